@@ -1,0 +1,26 @@
+// Keyboard slots, the single source of chance, and rounding.
+#pragma once
+#include <cstdint>
+
+enum KeySlotId : int {
+    kKeyDown = 0, kKeyUp = 1, kKeyRight = 2, kKeyLeft = 3, kKeyEscape = 4, kKeyControl = 5,
+    kKeyReturn = 6, kKeyZ = 7, kKeySpace = 8, kKeyShift = 9, kKeyA = 10, kKeyS = 11, kKeyD = 12,
+    kKeySlotCount = 13,
+};
+
+struct KeySlot {
+    uint16_t current;    // 0x80 while down at the latest poll
+    uint16_t previous;   // current of the poll before
+    uint32_t virtualKey; // the key code polled for this slot
+};
+
+extern KeySlot g_keys[kKeySlotCount];
+
+void InitInput();
+void PollInput();
+int IsKeyPressed(int slot);
+uint16_t GetKeyEdgeBits(uint16_t current, uint16_t previous);
+
+void SeedRandom(uint32_t seed);
+int RollRandom(int n);
+float RoundToNearest(float x);
