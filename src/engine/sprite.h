@@ -1,0 +1,32 @@
+// 2D sprites: rectangles of a texture drawn at pixel positions of the 640 x 480 client area.
+#pragma once
+#include <cstdint>
+
+namespace plat { struct Texture; }
+
+struct SpriteRect {
+    float left, top, right, bottom;
+};
+
+struct Vertex2D {
+    float x, y, z, rhw;
+    uint32_t colour;
+    float u, v;
+};
+static_assert(sizeof(Vertex2D) == 28, "screen vertices are 28 bytes");
+
+void DrawSpriteRect(const SpriteRect& dest, const SpriteRect& src, float texWidth, float texHeight,
+                    uint32_t colour, plat::Texture* texture);
+float DrawSprite(float x, float y, const SpriteRect& src, float texWidth, float texHeight, uint32_t colour,
+                 plat::Texture* texture);
+float DrawSpriteUnrounded(float x, float y, const SpriteRect& src, float texWidth, float texHeight,
+                          uint32_t colour, plat::Texture* texture);
+void DrawSpriteScaled(float x, float y, const SpriteRect& src, float scale, float texWidth, float texHeight,
+                      uint32_t colour, plat::Texture* texture);
+float DrawAtlasSpriteScaled(float x, float y, float scale, const SpriteRect& src);
+float DrawSpriteCentredX(const SpriteRect& src, float y, float texWidth, float texHeight, uint32_t colour,
+                         plat::Texture* texture);
+float GetCentredX(float width);
+void DrawTintedPanel(float x, float y, const SpriteRect& src, float texWidth, float texHeight, uint32_t colour,
+                     plat::Texture* texture);
+void FillScreenWithTile(float left, float top, float right, float bottom);

@@ -1,0 +1,31 @@
+// Bitmap-font text (rows of glyph indices) and numbers drawn with digit sprites.
+#pragma once
+#include <cstdint>
+
+#include "engine/sprite.h"
+
+constexpr int kGlyphRowLength = 24;
+constexpr int kTextLineBytes = 48;
+
+struct EventTask;
+struct BattleWork;
+
+void FindGlyph(int32_t* index, const char* character);
+// Converts at most 24 double-byte characters, never reading past maxBytes of text.
+void ConvertTextToGlyphs(int32_t* row, const char* text, int maxBytes = kTextLineBytes);
+void DrawGlyphRow(const int32_t* row, float penX, float rowY); // the shared glyph placement
+void DrawMessageText(const EventTask* event, float x, float y);
+void DrawTextBox(const BattleWork* battle);
+
+int SplitDigits(int32_t value, int32_t* digits);
+float DrawNumber(float x, float y, int32_t value, int32_t scale, const SpriteRect* digitSet);
+float DrawNumberSmall(float x, float y, int32_t value);
+float DrawNumberTall(float x, float y, int32_t value);
+float DrawNumberMedium(float x, float y, int32_t value);
+float DrawNumberLarge(float x, float y, int32_t value);
+float DrawNumberMediumEnd(float x, float y, int32_t value);
+
+extern const SpriteRect g_digitsSmall[10];
+extern const SpriteRect g_digitsTall[10];
+extern const SpriteRect g_digitsMedium[10];
+extern const SpriteRect g_digitsLarge[10];
