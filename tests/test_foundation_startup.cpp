@@ -5,6 +5,7 @@
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
+#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -281,6 +282,37 @@ TEST(FoundationProgram, EmptyDirectoryEndsCleanlyWithTheMessage)
     std::string text((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("data load failed"), std::string::npos) << text;
     EXPECT_FALSE(Exists(dir / "save.dat"));
+}
+
+} // namespace
+
+namespace {
+
+// A close request (here the desktop's terminate signal) while the game runs shuts it
+// down between frames: the history is written and the exit code is 0.
+TEST(FoundationProgram, CloseRequestShutsDownAndWritesTheHistory)
+{
+    TempDir dir;
+    WriteMinimalArchive(dir / "data.dat");
+    std::string exe = std::string(SUGOROKU_BUILD_DIR) + "/sugoroku";
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (chdir(dir.path().c_str()) != 0)
+            _exit(90);
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+        _exit(91);
+    }
+    // Let it reach its loop; the signal is only a close request once the window exists.
+    usleep(1500 * 1000);
+    kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(Exists(dir / "save.dat"));
 }
 
 } // namespace
