@@ -30,6 +30,11 @@ void QuitVideo()
     s_videoStarted = false;
 }
 
+const char* LastVideoError()
+{
+    return SDL_GetError();
+}
+
 // The game's icon: a white die showing five on a green board square.
 static SDL_Surface* MakeIcon(int size)
 {

@@ -6,6 +6,7 @@ namespace plat {
 // Starts the video subsystem; false when there is no display to open a window on.
 bool InitVideo();
 void QuitVideo();
+const char* LastVideoError(); // why the video or the window could not be opened
 
 // Creates the hidden, fixed-size, OpenGL-capable main window with its client area
 // width x height at (x, y). The caption is CP932. className becomes the window class

@@ -238,12 +238,16 @@ int GameMain(int, char**)
     CopyString(g_windowTitle, sizeof(g_windowTitle), kGameTitle);
     CopyString(g_windowClass, sizeof(g_windowClass), LoadResourceString(109));
 
-    if (!plat::InitVideo())
+    // Without a window the program ends with code 0 as it always has; stderr says why.
+    if (!plat::InitVideo()) {
+        std::fprintf(stderr, "cannot open the game window: %s\n", plat::LastVideoError());
         return 0;
+    }
     int x = 0, y = 0;
     CenterOnDesktop(&x, &y, kClientWidth, kClientHeight);
     void* window = plat::CreateMainWindow(g_windowTitle, g_windowClass, x, y, kClientWidth, kClientHeight);
     if (!window) {
+        std::fprintf(stderr, "cannot open the game window: %s\n", plat::LastVideoError());
         plat::QuitVideo();
         return 0;
     }
