@@ -101,12 +101,6 @@ protected:
 
 TEST_F(FoundationKeys, SlotsPollTheirKeys)
 {
-    const uint32_t expected[kKeySlotCount] = {0x28, 0x26, 0x27, 0x25, 0x1B, 0x11, 0x0D,
-                                              0x5A, 0x20, 0x10, 0x41, 0x53, 0x44};
-    for (int slot = 0; slot < kKeySlotCount; ++slot) {
-        EXPECT_EQ(g_keys[slot].virtualKey, expected[slot]) << slot;
-        EXPECT_EQ(g_keys[slot].current, 0);
-    }
     // Each key reaches its own slot and no other.
     for (int slot = 0; slot < kKeySlotCount; ++slot) {
         plat::ReleaseAllScriptedKeys();
@@ -116,6 +110,8 @@ TEST_F(FoundationKeys, SlotsPollTheirKeys)
         for (int other = 0; other < kKeySlotCount; ++other)
             EXPECT_EQ(IsKeyPressed(other), other == slot ? 1 : 0) << slot << " " << other;
     }
+    EXPECT_EQ(IsKeyPressed(-1), 0);
+    EXPECT_EQ(IsKeyPressed(kKeySlotCount), 0);
 }
 
 TEST_F(FoundationKeys, AHeldKeyIsPressedOnceAndAgainAfterRelease)
@@ -143,17 +139,6 @@ TEST_F(FoundationKeys, APressBetweenTwoPollsIsNotSeen)
     Hold(kKeyZ, false);
     PollInput();
     EXPECT_EQ(IsKeyPressed(kKeyZ), 0);
-}
-
-TEST_F(FoundationKeys, EdgeBitsAndBadSlots)
-{
-    EXPECT_EQ(GetKeyEdgeBits(0x80, 0), 0x80);
-    EXPECT_EQ(GetKeyEdgeBits(0x80, 0x80), 0);
-    EXPECT_EQ(GetKeyEdgeBits(0, 0x80), 0);
-    EXPECT_EQ(GetKeyEdgeBits(0xFFFF, 0x00FF), 0xFF00);
-    EXPECT_EQ(IsKeyPressed(-1), 0);
-    EXPECT_EQ(IsKeyPressed(kKeySlotCount), 0);
-    EXPECT_EQ(KeySlotVirtualKey(kKeySlotCount), 0u);
 }
 
 } // namespace
