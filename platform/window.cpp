@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include "platform/text_encoding.h"
@@ -11,10 +12,16 @@ namespace plat {
 static SDL_Window* s_window = nullptr;
 static bool s_videoStarted = false;
 
-bool InitVideo()
+bool InitVideo(const char* className)
 {
     if (s_videoStarted)
         return true;
+    if (className && *className) {
+        // Read from the environment when the video subsystem starts; a user's own
+        // setting is left alone.
+        setenv("SDL_VIDEO_X11_WMCLASS", className, 0);
+        setenv("SDL_VIDEO_WAYLAND_WMCLASS", className, 0);
+    }
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
         return false;
     s_videoStarted = true;
@@ -74,15 +81,10 @@ static SDL_Surface* MakeIcon(int size)
     return icon;
 }
 
-void* CreateMainWindow(const char* captionCp932, const char* className, int x, int y, int width, int height)
+void* CreateMainWindow(const char* captionCp932, int x, int y, int width, int height)
 {
     if (!InitVideo())
         return nullptr;
-    if (className) {
-        // Must be set before the window exists; the desktop groups windows by it.
-        SDL_SetHint("SDL_VIDEO_X11_WMCLASS", className);
-        SDL_SetHint("SDL_VIDEO_WAYLAND_WMCLASS", className);
-    }
     std::string caption = Cp932ToUtf8(captionCp932);
     s_window = SDL_CreateWindow(caption.c_str(), x, y, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     if (!s_window)

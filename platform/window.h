@@ -4,14 +4,15 @@
 namespace plat {
 
 // Starts the video subsystem; false when there is no display to open a window on.
-bool InitVideo();
+// className, when given, is the window class the desktop groups our windows by; it
+// must be known before the video subsystem starts.
+bool InitVideo(const char* className = nullptr);
 void QuitVideo();
 const char* LastVideoError(); // why the video or the window could not be opened
 
 // Creates the hidden, fixed-size, OpenGL-capable main window with its client area
-// width x height at (x, y). The caption is CP932. className becomes the window class
-// the desktop groups it by. Returns the SDL_Window* or nullptr.
-void* CreateMainWindow(const char* captionCp932, const char* className, int x, int y, int width, int height);
+// width x height at (x, y). The caption is CP932. Returns the SDL_Window* or nullptr.
+void* CreateMainWindow(const char* captionCp932, int x, int y, int width, int height);
 void* MainWindow(); // nullptr when there is none (headless, or destroyed)
 void ShowMainWindow();
 void DestroyMainWindow();

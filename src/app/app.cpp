@@ -20,13 +20,13 @@
 int OpenTitleScreen();
 
 int32_t g_running = 0;
+void* g_hWnd = nullptr;
 char g_windowTitle[100];
 char g_windowClass[100];
 
 static int s_live = 0;            // start-up succeeded and no shutdown yet
 static int s_inFrame = 0;         // inside RunFrame's passes
 static int s_closePending = 0;    // a close request came while it could not be acted on
-static void* s_window = nullptr;  // the main window of the running game (nullptr headless)
 
 // The window's texts: 103 the caption placeholder, 109 the window class.
 static const char* LoadResourceString(int id)
@@ -91,14 +91,14 @@ int InitGameState()
 
 static void FailStartup(const char* message)
 {
-    plat::ShowMessageBox(s_window, message);
+    plat::ShowMessageBox(g_hWnd, message);
     plat::DestroyMainWindow();
-    s_window = nullptr;
+    g_hWnd = nullptr;
 }
 
 int InitGame(void* window)
 {
-    s_window = window;
+    g_hWnd = window;
     s_closePending = 0;
     if (!InitGameState()) {
         FreeWorldBuffers(); // the task pool may exist without the stage buffers
@@ -141,7 +141,7 @@ void RenderFrame()
         // A lost device is created anew; every task keeps its state.
         ReleaseGraphics();
         PlaceMainWindow();
-        if (!InitGraphics(s_window))
+        if (!InitGraphics(g_hWnd))
             g_running = 0;
     }
 }
@@ -219,7 +219,7 @@ void ShutdownGame()
     ReleaseSound();
     ReleaseGraphics();
     plat::DestroyMainWindow();
-    s_window = nullptr;
+    g_hWnd = nullptr;
 }
 
 // A close request is acted on at once between frames; inside a frame (a message box
@@ -239,13 +239,13 @@ int GameMain(int, char**)
     CopyString(g_windowClass, sizeof(g_windowClass), LoadResourceString(109));
 
     // Without a window the program ends with code 0 as it always has; stderr says why.
-    if (!plat::InitVideo()) {
+    if (!plat::InitVideo(g_windowClass)) {
         std::fprintf(stderr, "cannot open the game window: %s\n", plat::LastVideoError());
         return 0;
     }
     int x = 0, y = 0;
     CenterOnDesktop(&x, &y, kClientWidth, kClientHeight);
-    void* window = plat::CreateMainWindow(g_windowTitle, g_windowClass, x, y, kClientWidth, kClientHeight);
+    void* window = plat::CreateMainWindow(g_windowTitle, x, y, kClientWidth, kClientHeight);
     if (!window) {
         std::fprintf(stderr, "cannot open the game window: %s\n", plat::LastVideoError());
         plat::QuitVideo();

@@ -6,6 +6,7 @@ constexpr int kClientWidth = 640;
 constexpr int kClientHeight = 480;
 
 extern int32_t g_running;
+extern void* g_hWnd;             // the main window (SDL_Window*); nullptr headless or after shutdown
 extern char g_windowTitle[100]; // the caption, CP932
 extern char g_windowClass[100]; // the window class name
 
