@@ -249,6 +249,17 @@ TEST(FoundationProgram, EmptyDirectoryEndsCleanlyWithTheMessage)
 
 namespace {
 
+bool CatchesSignal(pid_t pid, int signal)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("SigCgt:", 0) == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1u;
+    }
+    return false;
+}
+
 // A close request (here the desktop's terminate signal) while the game runs shuts it
 // down between frames: the history is written and the exit code is 0.
 TEST(FoundationProgram, CloseRequestShutsDownAndWritesTheHistory)
@@ -266,8 +277,10 @@ TEST(FoundationProgram, CloseRequestShutsDownAndWritesTheHistory)
         execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
         _exit(91);
     }
-    // Let it reach its loop; the signal is only a close request once the window exists.
-    usleep(1500 * 1000);
+    // The signal becomes a close request once the program catches it (its window system
+    // is up); wait for that rather than for a fixed time.
+    for (int tries = 0; tries < 400 && !CatchesSignal(pid, SIGTERM); ++tries)
+        usleep(50 * 1000);
     kill(pid, SIGTERM);
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
