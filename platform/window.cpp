@@ -37,6 +37,13 @@ void QuitVideo()
     s_videoStarted = false;
 }
 
+void QuitAll()
+{
+    DestroyMainWindow();
+    SDL_Quit();
+    s_videoStarted = false;
+}
+
 const char* LastVideoError()
 {
     return SDL_GetError();

@@ -267,6 +267,6 @@ int GameMain(int, char**)
             break;
         RunFrame();
     }
-    plat::QuitVideo();
+    plat::QuitAll();
     return 0;
 }

@@ -13,6 +13,8 @@ static bool s_started = false;     // HeadlessStart ran and HeadlessStop not yet
 static std::string s_savedDir;     // the working directory to go back to
 static int s_frames = 0;
 static std::string s_lastMessage;
+static plat::GfxBackend s_previousGfx = plat::GfxBackend::OpenGL;
+static plat::AudioBackend s_previousAudio = plat::AudioBackend::Device;
 
 static void ApplyKeys(uint32_t keysDown)
 {
@@ -51,6 +53,8 @@ int HeadlessStart(const char* workDir)
         return 0;
     }
 
+    s_previousGfx = plat::SelectedGfxBackend();
+    s_previousAudio = plat::SelectedAudioBackend();
     plat::SelectGfxBackend(plat::GfxBackend::Recording);
     plat::SelectAudioBackend(plat::AudioBackend::Silent);
     plat::UseScriptedKeys(true);
@@ -120,8 +124,8 @@ void HeadlessStop()
     ShutdownGame(); // does nothing when the game has already shut down
     plat::UseScriptedKeys(false);
     plat::RecordMessageBoxes(false);
-    plat::SelectGfxBackend(plat::GfxBackend::OpenGL);
-    plat::SelectAudioBackend(plat::AudioBackend::Device);
+    plat::SelectGfxBackend(s_previousGfx);
+    plat::SelectAudioBackend(s_previousAudio);
     RestoreDirectory();
     s_started = false;
 }

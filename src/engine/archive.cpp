@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 
 #include "engine/task.h"
 
@@ -19,6 +20,12 @@ int LoadDataFileFrom(const char* path)
     std::FILE* file = std::fopen(path, "rb");
     if (!file)
         return 0;
+    // Only a regular file has a size to read (a directory or a device opens as well).
+    struct stat info;
+    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
+        std::fclose(file);
+        return 0;
+    }
     long size = -1;
     if (std::fseek(file, 0, SEEK_END) == 0)
         size = std::ftell(file);
