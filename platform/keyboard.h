@@ -1,4 +1,4 @@
-// Key state by Windows virtual-key code, as the game's key slots name their keys.
+// Key state by virtual-key code, the numbers the game's key slots name their keys by.
 #pragma once
 #include <cstdint>
 

@@ -21,6 +21,9 @@
 #include "foundation_temp_dir.h"
 #include "persist/history.h"
 #include "platform/text_encoding.h"
+#include "platform/window.h"
+
+#include <SDL.h>
 
 using foundation_test::TempDir;
 
@@ -291,6 +294,51 @@ TEST(FoundationProgram, CloseRequestShutsDownAndWritesTheHistory)
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_TRUE(Exists(dir / "save.dat"));
+}
+
+} // namespace
+
+namespace {
+
+// The display change: full screen covers the desktop, windowed comes back centred at
+// the 640 x 480 client size. Needs a video driver (the offscreen one will do).
+TEST(FoundationWindow, PlacementFollowsTheDisplayMode)
+{
+    if (!plat::InitVideo("VARDUN"))
+        GTEST_SKIP() << "no video driver: " << plat::LastVideoError();
+    int x = 0, y = 0;
+    CenterOnDesktop(&x, &y, kClientWidth, kClientHeight);
+    int right = 0, bottom = 0;
+    ASSERT_TRUE(plat::GetDesktopRect(&right, &bottom));
+    EXPECT_EQ(x, (right - 640) / 2);
+    EXPECT_EQ(y, (bottom - 480) / 2);
+
+    auto* window = static_cast<SDL_Window*>(plat::CreateMainWindow("\x83\x79", x, y, 640, 480));
+    ASSERT_NE(window, nullptr);
+    Uint32 flags = SDL_GetWindowFlags(window);
+    EXPECT_TRUE(flags & SDL_WINDOW_OPENGL);
+    EXPECT_TRUE(flags & SDL_WINDOW_HIDDEN);
+    EXPECT_FALSE(flags & SDL_WINDOW_RESIZABLE);
+
+    g_windowedOption = 0;
+    PlaceMainWindow();
+    flags = SDL_GetWindowFlags(window);
+    EXPECT_EQ(flags & SDL_WINDOW_FULLSCREEN_DESKTOP, static_cast<Uint32>(SDL_WINDOW_FULLSCREEN_DESKTOP));
+    EXPECT_TRUE(flags & SDL_WINDOW_SHOWN);
+
+    g_windowedOption = 1;
+    PlaceMainWindow();
+    flags = SDL_GetWindowFlags(window);
+    EXPECT_FALSE(flags & SDL_WINDOW_FULLSCREEN);
+    int w = 0, h = 0, px = 0, py = 0;
+    SDL_GetWindowSize(window, &w, &h);
+    SDL_GetWindowPosition(window, &px, &py);
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(h, 480);
+    EXPECT_EQ(px, x);
+    EXPECT_EQ(py, y);
+    plat::QuitVideo();
+    EXPECT_EQ(plat::MainWindow(), nullptr);
 }
 
 } // namespace

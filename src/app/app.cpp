@@ -125,7 +125,7 @@ int InitGame(void* window)
         FailStartup("direct graphics error");
         return 0;
     }
-    // The 1 ms timer period of the original platform is what our clock always has.
+    // Our clock counts whole milliseconds already; there is no timer period to set.
     s_live = 1;
     OpenTitleScreen();
     return 1;
