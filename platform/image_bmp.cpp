@@ -116,8 +116,8 @@ bool DecodeBmp(const uint8_t* data, size_t size, RawImage& out, std::string& err
         const uint8_t* m = nullptr;
         size_t count = compression == kBiAlphaBitfields ? 4 : 3;
         if (headerSize >= 52) {
-            m = h + 40;
-            if (headerSize >= 56) count = 4;
+            m = h + 40; // the masks are part of the header: three, or four from 56 bytes on
+            count = headerSize >= 56 ? 4 : 3;
         } else {
             if (afterHeader + count * 4 > size) {
                 error = "BMP file is truncated";

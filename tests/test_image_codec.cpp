@@ -242,6 +242,20 @@ TEST(ImageBmp, MalformedFilesFail) {
     p.rows = {2, 0, 0, 0};
     ExpectFails(MakeBmp(p), "palette index past the palette");
 
+    // A 52-byte header holds three masks even when the compression names four.
+    BmpSpec v3;
+    v3.headerSize = 52;
+    v3.bpp = 32;
+    v3.compression = 6;
+    v3.rows = {1, 2, 3, 4};
+    Bytes v3File = MakeBmp(v3);
+    for (int i = 0; i < 3; ++i) {
+        const uint32_t mask = 0xFFu << (16 - 8 * i);
+        for (int k = 0; k < 4; ++k) v3File[14 + 40 + 4 * i + k] = uint8_t(mask >> (8 * k));
+    }
+    EXPECT_EQ(Decode(v3File).pixels[0], 0xFF030201u);
+    ExpectEveryPrefixFails(v3File);
+
     Bytes offsetInHeader = MakeBmp(good);
     offsetInHeader[10] = 20;
     ExpectFails(offsetInHeader, "pixel offset inside the header");
