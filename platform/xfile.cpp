@@ -249,7 +249,9 @@ private:
     // After the type: optional name, '{', optional GUID. Returns the name.
     std::string OpenObject() {
         std::string name;
-        if (lex_.Peek().kind == Tok::Name) name = lex_.Take().Str();
+        // Some exporters start names with a digit ("3DSMesh_1"); the lexer sees a
+        // number, but nothing else may stand between a type and its brace.
+        if (lex_.Peek().kind == Tok::Name || lex_.Peek().kind == Tok::Number) name = lex_.Take().Str();
         Expect(Tok::LBrace, "'{'");
         if (lex_.Peek().kind == Tok::Guid) lex_.Take();
         return name;
@@ -488,7 +490,7 @@ private:
                 Fail("unbalanced braces: end of file inside a material list", t.line);
             if (t.kind == Tok::LBrace) {
                 Token name = lex_.Take();
-                if (name.kind != Tok::Name) Fail("expected a material name in a reference", name.line);
+                if (name.kind != Tok::Name && name.kind != Tok::Number) Fail("expected a material name in a reference", name.line);
                 MaterialSlot slot;
                 slot.reference = name.Str();
                 materials.push_back(std::move(slot));

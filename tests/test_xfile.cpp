@@ -132,12 +132,12 @@ AnimationSet walk { Animation { { Child } AnimationKey { 0; 1; 0; 4; 1, 0, 0, 0;
 
 TEST(XFile, MeshesMergeWithOffsetsAndMaterialReferences) {
     const std::string text = std::string(kHeader) + R"(
-Material Shared { 0.0; 1.0; 0.0; 1.0;; 5.0; 1; 1; 1;; 0; 0; 0;; TextureFilename { "green.png"; } }
-)" + QuadMesh("a", "MeshMaterialList { 1; 1; 0;; { Shared } }") +
+Material 3dsShared { 0.0; 1.0; 0.0; 1.0;; 5.0; 1; 1; 1;; 0; 0; 0;; TextureFilename { "green.png"; } }
+)" + QuadMesh("a", "MeshMaterialList { 1; 1; 0;; { 3dsShared } }") +
                              "Frame F { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,5,1;; }\n" +
                              QuadMesh("b", R"(MeshMaterialList { 2; 1; 1;;
                                  Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; }
-                                 { Shared } })") +
+                                 { 3dsShared } })") +
                              "}\n";
     plat::XMeshData m = ParseOk(text);
     ASSERT_EQ(m.positions.size(), 24u);
