@@ -106,6 +106,12 @@ int LoadModelFromDataBlock(ModelRecord* record, int block)
     plat::XMeshData data;
     if (!plat::ParseXFile(bytes, size, data))
         return 0;
+    return LoadModelFromMeshData(record, data);
+}
+
+int LoadModelFromMeshData(ModelRecord* record, const plat::XMeshData& data)
+{
+    *record = ModelRecord{};
     record->mesh = plat::CreateMeshFromXData(data);
     if (!record->mesh)
         return 0;

@@ -45,6 +45,8 @@ constexpr int kModelFirstBlock = 101;
 
 int LoadTextureFromDataBlock(plat::Texture** out, int block);
 int LoadModelFromDataBlock(ModelRecord* record, int block);
+namespace plat { struct XMeshData; }
+int LoadModelFromMeshData(ModelRecord* record, const plat::XMeshData& data); // the part after reading the file
 int CreateColouredSphereModel(ModelRecord* record, uint32_t segments, float radius, uint32_t colour);
 int ComputeModelBounds(ModelRecord* record);
 void ReleaseModelRecord(ModelRecord* record); // frees everything of the record and zeroes it

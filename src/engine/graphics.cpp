@@ -31,6 +31,15 @@ int CreateD3DDevice(void* window, int refreshRate)
     return 1;
 }
 
+void SetFixedRenderStates()
+{
+    if (!g_d3dDevice)
+        return;
+    g_d3dDevice->SetRenderState(plat::RenderState::DepthTest, 1);
+    g_d3dDevice->SetRenderState(plat::RenderState::CullNone, 1);
+    g_d3dDevice->SetRenderState(plat::RenderState::Lighting, 0);
+}
+
 void SetFullViewport()
 {
     g_viewport = {0, 0, 640, 480, 0.0f, 1.0f};
@@ -63,9 +72,7 @@ int InitGraphics(void* window)
         t = nullptr;
     if (!CreateD3DDevice(window, 60) && !CreateD3DDevice(window, 0))
         return 0;
-    g_d3dDevice->SetRenderState(plat::RenderState::DepthTest, 1);
-    g_d3dDevice->SetRenderState(plat::RenderState::CullNone, 1);
-    g_d3dDevice->SetRenderState(plat::RenderState::Lighting, 0);
+    SetFixedRenderStates();
     SetFullViewport();
     SetBlendStates();
     if (!LoadTexturesFromData())

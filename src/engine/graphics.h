@@ -17,6 +17,7 @@ extern plat::GfxDevice* g_d3dDevice;
 extern plat::Viewport g_viewport; // {0, 0, 640, 480, 0.0, 1.0}
 
 int CreateD3DDevice(void* window, int refreshRate); // from the settings; 1 or 0
+void SetFixedRenderStates(); // depth test on, no culling, lighting off
 void SetFullViewport();
 void SetBlendStates();
 void SetCameraLookAt(float targetX, float targetY, float targetZ, float eyeX, float eyeY, float eyeZ);
