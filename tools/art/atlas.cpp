@@ -82,6 +82,14 @@ void Plate(Canvas& c, Rect r, uint32_t top, uint32_t bottom, uint32_t rim, float
 
 void Text(Canvas& c, Rect r, const std::string& s, TextStyle st = LabelStyle()) {
     st.maxPx = std::min(st.maxPx, r.h() + 4);
+    if (r.h() <= 15 && st.outline && !st.vertical) {
+        // Small print: an outline would fill the strokes in; a drop shadow keeps it legible.
+        st.shadow = WithAlpha(st.outline, 220);
+        st.outline = 0;
+        st.outlineWidth = 0;
+        st.embolden = 0;
+        st.padY = 0;
+    }
     if (!DrawFitted(c, r, s, st)) {
         st.outlineWidth = st.outline ? 1.0f : 0;
         st.padX = 0;
@@ -141,7 +149,8 @@ TextStyle DigitStyle(int set) {
     return s;
 }
 
-// One pixel size per set, the largest at which every digit fits its own rectangle.
+// One pixel size per set, from the height and the usual digit width; the narrow 1
+// of each set is narrowed further when drawn.
 int DigitSize(int set) {
     const DigitSet& d = kDigitSets[set];
     TextStyle s = DigitStyle(set);
@@ -149,8 +158,9 @@ int DigitSize(int set) {
     for (int px = 40; px > 6; --px) {
         bool ok = true;
         for (int k = 0; k < 10 && ok; ++k) {
+            if (k == 1) continue;
             InkMask m = RenderText(std::string(1, char('0' + k)), px, s.embolden);
-            ok = m.mask.w + extra <= d.lr[k][1] - d.lr[k][0] && m.mask.h + extra <= d.bottom - d.top;
+            ok = m.mask.h + extra <= d.bottom - d.top && (m.mask.w + extra) * 0.7f <= d.lr[k][1] - d.lr[k][0];
         }
         if (ok) return px;
     }
@@ -160,12 +170,22 @@ int DigitSize(int set) {
 void DrawDigits(Canvas& c) {
     for (int set = 0; set < 4; ++set) {
         const DigitSet& d = kDigitSets[set];
-        TextStyle s = DigitStyle(set);
-        s.maxPx = s.minPx = DigitSize(set);
+        int size = DigitSize(set);
         for (int k = 0; k < 10; ++k) {
             Rect r{d.lr[k][0], d.top, d.lr[k][1], d.bottom};
             c.SetClip(r);
-            DrawFitted(c, r, std::string(1, char('0' + k)), s);
+            bool drawn = false;
+            for (int px = size; px > 5 && !drawn; --px)
+                for (float outline : {DigitStyle(set).outlineWidth, 0.7f}) {
+                    TextStyle s = DigitStyle(set);
+                    s.maxPx = s.minPx = px;
+                    s.outlineWidth = outline;
+                    s.minSqueeze = 0.35f;
+                    if (DrawFitted(c, r, std::string(1, char('0' + k)), s)) {
+                        drawn = true;
+                        break;
+                    }
+                }
         }
     }
     c.ResetClip();

@@ -75,19 +75,19 @@ void Eye(Painter& p, float x, float y, uint32_t iris, bool mirror) {
     p.Circle(x + s * 3.5f, y + 6, 1.4f, Paint(WithAlpha(Rgb(0xFFFFFF), 200)));
     // upper lash line and a flick at the outer corner
     p.Curve({x - 12, y - 9}, {x, y - 17}, {x + 12, y - 9}, 3.2f, Paint(Rgb(0x2A1A18)));
-    p.Capsule(x + s * 11, y - 9, x + s * 15, y - 12, 1.4f, Paint(Rgb(0x2A1A18)));
+    p.Capsule(x + s * 11, y - 9, x + s * 13.5f, y - 10.5f, 1.1f, Paint(Rgb(0x2A1A18)));
 }
 
 void Brow(Painter& p, float x, float y, uint32_t hair) {
-    p.Curve({x - 9, y + 1}, {x, y - 3}, {x + 9, y + 1}, 2.2f, Paint(Shade(hair, 0.55f)));
+    p.Curve({x - 8, y + 1.5f}, {x, y - 2.5f}, {x + 8, y + 1.5f}, 1.6f, Paint(WithAlpha(Shade(hair, 0.6f), 220)));
 }
 
 void Face(Painter& p, const Look& L, float cx, float cy, bool fangs) {
     p.Blob(FaceShape(cx, cy), Paint::Lin(cx, cy - 50, Shade(L.skin, 1.04f), cx, cy + 54, Shade(L.skin, 0.93f)));
     Eye(p, cx - 19, cy + 8, L.eyes, false);
     Eye(p, cx + 19, cy + 8, L.eyes, true);
-    Brow(p, cx - 19, cy - 12, L.hair);
-    Brow(p, cx + 19, cy - 12, L.hair);
+    Brow(p, cx - 20, cy - 17, L.hair);
+    Brow(p, cx + 20, cy - 17, L.hair);
     p.Ellipse(cx - 30, cy + 26, 7, 3.5f, Paint(WithAlpha(Rgb(0xFF7080), 90)));
     p.Ellipse(cx + 30, cy + 26, 7, 3.5f, Paint(WithAlpha(Rgb(0xFF7080), 90)));
     p.Curve({cx - 7, cy + 34}, {cx, cy + 39}, {cx + 7, cy + 34}, 2.0f, Paint(Rgb(0xA04040)));
@@ -194,7 +194,7 @@ void HatOf(Painter& p, const Look& L, float cx, float cy) {
     case Witch:
     case StripedWitch: {
         Paint cone = Paint::Lin(cx - 40, 0, Shade(hc, 1.3f), cx + 40, 0, Shade(hc, 0.7f));
-        std::vector<Pt> c = {{cx - 46, cy - 46}, {cx - 10, cy - 110}, {cx + 30, cy - 148}, {cx + 18, cy - 108}, {cx + 46, cy - 46}};
+        std::vector<Pt> c = {{cx - 46, cy - 46}, {cx - 12, cy - 98}, {cx + 34, cy - 126}, {cx + 16, cy - 94}, {cx + 46, cy - 46}};
         p.Blob(c, cone);
         if (L.hat == StripedWitch)
             for (int k = 0; k < 3; ++k) {
@@ -216,9 +216,9 @@ void HatOf(Painter& p, const Look& L, float cx, float cy) {
     case Mouse:
         for (float s : {-1.0f, 1.0f}) {
             if (L.hat == Bunny) {
-                p.Ellipse(cx + s * 24, cy - 100, 13, 44, Paint(Rgb(0xFFFFFF)));
-                p.Ellipse(cx + s * 24, cy - 100, 10, 40, Paint(Shade(hc, 1.1f)));
-                p.Ellipse(cx + s * 24, cy - 96, 5, 30, Paint(Rgb(0xFFC0D8)));
+                p.Ellipse(cx + s * 24, cy - 90, 13, 38, Paint(Rgb(0xFFFFFF)));
+                p.Ellipse(cx + s * 24, cy - 90, 10, 35, Paint(Shade(hc, 1.1f)));
+                p.Ellipse(cx + s * 24, cy - 86, 5, 26, Paint(Rgb(0xFFC0D8)));
             } else if (L.hat == Mouse) {
                 p.Circle(cx + s * 46, cy - 56, 24, Paint(Shade(hc, 0.9f)));
                 p.Circle(cx + s * 46, cy - 56, 15, Paint(Rgb(0xF4B8C8)));
@@ -280,7 +280,7 @@ void DrawPerson(Painter& p, int id) {
     const Look& L = kLooks[id];
     TeamLook t = TeamColours(L.team);
     Background(p, t.light, t.dark, 100 + id);
-    float cx = 100, cy = 118, top = 190;
+    float cx = 100, cy = 132, top = 204;
     if (L.hat == Priest) HatOf(p, L, cx, cy); // the veil hangs behind
     BackHair(p, L, cx, cy);
     if (L.hat == Bat) Collar(p, cx, top);
@@ -471,7 +471,7 @@ void DrawCharacter(Canvas& c, Rect dst, int id, bool face) {
     if (face) {
         // Frame the head: local x 22..178, y 40..200 scaled to fill the icon.
         float s = std::max(dst.w() / 156.0f, dst.h() / 166.0f);
-        float ox = dst.l + dst.w() / 2.0f - 100 * s, oy = dst.t + dst.h() / 2.0f - 122 * s;
+        float ox = dst.l + dst.w() / 2.0f - 100 * s, oy = dst.t + dst.h() / 2.0f - (id < 18 ? 134 : 122) * s;
         Painter p(c, ox, oy, s);
         DrawFigure(p, id);
     } else {

@@ -59,16 +59,22 @@ void Landscape(Canvas& c, Rect d, const Sky& sky, uint32_t seed, bool board) {
         p.Circle(x, y - 6 * s, 12 * s, Paint::Rad(x - 4 * s, y - 10 * s, 14 * s, Rgb(0x5AB048), Rgb(0x1E5A24)));
     }
     if (!board) return;
-    // The board path: coloured squares winding toward the castle.
+    // The board path: coloured squares winding toward the castle, spaced by their size.
     const uint32_t sq[5] = {Rgb(0xF0B020), Rgb(0xF070B0), Rgb(0x9050D0), Rgb(0x3070E0), Rgb(0xE03030)};
-    for (int k = 17; k >= 0; --k) {
-        float t = k / 17.0f;
-        float x = 120 + 320 * t + 90 * std::sin(t * 7.0f), y = 470 - 200 * t;
-        float s = 34 * (1 - t * 0.7f);
+    std::vector<Pt> at;
+    std::vector<float> size;
+    for (float t = 0; t < 1 && at.size() < 40;) {
+        float s = 30 * (1 - t * 0.75f);
+        at.push_back({150 + 300 * t + 110 * std::sin(t * 6.5f), 462 - 196 * t});
+        size.push_back(s);
+        t += s * 2.3f / 640;
+    }
+    for (size_t k = at.size(); k-- > 0;) {
+        float x = at[k].x, y = at[k].y, s = size[k], lift = s * 0.16f;
         uint32_t col = sq[k % 5];
-        p.Poly({{x - s, y}, {x, y - s * 0.5f}, {x + s, y}, {x, y + s * 0.5f}}, Paint(Shade(col, 0.55f)));
-        p.Poly({{x - s, y - 4 * (1 - t)}, {x, y - s * 0.5f - 4 * (1 - t)}, {x + s, y - 4 * (1 - t)}, {x, y + s * 0.5f - 4 * (1 - t)}},
-               Paint::Lin(x, y - s * 0.5f, Shade(col, 1.3f), x, y + s * 0.5f, col));
+        p.Poly({{x - s, y}, {x, y - s * 0.5f}, {x + s, y}, {x, y + s * 0.5f}}, Paint(Shade(col, 0.5f)));
+        p.Poly({{x - s, y - lift}, {x, y - s * 0.5f - lift}, {x + s, y - lift}, {x, y + s * 0.5f - lift}},
+               Paint::Lin(x, y - s * 0.5f, Shade(col, 1.35f), x, y + s * 0.5f, col));
     }
 }
 

@@ -44,10 +44,12 @@ std::vector<uint32_t> Utf8Decode(const std::string& s) {
     return out;
 }
 
-InkMask RenderText(const std::string& utf8, int px, int embolden, bool vertical) {
+InkMask RenderText(const std::string& utf8, int px, int embolden, bool vertical, float xScale) {
     InkMask out;
     if (!g_face) return out;
     FT_Set_Pixel_Sizes(g_face, 0, FT_UInt(px));
+    FT_Matrix m{FT_Fixed(std::lround(xScale * 65536.0)), 0, 0, 0x10000};
+    FT_Set_Transform(g_face, &m, nullptr);
     auto cps = Utf8Decode(utf8);
     // Work area generous enough for any label.
     int pad = px * 2;
@@ -125,8 +127,15 @@ int DrawFitted(Canvas& c, Rect r, const std::string& utf8, const TextStyle& s) {
     for (int px = s.maxPx; px >= s.minPx; --px) {
         InkMask im = RenderText(utf8, px, s.embolden, s.vertical);
         if (im.mask.w == 0) return 0;
-        int need_w = im.mask.w + 2 * extra, need_h = im.mask.h + 2 * extra;
-        if (need_w > r.w() - 2 * s.padX || need_h > r.h() - 2 * s.padY) continue;
+        int availW = r.w() - 2 * s.padX - 2 * extra, availH = r.h() - 2 * s.padY - 2 * extra;
+        if (im.mask.h > availH) continue;
+        if (im.mask.w > availW) {
+            // Narrow the letters a little rather than shrink the whole text.
+            float sq = float(availW) / im.mask.w;
+            if (sq < s.minSqueeze || s.vertical) continue;
+            for (int k = 0; k < 4 && im.mask.w > availW; ++k, sq *= 0.97f) im = RenderText(utf8, px, s.embolden, false, sq);
+            if (im.mask.w > availW || im.mask.h > availH) continue;
+        }
         int x = s.align < 0 ? r.l + s.padX + extra
                 : s.align > 0 ? r.r - s.padX - extra - im.mask.w
                               : r.l + (r.w() - im.mask.w) / 2;

@@ -27,7 +27,8 @@ void CloseFont();
 
 // Renders UTF-8 text at a pixel size; embolden in 1/64 pixel units (0 = regular).
 // vertical = true stacks the characters top to bottom.
-InkMask RenderText(const std::string& utf8, int pixelSize, int embolden = 0, bool vertical = false);
+InkMask RenderText(const std::string& utf8, int pixelSize, int embolden = 0, bool vertical = false,
+                   float xScale = 1.0f);
 
 // Widens a mask by r pixels (for outlines).
 Mask Dilate(const Mask& m, float r);
@@ -46,6 +47,7 @@ struct TextStyle {
     int padX = 2, padY = 1;
     int align = 0;            // 0 centre, -1 left, 1 right
     bool vertical = false;
+    float minSqueeze = 0.7f;  // narrowest horizontal scale allowed to make a text fit
 };
 
 // Fits the text into the rectangle (largest size from maxPx down whose ink fits)
