@@ -82,9 +82,18 @@ PlacedGlyph PlaceGlyph(uint32_t cp, Rect rect) {
     PlacedGlyph pg;
     for (int px = kGlyphPixelSize; px >= 8; --px) {
         CellInk c = RenderCell(cp, px);
+        if (c.ink.mask.w == 0) return pg;
+        if (c.ink.mask.h > rect.h()) continue;
+        if (c.ink.mask.w > rect.w()) {
+            // A fixed rectangle narrower than the ink: narrow the letter before shrinking it.
+            float sq = float(rect.w()) / c.ink.mask.w;
+            if (sq < 0.7f) continue;
+            int top = c.cellTop - c.ink.top;
+            c.ink = RenderText(Utf8(cp), px, 0, false, sq);
+            c.cellTop = top + c.ink.top;
+            if (c.ink.mask.w > rect.w() || c.ink.mask.h > rect.h()) continue;
+        }
         const Mask& m = c.ink.mask;
-        if (m.w == 0) return pg;
-        if (m.w > rect.w() || m.h > rect.h()) continue;
         int y = rect.t + (c.cellTop - BandOffset(rect.h()));
         y = std::clamp(y, rect.t, rect.b - m.h);
         pg.mask = m;

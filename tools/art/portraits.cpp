@@ -27,8 +27,8 @@ const uint32_t kSkin = Rgb(0xFCE0CC), kPale = Rgb(0xF4E8EE), kTan = Rgb(0xEEC8A4
 const Look kLooks[18] = {
     {0, Rgb(0xF6C850), Rgb(0xC02030), kSkin, Twin, Band, Rgb(0xD02030), 0, 0},            // twin tails, ribbon
     {0, Rgb(0xC83020), Rgb(0xE06020), kSkin, Long, Witch, Rgb(0x9A1020), 0, 0},           // red witch
-    {0, Rgb(0x3A9A4A), Rgb(0x208040), kSkin, Wavy, Witch, Rgb(0x5A1020), 0, 0},           // green-haired witch
-    {0, Rgb(0x3A60C8), Rgb(0x2040A0), kSkin, Bob, Witch, Rgb(0x701828), 0, 0},            // blue-haired witch
+    {0, Rgb(0x3A9A4A), Rgb(0x208040), kSkin, Wavy, Witch, Rgb(0x2A2234), 0, 0},           // green-haired witch
+    {0, Rgb(0x3A60C8), Rgb(0x2040A0), kSkin, Bob, Witch, Rgb(0xD0A040), Rgb(0x9A1A2A), 0},            // blue-haired witch
     {0, Rgb(0x8A5A30), Rgb(0x6A4020), kSkin, Short, Priest, Rgb(0xF4F0E8), Rgb(0xF0ECE0), Rgb(0xC8283C)}, // priest
     {0, Rgb(0xE8E8F4), Rgb(0xE01030), kPale, Long, Bat, Rgb(0x202028), Rgb(0x28202A), Rgb(0xC8283C)},     // vampire
     {1, Rgb(0xE87020), Rgb(0x6A3A10), kSkin, Bob, Pumpkin, Rgb(0xF08A20), 0, 0},          // pumpkin girl
@@ -75,19 +75,17 @@ void Eye(Painter& p, float x, float y, uint32_t iris, bool mirror) {
     p.Circle(x + s * 3.5f, y + 6, 1.4f, Paint(WithAlpha(Rgb(0xFFFFFF), 200)));
     // upper lash line and a flick at the outer corner
     p.Curve({x - 12, y - 9}, {x, y - 17}, {x + 12, y - 9}, 3.2f, Paint(Rgb(0x2A1A18)));
-    p.Capsule(x + s * 11, y - 9, x + s * 13.5f, y - 10.5f, 1.1f, Paint(Rgb(0x2A1A18)));
+    p.Capsule(x - s * 11, y - 9, x - s * 14.5f, y - 11, 1.3f, Paint(Rgb(0x2A1A18)));
 }
 
 void Brow(Painter& p, float x, float y, uint32_t hair) {
-    p.Curve({x - 8, y + 1.5f}, {x, y - 2.5f}, {x + 8, y + 1.5f}, 1.6f, Paint(WithAlpha(Shade(hair, 0.6f), 220)));
+    p.Curve({x - 8, y + 1}, {x, y - 2}, {x + 8, y + 1}, 1.8f, Paint(WithAlpha(Shade(hair, 0.5f), 200)));
 }
 
 void Face(Painter& p, const Look& L, float cx, float cy, bool fangs) {
     p.Blob(FaceShape(cx, cy), Paint::Lin(cx, cy - 50, Shade(L.skin, 1.04f), cx, cy + 54, Shade(L.skin, 0.93f)));
     Eye(p, cx - 19, cy + 8, L.eyes, false);
     Eye(p, cx + 19, cy + 8, L.eyes, true);
-    Brow(p, cx - 20, cy - 17, L.hair);
-    Brow(p, cx + 20, cy - 17, L.hair);
     p.Ellipse(cx - 30, cy + 26, 7, 3.5f, Paint(WithAlpha(Rgb(0xFF7080), 90)));
     p.Ellipse(cx + 30, cy + 26, 7, 3.5f, Paint(WithAlpha(Rgb(0xFF7080), 90)));
     p.Curve({cx - 7, cy + 34}, {cx, cy + 39}, {cx + 7, cy + 34}, 2.0f, Paint(Rgb(0xA04040)));
@@ -288,6 +286,9 @@ void DrawPerson(Painter& p, int id) {
     if (L.hat == Cat || L.hat == Wolf || L.hat == Mouse || L.hat == Bunny) HatOf(p, L, cx, cy);
     Face(p, L, cx, cy, L.hat == Bat);
     FrontHair(p, L, cx, cy);
+    // Brows show through the fringe, as they do in drawn portraits.
+    Brow(p, cx - 20, cy - 15, L.hair);
+    Brow(p, cx + 20, cy - 15, L.hair);
     if (L.hat != Priest && L.hat != Cat && L.hat != Wolf && L.hat != Mouse && L.hat != Bunny) HatOf(p, L, cx, cy);
     if (L.hat == Priest) { // hood edge over the hair
         p.Ring(cx, cy - 4, 56, 62, 5, Paint(Rgb(0xF8F6F0)));
