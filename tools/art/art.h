@@ -31,6 +31,8 @@ TeamLook TeamColours(int team); // 0..2 teams, 3 the roaming monsters
 // Draws character id (0..24) as a bust into dst: the card portrait (200 x 260)
 // when face is false, a close-up of the head when it is true.
 void DrawCharacter(Canvas& c, Rect dst, int id, bool face);
+// The same figure without its backdrop, local (0, 0) at (x, y), for scenes.
+void DrawFigureAt(Canvas& c, float x, float y, float scale, int id);
 
 // ---- scenes ----
 void DrawTitlePicture(Canvas& c, Rect dst);

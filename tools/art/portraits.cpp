@@ -45,7 +45,10 @@ const Look kLooks[18] = {
     {2, Rgb(0x9A50C8), Rgb(0x703090), kSkin, Long, Bunny, Rgb(0x9A50C8), 0, 0},           // purple bunny
 };
 
+bool g_noBackground = false; // figures placed into a scene bring no backdrop
+
 void Background(Painter& p, uint32_t a, uint32_t b, uint32_t seed) {
+    if (g_noBackground) return;
     p.Box(-60, -60, 260, 320, Paint::Lin(0, 0, Shade(a, 1.2f), 0, 260, b));
     // soft light rays from the upper left
     for (int k = 0; k < 7; ++k) {
@@ -465,6 +468,13 @@ void DrawFigure(Painter& p, int id) {
 }
 
 } // namespace
+
+void DrawFigureAt(Canvas& c, float x, float y, float scale, int id) {
+    g_noBackground = true;
+    Painter p(c, x, y, scale);
+    DrawFigure(p, id);
+    g_noBackground = false;
+}
 
 void DrawCharacter(Canvas& c, Rect dst, int id, bool face) {
     Rect old = c.clip();

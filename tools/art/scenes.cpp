@@ -82,15 +82,22 @@ void Landscape(Canvas& c, Rect d, const Sky& sky, uint32_t seed, bool board) {
 
 void DrawTitlePicture(Canvas& c, Rect d) {
     Landscape(c, d, {Rgb(0x3A78D8), Rgb(0xBFE4FF), Rgb(0xFFF0B0), Rgb(0x6ABE50), Rgb(0x2E7A30), 110, 90}, 7, true);
-    // three team banners in the foreground
     Painter p(c, float(d.l), float(d.t), 1);
+    // Team banners behind the racers
     for (int t = 0; t < 3; ++t) {
         TeamLook tl = TeamColours(t);
-        float x = 40 + t * 40.0f, y = 360 + (t % 2) * 16.0f;
-        p.Capsule(x, y, x, y + 110, 2.5f, Paint(Rgb(0x5A4028)));
-        p.Poly({{x + 2, y + 2}, {x + 34, y + 10}, {x + 2, y + 30}}, Paint::Lin(x, y, tl.light, x + 34, y + 30, tl.main));
+        float x = t == 0 ? 380.0f : t == 1 ? 160.0f : 610.0f, y = 300 + 10.0f * (t % 2);
+        p.Capsule(x, y, x, y + 130, 2.5f, Paint(Rgb(0x5A4028)));
+        p.Poly({{x + 2, y + 2}, {x + 34, y + 12}, {x + 2, y + 30}}, Paint::Lin(x, y, tl.light, x + 34, y + 30, tl.main));
         p.Circle(x, y - 2, 3.5f, Paint(tl.trim));
     }
+    // Three racers, one of each team.
+    Rect old = c.clip();
+    c.SetClip(Rect{std::max(old.l, d.l), std::max(old.t, d.t), std::min(old.r, d.r), std::min(old.b, d.b)});
+    DrawFigureAt(c, d.l + 478.0f, d.t + 330.0f, 0.72f, 12);
+    DrawFigureAt(c, d.l + 18.0f, d.t + 330.0f, 0.72f, 6);
+    DrawFigureAt(c, d.l + 246.0f, d.t + 318.0f, 0.76f, 0);
+    c.SetClip(old);
 }
 
 void DrawWorldPicture(Canvas& c, Rect d) {
@@ -100,7 +107,9 @@ void DrawWorldPicture(Canvas& c, Rect d) {
 void DrawLogo(Canvas& c, Rect d) {
     Painter p(c);
     // A ribbon behind the words.
-    p.RoundBox(d.l + 8.0f, d.t + 40.0f, d.r - 8.0f, d.b - 30.0f, 30, Paint(WithAlpha(Rgb(0x201040), 150)));
+    p.RoundBox(d.l + 8.0f, d.t + 40.0f, d.r - 8.0f, d.b - 30.0f, 30, Paint(WithAlpha(Rgb(0xF0D078), 240)));
+    p.RoundBox(d.l + 11.0f, d.t + 43.0f, d.r - 11.0f, d.b - 33.0f, 27,
+               Paint::Lin(0, d.t + 43.0f, WithAlpha(Rgb(0x5A3AA0), 235), 0, d.b - 33.0f, WithAlpha(Rgb(0x1A0A48), 235)));
     TextStyle st;
     st.fill = Paint::Lin(0, 0, Rgb(0xFFF8D0), 0, 1, Rgb(0xF09020));
     st.outline = Rgb(0x601808);
