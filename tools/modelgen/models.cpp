@@ -18,7 +18,7 @@ namespace {
 constexpr float kPi = 3.14159265358979f;
 
 enum class Hair { Short, TwinTails, Long, Buns, Ponytail, Bob };
-enum class Hat { None, Witch, Mitre, Pumpkin, MouseEars, WolfEars, CatEars, BunnyEars, Circlet };
+enum class Hat { None, Ribbon, Witch, Mitre, Pumpkin, MouseEars, WolfEars, CatEars, BunnyEars, Circlet };
 enum class Weapon { Staff, Wand, Sword, Spear, Axe, Book, Fan, Claws, Broom };
 enum class Outfit { Dress, Robe, Tunic, Leotard };
 
@@ -30,6 +30,8 @@ struct CharSpec {
     Outfit outfit;
     float clothesShade; // variation of the team colour between members
     uint32_t hatColour; // 0: the team colour
+    uint32_t clothes;   // 0: the team colour shaded by clothesShade
+    uint32_t trim;      // 0: the team's accent
 };
 
 // Team looks: crimson with gold, royal blue with silver, forest green with brown.
@@ -37,24 +39,24 @@ const uint32_t kTeamMain[3] = {0xB01428, 0x2440C0, 0x1E6E2C};
 const uint32_t kTeamAccent[3] = {0xF0C030, 0xD0D4E0, 0x8A5A28};
 
 const CharSpec kChars[18] = {
-    {Hair::TwinTails, 0xF0D060, Hat::Circlet, Weapon::Sword, Outfit::Dress, 1.0f, 0},
-    {Hair::Long, 0xD03020, Hat::Witch, Weapon::Staff, Outfit::Robe, 0.85f, 0},
-    {Hair::Bob, 0x40B040, Hat::Witch, Weapon::Wand, Outfit::Dress, 1.15f, 0x601018},
-    {Hair::Ponytail, 0x3050D0, Hat::Witch, Weapon::Broom, Outfit::Robe, 1.05f, 0x401020},
-    {Hair::Short, 0x6A4020, Hat::Mitre, Weapon::Book, Outfit::Robe, 0.7f, 0xF4F0E0},
-    {Hair::Short, 0x202028, Hat::None, Weapon::Spear, Outfit::Tunic, 0.6f, 0},
-    {Hair::Short, 0xE08020, Hat::Pumpkin, Weapon::Wand, Outfit::Tunic, 1.0f, 0xF08010},
-    {Hair::Bob, 0x9090A0, Hat::MouseEars, Weapon::Sword, Outfit::Tunic, 0.85f, 0x9090A0},
-    {Hair::Long, 0x8A7A6A, Hat::WolfEars, Weapon::Axe, Outfit::Tunic, 0.7f, 0x8A7A6A},
-    {Hair::Buns, 0x201810, Hat::None, Weapon::Fan, Outfit::Dress, 1.15f, 0},
-    {Hair::Long, 0x8A4A20, Hat::Circlet, Weapon::Spear, Outfit::Dress, 0.95f, 0},
-    {Hair::Short, 0xD08030, Hat::CatEars, Weapon::Claws, Outfit::Leotard, 1.1f, 0xD08030},
-    {Hair::Long, 0x7030A0, Hat::Witch, Weapon::Staff, Outfit::Robe, 1.0f, 0},
-    {Hair::Long, 0xC8CCD8, Hat::Witch, Weapon::Wand, Outfit::Dress, 0.8f, 0x303030},
-    {Hair::TwinTails, 0xF0C020, Hat::Witch, Weapon::Broom, Outfit::Dress, 1.2f, 0},
-    {Hair::Bob, 0xF4F4F4, Hat::Witch, Weapon::Book, Outfit::Robe, 0.9f, 0xF0F0F0},
-    {Hair::Ponytail, 0x3060E0, Hat::BunnyEars, Weapon::Spear, Outfit::Leotard, 1.0f, 0x3060E0},
-    {Hair::Long, 0xA040C0, Hat::BunnyEars, Weapon::Fan, Outfit::Leotard, 0.8f, 0xA040C0},
+    {Hair::TwinTails, 0xF6C850, Hat::Ribbon, Weapon::Sword, Outfit::Dress, 1.0f, 0xD02030, 0, 0},
+    {Hair::Long, 0xC83020, Hat::Witch, Weapon::Staff, Outfit::Robe, 0.85f, 0x9A1020, 0, 0},
+    {Hair::Long, 0x3A9A4A, Hat::Witch, Weapon::Wand, Outfit::Dress, 1.15f, 0x5A1020, 0, 0},
+    {Hair::Bob, 0x3A60C8, Hat::Witch, Weapon::Broom, Outfit::Robe, 1.05f, 0x701828, 0, 0},
+    {Hair::Short, 0x8A5A30, Hat::Mitre, Weapon::Book, Outfit::Robe, 1.0f, 0xF4F0E8, 0xF0ECE0, 0xC8283C},
+    {Hair::Long, 0xE8E8F4, Hat::None, Weapon::Spear, Outfit::Tunic, 1.0f, 0, 0x28202A, 0xC8283C},
+    {Hair::Bob, 0xE87020, Hat::Pumpkin, Weapon::Wand, Outfit::Tunic, 1.0f, 0xF08A20, 0, 0},
+    {Hair::Bob, 0x9A9AA6, Hat::MouseEars, Weapon::Sword, Outfit::Tunic, 0.85f, 0xA8A8B4, 0, 0},
+    {Hair::Long, 0x6A6470, Hat::WolfEars, Weapon::Axe, Outfit::Tunic, 0.7f, 0x6A6470, 0, 0},
+    {Hair::Buns, 0x202030, Hat::None, Weapon::Fan, Outfit::Dress, 1.0f, 0, 0x2A56C8, 0xE8C050},
+    {Hair::Long, 0x7A4A28, Hat::Circlet, Weapon::Spear, Outfit::Dress, 0.95f, 0xD8DCE6, 0, 0},
+    {Hair::Short, 0xF09A40, Hat::CatEars, Weapon::Claws, Outfit::Leotard, 1.1f, 0xF09A40, 0, 0},
+    {Hair::Long, 0x202028, Hat::Witch, Weapon::Staff, Outfit::Robe, 1.0f, 0x2E8A3E, 0, 0},
+    {Hair::Long, 0xC8CCD8, Hat::Witch, Weapon::Wand, Outfit::Dress, 0.8f, 0x1E5A2A, 0, 0},
+    {Hair::Long, 0xF0C030, Hat::Witch, Weapon::Broom, Outfit::Dress, 1.2f, 0x2A6A30, 0, 0},
+    {Hair::Bob, 0xF8F8FF, Hat::Witch, Weapon::Book, Outfit::Robe, 0.9f, 0xF0F0F4, 0, 0},
+    {Hair::Short, 0x4A80E0, Hat::BunnyEars, Weapon::Spear, Outfit::Leotard, 1.0f, 0x4A80E0, 0, 0},
+    {Hair::Long, 0x9A50C8, Hat::BunnyEars, Weapon::Fan, Outfit::Leotard, 0.8f, 0x9A50C8, 0, 0},
 };
 
 Xform Down(Vec3 at, float outDeg) { return Rot(at, 0, 0, 180 + outDeg); } // +y turned down, tilted out
@@ -142,8 +144,8 @@ Mesh BuildCharacter(int row)
     const CharSpec& cs = kChars[row];
     const int team = row / 6;
     Mesh m;
-    Colour main = Shade(Hex(kTeamMain[team]), cs.clothesShade);
-    Colour accentCol = Hex(kTeamAccent[team]);
+    Colour main = cs.clothes ? Hex(cs.clothes) : Shade(Hex(kTeamMain[team]), cs.clothesShade);
+    Colour accentCol = Hex(cs.trim ? cs.trim : kTeamAccent[team]);
     int clothes = m.Mat(main);
     int dark = m.Mat(Shade(main, 0.55f));
     int accent = m.Mat(accentCol);
@@ -242,7 +244,7 @@ Mesh BuildCharacter(int row)
     // Headgear.
     switch (cs.hat) {
     case Hat::Witch:
-        WitchHat(m, hy + 0.18f, hatMat, accent, row == 12 ? m.Mat(Hex(0xF0F0F0)) : -1);
+        WitchHat(m, hy + 0.18f, hatMat, accent, row == 12 ? m.Mat(Hex(0x202020)) : -1);
         break;
     case Hat::Mitre:
         m.Cylinder(At({0, hy + 0.16f, 0.02f}), 0.2f, 0.13f, 0.36f, hatMat, 10);
@@ -278,6 +280,11 @@ Mesh BuildCharacter(int row)
         m.Cylinder(At({0, hy + 0.08f, 0.0f}), 0.258f, 0.258f, 0.04f, accent, 12, false);
         m.Sphere(At({0, hy + 0.1f, -0.255f}), {0.035f, 0.035f, 0.02f}, m.Mat(team ? Hex(0x40A0FF) : Hex(0xFF3040)),
                  6, 4);
+        break;
+    case Hat::Ribbon:
+        for (int side = -1; side <= 1; side += 2)
+            m.Sphere(Rot({side * 0.1f, hy + 0.26f, 0.05f}, 0, 0, side * 25.0f), {0.1f, 0.06f, 0.04f}, hatMat, 8, 5);
+        m.Sphere(At({0, hy + 0.25f, 0.04f}), {0.04f, 0.04f, 0.04f}, hatMat, 6, 4);
         break;
     case Hat::None:
         break;

@@ -61,9 +61,9 @@ Picture Blank(uint32_t w, uint32_t h)
 }
 
 // Eye colours by character: the portraits use the same ones.
-const uint32_t kEyeColours[18] = {0xFF2A7A3A, 0xFFB01818, 0xFF1E8A3C, 0xFF2050C0, 0xFF6A4A2A, 0xFFC01020,
-                                  0xFFD07010, 0xFF404040, 0xFFC8A010, 0xFF302018, 0xFF3060A0, 0xFF20A040,
-                                  0xFF7030A0, 0xFF8090A0, 0xFFC09018, 0xFF4080C0, 0xFF2040D0, 0xFF8020A0};
+const uint32_t kEyeColours[18] = {0xFFC02030, 0xFFE06020, 0xFF208040, 0xFF2040A0, 0xFF6A4020, 0xFFE01030,
+                                  0xFF6A3A10, 0xFF402020, 0xFFE0B020, 0xFF403020, 0xFF3A6A40, 0xFF30A040,
+                                  0xFF6A2AA0, 0xFF4070B0, 0xFFB07010, 0xFF60A0E0, 0xFF2050B0, 0xFF703090};
 
 void PaintFace(int row, Picture& pic)
 {
@@ -96,9 +96,9 @@ void PaintFace(int row, Picture& pic)
             for (int k = 0; k < 2; ++k)
                 cv.Rect(side < 0 ? 12 : 40, 39 + 3 * k, side < 0 ? 24 : 52, 40 + 3 * k, 0xFF303030);
         cv.Rect(29, 43, 35, 44, 0xFF802030);
-    } else if (row == 8) { // wolf muzzle
-        cv.Ellipse(32, 42, 6, 4, 0xFFE0D0C0);
-        cv.Ellipse(32, 39, 2, 1.5f, 0xFF202020);
+    } else if (row == 8) { // a wolfish grin with a fang
+        cv.Rect(27, 42, 37, 44, 0xFF802030);
+        cv.Tri(34, 44, 36, 44, 35, 47, 0xFFFFFFFF);
     } else {
         cv.Ellipse(32, 43, 3.0f, 1.6f, 0xFFB03040);
     }
@@ -196,10 +196,10 @@ void PaintDemonFace(Picture& pic)
 uint32_t FaceSkin(int row)
 {
     if (row == 8)
-        return 0xFFB0A090; // the wolf's fur
-    if (row == 5)
-        return 0xFFF0E4E8; // the vampire is pale
-    return 0xFFFCDCC4;
+        return 0xFFEEC8A4; // the wolf girl is tanned
+    if (row == 5 || row == 15)
+        return 0xFFF4E8EE; // the vampire and the white witch are pale
+    return 0xFFFCE0CC;
 }
 
 bool PaintTexture(const std::string& key, Picture& out)
