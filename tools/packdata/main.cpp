@@ -1,6 +1,7 @@
 // packdata: builds "data.dat" from a manifest of content files, or lists and checks one.
 //   packdata <manifest> <content dir> <output>   build
 //   packdata --list <archive>                    list every block; exit 1 if any is bad
+//   packdata --check <archive>                   the same, printing only the bad blocks
 //   packdata --placeholders <dir>                write stand-in atlas, font and board images
 #include <cstdio>
 #include <cstring>
@@ -15,7 +16,7 @@ using namespace packdata;
 
 namespace {
 
-int List(const char* path)
+int List(const char* path, bool all)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -27,7 +28,8 @@ int List(const char* path)
     std::string error;
     bool ok = CheckArchive(bytes, reports, error);
     for (const BlockReport& r : reports)
-        std::printf("%3d  %-9s %10u bytes  %-4s %s\n", r.block, KindName(r.kind), r.size, r.ok ? "ok" : "BAD",
+        if (all || !r.ok)
+            std::printf("%3d  %-9s %10u bytes  %-4s %s\n", r.block, KindName(r.kind), r.size, r.ok ? "ok" : "BAD",
                     r.detail.c_str());
     if (!ok) {
         std::fprintf(stderr, "packdata: %s: %s\n", path, error.c_str());
@@ -42,7 +44,9 @@ int List(const char* path)
 int main(int argc, char** argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "--list") == 0)
-        return List(argv[2]);
+        return List(argv[2], true);
+    if (argc == 3 && std::strcmp(argv[1], "--check") == 0)
+        return List(argv[2], false);
     if (argc == 3 && std::strcmp(argv[1], "--placeholders") == 0) {
         std::string error;
         if (!WritePlaceholders(argv[2], error)) {
@@ -55,6 +59,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr,
                      "usage: packdata <manifest> <content dir> <output>\n"
                      "       packdata --list <archive>\n"
+                     "       packdata --check <archive>\n"
                      "       packdata --placeholders <dir>\n");
         return 2;
     }
