@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/glyph_table.h"
+#include "platform/image_codec.h"
 
 namespace {
 
@@ -31,30 +32,15 @@ std::vector<uint8_t> ReadAll(const std::string& path) {
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
-uint32_t U32(const std::vector<uint8_t>& b, size_t o) { return b[o] | b[o + 1] << 8 | b[o + 2] << 16 | uint32_t(b[o + 3]) << 24; }
-
-// Reads the uncompressed 24- and 32-bit bitmaps the art tool writes; 24-bit texels are opaque.
+// Decodes with the game's own texture loader (colour key applied).
 bool LoadPicture(const std::string& name, Picture& out) {
-    auto b = ReadAll(ContentPath(name));
-    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') return false;
-    uint32_t offset = U32(b, 10), w = U32(b, 18);
-    int32_t h = int32_t(U32(b, 22));
-    int bpp = b[28] | b[29] << 8;
-    if ((bpp != 24 && bpp != 32) || U32(b, 30) != 0 || h == 0) return false;
-    bool bottomUp = h > 0;
-    uint32_t height = uint32_t(bottomUp ? h : -h), row = (w * (bpp / 8) + 3) & ~3u;
-    if (offset + uint64_t(row) * height > b.size()) return false;
-    out.width = w;
-    out.height = height;
-    out.px.assign(size_t(w) * height, 0);
-    for (uint32_t y = 0; y < height; ++y) {
-        const uint8_t* r = &b[offset + size_t(bottomUp ? height - 1 - y : y) * row];
-        for (uint32_t x = 0; x < w; ++x) {
-            const uint8_t* p = r + x * (bpp / 8);
-            uint32_t a = bpp == 32 ? p[3] : 0xFF;
-            out.px[size_t(y) * w + x] = a << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
-        }
-    }
+    auto bytes = ReadAll(ContentPath(name));
+    plat::Image img;
+    if (bytes.empty() || !plat::DecodeImage(bytes.data(), bytes.size(), img, true)) return false;
+    if (img.width != img.imageWidth || img.height != img.imageHeight) return false; // sizes must be powers of two
+    out.width = img.width;
+    out.height = img.height;
+    out.px = std::move(img.pixels);
     return true;
 }
 
@@ -189,6 +175,7 @@ TEST_F(ContentArt, EveryListedAtlasRectangleShowsAPicture) {
             for (int x = wx; x < wx + 200; x += 13) EXPECT_TRUE(Transparent(atlas.At(x, y))) << x << "," << y;
     for (int y = 596; y < 626; ++y) {
         EXPECT_FALSE(Transparent(atlas.At(2047, y))) << y;
+        EXPECT_EQ(atlas.At(2047, y) >> 24, 0xFFu) << y;
         EXPECT_EQ(atlas.At(2047, y), atlas.At(0, y)) << y;
     }
 }
