@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -268,6 +270,74 @@ TEST(ContentArtNames, PlayableNamesFitTheCharacterTableAndTheFont) {
             EXPECT_TRUE(found) << names[i].second << " uses a character the font lacks";
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+// Digits are drawn one per rectangle; a row of digits only lines up when each
+// digit sits in the middle of its own rectangle.
+TEST_F(ContentArt, DigitsAreCentredInTheirRectangles) {
+    ASSERT_TRUE(atlasOk);
+    int checked = 0;
+    for (const auto& r : LoadRectList()) {
+        if (r.element.rfind("digit_", 0) != 0) continue;
+        int l = r.box.r, rr = r.box.l - 1, t = r.box.b, b = r.box.t - 1;
+        for (int y = r.box.t; y < r.box.b; ++y)
+            for (int x = r.box.l; x < r.box.r; ++x)
+                if (!Transparent(atlas.At(x, y))) l = std::min(l, x), rr = std::max(rr, x), t = std::min(t, y), b = std::max(b, y);
+        ASSERT_GE(rr, l) << r.element << " has no ink";
+        double inkMid = (l + rr + 1) / 2.0, boxMid = (r.box.l + r.box.r) / 2.0;
+        EXPECT_NEAR(inkMid, boxMid, 1.0) << r.element;
+        double inkMidY = (t + b + 1) / 2.0, boxMidY = (r.box.t + r.box.b) / 2.0;
+        EXPECT_NEAR(inkMidY, boxMidY, 1.5) << r.element;
+        EXPECT_GE(b - t + 1, (r.box.b - r.box.t) * 2 / 3) << r.element << " is too small to read";
+        ++checked;
+    }
+    EXPECT_EQ(checked, 40);
+}
+
+// Ground, floors, sea, wall and the coloured squares cover the whole cell: a
+// transparent texel there would be a hole in the board.
+TEST_F(ContentArt, BoardGroundTexturesAreOpaque) {
+    for (int i : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 22, 27}) {
+        char name[32];
+        std::snprintf(name, sizeof name, "board_%02d.bmp", i);
+        Picture p;
+        ASSERT_TRUE(LoadPicture(name, p)) << name;
+        for (uint32_t c : p.px) ASSERT_EQ(c >> 24, 0xFFu) << name;
+    }
+}
+
+std::string ToolPath() { return std::string(SUGOROKU_BUILD_DIR) + "/tools/art/art_tool"; }
+
+int RunTool(const std::string& sources, const std::string& out) {
+    std::string cmd = ToolPath() + " --sources " + sources +
+                      " --font /usr/share/fonts/truetype/vlgothic/VL-Gothic-Regular.ttf --out " + out + " 2>/dev/null";
+    return std::system(cmd.c_str());
+}
+
+// Broken sources stop the build with an error instead of drawing half an atlas.
+TEST(ContentArtTool, RefusesIncompleteSources) {
+    std::string dir = std::string(SUGOROKU_BUILD_DIR) + "/test_art_sources";
+    std::system(("rm -rf " + dir + " && mkdir -p " + dir + "/out").c_str());
+    std::string src = std::string(SUGOROKU_SOURCE_DIR) + "/content/art/";
+    std::system(("cp " + src + "atlas_rects.csv " + dir + "/").c_str());
+    {
+        std::ofstream names(dir + "/characters.txt");
+        names << "0 アリシアーナ\n1 ルビーナ\n"; // sixteen names missing
+    }
+    EXPECT_NE(RunTool(dir, dir + "/out"), 0);
+    EXPECT_FALSE(std::ifstream(dir + "/out/atlas.bmp").good());
+
+    std::system(("cp " + src + "characters.txt " + dir + "/").c_str());
+    {
+        std::ofstream rects(dir + "/atlas_rects.csv");
+        rects << "texture,left,top,right,bottom,element\natlas,1,x,3,4,broken\n";
+    }
+    EXPECT_NE(RunTool(dir, dir + "/out"), 0);
+    std::system(("rm -rf " + dir).c_str());
 }
 
 } // namespace
