@@ -387,8 +387,6 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
         {"status_autoplay_banner", "オートプレイ中（Ｄで解除）"},
         {"teampanel_empty_row", "リタイア"},
         {"teampanel_count_suffix", "人"},
-        {"teampanel_own_mark", "YOU"},
-        {"teampanel_other_mark", "COM"},
         {"ranking_place_suffix", "位"},
         {"ranking_player_label", "プレイヤー"},
         {"ranking_computer_label", "COM"},
@@ -602,6 +600,18 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
             Text(c, r, "セーブ", GreyStyle());
         } else if (e == "menu_item_4_greyed") {
             Text(c, r, "自動操作", GreyStyle());
+        } else if (e == "teampanel_own_mark" || e == "teampanel_other_mark") {
+            // Tiny badges: a coloured tag reads better than outlined letters at this size.
+            bool own = e == "teampanel_own_mark";
+            Painter p(c);
+            p.RoundBox(float(r.l), float(r.t), float(r.r), float(r.b), 3, Paint(own ? Rgb(0xC05A10) : Rgb(0x4A5468)));
+            TextStyle st;
+            st.fill = Paint(Rgb(0xFFFFFF));
+            st.padX = 1, st.padY = 0;
+            st.maxPx = r.h() + 2;
+            st.minPx = 6;
+            st.minSqueeze = 0.6f;
+            DrawFitted(c, r, own ? "YOU" : "COM", st);
         } else if (e == "die_three_faces_mark") {
             DieMark(c, r);
         } else {
