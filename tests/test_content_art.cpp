@@ -341,3 +341,29 @@ TEST(ContentArtTool, RefusesIncompleteSources) {
 }
 
 } // namespace
+
+namespace {
+
+// Backgrounds, panels and pictures are drawn whole: a transparent texel inside one
+// would let the screen behind show through.
+TEST_F(ContentArt, PanelsAndPicturesAreSolid) {
+    ASSERT_TRUE(atlasOk);
+    const char* solid[] = {"message_window_panel", "panel_316x110", "menu_frame_main", "menu_frame_two_items",
+                           "quit_dialog_panel", "save_menu_panel", "options_panel", "title_menu_panel",
+                           "ranking_panel", "status_frame", "battle_card_frame", "title_picture",
+                           "background_tile", "status_bar_strip", "battle_gauge_party", "battle_gauge_enemy"};
+    int checked = 0;
+    for (const auto& r : LoadRectList()) {
+        bool want = r.element.rfind("portrait_card_", 0) == 0 || r.element.rfind("face_icon_", 0) == 0;
+        for (const char* s : solid) want = want || r.element == s;
+        if (!want) continue;
+        ++checked;
+        int holes = 0;
+        for (int y = r.box.t; y < r.box.b; ++y)
+            for (int x = r.box.l; x < r.box.r; ++x) holes += (atlas.At(x, y) >> 24) != 0xFF;
+        EXPECT_EQ(holes, 0) << r.element;
+    }
+    EXPECT_EQ(checked, 16 + 25 + 19);
+}
+
+} // namespace

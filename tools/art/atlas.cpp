@@ -55,10 +55,8 @@ TextStyle GreyStyle() {
     return s;
 }
 
-// A window: opaque 2-px border, plain inside (the game tints it).
-void Window(Canvas& c, Rect r, uint32_t inside = 0, uint32_t outer = kGold, uint32_t inner = kGoldDark) {
-    if (!inside) c.FillPaint(r, Paint::Lin(0, float(r.t), kPanelTop, 0, float(r.b), kPanelBottom));
-    else c.Fill(r, inside);
+// A 2-px border: a light outer line and a darker inner one.
+void Border(Canvas& c, Rect r, uint32_t outer = kGold, uint32_t inner = kGoldDark) {
     for (int x = r.l; x < r.r; ++x) {
         c.Set(x, r.t, outer), c.Set(x, r.b - 1, outer);
         c.Set(x, r.t + 1, inner), c.Set(x, r.b - 2, inner);
@@ -67,10 +65,15 @@ void Window(Canvas& c, Rect r, uint32_t inside = 0, uint32_t outer = kGold, uint
         c.Set(r.l, y, outer), c.Set(r.r - 1, y, outer);
         if (y > r.t && y < r.b - 1) c.Set(r.l + 1, y, inner), c.Set(r.r - 2, y, inner);
     }
-    if (!inside) { // a faint light line inside the border
-        for (int x = r.l + 3; x < r.r - 3; ++x) c.Blend(x, r.t + 3, Rgb(0x8098E0), 0.35f);
-        for (int y = r.t + 4; y < r.b - 3; ++y) c.Blend(r.l + 3, y, Rgb(0x8098E0), 0.2f);
-    }
+}
+
+// A window: opaque 2-px border, plain inside (the game tints it).
+void Window(Canvas& c, Rect r) {
+    c.FillPaint(r, Paint::Lin(0, float(r.t), kPanelTop, 0, float(r.b), kPanelBottom));
+    Border(c, r);
+    // a faint light line inside the border
+    for (int x = r.l + 3; x < r.r - 3; ++x) c.Blend(x, r.t + 3, Rgb(0x8098E0), 0.35f);
+    for (int y = r.t + 4; y < r.b - 3; ++y) c.Blend(r.l + 3, y, Rgb(0x8098E0), 0.2f);
 }
 
 // A rounded plate with a soft gradient and a thin rim.
@@ -303,7 +306,7 @@ void CardFrame(Canvas& c, Rect r) {
     }
     p.Poly(star, Paint(WithAlpha(kGold, 170)));
     p.RoundBox(r.l + 4.0f, r.t + 4.0f, r.r - 4.0f, r.b - 4.0f, 8, Paint(WithAlpha(kGold, 0)));
-    Window(c, r, 1, kGold, kGoldDark); // border only: inside already painted
+    Border(c, r);
 }
 
 void Mark(Canvas& c, Rect r, const std::string& s, uint32_t top, uint32_t bottom, uint32_t rim) {
