@@ -19,6 +19,7 @@
 
 #include "engine/archive.h"
 #include "engine/wave.h"
+#include "platform/image_codec.h"
 #include "platform/xfile.h"
 
 namespace {
@@ -60,11 +61,19 @@ std::vector<Entry> ReadManifest()
     return entries;
 }
 
-int RunPackdata(const std::string& args)
+int RunTool(const std::string& tool, const std::string& args)
 {
-    std::string cmd = kBuildDir + "/tools/packdata/packdata " + args + " >/dev/null 2>&1";
+    std::string cmd = kBuildDir + "/tools/" + tool + "/" + tool + " " + args + " >/dev/null 2>&1";
     int status = std::system(cmd.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int RunPackdata(const std::string& args) { return RunTool("packdata", args); }
+
+bool ParseModel(const std::vector<uint8_t>& bytes, plat::XMeshData& mesh)
+{
+    std::string error;
+    return plat::ParseXFile(bytes.data(), bytes.size(), mesh, &error);
 }
 
 // A scratch directory of its own for each test, removed afterwards.
@@ -209,6 +218,13 @@ TEST_F(ContentArchive, WavesPlayAndMusicLoopsWithoutAClick)
             EXPECT_LE(std::abs(int(first) - int(last)), 4 * stepSum / (count - 1) + 64) << "track " << b - 146;
         } else {
             EXPECT_LT(seconds, 4.0) << "effect " << b - 126;
+            // Cursor blips, knocks and reel clicks come in quick runs: they must be short.
+            int id = b - 126;
+            if (id == 0 || id == 4 || id == 13)
+                EXPECT_LT(seconds, 0.2) << "effect " << id;
+            int16_t first;
+            std::memcpy(&first, s, 2);
+            EXPECT_LT(std::abs(int(first)), 2000) << "effect " << id << " starts with a click";
             int16_t last;
             std::memcpy(&last, s + count - 1, 2);
             EXPECT_LT(std::abs(int(last)), 200) << "effect " << b - 126 << " ends with a click";
@@ -285,6 +301,89 @@ TEST(ContentLister, AcceptsTheRealArchiveAndFlagsDamage)
     for (int i = 0; i < 4; ++i)
         d[i] = bytes[4 * 126 + i];
     EXPECT_TRUE(flagged(d));
+}
+
+TEST_F(ContentArchive, ModelsFaceMinusZAndNoTwoLookAlike)
+{
+    std::vector<std::vector<uint32_t>> palettes;
+    for (int model = 0; model < 25; ++model) {
+        plat::XMeshData mesh;
+        ASSERT_TRUE(ParseModel(Block(101 + model), mesh)) << "model " << model;
+        // The world-matrix builder turns the model's -z toward its facing, so the
+        // painted face (the first textured material of every character) lies on the
+        // -z side of the head.
+        if (model < 18) {
+            int face = -1;
+            for (size_t m = 0; m < mesh.materials.size() && face < 0; ++m)
+                if (!mesh.materials[m].textureFile.empty())
+                    face = int(m);
+            ASSERT_GE(face, 0) << "model " << model << " has no painted face";
+            double faceZ = 0, allZ = 0;
+            int faceCount = 0;
+            for (size_t t = 0; t < mesh.triangleMaterial.size(); ++t)
+                for (int k = 0; k < 3; ++k) {
+                    float z = mesh.positions[3 * mesh.indices[3 * t + k] + 2];
+                    allZ += z;
+                    if (int(mesh.triangleMaterial[t]) == face) {
+                        faceZ += z;
+                        ++faceCount;
+                    }
+                }
+            ASSERT_GT(faceCount, 0);
+            EXPECT_LT(faceZ / faceCount, allZ / (3.0 * mesh.triangleMaterial.size()) - 0.1) << "model " << model;
+        }
+        std::vector<uint32_t> palette;
+        for (const plat::XMaterial& m : mesh.materials)
+            palette.push_back(uint32_t(m.emissive[0] * 255) << 16 | uint32_t(m.emissive[1] * 255) << 8 |
+                              uint32_t(m.emissive[2] * 255));
+        std::sort(palette.begin(), palette.end());
+        for (size_t other = 0; other < palettes.size(); ++other)
+            EXPECT_NE(palettes[other], palette) << "models " << other << " and " << model << " share every colour";
+        palettes.push_back(palette);
+    }
+}
+
+TEST(ContentGenerators, WriteTheSameFilesEveryRun)
+{
+    Scratch s("generators");
+    fs::create_directories(s / "models");
+    fs::create_directories(s / "sounds");
+    ASSERT_EQ(RunTool("modelgen", s / "models"), 0);
+    ASSERT_EQ(RunTool("soundgen", s / "sounds"), 0);
+    int files = 0;
+    for (const char* sub : {"models", "sounds"})
+        for (const auto& entry : fs::directory_iterator(s / sub)) {
+            std::string name = entry.path().filename().string();
+            EXPECT_EQ(ReadBytes(entry.path().string()), ReadBytes(kBuildDir + "/content/" + sub + "/" + name))
+                << sub << "/" << name;
+            ++files;
+        }
+    EXPECT_GE(files, 25 + 24);
+    EXPECT_NE(RunTool("modelgen", s / "no/such/dir"), 0);
+    EXPECT_NE(RunTool("soundgen", s / "no/such/dir"), 0);
+}
+
+TEST(ContentGenerators, MaterialTexturesAreNamedInLoadOrderAndDecode)
+{
+    int next = 0;
+    for (int model = 0; model < 25; ++model) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/content/models/model_%02d.x", model);
+        plat::XMeshData mesh;
+        ASSERT_TRUE(ParseModel(ReadBytes(kBuildDir + name), mesh));
+        for (const plat::XMaterial& m : mesh.materials) {
+            if (m.textureFile.empty())
+                continue;
+            std::snprintf(name, sizeof name, "tex_%02d.bmp", next++);
+            EXPECT_EQ(m.textureFile, name) << "model " << model;
+            std::vector<uint8_t> bytes = ReadBytes(kBuildDir + "/content/models/" + name);
+            plat::Image image;
+            ASSERT_TRUE(plat::DecodeImage(bytes.data(), bytes.size(), image)) << name;
+            EXPECT_EQ(image.width, image.imageWidth) << name << " is not a power of two wide";
+            EXPECT_EQ(image.height, image.imageHeight) << name << " is not a power of two high";
+        }
+    }
+    EXPECT_GT(next, 18); // at least every character's face
 }
 
 } // namespace
