@@ -29,3 +29,9 @@ extern const SpriteRect g_digitsSmall[10];
 extern const SpriteRect g_digitsTall[10];
 extern const SpriteRect g_digitsMedium[10];
 extern const SpriteRect g_digitsLarge[10];
+
+// The message window panel of the atlas (512 x 96) under both text windows, drawn
+// translucent (0x96FFFFFF) with its border kept opaque.
+constexpr SpriteRect kMessageWindowPanel = {1.0f, 498.0f, 513.0f, 594.0f};
+constexpr uint32_t kMessageWindowColour = 0x96FFFFFFu;
+void DrawMessageWindowPanel(float x, float y);

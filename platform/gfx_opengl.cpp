@@ -1,0 +1,402 @@
+// The OpenGL back end: an OpenGL 2.1 compatibility context in the SDL window,
+// fixed function only. The game's row-vector, clip-z 0..w matrices are turned
+// into OpenGL's at this seam and nowhere else.
+#include <SDL.h>
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/gfx_device.h"
+
+#ifndef GL_BGRA
+#define GL_BGRA 0x80E1
+#endif
+
+namespace plat {
+
+void PrepareGlWindowAttributes(bool depth24)
+{
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, 0);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, depth24 ? 24 : 16);
+}
+
+namespace {
+
+void ColourBytes(uint32_t argb, GLubyte out[4])
+{
+    out[0] = static_cast<GLubyte>(argb >> 16);
+    out[1] = static_cast<GLubyte>(argb >> 8);
+    out[2] = static_cast<GLubyte>(argb);
+    out[3] = static_cast<GLubyte>(argb >> 24);
+}
+
+class OpenGlDevice final : public GfxDevice {
+public:
+    OpenGlDevice(SDL_Window* window, SDL_GLContext context) : m_window(window), m_context(context) {}
+
+    ~OpenGlDevice() override
+    {
+        SDL_GL_MakeCurrent(m_window, m_context);
+        SDL_GL_DeleteContext(m_context);
+    }
+
+    GfxBackend Backend() const override { return GfxBackend::OpenGL; }
+
+    void ApplyFixedState()
+    {
+        glDepthFunc(GL_LEQUAL);
+        glDepthMask(GL_TRUE);
+        glDisable(GL_CULL_FACE);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        const GLfloat black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+        glLightModelfv(GL_LIGHT_MODEL_AMBIENT, black); // no global ambient: only the emissive colour shows
+        glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
+        for (int i = 0; i < 8; ++i)
+            glDisable(GL_LIGHT0 + i);
+        glShadeModel(GL_SMOOTH);
+        glDisable(GL_DITHER);
+        glDisable(GL_ALPHA_TEST);
+        glDisable(GL_FOG);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glGetIntegerv(GL_MAX_TEXTURE_SIZE, &m_maxTextureSize);
+        m_appliedVersion = 0;
+    }
+
+    Texture* CreateTexture(const Image& image) override
+    {
+        if (image.width == 0 || image.height == 0 ||
+            image.pixels.size() != static_cast<size_t>(image.width) * image.height ||
+            image.width > static_cast<uint32_t>(m_maxTextureSize) ||
+            image.height > static_cast<uint32_t>(m_maxTextureSize))
+            return nullptr;
+        GLuint name = 0;
+        glGenTextures(1, &name);
+        if (name == 0)
+            return nullptr;
+        glBindTexture(GL_TEXTURE_2D, name);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        while (glGetError() != GL_NO_ERROR) {
+        }
+        // 0xAARRGGBB words are B, G, R, A bytes in memory.
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(image.width),
+                     static_cast<GLsizei>(image.height), 0, GL_BGRA, GL_UNSIGNED_BYTE, image.pixels.data());
+        m_boundTexture = name;
+        if (glGetError() != GL_NO_ERROR) {
+            glDeleteTextures(1, &name);
+            m_boundTexture = 0;
+            return nullptr;
+        }
+        Texture* t = new Texture;
+        t->width = image.width;
+        t->height = image.height;
+        t->glName = name;
+        t->serial = ++m_serial;
+        return t;
+    }
+
+    void ReleaseTexture(Texture* texture) override
+    {
+        if (!texture)
+            return;
+        if (texture->glName) {
+            if (m_boundTexture == texture->glName)
+                m_boundTexture = 0;
+            glDeleteTextures(1, &texture->glName);
+        }
+        delete texture;
+    }
+
+    void DrawTriangleFan(const void* vertices, uint32_t primitiveCount, uint32_t stride) override
+    {
+        const VertexLayout layout = LayoutOfFormat(m_fvf);
+        if (!vertices || primitiveCount == 0 || layout.stride == 0 || stride != layout.stride)
+            return;
+        ApplyDrawState(layout.pretransformed, layout.diffuse >= 0, false);
+        ApplyTexture(layout.texCoord >= 0);
+        const uint8_t* base = static_cast<const uint8_t*>(vertices);
+        glBegin(GL_TRIANGLE_FAN);
+        for (uint32_t i = 0; i < primitiveCount + 2; ++i) {
+            const uint8_t* v = base + static_cast<size_t>(i) * stride;
+            if (layout.diffuse >= 0) {
+                uint32_t c;
+                std::memcpy(&c, v + layout.diffuse, 4);
+                GLubyte rgba[4];
+                ColourBytes(c, rgba);
+                glColor4ubv(rgba);
+            } else {
+                glColor4ub(255, 255, 255, 255);
+            }
+            if (layout.normal >= 0) {
+                float n[3];
+                std::memcpy(n, v + layout.normal, 12);
+                glNormal3fv(n);
+            }
+            if (layout.texCoord >= 0) {
+                float uv[2];
+                std::memcpy(uv, v + layout.texCoord, 8);
+                glTexCoord2fv(uv);
+            }
+            float p[4];
+            std::memcpy(p, v, layout.pretransformed ? 16 : 12);
+            if (layout.pretransformed) {
+                // rhw is 1/w: hand OpenGL the homogeneous point so that texturing stays perspective-correct.
+                const float w = p[3] != 0.0f ? 1.0f / p[3] : 1.0f;
+                glVertex4f(p[0] * w, p[1] * w, p[2] * w, w);
+            } else {
+                glVertex3fv(p);
+            }
+        }
+        glEnd();
+    }
+
+    void DrawMeshSubset(const Mesh& mesh, uint32_t subset) override
+    {
+        const MeshSubset* s = mesh.FindSubset(subset);
+        const VertexLayout layout = LayoutOfFormat(mesh.fvf);
+        if (!s || s->faceCount == 0 || layout.stride == 0 || layout.pretransformed)
+            return;
+        ApplyDrawState(false, layout.diffuse >= 0, true);
+        ApplyTexture(layout.texCoord >= 0);
+        const uint8_t* base = mesh.vertices.data();
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(3, GL_FLOAT, static_cast<GLsizei>(layout.stride), base);
+        if (layout.normal >= 0) {
+            glEnableClientState(GL_NORMAL_ARRAY);
+            glNormalPointer(GL_FLOAT, static_cast<GLsizei>(layout.stride), base + layout.normal);
+        }
+        if (layout.diffuse >= 0) {
+            m_colours.resize(static_cast<size_t>(mesh.vertexCount) * 4);
+            for (uint32_t i = 0; i < mesh.vertexCount; ++i) {
+                uint32_t c;
+                std::memcpy(&c, base + static_cast<size_t>(i) * layout.stride + layout.diffuse, 4);
+                ColourBytes(c, &m_colours[static_cast<size_t>(i) * 4]);
+            }
+            glEnableClientState(GL_COLOR_ARRAY);
+            glColorPointer(4, GL_UNSIGNED_BYTE, 0, m_colours.data());
+        } else {
+            glColor4ub(255, 255, 255, 255);
+        }
+        if (layout.texCoord >= 0) {
+            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+            glTexCoordPointer(2, GL_FLOAT, static_cast<GLsizei>(layout.stride), base + layout.texCoord);
+        }
+        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(s->faceCount * 3), GL_UNSIGNED_INT,
+                       &mesh.indices[static_cast<size_t>(s->faceStart) * 3]);
+        glDisableClientState(GL_VERTEX_ARRAY);
+        glDisableClientState(GL_NORMAL_ARRAY);
+        glDisableClientState(GL_COLOR_ARRAY);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    }
+
+    void Clear(uint32_t colour, float z) override
+    {
+        glDisable(GL_SCISSOR_TEST);
+        glDepthMask(GL_TRUE);
+        glClearColor(static_cast<float>((colour >> 16) & 0xFF) / 255.0f,
+                     static_cast<float>((colour >> 8) & 0xFF) / 255.0f, static_cast<float>(colour & 0xFF) / 255.0f,
+                     static_cast<float>(colour >> 24) / 255.0f);
+        glClearDepth(z);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+
+    void BeginScene() override { ApplyViewport(); }
+    void EndScene() override { glFlush(); }
+
+    bool Present() override
+    {
+        SDL_GL_SwapWindow(m_window);
+        return true;
+    }
+
+    bool ReadPixels(std::vector<uint32_t>& out) override
+    {
+        ApplyViewport();
+        const GLint w = m_glViewport[2], h = m_glViewport[3];
+        if (w <= 0 || h <= 0)
+            return false;
+        std::vector<uint32_t> raw(static_cast<size_t>(w) * h);
+        glFinish();
+        glReadPixels(m_glViewport[0], m_glViewport[1], w, h, GL_BGRA, GL_UNSIGNED_BYTE, raw.data());
+        out.resize(raw.size());
+        for (GLint y = 0; y < h; ++y) // OpenGL rows run bottom-up
+            std::memcpy(&out[static_cast<size_t>(y) * w], &raw[static_cast<size_t>(h - 1 - y) * w],
+                        static_cast<size_t>(w) * 4);
+        for (uint32_t& p : out)
+            p |= 0xFF000000u;
+        return true;
+    }
+
+private:
+    // The viewport scaled into the drawable (a full-screen window may be larger
+    // than 640 x 480: the picture is scaled and centred).
+    void ApplyViewport()
+    {
+        int dw = 0, dh = 0;
+        SDL_GL_GetDrawableSize(m_window, &dw, &dh);
+        if (dw <= 0 || dh <= 0) {
+            dw = static_cast<int>(kScreenWidth);
+            dh = static_cast<int>(kScreenHeight);
+        }
+        const float scale = std::min(static_cast<float>(dw) / kScreenWidth, static_cast<float>(dh) / kScreenHeight);
+        const float ox = (static_cast<float>(dw) - kScreenWidth * scale) / 2.0f;
+        const float oy = (static_cast<float>(dh) - kScreenHeight * scale) / 2.0f;
+        const GLint x = static_cast<GLint>(ox + m_viewport.x * scale + 0.5f);
+        const GLint w = static_cast<GLint>(m_viewport.width * scale + 0.5f);
+        const GLint h = static_cast<GLint>(m_viewport.height * scale + 0.5f);
+        const GLint yTop = static_cast<GLint>(oy + m_viewport.y * scale + 0.5f);
+        const GLint y = dh - yTop - h;
+        if (x != m_glViewport[0] || y != m_glViewport[1] || w != m_glViewport[2] || h != m_glViewport[3]) {
+            glViewport(x, y, w, h);
+            m_glViewport[0] = x;
+            m_glViewport[1] = y;
+            m_glViewport[2] = w;
+            m_glViewport[3] = h;
+        }
+        glDepthRange(m_viewport.minZ, m_viewport.maxZ);
+    }
+
+    void ApplyTexture(bool hasTexCoords)
+    {
+        if (m_texture && m_texture->glName && hasTexCoords) {
+            glEnable(GL_TEXTURE_2D);
+            if (m_boundTexture != m_texture->glName) {
+                glBindTexture(GL_TEXTURE_2D, m_texture->glName);
+                m_boundTexture = m_texture->glName;
+            }
+        } else {
+            glDisable(GL_TEXTURE_2D); // no texture reads as opaque white
+        }
+    }
+
+    void ApplyDrawState(bool pretransformed, bool vertexColour, bool mesh)
+    {
+        ApplyViewport();
+        const int mode = pretransformed ? 1 : 2;
+        if (m_appliedVersion != m_stateVersion || m_appliedMode != mode) {
+            if (m_state.depthTest)
+                glEnable(GL_DEPTH_TEST);
+            else
+                glDisable(GL_DEPTH_TEST);
+            if (m_state.alphaBlend)
+                glEnable(GL_BLEND);
+            else
+                glDisable(GL_BLEND);
+            glMatrixMode(GL_PROJECTION);
+            if (pretransformed) {
+                // Pixels of the 640 x 480 area, y down, z as depth 0..1; pixel centres
+                // lie on whole numbers as the game expects, hence the half-pixel shift.
+                glLoadIdentity();
+                glOrtho(0.0, m_viewport.width, m_viewport.height, 0.0, 0.0, -1.0);
+                glTranslatef(0.5f, 0.5f, 0.0f);
+                glMatrixMode(GL_MODELVIEW);
+                glLoadIdentity();
+            } else {
+                // Clip z 0..w becomes -w..w, and the same half-pixel shift as above.
+                const GLfloat fix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 2, 0,
+                                         1.0f / static_cast<float>(m_viewport.width),
+                                         -1.0f / static_cast<float>(m_viewport.height), -1, 1};
+                glLoadMatrixf(fix);
+                glMultMatrixf(&m_state.projection.m[0][0]); // row-major row-vector = column-major transposed
+                glMatrixMode(GL_MODELVIEW);
+                glLoadMatrixf(&m_state.view.m[0][0]);
+                glMultMatrixf(&m_state.world.m[0][0]);
+                const Material& mat = m_state.material;
+                glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, mat.diffuse);
+                glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, mat.ambient);
+                glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, mat.specular);
+                glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, mat.emissive);
+                glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, std::clamp(mat.power, 0.0f, 128.0f));
+            }
+            m_appliedVersion = m_stateVersion;
+            m_appliedMode = mode;
+        }
+        // Pre-transformed vertices are never lit.
+        const bool lit = m_state.lighting && !pretransformed;
+        if (lit) {
+            glEnable(GL_LIGHTING);
+            // A mesh's own vertex colours stand in for the material's diffuse colour (and alpha).
+            if (vertexColour && mesh) {
+                glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
+                glEnable(GL_COLOR_MATERIAL);
+            } else {
+                glDisable(GL_COLOR_MATERIAL);
+            }
+        } else {
+            glDisable(GL_LIGHTING);
+            glDisable(GL_COLOR_MATERIAL);
+        }
+        if (lit && !(vertexColour && mesh)) // undo what colour tracking may have written
+            glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, m_state.material.diffuse);
+    }
+
+    SDL_Window* m_window;
+    SDL_GLContext m_context;
+    GLint m_maxTextureSize = 2048;
+    GLint m_glViewport[4] = {-1, -1, -1, -1};
+    GLuint m_boundTexture = 0;
+    uint32_t m_serial = 0;
+    uint32_t m_appliedVersion = 0;
+    int m_appliedMode = 0;
+    std::vector<GLubyte> m_colours;
+};
+
+} // namespace
+
+GfxDevice* CreateOpenGlDevice(void* window, const DeviceSettings& settings, std::string* error)
+{
+    SDL_Window* sdlWindow = static_cast<SDL_Window*>(window);
+    if (!sdlWindow) {
+        if (error)
+            *error = "no window for the OpenGL device";
+        return nullptr;
+    }
+    PrepareGlWindowAttributes(settings.depth24);
+    if (settings.windowed) {
+        SDL_SetWindowFullscreen(sdlWindow, 0);
+    } else {
+        SDL_DisplayMode mode;
+        if (SDL_GetWindowDisplayMode(sdlWindow, &mode) == 0) {
+            mode.w = static_cast<int>(kScreenWidth);
+            mode.h = static_cast<int>(kScreenHeight);
+            mode.refresh_rate = settings.refreshRate;
+            SDL_SetWindowDisplayMode(sdlWindow, &mode);
+        }
+        if (SDL_SetWindowFullscreen(sdlWindow, SDL_WINDOW_FULLSCREEN) != 0 &&
+            SDL_SetWindowFullscreen(sdlWindow, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+            if (error)
+                *error = SDL_GetError();
+            return nullptr;
+        }
+    }
+    SDL_GLContext context = SDL_GL_CreateContext(sdlWindow);
+    if (!context) {
+        if (error)
+            *error = SDL_GetError();
+        return nullptr;
+    }
+    if (SDL_GL_MakeCurrent(sdlWindow, context) != 0) {
+        if (error)
+            *error = SDL_GetError();
+        SDL_GL_DeleteContext(context);
+        return nullptr;
+    }
+    SDL_GL_SetSwapInterval(settings.vsync ? 1 : 0); // not every driver can choose; either way is playable
+    OpenGlDevice* device = new OpenGlDevice(sdlWindow, context);
+    device->ApplyFixedState();
+    return device;
+}
+
+} // namespace plat
