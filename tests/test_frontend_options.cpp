@@ -14,15 +14,17 @@ using Slots = std::vector<int>;
 int g_refusedCreations = 0;
 int g_creationsToRefuse = 0;
 
-// A creation that refuses the next g_creationsToRefuse attempts.
+// A creation that fails the next g_creationsToRefuse attempts the way a real one
+// can: after the device itself was made (as when a texture cannot be created).
 int RefusingCreation(void* window)
 {
+    const int created = InitGraphics(window);
     if (g_creationsToRefuse > 0) {
         --g_creationsToRefuse;
         ++g_refusedCreations;
         return 0;
     }
-    return InitGraphics(window);
+    return created;
 }
 
 } // namespace
@@ -190,17 +192,20 @@ TEST_F(OptionsTest, ARefusedDisplayModeFallsBackToTheOneThatWorked)
     EXPECT_TRUE(Drawn(136, 200, kTitleMenuPanelRect));
 }
 
-TEST_F(OptionsTest, WhenNoModeWorksTheGameEndsAfterTheFrameWithoutDrawingOnNothing)
+TEST_F(OptionsTest, WhenNoModeWorksNothingHalfBuiltIsLeftAndTheGameEndsAfterTheFrame)
 {
     g_createDisplayDevice = RefusingCreation;
     g_creationsToRefuse = 2;
-    Flip(2);
-    HeadlessSetKeys(1u << kKeyReturn);
-    HeadlessRunFrames(1);
+    g_depth24Option = 0; // as confirmed on the screen
+    ApplyDisplaySettings();
     EXPECT_EQ(g_refusedCreations, 2);
+    EXPECT_FALSE(HasGraphicsDevice()) << "no half-built device to draw on";
+    EXPECT_EQ(g_depth24Option, 1) << "the settings that worked are back";
     EXPECT_EQ(g_running, 0);
+    EXPECT_TRUE(HeadlessIsRunning()) << "the rest of the frame still runs";
+
+    HeadlessRunFrames(1);
     EXPECT_FALSE(HeadlessIsRunning());
-    EXPECT_FALSE(HasGraphicsDevice());
     EXPECT_TRUE(std::filesystem::exists(dir_ / "save.dat")) << "shutdown wrote the history as always";
 }
 

@@ -102,15 +102,3 @@ TEST_F(ScreensTest, StageWrapsBothWaysAndStaysForTheNextRace)
     ASSERT_FALSE(digits.empty());
     EXPECT_NEAR(digits[0].u0 * 2048.0f, g_digitsMedium[3].left, 0.01f) << "reopened on the stage chosen before";
 }
-
-TEST(PictureStagePool, ScreensDoNotOpenTwice)
-{
-    ASSERT_EQ(InitTaskPool(), 1);
-    EXPECT_EQ(OpenPictureScreen(), 1);
-    EXPECT_EQ(OpenPictureScreen(), 0);
-    EXPECT_EQ(OpenStageSelect(), 1);
-    EXPECT_EQ(CreateStageSelect(), 0);
-    EXPECT_EQ(TaskWork<PictureScreenWork>(&g_tasks[kPictureSlot])->procedure, &StartPictureScreen);
-    EXPECT_EQ(TaskWork<StageSelectWork>(&g_tasks[kStageSelectSlot])->procedure, &StartStageSelect);
-    FreeTaskPool();
-}

@@ -203,24 +203,3 @@ TEST_F(QuitDialogTest, YesShutsTheGameDownAfterTheFrameAndWritesTheHistory)
     HeadlessRunFrames(5); // no frame runs any more
     EXPECT_FALSE(HeadlessIsRunning());
 }
-
-// The dialog and the title procedures on a bare pool, without a running game.
-TEST(ConfirmDialogPool, ATakenSlotOpensNothingAndCopiesTheRectangles)
-{
-    ASSERT_EQ(InitTaskPool(), 1);
-    const float panel[4] = {1, 2, 3, 4};
-    const float rects[3][4] = {{5, 6, 7, 8}, {9, 10, 11, 12}, {13, 14, 15, 16}};
-    ASSERT_EQ(CreateConfirmDialog(panel, rects, ReturnToTitle, QuitFromTitle), 1);
-    const ConfirmDialog* dialog = TaskWork<ConfirmDialog>(&g_tasks[kConfirmDialogSlot]);
-    EXPECT_EQ(dialog->alive, 1);
-    EXPECT_EQ(dialog->answer, 0);
-    EXPECT_EQ(dialog->panel[3], 4);
-    EXPECT_EQ(dialog->question[0], 5);
-    EXPECT_EQ(dialog->answers[0][1], 10);
-    EXPECT_EQ(dialog->answers[1][3], 16);
-    EXPECT_EQ(dialog->answerProcs[1], &QuitFromTitle);
-    EXPECT_EQ(dialog->procedure, &StartConfirmDialog);
-    EXPECT_EQ(OpenQuitDialog(), 0) << "slot 161 is taken";
-    EXPECT_EQ(dialog->panel[0], 1);
-    FreeTaskPool();
-}

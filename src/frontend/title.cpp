@@ -18,8 +18,6 @@ int OpenTitleAgain()
     return 1;
 }
 
-int OpenQuitDialogEntry() { return OpenQuitDialog(); }
-
 constexpr int kTitleMusic = 0;
 constexpr int kMenuSound = 0;
 
@@ -28,7 +26,7 @@ constexpr int kMenuSound = 0;
 // Indexed by entry = column + 2 x row.
 const TitleEntry g_titleEntries[kTitleEntryCount] = {
     {{370.0f, 631.0f, 505.0f, 657.0f}, OpenTitleAgain},       // new race: team select (to come)
-    {{370.0f, 659.0f, 503.0f, 685.0f}, OpenQuitDialogEntry},  // quit dialog
+    {{370.0f, 659.0f, 503.0f, 685.0f}, OpenQuitDialog},       // quit dialog
     {{768.0f, 38.0f, 903.0f, 63.0f}, OpenOptionsFromTitle},   // options
     {{768.0f, 66.0f, 898.0f, 92.0f}, OpenTitleAgain},         // load a save slot (to come)
     {{769.0f, 348.0f, 822.0f, 374.0f}, OpenPictureScreen},    // picture screen
