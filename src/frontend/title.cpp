@@ -114,8 +114,10 @@ void DrawTitleScreen(Task* task)
     DrawSpriteCentredX(kTitleMenuPanelRect, 200.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
 
     for (int entry = 0; entry < kTitleEntryCount; ++entry) {
-        const float cellX = kTitleCellX[entry % kTitleColumns];
-        const float cellY = kTitleFirstCellY + kTitleCellStepY * static_cast<float>(entry / kTitleColumns);
+        const int column = entry % kTitleColumns;
+        const int row = entry / kTitleColumns;
+        const float cellX = kTitleCellX[column];
+        const float cellY = kTitleFirstCellY + kTitleCellStepY * static_cast<float>(row);
         if (entry == menu->entry)
             DrawSprite(cellX, cellY, kTitleSelectionBarRect, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
         const SpriteRect& label = g_titleEntries[entry].label;
