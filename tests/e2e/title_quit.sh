@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End to end on a real X server: the game opens its 640 x 480 window with its
-# caption, shows the title menu where it belongs, and quits cleanly through the
-# quit dialog (first answering no, then yes), exiting with code 0.
+# caption, shows the title menu where it belongs, survives switching to full screen
+# and back from the options, and quits cleanly through the quit dialog (first
+# answering no, then yes), exiting with code 0 after writing the race history.
 #
 # Usage: bash title_quit.sh <path-to-sugoroku> <build-dir>
 set -uo pipefail
@@ -67,8 +68,12 @@ size=$(xwininfo -id "$wid" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w 
 [ "$size" = "640x480" ] || fail "client area is $size, expected 640x480"
 
 # The window's top-left corner on the root window, to read its pixels from a screenshot.
-origin=$(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print x, y}')
-read -r wx wy <<<"$origin"
+locate_window() {
+    local origin
+    origin=$(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print x, y}')
+    read -r wx wy <<<"$origin"
+}
+locate_window
 
 timeout 10 xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus "$wid"
 
@@ -147,7 +152,26 @@ kill -0 "$game_pid" 2>/dev/null || fail "answering no ended the game"
 expect "title picture after no" 60 300 $((1407 + 60)) $((1567 + 300))
 expect "selection bar back on entry 0" 140 215 $((370 + 2)) $((709 + 13))
 
-# Again, and this time yes.
+# Options (entry 2): switch to full screen and back. Each switch releases the
+# graphics device and creates it anew in the same window; the game must go on
+# drawing its title afterwards.
+for mode in "full screen" "windowed"; do
+    press Down
+    press Return
+    press Right # row 0: windowed / full screen
+    press Return
+    sleep 1
+    kill -0 "$game_pid" 2>/dev/null || { cat "$work/game.log"; fail "switching to $mode ended the game"; }
+    echo "ok: switched to $mode"
+done
+size=$(xwininfo -id "$wid" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
+[ "$size" = "640x480" ] || fail "back in a window, the client area is $size"
+locate_window
+shoot
+expect "title picture after the display changes" 60 300 $((1407 + 60)) $((1567 + 300))
+expect "menu panel after the display changes" 140 300 $((1010 + 4)) $((1127 + 100))
+
+# The quit dialog again, and this time yes.
 press Right
 press Return
 press Down
@@ -168,5 +192,5 @@ fi
 game_pid=""
 [ "$status" -eq 0 ] || { cat "$work/game.log"; fail "the game exited with code $status"; }
 [ -f "$work/save.dat" ] || fail "shutdown did not write the race history (save.dat)"
-echo "PASS: title, quit dialog (no, then yes), exit code 0"
+echo "PASS: title, quit dialog (no, then yes), display switches, exit code 0"
 exit 0
