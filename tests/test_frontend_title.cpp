@@ -124,8 +124,11 @@ TEST_F(TitleMenuTest, EveryEntryOpensItsScreenAloneAndComesBack)
 TEST_F(TitleMenuTest, ReopeningATakenTitleSlotChangesNothing)
 {
     Press(kKeyDown);
+    plat::SetBufferPosition(g_music[0], 1000);
+    ASSERT_EQ(plat::BufferPosition(g_music[0]), 1000u);
     EXPECT_EQ(OpenTitleScreen(), 0);
     EXPECT_EQ(Title()->entry, 2) << "the running title is untouched";
+    EXPECT_EQ(plat::BufferPosition(g_music[0]), 1000u) << "and its music plays on";
 }
 
 using QuitDialogTest = FrontendRun;
