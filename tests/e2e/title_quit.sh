@@ -95,26 +95,38 @@ block_length=$(u32_at $((600 + block_offset)))
 tail -c +$((600 + block_offset + 4 + 1)) "$work/data.dat" | head -c "$block_length" >"$work/atlas.bmp"
 convert "$work/atlas.bmp" "$work/atlas.png" 2>/dev/null || fail "block 0 of data.dat is not an image"
 
-rgb_of() { # image x y: prints "r,g,b"
-    convert "$1" -format "%[fx:int(255*p{$2,$3}.r+0.5)],%[fx:int(255*p{$2,$3}.g+0.5)],%[fx:int(255*p{$2,$3}.b+0.5)]" info:
+rgba_of() { # image x y: prints "r g b a", 0..255 each
+    convert "$1" -format "%[fx:int(255*p{$2,$3}.r+0.5)] %[fx:int(255*p{$2,$3}.g+0.5)] %[fx:int(255*p{$2,$3}.b+0.5)] %[fx:int(255*p{$2,$3}.a+0.5)]" info:
 }
-texel() { rgb_of "$work/atlas.png" "$1" "$2"; }
-pixel() { rgb_of "$work/shot.png" $(($1 + wx)) $(($2 + wy)); }
+pixel() { rgba_of "$work/shot.png" $(($1 + wx)) $(($2 + wy)); }
 
 shoot() {
     rm -f "$work/shot.png"
     timeout 20 import -window root "$work/shot.png" || fail "screenshot failed"
 }
 
-# expect what x y atlas-x atlas-y: the client pixel shows that atlas texel.
-# Texels of the colour key (pure green) are transparent: such a sample proves nothing.
+# expect what x y ax ay [ax ay ...]: the client pixel (x, y) shows the atlas texels
+# (ax, ay), the topmost sprite's first, blended as the game blends them (source
+# alpha over what lies below, all over the black of a cleared frame). Texels of
+# the colour key, opaque pure green, are transparent.
 expect() {
-    local want got
-    want=$(texel "$4" "$5")
-    [ "$want" = "0,255,0" ] && { echo "note: $1 sample is transparent in the atlas"; return 0; }
-    got=$(pixel "$2" "$3")
-    [ "$got" = "$want" ] || fail "$1: pixel ($2, $3) is $got, expected atlas texel ($4, $5) = $want"
-    echo "ok: $1 at ($2, $3)"
+    local name=$1 x=$2 y=$3 layers="" want got
+    shift 3
+    while [ $# -ge 2 ]; do
+        layers="$(rgba_of "$work/atlas.png" "$1" "$2")"$'\n'"$layers"
+        shift 2
+    done
+    want=$(printf '%s' "$layers" | awk 'NF == 4 {
+            if ($1 == 0 && $2 == 255 && $3 == 0 && $4 == 255) next
+            a = $4 / 255; r = $1 * a + r * (1 - a); g = $2 * a + g * (1 - a); b = $3 * a + b * (1 - a)
+        } END { printf "%d %d %d\n", r + 0.5, g + 0.5, b + 0.5 }')
+    got=$(pixel "$x" "$y")
+    # Blending rounds once per layer: allow a few steps of difference.
+    if ! awk -v w="$want" -v g="$got" 'BEGIN { split(w, a, " "); split(g, b, " ");
+            for (i = 1; i <= 3; ++i) { d = a[i] - b[i]; if (d < -4 || d > 4) exit 1 } }'; then
+        fail "$name: pixel ($x, $y) is ${got% *}, expected $want"
+    fi
+    echo "ok: $name at ($x, $y)"
 }
 
 # Give the title a few frames to be drawn, then look at it.
@@ -125,18 +137,20 @@ kill -0 "$game_pid" 2>/dev/null || fail "the game ended before its title was sho
 # The title picture fills the screen; the menu panel (368 x 122) is centred at y 200,
 # so it covers x 136..503, y 200..321. Its left margin at (140, 300) is reached by
 # no label, and the selection bar of the first entry lies in row 0 only.
-expect "title picture" 60 300 $((1407 + 60)) $((1567 + 300))
-expect "title picture" 600 100 $((1407 + 600)) $((1567 + 100))
-expect "menu panel" 140 300 $((1010 + 4)) $((1127 + 100))
-expect "menu panel" 500 250 $((1010 + 364)) $((1127 + 50))
+picture() { echo $((1407 + $1)) $((1567 + $2)); } # title picture texel under (x, y)
+panel() { echo $((1010 + $1 - 136)) $((1127 + $2 - 200)); }
+expect "title picture" 60 300 $(picture 60 300)
+expect "title picture" 600 100 $(picture 600 100)
+expect "menu panel" 140 300 $(panel 140 300) $(picture 140 300)
+expect "menu panel" 500 250 $(panel 500 250) $(picture 500 250)
 # The selection bar behind the first entry (cell at 138, 202).
-expect "selection bar on entry 0" 140 215 $((370 + 2)) $((709 + 13))
+expect "selection bar on entry 0" 140 215 $((370 + 2)) $((709 + 13)) $(panel 140 215) $(picture 140 215)
 
 # Right moves the bar to the second entry (cell at 321, 202).
 press Right
 shoot
-expect "panel where the bar was" 140 215 $((1010 + 4)) $((1127 + 15))
-expect "selection bar on entry 1" 323 215 $((370 + 2)) $((709 + 13))
+expect "panel where the bar was" 140 215 $(panel 140 215) $(picture 140 215)
+expect "selection bar on entry 1" 323 215 $((370 + 2)) $((709 + 13)) $(panel 323 215) $(picture 323 215)
 
 # Entry 1 opens the quit dialog on the tiled background (32 x 32 tiles from 0, 0).
 press Return
@@ -149,8 +163,8 @@ press Return
 sleep 0.3
 shoot
 kill -0 "$game_pid" 2>/dev/null || fail "answering no ended the game"
-expect "title picture after no" 60 300 $((1407 + 60)) $((1567 + 300))
-expect "selection bar back on entry 0" 140 215 $((370 + 2)) $((709 + 13))
+expect "title picture after no" 60 300 $(picture 60 300)
+expect "selection bar back on entry 0" 140 215 $((370 + 2)) $((709 + 13)) $(panel 140 215) $(picture 140 215)
 
 # Options (entry 2): switch to full screen and back. Each switch releases the
 # graphics device and creates it anew in the same window; the game must go on
@@ -168,8 +182,8 @@ size=$(xwininfo -id "$wid" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w 
 [ "$size" = "640x480" ] || fail "back in a window, the client area is $size"
 locate_window
 shoot
-expect "title picture after the display changes" 60 300 $((1407 + 60)) $((1567 + 300))
-expect "menu panel after the display changes" 140 300 $((1010 + 4)) $((1127 + 100))
+expect "title picture after the display changes" 60 300 $(picture 60 300)
+expect "menu panel after the display changes" 140 300 $(panel 140 300) $(picture 140 300)
 
 # The quit dialog again, and this time yes.
 press Right
