@@ -363,24 +363,9 @@ GfxDevice* CreateOpenGlDevice(void* window, const DeviceSettings& settings, std:
             *error = "no window for the OpenGL device";
         return nullptr;
     }
+    // Full screen or windowed is the window's placement (made before the device);
+    // a full-screen window larger than 640 x 480 gets the picture scaled and centred.
     PrepareGlWindowAttributes(settings.depth24);
-    if (settings.windowed) {
-        SDL_SetWindowFullscreen(sdlWindow, 0);
-    } else {
-        SDL_DisplayMode mode;
-        if (SDL_GetWindowDisplayMode(sdlWindow, &mode) == 0) {
-            mode.w = static_cast<int>(kScreenWidth);
-            mode.h = static_cast<int>(kScreenHeight);
-            mode.refresh_rate = settings.refreshRate;
-            SDL_SetWindowDisplayMode(sdlWindow, &mode);
-        }
-        if (SDL_SetWindowFullscreen(sdlWindow, SDL_WINDOW_FULLSCREEN) != 0 &&
-            SDL_SetWindowFullscreen(sdlWindow, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
-            if (error)
-                *error = SDL_GetError();
-            return nullptr;
-        }
-    }
     SDL_GLContext context = SDL_GL_CreateContext(sdlWindow);
     if (!context) {
         if (error)
