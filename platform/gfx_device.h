@@ -144,10 +144,12 @@ struct WorldVertex {
 };
 
 // A sprite as seen on screen: the pixel rectangle (the half-pixel offset taken
-// back), the texture-coordinate rectangle, the colour of the first corner and the texture.
+// back), the texture-coordinate rectangle and the same in texels of the texture
+// (equal to the coordinates when untextured), the colour of the first corner and the texture.
 struct RecordedSprite {
     float left, top, right, bottom;
     float u0, v0, u1, v1;
+    float srcLeft, srcTop, srcRight, srcBottom;
     uint32_t colour;
     const Texture* texture;
     float z;
