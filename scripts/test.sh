@@ -1,5 +1,11 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test.
+# Builds everything and runs every test:
+#   1. the normal build and the whole test suite (build/);
+#   2. clang-tidy over the game, the platform layer and the tools (.clang-tidy);
+#   3. the whole test suite again with AddressSanitizer and UndefinedBehaviorSanitizer
+#      (build-asan/), failing on any report;
+#   4. every fuzz target for a short while on its seed corpus (build-fuzz/, clang only).
+# FUZZ_SECONDS sets the time per fuzz target (default 20; 0 skips fuzzing).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -7,6 +13,61 @@ bash scripts/deps.sh
 export SDL_VIDEODRIVER=offscreen
 export SDL_AUDIODRIVER=dummy
 jobs="$(nproc)"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+root="$PWD"
+started=$SECONDS
+stage() { echo; echo "==== $* ($((SECONDS - started)) s so far)"; }
+
+stage "normal build and tests"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
+
+stage "clang-tidy"
+# run-clang-tidy fans the files out over every core and fails on any finding.
+if ! run-clang-tidy -quiet -p build -j "$jobs" "^$root/(src|platform|tools)/" \
+    >build/clang-tidy.log 2>&1; then
+  grep -E '(warning|error):' build/clang-tidy.log | sort -u || tail -20 build/clang-tidy.log
+  echo "clang-tidy found problems (full log: build/clang-tidy.log)" >&2
+  exit 1
+fi
+
+stage "sanitizer build and tests"
+# The sanitizer build takes the data files of the normal build instead of making them again.
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSUGOROKU_SANITIZE=ON \
+  -DSUGOROKU_BENCH=OFF -DSUGOROKU_CONTENT=OFF
+for f in build/*.dat; do [ -e "$f" ] && cp -p "$f" build-asan/; done
+[ -d build/content ] && rm -rf build-asan/content && cp -rp build/content build-asan/content
+cmake --build build-asan -j"$jobs"
+# Mesa, LLVM (llvmpipe), SDL and the X/dbus libraries keep allocations until exit;
+# the game's own code may not leak.
+cat >build-asan/lsan.supp <<'SUPP'
+leak:libGLX_mesa
+leak:libGL.so
+leak:libGLdispatch
+leak:libEGL
+leak:_dri.so
+leak:libgallium
+leak:libLLVM
+leak:libSDL2
+leak:libX11
+leak:libxcb
+leak:libdbus
+leak:libasound
+leak:libpulse
+leak:libwayland
+SUPP
+export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+export LSAN_OPTIONS="suppressions=$root/build-asan/lsan.supp:print_suppressions=0"
+(cd build-asan && ctest --output-on-failure -j"$jobs")
+unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
+
+stage "fuzz targets"
+fuzz_seconds="${FUZZ_SECONDS:-20}"
+if [ "$fuzz_seconds" -gt 0 ] && command -v clang++ >/dev/null && [ -d fuzz ]; then
+  bash scripts/fuzz.sh "$fuzz_seconds"
+else
+  echo "skipped"
+fi
+
+stage "all passed"

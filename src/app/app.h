@@ -2,7 +2,13 @@
 #pragma once
 #include <cstdint>
 
+constexpr int kClientWidth = 640;
+constexpr int kClientHeight = 480;
+
 extern int32_t g_running;
+extern void* g_hWnd;             // the main window (SDL_Window*); nullptr headless or after shutdown
+extern char g_windowTitle[100]; // the caption, CP932
+extern char g_windowClass[100]; // the window class name
 
 int GameMain(int argc, char** argv); // the program's entry; returns the exit code
 
@@ -15,3 +21,12 @@ void ShutdownGame();
 
 void CenterOnDesktop(int* x, int* y, int width, int height);
 void SetFloat4(float* destination, float a, float b, float c, float d);
+
+// 1 from a successful start-up until shutdown: frames run only then, and a second
+// shutdown does nothing.
+int IsGameLive();
+// The frame without its minimum length (headless runs).
+void RunFrameUnpaced();
+// Whether a frame that began at start (milliseconds) may end at now: at least
+// 16.666666 ms of whole milliseconds, the difference taken unsigned across a wrap.
+int FrameMayEnd(uint32_t start, uint32_t now);

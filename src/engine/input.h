@@ -20,7 +20,8 @@ void InitInput();
 void PollInput();
 int IsKeyPressed(int slot);
 uint16_t GetKeyEdgeBits(uint16_t current, uint16_t previous);
+uint32_t KeySlotVirtualKey(int slot); // the key code a slot polls (0 outside 0..12)
 
-void SeedRandom(uint32_t seed);
-int RollRandom(int n);
+void SeedRandom(uint32_t seed); // once at start-up; tests use it for known sequences
+int RollRandom(int n);           // one draw modulo n; 0 (still drawing) for n < 1
 float RoundToNearest(float x);

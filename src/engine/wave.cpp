@@ -1,0 +1,75 @@
+#include "engine/wave.h"
+
+#include <cstring>
+
+static uint32_t ReadU32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+static uint16_t ReadU16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+
+static void ReadFormatRecord(const uint8_t* content, uint32_t size, WaveFormat* format)
+{
+    // Old writers emit 14- or 16-byte records; whatever they leave out reads as 0.
+    uint8_t record[kWaveFormatBytes] = {};
+    std::memcpy(record, content, size < kWaveFormatBytes ? size : kWaveFormatBytes);
+    format->formatTag = ReadU16(record + 0);
+    format->channels = ReadU16(record + 2);
+    format->samplesPerSec = ReadU32(record + 4);
+    format->avgBytesPerSec = ReadU32(record + 8);
+    format->blockAlign = ReadU16(record + 12);
+    format->bitsPerSample = ReadU16(record + 14);
+    format->extraSize = ReadU16(record + 16);
+}
+
+static bool IsPlayableFormat(const WaveFormat& f)
+{
+    if (f.formatTag != kWaveFormatPcm) return false;
+    if (f.channels != 1 && f.channels != 2) return false;
+    if (f.bitsPerSample != 8 && f.bitsPerSample != 16) return false;
+    if (f.samplesPerSec == 0) return false;
+    return f.blockAlign == f.channels * f.bitsPerSample / 8;
+}
+
+int FindWaveChunks(const uint8_t* image, uint32_t length, WaveFormat* format, const uint8_t** samples,
+                   uint32_t* sampleBytes)
+{
+    if (image == nullptr || length < 12) return 0;
+    if (std::memcmp(image, "RIFF", 4) != 0 || std::memcmp(image + 8, "WAVE", 4) != 0) return 0;
+
+    // The chunks end at the RIFF size or at the end of the block, whichever comes
+    // first; 64-bit positions so that no size can wrap the walk back.
+    uint64_t end = uint64_t(8) + ReadU32(image + 4);
+    if (end > length) end = length;
+
+    bool haveFormat = false;
+    const uint8_t* data = nullptr;
+    uint32_t dataBytes = 0;
+    uint64_t pos = 12;
+    while (!(haveFormat && dataBytes != 0)) {
+        if (pos + 8 > end) return 0;
+        const uint8_t* header = image + pos;
+        uint32_t size = ReadU32(header + 4);
+        uint64_t content = pos + 8;
+        if (size > end - content) return 0;
+        if (std::memcmp(header, "fmt ", 4) == 0) {
+            if (!haveFormat) {
+                if (size < 14) return 0;
+                ReadFormatRecord(image + content, size, format);
+                haveFormat = true;
+            }
+        } else if (std::memcmp(header, "data", 4) == 0) {
+            if (dataBytes == 0) {
+                data = image + content;
+                dataBytes = size;
+            }
+        }
+        pos = content + size + (size & 1); // chunks are padded to an even length
+    }
+
+    if (!IsPlayableFormat(*format) || dataBytes < format->blockAlign) return 0;
+    *samples = data;
+    *sampleBytes = dataBytes;
+    return 1;
+}

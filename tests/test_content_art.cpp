@@ -1,0 +1,286 @@
+// The drawn content: the atlas, the font texture and the board textures as the
+// build writes them, checked against the rectangle list, the glyph table and the
+// character names.
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/glyph_table.h"
+
+namespace {
+
+constexpr uint32_t kKey = 0xFF00FF00u;
+
+struct Picture {
+    uint32_t width = 0, height = 0;
+    std::vector<uint32_t> px; // 0xAARRGGBB, top-down
+    uint32_t At(int x, int y) const { return px[size_t(y) * width + x]; }
+};
+
+std::string ContentPath(const std::string& name) { return std::string(SUGOROKU_BUILD_DIR) + "/content/" + name; }
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+uint32_t U32(const std::vector<uint8_t>& b, size_t o) { return b[o] | b[o + 1] << 8 | b[o + 2] << 16 | uint32_t(b[o + 3]) << 24; }
+
+// Reads the uncompressed 24- and 32-bit bitmaps the art tool writes; 24-bit texels are opaque.
+bool LoadPicture(const std::string& name, Picture& out) {
+    auto b = ReadAll(ContentPath(name));
+    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') return false;
+    uint32_t offset = U32(b, 10), w = U32(b, 18);
+    int32_t h = int32_t(U32(b, 22));
+    int bpp = b[28] | b[29] << 8;
+    if ((bpp != 24 && bpp != 32) || U32(b, 30) != 0 || h == 0) return false;
+    bool bottomUp = h > 0;
+    uint32_t height = uint32_t(bottomUp ? h : -h), row = (w * (bpp / 8) + 3) & ~3u;
+    if (offset + uint64_t(row) * height > b.size()) return false;
+    out.width = w;
+    out.height = height;
+    out.px.assign(size_t(w) * height, 0);
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* r = &b[offset + size_t(bottomUp ? height - 1 - y : y) * row];
+        for (uint32_t x = 0; x < w; ++x) {
+            const uint8_t* p = r + x * (bpp / 8);
+            uint32_t a = bpp == 32 ? p[3] : 0xFF;
+            out.px[size_t(y) * w + x] = a << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+        }
+    }
+    return true;
+}
+
+bool Transparent(uint32_t c) { return c == kKey || (c >> 24) == 0; }
+
+struct Box {
+    int l, t, r, b;
+};
+
+struct ListedRect {
+    std::string texture, element;
+    Box box;
+};
+
+std::vector<ListedRect> LoadRectList() {
+    std::ifstream f(std::string(SUGOROKU_SOURCE_DIR) + "/content/art/atlas_rects.csv");
+    std::vector<ListedRect> out;
+    std::string line;
+    std::getline(f, line);
+    while (std::getline(f, line)) {
+        std::stringstream s(line);
+        ListedRect r;
+        std::string v[6];
+        for (auto& field : v) std::getline(s, field, ',');
+        r.texture = v[0];
+        r.box = {std::stoi(v[1]), std::stoi(v[2]), std::stoi(v[3]), std::stoi(v[4])};
+        r.element = v[5];
+        out.push_back(r);
+    }
+    return out;
+}
+
+class ContentArt : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        atlasOk = LoadPicture("atlas.bmp", atlas);
+        fontOk = LoadPicture("font.bmp", font);
+    }
+    static Picture atlas, font;
+    static bool atlasOk, fontOk;
+};
+Picture ContentArt::atlas, ContentArt::font;
+bool ContentArt::atlasOk, ContentArt::fontOk;
+
+TEST_F(ContentArt, ImagesHaveTheirTextureSizes) {
+    ASSERT_TRUE(atlasOk);
+    EXPECT_EQ(atlas.width, 2048u);
+    EXPECT_EQ(atlas.height, 2048u);
+    ASSERT_TRUE(fontOk);
+    EXPECT_EQ(font.width, 1024u);
+    EXPECT_EQ(font.height, 1024u);
+    for (int i = 0; i < 32; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "board_%02d.bmp", i);
+        Picture p;
+        ASSERT_TRUE(LoadPicture(name, p)) << name;
+        EXPECT_EQ(p.width, 32u) << name;
+        EXPECT_EQ(p.height, i == 9 ? 64u : 32u) << name; // the wall is twice as tall
+    }
+}
+
+TEST_F(ContentArt, GlyphRectanglesAreLaidOutAsTheTextRowsExpect) {
+    const std::map<int, Box> telling = {{0, {0, 0, 1, 1}},         {1, {425, 137, 435, 155}},
+                                        {2, {3, 5, 20, 22}},       {140, {146, 62, 159, 76}},
+                                        {141, {162, 62, 168, 76}}, {164, {4, 166, 23, 184}},
+                                        {215, {154, 264, 175, 281}}, {366, {434, 436, 453, 454}}};
+    for (auto& [i, b] : telling) {
+        const Glyph& g = g_glyphTable[i];
+        EXPECT_EQ(Box({int(g.left), int(g.top), int(g.right), int(g.bottom)}).l, b.l) << i;
+        EXPECT_EQ(int(g.top), b.t) << i;
+        EXPECT_EQ(int(g.right), b.r) << i;
+        EXPECT_EQ(int(g.bottom), b.b) << i;
+    }
+    EXPECT_STREQ(g_glyphTable[0].code, "");
+    for (int i = 1; i < kGlyphCount; ++i) {
+        const Glyph& g = g_glyphTable[i];
+        EXPECT_EQ(std::strlen(g.code), 2u) << i;
+        int w = int(g.right - g.left), h = int(g.bottom - g.top);
+        EXPECT_TRUE(w >= 6 && w <= 21 && h >= 12 && h <= 19) << "glyph " << i << " is " << w << "x" << h;
+        EXPECT_TRUE(g.left >= 2 && g.top >= 4 && g.right <= 510 && g.bottom <= 475) << "glyph " << i;
+        for (int j = 1; j < i; ++j) {
+            const Glyph& o = g_glyphTable[j];
+            bool overlap = g.left < o.right && o.left < g.right && g.top < o.bottom && o.top < g.bottom;
+            EXPECT_FALSE(overlap) << "glyphs " << j << " and " << i;
+        }
+    }
+}
+
+TEST_F(ContentArt, FontTextureHoldsEveryGlyphInsideItsRectangle) {
+    ASSERT_TRUE(fontOk);
+    std::vector<bool> inGlyph(size_t(1024) * 1024, false);
+    for (int i = 1; i < kGlyphCount; ++i) {
+        const Glyph& g = g_glyphTable[i];
+        int ink = 0;
+        for (int y = int(g.top); y < int(g.bottom); ++y)
+            for (int x = int(g.left); x < int(g.right); ++x) {
+                inGlyph[size_t(y) * 1024 + x] = true;
+                uint32_t c = font.At(x, y);
+                if (!Transparent(c)) {
+                    ++ink;
+                    EXPECT_EQ(c & 0xFFFFFFu, 0xFFFFFFu) << "glyph " << i << " ink is not white";
+                }
+            }
+        EXPECT_GT(ink, 3) << "glyph " << i << " is empty";
+    }
+    // Nothing drawn between the glyphs: the texture follows the table.
+    for (int y = 0; y < 513; ++y)
+        for (int x = 0; x < 1024; ++x)
+            if (!inGlyph[size_t(y) * 1024 + x]) ASSERT_TRUE(Transparent(font.At(x, y))) << x << "," << y;
+    // The picture below the glyphs is opaque throughout.
+    for (int y = 513; y < 993; y += 7)
+        for (int x = 0; x < 640; x += 7) ASSERT_FALSE(Transparent(font.At(x, y))) << x << "," << y;
+}
+
+TEST_F(ContentArt, EveryListedAtlasRectangleShowsAPicture) {
+    ASSERT_TRUE(atlasOk);
+    auto rows = LoadRectList();
+    ASSERT_GT(rows.size(), 300u);
+    int atlasRows = 0;
+    for (const auto& r : rows) {
+        if (r.texture != "atlas") continue;
+        ++atlasRows;
+        int opaque = 0;
+        for (int y = r.box.t; y < r.box.b; ++y)
+            for (int x = r.box.l; x < r.box.r; ++x) opaque += !Transparent(atlas.At(x, y));
+        EXPECT_GT(opaque, 0) << r.element << " is empty";
+    }
+    EXPECT_EQ(atlasRows, 272);
+    // The battle frame's reel windows are holes; a full enemy gauge wraps to column 2047.
+    for (int wx : {60, 380})
+        for (int y = 64; y < 324; y += 13)
+            for (int x = wx; x < wx + 200; x += 13) EXPECT_TRUE(Transparent(atlas.At(x, y))) << x << "," << y;
+    for (int y = 596; y < 626; ++y) {
+        EXPECT_FALSE(Transparent(atlas.At(2047, y))) << y;
+        EXPECT_EQ(atlas.At(2047, y), atlas.At(0, y)) << y;
+    }
+}
+
+TEST_F(ContentArt, PortraitsAndFaceIconsDifferFromEachOther) {
+    ASSERT_TRUE(atlasOk);
+    auto rows = LoadRectList();
+    std::vector<std::vector<uint32_t>> cards;
+    for (const auto& r : rows) {
+        if (r.element.rfind("portrait_card_", 0) != 0) continue;
+        std::vector<uint32_t> px;
+        for (int y = r.box.t; y < r.box.b; ++y)
+            for (int x = r.box.l; x < r.box.r; ++x) px.push_back(atlas.At(x, y));
+        for (const auto& other : cards) EXPECT_NE(px, other) << r.element << " repeats another card";
+        cards.push_back(px);
+    }
+    EXPECT_EQ(cards.size(), 25u);
+}
+
+TEST_F(ContentArt, ArrowTexturesPointTheWayTheirNamesSay) {
+    // right, up, left, down for purple, blue, red, pink and takoizu arrows
+    const int first[5] = {10, 14, 18, 23, 28};
+    const int dx[4] = {1, 0, -1, 0}, dy[4] = {0, -1, 0, 1};
+    for (int base : first)
+        for (int d = 0; d < 4; ++d) {
+            char name[32];
+            std::snprintf(name, sizeof name, "board_%02d.bmp", base + d);
+            Picture p;
+            ASSERT_TRUE(LoadPicture(name, p)) << name;
+            EXPECT_TRUE(Transparent(p.At(0, 0)) && Transparent(p.At(31, 31))) << name << " has no transparent ground";
+            // The head is the widest part of the arrow: find the slice across the
+            // arrow's axis that holds the most ink; it lies ahead of the centre.
+            int best = -1, bestCount = 0;
+            for (int k = 0; k < 32; ++k) {
+                int count = 0;
+                for (int j = 0; j < 32; ++j) {
+                    int x = dx[d] ? k : j, y = dx[d] ? j : k;
+                    count += !Transparent(p.At(x, y));
+                }
+                if (count > bestCount) best = k, bestCount = count;
+            }
+            ASSERT_GT(bestCount, 8) << name;
+            double ahead = (best - 15.5) * (dx[d] ? dx[d] : dy[d]);
+            EXPECT_GT(ahead, 0) << name;
+        }
+}
+
+std::vector<std::pair<int, std::string>> LoadNames() {
+    std::ifstream f(std::string(SUGOROKU_SOURCE_DIR) + "/content/art/characters.txt");
+    std::vector<std::pair<int, std::string>> out;
+    std::string line;
+    while (std::getline(f, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream s(line);
+        int id;
+        std::string name;
+        s >> id >> name;
+        out.push_back({id, name});
+    }
+    return out;
+}
+
+std::string ToCp932(const std::string& utf8, bool& ok) {
+    iconv_t cd = iconv_open("CP932", "UTF-8");
+    std::string out(utf8.size() * 2 + 4, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    size_t il = utf8.size(), ol = out.size();
+    char* op = out.data();
+    ok = cd != (iconv_t)-1 && iconv(cd, &in, &il, &op, &ol) != size_t(-1);
+    if (cd != (iconv_t)-1) iconv_close(cd);
+    out.resize(out.size() - ol);
+    return out;
+}
+
+TEST(ContentArtNames, PlayableNamesFitTheCharacterTableAndTheFont) {
+    const size_t lengths[18] = {12, 8, 10, 10, 8, 6, 6, 6, 10, 4, 12, 4, 12, 14, 12, 8, 8, 6};
+    auto names = LoadNames();
+    ASSERT_EQ(names.size(), 18u);
+    for (int i = 0; i < 18; ++i) {
+        EXPECT_EQ(names[i].first, i);
+        bool ok = false;
+        std::string cp = ToCp932(names[i].second, ok);
+        ASSERT_TRUE(ok) << names[i].second;
+        EXPECT_EQ(cp.size(), lengths[i]) << names[i].second;
+        EXPECT_LE(cp.size(), 31u);
+        for (size_t k = 0; k + 1 < cp.size(); k += 2) {
+            char ch[3] = {cp[k], cp[k + 1], 0};
+            bool found = false;
+            for (int g = 1; g < kGlyphCount && !found; ++g) found = std::strcmp(g_glyphTable[g].code, ch) == 0;
+            EXPECT_TRUE(found) << names[i].second << " uses a character the font lacks";
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,145 @@
+// The data archive: good archives load, damaged ones are refused block by block.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+#include "engine/archive.h"
+#include "foundation_archive_builder.h"
+
+using foundation_test::AddBlock;
+using foundation_test::PutU32;
+
+namespace {
+
+class FoundationArchive : public ::testing::Test {
+protected:
+    void TearDown() override { FreeDataFile(); }
+
+    static std::vector<uint8_t> Bytes(const char* text) { return std::vector<uint8_t>(text, text + std::strlen(text)); }
+
+    static std::string BlockText(int index)
+    {
+        uint32_t size = 12345;
+        const uint8_t* data = GetDataBlock(index, &size);
+        if (!data)
+            return size == 0 ? "<none>" : "<none but size set>";
+        return std::string(reinterpret_cast<const char*>(data), size);
+    }
+
+    std::string WriteTemp(const std::vector<uint8_t>& image)
+    {
+        char path[] = "/tmp/foundation_archive_XXXXXX";
+        int fd = mkstemp(path);
+        EXPECT_GE(fd, 0);
+        if (!image.empty())
+            EXPECT_EQ(write(fd, image.data(), image.size()), static_cast<ssize_t>(image.size()));
+        close(fd);
+        temps_.push_back(path);
+        return path;
+    }
+    ~FoundationArchive() override
+    {
+        for (const std::string& p : temps_)
+            unlink(p.c_str());
+    }
+    std::vector<std::string> temps_;
+};
+
+TEST_F(FoundationArchive, BlocksInAnyOrderLoadTheSame)
+{
+    std::vector<uint8_t> ordered, shuffled;
+    for (int i = 0; i < 3; ++i)
+        AddBlock(ordered, i, Bytes(i == 0 ? "atlas" : i == 1 ? "font" : "board"));
+    AddBlock(shuffled, 2, Bytes("board"));
+    AddBlock(shuffled, 0, Bytes("atlas"));
+    AddBlock(shuffled, 1, Bytes("font"));
+
+    for (const auto* image : {&ordered, &shuffled}) {
+        ASSERT_EQ(LoadDataFromMemory(image->data(), image->size()), 1);
+        EXPECT_EQ(BlockText(0), "atlas");
+        EXPECT_EQ(BlockText(1), "font");
+        EXPECT_EQ(BlockText(2), "board");
+    }
+    // Through the file as well.
+    ASSERT_EQ(LoadDataFileFrom(WriteTemp(shuffled).c_str()), 1);
+    EXPECT_EQ(g_dataFileSize, shuffled.size());
+    EXPECT_EQ(BlockText(1), "font");
+}
+
+TEST_F(FoundationArchive, EntryZeroOfZeroIsTheByteAfterTheFirstLength)
+{
+    std::vector<uint8_t> image(600, 0);
+    AddBlock(image, 0, Bytes("first"));
+    ASSERT_EQ(LoadDataFromMemory(image.data(), image.size()), 1);
+    uint32_t size = 0;
+    const uint8_t* data = GetDataBlock(0, &size);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data, g_dataFile + 604);
+    EXPECT_EQ(size, 5u);
+    // An empty block at the very end is still a block.
+    std::vector<uint8_t> tail(600, 0);
+    AddBlock(tail, 149, {});
+    ASSERT_EQ(LoadDataFromMemory(tail.data(), tail.size()), 1);
+    EXPECT_EQ(BlockText(149), "");
+}
+
+TEST_F(FoundationArchive, BlocksOutsideTheFileAreRefused)
+{
+    std::vector<uint8_t> image;
+    AddBlock(image, 0, Bytes("good"));
+    AddBlock(image, 6, Bytes("x"));
+    PutU32(image, image.size() - 5, 0xFFFFFFFFu);                // block 6: length near 2^32
+    AddBlock(image, 5, Bytes("ok"));
+    PutU32(image, image.size() - 6, 3);                          // block 5 claims 3 bytes, 2 remain
+    const uint32_t end = static_cast<uint32_t>(image.size() - 600);
+    PutU32(image, 4 * 1, end);                                   // length field past the end
+    PutU32(image, 4 * 2, end - 2);                               // length field straddles the end
+    PutU32(image, 4 * 3, 0xFFFFFFFFu);                           // offset near 2^32
+    PutU32(image, 4 * 4, 0xFFFFFFFCu);                           // 600 + offset wraps a 32-bit sum
+    ASSERT_EQ(LoadDataFromMemory(image.data(), image.size()), 1);
+
+    EXPECT_EQ(BlockText(0), "good");
+    for (int index : {1, 2, 3, 4, 5, 6})
+        EXPECT_EQ(BlockText(index), "<none>") << "block " << index;
+    for (int index : {-1, 150, 1000})
+        EXPECT_EQ(BlockText(index), "<none>") << "index " << index;
+}
+
+TEST_F(FoundationArchive, ShortMissingOrUnloadedArchivesAreRefused)
+{
+    EXPECT_EQ(BlockText(0), "<none>"); // nothing loaded
+    std::vector<uint8_t> shortTable(599, 0);
+    EXPECT_EQ(LoadDataFromMemory(shortTable.data(), shortTable.size()), 0);
+    EXPECT_EQ(LoadDataFileFrom(WriteTemp(shortTable).c_str()), 0);
+    EXPECT_EQ(LoadDataFileFrom(WriteTemp({}).c_str()), 0);
+    EXPECT_EQ(LoadDataFileFrom("/nonexistent/data.dat"), 0);
+    EXPECT_EQ(LoadDataFileFrom("/tmp"), 0); // a directory is not an archive
+    EXPECT_EQ(g_dataFile, nullptr);
+    EXPECT_EQ(g_dataFileSize, 0u);
+
+    // A table alone is a valid (empty) archive whose blocks are all unusable.
+    std::vector<uint8_t> tableOnly(600, 0);
+    ASSERT_EQ(LoadDataFromMemory(tableOnly.data(), tableOnly.size()), 1);
+    EXPECT_EQ(BlockText(0), "<none>");
+
+    FreeDataFile();
+    FreeDataFile(); // twice is harmless
+    EXPECT_EQ(g_dataFile, nullptr);
+}
+
+TEST_F(FoundationArchive, ReloadingReplacesTheOldArchive)
+{
+    std::vector<uint8_t> a, b;
+    AddBlock(a, 7, Bytes("old"));
+    AddBlock(b, 7, Bytes("new!"));
+    ASSERT_EQ(LoadDataFromMemory(a.data(), a.size()), 1);
+    ASSERT_EQ(LoadDataFileFrom(WriteTemp(b).c_str()), 1);
+    EXPECT_EQ(BlockText(7), "new!");
+    // A failed load leaves no archive behind rather than a stale one.
+    EXPECT_EQ(LoadDataFileFrom("/nonexistent/data.dat"), 0);
+    EXPECT_EQ(BlockText(7), "<none>");
+}
+
+} // namespace

@@ -1,0 +1,177 @@
+// The race history file: its byte layout, damaged files, and never losing it on a bad write.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+#include <vector>
+
+#include "foundation_temp_dir.h"
+#include "persist/history.h"
+#include "platform/files.h"
+
+using foundation_test::TempDir;
+
+namespace {
+
+std::vector<uint8_t> ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteRaw(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+int32_t LittleI32(const std::vector<uint8_t>& b, size_t at)
+{
+    return static_cast<int32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24);
+}
+
+void FillEntry(HistoryEntry& e, int seed)
+{
+    e.time.tm_year = 126 + seed;
+    e.time.tm_mon = seed % 12;
+    e.time.tm_mday = 1 + seed;
+    e.time.tm_hour = 9 + seed;
+    e.time.tm_min = 5 + seed;
+    e.stage = 1 + seed % 3;
+    e.playerTeam = seed % 3;
+    for (int p = 0; p < 3; ++p) {
+        e.placeTeam[p] = (seed + p) % 3;
+        e.placeLeader[p] = seed * 3 + p;
+    }
+}
+
+// What start-up does: clear, then read.
+void LoadHistoryFromForTest(const std::string& path)
+{
+    std::memset(static_cast<void*>(g_history), 0, sizeof(g_history));
+    ReadHistoryFile(path.c_str());
+}
+
+class FoundationHistory : public ::testing::Test {
+protected:
+    void SetUp() override { std::memset(static_cast<void*>(g_history), 0, sizeof(g_history)); }
+    TempDir dir;
+};
+
+TEST_F(FoundationHistory, FileLayoutIsFieldByFieldLittleEndian)
+{
+    FillEntry(g_history[0], 0);
+    FillEntry(g_history[9], 9);
+    g_history[9].placeLeader[2] = -2; // any stored value survives a round trip
+    g_history[0].rowX = 23.0f;        // row animation is never stored
+    g_history[0].time.tm_sec = 59;    // nor are the seconds
+    std::string path = dir / "save.dat";
+    ASSERT_TRUE(WriteHistoryFile(path.c_str()));
+
+    std::vector<uint8_t> bytes = ReadAll(path);
+    ASSERT_EQ(bytes.size(), 520u);
+    EXPECT_EQ(LittleI32(bytes, 0), 126);  // years since 1900
+    EXPECT_EQ(LittleI32(bytes, 4), 0);    // month
+    EXPECT_EQ(LittleI32(bytes, 8), 1);    // day
+    EXPECT_EQ(LittleI32(bytes, 12), 9);   // hour
+    EXPECT_EQ(LittleI32(bytes, 16), 5);   // minute
+    EXPECT_EQ(LittleI32(bytes, 20), 1);   // stage
+    EXPECT_EQ(LittleI32(bytes, 24), 0);   // player's team
+    EXPECT_EQ(LittleI32(bytes, 28 + 4), 1); // place 2 team
+    EXPECT_EQ(LittleI32(bytes, 40 + 8), 2); // place 3 leader
+    for (size_t i = 52; i < 52 * 9; ++i)
+        ASSERT_EQ(bytes[i], 0) << i; // empty entries are all-zero records
+    EXPECT_EQ(LittleI32(bytes, 52 * 9 + 48), -2);
+
+    // Reading it back and writing again gives the same bytes; unstored fields come back 0.
+    std::memset(static_cast<void*>(g_history), 0x55, sizeof(g_history));
+    LoadHistoryFromForTest(path);
+    uint8_t again[kHistoryFileBytes];
+    EncodeHistory(again);
+    EXPECT_EQ(std::vector<uint8_t>(again, again + sizeof(again)), bytes);
+    EXPECT_EQ(g_history[0].time.tm_sec, 0);
+}
+
+TEST_F(FoundationHistory, ShortAndOversizedFilesLoadWhatTheyHold)
+{
+    for (int i = 0; i < kHistoryEntries; ++i)
+        FillEntry(g_history[i], i);
+    std::string full = dir / "full.dat";
+    ASSERT_TRUE(WriteHistoryFile(full.c_str()));
+    std::vector<uint8_t> bytes = ReadAll(full);
+
+    // Two and a half records: the third keeps the fields it has, the rest are empty.
+    std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + 52 * 2 + 22);
+    std::string shortPath = dir / "short.dat";
+    WriteRaw(shortPath, cut);
+    std::memset(static_cast<void*>(g_history), 0, sizeof(g_history));
+    ReadHistoryFile(shortPath.c_str());
+    EXPECT_EQ(g_history[1].placeLeader[2], 5);
+    EXPECT_EQ(g_history[2].time.tm_min, 7);
+    EXPECT_EQ(g_history[2].stage, 3 & 0xFFFF); // half a field: its low bytes
+    EXPECT_EQ(g_history[2].playerTeam, 0);
+    for (int i = 3; i < kHistoryEntries; ++i)
+        EXPECT_EQ(g_history[i].time.tm_year, 0) << i;
+
+    // Trailing bytes past the ten records are ignored.
+    bytes.resize(2000, 0xAB);
+    std::string longPath = dir / "long.dat";
+    WriteRaw(longPath, bytes);
+    std::memset(static_cast<void*>(g_history), 0, sizeof(g_history));
+    ReadHistoryFile(longPath.c_str());
+    EXPECT_EQ(g_history[9].placeLeader[2], 29);
+}
+
+TEST_F(FoundationHistory, MissingFileLeavesAnEmptyHistory)
+{
+    FillEntry(g_history[3], 3);
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof(cwd)), nullptr);
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    LoadHistory(); // no save.dat here
+    ASSERT_EQ(chdir(cwd), 0);
+    for (int i = 0; i < kHistoryEntries; ++i)
+        EXPECT_EQ(g_history[i].time.tm_year, 0);
+}
+
+TEST_F(FoundationHistory, AFailedWriteKeepsTheOldFile)
+{
+    FillEntry(g_history[0], 4);
+    std::string path = dir / "save.dat";
+    ASSERT_TRUE(WriteHistoryFile(path.c_str()));
+    std::vector<uint8_t> old = ReadAll(path);
+
+    // Something that is not a file sits where the temporary file goes: the write must
+    // fail without touching save.dat (this works as root, unlike permissions).
+    ASSERT_EQ(mkdir((path + ".tmp").c_str(), 0755), 0);
+    FillEntry(g_history[0], 7);
+    EXPECT_FALSE(WriteHistoryFile(path.c_str()));
+    EXPECT_EQ(ReadAll(path), old);
+    struct stat st;
+    ASSERT_EQ(stat((path + ".tmp").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode)); // not ours to remove
+    rmdir((path + ".tmp").c_str());
+
+    // A full disk: /dev/full refuses every write. The target keeps its contents.
+    std::string target = dir / "kept.dat";
+    WriteRaw(target, {1, 2, 3});
+    if (symlink("/dev/full", (target + ".tmp").c_str()) == 0) {
+        uint8_t data[520] = {};
+        EXPECT_FALSE(plat::WriteFileAtomically(target.c_str(), data, sizeof(data)));
+        EXPECT_EQ(ReadAll(target), (std::vector<uint8_t>{1, 2, 3}));
+        struct stat link;
+        EXPECT_NE(lstat((target + ".tmp").c_str(), &link), 0); // the temporary name is cleaned up
+    }
+
+    // A path in a directory that does not exist fails cleanly.
+    EXPECT_FALSE(WriteHistoryFile((dir / "missing/save.dat").c_str()));
+
+    // And a good write afterwards replaces the file and leaves no temporary behind.
+    ASSERT_TRUE(WriteHistoryFile(path.c_str()));
+    EXPECT_EQ(LittleI32(ReadAll(path), 0), 133);
+    EXPECT_NE(stat((path + ".tmp").c_str(), &st), 0);
+}
+
+} // namespace

@@ -1,0 +1,344 @@
+// Start-up, the frame and shutdown, run headless and as the real program.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "app/app.h"
+#include "app/headless.h"
+#include "board/race_result.h"
+#include "board/world.h"
+#include "engine/archive.h"
+#include "engine/config.h"
+#include "engine/input.h"
+#include "engine/task.h"
+#include "foundation_archive_builder.h"
+#include "foundation_temp_dir.h"
+#include "persist/history.h"
+#include "platform/text_encoding.h"
+#include "platform/window.h"
+
+#include <SDL.h>
+
+using foundation_test::TempDir;
+
+namespace {
+
+void WriteMinimalArchive(const std::string& path)
+{
+    std::vector<uint8_t> image;
+    foundation_test::AddBlock(image, 0, {1, 2, 3});
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+std::string CurrentDir()
+{
+    char cwd[4096];
+    return getcwd(cwd, sizeof(cwd)) ? cwd : "";
+}
+
+// Test tasks: count their updates, and one that asks the game to end.
+int s_updates[kTaskSlots];
+int s_stopAtUpdate = 0;
+
+void CountingUpdate(Task* task)
+{
+    int slot = static_cast<int>(task - g_tasks);
+    ++s_updates[slot];
+    if (task->param == 1 && s_updates[slot] == s_stopAtUpdate)
+        g_running = 0;
+}
+
+Task* MakeCounter(int slot, int stopper)
+{
+    Task* task = CreateTask(slot);
+    task->alive = 1;
+    task->updateEnabled = 1;
+    task->update = CountingUpdate;
+    task->param = stopper;
+    return task;
+}
+
+class FoundationStartup : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::memset(s_updates, 0, sizeof(s_updates));
+        s_stopAtUpdate = 0;
+        home_ = CurrentDir();
+    }
+    void TearDown() override
+    {
+        HeadlessStop();
+        EXPECT_EQ(CurrentDir(), home_); // the working directory is given back
+    }
+    TempDir dir;
+    std::string home_;
+};
+
+TEST_F(FoundationStartup, MissingArchiveStopsWithItsMessageAndRunsNoFrame)
+{
+    EXPECT_EQ(HeadlessStart(dir.path().c_str()), 0);
+    EXPECT_STREQ(HeadlessLastMessage(), "data load failed");
+    EXPECT_EQ(HeadlessIsRunning(), 0);
+    HeadlessRunFrames(5);
+    EXPECT_EQ(HeadlessFrameCount(), 0);
+    // Everything taken so far was given back.
+    EXPECT_EQ(g_tasks, nullptr);
+    EXPECT_EQ(g_squareLayer, nullptr);
+    EXPECT_EQ(g_eventScripts, nullptr);
+    EXPECT_EQ(g_dataFile, nullptr);
+    HeadlessStop();
+    EXPECT_FALSE(Exists(dir / "save.dat")); // no shutdown ran, so nothing was written
+}
+
+TEST_F(FoundationStartup, StartUpResetsTheGameStateAndShutdownWritesTheHistoryOnce)
+{
+    WriteMinimalArchive(dir / "data.dat");
+    g_windowedOption = 0;
+    g_musicOn = 0;
+    g_stageNumber = 3;
+    g_playerTeam = 2;
+    g_raceResult.teamsLeft = 0;
+
+    ASSERT_EQ(HeadlessStart(dir.path().c_str()), 1) << HeadlessLastMessage();
+    EXPECT_EQ(HeadlessIsRunning(), 1);
+    EXPECT_EQ(g_running, 1);
+    EXPECT_EQ(g_windowedOption, 1);
+    EXPECT_EQ(g_musicOn, 1);
+    EXPECT_EQ(g_stageNumber, 1);
+    EXPECT_EQ(g_playerTeam, 0);
+    EXPECT_EQ(g_raceResult.teamsLeft, 3);
+    EXPECT_EQ(g_raceResult.nextPlaceFromBottom, 2);
+    ASSERT_NE(g_tasks, nullptr);
+    ASSERT_NE(g_squareLayer, nullptr);
+    EXPECT_EQ(g_squareLayer[9999], 0);
+    EXPECT_EQ(g_eventScripts[19999], 0);
+    ASSERT_NE(g_dataFile, nullptr);
+
+    g_history[0].time.tm_year = 126;
+    g_history[0].stage = 2;
+    ShutdownGame();
+    EXPECT_EQ(HeadlessIsRunning(), 0);
+    EXPECT_EQ(g_tasks, nullptr);
+    EXPECT_EQ(g_dataFile, nullptr);
+    ASSERT_TRUE(Exists(dir / "save.dat"));
+    HeadlessRunFrames(3);
+    EXPECT_EQ(HeadlessFrameCount(), 0); // none after shutdown
+
+    // A second shutdown does nothing: the file is not written again.
+    unlink((dir / "save.dat").c_str());
+    ShutdownGame();
+    EXPECT_FALSE(Exists(dir / "save.dat"));
+
+    // The next start reads the history back.
+    HeadlessStop();
+    ASSERT_TRUE(WriteHistoryFile((dir / "save.dat").c_str()));
+    std::memset(static_cast<void*>(g_history), 0, sizeof(g_history));
+    ASSERT_EQ(HeadlessStart(dir.path().c_str()), 1);
+    EXPECT_EQ(g_history[0].time.tm_year, 126);
+    EXPECT_EQ(g_history[0].stage, 2);
+}
+
+TEST_F(FoundationStartup, ClearingTheRunFlagFinishesTheUpdatePassThenShutsDown)
+{
+    WriteMinimalArchive(dir / "data.dat");
+    ASSERT_EQ(HeadlessStart(dir.path().c_str()), 1);
+    MakeCounter(10, 1); // ends the game in its third update
+    MakeCounter(20, 0); // a later slot: still updated in that frame
+    s_stopAtUpdate = 3;
+    HeadlessRunFrames(10);
+    EXPECT_EQ(HeadlessFrameCount(), 3);
+    EXPECT_EQ(s_updates[10], 3);
+    EXPECT_EQ(s_updates[20], 3);
+    EXPECT_EQ(HeadlessIsRunning(), 0);
+    EXPECT_TRUE(Exists(dir / "save.dat"));
+}
+
+void WatchReturn(Task*)
+{
+    if (IsKeyPressed(kKeyReturn))
+        ++s_updates[0];
+    if (IsKeyPressed(kKeyEscape))
+        ++s_updates[1];
+}
+
+TEST_F(FoundationStartup, ScriptedKeysReachTheTasksAsEdges)
+{
+    WriteMinimalArchive(dir / "data.dat");
+    ASSERT_EQ(HeadlessStart(dir.path().c_str()), 1);
+    Task* task = CreateTask(5);
+    task->alive = 1;
+    task->updateEnabled = 1;
+    task->update = WatchReturn;
+    HeadlessRunScript({{4, 1u << kKeyReturn}, {2, 0}, {3, 1u << kKeyReturn | 1u << kKeyEscape}, {1, 0}});
+    EXPECT_EQ(s_updates[0], 2); // held four frames: one press; released, pressed again: one more
+    EXPECT_EQ(s_updates[1], 1);
+    HeadlessPressKey(kKeyEscape);
+    EXPECT_EQ(s_updates[1], 2);
+    EXPECT_EQ(HeadlessFrameCount(), 12);
+}
+
+TEST_F(FoundationStartup, RunnerCanStartAgainInTheSameProcess)
+{
+    WriteMinimalArchive(dir / "data.dat");
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(HeadlessStart(dir.path().c_str()), 1) << round;
+        EXPECT_EQ(CurrentDir(), dir.path());
+        HeadlessRunFrames(2);
+        EXPECT_EQ(HeadlessFrameCount(), 2);
+        HeadlessStop();
+        EXPECT_EQ(CurrentDir(), home_);
+        EXPECT_EQ(g_tasks, nullptr);
+    }
+    EXPECT_EQ(HeadlessStart("/nonexistent/dir"), 0);
+}
+
+TEST(FoundationFrame, PacingCountsWholeMillisecondsAcrossTheClockWrap)
+{
+    EXPECT_EQ(FrameMayEnd(1000, 1016), 0);
+    EXPECT_EQ(FrameMayEnd(1000, 1017), 1);
+    EXPECT_EQ(FrameMayEnd(1000, 1040), 1);
+    EXPECT_EQ(FrameMayEnd(0xFFFFFFF8u, 8), 0);  // 16 ms across the wrap
+    EXPECT_EQ(FrameMayEnd(0xFFFFFFF8u, 9), 1);  // 17 ms across the wrap
+    EXPECT_EQ(FrameMayEnd(500, 500), 0);
+}
+
+TEST(FoundationFrame, DesktopCentringAndCaptionWithoutADisplay)
+{
+    int x = -1, y = -1;
+    CenterOnDesktop(&x, &y, 640, 480); // no display opened in this process
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+
+    EXPECT_EQ(plat::Cp932ToUtf8("\x83\x79\x83\x8b\x83\x5e\x83\x69\x82\xcc\x82\xb7\x82\xb2\x82\xeb\x82\xad"),
+              "\xE3\x83\x9A\xE3\x83\xAB\xE3\x82\xBF\xE3\x83\x8A\xE3\x81\xAE\xE3\x81\x99\xE3\x81\x94\xE3\x82\x8D"
+              "\xE3\x81\x8F");
+    EXPECT_EQ(plat::Cp932ToUtf8("ok\x82"), "ok\xEF\xBF\xBD"); // a cut character does not vanish silently
+}
+
+// The real program in an empty directory: the message goes to stderr, the exit code is
+// 0, and no frame or shutdown ran (no history file appears).
+TEST(FoundationProgram, EmptyDirectoryEndsCleanlyWithTheMessage)
+{
+    TempDir dir;
+    std::string exe = std::string(SUGOROKU_BUILD_DIR) + "/sugoroku";
+    ASSERT_TRUE(Exists(exe));
+    std::string errPath = dir / "stderr.txt";
+    // The desktop's GL libraries keep a few allocations to exit; the game's own memory is
+    // checked by the headless tests, which run the same chain in this process.
+    std::string command = "cd '" + dir.path() + "' && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " +
+                          "ASAN_OPTIONS=detect_leaks=0 timeout 60 '" +
+                          exe + "' 2>'" + errPath + "'";
+    int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    std::ifstream err(errPath);
+    std::string text((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("data load failed"), std::string::npos) << text;
+    EXPECT_FALSE(Exists(dir / "save.dat"));
+}
+
+} // namespace
+
+namespace {
+
+bool CatchesSignal(pid_t pid, int signal)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("SigCgt:", 0) == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1u;
+    }
+    return false;
+}
+
+// A close request (here the desktop's terminate signal) while the game runs shuts it
+// down between frames: the history is written and the exit code is 0.
+TEST(FoundationProgram, CloseRequestShutsDownAndWritesTheHistory)
+{
+    TempDir dir;
+    WriteMinimalArchive(dir / "data.dat");
+    std::string exe = std::string(SUGOROKU_BUILD_DIR) + "/sugoroku";
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (chdir(dir.path().c_str()) != 0)
+            _exit(90);
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        setenv("ASAN_OPTIONS", "detect_leaks=0", 1); // the GL libraries keep a few allocations to exit
+        execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+        _exit(91);
+    }
+    // The signal becomes a close request once the program catches it (its window system
+    // is up); wait for that rather than for a fixed time.
+    for (int tries = 0; tries < 400 && !CatchesSignal(pid, SIGTERM); ++tries)
+        usleep(50 * 1000);
+    kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(Exists(dir / "save.dat"));
+}
+
+} // namespace
+
+namespace {
+
+// The display change: full screen covers the desktop, windowed comes back centred at
+// the 640 x 480 client size. Needs a video driver (the offscreen one will do).
+TEST(FoundationWindow, PlacementFollowsTheDisplayMode)
+{
+    if (!plat::InitVideo("VARDUN"))
+        GTEST_SKIP() << "no video driver: " << plat::LastVideoError();
+    int x = 0, y = 0;
+    CenterOnDesktop(&x, &y, kClientWidth, kClientHeight);
+    int right = 0, bottom = 0;
+    ASSERT_TRUE(plat::GetDesktopRect(&right, &bottom));
+    EXPECT_EQ(x, (right - 640) / 2);
+    EXPECT_EQ(y, (bottom - 480) / 2);
+
+    auto* window = static_cast<SDL_Window*>(plat::CreateMainWindow("\x83\x79", x, y, 640, 480));
+    ASSERT_NE(window, nullptr);
+    Uint32 flags = SDL_GetWindowFlags(window);
+    EXPECT_TRUE(flags & SDL_WINDOW_OPENGL);
+    EXPECT_TRUE(flags & SDL_WINDOW_HIDDEN);
+    EXPECT_FALSE(flags & SDL_WINDOW_RESIZABLE);
+
+    g_windowedOption = 0;
+    PlaceMainWindow();
+    flags = SDL_GetWindowFlags(window);
+    EXPECT_EQ(flags & SDL_WINDOW_FULLSCREEN_DESKTOP, static_cast<Uint32>(SDL_WINDOW_FULLSCREEN_DESKTOP));
+    EXPECT_TRUE(flags & SDL_WINDOW_SHOWN);
+
+    g_windowedOption = 1;
+    PlaceMainWindow();
+    flags = SDL_GetWindowFlags(window);
+    EXPECT_FALSE(flags & SDL_WINDOW_FULLSCREEN);
+    int w = 0, h = 0, px = 0, py = 0;
+    SDL_GetWindowSize(window, &w, &h);
+    SDL_GetWindowPosition(window, &px, &py);
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(h, 480);
+    EXPECT_EQ(px, x);
+    EXPECT_EQ(py, y);
+    plat::QuitVideo();
+    EXPECT_EQ(plat::MainWindow(), nullptr);
+}
+
+} // namespace

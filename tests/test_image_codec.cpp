@@ -1,0 +1,473 @@
+#include "platform/image_codec.h"
+
+#include <gtest/gtest.h>
+
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <jpeglib.h>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void Put16(Bytes& b, uint32_t v) {
+    b.push_back(uint8_t(v));
+    b.push_back(uint8_t(v >> 8));
+}
+void Put32(Bytes& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
+}
+
+// A hand-made BMP: `extra` goes between the info header and the pixel rows
+// (palette or colour masks); `rows` are the stored rows, padding included.
+struct BmpSpec {
+    uint32_t headerSize = 40;
+    int32_t width = 1;
+    int32_t height = 1;
+    uint32_t bpp = 24;
+    uint32_t compression = 0;
+    uint32_t coloursUsed = 0;
+    uint32_t masks[4] = {0, 0, 0, 0}; // written into V4/V5 headers
+    Bytes extra;
+    Bytes rows;
+};
+
+Bytes MakeBmp(const BmpSpec& s) {
+    Bytes b = {'B', 'M'};
+    const uint32_t offset = 14 + s.headerSize + uint32_t(s.extra.size());
+    Put32(b, offset + uint32_t(s.rows.size()));
+    Put32(b, 0);
+    Put32(b, offset);
+    Put32(b, s.headerSize);
+    Put32(b, uint32_t(s.width));
+    Put32(b, uint32_t(s.height));
+    Put16(b, 1);
+    Put16(b, s.bpp);
+    Put32(b, s.compression);
+    Put32(b, uint32_t(s.rows.size()));
+    Put32(b, 2835);
+    Put32(b, 2835);
+    Put32(b, s.coloursUsed);
+    Put32(b, 0);
+    if (s.headerSize >= 108)
+        for (uint32_t m : s.masks) Put32(b, m);
+    while (b.size() < 14 + s.headerSize) b.push_back(0);
+    b.insert(b.end(), s.extra.begin(), s.extra.end());
+    b.insert(b.end(), s.rows.begin(), s.rows.end());
+    return b;
+}
+
+plat::Image Decode(const Bytes& b, bool colourKey = true) {
+    plat::Image img;
+    std::string err;
+    EXPECT_TRUE(plat::DecodeImage(b.data(), b.size(), img, colourKey, &err)) << err;
+    return img;
+}
+
+void ExpectFails(const Bytes& b, const char* what) {
+    plat::Image img;
+    std::string err;
+    EXPECT_FALSE(plat::DecodeImage(b.data(), b.size(), img, true, &err)) << what;
+    EXPECT_FALSE(err.empty()) << what;
+    EXPECT_TRUE(img.pixels.empty()) << what;
+}
+
+// Every prefix of a valid file must be refused without touching memory past it
+// (the copy is exactly as long as the prefix, so ASan sees any overread).
+void ExpectEveryPrefixFails(const Bytes& file, size_t step = 1) {
+    for (size_t n = 0; n < file.size(); n += step) {
+        Bytes cut(file.begin(), file.begin() + n);
+        plat::Image img;
+        EXPECT_FALSE(plat::DecodeImage(cut.data(), cut.size(), img)) << "prefix " << n;
+    }
+}
+
+// ---- BMP -----------------------------------------------------------------
+
+TEST(ImageBmp, Bits24BottomUpWithOddWidthAndRowPadding) {
+    // 3 x 2: each stored row is 9 bytes of BGR plus 3 of padding, bottom row first.
+    BmpSpec s;
+    s.width = 3;
+    s.height = 2;
+    s.rows = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0xEE, 0xEE, 0xEE,                // bottom
+              10, 11, 12, 13, 14, 15, 16, 17, 18, 0xEE, 0xEE, 0xEE};      // top
+    plat::Image img = Decode(MakeBmp(s));
+    ASSERT_EQ(img.imageWidth, 3u);
+    ASSERT_EQ(img.imageHeight, 2u);
+    ASSERT_EQ(img.width, 4u);
+    ASSERT_EQ(img.height, 2u);
+    EXPECT_EQ(img.pixels[0], 0xFF0C0B0Au); // top row comes from the second stored row
+    EXPECT_EQ(img.pixels[2], 0xFF121110u);
+    EXPECT_EQ(img.pixels[3], 0x00000000u); // padding column, not the row padding bytes
+    EXPECT_EQ(img.pixels[4], 0xFF030201u);
+    EXPECT_EQ(img.pixels[6], 0xFF090807u);
+}
+
+TEST(ImageBmp, Bits32TopDownAndAlphaRule) {
+    BmpSpec s;
+    s.width = 2;
+    s.height = -2; // top-down
+    s.bpp = 32;
+    s.rows = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0};
+    plat::Image opaque = Decode(MakeBmp(s));
+    ASSERT_EQ(opaque.pixels.size(), 4u);
+    EXPECT_EQ(opaque.pixels[0], 0xFF030201u); // all alpha zero: treated as opaque
+    EXPECT_EQ(opaque.pixels[3], 0xFF0C0B0Au);
+
+    s.rows[3] = 0x80; // one texel with alpha: the channel counts as stored
+    plat::Image alpha = Decode(MakeBmp(s));
+    EXPECT_EQ(alpha.pixels[0], 0x80030201u);
+    EXPECT_EQ(alpha.pixels[1], 0x00060504u);
+}
+
+TEST(ImageBmp, V5HeaderWithBitfields) {
+    BmpSpec s;
+    s.headerSize = 124;
+    s.width = 1;
+    s.height = 1;
+    s.bpp = 32;
+    s.compression = 3;
+    // Stored as bytes R, G, B, A.
+    s.masks[0] = 0x000000FF;
+    s.masks[1] = 0x0000FF00;
+    s.masks[2] = 0x00FF0000;
+    s.masks[3] = 0xFF000000;
+    s.rows = {0x11, 0x22, 0x33, 0x44};
+    EXPECT_EQ(Decode(MakeBmp(s)).pixels[0], 0x44112233u);
+
+    // 16-bit 5-6-5 through masks in a plain info header.
+    BmpSpec t;
+    t.bpp = 16;
+    t.compression = 3;
+    Put32(t.extra, 0xF800);
+    Put32(t.extra, 0x07E0);
+    Put32(t.extra, 0x001F);
+    t.rows = {0xFF, 0xFF, 0, 0}; // white
+    EXPECT_EQ(Decode(MakeBmp(t)).pixels[0], 0xFFFFFFFFu);
+}
+
+TEST(ImageBmp, PalettisedEightFourAndOneBit) {
+    BmpSpec s;
+    s.width = 3;
+    s.height = 1;
+    s.bpp = 8;
+    s.coloursUsed = 3;
+    s.extra = {0, 0, 0xFF, 0, /**/ 0, 0xFF, 0, 0, /**/ 0xFF, 0, 0, 0}; // red, green, blue
+    s.rows = {2, 0, 1, 0};
+    plat::Image img = Decode(MakeBmp(s), false);
+    EXPECT_EQ(img.pixels[0], 0xFF0000FFu);
+    EXPECT_EQ(img.pixels[1], 0xFFFF0000u);
+    EXPECT_EQ(img.pixels[2], 0xFF00FF00u); // colour key off: green stays
+
+    BmpSpec f = s;
+    f.bpp = 4;
+    f.rows = {0x21, 0x00, 0, 0}; // high nibble first: 2, 1, 0
+    img = Decode(MakeBmp(f), false);
+    EXPECT_EQ(img.pixels[0], 0xFF0000FFu);
+    EXPECT_EQ(img.pixels[1], 0xFF00FF00u);
+    EXPECT_EQ(img.pixels[2], 0xFFFF0000u);
+
+    BmpSpec o;
+    o.width = 9;
+    o.bpp = 1;
+    o.extra = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0};
+    o.rows = {0xA0, 0x80, 0, 0}; // 1 0 1 0 0 0 0 0 | 1
+    img = Decode(MakeBmp(o));
+    EXPECT_EQ(img.pixels[0], 0xFFFFFFFFu);
+    EXPECT_EQ(img.pixels[1], 0xFF000000u);
+    EXPECT_EQ(img.pixels[2], 0xFFFFFFFFu);
+    EXPECT_EQ(img.pixels[8], 0xFFFFFFFFu);
+}
+
+TEST(ImageBmp, EncodersRoundTrip) {
+    const uint32_t px[5 * 3] = {
+        0xFF102030u, 0xFF405060u, 0xFF708090u, 0xFFA0B0C0u, 0xFFD0E0F0u,
+        0xFF000000u, 0xFFFFFFFFu, 0xFF00FF00u, 0xFF123456u, 0xFF654321u,
+        0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u, 0xFF777777u, 0xFF010203u};
+    plat::Image a = Decode(plat::EncodeBmp24(px, 5, 3), false);
+    ASSERT_EQ(a.width, 8u);
+    ASSERT_EQ(a.height, 4u);
+    for (uint32_t y = 0; y < 3; ++y)
+        for (uint32_t x = 0; x < 5; ++x) EXPECT_EQ(a.pixels[y * 8 + x], px[y * 5 + x]);
+
+    uint32_t withAlpha[2] = {0x80FF0000u, 0x00000000u};
+    plat::Image b = Decode(plat::EncodeBmp32(withAlpha, 2, 1));
+    EXPECT_EQ(b.pixels[0], 0x80FF0000u);
+    EXPECT_EQ(b.pixels[1], 0x00000000u);
+}
+
+TEST(ImageBmp, MalformedFilesFail) {
+    BmpSpec good;
+    good.width = 3;
+    good.height = 2;
+    good.rows.assign(24, 0x40);
+    ExpectEveryPrefixFails(MakeBmp(good));
+
+    BmpSpec s = good;
+    s.width = 0;
+    ExpectFails(MakeBmp(s), "zero width");
+    s = good;
+    s.height = 0;
+    ExpectFails(MakeBmp(s), "zero height");
+    s = good;
+    s.width = -3;
+    ExpectFails(MakeBmp(s), "negative width");
+    s = good;
+    s.height = INT32_MIN;
+    ExpectFails(MakeBmp(s), "height of INT32_MIN");
+    s = good;
+    s.width = 8193;
+    ExpectFails(MakeBmp(s), "too wide");
+    s = good;
+    s.width = 0x7FFFFFFF;
+    s.height = 0x7FFFFFFF;
+    ExpectFails(MakeBmp(s), "sizes that overflow");
+    s = good;
+    s.bpp = 7;
+    ExpectFails(MakeBmp(s), "odd bit depth");
+    s = good;
+    s.compression = 1;
+    ExpectFails(MakeBmp(s), "RLE");
+    s = good;
+    s.headerSize = 41;
+    ExpectFails(MakeBmp(s), "unknown header");
+
+    BmpSpec p;
+    p.bpp = 8;
+    p.coloursUsed = 2;
+    p.extra.assign(8, 0);
+    p.rows = {2, 0, 0, 0};
+    ExpectFails(MakeBmp(p), "palette index past the palette");
+
+    // A 52-byte header holds three masks even when the compression names four.
+    BmpSpec v3;
+    v3.headerSize = 52;
+    v3.bpp = 32;
+    v3.compression = 6;
+    v3.rows = {1, 2, 3, 4};
+    Bytes v3File = MakeBmp(v3);
+    for (int i = 0; i < 3; ++i) {
+        const uint32_t mask = 0xFFu << (16 - 8 * i);
+        for (int k = 0; k < 4; ++k) v3File[14 + 40 + 4 * i + k] = uint8_t(mask >> (8 * k));
+    }
+    EXPECT_EQ(Decode(v3File).pixels[0], 0xFF030201u);
+    ExpectEveryPrefixFails(v3File);
+
+    Bytes offsetInHeader = MakeBmp(good);
+    offsetInHeader[10] = 20;
+    ExpectFails(offsetInHeader, "pixel offset inside the header");
+    Bytes offsetPastEnd = MakeBmp(good);
+    offsetPastEnd[13] = 0xFF;
+    ExpectFails(offsetPastEnd, "pixel offset past the end");
+}
+
+// ---- PNG -----------------------------------------------------------------
+
+// Writes an 8-bit PNG of the given colour type with libpng directly, for the
+// layouts our own encoder never produces.
+Bytes WriteTestPng(uint32_t w, uint32_t h, int colourType, const Bytes& samples,
+                   const png_color* palette = nullptr, int paletteSize = 0,
+                   const png_byte* trns = nullptr, int trnsSize = 0) {
+    Bytes out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        ADD_FAILURE() << "libpng failed writing the fixture";
+        return {};
+    }
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep d, size_t n) {
+            auto* o = static_cast<Bytes*>(png_get_io_ptr(p));
+            o->insert(o->end(), d, d + n);
+        },
+        nullptr);
+    png_set_IHDR(png, info, w, h, 8, colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (palette) png_set_PLTE(png, info, palette, paletteSize);
+    if (trns) png_set_tRNS(png, info, trns, trnsSize, nullptr);
+    png_write_info(png, info);
+    const size_t rowBytes = samples.size() / h;
+    for (uint32_t y = 0; y < h; ++y)
+        png_write_row(png, const_cast<png_bytep>(samples.data() + y * rowBytes));
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+TEST(ImagePng, RoundTripThroughOurEncoderKeepsAlpha) {
+    const uint32_t px[3 * 3] = {0xFF112233u, 0x80445566u, 0x00000000u, 0xFF00FF00u, 0x01020304u,
+                                0xFFFFFFFFu, 0x7F7F7F7Fu, 0xFF000000u, 0xC0A0B0D0u};
+    Bytes file = plat::EncodePng(px, 3, 3);
+    plat::Image img = Decode(file, false);
+    ASSERT_EQ(img.width, 4u);
+    ASSERT_EQ(img.height, 4u);
+    for (uint32_t y = 0; y < 3; ++y)
+        for (uint32_t x = 0; x < 3; ++x) EXPECT_EQ(img.pixels[y * 4 + x], px[y * 3 + x]);
+    EXPECT_EQ(img.pixels[3], 0u);
+    EXPECT_EQ(img.pixels[12], 0u);
+}
+
+TEST(ImagePng, GreyAndPaletteWithTransparencyExpandToRgba) {
+    plat::Image grey = Decode(WriteTestPng(2, 1, PNG_COLOR_TYPE_GRAY, {0x00, 0x9A}));
+    EXPECT_EQ(grey.pixels[0], 0xFF000000u);
+    EXPECT_EQ(grey.pixels[1], 0xFF9A9A9Au);
+
+    const png_color pal[2] = {{0xFF, 0x00, 0x00}, {0x10, 0x20, 0x30}};
+    const png_byte trns[1] = {0x40};
+    plat::Image indexed =
+        Decode(WriteTestPng(2, 1, PNG_COLOR_TYPE_PALETTE, {1, 0}, pal, 2, trns, 1));
+    EXPECT_EQ(indexed.pixels[0], 0xFF102030u);
+    EXPECT_EQ(indexed.pixels[1], 0x40FF0000u);
+
+    plat::Image rgb = Decode(WriteTestPng(1, 1, PNG_COLOR_TYPE_RGB, {0x01, 0x02, 0x03}));
+    EXPECT_EQ(rgb.pixels[0], 0xFF010203u);
+}
+
+TEST(ImagePng, TruncatedAndCorruptFilesFail) {
+    uint32_t px[16 * 16];
+    for (uint32_t i = 0; i < 256; ++i) px[i] = 0xFF000000u | (i * 0x010203u);
+    Bytes file = plat::EncodePng(px, 16, 16);
+    ExpectEveryPrefixFails(file);
+
+    Bytes badCrc = file;
+    badCrc[20] ^= 0x01; // inside IHDR: its CRC no longer matches
+    ExpectFails(badCrc, "IHDR with a bad CRC");
+
+    Bytes huge = WriteTestPng(1, 1, PNG_COLOR_TYPE_GRAY, {0});
+    // Width 9000 in IHDR, CRC left as is: refused either way, never allocated.
+    huge[16] = 0;
+    huge[17] = 0;
+    huge[18] = 0x23;
+    huge[19] = 0x28;
+    ExpectFails(huge, "PNG over the size limit");
+}
+
+// ---- JPEG ----------------------------------------------------------------
+
+Bytes WriteTestJpeg(uint32_t w, uint32_t h, bool grey, const Bytes& samples) {
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* mem = nullptr;
+    unsigned long memSize = 0;
+    jpeg_mem_dest(&c, &mem, &memSize);
+    c.image_width = w;
+    c.image_height = h;
+    c.input_components = grey ? 1 : 3;
+    c.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 95, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    const size_t stride = size_t(w) * c.input_components;
+    while (c.next_scanline < h) {
+        JSAMPROW row = const_cast<JSAMPROW>(samples.data() + c.next_scanline * stride);
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    Bytes out(mem, mem + memSize);
+    std::free(mem);
+    return out;
+}
+
+void ExpectNear(uint32_t got, uint32_t want, int tolerance) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        int g = int((got >> shift) & 0xFF), w = int((want >> shift) & 0xFF);
+        EXPECT_NEAR(g, w, tolerance) << std::hex << got << " vs " << want;
+    }
+}
+
+TEST(ImageJpeg, ColourAndGreyDecodeApproximately) {
+    // 16 x 8: left half red, right half blue (blocks of flat colour survive well).
+    Bytes rgb;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) {
+            rgb.push_back(x < 8 ? 220 : 20);
+            rgb.push_back(30);
+            rgb.push_back(x < 8 ? 40 : 200);
+        }
+    plat::Image img = Decode(WriteTestJpeg(16, 8, false, rgb));
+    ASSERT_EQ(img.width, 16u);
+    ASSERT_EQ(img.height, 8u);
+    ExpectNear(img.pixels[3 * 16 + 2], 0xFFDC1E28u, 8);
+    ExpectNear(img.pixels[3 * 16 + 13], 0xFF141EC8u, 8);
+
+    Bytes grey(10 * 3, 128);
+    plat::Image g = Decode(WriteTestJpeg(10, 3, true, grey));
+    EXPECT_EQ(g.imageWidth, 10u);
+    EXPECT_EQ(g.width, 16u);
+    EXPECT_EQ(g.height, 4u);
+    ExpectNear(g.pixels[0], 0xFF808080u, 3);
+    EXPECT_EQ(g.pixels[10], 0u);
+}
+
+TEST(ImageJpeg, TruncatedAndCorruptFilesFail) {
+    Bytes grey(32 * 32);
+    for (size_t i = 0; i < grey.size(); ++i) grey[i] = uint8_t(i * 7);
+    Bytes file = WriteTestJpeg(32, 32, true, grey);
+    ExpectEveryPrefixFails(file, 3);
+
+    Bytes garbage = {0xFF, 0xD8, 0xFF, 0x00, 0x01, 0x02};
+    ExpectFails(garbage, "JPEG signature followed by garbage");
+}
+
+// ---- Colour key, padding and the dispatcher ------------------------------
+
+TEST(ImageDecode, ColourKeyOnlyHitsOpaquePureGreen) {
+    const uint32_t px[4] = {0xFF00FF00u, 0xFF00FE00u, 0x7F00FF00u, 0xFF01FF00u};
+    Bytes file = plat::EncodePng(px, 4, 1);
+    plat::Image keyed = Decode(file, true);
+    EXPECT_EQ(keyed.pixels[0], 0x00000000u);
+    EXPECT_EQ(keyed.pixels[1], 0xFF00FE00u);
+    EXPECT_EQ(keyed.pixels[2], 0x7F00FF00u);
+    EXPECT_EQ(keyed.pixels[3], 0xFF01FF00u);
+    EXPECT_EQ(Decode(file, false).pixels[0], 0xFF00FF00u);
+
+    // Same through a 24-bit BMP, the game's own texture format.
+    const uint32_t green = 0xFF00FF00u;
+    EXPECT_EQ(Decode(plat::EncodeBmp24(&green, 1, 1)).pixels[0], 0u);
+}
+
+TEST(ImageDecode, PowerOfTwoSizesAndUnknownInput) {
+    std::vector<uint32_t> px(33 * 17, 0xFFABCDEFu);
+    plat::Image img = Decode(plat::EncodeBmp24(px.data(), 33, 17));
+    EXPECT_EQ(img.width, 64u);
+    EXPECT_EQ(img.height, 32u);
+    EXPECT_EQ(img.pixels[16 * 64 + 32], 0xFFABCDEFu); // last image texel
+    EXPECT_EQ(img.pixels[16 * 64 + 33], 0u);
+    EXPECT_EQ(img.pixels[17 * 64], 0u);
+
+    std::vector<uint32_t> exact(32 * 64, 0xFF010101u);
+    plat::Image same = Decode(plat::EncodeBmp24(exact.data(), 32, 64));
+    EXPECT_EQ(same.width, 32u); // the wall texture keeps its size
+    EXPECT_EQ(same.height, 64u);
+
+    ExpectFails({}, "empty");
+    ExpectFails({'G', 'I', 'F', '8', '9', 'a'}, "unknown format");
+    plat::Image out;
+    EXPECT_FALSE(plat::DecodeImage(nullptr, 10, out));
+}
+
+TEST(ImageEncode, PngFileAndRefusals) {
+    EXPECT_TRUE(plat::EncodePng(nullptr, 2, 2).empty());
+    const uint32_t px[4] = {1, 2, 3, 4};
+    EXPECT_TRUE(plat::EncodePng(px, 0, 2).empty());
+    const std::string path = std::string(SUGOROKU_BUILD_DIR) + "/image_codec_test.png";
+    ASSERT_TRUE(plat::WritePngFile(path.c_str(), px, 2, 2));
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    Bytes back(256);
+    back.resize(std::fread(back.data(), 1, back.size(), f));
+    std::fclose(f);
+    std::remove(path.c_str());
+    EXPECT_EQ(back, plat::EncodePng(px, 2, 2));
+    EXPECT_FALSE(plat::WritePngFile("/nonexistent-dir/x.png", px, 2, 2));
+}
+
+} // namespace

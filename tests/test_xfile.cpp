@@ -1,0 +1,243 @@
+#include "platform/xfile.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+bool Parse(const std::string& text, plat::XMeshData& out, std::string* err = nullptr) {
+    return plat::ParseXFile(reinterpret_cast<const uint8_t*>(text.data()), text.size(), out, err);
+}
+
+plat::XMeshData ParseOk(const std::string& text) {
+    plat::XMeshData m;
+    std::string err;
+    EXPECT_TRUE(Parse(text, m, &err)) << err;
+    return m;
+}
+
+void ExpectRefused(const std::string& text, const char* what) {
+    plat::XMeshData m;
+    std::string err;
+    EXPECT_FALSE(Parse(text, m, &err)) << what;
+    EXPECT_FALSE(err.empty()) << what;
+    EXPECT_TRUE(m.positions.empty() && m.indices.empty() && m.materials.empty()) << what;
+}
+
+const char* kHeader = "xof 0302txt 0032\n";
+
+// A unit quad in the z = 0 plane, as one four-cornered face.
+const char* kQuadBody = R"(
+  4;
+  0.0; 0.0; 0.0;,
+  1.0; 0.0; 0.0;,
+  1.0; 1.0; 0.0;,
+  0.0; 1.0; 0.0;;
+  1;
+  4; 0, 1, 2, 3;;
+)";
+
+std::string QuadMesh(const std::string& name, const std::string& children = "") {
+    return "Mesh " + name + " {" + kQuadBody + children + "}\n";
+}
+
+TEST(XFile, QuadIsTriangulatedAsAFanWithADefaultMaterial) {
+    plat::XMeshData m = ParseOk(std::string(kHeader) + QuadMesh("quad"));
+    ASSERT_EQ(m.positions.size(), 12u);
+    ASSERT_EQ(m.indices, (std::vector<uint32_t>{0, 1, 2, 0, 2, 3}));
+    EXPECT_EQ(m.triangleMaterial, (std::vector<uint32_t>{0, 0}));
+    ASSERT_EQ(m.materials.size(), 1u);
+    EXPECT_EQ(m.materials[0].diffuse[0], 1.0f); // white
+    EXPECT_EQ(m.materials[0].diffuse[3], 1.0f);
+    EXPECT_TRUE(m.materials[0].textureFile.empty());
+    EXPECT_TRUE(m.normals.empty());
+    EXPECT_TRUE(m.texCoords.empty());
+    EXPECT_TRUE(m.colours.empty());
+}
+
+TEST(XFile, MaterialsTextureCoordsAndColours) {
+    const std::string text = std::string(kHeader) + R"(
+// two triangles of different materials
+Mesh two {
+  4;
+  0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;;
+  2;
+  3;0,1,2;,
+  3;0,2,3;;
+  MeshMaterialList {
+    2; 2; 1, 0;;
+    Material red {
+      1.0; 0.0; 0.0; 0.5;;
+      12.5;
+      0.1; 0.2; 0.3;;
+      0.4; 0.5; 0.6;;
+      TextureFilename { "tex\\red.bmp"; }
+    }
+    Material { 0; 0; 1; 1;; 0; 0; 0; 0;; 0; 0; 0;; }
+  }
+  MeshTextureCoords { 4; 0;0;, 1;0;, 1;1;, 0;1;; }
+  MeshVertexColors { 2; 0; 1.0; 0.0; 0.0; 1.0;;, 3; 0.0; 0.0; 1.0; 0.5;;; }
+  VertexDuplicationIndices { 4; 4; 0, 1, 2, 3; }
+}
+)";
+    plat::XMeshData m = ParseOk(text);
+    EXPECT_EQ(m.triangleMaterial, (std::vector<uint32_t>{1, 0}));
+    ASSERT_EQ(m.materials.size(), 2u);
+    const plat::XMaterial& red = m.materials[0];
+    EXPECT_FLOAT_EQ(red.diffuse[0], 1.0f);
+    EXPECT_FLOAT_EQ(red.diffuse[3], 0.5f);
+    EXPECT_FLOAT_EQ(red.power, 12.5f);
+    EXPECT_FLOAT_EQ(red.specular[2], 0.3f);
+    EXPECT_FLOAT_EQ(red.emissive[0], 0.4f);
+    EXPECT_EQ(red.textureFile, "tex\\\\red.bmp");
+    EXPECT_TRUE(m.materials[1].textureFile.empty());
+    EXPECT_FLOAT_EQ(m.materials[1].diffuse[2], 1.0f);
+    ASSERT_EQ(m.texCoords.size(), 8u);
+    EXPECT_FLOAT_EQ(m.texCoords[4], 1.0f);
+    ASSERT_EQ(m.colours.size(), 4u);
+    EXPECT_EQ(m.colours[0], 0xFFFF0000u);
+    EXPECT_EQ(m.colours[1], 0xFFFFFFFFu); // not listed: white
+    EXPECT_EQ(m.colours[3], 0x800000FFu);
+}
+
+TEST(XFile, NestedFrameTransformsApplyChildFirst) {
+    // Child scales by 2, parent translates by (10, 0, 0): (1, 0, 0) -> (12, 0, 0).
+    const std::string text = std::string(kHeader) + R"(
+template Frame { <3D82AB46-62DA-11cf-AB39-0020AF71E433> [...] }
+Header { 1; 0; 1; }
+Frame Root {
+  FrameTransformMatrix {
+    1.0, 0.0, 0.0, 0.0,
+    0.0, 1.0, 0.0, 0.0,
+    0.0, 0.0, 1.0, 0.0,
+    10.0, 0.0, 0.0, 1.0;;
+  }
+  Frame Child {
+    FrameTransformMatrix { 2,0,0,0, 0,2,0,0, 0,0,2,0, 0,0,0,1;; }
+)" + QuadMesh("q", "MeshNormals { 1; 0; 0; -1;; 1; 4; 0, 0, 0, 0;; }") + R"(
+  }
+}
+AnimationSet walk { Animation { { Child } AnimationKey { 0; 1; 0; 4; 1, 0, 0, 0;;; } } }
+)";
+    plat::XMeshData m = ParseOk(text);
+    ASSERT_EQ(m.positions.size(), 12u);
+    EXPECT_FLOAT_EQ(m.positions[3], 12.0f);
+    EXPECT_FLOAT_EQ(m.positions[6], 12.0f);
+    EXPECT_FLOAT_EQ(m.positions[7], 2.0f);
+    EXPECT_FLOAT_EQ(m.positions[0], 10.0f);
+    ASSERT_EQ(m.normals.size(), 12u); // scaled, then normalised again
+    EXPECT_FLOAT_EQ(m.normals[2], -1.0f);
+}
+
+TEST(XFile, MeshesMergeWithOffsetsAndMaterialReferences) {
+    const std::string text = std::string(kHeader) + R"(
+Material 3dsShared { 0.0; 1.0; 0.0; 1.0;; 5.0; 1; 1; 1;; 0; 0; 0;; TextureFilename { "green.png"; } }
+)" + QuadMesh("a", "MeshMaterialList { 1; 1; 0;; { 3dsShared } }") +
+                             "Frame F { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,5,1;; }\n" +
+                             QuadMesh("b", R"(MeshMaterialList { 2; 1; 1;;
+                                 Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; }
+                                 { 3dsShared } })") +
+                             "}\n";
+    plat::XMeshData m = ParseOk(text);
+    ASSERT_EQ(m.positions.size(), 24u);
+    EXPECT_EQ(m.indices, (std::vector<uint32_t>{0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7}));
+    EXPECT_EQ(m.triangleMaterial, (std::vector<uint32_t>{0, 0, 2, 2}));
+    ASSERT_EQ(m.materials.size(), 3u);
+    EXPECT_EQ(m.materials[0].textureFile, "green.png");
+    EXPECT_EQ(m.materials[2].textureFile, "green.png");
+    EXPECT_FLOAT_EQ(m.materials[2].power, 5.0f);
+    EXPECT_TRUE(m.materials[1].textureFile.empty());
+    EXPECT_FLOAT_EQ(m.positions[12 + 2], 5.0f); // second mesh moved by its frame
+    EXPECT_FLOAT_EQ(m.positions[2], 0.0f);
+}
+
+TEST(XFile, NormalsPerCornerSplitSharedVertices) {
+    // Two triangles share the edge 0-2 but disagree on its normals.
+    std::string split = std::string(kHeader) + R"(
+Mesh s {
+  4; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;;
+  2; 3;0,1,2;, 3;0,2,3;;
+  MeshNormals { 2; 0;0;1;, 0;1;0;; 2; 3;0,0,0;, 3;1,1,1;; }
+  MeshTextureCoords { 4; 0;0;, 1;0;, 1;1;, 0;1;; }
+}
+)";
+    plat::XMeshData m = ParseOk(split);
+    ASSERT_EQ(m.positions.size(), 6u * 3); // vertices 0 and 2 gain a copy
+    ASSERT_EQ(m.normals.size(), m.positions.size());
+    ASSERT_EQ(m.texCoords.size(), 6u * 2);
+    ASSERT_EQ(m.indices.size(), 6u);
+    for (size_t c = 0; c < 6; ++c) {
+        const uint32_t v = m.indices[c];
+        EXPECT_FLOAT_EQ(m.normals[v * 3 + 2], c < 3 ? 1.0f : 0.0f) << c;
+    }
+    EXPECT_FLOAT_EQ(m.positions[m.indices[4] * 3 + 0], 1.0f); // the copy of vertex 2
+    EXPECT_FLOAT_EQ(m.texCoords[m.indices[4] * 2 + 1], 1.0f);
+}
+
+TEST(XFile, HeaderFormsAndRefusedKinds) {
+    EXPECT_FALSE(ParseOk("xof 0303txt 0064" + QuadMesh("q")).positions.empty());
+    ExpectRefused("xof 0302bin 0032\x01\x02\x03", "binary");
+    ExpectRefused("xof 0302tzip0032\x00\x01", "MSZIP compressed");
+    ExpectRefused("xof 0303bzip0032", "compressed");
+    ExpectRefused("xof 0302txt", "short header");
+    ExpectRefused("abc 0302txt 0032" + QuadMesh("q"), "no magic");
+    ExpectRefused(std::string(kHeader) + "template T { <1-2> DWORD x; }\nHeader { 1; 0; 1; }\n",
+                  "no mesh");
+    plat::XMeshData m;
+    EXPECT_FALSE(plat::ParseXFile(nullptr, 0, m));
+}
+
+TEST(XFile, MalformedInputIsRefused) {
+    const std::string h = kHeader;
+    ExpectRefused(h + "Mesh q {" + kQuadBody, "missing closing brace");
+    ExpectRefused(h + "Frame F { " + QuadMesh("q"), "unclosed frame");
+    ExpectRefused(h + "Mesh q { 4; 0;0;0;, 1;0;0;; 1; 3; 0,1,2;; }", "too few vertices");
+    ExpectRefused(h + "Mesh q { 2; 0;0;0;, 1;0;0;, 1;1;0;; 1; 3; 0,1,2;; }", "too many vertices");
+    ExpectRefused(h + "Mesh q { 3; 0;0;0;, 1;0;0;, 1;1;0;; 1; 3; 0,1,3;; }", "index out of range");
+    ExpectRefused(h + "Mesh q { 3; 0;0;0;, 1;0;0;, 1;1;0;; 2; 3; 0,1,2;; }", "missing face");
+    ExpectRefused(h + "Mesh q { 3; 0;0;0;, 1;0;0;, 1;1;0;; 1; 3; 0,1,-1;; }", "negative index");
+    ExpectRefused(h + "Mesh q { 2000000; 0;0;0;; 0;; }", "absurd count");
+    ExpectRefused(h + "Mesh q { 99999999999999999999999; }", "count overflowing 64 bits");
+    ExpectRefused(h + "Mesh q { 1; 1.#QNAN0; 0; 0;; 0;; }", "NaN coordinate");
+    ExpectRefused(h + "Mesh q { 1; 1e999; 0; 0;; 0;; }", "overflowing coordinate");
+    ExpectRefused(h + "Mesh q { 1; nan; 0; 0;; 0;; }", "nan spelled as a word");
+    ExpectRefused(h + "Mesh q { 1.5; 0;0;0;; 0;; }", "fractional count");
+    ExpectRefused(h + QuadMesh("q", "MeshMaterialList { 1; 1; 1;; Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; } }"),
+                  "material index out of range");
+    ExpectRefused(h + QuadMesh("q", "MeshMaterialList { 2; 1; 0;; Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; } }"),
+                  "fewer materials than declared");
+    ExpectRefused(h + QuadMesh("q", "MeshMaterialList { 1; 2; 0, 0;; Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; } }"), "more indices than faces");
+    ExpectRefused(h + QuadMesh("q", "MeshMaterialList { 1; 1; 0;; { Missing } }"), "unknown reference");
+    ExpectRefused(h + QuadMesh("q", "MeshTextureCoords { 3; 0;0;, 1;0;, 1;1;; }"), "short texture coords");
+    ExpectRefused(h + QuadMesh("q", "MeshNormals { 1; 0;0;1;; 1; 4; 0,0,0,1;; }"), "normal index out of range");
+    ExpectRefused(h + QuadMesh("q", "MeshNormals { 1; 0;0;1;; 1; 3; 0,0,0;; }"), "normal face size differs");
+    ExpectRefused(h + QuadMesh("q", "MeshVertexColors { 1; 9; 1;1;1;1;;; }"), "colour index out of range");
+    ExpectRefused(h + "Mesh q { \"text\"; }", "string where a count belongs");
+    ExpectRefused(h + "Mesh q { 1; 0;0;0;; 0;; } }", "stray closing brace");
+    ExpectRefused(h + "Mesh q { 1; 0;0;0;; 0;; } \"unterminated", "unterminated string");
+    ExpectRefused(h + "template T { <1-2-3", "unterminated GUID");
+
+    std::string deep = h;
+    for (int i = 0; i < 100; ++i) deep += "Frame F {";
+    deep += QuadMesh("q");
+    for (int i = 0; i < 100; ++i) deep += "}";
+    ExpectRefused(deep, "frames nested too deeply");
+    ExpectRefused(h + std::string(5000, '{'), "unbalanced braces");
+}
+
+TEST(XFile, EveryPrefixOfAValidFileIsRefusedOrParsed) {
+    // Cutting a file anywhere must end in a clean refusal (or, past the last
+    // brace, a clean parse); the exact-length copy lets ASan catch any overread.
+    const std::string text = std::string(kHeader) +
+                             QuadMesh("q", "MeshMaterialList { 1; 1; 0;; Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; "
+                                           "TextureFilename { \"t.bmp\"; } } }");
+    const size_t lastBrace = text.rfind('}');
+    for (size_t n = 0; n < text.size(); ++n) {
+        std::vector<uint8_t> cut(text.begin(), text.begin() + n);
+        plat::XMeshData m;
+        EXPECT_EQ(plat::ParseXFile(cut.data(), cut.size(), m), n > lastBrace) << "prefix " << n;
+    }
+}
+
+} // namespace

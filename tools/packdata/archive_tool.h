@@ -1,0 +1,48 @@
+// Building and checking "data.dat": a 600-byte table of 150 u32 offsets counted from
+// byte 600, then each block as a u32 length and its bytes.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace packdata {
+
+constexpr int kBlocks = 150;
+constexpr uint32_t kTableBytes = 600;
+
+struct ManifestEntry {
+    int block = 0;
+    std::string path; // relative to the content directory
+    int line = 0;
+};
+
+// Reads "block path" lines ('#' starts a comment). Refuses block numbers outside
+// 0..149, a block named twice and malformed lines.
+bool ReadManifest(const std::string& manifestPath, std::vector<ManifestEntry>& out, std::string& error);
+
+// Lays the blocks out in block order. Blocks the manifest leaves out all point at one
+// shared empty block at the end, so even a reader that follows them finds a valid
+// length (0) inside the file. Refuses a file that cannot be read.
+bool BuildArchive(const std::vector<ManifestEntry>& entries, const std::string& contentDir,
+                  std::vector<uint8_t>& out, std::string& error);
+
+enum class BlockKind { Missing, Empty, Bmp, Png, Jpeg, XModel, Wave, Unknown };
+const char* KindName(BlockKind kind);
+
+struct BlockReport {
+    int block = 0;
+    BlockKind kind = BlockKind::Missing;
+    uint32_t offset = 0, size = 0;
+    bool ok = false;
+    std::string detail; // dimensions, counts or what is wrong
+};
+
+// Checks every block of an archive image: that it lies inside the file, is the kind of
+// data its number calls for and decodes. Returns false when anything is wrong.
+bool CheckArchive(const std::vector<uint8_t>& archive, std::vector<BlockReport>& reports, std::string& error);
+
+// Images standing in for the interface atlas, the font and the 32 board textures until
+// the painted ones exist, written as atlas.bmp, font.bmp and board_00.bmp ... board_31.bmp.
+bool WritePlaceholders(const std::string& dir, std::string& error);
+
+} // namespace packdata

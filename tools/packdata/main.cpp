@@ -1,0 +1,91 @@
+// packdata: builds "data.dat" from a manifest of content files, or lists and checks one.
+//   packdata <manifest> <content dir> <output>   build
+//   packdata --list <archive>                    list every block; exit 1 if any is bad
+//   packdata --check <archive>                   the same, printing only the bad blocks
+//   packdata --placeholders <dir>                write stand-in atlas, font and board images
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "archive_tool.h"
+
+using namespace packdata;
+
+namespace {
+
+int List(const char* path, bool all)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "packdata: cannot open %s\n", path);
+        return 1;
+    }
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<BlockReport> reports;
+    std::string error;
+    bool ok = CheckArchive(bytes, reports, error);
+    for (const BlockReport& r : reports)
+        if (all || !r.ok)
+            std::printf("%3d  %-9s %10u bytes  %-4s %s\n", r.block, KindName(r.kind), r.size, r.ok ? "ok" : "BAD",
+                    r.detail.c_str());
+    if (!ok) {
+        std::fprintf(stderr, "packdata: %s: %s\n", path, error.c_str());
+        return 1;
+    }
+    std::printf("%s: %zu bytes, all %d blocks usable\n", path, bytes.size(), kBlocks);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && std::strcmp(argv[1], "--list") == 0)
+        return List(argv[2], true);
+    if (argc == 3 && std::strcmp(argv[1], "--check") == 0)
+        return List(argv[2], false);
+    if (argc == 3 && std::strcmp(argv[1], "--placeholders") == 0) {
+        std::string error;
+        if (!WritePlaceholders(argv[2], error)) {
+            std::fprintf(stderr, "packdata: %s\n", error.c_str());
+            return 1;
+        }
+        return 0;
+    }
+    if (argc != 4) {
+        std::fprintf(stderr,
+                     "usage: packdata <manifest> <content dir> <output>\n"
+                     "       packdata --list <archive>\n"
+                     "       packdata --check <archive>\n"
+                     "       packdata --placeholders <dir>\n");
+        return 2;
+    }
+    std::vector<ManifestEntry> entries;
+    std::vector<uint8_t> archive;
+    std::string error;
+    if (!ReadManifest(argv[1], entries, error) || !BuildArchive(entries, argv[2], archive, error)) {
+        std::fprintf(stderr, "packdata: %s\n", error.c_str());
+        return 1;
+    }
+    // Write beside the target and rename, so a failed run never leaves half an archive.
+    std::string tmp = std::string(argv[3]) + ".tmp";
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(archive.data()), std::streamsize(archive.size()));
+        if (!out) {
+            std::fprintf(stderr, "packdata: cannot write %s\n", tmp.c_str());
+            std::remove(tmp.c_str());
+            return 1;
+        }
+    }
+    if (std::rename(tmp.c_str(), argv[3]) != 0) {
+        std::fprintf(stderr, "packdata: cannot replace %s\n", argv[3]);
+        std::remove(tmp.c_str());
+        return 1;
+    }
+    std::printf("packdata: %s, %zu blocks, %zu bytes\n", argv[3], entries.size(), archive.size());
+    return 0;
+}
