@@ -98,6 +98,7 @@ protected:
     Texture* m_texture = nullptr;
     uint32_t m_fvf = 0;
     Viewport m_viewport{0, 0, kScreenWidth, kScreenHeight, 0.0f, 1.0f};
+    uint32_t m_viewportVersion = 1; // bumped by SetViewport
     bool m_cullNone = true;
 };
 
