@@ -228,7 +228,10 @@ TEST_F(GfxAssets, ModelDrawingLightsEachSubsetWithItsMaterial)
     EXPECT_EQ(sphere.world.m[3][0], 1.0f);
     EXPECT_EQ(sphere.world.m[3][2], 3.0f);
 
-    DrawModel(nullptr, &world); // bad entries are skipped
+    EXPECT_EQ(ModelById(24), &g_modelTable[24]);
+    EXPECT_EQ(ModelById(25), nullptr);
+    EXPECT_EQ(ModelById(-1), nullptr);
+    DrawModel(ModelById(25), &world); // bad entries are skipped
     ModelRecord empty{};
     DrawModel(&empty, &world);
     DrawModelAtPosition(&empty, spot);

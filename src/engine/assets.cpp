@@ -50,6 +50,13 @@ plat::Material MaterialFromX(const plat::XMaterial& x)
 
 } // namespace
 
+ModelRecord* ModelById(int32_t id)
+{
+    if (id < 0 || id >= kModelCount)
+        return nullptr;
+    return &g_modelTable[id];
+}
+
 int LoadTextureFromDataBlock(plat::Texture** out, int block)
 {
     if (!out)
