@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "engine/glyph_table.h"
+#include "platform/image_codec.h"
 
 namespace {
 
@@ -31,30 +34,15 @@ std::vector<uint8_t> ReadAll(const std::string& path) {
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
-uint32_t U32(const std::vector<uint8_t>& b, size_t o) { return b[o] | b[o + 1] << 8 | b[o + 2] << 16 | uint32_t(b[o + 3]) << 24; }
-
-// Reads the uncompressed 24- and 32-bit bitmaps the art tool writes; 24-bit texels are opaque.
+// Decodes with the game's own texture loader (colour key applied).
 bool LoadPicture(const std::string& name, Picture& out) {
-    auto b = ReadAll(ContentPath(name));
-    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') return false;
-    uint32_t offset = U32(b, 10), w = U32(b, 18);
-    int32_t h = int32_t(U32(b, 22));
-    int bpp = b[28] | b[29] << 8;
-    if ((bpp != 24 && bpp != 32) || U32(b, 30) != 0 || h == 0) return false;
-    bool bottomUp = h > 0;
-    uint32_t height = uint32_t(bottomUp ? h : -h), row = (w * (bpp / 8) + 3) & ~3u;
-    if (offset + uint64_t(row) * height > b.size()) return false;
-    out.width = w;
-    out.height = height;
-    out.px.assign(size_t(w) * height, 0);
-    for (uint32_t y = 0; y < height; ++y) {
-        const uint8_t* r = &b[offset + size_t(bottomUp ? height - 1 - y : y) * row];
-        for (uint32_t x = 0; x < w; ++x) {
-            const uint8_t* p = r + x * (bpp / 8);
-            uint32_t a = bpp == 32 ? p[3] : 0xFF;
-            out.px[size_t(y) * w + x] = a << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
-        }
-    }
+    auto bytes = ReadAll(ContentPath(name));
+    plat::Image img;
+    if (bytes.empty() || !plat::DecodeImage(bytes.data(), bytes.size(), img, true)) return false;
+    if (img.width != img.imageWidth || img.height != img.imageHeight) return false; // sizes must be powers of two
+    out.width = img.width;
+    out.height = img.height;
+    out.px = std::move(img.pixels);
     return true;
 }
 
@@ -189,6 +177,7 @@ TEST_F(ContentArt, EveryListedAtlasRectangleShowsAPicture) {
             for (int x = wx; x < wx + 200; x += 13) EXPECT_TRUE(Transparent(atlas.At(x, y))) << x << "," << y;
     for (int y = 596; y < 626; ++y) {
         EXPECT_FALSE(Transparent(atlas.At(2047, y))) << y;
+        EXPECT_EQ(atlas.At(2047, y) >> 24, 0xFFu) << y;
         EXPECT_EQ(atlas.At(2047, y), atlas.At(0, y)) << y;
     }
 }
@@ -281,6 +270,100 @@ TEST(ContentArtNames, PlayableNamesFitTheCharacterTableAndTheFont) {
             EXPECT_TRUE(found) << names[i].second << " uses a character the font lacks";
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+// Digits are drawn one per rectangle; a row of digits only lines up when each
+// digit sits in the middle of its own rectangle.
+TEST_F(ContentArt, DigitsAreCentredInTheirRectangles) {
+    ASSERT_TRUE(atlasOk);
+    int checked = 0;
+    for (const auto& r : LoadRectList()) {
+        if (r.element.rfind("digit_", 0) != 0) continue;
+        int l = r.box.r, rr = r.box.l - 1, t = r.box.b, b = r.box.t - 1;
+        for (int y = r.box.t; y < r.box.b; ++y)
+            for (int x = r.box.l; x < r.box.r; ++x)
+                if (!Transparent(atlas.At(x, y))) l = std::min(l, x), rr = std::max(rr, x), t = std::min(t, y), b = std::max(b, y);
+        ASSERT_GE(rr, l) << r.element << " has no ink";
+        double inkMid = (l + rr + 1) / 2.0, boxMid = (r.box.l + r.box.r) / 2.0;
+        EXPECT_NEAR(inkMid, boxMid, 1.0) << r.element;
+        double inkMidY = (t + b + 1) / 2.0, boxMidY = (r.box.t + r.box.b) / 2.0;
+        EXPECT_NEAR(inkMidY, boxMidY, 1.5) << r.element;
+        EXPECT_GE(b - t + 1, (r.box.b - r.box.t) * 2 / 3) << r.element << " is too small to read";
+        ++checked;
+    }
+    EXPECT_EQ(checked, 40);
+}
+
+// Ground, floors, sea, wall and the coloured squares cover the whole cell: a
+// transparent texel there would be a hole in the board.
+TEST_F(ContentArt, BoardGroundTexturesAreOpaque) {
+    for (int i : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 22, 27}) {
+        char name[32];
+        std::snprintf(name, sizeof name, "board_%02d.bmp", i);
+        Picture p;
+        ASSERT_TRUE(LoadPicture(name, p)) << name;
+        for (uint32_t c : p.px) ASSERT_EQ(c >> 24, 0xFFu) << name;
+    }
+}
+
+std::string ToolPath() { return std::string(SUGOROKU_BUILD_DIR) + "/tools/art/art_tool"; }
+
+int RunTool(const std::string& sources, const std::string& out) {
+    std::string cmd = ToolPath() + " --sources " + sources +
+                      " --font /usr/share/fonts/truetype/vlgothic/VL-Gothic-Regular.ttf --out " + out + " 2>/dev/null";
+    return std::system(cmd.c_str());
+}
+
+// Broken sources stop the build with an error instead of drawing half an atlas.
+TEST(ContentArtTool, RefusesIncompleteSources) {
+    std::string dir = std::string(SUGOROKU_BUILD_DIR) + "/test_art_sources";
+    std::system(("rm -rf " + dir + " && mkdir -p " + dir + "/out").c_str());
+    std::string src = std::string(SUGOROKU_SOURCE_DIR) + "/content/art/";
+    std::system(("cp " + src + "atlas_rects.csv " + dir + "/").c_str());
+    {
+        std::ofstream names(dir + "/characters.txt");
+        names << "0 アリシアーナ\n1 ルビーナ\n"; // sixteen names missing
+    }
+    EXPECT_NE(RunTool(dir, dir + "/out"), 0);
+    EXPECT_FALSE(std::ifstream(dir + "/out/atlas.bmp").good());
+
+    std::system(("cp " + src + "characters.txt " + dir + "/").c_str());
+    {
+        std::ofstream rects(dir + "/atlas_rects.csv");
+        rects << "texture,left,top,right,bottom,element\natlas,1,x,3,4,broken\n";
+    }
+    EXPECT_NE(RunTool(dir, dir + "/out"), 0);
+    std::system(("rm -rf " + dir).c_str());
+}
+
+} // namespace
+
+namespace {
+
+// Backgrounds, panels and pictures are drawn whole: a transparent texel inside one
+// would let the screen behind show through.
+TEST_F(ContentArt, PanelsAndPicturesAreSolid) {
+    ASSERT_TRUE(atlasOk);
+    const char* solid[] = {"message_window_panel", "panel_316x110", "menu_frame_main", "menu_frame_two_items",
+                           "quit_dialog_panel", "save_menu_panel", "options_panel", "title_menu_panel",
+                           "ranking_panel", "status_frame", "battle_card_frame", "title_picture",
+                           "background_tile", "status_bar_strip", "battle_gauge_party", "battle_gauge_enemy"};
+    int checked = 0;
+    for (const auto& r : LoadRectList()) {
+        bool want = r.element.rfind("portrait_card_", 0) == 0 || r.element.rfind("face_icon_", 0) == 0;
+        for (const char* s : solid) want = want || r.element == s;
+        if (!want) continue;
+        ++checked;
+        int holes = 0;
+        for (int y = r.box.t; y < r.box.b; ++y)
+            for (int x = r.box.l; x < r.box.r; ++x) holes += (atlas.At(x, y) >> 24) != 0xFF;
+        EXPECT_EQ(holes, 0) << r.element;
+    }
+    EXPECT_EQ(checked, 16 + 25 + 19);
 }
 
 } // namespace

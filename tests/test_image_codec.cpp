@@ -270,7 +270,8 @@ TEST(ImageBmp, MalformedFilesFail) {
 // layouts our own encoder never produces.
 Bytes WriteTestPng(uint32_t w, uint32_t h, int colourType, const Bytes& samples,
                    const png_color* palette = nullptr, int paletteSize = 0,
-                   const png_byte* trns = nullptr, int trnsSize = 0) {
+                   const png_byte* trns = nullptr, int trnsSize = 0, int depth = 8,
+                   int interlace = PNG_INTERLACE_NONE) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -286,14 +287,16 @@ Bytes WriteTestPng(uint32_t w, uint32_t h, int colourType, const Bytes& samples,
             o->insert(o->end(), d, d + n);
         },
         nullptr);
-    png_set_IHDR(png, info, w, h, 8, colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, w, h, depth, colourType, interlace, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     if (palette) png_set_PLTE(png, info, palette, paletteSize);
     if (trns) png_set_tRNS(png, info, trns, trnsSize, nullptr);
     png_write_info(png, info);
     const size_t rowBytes = samples.size() / h;
-    for (uint32_t y = 0; y < h; ++y)
-        png_write_row(png, const_cast<png_bytep>(samples.data() + y * rowBytes));
+    const int passes = png_set_interlace_handling(png);
+    for (int pass = 0; pass < passes; ++pass)
+        for (uint32_t y = 0; y < h; ++y)
+            png_write_row(png, const_cast<png_bytep>(samples.data() + y * rowBytes));
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return out;
@@ -326,6 +329,35 @@ TEST(ImagePng, GreyAndPaletteWithTransparencyExpandToRgba) {
 
     plat::Image rgb = Decode(WriteTestPng(1, 1, PNG_COLOR_TYPE_RGB, {0x01, 0x02, 0x03}));
     EXPECT_EQ(rgb.pixels[0], 0xFF010203u);
+}
+
+TEST(ImagePng, EveryColourTypeAndDepthBecomesRgba) {
+    // Samples of all ones are white and opaque in every layout, interlaced or not.
+    struct Layout {
+        int type, channels;
+        std::vector<int> depths;
+    };
+    const Layout layouts[] = {{PNG_COLOR_TYPE_GRAY, 1, {1, 2, 4, 8, 16}},
+                              {PNG_COLOR_TYPE_PALETTE, 1, {1, 2, 4, 8}},
+                              {PNG_COLOR_TYPE_RGB, 3, {8, 16}},
+                              {PNG_COLOR_TYPE_GRAY_ALPHA, 2, {8, 16}},
+                              {PNG_COLOR_TYPE_RGB_ALPHA, 4, {8, 16}}};
+    std::vector<png_color> white(256, png_color{0xFF, 0xFF, 0xFF});
+    for (const Layout& l : layouts)
+        for (int depth : l.depths)
+            for (int interlace : {PNG_INTERLACE_NONE, PNG_INTERLACE_ADAM7}) {
+                const uint32_t w = 11, h = 9;
+                const size_t rowBytes = (size_t(w) * l.channels * depth + 7) / 8;
+                const bool indexed = l.type == PNG_COLOR_TYPE_PALETTE;
+                Bytes file = WriteTestPng(w, h, l.type, Bytes(rowBytes * h, 0xFF),
+                                          indexed ? white.data() : nullptr, indexed ? 1 << depth : 0,
+                                          nullptr, 0, depth, interlace);
+                plat::Image img = Decode(file);
+                ASSERT_EQ(img.imageWidth, w);
+                EXPECT_EQ(img.pixels[0], 0xFFFFFFFFu) << l.type << "/" << depth;
+                EXPECT_EQ(img.pixels[8 * 16 + 10], 0xFFFFFFFFu) << l.type << "/" << depth;
+                EXPECT_EQ(img.pixels[8 * 16 + 11], 0u);
+            }
 }
 
 TEST(ImagePng, TruncatedAndCorruptFilesFail) {

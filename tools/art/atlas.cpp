@@ -26,7 +26,7 @@ TeamLook TeamColours(int team) {
 namespace {
 
 // ---- the common look ----
-const uint32_t kPanelTop = Rgb(0x22346A), kPanelBottom = Rgb(0x101A3C);
+const uint32_t kPanelTop = Rgb(0x2C4290), kPanelBottom = Rgb(0x0E1638);
 const uint32_t kGold = Rgb(0xF0D078), kGoldDark = Rgb(0x9A7428);
 const uint32_t kInk = Rgb(0x14102A);
 
@@ -55,10 +55,8 @@ TextStyle GreyStyle() {
     return s;
 }
 
-// A window: opaque 2-px border, plain inside (the game tints it).
-void Window(Canvas& c, Rect r, uint32_t inside = 0, uint32_t outer = kGold, uint32_t inner = kGoldDark) {
-    if (!inside) c.FillPaint(r, Paint::Lin(0, float(r.t), kPanelTop, 0, float(r.b), kPanelBottom));
-    else c.Fill(r, inside);
+// A 2-px border: a light outer line and a darker inner one.
+void Border(Canvas& c, Rect r, uint32_t outer = kGold, uint32_t inner = kGoldDark) {
     for (int x = r.l; x < r.r; ++x) {
         c.Set(x, r.t, outer), c.Set(x, r.b - 1, outer);
         c.Set(x, r.t + 1, inner), c.Set(x, r.b - 2, inner);
@@ -67,6 +65,15 @@ void Window(Canvas& c, Rect r, uint32_t inside = 0, uint32_t outer = kGold, uint
         c.Set(r.l, y, outer), c.Set(r.r - 1, y, outer);
         if (y > r.t && y < r.b - 1) c.Set(r.l + 1, y, inner), c.Set(r.r - 2, y, inner);
     }
+}
+
+// A window: opaque 2-px border, plain inside (the game tints it).
+void Window(Canvas& c, Rect r) {
+    c.FillPaint(r, Paint::Lin(0, float(r.t), kPanelTop, 0, float(r.b), kPanelBottom));
+    Border(c, r);
+    // a faint light line inside the border
+    for (int x = r.l + 3; x < r.r - 3; ++x) c.Blend(x, r.t + 3, Rgb(0x8098E0), 0.35f);
+    for (int y = r.t + 4; y < r.b - 3; ++y) c.Blend(r.l + 3, y, Rgb(0x8098E0), 0.2f);
 }
 
 // A rounded plate with a soft gradient and a thin rim.
@@ -206,8 +213,8 @@ void BackgroundTile(Canvas& c, Rect r) {
         for (int x = 0; x < 32; ++x) {
             float d1 = std::fabs(float(((x + y) % 32) - 16)), d2 = std::fabs(float(((x - y + 64) % 32) - 16));
             float line = std::max(0.0f, 1.5f - std::min(d1, d2) * 0.0f - std::min(std::fabs(d1 - 16), std::fabs(d2 - 16)));
-            uint32_t base = Mix(Rgb(0x2A3C78), Rgb(0x1C2858), (x + y) / 64.0f);
-            uint32_t col = Mix(base, Rgb(0x3E56A0), std::min(1.0f, line * 0.6f));
+            uint32_t base = Mix(Rgb(0x1E2A5A), Rgb(0x18224C), std::fabs(x + y - 31.0f) / 31.0f);
+            uint32_t col = Mix(base, Rgb(0x34488E), std::min(1.0f, line * 0.6f));
             float dot = std::hypot(x - 16.0f, y - 16.0f);
             if (dot < 2.2f) col = Mix(col, Rgb(0x8090D8), (2.2f - dot) / 2.2f * 0.8f);
             c.Set(r.l + x, r.t + y, col);
@@ -249,11 +256,6 @@ void BattleFrame(Canvas& c, Rect r) {
     TextStyle vs = HeadingStyle();
     vs.maxPx = 46;
     Text(c, Rect{r.l + 276, r.t + 168, r.l + 364, r.t + 222}, "VS", vs);
-    // Side captions above the reels.
-    TextStyle cap = HeadingStyle();
-    cap.maxPx = 22;
-    Text(c, Rect{r.l + 60, r.t + 30, r.l + 260, r.t + 58}, "ENEMY", cap);
-    Text(c, Rect{r.l + 380, r.t + 30, r.l + 580, r.t + 58}, "PARTY", cap);
     // Reel windows: golden rims around transparent holes.
     for (int wx : {60, 380}) {
         Rect win{r.l + wx, r.t + 64, r.l + wx + 200, r.t + 324};
@@ -266,7 +268,13 @@ void BattleFrame(Canvas& c, Rect r) {
         Rect trough{r.l + wx - 2, r.t + 368, r.l + wx + 202, r.t + 402};
         p.RoundBox(float(trough.l), float(trough.t), float(trough.r), float(trough.b), 3, Paint(Rgb(0x050810)));
         p.RoundBox(trough.l + 1.0f, trough.t + 1.0f, trough.r - 1.0f, trough.b - 1.0f, 3, Paint(Rgb(0x1A2038)));
-        Plate(c, Rect{r.l + wx + 60, r.t + 430, r.l + wx + 140, r.t + 464}, Rgb(0x2C2A50), Rgb(0x141230), Rgb(0x8A7040), 6);
+        Plate(c, Rect{r.l + wx + 64, r.t + 430, r.l + wx + 140, r.t + 464}, Rgb(0x2C2A50), Rgb(0x141230), Rgb(0x8A7040), 6);
+        // The side's caption beside its count.
+        TextStyle cap = HeadingStyle();
+        cap.maxPx = 16;
+        cap.embolden = 0;
+        cap.outlineWidth = 1.2f;
+        Text(c, Rect{r.l + wx - 4, r.t + 432, r.l + wx + 62, r.t + 462}, wx == 60 ? "ENEMY" : "PARTY", cap);
     }
     // Gauge labels at the outer ends.
     TextStyle small = LabelStyle();
@@ -298,7 +306,7 @@ void CardFrame(Canvas& c, Rect r) {
     }
     p.Poly(star, Paint(WithAlpha(kGold, 170)));
     p.RoundBox(r.l + 4.0f, r.t + 4.0f, r.r - 4.0f, r.b - 4.0f, 8, Paint(WithAlpha(kGold, 0)));
-    Window(c, r, 1, kGold, kGoldDark); // border only: inside already painted
+    Border(c, r);
 }
 
 void Mark(Canvas& c, Rect r, const std::string& s, uint32_t top, uint32_t bottom, uint32_t rim) {
@@ -382,8 +390,6 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
         {"status_autoplay_banner", "オートプレイ中（Ｄで解除）"},
         {"teampanel_empty_row", "リタイア"},
         {"teampanel_count_suffix", "人"},
-        {"teampanel_own_mark", "YOU"},
-        {"teampanel_other_mark", "COM"},
         {"ranking_place_suffix", "位"},
         {"ranking_player_label", "プレイヤー"},
         {"ranking_computer_label", "COM"},
@@ -597,6 +603,18 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
             Text(c, r, "セーブ", GreyStyle());
         } else if (e == "menu_item_4_greyed") {
             Text(c, r, "自動操作", GreyStyle());
+        } else if (e == "teampanel_own_mark" || e == "teampanel_other_mark") {
+            // Tiny badges: a coloured tag reads better than outlined letters at this size.
+            bool own = e == "teampanel_own_mark";
+            Painter p(c);
+            p.RoundBox(float(r.l), float(r.t), float(r.r), float(r.b), 3, Paint(own ? Rgb(0xC05A10) : Rgb(0x4A5468)));
+            TextStyle st;
+            st.fill = Paint(Rgb(0xFFFFFF));
+            st.padX = 1, st.padY = 0;
+            st.maxPx = r.h() + 2;
+            st.minPx = 6;
+            st.minSqueeze = 0.6f;
+            DrawFitted(c, r, own ? "YOU" : "COM", st);
         } else if (e == "die_three_faces_mark") {
             DieMark(c, r);
         } else {

@@ -93,7 +93,9 @@ int main(int argc, char** argv) {
         b.Finish();
         char name[32];
         std::snprintf(name, sizeof name, "/board_%02d.bmp", i);
-        if (!Save(b, out + name, true, png)) return 1;
+        // Arrows sit on a transparent ground and keep their soft edges; the rest is opaque.
+        bool arrow = (i >= 10 && i <= 21) || (i >= 23 && i <= 26) || i >= 28;
+        if (!Save(b, out + name, arrow, png)) return 1;
     }
     art::CloseFont();
     return 0;

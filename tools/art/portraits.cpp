@@ -174,16 +174,70 @@ void Body(Painter& p, const Look& L, float cx, float top) {
     std::vector<Pt> body = {{cx - 76, 262}, {cx - 70, top + 34}, {cx - 48, top + 6}, {cx - 16, top},
                             {cx + 16, top}, {cx + 48, top + 6}, {cx + 70, top + 34}, {cx + 76, 262}};
     p.Poly(body, Paint::Lin(0, top, Shade(cloth, 1.25f), 0, 262, Shade(cloth, 0.7f)));
+    const bool witch = L.hat == Witch || L.hat == StripedWitch;
+    if (L.hairStyle == Buns) {
+        // A silk dress: high collar, a curved opening with knot buttons.
+        p.RoundBox(cx - 18, top - 12, cx + 18, top + 4, 4, Paint(trim));
+        p.Curve({cx - 2, top + 2}, {cx + 30, top + 10}, {cx + 44, top + 44}, 4, Paint(trim));
+        for (int k = 0; k < 3; ++k) p.Capsule(cx + 16 + k * 8, top + 10 + k * 10, cx + 26 + k * 8, top + 8 + k * 10, 1.6f, Paint(Shade(trim, 0.7f)));
+        for (float s : {-1.0f, 1.0f}) p.Curve({cx + s * 50, top + 50}, {cx + s * 40, top + 20}, {cx + s * 60, top + 10}, 2, Paint(WithAlpha(trim, 160)));
+        return;
+    }
+    if (L.hairStyle == Twin) {
+        // A sailor collar with a ribbon.
+        for (float s : {-1.0f, 1.0f})
+            p.Poly({{cx + s * 14, top - 4}, {cx + s * 58, top + 10}, {cx + s * 62, top + 36}, {cx, top + 46}}, Paint(Rgb(0xF8F8F8)));
+        for (float s : {-1.0f, 1.0f}) p.Curve({cx + s * 52, top + 16}, {cx + s * 54, top + 30}, {cx + s * 8, top + 40}, 2.5f, Paint(cloth));
+        p.Poly({{cx - 12, top - 2}, {cx, top + 30}, {cx + 12, top - 2}}, Paint(Shade(L.skin, 0.92f)));
+        p.Poly({{cx, top + 40}, {cx - 22, top + 30}, {cx - 24, top + 52}}, Paint(trim));
+        p.Poly({{cx, top + 40}, {cx + 22, top + 30}, {cx + 24, top + 52}}, Paint(trim));
+        p.Circle(cx, top + 40, 5, Paint(Shade(trim, 0.8f)));
+        return;
+    }
     // collar: a V of trim
     p.Poly({{cx - 20, top - 2}, {cx, top + 34}, {cx + 20, top - 2}, {cx + 28, top + 4}, {cx, top + 48},
             {cx - 28, top + 4}}, Paint(trim));
     p.Poly({{cx - 16, top - 2}, {cx, top + 28}, {cx + 16, top - 2}}, Paint(Shade(L.skin, 0.92f)));
+    if (witch) {
+        // A short cape over the shoulders, clasped at the throat.
+        uint32_t cape = Shade(L.hatColour, 0.8f);
+        for (float s : {-1.0f, 1.0f})
+            p.Poly({{cx + s * 18, top - 2}, {cx + s * 52, top + 4}, {cx + s * 76, top + 40}, {cx + s * 80, top + 70},
+                    {cx + s * 60, top + 60}, {cx + s * 30, top + 20}},
+                   Paint::Lin(0, top, Shade(cape, 1.2f), 0, top + 70, Shade(cape, 0.7f)));
+        p.Circle(cx, top + 2, 6, Paint::Rad(cx - 2, top, 6, Rgb(0xFFF4C0), trim));
+        return;
+    }
     // a brooch in the trim colour
     p.Circle(cx, top + 50, 7, Paint(Shade(trim, 0.6f)));
     p.Circle(cx, top + 50, 5, Paint::Rad(cx - 2, top + 48, 6, Shade(trim, 1.6f), trim));
     // shoulder trim
     p.Curve({cx - 70, top + 36}, {cx - 56, top + 8}, {cx - 22, top + 2}, 4, Paint(WithAlpha(trim, 200)));
     p.Curve({cx + 70, top + 36}, {cx + 56, top + 8}, {cx + 22, top + 2}, 4, Paint(WithAlpha(trim, 200)));
+    if (L.hat == Priest)
+        for (float s : {-1.0f, 1.0f}) p.Box(cx + s * 30 - 5, top + 10, cx + s * 30 + 5, 262, Paint(Rgb(0xE8C050)));
+    if (L.hat == Cat) { // a bell on a ribbon
+        p.Capsule(cx - 16, top + 2, cx + 16, top + 2, 3, Paint(Rgb(0xD02030)));
+        p.Circle(cx, top + 10, 6, Paint::Rad(cx - 2, top + 8, 7, Rgb(0xFFF4A0), Rgb(0xC09010)));
+    }
+    if (L.hat == Wolf) // a fur ruff
+        for (int k = 0; k < 7; ++k) p.Circle(cx - 48 + k * 16, top + 8 + (k % 2) * 4, 11, Paint(Rgb(0xD8D4DC)));
+    if (L.hat == Mouse) { // a big bow
+        p.Poly({{cx, top + 6}, {cx - 22, top - 4}, {cx - 22, top + 18}}, Paint(Rgb(0xF070A0)));
+        p.Poly({{cx, top + 6}, {cx + 22, top - 4}, {cx + 22, top + 18}}, Paint(Rgb(0xF070A0)));
+        p.Circle(cx, top + 6, 5, Paint(Rgb(0xD04080)));
+    }
+    if (L.hat == Bunny) { // a bow tie
+        p.Poly({{cx, top + 4}, {cx - 16, top - 4}, {cx - 16, top + 12}}, Paint(Rgb(0x202028)));
+        p.Poly({{cx, top + 4}, {cx + 16, top - 4}, {cx + 16, top + 12}}, Paint(Rgb(0x202028)));
+    }
+    if (L.hat == Pumpkin) // a collar of leaves
+        for (int k = 0; k < 5; ++k) p.Ellipse(cx - 32 + k * 16, top + 4, 9, 5, Paint(Rgb(0x4A9A30)));
+    if (L.hat == Band && L.hairStyle == Wavy) // a pearl necklace
+        for (int k = 0; k < 9; ++k) {
+            float a = 0.35f + k * 0.3f;
+            p.Circle(cx + std::cos(a) * 26, top + 2 + std::sin(a) * 20, 2.6f, Paint::Rad(cx + std::cos(a) * 26 - 1, top + 1 + std::sin(a) * 20, 3, Rgb(0xFFFFFF), Rgb(0xC8C0D0)));
+        }
 }
 
 void HatOf(Painter& p, const Look& L, float cx, float cy) {

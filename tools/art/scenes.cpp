@@ -12,18 +12,27 @@ namespace {
 struct Sky {
     uint32_t top, horizon, sun, hills0, hills1;
     float sunX, sunY;
+    uint32_t cloud = 0xFFFFFFFFu;
+    bool stars = false;
 };
 
 void Landscape(Canvas& c, Rect d, const Sky& sky, uint32_t seed, bool board) {
     Painter p(c, float(d.l), float(d.t), 1);
     p.Box(0, 0, 640, 480, Paint::Lin(0, 0, sky.top, 0, 300, sky.horizon));
+    if (sky.stars)
+        for (int k = 0; k < 60; ++k) {
+            uint32_t h = Hash(seed * 31 + k);
+            float x = float(h % 640), y = float((h >> 10) % 150), r = 0.6f + ((h >> 20) % 10) / 10.0f;
+            p.Circle(x, y, r, Paint(WithAlpha(Rgb(0xFFFFF0), 120 + int((h >> 24) % 120))));
+        }
     p.Circle(sky.sunX, sky.sunY, 120, Paint::Rad(sky.sunX, sky.sunY, 120, WithAlpha(sky.sun, 150), WithAlpha(sky.sun, 0)));
     p.Circle(sky.sunX, sky.sunY, 34, Paint::Rad(sky.sunX, sky.sunY, 34, Rgb(0xFFFFF0), sky.sun));
     for (int k = 0; k < 6; ++k) { // clouds
         uint32_t h = Hash(seed + k * 7);
         float x = float(h % 640), y = 40 + float((h >> 10) % 140), w = 50 + float((h >> 20) % 60);
         for (int j = 0; j < 5; ++j)
-            p.Ellipse(x + (j - 2) * w * 0.35f, y - (j % 2) * 10, w * 0.4f, 16 + (j % 2) * 6, Paint(WithAlpha(Rgb(0xFFFFFF), 200)));
+            p.Ellipse(x + (j - 2) * w * 0.35f, y - (j % 2) * 10, w * 0.4f, 16 + (j % 2) * 6,
+                      Paint::Lin(0, y - 20, WithAlpha(sky.cloud, 210), 0, y + 20, WithAlpha(Shade(sky.cloud, 0.8f), 210)));
     }
     // far mountains
     std::vector<Pt> m = {{0, 480}};
@@ -101,7 +110,10 @@ void DrawTitlePicture(Canvas& c, Rect d) {
 }
 
 void DrawWorldPicture(Canvas& c, Rect d) {
-    Landscape(c, d, {Rgb(0x402878), Rgb(0xFFA868), Rgb(0xFFD080), Rgb(0x6A7A48), Rgb(0x2A3A24), 320, 250}, 23, true);
+    Sky sky{Rgb(0x22185A), Rgb(0xFF9A60), Rgb(0xFFD080), Rgb(0x6A7A48), Rgb(0x2A3A24), 170, 175};
+    sky.cloud = Rgb(0xFFC8B8);
+    sky.stars = true;
+    Landscape(c, d, sky, 23, true);
 }
 
 void DrawLogo(Canvas& c, Rect d) {

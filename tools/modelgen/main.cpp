@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "models.h"
-#include "bmp.h"
+#include "platform/image_codec.h"
 #include "preview.h"
 #include "textures.h"
 
@@ -61,7 +61,7 @@ int main(int argc, char** argv)
                 return 1;
             }
             std::string name = Numbered("tex", textureCount++, "bmp");
-            std::vector<uint8_t> bmp = Bmp24(pic.pixels.data(), pic.width, pic.height);
+            std::vector<uint8_t> bmp = plat::EncodeBmp24(pic.pixels.data(), pic.width, pic.height);
             if (!WriteFile(outDir + "/" + name, bmp.data(), bmp.size())) {
                 std::fprintf(stderr, "modelgen: cannot write %s/%s\n", outDir.c_str(), name.c_str());
                 return 1;

@@ -1,19 +1,21 @@
 #include "archive_tool.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 
-#include "../modelgen/bmp.h"
+#include "engine/wave.h"
+#include "platform/image_codec.h"
+#include "platform/xfile.h"
 
 namespace packdata {
 
 namespace {
 
 uint32_t Read32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-uint16_t Read16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x)
 {
     for (int i = 0; i < 4; ++i)
@@ -66,92 +68,79 @@ bool KindFits(int block, BlockKind kind)
     return kind == want;
 }
 
-// The wave chunk walk the game's loader does, with every size held against the block.
 bool CheckWave(const uint8_t* p, uint32_t n, std::string& detail)
 {
-    uint64_t end = std::min<uint64_t>(uint64_t(Read32(p + 4)) + 8, n);
-    uint64_t pos = 12;
-    bool haveFormat = false;
-    uint32_t dataSize = 0;
-    uint16_t format = 0, channels = 0, bits = 0, align = 0;
-    uint32_t rate = 0;
-    while (pos + 8 <= end) {
-        uint32_t size = Read32(p + pos + 4);
-        if (pos + 8 + size > end) {
-            detail = "a chunk runs past the end";
-            return false;
-        }
-        if (!haveFormat && std::memcmp(p + pos, "fmt ", 4) == 0) {
-            if (size < 16) {
-                detail = "format chunk too short";
-                return false;
-            }
-            const uint8_t* f = p + pos + 8;
-            format = Read16(f);
-            channels = Read16(f + 2);
-            rate = Read32(f + 4);
-            align = Read16(f + 12);
-            bits = Read16(f + 14);
-            haveFormat = true;
-        } else if (dataSize == 0 && std::memcmp(p + pos, "data", 4) == 0) {
-            dataSize = size;
-        }
-        if (haveFormat && dataSize)
-            break;
-        pos += 8 + uint64_t(size) + (size & 1);
-    }
-    if (!haveFormat || dataSize == 0) {
-        detail = haveFormat ? "no samples" : "no format chunk";
-        return false;
-    }
-    if (format != 1 || (channels != 1 && channels != 2) || (bits != 8 && bits != 16) || rate == 0 ||
-        align != channels * bits / 8) {
-        detail = "not a PCM format the game plays";
+    WaveFormat format{};
+    const uint8_t* samples = nullptr;
+    uint32_t bytes = 0;
+    if (!FindWaveChunks(p, n, &format, &samples, &bytes)) {
+        detail = "the game's wave reader refuses it";
         return false;
     }
     char buf[96];
-    std::snprintf(buf, sizeof buf, "%u Hz, %u ch, %u bit, %.2f s", rate, channels, bits,
-                  double(dataSize) / (double(rate) * align));
+    std::snprintf(buf, sizeof buf, "%u Hz, %u ch, %u bit, %.2f s", format.samplesPerSec, format.channels,
+                  format.bitsPerSample, double(bytes) / (double(format.samplesPerSec) * format.blockAlign));
     detail = buf;
     return true;
 }
 
-bool CheckBmp(const uint8_t* p, uint32_t n, std::string& detail)
+// The texture size the game's sprite and glyph rectangles assume, 0 x 0 where any will do.
+void ExpectedImageSize(int block, uint32_t& w, uint32_t& h)
 {
-    if (n < 54) {
-        detail = "truncated header";
+    w = h = 0;
+    if (block == 0)
+        w = h = 2048;
+    else if (block == 1)
+        w = h = 1024;
+    else if (block >= 2 && block <= 33) {
+        w = 32;
+        h = block == 2 + 9 ? 64 : 32; // board texture 9 is the wall
+    }
+}
+
+bool CheckImage(int block, const uint8_t* p, uint32_t n, std::string& detail)
+{
+    plat::Image image;
+    std::string error;
+    if (!plat::DecodeImage(p, n, image, true, &error)) {
+        detail = "does not decode: " + error;
         return false;
     }
-    uint32_t offBits = Read32(p + 10);
-    int32_t w = int32_t(Read32(p + 18)), h = int32_t(Read32(p + 22));
-    uint16_t bpp = Read16(p + 28);
-    if (w <= 0 || h == 0 || (bpp != 24 && bpp != 32 && bpp != 8)) {
-        detail = "unsupported header";
+    detail = std::to_string(image.imageWidth) + " x " + std::to_string(image.imageHeight);
+    uint32_t w, h;
+    ExpectedImageSize(block, w, h);
+    if (w && (image.width != w || image.height != h)) {
+        detail += ", expected " + std::to_string(w) + " x " + std::to_string(h);
         return false;
     }
-    uint64_t stride = (uint64_t(w) * bpp / 8 + 3) & ~3ull;
-    uint64_t rows = uint64_t(h < 0 ? -int64_t(h) : h);
-    if (offBits + stride * rows > n) {
-        detail = "pixels run past the end";
-        return false;
-    }
-    detail = std::to_string(w) + " x " + std::to_string(rows) + ", " + std::to_string(bpp) + " bit";
     return true;
 }
 
-bool CheckX(const uint8_t* p, uint32_t n, std::string& detail)
+bool CheckX(const uint8_t* p, uint32_t n, std::string& detail, int& texturedMaterials)
 {
-    std::string head(reinterpret_cast<const char*>(p), std::min<uint32_t>(n, 16));
-    if (head.compare(8, 3, "txt") != 0) {
-        detail = "not the text form";
+    plat::XMeshData mesh;
+    std::string error;
+    if (!plat::ParseXFile(p, n, mesh, &error)) {
+        detail = "does not parse: " + error;
         return false;
     }
-    std::string text(reinterpret_cast<const char*>(p), n);
-    if (text.find("Mesh") == std::string::npos) {
-        detail = "no mesh";
+    if (mesh.indices.empty() || mesh.materials.empty()) {
+        detail = "no triangles or no materials";
         return false;
     }
-    detail = "text mesh";
+    int textured = 0;
+    for (const plat::XMaterial& m : mesh.materials)
+        textured += m.textureFile.empty() ? 0 : 1;
+    texturedMaterials += textured;
+    float lo = 1e30f, hi = -1e30f;
+    for (size_t i = 1; i < mesh.positions.size(); i += 3) {
+        lo = std::min(lo, mesh.positions[i]);
+        hi = std::max(hi, mesh.positions[i]);
+    }
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "%zu triangles, %zu materials (%d textured), height %.2f",
+                  mesh.indices.size() / 3, mesh.materials.size(), textured, double(hi - lo));
+    detail = buf;
     return true;
 }
 
@@ -272,6 +261,7 @@ bool CheckArchive(const std::vector<uint8_t>& archive, std::vector<BlockReport>&
     }
     const uint64_t body = archive.size() - kTableBytes;
     bool allOk = true;
+    int texturedMaterials = 0;
     for (int b = 0; b < kBlocks; ++b) {
         BlockReport r;
         r.block = b;
@@ -300,15 +290,12 @@ bool CheckArchive(const std::vector<uint8_t>& archive, std::vector<BlockReport>&
                 r.detail = "unused";
                 break;
             case BlockKind::Bmp:
-                r.ok = CheckBmp(p, r.size, r.detail);
-                break;
             case BlockKind::Png:
             case BlockKind::Jpeg:
-                r.ok = true;
-                r.detail = "not decoded";
+                r.ok = CheckImage(b, p, r.size, r.detail);
                 break;
             case BlockKind::XModel:
-                r.ok = CheckX(p, r.size, r.detail);
+                r.ok = CheckX(p, r.size, r.detail, texturedMaterials);
                 break;
             case BlockKind::Wave:
                 r.ok = CheckWave(p, r.size, r.detail);
@@ -320,36 +307,28 @@ bool CheckArchive(const std::vector<uint8_t>& archive, std::vector<BlockReport>&
         allOk = allOk && r.ok;
         reports.push_back(r);
     }
-    if (!allOk)
+    if (!allOk) {
         error = "damaged or unexpected blocks";
-    return allOk;
-}
-
-bool WritePlaceholders(const std::string& dir, std::string& error)
-{
-    auto write = [&](const std::string& name, uint32_t w, uint32_t h, uint32_t a, uint32_t b, uint32_t cell) {
-        std::vector<uint32_t> px(size_t(w) * h);
-        for (uint32_t y = 0; y < h; ++y)
-            for (uint32_t x = 0; x < w; ++x)
-                px[size_t(y) * w + x] = ((x / cell + y / cell) & 1) ? a : b;
-        std::vector<uint8_t> bmp = modelgen::Bmp24(px.data(), w, h);
-        std::ofstream out(dir + "/" + name, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bmp.data()), std::streamsize(bmp.size()));
-        if (!out)
-            error = "cannot write " + dir + "/" + name;
-        return static_cast<bool>(out);
-    };
-    if (!write("atlas.bmp", 2048, 2048, 0xFF303040, 0xFF404858, 64) ||
-        !write("font.bmp", 1024, 1024, 0xFF202020, 0xFF383838, 32))
         return false;
-    for (int i = 0; i < 32; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "board_%02d.bmp", i);
-        uint32_t colour = 0xFF000000u | ((i * 0x3A5F17u) & 0x00FFFFFFu);
-        if (!write(name, 32, i == 9 ? 64 : 32, colour, colour | 0xFF404040u, 8))
-            return false;
     }
-    return true;
+    // The models' textured materials take blocks 34 onward one by one: each of those
+    // blocks must hold an image and the rest stay unused.
+    for (int b = 34; b <= 100; ++b) {
+        bool used = b - 34 < texturedMaterials;
+        BlockReport& r = reports[b];
+        if (used != (r.kind != BlockKind::Empty)) {
+            r.ok = false;
+            r.detail += used ? " (a textured material expects an image here)" : " (no material uses it)";
+            allOk = false;
+        }
+    }
+    if (texturedMaterials > 67) {
+        error = "the models have more textured materials than blocks 34..100";
+        return false;
+    }
+    if (!allOk)
+        error = "material textures and models do not match";
+    return allOk;
 }
 
 } // namespace packdata

@@ -41,8 +41,4 @@ struct BlockReport {
 // data its number calls for and decodes. Returns false when anything is wrong.
 bool CheckArchive(const std::vector<uint8_t>& archive, std::vector<BlockReport>& reports, std::string& error);
 
-// Images standing in for the interface atlas, the font and the 32 board textures until
-// the painted ones exist, written as atlas.bmp, font.bmp and board_00.bmp ... board_31.bmp.
-bool WritePlaceholders(const std::string& dir, std::string& error);
-
 } // namespace packdata

@@ -2,7 +2,6 @@
 //   packdata <manifest> <content dir> <output>   build
 //   packdata --list <archive>                    list every block; exit 1 if any is bad
 //   packdata --check <archive>                   the same, printing only the bad blocks
-//   packdata --placeholders <dir>                write stand-in atlas, font and board images
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -47,20 +46,11 @@ int main(int argc, char** argv)
         return List(argv[2], true);
     if (argc == 3 && std::strcmp(argv[1], "--check") == 0)
         return List(argv[2], false);
-    if (argc == 3 && std::strcmp(argv[1], "--placeholders") == 0) {
-        std::string error;
-        if (!WritePlaceholders(argv[2], error)) {
-            std::fprintf(stderr, "packdata: %s\n", error.c_str());
-            return 1;
-        }
-        return 0;
-    }
     if (argc != 4) {
         std::fprintf(stderr,
                      "usage: packdata <manifest> <content dir> <output>\n"
                      "       packdata --list <archive>\n"
-                     "       packdata --check <archive>\n"
-                     "       packdata --placeholders <dir>\n");
+                     "       packdata --check <archive>\n");
         return 2;
     }
     std::vector<ManifestEntry> entries;

@@ -86,7 +86,7 @@ Buffer MakeEffect(int id)
     case 0: // puyo: a soft bouncy blip for every cursor move and confirmation
         Tone(b, 0, 0.05f, 520, 980, Wave::Sine, 1.0f, 0.004f, 0.03f, 0.6f, 0.04f);
         Tone(b, 0, 0.05f, 1040, 1960, Wave::Sine, 0.2f, 0.004f, 0.03f, 0.4f, 0.03f);
-        return Finish(b, 0.6f);
+        return Finish(b, 0.5f);
     case 1: // bom: an explosion, a deep thump under rumbling noise
         NoiseBurst(b, 0, 0.9f, 3000, 200, 1.0f, 0.003f, 11);
         Tone(b, 0, 0.25f, 120, 35, Wave::Sine, 0.9f, 0.002f, 0.2f, 0.3f, 0.3f);
@@ -139,7 +139,7 @@ Buffer MakeEffect(int id)
         Tone(b, 0.16f, 0.16f, 110, 100, Wave::Square, 0.6f, 0.003f, 0.02f, 0.8f, 0.03f, 1, 0.4f);
         Tone(b, 0, 0.12f, 123, 113, Wave::Saw, 0.3f, 0.003f, 0.02f, 0.8f, 0.02f);
         Tone(b, 0.16f, 0.16f, 113, 103, Wave::Saw, 0.3f, 0.003f, 0.02f, 0.8f, 0.03f);
-        return Finish(b, 0.55f);
+        return Finish(b, 0.42f);
     case 9: { // houkou: a beast's roar, growling low with a rough edge
         Rng rng(91);
         Osc saw;
@@ -243,7 +243,7 @@ Buffer MakeEffect(int id)
             Tone(b, k * 0.07f, 0.06f, NoteFreq(notes[k]), NoteFreq(notes[k] + 1), Wave::Square, 0.35f, 0.003f,
                  0.03f, 0.6f, 0.05f, 1, 0.25f);
         Tone(b, 0.42f, 0.2f, NoteFreq(84), NoteFreq(84), Wave::Square, 0.35f, 0.003f, 0.05f, 0.6f, 0.15f, 1, 0.25f);
-        return Finish(b, 0.65f);
+        return Finish(b, 0.45f);
     }
     case 19: { // futobu: something blown away, a gust with a falling whistle
         Rng rng(191);

@@ -311,7 +311,7 @@ Buffer MakeMusic(int track)
     for (size_t i = 0; i < n; ++i)
         mix[i] = wet[i] + rest.Data()[i];
     SoftClip(mix, 1.2f);
-    Normalise(mix, 0.6f);
+    Normalise(mix, 0.5f); // music sits under the effects
     return mix;
 }
 
