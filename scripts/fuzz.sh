@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
 jobs="${FUZZ_JOBS:-$(nproc)}"
-dir=build-fuzz
+dir="$PWD/build-fuzz" # absolute: a target may change its working directory
 
 if ! command -v clang++ >/dev/null; then
   echo "fuzz.sh: clang++ is not installed (bash scripts/deps.sh installs it)" >&2
@@ -42,7 +42,7 @@ run_one() {
   mkdir -p "$corpus" "$artifacts" "$dir/logs"
   [ -d "fuzz/corpus/$t" ] && cp -n fuzz/corpus/"$t"/* "$corpus"/ 2>/dev/null || true
   local dict=()
-  [ -f "fuzz/$t.dict" ] && dict=(-dict="fuzz/$t.dict")
+  [ -f "fuzz/$t.dict" ] && dict=(-dict="$PWD/fuzz/$t.dict")
   # -timeout catches hangs (a parser walking for ever); -rss_limit_mb catches runaway allocations.
   "$bin" "$corpus" -artifact_prefix="$artifacts/" -max_total_time="$seconds" \
     -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "${dict[@]}" >"$log" 2>&1

@@ -1,0 +1,15 @@
+// The key script of the screenshot command: what is held in which frames.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "app/headless.h"
+
+// Parses a script of steps separated by spaces or commas:
+//   40            forty frames with no key down
+//   return        Return held for one frame, then one frame with no key
+//   down*5        Down held for five frames, then one frame with no key
+//   shift+z*3     Shift and Z held together for three frames, then one frame with no key
+// Key names (any case): down up right left escape (esc) control (ctrl) return (enter)
+// z space shift a s d. Returns false with a reason on anything else.
+bool ParseKeyScript(const std::string& text, std::vector<HeadlessKeyStep>& steps, std::string* error);
