@@ -67,7 +67,11 @@ void GfxDevice::SetMaterial(const Material& material)
     ++m_stateVersion;
 }
 
-void GfxDevice::SetViewport(const Viewport& viewport) { m_viewport = viewport; }
+void GfxDevice::SetViewport(const Viewport& viewport)
+{
+    m_viewport = viewport;
+    ++m_viewportVersion;
+}
 
 GfxDevice* CreateGfxDevice(GfxBackend backend, void* window, const DeviceSettings& settings, std::string* error)
 {

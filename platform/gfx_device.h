@@ -98,6 +98,7 @@ protected:
     Texture* m_texture = nullptr;
     uint32_t m_fvf = 0;
     Viewport m_viewport{0, 0, kScreenWidth, kScreenHeight, 0.0f, 1.0f};
+    uint32_t m_viewportVersion = 1; // bumped by SetViewport
     bool m_cullNone = true;
 };
 
@@ -144,10 +145,12 @@ struct WorldVertex {
 };
 
 // A sprite as seen on screen: the pixel rectangle (the half-pixel offset taken
-// back), the texture-coordinate rectangle, the colour of the first corner and the texture.
+// back), the texture-coordinate rectangle and the same in texels of the texture
+// (equal to the coordinates when untextured), the colour of the first corner and the texture.
 struct RecordedSprite {
     float left, top, right, bottom;
     float u0, v0, u1, v1;
+    float srcLeft, srcTop, srcRight, srcBottom;
     uint32_t colour;
     const Texture* texture;
     float z;

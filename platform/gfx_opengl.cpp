@@ -212,7 +212,11 @@ public:
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
 
-    void BeginScene() override { ApplyViewport(); }
+    void BeginScene() override
+    {
+        m_appliedViewportVersion = 0; // the window may have changed size
+        ApplyViewport();
+    }
     void EndScene() override { glFlush(); }
 
     bool Present() override
@@ -244,6 +248,9 @@ private:
     // than 640 x 480: the picture is scaled and centred).
     void ApplyViewport()
     {
+        if (m_appliedViewportVersion == m_viewportVersion)
+            return;
+        m_appliedViewportVersion = m_viewportVersion;
         int dw = 0, dh = 0;
         SDL_GL_GetDrawableSize(m_window, &dw, &dh);
         if (dw <= 0 || dh <= 0) {
@@ -349,6 +356,7 @@ private:
     GLuint m_boundTexture = 0;
     uint32_t m_serial = 0;
     uint32_t m_appliedVersion = 0;
+    uint32_t m_appliedViewportVersion = 0;
     int m_appliedMode = 0;
     std::vector<GLubyte> m_colours;
 };
@@ -363,24 +371,9 @@ GfxDevice* CreateOpenGlDevice(void* window, const DeviceSettings& settings, std:
             *error = "no window for the OpenGL device";
         return nullptr;
     }
+    // Full screen or windowed is the window's placement (made before the device);
+    // a full-screen window larger than 640 x 480 gets the picture scaled and centred.
     PrepareGlWindowAttributes(settings.depth24);
-    if (settings.windowed) {
-        SDL_SetWindowFullscreen(sdlWindow, 0);
-    } else {
-        SDL_DisplayMode mode;
-        if (SDL_GetWindowDisplayMode(sdlWindow, &mode) == 0) {
-            mode.w = static_cast<int>(kScreenWidth);
-            mode.h = static_cast<int>(kScreenHeight);
-            mode.refresh_rate = settings.refreshRate;
-            SDL_SetWindowDisplayMode(sdlWindow, &mode);
-        }
-        if (SDL_SetWindowFullscreen(sdlWindow, SDL_WINDOW_FULLSCREEN) != 0 &&
-            SDL_SetWindowFullscreen(sdlWindow, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
-            if (error)
-                *error = SDL_GetError();
-            return nullptr;
-        }
-    }
     SDL_GLContext context = SDL_GL_CreateContext(sdlWindow);
     if (!context) {
         if (error)

@@ -145,8 +145,10 @@ std::vector<RecordedSprite> RecordedFrame::Sprites() const
             continue;
         const ScreenVertex a = ScreenVertexOf(d, 0);
         const ScreenVertex c = ScreenVertexOf(d, 2);
-        out.push_back({a.x + 0.5f, a.y + 0.5f, c.x + 0.5f, c.y + 0.5f, a.u, a.v, c.u, c.v, a.colour, d.texture,
-                       a.z});
+        const float w = d.texture ? static_cast<float>(d.texture->width) : 1.0f;
+        const float h = d.texture ? static_cast<float>(d.texture->height) : 1.0f;
+        out.push_back({a.x + 0.5f, a.y + 0.5f, c.x + 0.5f, c.y + 0.5f, a.u, a.v, c.u, c.v, a.u * w, a.v * h, c.u * w,
+                       c.v * h, a.colour, d.texture, a.z});
     }
     return out;
 }

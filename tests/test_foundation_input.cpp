@@ -132,13 +132,4 @@ TEST_F(FoundationKeys, AHeldKeyIsPressedOnceAndAgainAfterRelease)
     EXPECT_EQ(IsKeyPressed(kKeyReturn), 1);
 }
 
-TEST_F(FoundationKeys, APressBetweenTwoPollsIsNotSeen)
-{
-    PollInput();
-    Hold(kKeyZ, true);
-    Hold(kKeyZ, false);
-    PollInput();
-    EXPECT_EQ(IsKeyPressed(kKeyZ), 0);
-}
-
 } // namespace

@@ -21,13 +21,13 @@ ModelRecord g_effectModels[kEffectModelCount] = {};
 
 namespace {
 
-struct SphereSpec {
+struct SphereShape {
     float radius;
     uint32_t segments;
     uint32_t colour;
 };
 
-constexpr SphereSpec kEffectSpheres[kEffectModelCount] = {
+constexpr SphereShape kEffectSpheres[kEffectModelCount] = {
     {0.4f, 8, 0xFFFFFF00u},  // yellow
     {0.4f, 8, 0xFFFFA500u},  // orange
     {3.4f, 16, 0xFFFF0000u}, // red
@@ -49,6 +49,13 @@ plat::Material MaterialFromX(const plat::XMaterial& x)
 }
 
 } // namespace
+
+ModelRecord* ModelById(int32_t id)
+{
+    if (id < 0 || id >= kModelCount)
+        return nullptr;
+    return &g_modelTable[id];
+}
 
 int LoadTextureFromDataBlock(plat::Texture** out, int block)
 {

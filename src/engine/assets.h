@@ -36,6 +36,10 @@ struct ModelRecord {
 extern ModelRecord g_modelTable[kModelCount];          // model i from block 101 + i
 extern ModelRecord g_effectModels[kEffectModelCount]; // coloured spheres for battle effects
 
+// The model of a character row, or NULL for a number outside 0..24 (the draw
+// operations skip NULL), so that a bad number from a file or script is never used.
+ModelRecord* ModelById(int32_t id);
+
 constexpr int kAtlasBlock = 0;
 constexpr int kFontBlock = 1;
 constexpr int kBoardTextureFirstBlock = 2;

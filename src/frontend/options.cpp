@@ -1,0 +1,171 @@
+#include "frontend/options.h"
+
+#include "app/app.h"
+#include "engine/assets.h"
+#include "engine/config.h"
+#include "engine/graphics.h"
+#include "engine/input.h"
+#include "engine/sound.h"
+#include "frontend/title.h"
+#include "platform/window.h"
+
+namespace {
+
+constexpr int kTitleMusic = 0;
+constexpr int kBoardMusic = 1;
+constexpr int kMenuSound = 0;
+
+// The settings behind rows 0..5, in row order.
+int32_t* const kRowSettings[kOptionRowCount] = {
+    &g_windowedOption, &g_vsyncOption, &g_depth24Option, &g_musicOn, &g_soundEffectsOn, &g_battleAnimation,
+};
+
+
+int DisplaySettingsChanged()
+{
+    return g_windowedOption != g_prevWindowedOption || g_vsyncOption != g_prevVsyncOption ||
+           g_depth24Option != g_prevDepth24Option;
+}
+
+// Release whatever exists, place the window for the current settings and create
+// the device with every texture and model. A failed creation may leave part of the
+// device behind; it is released so that nothing draws on a half-built device.
+int RebuildGraphics()
+{
+    ReleaseGraphics();
+    PlaceMainWindow();
+    if (g_createDisplayDevice(plat::MainWindow())) return 1;
+    ReleaseGraphics();
+    return 0;
+}
+
+} // namespace
+
+int (*g_createDisplayDevice)(void* window) = InitGraphics;
+
+const OptionRowImages g_optionRows[kOptionRowCount] = {
+    {{515.0f, 499.0f, 615.0f, 518.0f}, {{516.0f, 521.0f, 655.0f, 539.0f}, {515.0f, 541.0f, 614.0f, 560.0f}}},
+    {{619.0f, 543.0f, 755.0f, 563.0f}, {{708.0f, 386.0f, 746.0f, 405.0f}, {708.0f, 408.0f, 745.0f, 427.0f}}},
+    {{370.0f, 689.0f, 460.0f, 706.0f}, {{758.0f, 499.0f, 836.0f, 517.0f}, {758.0f, 478.0f, 837.0f, 496.0f}}},
+    {{662.0f, 500.0f, 736.0f, 520.0f}, {{759.0f, 542.0f, 840.0f, 562.0f}, {759.0f, 520.0f, 795.0f, 540.0f}}},
+    {{662.0f, 521.0f, 746.0f, 541.0f}, {{759.0f, 542.0f, 840.0f, 562.0f}, {759.0f, 520.0f, 795.0f, 540.0f}}},
+    {{878.0f, 393.0f, 1049.0f, 413.0f}, {{878.0f, 415.0f, 938.0f, 435.0f}, {940.0f, 415.0f, 979.0f, 435.0f}}},
+};
+
+int OpenOptionsFromTitle()
+{
+    return CreateOptionsScreen(100.0f, kOptionsFromTitle);
+}
+
+int CreateOptionsScreen(float panelY, int32_t origin)
+{
+    Task* task = CreateTask(kOptionsSlot);
+    if (task == nullptr) return 0;
+    task->alive = 1;
+    task->updateEnabled = 1;
+    task->drawEnabled = 1;
+    task->kind = kOptionsKind;
+    task->update = UpdateOptionsScreen;
+    task->draw = DrawOptionsScreen;
+    OptionsWork* work = TaskWork<OptionsWork>(task);
+    work->alive = 1;
+    work->panelY = panelY;
+    work->cursor = 0;
+    work->origin = origin;
+    work->procedure = StartOptionsScreen;
+    for (int row = 0; row < kOptionRowCount; ++row) {
+        work->settings[row] = kRowSettings[row];
+        work->copies[row] = *kRowSettings[row];
+    }
+    // What the device was built with, to tell on confirmation whether it needs rebuilding.
+    g_prevWindowedOption = g_windowedOption;
+    g_prevVsyncOption = g_vsyncOption;
+    g_prevDepth24Option = g_depth24Option;
+    return 1;
+}
+
+void UpdateOptionsScreen(Task* task)
+{
+    OptionsWork* work = TaskWork<OptionsWork>(task);
+    work->procedure(work);
+    if (TaskWorkAlive(task) != 0) return;
+    task->alive = 0;
+    if (work->origin == kOptionsFromTitle)
+        OpenTitleScreen();
+    else
+        SetAllTasksMode(kModeResume); // the board frozen by the command menu runs again
+}
+
+void StartOptionsScreen(OptionsWork* work)
+{
+    work->procedure = HandleOptionsInput;
+}
+
+void HandleOptionsInput(OptionsWork* work)
+{
+    if (IsKeyPressed(kKeyUp)) {
+        if (--work->cursor < 0) work->cursor = kOptionRowCount - 1;
+        RequestSoundEffect(kMenuSound);
+    } else if (IsKeyPressed(kKeyDown)) {
+        if (++work->cursor > kOptionRowCount - 1) work->cursor = 0;
+        RequestSoundEffect(kMenuSound);
+    } else if (IsKeyPressed(kKeyRight) || IsKeyPressed(kKeyLeft)) {
+        work->copies[work->cursor] = 1 - work->copies[work->cursor];
+        RequestSoundEffect(kMenuSound);
+    } else if (IsKeyPressed(kKeyReturn) || IsKeyPressed(kKeyZ)) {
+        for (int row = 0; row < kOptionRowCount; ++row) *work->settings[row] = work->copies[row];
+        ApplyOptions(work->origin);
+        work->alive = 0;
+        // Requested after the settings changed: silent when sound effects were just switched off.
+        RequestSoundEffect(kMenuSound);
+    }
+    // Escape and every other key do nothing: the screen is left only by confirming.
+}
+
+void ApplyOptions(int32_t origin)
+{
+    if (g_musicOn == 0)
+        StopAllMusic();
+    else
+        PlayMusic(origin == kOptionsInGame ? kBoardMusic : kTitleMusic);
+    if (DisplaySettingsChanged()) ApplyDisplaySettings();
+}
+
+void ApplyDisplaySettings()
+{
+    if (!HasGraphicsDevice()) return;
+    if (RebuildGraphics()) return;
+    // The new display mode cannot be had: go back to the one that worked, so that
+    // the race in progress goes on, and give up only if even that fails.
+    g_windowedOption = g_prevWindowedOption;
+    g_vsyncOption = g_prevVsyncOption;
+    g_depth24Option = g_prevDepth24Option;
+    if (RebuildGraphics()) return;
+    g_running = 0;
+}
+
+void DrawOptionsScreen(Task* task)
+{
+    const OptionsWork* work = TaskWork<OptionsWork>(task);
+    if (work->origin == kOptionsFromTitle) {
+        const SpriteRect& tile = kBackgroundTileRect;
+        FillScreenWithTile(tile.left, tile.top, tile.right, tile.bottom);
+        DrawSpriteCentredX(kOptionsTitleRect, 50.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    }
+    DrawSpriteCentredX(kOptionsPanelRect, work->panelY, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawOptionRows(work);
+    DrawSpriteCentredX(kOptionsHelpRect, 453.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+}
+
+void DrawOptionRows(const OptionsWork* work)
+{
+    for (int row = 0; row < kOptionRowCount; ++row) {
+        const float y = work->panelY + 8.0f + kOptionsRowStep * static_cast<float>(row);
+        const OptionRowImages& images = g_optionRows[row];
+        DrawSprite(kOptionsLabelX, y, images.label, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+        if (row == work->cursor)
+            DrawSprite(kOptionsCursorX, y, kMenuCursorRect, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+        const int value = work->copies[row] != 0 ? 1 : 0;
+        DrawSprite(kOptionsValueX, y, images.value[value], kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    }
+}

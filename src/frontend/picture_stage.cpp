@@ -1,0 +1,123 @@
+#include "frontend/picture_stage.h"
+
+#include "board/world.h"
+#include "engine/assets.h"
+#include "engine/input.h"
+#include "engine/sound.h"
+#include "engine/text.h"
+#include "frontend/title.h"
+
+int OpenPictureScreen()
+{
+    return CreatePictureScreen();
+}
+
+int CreatePictureScreen()
+{
+    Task* task = CreateTask(kPictureSlot);
+    if (task == nullptr) return 0;
+    task->alive = 1;
+    task->updateEnabled = 1;
+    task->drawEnabled = 1;
+    task->kind = kPictureKind;
+    task->update = UpdatePictureScreen;
+    task->draw = DrawPictureScreen;
+    PictureScreenWork* work = TaskWork<PictureScreenWork>(task);
+    work->alive = 1;
+    work->procedure = StartPictureScreen;
+    return 1;
+}
+
+void UpdatePictureScreen(Task* task)
+{
+    PictureScreenWork* work = TaskWork<PictureScreenWork>(task);
+    work->procedure(work);
+    if (TaskWorkAlive(task) == 0) {
+        task->alive = 0;
+        ReturnToTitle();
+    }
+}
+
+void DrawPictureScreen(Task*)
+{
+    DrawFullScreenPicture();
+}
+
+void DrawFullScreenPicture()
+{
+    DrawSprite(0.0f, 0.0f, kFullScreenPictureRect, kFontTextureSize, kFontTextureSize, kOpaqueWhite,
+               g_fontTexture);
+}
+
+void StartPictureScreen(PictureScreenWork* work)
+{
+    work->procedure = HandlePictureScreenInput;
+}
+
+void HandlePictureScreenInput(PictureScreenWork* work)
+{
+    // Closing the picture is silent.
+    if (IsKeyPressed(kKeyZ) || IsKeyPressed(kKeyReturn)) work->alive = 0;
+}
+
+int OpenStageSelect()
+{
+    return CreateStageSelect();
+}
+
+int CreateStageSelect()
+{
+    Task* task = CreateTask(kStageSelectSlot);
+    if (task == nullptr) return 0;
+    task->alive = 1;
+    task->updateEnabled = 1;
+    task->drawEnabled = 1;
+    task->kind = kStageSelectKind;
+    task->update = UpdateStageSelect;
+    task->draw = DrawStageSelect;
+    StageSelectWork* work = TaskWork<StageSelectWork>(task);
+    work->alive = 1;
+    work->procedure = StartStageSelect;
+    return 1;
+}
+
+void UpdateStageSelect(Task* task)
+{
+    StageSelectWork* work = TaskWork<StageSelectWork>(task);
+    work->procedure(work);
+    if (TaskWorkAlive(task) == 0) {
+        task->alive = 0;
+        ReturnToTitle();
+    }
+}
+
+void StartStageSelect(StageSelectWork* work)
+{
+    work->procedure = HandleStageSelectInput;
+}
+
+void HandleStageSelectInput(StageSelectWork* work)
+{
+    if (IsKeyPressed(kKeyReturn) || IsKeyPressed(kKeyZ)) {
+        work->alive = 0;
+        RequestSoundEffect(0);
+    } else if (IsKeyPressed(kKeyRight) || IsKeyPressed(kKeyDown)) {
+        if (++g_stageNumber > kStageCount) g_stageNumber = 1;
+        RequestSoundEffect(0);
+    } else if (IsKeyPressed(kKeyLeft) || IsKeyPressed(kKeyUp)) {
+        if (--g_stageNumber < 1) g_stageNumber = kStageCount;
+        RequestSoundEffect(0);
+    }
+}
+
+void DrawStageSelect(Task*)
+{
+    const SpriteRect& tile = kBackgroundTileRect;
+    FillScreenWithTile(tile.left, tile.top, tile.right, tile.bottom);
+    DrawSpriteCentredX(kStageHeadingRect, 100.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawSpriteCentredX(kStagePanelRect, 200.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawSprite(232.0f, 240.0f, kStageLabelRect, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawNumberMedium(348.0f, 240.0f, g_stageNumber);
+    DrawSprite(378.0f, 239.0f, kStageSlashRect, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawNumberMedium(408.0f, 240.0f, kStageCount);
+}

@@ -1,0 +1,233 @@
+#include "frontend/title.h"
+
+#include "app/app.h"
+#include "engine/assets.h"
+#include "engine/input.h"
+#include "engine/sound.h"
+#include "frontend/options.h"
+#include "frontend/picture_stage.h"
+
+namespace {
+
+// Team select (OpenTeamSelect), loading a save slot (OpenLoadFromTitle), the race
+// history (OpenHistoryScreen) and the model gallery (OpenModelGallery) come with
+// later screens; until they exist their entries bring the title straight back.
+// Put the screen's procedure into g_titleEntries when it lands.
+int OpenTitleAgain()
+{
+    ReturnToTitle();
+    return 1;
+}
+
+constexpr int kTitleMusic = 0;
+constexpr int kMenuSound = 0;
+
+} // namespace
+
+// Indexed by entry = column + 2 x row.
+const TitleEntry g_titleEntries[kTitleEntryCount] = {
+    {{370.0f, 631.0f, 505.0f, 657.0f}, OpenTitleAgain},       // new race: OpenTeamSelect
+    {{370.0f, 659.0f, 503.0f, 685.0f}, OpenQuitDialog},       // quit dialog
+    {{768.0f, 38.0f, 903.0f, 63.0f}, OpenOptionsFromTitle},   // options
+    {{768.0f, 66.0f, 898.0f, 92.0f}, OpenTitleAgain},         // load a save slot: OpenLoadFromTitle
+    {{769.0f, 348.0f, 822.0f, 374.0f}, OpenPictureScreen},    // picture screen
+    {{1063.0f, 363.0f, 1198.0f, 390.0f}, OpenTitleAgain},     // race history: OpenHistoryScreen
+    {{769.0f, 378.0f, 848.0f, 403.0f}, OpenTitleAgain},       // model gallery: OpenModelGallery
+    {{846.0f, 537.0f, 1009.0f, 564.0f}, OpenStageSelect},     // stage select
+};
+
+int OpenTitleScreen()
+{
+    Task* task = CreateTask(kTitleSlot);
+    if (task == nullptr) return 0;
+    task->alive = 1;
+    task->updateEnabled = 1;
+    task->drawEnabled = 1;
+    task->kind = kTitleKind;
+    task->update = UpdateTitleTask;
+    task->draw = DrawTitleScreen;
+    TitleMenu* menu = TaskWork<TitleMenu>(task);
+    menu->alive = 1;
+    menu->column = 0;
+    menu->row = 0;
+    menu->entry = 0;
+    menu->procedure = StartTitleMenu;
+    PlayMusic(kTitleMusic);
+    return 1;
+}
+
+void UpdateTitleTask(Task* task)
+{
+    TitleMenu* menu = TaskWork<TitleMenu>(task);
+    menu->procedure(menu);
+    // An entry may have reopened the title in this very slot; then word 0 is the
+    // new menu's and the slot stays alive.
+    if (TaskWorkAlive(task) == 0) task->alive = 0;
+}
+
+void StartTitleMenu(TitleMenu* menu)
+{
+    menu->procedure = HandleTitleMenuInput;
+}
+
+void HandleTitleMenuInput(TitleMenu* menu)
+{
+    bool confirm = false;
+    if (IsKeyPressed(kKeyRight)) {
+        if (++menu->column > kTitleColumns - 1) menu->column = 0;
+        RequestSoundEffect(kMenuSound);
+    } else if (IsKeyPressed(kKeyLeft)) {
+        if (--menu->column < 0) menu->column = kTitleColumns - 1;
+        RequestSoundEffect(kMenuSound);
+    } else if (IsKeyPressed(kKeyDown)) {
+        if (++menu->row > kTitleRows - 1) menu->row = 0;
+        RequestSoundEffect(kMenuSound);
+    } else if (IsKeyPressed(kKeyUp)) {
+        if (--menu->row < 0) menu->row = kTitleRows - 1;
+        RequestSoundEffect(kMenuSound);
+    } else if (IsKeyPressed(kKeyZ) || IsKeyPressed(kKeyReturn)) {
+        confirm = true;
+    }
+    menu->entry = menu->column + kTitleColumns * menu->row;
+    if (!confirm) return;
+
+    const int entry = menu->entry;
+    menu->alive = 0;
+    RequestSoundEffect(kMenuSound);
+    // The chosen screen starts as the only task.
+    KillAllTasks();
+    g_titleEntries[entry].open();
+}
+
+void DrawAtlasImage(float x, float y, float left, float top, float right, float bottom)
+{
+    const SpriteRect source = {left, top, right, bottom};
+    DrawSprite(x, y, source, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+}
+
+void DrawTitleScreen(Task* task)
+{
+    const TitleMenu* menu = TaskWork<TitleMenu>(task);
+    const SpriteRect& picture = kTitlePictureRect;
+    DrawAtlasImage(0.0f, 0.0f, picture.left, picture.top, picture.right, picture.bottom);
+    DrawSpriteCentredX(kTitleLogoRect, 4.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawSprite(0.0f, 464.0f, kTitleBottomStripRect, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawSpriteCentredX(kTitleMenuPanelRect, 200.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+
+    for (int entry = 0; entry < kTitleEntryCount; ++entry) {
+        const int column = entry % kTitleColumns;
+        const int row = entry / kTitleColumns;
+        const float cellX = kTitleCellX[column];
+        const float cellY = kTitleFirstCellY + kTitleCellStepY * static_cast<float>(row);
+        if (entry == menu->entry)
+            DrawSprite(cellX, cellY, kTitleSelectionBarRect, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+        const SpriteRect& label = g_titleEntries[entry].label;
+        const float labelX = cellX + (kTitleCellWidth - (label.right - label.left)) / 2.0f;
+        DrawSprite(labelX, cellY, label, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    }
+}
+
+void CopyFloat4(float* destination, const float* source)
+{
+    for (int i = 0; i < 4; ++i) destination[i] = source[i];
+}
+
+int CreateConfirmDialog(const float panel[4], const float rects[3][4], ConfirmAnswerProc answer0,
+                        ConfirmAnswerProc answer1)
+{
+    Task* task = CreateTask(kConfirmDialogSlot);
+    if (task == nullptr) return 0;
+    task->alive = 1;
+    task->updateEnabled = 1;
+    task->drawEnabled = 1;
+    task->kind = kConfirmDialogKind;
+    task->update = UpdateConfirmDialog;
+    task->draw = DrawConfirmDialog;
+    ConfirmDialog* dialog = TaskWork<ConfirmDialog>(task);
+    dialog->alive = 1;
+    dialog->answer = 0;
+    CopyFloat4(dialog->panel, panel);
+    CopyFloat4(dialog->question, rects[0]);
+    CopyFloat4(dialog->answers[0], rects[1]);
+    CopyFloat4(dialog->answers[1], rects[2]);
+    dialog->answerProcs[0] = answer0;
+    dialog->answerProcs[1] = answer1;
+    dialog->procedure = StartConfirmDialog;
+    return 1;
+}
+
+void UpdateConfirmDialog(Task* task)
+{
+    ConfirmDialog* dialog = TaskWork<ConfirmDialog>(task);
+    dialog->procedure(dialog);
+    if (TaskWorkAlive(task) == 0) task->alive = 0;
+}
+
+void StartConfirmDialog(ConfirmDialog* dialog)
+{
+    dialog->procedure = HandleConfirmDialogInput;
+}
+
+void HandleConfirmDialogInput(ConfirmDialog* dialog)
+{
+    if (IsKeyPressed(kKeyRight) || IsKeyPressed(kKeyDown)) {
+        if (++dialog->answer > 1) dialog->answer = 0;
+        RequestSoundEffect(kMenuSound);
+    } else if (IsKeyPressed(kKeyLeft) || IsKeyPressed(kKeyUp)) {
+        if (--dialog->answer < 0) dialog->answer = 1;
+        RequestSoundEffect(kMenuSound);
+    } else if (IsKeyPressed(kKeyReturn) || IsKeyPressed(kKeyZ)) {
+        dialog->alive = 0;
+        RequestSoundEffect(kMenuSound);
+        // The answer may kill every task and reuse this slot's record: read it first.
+        const ConfirmAnswerProc chosen = dialog->answerProcs[dialog->answer];
+        if (chosen != nullptr) chosen();
+    }
+}
+
+static SpriteRect ToSpriteRect(const float rect[4])
+{
+    return {rect[0], rect[1], rect[2], rect[3]};
+}
+
+void DrawConfirmDialog(Task* task)
+{
+    const ConfirmDialog* dialog = TaskWork<ConfirmDialog>(task);
+    const SpriteRect& tile = kBackgroundTileRect;
+    FillScreenWithTile(tile.left, tile.top, tile.right, tile.bottom);
+    const float panelX =
+        DrawSpriteCentredX(ToSpriteRect(dialog->panel), 120.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawSpriteCentredX(ToSpriteRect(dialog->question), 128.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    const float answerY[2] = {192.0f, 224.0f};
+    for (int answer = 0; answer < 2; ++answer) {
+        DrawSpriteCentredX(ToSpriteRect(dialog->answers[answer]), answerY[answer], kAtlasSize, kAtlasSize,
+                           kOpaqueWhite, g_uiAtlas);
+        if (answer == dialog->answer)
+            DrawSprite(panelX + 8.0f, answerY[answer], kMenuCursorRect, kAtlasSize, kAtlasSize, kOpaqueWhite,
+                       g_uiAtlas);
+    }
+}
+
+int OpenQuitDialog()
+{
+    const SpriteRect& panel = kQuitPanelRect;
+    const float panelRect[4] = {panel.left, panel.top, panel.right, panel.bottom};
+    const float rects[3][4] = {
+        {kQuitQuestionRect.left, kQuitQuestionRect.top, kQuitQuestionRect.right, kQuitQuestionRect.bottom},
+        {kAnswerNoRect.left, kAnswerNoRect.top, kAnswerNoRect.right, kAnswerNoRect.bottom},
+        {kAnswerYesRect.left, kAnswerYesRect.top, kAnswerYesRect.right, kAnswerYesRect.bottom},
+    };
+    return CreateConfirmDialog(panelRect, rects, ReturnToTitle, QuitFromTitle);
+}
+
+void ReturnToTitle()
+{
+    KillAllTasks();
+    OpenTitleScreen();
+}
+
+void QuitFromTitle()
+{
+    KillAllTasks();
+    g_running = 0;
+}

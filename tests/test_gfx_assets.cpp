@@ -1,0 +1,351 @@
+// Textures and models from archive blocks, meshes, spheres, model drawing and the device's life.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine/archive.h"
+#include "engine/draw3d.h"
+#include "engine/sprite.h"
+#include "platform/mesh.h"
+#include "platform/xfile.h"
+#include "test_gfx_support.h"
+
+namespace {
+
+using gfx_test::ArchiveImage;
+using gfx_test::SolidBmp;
+
+// A mesh of one triangle per entry; entry i is the material of triangle i.
+plat::XMeshData Triangles(const std::vector<uint32_t>& faceMaterials, const std::vector<bool>& textured)
+{
+    plat::XMeshData d;
+    for (size_t i = 0; i < faceMaterials.size(); ++i) {
+        const float x = static_cast<float>(i);
+        d.positions.insert(d.positions.end(), {x, 0, 0, x + 1, 0, 0, x, 2, -1});
+        const uint32_t b = static_cast<uint32_t>(3 * i);
+        d.indices.insert(d.indices.end(), {b, b + 1, b + 2});
+        d.triangleMaterial.push_back(faceMaterials[i]);
+    }
+    for (size_t i = 0; i < textured.size(); ++i) {
+        plat::XMaterial m;
+        m.diffuse[3] = 0.5f;
+        m.emissive[0] = 0.25f * static_cast<float>(i);
+        if (textured[i])
+            m.textureFile = "skin.bmp";
+        d.materials.push_back(m);
+    }
+    return d;
+}
+
+// The block a recorded texture came from: the tests' images carry it in their blue byte.
+int BlockOf(const plat::Texture* t) { return t ? static_cast<int>(t->pixels.at(0) & 0xFF) : -1; }
+
+class GfxAssets : public ::testing::Test {
+protected:
+    void SetUp() override { g_meshTextureCounter = 0; }
+    void TearDown() override
+    {
+        for (ModelRecord& r : models)
+            ReleaseModelRecord(&r);
+        FreeDataFile();
+    }
+    void Load(const ArchiveImage& archive) { ASSERT_EQ(LoadDataFromMemory(archive.Bytes().data(), archive.Bytes().size()), 1); }
+
+    gfx_test::RecordingDevice device;
+    ModelRecord models[4] = {};
+};
+
+TEST(GfxMesh, SubsetsGroupFacesByMaterialAndBadMeshesAreRefused)
+{
+    plat::Mesh* mesh = plat::CreateMeshFromXData(Triangles({1, 0, 1}, {false, false}));
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(mesh->fvf, plat::kFvfXyz);
+    ASSERT_EQ(mesh->subsets.size(), 2u);
+    const plat::MeshSubset* s0 = mesh->FindSubset(0);
+    const plat::MeshSubset* s1 = mesh->FindSubset(1);
+    ASSERT_TRUE(s0 && s1);
+    EXPECT_EQ(s0->faceCount, 1u);
+    EXPECT_EQ(s1->faceCount, 2u);
+    EXPECT_EQ(mesh->indices[s0->faceStart * 3], 3u); // the middle triangle is material 0's
+    EXPECT_EQ(mesh->FindSubset(2), nullptr);
+
+    // Cloned to position + colour: positions kept, every colour opaque white until written.
+    plat::Mesh* clone = plat::CloneMeshToFormat(*mesh, plat::kFvfColoured);
+    ASSERT_NE(clone, nullptr);
+    EXPECT_EQ(clone->Stride(), 16u);
+    float p[3];
+    uint32_t colour = 0;
+    std::memcpy(p, &clone->vertices[16 * 8], 12);
+    std::memcpy(&colour, &clone->vertices[16 * 8 + 12], 4);
+    EXPECT_EQ(p[0], 2.0f);
+    EXPECT_EQ(p[1], 2.0f);
+    EXPECT_EQ(p[2], -1.0f);
+    EXPECT_EQ(colour, 0xFFFFFFFFu);
+    plat::ReleaseMesh(clone);
+    plat::ReleaseMesh(mesh);
+
+    plat::XMeshData bad = Triangles({0}, {false});
+    bad.indices[2] = 3; // no such vertex
+    EXPECT_EQ(plat::CreateMeshFromXData(bad), nullptr);
+    bad = Triangles({1}, {false}); // no such material
+    EXPECT_EQ(plat::CreateMeshFromXData(bad), nullptr);
+    bad = Triangles({0}, {false});
+    bad.texCoords = {0, 0, 1, 1}; // two vertices' worth for three
+    EXPECT_EQ(plat::CreateMeshFromXData(bad), nullptr);
+}
+
+TEST(GfxMesh, SphereKeepsItsPolesAsVertices)
+{
+    gfx_test::RecordingDevice device;
+    for (const auto& [segments, radius] : {std::pair<uint32_t, float>{8, 0.4f}, {16, 3.4f}, {5, 1.0f}}) {
+        ModelRecord sphere{};
+        ASSERT_EQ(CreateColouredSphereModel(&sphere, segments, radius, 0xFFFFA500u), 1);
+        EXPECT_FLOAT_EQ(sphere.height, 2.0f * radius);
+        EXPECT_NEAR(sphere.radius, radius, 1e-5f);
+        EXPECT_EQ(sphere.materialCount, 0u);
+        ASSERT_EQ(sphere.mesh->fvf, plat::kFvfColoured);
+        EXPECT_EQ(sphere.mesh->vertexCount, segments * (segments - 1) + 2);
+        EXPECT_EQ(sphere.mesh->FaceCount(), 2 * segments * (segments - 1));
+        for (uint32_t i = 0; i < sphere.mesh->vertexCount; ++i) {
+            uint32_t c;
+            std::memcpy(&c, &sphere.mesh->vertices[16 * i + 12], 4);
+            ASSERT_EQ(c, 0xFFFFA500u);
+        }
+        ReleaseModelRecord(&sphere);
+    }
+}
+
+TEST_F(GfxAssets, MaterialTexturesTakeBlocksInOrderModelByModel)
+{
+    ArchiveImage archive;
+    for (int b = 34; b <= 38; ++b)
+        archive.Add(b, SolidBmp(1, 1, 0xFF000000u | static_cast<uint32_t>(b)));
+    archive.Add(36, "not an image"); // the later entry wins: block 36 is unusable
+    Load(archive);
+
+    ASSERT_EQ(LoadModelFromMeshData(&models[0], Triangles({0, 1, 2}, {true, false, true})), 1);
+    ASSERT_EQ(LoadModelFromMeshData(&models[1], Triangles({0}, {false})), 1);
+    ASSERT_EQ(LoadModelFromMeshData(&models[2], Triangles({0, 1}, {true, true})), 1);
+    EXPECT_EQ(BlockOf(models[0].textures[0]), 34);
+    EXPECT_EQ(models[0].textures[1], nullptr);
+    EXPECT_EQ(BlockOf(models[0].textures[2]), 35);
+    EXPECT_EQ(models[1].textures[0], nullptr); // takes no block
+    EXPECT_EQ(models[2].textures[0], nullptr); // block 36 holds no image: untextured, still counted
+    EXPECT_EQ(BlockOf(models[2].textures[1]), 37);
+    EXPECT_EQ(g_meshTextureCounter, 4);
+    EXPECT_FLOAT_EQ(models[0].materials[2].emissive[0], 0.5f);
+    EXPECT_FLOAT_EQ(models[0].materials[2].diffuse[3], 0.5f);
+    EXPECT_FLOAT_EQ(models[0].height, 2.0f);
+    EXPECT_FLOAT_EQ(models[0].width, 3.0f);
+    EXPECT_FLOAT_EQ(models[0].depth, 1.0f);
+}
+
+TEST_F(GfxAssets, MaterialTexturesPastTheirRangeAreNeverRead)
+{
+    ArchiveImage archive;
+    archive.Add(100, SolidBmp(1, 1, 0xFF000064u));
+    archive.Add(101, SolidBmp(1, 1, 0xFF000065u)); // a model block that happens to decode as an image
+    Load(archive);
+    g_meshTextureCounter = 66;
+    ASSERT_EQ(LoadModelFromMeshData(&models[0], Triangles({0, 1, 2}, {true, true, true})), 1);
+    EXPECT_EQ(BlockOf(models[0].textures[0]), 100);
+    EXPECT_EQ(models[0].textures[1], nullptr);
+    EXPECT_EQ(models[0].textures[2], nullptr);
+    EXPECT_EQ(g_meshTextureCounter, 69);
+    g_meshTextureCounter = 200; // far past the archive's table as well
+    ASSERT_EQ(LoadModelFromMeshData(&models[1], Triangles({0}, {true})), 1);
+    EXPECT_EQ(models[1].textures[0], nullptr);
+}
+
+TEST_F(GfxAssets, ModelWithoutMaterialsLoadsAndDrawsNothing)
+{
+    plat::XMeshData d;
+    d.positions = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+    ASSERT_EQ(LoadModelFromMeshData(&models[0], d), 1);
+    EXPECT_EQ(models[0].materialCount, 0u);
+    const plat::Matrix4 world = plat::MatrixIdentity();
+    DrawModel(&models[0], &world);
+    EXPECT_TRUE(plat::CurrentRecordedFrame().MeshDraws().empty());
+    EXPECT_EQ(g_d3dDevice->GetRenderState(plat::RenderState::Lighting), 0u);
+}
+
+TEST_F(GfxAssets, TexturesAreColourKeyedAndPaddedToPowersOfTwo)
+{
+    ArchiveImage archive;
+    const uint32_t pixels[6] = {0xFF00FF00u, 0xFF00FE00u, 0xFF123456u, 0x8000FF00u, 0xFF00FF00u, 0xFFFFFFFFu};
+    archive.Add(5, plat::EncodeBmp32(pixels, 3, 2));
+    archive.Add(6, "BM but not really");
+    Load(archive);
+    plat::Texture* t = nullptr;
+    ASSERT_EQ(LoadTextureFromDataBlock(&t, 5), 1);
+    EXPECT_EQ(t->width, 4u);
+    EXPECT_EQ(t->height, 2u);
+    EXPECT_EQ(t->pixels[0], 0x00000000u);
+    EXPECT_EQ(t->pixels[1], 0xFF00FE00u);
+    EXPECT_EQ(t->pixels[3], 0x00000000u); // padding is transparent black
+    EXPECT_EQ(t->pixels[4], 0x8000FF00u);  // only opaque pure green is keyed
+    EXPECT_EQ(t->pixels[5], 0x00000000u);
+    g_d3dDevice->ReleaseTexture(t);
+    EXPECT_EQ(LoadTextureFromDataBlock(&t, 6), 0);
+    EXPECT_EQ(t, nullptr);
+    EXPECT_EQ(LoadTextureFromDataBlock(&t, 150), 0);
+    EXPECT_EQ(LoadTextureFromDataBlock(&t, -1), 0);
+}
+
+TEST_F(GfxAssets, ModelDrawingLightsEachSubsetWithItsMaterial)
+{
+    ArchiveImage archive;
+    archive.Add(34, SolidBmp(1, 1, 0xFF000022u));
+    Load(archive);
+    ASSERT_EQ(LoadModelFromMeshData(&models[0], Triangles({0, 1}, {false, true})), 1);
+    ASSERT_EQ(CreateColouredSphereModel(&models[1], 8, 0.4f, 0xFFFFFF00u), 1);
+    plat::Matrix4 world;
+    const float at[3] = {3, 0, 7};
+    float facing = 90;
+    MakeWorldMatrixYaw(&world, at, &facing);
+    DrawModel(&models[0], &world);
+    const float spot[3] = {1, 2, 3};
+    DrawModelAtPosition(&models[1], spot);
+
+    const plat::RecordedFrame& frame = plat::CurrentRecordedFrame();
+    const auto draws = frame.MeshDraws();
+    ASSERT_EQ(draws.size(), 3u);
+    for (int i = 0; i < 2; ++i) {
+        const plat::DrawState& st = frame.StateOf(*draws[i]);
+        EXPECT_EQ(draws[i]->mesh, models[0].mesh);
+        EXPECT_EQ(draws[i]->subset, static_cast<uint32_t>(i));
+        EXPECT_EQ(draws[i]->fvf, plat::kFvfWorld);
+        EXPECT_TRUE(st.lighting);
+        EXPECT_EQ(std::memcmp(&st.world, &world, sizeof world), 0);
+        EXPECT_FLOAT_EQ(st.material.emissive[0], 0.25f * static_cast<float>(i));
+    }
+    EXPECT_EQ(draws[0]->texture, nullptr);
+    EXPECT_EQ(BlockOf(draws[1]->texture), 34);
+    const plat::DrawState& sphere = frame.StateOf(*draws[2]);
+    EXPECT_FALSE(sphere.lighting);
+    EXPECT_EQ(draws[2]->fvf, plat::kFvfColoured);
+    EXPECT_EQ(draws[2]->texture, nullptr);
+    EXPECT_EQ(sphere.world.m[3][0], 1.0f);
+    EXPECT_EQ(sphere.world.m[3][2], 3.0f);
+
+    EXPECT_EQ(ModelById(24), &g_modelTable[24]);
+    EXPECT_EQ(ModelById(25), nullptr);
+    EXPECT_EQ(ModelById(-1), nullptr);
+    DrawModel(ModelById(25), &world); // bad entries are skipped
+    ModelRecord empty{};
+    DrawModel(&empty, &world);
+    DrawModelAtPosition(&empty, spot);
+    EXPECT_EQ(frame.MeshDraws().size(), 3u);
+}
+
+class GfxDeviceLife : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ReleaseGraphics();
+        plat::SelectGfxBackend(plat::GfxBackend::Recording);
+    }
+    void TearDown() override
+    {
+        ReleaseGraphics();
+        FreeDataFile();
+        plat::SelectGfxBackend(plat::GfxBackend::OpenGL);
+    }
+};
+
+TEST_F(GfxDeviceLife, UnusableBlocksFailTheStartAndReleaseCleansUp)
+{
+    gfx_test::ArchiveImage archive = gfx_test::MinimalGraphicsArchive();
+    archive.Add(kBoardTextureFirstBlock + 31, "garbage");
+    ASSERT_EQ(LoadDataFromMemory(archive.Bytes().data(), archive.Bytes().size()), 1);
+    EXPECT_EQ(InitGraphics(nullptr), 0);
+    EXPECT_NE(g_uiAtlas, nullptr); // what was made stays for the release
+    ReleaseGraphics();
+    EXPECT_EQ(HasGraphicsDevice(), 0);
+    EXPECT_EQ(g_uiAtlas, nullptr);
+    EXPECT_EQ(g_textures[0], nullptr);
+    ReleaseGraphics(); // a second release does nothing
+
+    plat::SelectGfxBackend(plat::GfxBackend::OpenGL);
+    EXPECT_EQ(InitGraphics(nullptr), 0) << "OpenGL needs a window";
+    EXPECT_EQ(HasGraphicsDevice(), 0);
+}
+
+TEST_F(GfxDeviceLife, RebuildGivesEveryMaterialTheSameBlockAndTheStartCamera)
+{
+    plat::XMeshData probe;
+    if (!plat::ParseXFile(reinterpret_cast<const uint8_t*>(gfx_test::TriangleModel({true}).data()),
+                          gfx_test::TriangleModel({true}).size(), probe))
+        GTEST_SKIP() << "the mesh reader cannot read the test model yet";
+
+    gfx_test::ArchiveImage archive = gfx_test::MinimalGraphicsArchive();
+    archive.Add(kModelFirstBlock + 0, gfx_test::TriangleModel({true, false}));
+    archive.Add(kModelFirstBlock + 3, gfx_test::TriangleModel({true, true}, 2.0f));
+    for (int b = 34; b < 37; ++b)
+        archive.Add(b, SolidBmp(1, 1, 0xFF000000u | static_cast<uint32_t>(b)));
+    ASSERT_EQ(LoadDataFromMemory(archive.Bytes().data(), archive.Bytes().size()), 1);
+
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(InitGraphics(nullptr), 1);
+        EXPECT_EQ(BlockOf(g_modelTable[0].textures[0]), 34);
+        EXPECT_EQ(g_modelTable[0].textures[1], nullptr);
+        EXPECT_EQ(BlockOf(g_modelTable[3].textures[0]), 35);
+        EXPECT_EQ(BlockOf(g_modelTable[3].textures[1]), 36);
+        EXPECT_EQ(g_meshTextureCounter, 3);
+        EXPECT_FLOAT_EQ(g_modelTable[3].height, 2.0f);
+        EXPECT_FLOAT_EQ(g_effectModels[2].height, 6.8f);
+        EXPECT_EQ(g_textures[31]->pixels[0], 0xFF00001Fu);
+        float out[3];
+        const float start[3] = {0, 100, 0};
+        ProjectToScreen(out, start);
+        EXPECT_NEAR(out[0], 320.0f, 1e-3f);
+        EXPECT_NEAR(out[1], 240.0f, 1e-3f);
+        SetCameraLookAt(5, 0, 5, 0, 10, 0); // moved by a screen, then the device is rebuilt
+        ReleaseGraphics();
+    }
+}
+
+TEST_F(GfxDeviceLife, FrameDrawClearsAndPresents)
+{
+    g_d3dDevice = plat::CreateRecordingDevice();
+    plat::ResetRecordedFrames();
+    BeginFrameDraw();
+    DrawSprite(1, 2, {0, 0, 4, 4}, 8, 8, 0xFFFFFFFFu, nullptr);
+    EXPECT_EQ(EndFrameDraw(), 1);
+    EXPECT_EQ(plat::RecordedPresentCount(), 1);
+    const plat::RecordedFrame& last = plat::LastRecordedFrame();
+    EXPECT_EQ(last.clears, 1);
+    EXPECT_EQ(last.clearColour, 0xFF000000u);
+    EXPECT_TRUE(last.began && last.ended);
+    EXPECT_EQ(last.Sprites().size(), 1u);
+    EXPECT_TRUE(plat::CurrentRecordedFrame().draws.empty());
+    EXPECT_EQ(g_d3dDevice->GetTexture(), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(GfxDeviceLife, BuiltArchiveLoadsWhole)
+{
+    const std::string path = std::string(SUGOROKU_BUILD_DIR) + "/data.dat";
+    if (!LoadDataFileFrom(path.c_str()))
+        GTEST_SKIP() << "data.dat has not been built";
+    ASSERT_EQ(InitGraphics(nullptr), 1);
+    EXPECT_EQ(g_uiAtlas->width, 2048u);
+    EXPECT_EQ(g_uiAtlas->height, 2048u);
+    EXPECT_EQ(g_fontTexture->width, 1024u);
+    EXPECT_EQ(g_textures[9]->height, 64u); // the wall
+    for (const ModelRecord& m : g_modelTable) {
+        ASSERT_NE(m.mesh, nullptr);
+        EXPECT_GT(m.materialCount, 0u);
+        EXPECT_GT(m.height, 0.0f);
+    }
+    EXPECT_LE(g_meshTextureCounter, 67);
+    const int32_t counter = g_meshTextureCounter;
+    ReleaseGraphics();
+    ASSERT_EQ(InitGraphics(nullptr), 1);
+    EXPECT_EQ(g_meshTextureCounter, counter);
+}
+
+} // namespace

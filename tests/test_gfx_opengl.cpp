@@ -1,0 +1,169 @@
+// The OpenGL back end in a hidden window (SDL's offscreen driver needs no display):
+// a known frame is drawn through the game's own operations and read back.
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+
+#include <cstdlib>
+
+#include "engine/config.h"
+#include "engine/draw3d.h"
+#include "engine/input.h"
+#include "engine/sprite.h"
+#include "platform/mesh.h"
+#include "test_gfx_support.h"
+
+namespace {
+
+class GfxOpenGl : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+        plat::PrepareGlWindowAttributes(true);
+        window = SDL_CreateWindow("gfx test", 0, 0, 640, 480, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        ASSERT_NE(window, nullptr) << SDL_GetError();
+        ReleaseGraphics();
+        SetDefaultConfig();
+        plat::SelectGfxBackend(plat::GfxBackend::OpenGL);
+        // The device and its fixed state as the start-up makes them; assets are the test's own.
+        ASSERT_EQ(CreateD3DDevice(window, 60), 1);
+        ASSERT_EQ(g_d3dDevice->Backend(), plat::GfxBackend::OpenGL);
+        SetFixedRenderStates();
+        SetFullViewport();
+        SetBlendStates();
+    }
+    void TearDown() override
+    {
+        for (ModelRecord& r : models)
+            ReleaseModelRecord(&r);
+        for (plat::Texture* t : textures)
+            if (g_d3dDevice)
+                g_d3dDevice->ReleaseTexture(t);
+        ReleaseGraphics();
+        if (window)
+            SDL_DestroyWindow(window);
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
+
+    plat::Texture* Texture(uint32_t w, uint32_t h, const std::vector<uint32_t>& pixels)
+    {
+        plat::Image image;
+        image.width = image.imageWidth = w;
+        image.height = image.imageHeight = h;
+        image.pixels = pixels;
+        plat::Texture* t = g_d3dDevice->CreateTexture(image);
+        textures.push_back(t);
+        return t;
+    }
+
+    uint32_t At(const float point[3])
+    {
+        float s[3];
+        ProjectToScreen(s, point);
+        const int x = static_cast<int>(s[0]), y = static_cast<int>(s[1]);
+        EXPECT_TRUE(x >= 0 && x < 640 && y >= 0 && y < 480) << "off screen: " << x << "," << y;
+        if (x < 0 || x >= 640 || y < 0 || y >= 480)
+            return 0;
+        return pixels.at(static_cast<size_t>(y) * 640 + x);
+    }
+
+    SDL_Window* window = nullptr;
+    std::vector<plat::Texture*> textures;
+    ModelRecord models[3] = {};
+    std::vector<uint32_t> pixels;
+};
+
+TEST_F(GfxOpenGl, KnownFrameIsDrawnTexelExact)
+{
+    const uint32_t red = 0xFFFF0000u, blue = 0xFF0000FFu;
+    plat::Texture* checker = Texture(2, 2, {red, blue, blue, red});
+    std::vector<uint32_t> texels(16);
+    for (uint32_t i = 0; i < 16; ++i)
+        texels[i] = 0xFF000000u | (i * 0x0F0000u) | ((15 - i) * 0x000F00u) | 0x40u;
+    texels[15] = 0x00000000u; // keyed out: the quad shows through
+    plat::Texture* sprite = Texture(4, 4, texels);
+
+    // A lit model: one large triangle whose material glows green and whose diffuse colour must not show.
+    plat::XMeshData tri;
+    tri.positions = {3, 0, 3, 7, 0, 3, 5, 0, -3};
+    tri.indices = {0, 1, 2};
+    tri.triangleMaterial = {0};
+    plat::XMaterial glow;
+    glow.diffuse[0] = 1.0f;
+    glow.diffuse[3] = 1.0f;
+    glow.emissive[1] = 1.0f;
+    tri.materials = {glow};
+    ASSERT_EQ(LoadModelFromMeshData(&models[0], tri), 1);
+    ASSERT_EQ(CreateColouredSphereModel(&models[1], 16, 3.4f, 0xFFFF0000u), 1);
+    ASSERT_EQ(CreateColouredSphereModel(&models[2], 8, 0.4f, 0xFFFFFF00u), 1);
+
+    SetCameraLookAt(0, 0, 0, 0, 20, -20);
+    BeginFrameDraw();
+    Vertex3D quad[4];
+    SetVertex3D(&quad[0], -2, 0, 2, 0, 0);
+    SetVertex3D(&quad[1], 2, 0, 2, 1, 0);
+    SetVertex3D(&quad[2], 2, 0, -2, 1, 1);
+    SetVertex3D(&quad[3], -2, 0, -2, 0, 1);
+    g_d3dDevice->SetTransform(plat::TransformState::World, plat::MatrixIdentity());
+    DrawQuad3D(quad, 0xFFFFFFFFu, checker);
+    const plat::Matrix4 identity = plat::MatrixIdentity();
+    DrawModel(&models[0], &identity);
+    const float redAt[3] = {-5.5f, 0, 0}, yellowAt[3] = {0, 1, -7};
+    DrawModelAtPosition(&models[1], redAt);
+    DrawModelAtPosition(&models[2], yellowAt);
+
+    float centre[3];
+    const float middle[3] = {0, 0, 0};
+    ProjectToScreen(centre, middle);
+    const float sx = RoundToNearest(centre[0]) - 2.0f, sy = RoundToNearest(centre[1]) - 2.0f;
+    EXPECT_FLOAT_EQ(DrawSprite(sx, sy, {0, 0, 4, 4}, 4, 4, 0xFFFFFFFFu, sprite), sx + 4.0f);
+    DrawSprite(20, 20, {0, 0, 4, 4}, 4, 4, 0x80FFFFFFu, nullptr); // untextured, half transparent
+    ASSERT_TRUE(g_d3dDevice->ReadPixels(pixels));
+    EXPECT_EQ(EndFrameDraw(), 1);
+
+    // The sprite lands texel for texel; its keyed corner shows the quad below.
+    const int x0 = static_cast<int>(sx), y0 = static_cast<int>(sy);
+    for (int j = 0; j < 4; ++j)
+        for (int i = 0; i < 4; ++i)
+            if (i != 3 || j != 3)
+                EXPECT_EQ(pixels[(y0 + j) * 640 + x0 + i], texels[j * 4 + i]) << i << "," << j;
+    const uint32_t under = pixels[(y0 + 3) * 640 + x0 + 3];
+    EXPECT_TRUE(under == red || under == blue) << std::hex << under;
+    EXPECT_NE(pixels[(y0 - 1) * 640 + x0], texels[0]);
+
+    // The checker: each quarter of the quad shows one texel (point sampling, no blur).
+    const float nearLeft[3] = {-1, 0, -1}, nearRight[3] = {1, 0, -1}, farLeft[3] = {-1, 0, 1};
+    EXPECT_EQ(At(nearLeft), blue);
+    EXPECT_EQ(At(nearRight), red);
+    EXPECT_EQ(At(farLeft), red);
+
+    const float lit[3] = {5, 0, 1};
+    EXPECT_EQ(At(lit), 0xFF00FF00u) << "only the emissive colour shows";
+    EXPECT_EQ(At(redAt), 0xFFFF0000u);
+    EXPECT_EQ(At(yellowAt), 0xFFFFFF00u);
+
+    const uint32_t grey = pixels[21 * 640 + 21];
+    EXPECT_NEAR(static_cast<int>(grey & 0xFF), 128, 2);
+    EXPECT_EQ(pixels[2 * 640 + 2], 0xFF000000u); // cleared to black
+}
+
+TEST_F(GfxOpenGl, SpriteAtDepthZeroHidesLaterGeometry)
+{
+    SetCameraLookAt(0, 0, 0, 0, 20, -20);
+    BeginFrameDraw();
+    DrawSprite(300, 220, {0, 0, 40, 40}, 64, 64, 0xFF0000FFu, nullptr);
+    Vertex3D quad[4];
+    SetVertex3D(&quad[0], -2, 0, 2, 0, 0);
+    SetVertex3D(&quad[1], 2, 0, 2, 1, 0);
+    SetVertex3D(&quad[2], 2, 0, -2, 1, 1);
+    SetVertex3D(&quad[3], -2, 0, -2, 0, 1);
+    DrawQuad3D(quad, 0xFFFFFFFFu, nullptr);
+    ASSERT_TRUE(g_d3dDevice->ReadPixels(pixels));
+    EndFrameDraw();
+    EXPECT_EQ(pixels[240 * 640 + 320], 0xFF0000FFu);
+    EXPECT_EQ(pixels[240 * 640 + 345], 0xFFFFFFFFu); // the quad beside the sprite
+}
+
+} // namespace

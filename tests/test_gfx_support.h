@@ -1,0 +1,130 @@
+// Shared by the graphics tests: a recording device installed as the game's device,
+// and archive images holding small but valid textures and models.
+#pragma once
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/assets.h"
+#include "engine/graphics.h"
+#include "platform/backends.h"
+#include "platform/gfx_device.h"
+#include "platform/image_codec.h"
+
+namespace gfx_test {
+
+// Installs a recording device as the game's device for one test, with nothing loaded.
+struct RecordingDevice {
+    RecordingDevice()
+    {
+        ReleaseGraphics();
+        g_d3dDevice = plat::CreateRecordingDevice();
+        plat::ResetRecordedFrames();
+    }
+    ~RecordingDevice()
+    {
+        // Textures made here are the test's own; anything the game loaded goes with the device.
+        for (plat::Texture* t : made) {
+            if (t == g_uiAtlas)
+                g_uiAtlas = nullptr;
+            if (t == g_fontTexture)
+                g_fontTexture = nullptr;
+            if (g_d3dDevice)
+                g_d3dDevice->ReleaseTexture(t);
+        }
+        ReleaseGraphics();
+        plat::ResetRecordedFrames();
+    }
+    RecordingDevice(const RecordingDevice&) = delete;
+    RecordingDevice& operator=(const RecordingDevice&) = delete;
+
+    plat::Texture* MakeTexture(uint32_t width, uint32_t height, uint32_t colour = 0xFFFFFFFFu)
+    {
+        plat::Image image;
+        image.width = image.imageWidth = width;
+        image.height = image.imageHeight = height;
+        image.pixels.assign(static_cast<size_t>(width) * height, colour);
+        plat::Texture* t = g_d3dDevice->CreateTexture(image);
+        made.push_back(t);
+        return t;
+    }
+    std::vector<plat::Texture*> made;
+};
+
+inline void PutU32(std::vector<uint8_t>& image, size_t at, uint32_t value)
+{
+    if (image.size() < at + 4)
+        image.resize(at + 4);
+    for (int i = 0; i < 4; ++i)
+        image[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// An archive image: a 600-byte table of offsets, then [u32 length][bytes] blocks.
+class ArchiveImage {
+public:
+    ArchiveImage() : m_image(600, 0) {}
+    void Add(int index, const std::vector<uint8_t>& bytes)
+    {
+        const uint32_t offset = static_cast<uint32_t>(m_image.size() - 600);
+        PutU32(m_image, 4 * static_cast<size_t>(index), offset);
+        PutU32(m_image, m_image.size(), static_cast<uint32_t>(bytes.size()));
+        m_image.insert(m_image.end(), bytes.begin(), bytes.end());
+    }
+    void Add(int index, const std::string& text) { Add(index, std::vector<uint8_t>(text.begin(), text.end())); }
+    const std::vector<uint8_t>& Bytes() const { return m_image; }
+
+private:
+    std::vector<uint8_t> m_image;
+};
+
+// A BMP of one colour; the colour's blue byte tells the tests which block a texture came from.
+inline std::vector<uint8_t> SolidBmp(uint32_t width, uint32_t height, uint32_t colour)
+{
+    std::vector<uint32_t> pixels(static_cast<size_t>(width) * height, colour);
+    return plat::EncodeBmp32(pixels.data(), width, height);
+}
+
+// A text mesh file: one triangle per material; textured[i] names a texture file for material i.
+inline std::string TriangleModel(const std::vector<bool>& textured, float height = 1.0f)
+{
+    const size_t n = textured.size();
+    std::string x = "xof 0302txt 0032\nMesh {\n " + std::to_string(3 * n) + ";\n";
+    for (size_t i = 0; i < n; ++i) {
+        const std::string dx = std::to_string(static_cast<int>(i));
+        x += " " + dx + ".0;0.0;0.0;,\n " + dx + ".5;0.0;0.0;,\n " + dx + ".0;" + std::to_string(height) + ";0.0;";
+        x += (i + 1 == n) ? ";\n" : ",\n";
+    }
+    x += " " + std::to_string(n) + ";\n";
+    for (size_t i = 0; i < n; ++i) {
+        const std::string a = std::to_string(3 * i), b = std::to_string(3 * i + 1), c = std::to_string(3 * i + 2);
+        x += " 3;" + a + "," + b + "," + c + ";" + ((i + 1 == n) ? ";\n" : ",\n");
+    }
+    x += " MeshMaterialList {\n  " + std::to_string(n) + ";\n  " + std::to_string(n) + ";\n";
+    for (size_t i = 0; i < n; ++i)
+        x += "  " + std::to_string(i) + ((i + 1 == n) ? ";;\n" : ",\n");
+    for (size_t i = 0; i < n; ++i) {
+        x += "  Material {\n   1.0;1.0;1.0;1.0;;\n   0.0;\n   0.0;0.0;0.0;;\n   0.2;0.4;0.6;;\n";
+        if (textured[i])
+            x += "   TextureFilename {\n    \"t" + std::to_string(i) + ".bmp\";\n   }\n";
+        x += "  }\n";
+    }
+    x += " }\n}\n";
+    return x;
+}
+
+// Every block the graphics device loads: atlas, font and board textures (solid colours),
+// 25 models of one untextured triangle each, and material textures for none.
+inline ArchiveImage MinimalGraphicsArchive()
+{
+    ArchiveImage archive;
+    archive.Add(kAtlasBlock, SolidBmp(8, 8, 0xFF808080u));
+    archive.Add(kFontBlock, SolidBmp(4, 4, 0xFFFFFFFFu));
+    for (int i = 0; i < kBoardTextureCount; ++i)
+        archive.Add(kBoardTextureFirstBlock + i, SolidBmp(2, 2, 0xFF000000u | static_cast<uint32_t>(i)));
+    for (int i = 0; i < kModelCount; ++i)
+        archive.Add(kModelFirstBlock + i, TriangleModel({false}));
+    return archive;
+}
+
+} // namespace gfx_test
