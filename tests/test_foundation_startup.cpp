@@ -364,8 +364,8 @@ TEST(FoundationWindow, PlacementFollowsTheDisplayMode)
 
 namespace {
 
-// Until the front end provides the title screen a weak stand-in opens nothing. Once the
-// real one exists, the program must link it, not the stand-in.
+// The title screen is reached only through start-up; the program must hold the real one
+// (a weak stand-in earlier in the library would silently take its place).
 TEST(FoundationProgram, LinksTheRealTitleScreenOnceThereIsOne)
 {
     std::string source = std::string(SUGOROKU_SOURCE_DIR) + "/src/frontend/title.cpp";

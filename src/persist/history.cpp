@@ -96,14 +96,3 @@ void WriteSaveFile()
 {
     WriteHistoryFile("save.dat"); // a failure keeps the previous file; there is no one to tell
 }
-
-// Start-up ends by opening the title screen. Until the front end provides it, this weak
-// stand-in lets the program link and run with no task. It lives here, and not with the
-// start-up code, on purpose: a static library hands the linker the first member that
-// defines a symbol, in file order, and a weak stand-in met before the real title screen
-// would be taken and the real one never linked into the program. This file sorts after
-// the front end's, so the real definition always wins once it exists.
-__attribute__((weak)) int OpenTitleScreen()
-{
-    return 1;
-}
