@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
@@ -17,15 +18,14 @@
 #include "engine/config.h"
 #include "engine/input.h"
 #include "engine/task.h"
-#include "foundation_archive_builder.h"
-#include "foundation_temp_dir.h"
 #include "persist/history.h"
 #include "platform/text_encoding.h"
 #include "platform/window.h"
+#include "test_support.h"
 
 #include <SDL.h>
 
-using foundation_test::TempDir;
+using test_support::TempDir;
 
 namespace {
 
@@ -46,9 +46,8 @@ bool LinkRealArchive(const TempDir& dir)
 void WriteMinimalArchive(const std::string& path)
 {
     std::vector<uint8_t> image;
-    foundation_test::AddBlock(image, 0, {1, 2, 3});
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    test_support::AddBlock(image, 0, {1, 2, 3});
+    test_support::WriteFileBytes(path, image);
 }
 
 bool Exists(const std::string& path)
