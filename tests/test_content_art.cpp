@@ -12,10 +12,12 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/glyph_table.h"
 #include "platform/image_codec.h"
+#include "test_support.h"
 
 namespace {
 
@@ -29,14 +31,15 @@ struct Picture {
 
 std::string ContentPath(const std::string& name) { return std::string(SUGOROKU_BUILD_DIR) + "/content/" + name; }
 
-std::vector<uint8_t> ReadAll(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+std::string BoardName(int i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "board_%02d.bmp", i);
+    return name;
 }
 
 // Decodes with the game's own texture loader (colour key applied).
 bool LoadPicture(const std::string& name, Picture& out) {
-    auto bytes = ReadAll(ContentPath(name));
+    auto bytes = test_support::ReadFileBytes(ContentPath(name));
     plat::Image img;
     if (bytes.empty() || !plat::DecodeImage(bytes.data(), bytes.size(), img, true)) return false;
     if (img.width != img.imageWidth || img.height != img.imageHeight) return false; // sizes must be powers of two
@@ -95,8 +98,7 @@ TEST_F(ContentArt, ImagesHaveTheirTextureSizes) {
     EXPECT_EQ(font.width, 1024u);
     EXPECT_EQ(font.height, 1024u);
     for (int i = 0; i < 32; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "board_%02d.bmp", i);
+        const std::string name = BoardName(i);
         Picture p;
         ASSERT_TRUE(LoadPicture(name, p)) << name;
         EXPECT_EQ(p.width, 32u) << name;
@@ -111,10 +113,8 @@ TEST_F(ContentArt, GlyphRectanglesAreLaidOutAsTheTextRowsExpect) {
                                         {215, {154, 264, 175, 281}}, {366, {434, 436, 453, 454}}};
     for (auto& [i, b] : telling) {
         const Glyph& g = g_glyphTable[i];
-        EXPECT_EQ(Box({int(g.left), int(g.top), int(g.right), int(g.bottom)}).l, b.l) << i;
-        EXPECT_EQ(int(g.top), b.t) << i;
-        EXPECT_EQ(int(g.right), b.r) << i;
-        EXPECT_EQ(int(g.bottom), b.b) << i;
+        EXPECT_EQ(std::make_tuple(int(g.left), int(g.top), int(g.right), int(g.bottom)),
+                  std::make_tuple(b.l, b.t, b.r, b.b)) << i;
     }
     EXPECT_STREQ(g_glyphTable[0].code, "");
     for (int i = 1; i < kGlyphCount; ++i) {
@@ -203,8 +203,7 @@ TEST_F(ContentArt, ArrowTexturesPointTheWayTheirNamesSay) {
     const int dx[4] = {1, 0, -1, 0}, dy[4] = {0, -1, 0, 1};
     for (int base : first)
         for (int d = 0; d < 4; ++d) {
-            char name[32];
-            std::snprintf(name, sizeof name, "board_%02d.bmp", base + d);
+            const std::string name = BoardName(base + d);
             Picture p;
             ASSERT_TRUE(LoadPicture(name, p)) << name;
             EXPECT_TRUE(Transparent(p.At(0, 0)) && Transparent(p.At(31, 31))) << name << " has no transparent ground";
@@ -272,9 +271,6 @@ TEST(ContentArtNames, PlayableNamesFitTheCharacterTableAndTheFont) {
     }
 }
 
-} // namespace
-
-namespace {
 
 // Digits are drawn one per rectangle; a row of digits only lines up when each
 // digit sits in the middle of its own rectangle.
@@ -302,8 +298,7 @@ TEST_F(ContentArt, DigitsAreCentredInTheirRectangles) {
 // transparent texel there would be a hole in the board.
 TEST_F(ContentArt, BoardGroundTexturesAreOpaque) {
     for (int i : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 22, 27}) {
-        char name[32];
-        std::snprintf(name, sizeof name, "board_%02d.bmp", i);
+        const std::string name = BoardName(i);
         Picture p;
         ASSERT_TRUE(LoadPicture(name, p)) << name;
         for (uint32_t c : p.px) ASSERT_EQ(c >> 24, 0xFFu) << name;
@@ -340,9 +335,6 @@ TEST(ContentArtTool, RefusesIncompleteSources) {
     std::system(("rm -rf " + dir).c_str());
 }
 
-} // namespace
-
-namespace {
 
 // Backgrounds, panels and pictures are drawn whole: a transparent texel inside one
 // would let the screen behind show through.
