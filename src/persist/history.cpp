@@ -3,24 +3,13 @@
 #include <cstring>
 
 #include "platform/files.h"
+#include "platform/byte_order.h"
 
 HistoryEntry g_history[kHistoryEntries];
 
-static void PutI32(uint8_t* at, int32_t value)
-{
-    uint32_t v = static_cast<uint32_t>(value);
-    at[0] = static_cast<uint8_t>(v);
-    at[1] = static_cast<uint8_t>(v >> 8);
-    at[2] = static_cast<uint8_t>(v >> 16);
-    at[3] = static_cast<uint8_t>(v >> 24);
-}
+static void PutI32(uint8_t* at, int32_t value) { plat::StoreLE32(at, static_cast<uint32_t>(value)); }
 
-static int32_t GetI32(const uint8_t* at)
-{
-    uint32_t v = static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
-                 static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
-    return static_cast<int32_t>(v);
-}
+static int32_t GetI32(const uint8_t* at) { return static_cast<int32_t>(plat::LoadLE32(at)); }
 
 void EncodeHistory(uint8_t out[kHistoryFileBytes])
 {
