@@ -33,13 +33,6 @@ void FillEntry(HistoryEntry& e, int seed)
     }
 }
 
-// What start-up does: clear, then read.
-void LoadHistoryFromForTest(const std::string& path)
-{
-    std::memset(static_cast<void*>(g_history), 0, sizeof(g_history));
-    ReadHistoryFile(path.c_str());
-}
-
 class FoundationHistory : public ::testing::Test {
 protected:
     void SetUp() override { std::memset(static_cast<void*>(g_history), 0, sizeof(g_history)); }
@@ -72,8 +65,8 @@ TEST_F(FoundationHistory, FileLayoutIsFieldByFieldLittleEndian)
     EXPECT_EQ(LittleI32(bytes, 52 * 9 + 48), -2);
 
     // Reading it back and writing again gives the same bytes; unstored fields come back 0.
-    std::memset(static_cast<void*>(g_history), 0x55, sizeof(g_history));
-    LoadHistoryFromForTest(path);
+    std::memset(static_cast<void*>(g_history), 0, sizeof(g_history)); // what start-up does: clear, then read
+    ReadHistoryFile(path.c_str());
     uint8_t again[kHistoryFileBytes];
     EncodeHistory(again);
     EXPECT_EQ(std::vector<uint8_t>(again, again + sizeof(again)), bytes);
