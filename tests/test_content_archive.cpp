@@ -66,16 +66,17 @@ bool ParseModel(const std::vector<uint8_t>& bytes, plat::XMeshData& mesh)
     return plat::ParseXFile(bytes.data(), bytes.size(), mesh, &error);
 }
 
+std::vector<uint8_t> Block(int index)
+{
+    uint32_t size = 0;
+    const uint8_t* p = GetDataBlock(index, &size);
+    return p ? std::vector<uint8_t>(p, p + size) : std::vector<uint8_t>();
+}
+
 class ContentArchive : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(LoadDataFileFrom((kBuildDir + "/data.dat").c_str()), 1); }
     void TearDown() override { FreeDataFile(); }
-    static std::vector<uint8_t> Block(int index)
-    {
-        uint32_t size = 0;
-        const uint8_t* p = GetDataBlock(index, &size);
-        return p ? std::vector<uint8_t>(p, p + size) : std::vector<uint8_t>();
-    }
 };
 
 TEST_F(ContentArchive, EveryBlockHoldsItsSourceFileAndUnlistedBlocksAreEmpty)
@@ -226,15 +227,9 @@ TEST(ContentBuilder, RefusesMissingFilesAndDuplicateBlocksAndRepeatsItsBytes)
     std::vector<uint8_t> one = ReadFileBytes(s / "one.dat");
     EXPECT_EQ(one, ReadFileBytes(s / "two.dat"));
     ASSERT_EQ(LoadDataFromMemory(one.data(), one.size()), 1);
-    uint32_t size = 0;
-    const uint8_t* p = GetDataBlock(3, &size);
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(std::vector<uint8_t>(p, p + size), (std::vector<uint8_t>{1, 2, 3}));
-    p = GetDataBlock(7, &size);
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(std::vector<uint8_t>(p, p + size), (std::vector<uint8_t>{4, 5, 6, 7, 8}));
-    p = GetDataBlock(100, &size);
-    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(Block(3), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(Block(7), (std::vector<uint8_t>{4, 5, 6, 7, 8}));
+    EXPECT_TRUE(Block(100).empty());
     FreeDataFile();
 
     std::ofstream(s / "missing.txt") << "3 a.bin\n4 nowhere.bin\n";
@@ -262,10 +257,7 @@ TEST(ContentLister, AcceptsTheRealArchiveAndFlagsDamage)
         WriteFileBytes(s / "damaged.dat", damaged);
         return RunPackdata("--list " + s / "damaged.dat") != 0;
     };
-    auto offsetOf = [&](int block) {
-        return uint32_t(bytes[4 * block]) | uint32_t(bytes[4 * block + 1]) << 8 | uint32_t(bytes[4 * block + 2]) << 16 |
-               uint32_t(bytes[4 * block + 3]) << 24;
-    };
+    auto offsetOf = [&](int block) { return test_support::GetU32(bytes, 4 * size_t(block)); };
     EXPECT_TRUE(flagged(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 599))); // no whole table
     EXPECT_TRUE(flagged(std::vector<uint8_t>(bytes.begin(), bytes.end() - 10)));   // last block cut short
     std::vector<uint8_t> d = bytes;
