@@ -101,10 +101,7 @@ TEST_F(FoundationStartup, MissingArchiveStopsWithItsMessageAndRunsNoFrame)
     HeadlessRunFrames(5);
     EXPECT_EQ(HeadlessFrameCount(), 0);
     // Everything taken so far was given back.
-    EXPECT_EQ(g_tasks, nullptr);
-    EXPECT_EQ(g_squareLayer, nullptr);
-    EXPECT_EQ(g_eventScripts, nullptr);
-    EXPECT_EQ(g_dataFile, nullptr);
+    EXPECT_TRUE(!g_tasks && !g_squareLayer && !g_eventScripts && !g_dataFile);
     HeadlessStop();
     EXPECT_FALSE(Exists(dir / "save.dat")); // no shutdown ran, so nothing was written
     EXPECT_EQ(HeadlessStart("/nonexistent/dir"), 0);
@@ -116,9 +113,7 @@ TEST_F(FoundationStartup, ALaterFailedStepGivesBackTheArchiveToo)
     EXPECT_EQ(HeadlessStart(dir.path().c_str()), 0);
     std::string message = HeadlessLastMessage();
     EXPECT_TRUE(message == "direct sound error" || message == "direct graphics error") << message;
-    EXPECT_EQ(g_dataFile, nullptr);
-    EXPECT_EQ(g_tasks, nullptr);
-    EXPECT_EQ(g_routeLayer, nullptr);
+    EXPECT_TRUE(!g_dataFile && !g_tasks && !g_routeLayer);
     HeadlessRunFrames(2);
     EXPECT_EQ(HeadlessFrameCount(), 0);
 }
@@ -134,13 +129,10 @@ TEST_F(FoundationStartup, StartUpResetsTheGameStateAndShutdownWritesTheHistoryOn
 
     ASSERT_EQ(HeadlessStart(dir.path().c_str()), 1) << HeadlessLastMessage();
     EXPECT_EQ(HeadlessIsRunning(), 1);
-    EXPECT_EQ(g_running, 1);
-    EXPECT_EQ(g_windowedOption, 1);
-    EXPECT_EQ(g_musicOn, 1);
-    EXPECT_EQ(g_stageNumber, 1);
-    EXPECT_EQ(g_playerTeam, 0);
-    EXPECT_EQ(g_raceResult.teamsLeft, 3);
-    EXPECT_EQ(g_raceResult.nextPlaceFromBottom, 2);
+    // running, windowed, music, stage, player's team, teams left, next place from the bottom
+    EXPECT_EQ((std::vector<int>{g_running, g_windowedOption, g_musicOn, g_stageNumber, g_playerTeam,
+                                g_raceResult.teamsLeft, g_raceResult.nextPlaceFromBottom}),
+              (std::vector<int>{1, 1, 1, 1, 0, 3, 2}));
     ASSERT_NE(g_tasks, nullptr);
     ASSERT_NE(g_squareLayer, nullptr);
     EXPECT_EQ(g_squareLayer[9999], 0);
@@ -318,10 +310,7 @@ TEST(FoundationWindow, PlacementFollowsTheDisplayMode)
     int w = 0, h = 0, px = 0, py = 0;
     SDL_GetWindowSize(window, &w, &h);
     SDL_GetWindowPosition(window, &px, &py);
-    EXPECT_EQ(w, 640);
-    EXPECT_EQ(h, 480);
-    EXPECT_EQ(px, x);
-    EXPECT_EQ(py, y);
+    EXPECT_EQ((std::vector<int>{w, h, px, py}), (std::vector<int>{640, 480, x, y}));
     plat::QuitVideo();
     EXPECT_EQ(plat::MainWindow(), nullptr);
 }

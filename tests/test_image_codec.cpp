@@ -80,10 +80,8 @@ TEST(ImageBmp, Bits24BottomUpWithOddWidthAndRowPadding) {
     s.rows = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0xEE, 0xEE, 0xEE,                // bottom
               10, 11, 12, 13, 14, 15, 16, 17, 18, 0xEE, 0xEE, 0xEE};      // top
     plat::Image img = Decode(MakeBmp(s));
-    ASSERT_EQ(img.imageWidth, 3u);
-    ASSERT_EQ(img.imageHeight, 2u);
-    ASSERT_EQ(img.width, 4u);
-    ASSERT_EQ(img.height, 2u);
+    ASSERT_EQ((std::vector<uint32_t>{img.imageWidth, img.imageHeight, img.width, img.height}),
+              (std::vector<uint32_t>{3, 2, 4, 2}));
     EXPECT_EQ(img.pixels[0], 0xFF0C0B0Au); // top row comes from the second stored row
     EXPECT_EQ(img.pixels[2], 0xFF121110u);
     EXPECT_EQ(img.pixels[3], 0x00000000u); // padding column, not the row padding bytes
@@ -136,17 +134,16 @@ TEST(ImageBmp, PalettisedEightFourAndOneBit) {
     s.extra = {0, 0, 0xFF, 0, /**/ 0, 0xFF, 0, 0, /**/ 0xFF, 0, 0, 0}; // red, green, blue
     s.rows = {2, 0, 1, 0};
     plat::Image img = Decode(MakeBmp(s), false);
-    EXPECT_EQ(img.pixels[0], 0xFF0000FFu);
-    EXPECT_EQ(img.pixels[1], 0xFFFF0000u);
-    EXPECT_EQ(img.pixels[2], 0xFF00FF00u); // colour key off: green stays
+    // Colour key off: green stays.
+    EXPECT_EQ(std::vector<uint32_t>(img.pixels.begin(), img.pixels.begin() + 3),
+              (std::vector<uint32_t>{0xFF0000FFu, 0xFFFF0000u, 0xFF00FF00u}));
 
     BmpSpec f = s;
     f.bpp = 4;
     f.rows = {0x21, 0x00, 0, 0}; // high nibble first: 2, 1, 0
     img = Decode(MakeBmp(f), false);
-    EXPECT_EQ(img.pixels[0], 0xFF0000FFu);
-    EXPECT_EQ(img.pixels[1], 0xFF00FF00u);
-    EXPECT_EQ(img.pixels[2], 0xFFFF0000u);
+    EXPECT_EQ(std::vector<uint32_t>(img.pixels.begin(), img.pixels.begin() + 3),
+              (std::vector<uint32_t>{0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u}));
 
     BmpSpec o;
     o.width = 9;
@@ -418,10 +415,8 @@ TEST(ImageDecode, ColourKeyOnlyHitsOpaquePureGreen) {
     const uint32_t px[4] = {0xFF00FF00u, 0xFF00FE00u, 0x7F00FF00u, 0xFF01FF00u};
     Bytes file = plat::EncodePng(px, 4, 1);
     plat::Image keyed = Decode(file, true);
-    EXPECT_EQ(keyed.pixels[0], 0x00000000u);
-    EXPECT_EQ(keyed.pixels[1], 0xFF00FE00u);
-    EXPECT_EQ(keyed.pixels[2], 0x7F00FF00u);
-    EXPECT_EQ(keyed.pixels[3], 0xFF01FF00u);
+    EXPECT_EQ(std::vector<uint32_t>(keyed.pixels.begin(), keyed.pixels.begin() + 4),
+              (std::vector<uint32_t>{0, 0xFF00FE00u, 0x7F00FF00u, 0xFF01FF00u}));
     EXPECT_EQ(Decode(file, false).pixels[0], 0xFF00FF00u);
 
     // Same through a 24-bit BMP, the game's own texture format.
