@@ -2,14 +2,15 @@
 // build writes them, checked against the rectangle list, the glyph table and the
 // character names.
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -17,6 +18,7 @@
 
 #include "engine/glyph_table.h"
 #include "platform/image_codec.h"
+#include "platform/text_encoding.h"
 #include "test_support.h"
 
 namespace {
@@ -239,38 +241,25 @@ std::vector<std::pair<int, std::string>> LoadNames() {
     return out;
 }
 
-std::string ToCp932(const std::string& utf8, bool& ok) {
-    iconv_t cd = iconv_open("CP932", "UTF-8");
-    std::string out(utf8.size() * 2 + 4, '\0');
-    char* in = const_cast<char*>(utf8.data());
-    size_t il = utf8.size(), ol = out.size();
-    char* op = out.data();
-    ok = cd != (iconv_t)-1 && iconv(cd, &in, &il, &op, &ol) != size_t(-1);
-    if (cd != (iconv_t)-1) iconv_close(cd);
-    out.resize(out.size() - ol);
-    return out;
-}
-
 TEST(ContentArtNames, PlayableNamesFitTheCharacterTableAndTheFont) {
+    // Every font character is two CP932 bytes, so a name drawn from the font takes two
+    // bytes a character in the character table.
     const size_t lengths[18] = {12, 8, 10, 10, 8, 6, 6, 6, 10, 4, 12, 4, 12, 14, 12, 8, 8, 6};
+    std::set<std::string> font;
+    for (int g = 1; g < kGlyphCount; ++g) font.insert(plat::Cp932ToUtf8(g_glyphTable[g].code));
     auto names = LoadNames();
     ASSERT_EQ(names.size(), 18u);
     for (int i = 0; i < 18; ++i) {
+        const std::string& name = names[i].second;
         EXPECT_EQ(names[i].first, i);
-        bool ok = false;
-        std::string cp = ToCp932(names[i].second, ok);
-        ASSERT_TRUE(ok) << names[i].second;
-        EXPECT_EQ(cp.size(), lengths[i]) << names[i].second;
-        EXPECT_LE(cp.size(), 31u);
-        for (size_t k = 0; k + 1 < cp.size(); k += 2) {
-            char ch[3] = {cp[k], cp[k + 1], 0};
-            bool found = false;
-            for (int g = 1; g < kGlyphCount && !found; ++g) found = std::strcmp(g_glyphTable[g].code, ch) == 0;
-            EXPECT_TRUE(found) << names[i].second << " uses a character the font lacks";
+        size_t characters = 0;
+        for (size_t k = 0, n; k < name.size(); k += n, ++characters) {
+            for (n = 1; k + n < name.size() && (name[k + n] & 0xC0) == 0x80; ++n) {}
+            EXPECT_TRUE(font.count(name.substr(k, n))) << name << " uses a character the font lacks";
         }
+        EXPECT_EQ(2 * characters, lengths[i]) << name;
     }
 }
-
 
 // Digits are drawn one per rectangle; a row of digits only lines up when each
 // digit sits in the middle of its own rectangle.
@@ -305,36 +294,27 @@ TEST_F(ContentArt, BoardGroundTexturesAreOpaque) {
     }
 }
 
-std::string ToolPath() { return std::string(SUGOROKU_BUILD_DIR) + "/tools/art/art_tool"; }
-
 int RunTool(const std::string& sources, const std::string& out) {
-    std::string cmd = ToolPath() + " --sources " + sources +
+    std::string cmd = std::string(SUGOROKU_BUILD_DIR) + "/tools/art/art_tool --sources " + sources +
                       " --font /usr/share/fonts/truetype/vlgothic/VL-Gothic-Regular.ttf --out " + out + " 2>/dev/null";
     return std::system(cmd.c_str());
 }
 
 // Broken sources stop the build with an error instead of drawing half an atlas.
 TEST(ContentArtTool, RefusesIncompleteSources) {
-    std::string dir = std::string(SUGOROKU_BUILD_DIR) + "/test_art_sources";
-    std::system(("rm -rf " + dir + " && mkdir -p " + dir + "/out").c_str());
-    std::string src = std::string(SUGOROKU_SOURCE_DIR) + "/content/art/";
-    std::system(("cp " + src + "atlas_rects.csv " + dir + "/").c_str());
-    {
-        std::ofstream names(dir + "/characters.txt");
-        names << "0 アリシアーナ\n1 ルビーナ\n"; // sixteen names missing
-    }
-    EXPECT_NE(RunTool(dir, dir + "/out"), 0);
-    EXPECT_FALSE(std::ifstream(dir + "/out/atlas.bmp").good());
+    namespace fs = std::filesystem;
+    test_support::TempDir dir;
+    const std::string src = std::string(SUGOROKU_SOURCE_DIR) + "/content/art/";
+    fs::create_directory(dir / "out");
+    fs::copy_file(src + "atlas_rects.csv", dir / "atlas_rects.csv");
+    std::ofstream(dir / "characters.txt") << "0 アリシアーナ\n1 ルビーナ\n"; // sixteen names missing
+    EXPECT_NE(RunTool(dir.path(), dir / "out"), 0);
+    EXPECT_FALSE(fs::exists(dir / "out/atlas.bmp"));
 
-    std::system(("cp " + src + "characters.txt " + dir + "/").c_str());
-    {
-        std::ofstream rects(dir + "/atlas_rects.csv");
-        rects << "texture,left,top,right,bottom,element\natlas,1,x,3,4,broken\n";
-    }
-    EXPECT_NE(RunTool(dir, dir + "/out"), 0);
-    std::system(("rm -rf " + dir).c_str());
+    fs::copy_file(src + "characters.txt", dir / "characters.txt", fs::copy_options::overwrite_existing);
+    std::ofstream(dir / "atlas_rects.csv") << "texture,left,top,right,bottom,element\natlas,1,x,3,4,broken\n";
+    EXPECT_NE(RunTool(dir.path(), dir / "out"), 0);
 }
-
 
 // Backgrounds, panels and pictures are drawn whole: a transparent texel inside one
 // would let the screen behind show through.
