@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <algorithm>
-#include <sys/wait.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -53,9 +52,7 @@ std::vector<Entry> ReadManifest()
 
 int RunTool(const std::string& tool, const std::string& args)
 {
-    std::string cmd = kBuildDir + "/tools/" + tool + "/" + tool + " " + args + " >/dev/null 2>&1";
-    int status = std::system(cmd.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return test_support::RunBuiltProgram("tools/" + tool + "/" + tool, args);
 }
 
 int RunPackdata(const std::string& args) { return RunTool("packdata", args); }

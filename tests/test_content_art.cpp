@@ -66,16 +66,10 @@ std::vector<ListedRect> LoadRectList() {
     std::ifstream f(std::string(SUGOROKU_SOURCE_DIR) + "/content/art/atlas_rects.csv");
     std::vector<ListedRect> out;
     std::string line;
-    std::getline(f, line);
-    while (std::getline(f, line)) {
-        std::stringstream s(line);
-        ListedRect r;
-        std::string v[6];
-        for (auto& field : v) std::getline(s, field, ',');
-        r.texture = v[0];
-        r.box = {std::stoi(v[1]), std::stoi(v[2]), std::stoi(v[3]), std::stoi(v[4])};
-        r.element = v[5];
-        out.push_back(r);
+    std::getline(f, line); // the column names
+    for (ListedRect r; std::getline(f, line); out.push_back(r)) {
+        std::replace(line.begin(), line.end(), ',', ' ');
+        std::istringstream(line) >> r.texture >> r.box.l >> r.box.t >> r.box.r >> r.box.b >> r.element;
     }
     return out;
 }
@@ -229,15 +223,8 @@ TEST_F(ContentArt, ArrowTexturesPointTheWayTheirNamesSay) {
 std::vector<std::pair<int, std::string>> LoadNames() {
     std::ifstream f(std::string(SUGOROKU_SOURCE_DIR) + "/content/art/characters.txt");
     std::vector<std::pair<int, std::string>> out;
-    std::string line;
-    while (std::getline(f, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream s(line);
-        int id;
-        std::string name;
-        s >> id >> name;
-        out.push_back({id, name});
-    }
+    for (std::string line; std::getline(f, line);)
+        if (!line.empty() && line[0] != '#') std::istringstream(line) >> out.emplace_back().first >> out.back().second;
     return out;
 }
 
@@ -295,9 +282,8 @@ TEST_F(ContentArt, BoardGroundTexturesAreOpaque) {
 }
 
 int RunTool(const std::string& sources, const std::string& out) {
-    std::string cmd = std::string(SUGOROKU_BUILD_DIR) + "/tools/art/art_tool --sources " + sources +
-                      " --font /usr/share/fonts/truetype/vlgothic/VL-Gothic-Regular.ttf --out " + out + " 2>/dev/null";
-    return std::system(cmd.c_str());
+    return test_support::RunBuiltProgram("tools/art/art_tool", "--sources " + sources + " --font " +
+                                         "/usr/share/fonts/truetype/vlgothic/VL-Gothic-Regular.ttf --out " + out);
 }
 
 // Broken sources stop the build with an error instead of drawing half an atlas.

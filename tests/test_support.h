@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdlib>
+#include <sys/wait.h>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -70,6 +71,14 @@ inline void WriteFileBytes(const std::string& path, const Bytes& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// Runs a program of the build (path below the build directory) with its output
+// silenced; returns its exit code, or -1 when it did not exit.
+inline int RunBuiltProgram(const std::string& path, const std::string& args)
+{
+    const int status = std::system((std::string(SUGOROKU_BUILD_DIR) + "/" + path + " " + args + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // A scratch directory, removed with everything in it (write-protected files too).
