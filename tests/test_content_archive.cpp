@@ -39,14 +39,9 @@ std::vector<Entry> ReadManifest()
 {
     std::ifstream in(kSourceDir + "/content/manifest.txt");
     std::vector<Entry> entries;
-    std::string line;
-    while (std::getline(in, line)) {
-        line = line.substr(0, line.find('#'));
-        std::istringstream ls(line);
-        Entry e;
-        if (ls >> e.block >> e.path)
-            entries.push_back(e);
-    }
+    Entry e;
+    for (std::string line; std::getline(in, line);)
+        if (std::istringstream(line.substr(0, line.find('#'))) >> e.block >> e.path) entries.push_back(e);
     return entries;
 }
 
