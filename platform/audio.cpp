@@ -1,4 +1,5 @@
 #include "platform/audio.h"
+#include "platform/byte_order.h"
 
 #include <SDL.h>
 
@@ -39,7 +40,7 @@ int32_t SourceSample(const PcmFormat& format, const uint8_t* samples, uint32_t f
     int ch = format.channels == 2 ? channel : 0;
     const uint8_t* p = samples + (uint64_t(frame) * format.channels + ch) * bytesPerSample;
     if (format.bitsPerSample == 8) return (int32_t(p[0]) - 128) * 256;
-    return int16_t(uint16_t(p[0] | (p[1] << 8)));
+    return int16_t(LoadLE16(p));
 }
 
 int64_t DivideRounded(int64_t value, int64_t divisor)

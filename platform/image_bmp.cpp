@@ -2,6 +2,7 @@
 // palettised, 16, 24 and 32-bit direct colour, bit fields, bottom-up and top-down.
 // Every read is checked against the buffer before it happens.
 #include "platform/image_decoders.h"
+#include "platform/byte_order.h"
 
 namespace plat::imagecodec {
 namespace {
@@ -11,11 +12,6 @@ constexpr uint32_t kBiRle8 = 1;
 constexpr uint32_t kBiRle4 = 2;
 constexpr uint32_t kBiBitfields = 3;
 constexpr uint32_t kBiAlphaBitfields = 6;
-
-uint16_t Read16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t Read32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 // One colour channel of a bit-field pixel format.
 struct Channel {
@@ -54,8 +50,8 @@ bool DecodeBmp(const uint8_t* data, size_t size, RawImage& out, std::string& err
         error = "BMP file is truncated";
         return false;
     }
-    const uint32_t pixelOffset = Read32(data + 10);
-    const uint32_t headerSize = Read32(data + 14);
+    const uint32_t pixelOffset = LoadLE32(data + 10);
+    const uint32_t headerSize = LoadLE32(data + 14);
     const bool core = headerSize == 12;
     if (!core && headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 64 &&
         headerSize != 108 && headerSize != 124) {
@@ -70,15 +66,15 @@ bool DecodeBmp(const uint8_t* data, size_t size, RawImage& out, std::string& err
     int64_t width, height;
     uint32_t bpp, compression = kBiRgb, coloursUsed = 0;
     if (core) {
-        width = Read16(h + 4);
-        height = Read16(h + 6);
-        bpp = Read16(h + 10);
+        width = LoadLE16(h + 4);
+        height = LoadLE16(h + 6);
+        bpp = LoadLE16(h + 10);
     } else {
-        width = int32_t(Read32(h + 4));
-        height = int32_t(Read32(h + 8));
-        bpp = Read16(h + 14);
-        compression = Read32(h + 16);
-        coloursUsed = Read32(h + 32);
+        width = int32_t(LoadLE32(h + 4));
+        height = int32_t(LoadLE32(h + 8));
+        bpp = LoadLE16(h + 14);
+        compression = LoadLE32(h + 16);
+        coloursUsed = LoadLE32(h + 32);
     }
     const bool topDown = height < 0;
     if (topDown) height = -height; // int64_t, so INT32_MIN cannot overflow
@@ -126,7 +122,7 @@ bool DecodeBmp(const uint8_t* data, size_t size, RawImage& out, std::string& err
             m = data + afterHeader;
             afterHeader += count * 4;
         }
-        for (size_t i = 0; i < count; ++i) masks[i] = Read32(m + 4 * i);
+        for (size_t i = 0; i < count; ++i) masks[i] = LoadLE32(m + 4 * i);
         bool outside = false;
         if (bpp == 16)
             for (uint32_t mask : masks) outside = outside || mask > 0xFFFFu;
@@ -198,7 +194,7 @@ bool DecodeBmp(const uint8_t* data, size_t size, RawImage& out, std::string& err
                 dst[x] = 0xFF000000u | (uint32_t(src[2]) << 16) | (uint32_t(src[1]) << 8) | src[0];
         } else {
             for (uint32_t x = 0; x < w; ++x) {
-                uint32_t px = bpp == 16 ? Read16(src + 2 * x) : Read32(src + 4 * x);
+                uint32_t px = bpp == 16 ? LoadLE16(src + 2 * x) : LoadLE32(src + 4 * x);
                 uint32_t a = alpha.Extract(px);
                 if (a) anyAlpha = true;
                 dst[x] = (a << 24) | (red.Extract(px) << 16) | (green.Extract(px) << 8) |

@@ -1,5 +1,6 @@
 // Encoders used by the content tools (BMP textures) and the screenshot tool (PNG).
 #include "platform/image_codec.h"
+#include "platform/byte_order.h"
 
 #include <png.h>
 
@@ -8,14 +9,6 @@
 
 namespace plat {
 namespace {
-
-void Put16(std::vector<uint8_t>& b, uint32_t v) {
-    b.push_back(uint8_t(v));
-    b.push_back(uint8_t(v >> 8));
-}
-void Put32(std::vector<uint8_t>& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
-}
 
 // Bottom-up BI_RGB bitmap with a 40-byte info header; rows padded to four bytes.
 std::vector<uint8_t> EncodeBmp(const uint32_t* pixels, uint32_t width, uint32_t height, int bpp) {
@@ -27,20 +20,20 @@ std::vector<uint8_t> EncodeBmp(const uint32_t* pixels, uint32_t width, uint32_t 
     b.reserve(size_t(fileBytes));
     b.push_back('B');
     b.push_back('M');
-    Put32(b, uint32_t(fileBytes));
-    Put32(b, 0);
-    Put32(b, 14 + 40);
-    Put32(b, 40);
-    Put32(b, width);
-    Put32(b, height); // positive: bottom-up
-    Put16(b, 1);
-    Put16(b, uint32_t(bpp));
-    Put32(b, 0); // BI_RGB
-    Put32(b, uint32_t(imageBytes));
-    Put32(b, 2835); // 72 dpi
-    Put32(b, 2835);
-    Put32(b, 0);
-    Put32(b, 0);
+    AppendLE32(b, uint32_t(fileBytes));
+    AppendLE32(b, 0);
+    AppendLE32(b, 14 + 40);
+    AppendLE32(b, 40);
+    AppendLE32(b, width);
+    AppendLE32(b, height); // positive: bottom-up
+    AppendLE16(b, 1);
+    AppendLE16(b, uint32_t(bpp));
+    AppendLE32(b, 0); // BI_RGB
+    AppendLE32(b, uint32_t(imageBytes));
+    AppendLE32(b, 2835); // 72 dpi
+    AppendLE32(b, 2835);
+    AppendLE32(b, 0);
+    AppendLE32(b, 0);
     for (uint32_t y = height; y-- > 0;) {
         const uint32_t* row = pixels + size_t(y) * width;
         size_t start = b.size();

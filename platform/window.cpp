@@ -1,4 +1,5 @@
 #include "platform/window.h"
+#include "platform/gfx_device.h"
 
 #include <SDL.h>
 #include <cstdint>
@@ -93,6 +94,9 @@ void* CreateMainWindow(const char* captionCp932, int x, int y, int width, int he
     if (!InitVideo())
         return nullptr;
     std::string caption = Cp932ToUtf8(captionCp932);
+    // The GL pixel format is fixed when an X11 window is made; settings start at their
+    // defaults (24-bit depth), and the device asks again for its own context.
+    PrepareGlWindowAttributes(true);
     s_window = SDL_CreateWindow(caption.c_str(), x, y, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     if (!s_window)
         return nullptr;

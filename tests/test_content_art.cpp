@@ -2,20 +2,24 @@
 // build writes them, checked against the rectangle list, the glyph table and the
 // character names.
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/glyph_table.h"
 #include "platform/image_codec.h"
+#include "platform/text_encoding.h"
+#include "test_support.h"
 
 namespace {
 
@@ -29,14 +33,15 @@ struct Picture {
 
 std::string ContentPath(const std::string& name) { return std::string(SUGOROKU_BUILD_DIR) + "/content/" + name; }
 
-std::vector<uint8_t> ReadAll(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+std::string BoardName(int i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "board_%02d.bmp", i);
+    return name;
 }
 
 // Decodes with the game's own texture loader (colour key applied).
 bool LoadPicture(const std::string& name, Picture& out) {
-    auto bytes = ReadAll(ContentPath(name));
+    auto bytes = test_support::ReadFileBytes(ContentPath(name));
     plat::Image img;
     if (bytes.empty() || !plat::DecodeImage(bytes.data(), bytes.size(), img, true)) return false;
     if (img.width != img.imageWidth || img.height != img.imageHeight) return false; // sizes must be powers of two
@@ -61,16 +66,10 @@ std::vector<ListedRect> LoadRectList() {
     std::ifstream f(std::string(SUGOROKU_SOURCE_DIR) + "/content/art/atlas_rects.csv");
     std::vector<ListedRect> out;
     std::string line;
-    std::getline(f, line);
-    while (std::getline(f, line)) {
-        std::stringstream s(line);
-        ListedRect r;
-        std::string v[6];
-        for (auto& field : v) std::getline(s, field, ',');
-        r.texture = v[0];
-        r.box = {std::stoi(v[1]), std::stoi(v[2]), std::stoi(v[3]), std::stoi(v[4])};
-        r.element = v[5];
-        out.push_back(r);
+    std::getline(f, line); // the column names
+    for (ListedRect r; std::getline(f, line); out.push_back(r)) {
+        std::replace(line.begin(), line.end(), ',', ' ');
+        std::istringstream(line) >> r.texture >> r.box.l >> r.box.t >> r.box.r >> r.box.b >> r.element;
     }
     return out;
 }
@@ -95,8 +94,7 @@ TEST_F(ContentArt, ImagesHaveTheirTextureSizes) {
     EXPECT_EQ(font.width, 1024u);
     EXPECT_EQ(font.height, 1024u);
     for (int i = 0; i < 32; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "board_%02d.bmp", i);
+        const std::string name = BoardName(i);
         Picture p;
         ASSERT_TRUE(LoadPicture(name, p)) << name;
         EXPECT_EQ(p.width, 32u) << name;
@@ -111,10 +109,8 @@ TEST_F(ContentArt, GlyphRectanglesAreLaidOutAsTheTextRowsExpect) {
                                         {215, {154, 264, 175, 281}}, {366, {434, 436, 453, 454}}};
     for (auto& [i, b] : telling) {
         const Glyph& g = g_glyphTable[i];
-        EXPECT_EQ(Box({int(g.left), int(g.top), int(g.right), int(g.bottom)}).l, b.l) << i;
-        EXPECT_EQ(int(g.top), b.t) << i;
-        EXPECT_EQ(int(g.right), b.r) << i;
-        EXPECT_EQ(int(g.bottom), b.b) << i;
+        EXPECT_EQ(std::make_tuple(int(g.left), int(g.top), int(g.right), int(g.bottom)),
+                  std::make_tuple(b.l, b.t, b.r, b.b)) << i;
     }
     EXPECT_STREQ(g_glyphTable[0].code, "");
     for (int i = 1; i < kGlyphCount; ++i) {
@@ -203,8 +199,7 @@ TEST_F(ContentArt, ArrowTexturesPointTheWayTheirNamesSay) {
     const int dx[4] = {1, 0, -1, 0}, dy[4] = {0, -1, 0, 1};
     for (int base : first)
         for (int d = 0; d < 4; ++d) {
-            char name[32];
-            std::snprintf(name, sizeof name, "board_%02d.bmp", base + d);
+            const std::string name = BoardName(base + d);
             Picture p;
             ASSERT_TRUE(LoadPicture(name, p)) << name;
             EXPECT_TRUE(Transparent(p.At(0, 0)) && Transparent(p.At(31, 31))) << name << " has no transparent ground";
@@ -228,53 +223,30 @@ TEST_F(ContentArt, ArrowTexturesPointTheWayTheirNamesSay) {
 std::vector<std::pair<int, std::string>> LoadNames() {
     std::ifstream f(std::string(SUGOROKU_SOURCE_DIR) + "/content/art/characters.txt");
     std::vector<std::pair<int, std::string>> out;
-    std::string line;
-    while (std::getline(f, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream s(line);
-        int id;
-        std::string name;
-        s >> id >> name;
-        out.push_back({id, name});
-    }
-    return out;
-}
-
-std::string ToCp932(const std::string& utf8, bool& ok) {
-    iconv_t cd = iconv_open("CP932", "UTF-8");
-    std::string out(utf8.size() * 2 + 4, '\0');
-    char* in = const_cast<char*>(utf8.data());
-    size_t il = utf8.size(), ol = out.size();
-    char* op = out.data();
-    ok = cd != (iconv_t)-1 && iconv(cd, &in, &il, &op, &ol) != size_t(-1);
-    if (cd != (iconv_t)-1) iconv_close(cd);
-    out.resize(out.size() - ol);
+    for (std::string line; std::getline(f, line);)
+        if (!line.empty() && line[0] != '#') std::istringstream(line) >> out.emplace_back().first >> out.back().second;
     return out;
 }
 
 TEST(ContentArtNames, PlayableNamesFitTheCharacterTableAndTheFont) {
+    // Every font character is two CP932 bytes, so a name drawn from the font takes two
+    // bytes a character in the character table.
     const size_t lengths[18] = {12, 8, 10, 10, 8, 6, 6, 6, 10, 4, 12, 4, 12, 14, 12, 8, 8, 6};
+    std::set<std::string> font;
+    for (int g = 1; g < kGlyphCount; ++g) font.insert(plat::Cp932ToUtf8(g_glyphTable[g].code));
     auto names = LoadNames();
     ASSERT_EQ(names.size(), 18u);
     for (int i = 0; i < 18; ++i) {
+        const std::string& name = names[i].second;
         EXPECT_EQ(names[i].first, i);
-        bool ok = false;
-        std::string cp = ToCp932(names[i].second, ok);
-        ASSERT_TRUE(ok) << names[i].second;
-        EXPECT_EQ(cp.size(), lengths[i]) << names[i].second;
-        EXPECT_LE(cp.size(), 31u);
-        for (size_t k = 0; k + 1 < cp.size(); k += 2) {
-            char ch[3] = {cp[k], cp[k + 1], 0};
-            bool found = false;
-            for (int g = 1; g < kGlyphCount && !found; ++g) found = std::strcmp(g_glyphTable[g].code, ch) == 0;
-            EXPECT_TRUE(found) << names[i].second << " uses a character the font lacks";
+        size_t characters = 0;
+        for (size_t k = 0, n; k < name.size(); k += n, ++characters) {
+            for (n = 1; k + n < name.size() && (name[k + n] & 0xC0) == 0x80; ++n) {}
+            EXPECT_TRUE(font.count(name.substr(k, n))) << name << " uses a character the font lacks";
         }
+        EXPECT_EQ(2 * characters, lengths[i]) << name;
     }
 }
-
-} // namespace
-
-namespace {
 
 // Digits are drawn one per rectangle; a row of digits only lines up when each
 // digit sits in the middle of its own rectangle.
@@ -302,47 +274,33 @@ TEST_F(ContentArt, DigitsAreCentredInTheirRectangles) {
 // transparent texel there would be a hole in the board.
 TEST_F(ContentArt, BoardGroundTexturesAreOpaque) {
     for (int i : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 22, 27}) {
-        char name[32];
-        std::snprintf(name, sizeof name, "board_%02d.bmp", i);
+        const std::string name = BoardName(i);
         Picture p;
         ASSERT_TRUE(LoadPicture(name, p)) << name;
         for (uint32_t c : p.px) ASSERT_EQ(c >> 24, 0xFFu) << name;
     }
 }
 
-std::string ToolPath() { return std::string(SUGOROKU_BUILD_DIR) + "/tools/art/art_tool"; }
-
 int RunTool(const std::string& sources, const std::string& out) {
-    std::string cmd = ToolPath() + " --sources " + sources +
-                      " --font /usr/share/fonts/truetype/vlgothic/VL-Gothic-Regular.ttf --out " + out + " 2>/dev/null";
-    return std::system(cmd.c_str());
+    return test_support::RunBuiltProgram("tools/art/art_tool", "--sources " + sources + " --font " +
+                                         "/usr/share/fonts/truetype/vlgothic/VL-Gothic-Regular.ttf --out " + out);
 }
 
 // Broken sources stop the build with an error instead of drawing half an atlas.
 TEST(ContentArtTool, RefusesIncompleteSources) {
-    std::string dir = std::string(SUGOROKU_BUILD_DIR) + "/test_art_sources";
-    std::system(("rm -rf " + dir + " && mkdir -p " + dir + "/out").c_str());
-    std::string src = std::string(SUGOROKU_SOURCE_DIR) + "/content/art/";
-    std::system(("cp " + src + "atlas_rects.csv " + dir + "/").c_str());
-    {
-        std::ofstream names(dir + "/characters.txt");
-        names << "0 アリシアーナ\n1 ルビーナ\n"; // sixteen names missing
-    }
-    EXPECT_NE(RunTool(dir, dir + "/out"), 0);
-    EXPECT_FALSE(std::ifstream(dir + "/out/atlas.bmp").good());
+    namespace fs = std::filesystem;
+    test_support::TempDir dir;
+    const std::string src = std::string(SUGOROKU_SOURCE_DIR) + "/content/art/";
+    fs::create_directory(dir / "out");
+    fs::copy_file(src + "atlas_rects.csv", dir / "atlas_rects.csv");
+    std::ofstream(dir / "characters.txt") << "0 アリシアーナ\n1 ルビーナ\n"; // sixteen names missing
+    EXPECT_NE(RunTool(dir.path(), dir / "out"), 0);
+    EXPECT_FALSE(fs::exists(dir / "out/atlas.bmp"));
 
-    std::system(("cp " + src + "characters.txt " + dir + "/").c_str());
-    {
-        std::ofstream rects(dir + "/atlas_rects.csv");
-        rects << "texture,left,top,right,bottom,element\natlas,1,x,3,4,broken\n";
-    }
-    EXPECT_NE(RunTool(dir, dir + "/out"), 0);
-    std::system(("rm -rf " + dir).c_str());
+    fs::copy_file(src + "characters.txt", dir / "characters.txt", fs::copy_options::overwrite_existing);
+    std::ofstream(dir / "atlas_rects.csv") << "texture,left,top,right,bottom,element\natlas,1,x,3,4,broken\n";
+    EXPECT_NE(RunTool(dir.path(), dir / "out"), 0);
 }
-
-} // namespace
-
-namespace {
 
 // Backgrounds, panels and pictures are drawn whole: a transparent texel inside one
 // would let the screen behind show through.

@@ -2,14 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
-#include <unistd.h>
 
 #include "engine/archive.h"
-#include "foundation_archive_builder.h"
+#include "test_support.h"
 
-using foundation_test::AddBlock;
-using foundation_test::PutU32;
+using test_support::AddBlock;
+using test_support::PutU32;
 
 namespace {
 
@@ -30,21 +30,12 @@ protected:
 
     std::string WriteTemp(const std::vector<uint8_t>& image)
     {
-        char path[] = "/tmp/foundation_archive_XXXXXX";
-        int fd = mkstemp(path);
-        EXPECT_GE(fd, 0);
-        if (!image.empty())
-            EXPECT_EQ(write(fd, image.data(), image.size()), static_cast<ssize_t>(image.size()));
-        close(fd);
-        temps_.push_back(path);
+        std::string path = dir_ / ("data" + std::to_string(temps_++) + ".dat");
+        test_support::WriteFileBytes(path, image);
         return path;
     }
-    ~FoundationArchive() override
-    {
-        for (const std::string& p : temps_)
-            unlink(p.c_str());
-    }
-    std::vector<std::string> temps_;
+    test_support::TempDir dir_;
+    int temps_ = 0;
 };
 
 TEST_F(FoundationArchive, BlocksInAnyOrderLoadTheSame)

@@ -2,35 +2,21 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <sys/stat.h>
 #include <vector>
 
-#include "foundation_temp_dir.h"
 #include "persist/history.h"
 #include "platform/files.h"
+#include "test_support.h"
 
-using foundation_test::TempDir;
+using test_support::TempDir;
 
 namespace {
 
-std::vector<uint8_t> ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test_support::ReadFileBytes;
+using test_support::WriteFileBytes;
 
-void WriteRaw(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-int32_t LittleI32(const std::vector<uint8_t>& b, size_t at)
-{
-    return static_cast<int32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24);
-}
+int32_t LittleI32(const std::vector<uint8_t>& b, size_t at) { return static_cast<int32_t>(test_support::GetU32(b, at)); }
 
 void FillEntry(HistoryEntry& e, int seed)
 {
@@ -45,13 +31,6 @@ void FillEntry(HistoryEntry& e, int seed)
         e.placeTeam[p] = (seed + p) % 3;
         e.placeLeader[p] = seed * 3 + p;
     }
-}
-
-// What start-up does: clear, then read.
-void LoadHistoryFromForTest(const std::string& path)
-{
-    std::memset(static_cast<void*>(g_history), 0, sizeof(g_history));
-    ReadHistoryFile(path.c_str());
 }
 
 class FoundationHistory : public ::testing::Test {
@@ -70,7 +49,7 @@ TEST_F(FoundationHistory, FileLayoutIsFieldByFieldLittleEndian)
     std::string path = dir / "save.dat";
     ASSERT_TRUE(WriteHistoryFile(path.c_str()));
 
-    std::vector<uint8_t> bytes = ReadAll(path);
+    std::vector<uint8_t> bytes = ReadFileBytes(path);
     ASSERT_EQ(bytes.size(), 520u);
     EXPECT_EQ(LittleI32(bytes, 0), 126);  // years since 1900
     EXPECT_EQ(LittleI32(bytes, 4), 0);    // month
@@ -86,8 +65,8 @@ TEST_F(FoundationHistory, FileLayoutIsFieldByFieldLittleEndian)
     EXPECT_EQ(LittleI32(bytes, 52 * 9 + 48), -2);
 
     // Reading it back and writing again gives the same bytes; unstored fields come back 0.
-    std::memset(static_cast<void*>(g_history), 0x55, sizeof(g_history));
-    LoadHistoryFromForTest(path);
+    std::memset(static_cast<void*>(g_history), 0, sizeof(g_history)); // what start-up does: clear, then read
+    ReadHistoryFile(path.c_str());
     uint8_t again[kHistoryFileBytes];
     EncodeHistory(again);
     EXPECT_EQ(std::vector<uint8_t>(again, again + sizeof(again)), bytes);
@@ -100,12 +79,12 @@ TEST_F(FoundationHistory, ShortAndOversizedFilesLoadWhatTheyHold)
         FillEntry(g_history[i], i);
     std::string full = dir / "full.dat";
     ASSERT_TRUE(WriteHistoryFile(full.c_str()));
-    std::vector<uint8_t> bytes = ReadAll(full);
+    std::vector<uint8_t> bytes = ReadFileBytes(full);
 
     // Two and a half records: the third keeps the fields it has, the rest are empty.
     std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + 52 * 2 + 22);
     std::string shortPath = dir / "short.dat";
-    WriteRaw(shortPath, cut);
+    WriteFileBytes(shortPath, cut);
     std::memset(static_cast<void*>(g_history), 0, sizeof(g_history));
     ReadHistoryFile(shortPath.c_str());
     EXPECT_EQ(g_history[1].placeLeader[2], 5);
@@ -118,7 +97,7 @@ TEST_F(FoundationHistory, ShortAndOversizedFilesLoadWhatTheyHold)
     // Trailing bytes past the ten records are ignored.
     bytes.resize(2000, 0xAB);
     std::string longPath = dir / "long.dat";
-    WriteRaw(longPath, bytes);
+    WriteFileBytes(longPath, bytes);
     std::memset(static_cast<void*>(g_history), 0, sizeof(g_history));
     ReadHistoryFile(longPath.c_str());
     EXPECT_EQ(g_history[9].placeLeader[2], 29);
@@ -141,14 +120,14 @@ TEST_F(FoundationHistory, AFailedWriteKeepsTheOldFile)
     FillEntry(g_history[0], 4);
     std::string path = dir / "save.dat";
     ASSERT_TRUE(WriteHistoryFile(path.c_str()));
-    std::vector<uint8_t> old = ReadAll(path);
+    std::vector<uint8_t> old = ReadFileBytes(path);
 
     // Something that is not a file sits where the temporary file goes: the write must
     // fail without touching save.dat (this works as root, unlike permissions).
     ASSERT_EQ(mkdir((path + ".tmp").c_str(), 0755), 0);
     FillEntry(g_history[0], 7);
     EXPECT_FALSE(WriteHistoryFile(path.c_str()));
-    EXPECT_EQ(ReadAll(path), old);
+    EXPECT_EQ(ReadFileBytes(path), old);
     struct stat st;
     ASSERT_EQ(stat((path + ".tmp").c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode)); // not ours to remove
@@ -156,11 +135,11 @@ TEST_F(FoundationHistory, AFailedWriteKeepsTheOldFile)
 
     // A full disk: /dev/full refuses every write. The target keeps its contents.
     std::string target = dir / "kept.dat";
-    WriteRaw(target, {1, 2, 3});
+    WriteFileBytes(target, {1, 2, 3});
     if (symlink("/dev/full", (target + ".tmp").c_str()) == 0) {
         uint8_t data[520] = {};
         EXPECT_FALSE(plat::WriteFileAtomically(target.c_str(), data, sizeof(data)));
-        EXPECT_EQ(ReadAll(target), (std::vector<uint8_t>{1, 2, 3}));
+        EXPECT_EQ(ReadFileBytes(target), (std::vector<uint8_t>{1, 2, 3}));
         struct stat link;
         EXPECT_NE(lstat((target + ".tmp").c_str(), &link), 0); // the temporary name is cleaned up
     }
@@ -170,7 +149,7 @@ TEST_F(FoundationHistory, AFailedWriteKeepsTheOldFile)
 
     // And a good write afterwards replaces the file and leaves no temporary behind.
     ASSERT_TRUE(WriteHistoryFile(path.c_str()));
-    EXPECT_EQ(LittleI32(ReadAll(path), 0), 133);
+    EXPECT_EQ(LittleI32(ReadFileBytes(path), 0), 133);
     EXPECT_NE(stat((path + ".tmp").c_str(), &st), 0);
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 #include "engine/input.h"
 #include "platform/keyboard.h"
@@ -56,36 +57,21 @@ TEST(FoundationRandom, RollsStayInRangeAndBadCountsStillDraw)
     EXPECT_EQ(RollRandom(32768), ref.Next());
 }
 
-TEST(FoundationRounding, HalvesGoAwayFromZero)
+TEST(FoundationRounding, HalvesGoAwayFromZeroAndOutOfRangeGivesTheLowestInteger)
 {
-    EXPECT_EQ(RoundToNearest(0.5f), 1.0f);
-    EXPECT_EQ(RoundToNearest(-0.5f), -1.0f);
-    EXPECT_EQ(RoundToNearest(2.5f), 3.0f);
-    EXPECT_EQ(RoundToNearest(-2.5f), -3.0f);
-    EXPECT_EQ(RoundToNearest(2.49f), 2.0f);
-    EXPECT_EQ(RoundToNearest(359.6f), 360.0f);
-    EXPECT_EQ(RoundToNearest(-359.6f), -360.0f);
-    EXPECT_EQ(RoundToNearest(7.0f), 7.0f);
+    const float lowest = -2147483648.0f, inf = std::numeric_limits<float>::infinity();
+    const std::pair<float, float> cases[] = {
+        {0.5f, 1}, {-0.5f, -1}, {2.5f, 3}, {-2.5f, -3}, {2.49f, 2}, {359.6f, 360}, {-359.6f, -360}, {7, 7}, {-0.4f, 0},
+        // Single precision: 0.49999997f + 0.5f rounds up to 1.0f in float arithmetic.
+        {0.49999997f, 1},
+        {std::numeric_limits<float>::quiet_NaN(), lowest}, {inf, lowest}, {-inf, lowest}, {3.0e9f, lowest},
+        {2147483648.0f, lowest}, {-3.0e9f, lowest},
+        {2147483520.0f, 2147483520.0f}, {-2147483520.0f, -2147483520.0f}, // the largest floats below 2^31
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(RoundToNearest(in), out) << in;
     // Small negatives round to a zero without a sign.
-    float zero = RoundToNearest(-0.4f);
-    EXPECT_EQ(zero, 0.0f);
-    EXPECT_FALSE(std::signbit(zero));
+    EXPECT_FALSE(std::signbit(RoundToNearest(-0.4f)));
     EXPECT_FALSE(std::signbit(RoundToNearest(-0.0f)));
-    // Single precision: 0.49999997f + 0.5f rounds up to 1.0f in float arithmetic.
-    EXPECT_EQ(RoundToNearest(0.49999997f), 1.0f);
-}
-
-TEST(FoundationRounding, OutOfRangeAndNanGiveTheLowestInteger)
-{
-    const float lowest = -2147483648.0f;
-    EXPECT_EQ(RoundToNearest(std::numeric_limits<float>::quiet_NaN()), lowest);
-    EXPECT_EQ(RoundToNearest(std::numeric_limits<float>::infinity()), lowest);
-    EXPECT_EQ(RoundToNearest(-std::numeric_limits<float>::infinity()), lowest);
-    EXPECT_EQ(RoundToNearest(3.0e9f), lowest);
-    EXPECT_EQ(RoundToNearest(2147483648.0f), lowest);
-    EXPECT_EQ(RoundToNearest(-3.0e9f), lowest);
-    EXPECT_EQ(RoundToNearest(2147483520.0f), 2147483520.0f); // the largest float below 2^31
-    EXPECT_EQ(RoundToNearest(-2147483520.0f), -2147483520.0f);
 }
 
 class FoundationKeys : public ::testing::Test {

@@ -2,9 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/stat.h>
 #include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,15 +18,14 @@
 #include "engine/config.h"
 #include "engine/input.h"
 #include "engine/task.h"
-#include "foundation_archive_builder.h"
-#include "foundation_temp_dir.h"
 #include "persist/history.h"
 #include "platform/text_encoding.h"
 #include "platform/window.h"
+#include "test_support.h"
 
 #include <SDL.h>
 
-using foundation_test::TempDir;
+using test_support::TempDir;
 
 namespace {
 
@@ -46,22 +46,13 @@ bool LinkRealArchive(const TempDir& dir)
 void WriteMinimalArchive(const std::string& path)
 {
     std::vector<uint8_t> image;
-    foundation_test::AddBlock(image, 0, {1, 2, 3});
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    test_support::AddBlock(image, 0, {1, 2, 3});
+    test_support::WriteFileBytes(path, image);
 }
 
-bool Exists(const std::string& path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
+bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
-std::string CurrentDir()
-{
-    char cwd[4096];
-    return getcwd(cwd, sizeof(cwd)) ? cwd : "";
-}
+std::string CurrentDir() { return std::filesystem::current_path().string(); }
 
 // Test tasks: count their updates, and one that asks the game to end.
 int s_updates[kTaskSlots];
@@ -75,13 +66,13 @@ void CountingUpdate(Task* task)
         g_running = 0;
 }
 
-Task* MakeCounter(int slot, int stopper)
+Task* MakeTask(int slot, TaskProc update, int param = 0)
 {
     Task* task = CreateTask(slot);
     task->alive = 1;
     task->updateEnabled = 1;
-    task->update = CountingUpdate;
-    task->param = stopper;
+    task->update = update;
+    task->param = param;
     return task;
 }
 
@@ -110,12 +101,10 @@ TEST_F(FoundationStartup, MissingArchiveStopsWithItsMessageAndRunsNoFrame)
     HeadlessRunFrames(5);
     EXPECT_EQ(HeadlessFrameCount(), 0);
     // Everything taken so far was given back.
-    EXPECT_EQ(g_tasks, nullptr);
-    EXPECT_EQ(g_squareLayer, nullptr);
-    EXPECT_EQ(g_eventScripts, nullptr);
-    EXPECT_EQ(g_dataFile, nullptr);
+    EXPECT_TRUE(!g_tasks && !g_squareLayer && !g_eventScripts && !g_dataFile);
     HeadlessStop();
     EXPECT_FALSE(Exists(dir / "save.dat")); // no shutdown ran, so nothing was written
+    EXPECT_EQ(HeadlessStart("/nonexistent/dir"), 0);
 }
 
 TEST_F(FoundationStartup, ALaterFailedStepGivesBackTheArchiveToo)
@@ -124,9 +113,7 @@ TEST_F(FoundationStartup, ALaterFailedStepGivesBackTheArchiveToo)
     EXPECT_EQ(HeadlessStart(dir.path().c_str()), 0);
     std::string message = HeadlessLastMessage();
     EXPECT_TRUE(message == "direct sound error" || message == "direct graphics error") << message;
-    EXPECT_EQ(g_dataFile, nullptr);
-    EXPECT_EQ(g_tasks, nullptr);
-    EXPECT_EQ(g_routeLayer, nullptr);
+    EXPECT_TRUE(!g_dataFile && !g_tasks && !g_routeLayer);
     HeadlessRunFrames(2);
     EXPECT_EQ(HeadlessFrameCount(), 0);
 }
@@ -142,13 +129,10 @@ TEST_F(FoundationStartup, StartUpResetsTheGameStateAndShutdownWritesTheHistoryOn
 
     ASSERT_EQ(HeadlessStart(dir.path().c_str()), 1) << HeadlessLastMessage();
     EXPECT_EQ(HeadlessIsRunning(), 1);
-    EXPECT_EQ(g_running, 1);
-    EXPECT_EQ(g_windowedOption, 1);
-    EXPECT_EQ(g_musicOn, 1);
-    EXPECT_EQ(g_stageNumber, 1);
-    EXPECT_EQ(g_playerTeam, 0);
-    EXPECT_EQ(g_raceResult.teamsLeft, 3);
-    EXPECT_EQ(g_raceResult.nextPlaceFromBottom, 2);
+    // running, windowed, music, stage, player's team, teams left, next place from the bottom
+    EXPECT_EQ((std::vector<int>{g_running, g_windowedOption, g_musicOn, g_stageNumber, g_playerTeam,
+                                g_raceResult.teamsLeft, g_raceResult.nextPlaceFromBottom}),
+              (std::vector<int>{1, 1, 1, 1, 0, 3, 2}));
     ASSERT_NE(g_tasks, nullptr);
     ASSERT_NE(g_squareLayer, nullptr);
     EXPECT_EQ(g_squareLayer[9999], 0);
@@ -184,8 +168,8 @@ TEST_F(FoundationStartup, ClearingTheRunFlagFinishesTheUpdatePassThenShutsDown)
     REQUIRE_REAL_ARCHIVE(dir);
     ASSERT_EQ(HeadlessStart(dir.path().c_str()), 1);
     KillAllTasks(); // only the test's own tasks run
-    MakeCounter(10, 1); // ends the game in its third update
-    MakeCounter(20, 0); // a later slot: still updated in that frame
+    MakeTask(10, CountingUpdate, 1); // ends the game in its third update
+    MakeTask(20, CountingUpdate); // a later slot: still updated in that frame
     s_stopAtUpdate = 3;
     HeadlessRunFrames(10);
     EXPECT_EQ(HeadlessFrameCount(), 3);
@@ -197,10 +181,8 @@ TEST_F(FoundationStartup, ClearingTheRunFlagFinishesTheUpdatePassThenShutsDown)
 
 void WatchReturn(Task*)
 {
-    if (IsKeyPressed(kKeyReturn))
-        ++s_updates[0];
-    if (IsKeyPressed(kKeyEscape))
-        ++s_updates[1];
+    s_updates[0] += IsKeyPressed(kKeyReturn);
+    s_updates[1] += IsKeyPressed(kKeyEscape);
 }
 
 TEST_F(FoundationStartup, ScriptedKeysReachTheTasksAsEdges)
@@ -208,31 +190,13 @@ TEST_F(FoundationStartup, ScriptedKeysReachTheTasksAsEdges)
     REQUIRE_REAL_ARCHIVE(dir);
     ASSERT_EQ(HeadlessStart(dir.path().c_str()), 1);
     KillAllTasks(); // only the test's own tasks run
-    Task* task = CreateTask(5);
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->update = WatchReturn;
+    MakeTask(5, WatchReturn);
     HeadlessRunScript({{4, 1u << kKeyReturn}, {2, 0}, {3, 1u << kKeyReturn | 1u << kKeyEscape}, {1, 0}});
     EXPECT_EQ(s_updates[0], 2); // held four frames: one press; released, pressed again: one more
     EXPECT_EQ(s_updates[1], 1);
     HeadlessPressKey(kKeyEscape);
     EXPECT_EQ(s_updates[1], 2);
     EXPECT_EQ(HeadlessFrameCount(), 12);
-}
-
-TEST_F(FoundationStartup, RunnerCanStartAgainInTheSameProcess)
-{
-    REQUIRE_REAL_ARCHIVE(dir);
-    for (int round = 0; round < 3; ++round) {
-        ASSERT_EQ(HeadlessStart(dir.path().c_str()), 1) << round;
-        EXPECT_EQ(CurrentDir(), dir.path());
-        HeadlessRunFrames(2);
-        EXPECT_EQ(HeadlessFrameCount(), 2);
-        HeadlessStop();
-        EXPECT_EQ(CurrentDir(), home_);
-        EXPECT_EQ(g_tasks, nullptr);
-    }
-    EXPECT_EQ(HeadlessStart("/nonexistent/dir"), 0);
 }
 
 TEST(FoundationFrame, PacingCountsWholeMillisecondsAcrossTheClockWrap)
@@ -261,15 +225,12 @@ TEST(FoundationProgram, EmptyDirectoryEndsCleanlyWithTheMessage)
     int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    std::ifstream err(errPath);
-    std::string text((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    const test_support::Bytes err = test_support::ReadFileBytes(errPath);
+    const std::string text(err.begin(), err.end());
     EXPECT_NE(text.find("data load failed"), std::string::npos) << text;
     EXPECT_FALSE(Exists(dir / "save.dat"));
 }
 
-} // namespace
-
-namespace {
 
 bool CatchesSignal(pid_t pid, int signal)
 {
@@ -312,9 +273,6 @@ TEST(FoundationProgram, CloseRequestShutsDownAndWritesTheHistory)
     EXPECT_TRUE(Exists(dir / "save.dat"));
 }
 
-} // namespace
-
-namespace {
 
 // The display change: full screen covers the desktop, windowed comes back centred at
 // the 640 x 480 client size. Needs a video driver (the offscreen one will do).
@@ -352,33 +310,9 @@ TEST(FoundationWindow, PlacementFollowsTheDisplayMode)
     int w = 0, h = 0, px = 0, py = 0;
     SDL_GetWindowSize(window, &w, &h);
     SDL_GetWindowPosition(window, &px, &py);
-    EXPECT_EQ(w, 640);
-    EXPECT_EQ(h, 480);
-    EXPECT_EQ(px, x);
-    EXPECT_EQ(py, y);
+    EXPECT_EQ((std::vector<int>{w, h, px, py}), (std::vector<int>{640, 480, x, y}));
     plat::QuitVideo();
     EXPECT_EQ(plat::MainWindow(), nullptr);
-}
-
-} // namespace
-
-namespace {
-
-// Until the front end provides the title screen a weak stand-in opens nothing. Once the
-// real one exists, the program must link it, not the stand-in.
-TEST(FoundationProgram, LinksTheRealTitleScreenOnceThereIsOne)
-{
-    std::string source = std::string(SUGOROKU_SOURCE_DIR) + "/src/frontend/title.cpp";
-    if (access(source.c_str(), R_OK) != 0)
-        GTEST_SKIP() << "no title screen yet";
-    std::string command = "nm '" + std::string(SUGOROKU_BUILD_DIR) + "/sugoroku' | grep ' _Z15OpenTitleScreenv$'";
-    std::FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    char line[256] = {};
-    bool got = std::fgets(line, sizeof(line), pipe) != nullptr;
-    pclose(pipe);
-    ASSERT_TRUE(got) << "OpenTitleScreen is missing from the program";
-    EXPECT_NE(std::string(line).find(" T "), std::string::npos) << "the program links the stand-in: " << line;
 }
 
 } // namespace

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -19,6 +18,7 @@
 #include "engine/text.h"
 #include "engine/wave.h"
 #include "platform/gfx_device.h"
+#include "test_support.h"
 
 class FrontendRun : public ::testing::Test {
 protected:
@@ -27,13 +27,10 @@ protected:
         namespace fs = std::filesystem;
         const fs::path build = SUGOROKU_BUILD_DIR;
         if (!fs::exists(build / "data.dat")) GTEST_SKIP() << "no data.dat in " << build << " (content not built)";
-        char pattern[] = "/tmp/frontend_test_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        for (const char* name : {"data.dat", "mappack.dat", "epack.dat"}) {
+        ASSERT_FALSE(dir_.path().empty());
+        for (const char* name : {"data.dat", "mappack.dat", "epack.dat"})
             if (fs::exists(build / name)) fs::copy_file(build / name, dir_ / name);
-        }
-        ASSERT_EQ(HeadlessStart(dir_.c_str()), 1) << HeadlessLastMessage();
+        ASSERT_EQ(HeadlessStart(dir_.path().c_str()), 1) << HeadlessLastMessage();
         started_ = true;
         // The title's first update only installs its input state.
         Frames(2);
@@ -42,7 +39,6 @@ protected:
     void TearDown() override
     {
         if (started_) HeadlessStop();
-        if (!dir_.empty()) std::filesystem::remove_all(dir_);
     }
 
     void Frames(int count)
@@ -84,25 +80,11 @@ protected:
                       float textureSize = 2048.0f)
     {
         if (texture == nullptr) texture = g_uiAtlas;
-        return CountDrawn(x, y, source, texture, textureSize) > 0;
-    }
-
-    static int CountDrawn(float x, float y, const SpriteRect& source, const plat::Texture* texture = nullptr,
-                          float textureSize = 2048.0f)
-    {
-        if (texture == nullptr) texture = g_uiAtlas;
-        int count = 0;
-        for (const plat::RecordedSprite& s : Sprites()) {
-            if (s.texture != texture || s.colour != 0xFFFFFFFFu) continue;
-            if (!Near(s.left, x) || !Near(s.top, y)) continue;
-            if (!Near(s.right - s.left, source.right - source.left) || !Near(s.bottom - s.top, source.bottom - source.top))
-                continue;
-            if (!Near(s.u0 * textureSize, source.left) || !Near(s.v0 * textureSize, source.top) ||
-                !Near(s.u1 * textureSize, source.right) || !Near(s.v1 * textureSize, source.bottom))
-                continue;
-            ++count;
-        }
-        return count;
+        for (const plat::RecordedSprite& s : DrawnFrom(source, textureSize))
+            if (s.texture == texture && s.colour == 0xFFFFFFFFu && Near(s.left, x) && Near(s.top, y) &&
+                Near(s.right - s.left, source.right - source.left) && Near(s.bottom - s.top, source.bottom - source.top))
+                return true;
+        return false;
     }
 
     // Every sprite cut from this source rectangle, wherever it was drawn.
@@ -119,7 +101,7 @@ protected:
 
     static bool Near(float a, float b) { return std::fabs(a - b) < 0.01f; }
 
-    std::filesystem::path dir_;
+    test_support::TempDir dir_;
     bool started_ = false;
     std::vector<int> soundsHeard_ = std::vector<int>(kSoundEffectCount, 0);
 

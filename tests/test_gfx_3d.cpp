@@ -130,12 +130,8 @@ TEST(GfxCameraNoDevice, CameraAndProjectionDoNothingWithoutADevice)
     float out[3] = {7, 7, 7};
     const float p[3] = {0, 0, 0};
     ProjectToScreen(out, p);
-    EXPECT_EQ(out[0], 0.0f);
-    EXPECT_EQ(out[1], 0.0f);
-    EXPECT_EQ(out[2], 0.0f);
-    Vertex3D quad[4];
-    for (auto& v : quad)
-        SetVertex3D(&v, 0, 0, 0, 0, 0);
+    EXPECT_EQ(std::vector<float>(out, out + 3), std::vector<float>(3, 0.0f));
+    Vertex3D quad[4] = {};
     DrawQuad3D(quad, 0xFF00FF00u, nullptr);
     DrawModel(&g_modelTable[0], nullptr);
 }

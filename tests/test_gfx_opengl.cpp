@@ -53,9 +53,15 @@ protected:
         image.width = image.imageWidth = w;
         image.height = image.imageHeight = h;
         image.pixels = pixels;
-        plat::Texture* t = g_d3dDevice->CreateTexture(image);
-        textures.push_back(t);
-        return t;
+        return textures.emplace_back(g_d3dDevice->CreateTexture(image));
+    }
+
+    // A 4 x 4 square on the ground around the origin, texture corners in order.
+    static void FloorQuad(Vertex3D quad[4])
+    {
+        const float corner[4][2] = {{-2, 2}, {2, 2}, {2, -2}, {-2, -2}};
+        for (int i = 0; i < 4; ++i)
+            SetVertex3D(&quad[i], corner[i][0], 0, corner[i][1], float(i == 1 || i == 2), float(i >= 2));
     }
 
     uint32_t At(const float point[3])
@@ -102,10 +108,7 @@ TEST_F(GfxOpenGl, KnownFrameIsDrawnTexelExact)
     SetCameraLookAt(0, 0, 0, 0, 20, -20);
     BeginFrameDraw();
     Vertex3D quad[4];
-    SetVertex3D(&quad[0], -2, 0, 2, 0, 0);
-    SetVertex3D(&quad[1], 2, 0, 2, 1, 0);
-    SetVertex3D(&quad[2], 2, 0, -2, 1, 1);
-    SetVertex3D(&quad[3], -2, 0, -2, 0, 1);
+    FloorQuad(quad);
     g_d3dDevice->SetTransform(plat::TransformState::World, plat::MatrixIdentity());
     DrawQuad3D(quad, 0xFFFFFFFFu, checker);
     const plat::Matrix4 identity = plat::MatrixIdentity();
@@ -155,10 +158,7 @@ TEST_F(GfxOpenGl, SpriteAtDepthZeroHidesLaterGeometry)
     BeginFrameDraw();
     DrawSprite(300, 220, {0, 0, 40, 40}, 64, 64, 0xFF0000FFu, nullptr);
     Vertex3D quad[4];
-    SetVertex3D(&quad[0], -2, 0, 2, 0, 0);
-    SetVertex3D(&quad[1], 2, 0, 2, 1, 0);
-    SetVertex3D(&quad[2], 2, 0, -2, 1, 1);
-    SetVertex3D(&quad[3], -2, 0, -2, 0, 1);
+    FloorQuad(quad);
     DrawQuad3D(quad, 0xFFFFFFFFu, nullptr);
     ASSERT_TRUE(g_d3dDevice->ReadPixels(pixels));
     EndFrameDraw();

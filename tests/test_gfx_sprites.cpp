@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "engine/glyph_table.h"
 #include "engine/sprite.h"
@@ -157,15 +158,13 @@ TEST_F(GfxSprites, DigitNumbersAdvanceByWidthPlusOne)
 
 TEST(GfxDigits, SplitDigitsMostSignificantFirst)
 {
-    int32_t d[7] = {-9, -9, -9, -9, -9, -9, -9};
-    ASSERT_EQ(SplitDigits(0, d), 1);
-    EXPECT_EQ(d[0], 0);
-    ASSERT_EQ(SplitDigits(10, d), 2);
-    EXPECT_EQ(d[0], 1);
-    EXPECT_EQ(d[1], 0);
-    ASSERT_EQ(SplitDigits(1234567, d), 7);
-    for (int i = 0; i < 7; ++i)
-        EXPECT_EQ(d[i], i + 1);
+    const auto split = [](int32_t value) {
+        int32_t d[7] = {-9, -9, -9, -9, -9, -9, -9};
+        return std::vector<int32_t>(d, d + SplitDigits(value, d));
+    };
+    EXPECT_EQ(split(0), (std::vector<int32_t>{0}));
+    EXPECT_EQ(split(10), (std::vector<int32_t>{1, 0}));
+    EXPECT_EQ(split(1234567), (std::vector<int32_t>{1, 2, 3, 4, 5, 6, 7}));
     int32_t untouched[7] = {-9, -9, -9, -9, -9, -9, -9};
     EXPECT_EQ(SplitDigits(12345678, untouched), 0);
     EXPECT_EQ(SplitDigits(-5, untouched), 0); // a minus sign is no digit
@@ -181,13 +180,11 @@ TEST(GfxGlyphs, TextConvertsToTableIndicesTakingTheFirstCopy)
         EXPECT_EQ(g, 0);
 
     ConvertTextToGlyphs(row, "\x82\x4F\x81\x48\x82\xC5" "AB\x82\xA0");
-    EXPECT_EQ(row[0], 140); // ０
-    EXPECT_EQ(row[1], 1);   // ？
-    EXPECT_EQ(row[2], 54);  // で: the copy at 63 is never produced
-    EXPECT_EQ(row[3], 0);   // not in the table: takes a slot, draws nothing
-    EXPECT_EQ(row[4], 2);   // あ
-    for (int i = 5; i < kGlyphRowLength; ++i)
-        EXPECT_EQ(row[i], 0);
+    // ０, ？, で (the copy at 63 is never produced), one not in the table (takes a
+    // slot, draws nothing), あ, then empty slots.
+    std::vector<int32_t> want = {140, 1, 54, 0, 2};
+    want.resize(kGlyphRowLength, 0);
+    EXPECT_EQ(std::vector<int32_t>(row, row + kGlyphRowLength), want);
 
     int32_t found = -1;
     FindGlyph(&found, "");

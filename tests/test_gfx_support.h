@@ -1,5 +1,6 @@
 // Shared by the graphics tests: a recording device installed as the game's device,
-// and archive images holding small but valid textures and models.
+// and archive images holding small but valid textures and models (a solid texture's
+// blue byte tells the tests which block it came from).
 #pragma once
 #include <cstdint>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "platform/backends.h"
 #include "platform/gfx_device.h"
 #include "platform/image_codec.h"
+#include "test_support.h"
 
 namespace gfx_test {
 
@@ -52,38 +54,8 @@ struct RecordingDevice {
     std::vector<plat::Texture*> made;
 };
 
-inline void PutU32(std::vector<uint8_t>& image, size_t at, uint32_t value)
-{
-    if (image.size() < at + 4)
-        image.resize(at + 4);
-    for (int i = 0; i < 4; ++i)
-        image[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-// An archive image: a 600-byte table of offsets, then [u32 length][bytes] blocks.
-class ArchiveImage {
-public:
-    ArchiveImage() : m_image(600, 0) {}
-    void Add(int index, const std::vector<uint8_t>& bytes)
-    {
-        const uint32_t offset = static_cast<uint32_t>(m_image.size() - 600);
-        PutU32(m_image, 4 * static_cast<size_t>(index), offset);
-        PutU32(m_image, m_image.size(), static_cast<uint32_t>(bytes.size()));
-        m_image.insert(m_image.end(), bytes.begin(), bytes.end());
-    }
-    void Add(int index, const std::string& text) { Add(index, std::vector<uint8_t>(text.begin(), text.end())); }
-    const std::vector<uint8_t>& Bytes() const { return m_image; }
-
-private:
-    std::vector<uint8_t> m_image;
-};
-
-// A BMP of one colour; the colour's blue byte tells the tests which block a texture came from.
-inline std::vector<uint8_t> SolidBmp(uint32_t width, uint32_t height, uint32_t colour)
-{
-    std::vector<uint32_t> pixels(static_cast<size_t>(width) * height, colour);
-    return plat::EncodeBmp32(pixels.data(), width, height);
-}
+using test_support::ArchiveImage;
+using test_support::SolidBmp;
 
 // A text mesh file: one triangle per material; textured[i] names a texture file for material i.
 inline std::string TriangleModel(const std::vector<bool>& textured, float height = 1.0f)

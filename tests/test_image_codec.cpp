@@ -1,4 +1,5 @@
 #include "platform/image_codec.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -11,15 +12,9 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using test_support::Bytes;
 
-void Put16(Bytes& b, uint32_t v) {
-    b.push_back(uint8_t(v));
-    b.push_back(uint8_t(v >> 8));
-}
-void Put32(Bytes& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
-}
+void Put32(Bytes& b, uint32_t v) { test_support::PutLE(b, v, 4); }
 
 // A hand-made BMP: `extra` goes between the info header and the pixel rows
 // (palette or colour masks); `rows` are the stored rows, padding included.
@@ -37,24 +32,14 @@ struct BmpSpec {
 
 Bytes MakeBmp(const BmpSpec& s) {
     Bytes b = {'B', 'M'};
-    const uint32_t offset = 14 + s.headerSize + uint32_t(s.extra.size());
-    Put32(b, offset + uint32_t(s.rows.size()));
-    Put32(b, 0);
-    Put32(b, offset);
-    Put32(b, s.headerSize);
-    Put32(b, uint32_t(s.width));
-    Put32(b, uint32_t(s.height));
-    Put16(b, 1);
-    Put16(b, s.bpp);
-    Put32(b, s.compression);
-    Put32(b, uint32_t(s.rows.size()));
-    Put32(b, 2835);
-    Put32(b, 2835);
-    Put32(b, s.coloursUsed);
-    Put32(b, 0);
+    const uint32_t offset = 14 + s.headerSize + uint32_t(s.extra.size()), rowBytes = uint32_t(s.rows.size());
+    for (auto [v, n] : {std::pair<uint32_t, int>{offset + rowBytes, 4}, {0, 4}, {offset, 4}, {s.headerSize, 4},
+                        {uint32_t(s.width), 4}, {uint32_t(s.height), 4}, {1, 2}, {s.bpp, 2}, {s.compression, 4},
+                        {rowBytes, 4}, {2835, 4}, {2835, 4}, {s.coloursUsed, 4}, {0, 4}})
+        test_support::PutLE(b, v, n);
     if (s.headerSize >= 108)
         for (uint32_t m : s.masks) Put32(b, m);
-    while (b.size() < 14 + s.headerSize) b.push_back(0);
+    b.resize(14 + s.headerSize, 0);
     b.insert(b.end(), s.extra.begin(), s.extra.end());
     b.insert(b.end(), s.rows.begin(), s.rows.end());
     return b;
@@ -95,10 +80,8 @@ TEST(ImageBmp, Bits24BottomUpWithOddWidthAndRowPadding) {
     s.rows = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0xEE, 0xEE, 0xEE,                // bottom
               10, 11, 12, 13, 14, 15, 16, 17, 18, 0xEE, 0xEE, 0xEE};      // top
     plat::Image img = Decode(MakeBmp(s));
-    ASSERT_EQ(img.imageWidth, 3u);
-    ASSERT_EQ(img.imageHeight, 2u);
-    ASSERT_EQ(img.width, 4u);
-    ASSERT_EQ(img.height, 2u);
+    ASSERT_EQ((std::vector<uint32_t>{img.imageWidth, img.imageHeight, img.width, img.height}),
+              (std::vector<uint32_t>{3, 2, 4, 2}));
     EXPECT_EQ(img.pixels[0], 0xFF0C0B0Au); // top row comes from the second stored row
     EXPECT_EQ(img.pixels[2], 0xFF121110u);
     EXPECT_EQ(img.pixels[3], 0x00000000u); // padding column, not the row padding bytes
@@ -126,15 +109,10 @@ TEST(ImageBmp, Bits32TopDownAndAlphaRule) {
 TEST(ImageBmp, V5HeaderWithBitfields) {
     BmpSpec s;
     s.headerSize = 124;
-    s.width = 1;
-    s.height = 1;
     s.bpp = 32;
     s.compression = 3;
     // Stored as bytes R, G, B, A.
-    s.masks[0] = 0x000000FF;
-    s.masks[1] = 0x0000FF00;
-    s.masks[2] = 0x00FF0000;
-    s.masks[3] = 0xFF000000;
+    for (int i = 0; i < 4; ++i) s.masks[i] = 0xFFu << (8 * i);
     s.rows = {0x11, 0x22, 0x33, 0x44};
     EXPECT_EQ(Decode(MakeBmp(s)).pixels[0], 0x44112233u);
 
@@ -142,9 +120,7 @@ TEST(ImageBmp, V5HeaderWithBitfields) {
     BmpSpec t;
     t.bpp = 16;
     t.compression = 3;
-    Put32(t.extra, 0xF800);
-    Put32(t.extra, 0x07E0);
-    Put32(t.extra, 0x001F);
+    for (uint32_t m : {0xF800u, 0x07E0u, 0x001Fu}) Put32(t.extra, m);
     t.rows = {0xFF, 0xFF, 0, 0}; // white
     EXPECT_EQ(Decode(MakeBmp(t)).pixels[0], 0xFFFFFFFFu);
 }
@@ -158,17 +134,16 @@ TEST(ImageBmp, PalettisedEightFourAndOneBit) {
     s.extra = {0, 0, 0xFF, 0, /**/ 0, 0xFF, 0, 0, /**/ 0xFF, 0, 0, 0}; // red, green, blue
     s.rows = {2, 0, 1, 0};
     plat::Image img = Decode(MakeBmp(s), false);
-    EXPECT_EQ(img.pixels[0], 0xFF0000FFu);
-    EXPECT_EQ(img.pixels[1], 0xFFFF0000u);
-    EXPECT_EQ(img.pixels[2], 0xFF00FF00u); // colour key off: green stays
+    // Colour key off: green stays.
+    EXPECT_EQ(std::vector<uint32_t>(img.pixels.begin(), img.pixels.begin() + 3),
+              (std::vector<uint32_t>{0xFF0000FFu, 0xFFFF0000u, 0xFF00FF00u}));
 
     BmpSpec f = s;
     f.bpp = 4;
     f.rows = {0x21, 0x00, 0, 0}; // high nibble first: 2, 1, 0
     img = Decode(MakeBmp(f), false);
-    EXPECT_EQ(img.pixels[0], 0xFF0000FFu);
-    EXPECT_EQ(img.pixels[1], 0xFF00FF00u);
-    EXPECT_EQ(img.pixels[2], 0xFFFF0000u);
+    EXPECT_EQ(std::vector<uint32_t>(img.pixels.begin(), img.pixels.begin() + 3),
+              (std::vector<uint32_t>{0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u}));
 
     BmpSpec o;
     o.width = 9;
@@ -206,34 +181,22 @@ TEST(ImageBmp, MalformedFilesFail) {
     good.rows.assign(24, 0x40);
     ExpectEveryPrefixFails(MakeBmp(good));
 
-    BmpSpec s = good;
-    s.width = 0;
-    ExpectFails(MakeBmp(s), "zero width");
-    s = good;
-    s.height = 0;
-    ExpectFails(MakeBmp(s), "zero height");
-    s = good;
-    s.width = -3;
-    ExpectFails(MakeBmp(s), "negative width");
-    s = good;
-    s.height = INT32_MIN;
-    ExpectFails(MakeBmp(s), "height of INT32_MIN");
-    s = good;
-    s.width = 8193;
-    ExpectFails(MakeBmp(s), "too wide");
-    s = good;
-    s.width = 0x7FFFFFFF;
-    s.height = 0x7FFFFFFF;
-    ExpectFails(MakeBmp(s), "sizes that overflow");
-    s = good;
-    s.bpp = 7;
-    ExpectFails(MakeBmp(s), "odd bit depth");
-    s = good;
-    s.compression = 1;
-    ExpectFails(MakeBmp(s), "RLE");
-    s = good;
-    s.headerSize = 41;
-    ExpectFails(MakeBmp(s), "unknown header");
+    const std::pair<const char*, void (*)(BmpSpec&)> broken[] = {
+        {"zero width", [](BmpSpec& s) { s.width = 0; }},
+        {"zero height", [](BmpSpec& s) { s.height = 0; }},
+        {"negative width", [](BmpSpec& s) { s.width = -3; }},
+        {"height of INT32_MIN", [](BmpSpec& s) { s.height = INT32_MIN; }},
+        {"too wide", [](BmpSpec& s) { s.width = 8193; }},
+        {"sizes that overflow", [](BmpSpec& s) { s.width = s.height = 0x7FFFFFFF; }},
+        {"odd bit depth", [](BmpSpec& s) { s.bpp = 7; }},
+        {"RLE", [](BmpSpec& s) { s.compression = 1; }},
+        {"unknown header", [](BmpSpec& s) { s.headerSize = 41; }},
+    };
+    for (const auto& [what, breakIt] : broken) {
+        BmpSpec s = good;
+        breakIt(s);
+        ExpectFails(MakeBmp(s), what);
+    }
 
     BmpSpec p;
     p.bpp = 8;
@@ -372,10 +335,7 @@ TEST(ImagePng, TruncatedAndCorruptFilesFail) {
 
     Bytes huge = WriteTestPng(1, 1, PNG_COLOR_TYPE_GRAY, {0});
     // Width 9000 in IHDR, CRC left as is: refused either way, never allocated.
-    huge[16] = 0;
-    huge[17] = 0;
-    huge[18] = 0x23;
-    huge[19] = 0x28;
+    for (int i = 0; i < 4; ++i) huge[16 + i] = uint8_t(9000u >> (24 - 8 * i));
     ExpectFails(huge, "PNG over the size limit");
 }
 
@@ -455,10 +415,8 @@ TEST(ImageDecode, ColourKeyOnlyHitsOpaquePureGreen) {
     const uint32_t px[4] = {0xFF00FF00u, 0xFF00FE00u, 0x7F00FF00u, 0xFF01FF00u};
     Bytes file = plat::EncodePng(px, 4, 1);
     plat::Image keyed = Decode(file, true);
-    EXPECT_EQ(keyed.pixels[0], 0x00000000u);
-    EXPECT_EQ(keyed.pixels[1], 0xFF00FE00u);
-    EXPECT_EQ(keyed.pixels[2], 0x7F00FF00u);
-    EXPECT_EQ(keyed.pixels[3], 0xFF01FF00u);
+    EXPECT_EQ(std::vector<uint32_t>(keyed.pixels.begin(), keyed.pixels.begin() + 4),
+              (std::vector<uint32_t>{0, 0xFF00FE00u, 0x7F00FF00u, 0xFF01FF00u}));
     EXPECT_EQ(Decode(file, false).pixels[0], 0xFF00FF00u);
 
     // Same through a 24-bit BMP, the game's own texture format.
@@ -492,13 +450,8 @@ TEST(ImageEncode, PngFileAndRefusals) {
     EXPECT_TRUE(plat::EncodePng(px, 0, 2).empty());
     const std::string path = std::string(SUGOROKU_BUILD_DIR) + "/image_codec_test.png";
     ASSERT_TRUE(plat::WritePngFile(path.c_str(), px, 2, 2));
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    ASSERT_NE(f, nullptr);
-    Bytes back(256);
-    back.resize(std::fread(back.data(), 1, back.size(), f));
-    std::fclose(f);
+    EXPECT_EQ(test_support::ReadFileBytes(path), plat::EncodePng(px, 2, 2));
     std::remove(path.c_str());
-    EXPECT_EQ(back, plat::EncodePng(px, 2, 2));
     EXPECT_FALSE(plat::WritePngFile("/nonexistent-dir/x.png", px, 2, 2));
 }
 

@@ -4,14 +4,12 @@
 #include <utility>
 #include <vector>
 
+#include "test_support.h"
+
 namespace soundtest {
 
-using Bytes = std::vector<uint8_t>;
-
-inline void PutLE(Bytes& v, uint32_t x, int bytes)
-{
-    for (int i = 0; i < bytes; ++i) v.push_back(uint8_t(x >> (8 * i)));
-}
+using test_support::Bytes;
+using test_support::PutLE;
 
 // The format record cut (or zero-extended) to `bytes`.
 inline Bytes Fmt(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t bytes = 16, uint16_t tag = 1)

@@ -131,11 +131,9 @@ TEST(TaskPool, UpdatePassReadsFlagsWhenItReachesASlot)
     EXPECT_EQ(g_order, (std::vector<int>{50, 70}));
     EXPECT_FALSE(g_tasks[50].alive);
     EXPECT_TRUE(g_tasks[20].alive);
-}
 
-TEST(TaskPool, KilledAndRecreatedAheadRunsNewProcedure)
-{
-    PoolGuard pool;
+    // Killed and made again ahead of the pass: the new procedure runs.
+    ClearTaskPool();
     g_order.clear();
     static auto recreate = [](Task*) {
         g_order.push_back(10);
@@ -147,11 +145,9 @@ TEST(TaskPool, KilledAndRecreatedAheadRunsNewProcedure)
     Spawn(12);
     UpdateAllTasks();
     EXPECT_EQ(g_order, (std::vector<int>{10, 1200}));
-}
 
-TEST(TaskPool, TaskClearingItsAliveWordIsFreedAndNotDrawn)
-{
-    PoolGuard pool;
+    // A task clearing its work area's alive word is freed and not drawn.
+    ClearTaskPool();
     g_order.clear();
     Task* t = Spawn(3, ClearsOwnAlive);
     TaskWorkAlive(t) = 1;

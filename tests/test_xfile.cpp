@@ -50,10 +50,7 @@ TEST(XFile, QuadIsTriangulatedAsAFanWithADefaultMaterial) {
     ASSERT_EQ(m.materials.size(), 1u);
     EXPECT_EQ(m.materials[0].diffuse[0], 1.0f); // white
     EXPECT_EQ(m.materials[0].diffuse[3], 1.0f);
-    EXPECT_TRUE(m.materials[0].textureFile.empty());
-    EXPECT_TRUE(m.normals.empty());
-    EXPECT_TRUE(m.texCoords.empty());
-    EXPECT_TRUE(m.colours.empty());
+    EXPECT_TRUE(m.materials[0].textureFile.empty() && m.normals.empty() && m.texCoords.empty() && m.colours.empty());
 }
 
 TEST(XFile, MaterialsTextureCoordsAndColours) {

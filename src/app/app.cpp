@@ -12,12 +12,12 @@
 #include "engine/input.h"
 #include "engine/sound.h"
 #include "engine/task.h"
+#include "frontend/title.h"
 #include "persist/history.h"
 #include "platform/clock.h"
 #include "platform/msgbox.h"
 #include "platform/window.h"
 
-int OpenTitleScreen();
 
 int32_t g_running = 0;
 void* g_hWnd = nullptr;

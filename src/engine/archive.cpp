@@ -1,4 +1,5 @@
 #include "engine/archive.h"
+#include "platform/byte_order.h"
 
 #include <cstdio>
 #include <cstring>
@@ -69,14 +70,6 @@ int LoadDataFromMemory(const uint8_t* bytes, uint64_t size)
     return 1;
 }
 
-static uint32_t ReadU32(const uint8_t* at)
-{
-    uint8_t b[4];
-    std::memcpy(b, at, 4);
-    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
-           static_cast<uint32_t>(b[3]) << 24;
-}
-
 const uint8_t* GetDataBlock(int index, uint32_t* size)
 {
     if (size)
@@ -85,11 +78,11 @@ const uint8_t* GetDataBlock(int index, uint32_t* size)
         return nullptr;
     // Every block is checked when it is asked for, not at load: entries of block
     // numbers that the game never reads may hold anything.
-    uint64_t offset = ReadU32(g_dataFile + 4u * static_cast<uint32_t>(index));
+    uint64_t offset = plat::LoadLE32(g_dataFile + 4u * static_cast<uint32_t>(index));
     uint64_t header = static_cast<uint64_t>(kDataTableBytes) + offset; // where L lies
     if (header + 4u > g_dataFileSize)
         return nullptr;
-    uint64_t length = ReadU32(g_dataFile + header);
+    uint64_t length = plat::LoadLE32(g_dataFile + header);
     if (length > g_dataFileSize - header - 4u)
         return nullptr;
     if (size)

@@ -2,25 +2,19 @@
 
 #include <cstring>
 
-static uint32_t ReadU32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
-static uint16_t ReadU16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-
+#include "platform/byte_order.h"
 static void ReadFormatRecord(const uint8_t* content, uint32_t size, WaveFormat* format)
 {
     // Old writers emit 14- or 16-byte records; whatever they leave out reads as 0.
     uint8_t record[kWaveFormatBytes] = {};
     std::memcpy(record, content, size < kWaveFormatBytes ? size : kWaveFormatBytes);
-    format->formatTag = ReadU16(record + 0);
-    format->channels = ReadU16(record + 2);
-    format->samplesPerSec = ReadU32(record + 4);
-    format->avgBytesPerSec = ReadU32(record + 8);
-    format->blockAlign = ReadU16(record + 12);
-    format->bitsPerSample = ReadU16(record + 14);
-    format->extraSize = ReadU16(record + 16);
+    format->formatTag = plat::LoadLE16(record + 0);
+    format->channels = plat::LoadLE16(record + 2);
+    format->samplesPerSec = plat::LoadLE32(record + 4);
+    format->avgBytesPerSec = plat::LoadLE32(record + 8);
+    format->blockAlign = plat::LoadLE16(record + 12);
+    format->bitsPerSample = plat::LoadLE16(record + 14);
+    format->extraSize = plat::LoadLE16(record + 16);
 }
 
 static bool IsPlayableFormat(const WaveFormat& f)
@@ -40,7 +34,7 @@ int FindWaveChunks(const uint8_t* image, uint32_t length, WaveFormat* format, co
 
     // The chunks end at the RIFF size or at the end of the block, whichever comes
     // first; 64-bit positions so that no size can wrap the walk back.
-    uint64_t end = uint64_t(8) + ReadU32(image + 4);
+    uint64_t end = uint64_t(8) + plat::LoadLE32(image + 4);
     if (end > length) end = length;
 
     bool haveFormat = false;
@@ -50,7 +44,7 @@ int FindWaveChunks(const uint8_t* image, uint32_t length, WaveFormat* format, co
     while (!(haveFormat && dataBytes != 0)) {
         if (pos + 8 > end) return 0;
         const uint8_t* header = image + pos;
-        uint32_t size = ReadU32(header + 4);
+        uint32_t size = plat::LoadLE32(header + 4);
         uint64_t content = pos + 8;
         if (size > end - content) return 0;
         if (std::memcmp(header, "fmt ", 4) == 0) {

@@ -3,24 +3,13 @@
 #include <cstring>
 
 #include "platform/files.h"
+#include "platform/byte_order.h"
 
 HistoryEntry g_history[kHistoryEntries];
 
-static void PutI32(uint8_t* at, int32_t value)
-{
-    uint32_t v = static_cast<uint32_t>(value);
-    at[0] = static_cast<uint8_t>(v);
-    at[1] = static_cast<uint8_t>(v >> 8);
-    at[2] = static_cast<uint8_t>(v >> 16);
-    at[3] = static_cast<uint8_t>(v >> 24);
-}
+static void PutI32(uint8_t* at, int32_t value) { plat::StoreLE32(at, static_cast<uint32_t>(value)); }
 
-static int32_t GetI32(const uint8_t* at)
-{
-    uint32_t v = static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
-                 static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
-    return static_cast<int32_t>(v);
-}
+static int32_t GetI32(const uint8_t* at) { return static_cast<int32_t>(plat::LoadLE32(at)); }
 
 void EncodeHistory(uint8_t out[kHistoryFileBytes])
 {
@@ -95,15 +84,4 @@ void ReadSaveFile()
 void WriteSaveFile()
 {
     WriteHistoryFile("save.dat"); // a failure keeps the previous file; there is no one to tell
-}
-
-// Start-up ends by opening the title screen. Until the front end provides it, this weak
-// stand-in lets the program link and run with no task. It lives here, and not with the
-// start-up code, on purpose: a static library hands the linker the first member that
-// defines a symbol, in file order, and a weak stand-in met before the real title screen
-// would be taken and the real one never linked into the program. This file sorts after
-// the front end's, so the real definition always wins once it exists.
-__attribute__((weak)) int OpenTitleScreen()
-{
-    return 1;
 }

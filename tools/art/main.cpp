@@ -9,16 +9,14 @@
 #include <string>
 
 #include "art.h"
+#include "platform/files.h"
 #include "platform/image_codec.h"
 
 namespace {
 
+// An empty image is an encoder failure, never a file to write.
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    if (std::fclose(f) != 0) ok = false;
-    return ok && !bytes.empty();
+    return !bytes.empty() && plat::WriteFileAtomically(path.c_str(), bytes.data(), bytes.size());
 }
 
 bool Save(const art::Canvas& c, const std::string& path, bool alpha, bool png) {

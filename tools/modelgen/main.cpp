@@ -3,12 +3,12 @@
 // materials, model by model). With --preview it also draws every model to a PNG sheet.
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "models.h"
+#include "platform/files.h"
 #include "platform/image_codec.h"
 #include "preview.h"
 #include "textures.h"
@@ -19,9 +19,7 @@ namespace {
 
 bool WriteFile(const std::string& path, const void* data, size_t size)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-    return static_cast<bool>(out);
+    return plat::WriteFileAtomically(path.c_str(), static_cast<const uint8_t*>(data), size);
 }
 
 std::string Numbered(const char* stem, int n, const char* ext)

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "engine/wave.h"
+#include "platform/byte_order.h"
 #include "platform/image_codec.h"
 #include "platform/xfile.h"
 
@@ -15,12 +16,8 @@ namespace packdata {
 
 namespace {
 
-uint32_t Read32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x)
-{
-    for (int i = 0; i < 4; ++i)
-        v[at + i] = uint8_t(x >> (8 * i));
-}
+using plat::LoadLE32;
+void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x) { plat::StoreLE32(&v[at], x); }
 
 bool ReadFile(const std::string& path, std::vector<uint8_t>& out)
 {
@@ -265,14 +262,14 @@ bool CheckArchive(const std::vector<uint8_t>& archive, std::vector<BlockReport>&
     for (int b = 0; b < kBlocks; ++b) {
         BlockReport r;
         r.block = b;
-        r.offset = Read32(archive.data() + 4 * b);
+        r.offset = LoadLE32(archive.data() + 4 * b);
         if (uint64_t(r.offset) + 4 > body) {
             r.detail = "offset points outside the file";
             reports.push_back(r);
             allOk = false;
             continue;
         }
-        r.size = Read32(archive.data() + kTableBytes + r.offset);
+        r.size = LoadLE32(archive.data() + kTableBytes + r.offset);
         if (uint64_t(r.size) > body - r.offset - 4) {
             r.detail = "length runs past the end of the file";
             reports.push_back(r);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "archive_tool.h"
+#include "platform/files.h"
 
 using namespace packdata;
 
@@ -60,20 +61,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "packdata: %s\n", error.c_str());
         return 1;
     }
-    // Write beside the target and rename, so a failed run never leaves half an archive.
-    std::string tmp = std::string(argv[3]) + ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(archive.data()), std::streamsize(archive.size()));
-        if (!out) {
-            std::fprintf(stderr, "packdata: cannot write %s\n", tmp.c_str());
-            std::remove(tmp.c_str());
-            return 1;
-        }
-    }
-    if (std::rename(tmp.c_str(), argv[3]) != 0) {
-        std::fprintf(stderr, "packdata: cannot replace %s\n", argv[3]);
-        std::remove(tmp.c_str());
+    // Written beside the target and renamed, so a failed run never leaves half an archive.
+    if (!plat::WriteFileAtomically(argv[3], archive.data(), archive.size())) {
+        std::fprintf(stderr, "packdata: cannot write %s\n", argv[3]);
         return 1;
     }
     std::printf("packdata: %s, %zu blocks, %zu bytes\n", argv[3], entries.size(), archive.size());

@@ -3,9 +3,9 @@
 // their levels so they can be checked without listening.
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <string>
 
+#include "platform/files.h"
 #include "sounds.h"
 
 using namespace soundgen;
@@ -15,9 +15,7 @@ namespace {
 bool Write(const std::string& path, const Buffer& b)
 {
     std::vector<uint8_t> bytes = EncodeWave(b);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return static_cast<bool>(out);
+    return plat::WriteFileAtomically(path.c_str(), bytes.data(), bytes.size());
 }
 
 float Db(float v) { return v > 0 ? 20 * std::log10(v) : -999; }

@@ -1,4 +1,5 @@
 #include "synth.h"
+#include "platform/byte_order.h"
 
 #include <algorithm>
 #include <cctype>
@@ -111,14 +112,8 @@ std::vector<uint8_t> EncodeWave(const Buffer& b)
         for (int i = 0; i < 4; ++i)
             out.push_back(uint8_t(t[i]));
     };
-    auto u32 = [&](uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            out.push_back(uint8_t(v >> (8 * i)));
-    };
-    auto u16 = [&](uint16_t v) {
-        out.push_back(uint8_t(v));
-        out.push_back(uint8_t(v >> 8));
-    };
+    auto u32 = [&](uint32_t v) { plat::AppendLE32(out, v); };
+    auto u16 = [&](uint16_t v) { plat::AppendLE16(out, v); };
     tag("RIFF");
     u32(36 + dataBytes);
     tag("WAVE");
