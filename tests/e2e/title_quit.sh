@@ -40,7 +40,13 @@ fi
 work=$(mktemp -d)
 game_pid=""
 cleanup() {
-    if [ -n "$game_pid" ] && kill -0 "$game_pid" 2>/dev/null; then kill "$game_pid" 2>/dev/null; fi
+    # A game that does not end on request within a few seconds is killed: a failed
+    # run must never leave it behind.
+    if [ -n "$game_pid" ] && kill -0 "$game_pid" 2>/dev/null; then
+        kill "$game_pid" 2>/dev/null
+        for _ in 1 2 3 4 5 6; do kill -0 "$game_pid" 2>/dev/null || break; sleep 0.5; done
+        kill -9 "$game_pid" 2>/dev/null
+    fi
     rm -rf "$work"
 }
 trap cleanup EXIT
