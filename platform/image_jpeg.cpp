@@ -31,8 +31,14 @@ struct JpegErrors {
 void JpegOnMessage(j_common_ptr cinfo, int level) {
     auto* err = reinterpret_cast<JpegErrors*>(cinfo->err);
     if (level < 0) {
-        if (cinfo->err->msg_code == JWRN_JPEG_EOF) err->truncated = true;
         cinfo->err->num_warnings++;
+        // A file that ends early would otherwise be padded with grey rows to its
+        // declared size, however large: refuse it at once.
+        if (cinfo->err->msg_code == JWRN_JPEG_EOF) {
+            err->truncated = true;
+            std::strcpy(err->message, "JPEG file is truncated");
+            std::longjmp(err->jump, 1);
+        }
     }
 }
 

@@ -220,7 +220,7 @@ TEST(FoundationProgram, EmptyDirectoryEndsCleanlyWithTheMessage)
     // The desktop's GL libraries keep a few allocations to exit; the game's own memory is
     // checked by the headless tests, which run the same chain in this process.
     std::string command = "cd '" + dir.path() + "' && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " +
-                          "ASAN_OPTIONS=detect_leaks=0 timeout 60 '" +
+                          "ASAN_OPTIONS=\"${ASAN_OPTIONS:-}:detect_leaks=0\" timeout 60 '" +
                           exe + "' 2>'" + errPath + "'";
     int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
@@ -250,6 +250,9 @@ TEST(FoundationProgram, CloseRequestShutsDownAndWritesTheHistory)
     TempDir dir;
     REQUIRE_REAL_ARCHIVE(dir);
     std::string exe = std::string(SUGOROKU_BUILD_DIR) + "/sugoroku";
+    // The GL libraries keep a few allocations to exit; keep the other sanitizer options.
+    const char* asan = getenv("ASAN_OPTIONS");
+    const std::string asanOptions = std::string(asan ? asan : "") + ":detect_leaks=0";
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
@@ -257,7 +260,7 @@ TEST(FoundationProgram, CloseRequestShutsDownAndWritesTheHistory)
             _exit(90);
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         setenv("SDL_AUDIODRIVER", "dummy", 1);
-        setenv("ASAN_OPTIONS", "detect_leaks=0", 1); // the GL libraries keep a few allocations to exit
+        setenv("ASAN_OPTIONS", asanOptions.c_str(), 1);
         execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
         _exit(91);
     }
