@@ -74,87 +74,52 @@ void ExpectEveryPrefixFails(const Bytes& file, size_t step = 1) {
 
 TEST(ImageBmp, Bits24BottomUpWithOddWidthAndRowPadding) {
     // 3 x 2: each stored row is 9 bytes of BGR plus 3 of padding, bottom row first.
-    BmpSpec s;
-    s.width = 3;
-    s.height = 2;
-    s.rows = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0xEE, 0xEE, 0xEE,                // bottom
-              10, 11, 12, 13, 14, 15, 16, 17, 18, 0xEE, 0xEE, 0xEE};      // top
-    plat::Image img = Decode(MakeBmp(s));
+    plat::Image img = Decode(MakeBmp({.width = 3, .height = 2,
+                                      .rows = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0xEE, 0xEE, 0xEE,              // bottom
+                                               10, 11, 12, 13, 14, 15, 16, 17, 18, 0xEE, 0xEE, 0xEE}})); // top
     ASSERT_EQ((std::vector<uint32_t>{img.imageWidth, img.imageHeight, img.width, img.height}),
               (std::vector<uint32_t>{3, 2, 4, 2}));
-    EXPECT_EQ(img.pixels[0], 0xFF0C0B0Au); // top row comes from the second stored row
-    EXPECT_EQ(img.pixels[2], 0xFF121110u);
-    EXPECT_EQ(img.pixels[3], 0x00000000u); // padding column, not the row padding bytes
-    EXPECT_EQ(img.pixels[4], 0xFF030201u);
-    EXPECT_EQ(img.pixels[6], 0xFF090807u);
+    // The top row comes from the second stored row; column 3 is texture padding, not row padding.
+    EXPECT_EQ(img.pixels, (std::vector<uint32_t>{0xFF0C0B0Au, 0xFF0F0E0Du, 0xFF121110u, 0, 0xFF030201u,
+                                                 0xFF060504u, 0xFF090807u, 0}));
 }
 
 TEST(ImageBmp, Bits32TopDownAndAlphaRule) {
-    BmpSpec s;
-    s.width = 2;
-    s.height = -2; // top-down
-    s.bpp = 32;
-    s.rows = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0};
-    plat::Image opaque = Decode(MakeBmp(s));
-    ASSERT_EQ(opaque.pixels.size(), 4u);
-    EXPECT_EQ(opaque.pixels[0], 0xFF030201u); // all alpha zero: treated as opaque
-    EXPECT_EQ(opaque.pixels[3], 0xFF0C0B0Au);
-
+    // Height -2: stored top-down.
+    BmpSpec s{.width = 2, .height = -2, .bpp = 32, .rows = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0}};
+    // All alpha zero: treated as opaque.
+    EXPECT_EQ(Decode(MakeBmp(s)).pixels, (std::vector<uint32_t>{0xFF030201u, 0xFF060504u, 0xFF090807u, 0xFF0C0B0Au}));
     s.rows[3] = 0x80; // one texel with alpha: the channel counts as stored
-    plat::Image alpha = Decode(MakeBmp(s));
-    EXPECT_EQ(alpha.pixels[0], 0x80030201u);
-    EXPECT_EQ(alpha.pixels[1], 0x00060504u);
+    const plat::Image alpha = Decode(MakeBmp(s));
+    EXPECT_EQ(std::vector<uint32_t>(alpha.pixels.begin(), alpha.pixels.begin() + 2),
+              (std::vector<uint32_t>{0x80030201u, 0x00060504u}));
 }
 
 TEST(ImageBmp, V5HeaderWithBitfields) {
-    BmpSpec s;
-    s.headerSize = 124;
-    s.bpp = 32;
-    s.compression = 3;
     // Stored as bytes R, G, B, A.
-    for (int i = 0; i < 4; ++i) s.masks[i] = 0xFFu << (8 * i);
-    s.rows = {0x11, 0x22, 0x33, 0x44};
+    const BmpSpec s{.headerSize = 124, .bpp = 32, .compression = 3, .masks = {0xFFu, 0xFF00u, 0xFF0000u, 0xFF000000u},
+                    .rows = {0x11, 0x22, 0x33, 0x44}};
     EXPECT_EQ(Decode(MakeBmp(s)).pixels[0], 0x44112233u);
-
-    // 16-bit 5-6-5 through masks in a plain info header.
-    BmpSpec t;
-    t.bpp = 16;
-    t.compression = 3;
-    for (uint32_t m : {0xF800u, 0x07E0u, 0x001Fu}) Put32(t.extra, m);
-    t.rows = {0xFF, 0xFF, 0, 0}; // white
+    // 16-bit 5-6-5 through masks in a plain info header; the texel is white.
+    const BmpSpec t{.bpp = 16, .compression = 3, .extra = {0, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0},
+                    .rows = {0xFF, 0xFF, 0, 0}};
     EXPECT_EQ(Decode(MakeBmp(t)).pixels[0], 0xFFFFFFFFu);
 }
 
 TEST(ImageBmp, PalettisedEightFourAndOneBit) {
-    BmpSpec s;
-    s.width = 3;
-    s.height = 1;
-    s.bpp = 8;
-    s.coloursUsed = 3;
-    s.extra = {0, 0, 0xFF, 0, /**/ 0, 0xFF, 0, 0, /**/ 0xFF, 0, 0, 0}; // red, green, blue
-    s.rows = {2, 0, 1, 0};
-    plat::Image img = Decode(MakeBmp(s), false);
-    // Colour key off: green stays.
-    EXPECT_EQ(std::vector<uint32_t>(img.pixels.begin(), img.pixels.begin() + 3),
-              (std::vector<uint32_t>{0xFF0000FFu, 0xFFFF0000u, 0xFF00FF00u}));
-
-    BmpSpec f = s;
-    f.bpp = 4;
-    f.rows = {0x21, 0x00, 0, 0}; // high nibble first: 2, 1, 0
-    img = Decode(MakeBmp(f), false);
-    EXPECT_EQ(std::vector<uint32_t>(img.pixels.begin(), img.pixels.begin() + 3),
-              (std::vector<uint32_t>{0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u}));
-
-    BmpSpec o;
-    o.width = 9;
-    o.bpp = 1;
-    o.extra = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0};
-    o.rows = {0xA0, 0x80, 0, 0}; // 1 0 1 0 0 0 0 0 | 1
-    img = Decode(MakeBmp(o));
-    EXPECT_EQ(img.pixels[0], 0xFFFFFFFFu);
-    EXPECT_EQ(img.pixels[1], 0xFF000000u);
-    EXPECT_EQ(img.pixels[2], 0xFFFFFFFFu);
-    EXPECT_EQ(img.pixels[8], 0xFFFFFFFFu);
+    // Palette red, green, blue; colour key off, so green stays. Four bits: high nibble first.
+    const Bytes rgb = {0, 0, 0xFF, 0, /**/ 0, 0xFF, 0, 0, /**/ 0xFF, 0, 0, 0};
+    const uint32_t R = 0xFFFF0000u, G = 0xFF00FF00u, B = 0xFF0000FFu, W = 0xFFFFFFFFu, K = 0xFF000000u;
+    const std::pair<BmpSpec, std::vector<uint32_t>> cases[] = {
+        {{.width = 3, .bpp = 8, .coloursUsed = 3, .extra = rgb, .rows = {2, 0, 1, 0}}, {B, R, G}},
+        {{.width = 3, .bpp = 4, .coloursUsed = 3, .extra = rgb, .rows = {0x21, 0, 0, 0}}, {B, G, R}},
+        {{.width = 9, .bpp = 1, .extra = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0}, .rows = {0xA0, 0x80, 0, 0}},
+         {W, K, W, K, K, K, K, K, W}},
+    };
+    for (const auto& [spec, want] : cases) {
+        const plat::Image img = Decode(MakeBmp(spec), false);
+        EXPECT_EQ(std::vector<uint32_t>(img.pixels.begin(), img.pixels.begin() + spec.width), want) << spec.bpp;
+    }
 }
 
 TEST(ImageBmp, EncodersRoundTrip) {
@@ -168,17 +133,12 @@ TEST(ImageBmp, EncodersRoundTrip) {
     for (uint32_t y = 0; y < 3; ++y)
         for (uint32_t x = 0; x < 5; ++x) EXPECT_EQ(a.pixels[y * 8 + x], px[y * 5 + x]);
 
-    uint32_t withAlpha[2] = {0x80FF0000u, 0x00000000u};
-    plat::Image b = Decode(plat::EncodeBmp32(withAlpha, 2, 1));
-    EXPECT_EQ(b.pixels[0], 0x80FF0000u);
-    EXPECT_EQ(b.pixels[1], 0x00000000u);
+    const std::vector<uint32_t> withAlpha = {0x80FF0000u, 0x00000000u};
+    EXPECT_EQ(Decode(plat::EncodeBmp32(withAlpha.data(), 2, 1)).pixels, withAlpha);
 }
 
 TEST(ImageBmp, MalformedFilesFail) {
-    BmpSpec good;
-    good.width = 3;
-    good.height = 2;
-    good.rows.assign(24, 0x40);
+    const BmpSpec good{.width = 3, .height = 2, .rows = Bytes(24, 0x40)};
     ExpectEveryPrefixFails(MakeBmp(good));
 
     const std::pair<const char*, void (*)(BmpSpec&)> broken[] = {
@@ -198,24 +158,12 @@ TEST(ImageBmp, MalformedFilesFail) {
         ExpectFails(MakeBmp(s), what);
     }
 
-    BmpSpec p;
-    p.bpp = 8;
-    p.coloursUsed = 2;
-    p.extra.assign(8, 0);
-    p.rows = {2, 0, 0, 0};
-    ExpectFails(MakeBmp(p), "palette index past the palette");
+    ExpectFails(MakeBmp({.bpp = 8, .coloursUsed = 2, .extra = Bytes(8, 0), .rows = {2, 0, 0, 0}}),
+                "palette index past the palette");
 
     // A 52-byte header holds three masks even when the compression names four.
-    BmpSpec v3;
-    v3.headerSize = 52;
-    v3.bpp = 32;
-    v3.compression = 6;
-    v3.rows = {1, 2, 3, 4};
-    Bytes v3File = MakeBmp(v3);
-    for (int i = 0; i < 3; ++i) {
-        const uint32_t mask = 0xFFu << (16 - 8 * i);
-        for (int k = 0; k < 4; ++k) v3File[14 + 40 + 4 * i + k] = uint8_t(mask >> (8 * k));
-    }
+    Bytes v3File = MakeBmp({.headerSize = 52, .bpp = 32, .compression = 6, .rows = {1, 2, 3, 4}});
+    for (int i = 0; i < 3; ++i) test_support::PutU32(v3File, 14 + 40 + 4 * i, 0xFFu << (16 - 8 * i));
     EXPECT_EQ(Decode(v3File).pixels[0], 0xFF030201u);
     ExpectEveryPrefixFails(v3File);
 
@@ -270,25 +218,18 @@ TEST(ImagePng, RoundTripThroughOurEncoderKeepsAlpha) {
                                 0xFFFFFFFFu, 0x7F7F7F7Fu, 0xFF000000u, 0xC0A0B0D0u};
     Bytes file = plat::EncodePng(px, 3, 3);
     plat::Image img = Decode(file, false);
-    ASSERT_EQ(img.width, 4u);
-    ASSERT_EQ(img.height, 4u);
-    for (uint32_t y = 0; y < 3; ++y)
-        for (uint32_t x = 0; x < 3; ++x) EXPECT_EQ(img.pixels[y * 4 + x], px[y * 3 + x]);
-    EXPECT_EQ(img.pixels[3], 0u);
-    EXPECT_EQ(img.pixels[12], 0u);
+    ASSERT_EQ(img.pixels.size(), 16u);
+    for (uint32_t i = 0; i < 16; ++i) EXPECT_EQ(img.pixels[i], (i % 4 < 3 && i < 12) ? px[i / 4 * 3 + i % 4] : 0u) << i;
 }
 
 TEST(ImagePng, GreyAndPaletteWithTransparencyExpandToRgba) {
     plat::Image grey = Decode(WriteTestPng(2, 1, PNG_COLOR_TYPE_GRAY, {0x00, 0x9A}));
-    EXPECT_EQ(grey.pixels[0], 0xFF000000u);
-    EXPECT_EQ(grey.pixels[1], 0xFF9A9A9Au);
+    EXPECT_EQ(grey.pixels, (std::vector<uint32_t>{0xFF000000u, 0xFF9A9A9Au}));
 
     const png_color pal[2] = {{0xFF, 0x00, 0x00}, {0x10, 0x20, 0x30}};
     const png_byte trns[1] = {0x40};
-    plat::Image indexed =
-        Decode(WriteTestPng(2, 1, PNG_COLOR_TYPE_PALETTE, {1, 0}, pal, 2, trns, 1));
-    EXPECT_EQ(indexed.pixels[0], 0xFF102030u);
-    EXPECT_EQ(indexed.pixels[1], 0x40FF0000u);
+    plat::Image indexed = Decode(WriteTestPng(2, 1, PNG_COLOR_TYPE_PALETTE, {1, 0}, pal, 2, trns, 1));
+    EXPECT_EQ(indexed.pixels, (std::vector<uint32_t>{0xFF102030u, 0x40FF0000u}));
 
     plat::Image rgb = Decode(WriteTestPng(1, 1, PNG_COLOR_TYPE_RGB, {0x01, 0x02, 0x03}));
     EXPECT_EQ(rgb.pixels[0], 0xFF010203u);
@@ -385,16 +326,13 @@ TEST(ImageJpeg, ColourAndGreyDecodeApproximately) {
             rgb.push_back(x < 8 ? 40 : 200);
         }
     plat::Image img = Decode(WriteTestJpeg(16, 8, false, rgb));
-    ASSERT_EQ(img.width, 16u);
-    ASSERT_EQ(img.height, 8u);
+    ASSERT_EQ(img.pixels.size(), 16u * 8);
     ExpectNear(img.pixels[3 * 16 + 2], 0xFFDC1E28u, 8);
     ExpectNear(img.pixels[3 * 16 + 13], 0xFF141EC8u, 8);
 
     Bytes grey(10 * 3, 128);
     plat::Image g = Decode(WriteTestJpeg(10, 3, true, grey));
-    EXPECT_EQ(g.imageWidth, 10u);
-    EXPECT_EQ(g.width, 16u);
-    EXPECT_EQ(g.height, 4u);
+    EXPECT_EQ((std::vector<uint32_t>{g.imageWidth, g.width, g.height}), (std::vector<uint32_t>{10, 16, 4}));
     ExpectNear(g.pixels[0], 0xFF808080u, 3);
     EXPECT_EQ(g.pixels[10], 0u);
 }
@@ -427,16 +365,14 @@ TEST(ImageDecode, ColourKeyOnlyHitsOpaquePureGreen) {
 TEST(ImageDecode, PowerOfTwoSizesAndUnknownInput) {
     std::vector<uint32_t> px(33 * 17, 0xFFABCDEFu);
     plat::Image img = Decode(plat::EncodeBmp24(px.data(), 33, 17));
-    EXPECT_EQ(img.width, 64u);
-    EXPECT_EQ(img.height, 32u);
+    ASSERT_EQ(std::make_pair(img.width, img.height), std::make_pair(64u, 32u));
     EXPECT_EQ(img.pixels[16 * 64 + 32], 0xFFABCDEFu); // last image texel
     EXPECT_EQ(img.pixels[16 * 64 + 33], 0u);
     EXPECT_EQ(img.pixels[17 * 64], 0u);
 
     std::vector<uint32_t> exact(32 * 64, 0xFF010101u);
     plat::Image same = Decode(plat::EncodeBmp24(exact.data(), 32, 64));
-    EXPECT_EQ(same.width, 32u); // the wall texture keeps its size
-    EXPECT_EQ(same.height, 64u);
+    EXPECT_EQ(std::make_pair(same.width, same.height), std::make_pair(32u, 64u)); // the wall texture keeps its size
 
     ExpectFails({}, "empty");
     ExpectFails({'G', 'I', 'F', '8', '9', 'a'}, "unknown format");
