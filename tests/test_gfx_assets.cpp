@@ -61,11 +61,9 @@ TEST(GfxMesh, SubsetsGroupFacesByMaterialAndBadMeshesAreRefused)
     ASSERT_NE(mesh, nullptr);
     EXPECT_EQ(mesh->fvf, plat::kFvfXyz);
     ASSERT_EQ(mesh->subsets.size(), 2u);
-    const plat::MeshSubset* s0 = mesh->FindSubset(0);
-    const plat::MeshSubset* s1 = mesh->FindSubset(1);
+    const plat::MeshSubset *s0 = mesh->FindSubset(0), *s1 = mesh->FindSubset(1);
     ASSERT_TRUE(s0 && s1);
-    EXPECT_EQ(s0->faceCount, 1u);
-    EXPECT_EQ(s1->faceCount, 2u);
+    EXPECT_EQ(std::make_pair(s0->faceCount, s1->faceCount), std::make_pair(1u, 2u));
     EXPECT_EQ(mesh->indices[s0->faceStart * 3], 3u); // the middle triangle is material 0's
     EXPECT_EQ(mesh->FindSubset(2), nullptr);
 
@@ -73,23 +71,20 @@ TEST(GfxMesh, SubsetsGroupFacesByMaterialAndBadMeshesAreRefused)
     plat::Mesh* clone = plat::CloneMeshToFormat(*mesh, plat::kFvfColoured);
     ASSERT_NE(clone, nullptr);
     EXPECT_EQ(clone->Stride(), 16u);
-    float p[3];
-    uint32_t colour = 0;
-    std::memcpy(p, &clone->vertices[16 * 8], 12);
-    std::memcpy(&colour, &clone->vertices[16 * 8 + 12], 4);
-    EXPECT_EQ(std::vector<float>(p, p + 3), (std::vector<float>{2, 2, -1}));
-    EXPECT_EQ(colour, 0xFFFFFFFFu);
+    struct { float p[3]; uint32_t colour; } v;
+    std::memcpy(&v, &clone->vertices[16 * 8], 16);
+    EXPECT_EQ(std::vector<float>(v.p, v.p + 3), (std::vector<float>{2, 2, -1}));
+    EXPECT_EQ(v.colour, 0xFFFFFFFFu);
     plat::ReleaseMesh(clone);
     plat::ReleaseMesh(mesh);
 
-    plat::XMeshData bad = Triangles({0}, {false});
-    bad.indices[2] = 3; // no such vertex
-    EXPECT_EQ(plat::CreateMeshFromXData(bad), nullptr);
-    bad = Triangles({1}, {false}); // no such material
-    EXPECT_EQ(plat::CreateMeshFromXData(bad), nullptr);
-    bad = Triangles({0}, {false});
-    bad.texCoords = {0, 0, 1, 1}; // two vertices' worth for three
-    EXPECT_EQ(plat::CreateMeshFromXData(bad), nullptr);
+    // No such vertex; no such material; texture coordinates for two vertices of three.
+    for (auto breakIt : {+[](plat::XMeshData& d) { d.indices[2] = 3; }, +[](plat::XMeshData& d) { d.triangleMaterial[0] = 1; },
+                         +[](plat::XMeshData& d) { d.texCoords = {0, 0, 1, 1}; }}) {
+        plat::XMeshData bad = Triangles({0}, {false});
+        breakIt(bad);
+        EXPECT_EQ(plat::CreateMeshFromXData(bad), nullptr);
+    }
 }
 
 TEST(GfxMesh, SphereKeepsItsPolesAsVertices)
@@ -124,12 +119,11 @@ TEST_F(GfxAssets, MaterialTexturesTakeBlocksInOrderModelByModel)
     ASSERT_EQ(LoadModelFromMeshData(&models[0], Triangles({0, 1, 2}, {true, false, true})), 1);
     ASSERT_EQ(LoadModelFromMeshData(&models[1], Triangles({0}, {false})), 1);
     ASSERT_EQ(LoadModelFromMeshData(&models[2], Triangles({0, 1}, {true, true})), 1);
-    EXPECT_EQ(BlockOf(models[0].textures[0]), 34);
-    EXPECT_EQ(models[0].textures[1], nullptr);
-    EXPECT_EQ(BlockOf(models[0].textures[2]), 35);
-    EXPECT_EQ(models[1].textures[0], nullptr); // takes no block
-    EXPECT_EQ(models[2].textures[0], nullptr); // block 36 holds no image: untextured, still counted
-    EXPECT_EQ(BlockOf(models[2].textures[1]), 37);
+    // Model 1 takes no block; block 36 holds no image: model 2's first material is untextured, still counted.
+    EXPECT_EQ((std::vector<int>{BlockOf(models[0].textures[0]), BlockOf(models[0].textures[1]),
+                                BlockOf(models[0].textures[2]), BlockOf(models[1].textures[0]),
+                                BlockOf(models[2].textures[0]), BlockOf(models[2].textures[1])}),
+              (std::vector<int>{34, -1, 35, -1, -1, 37}));
     EXPECT_EQ(g_meshTextureCounter, 4);
     EXPECT_FLOAT_EQ(models[0].materials[2].emissive[0], 0.5f);
     EXPECT_FLOAT_EQ(models[0].materials[2].diffuse[3], 0.5f);
@@ -144,10 +138,9 @@ TEST_F(GfxAssets, MaterialTexturesPastTheirRangeAreNeverRead)
     Load(archive);
     g_meshTextureCounter = 66;
     ASSERT_EQ(LoadModelFromMeshData(&models[0], Triangles({0, 1, 2}, {true, true, true})), 1);
-    EXPECT_EQ(BlockOf(models[0].textures[0]), 100);
-    EXPECT_EQ(models[0].textures[1], nullptr);
-    EXPECT_EQ(models[0].textures[2], nullptr);
-    EXPECT_EQ(g_meshTextureCounter, 69);
+    EXPECT_EQ((std::vector<int>{BlockOf(models[0].textures[0]), BlockOf(models[0].textures[1]),
+                                BlockOf(models[0].textures[2]), g_meshTextureCounter}),
+              (std::vector<int>{100, -1, -1, 69}));
     g_meshTextureCounter = 200; // far past the archive's table as well
     ASSERT_EQ(LoadModelFromMeshData(&models[1], Triangles({0}, {true})), 1);
     EXPECT_EQ(models[1].textures[0], nullptr);
@@ -174,16 +167,15 @@ TEST_F(GfxAssets, TexturesAreColourKeyedAndPaddedToPowersOfTwo)
     Load(archive);
     plat::Texture* t = nullptr;
     ASSERT_EQ(LoadTextureFromDataBlock(&t, 5), 1);
-    ASSERT_EQ(t->width, 4u);
-    EXPECT_EQ(t->height, 2u);
+    ASSERT_EQ(std::make_pair(t->width, t->height), std::make_pair(4u, 2u));
     // Only opaque pure green is keyed; the padding column is transparent black.
     EXPECT_EQ(std::vector<uint32_t>(t->pixels.begin(), t->pixels.begin() + 6),
               (std::vector<uint32_t>{0, 0xFF00FE00u, 0xFF123456u, 0, 0x8000FF00u, 0}));
     g_d3dDevice->ReleaseTexture(t);
-    EXPECT_EQ(LoadTextureFromDataBlock(&t, 6), 0);
-    EXPECT_EQ(t, nullptr);
-    EXPECT_EQ(LoadTextureFromDataBlock(&t, 150), 0);
-    EXPECT_EQ(LoadTextureFromDataBlock(&t, -1), 0);
+    for (int bad : {6, 150, -1}) {
+        EXPECT_EQ(LoadTextureFromDataBlock(&t, bad), 0) << bad;
+        EXPECT_EQ(t, nullptr) << bad;
+    }
 }
 
 TEST_F(GfxAssets, ModelDrawingLightsEachSubsetWithItsMaterial)
@@ -206,9 +198,7 @@ TEST_F(GfxAssets, ModelDrawingLightsEachSubsetWithItsMaterial)
     ASSERT_EQ(draws.size(), 3u);
     for (int i = 0; i < 2; ++i) {
         const plat::DrawState& st = frame.StateOf(*draws[i]);
-        EXPECT_EQ(draws[i]->mesh, models[0].mesh);
-        EXPECT_EQ(draws[i]->subset, static_cast<uint32_t>(i));
-        EXPECT_EQ(draws[i]->fvf, plat::kFvfWorld);
+        EXPECT_TRUE(draws[i]->mesh == models[0].mesh && draws[i]->subset == uint32_t(i) && draws[i]->fvf == plat::kFvfWorld);
         EXPECT_TRUE(st.lighting);
         EXPECT_EQ(std::memcmp(&st.world, &world, sizeof world), 0);
         EXPECT_FLOAT_EQ(st.material.emissive[0], 0.25f * static_cast<float>(i));
@@ -217,14 +207,11 @@ TEST_F(GfxAssets, ModelDrawingLightsEachSubsetWithItsMaterial)
     EXPECT_EQ(BlockOf(draws[1]->texture), 34);
     const plat::DrawState& sphere = frame.StateOf(*draws[2]);
     EXPECT_FALSE(sphere.lighting);
-    EXPECT_EQ(draws[2]->fvf, plat::kFvfColoured);
-    EXPECT_EQ(draws[2]->texture, nullptr);
-    EXPECT_EQ(sphere.world.m[3][0], 1.0f);
-    EXPECT_EQ(sphere.world.m[3][2], 3.0f);
+    EXPECT_TRUE(draws[2]->fvf == plat::kFvfColoured && draws[2]->texture == nullptr);
+    EXPECT_EQ(std::make_pair(sphere.world.m[3][0], sphere.world.m[3][2]), std::make_pair(1.0f, 3.0f));
 
     EXPECT_EQ(ModelById(24), &g_modelTable[24]);
-    EXPECT_EQ(ModelById(25), nullptr);
-    EXPECT_EQ(ModelById(-1), nullptr);
+    EXPECT_TRUE(ModelById(25) == nullptr && ModelById(-1) == nullptr);
     DrawModel(ModelById(25), &world); // bad entries are skipped
     ModelRecord empty{};
     DrawModel(&empty, &world);
@@ -255,9 +242,7 @@ TEST_F(GfxDeviceLife, UnusableBlocksFailTheStartAndReleaseCleansUp)
     EXPECT_EQ(InitGraphics(nullptr), 0);
     EXPECT_NE(g_uiAtlas, nullptr); // what was made stays for the release
     ReleaseGraphics();
-    EXPECT_EQ(HasGraphicsDevice(), 0);
-    EXPECT_EQ(g_uiAtlas, nullptr);
-    EXPECT_EQ(g_textures[0], nullptr);
+    EXPECT_TRUE(HasGraphicsDevice() == 0 && g_uiAtlas == nullptr && g_textures[0] == nullptr);
     ReleaseGraphics(); // a second release does nothing
 
     plat::SelectGfxBackend(plat::GfxBackend::OpenGL);
@@ -276,11 +261,10 @@ TEST_F(GfxDeviceLife, RebuildGivesEveryMaterialTheSameBlockAndTheStartCamera)
 
     for (int round = 0; round < 2; ++round) {
         ASSERT_EQ(InitGraphics(nullptr), 1);
-        EXPECT_EQ(BlockOf(g_modelTable[0].textures[0]), 34);
-        EXPECT_EQ(g_modelTable[0].textures[1], nullptr);
-        EXPECT_EQ(BlockOf(g_modelTable[3].textures[0]), 35);
-        EXPECT_EQ(BlockOf(g_modelTable[3].textures[1]), 36);
-        EXPECT_EQ(g_meshTextureCounter, 3);
+        EXPECT_EQ((std::vector<int>{BlockOf(g_modelTable[0].textures[0]), BlockOf(g_modelTable[0].textures[1]),
+                                    BlockOf(g_modelTable[3].textures[0]), BlockOf(g_modelTable[3].textures[1]),
+                                    g_meshTextureCounter}),
+                  (std::vector<int>{34, -1, 35, 36, 3}));
         EXPECT_FLOAT_EQ(g_modelTable[3].height, 2.0f);
         EXPECT_FLOAT_EQ(g_effectModels[2].height, 6.8f);
         EXPECT_EQ(g_textures[31]->pixels[0], 0xFF00001Fu);
@@ -303,9 +287,7 @@ TEST_F(GfxDeviceLife, FrameDrawClearsAndPresents)
     EXPECT_EQ(EndFrameDraw(), 1);
     EXPECT_EQ(plat::RecordedPresentCount(), 1);
     const plat::RecordedFrame& last = plat::LastRecordedFrame();
-    EXPECT_EQ(last.clears, 1);
-    EXPECT_EQ(last.clearColour, 0xFF000000u);
-    EXPECT_TRUE(last.began && last.ended);
+    EXPECT_TRUE(last.clears == 1 && last.clearColour == 0xFF000000u && last.began && last.ended);
     EXPECT_EQ(last.Sprites().size(), 1u);
     EXPECT_TRUE(plat::CurrentRecordedFrame().draws.empty());
     EXPECT_EQ(g_d3dDevice->GetTexture(), nullptr);
