@@ -33,12 +33,8 @@ TEST(GfxMath, LookAtAndPerspectiveFollowTheLeftHandedRowVectorForm)
     ExpectVec(Apply({0, 2, 0}, view), 0, 2, 5);
 
     const plat::Matrix4 p = plat::MatrixPerspectiveFovLH(0.5235988f, 1.0f, 0.1f, 100.0f);
-    EXPECT_NEAR(p.m[0][0], 3.7320508f, 1e-5f);
-    EXPECT_NEAR(p.m[1][1], 3.7320508f, 1e-5f);
-    EXPECT_NEAR(p.m[2][2], 100.0f / 99.9f, 1e-6f);
-    EXPECT_EQ(p.m[2][3], 1.0f);
-    EXPECT_NEAR(p.m[3][2], -10.0f / 99.9f, 1e-6f);
-    EXPECT_EQ(p.m[3][3], 0.0f);
+    ExpectVec({p.m[0][0], p.m[1][1], p.m[2][2]}, 3.7320508f, 3.7320508f, 100.0f / 99.9f);
+    ExpectVec({p.m[2][3], p.m[3][2], p.m[3][3]}, 1.0f, -10.0f / 99.9f, 0.0f, 1e-6f);
     // Depth runs 0 at the near plane to 1 at the far plane.
     EXPECT_NEAR(plat::TransformCoord({0, 0, 0.1f}, p).z, 0.0f, 1e-6f);
     EXPECT_NEAR(plat::TransformCoord({0, 0, 100.0f}, p).z, 1.0f, 1e-6f);
@@ -48,9 +44,7 @@ TEST(GfxMath, LookAtAndPerspectiveFollowTheLeftHandedRowVectorForm)
     ExpectVec(Apply({1, 0, 0}, plat::MatrixRotationZ(1.5707964f)), 0, 1, 0);
 
     const plat::Plane n = plat::PlaneNormalize({0, 3, 4, 10});
-    EXPECT_FLOAT_EQ(n.b, 0.6f);
-    EXPECT_FLOAT_EQ(n.c, 0.8f);
-    EXPECT_FLOAT_EQ(n.d, 2.0f);
+    ExpectVec({n.b, n.c, n.d}, 0.6f, 0.8f, 2.0f, 1e-6f);
 }
 
 TEST(GfxMath, BoundsOfStridedPositions)
@@ -80,10 +74,8 @@ TEST_F(GfxCamera, LookAtPointProjectsToTheScreenCentre)
     float out[3];
     const float target[3] = {10.0f, 0.0f, 4.0f};
     ProjectToScreen(out, target);
-    EXPECT_NEAR(out[0], 320.0f, 1e-3f);
-    EXPECT_NEAR(out[1], 240.0f, 1e-3f);
-    EXPECT_GT(out[2], 0.0f);
-    EXPECT_LT(out[2], 1.0f);
+    ExpectVec({out[0], out[1], 0}, 320.0f, 240.0f, 0, 1e-3f);
+    EXPECT_TRUE(out[2] > 0.0f && out[2] < 1.0f) << out[2];
     // A point above the target is higher on the screen (smaller y); one to +x is to the right.
     const float above[3] = {10.0f, 2.0f, 4.0f};
     ProjectToScreen(out, above);
@@ -100,18 +92,12 @@ TEST_F(GfxCamera, FrustumPlanesCullWhatTheCameraCannotSee)
     UpdateFrustumPlanes();
     for (const float* p : g_frustumPlanes)
         EXPECT_NEAR(p[0] * p[0] + p[1] * p[1] + p[2] * p[2], 1.0f, 1e-5f);
-    EXPECT_EQ(IsSphereInFrustum(0, 0, 0, 0), 1);
-    EXPECT_EQ(IsSphereInFrustum(0, 0, -20, 1), 0); // behind the eye
-    EXPECT_EQ(IsSphereInFrustum(0, 0, 95, 1), 0);  // beyond the far plane (eye + 100)
-    EXPECT_EQ(IsSphereInFrustum(50, 0, 0, 1), 0);  // far out to the side
-    EXPECT_EQ(IsSphereInFrustum(50, 0, 0, 60), 1); // but a large sphere reaches in
-    // The near side lies at half the near distance in front of the eye.
-    EXPECT_EQ(IsSphereInFrustum(0, 0, -10 + 0.06f, 0), 1);
-    EXPECT_EQ(IsSphereInFrustum(0, 0, -10 + 0.04f, 0), 0);
-}
-
-TEST_F(GfxCamera, SphereTouchingAPlaneFromOutsideCountsAsInside)
-{
+    // Behind the eye, beyond the far plane (eye + 100) and far out to the side are out, but a
+    // large sphere reaches in; the near side lies at half the near distance in front of the eye.
+    const struct { float x, z, r; int in; } cases[] = {{0, 0, 0, 1},   {0, -20, 1, 0},  {0, 95, 1, 0},  {50, 0, 1, 0},
+                                                       {50, 0, 60, 1}, {0, -9.94f, 0, 1}, {0, -9.96f, 0, 0}};
+    for (const auto& c : cases) EXPECT_EQ(IsSphereInFrustum(c.x, 0, c.z, c.r), c.in) << c.x << "," << c.z << " r " << c.r;
+    // A sphere touching a plane from outside counts as inside.
     for (auto& p : g_frustumPlanes) {
         p[0] = 1.0f;
         p[1] = p[2] = p[3] = 0.0f;
@@ -149,16 +135,11 @@ TEST(GfxWorldMatrix, FacingIsNormalisedOnceAndWrittenBack)
         EXPECT_FLOAT_EQ(facing, c.out) << c.in;
     }
     // The model's own -z axis points along the facing: 0 is +x, 90 is +z, 270 is -z.
-    float facing = 0;
-    MakeWorldMatrixYaw(&m, at, &facing);
-    ExpectVec(Apply({0, 0, -1}, m, 0), 1, 0, 0);
-    ExpectVec(Apply({0, 0, 0}, m), 4, 5, 6);
-    facing = 90;
-    MakeWorldMatrixYaw(&m, at, &facing);
-    ExpectVec(Apply({0, 0, -1}, m, 0), 0, 0, 1);
-    facing = -90;
-    MakeWorldMatrixYaw(&m, at, &facing);
-    ExpectVec(Apply({0, 0, -1}, m, 0), 0, 0, -1);
+    for (auto [facing, x, z] : {std::tuple{0.0f, 1, 0}, {90.0f, 0, 1}, {-90.0f, 0, -1}}) {
+        MakeWorldMatrixYaw(&m, at, &facing);
+        ExpectVec(Apply({0, 0, -1}, m, 0), float(x), 0, float(z));
+        ExpectVec(Apply({0, 0, 0}, m), 4, 5, 6);
+    }
 }
 
 TEST(GfxWorldMatrix, LeanTiltsWithinTheXYPlaneWhateverTheFacing)
@@ -179,16 +160,13 @@ TEST(GfxWorldMatrix, LeanTiltsWithinTheXYPlaneWhateverTheFacing)
 
 TEST(GfxPlane, OffsetByAngleUsesThreePointOneFour)
 {
-    float x = 0, z = 0;
-    OffsetByAngle(&x, &z, 0, 0, 90, 20);
-    EXPECT_NEAR(x, 0.0159255f, 2e-6f);
-    EXPECT_NEAR(z, 19.999994f, 2e-6f);
-    OffsetByAngle(&x, &z, 0, 0, 180, 20);
-    EXPECT_NEAR(x, -19.999975f, 2e-6f);
-    EXPECT_NEAR(z, 0.031851f, 2e-6f);
-    OffsetByAngle(&x, &z, 1, 2, 0, 20);
-    EXPECT_EQ(x, 21.0f);
-    EXPECT_EQ(z, 2.0f);
+    // Degrees are turned to radians with 3.14, so a quarter turn is slightly short.
+    for (auto [from, angle, wantX, wantZ] : {std::tuple{0.0f, 90.0f, 0.0159255f, 19.999994f},
+                                             {0.0f, 180.0f, -19.999975f, 0.031851f}, {1.0f, 0.0f, 21.0f, 2.0f}}) {
+        float x = 0, z = 0;
+        OffsetByAngle(&x, &z, from, 2 * from, angle, 20);
+        ExpectVec({x, z, 0}, wantX, wantZ, 0, 2e-6f);
+    }
 }
 
 TEST(GfxPlane, StepInDirectionMovesOnlyOnRoundedHeadings)
@@ -233,13 +211,10 @@ TEST(GfxQuads, EachQuadTakesItsColourWithoutChangingTheCallersVertices)
     const plat::RecordedFrame& frame = plat::CurrentRecordedFrame();
     const auto fans = frame.WorldFans();
     ASSERT_EQ(fans.size(), 2u);
-    EXPECT_EQ(fans[0]->fvf, plat::kFvfWorld);
-    EXPECT_EQ(fans[0]->stride, 24u);
-    EXPECT_EQ(fans[0]->texture, tile);
-    EXPECT_EQ(fans[1]->texture, nullptr);
-    EXPECT_EQ(frame.WorldVertexOf(*fans[0], 2).x, 2.0f);
-    EXPECT_EQ(frame.WorldVertexOf(*fans[0], 2).z, -2.0f);
-    EXPECT_EQ(frame.WorldVertexOf(*fans[0], 3).v, 1.0f);
+    EXPECT_TRUE(fans[0]->fvf == plat::kFvfWorld && fans[0]->stride == 24u);
+    EXPECT_TRUE(fans[0]->texture == tile && fans[1]->texture == nullptr);
+    ExpectVec({frame.WorldVertexOf(*fans[0], 2).x, frame.WorldVertexOf(*fans[0], 2).z, frame.WorldVertexOf(*fans[0], 3).v},
+              2, -2, 1, 0);
     EXPECT_EQ(frame.WorldVertexOf(*fans[0], 0).colour, 0x80FF0000u);
     EXPECT_EQ(frame.WorldVertexOf(*fans[1], 0).colour, 0xFF0000FFu);
 }

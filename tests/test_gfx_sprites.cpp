@@ -17,10 +17,7 @@ std::vector<RecordedSprite> Sprites() { return plat::CurrentRecordedFrame().Spri
 
 void ExpectRect(const RecordedSprite& s, float l, float t, float r, float b)
 {
-    EXPECT_FLOAT_EQ(s.left, l);
-    EXPECT_FLOAT_EQ(s.top, t);
-    EXPECT_FLOAT_EQ(s.right, r);
-    EXPECT_FLOAT_EQ(s.bottom, b);
+    EXPECT_EQ((std::vector<float>{s.left, s.top, s.right, s.bottom}), (std::vector<float>{l, t, r, b}));
 }
 
 class GfxSprites : public ::testing::Test {
@@ -43,20 +40,13 @@ TEST_F(GfxSprites, SpriteCornersSitHalfAPixelUpLeftWithUntouchedTexCoords)
     const plat::RecordedFrame& frame = plat::CurrentRecordedFrame();
     ASSERT_EQ(frame.draws.size(), 1u);
     const plat::RecordedDraw& d = frame.draws[0];
-    EXPECT_EQ(d.fvf, plat::kFvfScreen);
-    EXPECT_EQ(d.stride, 28u);
-    EXPECT_EQ(d.primitiveCount, 2u);
-    EXPECT_EQ(d.texture, atlas);
+    EXPECT_TRUE(d.fvf == plat::kFvfScreen && d.stride == 28u && d.primitiveCount == 2u && d.texture == atlas);
     const float expected[4][4] = {{-0.5f, -0.5f, 100, 200}, {31.5f, -0.5f, 132, 200}, {31.5f, 15.5f, 132, 216},
                                   {-0.5f, 15.5f, 100, 216}};
     for (uint32_t i = 0; i < 4; ++i) {
         const plat::ScreenVertex v = frame.ScreenVertexOf(d, i);
-        EXPECT_FLOAT_EQ(v.x, expected[i][0]);
-        EXPECT_FLOAT_EQ(v.y, expected[i][1]);
-        EXPECT_FLOAT_EQ(v.u, expected[i][2] / 2048.0f);
-        EXPECT_FLOAT_EQ(v.v, expected[i][3] / 2048.0f);
-        EXPECT_EQ(v.z, 0.0f);
-        EXPECT_EQ(v.rhw, 1.0f);
+        EXPECT_EQ((std::vector<float>{v.x, v.y, v.u, v.v, v.z, v.rhw}),
+                  (std::vector<float>{expected[i][0], expected[i][1], expected[i][2] / 2048.0f, expected[i][3] / 2048.0f, 0, 1}));
         EXPECT_EQ(v.colour, 0x96FFFFFFu);
     }
 }
@@ -79,8 +69,7 @@ TEST_F(GfxSprites, LayoutOperationsRoundAndReturnTheirEdges)
     ExpectRect(s[2], 10.4f, 5, 30.9f, 15);
     ExpectRect(s[3], 270, 7, 371, 27);
     ExpectRect(s[4], 3.25f, 4, 49.25f, 49); // 45.5 rounds away from zero to 46; x kept as given
-    EXPECT_EQ(s[4].texture, atlas);
-    EXPECT_EQ(s[4].colour, 0xFFFFFFFFu);
+    EXPECT_TRUE(s[4].texture == atlas && s[4].colour == 0xFFFFFFFFu);
     ExpectRect(s[5], 11, 20, 57, 65); // right = round(45.5 + 11), bottom = round(45 + 20)
 }
 
@@ -89,18 +78,14 @@ TEST_F(GfxSprites, TintedPanelKeepsItsBorderOpaque)
     DrawMessageWindowPanel(64.0f, 384.0f);
     const auto s = Sprites();
     ASSERT_EQ(s.size(), 5u);
-    ExpectRect(s[0], 64, 384, 576, 386);
-    ExpectRect(s[1], 64, 478, 576, 480);
-    ExpectRect(s[2], 64, 384, 66, 480);
-    ExpectRect(s[3], 574, 384, 576, 480);
-    ExpectRect(s[4], 66, 386, 574, 478);
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(s[i].colour, 0xFFFFFFFFu);
-    EXPECT_EQ(s[4].colour, 0x96FFFFFFu);
+    // Four opaque border strips, then the tinted middle.
+    const float want[5][4] = {{64, 384, 576, 386}, {64, 478, 576, 480}, {64, 384, 66, 480}, {574, 384, 576, 480}, {66, 386, 574, 478}};
+    for (int i = 0; i < 5; ++i) {
+        ExpectRect(s[i], want[i][0], want[i][1], want[i][2], want[i][3]);
+        EXPECT_EQ(s[i].colour, i < 4 ? 0xFFFFFFFFu : 0x96FFFFFFu) << i;
+    }
     // The bottom strip is cut from the panel's last two rows.
-    EXPECT_FLOAT_EQ(s[1].srcTop, 592.0f);
-    EXPECT_FLOAT_EQ(s[4].srcLeft, 3.0f);
-    EXPECT_FLOAT_EQ(s[4].srcBottom, 592.0f);
+    EXPECT_EQ((std::vector<float>{s[1].srcTop, s[4].srcLeft, s[4].srcBottom}), (std::vector<float>{592, 3, 592}));
 }
 
 TEST_F(GfxSprites, TiledBackgroundCoversTheScreenRowByRow)
@@ -165,11 +150,8 @@ TEST(GfxDigits, SplitDigitsMostSignificantFirst)
     EXPECT_EQ(split(0), (std::vector<int32_t>{0}));
     EXPECT_EQ(split(10), (std::vector<int32_t>{1, 0}));
     EXPECT_EQ(split(1234567), (std::vector<int32_t>{1, 2, 3, 4, 5, 6, 7}));
-    int32_t untouched[7] = {-9, -9, -9, -9, -9, -9, -9};
-    EXPECT_EQ(SplitDigits(12345678, untouched), 0);
-    EXPECT_EQ(SplitDigits(-5, untouched), 0); // a minus sign is no digit
-    EXPECT_EQ(SplitDigits(INT32_MIN, untouched), 0);
-    EXPECT_EQ(untouched[0], -9);
+    // Eight digits are too many and a minus sign is no digit: nothing is written.
+    for (int32_t refused : {12345678, -5, INT32_MIN}) EXPECT_TRUE(split(refused).empty()) << refused;
 }
 
 TEST(GfxGlyphs, TextConvertsToTableIndicesTakingTheFirstCopy)
@@ -208,17 +190,13 @@ TEST(GfxGlyphs, ConversionStaysInsideRowAndText)
     const char odd[] = "\x82\xA0\x82\0\x82\xA0\x82\xA0";
     int32_t row[kGlyphRowLength];
     ConvertTextToGlyphs(row, odd, sizeof odd);
-    EXPECT_EQ(row[0], 2);
-    EXPECT_EQ(row[1], 0);
-    EXPECT_EQ(row[2], 0);
+    EXPECT_EQ(std::vector<int32_t>(row, row + 3), (std::vector<int32_t>{2, 0, 0}));
 
     // No NUL inside maxBytes: reading stops at the buffer's end, and a lead byte
     // cut off by it is dropped.
     char buffer[5] = {'\x82', '\xA0', '\x82', '\xA0', '\x82'};
     ConvertTextToGlyphs(row, buffer, 5);
-    EXPECT_EQ(row[0], 2);
-    EXPECT_EQ(row[1], 2);
-    EXPECT_EQ(row[2], 0);
+    EXPECT_EQ(std::vector<int32_t>(row, row + 3), (std::vector<int32_t>{2, 2, 0}));
 }
 
 TEST_F(GfxSprites, GlyphRowCentresEachGlyphInItsBand)
@@ -236,12 +214,8 @@ TEST_F(GfxSprites, GlyphRowCentresEachGlyphInItsBand)
     ExpectRect(s[0], 140, 395, 146, 409); // 3 below the band at 392
     ExpectRect(s[1], 150, 394, 167, 411); // 1.5 rounds to 2
     ExpectRect(s[2], 171, 395, 177, 409);
-    for (const auto& g : s) {
-        EXPECT_EQ(g.texture, font);
-        EXPECT_EQ(g.colour, 0xFFFFFFFFu);
-    }
-    EXPECT_FLOAT_EQ(s[0].srcLeft, 162.0f);
-    EXPECT_FLOAT_EQ(s[1].srcTop, 5.0f);
+    for (const auto& g : s) EXPECT_TRUE(g.texture == font && g.colour == 0xFFFFFFFFu);
+    EXPECT_EQ(std::make_pair(s[0].srcLeft, s[1].srcTop), std::make_pair(162.0f, 5.0f));
 }
 
 } // namespace

@@ -33,11 +33,8 @@ Task* Spawn(int slot, TaskProc update = RecordUpdate)
 TEST(TaskPool, CreateTaskChecksSlotBoundsAndUse)
 {
     PoolGuard pool;
-    EXPECT_EQ(CreateTask(-1), nullptr);
-    EXPECT_EQ(CreateTask(200), nullptr);
-    Task* last = Spawn(199);
-    ASSERT_NE(last, nullptr);
-    EXPECT_EQ(last, &g_tasks[199]);
+    EXPECT_TRUE(CreateTask(-1) == nullptr && CreateTask(200) == nullptr);
+    EXPECT_EQ(Spawn(199), &g_tasks[199]);
     EXPECT_EQ(CreateTask(199), nullptr) << "a live slot is not handed out twice";
 }
 
@@ -53,9 +50,8 @@ TEST(TaskPool, RangeExcludesItsLastSlot)
 
     for (int s = 80; s < 99; ++s) Spawn(s);
     EXPECT_EQ(CreateTaskInRange(80, 100), &g_tasks[99]);
-    EXPECT_EQ(CreateTaskInRange(0, 200), nullptr);
-    EXPECT_EQ(CreateTaskInRange(5, 5), nullptr);
-    EXPECT_EQ(CreateTaskInRange(-1, 5), nullptr);
+    for (auto [first, end] : {std::pair{0, 200}, {5, 5}, {-1, 5}})
+        EXPECT_EQ(CreateTaskInRange(first, end), nullptr) << first << ".." << end;
     EXPECT_NE(CreateTaskInRange(150, 199), nullptr);
 }
 
@@ -69,9 +65,8 @@ TEST(TaskPool, CreationZeroesTheWholeRecord)
     EXPECT_EQ(task->work[100], 0xAB) << "killing leaves the work area for readers in the same frame";
     Task* again = CreateTask(5);
     ASSERT_EQ(again, task);
-    EXPECT_EQ(again->work[100], 0);
-    EXPECT_EQ(again->param, 0);
-    EXPECT_EQ(again->alive, 0) << "the creator sets alive";
+    // The creator sets alive.
+    EXPECT_EQ((std::vector<int>{again->work[100], again->param, again->alive}), (std::vector<int>{0, 0, 0}));
 }
 
 namespace {
@@ -129,8 +124,7 @@ TEST(TaskPool, UpdatePassReadsFlagsWhenItReachesASlot)
     Spawn(50, KillAllThenSpawn);
     UpdateAllTasks();
     EXPECT_EQ(g_order, (std::vector<int>{50, 70}));
-    EXPECT_FALSE(g_tasks[50].alive);
-    EXPECT_TRUE(g_tasks[20].alive);
+    EXPECT_TRUE(!g_tasks[50].alive && g_tasks[20].alive);
 
     // Killed and made again ahead of the pass: the new procedure runs.
     ClearTaskPool();
@@ -165,14 +159,13 @@ TEST(TaskPool, ModeCommands)
     a->kind = 3;
     Task* b = Spawn(2);
     b->kind = 1;
+    const auto flags = [](const Task* t) { return std::make_pair(int(t->updateEnabled), int(t->drawEnabled)); };
     SetAllTasksMode(9);
     SetAllTasksMode(14);
-    EXPECT_EQ(a->updateEnabled, 1);
-    EXPECT_EQ(a->drawEnabled, 1);
+    EXPECT_EQ(flags(a), std::make_pair(1, 1)) << "unknown modes change nothing";
 
     SetAllTasksMode(kModeFreeze);
-    EXPECT_EQ(a->updateEnabled, 0);
-    EXPECT_EQ(a->drawEnabled, 1);
+    EXPECT_EQ(flags(a), std::make_pair(0, 1));
     Task* fresh = Spawn(5);
     g_order.clear();
     UpdateAllTasks();
@@ -181,26 +174,22 @@ TEST(TaskPool, ModeCommands)
 
     SetAllTasksMode(kModeResume);
     SetTasksModeOfKind(3, kModeHide);
-    EXPECT_EQ(a->drawEnabled, 0);
-    EXPECT_EQ(b->drawEnabled, 1);
+    EXPECT_TRUE(a->drawEnabled == 0 && b->drawEnabled == 1);
     SetTasksModeOfKind(1, kModeSuspend);
-    EXPECT_EQ(b->updateEnabled, 0);
-    EXPECT_EQ(b->drawEnabled, 0);
+    EXPECT_EQ(flags(b), std::make_pair(0, 0));
 
     Task* freeSlot = &g_tasks[9];
     SetAllTasksMode(kModeResume);
     EXPECT_EQ(freeSlot->updateEnabled, 0) << "free slots are never changed";
 
     KillTasksOfKind(3);
-    EXPECT_EQ(a->alive, 0);
-    EXPECT_EQ(b->alive, 1);
+    EXPECT_TRUE(a->alive == 0 && b->alive == 1);
 }
 
 TEST(TaskPool, OperationsWithoutAPoolDoNothing)
 {
     ASSERT_EQ(g_tasks, nullptr);
-    EXPECT_EQ(CreateTask(3), nullptr);
-    EXPECT_EQ(CreateTaskInRange(10, 20), nullptr);
+    EXPECT_TRUE(CreateTask(3) == nullptr && CreateTaskInRange(10, 20) == nullptr);
     UpdateAllTasks();
     DrawAllTasks();
     KillAllTasks();
