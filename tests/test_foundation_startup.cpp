@@ -97,11 +97,10 @@ TEST_F(FoundationStartup, MissingArchiveStopsWithItsMessageAndRunsNoFrame)
 {
     EXPECT_EQ(HeadlessStart(dir.path().c_str()), 0);
     EXPECT_STREQ(HeadlessLastMessage(), "data load failed");
-    EXPECT_EQ(HeadlessIsRunning(), 0);
     HeadlessRunFrames(5);
     EXPECT_EQ(HeadlessFrameCount(), 0);
     // Everything taken so far was given back.
-    EXPECT_TRUE(!g_tasks && !g_squareLayer && !g_eventScripts && !g_dataFile);
+    EXPECT_TRUE(!HeadlessIsRunning() && !g_tasks && !g_squareLayer && !g_eventScripts && !g_dataFile);
     HeadlessStop();
     EXPECT_FALSE(Exists(dir / "save.dat")); // no shutdown ran, so nothing was written
     EXPECT_EQ(HeadlessStart("/nonexistent/dir"), 0);
@@ -128,23 +127,17 @@ TEST_F(FoundationStartup, StartUpResetsTheGameStateAndShutdownWritesTheHistoryOn
     g_raceResult.teamsLeft = 0;
 
     ASSERT_EQ(HeadlessStart(dir.path().c_str()), 1) << HeadlessLastMessage();
-    EXPECT_EQ(HeadlessIsRunning(), 1);
     // running, windowed, music, stage, player's team, teams left, next place from the bottom
-    EXPECT_EQ((std::vector<int>{g_running, g_windowedOption, g_musicOn, g_stageNumber, g_playerTeam,
-                                g_raceResult.teamsLeft, g_raceResult.nextPlaceFromBottom}),
-              (std::vector<int>{1, 1, 1, 1, 0, 3, 2}));
-    ASSERT_NE(g_tasks, nullptr);
-    ASSERT_NE(g_squareLayer, nullptr);
-    EXPECT_EQ(g_squareLayer[9999], 0);
-    EXPECT_EQ(g_eventScripts[19999], 0);
-    ASSERT_NE(g_dataFile, nullptr);
+    EXPECT_EQ((std::vector<int>{HeadlessIsRunning(), g_running, g_windowedOption, g_musicOn, g_stageNumber,
+                                g_playerTeam, g_raceResult.teamsLeft, g_raceResult.nextPlaceFromBottom}),
+              (std::vector<int>{1, 1, 1, 1, 1, 0, 3, 2}));
+    ASSERT_TRUE(g_tasks && g_squareLayer && g_eventScripts && g_dataFile);
+    EXPECT_TRUE(g_squareLayer[9999] == 0 && g_eventScripts[19999] == 0); // the whole layers were zeroed
 
     g_history[0].time.tm_year = 126;
     g_history[0].stage = 2;
     ShutdownGame();
-    EXPECT_EQ(HeadlessIsRunning(), 0);
-    EXPECT_EQ(g_tasks, nullptr);
-    EXPECT_EQ(g_dataFile, nullptr);
+    EXPECT_TRUE(HeadlessIsRunning() == 0 && g_tasks == nullptr && g_dataFile == nullptr);
     ASSERT_TRUE(Exists(dir / "save.dat"));
     HeadlessRunFrames(3);
     EXPECT_EQ(HeadlessFrameCount(), 0); // none after shutdown
@@ -159,8 +152,7 @@ TEST_F(FoundationStartup, StartUpResetsTheGameStateAndShutdownWritesTheHistoryOn
     ASSERT_TRUE(WriteHistoryFile((dir / "save.dat").c_str()));
     std::memset(static_cast<void*>(g_history), 0, sizeof(g_history));
     ASSERT_EQ(HeadlessStart(dir.path().c_str()), 1);
-    EXPECT_EQ(g_history[0].time.tm_year, 126);
-    EXPECT_EQ(g_history[0].stage, 2);
+    EXPECT_EQ(std::make_pair(g_history[0].time.tm_year, int(g_history[0].stage)), std::make_pair(126, 2));
 }
 
 TEST_F(FoundationStartup, ClearingTheRunFlagFinishesTheUpdatePassThenShutsDown)
@@ -172,10 +164,8 @@ TEST_F(FoundationStartup, ClearingTheRunFlagFinishesTheUpdatePassThenShutsDown)
     MakeTask(20, CountingUpdate); // a later slot: still updated in that frame
     s_stopAtUpdate = 3;
     HeadlessRunFrames(10);
-    EXPECT_EQ(HeadlessFrameCount(), 3);
-    EXPECT_EQ(s_updates[10], 3);
-    EXPECT_EQ(s_updates[20], 3);
-    EXPECT_EQ(HeadlessIsRunning(), 0);
+    EXPECT_EQ((std::vector<int>{HeadlessFrameCount(), s_updates[10], s_updates[20], HeadlessIsRunning()}),
+              (std::vector<int>{3, 3, 3, 0}));
     EXPECT_TRUE(Exists(dir / "save.dat"));
 }
 
@@ -201,12 +191,10 @@ TEST_F(FoundationStartup, ScriptedKeysReachTheTasksAsEdges)
 
 TEST(FoundationFrame, PacingCountsWholeMillisecondsAcrossTheClockWrap)
 {
-    EXPECT_EQ(FrameMayEnd(1000, 1016), 0);
-    EXPECT_EQ(FrameMayEnd(1000, 1017), 1);
-    EXPECT_EQ(FrameMayEnd(1000, 1040), 1);
-    EXPECT_EQ(FrameMayEnd(0xFFFFFFF8u, 8), 0);  // 16 ms across the wrap
-    EXPECT_EQ(FrameMayEnd(0xFFFFFFF8u, 9), 1);  // 17 ms across the wrap
-    EXPECT_EQ(FrameMayEnd(500, 500), 0);
+    // 16 and 17 ms, also across the wrap.
+    const struct { uint32_t start, now; int ends; } cases[] = {
+        {1000, 1016, 0}, {1000, 1017, 1}, {1000, 1040, 1}, {0xFFFFFFF8u, 8, 0}, {0xFFFFFFF8u, 9, 1}, {500, 500, 0}};
+    for (const auto& c : cases) EXPECT_EQ(FrameMayEnd(c.start, c.now), c.ends) << c.start << " -> " << c.now;
 }
 
 // The real program in an empty directory: the message goes to stderr, the exit code is
@@ -251,8 +239,7 @@ TEST(FoundationProgram, CloseRequestShutsDownAndWritesTheHistory)
     REQUIRE_REAL_ARCHIVE(dir);
     std::string exe = std::string(SUGOROKU_BUILD_DIR) + "/sugoroku";
     // The GL libraries keep a few allocations to exit; keep the other sanitizer options.
-    const char* asan = getenv("ASAN_OPTIONS");
-    const std::string asanOptions = std::string(asan ? asan : "") + ":detect_leaks=0";
+    const std::string asanOptions = std::string(getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "") + ":detect_leaks=0";
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
@@ -296,9 +283,7 @@ TEST(FoundationWindow, PlacementFollowsTheDisplayMode)
     EXPECT_STREQ(SDL_GetWindowTitle(window), "\xE3\x83\x9A\xE3\x83\xAB");
     EXPECT_EQ(plat::Cp932ToUtf8("ok\x82"), "ok\xEF\xBF\xBD"); // a cut character still shows
     Uint32 flags = SDL_GetWindowFlags(window);
-    EXPECT_TRUE(flags & SDL_WINDOW_OPENGL);
-    EXPECT_TRUE(flags & SDL_WINDOW_HIDDEN);
-    EXPECT_FALSE(flags & SDL_WINDOW_RESIZABLE);
+    EXPECT_EQ(flags & (SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE), Uint32(SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN));
 
     g_windowedOption = 0;
     PlaceMainWindow();

@@ -48,8 +48,7 @@ TEST(XFile, QuadIsTriangulatedAsAFanWithADefaultMaterial) {
     ASSERT_EQ(m.indices, (std::vector<uint32_t>{0, 1, 2, 0, 2, 3}));
     EXPECT_EQ(m.triangleMaterial, (std::vector<uint32_t>{0, 0}));
     ASSERT_EQ(m.materials.size(), 1u);
-    EXPECT_EQ(m.materials[0].diffuse[0], 1.0f); // white
-    EXPECT_EQ(m.materials[0].diffuse[3], 1.0f);
+    EXPECT_EQ(std::vector<float>(m.materials[0].diffuse, m.materials[0].diffuse + 4), std::vector<float>(4, 1.0f)); // white
     EXPECT_TRUE(m.materials[0].textureFile.empty() && m.normals.empty() && m.texCoords.empty() && m.colours.empty());
 }
 
@@ -82,20 +81,13 @@ Mesh two {
     EXPECT_EQ(m.triangleMaterial, (std::vector<uint32_t>{1, 0}));
     ASSERT_EQ(m.materials.size(), 2u);
     const plat::XMaterial& red = m.materials[0];
-    EXPECT_FLOAT_EQ(red.diffuse[0], 1.0f);
-    EXPECT_FLOAT_EQ(red.diffuse[3], 0.5f);
-    EXPECT_FLOAT_EQ(red.power, 12.5f);
-    EXPECT_FLOAT_EQ(red.specular[2], 0.3f);
-    EXPECT_FLOAT_EQ(red.emissive[0], 0.4f);
+    EXPECT_EQ((std::vector<float>{red.diffuse[0], red.diffuse[3], red.power, red.specular[2], red.emissive[0]}),
+              (std::vector<float>{1.0f, 0.5f, 12.5f, 0.3f, 0.4f}));
     EXPECT_EQ(red.textureFile, "tex\\\\red.bmp");
-    EXPECT_TRUE(m.materials[1].textureFile.empty());
-    EXPECT_FLOAT_EQ(m.materials[1].diffuse[2], 1.0f);
-    ASSERT_EQ(m.texCoords.size(), 8u);
-    EXPECT_FLOAT_EQ(m.texCoords[4], 1.0f);
-    ASSERT_EQ(m.colours.size(), 4u);
-    EXPECT_EQ(m.colours[0], 0xFFFF0000u);
-    EXPECT_EQ(m.colours[1], 0xFFFFFFFFu); // not listed: white
-    EXPECT_EQ(m.colours[3], 0x800000FFu);
+    EXPECT_TRUE(m.materials[1].textureFile.empty() && m.materials[1].diffuse[2] == 1.0f);
+    EXPECT_EQ(m.texCoords, (std::vector<float>{0, 0, 1, 0, 1, 1, 0, 1}));
+    // Vertex 1 is not listed: white.
+    EXPECT_EQ(m.colours, (std::vector<uint32_t>{0xFFFF0000u, 0xFFFFFFFFu, 0xFFFFFFFFu, 0x800000FFu}));
 }
 
 TEST(XFile, NestedFrameTransformsApplyChildFirst) {
@@ -118,11 +110,7 @@ Frame Root {
 AnimationSet walk { Animation { { Child } AnimationKey { 0; 1; 0; 4; 1, 0, 0, 0;;; } } }
 )";
     plat::XMeshData m = ParseOk(text);
-    ASSERT_EQ(m.positions.size(), 12u);
-    EXPECT_FLOAT_EQ(m.positions[3], 12.0f);
-    EXPECT_FLOAT_EQ(m.positions[6], 12.0f);
-    EXPECT_FLOAT_EQ(m.positions[7], 2.0f);
-    EXPECT_FLOAT_EQ(m.positions[0], 10.0f);
+    EXPECT_EQ(m.positions, (std::vector<float>{10, 0, 0, 12, 0, 0, 12, 2, 0, 10, 2, 0}));
     ASSERT_EQ(m.normals.size(), 12u); // scaled, then normalised again
     EXPECT_FLOAT_EQ(m.normals[2], -1.0f);
 }
@@ -141,12 +129,11 @@ Material 3dsShared { 0.0; 1.0; 0.0; 1.0;; 5.0; 1; 1; 1;; 0; 0; 0;; TextureFilena
     EXPECT_EQ(m.indices, (std::vector<uint32_t>{0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7}));
     EXPECT_EQ(m.triangleMaterial, (std::vector<uint32_t>{0, 0, 2, 2}));
     ASSERT_EQ(m.materials.size(), 3u);
-    EXPECT_EQ(m.materials[0].textureFile, "green.png");
-    EXPECT_EQ(m.materials[2].textureFile, "green.png");
+    EXPECT_EQ((std::vector<std::string>{m.materials[0].textureFile, m.materials[1].textureFile, m.materials[2].textureFile}),
+              (std::vector<std::string>{"green.png", "", "green.png"}));
     EXPECT_FLOAT_EQ(m.materials[2].power, 5.0f);
-    EXPECT_TRUE(m.materials[1].textureFile.empty());
-    EXPECT_FLOAT_EQ(m.positions[12 + 2], 5.0f); // second mesh moved by its frame
-    EXPECT_FLOAT_EQ(m.positions[2], 0.0f);
+    // The second mesh is moved by its frame.
+    EXPECT_EQ(std::make_pair(m.positions[2], m.positions[12 + 2]), std::make_pair(0.0f, 5.0f));
 }
 
 TEST(XFile, NormalsPerCornerSplitSharedVertices) {
@@ -160,10 +147,9 @@ Mesh s {
 }
 )";
     plat::XMeshData m = ParseOk(split);
-    ASSERT_EQ(m.positions.size(), 6u * 3); // vertices 0 and 2 gain a copy
-    ASSERT_EQ(m.normals.size(), m.positions.size());
-    ASSERT_EQ(m.texCoords.size(), 6u * 2);
-    ASSERT_EQ(m.indices.size(), 6u);
+    // Vertices 0 and 2 gain a copy.
+    ASSERT_EQ((std::vector<size_t>{m.positions.size(), m.normals.size(), m.texCoords.size(), m.indices.size()}),
+              (std::vector<size_t>{18, 18, 12, 6}));
     for (size_t c = 0; c < 6; ++c) {
         const uint32_t v = m.indices[c];
         EXPECT_FLOAT_EQ(m.normals[v * 3 + 2], c < 3 ? 1.0f : 0.0f) << c;
