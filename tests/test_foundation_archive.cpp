@@ -40,18 +40,13 @@ protected:
 
 TEST_F(FoundationArchive, BlocksInAnyOrderLoadTheSame)
 {
+    const char* names[3] = {"atlas", "font", "board"};
     std::vector<uint8_t> ordered, shuffled;
-    for (int i = 0; i < 3; ++i)
-        AddBlock(ordered, i, Bytes(i == 0 ? "atlas" : i == 1 ? "font" : "board"));
-    AddBlock(shuffled, 2, Bytes("board"));
-    AddBlock(shuffled, 0, Bytes("atlas"));
-    AddBlock(shuffled, 1, Bytes("font"));
-
+    for (int i : {0, 1, 2}) AddBlock(ordered, i, Bytes(names[i]));
+    for (int i : {2, 0, 1}) AddBlock(shuffled, i, Bytes(names[i]));
     for (const auto* image : {&ordered, &shuffled}) {
         ASSERT_EQ(LoadDataFromMemory(image->data(), image->size()), 1);
-        EXPECT_EQ(BlockText(0), "atlas");
-        EXPECT_EQ(BlockText(1), "font");
-        EXPECT_EQ(BlockText(2), "board");
+        for (int i : {0, 1, 2}) EXPECT_EQ(BlockText(i), names[i]);
     }
     // Through the file as well.
     ASSERT_EQ(LoadDataFileFrom(WriteTemp(shuffled).c_str()), 1);
@@ -65,9 +60,7 @@ TEST_F(FoundationArchive, EntryZeroOfZeroIsTheByteAfterTheFirstLength)
     AddBlock(image, 0, Bytes("first"));
     ASSERT_EQ(LoadDataFromMemory(image.data(), image.size()), 1);
     uint32_t size = 0;
-    const uint8_t* data = GetDataBlock(0, &size);
-    ASSERT_NE(data, nullptr);
-    EXPECT_EQ(data, g_dataFile + 604);
+    EXPECT_EQ(GetDataBlock(0, &size), g_dataFile + 604);
     EXPECT_EQ(size, 5u);
     // An empty block at the very end is still a block.
     std::vector<uint8_t> tail(600, 0);
@@ -92,10 +85,7 @@ TEST_F(FoundationArchive, BlocksOutsideTheFileAreRefused)
     ASSERT_EQ(LoadDataFromMemory(image.data(), image.size()), 1);
 
     EXPECT_EQ(BlockText(0), "good");
-    for (int index : {1, 2, 3, 4, 5, 6})
-        EXPECT_EQ(BlockText(index), "<none>") << "block " << index;
-    for (int index : {-1, 150, 1000})
-        EXPECT_EQ(BlockText(index), "<none>") << "index " << index;
+    for (int index : {1, 2, 3, 4, 5, 6, -1, 150, 1000}) EXPECT_EQ(BlockText(index), "<none>") << "block " << index;
 }
 
 TEST_F(FoundationArchive, ShortMissingOrUnloadedArchivesAreRefused)
@@ -107,8 +97,7 @@ TEST_F(FoundationArchive, ShortMissingOrUnloadedArchivesAreRefused)
     EXPECT_EQ(LoadDataFileFrom(WriteTemp({}).c_str()), 0);
     EXPECT_EQ(LoadDataFileFrom("/nonexistent/data.dat"), 0);
     EXPECT_EQ(LoadDataFileFrom("/tmp"), 0); // a directory is not an archive
-    EXPECT_EQ(g_dataFile, nullptr);
-    EXPECT_EQ(g_dataFileSize, 0u);
+    EXPECT_TRUE(g_dataFile == nullptr && g_dataFileSize == 0u);
 
     // A table alone is a valid (empty) archive whose blocks are all unusable.
     std::vector<uint8_t> tableOnly(600, 0);

@@ -51,15 +51,10 @@ TEST_F(FoundationHistory, FileLayoutIsFieldByFieldLittleEndian)
 
     std::vector<uint8_t> bytes = ReadFileBytes(path);
     ASSERT_EQ(bytes.size(), 520u);
-    EXPECT_EQ(LittleI32(bytes, 0), 126);  // years since 1900
-    EXPECT_EQ(LittleI32(bytes, 4), 0);    // month
-    EXPECT_EQ(LittleI32(bytes, 8), 1);    // day
-    EXPECT_EQ(LittleI32(bytes, 12), 9);   // hour
-    EXPECT_EQ(LittleI32(bytes, 16), 5);   // minute
-    EXPECT_EQ(LittleI32(bytes, 20), 1);   // stage
-    EXPECT_EQ(LittleI32(bytes, 24), 0);   // player's team
-    EXPECT_EQ(LittleI32(bytes, 28 + 4), 1); // place 2 team
-    EXPECT_EQ(LittleI32(bytes, 40 + 8), 2); // place 3 leader
+    // Years since 1900, month, day, hour, minute, stage, player's team, place 2's team, place 3's leader.
+    std::vector<int32_t> first;
+    for (size_t at : {0, 4, 8, 12, 16, 20, 24, 28 + 4, 40 + 8}) first.push_back(LittleI32(bytes, at));
+    EXPECT_EQ(first, (std::vector<int32_t>{126, 0, 1, 9, 5, 1, 0, 1, 2}));
     for (size_t i = 52; i < 52 * 9; ++i)
         ASSERT_EQ(bytes[i], 0) << i; // empty entries are all-zero records
     EXPECT_EQ(LittleI32(bytes, 52 * 9 + 48), -2);
@@ -87,10 +82,10 @@ TEST_F(FoundationHistory, ShortAndOversizedFilesLoadWhatTheyHold)
     WriteFileBytes(shortPath, cut);
     std::memset(static_cast<void*>(g_history), 0, sizeof(g_history));
     ReadHistoryFile(shortPath.c_str());
-    EXPECT_EQ(g_history[1].placeLeader[2], 5);
-    EXPECT_EQ(g_history[2].time.tm_min, 7);
-    EXPECT_EQ(g_history[2].stage, 3 & 0xFFFF); // half a field: its low bytes
-    EXPECT_EQ(g_history[2].playerTeam, 0);
+    // Record 2's stage is half there: its low bytes.
+    EXPECT_EQ((std::vector<int32_t>{g_history[1].placeLeader[2], g_history[2].time.tm_min, g_history[2].stage,
+                                    g_history[2].playerTeam}),
+              (std::vector<int32_t>{5, 7, 3 & 0xFFFF, 0}));
     for (int i = 3; i < kHistoryEntries; ++i)
         EXPECT_EQ(g_history[i].time.tm_year, 0) << i;
 

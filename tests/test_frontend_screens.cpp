@@ -38,8 +38,7 @@ TEST_F(ScreensTest, PictureFillsTheScreenFromTheFontTextureUntilReturnOrZ)
     EXPECT_EQ(g_tasks[kPictureSlot].kind, kPictureKind);
     ASSERT_EQ(Sprites().size(), 1u);
     EXPECT_TRUE(Drawn(0, 0, kFullScreenPictureRect, g_fontTexture, 1024.0f));
-    EXPECT_FLOAT_EQ(Sprites()[0].right, 640);
-    EXPECT_FLOAT_EQ(Sprites()[0].bottom, 480);
+    EXPECT_EQ(std::make_pair(Sprites()[0].right, Sprites()[0].bottom), std::make_pair(640.0f, 480.0f));
 
     for (KeySlotId key : {kKeyEscape, kKeyRight, kKeyLeft, kKeyUp, kKeyDown, kKeySpace}) {
         Press(key);
@@ -67,9 +66,8 @@ TEST_F(ScreensTest, StageSelectDrawsTheChosenStageOfThree)
     for (int32_t stage = 1; stage <= 3; ++stage) {
         const auto digits = MediumDigitsAt(240);
         ASSERT_EQ(digits.size(), 2u) << "the stage and the count";
-        EXPECT_FLOAT_EQ(digits[0].left, 348);
+        EXPECT_EQ(std::make_pair(digits[0].left, digits[1].left), std::make_pair(348.0f, 408.0f));
         EXPECT_NEAR(digits[0].u0 * 2048.0f, g_digitsMedium[stage].left, 0.01f);
-        EXPECT_FLOAT_EQ(digits[1].left, 408);
         EXPECT_NEAR(digits[1].u0 * 2048.0f, g_digitsMedium[3].left, 0.01f);
         Press(kKeyRight);
     }

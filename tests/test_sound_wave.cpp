@@ -44,10 +44,8 @@ TEST(SoundWave, FindsFormatAndSamplesAcrossOtherChunks)
 {
     Parsed p = Parse(Wave().Chunk("fmt ", Fmt(2, 22050, 16)).Chunk("data", kFour).Image());
     ASSERT_EQ(p.ok, 1);
-    EXPECT_EQ(p.format.channels, 2);
-    EXPECT_EQ(p.format.samplesPerSec, 22050u);
-    EXPECT_EQ(p.format.blockAlign, 4);
-    EXPECT_EQ(p.format.bitsPerSample, 16);
+    EXPECT_EQ((std::vector<uint32_t>{p.format.channels, p.format.samplesPerSec, p.format.blockAlign, p.format.bitsPerSample}),
+              (std::vector<uint32_t>{2, 22050, 4, 16}));
     EXPECT_EQ(p.samples, kFour);
 
     // An odd-sized chunk before the format is followed by its pad byte.
@@ -64,15 +62,13 @@ TEST(SoundWave, FindsFormatAndSamplesAcrossOtherChunks)
                   .Chunk("data", kFour)
                   .Chunk("data", S16({7, 7}))
                   .Image());
-    ASSERT_EQ(p.ok, 1);
-    EXPECT_EQ(p.format.samplesPerSec, 11025u);
+    ASSERT_TRUE(p.ok == 1 && p.format.samplesPerSec == 11025u);
     EXPECT_EQ(p.samples, kFour);
 
     // Samples before the format; a 16-byte record last in the block reads into a
     // zeroed record; rubbish after both is never looked at.
     p = Parse(Wave().Chunk("data", kFour).Chunk("fmt ", kMono).Image());
-    ASSERT_EQ(p.ok, 1);
-    EXPECT_EQ(p.format.extraSize, 0);
+    EXPECT_TRUE(p.ok == 1 && p.format.extraSize == 0);
     EXPECT_EQ(Parse(Wave().Chunk("fmt ", kMono).Chunk("data", kFour).Chunk("junk", {1}, 0xFFFFFFF0u).Image()).ok, 1);
 }
 
@@ -110,14 +106,11 @@ TEST(SoundWave, AcceptsOnlyPlayableFormats)
     auto with = [](Bytes fmt, const Bytes& data) {
         return Parse(Wave().Chunk("fmt ", fmt).Chunk("data", data).Image()).ok;
     };
-    EXPECT_EQ(with(Fmt(1, 8000, 8), {1}), 1);
-    EXPECT_EQ(with(Fmt(2, 96000, 16), kFour), 1);
-    EXPECT_EQ(with(Fmt(1, 44100, 16, 16, 3), kFour), 0); // not PCM
-    EXPECT_EQ(with(Fmt(3, 44100, 16), kFour), 0);
-    EXPECT_EQ(with(Fmt(0, 44100, 16), kFour), 0);
-    EXPECT_EQ(with(Fmt(1, 44100, 24), kFour), 0);
-    EXPECT_EQ(with(Fmt(1, 0, 16), kFour), 0);
-    EXPECT_EQ(with(Fmt(2, 44100, 16), {1, 2}), 0); // not one whole frame
+    EXPECT_EQ(with(Fmt(1, 8000, 8), {1}) + with(Fmt(2, 96000, 16), kFour), 2);
+    // Not PCM, three or no channels, 24 bits, rate 0, less than one whole frame.
+    for (const Bytes& fmt : {Fmt(1, 44100, 16, 16, 3), Fmt(3, 44100, 16), Fmt(0, 44100, 16), Fmt(1, 44100, 24), Fmt(1, 0, 16)})
+        EXPECT_EQ(with(fmt, kFour), 0);
+    EXPECT_EQ(with(Fmt(2, 44100, 16), {1, 2}), 0);
     Bytes badAlign = Fmt(2, 44100, 16);
     badAlign[12] = 0; // a zero block size would divide by zero further on
     EXPECT_EQ(with(badAlign, kFour), 0);
