@@ -293,23 +293,4 @@ TEST_F(GfxDeviceLife, FrameDrawClearsAndPresents)
     EXPECT_EQ(g_d3dDevice->GetTexture(), nullptr);
 }
 
-TEST_F(GfxDeviceLife, BuiltArchiveLoadsWhole)
-{
-    const std::string path = std::string(SUGOROKU_BUILD_DIR) + "/data.dat";
-    if (!LoadDataFileFrom(path.c_str()))
-        GTEST_SKIP() << "data.dat has not been built";
-    ASSERT_EQ(InitGraphics(nullptr), 1);
-    EXPECT_EQ(g_textures[9]->height, 64u); // the wall
-    for (const ModelRecord& m : g_modelTable) {
-        ASSERT_NE(m.mesh, nullptr);
-        EXPECT_GT(m.materialCount, 0u);
-        EXPECT_GT(m.height, 0.0f);
-    }
-    EXPECT_LE(g_meshTextureCounter, 67);
-    const int32_t counter = g_meshTextureCounter;
-    ReleaseGraphics();
-    ASSERT_EQ(InitGraphics(nullptr), 1);
-    EXPECT_EQ(g_meshTextureCounter, counter);
-}
-
 } // namespace

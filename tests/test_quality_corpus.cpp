@@ -19,16 +19,13 @@
 #include "platform/gfx_device.h"
 #include "platform/image_codec.h"
 #include "platform/xfile.h"
+#include "test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<uint8_t> ReadAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+std::vector<uint8_t> ReadAll(const fs::path& path) { return test_support::ReadFileBytes(path.string()); }
 
 std::vector<fs::path> Seeds(const char* target)
 {
@@ -84,9 +81,8 @@ TEST(QualityCorpus, ColourKeyAndRowOrderOfBitmapSeeds)
     bytes = ReadAll(fs::path(SUGOROKU_SOURCE_DIR) / "fuzz/corpus/image/bmp24_topdown_3x2.bmp");
     plat::Image topDown;
     ASSERT_TRUE(plat::DecodeImage(bytes.data(), bytes.size(), topDown, false));
-    EXPECT_EQ(topDown.pixels[0], 0xFFFF0000u);
-    EXPECT_EQ(topDown.pixels[1], 0xFF00FF00u);
-    EXPECT_EQ(topDown.pixels[2], 0xFF0000FFu);
+    EXPECT_EQ(std::vector<uint32_t>(topDown.pixels.begin(), topDown.pixels.begin() + 3),
+              (std::vector<uint32_t>{0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu}));
 }
 
 TEST(QualityCorpus, MeshSeedsParseAndLoadAsModels)
@@ -126,39 +122,26 @@ TEST(QualityCorpus, WaveSeedsGiveTheirFormatAndSamples)
 // every model one quad, every sound one short wave. Blocks may share their bytes.
 TEST(QualityCorpus, ArchiveOfSharedBlocksStartsTheGame)
 {
-    char pattern[] = "/tmp/quality_corpus_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const fs::path dir = pattern;
+    test_support::TempDir dir;
     fs::copy_file(fs::path(SUGOROKU_SOURCE_DIR) / "fuzz/corpus/archive/shared_blocks_full.dat", dir / "data.dat");
-    EXPECT_EQ(HeadlessStart(dir.c_str()), 1) << HeadlessLastMessage();
+    EXPECT_EQ(HeadlessStart(dir.path().c_str()), 1) << HeadlessLastMessage();
     HeadlessRunFrames(3);
     EXPECT_EQ(HeadlessIsRunning(), 1);
     HeadlessStop();
-    fs::remove_all(dir);
 }
 
 TEST(QualityCorpus, HistorySeedsReadAsStored)
 {
-    char pattern[] = "/tmp/quality_history_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const fs::path dir = pattern;
-    const fs::path corpus = fs::path(SUGOROKU_SOURCE_DIR) / "fuzz/corpus/history";
-
-    fs::copy_file(corpus / "three_races.dat", dir / "full.dat");
-    ReadHistoryFile((dir / "full.dat").c_str());
-    EXPECT_EQ(g_history[0].time.tm_year, 126);
-    EXPECT_EQ(g_history[0].time.tm_min, 5);
-    EXPECT_EQ(g_history[2].placeLeader[0], 24);
-    EXPECT_EQ(g_history[3].stage, 0);
-
+    const std::string corpus = std::string(SUGOROKU_SOURCE_DIR) + "/fuzz/corpus/history/";
+    ReadHistoryFile((corpus + "three_races.dat").c_str());
+    EXPECT_EQ((std::vector<int32_t>{g_history[0].time.tm_year, g_history[0].time.tm_min, g_history[2].placeLeader[0],
+                                    g_history[3].stage}),
+              (std::vector<int32_t>{126, 5, 24, 0}));
     // Cut 18 bytes into record 1: record 0 whole, record 1 up to its hour, the rest empty.
-    fs::copy_file(corpus / "short.dat", dir / "short.dat");
-    ReadHistoryFile((dir / "short.dat").c_str());
-    EXPECT_EQ(g_history[0].placeLeader[2], 12);
-    EXPECT_EQ(g_history[1].time.tm_year, 126);
-    EXPECT_EQ(g_history[1].stage, 0);
-    EXPECT_EQ(g_history[2].time.tm_year, 0);
-    fs::remove_all(dir);
+    ReadHistoryFile((corpus + "short.dat").c_str());
+    EXPECT_EQ((std::vector<int32_t>{g_history[0].placeLeader[2], g_history[1].time.tm_year, g_history[1].stage,
+                                    g_history[2].time.tm_year}),
+              (std::vector<int32_t>{12, 126, 0, 0}));
 }
 
 } // namespace
