@@ -61,28 +61,20 @@ using test_support::SolidBmp;
 inline std::string TriangleModel(const std::vector<bool>& textured, float height = 1.0f)
 {
     const size_t n = textured.size();
-    std::string x = "xof 0302txt 0032\nMesh {\n " + std::to_string(3 * n) + ";\n";
+    std::string positions, faces, materialOfFace, materials;
     for (size_t i = 0; i < n; ++i) {
-        const std::string dx = std::to_string(static_cast<int>(i));
-        x += " " + dx + ".0;0.0;0.0;,\n " + dx + ".5;0.0;0.0;,\n " + dx + ".0;" + std::to_string(height) + ";0.0;";
-        x += (i + 1 == n) ? ";\n" : ",\n";
-    }
-    x += " " + std::to_string(n) + ";\n";
-    for (size_t i = 0; i < n; ++i) {
-        const std::string a = std::to_string(3 * i), b = std::to_string(3 * i + 1), c = std::to_string(3 * i + 2);
-        x += " 3;" + a + "," + b + "," + c + ";" + ((i + 1 == n) ? ";\n" : ",\n");
-    }
-    x += " MeshMaterialList {\n  " + std::to_string(n) + ";\n  " + std::to_string(n) + ";\n";
-    for (size_t i = 0; i < n; ++i)
-        x += "  " + std::to_string(i) + ((i + 1 == n) ? ";;\n" : ",\n");
-    for (size_t i = 0; i < n; ++i) {
-        x += "  Material {\n   1.0;1.0;1.0;1.0;;\n   0.0;\n   0.0;0.0;0.0;;\n   0.2;0.4;0.6;;\n";
+        const std::string x = std::to_string(i), end = (i + 1 == n) ? ";\n" : ",\n";
+        positions += " " + x + ".0;0.0;0.0;,\n " + x + ".5;0.0;0.0;,\n " + x + ".0;" + std::to_string(height) + ";0.0;" + end;
+        faces += " 3;" + std::to_string(3 * i) + "," + std::to_string(3 * i + 1) + "," + std::to_string(3 * i + 2) + ";" + end;
+        materialOfFace += "  " + x + ((i + 1 == n) ? ";;\n" : ",\n");
+        materials += "  Material {\n   1.0;1.0;1.0;1.0;;\n   0.0;\n   0.0;0.0;0.0;;\n   0.2;0.4;0.6;;\n";
         if (textured[i])
-            x += "   TextureFilename {\n    \"t" + std::to_string(i) + ".bmp\";\n   }\n";
-        x += "  }\n";
+            materials += "   TextureFilename {\n    \"t" + x + ".bmp\";\n   }\n";
+        materials += "  }\n";
     }
-    x += " }\n}\n";
-    return x;
+    const std::string count = std::to_string(n);
+    return "xof 0302txt 0032\nMesh {\n " + std::to_string(3 * n) + ";\n" + positions + " " + count + ";\n" + faces +
+           " MeshMaterialList {\n  " + count + ";\n  " + count + ";\n" + materialOfFace + materials + " }\n}\n";
 }
 
 // Every block the graphics device loads: atlas, font and board textures (solid colours),
