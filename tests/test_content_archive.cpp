@@ -108,12 +108,10 @@ TEST_F(ContentArchive, ModelsStandOnACellFaceMinusZShowColoursAndOwnTheirTexture
             hi[i % 3] = std::max(hi[i % 3], mesh.positions[i]);
         }
         const float height = hi[1] - lo[1];
-        // Feet on the floor (the figures and battle actors place the origin there).
+        // Feet on the floor (the figures and battle actors place the origin there), and a size that fits a cell.
         EXPECT_NEAR(lo[1], 0.0f, 0.05f);
-        EXPECT_GE(height, model < 18 ? 1.2f : 1.0f);
-        EXPECT_LE(height, model < 18 ? 1.85f : 2.2f);
-        EXPECT_LT(hi[0] - lo[0], 2.0f);
-        EXPECT_LT(hi[2] - lo[2], 2.5f);
+        EXPECT_TRUE(height >= (model < 18 ? 1.2f : 1.0f) && height <= (model < 18 ? 1.85f : 2.2f)) << height;
+        EXPECT_TRUE(hi[0] - lo[0] < 2.0f && hi[2] - lo[2] < 2.5f) << hi[0] - lo[0] << " x " << hi[2] - lo[2];
         ASSERT_FALSE(mesh.materials.empty());
         std::vector<uint32_t> palette;
         int face = -1;
@@ -187,8 +185,7 @@ TEST_F(ContentArchive, WavesPlayAndMusicLoopsWithoutAClick)
         EXPECT_LT(peak, 32700) << "block " << b << " clips";
         EXPECT_GT(rms, 32768 * 0.02) << "block " << b << " is nearly silent";
         if (b >= 146) {
-            EXPECT_GE(seconds, 15.0) << "track " << b - 146;
-            EXPECT_LE(seconds, 40.0) << "track " << b - 146;
+            EXPECT_TRUE(seconds >= 15.0 && seconds <= 40.0) << "track " << b - 146 << " lasts " << seconds;
             // The jump from the last sample back to the first is no larger than an
             // ordinary step of the music.
             EXPECT_LE(std::abs(int(s[0]) - int(s[count - 1])), 4 * stepSum / (count - 1) + 64) << "track " << b - 146;
@@ -214,8 +211,7 @@ TEST(ContentBuilder, RefusesMissingFilesAndDuplicateBlocksAndRepeatsItsBytes)
     EXPECT_EQ(one, ReadFileBytes(s / "two.dat"));
     ASSERT_EQ(LoadDataFromMemory(one.data(), one.size()), 1);
     EXPECT_EQ(Block(3), (std::vector<uint8_t>{1, 2, 3}));
-    EXPECT_EQ(Block(7), (std::vector<uint8_t>{4, 5, 6, 7, 8}));
-    EXPECT_TRUE(Block(100).empty());
+    EXPECT_TRUE(Block(7) == (std::vector<uint8_t>{4, 5, 6, 7, 8}) && Block(100).empty());
     FreeDataFile();
 
     // A missing file, a block listed twice, a block past the table: refused, and no archive is left.
@@ -275,8 +271,7 @@ TEST(ContentGenerators, WriteTheSameFilesEveryRun)
             ++files;
         }
     EXPECT_GE(files, 25 + 24);
-    EXPECT_NE(RunTool("modelgen", s / "no/such/dir"), 0);
-    EXPECT_NE(RunTool("soundgen", s / "no/such/dir"), 0);
+    for (const char* tool : {"modelgen", "soundgen"}) EXPECT_NE(RunTool(tool, s / "no/such/dir"), 0) << tool;
 }
 
 TEST(ContentGenerators, MaterialTexturesAreNamedInLoadOrderAndDecode)
@@ -295,8 +290,7 @@ TEST(ContentGenerators, MaterialTexturesAreNamedInLoadOrderAndDecode)
             std::vector<uint8_t> bytes = ReadFileBytes(kBuildDir + "/content/models/" + name);
             plat::Image image;
             ASSERT_TRUE(plat::DecodeImage(bytes.data(), bytes.size(), image)) << name;
-            EXPECT_EQ(image.width, image.imageWidth) << name << " is not a power of two wide";
-            EXPECT_EQ(image.height, image.imageHeight) << name << " is not a power of two high";
+            EXPECT_TRUE(image.width == image.imageWidth && image.height == image.imageHeight) << name << " is not a power of two";
         }
     }
     EXPECT_GT(next, 18); // at least every character's face
