@@ -52,6 +52,8 @@ void WriteMinimalArchive(const std::string& path)
 
 bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
+const std::string kGame = std::string(SUGOROKU_BUILD_DIR) + "/sugoroku";
+
 std::string CurrentDir() { return std::filesystem::current_path().string(); }
 
 // Test tasks: count their updates, and one that asks the game to end.
@@ -202,14 +204,13 @@ TEST(FoundationFrame, PacingCountsWholeMillisecondsAcrossTheClockWrap)
 TEST(FoundationProgram, EmptyDirectoryEndsCleanlyWithTheMessage)
 {
     TempDir dir;
-    std::string exe = std::string(SUGOROKU_BUILD_DIR) + "/sugoroku";
-    ASSERT_TRUE(Exists(exe));
+    ASSERT_TRUE(Exists(kGame));
     std::string errPath = dir / "stderr.txt";
     // The desktop's GL libraries keep a few allocations to exit; the game's own memory is
     // checked by the headless tests, which run the same chain in this process.
     std::string command = "cd '" + dir.path() + "' && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " +
                           "ASAN_OPTIONS=\"${ASAN_OPTIONS:-}:detect_leaks=0\" timeout 60 '" +
-                          exe + "' 2>'" + errPath + "'";
+                          kGame + "' 2>'" + errPath + "'";
     int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
@@ -237,7 +238,6 @@ TEST(FoundationProgram, CloseRequestShutsDownAndWritesTheHistory)
 {
     TempDir dir;
     REQUIRE_REAL_ARCHIVE(dir);
-    std::string exe = std::string(SUGOROKU_BUILD_DIR) + "/sugoroku";
     // The GL libraries keep a few allocations to exit; keep the other sanitizer options.
     const std::string asanOptions = std::string(getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "") + ":detect_leaks=0";
     pid_t pid = fork();
@@ -248,7 +248,7 @@ TEST(FoundationProgram, CloseRequestShutsDownAndWritesTheHistory)
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         setenv("SDL_AUDIODRIVER", "dummy", 1);
         setenv("ASAN_OPTIONS", asanOptions.c_str(), 1);
-        execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+        execl(kGame.c_str(), kGame.c_str(), static_cast<char*>(nullptr));
         _exit(91);
     }
     // The signal becomes a close request once the program catches it (its window system

@@ -116,7 +116,7 @@ TEST_F(GfxSprites, DigitNumbersAdvanceByWidthPlusOne)
     auto s = Sprites();
     ASSERT_EQ(s.size(), 1u);
     ExpectRect(s[0], 5, 6, 15, 18);
-    EXPECT_FLOAT_EQ(s[0].srcLeft, 748.0f);
+    EXPECT_EQ(s[0].srcLeft, 748.0f);
 
     plat::CurrentRecordedFrame().Reset();
     EXPECT_FLOAT_EQ(DrawNumberMediumEnd(100.0f, 50.0f, 12), 117.0f);
@@ -127,9 +127,8 @@ TEST_F(GfxSprites, DigitNumbersAdvanceByWidthPlusOne)
 
     plat::CurrentRecordedFrame().Reset();
     EXPECT_GT(DrawNumberTall(0.0f, 0.0f, 9999999), 0.0f);
-    EXPECT_EQ(Sprites().size(), 7u);
-    EXPECT_FLOAT_EQ(DrawNumberTall(0.0f, 0.0f, 10000000), 0.0f);
-    EXPECT_FLOAT_EQ(DrawNumberLarge(0.0f, 0.0f, -1), 0.0f);
+    // Eight digits and negative numbers draw nothing.
+    EXPECT_TRUE(DrawNumberTall(0.0f, 0.0f, 10000000) == 0.0f && DrawNumberLarge(0.0f, 0.0f, -1) == 0.0f);
     EXPECT_EQ(Sprites().size(), 7u);
 
     // Scaled digits keep their fractions: nothing is rounded here.
