@@ -75,13 +75,15 @@ TEST_F(FoundationHistory, ShortAndOversizedFilesLoadWhatTheyHold)
     std::string full = dir / "full.dat";
     ASSERT_TRUE(WriteHistoryFile(full.c_str()));
     std::vector<uint8_t> bytes = ReadFileBytes(full);
+    // Start-up clears the history, then reads the file over it.
+    const auto readBack = [&](const std::vector<uint8_t>& file) {
+        WriteFileBytes(dir / "other.dat", file);
+        std::memset(static_cast<void*>(g_history), 0, sizeof(g_history));
+        ReadHistoryFile((dir / "other.dat").c_str());
+    };
 
     // Two and a half records: the third keeps the fields it has, the rest are empty.
-    std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + 52 * 2 + 22);
-    std::string shortPath = dir / "short.dat";
-    WriteFileBytes(shortPath, cut);
-    std::memset(static_cast<void*>(g_history), 0, sizeof(g_history));
-    ReadHistoryFile(shortPath.c_str());
+    readBack(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 52 * 2 + 22));
     // Record 2's stage is half there: its low bytes.
     EXPECT_EQ((std::vector<int32_t>{g_history[1].placeLeader[2], g_history[2].time.tm_min, g_history[2].stage,
                                     g_history[2].playerTeam}),
@@ -91,10 +93,7 @@ TEST_F(FoundationHistory, ShortAndOversizedFilesLoadWhatTheyHold)
 
     // Trailing bytes past the ten records are ignored.
     bytes.resize(2000, 0xAB);
-    std::string longPath = dir / "long.dat";
-    WriteFileBytes(longPath, bytes);
-    std::memset(static_cast<void*>(g_history), 0, sizeof(g_history));
-    ReadHistoryFile(longPath.c_str());
+    readBack(bytes);
     EXPECT_EQ(g_history[9].placeLeader[2], 29);
 }
 

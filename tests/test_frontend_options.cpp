@@ -124,9 +124,7 @@ TEST_F(OptionsTest, ConfirmingUnchangedRestartsTheMusicWithoutRebuildingTheDevic
 TEST_F(OptionsTest, SoundMusicAndBattleRowsApplyWithoutTouchingTheDevice)
 {
     MarkDevice();
-    Flip(3);
-    Flip(4);
-    Flip(5);
+    for (int row : {3, 4, 5}) Flip(row);
     Press(kKeyReturn);
     // music, effects, battle animation off; windowed, vsync, depth and colour depth (no row has it) kept
     EXPECT_EQ((std::vector<int>{g_musicOn, g_soundEffectsOn, g_battleAnimation, g_windowedOption, g_vsyncOption,

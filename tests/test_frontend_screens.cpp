@@ -76,10 +76,7 @@ TEST_F(ScreensTest, StageSelectDrawsTheChosenStageOfThree)
 TEST_F(ScreensTest, StageWrapsBothWaysAndStaysForTheNextRace)
 {
     OpenStageSelect();
-    const struct {
-        KeySlotId key;
-        int32_t stage;
-    } steps[] = {{kKeyLeft, 3}, {kKeyUp, 2}, {kKeyUp, 1}, {kKeyRight, 2}, {kKeyDown, 3}, {kKeyDown, 1}, {kKeyLeft, 3}};
+    const struct { KeySlotId key; int32_t stage; } steps[] = {{kKeyLeft, 3}, {kKeyUp, 2}, {kKeyUp, 1}, {kKeyRight, 2}, {kKeyDown, 3}, {kKeyDown, 1}, {kKeyLeft, 3}};
     for (const auto& step : steps) {
         Press(step.key);
         EXPECT_EQ(g_stageNumber, step.stage) << "after key " << step.key;

@@ -55,16 +55,12 @@ TEST_F(TitleMenuTest, StartsAsTheOnlyTaskAndDrawsTheMenuWhereItBelongs)
 
 TEST_F(TitleMenuTest, CursorWrapsInBothDirectionsAndEveryMoveSounds)
 {
-    struct Step {
-        KeySlotId key;
-        int entry;
-    };
-    const Step steps[] = {
+    const struct { KeySlotId key; int entry; } steps[] = {
         {kKeyRight, 1}, {kKeyRight, 0}, {kKeyLeft, 1}, {kKeyLeft, 0},  // columns wrap
         {kKeyUp, 6},    {kKeyDown, 0},  {kKeyDown, 2}, {kKeyDown, 4},  // rows wrap
         {kKeyRight, 5}, {kKeyDown, 7},  {kKeyDown, 1}, {kKeyUp, 7},
     };
-    for (const Step& step : steps) {
+    for (const auto& step : steps) {
         Press(step.key);
         ASSERT_NE(Title(), nullptr);
         EXPECT_EQ(Title()->entry, step.entry) << "after key " << step.key;
@@ -148,10 +144,7 @@ TEST_F(QuitDialogTest, AnswerWrapsEitherWayAndEscapeDoesNothing)
 {
     Press(kKeyRight);
     Press(kKeyReturn);
-    const struct {
-        KeySlotId key;
-        int answer;
-    } steps[] = {{kKeyDown, 1}, {kKeyRight, 0}, {kKeyUp, 1}, {kKeyLeft, 0}, {kKeyLeft, 1}};
+    const struct { KeySlotId key; int answer; } steps[] = {{kKeyDown, 1}, {kKeyRight, 0}, {kKeyUp, 1}, {kKeyLeft, 0}, {kKeyLeft, 1}};
     for (const auto& step : steps) {
         Press(step.key);
         ASSERT_NE(Dialog(), nullptr);

@@ -126,10 +126,8 @@ TEST(GfxWorldMatrix, FacingIsNormalisedOnceAndWrittenBack)
 {
     plat::Matrix4 m;
     const float at[3] = {4, 5, 6};
-    struct Case {
-        float in, out;
-    } cases[] = {{-90, 270}, {360, 360}, {725, 365}, {-400, -40}, {45, 45}, {0, 0}};
-    for (const Case& c : cases) {
+    const struct { float in, out; } cases[] = {{-90, 270}, {360, 360}, {725, 365}, {-400, -40}, {45, 45}, {0, 0}};
+    for (const auto& c : cases) {
         float facing = c.in;
         MakeWorldMatrixYaw(&m, at, &facing);
         EXPECT_FLOAT_EQ(facing, c.out) << c.in;
@@ -171,11 +169,9 @@ TEST(GfxPlane, OffsetByAngleUsesThreePointOneFour)
 
 TEST(GfxPlane, StepInDirectionMovesOnlyOnRoundedHeadings)
 {
-    struct Case {
-        float heading, x, z;
-    } cases[] = {{89.5f, 10, 22}, {90.4f, 10, 22}, {-90, 10, 18}, {360, 12, 20}, {540, 8, 20},
+    const struct { float heading, x, z; } cases[] = {{89.5f, 10, 22}, {90.4f, 10, 22}, {-90, 10, 18}, {360, 12, 20}, {540, 8, 20},
                  {0, 12, 20},     {180, 8, 20},    {270, 10, 18}, {-180, 8, 20}, {810, 10, 22}};
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         float x = -1, z = -1;
         StepInDirection(&x, &z, 10, 20, c.heading, 2);
         EXPECT_EQ(x, c.x) << c.heading;

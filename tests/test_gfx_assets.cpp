@@ -97,8 +97,8 @@ TEST(GfxMesh, SphereKeepsItsPolesAsVertices)
         EXPECT_NEAR(sphere.radius, radius, 1e-5f);
         EXPECT_EQ(sphere.materialCount, 0u);
         ASSERT_EQ(sphere.mesh->fvf, plat::kFvfColoured);
-        EXPECT_EQ(sphere.mesh->vertexCount, segments * (segments - 1) + 2);
-        EXPECT_EQ(sphere.mesh->FaceCount(), 2 * segments * (segments - 1));
+        EXPECT_EQ(std::make_pair(sphere.mesh->vertexCount, sphere.mesh->FaceCount()),
+                  std::make_pair(segments * (segments - 1) + 2, 2 * segments * (segments - 1)));
         for (uint32_t i = 0; i < sphere.mesh->vertexCount; ++i) {
             uint32_t c;
             std::memcpy(&c, &sphere.mesh->vertices[16 * i + 12], 4);

@@ -237,10 +237,7 @@ TEST(ImagePng, GreyAndPaletteWithTransparencyExpandToRgba) {
 
 TEST(ImagePng, EveryColourTypeAndDepthBecomesRgba) {
     // Samples of all ones are white and opaque in every layout, interlaced or not.
-    struct Layout {
-        int type, channels;
-        std::vector<int> depths;
-    };
+    struct Layout { int type, channels; std::vector<int> depths; };
     const Layout layouts[] = {{PNG_COLOR_TYPE_GRAY, 1, {1, 2, 4, 8, 16}},
                               {PNG_COLOR_TYPE_PALETTE, 1, {1, 2, 4, 8}},
                               {PNG_COLOR_TYPE_RGB, 3, {8, 16}},

@@ -103,6 +103,7 @@ void ClearsOwnAlive(Task* task)
 TEST(TaskPool, UpdatePassReadsFlagsWhenItReachesASlot)
 {
     PoolGuard pool;
+    const auto Restart = [] { ClearTaskPool(); g_order.clear(); };
     g_order.clear();
     Spawn(50, SpawnLaterAndEarlier);
     UpdateAllTasks();
@@ -112,23 +113,20 @@ TEST(TaskPool, UpdatePassReadsFlagsWhenItReachesASlot)
     UpdateAllTasks();
     EXPECT_EQ(g_order, (std::vector<int>{40, 50, 60}));
 
-    ClearTaskPool();
-    g_order.clear();
+    Restart();
     Spawn(30, KillsNext);
     Spawn(31);
     UpdateAllTasks();
     EXPECT_EQ(g_order, (std::vector<int>{30})) << "a task killed earlier in the pass is not called";
 
-    ClearTaskPool();
-    g_order.clear();
+    Restart();
     Spawn(50, KillAllThenSpawn);
     UpdateAllTasks();
     EXPECT_EQ(g_order, (std::vector<int>{50, 70}));
     EXPECT_TRUE(!g_tasks[50].alive && g_tasks[20].alive);
 
     // Killed and made again ahead of the pass: the new procedure runs.
-    ClearTaskPool();
-    g_order.clear();
+    Restart();
     static auto recreate = [](Task*) {
         g_order.push_back(10);
         KillTask(&g_tasks[12]);
@@ -141,8 +139,7 @@ TEST(TaskPool, UpdatePassReadsFlagsWhenItReachesASlot)
     EXPECT_EQ(g_order, (std::vector<int>{10, 1200}));
 
     // A task clearing its work area's alive word is freed and not drawn.
-    ClearTaskPool();
-    g_order.clear();
+    Restart();
     Task* t = Spawn(3, ClearsOwnAlive);
     TaskWorkAlive(t) = 1;
     UpdateAllTasks();
