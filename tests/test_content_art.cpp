@@ -88,11 +88,9 @@ protected:
         atlasOk = LoadPicture("atlas.bmp", atlas);
         fontOk = LoadPicture("font.bmp", font);
     }
-    static Picture atlas, font;
-    static bool atlasOk, fontOk;
+    static inline Picture atlas, font;
+    static inline bool atlasOk = false, fontOk = false;
 };
-Picture ContentArt::atlas, ContentArt::font;
-bool ContentArt::atlasOk, ContentArt::fontOk;
 
 // Ground, floors, sea, wall and the coloured squares cover the whole cell: a
 // transparent texel there would be a hole in the board.

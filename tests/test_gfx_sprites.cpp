@@ -24,10 +24,8 @@ class GfxSprites : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        atlas = device.MakeTexture(2048, 2048);
-        font = device.MakeTexture(1024, 1024);
-        g_uiAtlas = atlas;
-        g_fontTexture = font;
+        g_uiAtlas = atlas = device.MakeTexture(2048, 2048);
+        g_fontTexture = font = device.MakeTexture(1024, 1024);
     }
     gfx_test::RecordingDevice device;
     plat::Texture* atlas = nullptr;
