@@ -1,0 +1,68 @@
+// The stage map: reading one stage of "mappack.dat" into the layers of world.h, the
+// board's cell geometry, checked lookups, the track walk, and the start of a race.
+//
+// Every read of a layer at a computed cell goes through the checked lookups below: a
+// cell outside the board is blocked ground (kind 15) with no route, back-move or
+// enemy-move bits and no event, so a walk or a move can never leave the layers.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "board/world.h"
+
+constexpr int kMaxBoardSide = 100;
+constexpr float kPieceHeight = 0.25f; // y of pieces and figures on the board
+
+// Square kinds (signed bytes of g_squareLayer).
+constexpr int32_t kFirstSquareKind = 10; // 10..14 are the five squares
+constexpr int32_t kLastSquareKind = 14;
+constexpr int32_t kBlockedKind = 15;     // 15 and above is blocked ground
+
+// Direction bits of the route, back-move and enemy-move layers, and the route marks.
+enum : int32_t {
+    kLinkHeading0 = 1,   // column + 1
+    kLinkHeading180 = 2, // column - 1
+    kLinkHeading270 = 4, // row + 1
+    kLinkHeading90 = 8,  // row - 1
+    kRouteStart = 16,
+    kRouteGoal = 32,
+};
+
+// Reads the entry of g_stageNumber; 1 when the file was read and the entry is sound,
+// else 0 with the layers zeroed and g_trackLength 0.
+int LoadStageFromMapPack(const char* fileName);
+int LoadStageFromMapPackMemory(const uint8_t* data, size_t size);
+
+int32_t FindStartAndMeasureTrack();
+int32_t CountTrackSquares(float x, float z, int32_t heading);
+
+// The cell under a point on the board (no range check, as callers pass board points).
+int32_t CellAtPosition(float x, float z);
+// 1 with the column and row of the cell under (x, z) when it lies on the board, else 0.
+int PositionToCell(float x, float z, int32_t* column, int32_t* row);
+void CellCentre(int32_t column, int32_t row, float* x, float* z);
+int IsCellOnBoard(int32_t column, int32_t row);
+
+// Checked lookups by column and row, and by cell index (index outside 0..W*H-1 is off
+// the board). Off the board: kind 15, no bits, no event.
+int32_t CellKindAt(int32_t column, int32_t row);
+int32_t RouteAt(int32_t column, int32_t row);
+int32_t BackLinksAt(int32_t column, int32_t row);
+int32_t EnemyLinksAt(int32_t column, int32_t row);
+int32_t EventAt(int32_t column, int32_t row);
+int32_t CellKindOf(int32_t cell);
+int32_t RouteOf(int32_t cell);
+int32_t BackLinksOf(int32_t cell);
+int32_t EnemyLinksOf(int32_t cell);
+int32_t EventOf(int32_t cell);
+// The neighbour of a cell along a heading (0, 90, 180, 270), or -1 off the board
+// (a step never wraps across a row end).
+int32_t NeighbourCell(int32_t cell, int32_t heading);
+
+int IsWalkableAhead(float x, float z, float heading);
+int IsSquareCell(int32_t cell);
+int IsTrackSquare(int32_t cell);
+
+// Kills every task, reads the stage's map and scripts, places the pieces and starts
+// the turns and the board music; back to the title when a pack cannot be read.
+void StartStageFromPacks();
