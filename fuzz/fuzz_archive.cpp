@@ -20,7 +20,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (!LoadDataFromMemory(data, size)) return 0;
-    volatile uint8_t sink = 0;
     // Every index the loaders may ask for, and the ones just outside the table.
     for (int index = -1; index <= kDataBlockCount; ++index) {
         uint32_t blockSize = 12345;
@@ -30,9 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             continue;
         }
         if (index < 0 || index >= kDataBlockCount) __builtin_trap();
+        // The whole range a loader may read lies inside the archive.
         if (block < g_dataFile || block + blockSize > g_dataFile + g_dataFileSize) __builtin_trap();
-        // Touch each byte so that the sanitizer checks the whole range a loader would read.
-        for (uint32_t i = 0; i < blockSize; ++i) sink = sink ^ block[i];
     }
 
     if (InitSound(nullptr)) {
