@@ -43,6 +43,7 @@ TEST(GfxWindow, TheDepthRowSwitchesTheDepthBufferBetween24And16Bits)
 
     ASSERT_TRUE(plat::InitVideo("VARDUN")) << plat::LastVideoError();
     SetDefaultConfig();
+    g_running = 1;
     plat::SelectGfxBackend(plat::GfxBackend::OpenGL);
     g_hWnd = plat::CreateMainWindow("test", 0, 0, 640, 480);
     ASSERT_NE(g_hWnd, nullptr) << plat::LastVideoError();
