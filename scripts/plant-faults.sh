@@ -12,7 +12,7 @@
 # code each change touches.
 set -uo pipefail
 
-ROOT=$(cd "$(dirname "$0")/.." && pwd)
+ROOT=${PLANT_ROOT:-$(cd "$(dirname "$0")/.." && pwd)} # PLANT_ROOT: when run from a copy of this script
 REV=HEAD
 if [[ "${1:-}" == "--rev" ]]; then
     REV=$2
