@@ -35,14 +35,14 @@ options-keeps-its-slot|src/frontend/options.cpp|s/    task->alive = 0;\n    if \
 lost-device-keeps-running|src/app/app.cpp|s/if \(!InitGraphics\(g_hWnd\)\)\n            g_running = 0;/InitGraphics(g_hWnd);/
 scheduler-update-ignores-alive|src/engine/task.cpp|s/if \(task->alive != 0 && task->updateEnabled != 0/if (task->updateEnabled != 0/
 scheduler-draw-ignores-alive|src/engine/task.cpp|s/if \(task->alive != 0 && task->drawEnabled != 0/if (task->drawEnabled != 0/
-scheduler-kill-kind-ignores-kind|src/engine/task.cpp|s/(void KillTasksOfKind.*?)g_tasks\[slot\].alive != 0 && g_tasks\[slot\].kind == kind/$1g_tasks[slot].alive != 0/s
+scheduler-kill-kind-ignores-kind|src/engine/task.cpp|s/(void KillTasksOfKind.*?)g_tasks\[slot\].alive != 0 && g_tasks\[slot\].kind == kind/$1g_tasks[slot].alive != 0 \&\& kind == kind/s
 graphics-error-message|src/app/app.cpp|s/FailStartup\("direct graphics error"\)/FailStartup("direct sound error")/
 graphics-undo-keeps-device|src/app/app.cpp|s/(ReleaseSound\(\);\n)        ReleaseGraphics\(\);\n(        FreeDataFile\(\);\n        FailStartup\("direct graphics error"\))/$1$2/
 graphics-undo-keeps-sound|src/app/app.cpp|s/(FreeWorldBuffers\(\);\n)        ReleaseSound\(\);\n(        ReleaseGraphics\(\);\n        FreeDataFile\(\);\n        FailStartup\("direct graphics error"\))/$1$2/
 depth-choice-ignored|src/engine/graphics.cpp|s/MatchMainWindowDepth\(settings.depth24 \? 24 : 16\)/MatchMainWindowDepth(24)/
 extract-wave-as-png|tools/packdata/archive_tool.cpp|s/if \(!EndsWith\(outPath, ".wav"\)\)/if (false)/
 extract-padded-picture|tools/packdata/archive_tool.cpp|s/plat::EncodePng\(pixels.data\(\), image.imageWidth, image.imageHeight\)/plat::EncodePng(image.pixels.data(), image.width, image.height)/
-window-client-centred|src/engine/config.cpp|s/CenterOnDesktop\(x, y, kClientWidth \+ frameLeft \+ frameRight, kClientHeight \+ frameTop \+ frameBottom\)/CenterOnDesktop(x, y, kClientWidth, kClientHeight)/
+window-client-centred|src/engine/config.cpp|s/CenterOnDesktop\(x, y, kClientWidth \+ frameLeft \+ frameRight, kClientHeight \+ frameTop \+ frameBottom\)/CenterOnDesktop(x, y, kClientWidth + 0 * (frameLeft + frameRight), kClientHeight + 0 * (frameTop + frameBottom))/
 EOF
 )
 
