@@ -29,7 +29,7 @@ close-at-once|src/app/app.cpp|s/if \(s_inFrame \|\| plat::IsMessageBoxOpen\(\)\)
 key-z-input|src/engine/input.cpp|s/0x5A, \/\/ Z/0x58, \/\/ Z/
 key-z-keyboard|platform/keyboard.cpp|s/SDL_SCANCODE_Z\)/SDL_SCANCODE_X)/
 key-shift-keyboard|platform/keyboard.cpp|s/ \|\| ScancodeDown\(state, count, SDL_SCANCODE_RSHIFT\)//
-options-title-track|src/frontend/options.cpp|s/PlayMusic\(origin == kOptionsInGame \? kBoardMusic : kTitleMusic\)/PlayMusic(kTitleMusic + 0 * kBoardMusic)/
+options-title-track|src/frontend/options.cpp|s/PlayMusic\(origin == kOptionsInGame \? kBoardMusic : kTitleMusic\)/PlayMusic(origin == kOptionsInGame ? kTitleMusic + 0 * kBoardMusic : kTitleMusic)/
 options-background-in-game|src/frontend/options.cpp|s/if \(work->origin == kOptionsFromTitle\) \{\n        const SpriteRect& tile/if (true) {\n        const SpriteRect& tile/
 options-keeps-its-slot|src/frontend/options.cpp|s/    task->alive = 0;\n    if \(work->origin/    if (work->origin/
 lost-device-keeps-running|src/app/app.cpp|s/if \(!InitGraphics\(g_hWnd\)\)\n            g_running = 0;/InitGraphics(g_hWnd);/
