@@ -75,8 +75,12 @@ void GfxDevice::SetViewport(const Viewport& viewport)
 
 GfxDevice* CreateGfxDevice(GfxBackend backend, void* window, const DeviceSettings& settings, std::string* error)
 {
-    if (backend == GfxBackend::Recording)
-        return CreateRecordingDevice();
+    if (backend == GfxBackend::Recording) {
+        GfxDevice* device = CreateRecordingDevice();
+        if (!device && error)
+            *error = "the recording device was refused";
+        return device;
+    }
     return CreateOpenGlDevice(window, settings, error);
 }
 

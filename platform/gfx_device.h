@@ -87,7 +87,7 @@ public:
     virtual void Clear(uint32_t colour, float z) = 0; // target and depth
     virtual void BeginScene() = 0;
     virtual void EndScene() = 0;
-    virtual bool Present() = 0; // false only for a lost device; never reported here
+    virtual bool Present() = 0; // false only for a lost device (the recorder reports one on request)
 
     // The viewport's pixels as drawn so far (0xFFRRGGBB, top-down); for screenshots and tests.
     virtual bool ReadPixels(std::vector<uint32_t>& out) = 0;
@@ -107,6 +107,11 @@ protected:
 GfxDevice* CreateGfxDevice(GfxBackend backend, void* window, const DeviceSettings& settings,
                            std::string* error = nullptr);
 GfxDevice* CreateRecordingDevice();
+
+// The recorder stands in for a device that fails, so the game's answers can be tested:
+// the next Present reports a lost device (once), and the next count creations fail.
+void LoseRecordingDeviceAtNextPresent();
+void RefuseRecordingDevices(int count);
 
 // Sets the window attributes (depth bits, double buffering, OpenGL 2.1) that the
 // window's creation takes on some video drivers; call before SDL_CreateWindow.

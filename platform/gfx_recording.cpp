@@ -11,6 +11,8 @@ namespace {
 RecordedFrame s_current;
 RecordedFrame s_last;
 int s_presents = 0;
+bool s_loseAtNextPresent = false;
+int s_creationsToRefuse = 0;
 
 class RecordingDevice final : public GfxDevice {
 public:
@@ -74,6 +76,13 @@ public:
     void EndScene() override { s_current.ended = true; }
     bool Present() override
     {
+        if (s_loseAtNextPresent) {
+            // A lost device shows nothing of the frame, as a real one would.
+            s_loseAtNextPresent = false;
+            s_current.Reset();
+            m_recordedVersion = 0;
+            return false;
+        }
         std::swap(s_last, s_current);
         s_current.Reset();
         m_recordedVersion = 0;
@@ -182,6 +191,17 @@ void ResetRecordedFrames()
     s_presents = 0;
 }
 
-GfxDevice* CreateRecordingDevice() { return new RecordingDevice; }
+void LoseRecordingDeviceAtNextPresent() { s_loseAtNextPresent = true; }
+
+void RefuseRecordingDevices(int count) { s_creationsToRefuse = count > 0 ? count : 0; }
+
+GfxDevice* CreateRecordingDevice()
+{
+    if (s_creationsToRefuse > 0) {
+        --s_creationsToRefuse;
+        return nullptr;
+    }
+    return new RecordingDevice;
+}
 
 } // namespace plat

@@ -6,6 +6,14 @@ namespace plat {
 
 static bool s_scripted = false;
 static bool s_scriptedDown[256];
+static const uint8_t* s_givenState = nullptr;
+static int s_givenCount = 0;
+
+void UseKeyboardState(const uint8_t* state, int count)
+{
+    s_givenState = state;
+    s_givenCount = state ? count : 0;
+}
 
 void UseScriptedKeys(bool enabled)
 {
@@ -40,8 +48,8 @@ bool IsVirtualKeyDown(uint32_t virtualKey)
     if (s_scripted)
         return virtualKey < 256 && s_scriptedDown[virtualKey];
 
-    int count = 0;
-    const Uint8* state = SDL_GetKeyboardState(&count);
+    int count = s_givenCount;
+    const Uint8* state = s_givenState ? s_givenState : SDL_GetKeyboardState(&count);
     if (!state)
         return false;
     // Letters go by their position on the keyboard, so the game plays the same on any layout.

@@ -15,4 +15,9 @@ bool UsingScriptedKeys();
 void SetScriptedKey(uint32_t virtualKey, bool down);
 void ReleaseAllScriptedKeys();
 
+// Reads this keyboard state (indexed by SDL scancode, as SDL keeps it) in place of
+// SDL's own, so the key-to-slot mapping can be checked without a keyboard; nullptr
+// goes back to SDL's.
+void UseKeyboardState(const uint8_t* state, int count);
+
 } // namespace plat

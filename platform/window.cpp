@@ -12,6 +12,9 @@ namespace plat {
 
 static SDL_Window* s_window = nullptr;
 static bool s_videoStarted = false;
+static int s_windowDepthBits = 0; // the depth buffer the window's pixel format was made with
+static std::string s_caption;     // UTF-8, for a window made anew
+static bool s_eglHintOurs = false; // we asked for EGL on X11 (the user did not choose)
 
 bool InitVideo(const char* className)
 {
@@ -23,6 +26,12 @@ bool InitVideo(const char* className)
         setenv("SDL_VIDEO_X11_WMCLASS", className, 0);
         setenv("SDL_VIDEO_WAYLAND_WMCLASS", className, 0);
     }
+    // Through GLX the desktop's X server hands out its deepest depth buffer whatever we
+    // ask for, so the 16-bit choice would change nothing; EGL gives the size asked for.
+    // A user's own setting wins, and a window EGL cannot make is made through GLX.
+    s_eglHintOurs = SDL_GetHint(SDL_HINT_VIDEO_X11_FORCE_EGL) == nullptr;
+    if (s_eglHintOurs)
+        SDL_SetHint(SDL_HINT_VIDEO_X11_FORCE_EGL, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
         return false;
     s_videoStarted = true;
@@ -89,22 +98,56 @@ static SDL_Surface* MakeIcon(int size)
     return icon;
 }
 
+// A hidden, fixed-size OpenGL window whose pixel format has depthBits of depth buffer.
+static SDL_Window* MakeGlWindow(int x, int y, int width, int height, int depthBits)
+{
+    PrepareGlWindowAttributes(depthBits >= 24);
+    const Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+    SDL_Window* window = SDL_CreateWindow(s_caption.c_str(), x, y, width, height, flags);
+    if (!window && s_eglHintOurs) {
+        SDL_SetHint(SDL_HINT_VIDEO_X11_FORCE_EGL, "0");
+        s_eglHintOurs = false;
+        window = SDL_CreateWindow(s_caption.c_str(), x, y, width, height, flags);
+    }
+    if (!window)
+        return nullptr;
+    SDL_SetWindowResizable(window, SDL_FALSE);
+    if (SDL_Surface* icon = MakeIcon(32)) {
+        SDL_SetWindowIcon(window, icon);
+        SDL_FreeSurface(icon);
+    }
+    s_windowDepthBits = depthBits;
+    return window;
+}
+
 void* CreateMainWindow(const char* captionCp932, int x, int y, int width, int height)
 {
     if (!InitVideo())
         return nullptr;
-    std::string caption = Cp932ToUtf8(captionCp932);
-    // The GL pixel format is fixed when an X11 window is made; settings start at their
-    // defaults (24-bit depth), and the device asks again for its own context.
-    PrepareGlWindowAttributes(true);
-    s_window = SDL_CreateWindow(caption.c_str(), x, y, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    s_caption = Cp932ToUtf8(captionCp932);
+    // Settings start at their defaults: a 24-bit depth buffer.
+    s_window = MakeGlWindow(x, y, width, height, 24);
+    return s_window;
+}
+
+void* MatchMainWindowDepth(int depthBits)
+{
+    if (!s_window || s_windowDepthBits == depthBits)
+        return s_window;
+    int x = 0, y = 0, width = 0, height = 0;
+    SDL_GetWindowPosition(s_window, &x, &y);
+    SDL_GetWindowSize(s_window, &width, &height);
+    const Uint32 flags = SDL_GetWindowFlags(s_window);
+    SDL_DestroyWindow(s_window); // no context may use it any more: the device is released first
+    s_window = MakeGlWindow(x, y, width, height, depthBits);
     if (!s_window)
         return nullptr;
-    SDL_SetWindowResizable(s_window, SDL_FALSE);
-    if (SDL_Surface* icon = MakeIcon(32)) {
-        SDL_SetWindowIcon(s_window, icon);
-        SDL_FreeSurface(icon);
-    }
+    if (flags & SDL_WINDOW_ALWAYS_ON_TOP)
+        SDL_SetWindowAlwaysOnTop(s_window, SDL_TRUE);
+    if (flags & SDL_WINDOW_FULLSCREEN)
+        SDL_SetWindowFullscreen(s_window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if (flags & SDL_WINDOW_SHOWN)
+        SDL_ShowWindow(s_window);
     return s_window;
 }
 
@@ -139,15 +182,35 @@ bool GetDesktopRect(int* right, int* bottom)
     return true;
 }
 
-void PlaceWindowed(int x, int y, int width, int height)
+void ShowWindowed(int width, int height)
 {
     if (!s_window)
         return;
     SDL_SetWindowFullscreen(s_window, 0);
     SDL_SetWindowAlwaysOnTop(s_window, SDL_FALSE);
     SDL_SetWindowSize(s_window, width, height);
-    SDL_SetWindowPosition(s_window, x, y);
     SDL_ShowWindow(s_window);
+}
+
+void GetWindowFrame(int* left, int* top, int* right, int* bottom)
+{
+    *left = *top = *right = *bottom = 0;
+    int t = 0, l = 0, b = 0, r = 0;
+    // Unknown (no window manager, or a driver without frames) counts as no frame.
+    if (!s_window || SDL_GetWindowBordersSize(s_window, &t, &l, &b, &r) != 0)
+        return;
+    if (t < 0 || l < 0 || b < 0 || r < 0)
+        return;
+    *left = l;
+    *top = t;
+    *right = r;
+    *bottom = b;
+}
+
+void MoveClientArea(int x, int y)
+{
+    if (s_window)
+        SDL_SetWindowPosition(s_window, x, y);
 }
 
 void PlaceFullScreen()

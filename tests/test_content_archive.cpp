@@ -255,6 +255,72 @@ TEST(ContentLister, AcceptsTheRealArchiveAndFlagsDamage)
     EXPECT_TRUE(flagged(d));
 }
 
+// Any block written out to look at: images as PNG pictures at their own size, sounds as
+// the wave files they are; a wrong kind, number or a damaged block writes nothing.
+using Bytes = std::vector<uint8_t>;
+
+TEST(ContentExtractor, WritesImagesAsPngAndSoundsAsWavAndRefusesTheRest)
+{
+    test_support::TempDir s;
+    // A 3 x 2 picture (padded to 4 x 2 as a texture) with the transparent key in it.
+    const std::vector<uint32_t> picture = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu,
+                                           0xFF123456u, 0xFFFFFFFFu, 0xFF000000u};
+    const Bytes wave = {'R', 'I', 'F', 'F', 40, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
+                        1, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x88, 0x58, 1, 0, 2, 0, 16, 0,
+                        'd', 'a', 't', 'a', 4, 0, 0, 0, 0x10, 0x00, 0xF0, 0xFF};
+    test_support::ArchiveImage image;
+    image.Add(0, plat::EncodeBmp32(picture.data(), 3, 2));
+    image.Add(126, wave);
+    image.Add(101, std::string("xof 0303txt 0032\n"));
+    image.Add(40, Bytes{});
+    const std::string archive = s / "data.dat";
+    WriteFileBytes(archive, image.Bytes());
+
+    ASSERT_EQ(RunPackdata("--extract " + archive + " 0 " + s / "atlas.png"), 0);
+    const Bytes png = ReadFileBytes(s / "atlas.png");
+    ASSERT_TRUE(png.size() > 8 && std::memcmp(png.data(), "\x89PNG", 4) == 0);
+    plat::Image decoded;
+    ASSERT_TRUE(plat::DecodeImage(png.data(), png.size(), decoded, false));
+    EXPECT_EQ((std::vector<uint32_t>{decoded.imageWidth, decoded.imageHeight}), (std::vector<uint32_t>{3, 2}));
+    const std::vector<uint32_t> rows = {decoded.pixels[0], decoded.pixels[1], decoded.pixels[2],
+                                        decoded.pixels[decoded.width], decoded.pixels[decoded.width + 1],
+                                        decoded.pixels[decoded.width + 2]};
+    EXPECT_EQ(rows, picture) << "colours as stored, the green key included";
+
+    ASSERT_EQ(RunPackdata("--extract " + archive + " 126 " + s / "effect.wav"), 0);
+    EXPECT_EQ(ReadFileBytes(s / "effect.wav"), wave);
+
+    const std::string refused[] = {
+        "0 " + s / "atlas.wav",     // an image as a sound
+        "126 " + s / "effect.png",  // a sound as an image
+        "101 " + s / "model.png",   // a model
+        "40 " + s / "unused.png",   // an unused block
+        "150 " + s / "none.png",    // no such block
+        "-1 " + s / "none.png",
+        "1x " + s / "none.png",
+    };
+    for (const std::string& args : refused) {
+        EXPECT_NE(RunPackdata("--extract " + archive + " " + args), 0) << args;
+        EXPECT_FALSE(std::filesystem::exists(args.substr(args.find(' ') + 1))) << args;
+    }
+    // A damaged block (its length past the end) writes nothing and leaves an older file.
+    test_support::ArchiveImage waveOnly;
+    waveOnly.Add(126, wave);
+    Bytes cut = waveOnly.Bytes();
+    cut.resize(cut.size() - 10);
+    WriteFileBytes(s / "cut.dat", cut);
+    WriteFileBytes(s / "old.wav", Bytes{9});
+    EXPECT_NE(RunPackdata("--extract " + s / "cut.dat 126 " + s / "old.wav"), 0);
+    EXPECT_EQ(ReadFileBytes(s / "old.wav"), Bytes{9});
+
+    // The real atlas comes out at its full size.
+    const std::string real = kBuildDir + "/data.dat";
+    ASSERT_EQ(RunPackdata("--extract " + real + " 0 " + s / "real.png"), 0);
+    const Bytes realPng = ReadFileBytes(s / "real.png");
+    ASSERT_TRUE(plat::DecodeImage(realPng.data(), realPng.size(), decoded, false));
+    EXPECT_EQ((std::vector<uint32_t>{decoded.imageWidth, decoded.imageHeight}), (std::vector<uint32_t>{2048, 2048}));
+}
+
 TEST(ContentGenerators, WriteTheSameFilesEveryRun)
 {
     test_support::TempDir s;

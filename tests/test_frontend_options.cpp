@@ -219,3 +219,23 @@ TEST(OptionsPool, InGameConfirmationResumesTheFrozenTasksInsteadOfTheTitle)
     EXPECT_EQ(g_tasks[kTitleSlot].alive, 0) << "no title in-game";
     FreeTaskPool();
 }
+
+// Opened from the in-game command menu over a running game: no title screen parts are
+// drawn, and confirming plays the board's track, not the title's.
+TEST_F(FrontendRun, InGameOptionsDrawNoTitleBackgroundAndConfirmWithTheBoardTrack)
+{
+    KillAllTasks();
+    StopAllMusic();
+    ASSERT_EQ(CreateOptionsScreen(100.0f, 1), 1);
+    Frames(2);
+    const SpriteRect tile{404, 596, 436, 628}, title{767, 94, 908, 125}, panel{1590, 1394, 2047, 1565};
+    EXPECT_TRUE(DrawnFrom(tile).empty()) << "no tiled background in-game";
+    EXPECT_TRUE(DrawnFrom(title).empty()) << "no options title in-game";
+    EXPECT_TRUE(Drawn(92, 100, panel)) << "(640 - 457) / 2 = 91.5 rounds up";
+
+    Press(kKeyReturn);
+    EXPECT_FALSE(g_tasks[162].alive) << "the options closed";
+    EXPECT_FALSE(g_tasks[160].alive) << "no title in-game";
+    EXPECT_TRUE(plat::BufferPlaying(g_music[1])) << "the board's track";
+    for (int track : {0, 2, 3}) EXPECT_FALSE(plat::BufferPlaying(g_music[track])) << "track " << track;
+}

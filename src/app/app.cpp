@@ -232,7 +232,7 @@ void ShutdownGame()
 
 // A close request is acted on at once between frames; inside a frame (a message box
 // opened by a task) it waits until the frame is over.
-static void HandleCloseRequest()
+void HandleCloseRequest()
 {
     if (s_inFrame || plat::IsMessageBoxOpen())
         s_closePending = 1;
@@ -276,7 +276,7 @@ int GameMain(int, char**)
         return 0;
     }
     if (InitGame(window))
-        plat::ShowMainWindow();
+        PlaceMainWindow(); // shown, and centred with the frame it now has
 
     // One pending event or one frame per turn; the loop ends once the game is shut down.
     for (;;) {

@@ -18,6 +18,9 @@ void RunFrame();
 void RenderFrame();
 void UpdateFrame();
 void ShutdownGame();
+// The window's close box (or a terminating signal): shuts down now between frames,
+// after the frame when it comes during one or while a message box is open.
+void HandleCloseRequest();
 
 void CenterOnDesktop(int* x, int* y, int width, int height);
 void SetFloat4(float* destination, float a, float b, float c, float d);

@@ -24,14 +24,26 @@ void SetDefaultConfig()
         *field = 1;
 }
 
+void CentredClientPosition(int frameLeft, int frameTop, int frameRight, int frameBottom, int* x, int* y)
+{
+    CenterOnDesktop(x, y, kClientWidth + frameLeft + frameRight, kClientHeight + frameTop + frameBottom);
+    *x += frameLeft;
+    *y += frameTop;
+}
+
 void PlaceMainWindow()
 {
     if (!plat::MainWindow())
         return; // headless: nothing to place
     if (g_windowedOption) {
+        // The whole window, frame and caption included, is centred; its frame is known
+        // only once the window system has framed the shown window.
+        plat::ShowWindowed(kClientWidth, kClientHeight);
+        int left = 0, top = 0, right = 0, bottom = 0;
+        plat::GetWindowFrame(&left, &top, &right, &bottom);
         int x = 0, y = 0;
-        CenterOnDesktop(&x, &y, kClientWidth, kClientHeight);
-        plat::PlaceWindowed(x, y, kClientWidth, kClientHeight);
+        CentredClientPosition(left, top, right, bottom, &x, &y);
+        plat::MoveClientArea(x, y);
     } else {
         plat::PlaceFullScreen();
     }

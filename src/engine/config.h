@@ -16,3 +16,6 @@ extern int32_t g_battleAnimation;
 
 void SetDefaultConfig();
 void PlaceMainWindow();
+// The client area's top-left corner that centres the whole window on the desktop, for a
+// frame of these widths around the 640 x 480 client area.
+void CentredClientPosition(int frameLeft, int frameTop, int frameRight, int frameBottom, int* x, int* y);

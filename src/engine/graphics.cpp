@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <string>
 
+#include "app/app.h"
 #include "engine/assets.h"
 #include "engine/config.h"
 #include "engine/draw3d.h"
 #include "platform/backends.h"
 #include "platform/gfx_device.h"
+#include "platform/window.h"
 
 plat::GfxDevice* g_d3dDevice = nullptr;
 plat::Viewport g_viewport = {0, 0, 640, 480, 0.0f, 1.0f};
@@ -22,6 +24,21 @@ int CreateD3DDevice(void* window, int refreshRate)
     settings.vsync = g_vsyncOption != 0;
     settings.depth24 = g_depth24Option != 0;
     settings.refreshRate = settings.windowed ? 0 : refreshRate;
+    if (plat::SelectedGfxBackend() == plat::GfxBackend::OpenGL && window && window == plat::MainWindow()) {
+        // The depth buffer comes with the window's pixel format: another size needs the
+        // window made anew, and the frame goes on with that one.
+        void* matched = plat::MatchMainWindowDepth(settings.depth24 ? 24 : 16);
+        if (matched != window) {
+            if (g_hWnd == window)
+                g_hWnd = matched;
+            if (!matched) {
+                std::fprintf(stderr, "graphics device: cannot make the window anew: %s\n", plat::LastVideoError());
+                return 0;
+            }
+            window = matched;
+            PlaceMainWindow();
+        }
+    }
     std::string error;
     g_d3dDevice = plat::CreateGfxDevice(plat::SelectedGfxBackend(), window, settings, &error);
     if (!g_d3dDevice) {

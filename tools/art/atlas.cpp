@@ -55,6 +55,26 @@ TextStyle GreyStyle() {
     return s;
 }
 
+// The largest pixel size at which the text's ink fits the rectangle without narrowing.
+int LargestFit(Rect r, const std::string& text, const TextStyle& st) {
+    const int extra = int(std::ceil(st.outlineWidth));
+    for (int px = std::min(st.maxPx, r.h() + 4); px > st.minPx; --px) {
+        InkMask im = RenderText(text, px, st.embolden);
+        if (im.mask.h <= r.h() - 2 * st.padY - 2 * extra && im.mask.w <= r.w() - 2 * st.padX - 2 * extra)
+            return px;
+    }
+    return st.minPx;
+}
+
+// The options rows: labels and values in one size, each from the left edge of its
+// rectangle, so the labels start on one column and the values on another.
+TextStyle OptionRowStyle(int px) {
+    TextStyle s = LabelStyle();
+    s.align = -1;
+    s.maxPx = s.minPx = px;
+    return s;
+}
+
 // A 2-px border: a light outer line and a darker inner one.
 void Border(Canvas& c, Rect r, uint32_t outer = kGold, uint32_t inner = kGoldDark) {
     for (int x = r.l; x < r.r; ++x) {
@@ -178,9 +198,29 @@ void DrawDigits(Canvas& c) {
     for (int set = 0; set < 4; ++set) {
         const DigitSet& d = kDigitSets[set];
         int size = DigitSize(set);
+        // The ink height of the set's other digits, for the 1 drawn by hand below.
+        const InkMask zero = RenderText("0", size, DigitStyle(set).embolden);
         for (int k = 0; k < 10; ++k) {
             Rect r{d.lr[k][0], d.top, d.lr[k][1], d.bottom};
             c.SetClip(r);
+            if (k == 1) {
+                // Too narrow a rectangle for the font's 1 at the set's size and outline:
+                // a bar as tall as the other digits, with their outline and fill.
+                const TextStyle st = DigitStyle(set);
+                const int h = std::min(zero.mask.h, r.h() - 2);
+                const int y = r.t + (r.h() - h) / 2;
+                const int stroke = std::clamp(r.w() - 4, 1, std::max(2, size / 6));
+                const int x = r.l + (r.w() - stroke) / 2;
+                c.Fill(Rect{x - 1, y - 1, x + stroke + 1, y + h + 1}, st.outline);
+                if (r.w() >= 7) c.Fill(Rect{x - 3, y, x, y + 3}, st.outline); // the flag
+                Paint fill = st.fill;
+                fill.y0 = float(y);
+                fill.y1 = float(y + h);
+                fill.x0 = fill.x1 = float(x);
+                c.FillPaint(Rect{x, y, x + stroke, y + h}, fill);
+                if (r.w() >= 7) c.FillPaint(Rect{x - 2, y + 1, x, y + 2}, fill);
+                continue;
+            }
             bool drawn = false;
             for (int px = size; px > 5 && !drawn; --px)
                 for (float outline : {DigitStyle(set).outlineWidth, 0.7f}) {
@@ -400,7 +440,7 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
         {"title_entry_4", "ＣＧ"},
         {"title_entry_6", "モデル"},
         {"title_entry_7", "ステージ選択"},
-        {"quit_dialog_question", "終了しますか？"},
+        {"ranking_heading", "ランキング"}, // also the title menu's entry, among plain labels
         {"answer_no", "いいえ"},
         {"answer_yes", "はい"},
         {"stage_label_medium", "ステージ"},
@@ -446,9 +486,15 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
         {"history_place_3", "3位"},
     };
     const std::map<std::string, std::string> headings = {
-        {"ranking_heading", "ランキング"},   {"team_select_title", "チーム選択"},
+        {"team_select_title", "チーム選択"},
         {"options_title", "オプション"},     {"stage_select_heading", "ステージ選択"},
     };
+
+    // One size for every options row: the largest at which all of them fit.
+    int optionPx = 40;
+    for (const RectRow& row : rows)
+        if (row.texture == "atlas" && row.element.rfind("options_row", 0) == 0 && labels.count(row.element))
+            optionPx = std::min(optionPx, LargestFit(row.r, labels.at(row.element), OptionRowStyle(40)));
 
     for (const RectRow& row : rows) {
         if (row.texture != "atlas") continue;
@@ -460,6 +506,13 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
 
         if (starts("digit_")) {
             // all four sets at once, below
+        } else if (e == "quit_dialog_question") {
+            // Set low in its rectangle: the panel's top edge lies just above it on screen.
+            TextStyle st = LabelStyle();
+            st.maxPx = r.h() - 2;
+            Text(c, Rect{r.l, r.t + 2, r.r, r.b}, "終了しますか？", st);
+        } else if (starts("options_row") && labels.count(e)) {
+            Text(c, r, labels.at(e), OptionRowStyle(optionPx));
         } else if (auto it = labels.find(e); it != labels.end()) {
             Text(c, r, it->second);
         } else if (auto h = headings.find(e); h != headings.end()) {

@@ -1,6 +1,7 @@
 #include "archive_tool.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -9,6 +10,7 @@
 
 #include "engine/wave.h"
 #include "platform/byte_order.h"
+#include "platform/files.h"
 #include "platform/image_codec.h"
 #include "platform/xfile.h"
 
@@ -326,6 +328,102 @@ bool CheckArchive(const std::vector<uint8_t>& archive, std::vector<BlockReport>&
     if (!allOk)
         error = "material textures and models do not match";
     return allOk;
+}
+
+namespace {
+
+bool EndsWith(const std::string& text, const char* suffix)
+{
+    const size_t n = std::strlen(suffix);
+    if (text.size() < n)
+        return false;
+    for (size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(text[text.size() - n + i])) != suffix[i])
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool ExtractBlock(const std::vector<uint8_t>& archive, int block, const std::string& outPath, std::string& error)
+{
+    if (block < 0 || block >= kBlocks) {
+        error = "block numbers run from 0 to 149";
+        return false;
+    }
+    if (archive.size() < kTableBytes) {
+        error = "shorter than the 600-byte offset table";
+        return false;
+    }
+    const uint64_t body = archive.size() - kTableBytes;
+    const uint32_t offset = LoadLE32(archive.data() + 4 * block);
+    if (uint64_t(offset) + 4 > body) {
+        error = "block " + std::to_string(block) + ": offset points outside the file";
+        return false;
+    }
+    const uint32_t size = LoadLE32(archive.data() + kTableBytes + offset);
+    if (uint64_t(size) > body - offset - 4) {
+        error = "block " + std::to_string(block) + ": length runs past the end of the file";
+        return false;
+    }
+    const uint8_t* p = archive.data() + kTableBytes + offset + 4;
+    const std::string name = "block " + std::to_string(block);
+    std::vector<uint8_t> file;
+    switch (Sniff(p, size)) {
+    case BlockKind::Bmp:
+    case BlockKind::Png:
+    case BlockKind::Jpeg: {
+        if (!EndsWith(outPath, ".png")) {
+            error = name + " is an image: write it to a .png file";
+            return false;
+        }
+        // The colours as stored: the transparent key (pure green) stays visible.
+        plat::Image image;
+        std::string why;
+        if (!plat::DecodeImage(p, size, image, false, &why)) {
+            error = name + ": " + why;
+            return false;
+        }
+        // The texture is padded to powers of two; the file holds the picture's own size.
+        std::vector<uint32_t> pixels(size_t(image.imageWidth) * image.imageHeight);
+        for (uint32_t y = 0; y < image.imageHeight; ++y)
+            std::copy_n(image.pixels.begin() + long(size_t(y) * image.width), image.imageWidth,
+                        pixels.begin() + long(size_t(y) * image.imageWidth));
+        file = plat::EncodePng(pixels.data(), image.imageWidth, image.imageHeight);
+        if (file.empty()) {
+            error = name + ": the picture cannot be encoded as PNG";
+            return false;
+        }
+        break;
+    }
+    case BlockKind::Wave: {
+        if (!EndsWith(outPath, ".wav")) {
+            error = name + " is a sound: write it to a .wav file";
+            return false;
+        }
+        std::string detail;
+        if (!CheckWave(p, size, detail)) {
+            error = name + ": " + detail;
+            return false;
+        }
+        file.assign(p, p + size); // the block is the whole wave file
+        break;
+    }
+    case BlockKind::Empty:
+        error = name + " is unused (empty)";
+        return false;
+    case BlockKind::XModel:
+        error = name + " is a model; only images (PNG) and sounds (WAV) are written out";
+        return false;
+    default:
+        error = name + " holds neither an image nor a sound";
+        return false;
+    }
+    if (!plat::WriteFileAtomically(outPath.c_str(), file.data(), file.size())) {
+        error = "cannot write " + outPath;
+        return false;
+    }
+    return true;
 }
 
 } // namespace packdata

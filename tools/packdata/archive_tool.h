@@ -41,4 +41,9 @@ struct BlockReport {
 // data its number calls for and decodes. Returns false when anything is wrong.
 bool CheckArchive(const std::vector<uint8_t>& archive, std::vector<BlockReport>& reports, std::string& error);
 
+// Writes one block as a file a person can open: an image block as a PNG of the picture
+// (its own size, colours as stored), a sound block as the wave file it holds. The
+// output's extension must fit the block (.png or .wav); nothing is written on failure.
+bool ExtractBlock(const std::vector<uint8_t>& archive, int block, const std::string& outPath, std::string& error);
+
 } // namespace packdata

@@ -2,7 +2,9 @@
 //   packdata <manifest> <content dir> <output>   build
 //   packdata --list <archive>                    list every block; exit 1 if any is bad
 //   packdata --check <archive>                   the same, printing only the bad blocks
+//   packdata --extract <archive> <block> <out>   one block as a .png (images) or .wav (sounds)
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -39,6 +41,29 @@ int List(const char* path, bool all)
     return 0;
 }
 
+int Extract(const char* path, const char* blockText, const char* outPath)
+{
+    char* end = nullptr;
+    const long block = std::strtol(blockText, &end, 10);
+    if (*blockText == '\0' || *end != '\0' || block < 0 || block >= kBlocks) {
+        std::fprintf(stderr, "packdata: %s is not a block number (0 to 149)\n", blockText);
+        return 1;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "packdata: cannot open %s\n", path);
+        return 1;
+    }
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string error;
+    if (!ExtractBlock(bytes, static_cast<int>(block), outPath, error)) {
+        std::fprintf(stderr, "packdata: %s: %s\n", path, error.c_str());
+        return 1;
+    }
+    std::printf("packdata: block %ld written to %s\n", block, outPath);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -47,11 +72,14 @@ int main(int argc, char** argv)
         return List(argv[2], true);
     if (argc == 3 && std::strcmp(argv[1], "--check") == 0)
         return List(argv[2], false);
+    if (argc == 5 && std::strcmp(argv[1], "--extract") == 0)
+        return Extract(argv[2], argv[3], argv[4]);
     if (argc != 4) {
         std::fprintf(stderr,
                      "usage: packdata <manifest> <content dir> <output>\n"
                      "       packdata --list <archive>\n"
-                     "       packdata --check <archive>\n");
+                     "       packdata --check <archive>\n"
+                     "       packdata --extract <archive> <block> <out.png|out.wav>\n");
         return 2;
     }
     std::vector<ManifestEntry> entries;
