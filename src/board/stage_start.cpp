@@ -1,0 +1,3 @@
+#include "board/stage.h"
+
+void StartStageFromPacks() {}
