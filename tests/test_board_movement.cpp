@@ -253,19 +253,29 @@ TEST(Arrival, WaitsForTheLastFigureThenForTheEventTask)
     }
 }
 
-TEST(Arrival, EventNumberWithoutAScriptStartsNothing)
+TEST(Arrival, SquareEventStartsOnlyForNumbersWithAScript)
 {
-    BoardWorld world(4, 4);
-    world.Square(1, 1, 10);
-    world.Event(1, 1, 12);
-    g_eventCount = 10;
-    BoardPiece* piece = SpawnPiece(10, kComputer, 1, 1, 0.0f, 1);
-    piece->moveProc = PieceArrive;
-    Frame(piece);
-    EXPECT_EQ(piece->moveProc, PieceWaitEvent);
-    EXPECT_EQ(g_tasks[kEventSlot].alive, 0);
-    Frame(piece);
-    EXPECT_EQ(piece->moveProc, PieceIdle);
+    for (int n : {11, 12, 1}) {
+        BoardWorld world(4, 4);
+        world.Square(1, 1, 10);
+        world.Event(1, 1, n);
+        g_eventCount = n == 1 ? 1 : 10;
+        // An enemy group on the cell is passed by for now: the square's event runs.
+        SpawnPiece(10, kEnemy, 1, 1, 0.0f, 5);
+        BoardPiece* piece = SpawnPiece(11, kComputer, 1, 1, 0.0f, 1);
+        piece->moveProc = PieceArrive;
+        Frame(piece);
+        EXPECT_EQ(piece->moveProc, PieceWaitEvent);
+        if (n == 1) {
+            ASSERT_EQ(g_tasks[kEventSlot].alive, 1);
+            EXPECT_EQ(TaskWork<EventTask>(&g_tasks[kEventSlot])->piece, piece);
+            EXPECT_EQ(TaskWork<EventTask>(&g_tasks[kEventSlot])->scriptSlot, 0);
+            continue;
+        }
+        EXPECT_EQ(g_tasks[kEventSlot].alive, 0) << "event " << n << " has no script slot";
+        Frame(piece);
+        EXPECT_EQ(piece->moveProc, PieceIdle);
+    }
 }
 
 TEST(RoamingGroup, WalksItsOwnLayerAndIgnoresTheGoal)
