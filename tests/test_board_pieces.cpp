@@ -103,10 +103,8 @@ TEST(Placement, RecordsThatDoNotFitAPieceCreateNothing)
     };
     for (const Case& c : cases) {
         BoardWorld world(3, 3);
-        g_eventCount = 1;
-        world.Event(1, 1, 1);
         PutScript(1, c.script);
-        PlaceEventObjects();
+        CreateEventObject(0, 0.25f, 0, 1, 0, g_eventScripts);
         EXPECT_EQ(LivePieceSlots().size(), c.created ? 1u : 0u) << c.script;
     }
 }
@@ -114,11 +112,9 @@ TEST(Placement, RecordsThatDoNotFitAPieceCreateNothing)
 TEST(Placement, LongNameIsCutAndCountDecidesWhereTheNameStarts)
 {
     BoardWorld world(3, 3);
-    g_eventCount = 1;
-    world.Event(1, 1, 1);
     const std::string longName(60, 'N');
     PutScript(1, "$2,5,270,4,18,19,20,21," + longName + ",#99");
-    PlaceEventObjects();
+    CreateEventObject(0, 0.25f, 0, 1, 0, g_eventScripts);
     ASSERT_EQ(LivePieceSlots().size(), 1u);
     const BoardPiece* piece = PieceOf(&g_tasks[10]);
     EXPECT_EQ(std::string(piece->name), std::string(49, 'N'));
@@ -130,7 +126,7 @@ TEST(Placement, MorePiecesThanSlotsKeepsTheFirstTen)
     BoardWorld world(12, 2);
     g_eventCount = 1;
     for (int column = 0; column < 12; ++column) world.Event(column, 0, 1);
-    PutScript(1, "$2,4,0,1,20,Bats,");
+    PutScript(1, "$2,0,0,1,20,Bats,"); // id 0: the turns find a piece of the player's team
     PlaceEventObjects();
     EXPECT_EQ(LivePieceSlots().size(), 10u);
     EXPECT_EQ(PieceOf(&g_tasks[19])->x, BoardWorld::X(9));
