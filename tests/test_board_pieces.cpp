@@ -256,3 +256,117 @@ TEST(Drawing, ArrowsDieNumberAndThreeFaceMark)
     const float expected[4] = {276, 630, 306, 642};
     for (int i = 0; i < 4; ++i) EXPECT_NEAR(source[i], expected[i], 0.01f) << i;
 }
+
+// ---- A race started from packs in a headless game ----
+
+#include "board/race_result.h"
+#include "frontend/title.h"
+#include "test_frontend_fixture.h"
+
+namespace {
+
+using test_support::Bytes;
+using test_support::PutLE;
+
+// A 5 x 3 stage as stage 1 of a pack: start square (0,1), a corridor, a square with an
+// enemy group, the goal square; the player's team on the start.
+Bytes SmallMapPack()
+{
+    const int w = 5;
+    const int h = 3;
+    Bytes square(w * h, 15), route(w * h, 0), back(w * h, 0), event(w * h, 0), enemy(w * h, 0);
+    const int row = 1 * w;
+    square[row + 0] = 10;
+    route[row + 0] = 16 | 1;
+    event[row + 0] = 1;
+    square[row + 1] = 0;
+    square[row + 2] = 11;
+    route[row + 2] = 1;
+    event[row + 2] = 2;
+    square[row + 3] = 12;
+    route[row + 3] = 32;
+    Bytes pack;
+    for (uint32_t offset : {0u, 0u, 0u}) PutLE(pack, offset, 4);
+    for (uint32_t word : {uint32_t(w), uint32_t(h), 0u, 0u}) PutLE(pack, word, 4);
+    for (const Bytes* layer : {&square, &route, &back, &event, &enemy}) pack.insert(pack.end(), layer->begin(), layer->end());
+    return pack;
+}
+
+// Stage 1's scripts, every byte inverted as the pack stores them.
+Bytes SmallEventPack()
+{
+    const std::string text = "$1,0,0,6,0,1,2,3,4,5,Red,#99@$2,3,0,2,18,19,Wolves,#99@";
+    Bytes pack;
+    for (uint32_t offset : {0u, 0u, 0u}) PutLE(pack, offset, 4);
+    PutLE(pack, uint32_t(text.size()), 4);
+    for (char c : text) pack.push_back(uint8_t(~static_cast<unsigned char>(c)));
+    return pack;
+}
+
+class StageStartRun : public FrontendRun {
+protected:
+    void WritePacks()
+    {
+        test_support::WriteFileBytes(dir_ / "mappack.dat", SmallMapPack());
+        test_support::WriteFileBytes(dir_ / "epack.dat", SmallEventPack());
+    }
+    // Mesh draws whose model stands at (x, z).
+    static int ModelsAt(float x, float z)
+    {
+        const plat::RecordedFrame& frame = plat::LastRecordedFrame();
+        int count = 0;
+        for (const plat::RecordedDraw* draw : frame.MeshDraws()) {
+            const plat::Matrix4& world = frame.StateOf(*draw).world;
+            // A model is drawn subset by subset; its first subset counts it.
+            if (draw->subset == 0 && std::fabs(world.m[3][0] - x) < 0.01f && std::fabs(world.m[3][2] - z) < 0.01f)
+                ++count;
+        }
+        return count;
+    }
+};
+
+} // namespace
+
+TEST_F(StageStartRun, PiecesTurnsAndViewComeUpAndThePlayerRollsFirst)
+{
+    WritePacks();
+    g_playerTeam = 0;
+    g_stageNumber = 1;
+    g_raceResult.nextPlaceFromTop = 2; // left over from an earlier race
+    StartStageFromPacks();
+    EXPECT_EQ(LiveSlots(), (std::vector<int>{2, 10, 11, 100}));
+    BoardPiece* team = PieceOf(&g_tasks[10]);
+    const BoardPiece* group = PieceOf(&g_tasks[11]);
+    EXPECT_EQ(team->controller, 0);
+    EXPECT_EQ(group->controller, 2);
+    EXPECT_EQ(g_raceResult.nextPlaceFromTop, 0);
+
+    Frames(3);
+    EXPECT_EQ(team->moveProc, PlayerRollDie);
+    // Centres: column 0 at x -4, column 2 at x 0, row 1 at z 0.
+    EXPECT_EQ(ModelsAt(-4.0f, 0.0f), 1) << "a party at rest shows its leader only";
+    EXPECT_EQ(ModelsAt(0.0f, 0.0f), 1);
+
+    Press(kKeyReturn);
+    EXPECT_TRUE(Heard(0));
+    EXPECT_EQ(team->moveProc, PlayerChooseDirection);
+    const auto fans = plat::LastRecordedFrame().WorldFans();
+    int arrows = 0;
+    for (const plat::RecordedDraw* fan : fans)
+        if (fan->texture == g_textures[23] && plat::LastRecordedFrame().WorldVertexOf(*fan, 0).y == 4.0f) ++arrows;
+    EXPECT_EQ(arrows, 1) << "one arrow, toward the kind-11 square along the corridor";
+
+    Press(kKeyRight);
+    Frames(12);
+    EXPECT_EQ(team->progress, 1);
+    EXPECT_EQ(team->x, 0.0f);
+}
+
+TEST_F(StageStartRun, MissingMapPackReturnsToTheTitle)
+{
+    g_stageNumber = 1;
+    std::filesystem::remove(dir_ / "mappack.dat");
+    test_support::WriteFileBytes(dir_ / "epack.dat", SmallEventPack());
+    StartStageFromPacks();
+    EXPECT_EQ(LiveSlots(), (std::vector<int>{kTitleSlot}));
+}
