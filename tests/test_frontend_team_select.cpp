@@ -5,6 +5,8 @@
 #include <set>
 #include <tuple>
 
+#include "board/piece.h"
+#include "board/turn.h"
 #include "board/world.h"
 #include "frontend/team_select.h"
 #include "frontend/title.h"
@@ -95,7 +97,7 @@ TEST_F(TeamSelectTest, RightTurnsTheRingForwardAndThreeTurnsComeBack)
     EXPECT_EQ(Angles(), std::vector<float>({270, 150, 30}));
 }
 
-TEST_F(TeamSelectTest, LeftFromTeamZeroSelectsTeamTwoTurningBack)
+TEST_F(TeamSelectTest, LeftFromTeamZeroSelectsTeamTwoAndEscapeLeaves)
 {
     Frames(1);
     Press(kKeyLeft);
@@ -109,19 +111,10 @@ TEST_F(TeamSelectTest, LeftFromTeamZeroSelectsTeamTwoTurningBack)
     ASSERT_TRUE(Idle());
     EXPECT_EQ(Angles(), std::vector<float>({150, 30, 270}));
 
-    Press(kKeyUp);
-    EXPECT_EQ(Work()->selection, 1);
-    Frames(11);
-    EXPECT_EQ(Angles(), std::vector<float>({30, 270, 150}));
-}
-
-TEST_F(TeamSelectTest, EscapeGoesBackToTheTitleWithSoundZero)
-{
-    Frames(1);
     Press(kKeyEscape);
     EXPECT_TRUE(Heard(0));
     EXPECT_EQ(LiveSlots(), Slots{kTitleSlot});
-    EXPECT_EQ(g_playerTeam, 0);
+    EXPECT_EQ(g_playerTeam, 0) << "leaving changes no team";
 }
 
 TEST_F(TeamSelectTest, ConfirmingStartsTheRaceWithTheFrontTeam)
@@ -138,6 +131,11 @@ TEST_F(TeamSelectTest, ConfirmingStartsTheRaceWithTheFrontTeam)
     EXPECT_TRUE(std::count(live.begin(), live.end(), 152) == 0);
     EXPECT_TRUE(std::count(live.begin(), live.end(), 100) == 1) << "the turns began";
     EXPECT_TRUE(std::count(live.begin(), live.end(), 2) == 1) << "the board is shown";
+    // The pieces were placed for that team: it leads the turn list under the player's hand.
+    const BoardPiece* first = TurnControllerWork()->turnList[0];
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->teamId, 2);
+    EXPECT_EQ(first->controller, kControllerPlayer);
 }
 
 TEST_F(TeamSelectTest, WithoutTheStagePacksConfirmingReturnsToTheTitleWithTheTeamSet)
@@ -149,6 +147,27 @@ TEST_F(TeamSelectTest, WithoutTheStagePacksConfirmingReturnsToTheTitleWithTheTea
     Press(kKeyReturn);
     EXPECT_EQ(LiveSlots(), Slots{kTitleSlot});
     EXPECT_EQ(g_playerTeam, 1);
+}
+
+} // namespace
+
+namespace {
+
+// A ring knocked off whole degrees (by any drift) settles on whole degrees after a turn.
+TEST(TeamRing, ATurnEndsOnWholeDegrees)
+{
+    TeamSelectWork work{};
+    work.ringAngles[0] = 270.3f;
+    work.ringAngles[1] = 149.8f;
+    work.ringAngles[2] = 29.6f;
+    work.turnFrames = 12;
+    work.proc = TurnTeamRingForward;
+    for (int i = 0; i < 11; ++i)
+        TurnTeamRingForward(&work);
+    EXPECT_EQ(work.proc, TurnTeamRingForward);
+    TurnTeamRingForward(&work);
+    EXPECT_EQ(work.proc, RunTeamSelectIdle);
+    EXPECT_EQ(std::vector<float>(work.ringAngles, work.ringAngles + 3), std::vector<float>({30, 270, 150}));
 }
 
 } // namespace
