@@ -161,7 +161,7 @@ TEST_F(EventMessage, PortraitAndWindowFrameStayUntilChanged)
     EXPECT_TRUE(panel);
     Frames(4); // portrait 20: none of the fourteen faces
     EXPECT_FALSE(Drawn(-4.0f, 393.0f, {1948.0f, 0.0f, 2047.0f, 87.0f}));
-    Frames(4); // window off; portrait 7 is the first monster's face (139 x 85)
+    Frames(6); // window off; portrait 7 is the first monster's face (139 x 85)
     EXPECT_TRUE(Drawn(-4.0f, 395.0f, {1908.0f, 100.0f, 2047.0f, 185.0f}));
     panel = false;
     for (const plat::RecordedSprite& s : Sprites()) panel = panel || s.colour == 0x96FFFFFFu;
