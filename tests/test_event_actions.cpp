@@ -138,9 +138,9 @@ TEST_F(EventAction, ReviveNeverRaisesAMemberTheGroupDoesNotHave)
     piece->liveCount = 3;
     for (int i = 3; i < 6; ++i) piece->members[i] = CharacterRecord{};
     Start(piece);
-    RunToEnd();
+    EXPECT_EQ(RunToEnd(), 4); // no rising member to wait for
     EXPECT_EQ(piece->liveCount, 3);
-    EXPECT_FALSE(g_tasks[kRisingFigureSlot].alive);
+    EXPECT_FLOAT_EQ(piece->members[3].hitPoints, 0.0f);
 }
 
 TEST_F(EventAction, RollAgainLeaveTheRaceAndGoal)
