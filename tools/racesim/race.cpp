@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "app/headless.h"
+#include "board/event.h"
 #include "board/race_result.h"
 #include "board/stage.h"
 #include "board/turn.h"
