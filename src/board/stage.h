@@ -36,7 +36,8 @@ int LoadStageFromMapPackMemory(const uint8_t* data, size_t size);
 int32_t FindStartAndMeasureTrack();
 int32_t CountTrackSquares(float x, float z, int32_t heading);
 
-// The cell under a point on the board (no range check, as callers pass board points).
+// The cell under a point on the board; -1 for a point off it (which every lookup by
+// index reads as blocked ground).
 int32_t CellAtPosition(float x, float z);
 // 1 with the column and row of the cell under (x, z) when it lies on the board, else 0.
 int PositionToCell(float x, float z, int32_t* column, int32_t* row);

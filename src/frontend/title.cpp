@@ -6,12 +6,13 @@
 #include "engine/sound.h"
 #include "frontend/options.h"
 #include "frontend/picture_stage.h"
+#include "frontend/team_select.h"
 
 namespace {
 
-// Team select (OpenTeamSelect), loading a save slot (OpenLoadFromTitle), the race
-// history (OpenHistoryScreen) and the model gallery (OpenModelGallery) come with
-// later screens; until they exist their entries bring the title straight back.
+// Loading a save slot (OpenLoadFromTitle), the race history (OpenHistoryScreen) and
+// the model gallery (OpenModelGallery) come with later screens; until they exist
+// their entries bring the title straight back.
 // Put the screen's procedure into g_titleEntries when it lands.
 int OpenTitleAgain()
 {
@@ -26,7 +27,7 @@ constexpr int kMenuSound = 0;
 
 // Indexed by entry = column + 2 x row.
 const TitleEntry g_titleEntries[kTitleEntryCount] = {
-    {{370.0f, 631.0f, 505.0f, 657.0f}, OpenTitleAgain},       // new race: OpenTeamSelect
+    {{370.0f, 631.0f, 505.0f, 657.0f}, OpenTeamSelect},       // team select, a new race
     {{370.0f, 659.0f, 503.0f, 685.0f}, OpenQuitDialog},       // quit dialog
     {{768.0f, 38.0f, 903.0f, 63.0f}, OpenOptionsFromTitle},   // options
     {{768.0f, 66.0f, 898.0f, 92.0f}, OpenTitleAgain},         // load a save slot: OpenLoadFromTitle

@@ -1,0 +1,298 @@
+// Square events: the script pack reader, the script store, the script readers and the
+// event task with its one-command-a-frame dispatcher.
+#include "board/event.h"
+
+#include <cstring>
+#include <vector>
+
+#include "app/app.h"
+#include "board/stage.h"
+#include "board/world.h"
+#include "platform/byte_order.h"
+#include "platform/files.h"
+#include "platform/msgbox.h"
+
+int32_t g_eventCount = 0;
+
+namespace {
+
+// The three stages' texts, 16,000 bytes each at most, with their header; a pack longer
+// than this is cut here and what lies beyond counts as not in the file.
+constexpr size_t kEventPackReadLimit = size_t(1) << 20;
+
+// "イベント文は一時保存領域を超えました": the stage's text does not fit its buffer.
+const char kTextTooLongMessage[] =
+    "\x83\x43\x83\x78\x83\x93\x83\x67\x95\xB6\x82\xCD\x88\xEA\x8E\x9E\x95\xDB\x91\xB6"
+    "\x97\xCC\x88\xE6\x82\xF0\x92\xB4\x82\xA6\x82\xDC\x82\xB5\x82\xBD";
+// "イベントデータは過大です": one event does not fit its slot.
+const char kEventTooLongMessage[] =
+    "\x83\x43\x83\x78\x83\x93\x83\x67\x83\x66\x81\x5B\x83\x5E\x82\xCD\x89\xDF\x91\xE5"
+    "\x82\xC5\x82\xB7";
+
+// Read by events whose slot does not exist: it holds no command, so such an event ends
+// at its first command.
+const char kEmptyScript[kEventScriptSlotBytes] = {};
+
+// Script reads past the slot read as NUL, so no reader leaves its 2,000 bytes.
+char ScriptByte(const char* script, int32_t position)
+{
+    if (position < 0 || position >= kEventScriptSlotBytes)
+        return '\0';
+    return script[position];
+}
+
+void ClampCursor(int32_t* cursor)
+{
+    if (*cursor < 0 || *cursor > kEventScriptSlotBytes)
+        *cursor = kEventScriptSlotBytes;
+}
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// CP932 lead bytes: the next byte belongs to the same character.
+bool IsLeadByte(char c)
+{
+    const auto b = static_cast<unsigned char>(c);
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+void EndEventTask(Task* task)
+{
+    EventTask* event = TaskWork<EventTask>(task);
+    if (event->alive == 0)
+        task->alive = 0;
+}
+
+} // namespace
+
+int LoadEventScripts(const char* fileName)
+{
+    std::vector<uint8_t> pack(kEventPackReadLimit);
+    const long size = plat::ReadFilePrefix(fileName, pack.data(), pack.size());
+    if (size < 0) {
+        if (g_eventText != nullptr)
+            std::memset(g_eventText, 0, kEventTextBytes);
+        return 0;
+    }
+    return LoadEventScriptsMemory(pack.data(), static_cast<size_t>(size));
+}
+
+int LoadEventScriptsMemory(const uint8_t* data, size_t size)
+{
+    if (g_eventText == nullptr || g_eventScripts == nullptr || data == nullptr)
+        return 0;
+    std::memset(g_eventText, 0, kEventTextBytes);
+    // The stage number may come from a save file, and a pack too short for its offsets
+    // or length has nothing to read: both go back to the title like a missing pack.
+    if (g_stageNumber < 1 || g_stageNumber > 3 || size < 12)
+        return 0;
+    const uint64_t entry = 12 + uint64_t(plat::LoadLE32(data + 4 * (g_stageNumber - 1)));
+    if (entry + 4 > size)
+        return 0;
+    const uint32_t length = plat::LoadLE32(data + entry);
+    if (length > static_cast<uint32_t>(kEventTextBytes)) {
+        plat::ShowMessageBox(g_hWnd, kTextTooLongMessage);
+        return 0;
+    }
+    // A text shorter than its length keeps the zeros behind it, which decode to 0xFF.
+    const uint64_t available = size - (entry + 4);
+    std::memcpy(g_eventText, data + entry + 4, static_cast<size_t>(available < length ? available : length));
+
+    // Only ten slots exist: higher event numbers on the map count as no event.
+    const int32_t highest = FindHighestEventNumber();
+    g_eventCount = highest < kMaxEvents ? highest : kMaxEvents;
+    ClearEventScripts();
+    int32_t cursor = 0;
+    for (int32_t n = 1; n <= g_eventCount; ++n) {
+        if (!ExtractEventScript(n - 1, g_eventText, &cursor))
+            plat::ShowMessageBox(g_hWnd, kEventTooLongMessage);
+    }
+    return 1;
+}
+
+int ExtractEventScript(int32_t slot, const uint8_t* text, int32_t* cursor)
+{
+    if (slot < 0 || slot >= kMaxEvents || g_eventScripts == nullptr)
+        return 0;
+    char* script = g_eventScripts + slot * kEventScriptSlotBytes;
+    constexpr int32_t lastPosition = kEventTextBytes - 1;
+    int32_t count = 0;
+    for (;;) {
+        // A cursor left at the end by an earlier event that failed there has nothing
+        // more to take.
+        if (*cursor < 0 || *cursor > lastPosition)
+            return 0;
+        const int32_t position = (*cursor)++;
+        if (count > kEventScriptSlotBytes - 1 || position == lastPosition)
+            return 0;
+        const char c = static_cast<char>(~text[position]);
+        if (c == '/') {
+            while (*cursor < lastPosition) {
+                if (static_cast<char>(~text[(*cursor)++]) == '\n')
+                    break;
+            }
+            continue;
+        }
+        if (c == '@')
+            return 1;
+        if (c == '\n' || c == '\r' || c == ' ')
+            continue;
+        script[count++] = c;
+    }
+}
+
+int32_t FindHighestEventNumber()
+{
+    int32_t highest = 0;
+    for (int32_t row = 0; row < g_boardHeight; ++row) {
+        for (int32_t column = 0; column < g_boardWidth; ++column) {
+            const int32_t n = EventAt(column, row);
+            if (n > highest)
+                highest = n;
+        }
+    }
+    return highest;
+}
+
+int32_t ReadScriptNumber(int32_t* cursor, const char* script)
+{
+    ClampCursor(cursor);
+    int32_t digits = 0;
+    while (IsDigit(ScriptByte(script, *cursor + digits)))
+        ++digits;
+    if (digits > 6)
+        digits = 6;
+    int32_t value = 0;
+    for (int32_t i = 0; i < digits; ++i)
+        value = value * 10 + (ScriptByte(script, *cursor + i) - '0');
+    // The separator behind the digits is skipped whatever it is.
+    *cursor += digits + 1;
+    if (*cursor > kEventScriptSlotBytes)
+        *cursor = kEventScriptSlotBytes;
+    return value;
+}
+
+void ReadScriptField(char* destination, int32_t size, int32_t* cursor, const char* script)
+{
+    ClampCursor(cursor);
+    int32_t copied = 0;
+    bool full = size < 1;
+    for (;;) {
+        const int32_t position = *cursor;
+        if (position >= kEventScriptSlotBytes)
+            break; // no ',' before the end of the slot: nothing more to read
+        const char c = script[position];
+        ++*cursor;
+        if (c == ',')
+            break;
+        if (full)
+            continue;
+        // An over-long field is cut at a whole character and the rest skipped.
+        const char next = ScriptByte(script, position + 1);
+        const int32_t need = IsLeadByte(c) && next != ',' && next != '\0' ? 2 : 1;
+        if (copied + need > size - 1) {
+            full = true;
+            continue;
+        }
+        destination[copied++] = c;
+        if (need == 2) {
+            destination[copied++] = next;
+            ++*cursor;
+        }
+    }
+    if (size >= 1)
+        destination[copied] = '\0';
+}
+
+const char* GetEventScript(const EventTask* event)
+{
+    if (g_eventScripts == nullptr || event->scriptSlot < 0 || event->scriptSlot >= kMaxEvents)
+        return kEmptyScript;
+    return g_eventScripts + event->scriptSlot * kEventScriptSlotBytes;
+}
+
+int StartEvent(BoardPiece* piece, int32_t eventNumber)
+{
+    Task* task = CreateTask(kEventSlot);
+    if (task == nullptr)
+        return 0;
+    task->alive = 1;
+    task->updateEnabled = 1;
+    task->drawEnabled = 1;
+    task->kind = kEventKind;
+    task->update = UpdateEventTask;
+    task->draw = DrawEventTask;
+    EventTask* event = TaskWork<EventTask>(task);
+    event->alive = 1;
+    event->stateProc = EventStartState;
+    event->scriptSlot = eventNumber - 1;
+    event->piece = piece;
+    event->timer = 0;
+    event->wait = 0;
+    event->cursor = 0;
+    event->answer = 0;
+    event->portrait = -1;
+    event->windowOn = 0;
+    return 1;
+}
+
+void UpdateEventTask(Task* task)
+{
+    EventTask* event = TaskWork<EventTask>(task);
+    if (event->stateProc != nullptr)
+        event->stateProc(event);
+    EndEventTask(task);
+}
+
+void DrawEventTask(Task* task)
+{
+    // The portrait, the message window, the typed text and the choice bar are drawn
+    // here once the message commands exist: DrawPortrait, DrawMessageWindow,
+    // DrawMessageText and DrawChoiceCursor.
+    (void)task;
+}
+
+void EventStartState(EventTask* event)
+{
+    // The event's first frame only hands over: the first command runs in the second.
+    event->stateProc = EventRunState;
+}
+
+void EventRunState(EventTask* event)
+{
+    RunEventCommand(event);
+}
+
+void RunEventCommand(EventTask* event)
+{
+    const char* script = GetEventScript(event);
+    int32_t position = event->cursor < 0 ? kEventScriptSlotBytes : event->cursor;
+    while (position < kEventScriptSlotBytes && script[position] != '#')
+        ++position;
+    if (position >= kEventScriptSlotBytes) {
+        // No command left (a script without its closing 99): end the event as 99 would,
+        // so the piece does not wait for ever.
+        event->cursor = kEventScriptSlotBytes - 1;
+        EndEvent(event);
+        return;
+    }
+    event->cursor = position + 1;
+    const int32_t number = ReadScriptNumber(&event->cursor, script);
+    switch (number) {
+    case 99:
+        EndEvent(event);
+        break;
+    default:
+        // Commands without an action here are read and passed over; the next one
+        // runs in the next frame.
+        break;
+    }
+}
+
+void EndEvent(EventTask* event)
+{
+    event->alive = 0;
+}

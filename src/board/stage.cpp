@@ -1,0 +1,255 @@
+// The stage map: reading one stage of the map pack, the board's cell geometry, the
+// checked layer lookups every walk goes through, and the track length.
+#include "board/stage.h"
+
+#include <cstring>
+#include <vector>
+
+#include "engine/draw3d.h"
+#include "platform/byte_order.h"
+#include "platform/files.h"
+
+namespace {
+
+// Three full 100 x 100 entries take about 150 KB; what lies beyond this is not read.
+constexpr size_t kMapPackReadLimit = size_t(1) << 20;
+constexpr int kMapEntryHeaderBytes = 16; // W, H and two reserved words
+
+// The dimensions the layers are read with. A board whose W or H lies outside 1..100
+// (only possible if something other than the pack reader set them) has no cells at all,
+// so no lookup can reach outside the 10,000-byte layers.
+bool BoardIsSound()
+{
+    return g_boardWidth >= 1 && g_boardWidth <= kMaxBoardSide && g_boardHeight >= 1 &&
+           g_boardHeight <= kMaxBoardSide && g_squareLayer != nullptr;
+}
+
+int32_t CellCount()
+{
+    return BoardIsSound() ? g_boardWidth * g_boardHeight : 0;
+}
+
+int32_t LayerAt(const int8_t* layer, int32_t column, int32_t row, int32_t offBoard)
+{
+    if (!IsCellOnBoard(column, row) || layer == nullptr)
+        return offBoard;
+    return layer[row * g_boardWidth + column];
+}
+
+int32_t LayerOf(const int8_t* layer, int32_t cell, int32_t offBoard)
+{
+    if (cell < 0 || cell >= CellCount() || layer == nullptr)
+        return offBoard;
+    return layer[cell];
+}
+
+int32_t WrapHeading(int32_t heading)
+{
+    return heading >= 360 ? heading - 360 : heading;
+}
+
+// The heading of a cell's first direction bit in the order 1, 2, 4, 8, or -1.
+int32_t FirstLinkHeading(int32_t bits)
+{
+    if (bits & kLinkHeading0)
+        return 0;
+    if (bits & kLinkHeading180)
+        return 180;
+    if (bits & kLinkHeading270)
+        return 270;
+    if (bits & kLinkHeading90)
+        return 90;
+    return -1;
+}
+
+} // namespace
+
+int LoadStageFromMapPack(const char* fileName)
+{
+    g_trackLength = 0;
+    ClearStageLayers();
+    std::vector<uint8_t> pack(kMapPackReadLimit);
+    const long size = plat::ReadFilePrefix(fileName, pack.data(), pack.size());
+    if (size < 0)
+        return 0;
+    return LoadStageFromMapPackMemory(pack.data(), static_cast<size_t>(size));
+}
+
+int LoadStageFromMapPackMemory(const uint8_t* data, size_t size)
+{
+    g_trackLength = 0;
+    ClearStageLayers();
+    if (g_squareLayer == nullptr || data == nullptr)
+        return 0;
+    // The stage number may come from a save file: only the three entries of the table exist.
+    if (g_stageNumber < 1 || g_stageNumber > 3 || size < 12)
+        return 0;
+    const uint64_t entry = 12 + uint64_t(plat::LoadLE32(data + 4 * (g_stageNumber - 1)));
+    // W and H must be there and fit the 100 x 100 layers; otherwise nothing is taken over
+    // and the previous dimensions stay with the zeroed layers.
+    if (entry + 8 > size)
+        return 0;
+    const uint32_t width = plat::LoadLE32(data + entry);
+    const uint32_t height = plat::LoadLE32(data + entry + 4);
+    if (width < 1 || width > kMaxBoardSide || height < 1 || height > kMaxBoardSide)
+        return 0;
+    g_boardWidth = static_cast<int32_t>(width);
+    g_boardHeight = static_cast<int32_t>(height);
+
+    // A layer the file does not fill keeps its zeros.
+    const uint64_t cells = uint64_t(width) * height;
+    int8_t* const layers[] = {g_squareLayer, g_routeLayer, g_layerD, g_eventLayer, g_layerE};
+    uint64_t position = entry + kMapEntryHeaderBytes;
+    for (int8_t* layer : layers) {
+        if (position < size) {
+            const uint64_t available = size - position;
+            std::memcpy(layer, data + position, static_cast<size_t>(available < cells ? available : cells));
+        }
+        position += cells;
+    }
+    g_trackLength = FindStartAndMeasureTrack();
+    return 1;
+}
+
+int32_t FindStartAndMeasureTrack()
+{
+    const int32_t cells = CellCount();
+    for (int32_t cell = 0; cell < cells; ++cell) {
+        const int32_t route = RouteOf(cell);
+        if ((route & kRouteStart) == 0)
+            continue;
+        const int32_t heading = FirstLinkHeading(route);
+        if (heading < 0)
+            return 0;
+        float x = 0.0f;
+        float z = 0.0f;
+        CellCentre(cell % g_boardWidth, cell / g_boardWidth, &x, &z);
+        return CountTrackSquares(x, z, heading);
+    }
+    return 0;
+}
+
+int32_t CountTrackSquares(float x, float z, int32_t heading)
+{
+    int32_t cell = CellAtPosition(x, z);
+    if (cell < 0)
+        return 0;
+    int32_t back = WrapHeading(heading + 180);
+    int32_t count = 0;
+    // A route that never reaches its goal (a loop, a dead end, a goal square carrying
+    // direction bits) would walk for ever: four tries per cell is more than any path
+    // through the board needs, turns included.
+    const int32_t limit = 4 * CellCount();
+    for (int32_t move = 0; move < limit; ++move) {
+        const int32_t next = NeighbourCell(cell, heading);
+        if (CellKindOf(next) >= kBlockedKind) {
+            // Try the right-angle turn, then the opposite one; never straight back.
+            heading = WrapHeading(heading + 90);
+            if (heading == back)
+                heading = WrapHeading(heading + 90);
+            continue;
+        }
+        cell = next;
+        back = WrapHeading(heading + 180);
+        if (!IsTrackSquare(cell))
+            continue;
+        ++count;
+        const int32_t route = RouteOf(cell);
+        if (route == kRouteGoal)
+            return count;
+        const int32_t turn = FirstLinkHeading(route);
+        if (turn >= 0)
+            heading = turn;
+    }
+    return count;
+}
+
+int PositionToCell(float x, float z, int32_t* column, int32_t* row)
+{
+    if (!BoardIsSound())
+        return 0;
+    // Range-test the floats first: truncation toward zero would fold points up to two
+    // units beyond the left or far edge onto the first column or row, and a NaN or a
+    // huge value cannot be converted at all.
+    const float fx = x + static_cast<float>(g_boardWidth);
+    const float fz = static_cast<float>(g_boardHeight) - z;
+    if (!(fx >= 0.0f && fx < 2.0f * static_cast<float>(g_boardWidth)))
+        return 0;
+    if (!(fz >= 0.0f && fz < 2.0f * static_cast<float>(g_boardHeight)))
+        return 0;
+    const int32_t c = static_cast<int32_t>(fx) / 2;
+    const int32_t r = static_cast<int32_t>(fz) / 2;
+    if (!IsCellOnBoard(c, r))
+        return 0;
+    *column = c;
+    *row = r;
+    return 1;
+}
+
+int32_t CellAtPosition(float x, float z)
+{
+    int32_t column = 0;
+    int32_t row = 0;
+    if (!PositionToCell(x, z, &column, &row))
+        return -1; // off the board: every lookup by index reads it as blocked ground
+    return row * g_boardWidth + column;
+}
+
+void CellCentre(int32_t column, int32_t row, float* x, float* z)
+{
+    *x = static_cast<float>(2 * column - g_boardWidth + 1);
+    *z = static_cast<float>(g_boardHeight - 2 * row - 1);
+}
+
+int IsCellOnBoard(int32_t column, int32_t row)
+{
+    return BoardIsSound() && column >= 0 && column < g_boardWidth && row >= 0 && row < g_boardHeight;
+}
+
+int32_t CellKindAt(int32_t column, int32_t row) { return LayerAt(g_squareLayer, column, row, kBlockedKind); }
+int32_t RouteAt(int32_t column, int32_t row) { return LayerAt(g_routeLayer, column, row, 0); }
+int32_t BackLinksAt(int32_t column, int32_t row) { return LayerAt(g_layerD, column, row, 0); }
+int32_t EnemyLinksAt(int32_t column, int32_t row) { return LayerAt(g_layerE, column, row, 0); }
+int32_t EventAt(int32_t column, int32_t row) { return LayerAt(g_eventLayer, column, row, 0); }
+int32_t CellKindOf(int32_t cell) { return LayerOf(g_squareLayer, cell, kBlockedKind); }
+int32_t RouteOf(int32_t cell) { return LayerOf(g_routeLayer, cell, 0); }
+int32_t BackLinksOf(int32_t cell) { return LayerOf(g_layerD, cell, 0); }
+int32_t EnemyLinksOf(int32_t cell) { return LayerOf(g_layerE, cell, 0); }
+int32_t EventOf(int32_t cell) { return LayerOf(g_eventLayer, cell, 0); }
+
+int32_t NeighbourCell(int32_t cell, int32_t heading)
+{
+    if (cell < 0 || cell >= CellCount())
+        return -1;
+    int32_t column = cell % g_boardWidth;
+    int32_t row = cell / g_boardWidth;
+    switch (heading) {
+    case 0: ++column; break;
+    case 90: --row; break;
+    case 180: --column; break;
+    case 270: ++row; break;
+    default: return -1;
+    }
+    if (!IsCellOnBoard(column, row))
+        return -1;
+    return row * g_boardWidth + column;
+}
+
+int IsWalkableAhead(float x, float z, float heading)
+{
+    float aheadX = 0.0f;
+    float aheadZ = 0.0f;
+    OffsetByAngle(&aheadX, &aheadZ, x, z, heading, 2.0f);
+    return CellKindOf(CellAtPosition(aheadX, aheadZ)) < kBlockedKind ? 1 : 0;
+}
+
+int IsSquareCell(int32_t cell)
+{
+    const int32_t kind = CellKindOf(cell);
+    return kind >= kFirstSquareKind && kind <= kLastSquareKind ? 1 : 0;
+}
+
+int IsTrackSquare(int32_t cell)
+{
+    return IsSquareCell(cell);
+}
