@@ -228,7 +228,7 @@ TEST_F(RaceWatchTest, TurnGivenAsideFromTheControllerIsCaught)
     controller_->turnIndex = 1;
     controller_->currentPiece = pieces_[1];
     EXPECT_FALSE(WatchRaceFrame(&watch_));
-    EXPECT_NE(Fault().find("two pieces were given a turn in one frame"), std::string::npos) << Fault();
+    EXPECT_NE(Fault().find("2 pieces were given a turn in one frame"), std::string::npos) << Fault();
 }
 
 TEST_F(RaceWatchTest, FirstTurnMustBeThePlayersTeam)

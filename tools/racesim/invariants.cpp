@@ -190,6 +190,7 @@ int WatchRaceFrame(RaceWatch* watch)
     // A hand-over stores the start of a turn in a piece that was resting; the player's
     // team is created holding it, which is the race's first turn.
     int handOvers = 0;
+    int handOverSlot = -1;
     for (int i = 0; i < kPieceSlots; ++i) {
         const int slot = kPieceFirstSlot + i;
         BoardPiece* piece = LivePieceInSlot(slot);
@@ -200,10 +201,12 @@ int WatchRaceFrame(RaceWatch* watch)
         if (piece == nullptr) continue;
         if (!CheckPiece(watch, slot, piece)) return 0;
         if (piece->moveProc == PieceStartTurn && (!wasAlive || previous == PieceIdle)) {
-            if (++handOvers > 1) return Fail(watch, "two pieces were given a turn in one frame");
-            if (!CheckHandOver(watch, slot, piece)) return 0;
+            ++handOvers;
+            handOverSlot = slot;
         }
     }
+    if (handOvers > 1) return Fail(watch, "%d pieces were given a turn in one frame", handOvers);
+    if (handOvers == 1 && !CheckHandOver(watch, handOverSlot, LivePieceInSlot(handOverSlot))) return 0;
 
     if (watch->controllerSeen && watch->frame - watch->lastTurnFrame > kMaxTurnFrames) {
         const TurnController* controller = TurnControllerWork();
