@@ -56,6 +56,12 @@ int Fail(RaceWatch* watch, const char* format, ...)
     return 0;
 }
 
+// Map bytes are signed: a kind of 200 on disk is a corridor (-56).
+int32_t LayerByte(const int8_t* layer, int index)
+{
+    return layer[index];
+}
+
 bool SlotAlive(int slot)
 {
     return g_tasks != nullptr && g_tasks[slot].alive != 0;
@@ -89,7 +95,7 @@ int CheckPiece(RaceWatch* watch, int slot, const BoardPiece* piece)
         return Fail(watch, "piece in slot %d (team %d, %s) is off the %dx%d board at x %.2f z %.2f", slot, piece->teamId,
                     MoveStateName(piece->moveProc), g_boardWidth, g_boardHeight, static_cast<double>(piece->x),
                     static_cast<double>(piece->z));
-    const int kind = static_cast<int8_t>(g_squareLayer[row * g_boardWidth + column]);
+    const int kind = LayerByte(g_squareLayer, row * g_boardWidth + column);
     if (kind >= kBlockedKind)
         return Fail(watch, "piece in slot %d (team %d, %s) stands on blocked ground (kind %d) at column %d row %d", slot,
                     piece->teamId, MoveStateName(piece->moveProc), kind, column, row);

@@ -87,12 +87,6 @@ BoardPiece* PlayerPieceAwaitingKey()
     return nullptr;
 }
 
-int SquareKindAt(int column, int row)
-{
-    if (column < 0 || row < 0 || column >= g_boardWidth || row >= g_boardHeight) return kBlockedKind;
-    return static_cast<int8_t>(g_squareLayer[row * g_boardWidth + column]);
-}
-
 // The key of the first direction that the piece's square opens and that leads onto
 // walkable ground, in the order the game reads the keys; 0 when none does.
 uint32_t FirstOpenDirectionKey(const BoardPiece* piece)
@@ -100,7 +94,7 @@ uint32_t FirstOpenDirectionKey(const BoardPiece* piece)
     const int column = static_cast<int>(std::floor((piece->x + static_cast<float>(g_boardWidth)) / 2.0f));
     const int row = static_cast<int>(std::floor((static_cast<float>(g_boardHeight) - piece->z) / 2.0f));
     if (column < 0 || row < 0 || column >= g_boardWidth || row >= g_boardHeight) return 0;
-    const int route = g_routeLayer[row * g_boardWidth + column];
+    const int route = RouteAt(column, row);
     struct Way {
         int key, bit, dc, dr;
     };
@@ -111,7 +105,7 @@ uint32_t FirstOpenDirectionKey(const BoardPiece* piece)
         {kKeyUp, kLinkHeading90, 0, -1},
     };
     for (const Way& way : ways)
-        if ((route & way.bit) && SquareKindAt(column + way.dc, row + way.dr) < kBlockedKind) return 1u << way.key;
+        if ((route & way.bit) && CellKindAt(column + way.dc, row + way.dr) < kBlockedKind) return 1u << way.key;
     return 0;
 }
 
