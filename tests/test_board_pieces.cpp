@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "board/characters.h"
+#include "board/turn.h"
+#include "test_board_piece_support.h"
+
+using board_test::BoardWorld;
+using board_test::RecordedGraphics;
+using board_test::SpawnPiece;
+
+namespace {
+
+void PutScript(int eventNumber, const std::string& text)
+{
+    char* slot = g_eventScripts + (eventNumber - 1) * kEventScriptSlotBytes;
+    std::memset(slot, 0, kEventScriptSlotBytes);
+    std::memcpy(slot, text.data(), text.size());
+}
+
+std::vector<int> LivePieceSlots()
+{
+    std::vector<int> slots;
+    for (int slot = 10; slot < 20; ++slot)
+        if (g_tasks[slot].alive && g_tasks[slot].kind == 1) slots.push_back(slot);
+    return slots;
+}
+
+} // namespace
+
+TEST(Placement, PiecesTakeSlotsInRowOrderWithTheirRecords)
+{
+    BoardWorld world(6, 4);
+    g_playerTeam = 1;
+    g_eventCount = 4;
+    world.Event(4, 0, 3); // first in row order
+    world.Event(1, 2, 1);
+    world.Event(5, 2, 2);
+    world.Event(0, 3, 4); // a script without a piece
+    PutScript(1, "$1,0,180,6,0,1,2,3,4,5,Red Team,#99");
+    PutScript(2, "$1,1,0,6,6,7,8,9,10,11,Blue,#99");
+    PutScript(3, "#10,hello,$2,3,90,4,18,19,20,21,Wolves,#99");
+    PutScript(4, "#99");
+    PlaceEventObjects();
+
+    ASSERT_EQ(LivePieceSlots(), (std::vector<int>{10, 11, 12}));
+    const BoardPiece* wolves = PieceOf(&g_tasks[10]);
+    const BoardPiece* red = PieceOf(&g_tasks[11]);
+    const BoardPiece* blue = PieceOf(&g_tasks[12]);
+
+    EXPECT_EQ(g_tasks[10].param, 3);
+    EXPECT_EQ(wolves->controller, 2);
+    EXPECT_EQ(wolves->teamId, 3);
+    EXPECT_EQ(wolves->heading, 90.0f);
+    EXPECT_EQ(wolves->memberCount, 4);
+    EXPECT_EQ(wolves->liveCount, 4);
+    EXPECT_EQ((std::vector<int>{wolves->members[0].id, wolves->members[3].id, wolves->members[4].id}),
+              (std::vector<int>{18, 21, 0}));
+    EXPECT_EQ(wolves->members[4].modelId, 0) << "records past the count stay zero";
+    EXPECT_STREQ(wolves->name, "Wolves");
+    EXPECT_EQ(wolves->x, 3.0f);
+    EXPECT_EQ(wolves->z, 3.0f);
+    EXPECT_EQ(wolves->y, 0.25f);
+    EXPECT_EQ(wolves->moveProc, PieceIdle);
+
+    EXPECT_EQ(red->controller, 1);
+    EXPECT_EQ(red->moveProc, PieceIdle);
+    EXPECT_EQ(red->heading, 180.0f);
+    EXPECT_EQ(blue->controller, 0) << "team 1 is the player's";
+    EXPECT_EQ(blue->moveProc, PieceStartTurn);
+    EXPECT_STREQ(blue->name, "Blue");
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(blue->members[i].id, 6 + i);
+        EXPECT_EQ(blue->figures[i].modelId, g_characters[6 + i].modelId);
+        EXPECT_EQ(blue->figures[i].ahead, i == 0 ? nullptr : &blue->figures[i - 1]);
+        EXPECT_EQ(blue->figures[i].owner, blue);
+    }
+    EXPECT_EQ(blue->figures[0].motionProc, CopyFigurePoseFromOwner);
+    EXPECT_EQ(blue->figures[5].motionProc, UpdateFigureMotion);
+    EXPECT_EQ((std::vector<int>{blue->die, blue->dieFaces, blue->progress, blue->arrowTexture[0], blue->arrowTexture[3]}),
+              (std::vector<int>{1, 6, 0, -1, -1}));
+    EXPECT_EQ(FindPlayerTeamTask(), blue);
+}
+
+TEST(Placement, RecordsThatDoNotFitAPieceCreateNothing)
+{
+    struct Case {
+        std::string script;
+        bool created;
+    };
+    const Case cases[] = {
+        {"$1,2,0,0,Nobody,", false},
+        {"$1,2,0,7,0,1,2,3,4,5,6,Crowd,", false},
+        {"$1,2,0,2,3,25,Ghost,", false},
+        {"$1,2,0,2,99999,1,Ghost,", false},
+        {"$3,2,0,1,3,Other kind,", false},
+        {"no record at all", false},
+        {"$1,2,0,1,24,Last,", true},
+    };
+    for (const Case& c : cases) {
+        BoardWorld world(3, 3);
+        g_eventCount = 1;
+        world.Event(1, 1, 1);
+        PutScript(1, c.script);
+        PlaceEventObjects();
+        EXPECT_EQ(LivePieceSlots().size(), c.created ? 1u : 0u) << c.script;
+    }
+}
+
+TEST(Placement, LongNameIsCutAndCountDecidesWhereTheNameStarts)
+{
+    BoardWorld world(3, 3);
+    g_eventCount = 1;
+    world.Event(1, 1, 1);
+    const std::string longName(60, 'N');
+    PutScript(1, "$2,5,270,4,18,19,20,21," + longName + ",#99");
+    PlaceEventObjects();
+    ASSERT_EQ(LivePieceSlots().size(), 1u);
+    const BoardPiece* piece = PieceOf(&g_tasks[10]);
+    EXPECT_EQ(std::string(piece->name), std::string(49, 'N'));
+    EXPECT_EQ(piece->members[3].id, 21);
+}
+
+TEST(Placement, MorePiecesThanSlotsKeepsTheFirstTen)
+{
+    BoardWorld world(12, 2);
+    g_eventCount = 1;
+    for (int column = 0; column < 12; ++column) world.Event(column, 0, 1);
+    PutScript(1, "$2,4,0,1,20,Bats,");
+    PlaceEventObjects();
+    EXPECT_EQ(LivePieceSlots().size(), 10u);
+    EXPECT_EQ(PieceOf(&g_tasks[19])->x, BoardWorld::X(9));
+}
+
+TEST(Arrows, TextureByTheNextSquareAlongTheCorridorAndNoneTowardBlockedOrOffBoard)
+{
+    {
+    BoardWorld world(7, 5);
+    // Square (3,2) links right, left and up. Right is a corridor T whose way straight on
+    // is blocked: a kind-12 square lies up, a kind-13 square down. Left is a kind-10
+    // square; up is blocked; down is a kind-14 square without a link.
+    world.Square(3, 2, 11, kLinkHeading0 | kLinkHeading180 | kLinkHeading90);
+    world.Corridor(4, 2);
+    world.Corridor(4, 1);
+    world.Square(4, 0, 12);
+    world.Corridor(4, 3);
+    world.Square(4, 4, 13);
+    world.Square(2, 2, 10);
+    world.Square(3, 3, 14);
+    BoardPiece* piece = SpawnPiece(10, kControllerPlayer, 3, 2, 0.0f);
+    ComputeDirectionArrows(piece);
+    // Headings 0, 90, 180, 270.
+    EXPECT_EQ(std::vector<int>(piece->arrowTexture, piece->arrowTexture + 4), (std::vector<int>{10, -1, 30, -1}));
+
+    // The arrow looks up the T, while a walking piece takes the way down there.
+    BoardPiece* walker = SpawnPiece(11, kControllerComputer, 4, 2, 0.0f, 1);
+    FollowCorridor(walker);
+    EXPECT_EQ(walker->heading, 270.0f);
+    }
+
+    // At the board's edge a link that leads off the board shows nothing.
+    BoardWorld edge(3, 3);
+    edge.Square(2, 1, 10, kLinkHeading0 | kLinkHeading180);
+    edge.Square(1, 1, 11);
+    BoardPiece* atEdge = SpawnPiece(10, kControllerPlayer, 2, 1, 0.0f);
+    ComputeDirectionArrows(atEdge);
+    EXPECT_EQ(std::vector<int>(atEdge->arrowTexture, atEdge->arrowTexture + 4), (std::vector<int>{-1, -1, 25, -1}));
+}
+
+TEST(Arrows, CorridorLoopWithoutASquareEnds)
+{
+    {
+    BoardWorld world(5, 5);
+    for (int column = 1; column <= 3; ++column) {
+        world.Corridor(column, 1);
+        world.Corridor(column, 3);
+    }
+    world.Corridor(1, 2);
+    world.Corridor(3, 2);
+    world.Square(2, 2, 10, kLinkHeading90);
+    world.Corridor(2, 1);
+    EXPECT_EQ(FindNextSquareKind(world.Index(2, 2), 90), -1);
+    }
+    // A dead end gives no arrow either.
+    BoardWorld dead(5, 5);
+    dead.Square(1, 1, 10);
+    dead.Corridor(2, 1);
+    EXPECT_EQ(FindNextSquareKind(dead.Index(1, 1), 0), -1);
+}
+
+TEST(Drawing, HigherTurnNumberHidesPiecesOnTheSameSpot)
+{
+    BoardWorld world(4, 4);
+    BoardPiece* a = SpawnPiece(10, kControllerComputer, 1, 1, 0.0f, 1);
+    BoardPiece* b = SpawnPiece(11, kControllerComputer, 1, 1, 0.0f, 2);
+    BoardPiece* c = SpawnPiece(12, kControllerEnemy, 1, 1, 0.0f, 5);
+    BoardPiece* d = SpawnPiece(13, kControllerEnemy, 1, 1, 0.0f, 6);
+    a->turnNumber = 3;
+    b->turnNumber = 2;
+    EXPECT_EQ(std::vector<int>({IsHiddenByOtherPiece(a), IsHiddenByOtherPiece(b), IsHiddenByOtherPiece(c),
+                                IsHiddenByOtherPiece(d)}),
+              (std::vector<int>{0, 1, 1, 1}));
+    a->x += 0.6f; // no longer on the spot
+    EXPECT_EQ(std::vector<int>({IsHiddenByOtherPiece(b), IsHiddenByOtherPiece(c)}), (std::vector<int>{0, 1}));
+    a->turnNumber = b->turnNumber = 0;
+    EXPECT_EQ(std::vector<int>({IsHiddenByOtherPiece(c), IsHiddenByOtherPiece(d)}), (std::vector<int>{0, 0}))
+        << "groups outside the turn list are all drawn";
+}
+
+TEST(Drawing, ArrowsDieNumberAndThreeFaceMark)
+{
+    RecordedGraphics graphics;
+    BoardWorld world(5, 5);
+    world.Square(2, 2, 10, kLinkHeading0);
+    world.Square(3, 2, 12);
+    BoardPiece* piece = SpawnPiece(10, kControllerPlayer, 2, 2, 0.0f);
+    Task* task = board_test::TaskOf(piece);
+
+    DrawPiece(task); // at rest: the leader and nothing else
+    EXPECT_EQ(graphics.MeshDraws(), 1u);
+    EXPECT_TRUE(graphics.Frame().WorldFans().empty());
+    EXPECT_TRUE(graphics.Frame().Sprites().empty());
+
+    piece->moveProc = PlayerChooseDirection;
+    piece->die = 5;
+    ComputeDirectionArrows(piece);
+    graphics.Clear();
+    DrawPiece(task);
+    const auto fans = graphics.Frame().WorldFans();
+    ASSERT_EQ(fans.size(), 1u);
+    EXPECT_EQ(fans[0]->texture, g_textures[10]);
+    const plat::WorldVertex first = graphics.Frame().WorldVertexOf(*fans[0], 0);
+    const plat::WorldVertex third = graphics.Frame().WorldVertexOf(*fans[0], 2);
+    // Centre 3 units ahead of the piece at (0, 0), at height 4; corners 1.4 away diagonally.
+    EXPECT_NEAR(first.x, 3.0f - 0.99f, 0.01f);
+    EXPECT_NEAR(first.z, 0.99f, 0.01f);
+    EXPECT_NEAR(third.x, 3.0f + 0.99f, 0.01f);
+    EXPECT_NEAR(third.z, -0.99f, 0.01f);
+    EXPECT_EQ(first.y, 4.0f);
+    EXPECT_EQ((std::vector<float>{first.u, first.v, third.u, third.v}), (std::vector<float>{0, 0, 1, 1}));
+    const auto sprites = graphics.Frame().Sprites();
+    ASSERT_FALSE(sprites.empty());
+    EXPECT_EQ(sprites[0].left, 2.0f) << "the steps left at the top left";
+    EXPECT_EQ(sprites[0].top, 2.0f);
+
+    piece->controller = kControllerComputer; // only the player sees arrows
+    piece->dieFaces = 3;
+    piece->moveProc = PieceIdle;
+    graphics.Clear();
+    DrawPiece(task);
+    EXPECT_TRUE(graphics.Frame().WorldFans().empty());
+    const auto mark = graphics.Frame().Sprites();
+    ASSERT_EQ(mark.size(), 1u) << "the three-face mark, also at rest";
+    // The atlas rectangle (276, 630)-(306, 642) of the 2048-texel atlas.
+    const float source[4] = {mark[0].u0 * 2048, mark[0].v0 * 2048, mark[0].u1 * 2048, mark[0].v1 * 2048};
+    const float expected[4] = {276, 630, 306, 642};
+    for (int i = 0; i < 4; ++i) EXPECT_NEAR(source[i], expected[i], 0.01f) << i;
+}

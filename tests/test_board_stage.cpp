@@ -1,0 +1,505 @@
+// The stage map pack reader, the board geometry with its checked lookups, the track
+// walk and the character tables.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "board/characters.h"
+#include "board/stage.h"
+#include "board/world.h"
+#include "engine/glyph_table.h"
+#include "engine/text.h"
+#include "test_support.h"
+
+using test_support::Bytes;
+using test_support::PutU32;
+
+namespace {
+
+// One stage entry: W, H and the five layers in file order.
+struct MapEntry {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    Bytes square, route, back, event, enemy;
+
+    MapEntry(uint32_t w, uint32_t h) : width(w), height(h)
+    {
+        const size_t cells = size_t(w) * h;
+        square.assign(cells, 0);
+        route.assign(cells, 0);
+        back.assign(cells, 0);
+        event.assign(cells, 0);
+        enemy.assign(cells, 0);
+    }
+    size_t At(int column, int row) const { return size_t(row) * width + column; }
+    void Cell(int column, int row, int kind, int routeBits = 0)
+    {
+        square[At(column, row)] = uint8_t(kind);
+        route[At(column, row)] = uint8_t(routeBits);
+    }
+    Bytes Serialised() const
+    {
+        Bytes out;
+        test_support::PutLE(out, width, 4);
+        test_support::PutLE(out, height, 4);
+        test_support::PutLE(out, 0, 4);
+        test_support::PutLE(out, 0, 4);
+        for (const Bytes* layer : {&square, &route, &back, &event, &enemy})
+            out.insert(out.end(), layer->begin(), layer->end());
+        return out;
+    }
+};
+
+// A pack whose three offset words are given; each entry is written at 12 + its offset.
+Bytes Pack(const std::vector<std::pair<uint32_t, Bytes>>& entries)
+{
+    Bytes pack(12, 0);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        PutU32(pack, 4 * i, entries[i].first);
+        const size_t at = 12 + entries[i].first;
+        if (pack.size() < at + entries[i].second.size()) pack.resize(at + entries[i].second.size());
+        std::memcpy(pack.data() + at, entries[i].second.data(), entries[i].second.size());
+    }
+    return pack;
+}
+
+class StageMap : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(InitWorldBuffers(), 1);
+        g_stageNumber = 1;
+        g_boardWidth = 0;
+        g_boardHeight = 0;
+    }
+    void TearDown() override
+    {
+        FreeWorldBuffers();
+        g_stageNumber = 1;
+    }
+
+    // Loads a single-stage pack holding entry as stage 1.
+    static int Load(const MapEntry& entry)
+    {
+        const Bytes pack = Pack({{0, entry.Serialised()}});
+        g_stageNumber = 1;
+        return LoadStageFromMapPackMemory(pack.data(), pack.size());
+    }
+
+    static bool LayersAllZero()
+    {
+        for (const int8_t* layer : {g_squareLayer, g_routeLayer, g_layerD, g_eventLayer, g_layerE})
+            for (int i = 0; i < kStageCells; ++i)
+                if (layer[i] != 0) return false;
+        return true;
+    }
+};
+
+} // namespace
+
+TEST_F(StageMap, ReadsTheChosenStageEntryAndItsFiveLayersInOrder)
+{
+    MapEntry first(2, 2), second(3, 2), third(1, 1);
+    for (int i = 0; i < 6; ++i) {
+        second.square[i] = uint8_t(10 + i);
+        second.route[i] = uint8_t(20 + i);
+        second.back[i] = uint8_t(30 + i);
+        second.event[i] = uint8_t(40 + i);
+        second.enemy[i] = uint8_t(50 + i);
+    }
+    const Bytes pack = Pack({{0, first.Serialised()}, {4200, second.Serialised()}, {8400, third.Serialised()}});
+    ASSERT_EQ(test_support::GetU32(pack, 4212), 3u) << "stage 2's W sits at byte 4212";
+
+    g_stageNumber = 2;
+    ASSERT_EQ(LoadStageFromMapPackMemory(pack.data(), pack.size()), 1);
+    EXPECT_EQ(g_boardWidth, 3);
+    EXPECT_EQ(g_boardHeight, 2);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(g_squareLayer[i], 10 + i);
+        EXPECT_EQ(g_routeLayer[i], 20 + i);
+        EXPECT_EQ(g_layerD[i], 30 + i);
+        EXPECT_EQ(g_eventLayer[i], 40 + i);
+        EXPECT_EQ(g_layerE[i], 50 + i);
+    }
+    // Row-major: cell (2, 1) is index 5.
+    EXPECT_EQ(CellKindAt(2, 1), 15);
+    EXPECT_EQ(RouteAt(0, 1), 23);
+
+    // Another load replaces everything, the unused tail of the layers included.
+    g_stageNumber = 3;
+    ASSERT_EQ(LoadStageFromMapPackMemory(pack.data(), pack.size()), 1);
+    EXPECT_EQ(g_boardWidth, 1);
+    EXPECT_EQ(g_squareLayer[1], 0);
+}
+
+TEST_F(StageMap, ReadsCellsAsSignedBytes)
+{
+    MapEntry entry(2, 1);
+    entry.Cell(0, 0, 200);
+    entry.Cell(1, 0, 15);
+    entry.event[0] = 200;
+    ASSERT_EQ(Load(entry), 1);
+    EXPECT_EQ(CellKindAt(0, 0), -56) << "200 is a walkable corridor cell";
+    EXPECT_EQ(IsWalkableAhead(1.0f, 0.0f, 180.0f), 1);
+    EXPECT_EQ(IsWalkableAhead(-1.0f, 0.0f, 0.0f), 0) << "kind 15 is blocked ground";
+    EXPECT_EQ(EventAt(0, 0), -56);
+}
+
+TEST_F(StageMap, RefusesEntriesThatCannotFitOrCannotBeFound)
+{
+    // A sound board first, so that a refusal visibly clears it.
+    MapEntry good(2, 2);
+    good.Cell(0, 0, 10, kRouteStart | 1);
+    good.Cell(1, 0, 10, kRouteGoal);
+    ASSERT_EQ(Load(good), 1);
+    ASSERT_EQ(g_trackLength, 1);
+
+    struct Case {
+        const char* what;
+        Bytes pack;
+        int stage;
+    };
+    const Bytes goodEntry = good.Serialised();
+    Bytes cut = Pack({{0, goodEntry}});
+    cut.resize(12 + 6); // the pack ends inside H
+    Bytes noOffsets(8, 0);
+    Bytes offsetPastEnd = Pack({{0, goodEntry}});
+    PutU32(offsetPastEnd, 0, 0xFFFFFFF0u); // 12 + offset wraps a 32-bit position
+    Bytes wraps(12, 0); // W = H = 65536: the 32-bit product is 0
+    test_support::PutLE(wraps, 0x10000, 4);
+    test_support::PutLE(wraps, 0x10000, 4);
+    wraps.resize(12 + 16 + 64, 0x0F);
+    const std::vector<Case> cases = {
+        {"W 0", Pack({{0, MapEntry(0, 5).Serialised()}}), 1},
+        {"H 0", Pack({{0, MapEntry(5, 0).Serialised()}}), 1},
+        {"W 101", Pack({{0, MapEntry(101, 1).Serialised()}}), 1},
+        {"H 101", Pack({{0, MapEntry(1, 101).Serialised()}}), 1},
+        {"W x H wraps to 0", wraps, 1},
+        {"stage 0", Pack({{0, goodEntry}}), 0},
+        {"stage 4", Pack({{0, goodEntry}}), 4},
+        {"stage -1", Pack({{0, goodEntry}}), -1},
+        {"W and H unreadable", cut, 1},
+        {"no offset table", noOffsets, 1},
+        {"offset beyond the file", offsetPastEnd, 1},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(Load(good), 1);
+        g_stageNumber = c.stage;
+        EXPECT_EQ(LoadStageFromMapPackMemory(c.pack.data(), c.pack.size()), 0) << c.what;
+        EXPECT_EQ(g_trackLength, 0) << c.what;
+        EXPECT_TRUE(LayersAllZero()) << c.what;
+        EXPECT_TRUE(g_boardWidth >= 1 && g_boardWidth <= 100 && g_boardHeight >= 1 && g_boardHeight <= 100)
+            << c.what << ": the board keeps dimensions that fit the layers";
+    }
+}
+
+TEST_F(StageMap, ShortEntryKeepsZerosWhereTheFileEnds)
+{
+    MapEntry entry(4, 1);
+    entry.Cell(0, 0, 10, kRouteStart | 1);
+    entry.Cell(1, 0, 11);
+    entry.Cell(2, 0, 12);
+    entry.Cell(3, 0, 13, kRouteGoal);
+    entry.back.assign(4, 7);
+    Bytes pack = Pack({{0, entry.Serialised()}});
+    pack.resize(12 + 16 + 4 + 4 + 2); // square and route whole, two bytes of the back layer
+    ASSERT_EQ(LoadStageFromMapPackMemory(pack.data(), pack.size()), 1);
+    EXPECT_EQ(g_trackLength, 3);
+    EXPECT_EQ(BackLinksAt(1, 0), 7);
+    EXPECT_EQ(BackLinksAt(2, 0), 0);
+    EXPECT_EQ(EventAt(0, 0), 0);
+}
+
+TEST_F(StageMap, FileVariantReadsThePackAndFailsWithoutIt)
+{
+    test_support::TempDir dir;
+    MapEntry entry(3, 1);
+    entry.Cell(0, 0, 10, kRouteStart | 1);
+    entry.Cell(2, 0, 10, kRouteGoal);
+    test_support::WriteFileBytes(dir / "mappack.dat", Pack({{0, entry.Serialised()}}));
+    EXPECT_EQ(LoadStageFromMapPack((dir / "mappack.dat").c_str()), 1);
+    EXPECT_EQ(g_trackLength, 1);
+    EXPECT_EQ(LoadStageFromMapPack((dir / "missing.dat").c_str()), 0);
+    EXPECT_EQ(g_trackLength, 0);
+    EXPECT_TRUE(LayersAllZero());
+}
+
+TEST_F(StageMap, TrackWalkCountsSquaresAlongCorridors)
+{
+    // Start, three corridor cells, two squares, the goal: 3. The start is not counted.
+    MapEntry line(7, 1);
+    line.Cell(0, 0, 10, kRouteStart | 1);
+    for (int c : {1, 2, 3}) line.Cell(c, 0, 0);
+    line.Cell(4, 0, 11);
+    line.Cell(5, 0, 14);
+    line.Cell(6, 0, 12, kRouteGoal);
+    ASSERT_EQ(Load(line), 1);
+    EXPECT_EQ(g_trackLength, 3);
+
+    // A square's first direction bit (order 1, 2, 4, 8) turns the walk: down the left
+    // column, then along the bottom row to the goal.
+    MapEntry bend(3, 3);
+    for (int c = 0; c < 3; ++c)
+        for (int r = 0; r < 3; ++r) bend.Cell(c, r, 15);
+    bend.Cell(0, 0, 10, kRouteStart | 4 | 8);
+    bend.Cell(0, 1, 0);
+    bend.Cell(0, 2, 13, 8 | 1);
+    bend.Cell(1, 2, 11);
+    bend.Cell(2, 2, 10, kRouteGoal);
+    ASSERT_EQ(Load(bend), 1);
+    EXPECT_EQ(g_trackLength, 3);
+
+    // Of two start marks, the first row by row wins.
+    MapEntry two(3, 2);
+    two.Cell(0, 1, 10, kRouteStart | 1);
+    two.Cell(1, 1, 10);
+    two.Cell(2, 1, 10, kRouteGoal);
+    two.Cell(1, 0, 10, kRouteStart | 1);
+    two.Cell(2, 0, 10, kRouteGoal);
+    ASSERT_EQ(Load(two), 1);
+    EXPECT_EQ(g_trackLength, 1);
+}
+
+TEST_F(StageMap, TrackWalkTurnsRightAngleFirstAndNeverBack)
+{
+    // Start (0,2) heading 0; (3,2) is blocked. Turning to 90 leads up to a goal one
+    // square away, 270 leads down to a goal two squares away.
+    auto fork = [](bool upOpen) {
+        MapEntry m(4, 5);
+        for (int c = 0; c < 4; ++c)
+            for (int r = 0; r < 5; ++r) m.Cell(c, r, 15);
+        m.Cell(0, 2, 10, kRouteStart | 1);
+        m.Cell(1, 2, 0);
+        m.Cell(2, 2, 0);
+        m.Cell(2, 1, upOpen ? 0 : 15);
+        m.Cell(2, 0, 10, kRouteGoal);
+        m.Cell(2, 3, 10);
+        m.Cell(2, 4, 10, kRouteGoal);
+        return m;
+    };
+    ASSERT_EQ(Load(fork(true)), 1);
+    EXPECT_EQ(g_trackLength, 1) << "0 -> 90 first";
+    ASSERT_EQ(Load(fork(false)), 1);
+    EXPECT_EQ(g_trackLength, 2) << "90 blocked -> 270, not 180 back to the start";
+}
+
+TEST_F(StageMap, TrackWalkEndsOnlyOnGoalValueExactly32)
+{
+    // A goal square that also carries direction bit 1 (33) is passed over.
+    MapEntry m(4, 1);
+    m.Cell(0, 0, 10, kRouteStart | 1);
+    m.Cell(1, 0, 10, kRouteGoal | 1);
+    m.Cell(2, 0, 0);
+    m.Cell(3, 0, 10, kRouteGoal);
+    ASSERT_EQ(Load(m), 1);
+    EXPECT_EQ(g_trackLength, 2);
+
+    MapEntry none(3, 1);
+    none.Cell(0, 0, 10, 1);
+    ASSERT_EQ(Load(none), 1);
+    EXPECT_EQ(g_trackLength, 0) << "no start mark";
+    EXPECT_EQ(FindStartAndMeasureTrack(), 0);
+}
+
+TEST_F(StageMap, TrackWalkIsBoundedAndStaysOnTheBoard)
+{
+    // A start square walled in on every side: the walk only turns, for ever unless bounded.
+    MapEntry boxed(3, 3);
+    for (int c = 0; c < 3; ++c)
+        for (int r = 0; r < 3; ++r) boxed.Cell(c, r, 15);
+    boxed.Cell(1, 1, 10, kRouteStart | 1);
+    ASSERT_EQ(Load(boxed), 1);
+    EXPECT_EQ(g_trackLength, 0);
+
+    // A ring of corridor cells with no goal returns after a bounded walk; it passes the
+    // start square on each lap.
+    MapEntry ring(3, 3);
+    for (int c = 0; c < 3; ++c)
+        for (int r = 0; r < 3; ++r) ring.Cell(c, r, 0);
+    ring.Cell(1, 1, 15);
+    ring.Cell(0, 0, 10, kRouteStart | 1);
+    ASSERT_EQ(Load(ring), 1);
+    EXPECT_GE(g_trackLength, 1);
+    EXPECT_LE(g_trackLength, 36);
+
+    // Heading 180 from column 0 leaves the board; it must not wrap to the end of the
+    // row above, where a goal square waits.
+    MapEntry edge(3, 2);
+    edge.Cell(0, 0, 15);
+    edge.Cell(1, 0, 15);
+    edge.Cell(2, 0, 10, kRouteGoal);
+    edge.Cell(0, 1, 10, kRouteStart | 2);
+    edge.Cell(1, 1, 15);
+    edge.Cell(2, 1, 15);
+    ASSERT_EQ(Load(edge), 1);
+    EXPECT_EQ(g_trackLength, 0);
+
+    // A full 100 x 100 board of corridors around the start finishes too.
+    MapEntry big(100, 100);
+    big.Cell(0, 0, 10, kRouteStart | 1);
+    ASSERT_EQ(Load(big), 1);
+    EXPECT_GE(g_trackLength, 0);
+}
+
+TEST_F(StageMap, CellGeometryAndCheckedLookupsAtEveryEdge)
+{
+    MapEntry m(3, 2);
+    for (int i = 0; i < 6; ++i) {
+        m.square[i] = uint8_t(i);
+        m.route[i] = uint8_t(1 + i);
+        m.back[i] = 2;
+        m.event[i] = uint8_t(1 + i);
+        m.enemy[i] = 4;
+    }
+    ASSERT_EQ(Load(m), 1);
+
+    // Centres: x = 2c - W + 1, z = H - 2r - 1.
+    float x = 0.0f, z = 0.0f;
+    CellCentre(2, 1, &x, &z);
+    EXPECT_FLOAT_EQ(x, 2.0f);
+    EXPECT_FLOAT_EQ(z, -1.0f);
+    EXPECT_EQ(CellAtPosition(2.0f, -1.0f), 5);
+    EXPECT_EQ(CellAtPosition(2.9f, -0.1f), 5) << "0.9 off the centre is still the cell";
+    EXPECT_EQ(CellAtPosition(0.0f, 1.0f), 1);
+
+    struct Point {
+        float x, z;
+        int cell;
+    };
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const Point points[] = {
+        {-3.0f, 2.0f, 0},       // the far-left corner itself is on the board
+        {-3.0f, -1.9f, 3},
+        {2.99f, 0.5f, 2},
+        {3.0f, 0.5f, -1},       // x exactly at the right edge
+        {-3.5f, 0.5f, -1},      // truncating -0.5 would give column 0
+        {-4.9f, 0.5f, -1},      // ... and so would -1.9 divided by 2
+        {0.0f, 2.5f, -1},       // beyond the far edge
+        {0.0f, -2.0f, -1},      // z exactly at the near edge
+        {-1.0f, -3.9f, -1},     // below the near edge
+        {nan, 0.0f, -1},
+        {0.0f, nan, -1},
+        {3.0e9f, 0.0f, -1},
+        {-3.0e9f, 0.0f, -1},
+    };
+    for (const Point& p : points)
+        EXPECT_EQ(CellAtPosition(p.x, p.z), p.cell) << p.x << ", " << p.z;
+
+    // Off the board: blocked ground, no bits, no event; by column and row and by index.
+    for (auto [c, r] : {std::pair{-1, 0}, {3, 0}, {0, -1}, {0, 2}, {-1, -1}, {3, 2}}) {
+        EXPECT_EQ(CellKindAt(c, r), 15);
+        EXPECT_EQ(RouteAt(c, r), 0);
+        EXPECT_EQ(BackLinksAt(c, r), 0);
+        EXPECT_EQ(EnemyLinksAt(c, r), 0);
+        EXPECT_EQ(EventAt(c, r), 0);
+    }
+    for (int cell : {-1, 6, 10000}) {
+        EXPECT_EQ(CellKindOf(cell), 15);
+        EXPECT_EQ(RouteOf(cell) | BackLinksOf(cell) | EnemyLinksOf(cell) | EventOf(cell), 0);
+    }
+    EXPECT_EQ(CellKindOf(4), 4);
+    EXPECT_EQ(RouteOf(4), 5);
+    EXPECT_EQ(BackLinksOf(4), 2);
+    EXPECT_EQ(EnemyLinksOf(4), 4);
+    EXPECT_EQ(EventOf(4), 5);
+
+    // Neighbours along the four headings, never across a row end.
+    EXPECT_EQ(NeighbourCell(1, 0), 2);
+    EXPECT_EQ(NeighbourCell(4, 90), 1);
+    EXPECT_EQ(NeighbourCell(1, 180), 0);
+    EXPECT_EQ(NeighbourCell(1, 270), 4);
+    EXPECT_EQ(NeighbourCell(2, 0), -1);
+    EXPECT_EQ(NeighbourCell(3, 180), -1);
+    EXPECT_EQ(NeighbourCell(0, 90), -1);
+    EXPECT_EQ(NeighbourCell(5, 270), -1);
+    EXPECT_EQ(NeighbourCell(1, 45), -1);
+    EXPECT_EQ(NeighbourCell(-1, 0), -1);
+
+    // Looking two units past an edge cell finds blocked ground.
+    CellCentre(0, 1, &x, &z);
+    EXPECT_EQ(IsWalkableAhead(x, z, 180.0f), 0);
+    EXPECT_EQ(IsWalkableAhead(x, z, 270.0f), 0);
+    EXPECT_EQ(IsWalkableAhead(x, z, 90.0f), 1);
+    EXPECT_EQ(IsWalkableAhead(x, z, 0.0f), 1);
+}
+
+TEST_F(StageMap, SquareTestsTakeKinds10To14)
+{
+    MapEntry m(8, 1);
+    const int kinds[] = {9, 10, 12, 14, 15, -1, 127, 11};
+    for (int c = 0; c < 8; ++c) m.Cell(c, 0, kinds[c]);
+    ASSERT_EQ(Load(m), 1);
+    const int expected[] = {0, 1, 1, 1, 0, 0, 0, 1};
+    for (int c = 0; c < 8; ++c) {
+        EXPECT_EQ(IsSquareCell(c), expected[c]) << "kind " << kinds[c];
+        EXPECT_EQ(IsTrackSquare(c), expected[c]) << "kind " << kinds[c];
+    }
+    EXPECT_EQ(IsSquareCell(-1), 0);
+    EXPECT_EQ(IsSquareCell(8), 0);
+}
+
+TEST(CharacterTable, NamesHaveTheirLengthsAndEveryCharacterHasAGlyph)
+{
+    const size_t lengths[kCharacterCount] = {12, 8, 10, 10, 8, 6, 6, 6, 10, 4, 12, 4, 12,
+                                             14, 12, 8, 8, 6, 8, 10, 10, 6, 8, 6, 6};
+    for (int row = 0; row < kCharacterCount; ++row) {
+        const char* name = g_characters[row].name;
+        EXPECT_EQ(std::strlen(name), lengths[row]) << "row " << row;
+        for (size_t i = 0; i + 1 < std::strlen(name); i += 2) {
+            const char character[3] = {name[i], name[i + 1], '\0'};
+            int32_t glyph = 0;
+            FindGlyph(&glyph, character);
+            EXPECT_NE(glyph, 0) << "row " << row << " byte " << i;
+        }
+    }
+    EXPECT_STREQ(g_characters[18].name, "\x83\x66\x81\x5B\x83\x82\x83\x93");  // デーモン
+    EXPECT_STREQ(g_characters[21].name, "\x88\xEA\x8A\x70\x8F\x62");          // 一角獣
+    EXPECT_STREQ(g_characters[23].name, "\x91\xE5\x92\x77\xE5\x81");          // 大蜘蛛
+}
+
+TEST(CharacterTable, RowsProfilesAndPortraits)
+{
+    for (int row = 0; row < kCharacterCount; ++row) {
+        const CharacterRecord& c = g_characters[row];
+        EXPECT_EQ(c.id, row);
+        EXPECT_EQ(c.modelId, row);
+        EXPECT_EQ(c.hitPoints, 100.0f);
+        EXPECT_EQ(c.maxHitPoints, 100.0f);
+        EXPECT_EQ(c.spareValue1, 30.0f);
+        EXPECT_EQ(c.spareValue2, 30.0f);
+        EXPECT_EQ(c.moneyReward | c.expReward, 0);
+        const bool style1 = row == 8 || row == 11 || row >= 21;
+        EXPECT_EQ(c.attackStyle, style1 ? 1 : 0) << "row " << row;
+        EXPECT_EQ(c.portraitRect[2] - c.portraitRect[0], 200.0f);
+        EXPECT_EQ(c.portraitRect[3] - c.portraitRect[1], 260.0f);
+    }
+    const float row13Face[4] = {1720, 100, 1817, 184};
+    const float row24Plate[4] = {910, 155, 967, 174};
+    const float row7Portrait[4] = {0, 1787, 200, 2047};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(g_characters[13].faceRect[i], row13Face[i]);
+        EXPECT_EQ(g_characters[24].namePlateRect[i], row24Plate[i]);
+        EXPECT_EQ(g_characters[7].portraitRect[i], row7Portrait[i]);
+        EXPECT_EQ(g_characters[19].faceRect[i], 0.0f);
+    }
+
+    const int values[kPlayableCharacterCount] = {26, 24, 23, 22, 23, 22, 25, 26, 28, 22, 27, 32, 24, 25, 25, 19, 21, 20};
+    const int categories[kPlayableCharacterCount] = {0, 0, 0, 0, 0, 3, 2, 0, 2, 0, 0, 2, 1, 1, 1, 1, 1, 1};
+    for (int id = 0; id < kPlayableCharacterCount; ++id) {
+        EXPECT_EQ(g_characterProfiles[id].id, id);
+        EXPECT_EQ(g_characterProfiles[id].value, values[id]) << id;
+        EXPECT_EQ(g_characterProfiles[id].category, categories[id]) << id;
+        EXPECT_EQ(std::memcmp(g_characterProfiles[id].nameRect, g_characters[id].namePlateRect, 16), 0) << id;
+    }
+
+    // Portraits are face icons: 0..6 of rows 0..6, 7 of row 18, 8..13 of rows 12..17.
+    const int faceRow[kPortraitCount] = {0, 1, 2, 3, 4, 5, 6, 18, 12, 13, 14, 15, 16, 17};
+    for (int i = 0; i < kPortraitCount; ++i)
+        EXPECT_EQ(std::memcmp(g_portraitRects[i], g_characters[faceRow[i]].faceRect, 16), 0) << i;
+    EXPECT_EQ(g_portraitRects[7][0], 1908.0f);
+    EXPECT_EQ(g_portraitRects[7][3], 185.0f);
+}
