@@ -109,8 +109,8 @@ int CheckPiece(RaceWatch* watch, int slot, const BoardPiece* piece)
     }
     const bool team = piece->controller == kControllerPlayer || piece->controller == kControllerComputer;
     if (team && (piece->progress < 0 || piece->progress > g_trackLength))
-        return Fail(watch, "team %d (slot %d) has progress %d on a track of %d squares", piece->teamId, slot,
-                    piece->progress, g_trackLength);
+        return Fail(watch, "team %d (slot %d) has progress %d on a track of %d squares (%s at column %d row %d)",
+                    piece->teamId, slot, piece->progress, g_trackLength, MoveStateName(piece->moveProc), column, row);
     return 1;
 }
 
