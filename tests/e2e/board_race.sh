@@ -109,6 +109,9 @@ agreement() { # a.rgb b.rgb
 
 as_rgb "$work/title.png" "$work/title.rgb"
 as_rgb "$work/board.png" "$work/board.rgb"
+# Black where the board should be would make any two pictures alike.
+black=$(awk '$1 + $2 + $3 == 0 { n++ } END { printf "%d\n", 100 * n / NR }' "$work/board.rgb")
+[ "$black" -lt 50 ] || fail "the screenshot command's board is $black% black"
 reference_gap=$(agreement "$work/title.rgb" "$work/board.rgb")
 [ "$reference_gap" -lt 50 ] || fail "the screenshot command's board looks like its title ($reference_gap% alike): did the race start?"
 
