@@ -1,5 +1,6 @@
 #include "stage_check.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <set>
@@ -10,6 +11,7 @@
 #include "engine/text.h"
 #include "platform/byte_order.h"
 #include "platform/msgbox.h"
+#include "platform/text_encoding.h"
 
 namespace stagecheck {
 
@@ -353,7 +355,7 @@ int JumpTarget(const Script& s, const Command& from, const std::string& label, s
 {
     const size_t found = s.bytes.find(label, size_t(from.end));
     if (found == std::string::npos) {
-        error = "label \"" + label + "\" of #" + std::to_string(from.number) + " at byte " +
+        error = "label \"" + plat::Cp932ToUtf8(label.c_str()) + "\" of #" + std::to_string(from.number) + " at byte " +
                 std::to_string(from.start) + " is not defined after it";
         return -1;
     }
@@ -362,7 +364,7 @@ int JumpTarget(const Script& s, const Command& from, const std::string& label, s
         if (t.first == int(found) && t.second - t.first == int(label.size()))
             ownPlace = true;
     if (!ownPlace) {
-        error = "the jump to label \"" + label + "\" at byte " + std::to_string(from.start) +
+        error = "the jump to label \"" + plat::Cp932ToUtf8(label.c_str()) + "\" at byte " + std::to_string(from.start) +
                 " lands inside other text at byte " + std::to_string(found);
         return -1;
     }
@@ -527,6 +529,23 @@ private:
                 Error("event " + std::to_string(i + 1) + " is " + std::to_string(sizes[i]) +
                       " bytes; a script holds at most 1999");
         eventsInText_ = int(sizes.size());
+        // The game's loader takes as many events as the highest number on the map; check
+        // that here so its own messages never come up.
+        for (int r = 0; r < b_.h; ++r)
+            for (int c = 0; c < b_.w; ++c) {
+                const int n = b_.event[size_t(r * b_.w + c)];
+                if (n > 10)
+                    Error("event number " + std::to_string(n) + " at " + At(c, r) +
+                          "; a stage has at most 10 events");
+                highest_ = std::max(highest_, n);
+            }
+        if (highest_ > 10)
+            return false;
+        if (eventsInText_ < highest_) {
+            Error("the map uses event " + std::to_string(highest_) + " but only " + std::to_string(eventsInText_) +
+                  " events end with '@'");
+            return false;
+        }
         plat::RecordMessageBoxes(true);
         plat::ClearLastMessageBoxText();
         const int loaded = LoadEventScriptsMemory(pack.data(), pack.size());
@@ -582,26 +601,14 @@ private:
 
     void CheckEventsAndPieces()
     {
-        int highest = 0;
+        const int highest = highest_;
         std::vector<int> cells(11, 0);
         for (int r = 0; r < b_.h; ++r)
             for (int c = 0; c < b_.w; ++c) {
                 const int n = b_.event[size_t(r * b_.w + c)];
-                if (n > 10)
-                    Error("event number " + std::to_string(n) + " at " + At(c, r) +
-                          "; a stage has at most 10 events");
-                else if (n > 0)
+                if (n > 0)
                     ++cells[size_t(n)];
-                if (n > highest)
-                    highest = n;
             }
-        if (highest > 10)
-            return;
-        if (eventsInText_ < highest) {
-            Error("the map uses event " + std::to_string(highest) + " but the text ends " +
-                  std::to_string(eventsInText_) + " events with '@'");
-            return;
-        }
         if (eventsInText_ > highest)
             Error("the text holds " + std::to_string(eventsInText_) + " events but the map uses only " +
                   std::to_string(highest));
@@ -800,6 +807,7 @@ private:
     Cell roamStart_{-1, -1};
     bool hasRoaming_ = false;
     int eventsInText_ = 0;
+    int highest_ = 0;
     std::vector<Script> scripts_;
     std::vector<Cell> teamStarts_;
 };
