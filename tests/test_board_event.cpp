@@ -237,11 +237,12 @@ TEST(ScriptReaders, NumbersTakeSixDigitsAndOneSeparator)
 
 TEST(ScriptReaders, ReadsStopAtTheEndOfTheSlot)
 {
-    // The last slot of the store, full of digits and without a ',' or a NUL.
+    // A store full of digits without a ',' or a NUL: the slot ends at its 2,000th byte
+    // although the next slot's digits follow it.
     std::vector<char> store(kEventScriptBytes, '0');
-    const char* last = store.data() + 9 * kEventScriptSlotBytes;
+    const char* last = store.data() + 8 * kEventScriptSlotBytes;
     int32_t cursor = 1995;
-    std::memcpy(store.data() + 9 * kEventScriptSlotBytes + 1995, "12345", 5);
+    std::memcpy(store.data() + 8 * kEventScriptSlotBytes + 1995, "12345", 5);
     EXPECT_EQ(ReadScriptNumber(&cursor, last), 12345);
     EXPECT_EQ(cursor, 2000);
     EXPECT_EQ(ReadScriptNumber(&cursor, last), 0);
