@@ -127,7 +127,7 @@ void DrawBoardView(Task* task)
     if (view->overlayOn != 0)
         DrawStatusOverlay();
     // While a square event runs, its message window takes the bottom of the screen.
-    if (g_tasks[kEventSlot].alive == 0)
+    if (g_tasks == nullptr || g_tasks[kEventSlot].alive == 0)
         DrawStatusBar();
 }
 
