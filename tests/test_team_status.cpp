@@ -141,6 +141,8 @@ TEST_F(TeamStatusTest, AMonsterInTheTeamShowsNoProfileAndAGonePageOnlyItsFrame)
     EXPECT_EQ(At(1010, 943).size(), 1u) << "the panel is drawn";
     EXPECT_TRUE(At(1010, 1974).empty() && At(1010, 1995).empty() && At(1010, 2016).empty() && At(1044, 1875).empty())
         << "no category";
+    for (const plat::RecordedSprite& s : plat::CurrentRecordedFrame().Sprites())
+        EXPECT_FALSE(s.left == 238 && (s.top == 304 || s.top == 330)) << "no name and no value";
     EXPECT_EQ(At(1357, 1758).size(), 1u) << "its condition still shows";
 
     // Team 2 has no piece: tab, frame and hints, but no faces, counts or detail.
