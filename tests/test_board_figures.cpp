@@ -32,6 +32,7 @@ TEST(Figures, FollowerTurnsTowardAFigureOneCellAwayAlongAnAxis)
     };
     const Case cases[] = {
         {2, 0, 0}, {-2, 0, 180}, {0, -2, 270}, {0, 2, 90}, {-2, -2, -1}, {1, 0, -1}, {0, 0, -1},
+        {2, 2, 0}, // the side test of each line is one-sided: the first line already matches
     };
     for (const Case& c : cases) {
         Figure ahead{};
@@ -47,8 +48,8 @@ TEST(Figures, FollowerTurnsTowardAFigureOneCellAwayAlongAnAxis)
         EXPECT_EQ(follower.motionProc, FigureWalkState) << c.aheadDx << "," << c.aheadDz;
         EXPECT_EQ(follower.facing, c.expectFacing);
         for (int frame = 0; frame < 4; ++frame) follower.motionProc(&follower);
-        EXPECT_EQ(follower.x, ahead.x) << "one cell in four frames";
-        EXPECT_EQ(follower.z, ahead.z);
+        EXPECT_EQ(follower.x, 3.0f + (c.expectFacing == 0 ? 2 : c.expectFacing == 180 ? -2 : 0)) << "one cell in four frames";
+        EXPECT_EQ(follower.z, 5.0f + (c.expectFacing == 90 ? 2 : c.expectFacing == 270 ? -2 : 0));
     }
 }
 

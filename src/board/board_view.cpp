@@ -1,19 +1,275 @@
-// Placeholder bodies so others can link; filled in next.
+// The board view draws the stage: the sea first, then the land tiles with their
+// walls, then the mountain ring round the board. Every tile is tested against the
+// view frustum before a vertex is built, so a large board costs only what is seen.
 #include "board/board_view.h"
-const float g_seaLevelTable[kSeaCycleLength] = {};
-int CreateBoardView() { return {}; }
-void UpdateBoardView(Task* /*unused*/) {}
-void DrawBoardView(Task* /*unused*/) {}
-float StepSeaLevel(BoardView* /*unused*/) { return {}; }
-void DrawBoardTiles(float /*unused*/) {}
-void DrawSeaCell(float /*unused*/, float /*unused*/, float /*unused*/) {}
-void DrawBoardCell(int32_t /*unused*/, int32_t /*unused*/, float /*unused*/, float /*unused*/) {}
-void DrawTileBlock(float /*unused*/, float /*unused*/, float /*unused*/, int32_t /*unused*/, int32_t /*unused*/, int32_t /*unused*/) {}
-void DrawTileWalls(float /*unused*/, float /*unused*/, float /*unused*/, int32_t /*unused*/, int32_t /*unused*/) {}
-void DrawWallAlongZ(float /*unused*/, float /*unused*/, float /*unused*/, int32_t /*unused*/) {}
-void DrawWallAlongX(float /*unused*/, float /*unused*/, float /*unused*/, int32_t /*unused*/) {}
-void GetCellTileLook(int32_t /*unused*/, int32_t* /*unused*/, float* /*unused*/) {}
-int32_t GetWallTexture(int32_t /*unused*/) { return {}; }
-void DrawFlatTile(float /*unused*/, float /*unused*/, float /*unused*/, int32_t /*unused*/) {}
-void DrawFlatTileArea(float /*unused*/, float /*unused*/, float /*unused*/, int32_t /*unused*/, int32_t /*unused*/, int32_t /*unused*/) {}
-void DrawMountainRing() {}
+
+#include "board/world.h"
+#include "engine/assets.h"
+#include "engine/draw3d.h"
+#include "engine/graphics.h"
+#include "engine/input.h"
+#include "engine/sound.h"
+#include "platform/gfx_device.h"
+
+namespace {
+
+constexpr int kToggleSound = 4;
+
+constexpr int32_t kSeaCode = 45; // '-'
+constexpr int32_t kSeaTexture = 8;
+constexpr int32_t kWallTexture = 9;
+constexpr int32_t kMountainTexture = 2;
+constexpr float kMountainHeight = 4.0f;
+constexpr float kWallDepth = 6.0f;
+constexpr float kTileSize = 2.0f;
+constexpr int32_t kRingDepth = 15;
+
+// Tiles are culled by a sphere round the block under the tile's top.
+constexpr float kCullDrop = 2.0f;
+constexpr float kCullRadius = 4.0f;
+
+constexpr uint32_t kWhite = 0xFFFFFFFFu;
+
+bool IsTileVisible(float x, float y, float z)
+{
+    return IsSphereInFrustum(x + 1.0f, y - kCullDrop, z - 1.0f, kCullRadius) != 0;
+}
+
+plat::Texture* BoardTexture(int32_t texture)
+{
+    return texture >= 0 && texture < kBoardTextureCount ? g_textures[texture] : nullptr;
+}
+
+// A quad from four corners, textured (0,0), (1,0), (1,1), (0,1) in that order.
+void DrawCornerQuad(const float corners[4][3], int32_t texture)
+{
+    static constexpr float kU[4] = {0.0f, 1.0f, 1.0f, 0.0f};
+    static constexpr float kV[4] = {0.0f, 0.0f, 1.0f, 1.0f};
+    Vertex3D quad[4];
+    for (int i = 0; i < 4; ++i)
+        SetVertex3D(&quad[i], corners[i][0], corners[i][1], corners[i][2], kU[i], kV[i]);
+    DrawQuad3D(quad, kWhite, BoardTexture(texture));
+}
+
+// The layer's dimensions as the reader accepts them; anything else draws no board.
+bool HasDrawableBoard()
+{
+    return g_squareLayer != nullptr && g_boardWidth >= 1 && g_boardHeight >= 1 && g_boardWidth <= 100 &&
+           g_boardHeight <= 100;
+}
+
+int32_t SquareCode(int32_t cellIndex)
+{
+    return static_cast<int8_t>(g_squareLayer[cellIndex]);
+}
+
+} // namespace
+
+// -2.0 for four frames, up by 0.1 every four frames to -1.0 (held for eight), then down again.
+const float g_seaLevelTable[kSeaCycleLength] = {
+    -2.0f, -2.0f, -2.0f, -2.0f, -1.9f, -1.9f, -1.9f, -1.9f, -1.8f, -1.8f, -1.8f,
+    -1.8f, -1.7f, -1.7f, -1.7f, -1.7f, -1.6f, -1.6f, -1.6f, -1.6f, -1.5f, -1.5f,
+    -1.5f, -1.5f, -1.4f, -1.4f, -1.4f, -1.4f, -1.3f, -1.3f, -1.3f, -1.3f, -1.2f,
+    -1.2f, -1.2f, -1.2f, -1.1f, -1.1f, -1.1f, -1.1f, -1.0f, -1.0f, -1.0f, -1.0f,
+    -1.0f, -1.0f, -1.0f, -1.0f, -1.1f, -1.1f, -1.1f, -1.1f, -1.2f, -1.2f, -1.2f,
+    -1.2f, -1.3f, -1.3f, -1.3f, -1.3f, -1.4f, -1.4f, -1.4f, -1.4f, -1.5f, -1.5f,
+    -1.5f, -1.5f, -1.6f, -1.6f, -1.6f, -1.6f, -1.7f, -1.7f, -1.7f, -1.7f, -1.8f,
+    -1.8f, -1.8f, -1.8f, -1.9f, -1.9f, -1.9f, -1.9f, -2.0f, -2.0f, -2.0f, -2.0f,
+};
+
+int CreateBoardView()
+{
+    Task* task = CreateTask(kBoardViewSlot);
+    if (task == nullptr)
+        return 0;
+    task->alive = 1;
+    task->updateEnabled = 1;
+    task->drawEnabled = 1;
+    task->kind = kBoardViewKind;
+    task->update = UpdateBoardView;
+    task->draw = DrawBoardView;
+    BoardView* view = TaskWork<BoardView>(task);
+    view->alive = 1;
+    view->seaCounter = 0;
+    view->seaLevel = 0.0f;
+    view->minimapOn = 1;
+    view->overlayOn = 1;
+    return 1;
+}
+
+void UpdateBoardView(Task* task)
+{
+    BoardView* view = TaskWork<BoardView>(task);
+    view->seaLevel = StepSeaLevel(view);
+    if (IsKeyPressed(kKeyS)) {
+        view->minimapOn = 1 - view->minimapOn;
+        RequestSoundEffect(kToggleSound);
+    }
+    if (IsKeyPressed(kKeyA)) {
+        view->overlayOn = 1 - view->overlayOn;
+        RequestSoundEffect(kToggleSound);
+    }
+    if (view->alive == 0)
+        task->alive = 0;
+}
+
+void DrawBoardView(Task* task)
+{
+    const BoardView* view = TaskWork<BoardView>(task);
+    if (g_d3dDevice != nullptr)
+        g_d3dDevice->SetTransform(plat::TransformState::World, plat::MatrixIdentity());
+    DrawBoardTiles(view->seaLevel);
+    DrawMountainRing();
+    // The 2D parts of the board screen come here with it, in this order: DrawMinimap
+    // when minimapOn, DrawStatusOverlay when overlayOn, and DrawStatusBar while no
+    // square event (slot 150) holds the bottom of the screen.
+}
+
+float StepSeaLevel(BoardView* view)
+{
+    view->seaCounter = view->seaCounter + 1;
+    if (view->seaCounter > kSeaCycleLength - 1 || view->seaCounter < 0)
+        view->seaCounter = 0;
+    return g_seaLevelTable[view->seaCounter];
+}
+
+void DrawBoardTiles(float seaLevel)
+{
+    if (!HasDrawableBoard())
+        return;
+    const int32_t w = g_boardWidth;
+    const int32_t h = g_boardHeight;
+    // All sea first, so that every land block is drawn over it.
+    for (int32_t r = 0; r < h; ++r) {
+        for (int32_t c = 0; c < w; ++c) {
+            if (SquareCode(r * w + c) == kSeaCode)
+                DrawSeaCell(static_cast<float>(2 * c - w), seaLevel, static_cast<float>(h - 2 * r));
+        }
+    }
+    for (int32_t r = 0; r < h; ++r) {
+        for (int32_t c = 0; c < w; ++c) {
+            if (SquareCode(r * w + c) < kSeaCode)
+                DrawBoardCell(c, r, static_cast<float>(2 * c - w), static_cast<float>(h - 2 * r));
+        }
+    }
+}
+
+void DrawSeaCell(float x, float y, float z)
+{
+    if (IsTileVisible(x, y, z))
+        DrawFlatTile(x, y, z, kSeaTexture);
+}
+
+void DrawBoardCell(int32_t column, int32_t row, float x, float z)
+{
+    if (!HasDrawableBoard() || column < 0 || row < 0 || column >= g_boardWidth || row >= g_boardHeight)
+        return;
+    const int32_t i = row * g_boardWidth + column;
+    const int32_t code = SquareCode(i);
+    int32_t texture = 0;
+    float height = 0.0f;
+    GetCellTileLook(code, &texture, &height);
+    if (IsTileVisible(x, height, z))
+        DrawTileBlock(x, height, z, texture, i, code);
+}
+
+void DrawTileBlock(float x, float height, float z, int32_t texture, int32_t cellIndex, int32_t code)
+{
+    const float top[4][3] = {
+        {x, height, z}, {x + kTileSize, height, z}, {x + kTileSize, height, z - kTileSize}, {x, height, z - kTileSize}};
+    DrawCornerQuad(top, texture);
+    DrawTileWalls(x, height, z, code, cellIndex);
+}
+
+void DrawTileWalls(float x, float height, float z, int32_t code, int32_t cellIndex)
+{
+    if (!HasDrawableBoard())
+        return;
+    const int32_t texture = GetWallTexture(code);
+    const int32_t w = g_boardWidth;
+    const int32_t last = w * g_boardHeight - 1;
+    const int32_t i = cellIndex;
+    // Neighbours are taken along the row-major layer: a row's last cell meets the
+    // next row's first, and cells 0 and last never count as neighbours.
+    if (i + 1 < last && SquareCode(i + 1) != code)
+        DrawWallAlongZ(x + kTileSize, height, z, texture);
+    if (i - 1 > 0 && i - 1 <= last && SquareCode(i - 1) != code)
+        DrawWallAlongZ(x, height, z, texture);
+    if (i - w > 0 && i - w <= last && SquareCode(i - w) != code)
+        DrawWallAlongX(x, height, z, texture);
+    if (i + w < last && i + w >= 0 && SquareCode(i + w) != code)
+        DrawWallAlongX(x, height, z - kTileSize, texture);
+}
+
+void DrawWallAlongZ(float x, float top, float z, int32_t texture)
+{
+    const float corners[4][3] = {
+        {x, top, z}, {x, top, z - kTileSize}, {x, top - kWallDepth, z - kTileSize}, {x, top - kWallDepth, z}};
+    DrawCornerQuad(corners, texture);
+}
+
+void DrawWallAlongX(float x, float top, float z, int32_t texture)
+{
+    const float corners[4][3] = {
+        {x, top, z}, {x + kTileSize, top, z}, {x + kTileSize, top - kWallDepth, z}, {x, top - kWallDepth, z}};
+    DrawCornerQuad(corners, texture);
+}
+
+void GetCellTileLook(int32_t code, int32_t* outTexture, float* outHeight)
+{
+    int32_t texture = 0; // black, for any land code without a look of its own
+    float height = 0.0f;
+    switch (code) {
+    case 1: texture = 3; break;   // rock floor
+    case 2: texture = 7; break;   // road
+    case 10: texture = 27; break; // the five squares
+    case 11: texture = 22; break;
+    case 12: texture = 4; break;
+    case 13: texture = 5; break;
+    case 14: texture = 6; break;
+    case 15: texture = 1; break;  // grass
+    case 16:                      // a raised mountain cell
+        texture = kMountainTexture;
+        height = kMountainHeight;
+        break;
+    default: break;
+    }
+    *outTexture = texture;
+    *outHeight = height;
+}
+
+int32_t GetWallTexture(int32_t)
+{
+    return kWallTexture;
+}
+
+void DrawFlatTile(float x, float y, float z, int32_t texture)
+{
+    const float corners[4][3] = {{x, y, z}, {x + kTileSize, y, z}, {x + kTileSize, y, z - kTileSize}, {x, y, z - kTileSize}};
+    DrawCornerQuad(corners, texture);
+}
+
+void DrawFlatTileArea(float x0, float z0, float y, int32_t columns, int32_t rows, int32_t texture)
+{
+    for (int32_t j = 0; j < rows; ++j) {
+        for (int32_t k = 0; k < columns; ++k) {
+            const float x = x0 + kTileSize * static_cast<float>(k);
+            const float z = z0 - kTileSize * static_cast<float>(j);
+            if (IsTileVisible(x, y, z))
+                DrawFlatTile(x, y, z, texture);
+        }
+    }
+}
+
+void DrawMountainRing()
+{
+    if (!HasDrawableBoard())
+        return;
+    const int32_t w = g_boardWidth;
+    const int32_t h = g_boardHeight;
+    const auto f = [](int32_t v) { return static_cast<float>(v); };
+    DrawFlatTileArea(f(-(w + 30)), f(h + 30), kMountainHeight, w + 30, kRingDepth, kMountainTexture); // far side
+    DrawFlatTileArea(f(-(w + 30)), f(-h), kMountainHeight, w + 30, kRingDepth, kMountainTexture);     // near side
+    DrawFlatTileArea(f(w), f(h), kMountainHeight, kRingDepth, h, kMountainTexture);                   // +x side
+    DrawFlatTileArea(f(-w - 30), f(h), kMountainHeight, kRingDepth, h, kMountainTexture);             // -x side
+}

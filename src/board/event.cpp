@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "app/app.h"
+#include "board/event_commands.h"
+#include "board/scripted_move.h"
 #include "board/stage.h"
 #include "board/world.h"
 #include "platform/byte_order.h"
@@ -249,10 +251,7 @@ void UpdateEventTask(Task* task)
 
 void DrawEventTask(Task* task)
 {
-    // The portrait, the message window, the typed text and the choice bar are drawn
-    // here once the message commands exist: DrawPortrait, DrawMessageWindow,
-    // DrawMessageText and DrawChoiceCursor.
-    (void)task;
+    DrawEventDisplay(TaskWork<EventTask>(task));
 }
 
 void EventStartState(EventTask* event)
@@ -282,6 +281,27 @@ void RunEventCommand(EventTask* event)
     event->cursor = position + 1;
     const int32_t number = ReadScriptNumber(&event->cursor, script);
     switch (number) {
+    case 1: EventCmdWindow(event); break;
+    case 2: EventCmdMessage(event); break;
+    case 3: EventCmdPortrait(event); break;
+    case 4: EventCmdChoice(event); break;
+    case 5: EventCmdWait(event); break;
+    case 7: EventCmdSound(event); break;
+    case 8: EventCmdPopup(event); break;
+    case 9: StartGoBack(event); break;
+    case 10: EventCmdSetSquare(event); break;
+    case 11: EventCmdSinkMembers(event); break;
+    case 12: EventCmdJumpBack(event); break;
+    case 13: EventCmdStepForward(event); break;
+    case 14: EventCmdSetDieFaces(event); break;
+    case 15: EventCmdRandomBranch(event); break;
+    case 16: EventCmdFallenBranch(event); break;
+    case 17: EventCmdReviveMember(event); break;
+    case 18: EventCmdRollAgain(event); break;
+    case 40: StartPieceHop(event); break;
+    case 41: StartPieceSpin(event); break;
+    case 42: EventCmdRemoveTeam(event); break;
+    case 43: EventCmdGoal(event); break;
     case 99:
         EndEvent(event);
         break;

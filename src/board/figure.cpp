@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "board/piece.h"
+#include "board/scripted_move.h"
 #include "engine/assets.h"
 #include "engine/draw3d.h"
 #include "engine/input.h"
@@ -32,17 +33,18 @@ PieceProc OwnerMove(const Figure* figure)
 
 bool IsStepping(PieceProc proc)
 {
-    return proc == PlayerStepMove || proc == AutoStepMove || proc == EnemyStepMove;
+    return proc == PlayerStepMove || proc == AutoStepMove || proc == EnemyStepMove || proc == BackStepMove;
 }
 
 bool IsArriving(PieceProc proc)
 {
-    return proc == PieceArrive || proc == EnemyArrive;
+    return proc == PieceArrive || proc == EnemyArrive || proc == BackArrive;
 }
 
 bool IsChoosing(PieceProc proc)
 {
-    return proc == PlayerChooseDirection || proc == AutoChooseDirection || proc == EnemyChooseDirection;
+    return proc == PlayerChooseDirection || proc == AutoChooseDirection || proc == EnemyChooseDirection ||
+           proc == BackChooseDirection;
 }
 
 // The facing that brings a follower toward the figure ahead, or -1 when the figure
@@ -98,9 +100,12 @@ void DrawFigure(Figure* figure)
     if (figure->ahead && FigureGroundDistance(figure, figure->ahead) <= kSettleDistance &&
         FigureHeightGap(figure, figure->ahead) < kHiddenHeightGap)
         return;
-    // The spinning draw of a party sent back by an event (BackChooseDirection,
-    // BackStepMove) is added together with those go-back states.
-    DrawFigureUpright(figure);
+    // A party sent back by an event spins as it goes.
+    const PieceProc proc = OwnerMove(figure);
+    if (proc == BackChooseDirection || proc == BackStepMove)
+        DrawFigureSpinning(figure);
+    else
+        DrawFigureUpright(figure);
 }
 
 void DrawFigureUpright(Figure* figure)
@@ -153,7 +158,10 @@ void CopyFigurePoseFromOwner(Figure* figure)
 void UpdateFigureMotion(Figure* figure)
 {
     const PieceProc proc = OwnerMove(figure);
-    if (IsStepping(proc) || IsArriving(proc))
+    // A party sent back by an event walks at twice the pace.
+    if (proc == BackStepMove)
+        BeginFigureFollow(figure, 2.0f * kWalkStep, kWalkFramesPerCell / 2);
+    else if (IsStepping(proc) || IsArriving(proc))
         BeginFigureFollow(figure, kWalkStep, kWalkFramesPerCell);
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "board/event.h"
 #include "engine/assets.h"
 #include "engine/glyph_table.h"
 #include "engine/input.h"
@@ -125,4 +126,11 @@ float DrawNumberLarge(float x, float y, int32_t value) { return DrawNumber(x, y,
 float DrawNumberMediumEnd(float x, float y, int32_t value)
 {
     return x + DrawNumber(x, y, value, 1, g_digitsMedium);
+}
+
+void DrawMessageText(const EventTask* event, float x, float y)
+{
+    // Three rows 28 pixels apart (a 20-pixel band and 8 between), the pen 16 pixels in.
+    for (int row = 0; row < 3; ++row)
+        DrawGlyphRow(event->shownGlyphs[row], x + 16.0f, y + 28.0f * static_cast<float>(row));
 }

@@ -4,14 +4,15 @@
 #include "engine/assets.h"
 #include "engine/input.h"
 #include "engine/sound.h"
+#include "frontend/history_screen.h"
 #include "frontend/options.h"
 #include "frontend/picture_stage.h"
+#include "frontend/team_select.h"
 
 namespace {
 
-// Team select (OpenTeamSelect), loading a save slot (OpenLoadFromTitle), the race
-// history (OpenHistoryScreen) and the model gallery (OpenModelGallery) come with
-// later screens; until they exist their entries bring the title straight back.
+// Loading a save slot (OpenLoadFromTitle) and the model gallery (OpenModelGallery)
+// come with later screens; until they exist their entries bring the title straight back.
 // Put the screen's procedure into g_titleEntries when it lands.
 int OpenTitleAgain()
 {
@@ -26,12 +27,12 @@ constexpr int kMenuSound = 0;
 
 // Indexed by entry = column + 2 x row.
 const TitleEntry g_titleEntries[kTitleEntryCount] = {
-    {{370.0f, 631.0f, 505.0f, 657.0f}, OpenTitleAgain},       // new race: OpenTeamSelect
+    {{370.0f, 631.0f, 505.0f, 657.0f}, OpenTeamSelect},       // team select, a new race
     {{370.0f, 659.0f, 503.0f, 685.0f}, OpenQuitDialog},       // quit dialog
     {{768.0f, 38.0f, 903.0f, 63.0f}, OpenOptionsFromTitle},   // options
     {{768.0f, 66.0f, 898.0f, 92.0f}, OpenTitleAgain},         // load a save slot: OpenLoadFromTitle
     {{769.0f, 348.0f, 822.0f, 374.0f}, OpenPictureScreen},    // picture screen
-    {{1063.0f, 363.0f, 1198.0f, 390.0f}, OpenTitleAgain},     // race history: OpenHistoryScreen
+    {{1063.0f, 363.0f, 1198.0f, 390.0f}, OpenHistoryScreen},  // race history
     {{769.0f, 378.0f, 848.0f, 403.0f}, OpenTitleAgain},       // model gallery: OpenModelGallery
     {{846.0f, 537.0f, 1009.0f, 564.0f}, OpenStageSelect},     // stage select
 };

@@ -1,0 +1,33 @@
+// The end of a race: places taken at the goal (from the top) and by beaten computer
+// teams (from the bottom), the race-end test, and the ranking screen in slot 168.
+#pragma once
+#include <cstdint>
+
+#include "engine/sprite.h"
+#include "engine/task.h"
+
+struct BoardPiece;
+struct EventTask;
+struct RankingScreen;
+using RankingProc = void (*)(RankingScreen*);
+
+constexpr int kRankingSlot = 168;
+constexpr int32_t kRankingKind = 159;
+
+struct RankingScreen {
+    int32_t alive;
+    RankingProc state;
+};
+CHECK_TASK_WORK(RankingScreen);
+
+void RecordTeamFinished(EventTask* event);
+void RecordPlaceFromBottom(const BoardPiece* piece);
+void EndRacePieces();
+
+int CreateRankingScreen();
+void UpdateRankingScreen(Task* task);
+void DrawRankingScreenTask(Task* task);
+void RankingStart(RankingScreen* work);
+void RankingInput(RankingScreen* work);
+void DrawRankingScreen(const RankingScreen* work);
+void DrawCharacterIconHalf(float x, float y, int32_t characterId);

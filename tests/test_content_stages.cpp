@@ -1,0 +1,312 @@
+// The three stages in build/mappack.dat and build/epack.dat, read back with the game's
+// own readers, and the stage builder refusing what the game would mishandle.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "board/event.h"
+#include "board/stage.h"
+#include "board/world.h"
+#include "test_support.h"
+
+namespace {
+
+const std::string kBuildDir = SUGOROKU_BUILD_DIR;
+const std::string kSourceDir = SUGOROKU_SOURCE_DIR;
+const std::string kTool = kBuildDir + "/tools/stagepack/stagepack";
+
+using test_support::ReadFileBytes;
+using test_support::TempDir;
+
+// Runs stagepack; returns its exit code and what it printed.
+int RunStagepack(const TempDir& dir, const std::string& args, std::string& output)
+{
+    const std::string log = dir / "stagepack.log";
+    const int status = std::system((kTool + " " + args + " >'" + log + "' 2>&1").c_str());
+    const auto bytes = ReadFileBytes(log);
+    output.assign(bytes.begin(), bytes.end());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// ---- the built stages ----
+
+struct Piece {
+    int kind, id, heading, members;
+    std::vector<int> ids;
+    int column, row;
+};
+
+class BuiltStages : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(AllocStageBuffers(), 1);
+        maps_ = ReadFileBytes(kBuildDir + "/mappack.dat");
+        events_ = ReadFileBytes(kBuildDir + "/epack.dat");
+        ASSERT_FALSE(maps_.empty());
+        ASSERT_FALSE(events_.empty());
+    }
+    void TearDown() override
+    {
+        FreeStageBuffers();
+        g_stageNumber = 1;
+    }
+
+    void Load(int stage)
+    {
+        g_stageNumber = stage;
+        ASSERT_EQ(LoadStageFromMapPackMemory(maps_.data(), maps_.size()), 1);
+        ASSERT_EQ(LoadEventScriptsMemory(events_.data(), events_.size()), 1);
+    }
+
+    // The pieces the stage start would place, read from the '$' records as the game does.
+    std::vector<Piece> Pieces() const
+    {
+        std::vector<Piece> pieces;
+        for (int row = 0; row < g_boardHeight; ++row)
+            for (int column = 0; column < g_boardWidth; ++column) {
+                const int n = g_eventLayer[row * g_boardWidth + column];
+                if (n < 1 || n > g_eventCount)
+                    continue;
+                const char* script = g_eventScripts + (n - 1) * kEventScriptSlotBytes;
+                const std::string text(script, strnlen(script, kEventScriptSlotBytes));
+                const size_t dollar = text.find('$');
+                if (dollar == std::string::npos)
+                    continue;
+                int32_t cursor = int32_t(dollar) + 1;
+                Piece p{};
+                p.kind = ReadScriptNumber(&cursor, script);
+                p.id = ReadScriptNumber(&cursor, script);
+                p.heading = ReadScriptNumber(&cursor, script);
+                p.members = ReadScriptNumber(&cursor, script);
+                for (int i = 0; i < p.members; ++i)
+                    p.ids.push_back(ReadScriptNumber(&cursor, script));
+                p.column = column;
+                p.row = row;
+                pieces.push_back(p);
+            }
+        return pieces;
+    }
+
+    std::vector<uint8_t> maps_, events_;
+};
+
+TEST_F(BuiltStages, SizesTrackLengthsSquaresAndGoalAreAsDesigned)
+{
+    struct Expect {
+        int width, height, shortest, longest;
+    };
+    const Expect expect[3] = {{30, 30, 30, 45}, {60, 60, 60, 80}, {100, 100, 100, 140}};
+    for (int stage = 1; stage <= 3; ++stage) {
+        SCOPED_TRACE("stage " + std::to_string(stage));
+        Load(stage);
+        EXPECT_EQ(g_boardWidth, expect[stage - 1].width);
+        EXPECT_EQ(g_boardHeight, expect[stage - 1].height);
+        EXPECT_GE(g_trackLength, expect[stage - 1].shortest);
+        EXPECT_LE(g_trackLength, expect[stage - 1].longest);
+        std::set<int> kinds;
+        int goals = 0, starts = 0, sea = 0, mountains = 0;
+        for (int i = 0; i < g_boardWidth * g_boardHeight; ++i) {
+            if (g_squareLayer[i] >= 10 && g_squareLayer[i] <= 14)
+                kinds.insert(g_squareLayer[i]);
+            goals += g_routeLayer[i] == 32;
+            starts += (g_routeLayer[i] & 16) != 0;
+            sea += g_squareLayer[i] == 45;
+            mountains += g_squareLayer[i] == 16;
+        }
+        EXPECT_EQ(kinds, (std::set<int>{10, 11, 12, 13, 14}));
+        EXPECT_EQ(goals, 1);
+        EXPECT_EQ(starts, 1);
+        if (stage >= 2)
+            EXPECT_GT(sea, 0);
+        if (stage == 3)
+            EXPECT_GT(mountains, 0);
+        EXPECT_LE(g_eventCount, 10);
+    }
+}
+
+TEST_F(BuiltStages, EveryStagePlacesThreeFullTeamsTheRoamingGroupAndThreeOrMoreWaitingGroups)
+{
+    for (int stage = 1; stage <= 3; ++stage) {
+        SCOPED_TRACE("stage " + std::to_string(stage));
+        Load(stage);
+        const std::vector<Piece> pieces = Pieces();
+        EXPECT_LE(pieces.size(), 10u); // piece slots 10..19
+        int teams[3] = {}, roaming = 0, waiting = 0;
+        for (const Piece& p : pieces) {
+            const int kind = g_squareLayer[p.row * g_boardWidth + p.column];
+            EXPECT_TRUE(kind >= 10 && kind <= 14) << "piece on a cell of kind " << kind;
+            EXPECT_TRUE(p.heading == 0 || p.heading == 90 || p.heading == 180 || p.heading == 270);
+            if (p.kind == 1) {
+                ASSERT_TRUE(p.id >= 0 && p.id <= 2);
+                ++teams[p.id];
+                const int first = 6 * p.id;
+                EXPECT_EQ(p.ids, (std::vector<int>{first, first + 1, first + 2, first + 3, first + 4, first + 5}));
+                // A team must be able to leave its start square.
+                EXPECT_NE(g_routeLayer[p.row * g_boardWidth + p.column] & 15, 0);
+            } else {
+                ASSERT_EQ(p.kind, 2);
+                (p.id == 3 ? roaming : waiting) += 1;
+                for (int id : p.ids)
+                    EXPECT_TRUE(id >= 18 && id <= 24) << "monster id " << id;
+                if (p.id == 3)
+                    EXPECT_NE(g_layerE[p.row * g_boardWidth + p.column] & 15, 0);
+            }
+        }
+        EXPECT_EQ(teams[0], 1);
+        EXPECT_EQ(teams[1], 1);
+        EXPECT_EQ(teams[2], 1);
+        EXPECT_EQ(roaming, 1);
+        EXPECT_GE(waiting, 3);
+    }
+}
+
+TEST(StagePacks, BuiltPacksPassTheCheckAndTheBuildIsDeterministic)
+{
+    TempDir dir;
+    std::string out;
+    EXPECT_EQ(RunStagepack(dir, "--check " + kBuildDir + "/mappack.dat " + kBuildDir + "/epack.dat", out), 0) << out;
+    ASSERT_EQ(RunStagepack(dir, kSourceDir + "/content/stages " + (dir / "m1") + " " + (dir / "e1"), out), 0) << out;
+    ASSERT_EQ(RunStagepack(dir, kSourceDir + "/content/stages " + (dir / "m2") + " " + (dir / "e2"), out), 0) << out;
+    EXPECT_EQ(ReadFileBytes(dir / "m1"), ReadFileBytes(dir / "m2"));
+    EXPECT_EQ(ReadFileBytes(dir / "e1"), ReadFileBytes(dir / "e2"));
+    EXPECT_EQ(ReadFileBytes(dir / "m1"), ReadFileBytes(kBuildDir + "/mappack.dat"));
+    // The list names every stage with its size and track.
+    ASSERT_EQ(RunStagepack(dir, "--list " + (dir / "m1") + " " + (dir / "e1"), out), 0) << out;
+    EXPECT_NE(out.find("stage 1: 30 x 30 cells"), std::string::npos) << out;
+    EXPECT_NE(out.find("stage 3: 100 x 100 cells"), std::string::npos) << out;
+}
+
+// ---- refusals ----
+
+// A tiny stage: three team squares in a row, a corridor cell and the goal.
+const char* const kTinyMap = "size 7 3\n"
+                             "start 1 1\n"
+                             "goal 5 1\n"
+                             "ground\n.......\n.DDD=C.\n.......\n"
+                             "route\n.......\n.>>>...\n.......\n"
+                             "back\n.......\n.......\n.......\n"
+                             "event\n.......\n.123.4.\n.......\n"
+                             "enemy\n.......\n.......\n.......\n";
+
+const char* const kTinyScript = "$1,0,0,6,0,1,2,3,4,5,東,\n#99,\n@\n"
+                                "$1,1,0,6,6,7,8,9,10,11,西,\n#99,\n@\n"
+                                "$1,2,0,6,12,13,14,15,16,17,南,\n#99,\n@\n"
+                                "/ ゴール\n#2,1,ゴールだ,\n#43,\n#42,\n#99,\n@\n";
+
+std::string Replace(std::string text, const std::string& from, const std::string& to)
+{
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos)
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+void WriteText(const std::string& path, const std::string& text)
+{
+    test_support::WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+// Writes the tiny stage three times, with stage 2's map and script as given, and builds.
+int BuildTiny(const TempDir& dir, const std::string& map2, const std::string& script2, std::string& output)
+{
+    for (int s = 1; s <= 3; ++s) {
+        WriteText(dir / ("stage" + std::to_string(s) + ".map"), s == 2 ? map2 : kTinyMap);
+        WriteText(dir / ("stage" + std::to_string(s) + ".txt"), s == 2 ? script2 : kTinyScript);
+    }
+    return RunStagepack(dir, dir.path() + " " + (dir / "m") + " " + (dir / "e"), output);
+}
+
+TEST(StagePacks, TheTinyStageBuildsAndEachFaultIsRefusedWithItsReason)
+{
+    {
+        TempDir dir;
+        std::string out;
+        ASSERT_EQ(BuildTiny(dir, kTinyMap, kTinyScript, out), 0) << out;
+    }
+    std::string manyCommands;
+    for (int i = 0; i < 400; ++i)
+        manyCommands += "#1,1,";
+    struct Case {
+        const char* what;
+        std::string map, script;
+        const char* expected;
+    };
+    const std::string map = kTinyMap, script = kTinyScript;
+    const Case cases[] = {
+        {"board too wide", Replace(map, "size 7 3", "size 101 3"), script, "width and height must be 1..100"},
+        {"route bit onto grass", Replace(map, ".>>>...", ".>>v..."), script, "route bit 4 at column 3, row 1 points onto blocked ground"},
+        {"back bit off the board", Replace(map, "back\n.......", "back\n^......"), script, "back-move bit 8 at column 0, row 0 points off the board"},
+        {"enemy bit onto grass", Replace(map, "enemy\n.......\n.......", "enemy\n.......\n.v....."), script, "enemy-move bit 4 at column 1, row 1 points onto blocked ground"},
+        {"no start", Replace(map, "start 1 1\n", ""), script, "no start square"},
+        {"goal never reached", Replace(map, "goal 5 1\n", ""), script, "does not reach a goal square"},
+        {"team on grass", Replace(Replace(map, ".123.4.", "..23.4."), "event\n.......", "event\n.1....."), script, "starts on blocked ground at column 1, row 0"},
+        {"eleven events", Replace(map, ".123.4.", ".123b4."), script, "event number 11 at column 4, row 1; a stage has at most 10 events"},
+        {"script of 2000 bytes", map, Replace(script, "#43,", manyCommands + "#43,"), "bytes; a script holds at most 1999"},
+        {"text over 16000 bytes", map, script + "/" + std::string(16000, 'x') + "\n", "a stage holds at most 16000"},
+        {"missing @", map, Replace(script, "#99,\n@\n/", "#99,\n/"), "the map uses event 4 but only 3 events end with '@'"},
+        {"text after the last @", map, script + "#99,\n", "the text after event 4 has no closing '@'"},
+        {"team with another team's member", map, Replace(script, "$1,0,0,6,0,", "$1,0,0,6,6,"), "character 6 is not a member of team 0"},
+        {"heading not a right angle", map, Replace(script, "$1,1,0,", "$1,1,45,"), "heading 45 is not 0, 90, 180 or 270"},
+        {"enemy group with a team member", map, Replace(script, "#43,", "$2,4,0,1,3,魔物,\n#43,"), "character 3 is not a monster"},
+        {"glyph the font lacks", map, Replace(script, "ゴールだ", "漢字だ"), "a character the font does not have"},
+        {"second byte '@'", map, Replace(script, "ゴールだ", "ァ"), "second byte is '@'"},
+        {"line over 48 bytes", map, Replace(script, "ゴールだ", "ゴールだゴールだゴールだゴールだゴールだゴールだゴ"), "50 bytes; at most 48 fit"},
+        {"unknown command", map, Replace(script, "#43,", "#19,\n#43,"), "#19 is not a command"},
+        {"sound out of range", map, Replace(script, "#43,", "#7,20,\n#43,"), "sound 20 is outside 0..19"},
+        {"portrait out of range", map, Replace(script, "#43,", "#3,14,\n#43,"), "portrait 14 is outside 0..13"},
+        {"battle count of 0", map, Replace(script, "#43,", "#6,0,\n#43,"), "battle choice count 0 is outside 1..6"},
+        {"popup off the atlas", map, Replace(script, "#43,", "#8,0,0,2049,10,30,\n#43,"), "popup right 2049 is outside 0..2048"},
+        {"label never defined", map, Replace(script, "#43,", "#15,いく,やめる,\nいく\n#43,"), "label \"やめる\" of #15"},
+        {"label only before the command", map, Replace(script, "#43,", "やめる\n#15,いく,やめる,\nいく\n#43,"), "label \"やめる\" of #15"},
+        {"path without #99", map, Replace(script, "#43,\n#42,\n#99,", "#15,いく,やめる,\nいく\n#43,\n#42,\n#99,\nやめる\n#1,0,"), "runs to its end without #99"},
+        {"goal that keeps the team", map, Replace(script, "#42,\n", ""), "without #43 and then #42"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        std::string out;
+        EXPECT_EQ(BuildTiny(dir, c.map, c.script, out), 1);
+        EXPECT_NE(out.find(c.expected), std::string::npos) << out;
+        // Nothing is written when the sources are refused.
+        EXPECT_TRUE(ReadFileBytes(dir / "m").empty());
+    }
+}
+
+// Faults only a damaged pack can hold: the checker reads the built files, not the sources.
+TEST(StagePacks, CheckRefusesDamagedPacks)
+{
+    TempDir dir;
+    std::string out;
+    ASSERT_EQ(BuildTiny(dir, kTinyMap, kTinyScript, out), 0) << out;
+    const auto maps = ReadFileBytes(dir / "m");
+    // Stage 1's entry starts at byte 12; its route layer follows 16 header bytes and the
+    // 21 square-layer bytes; cell (2, 1) is index 9 of a 7-wide board.
+    auto twoStarts = maps;
+    twoStarts[12 + 16 + 21 + 9] |= 16;
+    auto tooTall = maps;
+    tooTall[12 + 4] = 101;
+    auto cutShort = maps;
+    cutShort.resize(cutShort.size() - 1);
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> maps;
+        const char* expected;
+    } cases[] = {
+        {"two start marks", twoStarts, "stage 1: 2 start squares"},
+        {"a side over 100", tooTall, "stage 1: board size 7 x 101"},
+        {"the last entry cut short", cutShort, "stage 3: the map entry is cut short"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test_support::WriteFileBytes(dir / "bad", c.maps);
+        EXPECT_EQ(RunStagepack(dir, "--check " + (dir / "bad") + " " + (dir / "e"), out), 1);
+        EXPECT_NE(out.find(c.expected), std::string::npos) << out;
+    }
+}
+
+} // namespace

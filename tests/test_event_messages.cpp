@@ -1,0 +1,169 @@
+// Event messages, portraits, choices and label jumps, run through the event task.
+#include <vector>
+
+#include "board/event_commands.h"
+#include "test_event_support.h"
+
+namespace {
+
+int GlyphsIn(const int32_t row[24])
+{
+    int n = 0;
+    for (int i = 0; i < 24; ++i) n += row[i] != 0;
+    return n;
+}
+
+int FontSprites()
+{
+    int n = 0;
+    for (const plat::RecordedSprite& s : plat::LastRecordedFrame().Sprites()) n += s.texture == g_fontTexture;
+    return n;
+}
+
+} // namespace
+
+using EventMessage = EventRun;
+
+TEST_F(EventMessage, TypesOneGlyphAFrameAndWaitsForThePlayersKey)
+{
+    Script(1, "#2,1," + Sjis("あいう") + ",#99");
+    Start(Party(kControllerPlayer, 2));
+    Frames(2); // start state, then the command
+    ASSERT_EQ(Event()->stateProc, EventMessageState);
+    EXPECT_EQ(GlyphsIn(Event()->shownGlyphs[0]), 0);
+    Frames(1);
+    EXPECT_EQ(GlyphsIn(Event()->shownGlyphs[0]), 1);
+    Frames(2);
+    EXPECT_EQ(GlyphsIn(Event()->shownGlyphs[0]), 3);
+    // Return while the rows are still being finished is not taken.
+    Tap(kKeyReturn);
+    EXPECT_EQ(Event()->stateProc, EventMessageState);
+    Frames(1);
+    EXPECT_EQ(Event()->typeRow, 3);
+    // Drawn the frame after: three glyphs from x 140, in the band below row y 384.
+    Frames(1);
+    EXPECT_EQ(FontSprites(), 3);
+    const std::vector<plat::RecordedSprite> sprites = plat::LastRecordedFrame().Sprites();
+    for (const plat::RecordedSprite& s : sprites)
+        if (s.texture == g_fontTexture) {
+            EXPECT_FLOAT_EQ(s.left, 140.0f);
+            EXPECT_GE(s.top, 392.0f);
+            EXPECT_LE(s.bottom, 412.0f);
+            break;
+        }
+    Tap(kKeyReturn);
+    EXPECT_EQ(SoundCount(0), 1);
+    EXPECT_FALSE(EventRunning());
+    Frames(1);
+    EXPECT_EQ(FontSprites(), 0);
+}
+
+TEST_F(EventMessage, LongAndExtraLinesAreCutToTheWindow)
+{
+    // 25 characters, then three more lines: the window keeps 24 glyphs and three rows,
+    // and the script goes on behind the fourth line.
+    const std::string longLine = Sjis("あいうえおかきくけこさしすせそたちつてとなにぬねの");
+    Script(1, "#2,4," + longLine + "," + Sjis("い") + "," + Sjis("う") + "," + Sjis("え") + ",#7,3,#99");
+    Start(Party(kControllerComputer, 2));
+    Frames(2);
+    EventTask* event = Event();
+    EXPECT_EQ(GlyphsIn(event->sourceGlyphs[0]), 24);
+    EXPECT_EQ(GlyphsIn(event->sourceGlyphs[1]), 1);
+    EXPECT_EQ(GlyphsIn(event->sourceGlyphs[2]), 1);
+    // A computer's message: 24 glyphs, 3 row ends, 30 frames of reading.
+    Frames(24 + 3 + 30);
+    EXPECT_EQ(GlyphsIn(Event()->shownGlyphs[0]), 24);
+    RunToEnd(10);
+    EXPECT_EQ(SoundCount(3), 1);
+    EXPECT_FALSE(EventRunning());
+}
+
+TEST_F(EventMessage, PlayerChoosesWithUpDownAndConfirms)
+{
+    Script(1, "#4," + Sjis("どうする？") + "," + Sjis("すすむ") + "," + Sjis("もどる") +
+                  ",L1,L2,#7,9,L1#7,1,#99L2#7,2,#99");
+    Start(Party(kControllerPlayer, 2));
+    Frames(2);
+    ASSERT_EQ(Event()->stateProc, EventChoiceState);
+    // The whole text shows at once.
+    EXPECT_EQ(GlyphsIn(Event()->shownGlyphs[0]), 5);
+    EXPECT_EQ(GlyphsIn(Event()->shownGlyphs[2]), 3);
+    Tap(kKeyUp);
+    EXPECT_EQ(Event()->answer, 0);
+    EXPECT_EQ(SoundCount(0), 1); // the cursor sound plays even when it cannot move
+    Tap(kKeyDown);
+    Tap(kKeyDown);
+    EXPECT_EQ(Event()->answer, 1);
+    EXPECT_EQ(SoundCount(0), 3);
+    // The bar stands behind row 2 for the second answer, at 0x64 white.
+    bool bar = false;
+    for (const plat::RecordedSprite& s : DrawnFrom(kChoiceBarRect))
+        bar = bar || (Near(s.left, 126.0f) && Near(s.top, 448.0f) && s.colour == 0x64FFFFFFu);
+    EXPECT_TRUE(bar);
+    // Confirm wins over a direction in the same frame.
+    Tap((1u << kKeyReturn) | (1u << kKeyUp));
+    RunToEnd(10);
+    EXPECT_EQ(SoundCount(2), 1);
+    EXPECT_EQ(SoundCount(1) + SoundCount(9), 0);
+}
+
+TEST_F(EventMessage, ComputerBlinksThenAnswersAtRandom)
+{
+    Script(1, "#4," + Sjis("どうする？") + "," + Sjis("はい") + "," + Sjis("いいえ") + ",A,B,A#7,1,#99B#7,2,#99");
+    Start(Party(kControllerComputer, 2));
+    Frames(2);
+    std::vector<int> answers;
+    for (int i = 0; i < 60; ++i) {
+        Frames(1);
+        answers.push_back(Event()->answer);
+    }
+    std::vector<int> expected;
+    for (auto [value, count] : {std::pair{0, 1}, {1, 15}, {0, 15}, {1, 15}, {0, 14}})
+        expected.insert(expected.end(), count, value);
+    EXPECT_EQ(answers, expected);
+    Frames(1);
+    ASSERT_EQ(Event()->stateProc, EventChoiceHoldState);
+    const int picked = Event()->answer;
+    Frames(29);
+    EXPECT_EQ(Event()->stateProc, EventChoiceHoldState); // 30 frames of hold, the last jumps
+    Frames(2);
+    EXPECT_EQ(SoundCount(0), 5);
+    EXPECT_EQ(SoundCount(1), picked == 0 ? 1 : 0);
+    EXPECT_EQ(SoundCount(2), picked == 1 ? 1 : 0);
+}
+
+TEST_F(EventMessage, LabelJumpsGoForwardToTheFirstMatchAndAMissingLabelEndsTheEvent)
+{
+    // Nobody has fallen: the first label, 'L1', is found inside 'L10'.
+    Script(1, "#16,L1,L2,L10#7,5,#99L1#7,6,#99");
+    Start(Party(kControllerComputer, 2));
+    RunToEnd(10);
+    EXPECT_EQ(SoundCount(5), 1);
+    EXPECT_EQ(SoundCount(6), 0);
+
+    // A label only before the command, or nowhere: nothing more runs, the event ends.
+    Script(2, "X#16,X,Y,#7,7,#99");
+    Start(Party(kControllerComputer, 3, 0.0f, 1), 2);
+    EXPECT_LE(RunToEnd(10), 4);
+    EXPECT_EQ(SoundCount(7), 0);
+}
+
+TEST_F(EventMessage, PortraitAndWindowFrameStayUntilChanged)
+{
+    Script(1, "#1,1,#3,0,#5,3,#3,20,#5,3,#1,0,#3,7,#5,3,#99");
+    Start(Party(kControllerComputer, 2));
+    Frames(5);
+    // Face 0 (99 x 87) stands on the screen's bottom edge at x -4.
+    EXPECT_TRUE(Drawn(-4.0f, 393.0f, {1948.0f, 0.0f, 2047.0f, 87.0f}));
+    bool panel = false;
+    for (const plat::RecordedSprite& s : Sprites())
+        panel = panel || (Near(s.left, 126.0f) && Near(s.top, 386.0f) && s.colour == 0x96FFFFFFu);
+    EXPECT_TRUE(panel);
+    Frames(4); // portrait 20: none of the fourteen faces
+    EXPECT_FALSE(Drawn(-4.0f, 393.0f, {1948.0f, 0.0f, 2047.0f, 87.0f}));
+    Frames(6); // window off; portrait 7 is the first monster's face (139 x 85)
+    EXPECT_TRUE(Drawn(-4.0f, 395.0f, {1908.0f, 100.0f, 2047.0f, 185.0f}));
+    panel = false;
+    for (const plat::RecordedSprite& s : Sprites()) panel = panel || s.colour == 0x96FFFFFFu;
+    EXPECT_FALSE(panel);
+}

@@ -1,0 +1,114 @@
+// Adding races to the history, its file, and the history screen's sliding rows.
+#include <cstring>
+
+#include "board/race_result.h"
+#include "frontend/history_screen.h"
+#include "frontend/title.h"
+#include "persist/history.h"
+#include "persist/history_entry.h"
+#include "test_frontend_fixture.h"
+#include "board/world.h"
+
+namespace {
+
+std::tm At(int year, int month, int day, int hour, int minute)
+{
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = 41;
+    t.tm_wday = 3;
+    return t;
+}
+
+void Race(int stage, int player, int first, int second, int third)
+{
+    g_stageNumber = stage;
+    g_playerTeam = player;
+    ResetRaceResult();
+    const int teams[3] = {first, second, third};
+    for (int p = 0; p < 3; ++p) {
+        g_raceResult.placeTeam[p] = teams[p];
+        g_raceResult.placeLeader[p] = 6 * teams[p] + p;
+    }
+}
+
+} // namespace
+
+TEST(HistoryEntries, NewestFirstTenAtMostAndBackFromTheFile)
+{
+    std::memset(static_cast<void*>(g_history), 0, sizeof g_history);
+    for (int race = 1; race <= 11; ++race) {
+        Race(1 + race % 3, race % 3, 2, 0, 1);
+        AddHistoryEntryAt(At(2026, 3, race, 9, 5));
+    }
+    // Race 11 is entry 0, race 2 entry 9; race 1 is gone.
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(g_history[i].time.tm_mday, 11 - i) << i;
+    const HistoryEntry& e = g_history[0];
+    EXPECT_EQ((std::vector<int>{e.time.tm_year, e.time.tm_mon, e.time.tm_hour, e.time.tm_min, e.time.tm_sec,
+                                e.time.tm_wday, e.stage, e.playerTeam}),
+              (std::vector<int>{126, 2, 9, 5, 0, 0, 3, 2}));
+    EXPECT_EQ((std::vector<int>{e.placeTeam[0], e.placeTeam[1], e.placeTeam[2], e.placeLeader[0], e.placeLeader[1],
+                                e.placeLeader[2]}),
+              (std::vector<int>{2, 0, 1, 12, 1, 8}));
+
+    test_support::TempDir dir;
+    const std::string path = dir.path() + "/save.dat";
+    ASSERT_TRUE(WriteHistoryFile(path.c_str()));
+    const HistoryEntry kept = g_history[0];
+    std::memset(static_cast<void*>(g_history), 0, sizeof g_history);
+    ReadHistoryFile(path.c_str());
+    EXPECT_EQ(g_history[0].time.tm_mday, kept.time.tm_mday);
+    EXPECT_EQ(g_history[9].time.tm_mday, 2);
+    EXPECT_EQ(0, std::memcmp(g_history[0].placeLeader, kept.placeLeader, sizeof kept.placeLeader));
+}
+
+class HistoryScreen : public FrontendRun {};
+
+TEST_F(HistoryScreen, RowsSlideInWaitForAKeyAndSlideOutToTheTitle)
+{
+    std::memset(static_cast<void*>(g_history), 0, sizeof g_history);
+    Race(2, 1, 1, 2, 0);
+    g_raceResult.placeLeader[2] = 99; // as save.dat may hold: no such character
+    AddHistoryEntryAt(At(2026, 1, 7, 9, 5));
+    // Title entry 5 (third row, second column) opens the screen.
+    Press(kKeyDown);
+    Press(kKeyDown);
+    Press(kKeyRight);
+    Press(kKeyReturn);
+    ASSERT_TRUE(g_tasks[kHistoryScreenSlot].alive);
+    Frames(88); // the first update only installs the slide
+    EXPECT_FLOAT_EQ(g_history[9].rowX, 20.0f);
+    EXPECT_FLOAT_EQ(g_history[0].rowX, 23.0f);
+    Press(kKeyReturn); // row 9 arrives in this frame: the key came too early
+    EXPECT_EQ(g_history[9].rowArrived, 1);
+    EXPECT_FLOAT_EQ(g_history[9].rowX, 23.0f);
+    EXPECT_EQ(g_history[0].rowDelay, 0);
+
+    // Entry 0's row at y 80: the bar, the date from x 31, the player's place
+    // (first place) marked, no icon for the unknown leader; the nine empty rows.
+    const auto bars = DrawnFrom({1453.0f, 1250.0f, 2047.0f, 1280.0f});
+    ASSERT_EQ(bars.size(), 1u);
+    EXPECT_EQ((std::vector<float>{bars[0].left, bars[0].top}), (std::vector<float>{23.0f, 80.0f}));
+    EXPECT_EQ(DrawnFrom({1453.0f, 1282.0f, 2047.0f, 1312.0f}).size(), 9u);
+    EXPECT_EQ(DrawnFrom({1010.0f, 1085.0f, 1039.0f, 1111.0f}).size(), 1u); // marker as wide as its label
+    EXPECT_EQ(DrawnFrom({1010.0f, 1085.0f, 1042.0f, 1111.0f}).size(), 0u);
+    EXPECT_EQ(DrawnFrom({1948.0f, 0.0f, 2047.0f, 87.0f}).size(), 0u);
+    const auto minute = DrawnFrom({920.0f, 340.0f, 940.0f, 360.0f});
+    ASSERT_EQ(minute.size(), 1u);
+    // 2026, 1, 7, 9, 5: no leading zeros, the month counted from 1.
+    const auto fives = DrawnFrom({997.0f, 343.0f, 1007.0f, 360.0f});
+    ASSERT_EQ(fives.size(), 1u);
+    EXPECT_FLOAT_EQ(fives[0].right + 1.0f + 2.0f, minute[0].left); // a digit's advance is its width + 1
+
+    Press(kKeyZ);
+    EXPECT_TRUE(Heard(0));
+    Frames(86); // the press frame turned to the slide, the next one was its first update
+    EXPECT_TRUE(g_tasks[kHistoryScreenSlot].alive);
+    Frames(1);
+    EXPECT_FALSE(g_tasks[kHistoryScreenSlot].alive);
+    EXPECT_TRUE(g_tasks[kTitleSlot].alive);
+}
