@@ -82,6 +82,15 @@ TEST(BattleReels, ComputerStopsByDelayAndTargetAndWinsTheClash)
     EXPECT_EQ(battle->enemies[0].hitPoints, 0.0f);
     EXPECT_EQ(battle->clashPause, 60);
 
+    // A delay that runs out on a gauge at the target stops in that very frame.
+    battle->battleProc = RunReels;
+    ResetGauges(battle);
+    battle->cpuStopDelay = 29;
+    battle->cpuStopTarget = 26.0f;
+    for (int frame = 1; frame <= 29; ++frame) SpinPartyReel(battle);
+    EXPECT_EQ(battle->partyGauge, 26.0f);
+    EXPECT_EQ(battle->partyReelState, 1);
+
     // With the target 30 it stops only on a full gauge.
     BattleWork* second = battle;
     second->battleProc = RunReels;

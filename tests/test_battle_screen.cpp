@@ -156,6 +156,9 @@ TEST_F(BattleScreen, MessagesShowOneLineAndNothingPastTheLastRow)
     Show(WaitRoundStart);
     EXPECT_EQ(GlyphsDrawn(), 2u);
     // After the last line is paged the row number is 3 until the battle's next update.
+    // Whatever lies past the three rows must not show as text.
+    auto* tail = reinterpret_cast<int32_t*>(g_tasks[kBattleTaskSlot].work + sizeof(BattleWork));
+    for (size_t i = 0; i < (kTaskWorkBytes - sizeof(BattleWork)) / 4; ++i) tail[i] = 1;
     battle_->messageLine = 3;
     Show(ShowBattleMessages);
     EXPECT_TRUE(Drawn(0, 0, kFrame));
