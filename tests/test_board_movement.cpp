@@ -198,8 +198,6 @@ TEST(Arrival, SquareEventStartsOnlyForNumbersWithAScript)
         world.Square(1, 1, 10);
         world.Event(1, 1, n);
         g_eventCount = n == 1 ? 1 : 10;
-        // An enemy group on the cell is passed by for now: the square's event runs.
-        SpawnPiece(10, kEnemy, 1, 1, 0.0f, 5);
         BoardPiece* piece = SpawnPiece(11, kComputer, 1, 1, 0.0f, 1);
         piece->moveProc = PieceArrive;
         Frame(piece);

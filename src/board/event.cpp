@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "battle/battle.h"
 #include "board/event_commands.h"
 #include "board/scripted_move.h"
 #include "board/stage.h"
@@ -286,6 +287,7 @@ void RunEventCommand(EventTask* event)
     case 3: EventCmdPortrait(event); break;
     case 4: EventCmdChoice(event); break;
     case 5: EventCmdWait(event); break;
+    case 6: RunEventBattleCommand(event); break;
     case 7: EventCmdSound(event); break;
     case 8: EventCmdPopup(event); break;
     case 9: StartGoBack(event); break;

@@ -2,6 +2,7 @@
 // cell-by-cell walk with corridors followed on their own, and the arrival.
 #include <cmath>
 
+#include "battle/battle.h"
 #include "board/event.h"
 #include "board/piece.h"
 #include "board/stage.h"
@@ -141,14 +142,6 @@ bool FigureChainGathered(const BoardPiece* piece)
     return std::fabs(last.x - first.x) < kArrivalTolerance && std::fabs(last.z - first.z) < kArrivalTolerance;
 }
 
-// Stand-in until the battle work lands: StartEnemyGroupBattle(party, group) goes
-// here. Returns 1 when a battle was started; for now none is, so the arrival goes on
-// as if no group stood on the cell.
-int StartGroupBattle(BoardPiece* /*party*/, BoardPiece* /*group*/)
-{
-    return 0;
-}
-
 // Only numbers that have a script slot start an event; other numbers on the map are
 // no event, as when the pieces are placed.
 bool IsRunnableEvent(int32_t n)
@@ -276,8 +269,11 @@ void PieceArrive(BoardPiece* piece)
         return;
     piece->moveProc = PieceWaitEvent;
     BoardPiece* other = FindPieceOnSameCell(piece);
-    if (other && other->controller == kControllerEnemy && StartGroupBattle(piece, other))
+    if (other && other->controller == kControllerEnemy) {
+        // A group on the square is fought instead of the square's event.
+        StartEnemyGroupBattle(piece, other);
         return;
+    }
     int32_t column = 0;
     int32_t row = 0;
     const int32_t n = PieceCell(piece, &column, &row) ? EventAt(column, row) : 0;
@@ -325,7 +321,7 @@ void EnemyArrive(BoardPiece* piece)
     piece->moveProc = PieceWaitEvent;
     BoardPiece* other = FindPieceOnSameCell(piece);
     if (other && IsTeamController(other->controller))
-        StartGroupBattle(other, piece);
+        StartEnemyGroupBattle(other, piece);
 }
 
 void OnSquareReached(BoardPiece* piece)

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "battle/battle.h"
 #include "board/event.h"
 #include "engine/assets.h"
 #include "engine/glyph_table.h"
@@ -78,6 +79,16 @@ void DrawGlyphRow(const int32_t* row, float penX, float rowY)
 void DrawMessageWindowPanel(float x, float y)
 {
     DrawTintedPanel(x, y, kMessageWindowPanel, 2048.0f, 2048.0f, kMessageWindowColour, g_uiAtlas);
+}
+
+void DrawTextBox(const BattleWork* battle)
+{
+    DrawMessageWindowPanel(64.0f, 384.0f);
+    // After the last line has been paged the line number is one past the rows until
+    // the battle's next update: the panel then shows empty.
+    if (battle->messageLine < 0 || battle->messageLine >= 3)
+        return;
+    DrawGlyphRow(battle->messageGlyphs[battle->messageLine], 96.0f, 400.0f);
 }
 
 int SplitDigits(int32_t value, int32_t* digits)

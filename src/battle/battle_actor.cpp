@@ -1,0 +1,454 @@
+// Battle actors, shots and hit effects of the 3D battle scene.
+#include "battle/battle_actor.h"
+
+#include "engine/assets.h"
+#include "engine/draw3d.h"
+#include "engine/input.h"
+#include "engine/sound.h"
+#include "platform/math3d.h"
+
+int32_t g_shotCounter = 0;
+
+namespace {
+
+constexpr float kShotEndOffsets[6] = {10.0f, 0.0f, -10.0f, 5.0f, -5.0f, 0.0f};
+constexpr int32_t kActorStartTimer = 40;
+constexpr float kNearDistance = 6.0f;
+constexpr float kHitDistance = 2.0f;
+constexpr float kArenaEdge = 140.0f;
+constexpr int32_t kImpactFrames = 25;
+constexpr int kSoundHit = 1;
+constexpr int kSoundWhoosh = 2;
+constexpr int kSoundFan = 3;
+constexpr int kSoundCharge = 9;
+constexpr int kSoundRelease = 11;
+
+Task* CreateBattleObject(int32_t kind, TaskProc update, TaskProc draw)
+{
+    if (g_tasks == nullptr)
+        return nullptr;
+    Task* task = CreateTaskInRange(kBattleObjectFirstSlot, kBattleObjectSlotEnd);
+    if (task == nullptr)
+        return nullptr;
+    task->alive = 1;
+    task->updateEnabled = 1;
+    task->drawEnabled = 1;
+    task->kind = kind;
+    task->update = update;
+    task->draw = draw;
+    return task;
+}
+
+// A model number outside the table draws nothing and stands zero units tall.
+float ModelHeight(int32_t model)
+{
+    const ModelRecord* record = ModelById(model);
+    return record != nullptr ? record->height : 0.0f;
+}
+
+bool CanBeHit(const BattleActor* actor)
+{
+    return actor->proc == HoldActorIdle || actor->proc == TumbleActor;
+}
+
+void FireShotFan(BattleActor* actor, float x, float y, float z, float firstAngle)
+{
+    for (int i = 0; i < 6; ++i)
+        CreateShot(x, y, z, firstAngle + 60.0f * static_cast<float>(i), actor->facing, actor->opponent);
+    RequestSoundEffect(kSoundFan);
+}
+
+void DrawEffectSphere(int32_t index, const float position[3])
+{
+    if (index < 0 || index >= kEffectModelCount)
+        return;
+    DrawModelAtPosition(&g_effectModels[index], position);
+}
+
+} // namespace
+
+BattleActor* CreateBattleActor(float x, float y, float z, float facing, int32_t model, int32_t side,
+                               BattleActor* opponent, ActorProc first)
+{
+    Task* task = CreateBattleObject(kBattleActorKind, UpdateBattleActor, DrawBattleActor);
+    if (task == nullptr)
+        return nullptr;
+    BattleActor* actor = TaskWork<BattleActor>(task);
+    actor->alive = 1;
+    actor->position[0] = x;
+    actor->position[1] = y;
+    actor->position[2] = z;
+    actor->facing = facing;
+    actor->lean = 0.0f;
+    actor->model = model;
+    actor->side = side;
+    actor->opponent = opponent;
+    actor->proc = first;
+    actor->timer = kActorStartTimer;
+    return actor;
+}
+
+int CreateShot(float x, float y, float z, float startAngle, float heading, BattleActor* target)
+{
+    Task* task = CreateBattleObject(kShotKind, UpdateShot, DrawShot);
+    if (task == nullptr)
+        return 0;
+    Shot* shot = TaskWork<Shot>(task);
+    shot->alive = 1;
+    shot->centre[0] = x;
+    shot->centre[1] = z;
+    shot->position[0] = x;
+    shot->position[1] = y;
+    shot->position[2] = z;
+    shot->angle = startAngle;
+    shot->heading = heading;
+    const int counter = g_shotCounter >= 0 && g_shotCounter < 6 ? g_shotCounter : 0;
+    // Shots flying toward -x end their spiral half a turn earlier than those toward +x.
+    const float turns = static_cast<int32_t>(heading) == 180 ? 1080.0f : 1260.0f;
+    shot->endAngle = kShotEndOffsets[counter] + turns;
+    g_shotCounter = counter + 1 > 5 ? 0 : counter + 1;
+    shot->impactTimer = 0;
+    shot->radius = 2.0f;
+    shot->effectModel = 0;
+    shot->target = target;
+    shot->proc = SpiralShotOut;
+    return 1;
+}
+
+int CreateHitEffect(float x, float y, float z, float heading, int32_t delay, BattleActor* target)
+{
+    Task* task = CreateBattleObject(kHitEffectKind, UpdateHitEffect, DrawHitEffect);
+    if (task == nullptr)
+        return 0;
+    HitEffect* effect = TaskWork<HitEffect>(task);
+    effect->alive = 1;
+    effect->position[0] = x;
+    effect->position[1] = y;
+    effect->position[2] = z;
+    effect->effectModel = 1;
+    effect->timer = delay;
+    effect->heading = heading;
+    effect->target = target;
+    effect->proc = DelayHitEffect;
+    return 1;
+}
+
+void SpawnEffectBurst(float x, float y, float z, float heading, int32_t count, BattleActor* target)
+{
+    for (int32_t i = 0; i < count; ++i)
+        CreateHitEffect(x, y, z, heading, 6 * i, target);
+}
+
+void FireShotFanPositive(BattleActor* actor, float x, float y, float z)
+{
+    FireShotFan(actor, x, y, z, 0.0f);
+}
+
+void FireShotFanNegative(BattleActor* actor, float x, float y, float z)
+{
+    FireShotFan(actor, x, y, z, 180.0f);
+}
+
+void UpdateBattleActor(Task* task)
+{
+    BattleActor* actor = TaskWork<BattleActor>(task);
+    if (actor->proc != nullptr)
+        actor->proc(actor);
+    if (actor->alive == 0)
+        task->alive = 0;
+}
+
+void DrawBattleActor(Task* task)
+{
+    const BattleActor* actor = TaskWork<BattleActor>(task);
+    float facing = actor->facing;
+    plat::Matrix4 world;
+    MakeWorldMatrixYawRoll(&world, actor->position, &facing, actor->lean);
+    DrawModel(ModelById(actor->model), &world);
+}
+
+void UpdateShot(Task* task)
+{
+    Shot* shot = TaskWork<Shot>(task);
+    if (shot->proc != nullptr)
+        shot->proc(shot);
+    if (shot->alive == 0)
+        task->alive = 0;
+}
+
+void DrawShot(Task* task)
+{
+    const Shot* shot = TaskWork<Shot>(task);
+    DrawEffectSphere(shot->effectModel, shot->position);
+}
+
+void UpdateHitEffect(Task* task)
+{
+    HitEffect* effect = TaskWork<HitEffect>(task);
+    if (effect->proc != nullptr)
+        effect->proc(effect);
+    if (effect->alive == 0)
+        task->alive = 0;
+}
+
+void DrawHitEffect(Task* task)
+{
+    const HitEffect* effect = TaskWork<HitEffect>(task);
+    if (effect->proc == DelayHitEffect)
+        return; // not released yet
+    DrawEffectSphere(effect->effectModel, effect->position);
+}
+
+int IsAnyProjectileNear(const float point[3])
+{
+    if (g_tasks == nullptr)
+        return 0;
+    for (int slot = kBattleObjectFirstSlot; slot < kBattleObjectSlotEnd; ++slot) {
+        Task* task = &g_tasks[slot];
+        if (task->alive == 0)
+            continue;
+        const float* position = nullptr;
+        if (task->kind == kShotKind)
+            position = TaskWork<Shot>(task)->position;
+        else if (task->kind == kHitEffectKind)
+            position = TaskWork<HitEffect>(task)->position;
+        if (position != nullptr && GetHorizontalDistance(point, position) <= kNearDistance)
+            return 1;
+    }
+    return 0;
+}
+
+int IsOutsideArena(const float point[3])
+{
+    return point[0] > kArenaEdge || point[0] < -kArenaEdge ? 1 : 0;
+}
+
+void StartActorTumble(BattleActor* actor)
+{
+    actor->lean = actor->side == 0 ? 270.0f : 90.0f;
+    actor->proc = TumbleActor;
+}
+
+void SetActorIdle(BattleActor* actor)
+{
+    actor->proc = HoldActorIdle;
+}
+
+void DelayActorShot(BattleActor* actor)
+{
+    actor->timer -= 1;
+    if (actor->timer > 0)
+        return;
+    actor->proc = SetActorIdle;
+    const float* p = actor->position;
+    if (actor->side == 0)
+        FireShotFanPositive(actor, p[0], p[1] + 1.0f, p[2]);
+    else
+        FireShotFanNegative(actor, p[0], p[1] + 1.0f, p[2]);
+}
+
+void DelayActorCharge(BattleActor* actor)
+{
+    actor->timer -= 1;
+    if (actor->timer > 0)
+        return;
+    actor->proc = LeanActorForward;
+    RequestSoundEffect(kSoundCharge);
+}
+
+void LeanActorForward(BattleActor* actor)
+{
+    // Both sides lean away from the opponent to gather the charge.
+    bool done = false;
+    if (actor->side == 0) {
+        actor->lean -= 1.0f;
+        done = actor->lean <= -45.0f;
+    } else {
+        actor->lean += 1.0f;
+        done = actor->lean >= 45.0f;
+    }
+    if (done) {
+        actor->timer = 20;
+        actor->proc = HoldActorLean;
+    }
+}
+
+void HoldActorLean(BattleActor* actor)
+{
+    actor->timer -= 1;
+    if (actor->timer <= 0)
+        actor->proc = ReleaseActorLean;
+}
+
+void ReleaseActorLean(BattleActor* actor)
+{
+    bool done = false;
+    if (actor->side == 0) {
+        actor->lean += 2.0f;
+        if (actor->lean >= 0.0f) {
+            actor->lean = 0.0f;
+            done = true;
+        }
+    } else {
+        actor->lean -= 2.0f;
+        if (actor->lean <= 0.0f) {
+            actor->lean = 0.0f;
+            done = true;
+        }
+    }
+    if (!done)
+        return;
+    actor->proc = SetActorIdle;
+    float x = 0.0f;
+    float z = 0.0f;
+    OffsetByAngle(&x, &z, actor->position[0], actor->position[2], actor->facing, 1.0f);
+    const float h = actor->position[1] + ModelHeight(actor->model) / 2.0f;
+    SpawnEffectBurst(x, h, z, actor->facing, 6, actor->opponent);
+    RequestSoundEffect(kSoundRelease);
+}
+
+void AwaitActorHit(BattleActor* actor)
+{
+    if (IsAnyProjectileNear(actor->position) == 0)
+        return;
+    actor->proc = RollRandom(2) == 0 ? DodgeActorPositive : DodgeActorNegative;
+    RequestSoundEffect(kSoundWhoosh);
+}
+
+void DodgeActorPositive(BattleActor* actor)
+{
+    actor->position[2] += 0.5f;
+    if (actor->position[2] >= 6.0f)
+        actor->proc = HoldActorDodged;
+}
+
+void DodgeActorNegative(BattleActor* actor)
+{
+    actor->position[2] -= 0.5f;
+    if (actor->position[2] <= -6.0f)
+        actor->proc = HoldActorDodged;
+}
+
+void HoldActorIdle(BattleActor* /*actor*/) {}
+
+void HoldActorDodged(BattleActor* /*actor*/) {}
+
+void TumbleActor(BattleActor* actor)
+{
+    bool done = false;
+    if (actor->side == 0) {
+        actor->lean += 2.0f;
+        if (actor->lean >= 360.0f) {
+            actor->lean = 0.0f;
+            done = true;
+        }
+    } else {
+        actor->lean -= 2.0f;
+        if (actor->lean <= 0.0f) {
+            actor->lean = 0.0f;
+            done = true;
+        }
+    }
+    if (done)
+        actor->proc = HoldActorIdle;
+}
+
+void SinkActor(BattleActor* actor)
+{
+    actor->position[1] -= 0.25f;
+    if (actor->position[1] + ModelHeight(actor->model) + 1.0f < 0.0f)
+        actor->proc = HoldActorIdle;
+}
+
+void SpiralShotOut(Shot* shot)
+{
+    shot->radius += 0.1f;
+    shot->angle += 10.0f;
+    OffsetByAngle(&shot->position[0], &shot->position[2], shot->centre[0], shot->centre[1], shot->angle, shot->radius);
+    if (shot->radius >= 6.0f)
+        shot->radius = 6.0f;
+    if (shot->angle >= shot->endAngle) {
+        shot->angle = 0.0f;
+        shot->impactTimer = 0;
+        shot->proc = FlyShot;
+        RequestSoundEffect(kSoundWhoosh);
+    }
+}
+
+void FlyShot(Shot* shot)
+{
+    StepInDirection(&shot->position[0], &shot->position[2], shot->position[0], shot->position[2], shot->heading, 1.0f);
+    if (shot->target != nullptr && CanBeHit(shot->target))
+        TestShotHit(shot);
+    else
+        FlyShotOut(shot);
+}
+
+void TestShotHit(Shot* shot)
+{
+    if (GetHorizontalDistance(shot->target->position, shot->position) <= kHitDistance) {
+        shot->impactTimer = kImpactFrames;
+        shot->proc = FadeShot;
+        shot->effectModel = 2;
+        RequestSoundEffect(kSoundHit);
+        StartActorTumble(shot->target);
+    } else if (IsOutsideArena(shot->position)) {
+        shot->alive = 0;
+    }
+}
+
+void FlyShotOut(Shot* shot)
+{
+    if (IsOutsideArena(shot->position))
+        shot->alive = 0;
+}
+
+void FadeShot(Shot* shot)
+{
+    shot->impactTimer -= 1;
+    if (shot->impactTimer <= 0)
+        shot->alive = 0;
+}
+
+void DelayHitEffect(HitEffect* effect)
+{
+    effect->timer -= 1;
+    if (effect->timer <= 0)
+        effect->proc = FlyHitEffect;
+}
+
+void FlyHitEffect(HitEffect* effect)
+{
+    OffsetByAngle(&effect->position[0], &effect->position[2], effect->position[0], effect->position[2], effect->heading,
+                  1.0f);
+    if (effect->target != nullptr && CanBeHit(effect->target))
+        TestHitEffectHit(effect);
+    else
+        FlyHitEffectOut(effect);
+}
+
+void TestHitEffectHit(HitEffect* effect)
+{
+    if (GetHorizontalDistance(effect->position, effect->target->position) <= kHitDistance) {
+        effect->timer = kImpactFrames;
+        effect->proc = FadeHitEffect;
+        effect->effectModel = 2;
+        RequestSoundEffect(kSoundHit);
+        StartActorTumble(effect->target);
+    } else if (IsOutsideArena(effect->position)) {
+        effect->alive = 0;
+    }
+}
+
+void FlyHitEffectOut(HitEffect* effect)
+{
+    if (IsOutsideArena(effect->position))
+        effect->alive = 0;
+}
+
+void FadeHitEffect(HitEffect* effect)
+{
+    effect->timer -= 1;
+    if (effect->timer <= 0)
+        effect->alive = 0;
+}

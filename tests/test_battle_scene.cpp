@@ -1,0 +1,230 @@
+// The 3D battle scene and its actors, run through the update pass: who attacks, who
+// is hit, dodges or sinks, the camera's way, the skip and a scene without its actors.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "battle/battle_actor.h"
+#include "battle/battle_scene.h"
+#include "engine/assets.h"
+#include "engine/sound.h"
+#include "test_battle_support.h"
+
+using namespace battle_test;
+
+namespace {
+
+struct SceneRun {
+    std::vector<int> soundFrames[kSoundEffectCount];
+    int frames = 0;
+    int panDone = 0;      // frame in which the camera reached the defender
+    int sceneEnded = 0;   // frame in which slot 151 was freed
+    int messagesFrom = 0; // frame in which the battle went on to its messages
+    float dodgedZ = 0.0f;
+    float partyLowestY = 0.0f;
+};
+
+// A battle whose clash has the given outcome, the two fighters' styles given, waiting
+// for its scene; the scene created as the battle creates it.
+BattleWork* ClashWaitingForScene(int outcome, int32_t partyStyle, int32_t enemyStyle)
+{
+    BoardPiece* party = Team(10, kControllerComputer, 1);
+    StartEnemyGroupBattle(party, Group(11, 2));
+    BattleWork* battle = Battle();
+    battle->outcome = outcome;
+    battle->party[0].attackStyle = partyStyle;
+    battle->enemies[0].attackStyle = enemyStyle;
+    battle->battleProc = WaitClashResult;
+    battle->clashPause = 1;
+    g_battleAnimation = 1;
+    return battle;
+}
+
+BattleActor* ActorOfSide(int side)
+{
+    for (int slot = 80; slot < 100; ++slot)
+        if (g_tasks[slot].alive && g_tasks[slot].kind == kBattleActorKind &&
+            TaskWork<BattleActor>(&g_tasks[slot])->side == side)
+            return TaskWork<BattleActor>(&g_tasks[slot]);
+    return nullptr;
+}
+
+int LiveOfKind(int32_t kind)
+{
+    int n = 0;
+    for (int slot = 80; slot < 100; ++slot) n += g_tasks[slot].alive && g_tasks[slot].kind == kind;
+    return n;
+}
+
+SceneRun RunScene(BattleWork* battle, int limit = 3000)
+{
+    SceneRun run;
+    while (run.frames < limit) {
+        ClearSoundRequests();
+        UpdateAllTasks();
+        ++run.frames;
+        for (int id = 0; id < kSoundEffectCount; ++id)
+            if (g_soundRequests[id].requested) run.soundFrames[id].push_back(run.frames);
+        if (g_tasks[kBattleSceneSlot].alive) {
+            const BattleScene* scene = TaskWork<BattleScene>(&g_tasks[kBattleSceneSlot]);
+            if (!run.panDone && scene->cameraProc == WaitBattleCamShots) run.panDone = run.frames;
+            if (scene->cameraProc == WaitBattleCamShots || scene->cameraProc == WaitBattleActorsIdle) {
+                EXPECT_LE(scene->eye[2], 0.0f);
+            }
+        } else if (!run.sceneEnded && run.frames > 1) {
+            run.sceneEnded = run.frames;
+        }
+        if (BattleActor* defender = ActorOfSide(1)) run.dodgedZ = defender->position[2];
+        if (BattleActor* member = ActorOfSide(0)) run.partyLowestY = std::min(run.partyLowestY, member->position[1]);
+        if (battle->battleProc == ShowBattleMessages) {
+            run.messagesFrom = run.frames;
+            break;
+        }
+    }
+    return run;
+}
+
+} // namespace
+
+TEST(BattleScene, AWinningShooterKnocksTheEnemyOverAndTheEnemySinks)
+{
+    BattleBoard board;
+    BattleWork* battle = ClashWaitingForScene(0, 0, 1);
+    g_shotCounter = 0;
+    UpdateAllTasks(); // the clash result ends: the scene starts with its two actors
+    ASSERT_EQ(g_tasks[kBattleSceneSlot].alive, 1);
+    EXPECT_EQ(battle->battleProc, WaitBattleScene);
+    BattleActor* party = ActorOfSide(0);
+    BattleActor* enemy = ActorOfSide(1);
+    ASSERT_NE(party, nullptr);
+    ASSERT_NE(enemy, nullptr);
+    EXPECT_EQ((std::vector<float>{party->position[0], party->facing, enemy->position[0], enemy->facing}),
+              (std::vector<float>{70.0f, 180.0f, -70.0f, 0.0f}));
+    EXPECT_EQ(party->proc, DelayActorShot);
+    EXPECT_EQ(enemy->proc, HoldActorIdle);
+    EXPECT_EQ(party->opponent, enemy);
+    EXPECT_EQ(enemy->opponent, party);
+    const BattleScene* scene = TaskWork<BattleScene>(&g_tasks[kBattleSceneSlot]);
+    EXPECT_EQ(scene->panDirection, 180);
+    EXPECT_EQ(scene->target[0], 70.0f);
+    // The eye starts 25 from the attacker, toward its opponent and on the -z side.
+    EXPECT_NEAR(scene->eye[0], 70.0f - 17.67f, 0.05f);
+    EXPECT_NEAR(scene->eye[2], -17.67f, 0.05f);
+    EXPECT_EQ(scene->eye[1], 5.0f);
+
+    const SceneRun run = RunScene(battle);
+    EXPECT_EQ(run.soundFrames[3], std::vector<int>{40}); // the fan, in the shooter's 40th frame
+    EXPECT_EQ(run.soundFrames[1].size(), 6u) << "every shot hits the idle or tumbling enemy";
+    EXPECT_EQ(run.panDone, 289); // 41 + 109 + 140 camera steps from the scene's first update
+    ASSERT_EQ(run.soundFrames[10].size(), 1u);
+    EXPECT_GT(run.soundFrames[10][0], run.panDone);
+    EXPECT_GT(run.sceneEnded, run.soundFrames[10][0] + 20);
+    EXPECT_EQ(run.messagesFrom, run.sceneEnded + 1); // the battle (slot 149) sees it in the next frame
+    for (int32_t kind : {kBattleActorKind, kShotKind, kHitEffectKind}) EXPECT_EQ(LiveOfKind(kind), 0);
+}
+
+TEST(BattleScene, ShotsLeaveTheirSpiralOneAfterAnother)
+{
+    BattleBoard board;
+    g_shotCounter = 0;
+    BattleActor* shooter = CreateBattleActor(70, 0, 0, 180, 0, 0, nullptr, HoldActorIdle);
+    BattleActor* target = CreateBattleActor(-70, 0, 0, 0, 0, 1, shooter, HoldActorDodged);
+    shooter->opponent = target;
+    FireShotFanPositive(shooter, 70.0f, 1.0f, 0.0f);
+    EXPECT_EQ(LiveOfKind(kShotKind), 6);
+    EXPECT_EQ(g_shotCounter, 0);
+    std::vector<int> left(6, 0);
+    for (int frame = 1; frame <= 120; ++frame) {
+        UpdateAllTasks();
+        for (int i = 0; i < 6; ++i) {
+            const Task& task = g_tasks[82 + i];
+            if (!left[i] && task.alive && TaskWork<Shot>(const_cast<Task*>(&task))->proc == FlyShot) left[i] = frame;
+        }
+    }
+    EXPECT_EQ(left, (std::vector<int>{109, 102, 95, 91, 84, 78}));
+}
+
+TEST(BattleScene, ATieMakesTheDefenderDodgeAndNobodySinks)
+{
+    BattleBoard board;
+    BattleWork* battle = ClashWaitingForScene(2, 1, 0);
+    UpdateAllTasks();
+    EXPECT_EQ(ActorOfSide(0)->proc, DelayActorCharge);
+    EXPECT_EQ(ActorOfSide(1)->proc, AwaitActorHit);
+    const SceneRun run = RunScene(battle);
+    EXPECT_EQ(run.soundFrames[9], std::vector<int>{40});   // the charge
+    EXPECT_EQ(run.soundFrames[11], std::vector<int>{128}); // the burst
+    EXPECT_TRUE(run.soundFrames[1].empty()) << "a dodger is never hit";
+    EXPECT_TRUE(run.soundFrames[10].empty()) << "nobody sinks in a tie";
+    EXPECT_EQ(std::fabs(run.dodgedZ), 6.0f);
+    EXPECT_GT(run.messagesFrom, run.panDone);
+}
+
+TEST(BattleScene, TheEnemyAttackingStartsTheCameraOnItAndThePartySinks)
+{
+    BattleBoard board;
+    BattleWork* battle = ClashWaitingForScene(1, 0, 0);
+    UpdateAllTasks();
+    const BattleScene* scene = TaskWork<BattleScene>(&g_tasks[kBattleSceneSlot]);
+    EXPECT_EQ(scene->panDirection, 0);
+    EXPECT_EQ(scene->target[0], -70.0f);
+    EXPECT_NEAR(scene->eye[0], -70.0f + 17.67f, 0.05f);
+    EXPECT_NEAR(scene->eye[2], -17.67f, 0.05f);
+    EXPECT_EQ(ActorOfSide(0)->proc, HoldActorIdle);
+    EXPECT_EQ(ActorOfSide(1)->proc, DelayActorShot);
+    const SceneRun run = RunScene(battle);
+    EXPECT_EQ(run.soundFrames[10].size(), 1u);
+    // Sunk until the model's top is more than a unit below the floor.
+    const float height = g_modelTable[g_characters[6].modelId].height;
+    EXPECT_LT(run.partyLowestY + height + 1.0f, 0.0f);
+    EXPECT_GE(run.partyLowestY + height + 1.25f, 0.0f);
+}
+
+TEST(BattleScene, ReturnOrZEndsTheSceneAtOnce)
+{
+    for (int key : {kKeyReturn, kKeyZ}) {
+        BattleBoard board;
+        BattleWork* battle = ClashWaitingForScene(0, 0, 0);
+        BoardWorld::PressKeys({key});
+        UpdateAllTasks(); // created and skipped in its first update
+        BoardWorld::ReleaseKeys();
+        EXPECT_EQ(g_tasks[kBattleSceneSlot].alive, 0);
+        EXPECT_EQ(LiveOfKind(kBattleActorKind), 0);
+        UpdateAllTasks();
+        EXPECT_EQ(battle->battleProc, ShowBattleMessages);
+    }
+}
+
+TEST(BattleScene, WithoutRoomForBothActorsTheSceneEndsAndTheBattleGoesOn)
+{
+    BattleBoard board;
+    BattleWork* battle = ClashWaitingForScene(0, 9, 0); // and a style no character has
+    for (int slot = 80; slot < 99; ++slot) {
+        Task* task = CreateTask(slot);
+        task->alive = 1;
+        task->kind = 7;
+    }
+    UpdateAllTasks();
+    EXPECT_EQ(g_tasks[kBattleSceneSlot].alive, 0);
+    EXPECT_EQ(g_tasks[99].alive, 0) << "the one actor that was made is gone again";
+    UpdateAllTasks();
+    EXPECT_EQ(battle->battleProc, ShowBattleMessages);
+
+    // With room, an unknown style fights as a shooter.
+    for (int slot = 80; slot < 99; ++slot) KillTask(&g_tasks[slot]);
+    battle->battleProc = WaitClashResult;
+    battle->clashPause = 1;
+    UpdateAllTasks();
+    ASSERT_NE(ActorOfSide(0), nullptr);
+    EXPECT_EQ(ActorOfSide(0)->proc, DelayActorShot);
+}
+
+TEST(BattleScene, WithTheAnimationOffTheBattleGoesStraightToItsMessages)
+{
+    BattleBoard board;
+    BattleWork* battle = ClashWaitingForScene(0, 0, 0);
+    g_battleAnimation = 0;
+    UpdateAllTasks();
+    EXPECT_EQ(g_tasks[kBattleSceneSlot].alive, 0);
+    EXPECT_EQ(battle->battleProc, ShowBattleMessages);
+}
