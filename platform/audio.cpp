@@ -30,9 +30,8 @@ std::vector<SoundBuffer*> s_buffers;
 SDL_AudioDeviceID s_device = 0;
 bool s_open = false;
 
-// Longest buffer accepted after conversion: about 100 minutes. Anything longer
-// is a damaged header (a tiny rate, say) rather than a sound.
-constexpr uint64_t kMaxFrames = uint64_t(kMixRate) * 60 * 100;
+constexpr uint32_t kMinRate = 8000;
+constexpr uint32_t kMaxRate = 96000;
 
 int32_t SourceSample(const PcmFormat& format, const uint8_t* samples, uint32_t frame, int channel)
 {
@@ -72,6 +71,13 @@ void MixInto(SoundBuffer* b, int32_t* acc, int frames)
 
 } // namespace
 
+// SDL's words for the last failed open, kept before the subsystem is shut again.
+static char s_error[256] = "";
+
+static void KeepSdlError() { SDL_strlcpy(s_error, SDL_GetError(), sizeof(s_error)); }
+
+const char* LastAudioError() { return s_error; }
+
 int OpenAudioOutput()
 {
     if (s_open) return 1;
@@ -79,7 +85,10 @@ int OpenAudioOutput()
         s_open = true;
         return 1;
     }
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return 0;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        KeepSdlError();
+        return 0;
+    }
     SDL_AudioSpec want{};
     want.freq = kMixRate;
     want.format = AUDIO_S16SYS;
@@ -91,6 +100,7 @@ int OpenAudioOutput()
     // mixer always renders its one format.
     s_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (s_device == 0) {
+        KeepSdlError();
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return 0;
     }
@@ -118,12 +128,13 @@ void CloseAudioOutput()
     s_open = false;
 }
 
-SoundBuffer* CreateStaticBuffer(const PcmFormat& format, const uint8_t* samples, uint32_t bytes)
+SoundBuffer* CreateStaticBuffer(const PcmFormat& format, const uint8_t* samples, uint32_t bytes, bool* cut)
 {
+    if (cut) *cut = false;
     if (samples == nullptr) return nullptr;
     if (format.channels != 1 && format.channels != 2) return nullptr;
     if (format.bitsPerSample != 8 && format.bitsPerSample != 16) return nullptr;
-    if (format.samplesPerSec == 0) return nullptr;
+    if (format.samplesPerSec < kMinRate || format.samplesPerSec > kMaxRate) return nullptr;
     uint32_t frameBytes = uint32_t(format.channels * format.bitsPerSample / 8);
     uint32_t srcFrames = bytes / frameBytes; // a trailing partial frame is dropped
     if (srcFrames == 0) return nullptr;
@@ -131,7 +142,10 @@ SoundBuffer* CreateStaticBuffer(const PcmFormat& format, const uint8_t* samples,
     const uint64_t rate = format.samplesPerSec;
     uint64_t outFrames = (uint64_t(srcFrames) * kMixRate + rate / 2) / rate;
     if (outFrames == 0) outFrames = 1;
-    if (outFrames > kMaxFrames) return nullptr;
+    if (outFrames > kMaxBufferFrames) {
+        outFrames = kMaxBufferFrames;
+        if (cut) *cut = true;
+    }
 
     SoundBuffer* b = new (std::nothrow) SoundBuffer;
     if (b == nullptr) return nullptr;

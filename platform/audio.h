@@ -18,21 +18,28 @@ constexpr int kMixChannels = 2;
 struct PcmFormat {
     int channels;          // 1 or 2
     int bitsPerSample;     // 8 or 16
-    uint32_t samplesPerSec; // any non-zero rate
+    uint32_t samplesPerSec; // 8,000 to 96,000
 };
+
+// The longest sound a buffer holds after conversion, in output frames: three minutes.
+// Longer samples are cut there, so that a damaged block cannot take gigabytes.
+constexpr uint32_t kMaxBufferFrames = uint32_t(kMixRate) * 60 * 3;
 
 struct SoundBuffer;
 
 // Opens the output for the selected back end: the default playback device for
 // Device (0 when none opens), nothing for Silent. Returns 1 or 0.
 int OpenAudioOutput();
+const char* LastAudioError(); // why the output did not open
 // Closes the device (waiting for the mixer to finish) and frees any buffer still
 // alive. Safe when nothing is open.
 void CloseAudioOutput();
 
 // Converts the samples once, now, to the mixer's format and rate. NULL when the
-// format is not playable or there is not one whole frame.
-SoundBuffer* CreateStaticBuffer(const PcmFormat& format, const uint8_t* samples, uint32_t bytes);
+// format is not playable (a rate outside 8,000 to 96,000 Hz included) or there is not
+// one whole frame. Sound past kMaxBufferFrames is dropped; *cut (may be null) says so.
+SoundBuffer* CreateStaticBuffer(const PcmFormat& format, const uint8_t* samples, uint32_t bytes,
+                                bool* cut = nullptr);
 void ReleaseBuffer(SoundBuffer* buffer); // NULL is ignored
 
 // Starts the buffer from its current position; a looping buffer wraps to its

@@ -2,36 +2,59 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <string>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace plat {
 
-static bool WriteAll(int fd, const uint8_t* data, size_t size)
+namespace {
+
+// Longest chain of symlinks followed before giving up, as the kernel does.
+constexpr int kMaxLinkHops = 40;
+// Temporary names tried before giving up when every one is taken.
+constexpr int kTempNameTries = 100;
+
+bool WriteAll(int fd, const uint8_t* data, size_t size, int* error)
 {
     while (size > 0) {
         ssize_t written = write(fd, data, size);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
+            *error = errno;
             return false;
         }
-        if (written == 0)
+        if (written == 0) {
+            *error = ENOSPC;
             return false;
+        }
         data += written;
         size -= static_cast<size_t>(written);
     }
     return true;
 }
 
-static void SyncDirectoryOf(const std::string& path)
+std::string DirectoryOf(const std::string& path)
 {
-    std::string dir = ".";
     size_t slash = path.find_last_of('/');
-    if (slash != std::string::npos)
-        dir = slash == 0 ? "/" : path.substr(0, slash);
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseNameOf(const std::string& path)
+{
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void SyncDirectory(const std::string& dir)
+{
     int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         fsync(fd); // best effort: the rename is already done
@@ -39,52 +62,207 @@ static void SyncDirectoryOf(const std::string& path)
     }
 }
 
-bool WriteFileAtomically(const char* path, const uint8_t* data, size_t size)
+// Follows symlinks at path to the file they finally name, which need not exist yet.
+bool ResolveLinks(const std::string& path, std::string* resolved, int* error)
 {
-    if (!path || (!data && size > 0))
-        return false;
-    std::string temp = std::string(path) + ".tmp";
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false; // nothing created (or something that is not ours is in the way)
-
-    bool ok = WriteAll(fd, data, size);
-    if (ok && fsync(fd) != 0)
-        ok = false;
-    if (close(fd) != 0)
-        ok = false;
-    if (ok && rename(temp.c_str(), path) != 0)
-        ok = false;
-    if (!ok) {
-        unlink(temp.c_str());
-        return false;
+    std::string current = path;
+    for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
+        struct stat info;
+        if (lstat(current.c_str(), &info) != 0) {
+            if (errno != ENOENT) {
+                *error = errno;
+                return false;
+            }
+            *resolved = current; // a new file (or a dangling link's target) is made here
+            return true;
+        }
+        if (!S_ISLNK(info.st_mode)) {
+            *resolved = current;
+            return true;
+        }
+        char target[4096];
+        ssize_t length = readlink(current.c_str(), target, sizeof(target) - 1);
+        if (length < 0) {
+            *error = errno;
+            return false;
+        }
+        target[length] = '\0';
+        if (target[0] == '/' || current.find('/') == std::string::npos)
+            current = target;
+        else
+            current = DirectoryOf(current) + "/" + target;
     }
-    SyncDirectoryOf(path);
-    return true;
+    *error = ELOOP;
+    return false;
 }
 
-long ReadFilePrefix(const char* path, uint8_t* buffer, size_t capacity)
+uint64_t TempNameBits()
 {
-    if (!path)
+    uint64_t bits = 0;
+    if (getrandom(&bits, sizeof(bits), GRND_NONBLOCK) == static_cast<ssize_t>(sizeof(bits)))
+        return bits;
+    // No entropy yet: the clock and a counter still differ between tries, and O_EXCL
+    // makes any clash a retry rather than a shared file.
+    static uint64_t counter = 0;
+    struct timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (static_cast<uint64_t>(now.tv_nsec) << 20) ^ static_cast<uint64_t>(now.tv_sec) ^ (++counter << 44);
+}
+
+// Creates a temporary file beside target that no one else has or can have redirected.
+int CreateTempFile(const std::string& target, std::string* tempPath, int* error)
+{
+    const std::string prefix = DirectoryOf(target) + "/." + BaseNameOf(target) + ".tmp-";
+    for (int attempt = 0; attempt < kTempNameTries; ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof(suffix), "%d-%016llx", static_cast<int>(getpid()),
+                      static_cast<unsigned long long>(TempNameBits()));
+        std::string candidate = prefix + suffix;
+        int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            *tempPath = candidate;
+            return fd;
+        }
+        if (errno != EEXIST && errno != EINTR) {
+            *error = errno;
+            return -1;
+        }
+    }
+    *error = EEXIST;
+    return -1;
+}
+
+} // namespace
+
+const char* FileErrorText(int error)
+{
+    if (error == 0)
+        return "";
+    if (error == kNotARegularFile)
+        return "not a regular file (a directory, FIFO or device stands in its place)";
+    return std::strerror(error);
+}
+
+int OpenRegularFileForReading(const char* path, uint64_t* size, int* error)
+{
+    int ignored = 0;
+    int* why = error ? error : &ignored;
+    if (!path) {
+        *why = EINVAL;
         return -1;
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    }
+    // Non-blocking so that a FIFO opens at once instead of waiting for a writer; it is
+    // refused just below, and only a regular file is ever read.
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        *why = errno;
         return -1;
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0) {
+        *why = errno;
+        close(fd);
+        return -1;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        *why = kNotARegularFile;
+        close(fd);
+        return -1;
+    }
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (size)
+        *size = static_cast<uint64_t>(info.st_size);
+    return fd;
+}
+
+long ReadUpTo(int fd, uint8_t* buffer, size_t capacity, int* error)
+{
     size_t total = 0;
     while (total < capacity) {
         ssize_t got = read(fd, buffer + total, capacity - total);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            close(fd);
+            if (error)
+                *error = errno;
             return -1;
         }
         if (got == 0)
             break;
         total += static_cast<size_t>(got);
     }
-    close(fd);
     return static_cast<long>(total);
+}
+
+bool WriteFileAtomically(const char* path, const uint8_t* data, size_t size, int* error)
+{
+    int ignored = 0;
+    int* why = error ? error : &ignored;
+    *why = 0;
+    if (!path || !*path || (!data && size > 0)) {
+        *why = EINVAL;
+        return false;
+    }
+    std::string target;
+    if (!ResolveLinks(path, &target, why))
+        return false;
+
+    // An existing file keeps its permission bits; one this user may not write is not
+    // ours to replace, even though the directory would let us rename over it.
+    mode_t mode = 0644;
+    struct stat info;
+    if (stat(target.c_str(), &info) == 0) {
+        if (!S_ISREG(info.st_mode)) {
+            *why = kNotARegularFile;
+            return false;
+        }
+        if (access(target.c_str(), W_OK) != 0) {
+            *why = errno;
+            return false;
+        }
+        mode = info.st_mode & 07777;
+    }
+
+    std::string temp;
+    int fd = CreateTempFile(target, &temp, why);
+    if (fd < 0)
+        return false;
+    bool ok = true;
+    if (fchmod(fd, mode) != 0) {
+        *why = errno;
+        ok = false;
+    }
+    ok = ok && WriteAll(fd, data, size, why);
+    if (ok && fsync(fd) != 0) {
+        *why = errno;
+        ok = false;
+    }
+    if (close(fd) != 0 && ok) {
+        *why = errno;
+        ok = false;
+    }
+    if (ok && rename(temp.c_str(), target.c_str()) != 0) {
+        *why = errno;
+        ok = false;
+    }
+    if (!ok) {
+        unlink(temp.c_str());
+        return false;
+    }
+    SyncDirectory(DirectoryOf(target));
+    return true;
+}
+
+long ReadFilePrefix(const char* path, uint8_t* buffer, size_t capacity, int* error)
+{
+    int fd = OpenRegularFileForReading(path, nullptr, error);
+    if (fd < 0)
+        return -1;
+    long got = ReadUpTo(fd, buffer, capacity, error);
+    close(fd);
+    return got;
 }
 
 } // namespace plat

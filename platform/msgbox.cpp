@@ -10,6 +10,7 @@ namespace plat {
 static bool s_open = false;
 static bool s_record = false;
 static std::string s_last;
+static void (*s_observer)(const char*) = nullptr;
 
 void ShowMessageBox(void* ownerWindow, const char* textCp932)
 {
@@ -18,8 +19,11 @@ void ShowMessageBox(void* ownerWindow, const char* textCp932)
     std::string utf8 = Cp932ToUtf8(text);
     std::fprintf(stderr, "%s\n", utf8.c_str());
     std::fflush(stderr);
-    if (s_record)
+    if (s_record) {
+        if (s_observer)
+            s_observer(text);
         return;
+    }
     s_open = true;
     // Blocks until OK; it does not pump the main window's events, so no frame and no
     // shutdown can run inside it.
@@ -41,6 +45,11 @@ void RecordMessageBoxes(bool enabled)
 const std::string& LastMessageBoxText()
 {
     return s_last;
+}
+
+void SetMessageBoxObserver(void (*observer)(const char* textCp932))
+{
+    s_observer = observer;
 }
 
 void ClearLastMessageBoxText()

@@ -15,6 +15,9 @@ bool IsMessageBoxOpen();
 // Headless runs record the text instead of showing a box (stderr still gets it).
 void RecordMessageBoxes(bool enabled);
 const std::string& LastMessageBoxText(); // CP932, empty when none since the last clear
+// Called with the text while a recorded box would be open (tests look at what exists
+// at that moment); nullptr for none.
+void SetMessageBoxObserver(void (*observer)(const char* textCp932));
 void ClearLastMessageBoxText();
 
 } // namespace plat

@@ -1,7 +1,9 @@
 // The race history file: its byte layout, damaged files, and never losing it on a bad write.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -116,35 +118,32 @@ TEST_F(FoundationHistory, AFailedWriteKeepsTheOldFile)
     ASSERT_TRUE(WriteHistoryFile(path.c_str()));
     std::vector<uint8_t> old = ReadFileBytes(path);
 
-    // Something that is not a file sits where the temporary file goes: the write must
-    // fail without touching save.dat (this works as root, unlike permissions).
-    ASSERT_EQ(mkdir((path + ".tmp").c_str(), 0755), 0);
-    FillEntry(g_history[0], 7);
-    EXPECT_FALSE(WriteHistoryFile(path.c_str()));
-    EXPECT_EQ(ReadFileBytes(path), old);
+    // A directory stands where the file was: it is not replaced, and says why.
+    std::string taken = dir / "taken.dat";
+    ASSERT_EQ(mkdir(taken.c_str(), 0755), 0);
+    int error = 0;
+    EXPECT_FALSE(WriteHistoryFile(taken.c_str(), &error));
+    EXPECT_EQ(error, plat::kNotARegularFile);
     struct stat st;
-    ASSERT_EQ(stat((path + ".tmp").c_str(), &st), 0);
-    EXPECT_TRUE(S_ISDIR(st.st_mode)); // not ours to remove
-    rmdir((path + ".tmp").c_str());
-
-    // A full disk: /dev/full refuses every write. The target keeps its contents.
-    std::string target = dir / "kept.dat";
-    WriteFileBytes(target, {1, 2, 3});
-    if (symlink("/dev/full", (target + ".tmp").c_str()) == 0) {
-        uint8_t data[520] = {};
-        EXPECT_FALSE(plat::WriteFileAtomically(target.c_str(), data, sizeof(data)));
-        EXPECT_EQ(ReadFileBytes(target), (std::vector<uint8_t>{1, 2, 3}));
-        struct stat link;
-        EXPECT_NE(lstat((target + ".tmp").c_str(), &link), 0); // the temporary name is cleaned up
-    }
+    ASSERT_EQ(stat(taken.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
 
     // A path in a directory that does not exist fails cleanly.
-    EXPECT_FALSE(WriteHistoryFile((dir / "missing/save.dat").c_str()));
+    EXPECT_FALSE(WriteHistoryFile((dir / "missing/save.dat").c_str(), &error));
+    EXPECT_EQ(error, ENOENT);
+    EXPECT_EQ(ReadFileBytes(path), old);
 
     // And a good write afterwards replaces the file and leaves no temporary behind.
+    FillEntry(g_history[0], 7);
     ASSERT_TRUE(WriteHistoryFile(path.c_str()));
     EXPECT_EQ(LittleI32(ReadFileBytes(path), 0), 133);
-    EXPECT_NE(stat((path + ".tmp").c_str(), &st), 0);
+    int entries = 0;
+    if (DIR* d = opendir(dir.path().c_str())) {
+        while (readdir(d))
+            ++entries;
+        closedir(d);
+    }
+    EXPECT_EQ(entries, 4); // ".", "..", save.dat, taken.dat
 }
 
 } // namespace

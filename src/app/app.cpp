@@ -1,5 +1,6 @@
 #include "app/app.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -11,6 +12,7 @@
 #include "engine/graphics.h"
 #include "engine/input.h"
 #include "engine/sound.h"
+#include "engine/startup_note.h"
 #include "engine/task.h"
 #include "frontend/title.h"
 #include "persist/history.h"
@@ -27,6 +29,7 @@ char g_windowClass[100];
 static int s_live = 0;            // start-up succeeded and no shutdown yet
 static int s_inFrame = 0;         // inside RunFrame's passes
 static int s_closePending = 0;    // a close request came while it could not be acted on
+static volatile std::sig_atomic_t s_hangUp = 0; // SIGHUP arrived; the main loop acts on it
 
 // The window's texts: 103 the caption placeholder, 109 the window class.
 static const char* LoadResourceString(int id)
@@ -89,9 +92,21 @@ int InitGameState()
     return InitWorldBuffers();
 }
 
-static void FailStartup(const char* message)
+// A failed start-up step: stderr says what failed, the box shows while the window and
+// everything taken so far still exist, then the step's undo list runs, and only then
+// is the window destroyed.
+static void FailStartup(int step, const char* message)
 {
+    if (*StartupFailureNote() != '\0')
+        std::fprintf(stderr, "%s\n", StartupFailureNote());
     plat::ShowMessageBox(g_hWnd, message);
+    FreeWorldBuffers(); // at step 1 the task pool may exist without the stage buffers
+    if (step >= 3)
+        ReleaseSound();
+    if (step >= 4)
+        ReleaseGraphics();
+    if (step >= 3)
+        FreeDataFile();
     plat::DestroyMainWindow();
     g_hWnd = nullptr;
 }
@@ -100,29 +115,22 @@ int InitGame(void* window)
 {
     g_hWnd = window;
     s_closePending = 0;
+    ClearStartupFailureNote();
     if (!InitGameState()) {
-        FreeWorldBuffers(); // the task pool may exist without the stage buffers
-        FailStartup("init pal error");
+        NoteStartupFailure("no memory for the task pool and the stage buffers");
+        FailStartup(1, "init pal error");
         return 0;
     }
     if (!LoadDataFile()) {
-        FreeWorldBuffers();
-        FailStartup("data load failed");
+        FailStartup(2, "data load failed");
         return 0;
     }
     if (!InitSound(window)) {
-        FreeWorldBuffers();
-        ReleaseSound();
-        FreeDataFile();
-        FailStartup("direct sound error");
+        FailStartup(3, "direct sound error");
         return 0;
     }
     if (!InitGraphics(window)) {
-        FreeWorldBuffers();
-        ReleaseSound();
-        ReleaseGraphics();
-        FreeDataFile();
-        FailStartup("direct graphics error");
+        FailStartup(4, "direct graphics error");
         return 0;
     }
     // Our clock counts whole milliseconds already; there is no timer period to set.
@@ -232,8 +240,24 @@ static void HandleCloseRequest()
         ShutdownGame();
 }
 
+// A closed terminal ends the game as the desktop's close request does, history written.
+static void OnHangUp(int)
+{
+    s_hangUp = 1;
+}
+
+static void CatchHangUp()
+{
+    struct sigaction action {};
+    action.sa_handler = OnHangUp;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGHUP, &action, nullptr);
+}
+
 int GameMain(int, char**)
 {
+    CatchHangUp();
     CopyString(g_windowTitle, sizeof(g_windowTitle), LoadResourceString(103));
     CopyString(g_windowTitle, sizeof(g_windowTitle), kGameTitle);
     CopyString(g_windowClass, sizeof(g_windowClass), LoadResourceString(109));
@@ -256,6 +280,10 @@ int GameMain(int, char**)
 
     // One pending event or one frame per turn; the loop ends once the game is shut down.
     for (;;) {
+        if (s_hangUp) {
+            s_hangUp = 0;
+            HandleCloseRequest();
+        }
         plat::WindowEvent event = plat::PollOneEvent();
         if (event == plat::WindowEvent::CloseRequest) {
             HandleCloseRequest();

@@ -1,11 +1,13 @@
 #include "engine/archive.h"
 #include "platform/byte_order.h"
 
-#include <cstdio>
+#include <cstdint>
 #include <cstring>
-#include <sys/stat.h>
+#include <unistd.h>
 
+#include "engine/startup_note.h"
 #include "engine/task.h"
+#include "platform/files.h"
 
 uint8_t* g_dataFile = nullptr;
 uint64_t g_dataFileSize = 0;
@@ -18,41 +20,40 @@ int LoadDataFile()
 int LoadDataFileFrom(const char* path)
 {
     FreeDataFile();
-    std::FILE* file = std::fopen(path, "rb");
-    if (!file)
-        return 0;
-    // Only a regular file has a size to read (a directory or a device opens as well).
-    struct stat info;
-    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
-        std::fclose(file);
-        return 0;
-    }
-    long size = -1;
-    if (std::fseek(file, 0, SEEK_END) == 0)
-        size = std::ftell(file);
-    if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0) {
-        std::fclose(file);
+    // Never blocks: a FIFO or device in the archive's place is refused at once.
+    int error = 0;
+    uint64_t size = 0;
+    int fd = plat::OpenRegularFileForReading(path, &size, &error);
+    if (fd < 0) {
+        NoteStartupFailure("%s: %s", path, plat::FileErrorText(error));
         return 0;
     }
     // Shorter than the offset table: nothing in it could be found.
-    if (static_cast<uint64_t>(size) < kDataTableBytes) {
-        std::fclose(file);
+    if (size < kDataTableBytes) {
+        NoteStartupFailure("%s: %llu bytes, shorter than its %u-byte offset table", path,
+                           static_cast<unsigned long long>(size), kDataTableBytes);
+        close(fd);
         return 0;
     }
-    uint8_t* block = static_cast<uint8_t*>(AllocMemory(static_cast<size_t>(size)));
+    uint8_t* block = size <= SIZE_MAX ? static_cast<uint8_t*>(AllocMemory(static_cast<size_t>(size))) : nullptr;
     if (!block) {
-        std::fclose(file);
+        NoteStartupFailure("%s: no memory for its %llu bytes", path, static_cast<unsigned long long>(size));
+        close(fd);
         return 0;
     }
-    size_t got = std::fread(block, 1, static_cast<size_t>(size), file);
-    std::fclose(file);
+    long got = plat::ReadUpTo(fd, block, static_cast<size_t>(size), &error);
+    close(fd);
     // A short read would leave part of the archive as garbage: refuse it.
-    if (got != static_cast<size_t>(size)) {
+    if (got < 0 || static_cast<uint64_t>(got) != size) {
+        if (got < 0)
+            NoteStartupFailure("%s: %s", path, plat::FileErrorText(error));
+        else
+            NoteStartupFailure("%s: read %ld of its %llu bytes", path, got, static_cast<unsigned long long>(size));
         FreeMemory(block);
         return 0;
     }
     g_dataFile = block;
-    g_dataFileSize = static_cast<uint64_t>(size);
+    g_dataFileSize = size;
     return 1;
 }
 

@@ -7,6 +7,7 @@
 
 #include "engine/archive.h"
 #include "engine/graphics.h"
+#include "engine/startup_note.h"
 #include "platform/gfx_device.h"
 #include "platform/image_codec.h"
 #include "platform/mesh.h"
@@ -20,6 +21,9 @@ ModelRecord g_modelTable[kModelCount] = {};
 ModelRecord g_effectModels[kEffectModelCount] = {};
 
 namespace {
+
+// Why the last texture or model block did not load, for the start-up failure note.
+std::string s_blockError;
 
 struct SphereShape {
     float radius;
@@ -66,23 +70,33 @@ int LoadTextureFromDataBlock(plat::Texture** out, int block)
         return 0;
     uint32_t size = 0;
     const uint8_t* bytes = GetDataBlock(block, &size);
+    s_blockError = "the block is empty or lies outside data.dat";
     if (!bytes || size == 0)
         return 0;
     plat::Image image;
-    if (!plat::DecodeImage(bytes, size, image, true))
+    if (!plat::DecodeImage(bytes, size, image, true, &s_blockError))
         return 0;
     *out = g_d3dDevice->CreateTexture(image);
+    s_blockError = "the device refused the texture";
     return *out ? 1 : 0;
+}
+
+static int LoadStartupTexture(plat::Texture** out, int block)
+{
+    if (LoadTextureFromDataBlock(out, block))
+        return 1;
+    NoteStartupFailure("texture (data.dat block %d): %s", block, s_blockError.c_str());
+    return 0;
 }
 
 int LoadTexturesFromData()
 {
-    if (!LoadTextureFromDataBlock(&g_uiAtlas, kAtlasBlock))
+    if (!LoadStartupTexture(&g_uiAtlas, kAtlasBlock))
         return 0;
-    if (!LoadTextureFromDataBlock(&g_fontTexture, kFontBlock))
+    if (!LoadStartupTexture(&g_fontTexture, kFontBlock))
         return 0;
     for (int i = 0; i < kBoardTextureCount; ++i)
-        if (!LoadTextureFromDataBlock(&g_textures[i], kBoardTextureFirstBlock + i))
+        if (!LoadStartupTexture(&g_textures[i], kBoardTextureFirstBlock + i))
             return 0;
     return 1;
 }
@@ -108,12 +122,16 @@ int LoadModelFromDataBlock(ModelRecord* record, int block)
     *record = ModelRecord{};
     uint32_t size = 0;
     const uint8_t* bytes = GetDataBlock(block, &size);
+    s_blockError = "the block is empty or lies outside data.dat";
     if (!bytes || size == 0)
         return 0;
     plat::XMeshData data;
-    if (!plat::ParseXFile(bytes, size, data))
+    if (!plat::ParseXFile(bytes, size, data, &s_blockError))
         return 0;
-    return LoadModelFromMeshData(record, data);
+    if (LoadModelFromMeshData(record, data))
+        return 1;
+    s_blockError = "the mesh could not be built";
+    return 0;
 }
 
 int LoadModelFromMeshData(ModelRecord* record, const plat::XMeshData& data)
@@ -206,9 +224,12 @@ int LoadModelsFromData()
     g_meshTextureCounter = 0;
     for (int i = 0; i < kModelCount; ++i)
         g_modelTable[i] = ModelRecord{};
-    for (int i = 0; i < kModelCount; ++i)
-        if (!LoadModelFromDataBlock(&g_modelTable[i], kModelFirstBlock + i))
+    for (int i = 0; i < kModelCount; ++i) {
+        if (!LoadModelFromDataBlock(&g_modelTable[i], kModelFirstBlock + i)) {
+            NoteStartupFailure("model %d (data.dat block %d): %s", i, kModelFirstBlock + i, s_blockError.c_str());
             return 0;
+        }
+    }
     for (int i = 0; i < kEffectModelCount; ++i)
         if (!CreateColouredSphereModel(&g_effectModels[i], kEffectSpheres[i].segments, kEffectSpheres[i].radius,
                                        kEffectSpheres[i].colour))

@@ -3,8 +3,11 @@
 // in one frame sounds once; music loops one track at a time.
 #include "engine/sound.h"
 
+#include <cstdio>
+
 #include "engine/archive.h"
 #include "engine/config.h"
+#include "engine/startup_note.h"
 #include "engine/wave.h"
 #include "platform/audio.h"
 
@@ -27,7 +30,10 @@ int InitSound(void*)
     for (auto& b : g_music) b = nullptr;
     // The window plays no part: the output is shared and keeps playing while the
     // window is in the background.
-    if (!plat::OpenAudioOutput()) return 0;
+    if (!plat::OpenAudioOutput()) {
+        NoteStartupFailure("sound output: %s", plat::LastAudioError());
+        return 0;
+    }
     g_soundDevice = 1;
     if (!LoadSoundEffectsFromData()) return 0;
     return LoadMusicFromData();
@@ -48,36 +54,53 @@ void ReleaseSound()
     g_soundDevice = 0;
 }
 
+// One wave block into one buffer; a failure notes which block and why.
+static int LoadWaveBlock(const char* what, int number, int block, plat::SoundBuffer** out)
+{
+    uint32_t size = 0;
+    const uint8_t* image = GetDataBlock(block, &size);
+    const char* why = nullptr;
+    if (CreateSoundBufferFromWave(image, size, out, &why)) {
+        if (why) std::fprintf(stderr, "%s %d (data.dat block %d): %s\n", what, number, block, why);
+        return 1;
+    }
+    NoteStartupFailure("%s %d (data.dat block %d): %s", what, number, block, why);
+    return 0;
+}
+
 int LoadSoundEffectsFromData()
 {
-    for (int i = 0; i < kSoundEffectCount; ++i) {
-        uint32_t size = 0;
-        const uint8_t* block = GetDataBlock(kFirstEffectBlock + i, &size);
-        if (!CreateSoundBufferFromWave(block, size, &g_soundEffects[i])) return 0;
-    }
+    for (int i = 0; i < kSoundEffectCount; ++i)
+        if (!LoadWaveBlock("sound effect", i, kFirstEffectBlock + i, &g_soundEffects[i])) return 0;
     return 1;
 }
 
 int LoadMusicFromData()
 {
-    for (int i = 0; i < kMusicTrackCount; ++i) {
-        uint32_t size = 0;
-        const uint8_t* block = GetDataBlock(kFirstMusicBlock + i, &size);
-        if (!CreateSoundBufferFromWave(block, size, &g_music[i])) return 0;
-    }
+    for (int i = 0; i < kMusicTrackCount; ++i)
+        if (!LoadWaveBlock("music track", i, kFirstMusicBlock + i, &g_music[i])) return 0;
     return 1;
 }
 
-int CreateSoundBufferFromWave(const uint8_t* image, uint32_t length, plat::SoundBuffer** out)
+int CreateSoundBufferFromWave(const uint8_t* image, uint32_t length, plat::SoundBuffer** out, const char** why)
 {
-    if (!g_soundDevice || image == nullptr) return 0;
+    const char* ignored = nullptr;
+    const char*& reason = why ? *why : ignored;
+    reason = "no sound output";
+    if (!g_soundDevice) return 0;
+    reason = "the block lies outside data.dat";
+    if (image == nullptr) return 0;
     WaveFormat format{};
     const uint8_t* samples = nullptr;
     uint32_t sampleBytes = 0;
-    if (!FindWaveChunks(image, length, &format, &samples, &sampleBytes)) return 0;
+    if (!FindWaveChunks(image, length, &format, &samples, &sampleBytes, &reason)) return 0;
     plat::PcmFormat pcm{format.channels, format.bitsPerSample, format.samplesPerSec};
-    plat::SoundBuffer* buffer = plat::CreateStaticBuffer(pcm, samples, sampleBytes);
+    bool cut = false;
+    plat::SoundBuffer* buffer = plat::CreateStaticBuffer(pcm, samples, sampleBytes, &cut);
+    reason = "no memory for the converted samples";
     if (buffer == nullptr) return 0;
+    // Only a damaged block runs this long; the game plays on with what fits.
+    reason = cut ? "over three minutes long; only the first three are kept" : nullptr;
     *out = buffer;
     return 1;
 }

@@ -25,11 +25,17 @@ constexpr uint16_t kWaveFormatPcm = 1;
 // *samples / *sampleBytes (pointing into the image). Returns 0 when the image is
 // not RIFF WAVE, a chunk runs past the image or past the RIFF size, the format
 // chunk is missing or shorter than 14 bytes, there are no samples, or the format
-// is one the mixer cannot play (only PCM, 1 or 2 channels, 8 or 16 bits, a
-// non-zero rate and a block size matching them, and at least one whole frame).
-// Never reads outside [image, image + length).
+// is one the mixer cannot play (only PCM, 1 or 2 channels, 8 or 16 bits, a rate
+// of 8,000 to 96,000 Hz and a block size matching them, and at least one whole
+// frame); *why (may be null) then says which. Never reads outside
+// [image, image + length).
 int FindWaveChunks(const uint8_t* image, uint32_t length, WaveFormat* format, const uint8_t** samples,
-                   uint32_t* sampleBytes);
+                   uint32_t* sampleBytes, const char** why = nullptr);
+
+// The sample rates a wave may have: anything else is a damaged header, and a tiny
+// rate would turn a short block into hours of converted sound.
+constexpr uint32_t kWaveMinRate = 8000;
+constexpr uint32_t kWaveMaxRate = 96000;
 
 // --- The sound module's own procedures and tables (src/engine/sound.cpp), beside
 // the frame-facing ones of engine/sound.h; exposed for the tests.
@@ -46,6 +52,9 @@ extern int32_t g_soundDevice; // 1 from a successful output open to ReleaseSound
 
 int LoadSoundEffectsFromData();
 int LoadMusicFromData();
-int CreateSoundBufferFromWave(const uint8_t* image, uint32_t length, plat::SoundBuffer** out);
+// *why (may be null) says why a wave gave no buffer; after success it is null, or
+// says that a sound too long for one buffer was cut.
+int CreateSoundBufferFromWave(const uint8_t* image, uint32_t length, plat::SoundBuffer** out,
+                              const char** why = nullptr);
 void RequestSoundEffect(int id, int noRewind);
 void PlaySoundEffectNow(int id, int noRewind);

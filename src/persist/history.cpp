@@ -1,5 +1,7 @@
 #include "persist/history.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/files.h"
@@ -60,28 +62,48 @@ void LoadHistory()
     ReadSaveFile();
 }
 
-void ReadHistoryFile(const char* path)
+int ReadHistoryFile(const char* path)
 {
     uint8_t image[kHistoryFileBytes];
-    long got = plat::ReadFilePrefix(path, image, sizeof(image));
+    int error = 0;
+    long got = plat::ReadFilePrefix(path, image, sizeof(image), &error);
     if (got < 0)
-        return; // no file: the history stays empty
+        return error != 0 ? error : EIO;
     DecodeHistory(image, static_cast<size_t>(got));
+    return 0;
 }
 
-bool WriteHistoryFile(const char* path)
+bool WriteHistoryFile(const char* path, int* error)
 {
     uint8_t image[kHistoryFileBytes];
     EncodeHistory(image);
-    return plat::WriteFileAtomically(path, image, sizeof(image));
+    return plat::WriteFileAtomically(path, image, sizeof(image), error);
 }
+
+// Set when "save.dat" was there at start but could not be read: writing the history of
+// this run over it would throw away every race it holds.
+static bool s_saveFileUnread = false;
 
 void ReadSaveFile()
 {
-    ReadHistoryFile("save.dat");
+    s_saveFileUnread = false;
+    int error = ReadHistoryFile("save.dat");
+    if (error == 0 || error == ENOENT)
+        return; // read, or no races yet
+    s_saveFileUnread = true;
+    std::fprintf(stderr, "save.dat: the race history was not read: %s\n", plat::FileErrorText(error));
 }
 
 void WriteSaveFile()
 {
-    WriteHistoryFile("save.dat"); // a failure keeps the previous file; there is no one to tell
+    if (s_saveFileUnread) {
+        std::fprintf(stderr,
+                     "save.dat: the race history was not written: the file could not be read at start, "
+                     "and writing over it would lose the races it holds\n");
+        return;
+    }
+    int error = 0;
+    if (!WriteHistoryFile("save.dat", &error))
+        std::fprintf(stderr, "save.dat: the race history was not written: %s; the previous file is kept\n",
+                     plat::FileErrorText(error));
 }

@@ -37,12 +37,18 @@ struct HistoryEntry {
 extern HistoryEntry g_history[kHistoryEntries];
 
 void LoadHistory();   // zero the history, then ReadSaveFile
-void ReadSaveFile();  // "save.dat" in the working directory; missing: history stays as it is
-void WriteSaveFile(); // replaces "save.dat" atomically; on failure the old file stays
+// "save.dat" in the working directory; missing: the history stays as it is. A file that
+// is there but cannot be read is left alone for the rest of the run (stderr says why).
+void ReadSaveFile();
+// Replaces "save.dat" atomically, through a symlink to its target; on failure the old
+// file stays and stderr says why. Writes nothing when ReadSaveFile could not read it.
+void WriteSaveFile();
 
-// The same with a given path; the write returns whether the file now holds the history.
-void ReadHistoryFile(const char* path);
-bool WriteHistoryFile(const char* path);
+// The same with a given path: the read returns 0 on success, else why it failed (an
+// errno value, ENOENT for a missing file, or plat::kNotARegularFile); the write returns
+// whether the file now holds the history, with why not in *error.
+int ReadHistoryFile(const char* path);
+bool WriteHistoryFile(const char* path, int* error = nullptr);
 
 // The file image, field by field, little-endian.
 void EncodeHistory(uint8_t out[kHistoryFileBytes]);
