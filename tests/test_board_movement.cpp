@@ -81,21 +81,6 @@ TEST(DieRules, ComputerSpinOfTwentySevenFramesOnAThreeFaceDie)
     EXPECT_LE(team->die, 3) << "the three-face roll stands";
 }
 
-TEST(DieRules, EnemyGroupKeepsItsDieAndGetsNoCatchUp)
-{
-    BoardWorld world(4, 4);
-    BoardPiece* group = SpawnPiece(10, kEnemy, 0, 0, 0.0f, 3);
-    SpawnPiece(11, kComputer, 0, 0, 0.0f, 1)->progress = 30;
-    group->dieFaces = 3;
-    group->die = 1;
-    group->spinCountdown = 1;
-    group->moveProc = EnemyRollDie;
-    Frame(group);
-    EXPECT_EQ(group->moveProc, EnemyChooseDirection);
-    EXPECT_EQ(group->die, 2);
-    EXPECT_EQ(group->dieFaces, 3);
-}
-
 TEST(PlayerChoice, FirstPressedKeyDecidesClosedWaysSoundAndBlockedOnesAreSilent)
 {
     struct Case {
@@ -131,28 +116,6 @@ TEST(PlayerChoice, FirstPressedKeyDecidesClosedWaysSoundAndBlockedOnesAreSilent)
     }
 }
 
-TEST(PlayerChoice, DieStopsOnReturnOrZWithItsSoundAndArrows)
-{
-    BoardWorld world(5, 5);
-    world.Square(2, 2, 10, kLinkHeading0);
-    world.Square(3, 2, 13);
-    BoardPiece* piece = SpawnPiece(10, kPlayer, 2, 2, 0.0f);
-    piece->moveProc = PlayerRollDie;
-    piece->dieFaces = 2;
-    std::vector<int> faces;
-    for (int i = 0; i < 3; ++i) {
-        Frame(piece);
-        faces.push_back(piece->die);
-    }
-    EXPECT_EQ(faces, (std::vector<int>{2, 1, 2}));
-    EXPECT_EQ(piece->moveProc, PlayerRollDie);
-    BoardWorld::PressKeys({kKeyZ});
-    Frame(piece);
-    EXPECT_EQ(piece->moveProc, PlayerChooseDirection);
-    EXPECT_TRUE(BoardWorld::Heard(0));
-    EXPECT_EQ(piece->arrowTexture[0], 14) << "arrow toward a kind-13 square";
-}
-
 TEST(Corridors, PreferenceTableStraightThenTurnsThenBack)
 {
     struct Case {
@@ -179,31 +142,6 @@ TEST(Corridors, PreferenceTableStraightThenTurnsThenBack)
         FollowCorridor(piece);
         EXPECT_EQ(piece->heading, c.expect) << "heading " << c.heading << " with " << c.open.size() << " open";
     }
-}
-
-TEST(Corridors, BendIsFollowedWithoutSpendingSteps)
-{
-    BoardWorld world(6, 6);
-    world.Square(1, 1, 10, kLinkHeading0);
-    world.Corridor(2, 1);
-    world.Corridor(3, 1);
-    world.Corridor(3, 2);
-    world.Square(3, 3, 11);
-    BoardPiece* piece = SpawnPiece(10, kComputer, 1, 1, 0.0f, 1);
-    piece->moveProc = AutoStepMove;
-    piece->die = 1;
-    for (int frame = 1; frame < 16; ++frame) {
-        Frame(piece);
-        ASSERT_EQ(piece->moveProc, AutoStepMove) << "frame " << frame;
-    }
-    Frame(piece);
-    EXPECT_EQ(piece->moveProc, PieceArrive);
-    EXPECT_EQ(piece->x, BoardWorld::X(3));
-    EXPECT_EQ(piece->z, BoardWorld::Z(3));
-    EXPECT_EQ(piece->heading, 270.0f);
-    EXPECT_EQ(piece->die, 0);
-    EXPECT_EQ(piece->progress, 1);
-    EXPECT_TRUE(BoardWorld::Heard(4));
 }
 
 TEST(Arrival, GoalStopsTheMoveWithStepsLeft)
@@ -278,7 +216,7 @@ TEST(Arrival, SquareEventStartsOnlyForNumbersWithAScript)
     }
 }
 
-TEST(RoamingGroup, WalksItsOwnLayerAndIgnoresTheGoal)
+TEST(RoamingGroup, WalksItsOwnLayerIgnoresTheGoalAndKeepsItsDie)
 {
     BoardWorld world(5, 5);
     // The route layer would lead right; the group follows its own links up, through the goal.
@@ -289,15 +227,16 @@ TEST(RoamingGroup, WalksItsOwnLayerAndIgnoresTheGoal)
     world.EnemyLinks(2, 2, kLinkHeading90);
     world.Square(2, 1, 13);
     BoardPiece* group = SpawnPiece(10, kEnemy, 2, 3, 0.0f, 3);
-    group->moveProc = EnemyChooseDirection;
-    group->die = 2;
+    SpawnPiece(11, kComputer, 0, 0, 0.0f, 1)->progress = 30; // the catch-up rule would give a 6
+    group->moveProc = EnemyRollDie; // the last frame of its spin on a three-face die
+    group->spinCountdown = 1;
+    group->dieFaces = 3;
     SeedRandom(3);
     ASSERT_GT(RunUntil(group, EnemyArrive), 0);
     EXPECT_EQ(group->x, BoardWorld::X(2));
     EXPECT_EQ(group->z, BoardWorld::Z(1));
     EXPECT_EQ(group->heading, 90.0f);
-    EXPECT_EQ(group->progress, 0);
-    EXPECT_EQ(group->die, 0);
+    EXPECT_EQ((std::vector<int>{group->progress, group->die, group->dieFaces}), (std::vector<int>{0, 0, 3}));
 }
 
 TEST(NoWayOn, TurnEndsInsteadOfWalkingOrDrawingForEver)
@@ -351,21 +290,6 @@ TEST(NoWayOn, ComputerDrawsOnlyWaysThatCanBeWalked)
     ASSERT_GT(RunUntil(piece, PieceArrive), 0);
     EXPECT_EQ(piece->x, BoardWorld::X(2));
     EXPECT_EQ(piece->heading, 180.0f);
-}
-
-TEST(Meeting, FirstOtherPieceOnTheCellInSlotOrder)
-{
-    BoardWorld world(5, 5);
-    BoardPiece* a = SpawnPiece(10, kComputer, 1, 1, 0.0f, 1);
-    BoardPiece* b = SpawnPiece(11, kComputer, 1, 1, 0.0f, 2);
-    BoardPiece* group = SpawnPiece(12, kEnemy, 1, 1, 0.0f, 3);
-    BoardPiece* away = SpawnPiece(13, kEnemy, 2, 1, 0.0f, 4);
-    a->x += 0.9f; // still the same cell
-    EXPECT_EQ(FindPieceOnSameCell(a), b);
-    EXPECT_EQ(FindPieceOnSameCell(group), a);
-    EXPECT_EQ(FindPieceOnSameCell(away), nullptr);
-    g_tasks[10].alive = 0;
-    EXPECT_EQ(FindPieceOnSameCell(group), b);
 }
 
 TEST(ControlSwitch, RestartsAnUnstartedRollAndSavingOnlyWhileThePlayersDieSpins)

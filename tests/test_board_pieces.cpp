@@ -51,36 +51,22 @@ TEST(Placement, PiecesTakeSlotsInRowOrderWithTheirRecords)
     const BoardPiece* wolves = PieceOf(&g_tasks[10]);
     const BoardPiece* red = PieceOf(&g_tasks[11]);
     const BoardPiece* blue = PieceOf(&g_tasks[12]);
-
-    EXPECT_EQ(g_tasks[10].param, 3);
-    EXPECT_EQ(wolves->controller, 2);
-    EXPECT_EQ(wolves->teamId, 3);
-    EXPECT_EQ(wolves->heading, 90.0f);
-    EXPECT_EQ(wolves->memberCount, 4);
-    EXPECT_EQ(wolves->liveCount, 4);
-    EXPECT_EQ((std::vector<int>{wolves->members[0].id, wolves->members[3].id, wolves->members[4].id}),
-              (std::vector<int>{18, 21, 0}));
-    EXPECT_EQ(wolves->members[4].modelId, 0) << "records past the count stay zero";
+    // Creator word, controller, team, heading, members, standing, the fifth member's id.
+    EXPECT_EQ((std::vector<int>{g_tasks[10].param, wolves->controller, wolves->teamId, int(wolves->heading),
+                                wolves->memberCount, wolves->liveCount, wolves->members[0].id, wolves->members[3].id,
+                                wolves->members[4].id}),
+              (std::vector<int>{3, 2, 3, 90, 4, 4, 18, 21, 0}));
     EXPECT_STREQ(wolves->name, "Wolves");
-    EXPECT_EQ(wolves->x, 3.0f);
-    EXPECT_EQ(wolves->z, 3.0f);
-    EXPECT_EQ(wolves->y, 0.25f);
-    EXPECT_EQ(wolves->moveProc, PieceIdle);
-
-    EXPECT_EQ(red->controller, 1);
-    EXPECT_EQ(red->moveProc, PieceIdle);
-    EXPECT_EQ(red->heading, 180.0f);
-    EXPECT_EQ(blue->controller, 0) << "team 1 is the player's";
-    EXPECT_EQ(blue->moveProc, PieceStartTurn);
-    EXPECT_STREQ(blue->name, "Blue");
+    EXPECT_EQ((std::vector<float>{wolves->x, wolves->y, wolves->z}), (std::vector<float>{3.0f, 0.25f, 3.0f}));
+    EXPECT_EQ((std::vector<PieceProc>{wolves->moveProc, red->moveProc, blue->moveProc}),
+              (std::vector<PieceProc>{PieceIdle, PieceIdle, PieceStartTurn}));
+    EXPECT_EQ((std::vector<int>{red->controller, int(red->heading), blue->controller}), (std::vector<int>{1, 180, 0}))
+        << "team 1 is the player's";
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(blue->members[i].id, 6 + i);
         EXPECT_EQ(blue->figures[i].modelId, g_characters[6 + i].modelId);
         EXPECT_EQ(blue->figures[i].ahead, i == 0 ? nullptr : &blue->figures[i - 1]);
-        EXPECT_EQ(blue->figures[i].owner, blue);
     }
-    EXPECT_EQ(blue->figures[0].motionProc, CopyFigurePoseFromOwner);
-    EXPECT_EQ(blue->figures[5].motionProc, UpdateFigureMotion);
     EXPECT_EQ((std::vector<int>{blue->die, blue->dieFaces, blue->progress, blue->arrowTexture[0], blue->arrowTexture[3]}),
               (std::vector<int>{1, 6, 0, -1, -1}));
     EXPECT_EQ(FindPlayerTeamTask(), blue);
@@ -103,10 +89,8 @@ TEST(Placement, RecordsThatDoNotFitAPieceCreateNothing)
     };
     for (const Case& c : cases) {
         BoardWorld world(3, 3);
-        g_eventCount = 1;
-        world.Event(1, 1, 1);
         PutScript(1, c.script);
-        PlaceEventObjects();
+        CreateEventObject(0, 0.25f, 0, 1, 0, g_eventScripts);
         EXPECT_EQ(LivePieceSlots().size(), c.created ? 1u : 0u) << c.script;
     }
 }
@@ -114,26 +98,13 @@ TEST(Placement, RecordsThatDoNotFitAPieceCreateNothing)
 TEST(Placement, LongNameIsCutAndCountDecidesWhereTheNameStarts)
 {
     BoardWorld world(3, 3);
-    g_eventCount = 1;
-    world.Event(1, 1, 1);
     const std::string longName(60, 'N');
     PutScript(1, "$2,5,270,4,18,19,20,21," + longName + ",#99");
-    PlaceEventObjects();
+    CreateEventObject(0, 0.25f, 0, 1, 0, g_eventScripts);
     ASSERT_EQ(LivePieceSlots().size(), 1u);
     const BoardPiece* piece = PieceOf(&g_tasks[10]);
     EXPECT_EQ(std::string(piece->name), std::string(49, 'N'));
     EXPECT_EQ(piece->members[3].id, 21);
-}
-
-TEST(Placement, MorePiecesThanSlotsKeepsTheFirstTen)
-{
-    BoardWorld world(12, 2);
-    g_eventCount = 1;
-    for (int column = 0; column < 12; ++column) world.Event(column, 0, 1);
-    PutScript(1, "$2,4,0,1,20,Bats,");
-    PlaceEventObjects();
-    EXPECT_EQ(LivePieceSlots().size(), 10u);
-    EXPECT_EQ(PieceOf(&g_tasks[19])->x, BoardWorld::X(9));
 }
 
 TEST(Arrows, TextureByTheNextSquareAlongTheCorridorAndNoneTowardBlockedOrOffBoard)
@@ -259,4 +230,118 @@ TEST(Drawing, ArrowsDieNumberAndThreeFaceMark)
     const float source[4] = {mark[0].u0 * 2048, mark[0].v0 * 2048, mark[0].u1 * 2048, mark[0].v1 * 2048};
     const float expected[4] = {276, 630, 306, 642};
     for (int i = 0; i < 4; ++i) EXPECT_NEAR(source[i], expected[i], 0.01f) << i;
+}
+
+// ---- A race started from packs in a headless game ----
+
+#include "board/race_result.h"
+#include "frontend/title.h"
+#include "test_frontend_fixture.h"
+
+namespace {
+
+using test_support::Bytes;
+using test_support::PutLE;
+
+// A 5 x 3 stage as stage 1 of a pack: start square (0,1), a corridor, a square with an
+// enemy group, the goal square; the player's team on the start.
+Bytes SmallMapPack()
+{
+    const int w = 5;
+    const int h = 3;
+    Bytes square(w * h, 15), route(w * h, 0), back(w * h, 0), event(w * h, 0), enemy(w * h, 0);
+    const int row = 1 * w;
+    square[row + 0] = 10;
+    route[row + 0] = 16 | 1;
+    event[row + 0] = 1;
+    square[row + 1] = 0;
+    square[row + 2] = 11;
+    route[row + 2] = 1;
+    event[row + 2] = 2;
+    square[row + 3] = 12;
+    route[row + 3] = 32;
+    Bytes pack;
+    for (uint32_t offset : {0u, 0u, 0u}) PutLE(pack, offset, 4);
+    for (uint32_t word : {uint32_t(w), uint32_t(h), 0u, 0u}) PutLE(pack, word, 4);
+    for (const Bytes* layer : {&square, &route, &back, &event, &enemy}) pack.insert(pack.end(), layer->begin(), layer->end());
+    return pack;
+}
+
+// Stage 1's scripts, every byte inverted as the pack stores them.
+Bytes SmallEventPack()
+{
+    const std::string text = "$1,0,0,6,0,1,2,3,4,5,Red,#99@$2,3,0,2,18,19,Wolves,#99@";
+    Bytes pack;
+    for (uint32_t offset : {0u, 0u, 0u}) PutLE(pack, offset, 4);
+    PutLE(pack, uint32_t(text.size()), 4);
+    for (char c : text) pack.push_back(uint8_t(~static_cast<unsigned char>(c)));
+    return pack;
+}
+
+class StageStartRun : public FrontendRun {
+protected:
+    void WritePacks()
+    {
+        test_support::WriteFileBytes(dir_ / "mappack.dat", SmallMapPack());
+        test_support::WriteFileBytes(dir_ / "epack.dat", SmallEventPack());
+    }
+    // Mesh draws whose model stands at (x, z).
+    static int ModelsAt(float x, float z)
+    {
+        const plat::RecordedFrame& frame = plat::LastRecordedFrame();
+        int count = 0;
+        for (const plat::RecordedDraw* draw : frame.MeshDraws()) {
+            const plat::Matrix4& world = frame.StateOf(*draw).world;
+            // A model is drawn subset by subset; its first subset counts it.
+            if (draw->subset == 0 && std::fabs(world.m[3][0] - x) < 0.01f && std::fabs(world.m[3][2] - z) < 0.01f)
+                ++count;
+        }
+        return count;
+    }
+};
+
+} // namespace
+
+TEST_F(StageStartRun, PiecesTurnsAndViewComeUpAndThePlayerRollsFirst)
+{
+    WritePacks();
+    g_playerTeam = 0;
+    g_stageNumber = 1;
+    g_raceResult.nextPlaceFromTop = 2; // left over from an earlier race
+    StartStageFromPacks();
+    EXPECT_EQ(LiveSlots(), (std::vector<int>{2, 10, 11, 100}));
+    BoardPiece* team = PieceOf(&g_tasks[10]);
+    const BoardPiece* group = PieceOf(&g_tasks[11]);
+    EXPECT_EQ(team->controller, 0);
+    EXPECT_EQ(group->controller, 2);
+    EXPECT_EQ(g_raceResult.nextPlaceFromTop, 0);
+
+    Frames(3);
+    EXPECT_EQ(team->moveProc, PlayerRollDie);
+    // Centres: column 0 at x -4, column 2 at x 0, row 1 at z 0.
+    EXPECT_EQ(ModelsAt(-4.0f, 0.0f), 1) << "a party at rest shows its leader only";
+    EXPECT_EQ(ModelsAt(0.0f, 0.0f), 1);
+
+    Press(kKeyReturn);
+    EXPECT_TRUE(Heard(0));
+    EXPECT_EQ(team->moveProc, PlayerChooseDirection);
+    const auto fans = plat::LastRecordedFrame().WorldFans();
+    int arrows = 0;
+    for (const plat::RecordedDraw* fan : fans)
+        if (fan->texture == g_textures[23] && plat::LastRecordedFrame().WorldVertexOf(*fan, 0).y == 4.0f) ++arrows;
+    EXPECT_EQ(arrows, 1) << "one arrow, toward the kind-11 square along the corridor";
+
+    Press(kKeyRight);
+    Frames(12);
+    EXPECT_EQ(team->progress, 1);
+    EXPECT_EQ(team->x, 0.0f);
+}
+
+TEST_F(StageStartRun, MissingMapPackReturnsToTheTitle)
+{
+    g_stageNumber = 1;
+    std::filesystem::remove(dir_ / "mappack.dat");
+    test_support::WriteFileBytes(dir_ / "epack.dat", SmallEventPack());
+    StartStageFromPacks();
+    EXPECT_EQ(LiveSlots(), (std::vector<int>{kTitleSlot}));
 }

@@ -304,6 +304,9 @@ TEST_F(BoardViewTest, SAndAToggleTheMinimapAndTeamPanelWithSoundFour)
     EXPECT_FALSE(frame({}));
     EXPECT_TRUE(frame({kKeyS, kKeyA}));
     EXPECT_EQ(std::vector<int32_t>({view->minimapOn, view->overlayOn}), std::vector<int32_t>({1, 0}));
+    EXPECT_FALSE(frame({}));
+    EXPECT_TRUE(frame({kKeyA}));
+    EXPECT_EQ(std::vector<int32_t>({view->minimapOn, view->overlayOn}), std::vector<int32_t>({1, 1}));
     for (KeySlot& key : g_keys) key.current = key.previous = 0;
 
     view->alive = 0;

@@ -116,16 +116,22 @@ reference_gap=$(agreement "$work/title.rgb" "$work/board.rgb")
 [ "$reference_gap" -lt 50 ] || fail "the screenshot command's board looks like its title ($reference_gap% alike): did the race start?"
 
 # Title: the first entry is a new race; team select: the first team is in front.
+# A slow machine may not have opened team select when the second Return comes, so
+# Return is pressed again until the board shows (on the board it only stops the die).
 sleep 1
 press Return
-sleep 0.5
-press Return
-sleep 1.5
-kill -0 "$game_pid" 2>/dev/null || { cat "$work/game.log"; fail "the game ended when the race began"; }
-shoot "$work/start.rgb"
-alike=$(agreement "$work/start.rgb" "$work/board.rgb")
-echo "board at the start: $alike% of the pixels as the screenshot command draws them"
-[ "$alike" -ge 90 ] || fail "the board at the start differs from the screenshot command's ($alike% alike)"
+alike=0
+for attempt in 1 2 3 4 5 6; do
+    sleep 0.5
+    press Return
+    sleep 1.5
+    kill -0 "$game_pid" 2>/dev/null || { cat "$work/game.log"; fail "the game ended when the race began"; }
+    shoot "$work/start.rgb"
+    alike=$(agreement "$work/start.rgb" "$work/board.rgb")
+    echo "board at the start (try $attempt): $alike% of the pixels as the screenshot command draws them"
+    [ "$alike" -ge 97 ] && break
+done
+[ "$alike" -ge 97 ] || fail "the board at the start differs from the screenshot command's ($alike% alike)"
 echo "ok: the board at the race's start"
 
 # A few turns: Return stops the die (and pages any message), the arrows choose the

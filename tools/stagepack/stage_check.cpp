@@ -33,7 +33,8 @@ struct Board {
     std::vector<int> kind, route, back, event, enemy;
 
     bool On(int c, int r) const { return c >= 0 && c < w && r >= 0 && r < h; }
-    int Kind(int c, int r) const { return On(c, r) ? kind[size_t(r * w + c)] : 15; }
+    size_t Index(int c, int r) const { return size_t(r) * size_t(w) + size_t(c); }
+    int Kind(int c, int r) const { return On(c, r) ? kind[Index(c, r)] : 15; }
     bool Walkable(int c, int r) const { return Kind(c, r) < 15; }
     bool Square(int c, int r) const { return Kind(c, r) >= 10 && Kind(c, r) <= 14; }
 };
@@ -96,7 +97,7 @@ bool WalkCorridor(const Board& b, Cell from, int heading, Cell& reached, std::st
 // exactly 32. Returns -1 when it does not get there within four times the cell count.
 int WalkTrack(const Board& b, Cell start)
 {
-    const int v = b.route[size_t(start.r * b.w + start.c)];
+    const int v = b.route[b.Index(start.c, start.r)];
     int heading = (v & 1) ? 0 : (v & 2) ? 180 : (v & 4) ? 270 : (v & 8) ? 90 : -1;
     if (heading < 0)
         return -1;
@@ -116,7 +117,7 @@ int WalkTrack(const Board& b, Cell start)
         if (!b.Square(cell.c, cell.r))
             continue;
         ++count;
-        const int r = b.route[size_t(cell.r * b.w + cell.c)];
+        const int r = b.route[b.Index(cell.c, cell.r)];
         if (r == 32)
             return count;
         if (r & 1) heading = 0;
@@ -206,13 +207,13 @@ private:
     bool Number(int& pos, int lowest, int highest, const char* what, int& value, bool mayEnd = false)
     {
         int digits = 0;
-        while (pos + digits < int(s_.bytes.size()) && s_.bytes[size_t(pos + digits)] >= '0' &&
-               s_.bytes[size_t(pos + digits)] <= '9')
+        while (pos + digits < int(s_.bytes.size()) && s_.bytes[size_t(pos) + size_t(digits)] >= '0' &&
+               s_.bytes[size_t(pos) + size_t(digits)] <= '9')
             ++digits;
         const bool atEnd = pos + digits >= int(s_.bytes.size());
         if (digits == 0 || digits > 6)
             return Fail(pos, std::string(what) + ": expected a number of 1 to 6 digits");
-        if (!(atEnd && mayEnd) && (atEnd || s_.bytes[size_t(pos + digits)] != ','))
+        if (!(atEnd && mayEnd) && (atEnd || s_.bytes[size_t(pos) + size_t(digits)] != ','))
             return Fail(pos + digits, std::string(what) + ": the number must be followed by ','");
         int32_t cursor = pos;
         value = ReadScriptNumber(&cursor, slot_);
@@ -441,7 +442,7 @@ private:
             Error("the map pack has no table of entries");
             return false;
         }
-        const uint64_t entry = 12 + uint64_t(plat::LoadLE32(&pack[size_t(4 * (stage_ - 1))]));
+        const uint64_t entry = 12 + uint64_t(plat::LoadLE32(&pack[4 * size_t(stage_ - 1)]));
         if (entry + 16 > pack.size()) {
             Error("the map entry lies outside the file");
             return false;
@@ -484,7 +485,7 @@ private:
             Error("the script pack has no table of entries");
             return false;
         }
-        const uint64_t entry = 12 + uint64_t(plat::LoadLE32(&pack[size_t(4 * (stage_ - 1))]));
+        const uint64_t entry = 12 + uint64_t(plat::LoadLE32(&pack[4 * size_t(stage_ - 1)]));
         if (entry + 4 > pack.size()) {
             Error("the script entry lies outside the file");
             return false;
@@ -533,7 +534,7 @@ private:
         // that here so its own messages never come up.
         for (int r = 0; r < b_.h; ++r)
             for (int c = 0; c < b_.w; ++c) {
-                const int n = b_.event[size_t(r * b_.w + c)];
+                const int n = b_.event[b_.Index(c, r)];
                 if (n > 10)
                     Error("event number " + std::to_string(n) + " at " + At(c, r) +
                           "; a stage has at most 10 events");
@@ -563,7 +564,7 @@ private:
         for (int l = 0; l < 3; ++l)
             for (int r = 0; r < b_.h; ++r)
                 for (int c = 0; c < b_.w; ++c) {
-                    const int v = (*layers[l])[size_t(r * b_.w + c)];
+                    const int v = (*layers[l])[b_.Index(c, r)];
                     for (int bit = 1; bit <= 8; bit <<= 1) {
                         const Cell n = Ahead({c, r}, HeadingOfBit(bit));
                         if ((v & bit) && !b_.Walkable(n.c, n.r))
@@ -578,7 +579,7 @@ private:
         int starts = 0;
         for (int r = 0; r < b_.h; ++r)
             for (int c = 0; c < b_.w; ++c)
-                if (b_.route[size_t(r * b_.w + c)] & 16) {
+                if (b_.route[b_.Index(c, r)] & 16) {
                     if (++starts == 1)
                         start_ = {c, r};
                 }
@@ -605,7 +606,7 @@ private:
         std::vector<int> cells(11, 0);
         for (int r = 0; r < b_.h; ++r)
             for (int c = 0; c < b_.w; ++c) {
-                const int n = b_.event[size_t(r * b_.w + c)];
+                const int n = b_.event[b_.Index(c, r)];
                 if (n > 0)
                     ++cells[size_t(n)];
             }
@@ -633,7 +634,7 @@ private:
             bool goal = false;
             for (int r = 0; r < b_.h; ++r)
                 for (int c = 0; c < b_.w; ++c)
-                    if (b_.event[size_t(r * b_.w + c)] == n && b_.route[size_t(r * b_.w + c)] & 32)
+                    if (b_.event[b_.Index(c, r)] == n && b_.route[b_.Index(c, r)] & 32)
                         goal = true;
             if (!WalkPaths(s, goal, e.sendsBack, error))
                 Error("event " + std::to_string(n) + ": " + error);
@@ -649,7 +650,7 @@ private:
         int roaming = 0;
         for (int r = 0; r < b_.h; ++r)
             for (int c = 0; c < b_.w; ++c) {
-                const int n = b_.event[size_t(r * b_.w + c)];
+                const int n = b_.event[b_.Index(c, r)];
                 if (n < 1 || !scripts_[size_t(n - 1)].hasRecord)
                     continue;
                 const Script& s = scripts_[size_t(n - 1)];
@@ -689,7 +690,7 @@ private:
             todo.pop_back();
             if (!reached.insert(cell).second)
                 continue;
-            const int v = b_.route[size_t(cell.r * b_.w + cell.c)];
+            const int v = b_.route[b_.Index(cell.c, cell.r)];
             if (v & 32)
                 continue;
             int ways = 0;
@@ -714,7 +715,7 @@ private:
         // Every square a team can reach must still lead to a goal.
         std::set<Cell> leadsToGoal;
         for (const Cell& c : reached)
-            if (b_.route[size_t(c.r * b_.w + c.c)] & 32)
+            if (b_.route[b_.Index(c.c, c.r)] & 32)
                 leadsToGoal.insert(c);
         for (bool grew = true; grew;) {
             grew = false;
@@ -749,7 +750,7 @@ private:
             todo.pop_back();
             if (!reached.insert(cell).second)
                 continue;
-            const int v = b_.enemy[size_t(cell.r * b_.w + cell.c)];
+            const int v = b_.enemy[b_.Index(cell.c, cell.r)];
             if ((v & 15) == 0) {
                 Error("the roaming group on the square at " + At(cell.c, cell.r) + " has no enemy-move way on");
                 continue;
@@ -769,7 +770,7 @@ private:
     {
         for (int r = 0; r < b_.h; ++r)
             for (int c = 0; c < b_.w; ++c) {
-                const int n = b_.event[size_t(r * b_.w + c)];
+                const int n = b_.event[b_.Index(c, r)];
                 if (n < 1 || n > int(report_.events.size()) || !report_.events[size_t(n - 1)].sendsBack)
                     continue;
                 std::set<std::pair<Cell, int>> seen;
@@ -779,8 +780,8 @@ private:
                     todo.pop_back();
                     if (left <= 0 || !seen.insert({cell, left}).second)
                         continue;
-                    const int v = b_.back[size_t(cell.r * b_.w + cell.c)];
-                    if (left < kGoBackMost && (b_.route[size_t(cell.r * b_.w + cell.c)] & 16))
+                    const int v = b_.back[b_.Index(cell.c, cell.r)];
+                    if (left < kGoBackMost && (b_.route[b_.Index(cell.c, cell.r)] & 16))
                         continue;
                     if ((v & 15) == 0) {
                         Error("a piece sent back from " + At(c, r) + " (event " + std::to_string(n) +
