@@ -3,6 +3,7 @@
 // view frustum before a vertex is built, so a large board costs only what is seen.
 #include "board/board_view.h"
 
+#include "board/status_bar.h"
 #include "board/world.h"
 #include "engine/assets.h"
 #include "engine/draw3d.h"
@@ -14,6 +15,7 @@
 namespace {
 
 constexpr int kToggleSound = 4;
+constexpr int kEventSlot = 150;
 
 constexpr int32_t kSeaCode = 45; // '-'
 constexpr int32_t kSeaTexture = 8;
@@ -120,9 +122,13 @@ void DrawBoardView(Task* task)
         g_d3dDevice->SetTransform(plat::TransformState::World, plat::MatrixIdentity());
     DrawBoardTiles(view->seaLevel);
     DrawMountainRing();
-    // The 2D parts of the board screen come here with it, in this order: DrawMinimap
-    // when minimapOn, DrawStatusOverlay when overlayOn, and DrawStatusBar while no
-    // square event (slot 150) holds the bottom of the screen.
+    if (view->minimapOn != 0)
+        DrawMinimap();
+    if (view->overlayOn != 0)
+        DrawStatusOverlay();
+    // While a square event runs, its message window takes the bottom of the screen.
+    if (g_tasks == nullptr || g_tasks[kEventSlot].alive == 0)
+        DrawStatusBar();
 }
 
 float StepSeaLevel(BoardView* view)

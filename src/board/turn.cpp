@@ -10,12 +10,12 @@
 #include "board/world.h"
 #include "engine/draw3d.h"
 #include "engine/input.h"
+#include "frontend/command_menu.h"
 #include "frontend/title.h"
 
 namespace {
 
 constexpr int kEventSlot = 150;
-constexpr int kCommandMenuSlot = 163;
 constexpr int kRankingSlot = 168;
 
 constexpr float kCameraAngle = 270.0f;
@@ -147,9 +147,8 @@ void UpdateTurnController(Task* task)
                   controller->angle, kEyeDistance);
     SetCameraTransforms(controller->lookAt, controller->eye);
     UpdateFrustumPlanes();
-    if (IsKeyPressed(kKeyShift) && !IsSlotAlive(kEventSlot) && !IsSlotAlive(kRankingSlot)) {
-        // OpenCommandMenu comes here with the board screen's command menu; until then Shift does nothing.
-    }
+    if (IsKeyPressed(kKeyShift) && !IsSlotAlive(kEventSlot) && !IsSlotAlive(kRankingSlot))
+        OpenCommandMenu();
     if (IsKeyPressed(kKeyD) && !IsSlotAlive(kEventSlot) && !IsSlotAlive(kCommandMenuSlot))
         SetPlayerTeamController(kControllerPlayer);
     if (controller->alive == 0)

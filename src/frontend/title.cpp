@@ -4,6 +4,7 @@
 #include "engine/assets.h"
 #include "engine/input.h"
 #include "engine/sound.h"
+#include "frontend/gallery.h"
 #include "frontend/history_screen.h"
 #include "frontend/options.h"
 #include "frontend/picture_stage.h"
@@ -11,8 +12,8 @@
 
 namespace {
 
-// Loading a save slot (OpenLoadFromTitle) and the model gallery (OpenModelGallery)
-// come with later screens; until they exist their entries bring the title straight back.
+// Loading a save slot (OpenLoadFromTitle) comes with a later screen; until it exists its
+// entry brings the title straight back.
 // Put the screen's procedure into g_titleEntries when it lands.
 int OpenTitleAgain()
 {
@@ -33,7 +34,7 @@ const TitleEntry g_titleEntries[kTitleEntryCount] = {
     {{768.0f, 66.0f, 898.0f, 92.0f}, OpenTitleAgain},         // load a save slot: OpenLoadFromTitle
     {{769.0f, 348.0f, 822.0f, 374.0f}, OpenPictureScreen},    // picture screen
     {{1063.0f, 363.0f, 1198.0f, 390.0f}, OpenHistoryScreen},  // race history
-    {{769.0f, 378.0f, 848.0f, 403.0f}, OpenTitleAgain},       // model gallery: OpenModelGallery
+    {{769.0f, 378.0f, 848.0f, 403.0f}, OpenModelGallery},     // model gallery
     {{846.0f, 537.0f, 1009.0f, 564.0f}, OpenStageSelect},     // stage select
 };
 

@@ -1,0 +1,242 @@
+// The command menu in a running race: Shift opens it over the frozen board, its
+// pages and refusals, automatic play switched on by the menu and off by D, and the
+// ways back to the game or to the title.
+#include "frontend/command_menu.h"
+#include "test_board_screen_support.h"
+
+namespace {
+
+using Slots = std::vector<int>;
+
+class CommandMenuTest : public BoardScreenRun {
+protected:
+    void SetUp() override
+    {
+        BoardScreenRun::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        if (!HasPacks()) GTEST_SKIP() << "the stage packs are not built";
+        StartRace(1);
+    }
+
+    static MenuWindow* Menu() { return g_tasks[163].alive ? TaskWork<MenuWindow>(&g_tasks[163]) : nullptr; }
+
+    void OpenMenu()
+    {
+        Press(kKeyShift);
+        ASSERT_NE(Menu(), nullptr) << "Shift opened no menu";
+    }
+
+    // Moves the cursor down to a row and confirms it.
+    void Choose(int row)
+    {
+        for (int i = 0; i < row; ++i) Press(kKeyDown);
+        Press(kKeyReturn);
+    }
+
+    static std::vector<int> Codes()
+    {
+        const MenuWindow* menu = Menu();
+        return menu ? std::vector<int>(menu->itemCodes, menu->itemCodes + menu->itemCount) : std::vector<int>{};
+    }
+
+    // Tasks other than the menu whose updates run.
+    static Slots Updating()
+    {
+        Slots slots;
+        for (int i = 0; i < kTaskSlots; ++i)
+            if (g_tasks[i].alive && g_tasks[i].updateEnabled && i != 163) slots.push_back(i);
+        return slots;
+    }
+};
+
+TEST_F(CommandMenuTest, ShiftFreezesEveryTaskButKeepsTheBoardDrawnUnderTheMenu)
+{
+    ASSERT_TRUE(RunUntilPlayerRolls());
+    Press(kKeyShift);
+    ASSERT_NE(Menu(), nullptr);
+    EXPECT_TRUE(Heard(5)) << "the opening sound";
+    EXPECT_EQ(Updating(), Slots{});
+    EXPECT_EQ(Codes(), (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(Menu()->cursor, 0);
+
+    // The frozen game stays still; the board and its bar are still drawn.
+    const BoardPiece* player = FindPlayerTeamPiece();
+    const int32_t die = player->die;
+    Frames(30);
+    EXPECT_EQ(player->die, die);
+    EXPECT_FALSE(DrawnFrom({0, 481, 640, 497}).empty());
+
+    // The window at (0, 100): frame inside tinted, title centred (155 - 104) / 2 -> 26 (25.5 rounds up).
+    EXPECT_FALSE(DrawnFrom({1894, 722, 2045, 962}).empty());
+    EXPECT_TRUE(Drawn(26, 106, {767, 181, 871, 199}));
+    EXPECT_TRUE(Drawn(4, 132, {438, 596, 449, 617}));
+    // Labels centred in the 155-pixel frame, 27 pixels apart from y 135; the die is
+    // spinning under the player's hand, so save and automatic play are offered.
+    EXPECT_TRUE(Drawn(27, 135, {767, 224, 868, 242}));       // resume: (155 - 101) / 2
+    EXPECT_TRUE(Drawn(27, 162, {893, 205, 995, 225}));       // status: 26.5 -> 27
+    EXPECT_TRUE(Drawn(28, 189, {767, 268, 867, 287}));       // load
+    EXPECT_TRUE(Drawn(28, 216, {767, 245, 867, 265}));       // save
+    EXPECT_TRUE(Drawn(38, 243, {1315, 1085, 1395, 1105}));   // automatic play: 37.5 -> 38
+    EXPECT_TRUE(Drawn(58, 270, {465, 687, 505, 707}));       // options
+    EXPECT_TRUE(Drawn(27, 297, {787, 202, 888, 222}));       // back to the title
+
+    // Escape does nothing; the cursor wraps both ways and follows at 27 pixels.
+    Press(kKeyEscape);
+    EXPECT_NE(Menu(), nullptr);
+    Press(kKeyUp);
+    EXPECT_EQ(Menu()->cursor, 6);
+    EXPECT_TRUE(Heard(0));
+    Press(kKeyRight);
+    EXPECT_EQ(Menu()->cursor, 0);
+    Press(kKeyLeft);
+    Press(kKeyDown);
+    EXPECT_EQ(Menu()->cursor, 0);
+    Press(kKeyDown);
+    Press(kKeyDown);
+    EXPECT_TRUE(Drawn(4, 186, {438, 596, 449, 617}));
+
+    // Resume: the menu goes and every task runs again.
+    Press(kKeyUp);
+    Press(kKeyUp);
+    Press(kKeyZ);
+    EXPECT_EQ(Menu(), nullptr);
+    EXPECT_EQ(g_tasks[163].alive, 0);
+    Frames(1);
+    for (int slot : {2, 10, 100}) EXPECT_EQ(g_tasks[slot].updateEnabled, 1) << slot;
+}
+
+TEST_F(CommandMenuTest, SaveAndAutomaticPlayAreGreyedAndRefusedUnlessThePlayerRolls)
+{
+    // The die stopped: the player's team is choosing its way or moving.
+    ASSERT_TRUE(RunUntilPlayerRolls());
+    Press(kKeyReturn);
+    ASSERT_NE(FindPlayerTeamPiece()->moveProc, PlayerRollDie);
+    OpenMenu();
+    Frames(1);
+    EXPECT_TRUE(Drawn(28, 216, {1403, 913, 1503, 933}));
+    EXPECT_TRUE(Drawn(38, 243, {1403, 935, 1483, 955}));
+    EXPECT_TRUE(DrawnFrom({767, 245, 867, 265}).empty());
+    Choose(3);
+    EXPECT_TRUE(Heard(8) && Heard(0)) << "a refused save sounds both";
+    EXPECT_EQ(Codes().size(), 7u);
+    Press(kKeyDown);
+    Press(kKeyReturn);
+    EXPECT_TRUE(Heard(8));
+    EXPECT_EQ(Codes().size(), 7u) << "automatic play is refused too";
+    EXPECT_EQ(FindPlayerTeamPiece()->controller, kControllerPlayer);
+}
+
+TEST_F(CommandMenuTest, LoadAndSaveWaitForTheSaveSlotsAndAreRefused)
+{
+    ASSERT_TRUE(RunUntilPlayerRolls());
+    OpenMenu();
+    Choose(2);
+    EXPECT_TRUE(Heard(8));
+    EXPECT_NE(Menu(), nullptr);
+    Choose(1);
+    EXPECT_TRUE(Heard(8));
+    EXPECT_NE(Menu(), nullptr);
+    EXPECT_EQ(Updating(), Slots{}) << "still frozen";
+}
+
+TEST_F(CommandMenuTest, AutomaticPlayAsksThenHandsTheTeamToTheComputerUntilD)
+{
+    ASSERT_TRUE(RunUntilPlayerRolls());
+    OpenMenu();
+    Choose(4);
+    EXPECT_EQ(Codes(), (std::vector<int>{9, 10}));
+    Frames(1);
+    // Two-item page: its own frame and title, no and yes.
+    EXPECT_FALSE(DrawnFrom({1252, 1782, 1403, 1872}).empty());
+    EXPECT_TRUE(Drawn(26, 106, {1293, 1085, 1396, 1105}));
+    EXPECT_TRUE(Drawn(49, 135, {642, 480, 700, 499}));
+    EXPECT_TRUE(Drawn(58, 162, {702, 480, 741, 498}));
+
+    // No goes back to the main page with the cursor on resume.
+    Press(kKeyReturn);
+    EXPECT_EQ(Codes().size(), 7u);
+    EXPECT_EQ(Menu()->cursor, 0);
+
+    // Up on the first of two rows selects the second: yes.
+    Choose(4);
+    Press(kKeyUp);
+    EXPECT_EQ(Menu()->cursor, 1);
+    Press(kKeyReturn);
+    EXPECT_EQ(Menu(), nullptr);
+    BoardPiece* player = FindPlayerTeamPiece();
+    EXPECT_EQ(player->controller, kControllerComputer);
+    Frames(2);
+    EXPECT_NE(Updating(), Slots{});
+    EXPECT_TRUE(Drawn(470, 2, {1212, 1318, 1380, 1332})) << "the banner";
+    EXPECT_NE(player->moveProc, PlayerRollDie) << "the computer rolls now";
+
+    // D on the board takes the team back.
+    Press(kKeyD);
+    EXPECT_EQ(player->controller, kControllerPlayer);
+    Frames(1);
+    EXPECT_TRUE(DrawnFrom({1212, 1318, 1380, 1332}).empty());
+}
+
+TEST_F(CommandMenuTest, BackToTheTitleAsksFirst)
+{
+    OpenMenu();
+    Choose(6);
+    EXPECT_EQ(Codes(), (std::vector<int>{7, 8}));
+    Frames(1);
+    EXPECT_TRUE(Drawn(17, 106, {767, 202, 888, 222})) << "(155 - 121) / 2";
+    Press(kKeyReturn); // no
+    EXPECT_EQ(Codes().size(), 7u);
+    EXPECT_EQ(Menu()->cursor, 0);
+    Choose(6);
+    Choose(1); // yes
+    EXPECT_EQ(LiveSlots(), Slots{160});
+}
+
+TEST_F(CommandMenuTest, StatusAndOptionsTakeOverAndResumeTheGameWhenTheyClose)
+{
+    OpenMenu();
+    Choose(1);
+    EXPECT_EQ(Menu(), nullptr);
+    ASSERT_EQ(g_tasks[165].alive, 1);
+    EXPECT_EQ(Updating(), Slots{165});
+    Frames(2);
+    Press(kKeyEscape);
+    EXPECT_EQ(g_tasks[165].alive, 0);
+    EXPECT_TRUE(Heard(4));
+    EXPECT_EQ(g_tasks[100].updateEnabled, 1);
+
+    OpenMenu();
+    Choose(5);
+    EXPECT_EQ(Menu(), nullptr);
+    ASSERT_EQ(g_tasks[162].alive, 1);
+    EXPECT_EQ(Updating(), Slots{162});
+    Frames(2);
+    Press(kKeyReturn);
+    EXPECT_EQ(g_tasks[162].alive, 0);
+    EXPECT_EQ(g_tasks[100].updateEnabled, 1);
+    EXPECT_EQ(g_tasks[2].alive, 1) << "back on the board, not the title";
+}
+
+TEST_F(CommandMenuTest, ShiftDuringASquareEventOpensNothing)
+{
+    Task* event = CreateTask(150);
+    ASSERT_NE(event, nullptr);
+    event->alive = 1;
+    Press(kKeyShift);
+    EXPECT_EQ(Menu(), nullptr);
+    event->alive = 0;
+}
+
+TEST(CommandMenuOpen, ATakenMenuSlotFreezesNothing)
+{
+    ASSERT_EQ(InitTaskPool(), 1);
+    Task* board = CreateTask(2);
+    board->alive = board->updateEnabled = 1;
+    Task* taken = CreateTask(163);
+    taken->alive = 1;
+    OpenCommandMenu();
+    EXPECT_EQ(board->updateEnabled, 1);
+    FreeTaskPool();
+}
+
+} // namespace

@@ -1,0 +1,156 @@
+// The team status screen over hand-made pieces: pages and cursor wrap, the faces,
+// the counts and the detail panel where they belong, and closing resumes the game.
+#include "frontend/team_status.h"
+
+#include <cmath>
+
+#include "board/characters.h"
+#include "test_board_piece_support.h"
+#include "test_gfx_support.h"
+
+namespace {
+
+using board_test::BoardWorld;
+using board_test::SpawnPiece;
+
+class TeamStatusTest : public ::testing::Test {
+protected:
+    TeamStatusTest() : world_(4, 4) { g_uiAtlas = device_.MakeTexture(2048, 2048); }
+    ~TeamStatusTest() override { g_uiAtlas = nullptr; }
+
+    static StatusScreen* Screen() { return TaskWork<StatusScreen>(&g_tasks[165]); }
+
+    // One update of the screen with the given key pressed in that frame.
+    static void Key(int slot)
+    {
+        BoardWorld::PressKeys({slot});
+        ClearSoundRequests();
+        UpdateStatusScreen(&g_tasks[165]);
+        BoardWorld::ReleaseKeys();
+    }
+
+    static void Draw()
+    {
+        plat::CurrentRecordedFrame().Reset();
+        DrawStatusScreenTask(&g_tasks[165]);
+    }
+
+    // Sprites cut from the rectangle whose top-left texel is (l, t): where they went, and their colour.
+    static std::vector<std::tuple<float, float, uint32_t>> At(float l, float t)
+    {
+        std::vector<std::tuple<float, float, uint32_t>> found;
+        for (const plat::RecordedSprite& s : plat::CurrentRecordedFrame().Sprites())
+            if (std::round(s.u0 * 2048.0f) == l && std::round(s.v0 * 2048.0f) == t)
+                found.emplace_back(s.left, s.top, s.colour);
+        return found;
+    }
+
+    static BoardPiece* Team(int slot, int32_t team, int32_t controller, int firstCharacter)
+    {
+        BoardPiece* piece = SpawnPiece(slot, controller, 1, 1, 0.0f, team);
+        for (int i = 0; i < 6; ++i) piece->members[i] = g_characters[firstCharacter + i];
+        return piece;
+    }
+
+    gfx_test::RecordingDevice device_;
+    BoardWorld world_;
+};
+
+using Spots = std::vector<std::tuple<float, float, uint32_t>>;
+constexpr uint32_t kWhite = 0xFFFFFFFFu;
+
+TEST_F(TeamStatusTest, OpensOnThePlayersPageAndWrapsPagesAndColumnsWithSoundFour)
+{
+    Team(10, 0, kControllerPlayer, 0);
+    g_playerTeam = 1;
+    ASSERT_EQ(OpenPlayerStatus(), 1);
+    EXPECT_EQ(g_tasks[165].kind, 156);
+    EXPECT_EQ(std::make_tuple(Screen()->page, Screen()->column), std::make_tuple(1, 0));
+    EXPECT_EQ(CreateStatusScreen(0), 0) << "the slot is taken";
+
+    Key(kKeyDown); // the first frame only installs the input state
+    EXPECT_EQ(Screen()->page, 1);
+    const struct { int key, page, column; } steps[] = {
+        {kKeyDown, 2, 0}, {kKeyDown, 0, 0}, {kKeyUp, 2, 0}, {kKeyLeft, 2, 5}, {kKeyRight, 2, 0}, {kKeyRight, 2, 1},
+    };
+    for (const auto& step : steps) {
+        Key(step.key);
+        EXPECT_EQ(std::make_tuple(Screen()->page, Screen()->column), std::make_tuple(step.page, step.column))
+            << "key " << step.key;
+        EXPECT_TRUE(BoardWorld::Heard(4));
+    }
+    Key(kKeySpace);
+    EXPECT_FALSE(BoardWorld::Heard(4));
+    g_playerTeam = 0;
+}
+
+TEST_F(TeamStatusTest, AnyCloseKeyResumesEveryTask)
+{
+    for (int key : {kKeyEscape, kKeyReturn, kKeyZ}) {
+        Task* board = CreateTask(2);
+        board->alive = 1;
+        SetAllTasksMode(kModeFreeze);
+        ASSERT_EQ(CreateStatusScreen(0), 1);
+        Key(kKeyDown);
+        Key(key);
+        EXPECT_EQ(g_tasks[165].alive, 0) << key;
+        EXPECT_TRUE(BoardWorld::Heard(4));
+        EXPECT_EQ(board->updateEnabled, 1);
+        KillAllTasks();
+    }
+}
+
+TEST_F(TeamStatusTest, PageShowsFacesCursorCountsAndTheSelectedMembersDetail)
+{
+    BoardPiece* piece = Team(11, 0, kControllerComputer, 0);
+    piece->members[2].hitPoints = 0.0f;
+    piece->liveCount = 5;
+    // An enemy group with the same id earlier in the slots never takes the page.
+    SpawnPiece(10, kControllerEnemy, 2, 2, 0.0f, 0);
+    ASSERT_EQ(CreateStatusScreen(0), 1);
+    EXPECT_EQ(Screen()->teamPiece[0], piece);
+    Screen()->column = 2;
+    Draw();
+    EXPECT_EQ(At(1979, 468), (Spots{{0, 0, kWhite}}));     // page tab of team 0
+    EXPECT_EQ(At(1429, 216), (Spots{{22, 0, kWhite}}));    // frame
+    EXPECT_EQ(At(1947, 195), (Spots{{240, 220, kWhite}})); // cursor on column 2
+    EXPECT_EQ(At(873, 227), (Spots{{502, 7, kWhite}}));    // slash between 5 and 6
+    EXPECT_EQ(At(1010, 943), (Spots{{162, 300, kWhite}})); // detail panel centred
+    EXPECT_EQ(At(1010, 1908), (Spots{{170, 304, kWhite}}));
+    EXPECT_EQ(At(1302, 1757), (Spots{{170, 379, kWhite}}));
+    EXPECT_EQ(At(1218, 565), (Spots{{239, 379, kWhite}})) << "member 2 has fallen";
+    EXPECT_TRUE(At(1357, 1758).empty());
+    // The face of member 2, bottom-centred in its column and faded.
+    const float* face = piece->members[2].faceRect;
+    const float w = face[2] - face[0], h = face[3] - face[1];
+    EXPECT_EQ(At(face[0], face[1]), (Spots{{std::round(240 + (100 - w) / 2), 180 - h, 0x64FFFFFFu}}));
+    // The name of character 2 from its profile at (238, 304).
+    const float* name = g_characterProfiles[2].nameRect;
+    EXPECT_EQ(At(name[0], name[1]), (Spots{{238, 304, kWhite}}));
+    // Hints.
+    EXPECT_EQ(At(519, 675), (Spots{{32, 400, kWhite}}));
+    EXPECT_EQ(At(1010, 1875).size(), 1u);
+}
+
+TEST_F(TeamStatusTest, AMonsterInTheTeamShowsNoProfileAndAGonePageOnlyItsFrame)
+{
+    BoardPiece* piece = Team(10, 1, kControllerComputer, 6);
+    piece->members[0] = g_characters[20]; // a monster: no profile row
+    ASSERT_EQ(CreateStatusScreen(1), 1);
+    Draw();
+    EXPECT_EQ(At(1010, 943).size(), 1u) << "the panel is drawn";
+    EXPECT_TRUE(At(1010, 1974).empty() && At(1010, 1995).empty() && At(1010, 2016).empty() && At(1044, 1875).empty())
+        << "no category";
+    for (const plat::RecordedSprite& s : plat::CurrentRecordedFrame().Sprites())
+        EXPECT_FALSE(s.left == 238 && (s.top == 304 || s.top == 330)) << "no name and no value";
+    EXPECT_EQ(At(1357, 1758).size(), 1u) << "its condition still shows";
+
+    // Team 2 has no piece: tab, frame and hints, but no faces, counts or detail.
+    Screen()->page = 2;
+    Draw();
+    EXPECT_EQ(At(2025, 468).size(), 1u);
+    EXPECT_TRUE(At(1947, 195).empty() && At(873, 227).empty() && At(1010, 943).empty());
+    EXPECT_EQ(At(519, 641).size(), 1u);
+}
+
+} // namespace
