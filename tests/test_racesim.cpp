@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "board/event.h"
@@ -258,6 +259,32 @@ TEST_F(RaceWatchTest, StuckTurnAndEventAreCaughtAtTheirBounds)
     EXPECT_FALSE(WatchRaceFrame(&watch_));
     EXPECT_EQ(watch_.faultFrame, 6002);
     EXPECT_NE(Fault().find("an event has run for more than 6000 frames"), std::string::npos) << Fault();
+}
+
+// The simulator's summary of which commands ran: one count for each command the
+// dispatcher runs, none for frames in which the event waits or is not updated.
+TEST_F(RaceWatchTest, EventCommandsAreCountedOnceAsTheyRun)
+{
+    const char script[] = "#1,1,#5,2,#15,a,b,ab#7,3,#99,";
+    std::memcpy(g_eventScripts, script, sizeof script);
+    ASSERT_TRUE(WatchRaceFrame(&watch_)) << Fault();
+    ASSERT_EQ(StartEvent(pieces_[0], 1), 1);
+    Task* task = &g_tasks[kEventSlot];
+    const auto frame = [&] {
+        if (task->alive) task->update(task);
+        return WatchRaceFrame(&watch_) == 1;
+    };
+    ASSERT_TRUE(frame()) << Fault(); // the start state only
+    // Frames that do not update the event (a frozen board) run nothing.
+    ASSERT_TRUE(Idle(3)) << Fault();
+    for (int i = 0; i < 12 && task->alive; ++i) ASSERT_TRUE(frame()) << Fault();
+    ASSERT_FALSE(task->alive);
+    ASSERT_TRUE(Idle(2)) << Fault();
+
+    int ran[kCountedCommands] = {};
+    ran[1] = ran[5] = ran[15] = ran[7] = ran[99] = 1;
+    for (int n = 0; n < kCountedCommands; ++n) EXPECT_EQ(watch_.commands[n], ran[n]) << "command " << n;
+    EXPECT_EQ(watch_.events, 1);
 }
 
 } // namespace

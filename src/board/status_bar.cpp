@@ -3,6 +3,7 @@
 
 #include "board/board_view.h"
 #include "board/piece.h"
+#include "board/stage.h"
 #include "board/turn.h"
 #include "board/world.h"
 #include "engine/assets.h"
@@ -198,7 +199,7 @@ void DrawMinimap()
         const int32_t h = g_boardHeight;
         for (int32_t r = 0; r < h; ++r) {
             for (int32_t c = 0; c < w; ++c) {
-                const int32_t code = g_squareLayer[r * w + c];
+                const int32_t code = CellKindOf(r * w + c);
                 const float x = kMinimapX + 2.0f * static_cast<float>(c);
                 const float y = kMinimapY + 2.0f * static_cast<float>(r);
                 if (code == 1)
@@ -210,7 +211,7 @@ void DrawMinimap()
         // The squares are larger than a cell and go over the path dots round them.
         for (int32_t r = 0; r < h; ++r) {
             for (int32_t c = 0; c < w; ++c) {
-                const int32_t kind = g_squareLayer[r * w + c] - kFirstSquareCode;
+                const int32_t kind = CellKindOf(r * w + c) - kFirstSquareCode;
                 if (kind >= 0 && kind < kSquareKinds)
                     Sprite(kMinimapX - 1.0f + 2.0f * static_cast<float>(c),
                            kMinimapY - 1.0f + 2.0f * static_cast<float>(r), kSquareDotRects[kind]);
@@ -251,7 +252,10 @@ void DrawMinimapPiece(float x, float negZ, int32_t team)
 {
     if (!IsMarkedId(team))
         return;
-    const float px = 2.0f * (x / 2.0f + static_cast<float>(g_boardWidth / 2)) + kMinimapX;
-    const float py = 2.0f * (negZ / 2.0f + static_cast<float>(g_boardHeight / 2)) + kMinimapY;
+    // Whole halves of the board's size: on an odd board the marker sits a pixel off.
+    const int32_t halfWidth = g_boardWidth / 2;
+    const int32_t halfHeight = g_boardHeight / 2;
+    const float px = 2.0f * (x / 2.0f + static_cast<float>(halfWidth)) + kMinimapX;
+    const float py = 2.0f * (negZ / 2.0f + static_cast<float>(halfHeight)) + kMinimapY;
     Sprite(px - 8.0f, py - 8.0f, kMarkerRects[team]);
 }

@@ -89,7 +89,8 @@ int CreateModelGallery()
     work->idleFrames = kStartIdleFrames;
     work->count = kGalleryModelCount;
     // 360 / 25 in whole numbers is 14; 18 / 14 rounds to one degree a frame.
-    work->turnStep = RoundToNearest(18.0f / RoundToNearest(static_cast<float>(360 / work->count)));
+    const int32_t spacing = 360 / work->count;
+    work->turnStep = RoundToNearest(18.0f / RoundToNearest(static_cast<float>(spacing)));
     work->spinAngle = kFront;
     work->proc = StartGallery;
     float angle = kFront;

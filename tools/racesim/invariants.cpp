@@ -152,6 +152,35 @@ int CheckHandOver(RaceWatch* watch, int slot, const BoardPiece* piece)
     return 1;
 }
 
+// The dispatcher runs one command in a frame that begins in its run state, the first
+// after the cursor; so what the event held at the end of one frame names the command
+// the next frame runs. A command number past the counted range is left uncounted.
+void CountEventCommand(RaceWatch* watch, int eventAlive)
+{
+    const EventTask* event = eventAlive ? TaskWork<EventTask>(&g_tasks[kEventSlot]) : nullptr;
+    // A frame in which the event was not updated leaves it exactly as it was.
+    const bool unchanged = event != nullptr && event->alive && event->stateProc == EventRunState &&
+                           event->scriptSlot == watch->commandSlot && event->cursor == watch->commandCursor;
+    if (watch->commandDue && !unchanged && watch->commandSlot >= 0 && watch->commandSlot < kMaxEvents) {
+        const char* script = g_eventScripts + static_cast<size_t>(watch->commandSlot) * kEventScriptSlotBytes;
+        int32_t cursor = watch->commandCursor;
+        while (cursor >= 0 && cursor < kEventScriptSlotBytes - 1 && script[cursor] != '#')
+            ++cursor;
+        if (cursor >= 0 && cursor < kEventScriptSlotBytes - 1 && script[cursor] == '#') {
+            ++cursor;
+            const int32_t number = ReadScriptNumber(&cursor, script);
+            if (number >= 0 && number < kCountedCommands)
+                ++watch->commands[number];
+        }
+    }
+    watch->commandDue = 0;
+    if (event != nullptr && event->alive && event->stateProc == EventRunState) {
+        watch->commandDue = 1;
+        watch->commandSlot = event->scriptSlot;
+        watch->commandCursor = event->cursor;
+    }
+}
+
 } // namespace
 
 BoardPiece* LivePieceInSlot(int slot)
@@ -185,6 +214,7 @@ int WatchRaceFrame(RaceWatch* watch)
         watch->eventStartFrame = watch->frame;
     }
     watch->eventAlive = eventAlive;
+    CountEventCommand(watch, eventAlive);
     if (eventAlive && watch->frame - watch->eventStartFrame > kMaxEventFrames)
         return Fail(watch, "an event has run for more than %d frames", kMaxEventFrames);
 

@@ -17,6 +17,7 @@ constexpr int kMaxEventFrames = 6000;
 constexpr int kBattleSlot = 149;
 constexpr int kRankingSlot = 168;
 constexpr int kRaceFaultBytes = 200;
+constexpr int kCountedCommands = 100; // command numbers 0..99; higher ones are not counted
 
 struct RaceWatch {
     int32_t frame;           // frames looked at
@@ -31,6 +32,10 @@ struct RaceWatch {
     int32_t eventAlive;      // slot 150 was alive at the last look
     PieceProc lastMove[kPieceSlotEnd - kPieceFirstSlot]; // moveProc of each piece slot at the last look
     int32_t lastAlive[kPieceSlotEnd - kPieceFirstSlot];
+    int32_t commandDue;      // the event stood ready to run a command at the last look
+    int32_t commandSlot;     // its script slot and cursor then
+    int32_t commandCursor;
+    int32_t commands[kCountedCommands]; // event commands run, by number
     int32_t faultFrame;      // frame of the first broken invariant, -1 while none
     char fault[kRaceFaultBytes]; // what broke, empty while nothing did
 };

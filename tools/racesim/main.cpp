@@ -1,4 +1,5 @@
 // racesim --stage S --seed N [--races K] [--team T] [--turns U] [--max-frames F] [--data-dir DIR]
+//         [--commands]
 //
 // Runs whole races headless through the real start-up chain (recorded graphics,
 // silent sound, no window, no pacing): title, stage select, team select (team T, or
@@ -9,6 +10,10 @@
 // race after U turns (not a failure; finished=0). Exit status 1 when a race breaks an
 // invariant, runs past --max-frames or cannot start; 2 for a bad command line. The data
 // files ("data.dat", "mappack.dat", "epack.dat") are read from DIR (default: here).
+// --commands adds one line after the races with how often each event command ran over
+// all of them: "commands 1=C 2=C ... 99=C" (every command the events know, then any
+// other number a script used).
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -24,6 +29,7 @@ struct Options {
     int team = -1;
     int turns = 0;
     int maxFrames = 200000;
+    bool commands = false;
     std::string dataDir = ".";
 };
 
@@ -32,7 +38,7 @@ int Usage(const std::string& message)
     if (!message.empty()) std::fprintf(stderr, "racesim: %s\n", message.c_str());
     std::fprintf(stderr,
                  "usage: racesim --stage S --seed N [--races K] [--team T] [--turns U] [--max-frames F]"
-                 " [--data-dir DIR]\n"
+                 " [--data-dir DIR] [--commands]\n"
                  "  S 1..3, N 0..4294967295, K 1..10000, T 0..2, U 0..1000000 (0: no limit), F 1..100000000\n");
     return 2;
 }
@@ -50,6 +56,10 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--commands") {
+            o->commands = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             *error = "missing value after " + arg;
             return false;
@@ -95,6 +105,23 @@ void PrintPlace(int team, char* out, size_t size)
         std::snprintf(out, size, "%d", team);
 }
 
+// The commands of the event scripts, in the order the summary lists them.
+constexpr int kKnownCommands[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 40, 41, 42, 43, 99};
+
+void PrintCommandCounts(const int64_t (&counts)[kCountedCommands])
+{
+    bool known[kCountedCommands] = {};
+    std::printf("commands");
+    for (const int number : kKnownCommands) {
+        known[number] = true;
+        std::printf(" %d=%lld", number, static_cast<long long>(counts[number]));
+    }
+    for (int number = 0; number < kCountedCommands; ++number)
+        if (!known[number] && counts[number] != 0)
+            std::printf(" %d=%lld", number, static_cast<long long>(counts[number]));
+    std::printf("\n");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -104,6 +131,7 @@ int main(int argc, char** argv)
     if (!ParseOptions(argc, argv, &options, &error)) return Usage(error);
 
     int failures = 0;
+    int64_t commandCounts[kCountedCommands] = {};
     for (int k = 0; k < options.races; ++k) {
         const uint32_t seed = static_cast<uint32_t>(options.seed + k);
         RaceSettings settings{};
@@ -133,7 +161,11 @@ int main(int argc, char** argv)
         if (report.overran)
             std::fprintf(stderr, "racesim: stage=%d seed=%u team=%d: ran past %d frames after %d turns\n",
                          settings.stage, seed, settings.team, settings.maxFrames, report.watch.turns);
+        for (int n = 0; n < kCountedCommands; ++n)
+            commandCounts[n] += report.watch.commands[n];
         if (!ok) ++failures;
     }
+    if (options.commands)
+        PrintCommandCounts(commandCounts);
     return failures == 0 ? 0 : 1;
 }
