@@ -126,17 +126,23 @@ TEST_F(CommandMenuTest, SaveAndAutomaticPlayAreGreyedAndRefusedUnlessThePlayerRo
     EXPECT_EQ(FindPlayerTeamPiece()->controller, kControllerPlayer);
 }
 
-TEST_F(CommandMenuTest, LoadAndSaveWaitForTheSaveSlotsAndAreRefused)
+TEST_F(CommandMenuTest, LoadAndSaveHandTheFrozenGameToTheSaveSlots)
 {
     ASSERT_TRUE(RunUntilPlayerRolls());
-    OpenMenu();
-    Choose(2);
-    EXPECT_TRUE(Heard(8));
-    EXPECT_NE(Menu(), nullptr);
-    Choose(1);
-    EXPECT_TRUE(Heard(8));
-    EXPECT_NE(Menu(), nullptr);
-    EXPECT_EQ(Updating(), Slots{}) << "still frozen";
+    for (int row : {2, 3}) {
+        SCOPED_TRACE(row);
+        OpenMenu();
+        Choose(row);
+        EXPECT_EQ(Menu(), nullptr);
+        ASSERT_EQ(g_tasks[166].alive, 1);
+        // Mode 1 load from row 2, mode 0 save from row 3; opened in a race (origin 2).
+        EXPECT_EQ(TaskWork<int32_t>(&g_tasks[166])[1], row == 2 ? 1 : 0);
+        EXPECT_EQ(TaskWork<int32_t>(&g_tasks[166])[4], 2);
+        EXPECT_EQ(Updating(), Slots{166}) << "the board stays frozen";
+        Press(kKeyEscape);
+        EXPECT_EQ(g_tasks[166].alive, 0);
+        Frames(1);
+    }
 }
 
 TEST_F(CommandMenuTest, AutomaticPlayAsksThenHandsTheTeamToTheComputerUntilD)

@@ -86,8 +86,7 @@ TEST_F(TitleMenuTest, OnlyTheFirstKeyInOrderActsAndEscapeDoesNothing)
 
 TEST_F(TitleMenuTest, EveryEntryOpensItsScreenAloneAndComesBack)
 {
-    // The save-slot entry still brings the title back at once.
-    const int opens[kTitleEntryCount] = {152, kConfirmDialogSlot, 162, kTitleSlot, 170, 169,
+    const int opens[kTitleEntryCount] = {152, kConfirmDialogSlot, 162, 166, 170, 169,
                                          164, 171};
     for (int entry = 0; entry < kTitleEntryCount; ++entry) {
         SCOPED_TRACE(entry);
@@ -105,8 +104,9 @@ TEST_F(TitleMenuTest, EveryEntryOpensItsScreenAloneAndComesBack)
         Frames(3);
         EXPECT_EQ(LiveSlots(), Slots{opens[entry]});
         if (opens[entry] == 169) Frames(90); // the history's rows slide in first
-        // Escape leaves team select; Return closes each of the others (the dialog answers no).
-        Press(opens[entry] == 152 ? kKeyEscape : kKeyReturn);
+        // Escape leaves team select and the save slots; Return closes each of the others
+        // (the dialog answers no).
+        Press(opens[entry] == 152 || opens[entry] == 166 ? kKeyEscape : kKeyReturn);
         if (opens[entry] == 169) Frames(88); // and out again
         EXPECT_EQ(LiveSlots(), Slots{kTitleSlot});
         EXPECT_EQ(Title()->entry, 0);

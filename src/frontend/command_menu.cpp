@@ -7,6 +7,7 @@
 #include "engine/input.h"
 #include "engine/sound.h"
 #include "frontend/options.h"
+#include "frontend/save_menu.h"
 #include "frontend/team_status.h"
 #include "frontend/title.h"
 
@@ -29,9 +30,6 @@ constexpr float kAutoPlayTitle[4] = {1293.0f, 1085.0f, 1396.0f, 1105.0f};
 
 constexpr int32_t kMainItemCount = 7;
 constexpr int32_t kTwoItemCount = 2;
-
-constexpr int32_t kLoadMode = 0;
-constexpr int32_t kSaveMode = 1;
 
 SpriteRect RectOf(const float r[4])
 {
@@ -76,10 +74,10 @@ void RunMenuItem(MenuWindow* menu, int32_t code)
     switch (code) {
     case kMenuResume: ResumeGame(menu); break;
     case kMenuStatus: HandOver(menu, OpenPlayerStatus()); break;
-    case kMenuLoad: HandOver(menu, OpenSaveSlotsFromMenu(kLoadMode)); break;
+    case kMenuLoad: HandOver(menu, OpenSaveSlotsFromMenu(kSaveMenuLoadMode)); break;
     case kMenuSave:
         if (CanPlayerSave() != 0)
-            HandOver(menu, OpenSaveSlotsFromMenu(kSaveMode));
+            HandOver(menu, OpenSaveSlotsFromMenu(kSaveMenuSaveMode));
         else
             Refuse();
         break;
@@ -260,9 +258,7 @@ float ComputeCenteredOffset(const SpriteRect& item, const float frameRect[4])
     return RoundToNearest(((frameRect[2] - frameRect[0]) - (item.right - item.left)) / 2.0f);
 }
 
-int OpenSaveSlotsFromMenu(int32_t)
+int OpenSaveSlotsFromMenu(int32_t mode)
 {
-    // The save-slot screen takes this over: CreateSaveMenu in the given mode, origin
-    // in game, panel y 120, help at (0, 0).
-    return 0;
+    return CreateSaveMenu(mode, kSaveMenuInRace, 120.0f, 0.0f, 0.0f);
 }

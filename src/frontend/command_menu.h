@@ -60,6 +60,6 @@ void DrawMenuFrame(float x, float y, int32_t cursor, int32_t count, uint32_t col
                    const float titleRect[4], const SpriteRect* labels, const int32_t* codes);
 float ComputeCenteredOffset(const SpriteRect& item, const float frameRect[4]);
 
-// The save-slot screen opened from the menu, in load (0) or save (1) mode; 1 when it
-// opened. Until that screen exists nothing opens and the menu refuses the item.
+// The save-slot screen opened from the menu in save (0) or load (1) mode; 1 when it
+// opened, else the menu stays and refuses the item.
 int OpenSaveSlotsFromMenu(int32_t mode);

@@ -8,18 +8,10 @@
 #include "frontend/history_screen.h"
 #include "frontend/options.h"
 #include "frontend/picture_stage.h"
+#include "frontend/save_menu.h"
 #include "frontend/team_select.h"
 
 namespace {
-
-// Loading a save slot (OpenLoadFromTitle) comes with a later screen; until it exists
-// its entry brings the title straight back.
-// Put the screen's procedure into g_titleEntries when it lands.
-int OpenTitleAgain()
-{
-    ReturnToTitle();
-    return 1;
-}
 
 constexpr int kTitleMusic = 0;
 constexpr int kMenuSound = 0;
@@ -31,7 +23,7 @@ const TitleEntry g_titleEntries[kTitleEntryCount] = {
     {{370.0f, 631.0f, 505.0f, 657.0f}, OpenTeamSelect},       // team select, a new race
     {{370.0f, 659.0f, 503.0f, 685.0f}, OpenQuitDialog},       // quit dialog
     {{768.0f, 38.0f, 903.0f, 63.0f}, OpenOptionsFromTitle},   // options
-    {{768.0f, 66.0f, 898.0f, 92.0f}, OpenTitleAgain},         // load a save slot: OpenLoadFromTitle
+    {{768.0f, 66.0f, 898.0f, 92.0f}, OpenLoadFromTitle},      // load a save slot
     {{769.0f, 348.0f, 822.0f, 374.0f}, OpenPictureScreen},    // picture screen
     {{1063.0f, 363.0f, 1198.0f, 390.0f}, OpenHistoryScreen},  // race history
     {{769.0f, 378.0f, 848.0f, 403.0f}, OpenModelGallery},     // model gallery

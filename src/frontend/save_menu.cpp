@@ -1,0 +1,281 @@
+#include "frontend/save_menu.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "engine/assets.h"
+#include "engine/input.h"
+#include "engine/sound.h"
+#include "engine/sprite.h"
+#include "engine/text.h"
+#include "frontend/command_menu.h"
+#include "frontend/title.h"
+#include "persist/save_slot.h"
+#include "platform/byte_order.h"
+#include "platform/files.h"
+
+namespace {
+
+constexpr int kCursorSound = 0;
+constexpr int kSavedSound = 7;
+constexpr int kRefusedSound = 8;
+
+constexpr SpriteRect kPanelRect = {1010.0f, 1607.0f, 1300.0f, 1778.0f};
+constexpr SpriteRect kSidePictureRect = {1407.0f, 1394.0f, 1572.0f, 1565.0f};
+constexpr SpriteRect kStageLabelRect = {1006.0f, 363.0f, 1058.0f, 380.0f};
+constexpr float kConfirmFrame[4] = {1250.0f, 1780.0f, 1405.0f, 1874.0f};
+constexpr float kSavePrompt[4] = {773.0f, 129.0f, 893.0f, 149.0f};
+constexpr float kLoadPrompt[4] = {773.0f, 156.0f, 893.0f, 176.0f};
+constexpr SpriteRect kSaveTitleRect = {767.0f, 127.0f, 901.0f, 152.0f};
+constexpr SpriteRect kLoadTitleRect = {767.0f, 154.0f, 901.0f, 179.0f};
+constexpr SpriteRect kSavedMessageRect = {850.0f, 363.0f, 1004.0f, 391.0f};
+constexpr SpriteRect kErrorMessageRect = {1010.0f, 1577.0f, 1287.0f, 1605.0f};
+constexpr SpriteRect kKeyHintRect = {1113.0f, 156.0f, 1287.0f, 181.0f};
+constexpr SpriteRect kNoDataRect = {1010.0f, 1555.0f, 1256.0f, 1575.0f};
+constexpr SpriteRect kYearUnit = {838.0f, 340.0f, 858.0f, 360.0f};
+constexpr SpriteRect kMonthUnit = {863.0f, 340.0f, 876.0f, 359.0f};
+constexpr SpriteRect kDayUnit = {879.0f, 340.0f, 893.0f, 359.0f};
+constexpr SpriteRect kHourUnit = {896.0f, 340.0f, 916.0f, 360.0f};
+constexpr SpriteRect kMinuteUnit = {920.0f, 340.0f, 940.0f, 360.0f};
+
+// The confirmation's two rows: code 0 no, code 1 yes.
+constexpr int32_t kAnswerCodes[2] = {0, 1};
+constexpr SpriteRect kAnswerLabels[2] = {kAnswerNoRect, kAnswerYesRect};
+
+void Draw(float x, float y, const SpriteRect& rect)
+{
+    DrawSprite(x, y, rect, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+}
+
+bool Confirmed() { return IsKeyPressed(kKeyReturn) || IsKeyPressed(kKeyZ); }
+
+void SlotName(char* out, size_t size, int slot) { FormatSaveSlotName(out, size, slot); }
+
+} // namespace
+
+int OpenLoadFromTitle()
+{
+    return CreateSaveMenu(kSaveMenuLoadMode, kSaveMenuFromTitle, 120.0f, 0.0f, 0.0f);
+}
+
+int CreateSaveMenu(int32_t mode, int32_t origin, float panelY, float hintX, float hintY)
+{
+    Task* task = CreateTask(kSaveMenuSlot);
+    if (task == nullptr)
+        return 0;
+    task->alive = 1;
+    task->updateEnabled = 1;
+    task->drawEnabled = 1;
+    task->kind = kSaveMenuKind;
+    task->update = UpdateSaveMenu;
+    task->draw = DrawSaveMenu;
+    SaveMenuWork* work = TaskWork<SaveMenuWork>(task);
+    work->alive = 1;
+    work->mode = mode;
+    work->cursor = 0;
+    work->answer = 0;
+    work->origin = origin;
+    work->panelY = panelY;
+    work->hintX = hintX;
+    work->hintY = hintY;
+    work->procedure = StartSaveMenu;
+    ReadSlotSummaries(work);
+    return 1;
+}
+
+void UpdateSaveMenu(Task* task)
+{
+    SaveMenuWork* work = TaskWork<SaveMenuWork>(task);
+    if (work->procedure != nullptr)
+        work->procedure(work);
+    // A load clears the pool, this slot included: its word 0 then reads 0 as well.
+    if (work->alive == 0)
+        task->alive = 0;
+}
+
+void StartSaveMenu(SaveMenuWork* work)
+{
+    work->procedure = ChooseSaveSlot;
+}
+
+void ChooseSaveSlot(SaveMenuWork* work)
+{
+    if (IsKeyPressed(kKeyUp)) {
+        work->cursor = work->cursor - 1 < 0 ? kSaveSlotCount - 1 : work->cursor - 1;
+        RequestSoundEffect(kCursorSound);
+    } else if (IsKeyPressed(kKeyDown)) {
+        work->cursor = work->cursor + 1 > kSaveSlotCount - 1 ? 0 : work->cursor + 1;
+        RequestSoundEffect(kCursorSound);
+    } else if (Confirmed()) {
+        work->answer = 0;
+        work->procedure = ConfirmSaveSlot;
+        RequestSoundEffect(kCursorSound);
+    } else if (IsKeyPressed(kKeyEscape)) {
+        work->alive = 0;
+        RequestSoundEffect(kCursorSound);
+        if (work->origin == kSaveMenuFromTitle)
+            OpenTitleScreen();
+        else
+            SetAllTasksMode(kModeResume);
+    }
+}
+
+void ConfirmSaveSlot(SaveMenuWork* work)
+{
+    if (IsKeyPressed(kKeyUp)) {
+        work->answer = work->answer - 1 < 0 ? 1 : work->answer - 1;
+        RequestSoundEffect(kCursorSound);
+        return;
+    }
+    if (IsKeyPressed(kKeyDown)) {
+        work->answer = work->answer + 1 > 1 ? 0 : work->answer + 1;
+        RequestSoundEffect(kCursorSound);
+        return;
+    }
+    if (!Confirmed())
+        return;
+    if (work->answer == 0) {
+        work->procedure = ChooseSaveSlot;
+        RequestSoundEffect(kCursorSound);
+        return;
+    }
+    if (work->mode == kSaveMenuSaveMode) {
+        // A failed save is said as such; the slot's old file is still there.
+        const int saved = SaveGameSlot(work->cursor);
+        ReadSlotSummaries(work);
+        work->procedure = saved != 0 ? ShowSaveDoneMessage : ShowSaveErrorMessage;
+        RequestSoundEffect(saved != 0 ? kSavedSound : kRefusedSound);
+        return;
+    }
+    const int slot = work->cursor;
+    if (CheckSaveSlotExists(slot) == 1 && LoadGameSlot(slot) == 1) {
+        work->alive = 0; // the pool now holds the loaded race
+        return;
+    }
+    work->procedure = ShowSaveErrorMessage;
+    RequestSoundEffect(kRefusedSound);
+}
+
+void ShowSaveDoneMessage(SaveMenuWork* work)
+{
+    if (Confirmed()) {
+        work->procedure = ChooseSaveSlot;
+        RequestSoundEffect(kCursorSound);
+    }
+}
+
+void ShowSaveErrorMessage(SaveMenuWork* work)
+{
+    if (Confirmed())
+        work->procedure = ChooseSaveSlot;
+}
+
+int CheckSaveSlotExists(int slot)
+{
+    char name[16];
+    SlotName(name, sizeof name, slot);
+    const int fd = plat::OpenRegularFileForReading(name, nullptr, nullptr);
+    if (fd < 0)
+        return 0;
+    close(fd);
+    return 1;
+}
+
+void ReadSlotSummaries(SaveMenuWork* work)
+{
+    for (int slot = 0; slot < kSaveSlotCount; ++slot) {
+        char name[16];
+        SlotName(name, sizeof name, slot);
+        int error = 0;
+        const int fd = plat::OpenRegularFileForReading(name, nullptr, &error);
+        if (fd < 0) {
+            // Only a missing file is an empty slot; anything else standing there must not
+            // look free to save over.
+            work->exists[slot] = error == ENOENT ? kSlotEmpty : kSlotUnreadable;
+            if (error != ENOENT)
+                std::fprintf(stderr, "%s: the slot cannot be read: %s\n", name, plat::FileErrorText(error));
+            continue;
+        }
+        uint8_t first[4] = {};
+        const long got = plat::ReadUpTo(fd, first, sizeof first, nullptr);
+        struct stat info {};
+        const bool timed = fstat(fd, &info) == 0;
+        close(fd);
+        if (got < 0 || !timed) {
+            work->exists[slot] = kSlotUnreadable;
+            continue;
+        }
+        work->exists[slot] = kSlotWritten;
+        // A file too short to hold its stage shows none.
+        work->stage[slot] = got == 4 ? static_cast<int32_t>(plat::LoadLE32(first)) : 0;
+        struct tm local {};
+        const time_t when = info.st_mtime;
+        SlotTime& t = work->written[slot];
+        if (localtime_r(&when, &local) != nullptr) {
+            t.year = local.tm_year + 1900;
+            t.month = local.tm_mon + 1;
+            t.day = local.tm_mday;
+            t.hour = local.tm_hour;
+            t.minute = local.tm_min;
+        } else {
+            t = SlotTime{};
+        }
+    }
+}
+
+void DrawSlotTimestamp(float x, float y, int32_t exists, const SlotTime& time)
+{
+    float pen = x + 8.0f;
+    if (exists == kSlotEmpty) {
+        Draw(pen, y, kNoDataRect);
+        return;
+    }
+    if (exists != kSlotWritten) {
+        Draw(pen, y, kErrorMessageRect); // "could not load": the file is there but unreadable
+        return;
+    }
+    const int32_t numbers[5] = {time.year, time.month, time.day, time.hour, time.minute};
+    const SpriteRect* units[5] = {&kYearUnit, &kMonthUnit, &kDayUnit, &kHourUnit, &kMinuteUnit};
+    for (int i = 0; i < 5; ++i) {
+        pen += DrawNumberMedium(pen, y, numbers[i]);
+        pen += DrawSpriteUnrounded(pen, y, *units[i], kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    }
+}
+
+void DrawSlotStage(float x, float y, int32_t stage)
+{
+    Draw(x, y, kStageLabelRect);
+    DrawNumberMedium(x + 100.0f, y, stage);
+}
+
+void DrawSaveMenu(Task* task)
+{
+    const SaveMenuWork* work = TaskWork<SaveMenuWork>(task);
+    const float y = work->panelY;
+    if (work->origin == kSaveMenuFromTitle)
+        FillScreenWithTile(kBackgroundTileRect.left, kBackgroundTileRect.top, kBackgroundTileRect.right,
+                           kBackgroundTileRect.bottom);
+    Draw(60.0f, y, kPanelRect);
+    Draw(380.0f, y, kSidePictureRect);
+    Draw(64.0f, y + 21.0f + 28.0f * static_cast<float>(work->cursor), kMenuCursorRect);
+    for (int slot = 0; slot < kSaveSlotCount; ++slot) {
+        const float rowY = y + 23.0f + 28.0f * static_cast<float>(slot);
+        DrawSlotTimestamp(76.0f, rowY, work->exists[slot], work->written[slot]);
+        if (work->exists[slot] == kSlotWritten && work->stage[slot] >= 1 && work->stage[slot] <= 3)
+            DrawSlotStage(388.0f, rowY + 2.0f, work->stage[slot]);
+    }
+    const bool saving = work->mode == kSaveMenuSaveMode;
+    if (work->procedure == ConfirmSaveSlot)
+        DrawMenuFrame(247.0f, y + 40.0f, work->answer, 2, kOpaqueWhite, kConfirmFrame,
+                      saving ? kSavePrompt : kLoadPrompt, kAnswerLabels, kAnswerCodes);
+    DrawSpriteCentredX(saving ? kSaveTitleRect : kLoadTitleRect, y - 30.0f, kAtlasSize, kAtlasSize, kOpaqueWhite,
+                       g_uiAtlas);
+    if (work->procedure == ShowSaveDoneMessage)
+        DrawSpriteCentredX(kSavedMessageRect, y + 60.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    if (work->procedure == ShowSaveErrorMessage)
+        DrawSpriteCentredX(kErrorMessageRect, y + 60.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    Draw(work->hintX, work->hintY, kKeyHintRect);
+}

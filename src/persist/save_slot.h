@@ -1,0 +1,70 @@
+// Save slots: a race in progress stored in "save0.dat".."save4.dat" and taken up again.
+//
+// A slot file holds the stage, the player's team, the race result, every live board
+// piece (one 922-byte block each) and the board camera, 92 + 922 x N bytes, every
+// number a little-endian 32-bit word. Writing goes through a temporary file and a
+// rename, so a slot is never left half written. Reading takes the whole file and
+// checks every field, and the pieces against the stage's map, before anything of the
+// running game is touched: a damaged file is refused and the game goes on as it was.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "board/piece.h"
+#include "board/race_result.h"
+
+constexpr int kSaveSlotCount = 5;
+constexpr int kMaxSavedPieces = 10;
+constexpr size_t kSaveHeaderBytes = 64;    // stage, team, race result, N
+constexpr size_t kSavePieceBytes = 922;
+constexpr size_t kSaveCameraBytes = 28;
+constexpr size_t kSaveFixedBytes = kSaveHeaderBytes + kSaveCameraBytes;
+constexpr size_t kSaveMaxBytes = kSaveFixedBytes + kSavePieceBytes * kMaxSavedPieces;
+
+// A slot file taken apart: the pieces hold every stored field (pointers and
+// procedures are set when the race is rebuilt).
+struct SavedGame {
+    int32_t stage;
+    int32_t playerTeam;
+    RaceResult result;
+    int32_t pieceCount;
+    BoardPiece pieces[kMaxSavedPieces];
+    float camera[7]; // look-at x, y, z, eye x, y, z, angle
+};
+
+// "save%d.dat" of the slot.
+void FormatSaveSlotName(char* out, size_t size, int slot);
+
+// Live board pieces (kind-1 tasks of slots 10..19).
+int CountPieces();
+
+// The running race as a slot file's bytes; returns the size written into out
+// (which holds kSaveMaxBytes).
+size_t EncodeGameSlot(uint8_t* out);
+// Writes the running race into the slot's file; 1, or 0 with the reason on stderr
+// and the slot's previous file left whole.
+int SaveGameSlot(int slot);
+
+// Takes a slot file apart and checks every field that does not need the map. 1, or 0
+// with *why (may be null) saying what is wrong.
+int DecodeGameSlot(const uint8_t* data, size_t size, SavedGame* game, const char** why);
+// Checks the pieces against the stage map now in the layers: each must stand on
+// walkable ground inside the board.
+int CheckSavedPiecesOnBoard(const SavedGame& game, const char** why);
+// Replaces the running game with the saved one: every task ends, the globals are set
+// and the pieces, the board view and the turn controller are rebuilt. The stage map
+// and scripts must already be those of game.stage.
+void RebuildSavedRace(const SavedGame& game);
+
+// Reads, checks and rebuilds the race of the slot; 1, or 0 with the running game
+// untouched and the reason on stderr. Starts the board music on success.
+int LoadGameSlot(int slot);
+
+// Per-piece readers and writers of the block (offsets from the block's start).
+void WritePiece(uint8_t* block, const BoardPiece& piece);
+void WriteFollower(uint8_t* at, const Figure& figure);
+void WriteCharacter(uint8_t* at, const CharacterRecord& record);
+void WriteTurnState(uint8_t* at);
+void ReadPiece(const uint8_t* block, BoardPiece* piece);
+void ReadFollower(const uint8_t* at, Figure* figure);
+void ReadCharacter(const uint8_t* at, CharacterRecord* record);
