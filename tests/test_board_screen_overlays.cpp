@@ -118,9 +118,8 @@ TEST_F(OverlayTest, StatusBarOffLabelsOtherHintAndTheComputerBanner)
     DrawStatusBar();
     std::vector<Shot> shots = Drawn();
     ASSERT_EQ(shots.size(), 6u);
-    EXPECT_EQ(shots[1], At(1212, 1285, 1424, 1299, 0, 465));
-    EXPECT_EQ(shots[2], At(1096, 1824, 1240, 1838, 372, 465));
-    EXPECT_EQ(shots[3], At(1218, 603, 1361, 617, 218, 465));
+    EXPECT_EQ((std::tuple{shots[1], shots[2], shots[3]}),
+              std::make_tuple(At(1212, 1285, 1424, 1299, 0, 465), At(1096, 1824, 1240, 1838, 372, 465), At(1218, 603, 1361, 617, 218, 465)));
 
     // Automatic play: the banner comes last, at the top.
     player->controller = kControllerComputer;

@@ -8,6 +8,7 @@
 #include <string>
 #include <csignal>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 #include "app/app.h"
@@ -274,8 +275,7 @@ TEST(FoundationWindow, PlacementFollowsTheDisplayMode)
     CenterOnDesktop(&x, &y, kClientWidth, kClientHeight);
     int right = 0, bottom = 0;
     ASSERT_TRUE(plat::GetDesktopRect(&right, &bottom));
-    EXPECT_EQ(x, (right - 640) / 2);
-    EXPECT_EQ(y, (bottom - 480) / 2);
+    EXPECT_EQ((std::tuple{x, y}), std::make_tuple((right - 640) / 2, (bottom - 480) / 2));
 
     // The caption is held as CP932 and shown as UTF-8.
     auto* window = static_cast<SDL_Window*>(plat::CreateMainWindow("\x83\x79\x83\x8b", x, y, 640, 480));
