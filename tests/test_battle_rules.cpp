@@ -284,8 +284,7 @@ TEST(BattleMessages, LongNamesAreCutAtAWholeCharacterWithinTheLine)
     ASSERT_EQ(longName.size(), 30u);
     std::memcpy(battle->party[0].name, longName.c_str(), 31);
     std::memset(battle->enemies[0].name, '\x83', 32);
-    battle->outcome = 1;
-    battle->partyLive = 1;
+    battle->outcome = battle->partyLive = 1;
     battle->party[0].hitPoints = 0.0f;
     FormatClashMessages(battle);
     const std::string line(battle->messageText[0]);

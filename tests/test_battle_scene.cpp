@@ -36,8 +36,7 @@ BattleWork* ClashWaitingForScene(int outcome, int32_t partyStyle, int32_t enemyS
     battle->party[0].attackStyle = partyStyle;
     battle->enemies[0].attackStyle = enemyStyle;
     battle->battleProc = WaitClashResult;
-    battle->clashPause = 1;
-    g_battleAnimation = 1;
+    battle->clashPause = g_battleAnimation = 1;
     return battle;
 }
 

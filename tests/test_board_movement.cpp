@@ -174,8 +174,7 @@ TEST(Arrival, WaitsForTheLastFigureThenForTheEventTask)
     event->alive = 1;
     Frame(piece);
     EXPECT_EQ(piece->moveProc, PieceWaitEvent);
-    event->alive = 0;
-    piece->die = 0;
+    event->alive = piece->die = 0;
     Frame(piece);
     EXPECT_EQ((std::tuple{piece->moveProc, piece->die}), std::make_tuple(PieceIdle, 1));
     for (const Figure& figure : piece->figures) {

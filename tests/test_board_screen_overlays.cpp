@@ -90,8 +90,7 @@ protected:
 TEST_F(OverlayTest, StatusBarInItsOrderWithBothPanelsOnAndAManualRoll)
 {
     BoardView* view = View();
-    view->minimapOn = 1;
-    view->overlayOn = 1;
+    view->minimapOn = view->overlayOn = 1;
     BoardPiece* player = SpawnPiece(10, kControllerPlayer, 1, 1, 0.0f, 0);
     player->moveProc = PlayerRollDie;
     DrawStatusBar();
@@ -109,8 +108,7 @@ TEST_F(OverlayTest, StatusBarInItsOrderWithBothPanelsOnAndAManualRoll)
 TEST_F(OverlayTest, StatusBarOffLabelsOtherHintAndTheComputerBanner)
 {
     BoardView* view = View();
-    view->minimapOn = 0;
-    view->overlayOn = 0;
+    view->minimapOn = view->overlayOn = 0;
     BoardPiece* player = SpawnPiece(10, kControllerPlayer, 1, 1, 0.0f, 0);
     // Another team's human-looking roll does not count unless its controller is the player's.
     BoardPiece* other = SpawnPiece(11, kControllerComputer, 2, 1, 0.0f, 1);

@@ -68,8 +68,7 @@ protected:
     {
         ASSERT_EQ(InitWorldBuffers(), 1);
         g_stageNumber = 1;
-        g_boardWidth = 0;
-        g_boardHeight = 0;
+        g_boardWidth = g_boardHeight = 0;
     }
     void TearDown() override
     {

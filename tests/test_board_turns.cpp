@@ -42,9 +42,7 @@ protected:
     static BoardPiece* AddPiece(int slot, int32_t team, float x, float z, int32_t controller = kControllerComputer)
     {
         Task* task = CreateTask(slot);
-        task->alive = 1;
-        task->updateEnabled = 1;
-        task->drawEnabled = 1;
+        task->alive = task->updateEnabled = task->drawEnabled = 1;
         task->kind = kPieceKind;
         task->update = StillPieceUpdate;
         task->draw = NoDraw;

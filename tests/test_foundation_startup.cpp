@@ -72,8 +72,7 @@ void CountingUpdate(Task* task)
 Task* MakeTask(int slot, TaskProc update, int param = 0)
 {
     Task* task = CreateTask(slot);
-    task->alive = 1;
-    task->updateEnabled = 1;
+    task->alive = task->updateEnabled = 1;
     task->update = update;
     task->param = param;
     return task;
@@ -123,8 +122,7 @@ TEST_F(FoundationStartup, ALaterFailedStepGivesBackTheArchiveToo)
 TEST_F(FoundationStartup, StartUpResetsTheGameStateAndShutdownWritesTheHistoryOnce)
 {
     REQUIRE_REAL_ARCHIVE(dir);
-    g_windowedOption = 0;
-    g_musicOn = 0;
+    g_windowedOption = g_musicOn = 0;
     g_stageNumber = 3;
     g_playerTeam = 2;
     g_raceResult.teamsLeft = 0;
