@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "board/event.h"
@@ -63,9 +64,8 @@ TEST(BattleStart, AGroupOnTheArrivalSquareIsFoughtInsteadOfTheEvent)
     board_test::Frame(party);
     BattleWork* battle = Battle();
     ASSERT_NE(battle, nullptr);
-    EXPECT_EQ(g_tasks[kEventSlot].alive, 0);
-    EXPECT_EQ(battle->partyPiece, party);
-    EXPECT_EQ(battle->groupPiece, group);
+    EXPECT_EQ((std::tuple{g_tasks[kEventSlot].alive, battle->partyPiece, battle->groupPiece}),
+              std::make_tuple(0, party, group));
     EXPECT_EQ((std::vector<int>{battle->partyCount, battle->partyLive, battle->enemyCount, battle->enemyLive}),
               (std::vector<int>{6, 6, 3, 3}));
     EXPECT_EQ(Line(battle, 0), "敵の集団と戦いになった");
@@ -87,8 +87,7 @@ TEST(BattleStart, AGroupOnTheArrivalSquareIsFoughtInsteadOfTheEvent)
     KillTask(&g_tasks[11]);
     board_test::Frame(group);
     ASSERT_NE(Battle(), nullptr);
-    EXPECT_EQ(Battle()->partyPiece, other);
-    EXPECT_EQ(Battle()->groupPiece, group);
+    EXPECT_EQ((std::tuple{Battle()->partyPiece, Battle()->groupPiece}), std::make_tuple(other, group));
 }
 
 TEST(BattleFlow, WonAgainstAGroupTheGroupLeavesAndTheFallenComeLast)
@@ -108,12 +107,10 @@ TEST(BattleFlow, WonAgainstAGroupTheGroupLeavesAndTheFallenComeLast)
     StopReelsAt(battle, 10.0f, 20.0f);
     battle->partySelected = 1;
     EXPECT_EQ(StepUntil(ShowBattleMessages), 61); // the clash, then 60 frames of result
-    EXPECT_EQ(Line(battle, 0), "チッチはデーモンの攻撃に倒れた");
-    EXPECT_EQ(battle->partyLive, 5);
-    EXPECT_EQ(battle->party[5].id, 7);
+    EXPECT_EQ((std::tuple{Line(battle, 0), battle->partyLive, battle->party[5].id}),
+              std::make_tuple("チッチはデーモンの攻撃に倒れた", 5, 7));
     // Each line shows 71 frames; the empty second line ends the round.
-    EXPECT_EQ(StepUntil(WaitRoundStart), 72);
-    EXPECT_EQ(Line(battle, 0), "戦いはまだ続く");
+    EXPECT_EQ((std::tuple{StepUntil(WaitRoundStart), Line(battle, 0)}), std::make_tuple(72, "戦いはまだ続く"));
 
     // Round 2 and 3: both enemies fall.
     for (int round = 0; round < 2; ++round) {
@@ -125,10 +122,8 @@ TEST(BattleFlow, WonAgainstAGroupTheGroupLeavesAndTheFallenComeLast)
     EXPECT_EQ(RunToEnd(), 2 * 71 + 1);
     EXPECT_EQ(g_tasks[kBattleTaskSlot].alive, 0);
     EXPECT_EQ(group->alive, 0);
-    EXPECT_EQ(TurnControllerWork()->turnList[3], nullptr);
-    EXPECT_EQ(TurnControllerWork()->turnList[0], party);
-    EXPECT_EQ(party->alive, 1);
-    EXPECT_EQ(party->liveCount, 5);
+    EXPECT_EQ((std::tuple{TurnControllerWork()->turnList[3], TurnControllerWork()->turnList[0], party->alive, party->liveCount}),
+              std::make_tuple(nullptr, party, 1, 5));
     std::vector<int> ids;
     for (const CharacterRecord& m : party->members) ids.push_back(m.id);
     EXPECT_EQ(ids, (std::vector<int>{6, 8, 9, 10, 11, 7}));
@@ -153,8 +148,7 @@ TEST(BattleFlow, AComputerTeamBeatenTakesTheLowestPlaceAndTheLastOneEndsTheRace)
         StepUntil(RunReels);
         StopReelsAt(battle, 0.0f, 30.0f);
         StepUntil(ShowBattleMessages);
-        EXPECT_EQ(Line(battle, 1), "味方は全滅してしまった");
-        EXPECT_EQ(Line(battle, 2), "");
+        EXPECT_EQ((std::tuple{Line(battle, 1), Line(battle, 2)}), std::make_tuple("味方は全滅してしまった", ""));
         ClearSoundRequests();
         RunToEnd();
         EXPECT_EQ(party->alive, 0);
@@ -162,9 +156,8 @@ TEST(BattleFlow, AComputerTeamBeatenTakesTheLowestPlaceAndTheLastOneEndsTheRace)
         EXPECT_EQ(group->alive, 1);
         EXPECT_EQ(group->liveCount, 4);
         EXPECT_EQ(g_raceResult.placeTeam[2], 2);
-        EXPECT_EQ(g_raceResult.placeLeader[2], 12);
-        EXPECT_EQ(g_raceResult.nextPlaceFromBottom, 1);
-        EXPECT_EQ(g_raceResult.teamsLeft, teamsLeft - 1);
+        EXPECT_EQ((std::tuple{g_raceResult.placeLeader[2], g_raceResult.nextPlaceFromBottom, g_raceResult.teamsLeft}),
+                  std::make_tuple(12, 1, teamsLeft - 1));
         const bool ended = teamsLeft == 1;
         EXPECT_EQ(g_tasks[kRankingSlot].alive, ended ? 1 : 0) << "teams left " << teamsLeft;
         EXPECT_EQ(BoardWorld::Heard(12), ended);
@@ -197,15 +190,12 @@ TEST(BattleFlow, ThePlayersTeamWipedOutReturnsToTheTitleAfterItsLines)
         Step();
         BoardWorld::ReleaseKeys();
     }
-    EXPECT_EQ(battle->messageLine, 3);
-    EXPECT_EQ(g_tasks[kBattleTaskSlot].alive, 1);
+    EXPECT_EQ((std::tuple{battle->messageLine, g_tasks[kBattleTaskSlot].alive}), std::make_tuple(3, 1));
     Step();
     // The title screen is all that is left.
     EXPECT_EQ(g_tasks[kBattleTaskSlot].alive, 0);
-    EXPECT_EQ(g_tasks[10].alive, 0);
-    EXPECT_EQ(g_tasks[kRankingSlot].alive, 0);
-    EXPECT_EQ(g_tasks[11].alive, 0);
-    EXPECT_EQ(g_tasks[kTitleSlot].alive, 1);
+    EXPECT_EQ((std::tuple{g_tasks[10].alive, g_tasks[kRankingSlot].alive, g_tasks[11].alive, g_tasks[kTitleSlot].alive}),
+              std::make_tuple(0, 0, 0, 1));
     EXPECT_EQ(g_raceResult.nextPlaceFromBottom, 2); // the player's team takes no place
 }
 
@@ -298,8 +288,7 @@ TEST(EventBattle, CommandSixFightsOneOfItsCountsThenTheScriptGoesOn)
             BattleWork* battle = Battle();
             ASSERT_NE(battle, nullptr) << script;
             seen.push_back(battle->enemyCount);
-            EXPECT_EQ(battle->groupPiece, nullptr);
-            EXPECT_EQ(battle->enemyLive, battle->enemyCount);
+            EXPECT_EQ((std::tuple{battle->groupPiece, battle->enemyLive}), std::make_tuple(nullptr, battle->enemyCount));
             for (int i = 0; i < 6; ++i) {
                 const int id = battle->enemies[i].id;
                 if (i < battle->enemyCount) EXPECT_TRUE(id >= 18 && id <= 24) << id;

@@ -2,6 +2,7 @@
 // the clash, the message lines and their bounds.
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "test_battle_support.h"
@@ -76,11 +77,8 @@ TEST(BattleReels, ComputerStopsByDelayAndTargetAndWinsTheClash)
     }
     EXPECT_EQ(stoppedAt, 29);
     EXPECT_EQ(battle->partyGauge, 26.0f);
-    EXPECT_EQ(battle->enemyGauge, 11.0f);
-    EXPECT_EQ(battle->battleProc, WaitClashResult);
-    EXPECT_EQ(battle->outcome, 0);
-    EXPECT_EQ(battle->enemies[0].hitPoints, 0.0f);
-    EXPECT_EQ(battle->clashPause, 60);
+    EXPECT_EQ((std::tuple{battle->enemyGauge, battle->battleProc, battle->outcome, battle->enemies[0].hitPoints, battle->clashPause}),
+              std::make_tuple(11.0f, WaitClashResult, 0, 0.0f, 60));
 
     // A delay that runs out on a gauge at the target stops in that very frame.
     battle->battleProc = RunReels;
@@ -88,8 +86,7 @@ TEST(BattleReels, ComputerStopsByDelayAndTargetAndWinsTheClash)
     battle->cpuStopDelay = 29;
     battle->cpuStopTarget = 26.0f;
     for (int frame = 1; frame <= 29; ++frame) SpinPartyReel(battle);
-    EXPECT_EQ(battle->partyGauge, 26.0f);
-    EXPECT_EQ(battle->partyReelState, 1);
+    EXPECT_EQ((std::tuple{battle->partyGauge, battle->partyReelState}), std::make_tuple(26.0f, 1));
 
     // With the target 30 it stops only on a full gauge.
     BattleWork* second = battle;
@@ -101,8 +98,7 @@ TEST(BattleReels, ComputerStopsByDelayAndTargetAndWinsTheClash)
     for (int frame = 1; frame <= 40; ++frame) {
         SpinPartyReel(second);
         if (second->partyReelState != 0) {
-            EXPECT_EQ(second->partyGauge, 30.0f);
-            EXPECT_EQ(frame, 31);
+            EXPECT_EQ((std::tuple{second->partyGauge, frame}), std::make_tuple(30.0f, 31));
             break;
         }
     }
@@ -179,9 +175,8 @@ TEST(BattleReels, OneStandingCardStaysAndStopsAtOnce)
     battle->partySelected = 3;
     SpinPartyReel(battle);
     SpinEnemyReel(battle);
-    EXPECT_EQ(battle->partyCardY[0], 64);
-    EXPECT_EQ(battle->enemyCardY[0], 64);
-    EXPECT_EQ(battle->partySelected, 0);
+    EXPECT_EQ((std::tuple{battle->partyCardY[0], battle->enemyCardY[0], battle->partySelected}),
+              std::make_tuple(64, 64, 0));
     ClearSoundRequests();
     EXPECT_EQ(StopPartyReel(battle), 1);
     EXPECT_TRUE(BoardWorld::Heard(13));
@@ -197,16 +192,14 @@ TEST(BattleClash, HigherGaugeFellsTheOtherSideAndEqualGaugesHarmNobody)
     battle->partyGauge = 12.0f;
     battle->enemyGauge = 13.0f;
     ResolveClash(battle);
-    EXPECT_EQ(battle->outcome, 1);
-    EXPECT_EQ(battle->party[2].hitPoints, 0.0f);
-    EXPECT_EQ(battle->enemies[3].hitPoints, 100.0f);
+    EXPECT_EQ((std::tuple{battle->outcome, battle->party[2].hitPoints, battle->enemies[3].hitPoints}),
+              std::make_tuple(1, 0.0f, 100.0f));
 
     battle->party[2].hitPoints = 100.0f;
     battle->partyGauge = 29.0f;
     ResolveClash(battle);
-    EXPECT_EQ(battle->outcome, 0);
-    EXPECT_EQ(battle->enemies[3].hitPoints, 0.0f);
-    EXPECT_EQ(battle->party[2].hitPoints, 100.0f);
+    EXPECT_EQ((std::tuple{battle->outcome, battle->enemies[3].hitPoints, battle->party[2].hitPoints}),
+              std::make_tuple(0, 0.0f, 100.0f));
 
     battle->enemies[3].hitPoints = 100.0f;
     std::vector<int> outcomes;
@@ -235,9 +228,8 @@ TEST(BattleMessages, EachOutcomeTellsWhoFellAndSortsTheFallenLast)
     battle->enemies[1].hitPoints = 0.0f;
     battle->outcome = 0;
     FormatClashMessages(battle);
-    EXPECT_EQ(Line(battle, 0), "カボコの攻撃でエビルアイが倒れた");
-    EXPECT_EQ(Line(battle, 1), "");
-    EXPECT_EQ(battle->enemyLive, 2);
+    EXPECT_EQ((std::tuple{Line(battle, 0), Line(battle, 1), battle->enemyLive}),
+              std::make_tuple("カボコの攻撃でエビルアイが倒れた", "", 2));
     EXPECT_EQ((std::vector<int>{battle->enemies[0].id, battle->enemies[1].id, battle->enemies[2].id}),
               (std::vector<int>{18, 20, 19}));
     EXPECT_NE(battle->messageGlyphs[0][0], 0);
@@ -247,9 +239,8 @@ TEST(BattleMessages, EachOutcomeTellsWhoFellAndSortsTheFallenLast)
     ClearBattleMessages(battle);
     battle->outcome = 3;
     FormatClashMessages(battle);
-    EXPECT_EQ(Line(battle, 0), "デーモンの攻撃をカボコがかわした");
-    EXPECT_EQ(Line(battle, 1), "どちらも無傷だ");
-    EXPECT_EQ(battle->enemyLive, 2);
+    EXPECT_EQ((std::tuple{Line(battle, 0), Line(battle, 1), battle->enemyLive}),
+              std::make_tuple("デーモンの攻撃をカボコがかわした", "どちらも無傷だ", 2));
     ClearBattleMessages(battle);
     battle->outcome = 2;
     FormatClashMessages(battle);
@@ -261,8 +252,7 @@ TEST(BattleMessages, EachOutcomeTellsWhoFellAndSortsTheFallenLast)
     battle->enemies[0].hitPoints = 0.0f;
     battle->outcome = 0;
     FormatClashMessages(battle);
-    EXPECT_EQ(Line(battle, 1), "敵は全滅、味方の勝利だ");
-    EXPECT_EQ(battle->enemyLive, 0);
+    EXPECT_EQ((std::tuple{Line(battle, 1), battle->enemyLive}), std::make_tuple("敵は全滅、味方の勝利だ", 0));
 }
 
 TEST(BattleMessages, ThePlayersTeamWipedOutEndsTheGameAComputerTeamDoesNot)
@@ -278,10 +268,8 @@ TEST(BattleMessages, ThePlayersTeamWipedOutEndsTheGameAComputerTeamDoesNot)
         battle->outcome = 1;
         FormatClashMessages(battle);
         const std::string member = team == 0 ? "アリシアーナ" : "カボコ";
-        EXPECT_EQ(Line(battle, 0), member + "はデーモンの攻撃に倒れた");
-        EXPECT_EQ(Line(battle, 1), "味方は全滅してしまった");
-        EXPECT_EQ(Line(battle, 2), team == 0 ? "ゲームオーバー" : "");
-        EXPECT_EQ(battle->partyLive, 0);
+        EXPECT_EQ((std::tuple{Line(battle, 0), Line(battle, 1), Line(battle, 2), battle->partyLive}),
+                  std::make_tuple(member + "はデーモンの攻撃に倒れた", "味方は全滅してしまった", team == 0 ? "ゲームオーバー" : "", 0));
     }
 }
 
@@ -296,18 +284,15 @@ TEST(BattleMessages, LongNamesAreCutAtAWholeCharacterWithinTheLine)
     ASSERT_EQ(longName.size(), 30u);
     std::memcpy(battle->party[0].name, longName.c_str(), 31);
     std::memset(battle->enemies[0].name, '\x83', 32);
-    battle->outcome = 1;
-    battle->partyLive = 1;
+    battle->outcome = battle->partyLive = 1;
     battle->party[0].hitPoints = 0.0f;
     FormatClashMessages(battle);
     const std::string line(battle->messageText[0]);
     EXPECT_LE(line.size(), 47u);
     EXPECT_EQ(line.size() % 2, 0u);
     // The party's name, "は", then the seven whole characters of the other name that fit.
-    EXPECT_EQ(line.substr(0, 32), longName + "\x82\xCD");
-    EXPECT_EQ(line.substr(32), std::string(14, '\x83'));
-    EXPECT_EQ(line.size(), 46u);
-    EXPECT_EQ(battle->messageText[0][47], '\0');
+    EXPECT_EQ((std::tuple{line.substr(0, 32), line.substr(32), line.size(), battle->messageText[0][47]}),
+              std::make_tuple(longName + "\x82\xCD", std::string(14, '\x83'), 46u, '\0'));
     EXPECT_EQ(Line(battle, 1), "味方は全滅してしまった"); // the next line is untouched by the first
     // The glyph row holds 23 characters and nothing past them.
     for (int i = 0; i < 23; ++i) EXPECT_NE(battle->messageGlyphs[0][i], 0) << i;

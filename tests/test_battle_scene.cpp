@@ -2,6 +2,7 @@
 // is hit, dodges or sinks, the camera's way, the skip and a scene without its actors.
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 #include "battle/battle_actor.h"
@@ -35,8 +36,7 @@ BattleWork* ClashWaitingForScene(int outcome, int32_t partyStyle, int32_t enemyS
     battle->party[0].attackStyle = partyStyle;
     battle->enemies[0].attackStyle = enemyStyle;
     battle->battleProc = WaitClashResult;
-    battle->clashPause = 1;
-    g_battleAnimation = 1;
+    battle->clashPause = g_battleAnimation = 1;
     return battle;
 }
 
@@ -100,13 +100,10 @@ TEST(BattleScene, AWinningShooterKnocksTheEnemyOverAndTheEnemySinks)
     ASSERT_NE(enemy, nullptr);
     EXPECT_EQ((std::vector<float>{party->position[0], party->facing, enemy->position[0], enemy->facing}),
               (std::vector<float>{70.0f, 180.0f, -70.0f, 0.0f}));
-    EXPECT_EQ(party->proc, DelayActorShot);
-    EXPECT_EQ(enemy->proc, HoldActorIdle);
-    EXPECT_EQ(party->opponent, enemy);
-    EXPECT_EQ(enemy->opponent, party);
+    EXPECT_EQ((std::tuple{party->proc, enemy->proc, party->opponent, enemy->opponent}),
+              std::make_tuple(DelayActorShot, HoldActorIdle, enemy, party));
     const BattleScene* scene = TaskWork<BattleScene>(&g_tasks[kBattleSceneSlot]);
-    EXPECT_EQ(scene->panDirection, 180);
-    EXPECT_EQ(scene->target[0], 70.0f);
+    EXPECT_EQ((std::tuple{scene->panDirection, scene->target[0]}), std::make_tuple(180, 70.0f));
     // The eye starts 25 from the attacker, toward its opponent and on the -z side.
     EXPECT_NEAR(scene->eye[0], 70.0f - 17.67f, 0.05f);
     EXPECT_NEAR(scene->eye[2], -17.67f, 0.05f);
@@ -131,8 +128,7 @@ TEST(BattleScene, ShotsLeaveTheirSpiralOneAfterAnother)
     BattleActor* target = CreateBattleActor(-70, 0, 0, 0, 0, 1, shooter, HoldActorDodged);
     shooter->opponent = target;
     FireShotFanPositive(shooter, 70.0f, 1.0f, 0.0f);
-    EXPECT_EQ(LiveOfKind(kShotKind), 6);
-    EXPECT_EQ(g_shotCounter, 0);
+    EXPECT_EQ((std::tuple{LiveOfKind(kShotKind), g_shotCounter}), std::make_tuple(6, 0));
     std::vector<int> left(6, 0);
     for (int frame = 1; frame <= 120; ++frame) {
         UpdateAllTasks();
@@ -149,8 +145,7 @@ TEST(BattleScene, ATieMakesTheDefenderDodgeAndNobodySinks)
     BattleBoard board;
     BattleWork* battle = ClashWaitingForScene(2, 1, 0);
     UpdateAllTasks();
-    EXPECT_EQ(ActorOfSide(0)->proc, DelayActorCharge);
-    EXPECT_EQ(ActorOfSide(1)->proc, AwaitActorHit);
+    EXPECT_EQ((std::tuple{ActorOfSide(0)->proc, ActorOfSide(1)->proc}), std::make_tuple(DelayActorCharge, AwaitActorHit));
     const SceneRun run = RunScene(battle);
     EXPECT_EQ(run.soundFrames[9], std::vector<int>{40});   // the charge
     EXPECT_EQ(run.soundFrames[11], std::vector<int>{128}); // the burst
@@ -166,12 +161,10 @@ TEST(BattleScene, TheEnemyAttackingStartsTheCameraOnItAndThePartySinks)
     BattleWork* battle = ClashWaitingForScene(1, 0, 0);
     UpdateAllTasks();
     const BattleScene* scene = TaskWork<BattleScene>(&g_tasks[kBattleSceneSlot]);
-    EXPECT_EQ(scene->panDirection, 0);
-    EXPECT_EQ(scene->target[0], -70.0f);
+    EXPECT_EQ((std::tuple{scene->panDirection, scene->target[0]}), std::make_tuple(0, -70.0f));
     EXPECT_NEAR(scene->eye[0], -70.0f + 17.67f, 0.05f);
     EXPECT_NEAR(scene->eye[2], -17.67f, 0.05f);
-    EXPECT_EQ(ActorOfSide(0)->proc, HoldActorIdle);
-    EXPECT_EQ(ActorOfSide(1)->proc, DelayActorShot);
+    EXPECT_EQ((std::tuple{ActorOfSide(0)->proc, ActorOfSide(1)->proc}), std::make_tuple(HoldActorIdle, DelayActorShot));
     const SceneRun run = RunScene(battle);
     EXPECT_EQ(run.soundFrames[10].size(), 1u);
     // Sunk until the model's top is more than a unit below the floor.
@@ -225,6 +218,5 @@ TEST(BattleScene, WithTheAnimationOffTheBattleGoesStraightToItsMessages)
     BattleWork* battle = ClashWaitingForScene(0, 0, 0);
     g_battleAnimation = 0;
     UpdateAllTasks();
-    EXPECT_EQ(g_tasks[kBattleSceneSlot].alive, 0);
-    EXPECT_EQ(battle->battleProc, ShowBattleMessages);
+    EXPECT_EQ((std::tuple{g_tasks[kBattleSceneSlot].alive, battle->battleProc}), std::make_tuple(0, ShowBattleMessages));
 }

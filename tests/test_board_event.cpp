@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "board/event.h"
@@ -92,8 +93,7 @@ void StartEventOnce(Task* task)
 Task* SpawnStarter()
 {
     Task* task = CreateTask(10);
-    task->alive = 1;
-    task->updateEnabled = 1;
+    task->alive = task->updateEnabled = 1;
     task->update = StartEventOnce;
     return task;
 }
@@ -112,10 +112,8 @@ TEST_F(EventScripts, DecodesTheStageEntryAndCutsOneScriptPerEvent)
     g_stageNumber = 2;
     ASSERT_EQ(LoadEventScriptsMemory(pack.data(), pack.size()), 1);
     EXPECT_EQ(g_eventCount, 3);
-    EXPECT_EQ(Slot(0), "#3,0,#99,");
-    EXPECT_EQ(Slot(1), "#2,1,\x82\xA0\x82\xA0,#99");
-    EXPECT_EQ(Slot(2), "LABEL#5,30,#99,");
-    EXPECT_EQ(Slot(3), "");
+    EXPECT_EQ((std::vector{Slot(0), Slot(1), Slot(2), Slot(3)}),
+              (std::vector<std::string>{"#3,0,#99,", "#2,1,\x82\xA0\x82\xA0,#99", "LABEL#5,30,#99,", ""}));
     EXPECT_EQ(plat::LastMessageBoxText(), "");
 }
 
@@ -124,8 +122,7 @@ TEST_F(EventScripts, AtSignAsSecondByteOfACharacterEndsTheEvent)
     SetEvents({1, 2});
     // 0x83 0x40 is one character; its second byte reads as '@'.
     ASSERT_EQ(Load("AB\x83\x40" "CD@"), 1);
-    EXPECT_EQ(Slot(0), "AB\x83");
-    EXPECT_EQ(Slot(1), "CD");
+    EXPECT_EQ((std::tuple{Slot(0), Slot(1)}), std::make_tuple("AB\x83", "CD"));
 }
 
 TEST_F(EventScripts, LoaderRefusalsAndItsTwoMessages)
@@ -139,9 +136,8 @@ TEST_F(EventScripts, LoaderRefusalsAndItsTwoMessages)
     EXPECT_EQ(LoadEventScriptsMemory(over.data(), over.size()), 0);
     EXPECT_EQ(plat::LastMessageBoxText(), kTextTooLong);
     plat::ClearLastMessageBoxText();
-    EXPECT_EQ(Load("#99@" + std::string(15996, ' ')), 1);
-    EXPECT_EQ(plat::LastMessageBoxText(), "");
-    EXPECT_EQ(Slot(0), "#99");
+    EXPECT_EQ((std::tuple{Load("#99@" + std::string(15996, ' ')), plat::LastMessageBoxText(), Slot(0)}),
+              std::make_tuple(1, "", "#99"));
 
     // A length word beyond the buffer is refused even when the file is short.
     const Bytes lying = Epack({"#99@"}, 0x7FFFFFFF);
@@ -169,9 +165,8 @@ TEST_F(EventScripts, OverlongOrUnendedEventsReportAndLoadingGoesOn)
     // Event 3 lacks its '@': it runs into the zeros behind the text (0xFF bytes).
     SetEvents({1, 2, 3});
     ASSERT_EQ(Load("#99@#7,1,#99@#99"), 1);
-    EXPECT_EQ(plat::LastMessageBoxText(), kEventTooLong);
-    EXPECT_EQ(Slot(0), "#99");
-    EXPECT_EQ(Slot(1), "#7,1,#99");
+    EXPECT_EQ((std::tuple{plat::LastMessageBoxText(), Slot(0), Slot(1)}),
+              std::make_tuple(kEventTooLong, "#99", "#7,1,#99"));
 
     // 1,999 bytes fit a slot; 2,000 do not.
     plat::ClearLastMessageBoxText();
@@ -184,10 +179,7 @@ TEST_F(EventScripts, OverlongOrUnendedEventsReportAndLoadingGoesOn)
 
 TEST_F(EventScripts, OnlyTenEventsHaveSlots)
 {
-    std::vector<int> numbers;
-    for (int n = 1; n <= 12; ++n) numbers.push_back(n);
-    numbers.push_back(127);
-    SetEvents(numbers);
+    SetEvents({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 127});
     std::string text;
     for (int n = 1; n <= 12; ++n) text += "#" + std::to_string(n) + ",@";
     ASSERT_EQ(Load(text), 1);
@@ -214,8 +206,7 @@ TEST_F(EventScripts, AnEventFailingAtTheEndOfTheTextLeavesNothingToTheNext)
     SetEvents({1, 2});
     plat::ClearLastMessageBoxText();
     ASSERT_EQ(Load("/" + std::string(15999, 'x')), 1);
-    EXPECT_EQ(plat::LastMessageBoxText(), kEventTooLong);
-    EXPECT_EQ(Slot(1), "");
+    EXPECT_EQ((std::tuple{plat::LastMessageBoxText(), Slot(1)}), std::make_tuple(kEventTooLong, ""));
 }
 
 TEST(ScriptReaders, NumbersTakeSixDigitsAndOneSeparator)
@@ -223,16 +214,15 @@ TEST(ScriptReaders, NumbersTakeSixDigitsAndOneSeparator)
     std::vector<char> script(kEventScriptSlotBytes, '\0');
     const std::string text = "1234567,8;30#99#,";
     std::memcpy(script.data(), text.data(), text.size());
+    // The seventh digit is the separator; the ',' then reads as a number without digits;
+    // '#5,30#99' takes the '#' as the separator of 30. Each read: {value, cursor after}.
     int32_t cursor = 0;
-    EXPECT_EQ(ReadScriptNumber(&cursor, script.data()), 123456);
-    EXPECT_EQ(cursor, 7) << "the seventh digit is the separator";
-    EXPECT_EQ(ReadScriptNumber(&cursor, script.data()), 0) << "the ',' reads as a number without digits";
-    EXPECT_EQ(cursor, 8);
-    EXPECT_EQ(ReadScriptNumber(&cursor, script.data()), 8);
-    EXPECT_EQ(ReadScriptNumber(&cursor, script.data()), 30);
-    EXPECT_EQ(cursor, 13) << "'#5,30#99' takes the '#' as the separator of 30";
-    EXPECT_EQ(ReadScriptNumber(&cursor, script.data()), 99);
-    EXPECT_EQ(cursor, 16);
+    std::vector<std::pair<int, int>> reads;
+    for (int i = 0; i < 5; ++i) {
+        const int value = ReadScriptNumber(&cursor, script.data());
+        reads.emplace_back(value, cursor);
+    }
+    EXPECT_EQ(reads, (std::vector<std::pair<int, int>>{{123456, 7}, {0, 8}, {8, 10}, {30, 13}, {99, 16}}));
 }
 
 TEST(ScriptReaders, ReadsStopAtTheEndOfTheSlot)
@@ -255,8 +245,7 @@ TEST(ScriptReaders, ReadsStopAtTheEndOfTheSlot)
     EXPECT_STREQ(field, "0000012");
     EXPECT_EQ(cursor, 2000) << "no ',' before the end: the cursor stops there";
     cursor = -5;
-    EXPECT_EQ(ReadScriptNumber(&cursor, last), 0);
-    EXPECT_EQ(cursor, 2000);
+    EXPECT_EQ((std::tuple{ReadScriptNumber(&cursor, last), cursor}), std::make_tuple(0, 2000));
 }
 
 TEST(ScriptReaders, FieldsAreCutToTheirBufferAtAWholeCharacter)
@@ -279,8 +268,7 @@ TEST(ScriptReaders, FieldsAreCutToTheirBufferAtAWholeCharacter)
     ReadScriptField(buffer, 20, &cursor, script.data());
     EXPECT_STREQ(buffer, "AB");
     ReadScriptField(buffer, 20, &cursor, script.data());
-    EXPECT_STREQ(buffer, "");
-    EXPECT_EQ(cursor, 35);
+    EXPECT_EQ(std::pair(std::string(buffer), cursor), std::pair(std::string(), 35));
 
     // A 49-byte room keeps a 24-character line whole.
     std::string line;
@@ -330,11 +318,9 @@ TEST_F(EventTaskRun, StartsWithItsFieldsAndIsRefusedWhileTheSlotIsTaken)
     int piece = 0;
     ASSERT_EQ(StartEvent(reinterpret_cast<BoardPiece*>(&piece), 1), 1);
     EXPECT_EQ(g_tasks[kEventSlot].kind, 100);
-    const EventTask* e = Event();
-    EXPECT_EQ(e->scriptSlot, 0);
-    EXPECT_EQ(e->portrait, -1);
-    EXPECT_EQ(e->stateProc, &EventStartState);
-    EXPECT_STREQ(GetEventScript(e), "#99,");
+    EXPECT_EQ((std::pair{Event()->scriptSlot, Event()->portrait}), (std::pair{0, -1}));
+    EXPECT_EQ(Event()->stateProc, &EventStartState);
+    EXPECT_STREQ(GetEventScript(Event()), "#99,");
 
     EXPECT_EQ(StartEvent(nullptr, 1), 0);
     EXPECT_EQ(Event()->piece, reinterpret_cast<BoardPiece*>(&piece)) << "the running event is left alone";
@@ -343,8 +329,7 @@ TEST_F(EventTaskRun, StartsWithItsFieldsAndIsRefusedWhileTheSlotIsTaken)
     Task* other = CreateTask(kEventSlot);
     other->alive = 1;
     other->kind = 7;
-    EXPECT_EQ(StartEvent(nullptr, 1), 0);
-    EXPECT_EQ(g_tasks[kEventSlot].kind, 7);
+    EXPECT_EQ((std::tuple{StartEvent(nullptr, 1), g_tasks[kEventSlot].kind}), std::make_tuple(0, 7));
 }
 
 TEST_F(EventTaskRun, FirstCommandRunsInTheSecondFrameOneCommandAFrame)
@@ -355,8 +340,7 @@ TEST_F(EventTaskRun, FirstCommandRunsInTheSecondFrameOneCommandAFrame)
     SpawnStarter();
     UpdateAllTasks();
     ASSERT_TRUE(Running());
-    EXPECT_EQ(Event()->stateProc, &EventRunState);
-    EXPECT_EQ(Event()->cursor, 0);
+    EXPECT_EQ((std::tuple{Event()->stateProc, Event()->cursor}), std::make_tuple(&EventRunState, 0));
     UpdateAllTasks();
     EXPECT_FALSE(Running()) << "#99 ends the event in its second frame";
 

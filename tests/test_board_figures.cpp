@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -161,8 +162,7 @@ TEST(RisingMember, RisesWaitsAndWalksOntoThePiece)
     Figure* figure = TaskWork<Figure>(task);
     EXPECT_NEAR(figure->x, piece->x, 0.01f);
     EXPECT_NEAR(figure->z, piece->z - 2.0f, 0.01f) << "behind the piece";
-    EXPECT_EQ(figure->y, -8.0f);
-    EXPECT_EQ(figure->modelId, 7);
+    EXPECT_EQ((std::tuple{figure->y, figure->modelId}), std::make_tuple(-8.0f, 7));
     EXPECT_EQ(CreateFigureTask(0, 0, 0, 0, 0, RisingFigureBegin), 0) << "slot 99 is taken";
 
     std::vector<std::pair<int, int>> sounds; // (frame, effect)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <tuple>
 #include <vector>
 
 #include "test_board_piece_support.h"
@@ -83,12 +84,7 @@ TEST(DieRules, ComputerSpinOfTwentySevenFramesOnAThreeFaceDie)
 
 TEST(PlayerChoice, FirstPressedKeyDecidesClosedWaysSoundAndBlockedOnesAreSilent)
 {
-    struct Case {
-        std::initializer_list<int> keys;
-        PieceProc expectProc;
-        float expectHeading;
-        bool refusedSound;
-    };
+    struct Case { std::initializer_list<int> keys; PieceProc expectProc; float expectHeading; bool refusedSound; };
     // Square (2,2) opens right and up; left is a corridor it does not open; down is blocked.
     const Case cases[] = {
         {{kKeyRight, kKeyUp}, PlayerStepMove, 0.0f, false},
@@ -157,9 +153,7 @@ TEST(Arrival, GoalStopsTheMoveWithStepsLeft)
     piece->die = 4;
     SeedRandom(7);
     ASSERT_GT(RunUntil(piece, PieceArrive), 0);
-    EXPECT_EQ(piece->x, BoardWorld::X(3));
-    EXPECT_EQ(piece->die, 0);
-    EXPECT_EQ(piece->progress, 2);
+    EXPECT_EQ((std::tuple{piece->x, piece->die, piece->progress}), std::make_tuple(BoardWorld::X(3), 0, 2));
 }
 
 TEST(Arrival, WaitsForTheLastFigureThenForTheEventTask)
@@ -180,14 +174,11 @@ TEST(Arrival, WaitsForTheLastFigureThenForTheEventTask)
     event->alive = 1;
     Frame(piece);
     EXPECT_EQ(piece->moveProc, PieceWaitEvent);
-    event->alive = 0;
-    piece->die = 0;
+    event->alive = piece->die = 0;
     Frame(piece);
-    EXPECT_EQ(piece->moveProc, PieceIdle);
-    EXPECT_EQ(piece->die, 1);
+    EXPECT_EQ((std::tuple{piece->moveProc, piece->die}), std::make_tuple(PieceIdle, 1));
     for (const Figure& figure : piece->figures) {
-        EXPECT_EQ(figure.x, piece->x);
-        EXPECT_EQ(figure.z, piece->z);
+        EXPECT_EQ((std::tuple{figure.x, figure.z}), std::make_tuple(piece->x, piece->z));
     }
 }
 
@@ -231,19 +222,14 @@ TEST(RoamingGroup, WalksItsOwnLayerIgnoresTheGoalAndKeepsItsDie)
     group->dieFaces = 3;
     SeedRandom(3);
     ASSERT_GT(RunUntil(group, EnemyArrive), 0);
-    EXPECT_EQ(group->x, BoardWorld::X(2));
-    EXPECT_EQ(group->z, BoardWorld::Z(1));
-    EXPECT_EQ(group->heading, 90.0f);
+    EXPECT_EQ((std::tuple{group->x, group->z, group->heading}),
+              std::make_tuple(BoardWorld::X(2), BoardWorld::Z(1), 90.0f));
     EXPECT_EQ((std::vector<int>{group->progress, group->die, group->dieFaces}), (std::vector<int>{0, 0, 3}));
 }
 
 TEST(NoWayOn, TurnEndsInsteadOfWalkingOrDrawingForEver)
 {
-    struct Case {
-        const char* what;
-        int controller;
-        PieceProc start;
-    };
+    struct Case { const char* what; int controller; PieceProc start; };
     const Case choosers[] = {
         {"computer", kComputer, AutoChooseDirection},
         {"player", kPlayer, PlayerChooseDirection},
@@ -272,8 +258,7 @@ TEST(NoWayOn, TurnEndsInsteadOfWalkingOrDrawingForEver)
     piece->subStep = 3;
     piece->moveProc = AutoStepMove;
     Frame(piece);
-    EXPECT_EQ(piece->moveProc, PieceIdle);
-    EXPECT_EQ(piece->x, BoardWorld::X(2));
+    EXPECT_EQ((std::tuple{piece->moveProc, piece->x}), std::make_tuple(PieceIdle, BoardWorld::X(2)));
 }
 
 TEST(NoWayOn, ComputerDrawsOnlyWaysThatCanBeWalked)
@@ -286,8 +271,7 @@ TEST(NoWayOn, ComputerDrawsOnlyWaysThatCanBeWalked)
     piece->die = 1;
     SeedRandom(3); // the first two draws pick the link off the board
     ASSERT_GT(RunUntil(piece, PieceArrive), 0);
-    EXPECT_EQ(piece->x, BoardWorld::X(2));
-    EXPECT_EQ(piece->heading, 180.0f);
+    EXPECT_EQ((std::tuple{piece->x, piece->heading}), std::make_tuple(BoardWorld::X(2), 180.0f));
 }
 
 TEST(ControlSwitch, RestartsAnUnstartedRollAndSavingOnlyWhileThePlayersDieSpins)
@@ -300,8 +284,7 @@ TEST(ControlSwitch, RestartsAnUnstartedRollAndSavingOnlyWhileThePlayersDieSpins)
     EXPECT_EQ(CanPlayerSave(), 1);
 
     SetPlayerTeamController(kComputer);
-    EXPECT_EQ(mine->controller, kComputer);
-    EXPECT_EQ(mine->moveProc, PieceStartTurn);
+    EXPECT_EQ((std::tuple{mine->controller, mine->moveProc}), std::make_tuple(kComputer, PieceStartTurn));
     EXPECT_TRUE(BoardWorld::Heard(4));
     EXPECT_EQ(CanPlayerSave(), 0);
     EXPECT_EQ(PieceOf(&g_tasks[10])->controller, kComputer) << "another team is left alone";

@@ -25,8 +25,7 @@ public:
         g_boardWidth = width;
         g_boardHeight = height;
         std::memset(g_squareLayer, 15, kStageCells);
-        g_eventCount = 0;
-        g_playerTeam = 0;
+        g_eventCount = g_playerTeam = 0;
         ReleaseKeys();
         ClearSoundRequests();
     }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "board/characters.h"
@@ -63,9 +64,8 @@ TEST(Placement, PiecesTakeSlotsInRowOrderWithTheirRecords)
     EXPECT_EQ((std::vector<int>{red->controller, int(red->heading), blue->controller}), (std::vector<int>{1, 180, 0}))
         << "team 1 is the player's";
     for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(blue->members[i].id, 6 + i);
-        EXPECT_EQ(blue->figures[i].modelId, g_characters[6 + i].modelId);
-        EXPECT_EQ(blue->figures[i].ahead, i == 0 ? nullptr : &blue->figures[i - 1]);
+        EXPECT_EQ((std::tuple{blue->members[i].id, blue->figures[i].modelId, blue->figures[i].ahead}),
+                  std::make_tuple(6 + i, g_characters[6 + i].modelId, i == 0 ? nullptr : &blue->figures[i - 1]));
     }
     EXPECT_EQ((std::vector<int>{blue->die, blue->dieFaces, blue->progress, blue->arrowTexture[0], blue->arrowTexture[3]}),
               (std::vector<int>{1, 6, 0, -1, -1}));
@@ -74,10 +74,7 @@ TEST(Placement, PiecesTakeSlotsInRowOrderWithTheirRecords)
 
 TEST(Placement, RecordsThatDoNotFitAPieceCreateNothing)
 {
-    struct Case {
-        std::string script;
-        bool created;
-    };
+    struct Case { std::string script; bool created; };
     const Case cases[] = {
         {"$1,2,0,0,Nobody,", false},
         {"$1,2,0,7,0,1,2,3,4,5,6,Crowd,", false},
@@ -103,8 +100,7 @@ TEST(Placement, LongNameIsCutAndCountDecidesWhereTheNameStarts)
     CreateEventObject(0, 0.25f, 0, 1, 0, g_eventScripts);
     ASSERT_EQ(LivePieceSlots().size(), 1u);
     const BoardPiece* piece = PieceOf(&g_tasks[10]);
-    EXPECT_EQ(std::string(piece->name), std::string(49, 'N'));
-    EXPECT_EQ(piece->members[3].id, 21);
+    EXPECT_EQ((std::tuple{std::string(piece->name), piece->members[3].id}), std::make_tuple(std::string(49, 'N'), 21));
 }
 
 TEST(Arrows, TextureByTheNextSquareAlongTheCorridorAndNoneTowardBlockedOrOffBoard)
@@ -312,9 +308,7 @@ TEST_F(StageStartRun, PiecesTurnsAndViewComeUpAndThePlayerRollsFirst)
     EXPECT_EQ(LiveSlots(), (std::vector<int>{2, 10, 11, 100}));
     BoardPiece* team = PieceOf(&g_tasks[10]);
     const BoardPiece* group = PieceOf(&g_tasks[11]);
-    EXPECT_EQ(team->controller, 0);
-    EXPECT_EQ(group->controller, 2);
-    EXPECT_EQ(g_raceResult.nextPlaceFromTop, 0);
+    EXPECT_EQ((std::tuple{team->controller, group->controller, g_raceResult.nextPlaceFromTop}), std::make_tuple(0, 2, 0));
 
     Frames(3);
     EXPECT_EQ(team->moveProc, PlayerRollDie);
@@ -333,8 +327,7 @@ TEST_F(StageStartRun, PiecesTurnsAndViewComeUpAndThePlayerRollsFirst)
 
     Press(kKeyRight);
     Frames(12);
-    EXPECT_EQ(team->progress, 1);
-    EXPECT_EQ(team->x, 0.0f);
+    EXPECT_EQ((std::tuple{team->progress, team->x}), std::make_tuple(1, 0.0f));
 }
 
 TEST_F(StageStartRun, MissingMapPackReturnsToTheTitle)

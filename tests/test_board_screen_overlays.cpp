@@ -90,8 +90,7 @@ protected:
 TEST_F(OverlayTest, StatusBarInItsOrderWithBothPanelsOnAndAManualRoll)
 {
     BoardView* view = View();
-    view->minimapOn = 1;
-    view->overlayOn = 1;
+    view->minimapOn = view->overlayOn = 1;
     BoardPiece* player = SpawnPiece(10, kControllerPlayer, 1, 1, 0.0f, 0);
     player->moveProc = PlayerRollDie;
     DrawStatusBar();
@@ -109,8 +108,7 @@ TEST_F(OverlayTest, StatusBarInItsOrderWithBothPanelsOnAndAManualRoll)
 TEST_F(OverlayTest, StatusBarOffLabelsOtherHintAndTheComputerBanner)
 {
     BoardView* view = View();
-    view->minimapOn = 0;
-    view->overlayOn = 0;
+    view->minimapOn = view->overlayOn = 0;
     BoardPiece* player = SpawnPiece(10, kControllerPlayer, 1, 1, 0.0f, 0);
     // Another team's human-looking roll does not count unless its controller is the player's.
     BoardPiece* other = SpawnPiece(11, kControllerComputer, 2, 1, 0.0f, 1);
@@ -118,9 +116,8 @@ TEST_F(OverlayTest, StatusBarOffLabelsOtherHintAndTheComputerBanner)
     DrawStatusBar();
     std::vector<Shot> shots = Drawn();
     ASSERT_EQ(shots.size(), 6u);
-    EXPECT_EQ(shots[1], At(1212, 1285, 1424, 1299, 0, 465));
-    EXPECT_EQ(shots[2], At(1096, 1824, 1240, 1838, 372, 465));
-    EXPECT_EQ(shots[3], At(1218, 603, 1361, 617, 218, 465));
+    EXPECT_EQ((std::tuple{shots[1], shots[2], shots[3]}),
+              std::make_tuple(At(1212, 1285, 1424, 1299, 0, 465), At(1096, 1824, 1240, 1838, 372, 465), At(1218, 603, 1361, 617, 218, 465)));
 
     // Automatic play: the banner comes last, at the top.
     player->controller = kControllerComputer;

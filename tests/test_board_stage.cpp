@@ -2,10 +2,12 @@
 // walk and the character tables.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "board/characters.h"
@@ -26,15 +28,8 @@ struct MapEntry {
     uint32_t height = 0;
     Bytes square, route, back, event, enemy;
 
-    MapEntry(uint32_t w, uint32_t h) : width(w), height(h)
-    {
-        const size_t cells = size_t(w) * h;
-        square.assign(cells, 0);
-        route.assign(cells, 0);
-        back.assign(cells, 0);
-        event.assign(cells, 0);
-        enemy.assign(cells, 0);
-    }
+    MapEntry(uint32_t w, uint32_t h, int fill = 0)
+        : width(w), height(h), square(size_t(w) * h, uint8_t(fill)), route(square.size()), back(route), event(route), enemy(route) {}
     size_t At(int column, int row) const { return size_t(row) * width + column; }
     void Cell(int column, int row, int kind, int routeBits = 0)
     {
@@ -73,8 +68,7 @@ protected:
     {
         ASSERT_EQ(InitWorldBuffers(), 1);
         g_stageNumber = 1;
-        g_boardWidth = 0;
-        g_boardHeight = 0;
+        g_boardWidth = g_boardHeight = 0;
     }
     void TearDown() override
     {
@@ -93,10 +87,10 @@ protected:
     static bool LayersAllZero()
     {
         for (const int8_t* layer : {g_squareLayer, g_routeLayer, g_layerD, g_eventLayer, g_layerE})
-            for (int i = 0; i < kStageCells; ++i)
-                if (layer[i] != 0) return false;
+            if (std::any_of(layer, layer + kStageCells, [](int8_t v) { return v != 0; })) return false;
         return true;
     }
+    static std::vector<int> First(const int8_t* layer, int n) { return std::vector<int>(layer, layer + n); }
 };
 
 } // namespace
@@ -104,36 +98,29 @@ protected:
 TEST_F(StageMap, ReadsTheChosenStageEntryAndItsFiveLayersInOrder)
 {
     MapEntry first(2, 2), second(3, 2), third(1, 1);
-    for (int i = 0; i < 6; ++i) {
-        second.square[i] = uint8_t(10 + i);
-        second.route[i] = uint8_t(20 + i);
-        second.back[i] = uint8_t(30 + i);
-        second.event[i] = uint8_t(40 + i);
-        second.enemy[i] = uint8_t(50 + i);
-    }
+    second.square = {10, 11, 12, 13, 14, 15};
+    second.route = {20, 21, 22, 23, 24, 25};
+    second.back = {30, 31, 32, 33, 34, 35};
+    second.event = {40, 41, 42, 43, 44, 45};
+    second.enemy = {50, 51, 52, 53, 54, 55};
     const Bytes pack = Pack({{0, first.Serialised()}, {4200, second.Serialised()}, {8400, third.Serialised()}});
     ASSERT_EQ(test_support::GetU32(pack, 4212), 3u) << "stage 2's W sits at byte 4212";
 
     g_stageNumber = 2;
     ASSERT_EQ(LoadStageFromMapPackMemory(pack.data(), pack.size()), 1);
-    EXPECT_EQ(g_boardWidth, 3);
-    EXPECT_EQ(g_boardHeight, 2);
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(g_squareLayer[i], 10 + i);
-        EXPECT_EQ(g_routeLayer[i], 20 + i);
-        EXPECT_EQ(g_layerD[i], 30 + i);
-        EXPECT_EQ(g_eventLayer[i], 40 + i);
-        EXPECT_EQ(g_layerE[i], 50 + i);
-    }
+    EXPECT_EQ((std::pair{g_boardWidth, g_boardHeight}), (std::pair{3, 2}));
+    EXPECT_EQ(First(g_squareLayer, 6), (std::vector<int>{10, 11, 12, 13, 14, 15}));
+    EXPECT_EQ(First(g_routeLayer, 6), (std::vector<int>{20, 21, 22, 23, 24, 25}));
+    EXPECT_EQ(First(g_layerD, 6), (std::vector<int>{30, 31, 32, 33, 34, 35}));
+    EXPECT_EQ(First(g_eventLayer, 6), (std::vector<int>{40, 41, 42, 43, 44, 45}));
+    EXPECT_EQ(First(g_layerE, 6), (std::vector<int>{50, 51, 52, 53, 54, 55}));
     // Row-major: cell (2, 1) is index 5.
-    EXPECT_EQ(CellKindAt(2, 1), 15);
-    EXPECT_EQ(RouteAt(0, 1), 23);
+    EXPECT_EQ((std::tuple{CellKindAt(2, 1), RouteAt(0, 1)}), std::make_tuple(15, 23));
 
     // Another load replaces everything, the unused tail of the layers included.
     g_stageNumber = 3;
     ASSERT_EQ(LoadStageFromMapPackMemory(pack.data(), pack.size()), 1);
-    EXPECT_EQ(g_boardWidth, 1);
-    EXPECT_EQ(g_squareLayer[1], 0);
+    EXPECT_EQ((std::tuple{g_boardWidth, g_squareLayer[1]}), std::make_tuple(1, 0));
 }
 
 TEST_F(StageMap, ReadsCellsAsSignedBytes)
@@ -158,11 +145,7 @@ TEST_F(StageMap, RefusesEntriesThatCannotFitOrCannotBeFound)
     ASSERT_EQ(Load(good), 1);
     ASSERT_EQ(g_trackLength, 1);
 
-    struct Case {
-        const char* what;
-        Bytes pack;
-        int stage;
-    };
+    struct Case { const char* what; Bytes pack; int stage; };
     const Bytes goodEntry = good.Serialised();
     Bytes cut = Pack({{0, goodEntry}});
     cut.resize(12 + 6); // the pack ends inside H
@@ -242,9 +225,7 @@ TEST_F(StageMap, TrackWalkCountsSquaresAlongCorridors)
 
     // A square's first direction bit (order 1, 2, 4, 8) turns the walk: down the left
     // column, then along the bottom row to the goal.
-    MapEntry bend(3, 3);
-    for (int c = 0; c < 3; ++c)
-        for (int r = 0; r < 3; ++r) bend.Cell(c, r, 15);
+    MapEntry bend(3, 3, 15);
     bend.Cell(0, 0, 10, kRouteStart | 4 | 8);
     bend.Cell(0, 1, 0);
     bend.Cell(0, 2, 13, 8 | 1);
@@ -269,9 +250,7 @@ TEST_F(StageMap, TrackWalkTurnsRightAngleFirstAndNeverBack)
     // Start (0,2) heading 0; (3,2) is blocked. Turning to 90 leads up to a goal one
     // square away, 270 leads down to a goal two squares away.
     auto fork = [](bool upOpen) {
-        MapEntry m(4, 5);
-        for (int c = 0; c < 4; ++c)
-            for (int r = 0; r < 5; ++r) m.Cell(c, r, 15);
+        MapEntry m(4, 5, 15);
         m.Cell(0, 2, 10, kRouteStart | 1);
         m.Cell(1, 2, 0);
         m.Cell(2, 2, 0);
@@ -308,9 +287,7 @@ TEST_F(StageMap, TrackWalkEndsOnlyOnGoalValueExactly32)
 TEST_F(StageMap, TrackWalkIsBoundedAndStaysOnTheBoard)
 {
     // A start square walled in on every side: the walk only turns, for ever unless bounded.
-    MapEntry boxed(3, 3);
-    for (int c = 0; c < 3; ++c)
-        for (int r = 0; r < 3; ++r) boxed.Cell(c, r, 15);
+    MapEntry boxed(3, 3, 15);
     boxed.Cell(1, 1, 10, kRouteStart | 1);
     ASSERT_EQ(Load(boxed), 1);
     EXPECT_EQ(g_trackLength, 0);
@@ -318,8 +295,6 @@ TEST_F(StageMap, TrackWalkIsBoundedAndStaysOnTheBoard)
     // A ring of corridor cells with no goal returns after a bounded walk; it passes the
     // start square on each lap.
     MapEntry ring(3, 3);
-    for (int c = 0; c < 3; ++c)
-        for (int r = 0; r < 3; ++r) ring.Cell(c, r, 0);
     ring.Cell(1, 1, 15);
     ring.Cell(0, 0, 10, kRouteStart | 1);
     ASSERT_EQ(Load(ring), 1);
@@ -328,13 +303,9 @@ TEST_F(StageMap, TrackWalkIsBoundedAndStaysOnTheBoard)
 
     // Heading 180 from column 0 leaves the board; it must not wrap to the end of the
     // row above, where a goal square waits.
-    MapEntry edge(3, 2);
-    edge.Cell(0, 0, 15);
-    edge.Cell(1, 0, 15);
+    MapEntry edge(3, 2, 15);
     edge.Cell(2, 0, 10, kRouteGoal);
     edge.Cell(0, 1, 10, kRouteStart | 2);
-    edge.Cell(1, 1, 15);
-    edge.Cell(2, 1, 15);
     ASSERT_EQ(Load(edge), 1);
     EXPECT_EQ(g_trackLength, 0);
 }
@@ -342,83 +313,52 @@ TEST_F(StageMap, TrackWalkIsBoundedAndStaysOnTheBoard)
 TEST_F(StageMap, CellGeometryAndCheckedLookupsAtEveryEdge)
 {
     MapEntry m(3, 2);
-    for (int i = 0; i < 6; ++i) {
-        m.square[i] = uint8_t(i);
-        m.route[i] = uint8_t(1 + i);
-        m.back[i] = 2;
-        m.event[i] = uint8_t(1 + i);
-        m.enemy[i] = 4;
-    }
+    m.square = {0, 1, 2, 3, 4, 5};
+    m.route = m.event = {1, 2, 3, 4, 5, 6};
+    m.back.assign(6, 2);
+    m.enemy.assign(6, 4);
     ASSERT_EQ(Load(m), 1);
 
     // Centres: x = 2c - W + 1, z = H - 2r - 1.
     float x = 0.0f, z = 0.0f;
     CellCentre(2, 1, &x, &z);
-    EXPECT_FLOAT_EQ(x, 2.0f);
-    EXPECT_FLOAT_EQ(z, -1.0f);
+    EXPECT_EQ((std::pair{x, z}), (std::pair{2.0f, -1.0f}));
     EXPECT_EQ(CellAtPosition(2.0f, -1.0f), 5);
     EXPECT_EQ(CellAtPosition(2.9f, -0.1f), 5) << "0.9 off the centre is still the cell";
     EXPECT_EQ(CellAtPosition(0.0f, 1.0f), 1);
 
-    struct Point {
-        float x, z;
-        int cell;
-    };
+    struct Point { float x, z; int cell; };
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    const Point points[] = {
-        {-3.0f, 2.0f, 0},       // the far-left corner itself is on the board
-        {-3.0f, -1.9f, 3},
-        {2.99f, 0.5f, 2},
-        {3.0f, 0.5f, -1},       // x exactly at the right edge
-        {-3.5f, 0.5f, -1},      // truncating -0.5 would give column 0
-        {-4.9f, 0.5f, -1},      // ... and so would -1.9 divided by 2
-        {0.0f, 2.5f, -1},       // beyond the far edge
-        {0.0f, -2.0f, -1},      // z exactly at the near edge
-        {-1.0f, -3.9f, -1},     // below the near edge
-        {nan, 0.0f, -1},
-        {0.0f, nan, -1},
-        {3.0e9f, 0.0f, -1},
-        {-3.0e9f, 0.0f, -1},
-    };
+    // The far-left corner itself is on the board; x at the right edge, z at the near
+    // edge, and -3.5 / -4.9 (whose truncated column would be 0) are not.
+    const Point points[] = {{-3.0f, 2.0f, 0},   {-3.0f, -1.9f, 3},   {2.99f, 0.5f, 2},  {3.0f, 0.5f, -1},
+                            {-3.5f, 0.5f, -1},  {-4.9f, 0.5f, -1},   {0.0f, 2.5f, -1},  {0.0f, -2.0f, -1},
+                            {-1.0f, -3.9f, -1}, {nan, 0.0f, -1},     {0.0f, nan, -1},   {3.0e9f, 0.0f, -1},
+                            {-3.0e9f, 0.0f, -1}};
     for (const Point& p : points)
         EXPECT_EQ(CellAtPosition(p.x, p.z), p.cell) << p.x << ", " << p.z;
 
     // Off the board: blocked ground, no bits, no event; by column and row and by index.
-    for (auto [c, r] : {std::pair{-1, 0}, {3, 0}, {0, -1}, {0, 2}, {-1, -1}, {3, 2}}) {
-        EXPECT_EQ(CellKindAt(c, r), 15);
-        EXPECT_EQ(RouteAt(c, r), 0);
-        EXPECT_EQ(BackLinksAt(c, r), 0);
-        EXPECT_EQ(EnemyLinksAt(c, r), 0);
-        EXPECT_EQ(EventAt(c, r), 0);
-    }
+    for (auto [c, r] : {std::pair{-1, 0}, {3, 0}, {0, -1}, {0, 2}, {-1, -1}, {3, 2}})
+        EXPECT_EQ((std::vector{CellKindAt(c, r), RouteAt(c, r), BackLinksAt(c, r), EnemyLinksAt(c, r), EventAt(c, r)}),
+                  (std::vector{15, 0, 0, 0, 0})) << c << ", " << r;
     for (int cell : {-1, 6, 10000}) {
         EXPECT_EQ(CellKindOf(cell), 15);
         EXPECT_EQ(RouteOf(cell) | BackLinksOf(cell) | EnemyLinksOf(cell) | EventOf(cell), 0);
     }
-    EXPECT_EQ(CellKindOf(4), 4);
-    EXPECT_EQ(RouteOf(4), 5);
-    EXPECT_EQ(BackLinksOf(4), 2);
-    EXPECT_EQ(EnemyLinksOf(4), 4);
-    EXPECT_EQ(EventOf(4), 5);
+    EXPECT_EQ((std::vector{CellKindOf(4), RouteOf(4), BackLinksOf(4), EnemyLinksOf(4), EventOf(4)}),
+              (std::vector{4, 5, 2, 4, 5}));
 
     // Neighbours along the four headings, never across a row end.
-    EXPECT_EQ(NeighbourCell(1, 0), 2);
-    EXPECT_EQ(NeighbourCell(4, 90), 1);
-    EXPECT_EQ(NeighbourCell(1, 180), 0);
-    EXPECT_EQ(NeighbourCell(1, 270), 4);
-    EXPECT_EQ(NeighbourCell(2, 0), -1);
-    EXPECT_EQ(NeighbourCell(3, 180), -1);
-    EXPECT_EQ(NeighbourCell(0, 90), -1);
-    EXPECT_EQ(NeighbourCell(5, 270), -1);
-    EXPECT_EQ(NeighbourCell(1, 45), -1);
-    EXPECT_EQ(NeighbourCell(-1, 0), -1);
+    const int neighbours[][3] = {{1, 0, 2},    {4, 90, 1},   {1, 180, 0}, {1, 270, 4},  {2, 0, -1},
+                                 {3, 180, -1}, {0, 90, -1},  {5, 270, -1}, {1, 45, -1}, {-1, 0, -1}};
+    for (const auto& n : neighbours) EXPECT_EQ(NeighbourCell(n[0], n[1]), n[2]) << n[0] << " heading " << n[1];
 
     // Looking two units past an edge cell finds blocked ground.
     CellCentre(0, 1, &x, &z);
-    EXPECT_EQ(IsWalkableAhead(x, z, 180.0f), 0);
-    EXPECT_EQ(IsWalkableAhead(x, z, 270.0f), 0);
-    EXPECT_EQ(IsWalkableAhead(x, z, 90.0f), 1);
-    EXPECT_EQ(IsWalkableAhead(x, z, 0.0f), 1);
+    EXPECT_EQ((std::vector{IsWalkableAhead(x, z, 180.0f), IsWalkableAhead(x, z, 270.0f), IsWalkableAhead(x, z, 90.0f),
+                           IsWalkableAhead(x, z, 0.0f)}),
+              (std::vector{0, 0, 1, 1}));
 }
 
 TEST_F(StageMap, SquareTestsTakeKinds10To14)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 #include "board/piece.h"
@@ -41,9 +42,7 @@ protected:
     static BoardPiece* AddPiece(int slot, int32_t team, float x, float z, int32_t controller = kControllerComputer)
     {
         Task* task = CreateTask(slot);
-        task->alive = 1;
-        task->updateEnabled = 1;
-        task->drawEnabled = 1;
+        task->alive = task->updateEnabled = task->drawEnabled = 1;
         task->kind = kPieceKind;
         task->update = StillPieceUpdate;
         task->draw = NoDraw;
@@ -132,11 +131,9 @@ TEST_F(TurnControllerTest, HandsOverAfterFiftyFramesWhenTheNextPieceStandsAtTheL
     Frames(49);
     EXPECT_EQ(Controller()->cameraProc, WaitBeforeNextPiece) << "frame 49 still waits";
     Frames(1); // frame 50
-    EXPECT_EQ(Controller()->cameraProc, StartPanX);
-    EXPECT_EQ(Controller()->currentPiece, next);
+    EXPECT_EQ((std::tuple{Controller()->cameraProc, Controller()->currentPiece}), std::make_tuple(StartPanX, next));
     Frames(1); // frame 51: StartPanX runs StartPanZ at once
-    EXPECT_EQ(Controller()->cameraProc, ArriveAtPiece);
-    EXPECT_EQ(next->moveProc, PieceIdle);
+    EXPECT_EQ((std::tuple{Controller()->cameraProc, next->moveProc}), std::make_tuple(ArriveAtPiece, PieceIdle));
     Frames(1); // frame 52
     EXPECT_EQ(next->moveProc, PieceStartTurn);
     EXPECT_EQ(Controller()->cameraProc, FollowCurrentPiece);
@@ -204,8 +201,7 @@ TEST_F(TurnControllerTest, APieceRemovedDuringItsTurnIsSkipped)
     EXPECT_EQ(g_tasks[11].alive, 0);
     EXPECT_EQ(Controller()->cameraProc, WaitBeforeNextPiece);
     Frames(50);
-    EXPECT_EQ(Controller()->currentPiece, third);
-    EXPECT_EQ(Controller()->turnIndex, 2);
+    EXPECT_EQ((std::tuple{Controller()->currentPiece, Controller()->turnIndex}), std::make_tuple(third, 2));
 }
 
 TEST_F(TurnControllerTest, AnEmptyListLeavesTheCameraStillForGood)
@@ -266,8 +262,7 @@ TEST_F(TurnControllerTest, DTakesThePlayersTeamBackAndShiftOpensTheMenuInstead)
     HoldKey(kKeyD);
     HoldKey(kKeyShift);
     Frames(1);
-    EXPECT_EQ(g_tasks[163].alive, 1);
-    EXPECT_EQ(player->controller, kControllerComputer);
+    EXPECT_EQ((std::tuple{g_tasks[163].alive, player->controller}), std::make_tuple(1, kControllerComputer));
 }
 
 

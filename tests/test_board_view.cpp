@@ -211,9 +211,7 @@ TEST_F(BoardViewTest, MountainRingSurroundsTheBoardFifteenCellsDeep)
     float minX = 1e9f, maxX = -1e9f, minZ = 1e9f, maxZ = -1e9f;
     std::vector<std::pair<float, float>> corners;
     for (const Quad& q : ring) {
-        EXPECT_EQ(q.kind, 'T');
-        EXPECT_EQ(q.y, 4.0f);
-        EXPECT_EQ(q.texture, 2);
+        EXPECT_EQ((std::tuple{q.kind, q.y, q.texture}), std::make_tuple('T', 4.0f, 2));
         minX = std::min(minX, q.x);
         maxX = std::max(maxX, q.x + 2);
         minZ = std::min(minZ, q.z - 2);

@@ -1,6 +1,8 @@
 // The command menu in a running race: Shift opens it over the frozen board, its
 // pages and refusals, automatic play switched on by the menu and off by D, and the
 // ways back to the game or to the title.
+#include <tuple>
+
 #include "frontend/command_menu.h"
 #include "test_board_screen_support.h"
 
@@ -99,8 +101,7 @@ TEST_F(CommandMenuTest, ShiftFreezesEveryTaskButKeepsTheBoardDrawnUnderTheMenu)
     Press(kKeyUp);
     Press(kKeyUp);
     Press(kKeyZ);
-    EXPECT_EQ(Menu(), nullptr);
-    EXPECT_EQ(g_tasks[163].alive, 0);
+    EXPECT_EQ((std::tuple{Menu(), g_tasks[163].alive}), std::make_tuple(nullptr, 0));
     Frames(1);
     for (int slot : {2, 10, 100}) EXPECT_EQ(g_tasks[slot].updateEnabled, 1) << slot;
 }
@@ -160,8 +161,7 @@ TEST_F(CommandMenuTest, AutomaticPlayAsksThenHandsTheTeamToTheComputerUntilD)
 
     // No goes back to the main page with the cursor on resume.
     Press(kKeyReturn);
-    EXPECT_EQ(Codes().size(), 7u);
-    EXPECT_EQ(Menu()->cursor, 0);
+    EXPECT_EQ((std::tuple{Codes().size(), Menu()->cursor}), std::make_tuple(7u, 0));
 
     // Up on the first of two rows selects the second: yes.
     Choose(4);
@@ -191,8 +191,7 @@ TEST_F(CommandMenuTest, BackToTheTitleAsksFirst)
     Frames(1);
     EXPECT_TRUE(Drawn(17, 106, {767, 202, 888, 222})) << "(155 - 121) / 2";
     Press(kKeyReturn); // no
-    EXPECT_EQ(Codes().size(), 7u);
-    EXPECT_EQ(Menu()->cursor, 0);
+    EXPECT_EQ((std::tuple{Codes().size(), Menu()->cursor}), std::make_tuple(7u, 0));
     Choose(6);
     Choose(1); // yes
     EXPECT_EQ(LiveSlots(), Slots{160});
@@ -218,8 +217,7 @@ TEST_F(CommandMenuTest, StatusAndOptionsTakeOverAndResumeTheGameWhenTheyClose)
     EXPECT_EQ(Updating(), Slots{162});
     Frames(2);
     Press(kKeyReturn);
-    EXPECT_EQ(g_tasks[162].alive, 0);
-    EXPECT_EQ(g_tasks[100].updateEnabled, 1);
+    EXPECT_EQ((std::tuple{g_tasks[162].alive, g_tasks[100].updateEnabled}), std::make_tuple(0, 1));
     EXPECT_EQ(g_tasks[2].alive, 1) << "back on the board, not the title";
 }
 

@@ -30,10 +30,7 @@ const std::string kSourceDir = SUGOROKU_SOURCE_DIR;
 using test_support::ReadFileBytes;
 using test_support::WriteFileBytes;
 
-struct Entry {
-    int block;
-    std::string path;
-};
+struct Entry { int block; std::string path; };
 
 std::vector<Entry> ReadManifest()
 {

@@ -53,9 +53,7 @@ bool LoadPicture(const std::string& name, Picture& out) {
 
 bool Transparent(uint32_t c) { return c == kKey || (c >> 24) == 0; }
 
-struct Box {
-    int l, t, r, b;
-};
+struct Box { int l, t, r, b; };
 
 // How many texels of the box in the picture satisfy the test.
 template <class Test> int CountIn(const Picture& p, const Box& box, Test test) {
@@ -65,10 +63,7 @@ template <class Test> int CountIn(const Picture& p, const Box& box, Test test) {
     return n;
 }
 
-struct ListedRect {
-    std::string texture, element;
-    Box box;
-};
+struct ListedRect { std::string texture, element; Box box; };
 
 std::vector<ListedRect> LoadRectList() {
     std::ifstream f(std::string(SUGOROKU_SOURCE_DIR) + "/content/art/atlas_rects.csv");

@@ -1,5 +1,6 @@
 // Event commands that act on the piece, its figures and the task pool.
 #include <cmath>
+#include <tuple>
 
 #include "board/event_commands.h"
 #include "board/race_result.h"
@@ -49,8 +50,7 @@ TEST_F(EventAction, SquareChangeAndDieFaces)
     BoardPiece* piece = Party(kControllerComputer, 4);
     Start(piece);
     RunToEnd();
-    EXPECT_EQ(g_squareLayer[1 * kWidth + 4], 12);
-    EXPECT_EQ(g_squareLayer[1 * kWidth + 3], 10);
+    EXPECT_EQ((std::tuple{g_squareLayer[1 * kWidth + 4], g_squareLayer[1 * kWidth + 3]}), std::make_tuple(12, 10));
     EXPECT_EQ(piece->dieFaces, 3); // 1 was ignored
 }
 
@@ -62,8 +62,7 @@ TEST_F(EventAction, MembersSinkOneAfterAnother)
     Frames(2 + 6 * 17 - 1);
     EXPECT_EQ(Event()->stateProc, EventSinkMembersState);
     Frames(1);
-    EXPECT_EQ(Event()->stateProc, EventRunState);
-    EXPECT_EQ(SoundCount(15), 6);
+    EXPECT_EQ((std::tuple{Event()->stateProc, SoundCount(15)}), std::make_tuple(EventRunState, 6));
     for (const Figure& f : piece->figures) EXPECT_FLOAT_EQ(f.y, -8.0f);
 }
 
@@ -151,8 +150,7 @@ TEST_F(EventAction, RollAgainLeaveTheRaceAndGoal)
     piece->die = 4;
     Start(piece);
     Frames(2);
-    EXPECT_EQ(piece->moveProc, PieceStartTurn);
-    EXPECT_EQ(piece->die, 1);
+    EXPECT_EQ((std::tuple{piece->moveProc, piece->die}), std::make_tuple(PieceStartTurn, 1));
     EXPECT_TRUE(EventRunning()); // the event stays open until its 99
 
     KillAllTasks();
@@ -160,10 +158,8 @@ TEST_F(EventAction, RollAgainLeaveTheRaceAndGoal)
     BoardPiece* team = Party(kControllerComputer, 2, 0.0f, 2);
     Start(team, 2);
     Frames(2);
-    EXPECT_EQ(g_raceResult.nextPlaceFromTop, 1);
-    EXPECT_EQ(g_raceResult.placeTeam[0], 2);
-    EXPECT_EQ(g_raceResult.placeLeader[0], 12);
-    EXPECT_EQ(g_raceResult.teamsLeft, 2);
+    EXPECT_EQ((std::tuple{g_raceResult.nextPlaceFromTop, g_raceResult.placeTeam[0], g_raceResult.placeLeader[0], g_raceResult.teamsLeft}),
+              std::make_tuple(1, 2, 12, 2));
     EXPECT_TRUE(g_tasks[12].alive); // the goal alone leaves the piece where it is
     Frames(2);
     EXPECT_FALSE(g_tasks[12].alive);

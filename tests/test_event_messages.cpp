@@ -1,4 +1,5 @@
 // Event messages, portraits, choices and label jumps, run through the event task.
+#include <tuple>
 #include <vector>
 
 #include "board/event_commands.h"
@@ -67,9 +68,8 @@ TEST_F(EventMessage, LongAndExtraLinesAreCutToTheWindow)
     Start(Party(kControllerComputer, 2));
     Frames(2);
     EventTask* event = Event();
-    EXPECT_EQ(GlyphsIn(event->sourceGlyphs[0]), 24);
-    EXPECT_EQ(GlyphsIn(event->sourceGlyphs[1]), 1);
-    EXPECT_EQ(GlyphsIn(event->sourceGlyphs[2]), 1);
+    EXPECT_EQ((std::tuple{GlyphsIn(event->sourceGlyphs[0]), GlyphsIn(event->sourceGlyphs[1]), GlyphsIn(event->sourceGlyphs[2])}),
+              std::make_tuple(24, 1, 1));
     // A computer's message: 24 glyphs, 3 row ends, 30 frames of reading.
     Frames(24 + 3 + 30);
     EXPECT_EQ(GlyphsIn(Event()->shownGlyphs[0]), 24);
@@ -86,15 +86,13 @@ TEST_F(EventMessage, PlayerChoosesWithUpDownAndConfirms)
     Frames(2);
     ASSERT_EQ(Event()->stateProc, EventChoiceState);
     // The whole text shows at once.
-    EXPECT_EQ(GlyphsIn(Event()->shownGlyphs[0]), 5);
-    EXPECT_EQ(GlyphsIn(Event()->shownGlyphs[2]), 3);
+    EXPECT_EQ((std::tuple{GlyphsIn(Event()->shownGlyphs[0]), GlyphsIn(Event()->shownGlyphs[2])}), std::make_tuple(5, 3));
     Tap(kKeyUp);
     EXPECT_EQ(Event()->answer, 0);
     EXPECT_EQ(SoundCount(0), 1); // the cursor sound plays even when it cannot move
     Tap(kKeyDown);
     Tap(kKeyDown);
-    EXPECT_EQ(Event()->answer, 1);
-    EXPECT_EQ(SoundCount(0), 3);
+    EXPECT_EQ((std::tuple{Event()->answer, SoundCount(0)}), std::make_tuple(1, 3));
     // The bar stands behind row 2 for the second answer, at 0x64 white.
     bool bar = false;
     for (const plat::RecordedSprite& s : DrawnFrom(kChoiceBarRect))
@@ -103,8 +101,7 @@ TEST_F(EventMessage, PlayerChoosesWithUpDownAndConfirms)
     // Confirm wins over a direction in the same frame.
     Tap((1u << kKeyReturn) | (1u << kKeyUp));
     RunToEnd(10);
-    EXPECT_EQ(SoundCount(2), 1);
-    EXPECT_EQ(SoundCount(1) + SoundCount(9), 0);
+    EXPECT_EQ((std::tuple{SoundCount(2), SoundCount(1) + SoundCount(9)}), std::make_tuple(1, 0));
 }
 
 TEST_F(EventMessage, ComputerBlinksThenAnswersAtRandom)
@@ -127,9 +124,8 @@ TEST_F(EventMessage, ComputerBlinksThenAnswersAtRandom)
     Frames(29);
     EXPECT_EQ(Event()->stateProc, EventChoiceHoldState); // 30 frames of hold, the last jumps
     Frames(2);
-    EXPECT_EQ(SoundCount(0), 5);
-    EXPECT_EQ(SoundCount(1), picked == 0 ? 1 : 0);
-    EXPECT_EQ(SoundCount(2), picked == 1 ? 1 : 0);
+    EXPECT_EQ((std::tuple{SoundCount(0), SoundCount(1), SoundCount(2)}),
+              std::make_tuple(5, picked == 0 ? 1 : 0, picked == 1 ? 1 : 0));
 }
 
 TEST_F(EventMessage, LabelJumpsGoForwardToTheFirstMatchAndAMissingLabelEndsTheEvent)
@@ -138,8 +134,7 @@ TEST_F(EventMessage, LabelJumpsGoForwardToTheFirstMatchAndAMissingLabelEndsTheEv
     Script(1, "#16,L1,L2,L10#7,5,#99L1#7,6,#99");
     Start(Party(kControllerComputer, 2));
     RunToEnd(10);
-    EXPECT_EQ(SoundCount(5), 1);
-    EXPECT_EQ(SoundCount(6), 0);
+    EXPECT_EQ((std::tuple{SoundCount(5), SoundCount(6)}), std::make_tuple(1, 0));
 
     // A label only before the command, or nowhere: nothing more runs, the event ends.
     Script(2, "X#16,X,Y,#7,7,#99");

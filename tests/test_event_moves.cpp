@@ -1,5 +1,6 @@
 // The event's piece itself: spin, hop, and going back along the back-move links.
 #include <cmath>
+#include <tuple>
 
 #include "board/event_commands.h"
 #include "board/scripted_move.h"
@@ -77,9 +78,7 @@ TEST_F(GoBack, WalksBackItsDrawnSquaresAfterTheEvent)
     // Squares only at even columns: from 6 one square back is column 4, and the start
     // square (column 0) stops it early.
     const int expected = distance >= 3 ? 0 : 6 - 2 * distance;
-    EXPECT_EQ(Column(piece), expected);
-    EXPECT_EQ(piece->progress, 0);
-    EXPECT_EQ(piece->die, 1);
+    EXPECT_EQ((std::tuple{Column(piece), piece->progress, piece->die}), std::make_tuple(expected, 0, 1));
     EXPECT_FLOAT_EQ(piece->heading, 0.0f); // looking forward again
     for (const Figure& f : piece->figures) EXPECT_FLOAT_EQ(f.facing, 0.0f);
     EXPECT_EQ(SoundCount(14), 3);

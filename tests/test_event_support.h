@@ -46,9 +46,7 @@ protected:
     BoardPiece* Party(int controller, int column, float heading = 0.0f, int team = 0)
     {
         Task* task = CreateTask(10 + team);
-        task->alive = 1;
-        task->updateEnabled = 1;
-        task->drawEnabled = 1;
+        task->alive = task->updateEnabled = task->drawEnabled = 1;
         task->kind = kPieceKind;
         task->update = UpdatePiece;
         task->draw = DrawPiece;

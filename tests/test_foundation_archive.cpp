@@ -1,5 +1,6 @@
 // The data archive: good archives load, damaged ones are refused block by block.
 #include <gtest/gtest.h>
+#include <tuple>
 
 #include <cstdio>
 #include <cstring>
@@ -60,8 +61,7 @@ TEST_F(FoundationArchive, EntryZeroOfZeroIsTheByteAfterTheFirstLength)
     AddBlock(image, 0, Bytes("first"));
     ASSERT_EQ(LoadDataFromMemory(image.data(), image.size()), 1);
     uint32_t size = 0;
-    EXPECT_EQ(GetDataBlock(0, &size), g_dataFile + 604);
-    EXPECT_EQ(size, 5u);
+    EXPECT_EQ((std::tuple{GetDataBlock(0, &size), size}), std::make_tuple(g_dataFile + 604, 5u));
     // An empty block at the very end is still a block.
     std::vector<uint8_t> tail(600, 0);
     AddBlock(tail, 149, {});

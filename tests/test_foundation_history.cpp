@@ -5,6 +5,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <vector>
 
 #include "persist/history.h"

@@ -8,6 +8,7 @@
 #include <string>
 #include <csignal>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 #include "app/app.h"
@@ -71,8 +72,7 @@ void CountingUpdate(Task* task)
 Task* MakeTask(int slot, TaskProc update, int param = 0)
 {
     Task* task = CreateTask(slot);
-    task->alive = 1;
-    task->updateEnabled = 1;
+    task->alive = task->updateEnabled = 1;
     task->update = update;
     task->param = param;
     return task;
@@ -122,8 +122,7 @@ TEST_F(FoundationStartup, ALaterFailedStepGivesBackTheArchiveToo)
 TEST_F(FoundationStartup, StartUpResetsTheGameStateAndShutdownWritesTheHistoryOnce)
 {
     REQUIRE_REAL_ARCHIVE(dir);
-    g_windowedOption = 0;
-    g_musicOn = 0;
+    g_windowedOption = g_musicOn = 0;
     g_stageNumber = 3;
     g_playerTeam = 2;
     g_raceResult.teamsLeft = 0;
@@ -274,8 +273,7 @@ TEST(FoundationWindow, PlacementFollowsTheDisplayMode)
     CenterOnDesktop(&x, &y, kClientWidth, kClientHeight);
     int right = 0, bottom = 0;
     ASSERT_TRUE(plat::GetDesktopRect(&right, &bottom));
-    EXPECT_EQ(x, (right - 640) / 2);
-    EXPECT_EQ(y, (bottom - 480) / 2);
+    EXPECT_EQ((std::tuple{x, y}), std::make_tuple((right - 640) / 2, (bottom - 480) / 2));
 
     // The caption is held as CP932 and shown as UTF-8.
     auto* window = static_cast<SDL_Window*>(plat::CreateMainWindow("\x83\x79\x83\x8b", x, y, 640, 480));

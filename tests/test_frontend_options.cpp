@@ -42,8 +42,7 @@ protected:
     void TearDown() override
     {
         g_createDisplayDevice = InitGraphics;
-        g_creationsToRefuse = 0;
-        g_refusedCreations = 0;
+        g_creationsToRefuse = g_refusedCreations = 0;
         FrontendRun::TearDown();
     }
 

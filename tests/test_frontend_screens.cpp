@@ -1,5 +1,6 @@
 // The picture screen and stage select, opened from the title with scripted keys.
 #include "test_frontend_fixture.h"
+#include <tuple>
 
 #include "board/world.h"
 #include "frontend/picture_stage.h"
@@ -83,14 +84,12 @@ TEST_F(ScreensTest, StageWrapsBothWaysAndStaysForTheNextRace)
         EXPECT_TRUE(Heard(0));
     }
     Press(kKeyEscape);
-    EXPECT_EQ(LiveSlots(), Slots{kStageSelectSlot});
-    EXPECT_EQ(g_stageNumber, 3);
+    EXPECT_EQ((std::tuple{LiveSlots(), g_stageNumber}), std::make_tuple(Slots{kStageSelectSlot}, 3));
 
     // Return in the same frame as Right closes without changing the stage.
     Press((1u << kKeyReturn) | (1u << kKeyRight));
     EXPECT_TRUE(Heard(0)) << "closing stage select sounds";
-    EXPECT_EQ(LiveSlots(), Slots{kTitleSlot});
-    EXPECT_EQ(g_stageNumber, 3);
+    EXPECT_EQ((std::tuple{LiveSlots(), g_stageNumber}), std::make_tuple(Slots{kTitleSlot}, 3));
 
     OpenStageSelect();
     const auto digits = MediumDigitsAt(240);

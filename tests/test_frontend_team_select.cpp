@@ -102,8 +102,7 @@ TEST_F(TeamSelectTest, LeftFromTeamZeroSelectsTeamTwoAndEscapeLeaves)
     Frames(1);
     Press(kKeyLeft);
     EXPECT_TRUE(Heard(4));
-    EXPECT_EQ(Work()->selection, 2);
-    EXPECT_EQ(Work()->proc, TurnTeamRingBack);
+    EXPECT_EQ((std::tuple{Work()->selection, Work()->proc}), std::make_tuple(2, TurnTeamRingBack));
     // Midway the angles are still inside 0..360.
     for (float a : Angles())
         EXPECT_TRUE(a >= 0.0f && a < 360.0f) << a;
@@ -134,8 +133,7 @@ TEST_F(TeamSelectTest, ConfirmingStartsTheRaceWithTheFrontTeam)
     // The pieces were placed for that team: it leads the turn list under the player's hand.
     const BoardPiece* first = TurnControllerWork()->turnList[0];
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first->teamId, 2);
-    EXPECT_EQ(first->controller, kControllerPlayer);
+    EXPECT_EQ((std::tuple{first->teamId, first->controller}), std::make_tuple(2, kControllerPlayer));
 }
 
 TEST_F(TeamSelectTest, WithoutTheStagePacksConfirmingReturnsToTheTitleWithTheTeamSet)
@@ -145,8 +143,7 @@ TEST_F(TeamSelectTest, WithoutTheStagePacksConfirmingReturnsToTheTitleWithTheTea
     Press(kKeyRight);
     Frames(11);
     Press(kKeyReturn);
-    EXPECT_EQ(LiveSlots(), Slots{kTitleSlot});
-    EXPECT_EQ(g_playerTeam, 1);
+    EXPECT_EQ((std::tuple{LiveSlots(), g_playerTeam}), std::make_tuple(Slots{kTitleSlot}, 1));
 }
 
 } // namespace

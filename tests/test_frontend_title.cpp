@@ -1,5 +1,6 @@
 // The title menu and the quit dialog, driven with scripted keys through a headless run.
 #include "test_frontend_fixture.h"
+#include <tuple>
 
 #include "frontend/title.h"
 
@@ -32,8 +33,7 @@ using TitleMenuTest = FrontendRun;
 
 TEST_F(TitleMenuTest, StartsAsTheOnlyTaskAndDrawsTheMenuWhereItBelongs)
 {
-    EXPECT_EQ(LiveSlots(), Slots{kTitleSlot});
-    EXPECT_EQ(g_tasks[kTitleSlot].kind, kTitleKind);
+    EXPECT_EQ((std::tuple{LiveSlots(), g_tasks[kTitleSlot].kind}), std::make_tuple(Slots{kTitleSlot}, kTitleKind));
     ASSERT_TRUE(Title() && Title()->entry == 0);
     EXPECT_TRUE(plat::BufferPlaying(g_music[0])) << "the title music";
 
@@ -108,8 +108,7 @@ TEST_F(TitleMenuTest, EveryEntryOpensItsScreenAloneAndComesBack)
         // (the dialog answers no).
         Press(opens[entry] == 152 || opens[entry] == 166 ? kKeyEscape : kKeyReturn);
         if (opens[entry] == 169) Frames(88); // and out again
-        EXPECT_EQ(LiveSlots(), Slots{kTitleSlot});
-        EXPECT_EQ(Title()->entry, 0);
+        EXPECT_EQ((std::tuple{LiveSlots(), Title()->entry}), std::make_tuple(Slots{kTitleSlot}, 0));
     }
 }
 

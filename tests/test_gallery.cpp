@@ -2,6 +2,7 @@
 // ring turns a whole degree a frame to the next model, the selection moves out, and
 // after a while without keys the selected model turns on the spot.
 #include "frontend/gallery.h"
+#include <tuple>
 #include "test_frontend_fixture.h"
 
 namespace {
@@ -24,9 +25,7 @@ TEST_F(GalleryTest, OpensWithTheRingSpreadAndModelOneInFront)
 {
     // Opened by the key press two frames ago: the first frame only installed the input state.
     const GalleryWork* work = Work();
-    EXPECT_EQ(g_tasks[164].kind, 154);
-    EXPECT_EQ(work->count, 25);
-    EXPECT_EQ(work->selected, 0);
+    EXPECT_EQ((std::tuple{g_tasks[164].kind, work->count, work->selected}), std::make_tuple(154, 25, 0));
     EXPECT_FLOAT_EQ(work->turnStep, 1.0f);
     EXPECT_FLOAT_EQ(work->ringAngles[0], 270.0f);
     EXPECT_NEAR(work->ringAngles[1], 284.4f, 1e-3f);
@@ -51,8 +50,7 @@ TEST_F(GalleryTest, LeftFromTheFirstSelectsTheLastAndTurnsFourteenFrames)
     HeadlessSetKeys(1u << kKeyLeft);
     Frames(1);
     HeadlessSetKeys(0);
-    EXPECT_EQ(Work()->selected, 24);
-    EXPECT_EQ(Work()->proc, TurnGalleryForward);
+    EXPECT_EQ((std::tuple{Work()->selected, Work()->proc}), std::make_tuple(24, TurnGalleryForward));
     EXPECT_FLOAT_EQ(Work()->ringAngles[24], 256.0f) << "rounded at the key";
     int frames = 0;
     while (Work()->proc == TurnGalleryForward && frames < 40) {

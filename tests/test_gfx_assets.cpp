@@ -1,5 +1,6 @@
 // Textures and models from archive blocks, meshes, spheres, model drawing and the device's life.
 #include <gtest/gtest.h>
+#include <tuple>
 
 #include <cstring>
 
@@ -284,8 +285,7 @@ TEST_F(GfxDeviceLife, FrameDrawClearsAndPresents)
     plat::ResetRecordedFrames();
     BeginFrameDraw();
     DrawSprite(1, 2, {0, 0, 4, 4}, 8, 8, 0xFFFFFFFFu, nullptr);
-    EXPECT_EQ(EndFrameDraw(), 1);
-    EXPECT_EQ(plat::RecordedPresentCount(), 1);
+    EXPECT_EQ((std::tuple{EndFrameDraw(), plat::RecordedPresentCount()}), std::make_tuple(1, 1));
     const plat::RecordedFrame& last = plat::LastRecordedFrame();
     EXPECT_TRUE(last.clears == 1 && last.clearColour == 0xFF000000u && last.began && last.ended);
     EXPECT_EQ(last.Sprites().size(), 1u);

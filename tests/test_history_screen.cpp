@@ -1,5 +1,6 @@
 // Adding races to the history, its file, and the history screen's sliding rows.
 #include <cstring>
+#include <tuple>
 
 #include "board/race_result.h"
 #include "frontend/history_screen.h"
@@ -61,9 +62,8 @@ TEST(HistoryEntries, NewestFirstTenAtMostAndBackFromTheFile)
     const HistoryEntry kept = g_history[0];
     std::memset(static_cast<void*>(g_history), 0, sizeof g_history);
     ReadHistoryFile(path.c_str());
-    EXPECT_EQ(g_history[0].time.tm_mday, kept.time.tm_mday);
-    EXPECT_EQ(g_history[9].time.tm_mday, 2);
-    EXPECT_EQ(0, std::memcmp(g_history[0].placeLeader, kept.placeLeader, sizeof kept.placeLeader));
+    EXPECT_EQ((std::tuple{g_history[0].time.tm_mday, g_history[9].time.tm_mday, 0}),
+              std::make_tuple(kept.time.tm_mday, 2, std::memcmp(g_history[0].placeLeader, kept.placeLeader, sizeof kept.placeLeader)));
 }
 
 class HistoryScreen : public FrontendRun {};

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/headless.h"
@@ -71,8 +72,7 @@ TEST(QualityCorpus, ColourKeyAndRowOrderOfBitmapSeeds)
     auto bytes = ReadAll(fs::path(SUGOROKU_SOURCE_DIR) / "fuzz/corpus/image/bmp24_key.bmp");
     plat::Image keyed;
     ASSERT_TRUE(plat::DecodeImage(bytes.data(), bytes.size(), keyed, true));
-    EXPECT_EQ(keyed.pixels[0], 0x00000000u);
-    EXPECT_EQ(keyed.pixels[1 * keyed.width + 1], 0xFFFF0000u);
+    EXPECT_EQ((std::tuple{keyed.pixels[0], keyed.pixels[1 * keyed.width + 1]}), std::make_tuple(0x00000000u, 0xFFFF0000u));
     plat::Image unkeyed;
     ASSERT_TRUE(plat::DecodeImage(bytes.data(), bytes.size(), unkeyed, false));
     EXPECT_EQ(unkeyed.pixels[0], plat::kColourKey);

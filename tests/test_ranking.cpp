@@ -1,5 +1,6 @@
 // Places, the end of a race, the ranking screen and its ways out.
 #include "board/race_result.h"
+#include <tuple>
 #include "board/ranking.h"
 #include "frontend/history_screen.h"
 #include "frontend/title.h"
@@ -37,8 +38,7 @@ TEST_F(Ranking, PlacesFromTopAndBottomEndTheRaceWhenAllThreeAreTaken)
     EXPECT_EQ((std::vector<int>{r.placeTeam[0], r.placeTeam[1], r.placeTeam[2]}), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ((std::vector<int>{r.placeLeader[0], r.placeLeader[1], r.placeLeader[2]}),
               (std::vector<int>{0, 6, 12}));
-    EXPECT_EQ(r.playerTeamAtFinish, 1);
-    EXPECT_EQ(r.teamsLeft, 0);
+    EXPECT_EQ((std::tuple{r.playerTeamAtFinish, r.teamsLeft}), std::make_tuple(1, 0));
     for (int slot = 10; slot < 20; ++slot) EXPECT_FALSE(g_tasks[slot].alive) << slot;
     // The second row is the player's: highlighted and labelled so.
     Frames(1);

@@ -14,6 +14,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -122,8 +123,7 @@ TEST_F(SecondPassFiles, AHistoryThatCannotBeReadIsNeverOverwritten)
     WriteFileBytes(save, old);
     ASSERT_EQ(chown(save.c_str(), getuid() == 0 ? kPlayer : getuid(), static_cast<gid_t>(-1)), 0);
     ASSERT_EQ(chmod(save.c_str(), 0200), 0);
-    EXPECT_EQ(RunAsPlayer(dir.path(), ReadThenWriteHistory), 0);
-    EXPECT_EQ(ReadFileBytes(save), old);
+    EXPECT_EQ((std::tuple{RunAsPlayer(dir.path(), ReadThenWriteHistory), ReadFileBytes(save)}), std::make_tuple(0, old));
     EXPECT_NE(Err().find("save.dat: the race history was not read: Permission denied"), std::string::npos) << Err();
     EXPECT_NE(Err().find("save.dat: the race history was not written"), std::string::npos) << Err();
 
@@ -152,9 +152,8 @@ TEST_F(SecondPassFiles, AHistoryThatCannotBeReadIsNeverOverwritten)
     unlink(save.c_str());
 
     // No file at all is no error: the next write makes one, and stderr stays quiet.
-    EXPECT_EQ(RunAsPlayer(dir.path(), ReadThenWriteHistory), 0);
-    EXPECT_EQ(ReadFileBytes(save), Bytes(520, 0));
-    EXPECT_EQ(Err(), "");
+    EXPECT_EQ((std::tuple{RunAsPlayer(dir.path(), ReadThenWriteHistory), ReadFileBytes(save), Err()}),
+              std::make_tuple(0, Bytes(520, 0), ""));
 }
 
 TEST_F(SecondPassFiles, AtomicWritesUseTheirOwnTemporaryFileAndFollowNothingPlanted)
@@ -431,12 +430,7 @@ TEST(SecondPassSoundOutput, AnOutputThatWillNotOpenGivesSdlsReason)
 }
 
 // What existed while the failure box was shown.
-struct AtTheBox {
-    bool seen = false;
-    bool window = false;
-    bool pool = false;
-    bool archive = false;
-};
+struct AtTheBox { bool seen = false; bool window = false; bool pool = false; bool archive = false; };
 AtTheBox s_atTheBox;
 
 void LookAtTheGame(const char*)
@@ -512,8 +506,7 @@ TEST(SecondPassProgram, HangUpClosesTheGameAndWritesTheHistory)
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(ReadFileBytes(dir / "save.dat").size(), 520u);
+    EXPECT_EQ((std::tuple{WEXITSTATUS(status), ReadFileBytes(dir / "save.dat").size()}), std::make_tuple(0, 520u));
 }
 
 } // namespace

@@ -19,9 +19,7 @@ Task* Spawn(int slot, TaskProc update = RecordUpdate)
 {
     Task* task = CreateTask(slot);
     if (task) {
-        task->alive = 1;
-        task->updateEnabled = 1;
-        task->drawEnabled = 1;
+        task->alive = task->updateEnabled = task->drawEnabled = 1;
         task->update = update;
         task->draw = RecordUpdate;
     }

@@ -3,6 +3,7 @@
 #include "frontend/team_status.h"
 
 #include <cmath>
+#include <tuple>
 
 #include "board/characters.h"
 #include "test_board_piece_support.h"
@@ -128,8 +129,7 @@ TEST_F(TeamStatusTest, PageShowsFacesCursorCountsAndTheSelectedMembersDetail)
     const float* name = g_characterProfiles[2].nameRect;
     EXPECT_EQ(At(name[0], name[1]), (Spots{{238, 304, kWhite}}));
     // Hints.
-    EXPECT_EQ(At(519, 675), (Spots{{32, 400, kWhite}}));
-    EXPECT_EQ(At(1010, 1875).size(), 1u);
+    EXPECT_EQ((std::tuple{At(519, 675), At(1010, 1875).size()}), std::make_tuple(Spots{{32, 400, kWhite}}, 1u));
 }
 
 TEST_F(TeamStatusTest, AMonsterInTheTeamShowsNoProfileAndAGonePageOnlyItsFrame)
