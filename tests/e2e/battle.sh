@@ -88,9 +88,9 @@ timeout 10 xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus 
 # the next frame see it released before the next one.
 press() {
     timeout 5 xdotool keydown "$1" || fail "could not press $1"
-    sleep 0.1
-    timeout 5 xdotool keyup "$1" || fail "could not release $1"
     sleep 0.15
+    timeout 5 xdotool keyup "$1" || fail "could not release $1"
+    sleep 0.2
 }
 
 # The window's 640 x 480 pixels as raw RGB.
@@ -128,6 +128,18 @@ matches() {
     local x=$1 y=$2
     shift 2
     close_to "$(blend "$@")" "$(pixel "$x" "$y")"
+}
+
+# sprite_shown left top right bottom x y: the picture cut from that atlas rectangle is
+# on top at (x, y): six of its opaque texels, spread over it, are on screen.
+sprite_shown() {
+    local probe tx ty
+    while read -r tx ty; do
+        matches $(($5 + tx)) $(($6 + ty)) $(($1 + tx)) $(($2 + ty)) || return 1
+    done < <(for ty in $(seq 0 $(($4 - $2 - 1))); do
+            od -An -tu1 -v -w4 -N $((($3 - $1) * 4)) -j $((4 * (($2 + ty) * 2048 + $1))) "$work/atlas.rgba" |
+                awk -v ty="$ty" '$4 >= 253 && !($1 == 0 && $2 == 255 && $3 == 0) { print NR - 1, ty }'
+        done | awk '{ t[NR] = $0 } END { for (i = 1; i <= 6 && NR > 0; ++i) print t[int((i - 0.5) * NR / 6) + 1] }')
 }
 
 # The battle frame is drawn 1:1 from atlas (0, 0, 640, 480) over the whole screen.
@@ -214,11 +226,33 @@ for _ in $(seq 1 40); do
     sleep 0.5
 done
 [ "$spinning" -eq 1 ] || fail "the player's die never spun (no \"stop the die\" hint at (0, 465))"
+# The menu's keys are taken on the frame they go down: each step is checked on the
+# screen, and a step that a slow frame missed is pressed again.
 press shift             # the command menu
-for _ in 1 2 3 4; do press Down; done
+for _ in 1 2 3; do
+    shoot
+    sprite_shown 767 181 871 199 26 106 && break
+    die_spins && press shift
+done
+sprite_shown 767 181 871 199 26 106 || fail "Shift opened no command menu (no menu title at (26, 106))"
+# The cursor (atlas 438, 596, 449, 617) at (4, 32 + 27 * row) of the window at
+# (0, 100): down to row 4, automatic play.
+for _ in 1 2 3 4 5 6; do
+    shoot
+    sprite_shown 438 596 449 617 4 240 && break
+    press Down
+done
+shoot
+sprite_shown 438 596 449 617 4 240 || fail "the menu's cursor did not reach automatic play (row 4)"
 press Return            # automatic play: its question page
-press Down
-press Return            # yes
+shoot
+sprite_shown 1293 1085 1396 1105 26 106 || { press Return; shoot; }
+sprite_shown 1293 1085 1396 1105 26 106 || fail "automatic play did not ask its question (no title at (26, 106))"
+press Down              # yes
+shoot
+sprite_shown 438 596 449 617 4 159 || { press Down; shoot; }
+sprite_shown 438 596 449 617 4 159 || fail "the question's cursor did not reach yes (row 1)"
+press Return
 # The banner at (470, 2) (atlas 1212, 1318, 1380, 1332) says the computer plays now:
 # its white letters turn the screen white.
 texel_xy=$(for ty in $(seq 1 12); do
