@@ -277,6 +277,38 @@ TEST(StagePacks, TheTinyStageBuildsAndEachFaultIsRefusedWithItsReason)
     }
 }
 
+// A fork whose two ways differ in length: the track walk takes the first way (down),
+// so a team that goes up would walk more squares than the track has. Stage 2 of the
+// build is this fork; the others stay the tiny stage.
+TEST(StagePacks, AForkWhoseOtherWayIsLongerThanTheTrackIsRefused)
+{
+    const std::string forkMap = "size 9 5\n"
+                                "start 1 2\n"
+                                "goal 7 2\n"
+                                "ground\n.........\n...=A=A=.\n.DDD...C.\n...=A=%=.\n.........\n"
+                                "route\n.........\n....>.>..\n.>>c.....\n....>.%..\n.........\n"
+                                "back\n.........\n.........\n.........\n.........\n.........\n"
+                                "event\n.........\n.........\n.123...4.\n.........\n.........\n"
+                                "enemy\n.........\n.........\n.........\n.........\n.........\n";
+    {
+        // Down: one square, then the goal (2); up: two squares, then the goal (3).
+        TempDir dir;
+        std::string out;
+        EXPECT_EQ(BuildTiny(dir, Replace(Replace(forkMap, "%", "="), "%", "."), kTinyScript, out), 1);
+        EXPECT_NE(out.find("stage 2: a way from the start at column 1, row 2 reaches the goal in 5 squares, "
+                           "more than the 4 the track walk measures"),
+                  std::string::npos)
+            << out;
+        EXPECT_TRUE(ReadFileBytes(dir / "m").empty());
+    }
+    {
+        // One more square on the way down: both ways take three squares to the goal.
+        TempDir dir;
+        std::string out;
+        EXPECT_EQ(BuildTiny(dir, Replace(Replace(forkMap, "%", "A"), "%", ">"), kTinyScript, out), 0) << out;
+    }
+}
+
 // Faults only a damaged pack can hold: the checker reads the built files, not the sources.
 TEST(StagePacks, CheckRefusesDamagedPacks)
 {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <set>
 
 #include "board/event.h"
@@ -21,6 +22,7 @@ constexpr int kStages = 3;
 constexpr int kSlotBytes = 2000;
 constexpr int kMaxPieces = 10;
 constexpr int kGoBackMost = 5; // the longest go-back a script can draw
+constexpr int kNoPortrait = 99;
 
 std::string At(int column, int row)
 {
@@ -309,7 +311,15 @@ private:
             for (int i = 0; ok && i < count; ++i)
                 ok = Line(pos);
             break;
-        case 3: ok = Number(pos, 0, 13, "portrait", v); break;
+        case 3:
+            // A face 0..13, or 99: any other number shows no face, and that is how a
+            // script takes the portrait away before a battle or a roll; one fixed
+            // value keeps a mistyped face from passing as "none".
+            ok = Number(pos, 0, 99, "portrait", v);
+            if (ok && v > 13 && v != kNoPortrait)
+                return Fail(command.start, "portrait " + std::to_string(v) + " is outside 0..13 (" +
+                                               std::to_string(kNoPortrait) + " takes the portrait away)");
+            break;
         case 4:
             ok = Line(pos) && Line(pos) && Line(pos) && Label(pos, command) && Label(pos, command);
             break;
@@ -684,6 +694,8 @@ private:
     {
         std::set<Cell> reached;
         std::vector<Cell> todo = teamStarts_;
+        if (start_.c >= 0)
+            todo.push_back(start_);
         std::set<std::pair<Cell, Cell>> edges;
         while (!todo.empty()) {
             const Cell cell = todo.back();
@@ -726,6 +738,7 @@ private:
         for (const Cell& c : reached)
             if (!leadsToGoal.count(c))
                 Error("from the square at " + At(c.c, c.r) + " no way leads to the goal");
+        CheckRouteLengths(edges);
 
         for (int r = 0; r < b_.h; ++r)
             for (int c = 0; c < b_.w; ++c) {
@@ -739,6 +752,50 @@ private:
         if (hasRoaming_)
             CheckRoaming();
         CheckGoBacks();
+    }
+
+    // A team's progress counts the squares it has walked and the progress display and
+    // the race's end measure it against the track walk, which follows the first way at
+    // every fork. So no way from the start, or from a team's own start, may take more
+    // squares to the goal than that walk, and the ways must not run in a loop.
+    void CheckRouteLengths(const std::set<std::pair<Cell, Cell>>& edges)
+    {
+        std::map<Cell, std::vector<Cell>> next;
+        for (const auto& e : edges)
+            next[e.first].push_back(e.second);
+        std::map<Cell, int> longest; // squares to the goal on the longest way; -1 while open
+        bool loop = false;
+        std::function<int(Cell)> walk = [&](Cell cell) -> int {
+            const auto known = longest.find(cell);
+            if (known != longest.end()) {
+                if (known->second < 0 && !loop) {
+                    loop = true;
+                    Error("the teams' ways run in a loop through the square at " + At(cell.c, cell.r));
+                }
+                return std::max(known->second, 0);
+            }
+            longest[cell] = -1;
+            int most = 0;
+            const auto ways = next.find(cell);
+            if (ways != next.end())
+                for (const Cell& n : ways->second)
+                    most = std::max(most, 1 + walk(n));
+            longest[cell] = most;
+            return most;
+        };
+        std::vector<std::pair<Cell, const char*>> from;
+        if (start_.c >= 0)
+            from.emplace_back(start_, "the start");
+        for (const Cell& t : teamStarts_)
+            if (!(t == start_))
+                from.emplace_back(t, "a team's start");
+        for (const auto& [cell, what] : from) {
+            const int squares = walk(cell);
+            if (!loop && squares > report_.trackLength)
+                Error("a way from " + std::string(what) + " at " + At(cell.c, cell.r) + " reaches the goal in " +
+                      std::to_string(squares) + " squares, more than the " + std::to_string(report_.trackLength) +
+                      " the track walk measures; make the branches of each fork equally long");
+        }
     }
 
     void CheckRoaming()
