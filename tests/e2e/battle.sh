@@ -133,7 +133,7 @@ matches() {
 # sprite_shown left top right bottom x y: the picture cut from that atlas rectangle is
 # on top at (x, y): six of its opaque texels, spread over it, are on screen.
 sprite_shown() {
-    local probe tx ty
+    local tx ty
     while read -r tx ty; do
         matches $(($5 + tx)) $(($6 + ty)) $(($1 + tx)) $(($2 + ty)) || return 1
     done < <(for ty in $(seq 0 $(($4 - $2 - 1))); do
