@@ -16,6 +16,7 @@
 #include "board/turn.h"
 #include "board/world.h"
 #include "engine/input.h"
+#include "frontend/command_menu.h"
 #include "frontend/picture_stage.h"
 #include "frontend/team_select.h"
 #include "frontend/title.h"
@@ -119,6 +120,39 @@ uint32_t KeysForPlayer()
     return 0;
 }
 
+// One watched frame with these keys held; 0, with the reason, once an invariant
+// breaks or the game ends.
+int WatchedFrame(uint32_t keys, RaceReport* report)
+{
+    HeadlessSetKeys(keys);
+    HeadlessRunFrames(1);
+    if (!HeadlessIsRunning()) return SetError(report, "the game ended before automatic play was on");
+    if (!WatchRaceFrame(&report->watch))
+        return SetError(report, "before automatic play was on: %s", report->watch.fault);
+    return 1;
+}
+
+// Automatic play is switched on as a player does it: once the team's die spins,
+// Shift opens the command menu, its fifth row (automatic play) is confirmed, then
+// the second row (yes) of its question page. Each key is down for one frame and up
+// for the next, and every frame is watched.
+int SwitchOnAutomaticPlay(const RaceSettings& settings, RaceReport* report)
+{
+    // The opening camera runs a few seconds before the first die spins.
+    constexpr int kSpinWaitFrames = 1200;
+    for (int i = 0; i < kSpinWaitFrames && !CanPlayerSave(); ++i)
+        if (!WatchedFrame(0, report)) return 0;
+    const BoardPiece* player = PlayerPieceAwaitingKey();
+    if (!CanPlayerSave() || player == nullptr)
+        return SetError(report, "the player's die did not spin within %d frames", kSpinWaitFrames);
+    const int keys[] = {kKeyShift, kKeyDown, kKeyDown, kKeyDown, kKeyDown, kKeyReturn, kKeyDown, kKeyReturn};
+    for (const int key : keys)
+        if (!WatchedFrame(1u << key, report) || !WatchedFrame(0, report)) return 0;
+    if (SlotAlive(kCommandMenuSlot) || player->controller != kControllerComputer)
+        return SetError(report, "the command menu did not switch on automatic play for team %d", settings.team);
+    return 1;
+}
+
 // From the title through stage select and team select to the confirmation; the
 // confirmation frame itself is left to the caller.
 int NavigateToTeamConfirm(const RaceSettings& settings, RaceReport* report)
@@ -204,9 +238,9 @@ int RunRaceInDirectory(const std::string& work, const RaceSettings& settings, Ra
                                               : "no turn controller");
     if (g_playerTeam != settings.team)
         return SetError(report, "the race started for team %d, not %d", g_playerTeam, settings.team);
+    // A race counts as started once the player's team plays itself.
+    if (!SwitchOnAutomaticPlay(settings, report)) return 0;
     report->started = 1;
-    // Test hook until the command menu offers automatic play: the same switch it will call.
-    SetPlayerTeamController(kControllerComputer);
     const int ok = RunRaceFrames(settings, report);
     report->frames = report->watch.frame;
     RecordPlaces(report);

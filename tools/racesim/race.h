@@ -15,7 +15,7 @@ struct RaceSettings {
 };
 
 struct RaceReport {
-    int32_t started;    // the board came up with the wanted stage and team
+    int32_t started;    // the board came up with the wanted stage and team, and automatic play is on
     int32_t frames;     // frames from the team's confirmation to the race's end
     int32_t finished;   // the ranking screen appeared
     int32_t backAtTitle; // the race ended by returning to the title (the player's team fell)

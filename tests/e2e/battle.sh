@@ -1,0 +1,320 @@
+#!/usr/bin/env bash
+# End to end on a real X server: a race started from the title with real key presses,
+# automatic play switched on through the command menu (Shift, its fifth row, yes),
+# then the race is watched until a battle comes up. Chance is seeded from the clock,
+# so the wait is bounded rather than scripted: battles are met in every race, and the
+# screen is polled until the battle frame shows. Its pixels are then checked against
+# the interface atlas: the frame itself, and the message window or the name plates
+# drawn over it.
+#
+# Usage: bash battle.sh <path-to-sugoroku> <build-dir>
+set -uo pipefail
+
+game=$(readlink -f "${1:?path to the game executable}")
+build=$(readlink -f "${2:?build directory holding data.dat}")
+here=$(readlink -f "${BASH_SOURCE[0]}")
+
+# How long the race is watched for a battle, in seconds.
+battle_wait=${BATTLE_WAIT:-200}
+
+if [ "${BATTLE_INNER:-}" != 1 ]; then
+    if ! command -v xvfb-run >/dev/null 2>&1; then
+        echo "SKIP: xvfb-run is not installed"
+        exit 0
+    fi
+    for tool in xdotool xwininfo import convert od awk; do
+        command -v "$tool" >/dev/null 2>&1 || { echo "FAIL: $tool is missing"; exit 1; }
+    done
+    export BATTLE_INNER=1 BATTLE_WAIT="$battle_wait"
+    timeout -k 5 $((battle_wait + 80)) xvfb-run -a -s "-screen 0 1024x768x24" bash "$here" "$game" "$build"
+    rc=$?
+    [ $rc -eq 124 ] && echo "FAIL: the end-to-end run timed out"
+    exit $rc
+fi
+
+# --- inside the X server -------------------------------------------------------
+unset SDL_VIDEODRIVER # draw to the X server, not offscreen
+export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
+# Only memory errors count here; the headless tests check leaks.
+if [ -n "${ASAN_OPTIONS:-}" ]; then
+    export ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0"
+fi
+
+work=$(mktemp -d)
+game_pid=""
+cleanup() {
+    # A game that does not end on request within a few seconds is killed: a failed
+    # run must never leave it behind.
+    if [ -n "$game_pid" ] && kill -0 "$game_pid" 2>/dev/null; then
+        kill "$game_pid" 2>/dev/null
+        for _ in 1 2 3 4 5 6; do kill -0 "$game_pid" 2>/dev/null || break; sleep 0.5; done
+        kill -9 "$game_pid" 2>/dev/null
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+for f in data.dat mappack.dat epack.dat; do
+    [ -f "$build/$f" ] || fail "no $f in $build"
+    cp "$build/$f" "$work/"
+done
+
+# The interface atlas is block 0 of data.dat: a table of 150 offsets (600 bytes),
+# then at 600 + offset the block's length and its bytes. It is kept as raw RGBA,
+# 2048 x 2048, so that single texels can be read quickly.
+u32_at() { od -An -tu4 -N4 -j "$1" "$work/data.dat" | tr -d ' '; }
+block_offset=$(u32_at 0)
+block_length=$(u32_at $((600 + block_offset)))
+tail -c +$((600 + block_offset + 4 + 1)) "$work/data.dat" | head -c "$block_length" >"$work/atlas.bmp"
+convert "$work/atlas.bmp" -depth 8 "rgba:$work/atlas.rgba" 2>/dev/null || fail "block 0 of data.dat is not an image"
+[ "$(stat -c %s "$work/atlas.rgba")" -eq $((2048 * 2048 * 4)) ] || fail "the atlas is not 2048 x 2048"
+
+texel() { # x y: "r g b a" of the atlas
+    od -An -tu1 -N4 -j $((4 * ($2 * 2048 + $1))) "$work/atlas.rgba" | awk '{ print $1, $2, $3, $4 }'
+}
+
+cd "$work"
+"$game" >"$work/game.log" 2>&1 &
+game_pid=$!
+
+wid=$(timeout 30 xdotool search --sync --onlyvisible --pid "$game_pid" 2>/dev/null | head -n 1)
+[ -n "$wid" ] || { cat "$work/game.log"; fail "the game showed no window"; }
+origin=$(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print x, y}')
+read -r wx wy <<<"$origin"
+timeout 10 xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus "$wid"
+
+# The game polls its keys once per 17 ms frame: hold each key for ~100 ms and let
+# the next frame see it released before the next one.
+press() {
+    timeout 5 xdotool keydown "$1" || fail "could not press $1"
+    sleep 0.15
+    timeout 5 xdotool keyup "$1" || fail "could not release $1"
+    sleep 0.2
+}
+
+# The window's 640 x 480 pixels as raw RGB.
+shoot() {
+    rm -f "$work/root.png"
+    timeout 20 import -window root "$work/root.png" || fail "screenshot failed"
+    convert "$work/root.png" -crop "640x480+$wx+$wy" +repage -depth 8 "rgb:$work/shot.rgb" ||
+        fail "the screenshot could not be cut to the window"
+}
+pixel() { # x y: "r g b" of the window in the last shot
+    od -An -tu1 -N3 -j $((3 * ($2 * 640 + $1))) "$work/shot.rgb" | awk '{ print $1, $2, $3 }'
+}
+
+# What the screen should show at a pixel: the atlas texels given, topmost first,
+# blended as the game blends them (source alpha over what lies below, all over the
+# black of a cleared frame); opaque pure green is the colour key and transparent.
+blend() { # ax ay [ax ay ...]: prints "r g b"
+    local layers=""
+    while [ $# -ge 2 ]; do
+        layers="$(texel "$1" "$2")"$'\n'"$layers"
+        shift 2
+    done
+    printf '%s' "$layers" | awk 'NF == 4 {
+            if ($1 == 0 && $2 == 255 && $3 == 0 && $4 == 255) next
+            a = $4 / 255; r = $1 * a + r * (1 - a); g = $2 * a + g * (1 - a); b = $3 * a + b * (1 - a)
+        } END { printf "%d %d %d\n", r + 0.5, g + 0.5, b + 0.5 }'
+}
+# Blending rounds once per layer: a few steps of difference are allowed.
+close_to() { # "r g b" "r g b"
+    awk -v w="$1" -v g="$2" 'BEGIN { split(w, a, " "); split(g, b, " ");
+        for (i = 1; i <= 3; ++i) { d = a[i] - b[i]; if (d < -4 || d > 4) exit 1 } }'
+}
+# matches x y ax ay [ax ay ...]: the window pixel (x, y) shows those texels.
+matches() {
+    local x=$1 y=$2
+    shift 2
+    close_to "$(blend "$@")" "$(pixel "$x" "$y")"
+}
+
+# sprite_shown left top right bottom x y: the picture cut from that atlas rectangle is
+# on top at (x, y): six of its opaque texels, spread over it, are on screen.
+sprite_shown() {
+    local tx ty
+    while read -r tx ty; do
+        matches $(($5 + tx)) $(($6 + ty)) $(($1 + tx)) $(($2 + ty)) || return 1
+    done < <(for ty in $(seq 0 $(($4 - $2 - 1))); do
+            od -An -tu1 -v -w4 -N $((($3 - $1) * 4)) -j $((4 * (($2 + ty) * 2048 + $1))) "$work/atlas.rgba" |
+                awk -v ty="$ty" '$4 >= 253 && !($1 == 0 && $2 == 255 && $3 == 0) { print NR - 1, ty }'
+        done | awk '{ t[NR] = $0 } END { for (i = 1; i <= 6 && NR > 0; ++i) print t[int((i - 0.5) * NR / 6) + 1] }')
+}
+
+# The battle frame is drawn 1:1 from atlas (0, 0, 640, 480) over the whole screen.
+# Its probes are opaque, bright texels where nothing else of the battle is drawn: the
+# strips left and right of the reels and the pillar between them. Bright, so that a
+# black screen never matches; several, so that no board view does by chance.
+frame_probes=()
+for spot in "20 100" "30 200" "45 300" "610 120" "600 250" "625 310" "300 90" "320 200" "340 300"; do
+    read -r px py <<<"$spot"
+    # From each spot, the first texel in its row (within 12 pixels) that is opaque,
+    # not the colour key and not dark.
+    for dx in 0 1 2 3 4 5 6 7 8 9 10 11; do
+        read -r r g b a <<<"$(texel $((px + dx)) "$py")"
+        if [ "$a" -eq 255 ] && ! { [ "$r" -eq 0 ] && [ "$g" -eq 255 ] && [ "$b" -eq 0 ]; } &&
+            [ $((r + g + b)) -ge 120 ]; then
+            frame_probes+=("$((px + dx)) $py")
+            break
+        fi
+    done
+done
+[ "${#frame_probes[@]}" -ge 6 ] || fail "the atlas's battle frame has too few bright opaque texels to look for"
+
+frame_shown() {
+    local probe
+    for probe in "${frame_probes[@]}"; do
+        read -r px py <<<"$probe"
+        matches "$px" "$py" "$px" "$py" || return 1
+    done
+}
+
+sleep 1
+shoot
+frame_shown && fail "the title already looks like the battle frame"
+
+# The status bar's key hint at (0, 465) reads "Z: stop the die" (atlas 1010, 1055,
+# 1208, 1069) only while the player's die spins, which is when the menu offers
+# automatic play; otherwise "Shift: command menu" (atlas 1212, 1285, 1424, 1299).
+# The die spins when the screen is white where only the first hint has letters and
+# not white where only the second has. Letters' texels are nearly opaque (alpha 250
+# and up), so they show within the few steps allowed whatever lies below.
+hint_rows() { # left top: the 198 x 14 texels from there as "x y r g b a"
+    local ty
+    for ty in $(seq 0 13); do
+        od -An -tu1 -v -w4 -N $((198 * 4)) -j $((4 * (($2 + ty) * 2048 + $1))) "$work/atlas.rgba" |
+            awk -v ty="$ty" '{ print NR - 1, ty, $1, $2, $3, $4 }'
+    done
+}
+hint_rows 1010 1055 >"$work/hint_rolling.txt"
+hint_rows 1212 1285 >"$work/hint_other.txt"
+# Every third such texel, so that the probes spread over the whole line.
+hint_probes=()
+while read -r kind tx ty; do
+    hint_probes+=("$kind $tx $ty")
+done < <(paste -d' ' "$work/hint_rolling.txt" "$work/hint_other.txt" | awk '
+    function white(r, g, b, a) { return a >= 250 && r + g + b >= 750 }
+    function clear(r, g, b, a) { return a < 128 || (r == 0 && g == 255 && b == 0) || r + g + b < 300 }
+    white($3, $4, $5, $6) && clear($9, $10, $11, $12) && n++ % 3 == 0 { print "on", $1, $2 }
+    clear($3, $4, $5, $6) && white($9, $10, $11, $12) && m++ % 3 == 0 { print "off", $1, $2 }')
+[ "${#hint_probes[@]}" -ge 8 ] || fail "the two key hints differ in too few texels to tell them apart"
+die_spins() {
+    local probe kind tx ty
+    for probe in "${hint_probes[@]}"; do
+        read -r kind tx ty <<<"$probe"
+        if [ "$kind" = on ]; then
+            matches "$tx" $((465 + ty)) $((1010 + tx)) $((1055 + ty)) || return 1
+        else
+            pixel "$tx" $((465 + ty)) | awk '{ exit !($1 + $2 + $3 < 600) }' || return 1
+        fi
+    done
+}
+
+press Return            # title: a new race
+sleep 0.5
+press Return            # team select: the first team
+# The camera waits, then the player's die spins until a key stops it.
+spinning=0
+for _ in $(seq 1 40); do
+    kill -0 "$game_pid" 2>/dev/null || { cat "$work/game.log"; fail "the game ended when the race began"; }
+    shoot
+    if die_spins; then
+        spinning=1
+        break
+    fi
+    sleep 0.5
+done
+[ "$spinning" -eq 1 ] || fail "the player's die never spun (no \"stop the die\" hint at (0, 465))"
+# The menu's keys are taken on the frame they go down: each step is checked on the
+# screen, and a step that a slow frame missed is pressed again.
+press shift             # the command menu
+for _ in 1 2 3; do
+    shoot
+    sprite_shown 767 181 871 199 26 106 && break
+    die_spins && press shift
+done
+sprite_shown 767 181 871 199 26 106 || fail "Shift opened no command menu (no menu title at (26, 106))"
+# The cursor (atlas 438, 596, 449, 617) at (4, 32 + 27 * row) of the window at
+# (0, 100): down to row 4, automatic play.
+for _ in 1 2 3 4 5 6; do
+    shoot
+    sprite_shown 438 596 449 617 4 240 && break
+    press Down
+done
+shoot
+sprite_shown 438 596 449 617 4 240 || fail "the menu's cursor did not reach automatic play (row 4)"
+press Return            # automatic play: its question page
+shoot
+sprite_shown 1293 1085 1396 1105 26 106 || { press Return; shoot; }
+sprite_shown 1293 1085 1396 1105 26 106 || fail "automatic play did not ask its question (no title at (26, 106))"
+press Down              # yes
+shoot
+sprite_shown 438 596 449 617 4 159 || { press Down; shoot; }
+sprite_shown 438 596 449 617 4 159 || fail "the question's cursor did not reach yes (row 1)"
+press Return
+# The banner at (470, 2) (atlas 1212, 1318, 1380, 1332) says the computer plays now:
+# its white letters turn the screen white.
+texel_xy=$(for ty in $(seq 1 12); do
+        od -An -tu1 -v -w4 -N $((166 * 4)) -j $((4 * ((1318 + ty) * 2048 + 1212))) "$work/atlas.rgba" |
+            awk -v ty="$ty" '$1 == 255 && $2 == 255 && $3 == 255 && $4 >= 248 { print NR - 1, ty; exit }'
+    done | head -n 1)
+[ -n "$texel_xy" ] || fail "the banner has no white texel in the atlas"
+read -r bx by <<<"$texel_xy"
+sleep 0.5
+shoot
+pixel $((470 + bx)) $((2 + by)) | awk '{ exit !($1 >= 240 && $2 >= 240 && $3 >= 240) }' ||
+    fail "automatic play did not come on: no banner at (470, 2)"
+echo "automatic play switched on; watching for a battle for up to ${battle_wait} s"
+
+# Over the frame: in the message states the window at (64, 384), whose 2-pixel border
+# is atlas (1, 498, 513, 594)'s; while the reels run or a clash shows, the name plates
+# of atlas (910, 176, 1110, 203) at (60, 336) and (380, 336). Their left 20 pixels are
+# left bare by every name.
+window_shown() {
+    local x
+    for x in 10 100 300 500; do
+        matches $((64 + x)) 384 $((1 + x)) 498 $((64 + x)) 384 || return 1
+        matches $((64 + x)) 385 $((1 + x)) 499 $((64 + x)) 385 || return 1
+    done
+}
+plates_shown() {
+    local x y
+    for x in 2 8 14; do
+        for y in 1 13 25; do
+            matches $((60 + x)) $((336 + y)) $((910 + x)) $((176 + y)) $((60 + x)) $((336 + y)) || return 1
+            matches $((380 + x)) $((336 + y)) $((910 + x)) $((176 + y)) $((380 + x)) $((336 + y)) || return 1
+        done
+    done
+}
+
+# A battle opens on its message window and goes on to its reels within seconds, so
+# the screen is polled until both have been seen over the frame.
+start=$SECONDS
+frames_seen=0
+seen_window=0
+seen_plates=0
+while [ $((SECONDS - start)) -lt "$battle_wait" ]; do
+    kill -0 "$game_pid" 2>/dev/null || { cat "$work/game.log"; fail "the game ended during the race"; }
+    shoot
+    if frame_shown; then
+        [ "$frames_seen" -eq 0 ] &&
+            echo "ok: the battle frame after $((SECONDS - start)) s (${#frame_probes[@]} pixels as in atlas (0, 0, 640, 480))"
+        frames_seen=$((frames_seen + 1))
+        if [ "$seen_window" -eq 0 ] && window_shown; then
+            seen_window=1
+            echo "ok: the battle's message window at (64, 384)"
+        fi
+        if [ "$seen_plates" -eq 0 ] && plates_shown; then
+            seen_plates=1
+            echo "ok: the name plates at (60, 336) and (380, 336)"
+        fi
+        [ "$seen_window" -eq 1 ] && [ "$seen_plates" -eq 1 ] && break
+    fi
+    sleep 0.2
+done
+[ "$frames_seen" -gt 0 ] || fail "no battle screen within ${battle_wait} s of automatic play (no battle frame seen)"
+[ "$seen_window" -eq 1 ] || fail "the battle frame showed $frames_seen times, never with its message window at (64, 384)"
+[ "$seen_plates" -eq 1 ] || fail "the battle frame showed $frames_seen times, never with its name plates at (60, 336)"
+kill -0 "$game_pid" 2>/dev/null || fail "the game ended"
+echo "PASS"
