@@ -75,9 +75,9 @@ timeout 10 xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus 
 # the next frame see it released before the next one.
 press() {
     timeout 5 xdotool keydown "$1" || fail "could not press $1"
-    sleep 0.1
+    sleep 0.2
     timeout 5 xdotool keyup "$1" || fail "could not release $1"
-    sleep 0.15
+    sleep 0.25
 }
 
 # The interface atlas is block 0 of data.dat: a table of 150 offsets (600 bytes),
@@ -158,8 +158,11 @@ expect_sprite "automatic play offered" 1315 1085 1395 1105 38 243
 
 for _ in 1 2 3 4; do press Down; done
 press Return            # automatic play: its question page
-sleep 0.3
-shoot
+for _ in $(seq 1 10); do
+    shoot
+    (expect_sprite "question" 1293 1085 1396 1105 26 106) >/dev/null 2>&1 && break
+    sleep 0.3
+done
 expect_sprite "automatic play question" 1293 1085 1396 1105 26 106
 # The banner's letters are white and nearly opaque over whatever the camera shows:
 # one of its texels must turn the screen white, and was not white under the menu.

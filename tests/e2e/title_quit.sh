@@ -87,9 +87,9 @@ timeout 10 xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus 
 # the next frame see it released before the next one.
 press() {
     timeout 5 xdotool keydown "$1" || fail "could not press $1"
-    sleep 0.1
+    sleep 0.2
     timeout 5 xdotool keyup "$1" || fail "could not release $1"
-    sleep 0.15
+    sleep 0.25
 }
 
 # The interface atlas is block 0 of data.dat: a table of 150 offsets (600 bytes),
@@ -186,8 +186,13 @@ for mode in "full screen" "windowed"; do
 done
 size=$(xwininfo -id "$wid" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
 [ "$size" = "640x480" ] || fail "back in a window, the client area is $size"
-locate_window
-shoot
+# A new device takes a moment to draw its first frame: wait for it, up to ten seconds.
+for _ in $(seq 1 20); do
+    locate_window
+    shoot
+    (expect "title" 60 300 $(picture 60 300)) >/dev/null 2>&1 && break
+    sleep 0.5
+done
 expect "title picture after the display changes" 60 300 $(picture 60 300)
 expect "menu panel after the display changes" 140 300 $(panel 140 300) $(picture 140 300)
 
