@@ -1,4 +1,4 @@
-// racesim --stage S --seed N [--races K] [--team T] [--turns U] [--max-frames F] [--data-dir DIR]
+// racesim --stage S --seed N [--races K] [--team T] [--turns U] [--max-frames F] [--data-dir DIR] [--rss]
 //
 // Runs whole races headless through the real start-up chain (recorded graphics,
 // silent sound, no window, no pacing): title, stage select, team select (team T, or
@@ -9,8 +9,11 @@
 // race after U turns (not a failure; finished=0). Exit status 1 when a race breaks an
 // invariant, runs past --max-frames or cannot start; 2 for a bad command line. The data
 // files ("data.dat", "mappack.dat", "epack.dat") are read from DIR (default: here).
+// --rss adds a line "rss after race k: N kB" after races 1, 10, 100, 1000 and the last,
+// so that memory growing from race to race shows in a long run.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "race.h"
@@ -25,6 +28,7 @@ struct Options {
     int turns = 0;
     int maxFrames = 200000;
     std::string dataDir = ".";
+    bool rss = false;
 };
 
 int Usage(const std::string& message)
@@ -32,7 +36,7 @@ int Usage(const std::string& message)
     if (!message.empty()) std::fprintf(stderr, "racesim: %s\n", message.c_str());
     std::fprintf(stderr,
                  "usage: racesim --stage S --seed N [--races K] [--team T] [--turns U] [--max-frames F]"
-                 " [--data-dir DIR]\n"
+                 " [--data-dir DIR] [--rss]\n"
                  "  S 1..3, N 0..4294967295, K 1..10000, T 0..2, U 0..1000000 (0: no limit), F 1..100000000\n");
     return 2;
 }
@@ -50,6 +54,10 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--rss") {
+            o->rss = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             *error = "missing value after " + arg;
             return false;
@@ -95,6 +103,28 @@ void PrintPlace(int team, char* out, size_t size)
         std::snprintf(out, size, "%d", team);
 }
 
+// Resident memory of this process in kB from /proc/self/status, -1 when not readable.
+long ResidentKilobytes()
+{
+    FILE* file = std::fopen("/proc/self/status", "r");
+    if (file == nullptr) return -1;
+    char line[256];
+    long kb = -1;
+    while (std::fgets(line, sizeof(line), file) != nullptr) {
+        if (std::strncmp(line, "VmRSS:", 6) == 0) {
+            kb = std::strtol(line + 6, nullptr, 10);
+            break;
+        }
+    }
+    std::fclose(file);
+    return kb;
+}
+
+bool ReportsMemoryAfter(int race, int races)
+{
+    return race == 1 || race == 10 || race == 100 || race == 1000 || race == races;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -134,6 +164,10 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "racesim: stage=%d seed=%u team=%d: ran past %d frames after %d turns\n",
                          settings.stage, seed, settings.team, settings.maxFrames, report.watch.turns);
         if (!ok) ++failures;
+        if (options.rss && ReportsMemoryAfter(k + 1, options.races)) {
+            std::printf("rss after race %d: %ld kB\n", k + 1, ResidentKilobytes());
+            std::fflush(stdout);
+        }
     }
     return failures == 0 ? 0 : 1;
 }
