@@ -1,5 +1,5 @@
 // racesim --stage S --seed N [--races K] [--team T] [--turns U] [--max-frames F] [--data-dir DIR]
-//         [--commands]
+//         [--commands] [--rss]
 //
 // Runs whole races headless through the real start-up chain (recorded graphics,
 // silent sound, no window, no pacing): title, stage select, team select (team T, or
@@ -13,9 +13,12 @@
 // --commands adds one line after the races with how often each event command ran over
 // all of them: "commands 1=C 2=C ... 99=C" (every command the events know, then any
 // other number a script used).
+// --rss adds a line "rss after race k: N kB" after races 1, 10, 100, 1000 and the last,
+// so that memory growing from race to race shows in a long run.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "race.h"
@@ -31,6 +34,7 @@ struct Options {
     int maxFrames = 200000;
     bool commands = false;
     std::string dataDir = ".";
+    bool rss = false;
 };
 
 int Usage(const std::string& message)
@@ -38,7 +42,7 @@ int Usage(const std::string& message)
     if (!message.empty()) std::fprintf(stderr, "racesim: %s\n", message.c_str());
     std::fprintf(stderr,
                  "usage: racesim --stage S --seed N [--races K] [--team T] [--turns U] [--max-frames F]"
-                 " [--data-dir DIR] [--commands]\n"
+                 " [--data-dir DIR] [--commands] [--rss]\n"
                  "  S 1..3, N 0..4294967295, K 1..10000, T 0..2, U 0..1000000 (0: no limit), F 1..100000000\n");
     return 2;
 }
@@ -58,6 +62,10 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error)
         const std::string arg = argv[i];
         if (arg == "--commands") {
             o->commands = true;
+            continue;
+        }
+        if (arg == "--rss") {
+            o->rss = true;
             continue;
         }
         if (i + 1 >= argc) {
@@ -122,6 +130,28 @@ void PrintCommandCounts(const int64_t (&counts)[kCountedCommands])
     std::printf("\n");
 }
 
+// Resident memory of this process in kB from /proc/self/status, -1 when not readable.
+long ResidentKilobytes()
+{
+    FILE* file = std::fopen("/proc/self/status", "r");
+    if (file == nullptr) return -1;
+    char line[256];
+    long kb = -1;
+    while (std::fgets(line, sizeof(line), file) != nullptr) {
+        if (std::strncmp(line, "VmRSS:", 6) == 0) {
+            kb = std::strtol(line + 6, nullptr, 10);
+            break;
+        }
+    }
+    std::fclose(file);
+    return kb;
+}
+
+bool ReportsMemoryAfter(int race, int races)
+{
+    return race == 1 || race == 10 || race == 100 || race == 1000 || race == races;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -164,6 +194,10 @@ int main(int argc, char** argv)
         for (int n = 0; n < kCountedCommands; ++n)
             commandCounts[n] += report.watch.commands[n];
         if (!ok) ++failures;
+        if (options.rss && ReportsMemoryAfter(k + 1, options.races)) {
+            std::printf("rss after race %d: %ld kB\n", k + 1, ResidentKilobytes());
+            std::fflush(stdout);
+        }
     }
     if (options.commands)
         PrintCommandCounts(commandCounts);

@@ -1,4 +1,4 @@
-// screenshot --frames N [--keys "<script>"] --out file.png [--data-dir DIR] [--seed S]
+// screenshot --frames N [--keys "<script>"] --out file.png [--data-dir DIR] [--seed S] [--paced]
 //
 // Runs the game's start-up chain in DIR (the working directory by default; it must hold
 // "data.dat") with the OpenGL back end in a window that is never shown, runs N frames
@@ -6,6 +6,8 @@
 // it shows, 640 x 480, to a PNG file. Sound is silent and frames run back to back.
 // The die and every other draw of chance start from a fixed seed (1 unless --seed), so
 // the same command gives the same picture. Without a display, set SDL_VIDEODRIVER=offscreen.
+// --paced keeps the game's own 60 frames a second, so that a long run shows how a screen
+// behaves over real minutes (scripts/soak.sh samples its memory meanwhile).
 #include <unistd.h>
 
 #include <cstdio>
@@ -33,6 +35,7 @@ struct Options {
     std::string out;
     std::string dataDir;
     unsigned long seed = 1;
+    bool paced = false;
 };
 
 int Usage(const char* message)
@@ -40,7 +43,7 @@ int Usage(const char* message)
     if (message)
         std::fprintf(stderr, "screenshot: %s\n", message);
     std::fprintf(stderr,
-                 "usage: screenshot --frames N [--keys \"SCRIPT\"] --out FILE.png [--data-dir DIR] [--seed S]\n"
+                 "usage: screenshot --frames N [--keys \"SCRIPT\"] --out FILE.png [--data-dir DIR] [--seed S] [--paced]\n"
                  "  SCRIPT: steps separated by spaces: a number waits that many frames; KEY\n"
                  "  taps a key; KEY*N holds it N frames; KEY+KEY holds keys together.\n"
                  "  Keys: down up right left escape control return z space shift a s d\n");
@@ -51,6 +54,10 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--paced") {
+            o.paced = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             error = "missing value after " + arg;
             return false;
@@ -110,11 +117,14 @@ void HoldKeys(uint32_t keysDown)
 
 // One frame as the game runs it, without the wait; window events are taken off the
 // queue so that the window system stays content, but the keys come from the script.
-void RunOneFrame()
+void RunOneFrame(bool paced)
 {
     while (plat::PollOneEvent() != plat::WindowEvent::None) {
     }
-    RunFrameUnpaced();
+    if (paced)
+        RunFrame();
+    else
+        RunFrameUnpaced();
 }
 
 } // namespace
@@ -159,11 +169,11 @@ int main(int argc, char** argv)
     for (const HeadlessKeyStep& step : steps) {
         HoldKeys(step.keysDown);
         for (int i = 0; i < step.frames && frame < options.frames && IsGameLive(); ++i, ++frame)
-            RunOneFrame();
+            RunOneFrame(options.paced);
     }
     HoldKeys(0);
     while (frame < options.frames && IsGameLive()) {
-        RunOneFrame();
+        RunOneFrame(options.paced);
         ++frame;
     }
     if (!IsGameLive()) {
