@@ -286,32 +286,4 @@ TEST_F(BadData, RaceHistoryDamagedIsShownWithoutHarmAndUnreadableIsKept)
     }
 }
 
-TEST_F(BadData, RaceHistoryInAReadOnlyDirectoryIsNotLost)
-{
-    if (geteuid() == 0) GTEST_SKIP() << "root writes through directory permissions";
-    TempDir dir;
-    CopyDataFiles(dir);
-    const Bytes history = HistoryOf(1);
-    WriteFileBytes(dir / "save.dat", history);
-    chmod(dir.path().c_str(), 0555);
-    Start(dir);
-    Stop();
-    chmod(dir.path().c_str(), 0755);
-    EXPECT_EQ(ReadFileBytes(dir / "save.dat"), history);
-}
-
-TEST_F(BadData, RaceHistoryWithoutReadPermissionIsNotWrittenOver)
-{
-    if (geteuid() == 0) GTEST_SKIP() << "root reads through file permissions";
-    TempDir dir;
-    CopyDataFiles(dir);
-    const Bytes history = HistoryOf(2);
-    WriteFileBytes(dir / "save.dat", history);
-    chmod((dir / "save.dat").c_str(), 0200);
-    Start(dir);
-    Stop();
-    chmod((dir / "save.dat").c_str(), 0600);
-    EXPECT_EQ(ReadFileBytes(dir / "save.dat"), history);
-}
-
 } // namespace
