@@ -11,7 +11,7 @@
 #include "board/turn.h"
 #include "engine/config.h"
 #include "platform/text_encoding.h"
-#include "test_board_piece_support.h"
+#include "test_board_support.h"
 
 namespace battle_test {
 

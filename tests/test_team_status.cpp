@@ -6,7 +6,7 @@
 #include <tuple>
 
 #include "board/characters.h"
-#include "test_board_piece_support.h"
+#include "test_board_support.h"
 #include "test_gfx_support.h"
 
 namespace {

@@ -1,9 +1,14 @@
-// Shared by the board piece, movement and figure tests: a hand-made board on the real
-// layer buffers, pieces put straight into their task slots, keys and sounds.
+// Shared by the board, event, battle and board-screen tests: a hand-made board on the
+// real layer buffers, pieces put straight into their task slots, keys and sounds, the
+// script store, and map and script packs built in memory.
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "board/event.h"
 #include "board/piece.h"
@@ -13,6 +18,7 @@
 #include "engine/sound.h"
 #include "engine/task.h"
 #include "engine/wave.h"
+#include "test_support.h"
 
 namespace board_test {
 
@@ -95,6 +101,82 @@ inline BoardPiece* SpawnPiece(int slot, int32_t controller, int column, int row,
         ahead = InitFigure(&piece->figures[i], piece->x, piece->y, piece->z, heading, 0,
                            i == 0 ? CopyFigurePoseFromOwner : UpdateFigureMotion, ahead, piece);
     return piece;
+}
+
+// Stores a script in its event's slot (already in its stored form: no spaces, comments
+// or '@'); the rest of the slot is cleared.
+inline void StoreScript(int eventNumber, const std::string& text)
+{
+    char* slot = g_eventScripts + (eventNumber - 1) * kEventScriptSlotBytes;
+    std::memset(slot, 0, kEventScriptSlotBytes);
+    std::memcpy(slot, text.data(), std::min<size_t>(text.size(), kEventScriptSlotBytes));
+}
+
+// ---- Packs built in memory ----
+
+using test_support::Bytes;
+
+// One map-pack stage entry: W, H and the five layers in file order.
+struct MapEntry {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    Bytes square, route, back, event, enemy;
+
+    MapEntry(uint32_t w, uint32_t h, int fill = 0)
+        : width(w), height(h), square(size_t(w) * h, uint8_t(fill)), route(square.size()), back(route), event(route), enemy(route) {}
+    size_t At(int column, int row) const { return size_t(row) * width + column; }
+    void Cell(int column, int row, int kind, int routeBits = 0)
+    {
+        square[At(column, row)] = uint8_t(kind);
+        route[At(column, row)] = uint8_t(routeBits);
+    }
+    Bytes Serialised() const
+    {
+        Bytes out;
+        test_support::PutLE(out, width, 4);
+        test_support::PutLE(out, height, 4);
+        test_support::PutLE(out, 0, 4);
+        test_support::PutLE(out, 0, 4);
+        for (const Bytes* layer : {&square, &route, &back, &event, &enemy})
+            out.insert(out.end(), layer->begin(), layer->end());
+        return out;
+    }
+};
+
+// A map pack whose three offset words are given; each entry is written at 12 + its offset.
+inline Bytes MapPack(const std::vector<std::pair<uint32_t, Bytes>>& entries)
+{
+    Bytes pack(12, 0);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        test_support::PutU32(pack, 4 * i, entries[i].first);
+        const size_t at = 12 + entries[i].first;
+        if (pack.size() < at + entries[i].second.size()) pack.resize(at + entries[i].second.size());
+        std::memcpy(pack.data() + at, entries[i].second.data(), entries[i].second.size());
+    }
+    return pack;
+}
+
+// Every byte inverted, as the script pack stores its texts.
+inline Bytes Inverted(const std::string& text)
+{
+    Bytes out;
+    for (char c : text) out.push_back(uint8_t(~static_cast<unsigned char>(c)));
+    return out;
+}
+
+// A script pack with the stages' texts in order; lengthOverride replaces each length word.
+inline Bytes EventPack(const std::vector<std::string>& texts, int64_t lengthOverride = -1)
+{
+    Bytes body;
+    Bytes pack(12, 0);
+    for (size_t s = 0; s < texts.size(); ++s) {
+        test_support::PutU32(pack, 4 * s, uint32_t(body.size()));
+        test_support::PutLE(body, lengthOverride >= 0 ? uint32_t(lengthOverride) : uint32_t(texts[s].size()), 4);
+        const Bytes text = Inverted(texts[s]);
+        body.insert(body.end(), text.begin(), text.end());
+    }
+    pack.insert(pack.end(), body.begin(), body.end());
+    return pack;
 }
 
 inline Task* TaskOf(const BoardPiece* piece)
