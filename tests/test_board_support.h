@@ -236,3 +236,167 @@ public:
 };
 
 } // namespace board_test
+
+// ---- Headless runs of the real game ----
+
+#include <filesystem>
+
+#include "board/characters.h"
+#include "board/figure.h"
+#include "board/turn.h"
+#include "engine/glyph_table.h"
+#include "platform/text_encoding.h"
+#include "test_frontend_fixture.h"
+
+namespace board_test {
+
+// Whether the content build left both stage packs in the game's directory.
+inline bool HasStagePacks(const std::string& dir)
+{
+    return std::filesystem::exists(dir + "/mappack.dat") && std::filesystem::exists(dir + "/epack.dat");
+}
+
+} // namespace board_test
+
+// A headless game with the board tasks cleared away: hand-made scripts in the
+// script store, a hand-made party on a small hand-made board, and the event task
+// run through the real frame loop.
+class EventRun : public FrontendRun {
+protected:
+    static constexpr int kWidth = 8;
+    static constexpr int kHeight = 3;
+
+    void SetUp() override
+    {
+        FrontendRun::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        KillAllTasks();
+        Frames(1);
+        ClearStageData();
+        g_boardWidth = kWidth;
+        g_boardHeight = kHeight;
+        g_stageNumber = 1;
+        // Row 1 is a line of squares between blocked rows.
+        for (int cell = 0; cell < kWidth * kHeight; ++cell)
+            g_squareLayer[cell] = cell / kWidth == 1 ? 10 : 15;
+    }
+
+    // A party of six of team `team` on cell (column, 1), waiting for its event as a
+    // piece that has just arrived does.
+    BoardPiece* Party(int controller, int column, float heading = 0.0f, int team = 0)
+    {
+        BoardPiece* p = board_test::SpawnPiece(10 + team, controller, column, 1, heading, team);
+        p->moveProc = PieceWaitEvent;
+        for (int i = 0; i < 6; ++i) {
+            p->members[i] = g_characters[6 * team + i];
+            p->figures[i].modelId = p->members[i].modelId;
+        }
+        return p;
+    }
+
+    EventTask* Event() { return g_tasks[kEventSlot].alive ? TaskWork<EventTask>(&g_tasks[kEventSlot]) : nullptr; }
+    bool EventRunning() const { return g_tasks[kEventSlot].alive != 0; }
+
+    // Starts event 1 for the piece; its first command runs in the second frame.
+    void Start(BoardPiece* piece, int eventNumber = 1)
+    {
+        soundsHeard_.assign(kSoundEffectCount, 0);
+        ASSERT_EQ(StartEvent(piece, eventNumber), 1);
+    }
+
+    // Frames until the event has ended (or the limit); returns the frames run.
+    int RunToEnd(int limit = 2000)
+    {
+        int frames = 0;
+        while (EventRunning() && frames < limit) {
+            Frames(1);
+            ++frames;
+        }
+        return frames;
+    }
+
+    int SoundCount(int id)
+    {
+        return id >= 0 && id < kSoundEffectCount ? soundTally_[id] : 0;
+    }
+
+    void Frames(int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            FrontendRun::Frames(1);
+            for (int id = 0; id < kSoundEffectCount; ++id)
+                if (g_soundRequests[id].requested) ++soundTally_[id];
+        }
+    }
+
+    // Keys down for one frame, then up for one frame.
+    void Tap(uint32_t keys)
+    {
+        HeadlessSetKeys(keys);
+        Frames(1);
+        HeadlessSetKeys(0);
+        Frames(1);
+    }
+    void Tap(KeySlotId slot) { Tap(1u << slot); }
+
+    int soundTally_[kSoundEffectCount] = {};
+};
+
+// CP932 bytes of a text written in UTF-8, character by character through the font's
+// glyph codes (tests only use characters the font has).
+inline std::string Sjis(const std::string& utf8)
+{
+    std::string out;
+    size_t at = 0;
+    while (at < utf8.size()) {
+        bool found = false;
+        for (int i = 1; i < kGlyphCount && !found; ++i) {
+            const std::string u = plat::Cp932ToUtf8(g_glyphTable[i].code);
+            if (!u.empty() && utf8.compare(at, u.size(), u) == 0) {
+                out += g_glyphTable[i].code;
+                at += u.size();
+                found = true;
+            }
+        }
+        if (!found) out += utf8[at++]; // ASCII (labels, digits, separators)
+    }
+    return out;
+}
+
+// A headless race for the board screen tests: the real game from the title through
+// stage select and team select onto the board, then frames until the player's die
+// spins under the player's hand.
+class BoardScreenRun : public FrontendRun {
+protected:
+    bool HasPacks() const { return board_test::HasStagePacks(dir_.path()); }
+
+    // Stage select is the title's last entry (right column, bottom row); the first
+    // entry then opens team select, and Return there starts the race for team 0.
+    void StartRace(int stage)
+    {
+        Press(kKeyRight);
+        Press(kKeyUp);
+        Press(kKeyReturn);
+        Frames(2);
+        for (int i = 0; i < 3 && g_stageNumber != stage; ++i) Press(kKeyRight);
+        Press(kKeyReturn);
+        Frames(2);
+        Press(kKeyReturn);
+        Frames(2);
+        Press(kKeyReturn);
+        ASSERT_EQ(g_stageNumber, stage);
+        ASSERT_EQ(g_tasks[100].alive, 1) << "the race did not start";
+    }
+
+    // Frames until the player's team, under the player's hand, rolls its die.
+    bool RunUntilPlayerRolls(int limit = 600)
+    {
+        for (int i = 0; i < limit; ++i) {
+            const BoardPiece* piece = FindPlayerTeamPiece();
+            if (piece != nullptr && piece->controller == kControllerPlayer && piece->moveProc == PlayerRollDie)
+                return true;
+            Frames(1);
+        }
+        return false;
+    }
+};
