@@ -34,7 +34,6 @@ class EventScripts : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(InitWorldBuffers(), 1);
         plat::RecordMessageBoxes(true);
         plat::ClearLastMessageBoxText();
         g_stageNumber = 1;
@@ -42,11 +41,10 @@ protected:
     }
     void TearDown() override
     {
-        FreeWorldBuffers();
         plat::ClearLastMessageBoxText();
         g_stageNumber = 1;
-        g_eventCount = 0;
     }
+    board_test::BoardWorld world_{1, 1}; // SetEvents gives the board its size
 
     // A one-row board whose cells carry these event numbers.
     static void SetEvents(const std::vector<int>& numbers)
@@ -263,16 +261,9 @@ TEST(ScriptReaders, FieldsAreCutToTheirBufferAtAWholeCharacter)
 
 class EventTaskRun : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(InitWorldBuffers(), 1);
-        g_eventCount = 1;
-    }
-    void TearDown() override
-    {
-        FreeWorldBuffers();
-        g_eventCount = 0;
-    }
+    EventTaskRun() { g_eventCount = 1; }
+    board_test::BoardWorld world_{1, 1};
+
     static EventTask* Event() { return TaskWork<EventTask>(&g_tasks[kEventSlot]); }
     static bool Running() { return g_tasks[kEventSlot].alive != 0; }
 
