@@ -13,7 +13,7 @@
 #include "board/characters.h"
 #include "board/piece.h"
 #include "board/race_result.h"
-#include "test_frontend_fixture.h"
+#include "test_board_support.h"
 
 namespace {
 
@@ -77,21 +77,6 @@ protected:
         return nullptr;
     }
 
-    // A side of up to six members taken from consecutive character rows.
-    static BoardPiece* Side(int slot, int32_t controller, int firstRow, int members)
-    {
-        Task* task = CreateTask(slot);
-        task->alive = task->updateEnabled = 1;
-        task->kind = kPieceKind;
-        BoardPiece* piece = PieceOf(task);
-        piece->alive = 1;
-        piece->controller = controller;
-        piece->teamId = controller == kControllerEnemy ? 5 : 1;
-        piece->memberCount = piece->liveCount = members;
-        for (int i = 0; i < members; ++i) piece->members[i] = g_characters[firstRow + i];
-        return piece;
-    }
-
     // Draws one frame of the held battle in the given state and keeps what it cut.
     void Show(BattleWork* battle, BattleProc state)
     {
@@ -112,8 +97,8 @@ protected:
     {
         KillAllTasks();
         Frames(1);
-        BoardPiece* party = Side(10, kControllerComputer, partyRow, 6);
-        BoardPiece* group = Side(11, kControllerEnemy, groupRow, 6);
+        BoardPiece* party = board_test::SidePiece(10, kControllerComputer, partyRow, 6);
+        BoardPiece* group = board_test::SidePiece(11, kControllerEnemy, groupRow, 6);
         StartEnemyGroupBattle(party, group);
         BattleWork* battle = RunningBattle();
         ASSERT_NE(battle, nullptr);

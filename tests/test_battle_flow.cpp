@@ -11,7 +11,7 @@
 #include "board/ranking.h"
 #include "engine/sound.h"
 #include "frontend/title.h"
-#include "test_battle_support.h"
+#include "test_board_support.h"
 
 using namespace battle_test;
 

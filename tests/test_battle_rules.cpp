@@ -5,7 +5,7 @@
 #include <tuple>
 #include <vector>
 
-#include "test_battle_support.h"
+#include "test_board_support.h"
 
 using namespace battle_test;
 

@@ -9,7 +9,7 @@
 #include "battle/battle_scene.h"
 #include "engine/assets.h"
 #include "engine/sound.h"
-#include "test_battle_support.h"
+#include "test_board_support.h"
 
 using namespace battle_test;
 

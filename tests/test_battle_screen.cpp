@@ -5,7 +5,7 @@
 #include "board/characters.h"
 #include "board/piece.h"
 #include "board/race_result.h"
-#include "test_frontend_fixture.h"
+#include "test_board_support.h"
 
 namespace {
 
@@ -18,27 +18,13 @@ protected:
         KillAllTasks();
         Frames(1);
         ResetRaceResult();
-        party_ = Piece(10, kControllerComputer, 1, 6);
-        group_ = Piece(11, kControllerEnemy, 3, 3);
+        party_ = board_test::SidePiece(10, kControllerComputer, 6, 6);
+        group_ = board_test::SidePiece(11, kControllerEnemy, 18, 3);
         StartEnemyGroupBattle(party_, group_);
         battle_ = RunningBattle();
         ASSERT_NE(battle_, nullptr);
         // The screen is looked at frame by frame: the battle itself stands still.
         g_tasks[kBattleTaskSlot].updateEnabled = 0;
-    }
-
-    static BoardPiece* Piece(int slot, int32_t controller, int firstRow, int members)
-    {
-        Task* task = CreateTask(slot);
-        task->alive = task->updateEnabled = 1;
-        task->kind = kPieceKind;
-        BoardPiece* piece = PieceOf(task);
-        piece->alive = 1;
-        piece->controller = controller;
-        piece->teamId = controller == kControllerEnemy ? 5 : 1;
-        piece->memberCount = piece->liveCount = members;
-        for (int i = 0; i < members; ++i) piece->members[i] = g_characters[firstRow * 6 + i];
-        return piece;
     }
 
     void Show(BattleProc state)

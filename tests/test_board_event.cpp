@@ -10,8 +10,11 @@
 #include "board/world.h"
 #include "engine/task.h"
 #include "platform/msgbox.h"
-#include "test_support.h"
+#include "test_board_support.h"
 
+using board_test::EventPack;
+using board_test::Inverted;
+using board_test::StoreScript;
 using test_support::Bytes;
 
 namespace {
@@ -20,28 +23,6 @@ const std::string kTextTooLong = "\x83\x43\x83\x78\x83\x93\x83\x67\x95\xB6\x82\x
                                  "\x97\xCC\x88\xE6\x82\xF0\x92\xB4\x82\xA6\x82\xDC\x82\xB5\x82\xBD";
 const std::string kEventTooLong = "\x83\x43\x83\x78\x83\x93\x83\x67\x83\x66\x81\x5B\x83\x5E\x82\xCD\x89\xDF\x91\xE5"
                                   "\x82\xC5\x82\xB7";
-
-Bytes Inverted(const std::string& text)
-{
-    Bytes out;
-    for (char c : text) out.push_back(uint8_t(~static_cast<unsigned char>(c)));
-    return out;
-}
-
-// A pack with the three stages' texts; lengthOverride replaces a stage's length word.
-Bytes Epack(const std::vector<std::string>& texts, int64_t lengthOverride = -1)
-{
-    Bytes body;
-    Bytes pack(12, 0);
-    for (size_t s = 0; s < texts.size(); ++s) {
-        test_support::PutU32(pack, 4 * s, uint32_t(body.size()));
-        test_support::PutLE(body, lengthOverride >= 0 ? uint32_t(lengthOverride) : uint32_t(texts[s].size()), 4);
-        const Bytes text = Inverted(texts[s]);
-        body.insert(body.end(), text.begin(), text.end());
-    }
-    pack.insert(pack.end(), body.begin(), body.end());
-    return pack;
-}
 
 std::string Slot(int slot)
 {
@@ -53,7 +34,6 @@ class EventScripts : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(InitWorldBuffers(), 1);
         plat::RecordMessageBoxes(true);
         plat::ClearLastMessageBoxText();
         g_stageNumber = 1;
@@ -61,11 +41,10 @@ protected:
     }
     void TearDown() override
     {
-        FreeWorldBuffers();
         plat::ClearLastMessageBoxText();
         g_stageNumber = 1;
-        g_eventCount = 0;
     }
+    board_test::BoardWorld world_{1, 1}; // SetEvents gives the board its size
 
     // A one-row board whose cells carry these event numbers.
     static void SetEvents(const std::vector<int>& numbers)
@@ -78,7 +57,7 @@ protected:
 
     static int Load(const std::string& text)
     {
-        const Bytes pack = Epack({text});
+        const Bytes pack = EventPack({text});
         return LoadEventScriptsMemory(pack.data(), pack.size());
     }
 };
@@ -108,7 +87,7 @@ TEST_F(EventScripts, DecodesTheStageEntryAndCutsOneScriptPerEvent)
     const std::string stage2 = "/ first event\r\n#3,0, #99,@"
                                "#2,1,\n\x82\xA0/ a comment inside a line\n\x82\xA0,#99@"
                                "LABEL #5,30,#99,@";
-    const Bytes pack = Epack({"#99@", stage2, "#1@"});
+    const Bytes pack = EventPack({"#99@", stage2, "#1@"});
     g_stageNumber = 2;
     ASSERT_EQ(LoadEventScriptsMemory(pack.data(), pack.size()), 1);
     EXPECT_EQ(g_eventCount, 3);
@@ -132,7 +111,7 @@ TEST_F(EventScripts, LoaderRefusalsAndItsTwoMessages)
     EXPECT_EQ(plat::LastMessageBoxText(), "");
 
     // 16,001 bytes does not fit; 16,000 does.
-    const Bytes over = Epack({std::string(16001, ' ')});
+    const Bytes over = EventPack({std::string(16001, ' ')});
     EXPECT_EQ(LoadEventScriptsMemory(over.data(), over.size()), 0);
     EXPECT_EQ(plat::LastMessageBoxText(), kTextTooLong);
     plat::ClearLastMessageBoxText();
@@ -140,14 +119,14 @@ TEST_F(EventScripts, LoaderRefusalsAndItsTwoMessages)
               std::make_tuple(1, "", "#99"));
 
     // A length word beyond the buffer is refused even when the file is short.
-    const Bytes lying = Epack({"#99@"}, 0x7FFFFFFF);
+    const Bytes lying = EventPack({"#99@"}, 0x7FFFFFFF);
     EXPECT_EQ(LoadEventScriptsMemory(lying.data(), lying.size()), 0);
     EXPECT_EQ(plat::LastMessageBoxText(), kTextTooLong);
 
     // Stage numbers from a save file outside 1..3, and packs too short for their
     // offsets or length, go back silently like a missing pack.
     plat::ClearLastMessageBoxText();
-    const Bytes good = Epack({"#99@", "#99@", "#99@"});
+    const Bytes good = EventPack({"#99@", "#99@", "#99@"});
     for (int stage : {0, 4, -1}) {
         g_stageNumber = stage;
         EXPECT_EQ(LoadEventScriptsMemory(good.data(), good.size()), 0) << stage;
@@ -282,22 +261,9 @@ TEST(ScriptReaders, FieldsAreCutToTheirBufferAtAWholeCharacter)
 
 class EventTaskRun : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(InitWorldBuffers(), 1);
-        g_eventCount = 1;
-    }
-    void TearDown() override
-    {
-        FreeWorldBuffers();
-        g_eventCount = 0;
-    }
-    static void Store(int slot, const std::string& script)
-    {
-        char* s = g_eventScripts + slot * kEventScriptSlotBytes;
-        std::memset(s, 0, kEventScriptSlotBytes);
-        std::memcpy(s, script.data(), std::min<size_t>(script.size(), kEventScriptSlotBytes));
-    }
+    EventTaskRun() { g_eventCount = 1; }
+    board_test::BoardWorld world_{1, 1};
+
     static EventTask* Event() { return TaskWork<EventTask>(&g_tasks[kEventSlot]); }
     static bool Running() { return g_tasks[kEventSlot].alive != 0; }
 
@@ -314,7 +280,7 @@ protected:
 
 TEST_F(EventTaskRun, StartsWithItsFieldsAndIsRefusedWhileTheSlotIsTaken)
 {
-    Store(0, "#99,");
+    StoreScript(1, "#99,");
     int piece = 0;
     ASSERT_EQ(StartEvent(reinterpret_cast<BoardPiece*>(&piece), 1), 1);
     EXPECT_EQ(g_tasks[kEventSlot].kind, 100);
@@ -336,7 +302,7 @@ TEST_F(EventTaskRun, FirstCommandRunsInTheSecondFrameOneCommandAFrame)
 {
     // Started from a piece's slot during the update pass: the event's first update
     // runs in the same pass, and only hands over to the dispatcher.
-    Store(0, "#99,");
+    StoreScript(1, "#99,");
     SpawnStarter();
     UpdateAllTasks();
     ASSERT_TRUE(Running());
@@ -345,19 +311,19 @@ TEST_F(EventTaskRun, FirstCommandRunsInTheSecondFrameOneCommandAFrame)
     EXPECT_FALSE(Running()) << "#99 ends the event in its second frame";
 
     // Commands without an action here, a label and the ignored numbers each take a frame.
-    Store(0, "#7,1,LABEL#0,#19,#100,#99,");
+    StoreScript(1, "#7,1,LABEL#0,#19,#100,#99,");
     SpawnStarter();
     EXPECT_EQ(FramesUntilEnd(20), 6);
 }
 
 TEST_F(EventTaskRun, EventWithoutItsClosingCommandStillEnds)
 {
-    Store(0, "#7,1,");
+    StoreScript(1, "#7,1,");
     SpawnStarter();
     EXPECT_EQ(FramesUntilEnd(20), 3);
 
     // '#5,30#99' once the wait has read its 30: the cursor stands behind the '#'.
-    Store(0, "#5,30#99");
+    StoreScript(1, "#5,30#99");
     SpawnStarter();
     UpdateAllTasks();
     Event()->cursor = 6;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "board/figure.h"
-#include "test_board_piece_support.h"
+#include "test_board_support.h"
 
 using board_test::BoardWorld;
 using board_test::Frame;

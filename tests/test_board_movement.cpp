@@ -4,7 +4,7 @@
 #include <tuple>
 #include <vector>
 
-#include "test_board_piece_support.h"
+#include "test_board_support.h"
 
 using board_test::BoardWorld;
 using board_test::Frame;

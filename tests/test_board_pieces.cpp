@@ -8,20 +8,14 @@
 
 #include "board/characters.h"
 #include "board/turn.h"
-#include "test_board_piece_support.h"
+#include "test_board_support.h"
 
 using board_test::BoardWorld;
 using board_test::RecordedGraphics;
 using board_test::SpawnPiece;
+using board_test::StoreScript;
 
 namespace {
-
-void PutScript(int eventNumber, const std::string& text)
-{
-    char* slot = g_eventScripts + (eventNumber - 1) * kEventScriptSlotBytes;
-    std::memset(slot, 0, kEventScriptSlotBytes);
-    std::memcpy(slot, text.data(), text.size());
-}
 
 std::vector<int> LivePieceSlots()
 {
@@ -42,10 +36,10 @@ TEST(Placement, PiecesTakeSlotsInRowOrderWithTheirRecords)
     world.Event(1, 2, 1);
     world.Event(5, 2, 2);
     world.Event(0, 3, 4); // a script without a piece
-    PutScript(1, "$1,0,180,6,0,1,2,3,4,5,Red Team,#99");
-    PutScript(2, "$1,1,0,6,6,7,8,9,10,11,Blue,#99");
-    PutScript(3, "#10,hello,$2,3,90,4,18,19,20,21,Wolves,#99");
-    PutScript(4, "#99");
+    StoreScript(1, "$1,0,180,6,0,1,2,3,4,5,Red Team,#99");
+    StoreScript(2, "$1,1,0,6,6,7,8,9,10,11,Blue,#99");
+    StoreScript(3, "#10,hello,$2,3,90,4,18,19,20,21,Wolves,#99");
+    StoreScript(4, "#99");
     PlaceEventObjects();
 
     ASSERT_EQ(LivePieceSlots(), (std::vector<int>{10, 11, 12}));
@@ -86,7 +80,7 @@ TEST(Placement, RecordsThatDoNotFitAPieceCreateNothing)
     };
     for (const Case& c : cases) {
         BoardWorld world(3, 3);
-        PutScript(1, c.script);
+        StoreScript(1, c.script);
         CreateEventObject(0, 0.25f, 0, 1, 0, g_eventScripts);
         EXPECT_EQ(LivePieceSlots().size(), c.created ? 1u : 0u) << c.script;
     }
@@ -96,7 +90,7 @@ TEST(Placement, LongNameIsCutAndCountDecidesWhereTheNameStarts)
 {
     BoardWorld world(3, 3);
     const std::string longName(60, 'N');
-    PutScript(1, "$2,5,270,4,18,19,20,21," + longName + ",#99");
+    StoreScript(1, "$2,5,270,4,18,19,20,21," + longName + ",#99");
     CreateEventObject(0, 0.25f, 0, 1, 0, g_eventScripts);
     ASSERT_EQ(LivePieceSlots().size(), 1u);
     const BoardPiece* piece = PieceOf(&g_tasks[10]);
@@ -237,41 +231,25 @@ TEST(Drawing, ArrowsDieNumberAndThreeFaceMark)
 namespace {
 
 using test_support::Bytes;
-using test_support::PutLE;
 
 // A 5 x 3 stage as stage 1 of a pack: start square (0,1), a corridor, a square with an
 // enemy group, the goal square; the player's team on the start.
 Bytes SmallMapPack()
 {
-    const int w = 5;
-    const int h = 3;
-    Bytes square(w * h, 15), route(w * h, 0), back(w * h, 0), event(w * h, 0), enemy(w * h, 0);
-    const int row = 1 * w;
-    square[row + 0] = 10;
-    route[row + 0] = 16 | 1;
-    event[row + 0] = 1;
-    square[row + 1] = 0;
-    square[row + 2] = 11;
-    route[row + 2] = 1;
-    event[row + 2] = 2;
-    square[row + 3] = 12;
-    route[row + 3] = 32;
-    Bytes pack;
-    for (uint32_t offset : {0u, 0u, 0u}) PutLE(pack, offset, 4);
-    for (uint32_t word : {uint32_t(w), uint32_t(h), 0u, 0u}) PutLE(pack, word, 4);
-    for (const Bytes* layer : {&square, &route, &back, &event, &enemy}) pack.insert(pack.end(), layer->begin(), layer->end());
-    return pack;
+    board_test::MapEntry stage(5, 3, 15);
+    stage.Cell(0, 1, 10, 16 | 1);
+    stage.event[stage.At(0, 1)] = 1;
+    stage.Cell(1, 1, 0);
+    stage.Cell(2, 1, 11, 1);
+    stage.event[stage.At(2, 1)] = 2;
+    stage.Cell(3, 1, 12, 32);
+    return board_test::MapPack({{0, stage.Serialised()}}); // every stage offset 0
 }
 
 // Stage 1's scripts, every byte inverted as the pack stores them.
 Bytes SmallEventPack()
 {
-    const std::string text = "$1,0,0,6,0,1,2,3,4,5,Red,#99@$2,3,0,2,18,19,Wolves,#99@";
-    Bytes pack;
-    for (uint32_t offset : {0u, 0u, 0u}) PutLE(pack, offset, 4);
-    PutLE(pack, uint32_t(text.size()), 4);
-    for (char c : text) pack.push_back(uint8_t(~static_cast<unsigned char>(c)));
-    return pack;
+    return board_test::EventPack({"$1,0,0,6,0,1,2,3,4,5,Red,#99@$2,3,0,2,18,19,Wolves,#99@"});
 }
 
 class StageStartRun : public FrontendRun {

@@ -9,7 +9,7 @@
 #include "board/board_view.h"
 #include "board/status_bar.h"
 #include "board/turn.h"
-#include "test_board_piece_support.h"
+#include "test_board_support.h"
 #include "test_gfx_support.h"
 
 namespace {

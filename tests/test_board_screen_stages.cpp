@@ -5,7 +5,7 @@
 #include <tuple>
 
 #include "board/stage.h"
-#include "test_board_screen_support.h"
+#include "test_board_support.h"
 
 namespace {
 

@@ -15,52 +15,14 @@
 #include "board/world.h"
 #include "engine/glyph_table.h"
 #include "engine/text.h"
-#include "test_support.h"
+#include "test_board_support.h"
 
+using board_test::MapEntry;
+using board_test::MapPack;
 using test_support::Bytes;
 using test_support::PutU32;
 
 namespace {
-
-// One stage entry: W, H and the five layers in file order.
-struct MapEntry {
-    uint32_t width = 0;
-    uint32_t height = 0;
-    Bytes square, route, back, event, enemy;
-
-    MapEntry(uint32_t w, uint32_t h, int fill = 0)
-        : width(w), height(h), square(size_t(w) * h, uint8_t(fill)), route(square.size()), back(route), event(route), enemy(route) {}
-    size_t At(int column, int row) const { return size_t(row) * width + column; }
-    void Cell(int column, int row, int kind, int routeBits = 0)
-    {
-        square[At(column, row)] = uint8_t(kind);
-        route[At(column, row)] = uint8_t(routeBits);
-    }
-    Bytes Serialised() const
-    {
-        Bytes out;
-        test_support::PutLE(out, width, 4);
-        test_support::PutLE(out, height, 4);
-        test_support::PutLE(out, 0, 4);
-        test_support::PutLE(out, 0, 4);
-        for (const Bytes* layer : {&square, &route, &back, &event, &enemy})
-            out.insert(out.end(), layer->begin(), layer->end());
-        return out;
-    }
-};
-
-// A pack whose three offset words are given; each entry is written at 12 + its offset.
-Bytes Pack(const std::vector<std::pair<uint32_t, Bytes>>& entries)
-{
-    Bytes pack(12, 0);
-    for (size_t i = 0; i < entries.size(); ++i) {
-        PutU32(pack, 4 * i, entries[i].first);
-        const size_t at = 12 + entries[i].first;
-        if (pack.size() < at + entries[i].second.size()) pack.resize(at + entries[i].second.size());
-        std::memcpy(pack.data() + at, entries[i].second.data(), entries[i].second.size());
-    }
-    return pack;
-}
 
 class StageMap : public ::testing::Test {
 protected:
@@ -79,7 +41,7 @@ protected:
     // Loads a single-stage pack holding entry as stage 1.
     static int Load(const MapEntry& entry)
     {
-        const Bytes pack = Pack({{0, entry.Serialised()}});
+        const Bytes pack = MapPack({{0, entry.Serialised()}});
         g_stageNumber = 1;
         return LoadStageFromMapPackMemory(pack.data(), pack.size());
     }
@@ -103,7 +65,7 @@ TEST_F(StageMap, ReadsTheChosenStageEntryAndItsFiveLayersInOrder)
     second.back = {30, 31, 32, 33, 34, 35};
     second.event = {40, 41, 42, 43, 44, 45};
     second.enemy = {50, 51, 52, 53, 54, 55};
-    const Bytes pack = Pack({{0, first.Serialised()}, {4200, second.Serialised()}, {8400, third.Serialised()}});
+    const Bytes pack = MapPack({{0, first.Serialised()}, {4200, second.Serialised()}, {8400, third.Serialised()}});
     ASSERT_EQ(test_support::GetU32(pack, 4212), 3u) << "stage 2's W sits at byte 4212";
 
     g_stageNumber = 2;
@@ -147,24 +109,24 @@ TEST_F(StageMap, RefusesEntriesThatCannotFitOrCannotBeFound)
 
     struct Case { const char* what; Bytes pack; int stage; };
     const Bytes goodEntry = good.Serialised();
-    Bytes cut = Pack({{0, goodEntry}});
+    Bytes cut = MapPack({{0, goodEntry}});
     cut.resize(12 + 6); // the pack ends inside H
     Bytes noOffsets(8, 0);
-    Bytes offsetPastEnd = Pack({{0, goodEntry}});
+    Bytes offsetPastEnd = MapPack({{0, goodEntry}});
     PutU32(offsetPastEnd, 0, 0xFFFFFFF0u); // 12 + offset wraps a 32-bit position
     Bytes wraps(12, 0); // W = H = 65536: the 32-bit product is 0
     test_support::PutLE(wraps, 0x10000, 4);
     test_support::PutLE(wraps, 0x10000, 4);
     wraps.resize(12 + 16 + 64, 0x0F);
     const std::vector<Case> cases = {
-        {"W 0", Pack({{0, MapEntry(0, 5).Serialised()}}), 1},
-        {"H 0", Pack({{0, MapEntry(5, 0).Serialised()}}), 1},
-        {"W 101", Pack({{0, MapEntry(101, 1).Serialised()}}), 1},
-        {"H 101", Pack({{0, MapEntry(1, 101).Serialised()}}), 1},
+        {"W 0", MapPack({{0, MapEntry(0, 5).Serialised()}}), 1},
+        {"H 0", MapPack({{0, MapEntry(5, 0).Serialised()}}), 1},
+        {"W 101", MapPack({{0, MapEntry(101, 1).Serialised()}}), 1},
+        {"H 101", MapPack({{0, MapEntry(1, 101).Serialised()}}), 1},
         {"W x H wraps to 0", wraps, 1},
-        {"stage 0", Pack({{0, goodEntry}}), 0},
-        {"stage 4", Pack({{0, goodEntry}}), 4},
-        {"stage -1", Pack({{0, goodEntry}}), -1},
+        {"stage 0", MapPack({{0, goodEntry}}), 0},
+        {"stage 4", MapPack({{0, goodEntry}}), 4},
+        {"stage -1", MapPack({{0, goodEntry}}), -1},
         {"W and H unreadable", cut, 1},
         {"no offset table", noOffsets, 1},
         {"offset beyond the file", offsetPastEnd, 1},
@@ -188,7 +150,7 @@ TEST_F(StageMap, ShortEntryKeepsZerosWhereTheFileEnds)
     entry.Cell(2, 0, 12);
     entry.Cell(3, 0, 13, kRouteGoal);
     entry.back.assign(4, 7);
-    Bytes pack = Pack({{0, entry.Serialised()}});
+    Bytes pack = MapPack({{0, entry.Serialised()}});
     pack.resize(12 + 16 + 4 + 4 + 2); // square and route whole, two bytes of the back layer
     ASSERT_EQ(LoadStageFromMapPackMemory(pack.data(), pack.size()), 1);
     EXPECT_EQ(g_trackLength, 3);
@@ -203,7 +165,7 @@ TEST_F(StageMap, FileVariantReadsThePackAndFailsWithoutIt)
     MapEntry entry(3, 1);
     entry.Cell(0, 0, 10, kRouteStart | 1);
     entry.Cell(2, 0, 10, kRouteGoal);
-    test_support::WriteFileBytes(dir / "mappack.dat", Pack({{0, entry.Serialised()}}));
+    test_support::WriteFileBytes(dir / "mappack.dat", MapPack({{0, entry.Serialised()}}));
     EXPECT_EQ(LoadStageFromMapPack((dir / "mappack.dat").c_str()), 1);
     EXPECT_EQ(g_trackLength, 1);
     EXPECT_EQ(LoadStageFromMapPack((dir / "missing.dat").c_str()), 0);

@@ -4,7 +4,7 @@
 #include <tuple>
 
 #include "frontend/command_menu.h"
-#include "test_board_screen_support.h"
+#include "test_board_support.h"
 
 namespace {
 

@@ -5,14 +5,16 @@
 #include "board/event_commands.h"
 #include "board/race_result.h"
 #include "board/scripted_move.h"
-#include "test_event_support.h"
+#include "test_board_support.h"
+
+using board_test::StoreScript;
 
 using EventAction = EventRun;
 
 TEST_F(EventAction, WaitsPassTheirFramesAndZeroActsAsOne)
 {
     for (auto [wait, frames] : {std::pair{0, 1}, {1, 1}, {30, 30}}) {
-        Script(1, "#5," + std::to_string(wait) + ",#99");
+        StoreScript(1, "#5," + std::to_string(wait) + ",#99");
         Start(Party(kControllerComputer, 2));
         // start, the command, the wait, then 99
         EXPECT_EQ(RunToEnd(), 3 + frames) << "wait " << wait;
@@ -23,7 +25,7 @@ TEST_F(EventAction, WaitsPassTheirFramesAndZeroActsAsOne)
 TEST_F(EventAction, PopupRisesOneAtATimeAndALifetimeOfOneIsNeverDrawn)
 {
     const SpriteRect rect = {606.0f, 739.0f, 806.0f, 999.0f};
-    Script(1, "#8,606,739,806,999,10,#8,0,0,10,10,10,#99");
+    StoreScript(1, "#8,606,739,806,999,10,#8,0,0,10,10,10,#99");
     Start(Party(kControllerComputer, 2));
     Frames(2);
     ASSERT_TRUE(g_tasks[kPopupSlot].alive);
@@ -36,7 +38,7 @@ TEST_F(EventAction, PopupRisesOneAtATimeAndALifetimeOfOneIsNeverDrawn)
     Frames(9);
     EXPECT_FALSE(g_tasks[kPopupSlot].alive);
 
-    Script(2, "#8,606,739,806,999,1,#5,3,#99");
+    StoreScript(2, "#8,606,739,806,999,1,#5,3,#99");
     Start(Party(kControllerComputer, 3, 0.0f, 1), 2);
     Frames(2);
     EXPECT_FALSE(g_tasks[kPopupSlot].alive);
@@ -46,7 +48,7 @@ TEST_F(EventAction, PopupRisesOneAtATimeAndALifetimeOfOneIsNeverDrawn)
 
 TEST_F(EventAction, SquareChangeAndDieFaces)
 {
-    Script(1, "#10,12,#14,1,#14,3,#99");
+    StoreScript(1, "#10,12,#14,1,#14,3,#99");
     BoardPiece* piece = Party(kControllerComputer, 4);
     Start(piece);
     RunToEnd();
@@ -56,7 +58,7 @@ TEST_F(EventAction, SquareChangeAndDieFaces)
 
 TEST_F(EventAction, MembersSinkOneAfterAnother)
 {
-    Script(1, "#11,#99");
+    StoreScript(1, "#11,#99");
     BoardPiece* piece = Party(kControllerComputer, 2);
     Start(piece);
     Frames(2 + 6 * 17 - 1);
@@ -70,7 +72,7 @@ TEST_F(EventAction, MembersJumpBackAgainstTheHeadingThenStepForward)
 {
     // Heading 90: the members face 270 and each lands a cell toward -z; then each steps
     // a full cell forward again, since they no longer follow the piece.
-    Script(1, "#12,#13,#99");
+    StoreScript(1, "#12,#13,#99");
     BoardPiece* piece = Party(kControllerComputer, 2, 90.0f);
     const float z = piece->z;
     Start(piece);
@@ -93,7 +95,7 @@ TEST_F(EventAction, MembersJumpBackAgainstTheHeadingThenStepForward)
 
 TEST_F(EventAction, StepForwardAtHeading360MovesNobodyButTakesItsFrames)
 {
-    Script(1, "#13,#99");
+    StoreScript(1, "#13,#99");
     BoardPiece* piece = Party(kControllerComputer, 2, 360.0f);
     const float x = piece->x;
     Start(piece);
@@ -104,7 +106,7 @@ TEST_F(EventAction, StepForwardAtHeading360MovesNobodyButTakesItsFrames)
 TEST_F(EventAction, FallenBranchAndReviveTakeOnlyExactlyFallenMembers)
 {
     // Member 1 below zero counts as fallen, but only member 3 at exactly 0 comes back.
-    Script(1, "#16,A,B,A#7,1,#99B#17,#7,2,#99");
+    StoreScript(1, "#16,A,B,A#7,1,#99B#17,#7,2,#99");
     BoardPiece* piece = Party(kControllerComputer, 2, 0.0f);
     piece->members[1].hitPoints = -5.0f;
     piece->members[3].hitPoints = 0.0f;
@@ -121,7 +123,7 @@ TEST_F(EventAction, FallenBranchAndReviveTakeOnlyExactlyFallenMembers)
     EXPECT_EQ(SoundCount(2), 1);
 
     // Nobody fallen: nothing is revived and the script goes on in the next frame.
-    Script(2, "#17,#7,3,#99");
+    StoreScript(2, "#17,#7,3,#99");
     BoardPiece* whole = Party(kControllerComputer, 3, 0.0f, 1);
     Start(whole, 2);
     EXPECT_EQ(RunToEnd(), 5);
@@ -131,7 +133,7 @@ TEST_F(EventAction, FallenBranchAndReviveTakeOnlyExactlyFallenMembers)
 
 TEST_F(EventAction, ReviveNeverRaisesAMemberTheGroupDoesNotHave)
 {
-    Script(1, "#17,#99");
+    StoreScript(1, "#17,#99");
     BoardPiece* piece = Party(kControllerEnemy, 2);
     piece->memberCount = 3;
     piece->liveCount = 3;
@@ -145,7 +147,7 @@ TEST_F(EventAction, ReviveNeverRaisesAMemberTheGroupDoesNotHave)
 TEST_F(EventAction, RollAgainLeaveTheRaceAndGoal)
 {
     ResetRaceResult();
-    Script(1, "#18,#5,2,#99");
+    StoreScript(1, "#18,#5,2,#99");
     BoardPiece* piece = Party(kControllerComputer, 2);
     piece->die = 4;
     Start(piece);
@@ -154,7 +156,7 @@ TEST_F(EventAction, RollAgainLeaveTheRaceAndGoal)
     EXPECT_TRUE(EventRunning()); // the event stays open until its 99
 
     KillAllTasks();
-    Script(2, "#43,#42,#99");
+    StoreScript(2, "#43,#42,#99");
     BoardPiece* team = Party(kControllerComputer, 2, 0.0f, 2);
     Start(team, 2);
     Frames(2);

@@ -3,7 +3,9 @@
 #include <vector>
 
 #include "board/event_commands.h"
-#include "test_event_support.h"
+#include "test_board_support.h"
+
+using board_test::StoreScript;
 
 namespace {
 
@@ -27,7 +29,7 @@ using EventMessage = EventRun;
 
 TEST_F(EventMessage, TypesOneGlyphAFrameAndWaitsForThePlayersKey)
 {
-    Script(1, "#2,1," + Sjis("あいう") + ",#99");
+    StoreScript(1, "#2,1," + Sjis("あいう") + ",#99");
     Start(Party(kControllerPlayer, 2));
     Frames(2); // start state, then the command
     ASSERT_EQ(Event()->stateProc, EventMessageState);
@@ -64,7 +66,7 @@ TEST_F(EventMessage, LongAndExtraLinesAreCutToTheWindow)
     // 25 characters, then three more lines: the window keeps 24 glyphs and three rows,
     // and the script goes on behind the fourth line.
     const std::string longLine = Sjis("あいうえおかきくけこさしすせそたちつてとなにぬねの");
-    Script(1, "#2,4," + longLine + "," + Sjis("い") + "," + Sjis("う") + "," + Sjis("え") + ",#7,3,#99");
+    StoreScript(1, "#2,4," + longLine + "," + Sjis("い") + "," + Sjis("う") + "," + Sjis("え") + ",#7,3,#99");
     Start(Party(kControllerComputer, 2));
     Frames(2);
     EventTask* event = Event();
@@ -80,7 +82,7 @@ TEST_F(EventMessage, LongAndExtraLinesAreCutToTheWindow)
 
 TEST_F(EventMessage, PlayerChoosesWithUpDownAndConfirms)
 {
-    Script(1, "#4," + Sjis("どうする？") + "," + Sjis("すすむ") + "," + Sjis("もどる") +
+    StoreScript(1, "#4," + Sjis("どうする？") + "," + Sjis("すすむ") + "," + Sjis("もどる") +
                   ",L1,L2,#7,9,L1#7,1,#99L2#7,2,#99");
     Start(Party(kControllerPlayer, 2));
     Frames(2);
@@ -106,7 +108,7 @@ TEST_F(EventMessage, PlayerChoosesWithUpDownAndConfirms)
 
 TEST_F(EventMessage, ComputerBlinksThenAnswersAtRandom)
 {
-    Script(1, "#4," + Sjis("どうする？") + "," + Sjis("はい") + "," + Sjis("いいえ") + ",A,B,A#7,1,#99B#7,2,#99");
+    StoreScript(1, "#4," + Sjis("どうする？") + "," + Sjis("はい") + "," + Sjis("いいえ") + ",A,B,A#7,1,#99B#7,2,#99");
     Start(Party(kControllerComputer, 2));
     Frames(2);
     std::vector<int> answers;
@@ -131,13 +133,13 @@ TEST_F(EventMessage, ComputerBlinksThenAnswersAtRandom)
 TEST_F(EventMessage, LabelJumpsGoForwardToTheFirstMatchAndAMissingLabelEndsTheEvent)
 {
     // Nobody has fallen: the first label, 'L1', is found inside 'L10'.
-    Script(1, "#16,L1,L2,L10#7,5,#99L1#7,6,#99");
+    StoreScript(1, "#16,L1,L2,L10#7,5,#99L1#7,6,#99");
     Start(Party(kControllerComputer, 2));
     RunToEnd(10);
     EXPECT_EQ((std::tuple{SoundCount(5), SoundCount(6)}), std::make_tuple(1, 0));
 
     // A label only before the command, or nowhere: nothing more runs, the event ends.
-    Script(2, "X#16,X,Y,#7,7,#99");
+    StoreScript(2, "X#16,X,Y,#7,7,#99");
     Start(Party(kControllerComputer, 3, 0.0f, 1), 2);
     EXPECT_LE(RunToEnd(10), 4);
     EXPECT_EQ(SoundCount(7), 0);
@@ -145,7 +147,7 @@ TEST_F(EventMessage, LabelJumpsGoForwardToTheFirstMatchAndAMissingLabelEndsTheEv
 
 TEST_F(EventMessage, PortraitAndWindowFrameStayUntilChanged)
 {
-    Script(1, "#1,1,#3,0,#5,3,#3,20,#5,3,#1,0,#3,7,#5,3,#99");
+    StoreScript(1, "#1,1,#3,0,#5,3,#3,20,#5,3,#1,0,#3,7,#5,3,#99");
     Start(Party(kControllerComputer, 2));
     Frames(5);
     // Face 0 (99 x 87) stands on the screen's bottom edge at x -4.

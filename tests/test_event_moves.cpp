@@ -4,7 +4,9 @@
 
 #include "board/event_commands.h"
 #include "board/scripted_move.h"
-#include "test_event_support.h"
+#include "test_board_support.h"
+
+using board_test::StoreScript;
 
 using EventMove = EventRun;
 
@@ -12,7 +14,7 @@ TEST_F(EventMove, SpinTurnsFramesTimesDegreesAndLeaves360)
 {
     for (auto [from, frames, degrees, to] :
          {std::tuple{0.0f, 4, 90, 360.0f}, {90.0f, 4, 90, 90.0f}, {0.0f, 0, 90, 90.0f}}) {
-        Script(1, "#41," + std::to_string(frames) + "," + std::to_string(degrees) + ",#99");
+        StoreScript(1, "#41," + std::to_string(frames) + "," + std::to_string(degrees) + ",#99");
         BoardPiece* piece = Party(kControllerComputer, 2, from);
         Start(piece);
         RunToEnd();
@@ -23,7 +25,7 @@ TEST_F(EventMove, SpinTurnsFramesTimesDegreesAndLeaves360)
 
 TEST_F(EventMove, HopRisesAndComesBackToItsHeight)
 {
-    Script(1, "#40,#99");
+    StoreScript(1, "#40,#99");
     BoardPiece* piece = Party(kControllerComputer, 2);
     Start(piece);
     Frames(2 + 20);
@@ -64,7 +66,7 @@ protected:
 
 TEST_F(GoBack, WalksBackItsDrawnSquaresAfterTheEvent)
 {
-    Script(1, "#9,#5,5,#99");
+    StoreScript(1, "#9,#5,5,#99");
     BoardPiece* piece = Party(kControllerComputer, 6);
     piece->progress = 3;
     Start(piece);
@@ -88,7 +90,7 @@ TEST_F(GoBack, ACellWithoutAWayBackEndsTheMoveThere)
 {
     g_layerD[kWidth + 5] = 0;     // no link at column 5
     g_layerD[kWidth + 3] = 1 | 2; // and a link toward column 4 only besides
-    Script(1, "#9,#99");
+    StoreScript(1, "#9,#99");
     BoardPiece* piece = Party(kControllerComputer, 5);
     Start(piece);
     EXPECT_LT(RunPiece(piece), 20);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "test_event_support.h"
+#include "test_board_support.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "board/world.h"
 #include "frontend/team_select.h"
 #include "frontend/title.h"
-#include "test_frontend_fixture.h"
+#include "test_board_support.h"
 
 namespace {
 
@@ -118,8 +118,7 @@ TEST_F(TeamSelectTest, LeftFromTeamZeroSelectsTeamTwoAndEscapeLeaves)
 
 TEST_F(TeamSelectTest, ConfirmingStartsTheRaceWithTheFrontTeam)
 {
-    if (!std::filesystem::exists(dir_ / "mappack.dat") || !std::filesystem::exists(dir_ / "epack.dat"))
-        GTEST_SKIP() << "the stage packs are not built";
+    if (!board_test::HasStagePacks(dir_.path())) GTEST_SKIP() << "the stage packs are not built";
     Frames(1);
     Press(kKeyLeft);
     Frames(11);

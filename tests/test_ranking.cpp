@@ -5,14 +5,16 @@
 #include "frontend/history_screen.h"
 #include "frontend/title.h"
 #include "persist/history.h"
-#include "test_event_support.h"
+#include "test_board_support.h"
+
+using board_test::StoreScript;
 
 class Ranking : public EventRun {
 protected:
     // A team reaching the goal through its goal event (43, then 42).
     void Goal(int team, int controller = kControllerComputer)
     {
-        Script(1, "#43,#42,#99");
+        StoreScript(1, "#43,#42,#99");
         Start(Party(controller, 2 + team, 0.0f, team));
         RunToEnd();
     }

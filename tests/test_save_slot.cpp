@@ -16,7 +16,7 @@
 #include "frontend/title.h"
 #include "invariants.h"
 #include "persist/save_slot.h"
-#include "test_board_screen_support.h"
+#include "test_board_support.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "frontend/save_menu.h"
 #include "frontend/title.h"
 #include "persist/save_slot.h"
-#include "test_board_screen_support.h"
+#include "test_board_support.h"
 
 namespace {
 

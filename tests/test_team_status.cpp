@@ -6,12 +6,13 @@
 #include <tuple>
 
 #include "board/characters.h"
-#include "test_board_piece_support.h"
+#include "test_board_support.h"
 #include "test_gfx_support.h"
 
 namespace {
 
 using board_test::BoardWorld;
+using battle_test::Team;
 using board_test::SpawnPiece;
 
 class TeamStatusTest : public ::testing::Test {
@@ -46,13 +47,6 @@ protected:
         return found;
     }
 
-    static BoardPiece* Team(int slot, int32_t team, int32_t controller, int firstCharacter)
-    {
-        BoardPiece* piece = SpawnPiece(slot, controller, 1, 1, 0.0f, team);
-        for (int i = 0; i < 6; ++i) piece->members[i] = g_characters[firstCharacter + i];
-        return piece;
-    }
-
     gfx_test::RecordingDevice device_;
     BoardWorld world_;
 };
@@ -62,7 +56,7 @@ constexpr uint32_t kWhite = 0xFFFFFFFFu;
 
 TEST_F(TeamStatusTest, OpensOnThePlayersPageAndWrapsPagesAndColumnsWithSoundFour)
 {
-    Team(10, 0, kControllerPlayer, 0);
+    Team(10, kControllerPlayer, 0);
     g_playerTeam = 1;
     ASSERT_EQ(OpenPlayerStatus(), 1);
     EXPECT_EQ(g_tasks[165].kind, 156);
@@ -103,7 +97,7 @@ TEST_F(TeamStatusTest, AnyCloseKeyResumesEveryTask)
 
 TEST_F(TeamStatusTest, PageShowsFacesCursorCountsAndTheSelectedMembersDetail)
 {
-    BoardPiece* piece = Team(11, 0, kControllerComputer, 0);
+    BoardPiece* piece = Team(11, kControllerComputer, 0);
     piece->members[2].hitPoints = 0.0f;
     piece->liveCount = 5;
     // An enemy group with the same id earlier in the slots never takes the page.
@@ -134,7 +128,7 @@ TEST_F(TeamStatusTest, PageShowsFacesCursorCountsAndTheSelectedMembersDetail)
 
 TEST_F(TeamStatusTest, AMonsterInTheTeamShowsNoProfileAndAGonePageOnlyItsFrame)
 {
-    BoardPiece* piece = Team(10, 1, kControllerComputer, 6);
+    BoardPiece* piece = Team(10, kControllerComputer, 1);
     piece->members[0] = g_characters[20]; // a monster: no profile row
     ASSERT_EQ(CreateStatusScreen(1), 1);
     Draw();
