@@ -29,6 +29,8 @@ void PrepareGlWindowAttributes(bool depth24)
 
 namespace {
 
+bool g_glBatching = true;
+
 void ColourBytes(uint32_t argb, GLubyte out[4])
 {
     out[0] = static_cast<GLubyte>(argb >> 16);
@@ -69,6 +71,7 @@ public:
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
         glGetIntegerv(GL_MAX_TEXTURE_SIZE, &m_maxTextureSize);
         m_appliedVersion = 0;
+        ForgetAppliedState();
     }
 
     Texture* CreateTexture(const Image& image) override
@@ -78,6 +81,7 @@ public:
             image.width > static_cast<uint32_t>(m_maxTextureSize) ||
             image.height > static_cast<uint32_t>(m_maxTextureSize))
             return nullptr;
+        FlushFans(); // the upload rebinds the texture unit
         GLuint name = 0;
         glGenTextures(1, &name);
         if (name == 0)
@@ -112,6 +116,7 @@ public:
         if (!texture)
             return;
         if (texture->glName) {
+            FlushFans(); // gathered fans may still read it
             if (m_boundTexture == texture->glName)
                 m_boundTexture = 0;
             glDeleteTextures(1, &texture->glName);
@@ -124,6 +129,10 @@ public:
         const VertexLayout layout = LayoutOfFormat(m_fvf);
         if (!vertices || primitiveCount == 0 || layout.stride == 0 || stride != layout.stride)
             return;
+        if (g_glBatching) {
+            GatherFan(static_cast<const uint8_t*>(vertices), primitiveCount, layout);
+            return;
+        }
         ApplyDrawState(layout.pretransformed, layout.diffuse >= 0, false);
         ApplyTexture(layout.texCoord >= 0);
         const uint8_t* base = static_cast<const uint8_t*>(vertices);
@@ -168,8 +177,14 @@ public:
         const VertexLayout layout = LayoutOfFormat(mesh.fvf);
         if (!s || s->faceCount == 0 || layout.stride == 0 || layout.pretransformed)
             return;
-        ApplyDrawState(false, layout.diffuse >= 0, true);
-        ApplyTexture(layout.texCoord >= 0);
+        FlushFans();
+        if (g_glBatching) {
+            ApplyDrawStateCached(false, layout.diffuse >= 0, true);
+            ApplyTextureCached(layout.texCoord >= 0);
+        } else {
+            ApplyDrawState(false, layout.diffuse >= 0, true);
+            ApplyTexture(layout.texCoord >= 0);
+        }
         const uint8_t* base = mesh.vertices.data();
         glEnableClientState(GL_VERTEX_ARRAY);
         glVertexPointer(3, GL_FLOAT, static_cast<GLsizei>(layout.stride), base);
@@ -203,6 +218,7 @@ public:
 
     void Clear(uint32_t colour, float z) override
     {
+        FlushFans();
         glDisable(GL_SCISSOR_TEST);
         glDepthMask(GL_TRUE);
         glClearColor(static_cast<float>((colour >> 16) & 0xFF) / 255.0f,
@@ -214,19 +230,26 @@ public:
 
     void BeginScene() override
     {
+        FlushFans();
         m_appliedViewportVersion = 0; // the window may have changed size
         ApplyViewport();
     }
-    void EndScene() override { glFlush(); }
+    void EndScene() override
+    {
+        FlushFans();
+        glFlush();
+    }
 
     bool Present() override
     {
+        FlushFans();
         SDL_GL_SwapWindow(m_window);
         return true;
     }
 
     bool ReadPixels(std::vector<uint32_t>& out) override
     {
+        FlushFans();
         ApplyViewport();
         const GLint w = m_glViewport[2], h = m_glViewport[3];
         if (w <= 0 || h <= 0)
@@ -277,6 +300,7 @@ private:
 
     void ApplyTexture(bool hasTexCoords)
     {
+        ForgetAppliedState();
         if (m_texture && m_texture->glName && hasTexCoords) {
             glEnable(GL_TEXTURE_2D);
             if (m_boundTexture != m_texture->glName) {
@@ -288,8 +312,11 @@ private:
         }
     }
 
+    // Every draw sets its whole state again: the plain path, kept as the picture the
+    // gathered path must match.
     void ApplyDrawState(bool pretransformed, bool vertexColour, bool mesh)
     {
+        ForgetAppliedState();
         ApplyViewport();
         const int mode = pretransformed ? 1 : 2;
         if (m_appliedVersion != m_stateVersion || m_appliedMode != mode) {
@@ -349,6 +376,229 @@ private:
             glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, m_state.material.diffuse);
     }
 
+    // ---- Gathered fans ----
+    // llvmpipe pays for every draw call far more than for its few triangles, so
+    // consecutive fans that share their state and texture go out as one array of
+    // triangles. Each fan becomes the triangles (0, i, i + 1) in its own order, so
+    // the picture is the one the fans draw. Anything that touches OpenGL otherwise
+    // sends the gathered fans first.
+
+    // The state that decides how a fan is drawn is the one the gathered fans use.
+    bool FanJoinsBatch(bool pretransformed, GLuint texture) const
+    {
+        if (pretransformed != m_fanPretransformed || texture != m_fanTexture ||
+            m_viewportVersion != m_fanViewportVersion)
+            return false;
+        if (m_stateVersion == m_fanStateVersion)
+            return true;
+        const DrawState& a = m_state;
+        const DrawState& b = m_fanState;
+        if (a.depthTest != b.depthTest || a.alphaBlend != b.alphaBlend)
+            return false;
+        if (pretransformed) // drawn in pixels and never lit
+            return true;
+        if (a.lighting != b.lighting || !SameBytes(a.world, b.world) || !SameBytes(a.view, b.view) ||
+            !SameBytes(a.projection, b.projection))
+            return false;
+        return !a.lighting || SameMaterial(a.material, b.material);
+    }
+
+    void GatherFan(const uint8_t* base, uint32_t primitiveCount, const VertexLayout& layout)
+    {
+        const bool pretransformed = layout.pretransformed;
+        const bool hasTexCoords = layout.texCoord >= 0;
+        const GLuint texture = m_texture && m_texture->glName && hasTexCoords ? m_texture->glName : 0;
+        if (m_fanVertexCount > 0 && !FanJoinsBatch(pretransformed, texture))
+            FlushFans();
+        if (m_fanVertexCount == 0) {
+            ApplyDrawStateCached(pretransformed, layout.diffuse >= 0, false);
+            ApplyTextureCached(hasTexCoords);
+            m_fanPretransformed = pretransformed;
+            m_fanTexture = texture;
+            m_fanViewportVersion = m_viewportVersion;
+            m_fanState = m_state;
+        }
+        m_fanStateVersion = m_stateVersion;
+
+        const uint32_t count = primitiveCount + 2;
+        m_fanCorners.resize(count);
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint8_t* v = base + static_cast<size_t>(i) * layout.stride;
+            FanVertex& out = m_fanCorners[i];
+            float p[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+            std::memcpy(p, v, pretransformed ? 16 : 12);
+            if (pretransformed) {
+                // rhw is 1/w: the homogeneous point keeps texturing perspective-correct.
+                const float w = p[3] != 0.0f ? 1.0f / p[3] : 1.0f;
+                out.position[0] = p[0] * w;
+                out.position[1] = p[1] * w;
+                out.position[2] = p[2] * w;
+                out.position[3] = w;
+            } else {
+                std::memcpy(out.position, p, sizeof(out.position));
+            }
+            GLubyte rgba[4] = {255, 255, 255, 255};
+            if (layout.diffuse >= 0) {
+                uint32_t c;
+                std::memcpy(&c, v + layout.diffuse, 4);
+                ColourBytes(c, rgba);
+            }
+            // As floats, worked out as OpenGL does for glColor4ub: byte colours in an
+            // array are widened another way and come out a step off in places.
+            for (int k = 0; k < 4; ++k)
+                out.colour[k] = static_cast<GLfloat>(rgba[k]) / 255.0f;
+            if (hasTexCoords)
+                std::memcpy(out.uv, v + layout.texCoord, 8);
+            else
+                out.uv[0] = out.uv[1] = 0.0f;
+        }
+        m_fanVertices.reserve(m_fanVertices.size() + static_cast<size_t>(primitiveCount) * 3);
+        for (uint32_t i = 1; i + 1 < count; ++i) {
+            m_fanVertices.push_back(m_fanCorners[0]);
+            m_fanVertices.push_back(m_fanCorners[i]);
+            m_fanVertices.push_back(m_fanCorners[i + 1]);
+        }
+        m_fanVertexCount = m_fanVertices.size();
+    }
+
+    void FlushFans()
+    {
+        if (m_fanVertexCount == 0)
+            return;
+        const FanVertex* v = m_fanVertices.data();
+        const GLsizei stride = sizeof(FanVertex);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(4, GL_FLOAT, stride, v->position);
+        glEnableClientState(GL_COLOR_ARRAY);
+        glColorPointer(4, GL_FLOAT, stride, v->colour);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, stride, v->uv);
+        glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(m_fanVertexCount));
+        glDisableClientState(GL_VERTEX_ARRAY);
+        glDisableClientState(GL_COLOR_ARRAY);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        // The colour array leaves the current colour undefined; the plain path sets it per vertex anyway.
+        m_fanVertices.clear();
+        m_fanVertexCount = 0;
+    }
+
+    // ---- State set only where it changes ----
+
+    void ForgetAppliedState()
+    {
+        m_capDepth = m_capBlend = m_capLighting = m_capColourMaterial = m_capTexture = -1;
+        m_matrixMode = 0;
+        m_materialValid = false;
+        m_diffuseDirty = true;
+    }
+
+    static void SetCap(GLenum cap, bool on, int& known)
+    {
+        if (known == static_cast<int>(on))
+            return;
+        if (on)
+            glEnable(cap);
+        else
+            glDisable(cap);
+        known = on;
+    }
+
+    void ApplyTextureCached(bool hasTexCoords)
+    {
+        const bool on = m_texture && m_texture->glName && hasTexCoords;
+        SetCap(GL_TEXTURE_2D, on, m_capTexture); // no texture reads as opaque white
+        if (on && m_boundTexture != m_texture->glName) {
+            glBindTexture(GL_TEXTURE_2D, m_texture->glName);
+            m_boundTexture = m_texture->glName;
+        }
+    }
+
+    void ApplyDrawStateCached(bool pretransformed, bool vertexColour, bool mesh)
+    {
+        m_appliedVersion = 0; // the plain path must set everything again after this one
+        ApplyViewport();
+        SetCap(GL_DEPTH_TEST, m_state.depthTest, m_capDepth);
+        SetCap(GL_BLEND, m_state.alphaBlend, m_capBlend);
+        if (pretransformed) {
+            if (m_matrixMode != 1 || m_orthoWidth != m_viewport.width || m_orthoHeight != m_viewport.height) {
+                // Pixels of the 640 x 480 area, y down, z as depth 0..1; pixel centres
+                // lie on whole numbers as the game expects, hence the half-pixel shift.
+                glMatrixMode(GL_PROJECTION);
+                glLoadIdentity();
+                glOrtho(0.0, m_viewport.width, m_viewport.height, 0.0, 0.0, -1.0);
+                glTranslatef(0.5f, 0.5f, 0.0f);
+                glMatrixMode(GL_MODELVIEW);
+                glLoadIdentity();
+                m_matrixMode = 1;
+                m_orthoWidth = m_viewport.width;
+                m_orthoHeight = m_viewport.height;
+            }
+        } else {
+            if (m_matrixMode != 2 || m_orthoWidth != m_viewport.width || m_orthoHeight != m_viewport.height ||
+                !SameBytes(m_loaded.projection, m_state.projection) || !SameBytes(m_loaded.view, m_state.view) ||
+                !SameBytes(m_loaded.world, m_state.world)) {
+                // Clip z 0..w becomes -w..w, and the same half-pixel shift as above.
+                const GLfloat fix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 2, 0,
+                                         1.0f / static_cast<float>(m_viewport.width),
+                                         -1.0f / static_cast<float>(m_viewport.height), -1, 1};
+                glMatrixMode(GL_PROJECTION);
+                glLoadMatrixf(fix);
+                glMultMatrixf(&m_state.projection.m[0][0]); // row-major row-vector = column-major transposed
+                glMatrixMode(GL_MODELVIEW);
+                glLoadMatrixf(&m_state.view.m[0][0]);
+                glMultMatrixf(&m_state.world.m[0][0]);
+                m_matrixMode = 2;
+                m_orthoWidth = m_viewport.width;
+                m_orthoHeight = m_viewport.height;
+                m_loaded.projection = m_state.projection;
+                m_loaded.view = m_state.view;
+                m_loaded.world = m_state.world;
+            }
+            if (!m_materialValid || !SameMaterial(m_loaded.material, m_state.material)) {
+                const Material& mat = m_state.material;
+                glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, mat.diffuse);
+                glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, mat.ambient);
+                glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, mat.specular);
+                glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, mat.emissive);
+                glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, std::clamp(mat.power, 0.0f, 128.0f));
+                m_loaded.material = mat;
+                m_materialValid = true;
+                // Written while colour tracking is on, the diffuse colour may not hold.
+                m_diffuseDirty = m_capColourMaterial != 0;
+            }
+        }
+        // Pre-transformed vertices are never lit.
+        const bool lit = m_state.lighting && !pretransformed;
+        // A mesh's own vertex colours stand in for the material's diffuse colour (and alpha).
+        const bool tracked = lit && vertexColour && mesh;
+        SetCap(GL_LIGHTING, lit, m_capLighting);
+        if (tracked && m_capColourMaterial != 1)
+            glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
+        SetCap(GL_COLOR_MATERIAL, tracked, m_capColourMaterial);
+        if (tracked) {
+            m_diffuseDirty = true;
+        } else if (lit && m_diffuseDirty) { // undo what colour tracking wrote
+            glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, m_state.material.diffuse);
+            m_diffuseDirty = false;
+        }
+    }
+
+    template <typename T> static bool SameBytes(const T& a, const T& b)
+    {
+        return std::memcmp(&a, &b, sizeof(T)) == 0;
+    }
+    static bool SameMaterial(const Material& a, const Material& b)
+    {
+        return SameBytes(a.diffuse, b.diffuse) && SameBytes(a.ambient, b.ambient) &&
+               SameBytes(a.specular, b.specular) && SameBytes(a.emissive, b.emissive) && SameBytes(a.power, b.power);
+    }
+
+    struct FanVertex {
+        GLfloat position[4];
+        GLfloat colour[4];
+        GLfloat uv[2];
+    };
+
     SDL_Window* m_window;
     SDL_GLContext m_context;
     GLint m_maxTextureSize = 2048;
@@ -359,9 +609,32 @@ private:
     uint32_t m_appliedViewportVersion = 0;
     int m_appliedMode = 0;
     std::vector<GLubyte> m_colours;
+
+    // What OpenGL holds now, for the gathered path (-1: not known).
+    int m_capDepth = -1, m_capBlend = -1, m_capLighting = -1, m_capColourMaterial = -1, m_capTexture = -1;
+    int m_matrixMode = 0; // 0 not known, 1 pixels, 2 world
+    uint32_t m_orthoWidth = 0, m_orthoHeight = 0;
+    DrawState m_loaded;   // matrices and material last handed to OpenGL
+    bool m_materialValid = false;
+    bool m_diffuseDirty = true;
+
+    // The fans gathered so far and the state they are drawn with.
+    std::vector<FanVertex> m_fanVertices;
+    std::vector<FanVertex> m_fanCorners;
+    size_t m_fanVertexCount = 0;
+    bool m_fanPretransformed = false;
+    GLuint m_fanTexture = 0;
+    uint32_t m_fanStateVersion = 0;
+    uint32_t m_fanViewportVersion = 0;
+    DrawState m_fanState;
 };
 
 } // namespace
+
+void UseGlDrawBatching(bool on)
+{
+    g_glBatching = on;
+}
 
 GfxDevice* CreateOpenGlDevice(void* window, const DeviceSettings& settings, std::string* error)
 {
