@@ -193,11 +193,21 @@ public:
             glNormalPointer(GL_FLOAT, static_cast<GLsizei>(layout.stride), base + layout.normal);
         }
         if (layout.diffuse >= 0) {
-            m_colours.resize(static_cast<size_t>(mesh.vertexCount) * 4);
-            for (uint32_t i = 0; i < mesh.vertexCount; ++i) {
-                uint32_t c;
-                std::memcpy(&c, base + static_cast<size_t>(i) * layout.stride + layout.diffuse, 4);
-                ColourBytes(c, &m_colours[static_cast<size_t>(i) * 4]);
+            // A model's subsets come one after another: their shared vertices' colours
+            // are turned round once (never across scenes, so a changed mesh is seen).
+            const bool same = g_glBatching && m_colourMesh == &mesh && m_colourBase == base &&
+                              m_colourCount == mesh.vertexCount && m_colourLayout == mesh.fvf;
+            if (!same) {
+                m_colours.resize(static_cast<size_t>(mesh.vertexCount) * 4);
+                for (uint32_t i = 0; i < mesh.vertexCount; ++i) {
+                    uint32_t c;
+                    std::memcpy(&c, base + static_cast<size_t>(i) * layout.stride + layout.diffuse, 4);
+                    ColourBytes(c, &m_colours[static_cast<size_t>(i) * 4]);
+                }
+                m_colourMesh = &mesh;
+                m_colourBase = base;
+                m_colourCount = mesh.vertexCount;
+                m_colourLayout = mesh.fvf;
             }
             glEnableClientState(GL_COLOR_ARRAY);
             glColorPointer(4, GL_UNSIGNED_BYTE, 0, m_colours.data());
@@ -231,12 +241,14 @@ public:
     void BeginScene() override
     {
         FlushFans();
+        m_colourMesh = nullptr;
         m_appliedViewportVersion = 0; // the window may have changed size
         ApplyViewport();
     }
     void EndScene() override
     {
         FlushFans();
+        m_colourMesh = nullptr;
         glFlush();
     }
 
@@ -609,6 +621,10 @@ private:
     uint32_t m_appliedViewportVersion = 0;
     int m_appliedMode = 0;
     std::vector<GLubyte> m_colours;
+    const Mesh* m_colourMesh = nullptr; // whose colours m_colours holds
+    const uint8_t* m_colourBase = nullptr;
+    uint32_t m_colourCount = 0;
+    uint32_t m_colourLayout = 0;
 
     // What OpenGL holds now, for the gathered path (-1: not known).
     int m_capDepth = -1, m_capBlend = -1, m_capLighting = -1, m_capColourMaterial = -1, m_capTexture = -1;
