@@ -409,8 +409,8 @@ private:
             return false;
         if (pretransformed) // drawn in pixels and never lit
             return true;
-        if (a.lighting != b.lighting || !SameBytes(a.world, b.world) || !SameBytes(a.view, b.view) ||
-            !SameBytes(a.projection, b.projection))
+        if (a.lighting != b.lighting || !SameMatrix(a.world, b.world) || !SameMatrix(a.view, b.view) ||
+            !SameMatrix(a.projection, b.projection))
             return false;
         return !a.lighting || SameMaterial(a.material, b.material);
     }
@@ -547,8 +547,8 @@ private:
             }
         } else {
             if (m_matrixMode != 2 || m_orthoWidth != m_viewport.width || m_orthoHeight != m_viewport.height ||
-                !SameBytes(m_loaded.projection, m_state.projection) || !SameBytes(m_loaded.view, m_state.view) ||
-                !SameBytes(m_loaded.world, m_state.world)) {
+                !SameMatrix(m_loaded.projection, m_state.projection) || !SameMatrix(m_loaded.view, m_state.view) ||
+                !SameMatrix(m_loaded.world, m_state.world)) {
                 // Clip z 0..w becomes -w..w, and the same half-pixel shift as above.
                 const GLfloat fix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 2, 0,
                                          1.0f / static_cast<float>(m_viewport.width),
@@ -595,14 +595,19 @@ private:
         }
     }
 
-    template <typename T> static bool SameBytes(const T& a, const T& b)
+    static bool SameFloats(const float* a, const float* b, int count)
     {
-        return std::memcmp(&a, &b, sizeof(T)) == 0;
+        for (int i = 0; i < count; ++i)
+            if (!(a[i] == b[i])) // a NaN never matches: the state is set again
+                return false;
+        return true;
     }
+    static bool SameMatrix(const Matrix4& a, const Matrix4& b) { return SameFloats(&a.m[0][0], &b.m[0][0], 16); }
     static bool SameMaterial(const Material& a, const Material& b)
     {
-        return SameBytes(a.diffuse, b.diffuse) && SameBytes(a.ambient, b.ambient) &&
-               SameBytes(a.specular, b.specular) && SameBytes(a.emissive, b.emissive) && SameBytes(a.power, b.power);
+        return SameFloats(a.diffuse, b.diffuse, 4) && SameFloats(a.ambient, b.ambient, 4) &&
+               SameFloats(a.specular, b.specular, 4) && SameFloats(a.emissive, b.emissive, 4) &&
+               SameFloats(&a.power, &b.power, 1);
     }
 
     struct FanVertex {
