@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #include "platform/gfx_device.h"
 
@@ -103,6 +104,8 @@ public:
             m_boundTexture = 0;
             return nullptr;
         }
+        if (std::all_of(image.pixels.begin(), image.pixels.end(), [](uint32_t p) { return p >= 0xFF000000u; }))
+            m_opaqueTextures.insert(name);
         Texture* t = new Texture;
         t->width = image.width;
         t->height = image.height;
@@ -117,6 +120,7 @@ public:
             return;
         if (texture->glName) {
             FlushFans(); // gathered fans may still read it
+            m_opaqueTextures.erase(texture->glName);
             if (m_boundTexture == texture->glName)
                 m_boundTexture = 0;
             glDeleteTextures(1, &texture->glName);
@@ -429,8 +433,13 @@ private:
             m_fanTexture = texture;
             m_fanViewportVersion = m_viewportVersion;
             m_fanState = m_state;
+            m_fanOpaque = true;
         }
         m_fanStateVersion = m_stateVersion;
+        // Lit, the alpha is the material's; otherwise the vertices' times the texture's.
+        const bool lit = m_state.lighting && !pretransformed;
+        if (lit ? !(m_state.material.diffuse[3] >= 1.0f) : texture != 0 && m_opaqueTextures.count(texture) == 0)
+            m_fanOpaque = false;
 
         const uint32_t count = primitiveCount + 2;
         m_fanCorners.resize(count);
@@ -459,6 +468,8 @@ private:
             // array are widened another way and come out a step off in places.
             for (int k = 0; k < 4; ++k)
                 out.colour[k] = static_cast<GLfloat>(rgba[k]) / 255.0f;
+            if (rgba[3] != 255 && !lit)
+                m_fanOpaque = false;
             if (hasTexCoords)
                 std::memcpy(out.uv, v + layout.texCoord, 8);
             else
@@ -477,6 +488,9 @@ private:
     {
         if (m_fanVertexCount == 0)
             return;
+        // Blending a fragment of alpha 1 gives the fragment itself: opaque fans skip
+        // reading the target back.
+        SetCap(GL_BLEND, m_fanState.alphaBlend && !m_fanOpaque, m_capBlend);
         const FanVertex* v = m_fanVertices.data();
         const GLsizei stride = sizeof(FanVertex);
         glEnableClientState(GL_VERTEX_ARRAY);
@@ -648,6 +662,8 @@ private:
     uint32_t m_fanStateVersion = 0;
     uint32_t m_fanViewportVersion = 0;
     DrawState m_fanState;
+    bool m_fanOpaque = true;                    // every fragment of the gathered fans has alpha 1
+    std::unordered_set<GLuint> m_opaqueTextures; // textures without a texel below full alpha
 };
 
 } // namespace

@@ -216,6 +216,9 @@ TEST_F(GfxOpenGl, GatheredFansDrawTheSamePictureAsSingleFans)
     plat::Texture* first = Texture(8, 8, texels);
     std::reverse(texels.begin(), texels.end());
     plat::Texture* second = Texture(8, 8, texels);
+    for (uint32_t& t : texels)
+        t |= 0xFF000000u;
+    plat::Texture* solid = Texture(8, 8, texels);
     ASSERT_EQ(CreateColouredSphereModel(&models[0], 12, 1.5f, 0xC000FF80u), 1);
     plat::Material glow{};
     glow.diffuse[3] = 0.5f;
@@ -251,6 +254,11 @@ TEST_F(GfxOpenGl, GatheredFansDrawTheSamePictureAsSingleFans)
         g_d3dDevice->SetTransform(plat::TransformState::World, plat::MatrixTranslation(-3, 0.2f, 1));
         DrawQuad3D(quad, 0xFF00FF00u, first);
         g_d3dDevice->SetRenderState(plat::RenderState::Lighting, 0);
+        // Solid quads over the rest, one of them see-through by its colour's alpha.
+        for (int i = 0; i < 4; ++i) {
+            g_d3dDevice->SetTransform(plat::TransformState::World, plat::MatrixTranslation(2.0f * i - 4, 0.4f, -1));
+            DrawQuad3D(quad, i == 2 ? 0x80FFFFFFu : 0xFFFFFFFFu, solid);
+        }
         // Sprites over it all, half transparent, some without depth testing; one
         // world fan of six corners in the middle of them.
         for (int i = 0; i < 40; ++i) {
