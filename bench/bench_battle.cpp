@@ -96,7 +96,7 @@ void BM_BattleSceneFrameOpenGl(benchmark::State& state)
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     plat::SelectGfxBackend(plat::GfxBackend::OpenGL);
 }
-// The rasteriser's threads do part of the work: count the whole process's CPU.
+// The rasteriser's threads do much of the work: count the whole process's CPU.
 BENCHMARK(BM_BattleSceneFrameOpenGl)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 
 } // namespace

@@ -149,7 +149,7 @@ void BM_BoardFrameOpenGl(benchmark::State& state)
     std::error_code error;
     fs::remove_all(dir, error);
 }
-// The rasteriser's threads do part of the work: count the whole process's CPU.
+// The rasteriser's threads do much of the work: count the whole process's CPU.
 BENCHMARK(BM_BoardFrameOpenGl)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 
 } // namespace
