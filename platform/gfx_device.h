@@ -113,6 +113,10 @@ GfxDevice* CreateRecordingDevice();
 void LoseRecordingDeviceAtNextPresent();
 void RefuseRecordingDevices(int count);
 
+// The OpenGL device gathers consecutive fans that share their state into one draw
+// (on by default); off, every fan is drawn on its own with its whole state set again.
+void UseGlDrawBatching(bool on);
+
 // Sets the window attributes (depth bits, double buffering, OpenGL 2.1) that the
 // window's creation takes on some video drivers; call before SDL_CreateWindow.
 void PrepareGlWindowAttributes(bool depth24);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #include "platform/gfx_device.h"
 
@@ -28,6 +29,8 @@ void PrepareGlWindowAttributes(bool depth24)
 }
 
 namespace {
+
+bool g_glBatching = true;
 
 void ColourBytes(uint32_t argb, GLubyte out[4])
 {
@@ -69,6 +72,7 @@ public:
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
         glGetIntegerv(GL_MAX_TEXTURE_SIZE, &m_maxTextureSize);
         m_appliedVersion = 0;
+        ForgetAppliedState();
     }
 
     Texture* CreateTexture(const Image& image) override
@@ -78,6 +82,7 @@ public:
             image.width > static_cast<uint32_t>(m_maxTextureSize) ||
             image.height > static_cast<uint32_t>(m_maxTextureSize))
             return nullptr;
+        FlushFans(); // the upload rebinds the texture unit
         GLuint name = 0;
         glGenTextures(1, &name);
         if (name == 0)
@@ -99,6 +104,8 @@ public:
             m_boundTexture = 0;
             return nullptr;
         }
+        if (std::all_of(image.pixels.begin(), image.pixels.end(), [](uint32_t p) { return p >= 0xFF000000u; }))
+            m_opaqueTextures.insert(name);
         Texture* t = new Texture;
         t->width = image.width;
         t->height = image.height;
@@ -112,6 +119,8 @@ public:
         if (!texture)
             return;
         if (texture->glName) {
+            FlushFans(); // gathered fans may still read it
+            m_opaqueTextures.erase(texture->glName);
             if (m_boundTexture == texture->glName)
                 m_boundTexture = 0;
             glDeleteTextures(1, &texture->glName);
@@ -124,6 +133,10 @@ public:
         const VertexLayout layout = LayoutOfFormat(m_fvf);
         if (!vertices || primitiveCount == 0 || layout.stride == 0 || stride != layout.stride)
             return;
+        if (g_glBatching) {
+            GatherFan(static_cast<const uint8_t*>(vertices), primitiveCount, layout);
+            return;
+        }
         ApplyDrawState(layout.pretransformed, layout.diffuse >= 0, false);
         ApplyTexture(layout.texCoord >= 0);
         const uint8_t* base = static_cast<const uint8_t*>(vertices);
@@ -168,8 +181,14 @@ public:
         const VertexLayout layout = LayoutOfFormat(mesh.fvf);
         if (!s || s->faceCount == 0 || layout.stride == 0 || layout.pretransformed)
             return;
-        ApplyDrawState(false, layout.diffuse >= 0, true);
-        ApplyTexture(layout.texCoord >= 0);
+        FlushFans();
+        if (g_glBatching) {
+            ApplyDrawStateCached(false, layout.diffuse >= 0, true);
+            ApplyTextureCached(layout.texCoord >= 0);
+        } else {
+            ApplyDrawState(false, layout.diffuse >= 0, true);
+            ApplyTexture(layout.texCoord >= 0);
+        }
         const uint8_t* base = mesh.vertices.data();
         glEnableClientState(GL_VERTEX_ARRAY);
         glVertexPointer(3, GL_FLOAT, static_cast<GLsizei>(layout.stride), base);
@@ -178,11 +197,21 @@ public:
             glNormalPointer(GL_FLOAT, static_cast<GLsizei>(layout.stride), base + layout.normal);
         }
         if (layout.diffuse >= 0) {
-            m_colours.resize(static_cast<size_t>(mesh.vertexCount) * 4);
-            for (uint32_t i = 0; i < mesh.vertexCount; ++i) {
-                uint32_t c;
-                std::memcpy(&c, base + static_cast<size_t>(i) * layout.stride + layout.diffuse, 4);
-                ColourBytes(c, &m_colours[static_cast<size_t>(i) * 4]);
+            // A model's subsets come one after another: their shared vertices' colours
+            // are turned round once (never across scenes, so a changed mesh is seen).
+            const bool same = g_glBatching && m_colourMesh == &mesh && m_colourBase == base &&
+                              m_colourCount == mesh.vertexCount && m_colourLayout == mesh.fvf;
+            if (!same) {
+                m_colours.resize(static_cast<size_t>(mesh.vertexCount) * 4);
+                for (uint32_t i = 0; i < mesh.vertexCount; ++i) {
+                    uint32_t c;
+                    std::memcpy(&c, base + static_cast<size_t>(i) * layout.stride + layout.diffuse, 4);
+                    ColourBytes(c, &m_colours[static_cast<size_t>(i) * 4]);
+                }
+                m_colourMesh = &mesh;
+                m_colourBase = base;
+                m_colourCount = mesh.vertexCount;
+                m_colourLayout = mesh.fvf;
             }
             glEnableClientState(GL_COLOR_ARRAY);
             glColorPointer(4, GL_UNSIGNED_BYTE, 0, m_colours.data());
@@ -203,6 +232,7 @@ public:
 
     void Clear(uint32_t colour, float z) override
     {
+        FlushFans();
         glDisable(GL_SCISSOR_TEST);
         glDepthMask(GL_TRUE);
         glClearColor(static_cast<float>((colour >> 16) & 0xFF) / 255.0f,
@@ -214,19 +244,28 @@ public:
 
     void BeginScene() override
     {
+        FlushFans();
+        m_colourMesh = nullptr;
         m_appliedViewportVersion = 0; // the window may have changed size
         ApplyViewport();
     }
-    void EndScene() override { glFlush(); }
+    void EndScene() override
+    {
+        FlushFans();
+        m_colourMesh = nullptr;
+        glFlush();
+    }
 
     bool Present() override
     {
+        FlushFans();
         SDL_GL_SwapWindow(m_window);
         return true;
     }
 
     bool ReadPixels(std::vector<uint32_t>& out) override
     {
+        FlushFans();
         ApplyViewport();
         const GLint w = m_glViewport[2], h = m_glViewport[3];
         if (w <= 0 || h <= 0)
@@ -277,6 +316,7 @@ private:
 
     void ApplyTexture(bool hasTexCoords)
     {
+        ForgetAppliedState();
         if (m_texture && m_texture->glName && hasTexCoords) {
             glEnable(GL_TEXTURE_2D);
             if (m_boundTexture != m_texture->glName) {
@@ -288,8 +328,11 @@ private:
         }
     }
 
+    // Every draw sets its whole state again: the plain path, kept as the picture the
+    // gathered path must match.
     void ApplyDrawState(bool pretransformed, bool vertexColour, bool mesh)
     {
+        ForgetAppliedState();
         ApplyViewport();
         const int mode = pretransformed ? 1 : 2;
         if (m_appliedVersion != m_stateVersion || m_appliedMode != mode) {
@@ -349,6 +392,244 @@ private:
             glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, m_state.material.diffuse);
     }
 
+    // ---- Gathered fans ----
+    // llvmpipe pays for every draw call far more than for its few triangles, so
+    // consecutive fans that share their state and texture go out as one array of
+    // triangles. Each fan becomes the triangles (0, i, i + 1) in its own order, so
+    // the picture is the one the fans draw. Anything that touches OpenGL otherwise
+    // sends the gathered fans first.
+
+    // The state that decides how a fan is drawn is the one the gathered fans use.
+    bool FanJoinsBatch(bool pretransformed, GLuint texture) const
+    {
+        if (pretransformed != m_fanPretransformed || texture != m_fanTexture ||
+            m_viewportVersion != m_fanViewportVersion)
+            return false;
+        if (m_stateVersion == m_fanStateVersion)
+            return true;
+        const DrawState& a = m_state;
+        const DrawState& b = m_fanState;
+        if (a.depthTest != b.depthTest || a.alphaBlend != b.alphaBlend)
+            return false;
+        if (pretransformed) // drawn in pixels and never lit
+            return true;
+        if (a.lighting != b.lighting || !SameMatrix(a.world, b.world) || !SameMatrix(a.view, b.view) ||
+            !SameMatrix(a.projection, b.projection))
+            return false;
+        return !a.lighting || SameMaterial(a.material, b.material);
+    }
+
+    void GatherFan(const uint8_t* base, uint32_t primitiveCount, const VertexLayout& layout)
+    {
+        const bool pretransformed = layout.pretransformed;
+        const bool hasTexCoords = layout.texCoord >= 0;
+        const GLuint texture = m_texture && m_texture->glName && hasTexCoords ? m_texture->glName : 0;
+        if (m_fanVertexCount > 0 && !FanJoinsBatch(pretransformed, texture))
+            FlushFans();
+        if (m_fanVertexCount == 0) {
+            ApplyDrawStateCached(pretransformed, layout.diffuse >= 0, false);
+            ApplyTextureCached(hasTexCoords);
+            m_fanPretransformed = pretransformed;
+            m_fanTexture = texture;
+            m_fanViewportVersion = m_viewportVersion;
+            m_fanState = m_state;
+            m_fanOpaque = true;
+        }
+        m_fanStateVersion = m_stateVersion;
+        // Lit, the alpha is the material's; otherwise the vertices' times the texture's.
+        const bool lit = m_state.lighting && !pretransformed;
+        if (lit ? !(m_state.material.diffuse[3] >= 1.0f) : texture != 0 && m_opaqueTextures.count(texture) == 0)
+            m_fanOpaque = false;
+
+        const uint32_t count = primitiveCount + 2;
+        m_fanCorners.resize(count);
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint8_t* v = base + static_cast<size_t>(i) * layout.stride;
+            FanVertex& out = m_fanCorners[i];
+            float p[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+            std::memcpy(p, v, pretransformed ? 16 : 12);
+            if (pretransformed) {
+                // rhw is 1/w: the homogeneous point keeps texturing perspective-correct.
+                const float w = p[3] != 0.0f ? 1.0f / p[3] : 1.0f;
+                out.position[0] = p[0] * w;
+                out.position[1] = p[1] * w;
+                out.position[2] = p[2] * w;
+                out.position[3] = w;
+            } else {
+                std::memcpy(out.position, p, sizeof(out.position));
+            }
+            GLubyte rgba[4] = {255, 255, 255, 255};
+            if (layout.diffuse >= 0) {
+                uint32_t c;
+                std::memcpy(&c, v + layout.diffuse, 4);
+                ColourBytes(c, rgba);
+            }
+            // As floats, worked out as OpenGL does for glColor4ub: byte colours in an
+            // array are widened another way and come out a step off in places.
+            for (int k = 0; k < 4; ++k)
+                out.colour[k] = static_cast<GLfloat>(rgba[k]) / 255.0f;
+            if (rgba[3] != 255 && !lit)
+                m_fanOpaque = false;
+            if (hasTexCoords)
+                std::memcpy(out.uv, v + layout.texCoord, 8);
+            else
+                out.uv[0] = out.uv[1] = 0.0f;
+        }
+        m_fanVertices.reserve(m_fanVertices.size() + static_cast<size_t>(primitiveCount) * 3);
+        for (uint32_t i = 1; i + 1 < count; ++i) {
+            m_fanVertices.push_back(m_fanCorners[0]);
+            m_fanVertices.push_back(m_fanCorners[i]);
+            m_fanVertices.push_back(m_fanCorners[i + 1]);
+        }
+        m_fanVertexCount = m_fanVertices.size();
+    }
+
+    void FlushFans()
+    {
+        if (m_fanVertexCount == 0)
+            return;
+        // Blending a fragment of alpha 1 gives the fragment itself: opaque fans skip
+        // reading the target back.
+        SetCap(GL_BLEND, m_fanState.alphaBlend && !m_fanOpaque, m_capBlend);
+        const FanVertex* v = m_fanVertices.data();
+        const GLsizei stride = sizeof(FanVertex);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(4, GL_FLOAT, stride, v->position);
+        glEnableClientState(GL_COLOR_ARRAY);
+        glColorPointer(4, GL_FLOAT, stride, v->colour);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, stride, v->uv);
+        glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(m_fanVertexCount));
+        glDisableClientState(GL_VERTEX_ARRAY);
+        glDisableClientState(GL_COLOR_ARRAY);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        // The colour array leaves the current colour undefined; the plain path sets it per vertex anyway.
+        m_fanVertices.clear();
+        m_fanVertexCount = 0;
+    }
+
+    // ---- State set only where it changes ----
+
+    void ForgetAppliedState()
+    {
+        m_capDepth = m_capBlend = m_capLighting = m_capColourMaterial = m_capTexture = -1;
+        m_matrixMode = 0;
+        m_materialValid = false;
+        m_diffuseDirty = true;
+    }
+
+    static void SetCap(GLenum cap, bool on, int& known)
+    {
+        if (known == static_cast<int>(on))
+            return;
+        if (on)
+            glEnable(cap);
+        else
+            glDisable(cap);
+        known = on;
+    }
+
+    void ApplyTextureCached(bool hasTexCoords)
+    {
+        const bool on = m_texture && m_texture->glName && hasTexCoords;
+        SetCap(GL_TEXTURE_2D, on, m_capTexture); // no texture reads as opaque white
+        if (on && m_boundTexture != m_texture->glName) {
+            glBindTexture(GL_TEXTURE_2D, m_texture->glName);
+            m_boundTexture = m_texture->glName;
+        }
+    }
+
+    void ApplyDrawStateCached(bool pretransformed, bool vertexColour, bool mesh)
+    {
+        m_appliedVersion = 0; // the plain path must set everything again after this one
+        ApplyViewport();
+        SetCap(GL_DEPTH_TEST, m_state.depthTest, m_capDepth);
+        SetCap(GL_BLEND, m_state.alphaBlend, m_capBlend);
+        if (pretransformed) {
+            if (m_matrixMode != 1 || m_orthoWidth != m_viewport.width || m_orthoHeight != m_viewport.height) {
+                // Pixels of the 640 x 480 area, y down, z as depth 0..1; pixel centres
+                // lie on whole numbers as the game expects, hence the half-pixel shift.
+                glMatrixMode(GL_PROJECTION);
+                glLoadIdentity();
+                glOrtho(0.0, m_viewport.width, m_viewport.height, 0.0, 0.0, -1.0);
+                glTranslatef(0.5f, 0.5f, 0.0f);
+                glMatrixMode(GL_MODELVIEW);
+                glLoadIdentity();
+                m_matrixMode = 1;
+                m_orthoWidth = m_viewport.width;
+                m_orthoHeight = m_viewport.height;
+            }
+        } else {
+            if (m_matrixMode != 2 || m_orthoWidth != m_viewport.width || m_orthoHeight != m_viewport.height ||
+                !SameMatrix(m_loaded.projection, m_state.projection) || !SameMatrix(m_loaded.view, m_state.view) ||
+                !SameMatrix(m_loaded.world, m_state.world)) {
+                // Clip z 0..w becomes -w..w, and the same half-pixel shift as above.
+                const GLfloat fix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 2, 0,
+                                         1.0f / static_cast<float>(m_viewport.width),
+                                         -1.0f / static_cast<float>(m_viewport.height), -1, 1};
+                glMatrixMode(GL_PROJECTION);
+                glLoadMatrixf(fix);
+                glMultMatrixf(&m_state.projection.m[0][0]); // row-major row-vector = column-major transposed
+                glMatrixMode(GL_MODELVIEW);
+                glLoadMatrixf(&m_state.view.m[0][0]);
+                glMultMatrixf(&m_state.world.m[0][0]);
+                m_matrixMode = 2;
+                m_orthoWidth = m_viewport.width;
+                m_orthoHeight = m_viewport.height;
+                m_loaded.projection = m_state.projection;
+                m_loaded.view = m_state.view;
+                m_loaded.world = m_state.world;
+            }
+            if (!m_materialValid || !SameMaterial(m_loaded.material, m_state.material)) {
+                const Material& mat = m_state.material;
+                glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, mat.diffuse);
+                glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, mat.ambient);
+                glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, mat.specular);
+                glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, mat.emissive);
+                glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, std::clamp(mat.power, 0.0f, 128.0f));
+                m_loaded.material = mat;
+                m_materialValid = true;
+                // Written while colour tracking is on, the diffuse colour may not hold.
+                m_diffuseDirty = m_capColourMaterial != 0;
+            }
+        }
+        // Pre-transformed vertices are never lit.
+        const bool lit = m_state.lighting && !pretransformed;
+        // A mesh's own vertex colours stand in for the material's diffuse colour (and alpha).
+        const bool tracked = lit && vertexColour && mesh;
+        SetCap(GL_LIGHTING, lit, m_capLighting);
+        if (tracked && m_capColourMaterial != 1)
+            glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
+        SetCap(GL_COLOR_MATERIAL, tracked, m_capColourMaterial);
+        if (tracked) {
+            m_diffuseDirty = true;
+        } else if (lit && m_diffuseDirty) { // undo what colour tracking wrote
+            glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, m_state.material.diffuse);
+            m_diffuseDirty = false;
+        }
+    }
+
+    static bool SameFloats(const float* a, const float* b, int count)
+    {
+        for (int i = 0; i < count; ++i)
+            if (!(a[i] == b[i])) // a NaN never matches: the state is set again
+                return false;
+        return true;
+    }
+    static bool SameMatrix(const Matrix4& a, const Matrix4& b) { return SameFloats(&a.m[0][0], &b.m[0][0], 16); }
+    static bool SameMaterial(const Material& a, const Material& b)
+    {
+        return SameFloats(a.diffuse, b.diffuse, 4) && SameFloats(a.ambient, b.ambient, 4) &&
+               SameFloats(a.specular, b.specular, 4) && SameFloats(a.emissive, b.emissive, 4) &&
+               SameFloats(&a.power, &b.power, 1);
+    }
+
+    struct FanVertex {
+        GLfloat position[4];
+        GLfloat colour[4];
+        GLfloat uv[2];
+    };
+
     SDL_Window* m_window;
     SDL_GLContext m_context;
     GLint m_maxTextureSize = 2048;
@@ -359,9 +640,38 @@ private:
     uint32_t m_appliedViewportVersion = 0;
     int m_appliedMode = 0;
     std::vector<GLubyte> m_colours;
+    const Mesh* m_colourMesh = nullptr; // whose colours m_colours holds
+    const uint8_t* m_colourBase = nullptr;
+    uint32_t m_colourCount = 0;
+    uint32_t m_colourLayout = 0;
+
+    // What OpenGL holds now, for the gathered path (-1: not known).
+    int m_capDepth = -1, m_capBlend = -1, m_capLighting = -1, m_capColourMaterial = -1, m_capTexture = -1;
+    int m_matrixMode = 0; // 0 not known, 1 pixels, 2 world
+    uint32_t m_orthoWidth = 0, m_orthoHeight = 0;
+    DrawState m_loaded;   // matrices and material last handed to OpenGL
+    bool m_materialValid = false;
+    bool m_diffuseDirty = true;
+
+    // The fans gathered so far and the state they are drawn with.
+    std::vector<FanVertex> m_fanVertices;
+    std::vector<FanVertex> m_fanCorners;
+    size_t m_fanVertexCount = 0;
+    bool m_fanPretransformed = false;
+    GLuint m_fanTexture = 0;
+    uint32_t m_fanStateVersion = 0;
+    uint32_t m_fanViewportVersion = 0;
+    DrawState m_fanState;
+    bool m_fanOpaque = true;                    // every fragment of the gathered fans has alpha 1
+    std::unordered_set<GLuint> m_opaqueTextures; // textures without a texel below full alpha
 };
 
 } // namespace
+
+void UseGlDrawBatching(bool on)
+{
+    g_glBatching = on;
+}
 
 GfxDevice* CreateOpenGlDevice(void* window, const DeviceSettings& settings, std::string* error)
 {
