@@ -13,6 +13,7 @@
 #include "battle/battle.h"
 #include "battle/battle_actor.h"
 #include "battle/battle_scene.h"
+#include "bench_common.h"
 #include "board/characters.h"
 #include "board/piece.h"
 #include "board/world.h"
@@ -41,11 +42,7 @@ BoardPiece* BenchPiece(int slot, int32_t controller, int firstRow)
 
 void BM_BattleSceneFrameOpenGl(benchmark::State& state)
 {
-    // 0: every fan drawn on its own, as before gathering; 1: fans gathered into batches.
-    plat::UseGlDrawBatching(state.range(0) != 0);
-    struct Restore {
-        ~Restore() { plat::UseGlDrawBatching(true); }
-    } restore;
+    const bench::GlBatchingFromArg batching(state);
     const std::string data = std::string(SUGOROKU_BUILD_DIR) + "/data.dat";
     if (!LoadDataFileFrom(data.c_str())) {
         state.SkipWithError("no data.dat in the build directory");
@@ -86,9 +83,7 @@ void BM_BattleSceneFrameOpenGl(benchmark::State& state)
         EndFrameDraw();
         g_d3dDevice->ReadPixels(pixels); // waits until the frame is really drawn
     }
-    state.counters["share_of_16.7ms"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * 0.0166667,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    bench::ReportShareOfFrame(state);
     FreeWorldBuffers();
     ReleaseGraphics();
     FreeDataFile();

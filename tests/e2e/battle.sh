@@ -12,123 +12,23 @@ set -uo pipefail
 
 game=$(readlink -f "${1:?path to the game executable}")
 build=$(readlink -f "${2:?build directory holding data.dat}")
-here=$(readlink -f "${BASH_SOURCE[0]}")
+source "$(dirname "$(readlink -f "${BASH_SOURCE[0]}")")/lib/common.sh"
 
 # How long the race is watched for a battle, in seconds.
 battle_wait=${BATTLE_WAIT:-200}
-
-if [ "${BATTLE_INNER:-}" != 1 ]; then
-    if ! command -v xvfb-run >/dev/null 2>&1; then
-        echo "SKIP: xvfb-run is not installed"
-        exit 0
-    fi
-    for tool in xdotool xwininfo import convert od awk; do
-        command -v "$tool" >/dev/null 2>&1 || { echo "FAIL: $tool is missing"; exit 1; }
-    done
-    export BATTLE_INNER=1 BATTLE_WAIT="$battle_wait"
-    timeout -k 5 $((battle_wait + 80)) xvfb-run -a -s "-screen 0 1024x768x24" bash "$here" "$game" "$build"
-    rc=$?
-    [ $rc -eq 124 ] && echo "FAIL: the end-to-end run timed out"
-    exit $rc
-fi
+export BATTLE_WAIT="$battle_wait"
+run_under_xvfb $((battle_wait + 80))
 
 # --- inside the X server -------------------------------------------------------
-unset SDL_VIDEODRIVER # draw to the X server, not offscreen
-export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
-# Only memory errors count here; the headless tests check leaks.
-if [ -n "${ASAN_OPTIONS:-}" ]; then
-    export ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0"
-fi
+# Each menu step below is checked on screen and pressed again if a frame missed it:
+# shorter key holds do.
+press_hold=0.15
+press_gap=0.2
 
-work=$(mktemp -d)
-game_pid=""
-cleanup() {
-    # A game that does not end on request within a few seconds is killed: a failed
-    # run must never leave it behind.
-    if [ -n "$game_pid" ] && kill -0 "$game_pid" 2>/dev/null; then
-        kill "$game_pid" 2>/dev/null
-        for _ in 1 2 3 4 5 6; do kill -0 "$game_pid" 2>/dev/null || break; sleep 0.5; done
-        kill -9 "$game_pid" 2>/dev/null
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+copy_data data.dat mappack.dat epack.dat
+extract_atlas
 
-for f in data.dat mappack.dat epack.dat; do
-    [ -f "$build/$f" ] || fail "no $f in $build"
-    cp "$build/$f" "$work/"
-done
-
-# The interface atlas is block 0 of data.dat: a table of 150 offsets (600 bytes),
-# then at 600 + offset the block's length and its bytes. It is kept as raw RGBA,
-# 2048 x 2048, so that single texels can be read quickly.
-u32_at() { od -An -tu4 -N4 -j "$1" "$work/data.dat" | tr -d ' '; }
-block_offset=$(u32_at 0)
-block_length=$(u32_at $((600 + block_offset)))
-tail -c +$((600 + block_offset + 4 + 1)) "$work/data.dat" | head -c "$block_length" >"$work/atlas.bmp"
-convert "$work/atlas.bmp" -depth 8 "rgba:$work/atlas.rgba" 2>/dev/null || fail "block 0 of data.dat is not an image"
-[ "$(stat -c %s "$work/atlas.rgba")" -eq $((2048 * 2048 * 4)) ] || fail "the atlas is not 2048 x 2048"
-
-texel() { # x y: "r g b a" of the atlas
-    od -An -tu1 -N4 -j $((4 * ($2 * 2048 + $1))) "$work/atlas.rgba" | awk '{ print $1, $2, $3, $4 }'
-}
-
-cd "$work"
-"$game" >"$work/game.log" 2>&1 &
-game_pid=$!
-
-wid=$(timeout 30 xdotool search --sync --onlyvisible --pid "$game_pid" 2>/dev/null | head -n 1)
-[ -n "$wid" ] || { cat "$work/game.log"; fail "the game showed no window"; }
-origin=$(xwininfo -id "$wid" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print x, y}')
-read -r wx wy <<<"$origin"
-timeout 10 xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus "$wid"
-
-# The game polls its keys once per 17 ms frame: hold each key for ~100 ms and let
-# the next frame see it released before the next one.
-press() {
-    timeout 5 xdotool keydown "$1" || fail "could not press $1"
-    sleep 0.15
-    timeout 5 xdotool keyup "$1" || fail "could not release $1"
-    sleep 0.2
-}
-
-# The window's 640 x 480 pixels as raw RGB.
-shoot() {
-    rm -f "$work/root.png"
-    timeout 20 import -window root "$work/root.png" || fail "screenshot failed"
-    convert "$work/root.png" -crop "640x480+$wx+$wy" +repage -depth 8 "rgb:$work/shot.rgb" ||
-        fail "the screenshot could not be cut to the window"
-}
-pixel() { # x y: "r g b" of the window in the last shot
-    od -An -tu1 -N3 -j $((3 * ($2 * 640 + $1))) "$work/shot.rgb" | awk '{ print $1, $2, $3 }'
-}
-
-# What the screen should show at a pixel: the atlas texels given, topmost first,
-# blended as the game blends them (source alpha over what lies below, all over the
-# black of a cleared frame); opaque pure green is the colour key and transparent.
-blend() { # ax ay [ax ay ...]: prints "r g b"
-    local layers=""
-    while [ $# -ge 2 ]; do
-        layers="$(texel "$1" "$2")"$'\n'"$layers"
-        shift 2
-    done
-    printf '%s' "$layers" | awk 'NF == 4 {
-            if ($1 == 0 && $2 == 255 && $3 == 0 && $4 == 255) next
-            a = $4 / 255; r = $1 * a + r * (1 - a); g = $2 * a + g * (1 - a); b = $3 * a + b * (1 - a)
-        } END { printf "%d %d %d\n", r + 0.5, g + 0.5, b + 0.5 }'
-}
-# Blending rounds once per layer: a few steps of difference are allowed.
-close_to() { # "r g b" "r g b"
-    awk -v w="$1" -v g="$2" 'BEGIN { split(w, a, " "); split(g, b, " ");
-        for (i = 1; i <= 3; ++i) { d = a[i] - b[i]; if (d < -4 || d > 4) exit 1 } }'
-}
-# matches x y ax ay [ax ay ...]: the window pixel (x, y) shows those texels.
-matches() {
-    local x=$1 y=$2
-    shift 2
-    close_to "$(blend "$@")" "$(pixel "$x" "$y")"
-}
+start_game
 
 # sprite_shown left top right bottom x y: the picture cut from that atlas rectangle is
 # on top at (x, y): six of its opaque texels, spread over it, are on screen.
