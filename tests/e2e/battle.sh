@@ -161,10 +161,14 @@ texel_xy=$(for ty in $(seq 1 12); do
     done | head -n 1)
 [ -n "$texel_xy" ] || fail "the banner has no white texel in the atlas"
 read -r bx by <<<"$texel_xy"
-sleep 0.5
-shoot
-pixel $((470 + bx)) $((2 + by)) | awk '{ exit !($1 >= 240 && $2 >= 240 && $3 >= 240) }' ||
-    fail "automatic play did not come on: no banner at (470, 2)"
+# A square event or a battle hides the status bar for a while: look for up to twenty seconds.
+banner_shown() { pixel $((470 + bx)) $((2 + by)) | awk '{ exit !($1 >= 240 && $2 >= 240 && $3 >= 240) }'; }
+for _ in $(seq 1 60); do
+    sleep 0.3
+    shoot
+    banner_shown && break
+done
+banner_shown || fail "automatic play did not come on: no banner at (470, 2)"
 echo "automatic play switched on; watching for a battle for up to ${battle_wait} s"
 
 # Over the frame: in the message states the window at (64, 384), whose 2-pixel border
