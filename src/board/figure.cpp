@@ -320,3 +320,15 @@ void RisingFigureStep(Figure* figure)
     if (figure->framesLeft <= 0)
         figure->alive = 0;
 }
+
+void GatherFiguresOnPiece(BoardPiece* piece)
+{
+    for (int i = 0; i < kPieceMembers; ++i) {
+        Figure& figure = piece->figures[i];
+        figure.x = piece->x;
+        figure.y = piece->y;
+        figure.z = piece->z;
+        figure.framesLeft = 0;
+        figure.motionProc = i == 0 ? CopyFigurePoseFromOwner : UpdateFigureMotion;
+    }
+}

@@ -36,6 +36,9 @@ void DrawFigureSpinning(Figure* figure);
 float FigureGroundDistance(const Figure* a, const Figure* b);
 float FigureHeightGap(const Figure* a, const Figure* b);
 void RoundXZ(float* outX, float* outZ, float x, float z);
+// Puts all six figures back on their piece, standing and waiting to follow again: the
+// end of a move and the start of a go-back both begin the chain anew from here.
+void GatherFiguresOnPiece(BoardPiece* piece);
 
 void CopyFigurePoseFromOwner(Figure* figure);
 void UpdateFigureMotion(Figure* figure);

@@ -396,14 +396,7 @@ void EndPieceMove(BoardPiece* piece)
     piece->die = 1;
     piece->subStep = 0;
     Snap(piece);
-    for (int i = 0; i < kPieceMembers; ++i) {
-        Figure& figure = piece->figures[i];
-        figure.x = piece->x;
-        figure.y = piece->y;
-        figure.z = piece->z;
-        figure.framesLeft = 0;
-        figure.motionProc = i == 0 ? CopyFigurePoseFromOwner : UpdateFigureMotion;
-    }
+    GatherFiguresOnPiece(piece);
 }
 
 BoardPiece* FindPieceOnSameCell(const BoardPiece* piece)

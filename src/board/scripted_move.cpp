@@ -116,14 +116,7 @@ void BeginGoBack(BoardPiece* piece)
     piece->moveProc = BackChooseDirection;
     piece->subStep = 0;
     SnapPiece(piece);
-    for (int i = 0; i < kPieceMembers; ++i) {
-        Figure& figure = piece->figures[i];
-        figure.x = piece->x;
-        figure.y = piece->y;
-        figure.z = piece->z;
-        figure.framesLeft = 0;
-        figure.motionProc = i == 0 ? CopyFigurePoseFromOwner : UpdateFigureMotion;
-    }
+    GatherFiguresOnPiece(piece);
 }
 
 int HasBackLink(int32_t cell, int32_t mask)
