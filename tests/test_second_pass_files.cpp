@@ -5,7 +5,6 @@
 
 #include <csignal>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <functional>
 #include <set>
@@ -35,6 +34,7 @@
 #include "test_support.h"
 
 using test_support::Bytes;
+using test_support::Listing;
 using test_support::ReadFileBytes;
 using test_support::TempDir;
 using test_support::WriteFileBytes;
@@ -47,19 +47,6 @@ std::string ReadText(const std::string& path)
 {
     Bytes b = ReadFileBytes(path);
     return std::string(b.begin(), b.end());
-}
-
-// Names in a directory, "." and ".." left out.
-std::set<std::string> Listing(const std::string& dir)
-{
-    std::set<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-                names.insert(e->d_name);
-        closedir(d);
-    }
-    return names;
 }
 
 // A history image whose first entry carries `year`.
