@@ -10,18 +10,6 @@
 
 namespace {
 
-// A pack whose three stage entries all hold this text, every byte inverted.
-std::vector<uint8_t> PackOf(const std::string& text)
-{
-    std::vector<uint8_t> pack(12, 0); // the three offsets are 0: one shared entry
-    const uint32_t length = uint32_t(text.size());
-    for (int i = 0; i < 4; ++i)
-        pack.push_back(uint8_t(length >> (8 * i)));
-    for (const char c : text)
-        pack.push_back(uint8_t(~static_cast<unsigned char>(c)));
-    return pack;
-}
-
 class EventScriptRun : public EventRun {
 protected:
     // Loads the text as stage 1's scripts, event 1 on cell (0, 1), and runs event 1
@@ -31,7 +19,7 @@ protected:
         KillAllTasks();
         std::fill(std::begin(soundTally_), std::end(soundTally_), 0);
         g_eventLayer[kWidth] = 1;
-        const std::vector<uint8_t> pack = PackOf(text);
+        const std::vector<uint8_t> pack = board_test::EventPack({text}); // one entry for all three stages
         EXPECT_EQ(LoadEventScriptsMemory(pack.data(), pack.size()), 1);
         Start(Party(kControllerComputer, 0));
         return RunToEnd(200);

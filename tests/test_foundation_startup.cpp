@@ -231,37 +231,39 @@ bool CatchesSignal(pid_t pid, int signal)
     return false;
 }
 
-// A close request (here the desktop's terminate signal) while the game runs shuts it
-// down between frames: the history is written and the exit code is 0.
-TEST(FoundationProgram, CloseRequestShutsDownAndWritesTheHistory)
+// A close request (the desktop's terminate signal, or a closed terminal's hang-up) while
+// the game runs shuts it down between frames: the history is written and the exit code is 0.
+TEST(FoundationProgram, CloseRequestOrHangUpShutsDownAndWritesTheHistory)
 {
-    TempDir dir;
-    REQUIRE_REAL_ARCHIVE(dir);
     // The GL libraries keep a few allocations to exit; keep the other sanitizer options.
     const std::string asanOptions = std::string(getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "") + ":detect_leaks=0";
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        if (chdir(dir.path().c_str()) != 0)
-            _exit(90);
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        setenv("ASAN_OPTIONS", asanOptions.c_str(), 1);
-        execl(kGame.c_str(), kGame.c_str(), static_cast<char*>(nullptr));
-        _exit(91);
+    for (int signal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        TempDir dir;
+        REQUIRE_REAL_ARCHIVE(dir);
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            if (chdir(dir.path().c_str()) != 0)
+                _exit(90);
+            setenv("SDL_VIDEODRIVER", "offscreen", 1);
+            setenv("SDL_AUDIODRIVER", "dummy", 1);
+            setenv("ASAN_OPTIONS", asanOptions.c_str(), 1);
+            execl(kGame.c_str(), kGame.c_str(), static_cast<char*>(nullptr));
+            _exit(91);
+        }
+        // The signal becomes a close request once the program catches it (its window
+        // system is up); wait for that rather than for a fixed time.
+        for (int tries = 0; tries < 400 && !(CatchesSignal(pid, SIGHUP) && CatchesSignal(pid, SIGTERM)); ++tries)
+            usleep(50 * 1000);
+        kill(pid, signal);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+        EXPECT_EQ((std::tuple{WEXITSTATUS(status), test_support::ReadFileBytes(dir / "save.dat").size()}),
+                  std::make_tuple(0, 520u));
     }
-    // The signal becomes a close request once the program catches it (its window system
-    // is up); wait for that rather than for a fixed time.
-    for (int tries = 0; tries < 400 && !CatchesSignal(pid, SIGTERM); ++tries)
-        usleep(50 * 1000);
-    kill(pid, SIGTERM);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_TRUE(Exists(dir / "save.dat"));
 }
-
 
 // The display change: full screen covers the desktop, windowed comes back centred at
 // the 640 x 480 client size. Needs a video driver (the offscreen one will do).

@@ -4,19 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "app/headless.h"
 #include "engine/assets.h"
 #include "engine/graphics.h"
 #include "engine/wave.h"
-#include "persist/history.h"
 #include "platform/gfx_device.h"
 #include "platform/image_codec.h"
 #include "platform/xfile.h"
@@ -66,25 +61,6 @@ TEST(QualityCorpus, ImageSeedsDecodeAtTheirSize)
     }
 }
 
-TEST(QualityCorpus, ColourKeyAndRowOrderOfBitmapSeeds)
-{
-    // 4 x 4 of pure green with one red texel at (1, 1): the green goes transparent.
-    auto bytes = ReadAll(fs::path(SUGOROKU_SOURCE_DIR) / "fuzz/corpus/image/bmp24_key.bmp");
-    plat::Image keyed;
-    ASSERT_TRUE(plat::DecodeImage(bytes.data(), bytes.size(), keyed, true));
-    EXPECT_EQ((std::tuple{keyed.pixels[0], keyed.pixels[1 * keyed.width + 1]}), std::make_tuple(0x00000000u, 0xFFFF0000u));
-    plat::Image unkeyed;
-    ASSERT_TRUE(plat::DecodeImage(bytes.data(), bytes.size(), unkeyed, false));
-    EXPECT_EQ(unkeyed.pixels[0], plat::kColourKey);
-
-    // Stored top-down (negative height): first row red, green, blue in file order.
-    bytes = ReadAll(fs::path(SUGOROKU_SOURCE_DIR) / "fuzz/corpus/image/bmp24_topdown_3x2.bmp");
-    plat::Image topDown;
-    ASSERT_TRUE(plat::DecodeImage(bytes.data(), bytes.size(), topDown, false));
-    EXPECT_EQ(std::vector<uint32_t>(topDown.pixels.begin(), topDown.pixels.begin() + 3),
-              (std::vector<uint32_t>{0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu}));
-}
-
 TEST(QualityCorpus, MeshSeedsParseAndLoadAsModels)
 {
     plat::GfxDevice* saved = g_d3dDevice;
@@ -128,20 +104,6 @@ TEST(QualityCorpus, ArchiveOfSharedBlocksStartsTheGame)
     HeadlessRunFrames(3);
     EXPECT_EQ(HeadlessIsRunning(), 1);
     HeadlessStop();
-}
-
-TEST(QualityCorpus, HistorySeedsReadAsStored)
-{
-    const std::string corpus = std::string(SUGOROKU_SOURCE_DIR) + "/fuzz/corpus/history/";
-    ReadHistoryFile((corpus + "three_races.dat").c_str());
-    EXPECT_EQ((std::vector<int32_t>{g_history[0].time.tm_year, g_history[0].time.tm_min, g_history[2].placeLeader[0],
-                                    g_history[3].stage}),
-              (std::vector<int32_t>{126, 5, 24, 0}));
-    // Cut 18 bytes into record 1: record 0 whole, record 1 up to its hour, the rest empty.
-    ReadHistoryFile((corpus + "short.dat").c_str());
-    EXPECT_EQ((std::vector<int32_t>{g_history[0].placeLeader[2], g_history[1].time.tm_year, g_history[1].stage,
-                                    g_history[2].time.tm_year}),
-              (std::vector<int32_t>{12, 126, 0, 0}));
 }
 
 } // namespace

@@ -22,6 +22,7 @@ namespace {
 
 using test_support::Bytes;
 using test_support::GetU32;
+using test_support::Listing;
 using test_support::PutU32;
 using test_support::ReadFileBytes;
 using test_support::WriteFileBytes;
@@ -318,13 +319,6 @@ int InChild(Fn fn)
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-}
-
-std::set<std::string> Listing(const std::filesystem::path& dir)
-{
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.insert(entry.path().filename());
-    return names;
 }
 
 TEST_F(SaveSlotRace, ASaveCutOffAtAnyByteOrKilledKeepsTheSlotsOldFile)

@@ -5,9 +5,7 @@
 
 #include <csignal>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <functional>
 #include <set>
 #include <string>
@@ -36,6 +34,7 @@
 #include "test_support.h"
 
 using test_support::Bytes;
+using test_support::Listing;
 using test_support::ReadFileBytes;
 using test_support::TempDir;
 using test_support::WriteFileBytes;
@@ -48,19 +47,6 @@ std::string ReadText(const std::string& path)
 {
     Bytes b = ReadFileBytes(path);
     return std::string(b.begin(), b.end());
-}
-
-// Names in a directory, "." and ".." left out.
-std::set<std::string> Listing(const std::string& dir)
-{
-    std::set<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-                names.insert(e->d_name);
-        closedir(d);
-    }
-    return names;
 }
 
 // A history image whose first entry carries `year`.
@@ -467,46 +453,6 @@ TEST_F(SecondPassStartup, TheFailureBoxShowsBeforeTheUndoStepsAndTheWindowGoesAf
         << s_atTheBox.window << s_atTheBox.pool << s_atTheBox.archive;
     EXPECT_TRUE(plat::MainWindow() == nullptr && g_tasks == nullptr && g_dataFile == nullptr);
     plat::QuitVideo();
-}
-
-// A closed terminal (SIGHUP) ends the real program as a close request does: history
-// written, exit code 0.
-TEST(SecondPassProgram, HangUpClosesTheGameAndWritesTheHistory)
-{
-    const std::string built = std::string(SUGOROKU_BUILD_DIR) + "/data.dat";
-    if (access(built.c_str(), R_OK) != 0)
-        GTEST_SKIP() << "data.dat has not been built (content tools are off)";
-    TempDir dir;
-    ASSERT_EQ(symlink(built.c_str(), (dir / "data.dat").c_str()), 0);
-    const std::string game = std::string(SUGOROKU_BUILD_DIR) + "/sugoroku";
-    const std::string asanOptions = std::string(getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "") + ":detect_leaks=0";
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        if (chdir(dir.path().c_str()) != 0)
-            _exit(90);
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        setenv("ASAN_OPTIONS", asanOptions.c_str(), 1);
-        execl(game.c_str(), game.c_str(), static_cast<char*>(nullptr));
-        _exit(91);
-    }
-    // Wait until the program has its window system up (it then catches SIGTERM too).
-    auto catches = [pid](int signal) {
-        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-        std::string line;
-        while (std::getline(status, line))
-            if (line.rfind("SigCgt:", 0) == 0)
-                return ((std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1u) != 0;
-        return false;
-    };
-    for (int tries = 0; tries < 400 && !(catches(SIGHUP) && catches(SIGTERM)); ++tries)
-        usleep(50 * 1000);
-    kill(pid, SIGHUP);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-    EXPECT_EQ((std::tuple{WEXITSTATUS(status), ReadFileBytes(dir / "save.dat").size()}), std::make_tuple(0, 520u));
 }
 
 } // namespace

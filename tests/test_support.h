@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <sys/wait.h>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -71,6 +73,14 @@ inline void WriteFileBytes(const std::string& path, const Bytes& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// The names in a directory.
+inline std::set<std::string> Listing(const std::string& dir)
+{
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.insert(entry.path().filename());
+    return names;
 }
 
 // Runs a program of the build (path below the build directory) with its output
