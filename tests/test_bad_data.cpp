@@ -165,6 +165,8 @@ TEST_F(BadData, StagePacksThatCannotStartARaceLeadBackToTheTitle)
 {
     const Bytes map = ReadFileBytes((kBuild / "mappack.dat").string());
     const Bytes events = ReadFileBytes((kBuild / "epack.dat").string());
+    Bytes farOffset = map; // stage 1 said to lie two gigabytes in
+    test_support::PutU32(farOffset, 0, 0x7FFFFFFFu);
     // Stage 1 as built, its sides made too wide for the board, or so large that their
     // product wraps to nothing in 32 bits.
     Bytes wide = map;
@@ -175,25 +177,32 @@ TEST_F(BadData, StagePacksThatCannotStartARaceLeadBackToTheTitle)
     Bytes longText = events; // stage 1's text claims four gigabytes
     test_support::PutU32(longText, 12 + test_support::GetU32(events, 0), 0xFFFFFFFFu);
 
+    const std::string mapWhy = "mappack.dat: stage 1 cannot be read: ";
+    const std::string scriptWhy = "epack.dat: the events of stage 1 cannot be read: ";
     struct Case {
         const char* file;
         Damage damage;
-        bool boxShown; // a message box said why
+        bool boxShown;   // a message box said why
+        std::string why; // and stderr, since the player only sees the title come back
     };
     const Case cases[] = {
-        {"mappack.dat", {"missing", Damage::Remove, {}}, false},
-        {"mappack.dat", {"empty", Damage::Write, {}}, false},
-        {"mappack.dat", {"offsets only", Damage::Write, Prefix(map, 11)}, false},
-        {"mappack.dat", {"a directory", Damage::Directory, {}}, false},
-        {"mappack.dat", {"random bytes", Damage::Write, RandomBytes(4096, 2)}, false},
-        {"mappack.dat", {"101 columns", Damage::Write, wide}, false},
-        {"mappack.dat", {"sides whose product wraps", Damage::Write, wrapping}, false},
-        {"mappack.dat", {"101 columns, no layers", Damage::Write, MapPackWithSides(101, 10)}, false},
-        {"epack.dat", {"missing", Damage::Remove, {}}, false},
-        {"epack.dat", {"empty", Damage::Write, {}}, false},
-        {"epack.dat", {"a directory", Damage::Directory, {}}, false},
-        {"epack.dat", {"random bytes", Damage::Write, RandomBytes(4096, 3)}, false},
-        {"epack.dat", {"text longer than its store", Damage::Write, longText}, true},
+        {"mappack.dat", {"missing", Damage::Remove, {}}, false, mapWhy + "No such file or directory"},
+        {"mappack.dat", {"empty", Damage::Write, {}}, false, mapWhy + "shorter than its table"},
+        {"mappack.dat", {"offsets only", Damage::Write, Prefix(map, 11)}, false, mapWhy + "shorter"},
+        {"mappack.dat", {"a directory", Damage::Directory, {}}, false, mapWhy + "not a regular file"},
+        {"mappack.dat", {"random bytes", Damage::Write, RandomBytes(4096, 2)}, false, mapWhy},
+        {"mappack.dat", {"101 columns", Damage::Write, wide}, false, mapWhy + "the stage's width or height is outside 1..100"},
+        {"mappack.dat", {"sides whose product wraps", Damage::Write, wrapping}, false, mapWhy + "the stage's width or height is outside 1..100"},
+        {"mappack.dat", {"101 columns, no layers", Damage::Write, MapPackWithSides(101, 10)}, false,
+         mapWhy + "the stage's width or height is outside 1..100"},
+        {"mappack.dat", {"offset past the end", Damage::Write, farOffset}, false,
+         mapWhy + "the stage's offset points past the end of the file"},
+        {"epack.dat", {"missing", Damage::Remove, {}}, false, scriptWhy + "No such file or directory"},
+        {"epack.dat", {"empty", Damage::Write, {}}, false, scriptWhy + "shorter than its table"},
+        {"epack.dat", {"a directory", Damage::Directory, {}}, false, scriptWhy + "not a regular file"},
+        {"epack.dat", {"random bytes", Damage::Write, RandomBytes(4096, 3)}, false, scriptWhy},
+        {"epack.dat", {"text longer than its store", Damage::Write, longText}, true,
+         scriptWhy + "the stage's text is longer than its 16,000-byte store"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.file) + ": " + c.damage.name);
@@ -204,7 +213,10 @@ TEST_F(BadData, StagePacksThatCannotStartARaceLeadBackToTheTitle)
         const std::string before = plat::LastMessageBoxText();
         Press(kKeyReturn, 60); // the title's new race
         ASSERT_TRUE(Alive(kTeamSelect));
+        testing::internal::CaptureStderr();
         Press(kKeyReturn, 120); // the first team
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(c.why), std::string::npos) << said;
         EXPECT_TRUE(HeadlessIsRunning());
         EXPECT_TRUE(Alive(kTitle));
         EXPECT_FALSE(Alive(kBoardView));
