@@ -62,6 +62,7 @@ d_cut_from_end() { cut_to "$1" $(($(stat -c %s "$1") - $2)); }
 d_noise() { rm -rf "$1"; noise "$2" "${3:-1}" >"$1"; }
 d_noise_over() { noise "$3" 5 | dd of="$1" bs=1 seek="$2" conv=notrunc status=none; } # FILE AT COUNT
 d_dir() { rm -rf "$1"; mkdir "$1"; }
+d_fifo() { rm -rf "$1"; mkfifo "$1"; } # a read of it must not wait for a writer
 d_unreadable() { chmod 000 "$1"; }
 d_read_only_file() { chmod 444 "$1"; }
 d_put() { put32 "$1" "$2" "$3"; }
@@ -130,6 +131,7 @@ run_program() {
 # What a file is now: a digest for a file, "directory", or "missing".
 state_of() {
     if [ -d "$1" ]; then echo directory
+    elif [ -p "$1" ]; then echo FIFO
     elif [ -e "$1" ]; then echo "$(stat -c %s "$1") bytes $(sha256sum <"$1" | cut -c1-16)"
     else echo missing; fi
 }
@@ -157,7 +159,7 @@ case_run() {
 case_body() {
     local id=$1 file=$2 damage=$3 driver=$4 user=$5 place=$6 expect=$7 keep=$8
     shift 8
-    if [ -n "$sanitizer_env" ] && [[ "$driver" == keys:19* ]]; then
+    if [ "$sanitized" = 1 ] && [[ "$driver" == keys:19* ]]; then
         # Some 20,000 frames through the sanitizers take most of an hour; the same write
         # runs sanitized here at shutdown, and whole races in the headless tests.
         printf '%s|%s|%s|%s|%s|%s|%s\n' "$build_tag" "$file" "$damage (as $user)" "not run" \
@@ -308,6 +310,7 @@ matrix() {
     case_run data.dat "block 126 wave: sample chunk size 0x7FFFFFFF" game root plain "$blk 126" keep \
         d_block_field 126 40 $((0x7FFFFFFF))
     case_run data.dat "a directory" game root plain "$dl|not a regular file" keep d_dir
+    case_run data.dat "a FIFO" game root plain "$dl|not a regular file" keep d_fifo
     case_run data.dat "no read permission" game nobody plain "$dl|Permission denied" keep d_unreadable
 
     # Stage packs: read when a race starts (new race, first team). A pack that cannot give
@@ -323,6 +326,7 @@ matrix() {
         case_run $pack "stage 1 offset 0x7FFFFFFF" "$race" root plain "$pack" keep d_put 0 $((0x7FFFFFFF))
         case_run $pack "stage 1 offset negative (-16)" "$race" root plain "$pack" keep d_put 0 $((0xFFFFFFF0))
         case_run $pack "a directory" "$race" root plain "$pack.*not a regular file" keep d_dir
+        case_run $pack "a FIFO" "$race" root plain "$pack.*not a regular file" keep d_fifo
         case_run $pack "no read permission" "$race" nobody plain "$pack.*Permission denied" keep d_unreadable
     done
     case_run mappack.dat "stage 1 as built" "keys:600:$new_race 500" root plain "-" keep
@@ -356,6 +360,7 @@ matrix() {
     case_run save.dat "every field negative (0x80000000)" "$hist" root plain "-" history d_history $((0x80000000))
     case_run save.dat "every field -1" "$hist" root plain "-" history d_history $((0xFFFFFFFF))
     case_run save.dat "a directory" "$hist" root plain "save.dat: the race history was not (read|written)" keep d_dir
+    case_run save.dat "a FIFO" game root plain "save.dat: the race history was not (read|written)" keep d_fifo
     case_run save.dat "no read permission" game nobody plain "save.dat: .*Permission denied" keep d_chain \
         d_history 1 3 d_unreadable 0
     case_run save.dat "read-only file" game nobody plain "save.dat: the race history was not written" keep \
@@ -397,6 +402,7 @@ matrix() {
     case_run save0.dat "camera infinite" "$load" root plain "$no: the camera" keep \
         d_chain d_copy 1 "$s" d_put 2 $((64 + 922 * pieces)) $((0x7F800000))
     case_run save0.dat "a directory" "$load" root plain "save0.dat: the slot cannot be read: not a regular file" keep d_dir
+    case_run save0.dat "a FIFO" "$load" root plain "save0.dat: the slot cannot be read: not a regular file" keep d_fifo
     case_run save0.dat "no read permission" "$load" nobody plain "save0.dat: the slot cannot be read: Permission denied" keep \
         d_chain d_copy 1 "$s" d_unreadable 0
     local save="keys:300:$save_slot0" nosave="save0.dat: the race was not saved"
@@ -418,6 +424,7 @@ for build in "$@"; do
         [ -e "$f" ] || { echo "bad-data.sh: $f is not built" >&2; exit 2; }
     done
     sanitizer_env=()
+    sanitized=0
     settle_seconds=10
     long_seconds=240
     if strings "$game" | grep -q __asan_init; then
@@ -425,6 +432,7 @@ for build in "$@"; do
         # the check); every memory error and undefined behaviour stops the run.
         sanitizer_env=(ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=0
             UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1)
+        sanitized=1
         settle_seconds=30
         long_seconds=900
     fi

@@ -228,19 +228,41 @@ TEST_F(BadData, StagePacksThatCannotStartARaceLeadBackToTheTitle)
     }
 }
 
-TEST_F(BadData, StagePackCutInsideItsLayersStillRunsOrLeaves)
+TEST_F(BadData, StagePacksCutInsideAStageSayItAndStillRunOrLeave)
 {
-    // Stage 1's layers end early: the rest reads as empty ground. Whatever the race makes
-    // of that, the game must keep running frames and answer the keys.
+    // Stage 1's layers or text end early: the rest reads as empty. Whatever the race
+    // makes of that, the game must keep running frames and answer the keys, and stderr
+    // tells that the stage was cut short.
     const Bytes map = ReadFileBytes((kBuild / "mappack.dat").string());
-    for (const size_t keep : {size_t(30), size_t(600), map.size() / 3}) {
-        SCOPED_TRACE(keep);
+    const Bytes events = ReadFileBytes((kBuild / "epack.dat").string());
+    const std::string mapCut = "mappack.dat: stage 1: the file ends inside the stage's map";
+    const std::string textCut = "epack.dat: the events of stage 1: the file ends inside the stage's text";
+    struct Case {
+        const char* file;
+        Bytes bytes;
+        std::string warning; // empty: stage 1 is whole
+    };
+    const Case cases[] = {
+        {"mappack.dat", Prefix(map, 30), mapCut},
+        {"mappack.dat", Prefix(map, 600), mapCut},
+        {"mappack.dat", Prefix(map, 4528), ""}, // stage 1 ends right there: 12 + 16 + 5 x 30 x 30
+        {"epack.dat", Prefix(events, 500), textCut},
+        {"epack.dat", Prefix(events, 1770), ""}, // 12 + 4 + stage 1's 1,754 bytes
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " cut to " + std::to_string(c.bytes.size()));
         TempDir dir;
         CopyDataFiles(dir);
-        WriteFileBytes(dir / "mappack.dat", Prefix(map, keep));
+        WriteFileBytes(dir / c.file, c.bytes);
         Start(dir);
         Press(kKeyReturn, 60);
+        testing::internal::CaptureStderr();
         Press(kKeyReturn, 120);
+        const std::string said = testing::internal::GetCapturedStderr();
+        if (c.warning.empty())
+            EXPECT_EQ(said.find("stage 1"), std::string::npos) << said;
+        else
+            EXPECT_NE(said.find(c.warning), std::string::npos) << said;
         // Turns on whatever board there is; once the title is back the keys stop, as they
         // would lead it elsewhere.
         for (int i = 0; i < 40 && !Alive(kTitle); ++i) Press(i % 2 ? kKeyRight : kKeyReturn, 30);

@@ -75,7 +75,7 @@ void EndEventTask(Task* task)
 namespace {
 
 // Takes the scripts of stage g_stageNumber out of a pack's bytes; 0 with *why saying
-// what is wrong.
+// what is wrong, or 1 with *why set when the text was only partly there.
 int ReadEventEntry(const uint8_t* data, size_t size, const char** why)
 {
     *why = "no script store";
@@ -103,6 +103,8 @@ int ReadEventEntry(const uint8_t* data, size_t size, const char** why)
     *why = nullptr;
     // A text shorter than its length keeps the zeros behind it, which decode to 0xFF.
     const uint64_t available = size - (entry + 4);
+    if (available < length)
+        *why = "the file ends inside the stage's text; the rest reads as empty";
     std::memcpy(g_eventText, data + entry + 4, static_cast<size_t>(available < length ? available : length));
 
     // Only ten slots exist: higher event numbers on the map count as no event.
@@ -130,6 +132,8 @@ int LoadEventScripts(const char* fileName)
             std::memset(g_eventText, 0, kEventTextBytes);
         why = plat::FileErrorText(error);
     } else if (ReadEventEntry(pack.data(), static_cast<size_t>(size), &why)) {
+        if (why != nullptr)
+            std::fprintf(stderr, "%s: the events of stage %d: %s\n", fileName, static_cast<int>(g_stageNumber), why);
         return 1;
     }
     // The player only sees the title come back: say why here.

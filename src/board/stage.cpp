@@ -67,7 +67,8 @@ int32_t FirstLinkHeading(int32_t bits)
 
 namespace {
 
-// Takes the stage g_stageNumber out of a pack's bytes; 0 with *why saying what is wrong.
+// Takes the stage g_stageNumber out of a pack's bytes; 0 with *why saying what is wrong,
+// or 1 with *why set when the map was only partly there.
 int ReadStageEntry(const uint8_t* data, size_t size, const char** why)
 {
     g_trackLength = 0;
@@ -108,6 +109,8 @@ int ReadStageEntry(const uint8_t* data, size_t size, const char** why)
         }
         position += cells;
     }
+    if (position > size)
+        *why = "the file ends inside the stage's map; the rest reads as empty ground";
     g_trackLength = FindStartAndMeasureTrack();
     return 1;
 }
@@ -122,10 +125,13 @@ int LoadStageFromMapPack(const char* fileName)
     int error = 0;
     const long size = plat::ReadFilePrefix(fileName, pack.data(), pack.size(), &error);
     const char* why = nullptr;
-    if (size < 0)
+    if (size < 0) {
         why = plat::FileErrorText(error);
-    else if (ReadStageEntry(pack.data(), static_cast<size_t>(size), &why))
+    } else if (ReadStageEntry(pack.data(), static_cast<size_t>(size), &why)) {
+        if (why != nullptr)
+            std::fprintf(stderr, "%s: stage %d: %s\n", fileName, static_cast<int>(g_stageNumber), why);
         return 1;
+    }
     // The player only sees the title come back: say why here.
     std::fprintf(stderr, "%s: stage %d cannot be read: %s\n", fileName, static_cast<int>(g_stageNumber), why);
     return 0;
