@@ -460,7 +460,7 @@ fails=$(grep -c '|FAIL' <<<"$rows")
 {
     echo "| build | file | damage | run | message | file afterwards | verdict |"
     echo "|---|---|---|---|---|---|---|"
-    sed 's/^/| /; s/|/ | /g; s/$/ |/; s/^|  | /| /' <<<"$rows"
+    sed 's/|/ | /g; s/^/| /; s/$/ |/' <<<"$rows"
 } >"$work/table.md"
 if [ -n "${BAD_DATA_MD:-}" ]; then cp "$work/table.md" "$BAD_DATA_MD"; fi
 column -t -s '|' <<<"$rows"
