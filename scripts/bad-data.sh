@@ -241,7 +241,7 @@ case_body() {
         [ -n "$said" ] && reasons+=("unexpected output")
         [ -z "$said" ] && said="(nothing)"
     else
-        said=$(grep -E -e "$expect" "$log" | head -n 2 | awk 'NR > 1 { printf " // " } { printf "%s", $0 }' || true)
+        said=$(grep -E -e "$expect" "$log" | grep -v '\.png: [0-9]*x' | head -n 2 | awk 'NR > 1 { printf " // " } { printf "%s", $0 }' || true)
         # The message box's text comes last, after the reason on stderr.
         local last
         last=$(grep -v '^screenshot: \|\.png: [0-9]*x' "$log" | tail -n 1)
