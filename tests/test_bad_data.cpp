@@ -165,6 +165,8 @@ TEST_F(BadData, StagePacksThatCannotStartARaceLeadBackToTheTitle)
 {
     const Bytes map = ReadFileBytes((kBuild / "mappack.dat").string());
     const Bytes events = ReadFileBytes((kBuild / "epack.dat").string());
+    Bytes farOffset = map; // stage 1 said to lie two gigabytes in
+    test_support::PutU32(farOffset, 0, 0x7FFFFFFFu);
     // Stage 1 as built, its sides made too wide for the board, or so large that their
     // product wraps to nothing in 32 bits.
     Bytes wide = map;
@@ -175,25 +177,32 @@ TEST_F(BadData, StagePacksThatCannotStartARaceLeadBackToTheTitle)
     Bytes longText = events; // stage 1's text claims four gigabytes
     test_support::PutU32(longText, 12 + test_support::GetU32(events, 0), 0xFFFFFFFFu);
 
+    const std::string mapWhy = "mappack.dat: stage 1 cannot be read: ";
+    const std::string scriptWhy = "epack.dat: the events of stage 1 cannot be read: ";
     struct Case {
         const char* file;
         Damage damage;
-        bool boxShown; // a message box said why
+        bool boxShown;   // a message box said why
+        std::string why; // and stderr, since the player only sees the title come back
     };
     const Case cases[] = {
-        {"mappack.dat", {"missing", Damage::Remove, {}}, false},
-        {"mappack.dat", {"empty", Damage::Write, {}}, false},
-        {"mappack.dat", {"offsets only", Damage::Write, Prefix(map, 11)}, false},
-        {"mappack.dat", {"a directory", Damage::Directory, {}}, false},
-        {"mappack.dat", {"random bytes", Damage::Write, RandomBytes(4096, 2)}, false},
-        {"mappack.dat", {"101 columns", Damage::Write, wide}, false},
-        {"mappack.dat", {"sides whose product wraps", Damage::Write, wrapping}, false},
-        {"mappack.dat", {"101 columns, no layers", Damage::Write, MapPackWithSides(101, 10)}, false},
-        {"epack.dat", {"missing", Damage::Remove, {}}, false},
-        {"epack.dat", {"empty", Damage::Write, {}}, false},
-        {"epack.dat", {"a directory", Damage::Directory, {}}, false},
-        {"epack.dat", {"random bytes", Damage::Write, RandomBytes(4096, 3)}, false},
-        {"epack.dat", {"text longer than its store", Damage::Write, longText}, true},
+        {"mappack.dat", {"missing", Damage::Remove, {}}, false, mapWhy + "No such file or directory"},
+        {"mappack.dat", {"empty", Damage::Write, {}}, false, mapWhy + "shorter than its table"},
+        {"mappack.dat", {"offsets only", Damage::Write, Prefix(map, 11)}, false, mapWhy + "shorter"},
+        {"mappack.dat", {"a directory", Damage::Directory, {}}, false, mapWhy + "not a regular file"},
+        {"mappack.dat", {"random bytes", Damage::Write, RandomBytes(4096, 2)}, false, mapWhy},
+        {"mappack.dat", {"101 columns", Damage::Write, wide}, false, mapWhy + "the stage's width or height is outside 1..100"},
+        {"mappack.dat", {"sides whose product wraps", Damage::Write, wrapping}, false, mapWhy + "the stage's width or height is outside 1..100"},
+        {"mappack.dat", {"101 columns, no layers", Damage::Write, MapPackWithSides(101, 10)}, false,
+         mapWhy + "the stage's width or height is outside 1..100"},
+        {"mappack.dat", {"offset past the end", Damage::Write, farOffset}, false,
+         mapWhy + "the stage's offset points past the end of the file"},
+        {"epack.dat", {"missing", Damage::Remove, {}}, false, scriptWhy + "No such file or directory"},
+        {"epack.dat", {"empty", Damage::Write, {}}, false, scriptWhy + "shorter than its table"},
+        {"epack.dat", {"a directory", Damage::Directory, {}}, false, scriptWhy + "not a regular file"},
+        {"epack.dat", {"random bytes", Damage::Write, RandomBytes(4096, 3)}, false, scriptWhy},
+        {"epack.dat", {"text longer than its store", Damage::Write, longText}, true,
+         scriptWhy + "the stage's text is longer than its 16,000-byte store"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.file) + ": " + c.damage.name);
@@ -204,7 +213,10 @@ TEST_F(BadData, StagePacksThatCannotStartARaceLeadBackToTheTitle)
         const std::string before = plat::LastMessageBoxText();
         Press(kKeyReturn, 60); // the title's new race
         ASSERT_TRUE(Alive(kTeamSelect));
+        testing::internal::CaptureStderr();
         Press(kKeyReturn, 120); // the first team
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(c.why), std::string::npos) << said;
         EXPECT_TRUE(HeadlessIsRunning());
         EXPECT_TRUE(Alive(kTitle));
         EXPECT_FALSE(Alive(kBoardView));
@@ -216,19 +228,41 @@ TEST_F(BadData, StagePacksThatCannotStartARaceLeadBackToTheTitle)
     }
 }
 
-TEST_F(BadData, StagePackCutInsideItsLayersStillRunsOrLeaves)
+TEST_F(BadData, StagePacksCutInsideAStageSayItAndStillRunOrLeave)
 {
-    // Stage 1's layers end early: the rest reads as empty ground. Whatever the race makes
-    // of that, the game must keep running frames and answer the keys.
+    // Stage 1's layers or text end early: the rest reads as empty. Whatever the race
+    // makes of that, the game must keep running frames and answer the keys, and stderr
+    // tells that the stage was cut short.
     const Bytes map = ReadFileBytes((kBuild / "mappack.dat").string());
-    for (const size_t keep : {size_t(30), size_t(600), map.size() / 3}) {
-        SCOPED_TRACE(keep);
+    const Bytes events = ReadFileBytes((kBuild / "epack.dat").string());
+    const std::string mapCut = "mappack.dat: stage 1: the file ends inside the stage's map";
+    const std::string textCut = "epack.dat: the events of stage 1: the file ends inside the stage's text";
+    struct Case {
+        const char* file;
+        Bytes bytes;
+        std::string warning; // empty: stage 1 is whole
+    };
+    const Case cases[] = {
+        {"mappack.dat", Prefix(map, 30), mapCut},
+        {"mappack.dat", Prefix(map, 600), mapCut},
+        {"mappack.dat", Prefix(map, 4528), ""}, // stage 1 ends right there: 12 + 16 + 5 x 30 x 30
+        {"epack.dat", Prefix(events, 500), textCut},
+        {"epack.dat", Prefix(events, 1770), ""}, // 12 + 4 + stage 1's 1,754 bytes
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " cut to " + std::to_string(c.bytes.size()));
         TempDir dir;
         CopyDataFiles(dir);
-        WriteFileBytes(dir / "mappack.dat", Prefix(map, keep));
+        WriteFileBytes(dir / c.file, c.bytes);
         Start(dir);
         Press(kKeyReturn, 60);
+        testing::internal::CaptureStderr();
         Press(kKeyReturn, 120);
+        const std::string said = testing::internal::GetCapturedStderr();
+        if (c.warning.empty())
+            EXPECT_EQ(said.find("stage 1"), std::string::npos) << said;
+        else
+            EXPECT_NE(said.find(c.warning), std::string::npos) << said;
         // Turns on whatever board there is; once the title is back the keys stop, as they
         // would lead it elsewhere.
         for (int i = 0; i < 40 && !Alive(kTitle); ++i) Press(i % 2 ? kKeyRight : kKeyReturn, 30);

@@ -2,6 +2,7 @@
 // event task with its one-command-a-frame dispatcher.
 #include "board/event.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -71,37 +72,39 @@ void EndEventTask(Task* task)
 
 } // namespace
 
-int LoadEventScripts(const char* fileName)
-{
-    std::vector<uint8_t> pack(kEventPackReadLimit);
-    const long size = plat::ReadFilePrefix(fileName, pack.data(), pack.size());
-    if (size < 0) {
-        if (g_eventText != nullptr)
-            std::memset(g_eventText, 0, kEventTextBytes);
-        return 0;
-    }
-    return LoadEventScriptsMemory(pack.data(), static_cast<size_t>(size));
-}
+namespace {
 
-int LoadEventScriptsMemory(const uint8_t* data, size_t size)
+// Takes the scripts of stage g_stageNumber out of a pack's bytes; 0 with *why saying
+// what is wrong, or 1 with *why set when the text was only partly there.
+int ReadEventEntry(const uint8_t* data, size_t size, const char** why)
 {
+    *why = "no script store";
     if (g_eventText == nullptr || g_eventScripts == nullptr || data == nullptr)
         return 0;
     std::memset(g_eventText, 0, kEventTextBytes);
     // The stage number may come from a save file, and a pack too short for its offsets
     // or length has nothing to read: both go back to the title like a missing pack.
-    if (g_stageNumber < 1 || g_stageNumber > 3 || size < 12)
+    *why = "no such stage";
+    if (g_stageNumber < 1 || g_stageNumber > 3)
+        return 0;
+    *why = "shorter than its table of three offsets";
+    if (size < 12)
         return 0;
     const uint64_t entry = 12 + uint64_t(plat::LoadLE32(data + 4 * (g_stageNumber - 1)));
+    *why = "the stage's offset points past the end of the file";
     if (entry + 4 > size)
         return 0;
     const uint32_t length = plat::LoadLE32(data + entry);
     if (length > static_cast<uint32_t>(kEventTextBytes)) {
         plat::ShowMessageBox(g_hWnd, kTextTooLongMessage);
+        *why = "the stage's text is longer than its 16,000-byte store";
         return 0;
     }
+    *why = nullptr;
     // A text shorter than its length keeps the zeros behind it, which decode to 0xFF.
     const uint64_t available = size - (entry + 4);
+    if (available < length)
+        *why = "the file ends inside the stage's text; the rest reads as empty";
     std::memcpy(g_eventText, data + entry + 4, static_cast<size_t>(available < length ? available : length));
 
     // Only ten slots exist: higher event numbers on the map count as no event.
@@ -114,6 +117,35 @@ int LoadEventScriptsMemory(const uint8_t* data, size_t size)
             plat::ShowMessageBox(g_hWnd, kEventTooLongMessage);
     }
     return 1;
+}
+
+} // namespace
+
+int LoadEventScripts(const char* fileName)
+{
+    std::vector<uint8_t> pack(kEventPackReadLimit);
+    int error = 0;
+    const long size = plat::ReadFilePrefix(fileName, pack.data(), pack.size(), &error);
+    const char* why = nullptr;
+    if (size < 0) {
+        if (g_eventText != nullptr)
+            std::memset(g_eventText, 0, kEventTextBytes);
+        why = plat::FileErrorText(error);
+    } else if (ReadEventEntry(pack.data(), static_cast<size_t>(size), &why)) {
+        if (why != nullptr)
+            std::fprintf(stderr, "%s: the events of stage %d: %s\n", fileName, static_cast<int>(g_stageNumber), why);
+        return 1;
+    }
+    // The player only sees the title come back: say why here.
+    std::fprintf(stderr, "%s: the events of stage %d cannot be read: %s\n", fileName,
+                 static_cast<int>(g_stageNumber), why);
+    return 0;
+}
+
+int LoadEventScriptsMemory(const uint8_t* data, size_t size)
+{
+    const char* why = nullptr;
+    return ReadEventEntry(data, size, &why);
 }
 
 int ExtractEventScript(int32_t slot, const uint8_t* text, int32_t* cursor)

@@ -2,6 +2,7 @@
 // checked layer lookups every walk goes through, and the track length.
 #include "board/stage.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -64,35 +65,36 @@ int32_t FirstLinkHeading(int32_t bits)
 
 } // namespace
 
-int LoadStageFromMapPack(const char* fileName)
-{
-    g_trackLength = 0;
-    ClearStageLayers();
-    std::vector<uint8_t> pack(kMapPackReadLimit);
-    const long size = plat::ReadFilePrefix(fileName, pack.data(), pack.size());
-    if (size < 0)
-        return 0;
-    return LoadStageFromMapPackMemory(pack.data(), static_cast<size_t>(size));
-}
+namespace {
 
-int LoadStageFromMapPackMemory(const uint8_t* data, size_t size)
+// Takes the stage g_stageNumber out of a pack's bytes; 0 with *why saying what is wrong,
+// or 1 with *why set when the map was only partly there.
+int ReadStageEntry(const uint8_t* data, size_t size, const char** why)
 {
     g_trackLength = 0;
     ClearStageLayers();
+    *why = "no stage buffers";
     if (g_squareLayer == nullptr || data == nullptr)
         return 0;
     // The stage number may come from a save file: only the three entries of the table exist.
-    if (g_stageNumber < 1 || g_stageNumber > 3 || size < 12)
+    *why = "no such stage";
+    if (g_stageNumber < 1 || g_stageNumber > 3)
+        return 0;
+    *why = "shorter than its table of three offsets";
+    if (size < 12)
         return 0;
     const uint64_t entry = 12 + uint64_t(plat::LoadLE32(data + 4 * (g_stageNumber - 1)));
     // W and H must be there and fit the 100 x 100 layers; otherwise nothing is taken over
     // and the previous dimensions stay with the zeroed layers.
+    *why = "the stage's offset points past the end of the file";
     if (entry + 8 > size)
         return 0;
     const uint32_t width = plat::LoadLE32(data + entry);
     const uint32_t height = plat::LoadLE32(data + entry + 4);
+    *why = "the stage's width or height is outside 1..100";
     if (width < 1 || width > kMaxBoardSide || height < 1 || height > kMaxBoardSide)
         return 0;
+    *why = nullptr;
     g_boardWidth = static_cast<int32_t>(width);
     g_boardHeight = static_cast<int32_t>(height);
 
@@ -107,8 +109,38 @@ int LoadStageFromMapPackMemory(const uint8_t* data, size_t size)
         }
         position += cells;
     }
+    if (position > size)
+        *why = "the file ends inside the stage's map; the rest reads as empty ground";
     g_trackLength = FindStartAndMeasureTrack();
     return 1;
+}
+
+} // namespace
+
+int LoadStageFromMapPack(const char* fileName)
+{
+    g_trackLength = 0;
+    ClearStageLayers();
+    std::vector<uint8_t> pack(kMapPackReadLimit);
+    int error = 0;
+    const long size = plat::ReadFilePrefix(fileName, pack.data(), pack.size(), &error);
+    const char* why = nullptr;
+    if (size < 0) {
+        why = plat::FileErrorText(error);
+    } else if (ReadStageEntry(pack.data(), static_cast<size_t>(size), &why)) {
+        if (why != nullptr)
+            std::fprintf(stderr, "%s: stage %d: %s\n", fileName, static_cast<int>(g_stageNumber), why);
+        return 1;
+    }
+    // The player only sees the title come back: say why here.
+    std::fprintf(stderr, "%s: stage %d cannot be read: %s\n", fileName, static_cast<int>(g_stageNumber), why);
+    return 0;
+}
+
+int LoadStageFromMapPackMemory(const uint8_t* data, size_t size)
+{
+    const char* why = nullptr;
+    return ReadStageEntry(data, size, &why);
 }
 
 int32_t FindStartAndMeasureTrack()
