@@ -30,12 +30,7 @@ Task* CreateBattleObject(int32_t kind, TaskProc update, TaskProc draw)
     Task* task = CreateTaskInRange(kBattleObjectFirstSlot, kBattleObjectSlotEnd);
     if (task == nullptr)
         return nullptr;
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kind;
-    task->update = update;
-    task->draw = draw;
+    StartTask(task, kind, update, draw);
     return task;
 }
 

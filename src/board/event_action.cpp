@@ -121,12 +121,7 @@ int CreatePopupSprite(float x, float y, float left, float top, float right, floa
     Task* task = CreateTask(kPopupSlot);
     if (task == nullptr)
         return 0; // one popup at a time
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kPopupKind;
-    task->update = UpdatePopupSprite;
-    task->draw = DrawPopupSprite;
+    StartTask(task, kPopupKind, UpdatePopupSprite, DrawPopupSprite);
     PopupSprite* popup = TaskWork<PopupSprite>(task);
     popup->alive = 1;
     popup->x = x;
