@@ -140,6 +140,38 @@ TEST(BattleScene, ShotsLeaveTheirSpiralOneAfterAnother)
     EXPECT_EQ(left, (std::vector<int>{109, 102, 95, 91, 84, 78}));
 }
 
+// A shot and a burst effect, each flying straight at an idle actor: the one within 2
+// units strikes (sound 1, the actor tumbles away from its opponent) and shows its
+// impact for 25 frames.
+TEST(BattleScene, AShotOrBurstEffectInReachKnocksItsTargetOver)
+{
+    BattleBoard board;
+    BattleActor* party = CreateBattleActor(70, 0, 0, 180, 0, 0, nullptr, HoldActorIdle);
+    BattleActor* enemy = CreateBattleActor(-70, 0, 0, 0, 0, 1, party, HoldActorIdle);
+    ASSERT_EQ(CreateShot(65.5f, 1.0f, 0.0f, 0.0f, 0.0f, party), 1);
+    ASSERT_EQ(CreateHitEffect(-65.5f, 1.0f, 0.0f, 180.0f, 0, enemy), 1);
+    Shot* shot = TaskWork<Shot>(&g_tasks[82]);
+    HitEffect* effect = TaskWork<HitEffect>(&g_tasks[83]);
+    shot->proc = FlyShot; // straight on, without the spiral
+    std::vector<int> hitFrames;
+    for (int frame = 1; frame <= 4; ++frame) {
+        ClearSoundRequests();
+        UpdateAllTasks();
+        if (g_soundRequests[1].requested) hitFrames.push_back(frame);
+    }
+    // The shot steps 1.0 a frame and is 1.5 from the party in frame 3; the effect waits
+    // one frame, then reaches 1.5 from the enemy in frame 4.
+    EXPECT_EQ(hitFrames, (std::vector<int>{3, 4}));
+    // The shot has already faded one frame of its 25.
+    EXPECT_EQ((std::tuple{shot->proc, shot->impactTimer, shot->effectModel}), std::make_tuple(FadeShot, 24, 2));
+    EXPECT_EQ((std::tuple{effect->proc, effect->timer, effect->effectModel}), std::make_tuple(FadeHitEffect, 25, 2));
+    // The party has tumbled one frame (2 degrees) from 270; the enemy starts from 90.
+    EXPECT_EQ((std::tuple{party->proc, party->lean, enemy->proc, enemy->lean}),
+              std::make_tuple(TumbleActor, 272.0f, TumbleActor, 90.0f));
+    for (int frame = 5; frame <= 29; ++frame) UpdateAllTasks();
+    EXPECT_EQ((std::tuple{g_tasks[82].alive, g_tasks[83].alive}), std::make_tuple(0, 0));
+}
+
 TEST(BattleScene, ATieMakesTheDefenderDodgeAndNobodySinks)
 {
     BattleBoard board;

@@ -4,6 +4,7 @@
 #include <tuple>
 #include <vector>
 
+#include "board/scripted_move.h"
 #include "test_board_support.h"
 
 using board_test::BoardWorld;
@@ -109,6 +110,20 @@ TEST(PlayerChoice, FirstPressedKeyDecidesClosedWaysSoundAndBlockedOnesAreSilent)
         EXPECT_EQ(piece->heading, c.expectHeading);
         EXPECT_EQ(BoardWorld::Heard(8), c.refusedSound);
         if (c.expectProc == PlayerStepMove) EXPECT_EQ(piece->subStep, 0);
+    }
+}
+
+// A piece left off whole units (a loaded race, a hop) stands on them again once it
+// waits or starts going back; halves go away from zero.
+TEST(Snapping, AWaitingPieceAndAGoBackStandOnWholeUnits)
+{
+    BoardWorld world(4, 4);
+    BoardPiece* piece = SpawnPiece(10, kComputer, 1, 1, 0.0f);
+    for (PieceProc proc : {PieceIdle, BeginGoBack}) {
+        piece->x = 2.5f;
+        piece->z = -3.5f;
+        proc(piece);
+        EXPECT_EQ((std::tuple{piece->x, piece->z}), std::make_tuple(3.0f, -4.0f));
     }
 }
 

@@ -68,6 +68,22 @@ TEST_F(EventAction, MembersSinkOneAfterAnother)
     for (const Figure& f : piece->figures) EXPECT_FLOAT_EQ(f.y, -8.0f);
 }
 
+// A standing count beyond the six figures a piece has sinks those six; one below zero
+// sinks nobody.
+TEST_F(EventAction, SinkingWalksOnlyTheFiguresAPieceHas)
+{
+    for (auto [live, sinks] : {std::pair{9, 6}, {-2, 0}}) {
+        StoreScript(1, "#11,#99");
+        BoardPiece* piece = Party(kControllerComputer, 2);
+        piece->liveCount = live;
+        const int before = SoundCount(15);
+        Start(piece);
+        RunToEnd();
+        EXPECT_EQ(SoundCount(15) - before, sinks) << "standing count " << live;
+        KillAllTasks();
+    }
+}
+
 TEST_F(EventAction, MembersJumpBackAgainstTheHeadingThenStepForward)
 {
     // Heading 90: the members face 270 and each lands a cell toward -z; then each steps

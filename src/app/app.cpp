@@ -76,12 +76,7 @@ void SetFloat4(float* destination, float a, float b, float c, float d)
 int InitGameState()
 {
     g_running = 1;
-    g_tasks = nullptr;
-    g_squareLayer = nullptr;
-    g_routeLayer = nullptr;
-    g_layerD = nullptr;
-    g_eventLayer = nullptr;
-    g_layerE = nullptr;
+    g_tasks = nullptr; // the stage buffers are forgotten by InitWorldBuffers below
     SetDefaultConfig();
     InitInput();
     SeedRandom(static_cast<uint32_t>(std::time(nullptr)));

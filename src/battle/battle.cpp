@@ -147,12 +147,7 @@ BattleWork* OpenBattle(BoardPiece* party, BoardPiece* group)
     SetTasksModeOfKind(kTurnControllerKind, kModeSuspend);
     SetTasksModeOfKind(kBoardViewKind, kModeHide);
     SetTasksModeOfKind(kPieceKind, kModeHide);
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kBattleTaskKind;
-    task->update = UpdateBattleTask;
-    task->draw = DrawBattleTask;
+    StartTask(task, kBattleTaskKind, UpdateBattleTask, DrawBattleTask);
     BattleWork* battle = TaskWork<BattleWork>(task);
     battle->alive = 1;
     battle->gameDecided = 0;

@@ -30,12 +30,7 @@ Task* CreateBattleObject(int32_t kind, TaskProc update, TaskProc draw)
     Task* task = CreateTaskInRange(kBattleObjectFirstSlot, kBattleObjectSlotEnd);
     if (task == nullptr)
         return nullptr;
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kind;
-    task->update = update;
-    task->draw = draw;
+    StartTask(task, kind, update, draw);
     return task;
 }
 
@@ -56,6 +51,30 @@ void FireShotFan(BattleActor* actor, float x, float y, float z, float firstAngle
     for (int i = 0; i < 6; ++i)
         CreateShot(x, y, z, firstAngle + 60.0f * static_cast<float>(i), actor->facing, actor->opponent);
     RequestSoundEffect(kSoundFan);
+}
+
+// Actors, shots and hit effects share one step: run the current state, and free the
+// slot once that state has cleared the record's alive word.
+template <class Work>
+void RunCurrentState(Task* task)
+{
+    Work* work = TaskWork<Work>(task);
+    if (work->proc != nullptr)
+        work->proc(work);
+    if (work->alive == 0)
+        task->alive = 0;
+}
+
+// A shot or hit effect within reach of its target knocks it over; the caller then
+// shows the impact. Returns true on a hit.
+bool StrikeTarget(const float position[3], BattleActor* target)
+{
+    if (GetHorizontalDistance(position, target->position) <= kHitDistance) {
+        RequestSoundEffect(kSoundHit);
+        StartActorTumble(target);
+        return true;
+    }
+    return false;
 }
 
 void DrawEffectSphere(int32_t index, const float position[3])
@@ -151,11 +170,7 @@ void FireShotFanNegative(BattleActor* actor, float x, float y, float z)
 
 void UpdateBattleActor(Task* task)
 {
-    BattleActor* actor = TaskWork<BattleActor>(task);
-    if (actor->proc != nullptr)
-        actor->proc(actor);
-    if (actor->alive == 0)
-        task->alive = 0;
+    RunCurrentState<BattleActor>(task);
 }
 
 void DrawBattleActor(Task* task)
@@ -169,11 +184,7 @@ void DrawBattleActor(Task* task)
 
 void UpdateShot(Task* task)
 {
-    Shot* shot = TaskWork<Shot>(task);
-    if (shot->proc != nullptr)
-        shot->proc(shot);
-    if (shot->alive == 0)
-        task->alive = 0;
+    RunCurrentState<Shot>(task);
 }
 
 void DrawShot(Task* task)
@@ -184,11 +195,7 @@ void DrawShot(Task* task)
 
 void UpdateHitEffect(Task* task)
 {
-    HitEffect* effect = TaskWork<HitEffect>(task);
-    if (effect->proc != nullptr)
-        effect->proc(effect);
-    if (effect->alive == 0)
-        task->alive = 0;
+    RunCurrentState<HitEffect>(task);
 }
 
 void DrawHitEffect(Task* task)
@@ -386,14 +393,12 @@ void FlyShot(Shot* shot)
 
 void TestShotHit(Shot* shot)
 {
-    if (GetHorizontalDistance(shot->target->position, shot->position) <= kHitDistance) {
+    if (StrikeTarget(shot->position, shot->target)) {
         shot->impactTimer = kImpactFrames;
         shot->proc = FadeShot;
         shot->effectModel = 2;
-        RequestSoundEffect(kSoundHit);
-        StartActorTumble(shot->target);
-    } else if (IsOutsideArena(shot->position)) {
-        shot->alive = 0;
+    } else {
+        FlyShotOut(shot);
     }
 }
 
@@ -429,14 +434,12 @@ void FlyHitEffect(HitEffect* effect)
 
 void TestHitEffectHit(HitEffect* effect)
 {
-    if (GetHorizontalDistance(effect->position, effect->target->position) <= kHitDistance) {
+    if (StrikeTarget(effect->position, effect->target)) {
         effect->timer = kImpactFrames;
         effect->proc = FadeHitEffect;
         effect->effectModel = 2;
-        RequestSoundEffect(kSoundHit);
-        StartActorTumble(effect->target);
-    } else if (IsOutsideArena(effect->position)) {
-        effect->alive = 0;
+    } else {
+        FlyHitEffectOut(effect);
     }
 }
 

@@ -64,12 +64,7 @@ int CreateBattleScene(BattleWork* battle)
     Task* task = CreateTask(kBattleSceneSlot);
     if (task == nullptr)
         return 0;
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kBattleSceneKind;
-    task->update = UpdateBattleScene;
-    task->draw = DrawBattleScene;
+    StartTask(task, kBattleSceneKind, UpdateBattleScene, DrawBattleScene);
     BattleScene* scene = TaskWork<BattleScene>(task);
     scene->alive = 1;
     if (SetUpBattle(scene, battle) == 0) {

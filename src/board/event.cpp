@@ -254,12 +254,7 @@ int StartEvent(BoardPiece* piece, int32_t eventNumber)
     Task* task = CreateTask(kEventSlot);
     if (task == nullptr)
         return 0;
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kEventKind;
-    task->update = UpdateEventTask;
-    task->draw = DrawEventTask;
+    StartTask(task, kEventKind, UpdateEventTask, DrawEventTask);
     EventTask* event = TaskWork<EventTask>(task);
     event->alive = 1;
     event->stateProc = EventStartState;

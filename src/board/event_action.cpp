@@ -39,26 +39,23 @@ const char* ScriptOf(EventTask* event)
     return GetEventScript(event);
 }
 
-// The members an animation walks through: the standing ones, never more than the
-// six figures a piece has.
+// A member count from a piece, never below 0 nor above the six figures a piece has.
+int32_t WithinFigures(int32_t n)
+{
+    if (n < 0)
+        return 0;
+    return n > kPieceMembers ? kPieceMembers : n;
+}
+
+// The members an animation walks through: the standing ones.
 int32_t AnimatedMembers(const BoardPiece* piece)
 {
-    int32_t n = piece->liveCount;
-    if (n < 0)
-        n = 0;
-    if (n > kPieceMembers)
-        n = kPieceMembers;
-    return n;
+    return WithinFigures(piece->liveCount);
 }
 
 int32_t MemberLimit(const BoardPiece* piece)
 {
-    int32_t n = piece->memberCount;
-    if (n < 0)
-        n = 0;
-    if (n > kPieceMembers)
-        n = kPieceMembers;
-    return n;
+    return WithinFigures(piece->memberCount);
 }
 
 // The next member of an animation, or back to the script after the last one.
@@ -121,12 +118,7 @@ int CreatePopupSprite(float x, float y, float left, float top, float right, floa
     Task* task = CreateTask(kPopupSlot);
     if (task == nullptr)
         return 0; // one popup at a time
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kPopupKind;
-    task->update = UpdatePopupSprite;
-    task->draw = DrawPopupSprite;
+    StartTask(task, kPopupKind, UpdatePopupSprite, DrawPopupSprite);
     PopupSprite* popup = TaskWork<PopupSprite>(task);
     popup->alive = 1;
     popup->x = x;

@@ -242,12 +242,7 @@ int CreateFigureTask(float x, float y, float z, float facing, int32_t modelId, F
     Task* task = CreateTask(kRisingFigureSlot);
     if (!task)
         return 0;
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kRisingFigureKind;
-    task->update = UpdateFigureTask;
-    task->draw = DrawFigureTask;
+    StartTask(task, kRisingFigureKind, UpdateFigureTask, DrawFigureTask);
     Figure* figure = TaskWork<Figure>(task);
     *figure = Figure{};
     figure->alive = 1;

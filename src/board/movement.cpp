@@ -42,11 +42,6 @@ constexpr DirectionKey kDirectionKeys[4] = {{kKeyRight, {kLinkHeading0, 0.0f}},
                                             {kKeyDown, {kLinkHeading270, 270.0f}},
                                             {kKeyUp, {kLinkHeading90, 90.0f}}};
 
-void Snap(BoardPiece* piece)
-{
-    RoundXZ(&piece->x, &piece->z, piece->x, piece->z);
-}
-
 // The cell under the piece by column and row; 0 when the piece stands off the board.
 bool PieceCell(const BoardPiece* piece, int32_t* column, int32_t* row)
 {
@@ -83,7 +78,7 @@ bool HasUsableWay(const BoardPiece* piece, int32_t links)
 // drawing for ever, so the turn passes on.
 void ChooseRandomWay(BoardPiece* piece, int32_t links, PieceProc next)
 {
-    Snap(piece);
+    SnapPiece(piece);
     if (!HasUsableWay(piece, links)) {
         EndPieceMove(piece);
         return;
@@ -119,7 +114,7 @@ void StepPiece(BoardPiece* piece, void (*onSquare)(BoardPiece*))
     if (piece->subStep < kFramesPerCell)
         return;
     piece->subStep = 0;
-    Snap(piece);
+    SnapPiece(piece);
     int32_t column = 0;
     int32_t row = 0;
     const bool onBoard = PieceCell(piece, &column, &row);
@@ -172,9 +167,14 @@ void PickFirstWalkable(BoardPiece* piece, const float (&order)[4])
 
 } // namespace
 
+void SnapPiece(BoardPiece* piece)
+{
+    RoundXZ(&piece->x, &piece->z, piece->x, piece->z);
+}
+
 void PieceIdle(BoardPiece* piece)
 {
-    Snap(piece);
+    SnapPiece(piece);
 }
 
 void PieceStartTurn(BoardPiece* piece)
@@ -209,7 +209,7 @@ void PlayerRollDie(BoardPiece* piece)
 
 void PlayerChooseDirection(BoardPiece* piece)
 {
-    Snap(piece);
+    SnapPiece(piece);
     const int32_t route = RouteUnderPiece(piece);
     if (!HasUsableWay(piece, route)) {
         EndPieceMove(piece); // no way on from here: the turn passes
@@ -264,7 +264,7 @@ void AutoStepMove(BoardPiece* piece)
 
 void PieceArrive(BoardPiece* piece)
 {
-    Snap(piece);
+    SnapPiece(piece);
     if (!FigureChainGathered(piece))
         return;
     piece->moveProc = PieceWaitEvent;
@@ -283,7 +283,7 @@ void PieceArrive(BoardPiece* piece)
 
 void PieceWaitEvent(BoardPiece* piece)
 {
-    Snap(piece);
+    SnapPiece(piece);
     if (g_tasks[kEventSlot].alive == 0)
         EndPieceMove(piece);
 }
@@ -315,7 +315,7 @@ void EnemyStepMove(BoardPiece* piece)
 
 void EnemyArrive(BoardPiece* piece)
 {
-    Snap(piece);
+    SnapPiece(piece);
     if (!FigureChainGathered(piece))
         return;
     piece->moveProc = PieceWaitEvent;
@@ -395,7 +395,7 @@ void EndPieceMove(BoardPiece* piece)
     piece->moveProc = PieceIdle;
     piece->die = 1;
     piece->subStep = 0;
-    Snap(piece);
+    SnapPiece(piece);
     GatherFiguresOnPiece(piece);
 }
 

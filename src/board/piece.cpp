@@ -76,13 +76,8 @@ int CreatePiece(float x, float y, float z, int32_t eventNumber, int32_t* cursor,
     if (!task)
         return 0;
     *cursor = readCursor;
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kPieceKind;
+    StartTask(task, kPieceKind, UpdatePiece, DrawPiece);
     task->param = eventNumber;
-    task->update = UpdatePiece;
-    task->draw = DrawPiece;
 
     BoardPiece* piece = PieceOf(task);
     *piece = BoardPiece{};

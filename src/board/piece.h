@@ -98,6 +98,7 @@ void PickCorridorHeading180(BoardPiece* piece);
 void PickCorridorHeading270(BoardPiece* piece);
 void PickCorridorHeading90(BoardPiece* piece);
 void EndPieceMove(BoardPiece* piece);
+void SnapPiece(BoardPiece* piece); // x and z to whole units, as a piece stands on a cell
 BoardPiece* FindPieceOnSameCell(const BoardPiece* piece);
 void ApplyDieRules(BoardPiece* piece);
 int IsTrailingBy(const BoardPiece* piece, int32_t n);

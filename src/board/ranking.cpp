@@ -105,12 +105,7 @@ int CreateRankingScreen()
     if (task == nullptr)
         return 0;
     DismissAllPieces();
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kRankingKind;
-    task->update = UpdateRankingScreen;
-    task->draw = DrawRankingScreenTask;
+    StartTask(task, kRankingKind, UpdateRankingScreen, DrawRankingScreenTask);
     RankingScreen* work = TaskWork<RankingScreen>(task);
     work->alive = 1;
     work->state = RankingStart;

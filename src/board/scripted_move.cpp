@@ -28,11 +28,6 @@ constexpr int kBackStepSound = 14;
 constexpr float kBackStep = 1.0f;
 constexpr int32_t kBackStepFrames = 2;
 
-void SnapPiece(BoardPiece* piece)
-{
-    RoundXZ(&piece->x, &piece->z, piece->x, piece->z);
-}
-
 // The cell under the piece, or -1 when it has left the board.
 int32_t PieceCell(const BoardPiece* piece)
 {

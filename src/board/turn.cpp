@@ -73,12 +73,7 @@ int CreateTurnController(float x, float y, float z, float angle, float eyeHeight
     Task* task = CreateTask(kTurnControllerSlot);
     if (task == nullptr)
         return 0;
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kTurnControllerKind;
-    task->update = UpdateTurnController;
-    task->draw = DrawTurnController;
+    StartTask(task, kTurnControllerKind, UpdateTurnController, DrawTurnController);
     TurnController* controller = TaskWork<TurnController>(task);
     controller->alive = 1;
     controller->lookAt[0] = x;

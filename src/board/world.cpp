@@ -19,8 +19,21 @@ uint8_t* g_eventText = nullptr;
 
 int32_t g_playerTeam = 0;
 
+// No stage buffer is held yet: a failed start frees nothing twice.
+static void ForgetStageBuffers()
+{
+    g_squareLayer = nullptr;
+    g_eventLayer = nullptr;
+    g_routeLayer = nullptr;
+    g_layerD = nullptr;
+    g_layerE = nullptr;
+    g_eventScripts = nullptr;
+    g_eventText = nullptr;
+}
+
 int InitWorldBuffers()
 {
+    ForgetStageBuffers();
     if (!InitTaskPool())
         return 0;
     return AllocStageBuffers();
@@ -35,13 +48,7 @@ static bool Allocate(T*& buffer, int bytes)
 
 int AllocStageBuffers()
 {
-    g_squareLayer = nullptr;
-    g_eventLayer = nullptr;
-    g_routeLayer = nullptr;
-    g_layerD = nullptr;
-    g_layerE = nullptr;
-    g_eventScripts = nullptr;
-    g_eventText = nullptr;
+    ForgetStageBuffers();
     bool ok = Allocate(g_squareLayer, kStageCells) && Allocate(g_eventLayer, kStageCells) &&
               Allocate(g_routeLayer, kStageCells) && Allocate(g_layerD, kStageCells) &&
               Allocate(g_layerE, kStageCells) && Allocate(g_eventScripts, kEventScriptBytes) &&

@@ -66,6 +66,16 @@ Task* CreateTaskInRange(int first, int last)
     return nullptr;
 }
 
+void StartTask(Task* task, int32_t kind, TaskProc update, TaskProc draw)
+{
+    task->alive = 1;
+    task->updateEnabled = 1;
+    task->drawEnabled = 1;
+    task->kind = kind;
+    task->update = update;
+    task->draw = draw;
+}
+
 // Flags and procedures are read when the walk reaches a slot, so tasks created,
 // killed or changed earlier in the same pass take effect at once.
 void UpdateAllTasks()

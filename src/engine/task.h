@@ -73,6 +73,8 @@ void FreeTaskPool();
 
 Task* CreateTask(int slot);
 Task* CreateTaskInRange(int first, int last); // last is excluded
+// Switches a freshly taken slot on as the given kind: alive, updated and drawn.
+void StartTask(Task* task, int32_t kind, TaskProc update, TaskProc draw);
 void UpdateAllTasks();
 void DrawAllTasks();
 void KillTask(Task* task);

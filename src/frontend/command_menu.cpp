@@ -156,12 +156,7 @@ int CreateMenuWindow(int32_t itemCount, const int32_t* itemCodes, const float fr
     Task* task = CreateTask(kCommandMenuSlot);
     if (task == nullptr)
         return 0;
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kCommandMenuKind;
-    task->update = UpdateMenuWindow;
-    task->draw = DrawMenuWindowTask;
+    StartTask(task, kCommandMenuKind, UpdateMenuWindow, DrawMenuWindowTask);
     MenuWindow* menu = TaskWork<MenuWindow>(task);
     menu->alive = 1;
     menu->itemCount = itemCount;

@@ -77,12 +77,7 @@ int CreateModelGallery()
     Task* task = CreateTask(kGallerySlot);
     if (task == nullptr)
         return 0;
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kGalleryKind;
-    task->update = UpdateModelGallery;
-    task->draw = DrawModelGallery;
+    StartTask(task, kGalleryKind, UpdateModelGallery, DrawModelGallery);
     GalleryWork* work = TaskWork<GalleryWork>(task);
     work->alive = 1;
     work->selected = 0;

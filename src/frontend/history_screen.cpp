@@ -60,12 +60,7 @@ int CreateHistoryScreen()
     Task* task = CreateTask(kHistoryScreenSlot);
     if (task == nullptr)
         return 0;
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kHistoryScreenKind;
-    task->update = UpdateHistoryScreen;
-    task->draw = DrawHistoryScreen;
+    StartTask(task, kHistoryScreenKind, UpdateHistoryScreen, DrawHistoryScreen);
     HistoryScreenWork* work = TaskWork<HistoryScreenWork>(task);
     work->alive = 1;
     work->procedure = StartHistoryScreen;

@@ -61,12 +61,7 @@ int CreateOptionsScreen(float panelY, int32_t origin)
 {
     Task* task = CreateTask(kOptionsSlot);
     if (task == nullptr) return 0;
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kOptionsKind;
-    task->update = UpdateOptionsScreen;
-    task->draw = DrawOptionsScreen;
+    StartTask(task, kOptionsKind, UpdateOptionsScreen, DrawOptionsScreen);
     OptionsWork* work = TaskWork<OptionsWork>(task);
     work->alive = 1;
     work->panelY = panelY;

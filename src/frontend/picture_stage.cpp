@@ -16,12 +16,7 @@ int CreatePictureScreen()
 {
     Task* task = CreateTask(kPictureSlot);
     if (task == nullptr) return 0;
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kPictureKind;
-    task->update = UpdatePictureScreen;
-    task->draw = DrawPictureScreen;
+    StartTask(task, kPictureKind, UpdatePictureScreen, DrawPictureScreen);
     PictureScreenWork* work = TaskWork<PictureScreenWork>(task);
     work->alive = 1;
     work->procedure = StartPictureScreen;
@@ -69,12 +64,7 @@ int CreateStageSelect()
 {
     Task* task = CreateTask(kStageSelectSlot);
     if (task == nullptr) return 0;
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kStageSelectKind;
-    task->update = UpdateStageSelect;
-    task->draw = DrawStageSelect;
+    StartTask(task, kStageSelectKind, UpdateStageSelect, DrawStageSelect);
     StageSelectWork* work = TaskWork<StageSelectWork>(task);
     work->alive = 1;
     work->procedure = StartStageSelect;

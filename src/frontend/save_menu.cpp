@@ -66,12 +66,7 @@ int CreateSaveMenu(int32_t mode, int32_t origin, float panelY, float hintX, floa
     Task* task = CreateTask(kSaveMenuSlot);
     if (task == nullptr)
         return 0;
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kSaveMenuKind;
-    task->update = UpdateSaveMenu;
-    task->draw = DrawSaveMenu;
+    StartTask(task, kSaveMenuKind, UpdateSaveMenu, DrawSaveMenu);
     SaveMenuWork* work = TaskWork<SaveMenuWork>(task);
     work->alive = 1;
     work->mode = mode;

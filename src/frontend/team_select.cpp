@@ -74,12 +74,7 @@ int CreateTeamSelect()
     Task* task = CreateTask(kTeamSelectSlot);
     if (task == nullptr)
         return 0;
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kTeamSelectKind;
-    task->update = UpdateTeamSelect;
-    task->draw = DrawTeamSelect;
+    StartTask(task, kTeamSelectKind, UpdateTeamSelect, DrawTeamSelect);
     TeamSelectWork* work = TaskWork<TeamSelectWork>(task);
     work->alive = 1;
     work->selection = 0;

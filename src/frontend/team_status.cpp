@@ -82,12 +82,7 @@ int CreateStatusScreen(int32_t team)
     Task* task = CreateTask(kStatusScreenSlot);
     if (task == nullptr)
         return 0;
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kStatusScreenKind;
-    task->update = UpdateStatusScreen;
-    task->draw = DrawStatusScreenTask;
+    StartTask(task, kStatusScreenKind, UpdateStatusScreen, DrawStatusScreenTask);
     StatusScreen* screen = TaskWork<StatusScreen>(task);
     screen->alive = 1;
     screen->column = 0;

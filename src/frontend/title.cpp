@@ -34,12 +34,7 @@ int OpenTitleScreen()
 {
     Task* task = CreateTask(kTitleSlot);
     if (task == nullptr) return 0;
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kTitleKind;
-    task->update = UpdateTitleTask;
-    task->draw = DrawTitleScreen;
+    StartTask(task, kTitleKind, UpdateTitleTask, DrawTitleScreen);
     TitleMenu* menu = TaskWork<TitleMenu>(task);
     menu->alive = 1;
     menu->column = 0;
@@ -131,12 +126,7 @@ int CreateConfirmDialog(const float panel[4], const float rects[3][4], ConfirmAn
 {
     Task* task = CreateTask(kConfirmDialogSlot);
     if (task == nullptr) return 0;
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kConfirmDialogKind;
-    task->update = UpdateConfirmDialog;
-    task->draw = DrawConfirmDialog;
+    StartTask(task, kConfirmDialogKind, UpdateConfirmDialog, DrawConfirmDialog);
     ConfirmDialog* dialog = TaskWork<ConfirmDialog>(task);
     dialog->alive = 1;
     dialog->answer = 0;

@@ -436,12 +436,7 @@ void RebuildSavedRace(const SavedGame& game)
         Task* task = CreateTaskInRange(kPieceFirstSlot, kPieceSlotEnd);
         if (task == nullptr)
             break; // the pool was just cleared: ten slots are free for at most ten pieces
-        task->alive = 1;
-        task->updateEnabled = 1;
-        task->drawEnabled = 1;
-        task->kind = kPieceKind;
-        task->update = UpdatePiece;
-        task->draw = DrawPiece;
+        StartTask(task, kPieceKind, UpdatePiece, DrawPiece);
         BoardPiece* p = PieceOf(task);
         *p = game.pieces[i];
         for (int f = 0; f < kPieceMembers; ++f) {
@@ -466,12 +461,7 @@ void RebuildSavedRace(const SavedGame& game)
     Task* task = CreateTask(kTurnControllerSlot);
     if (task == nullptr)
         return;
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kTurnControllerKind;
-    task->update = UpdateTurnController;
-    task->draw = DrawTurnController;
+    StartTask(task, kTurnControllerKind, UpdateTurnController, DrawTurnController);
     TurnController* c = TaskWork<TurnController>(task);
     c->alive = 1;
     for (int i = 0; i < 3; ++i) {
