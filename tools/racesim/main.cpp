@@ -13,13 +13,17 @@
 // --commands adds one line after the races with how often each event command ran over
 // all of them: "commands 1=C 2=C ... 99=C" (every command the events know, then any
 // other number a script used).
-// --rss adds a line "rss after race k: N kB" after races 1, 10, 100, 1000 and the last,
-// so that memory growing from race to race shows in a long run.
+// --rss adds a line "rss after race k: N kB, heap in use H kB" after races 1, 10, 100,
+// 1000 and the last, so that memory growing from race to race shows in a long run. H is
+// what the program still holds from the allocator; resident memory can stay above it
+// after a race whose large blocks the allocator keeps for the next one.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include <malloc.h>
 
 #include "race.h"
 
@@ -147,6 +151,14 @@ long ResidentKilobytes()
     return kb;
 }
 
+// Bytes handed out by the allocator and not yet freed, in kB (0 where a sanitizer's
+// allocator stands in for the C library's).
+long HeapInUseKilobytes()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<long>((info.uordblks + info.hblkhd) / 1024);
+}
+
 bool ReportsMemoryAfter(int race, int races)
 {
     return race == 1 || race == 10 || race == 100 || race == 1000 || race == races;
@@ -195,7 +207,8 @@ int main(int argc, char** argv)
             commandCounts[n] += report.watch.commands[n];
         if (!ok) ++failures;
         if (options.rss && ReportsMemoryAfter(k + 1, options.races)) {
-            std::printf("rss after race %d: %ld kB\n", k + 1, ResidentKilobytes());
+            std::printf("rss after race %d: %ld kB, heap in use %ld kB\n", k + 1, ResidentKilobytes(),
+                        HeapInUseKilobytes());
             std::fflush(stdout);
         }
     }
