@@ -27,7 +27,7 @@ game=$(readlink -f "${1:?path to the game executable}")
 build=$(readlink -f "${2:?build directory holding data.dat}")
 source "$(dirname "$(readlink -f "${BASH_SOURCE[0]}")")/lib/common.sh"
 
-run_under_xvfb 1020
+run_under_xvfb 1500
 
 # --- inside the X server -------------------------------------------------------
 press_hold=0.12
@@ -219,6 +219,8 @@ until_die_spins() {
         shoot
         watch_battle
         die_spins && return 0
+        # A beaten team ends the game back on the title: Return would start a new race.
+        title_bar_at 138 202 && fail_with_shot "the player's team was beaten: the game is back on the title"
         press Return
         for key in Down Right Left Up; do press "$key"; done
     done
@@ -227,10 +229,10 @@ until_die_spins() {
 
 manual_turns=3
 for turn in $(seq 1 "$manual_turns"); do
-    [ "$turn" -eq 1 ] || until_die_spins 120
+    [ "$turn" -eq 1 ] || until_die_spins 300
     step Return "turn $turn: the die stopped by hand" not_spinning
 done
-until_die_spins 120
+until_die_spins 300
 echo "ok: $manual_turns turns played by hand"
 
 # --- 2. Save, back to the title, quit ----------------------------------------------
@@ -298,7 +300,7 @@ await 30 "automatic play" sprite_shown 1212 1318 1380 1332 470 2
 
 race_from=$SECONDS
 ranking=0
-while [ $((SECONDS - race_from)) -lt 600 ]; do
+while [ $((SECONDS - race_from)) -lt 900 ]; do
     alive
     shoot
     watch_battle
