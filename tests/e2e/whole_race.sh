@@ -199,6 +199,9 @@ history_shown() { sprite_shown 873 249 1063 279 225 40; }
 not_spinning() { ! die_spins; }
 not_team_select() { ! team_select_shown; }
 not_load_slots() { ! slots_shown 767 154 179; }
+slots_without_message() { slots_shown 767 127 152 && ! saved_shown; }
+# The status bar keeps its die hint under the save slots: the slots must be gone too.
+race_resumed() { ! slots_shown 767 127 152 && die_spins; }
 
 # --- 1. A race, three turns by hand --------------------------------------------------
 start_game
@@ -248,8 +251,8 @@ step Return "\"saved\"" saved_shown
 [ -s "$work/save0.dat" ] || fail_with_shot "no save0.dat after saving"
 cp "$work/save0.dat" "$work/saved-slot.dat"
 echo "ok: saved $(stat -c %s "$work/save0.dat") bytes"
-step Return "the save slots again" slots_shown 767 127 152
-step Escape "the race resumed" die_spins
+step Return "the save slots again" slots_without_message
+step Escape "the race resumed" race_resumed
 
 step shift "the command menu" menu_row 0
 for row in 1 2 3 4 5 6; do step Down "menu row $row" menu_row "$row"; done
