@@ -195,7 +195,8 @@ slot_confirm_row() { cursor_at 251 $((192 + 27 * $1)); }
 saved_shown() { sprite_shown 850 363 1004 391 243 180; }
 quit_dialog_row() { sprite_shown 642 430 764 450 259 128 && cursor_at 183 $((192 + 32 * $1)); }
 ranking_shown() { sprite_shown 1407 971 2047 1221 0 120 && sprite_shown 1063 363 1198 390 253 136; }
-history_shown() { sprite_shown 873 249 1063 279 225 40; }
+# The history's title plate at (225, 40), left of its caption, and the caption over it.
+history_shown() { sprite_shown 873 249 906 279 225 40 && sprite_shown 1010 1780 1130 1800 260 42; }
 not_spinning() { ! die_spins; }
 not_team_select() { ! team_select_shown; }
 not_load_slots() { ! slots_shown 767 154 179; }
