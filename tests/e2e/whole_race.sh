@@ -194,7 +194,12 @@ slots_shown() { sprite_shown "$1" "$2" 901 "$3" 253 90; }   # save or load headi
 slot_confirm_row() { cursor_at 251 $((192 + 27 * $1)); }
 saved_shown() { sprite_shown 850 363 1004 391 243 180; }
 quit_dialog_row() { sprite_shown 642 430 764 450 259 128 && cursor_at 183 $((192 + 32 * $1)); }
-ranking_shown() { sprite_shown 1407 971 2047 1221 0 120 && sprite_shown 1063 363 1198 390 253 136; }
+# The ranking panel at (0, 120): its top strip above the heading, which the rows, the
+# player's highlight and the faces never cover; the heading at (253, 136).
+ranking_shown() {
+    sprite_shown 1407 971 2047 983 0 120 && sprite_shown 1607 974 1847 984 200 123 &&
+        sprite_shown 1063 363 1198 390 253 136
+}
 # The history's title plate at (225, 40), left of its caption, and the caption over it.
 history_shown() { sprite_shown 873 249 906 279 225 40 && sprite_shown 1010 1780 1130 1800 260 42; }
 not_spinning() { ! die_spins; }
