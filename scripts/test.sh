@@ -80,7 +80,7 @@ separate='^(e2e[.]|FoundationProgram[.])'
 # and the headless race tests, so here they are left to the normal build.
 (cd build-asan && env ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=0 \
   UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --output-on-failure -j"$jobs" -R "$separate" \
-  -E '^e2e[.](race_finish|battle)$')
+  -E '^e2e[.](whole_race|battle)$')
 
 stage "fuzz targets"
 fuzz_seconds="${FUZZ_SECONDS:-20}"

@@ -124,11 +124,12 @@ await_exit() {
 }
 
 # The game polls its keys once per 17 ms frame: hold each key for longer than a slow
-# frame and let the next frame see it released before the next one.
+# frame and let the next frame see it released before the next one. On a loaded
+# machine xdotool itself may take seconds.
 press() {
-    timeout 5 xdotool keydown "$1" || fail "could not press $1"
+    timeout 15 xdotool keydown "$1" || fail "could not press $1"
     sleep "$press_hold"
-    timeout 5 xdotool keyup "$1" || fail "could not release $1"
+    timeout 15 xdotool keyup "$1" || fail "could not release $1"
     sleep "$press_gap"
 }
 
