@@ -13,10 +13,6 @@
 #ifndef GL_BGRA
 #define GL_BGRA 0x80E1
 #endif
-#ifndef GL_IMPLEMENTATION_COLOR_READ_TYPE
-#define GL_IMPLEMENTATION_COLOR_READ_TYPE 0x8B9A
-#define GL_IMPLEMENTATION_COLOR_READ_FORMAT 0x8B9B
-#endif
 
 namespace plat {
 
@@ -75,12 +71,6 @@ public:
         glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
         glGetIntegerv(GL_MAX_TEXTURE_SIZE, &m_maxTextureSize);
-        GLint readFormat = 0, readType = 0;
-        glGetIntegerv(GL_IMPLEMENTATION_COLOR_READ_FORMAT, &readFormat);
-        glGetIntegerv(GL_IMPLEMENTATION_COLOR_READ_TYPE, &readType);
-        m_readsRgba = readFormat == GL_RGBA && readType == GL_UNSIGNED_BYTE;
-        while (glGetError() != GL_NO_ERROR) { // a driver without the query leaves an error behind
-        }
         m_appliedVersion = 0;
         ForgetAppliedState();
     }
@@ -280,24 +270,15 @@ public:
         const GLint w = m_glViewport[2], h = m_glViewport[3];
         if (w <= 0 || h <= 0)
             return false;
-        // Read in the order the driver keeps its pixels when that is R, G, B, A: a
-        // software renderer then copies instead of converting every pixel, and the
-        // turn to 0xAARRGGBB is folded into the flip below.
-        const bool rgba = m_readsRgba;
-        const size_t rowBytes = static_cast<size_t>(w) * 4;
-        m_readBack.resize(rowBytes * static_cast<size_t>(h));
+        std::vector<uint32_t> raw(static_cast<size_t>(w) * h);
         glFinish();
-        glReadPixels(m_glViewport[0], m_glViewport[1], w, h, rgba ? GL_RGBA : GL_BGRA, GL_UNSIGNED_BYTE,
-                     m_readBack.data());
-        const int red = rgba ? 0 : 2, blue = rgba ? 2 : 0;
-        out.resize(static_cast<size_t>(w) * h);
-        for (GLint y = 0; y < h; ++y) { // OpenGL rows run bottom-up
-            const uint8_t* from = &m_readBack[rowBytes * static_cast<size_t>(h - 1 - y)];
-            uint32_t* to = &out[static_cast<size_t>(y) * w];
-            for (GLint x = 0; x < w; ++x, from += 4)
-                to[x] = 0xFF000000u | static_cast<uint32_t>(from[red]) << 16 | static_cast<uint32_t>(from[1]) << 8 |
-                        from[blue];
-        }
+        glReadPixels(m_glViewport[0], m_glViewport[1], w, h, GL_BGRA, GL_UNSIGNED_BYTE, raw.data());
+        out.resize(raw.size());
+        for (GLint y = 0; y < h; ++y) // OpenGL rows run bottom-up
+            std::memcpy(&out[static_cast<size_t>(y) * w], &raw[static_cast<size_t>(h - 1 - y) * w],
+                        static_cast<size_t>(w) * 4);
+        for (uint32_t& p : out)
+            p |= 0xFF000000u;
         return true;
     }
 
@@ -659,8 +640,6 @@ private:
     uint32_t m_appliedViewportVersion = 0;
     int m_appliedMode = 0;
     std::vector<GLubyte> m_colours;
-    std::vector<uint8_t> m_readBack; // kept between read-backs: a frame's worth of memory each time
-    bool m_readsRgba = false;          // the driver's own read-back order is R, G, B, A bytes
     const Mesh* m_colourMesh = nullptr; // whose colours m_colours holds
     const uint8_t* m_colourBase = nullptr;
     uint32_t m_colourCount = 0;
