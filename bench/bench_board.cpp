@@ -63,6 +63,8 @@ void BM_BoardFrameRecording(benchmark::State& state)
             DrawBoardFrame(nullptr);
         state.counters["world_quads"] = static_cast<double>(plat::LastRecordedFrame().WorldFans().size());
         state.counters["meshes"] = static_cast<double>(plat::LastRecordedFrame().MeshDraws().size());
+        state.counters["sprites"] = static_cast<double>(plat::LastRecordedFrame().Sprites().size());
+        state.counters["draws"] = static_cast<double>(plat::LastRecordedFrame().draws.size());
     }
     HeadlessStop();
 }
@@ -85,6 +87,7 @@ void BM_BoardFrameOpenGl(benchmark::State& state)
         std::vector<uint32_t> pixels;
         for (auto _ : state)
             DrawBoardFrame(&pixels);
+        bench::ReportShareOfFrame(state);
     }
 }
 // The rasteriser's threads do much of the work: count the whole process's CPU.

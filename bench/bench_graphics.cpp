@@ -107,6 +107,42 @@ void BM_FrameOpenGl(benchmark::State& state)
 }
 BENCHMARK(BM_FrameOpenGl)->Unit(benchmark::kMillisecond);
 
+// The floor under every frame benchmark that reads its picture back: a cleared frame
+// and the read-back that waits for it.
+void BM_EmptyFrameReadBackOpenGl(benchmark::State& state)
+{
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        state.SkipWithError("no video");
+        return;
+    }
+    plat::PrepareGlWindowAttributes(true);
+    SDL_Window* window = SDL_CreateWindow("bench", 0, 0, 640, 480, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    ReleaseGraphics();
+    SetDefaultConfig();
+    g_vsyncOption = 0;
+    plat::SelectGfxBackend(plat::GfxBackend::OpenGL);
+    if (!window || !CreateD3DDevice(window, 60)) {
+        state.SkipWithError("no OpenGL device");
+        if (window)
+            SDL_DestroyWindow(window);
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return;
+    }
+    SetFixedRenderStates();
+    SetFullViewport();
+    std::vector<uint32_t> pixels;
+    for (auto _ : state) {
+        BeginFrameDraw();
+        g_d3dDevice->ReadPixels(pixels);
+        EndFrameDraw();
+    }
+    ReleaseGraphics();
+    SDL_DestroyWindow(window);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+BENCHMARK(BM_EmptyFrameReadBackOpenGl)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+
 // Release everything and load it all again, as after a lost device or a display
 // change: on the recording device (loading and decoding) and on OpenGL (with the
 // context and the texture uploads).
