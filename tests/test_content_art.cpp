@@ -267,6 +267,20 @@ TEST_F(ContentArt, DigitsAreCentredInTheirRectangles) {
     EXPECT_EQ(checked, 40);
 }
 
+// The team panel draws its four name plates at one x, so the names must start at the
+// plates' left edges to stand in one column.
+TEST_F(ContentArt, TeamPanelNamesStartAtTheLeftEdge) {
+    ASSERT_TRUE(atlasOk);
+    const Box plates[4] = {{1244, 716, 1367, 729}, {1244, 682, 1333, 695}, {1244, 699, 1366, 713}, {1324, 636, 1419, 650}};
+    for (const Box& box : plates) {
+        int firstInk = box.r;
+        for (int y = box.t; y < box.b; ++y)
+            for (int x = box.l; x < box.r; ++x)
+                if (!Transparent(atlas.At(x, y))) firstInk = std::min(firstInk, x);
+        EXPECT_LE(firstInk - box.l, 3) << "plate at " << box.l << "," << box.t;
+    }
+}
+
 int RunTool(const std::string& sources, const std::string& out) {
     return test_support::RunBuiltProgram("tools/art/art_tool", "--sources " + sources + " --font " +
                                          "/usr/share/fonts/truetype/vlgothic/VL-Gothic-Regular.ttf --out " + out);

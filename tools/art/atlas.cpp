@@ -546,7 +546,11 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
                    e == "load_prompt") {
             // Drawn as part of the rectangle that contains it.
         } else if (starts("teampanel_name_team_")) {
-            Text(c, r, kTeamNames[num()]);
+            // The panel draws every name at one x: names set from the left edge start on
+            // one column instead of wandering with their lengths.
+            TextStyle st = LabelStyle();
+            st.align = -1;
+            Text(c, r, kTeamNames[num()], st);
         } else if (starts("ranking_team_name_") || starts("team_label_name_")) {
             TextStyle st = LabelStyle();
             st.fill = Paint::Lin(0, 0, Rgb(0xFFFFFF), 0, 1, TeamColours(num()).light);
