@@ -87,10 +87,10 @@ shoot 17-save-from-menu 1 160 "$new_race 60 $menu down 3 down 3 down 3 return 40
 # meets an enemy group at frame 1149, its reels spin from 1219, the 3D scene of the first
 # clash runs from 1340 (the keys stop before it, as Return would skip it); the player's
 # event at 2415 asks a choice, then shows a message from 2443.
-shoot 20-event-message 1 2465 "$new_race$(rounds 80)"
+shoot 20-event-message 1 2465 "$new_race$(rounds 90)"
 shoot 21-battle-screen 1 1250 "$new_race$(rounds 45)"
 shoot 22-battle-scene 1 1400 "$new_race$(rounds 43)"
-shoot 23-event-choice 1 2419 "$new_race$(rounds 80)"
+shoot 23-event-choice 1 2419 "$new_race$(rounds 90)"
 
 wait
 [ ! -e "$work/failed" ]
