@@ -496,6 +496,27 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
         if (row.texture == "atlas" && row.element.rfind("options_row", 0) == 0 && labels.count(row.element))
             optionPx = std::min(optionPx, LargestFit(row.r, labels.at(row.element), OptionRowStyle(40)));
 
+    // The bar along the bottom of the board: its key hints and on/off labels share one
+    // size and start at their rectangles' left edges, so that toggling a label only
+    // changes its ON/OFF and the row reads as one line of text.
+    auto isBarLabel = [](const std::string& e) {
+        return e == "status_hint_rolling" || e == "status_hint_default" || e.rfind("status_minimap_", 0) == 0 ||
+               e.rfind("status_teampanel_", 0) == 0;
+    };
+    TextStyle barStyle = LabelStyle();
+    barStyle.align = -1;
+    barStyle.padX = 2;
+    barStyle.shadow = WithAlpha(barStyle.outline, 220); // small print: a shadow, no outline
+    barStyle.outline = 0;
+    barStyle.outlineWidth = 0;
+    int barPx = 40;
+    for (const RectRow& row : rows)
+        if (row.texture == "atlas" && isBarLabel(row.element) && labels.count(row.element)) {
+            const Rect inner{row.r.l + 1, row.r.t + 1, row.r.r - 1, row.r.b - 1}; // room for the shadow
+            barPx = std::min(barPx, LargestFit(inner, labels.at(row.element), barStyle));
+        }
+    barStyle.maxPx = barStyle.minPx = barPx;
+
     for (const RectRow& row : rows) {
         if (row.texture != "atlas") continue;
         const std::string& e = row.element;
@@ -513,6 +534,8 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
             Text(c, Rect{r.l, r.t + 2, r.r, r.b}, "終了しますか？", st);
         } else if (starts("options_row") && labels.count(e)) {
             Text(c, r, labels.at(e), OptionRowStyle(optionPx));
+        } else if (isBarLabel(e) && labels.count(e)) {
+            Text(c, r, labels.at(e), barStyle);
         } else if (auto it = labels.find(e); it != labels.end()) {
             Text(c, r, it->second);
         } else if (auto h = headings.find(e); h != headings.end()) {
