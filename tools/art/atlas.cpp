@@ -496,12 +496,11 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
         if (row.texture == "atlas" && row.element.rfind("options_row", 0) == 0 && labels.count(row.element))
             optionPx = std::min(optionPx, LargestFit(row.r, labels.at(row.element), OptionRowStyle(40)));
 
-    // The bar along the bottom of the board: its key hints and on/off labels share one
-    // size and start at their rectangles' left edges, so that toggling a label only
-    // changes its ON/OFF and the row reads as one line of text.
+    // The on/off labels of the bar along the bottom of the board share one size and start
+    // at their rectangles' left edges: A and S swap a label's picture in place, and only
+    // its ON/OFF should change, not the size and place of the words before it.
     auto isBarLabel = [](const std::string& e) {
-        return e == "status_hint_rolling" || e == "status_hint_default" || e.rfind("status_minimap_", 0) == 0 ||
-               e.rfind("status_teampanel_", 0) == 0;
+        return e.rfind("status_minimap_", 0) == 0 || e.rfind("status_teampanel_", 0) == 0;
     };
     TextStyle barStyle = LabelStyle();
     barStyle.align = -1;
@@ -512,7 +511,9 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
     int barPx = 40;
     for (const RectRow& row : rows)
         if (row.texture == "atlas" && isBarLabel(row.element) && labels.count(row.element)) {
-            const Rect inner{row.r.l + 1, row.r.t + 1, row.r.r - 1, row.r.b - 1}; // room for the shadow
+            // Fitted to the height (with room for the shadow); a long label narrows its
+            // letters a little rather than shrinking the whole row.
+            const Rect inner{row.r.l, row.r.t + 1, row.r.l + 1000, row.r.b - 1};
             barPx = std::min(barPx, LargestFit(inner, labels.at(row.element), barStyle));
         }
     barStyle.maxPx = barStyle.minPx = barPx;
