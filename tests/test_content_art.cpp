@@ -267,6 +267,36 @@ TEST_F(ContentArt, DigitsAreCentredInTheirRectangles) {
     EXPECT_EQ(checked, 40);
 }
 
+// The team panel draws its four name plates at one x, so the names must start at the
+// plates' left edges to stand in one column.
+TEST_F(ContentArt, TeamPanelNamesStartAtTheLeftEdge) {
+    ASSERT_TRUE(atlasOk);
+    const Box plates[4] = {{1244, 716, 1367, 729}, {1244, 682, 1333, 695}, {1244, 699, 1366, 713}, {1324, 636, 1419, 650}};
+    for (const Box& box : plates) {
+        int firstInk = box.r;
+        for (int y = box.t; y < box.b; ++y)
+            for (int x = box.l; x < box.r; ++x)
+                if (!Transparent(atlas.At(x, y))) firstInk = std::min(firstInk, x);
+        EXPECT_LE(firstInk - box.l, 3) << "plate at " << box.l << "," << box.t;
+    }
+}
+
+// The board's bottom bar: A and S flip a label between its ON and OFF picture at one
+// place, so the key and the words before ON/OFF must not move or change size.
+TEST_F(ContentArt, BottomBarLabelsKeepTheirWordsWhenToggled) {
+    ASSERT_TRUE(atlasOk);
+    struct Pair { Box on, off; };
+    const Pair pairs[2] = {{{1096, 1806, 1240, 1820}, {1096, 1824, 1240, 1838}},  // minimap
+                           {{1204, 620, 1347, 634}, {1218, 603, 1361, 617}}};     // team panel
+    for (const Pair& p : pairs) {
+        int differing = 0;
+        for (int y = 0; y < 14; ++y)
+            for (int x = 0; x < 70; ++x) // the key and the words, left of ON / OFF
+                differing += atlas.At(p.on.l + x, p.on.t + y) != atlas.At(p.off.l + x, p.off.t + y);
+        EXPECT_EQ(differing, 0) << "label at " << p.on.l << "," << p.on.t;
+    }
+}
+
 int RunTool(const std::string& sources, const std::string& out) {
     return test_support::RunBuiltProgram("tools/art/art_tool", "--sources " + sources + " --font " +
                                          "/usr/share/fonts/truetype/vlgothic/VL-Gothic-Regular.ttf --out " + out);

@@ -496,6 +496,28 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
         if (row.texture == "atlas" && row.element.rfind("options_row", 0) == 0 && labels.count(row.element))
             optionPx = std::min(optionPx, LargestFit(row.r, labels.at(row.element), OptionRowStyle(40)));
 
+    // The on/off labels of the bar along the bottom of the board share one size and start
+    // at their rectangles' left edges: A and S swap a label's picture in place, and only
+    // its ON/OFF should change, not the size and place of the words before it.
+    auto isBarLabel = [](const std::string& e) {
+        return e.rfind("status_minimap_", 0) == 0 || e.rfind("status_teampanel_", 0) == 0;
+    };
+    TextStyle barStyle = LabelStyle();
+    barStyle.align = -1;
+    barStyle.padX = 2;
+    barStyle.shadow = WithAlpha(barStyle.outline, 220); // small print: a shadow, no outline
+    barStyle.outline = 0;
+    barStyle.outlineWidth = 0;
+    int barPx = 40;
+    for (const RectRow& row : rows)
+        if (row.texture == "atlas" && isBarLabel(row.element) && labels.count(row.element)) {
+            // Fitted to the height (with room for the shadow); a long label narrows its
+            // letters a little rather than shrinking the whole row.
+            const Rect inner{row.r.l, row.r.t + 1, row.r.l + 1000, row.r.b - 1};
+            barPx = std::min(barPx, LargestFit(inner, labels.at(row.element), barStyle));
+        }
+    barStyle.maxPx = barStyle.minPx = barPx;
+
     for (const RectRow& row : rows) {
         if (row.texture != "atlas") continue;
         const std::string& e = row.element;
@@ -513,6 +535,8 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
             Text(c, Rect{r.l, r.t + 2, r.r, r.b}, "終了しますか？", st);
         } else if (starts("options_row") && labels.count(e)) {
             Text(c, r, labels.at(e), OptionRowStyle(optionPx));
+        } else if (isBarLabel(e) && labels.count(e)) {
+            Text(c, r, labels.at(e), barStyle);
         } else if (auto it = labels.find(e); it != labels.end()) {
             Text(c, r, it->second);
         } else if (auto h = headings.find(e); h != headings.end()) {
@@ -546,7 +570,11 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
                    e == "load_prompt") {
             // Drawn as part of the rectangle that contains it.
         } else if (starts("teampanel_name_team_")) {
-            Text(c, r, kTeamNames[num()]);
+            // The panel draws every name at one x: names set from the left edge start on
+            // one column instead of wandering with their lengths.
+            TextStyle st = LabelStyle();
+            st.align = -1;
+            Text(c, r, kTeamNames[num()], st);
         } else if (starts("ranking_team_name_") || starts("team_label_name_")) {
             TextStyle st = LabelStyle();
             st.fill = Paint::Lin(0, 0, Rgb(0xFFFFFF), 0, 1, TeamColours(num()).light);

@@ -8,6 +8,9 @@
 // the same command gives the same picture. Without a display, set SDL_VIDEODRIVER=offscreen.
 // --paced keeps the game's own 60 frames a second, so that a long run shows how a screen
 // behaves over real minutes (scripts/soak.sh samples its memory meanwhile).
+// --trace prints the frame at which each screen task (slots 100 and up) starts or ends,
+// and at which a square event shows a message or a choice and a battle changes state,
+// so that a key script can be aimed at a moment.
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,6 +19,9 @@
 #include <vector>
 
 #include "app/app.h"
+#include "battle/battle.h"
+#include "board/event.h"
+#include "board/event_commands.h"
 #include "engine/graphics.h"
 #include "engine/input.h"
 #include "engine/task.h"
@@ -36,6 +42,7 @@ struct Options {
     std::string dataDir;
     unsigned long seed = 1;
     bool paced = false;
+    bool trace = false;
 };
 
 int Usage(const char* message)
@@ -43,7 +50,7 @@ int Usage(const char* message)
     if (message)
         std::fprintf(stderr, "screenshot: %s\n", message);
     std::fprintf(stderr,
-                 "usage: screenshot --frames N [--keys \"SCRIPT\"] --out FILE.png [--data-dir DIR] [--seed S] [--paced]\n"
+                 "usage: screenshot --frames N [--keys \"SCRIPT\"] --out FILE.png [--data-dir DIR] [--seed S] [--paced] [--trace]\n"
                  "  SCRIPT: steps separated by spaces: a number waits that many frames; KEY\n"
                  "  taps a key; KEY*N holds it N frames; KEY+KEY holds keys together.\n"
                  "  Keys: down up right left escape control return z space shift a s d\n");
@@ -56,6 +63,10 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error)
         const std::string arg = argv[i];
         if (arg == "--paced") {
             o.paced = true;
+            continue;
+        }
+        if (arg == "--trace") {
+            o.trace = true;
             continue;
         }
         if (i + 1 >= argc) {
@@ -127,6 +138,63 @@ void RunOneFrame(bool paced)
         RunFrameUnpaced();
 }
 
+// What --trace compares from one frame to the next.
+struct TraceState {
+    int32_t kinds[kTaskSlots] = {}; // kind + 1 of a live slot, 0 when free
+    const char* eventState = nullptr;
+    BattleProc battleProc = nullptr;
+};
+
+const char* EventStateName(const EventTask* event)
+{
+    if (event->stateProc == EventMessageState)
+        return "message";
+    if (event->stateProc == EventChoiceState || event->stateProc == EventChoiceHoldState)
+        return "choice";
+    return nullptr;
+}
+
+const char* BattleStateName(BattleProc proc)
+{
+    if (proc == WaitRoundStart)
+        return "round start";
+    if (proc == RunReels)
+        return "reels";
+    if (proc == WaitClashResult)
+        return "clash";
+    if (proc == WaitBattleScene)
+        return "3D scene";
+    if (proc == ShowBattleMessages)
+        return "messages";
+    return "other";
+}
+
+void TraceFrame(int frame, TraceState& last)
+{
+    for (int slot = 100; slot < kTaskSlots; ++slot) {
+        const Task& task = g_tasks[slot];
+        const int32_t kind = task.alive ? task.kind + 1 : 0;
+        if (kind != last.kinds[slot]) {
+            if (last.kinds[slot])
+                std::printf("frame %d: slot %d kind %d ends\n", frame, slot, last.kinds[slot] - 1);
+            if (kind)
+                std::printf("frame %d: slot %d kind %d starts\n", frame, slot, kind - 1);
+            last.kinds[slot] = kind;
+        }
+    }
+    Task& eventTask = g_tasks[kEventSlot];
+    const char* eventState =
+        eventTask.alive && eventTask.kind == kEventKind ? EventStateName(TaskWork<EventTask>(&eventTask)) : nullptr;
+    if (eventState && eventState != last.eventState)
+        std::printf("frame %d: event %s\n", frame, eventState);
+    last.eventState = eventState;
+    const BattleWork* battle = RunningBattle();
+    const BattleProc battleProc = battle ? battle->battleProc : nullptr;
+    if (battleProc && battleProc != last.battleProc)
+        std::printf("frame %d: battle %s\n", frame, BattleStateName(battleProc));
+    last.battleProc = battleProc;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -166,16 +234,22 @@ int main(int argc, char** argv)
     SeedRandom(static_cast<uint32_t>(options.seed));
 
     int frame = 0;
-    for (const HeadlessKeyStep& step : steps) {
-        HoldKeys(step.keysDown);
-        for (int i = 0; i < step.frames && frame < options.frames && IsGameLive(); ++i, ++frame)
-            RunOneFrame(options.paced);
-    }
-    HoldKeys(0);
-    while (frame < options.frames && IsGameLive()) {
+    TraceState trace;
+    // Frame numbers count the frames run before the one printed, as --frames does.
+    auto runFrame = [&]() {
         RunOneFrame(options.paced);
         ++frame;
+        if (options.trace && IsGameLive())
+            TraceFrame(frame, trace);
+    };
+    for (const HeadlessKeyStep& step : steps) {
+        HoldKeys(step.keysDown);
+        for (int i = 0; i < step.frames && frame < options.frames && IsGameLive(); ++i)
+            runFrame();
     }
+    HoldKeys(0);
+    while (frame < options.frames && IsGameLive())
+        runFrame();
     if (!IsGameLive()) {
         std::fprintf(stderr, "screenshot: the game ended after %d frames\n", frame);
         plat::QuitVideo();
