@@ -84,12 +84,7 @@ int CreateBoardView()
     Task* task = CreateTask(kBoardViewSlot);
     if (task == nullptr)
         return 0;
-    task->alive = 1;
-    task->updateEnabled = 1;
-    task->drawEnabled = 1;
-    task->kind = kBoardViewKind;
-    task->update = UpdateBoardView;
-    task->draw = DrawBoardView;
+    StartTask(task, kBoardViewKind, UpdateBoardView, DrawBoardView);
     BoardView* view = TaskWork<BoardView>(task);
     view->alive = 1;
     view->seaCounter = 0;

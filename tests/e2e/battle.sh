@@ -42,30 +42,12 @@ sprite_shown() {
         done | awk '{ t[NR] = $0 } END { for (i = 1; i <= 6 && NR > 0; ++i) print t[int((i - 0.5) * NR / 6) + 1] }')
 }
 
-# The battle frame is drawn 1:1 from atlas (0, 0, 640, 480) over the whole screen.
-# Its probes are opaque, bright texels where nothing else of the battle is drawn: the
-# strips left and right of the reels and the pillar between them. Bright, so that a
-# black screen never matches; several, so that no board view does by chance.
-frame_probes=()
-for spot in "20 100" "30 200" "45 300" "610 120" "600 250" "625 310" "300 90" "320 200" "340 300"; do
-    read -r px py <<<"$spot"
-    # From each spot, the first texel in its row (within 12 pixels) that is opaque,
-    # not the colour key and not dark.
-    for dx in 0 1 2 3 4 5 6 7 8 9 10 11; do
-        read -r r g b a <<<"$(texel $((px + dx)) "$py")"
-        if [ "$a" -eq 255 ] && ! { [ "$r" -eq 0 ] && [ "$g" -eq 255 ] && [ "$b" -eq 0 ]; } &&
-            [ $((r + g + b)) -ge 120 ]; then
-            frame_probes+=("$((px + dx)) $py")
-            break
-        fi
-    done
-done
-[ "${#frame_probes[@]}" -ge 6 ] || fail "the atlas's battle frame has too few bright opaque texels to look for"
+find_battle_frame_probes
 
 frame_shown() {
     local probe
     for probe in "${frame_probes[@]}"; do
-        read -r px py <<<"$probe"
+        read -r px py _ <<<"$probe"
         matches "$px" "$py" "$px" "$py" || return 1
     done
 }

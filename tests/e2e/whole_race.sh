@@ -146,22 +146,7 @@ die_spins() {
     done
 }
 
-# The battle frame is drawn 1:1 from atlas (0, 0, 640, 480) over the whole window
-# while a battle's messages or reels show. Probes: bright opaque texels of the strips
-# beside the reels and the pillar between them, where nothing else is drawn.
-frame_probes=()
-for spot in "20 100" "30 200" "45 300" "610 120" "600 250" "625 310" "300 90" "320 200" "340 300"; do
-    read -r px py <<<"$spot"
-    for dx in 0 1 2 3 4 5 6 7 8 9 10 11; do
-        read -r r g b a <<<"$(texel $((px + dx)) "$py")"
-        if [ "$a" -eq 255 ] && ! { [ "$r" -eq 0 ] && [ "$g" -eq 255 ] && [ "$b" -eq 0 ]; } &&
-            [ $((r + g + b)) -ge 120 ]; then
-            frame_probes+=("$((px + dx)) $py $r $g $b")
-            break
-        fi
-    done
-done
-[ "${#frame_probes[@]}" -ge 6 ] || fail "the atlas's battle frame has too few bright opaque texels to look for"
+find_battle_frame_probes
 battle_shown() {
     local probe
     for probe in "${frame_probes[@]}"; do

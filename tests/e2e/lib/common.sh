@@ -240,3 +240,27 @@ expect_sprite() {
     read -r tx ty <<<"$texel"
     expect "$1" $(($6 + tx)) $(($7 + ty)) $(($2 + tx)) $(($3 + ty))
 }
+
+# The battle frame is drawn 1:1 from atlas (0, 0, 640, 480) over the whole window
+# while a battle's messages or reels show. find_battle_frame_probes fills frame_probes
+# with "x y r g b": opaque, bright texels of the strips beside the reels and the pillar
+# between them, where nothing else of the battle is drawn. Bright, so that a black screen
+# never matches; several, so that no board view does by chance. Needs extract_atlas.
+find_battle_frame_probes() {
+    local spot px py dx r g b a
+    frame_probes=()
+    for spot in "20 100" "30 200" "45 300" "610 120" "600 250" "625 310" "300 90" "320 200" "340 300"; do
+        read -r px py <<<"$spot"
+        # From each spot, the first texel in its row (within 12 pixels) that is opaque,
+        # not the colour key and not dark.
+        for dx in 0 1 2 3 4 5 6 7 8 9 10 11; do
+            read -r r g b a <<<"$(texel $((px + dx)) "$py")"
+            if [ "$a" -eq 255 ] && ! { [ "$r" -eq 0 ] && [ "$g" -eq 255 ] && [ "$b" -eq 0 ]; } &&
+                [ $((r + g + b)) -ge 120 ]; then
+                frame_probes+=("$((px + dx)) $py $r $g $b")
+                break
+            fi
+        done
+    done
+    [ "${#frame_probes[@]}" -ge 6 ] || fail "the atlas's battle frame has too few bright opaque texels to look for"
+}
