@@ -68,28 +68,58 @@ void BM_FrameRecording(benchmark::State& state)
 }
 BENCHMARK(BM_FrameRecording)->Unit(benchmark::kMillisecond);
 
+// A hidden 640 x 480 window with the OpenGL device on it and the game's fixed states,
+// for benchmarks that draw through OpenGL without starting the game; all of it is
+// released when it goes. When it cannot be made, the benchmark is skipped.
+class GlWindowDevice {
+public:
+    explicit GlWindowDevice(benchmark::State& state)
+    {
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+            state.SkipWithError("no video");
+            return;
+        }
+        videoUp_ = true;
+        plat::PrepareGlWindowAttributes(true);
+        window_ = SDL_CreateWindow("bench", 0, 0, 640, 480, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        ReleaseGraphics();
+        SetDefaultConfig();
+        g_vsyncOption = 0;
+        plat::SelectGfxBackend(plat::GfxBackend::OpenGL);
+        if (!window_ || !CreateD3DDevice(window_, 60)) {
+            state.SkipWithError("no OpenGL device");
+            return;
+        }
+        SetFixedRenderStates();
+        SetFullViewport();
+        ok_ = true;
+    }
+    ~GlWindowDevice()
+    {
+        if (ok_)
+            ReleaseGraphics();
+        if (window_)
+            SDL_DestroyWindow(window_);
+        if (videoUp_)
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
+    GlWindowDevice(const GlWindowDevice&) = delete;
+    GlWindowDevice& operator=(const GlWindowDevice&) = delete;
+
+    bool ok() const { return ok_; }
+
+private:
+    SDL_Window* window_ = nullptr;
+    bool videoUp_ = false;
+    bool ok_ = false;
+};
+
 void BM_FrameOpenGl(benchmark::State& state)
 {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        state.SkipWithError("no video");
+    const GlWindowDevice device(state);
+    if (!device.ok())
         return;
-    }
-    plat::PrepareGlWindowAttributes(true);
-    SDL_Window* window = SDL_CreateWindow("bench", 0, 0, 640, 480, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    ReleaseGraphics();
-    SetDefaultConfig();
-    g_vsyncOption = 0;
-    plat::SelectGfxBackend(plat::GfxBackend::OpenGL);
-    if (!window || !CreateD3DDevice(window, 60)) {
-        state.SkipWithError("no OpenGL device");
-        if (window)
-            SDL_DestroyWindow(window);
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        return;
-    }
-    SetFixedRenderStates();
-    SetFullViewport();
     SetBlendStates();
     plat::Texture* atlas = MakeTexture(2048, 2048);
     plat::Texture* tile = MakeTexture(32, 32);
@@ -100,9 +130,6 @@ void BM_FrameOpenGl(benchmark::State& state)
     }
     g_d3dDevice->ReleaseTexture(atlas);
     g_d3dDevice->ReleaseTexture(tile);
-    ReleaseGraphics();
-    SDL_DestroyWindow(window);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
     state.SetItemsProcessed(state.iterations() * 10300);
 }
 BENCHMARK(BM_FrameOpenGl)->Unit(benchmark::kMillisecond);
@@ -111,35 +138,15 @@ BENCHMARK(BM_FrameOpenGl)->Unit(benchmark::kMillisecond);
 // and the read-back that waits for it.
 void BM_EmptyFrameReadBackOpenGl(benchmark::State& state)
 {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        state.SkipWithError("no video");
+    const GlWindowDevice device(state);
+    if (!device.ok())
         return;
-    }
-    plat::PrepareGlWindowAttributes(true);
-    SDL_Window* window = SDL_CreateWindow("bench", 0, 0, 640, 480, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    ReleaseGraphics();
-    SetDefaultConfig();
-    g_vsyncOption = 0;
-    plat::SelectGfxBackend(plat::GfxBackend::OpenGL);
-    if (!window || !CreateD3DDevice(window, 60)) {
-        state.SkipWithError("no OpenGL device");
-        if (window)
-            SDL_DestroyWindow(window);
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        return;
-    }
-    SetFixedRenderStates();
-    SetFullViewport();
     std::vector<uint32_t> pixels;
     for (auto _ : state) {
         BeginFrameDraw();
         g_d3dDevice->ReadPixels(pixels);
         EndFrameDraw();
     }
-    ReleaseGraphics();
-    SDL_DestroyWindow(window);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 BENCHMARK(BM_EmptyFrameReadBackOpenGl)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 
