@@ -14,31 +14,15 @@
 
 namespace {
 
-using board_test::BoardWorld;
 using board_test::SpawnPiece;
 
-// One drawn sprite: the atlas rectangle it was cut from and where it went.
-struct Shot {
-    float srcLeft, srcTop, srcRight, srcBottom;
-    float x, y;
-    uint32_t colour;
-    bool operator==(const Shot& o) const
-    {
-        return std::tie(srcLeft, srcTop, srcRight, srcBottom, x, y, colour) ==
-               std::tie(o.srcLeft, o.srcTop, o.srcRight, o.srcBottom, o.x, o.y, o.colour);
-    }
-};
+// One drawn sprite: the atlas rectangle it was cut from (left, top, right, bottom),
+// where it went (x, y) and its colour.
+using Shot = std::tuple<float, float, float, float, float, float, uint32_t>;
 
-void PrintTo(const Shot& s, std::ostream* os)
-{
-    *os << "(" << s.srcLeft << "," << s.srcTop << ")-(" << s.srcRight << "," << s.srcBottom << ") at (" << s.x
-        << "," << s.y << ") " << std::hex << s.colour << std::dec;
-}
-
-constexpr uint32_t kWhite = 0xFFFFFFFFu;
 constexpr uint32_t kBar = 0x96FFFFFFu;
 
-Shot At(float l, float t, float r, float b, float x, float y, uint32_t colour = kWhite)
+Shot At(float l, float t, float r, float b, float x, float y, uint32_t colour = 0xFFFFFFFFu)
 {
     return {l, t, r, b, x, y, colour};
 }
@@ -54,93 +38,75 @@ protected:
     }
     ~OverlayTest() override { g_uiAtlas = nullptr; }
 
-    static std::vector<Shot> Drawn()
+    // The sprites drawn since the last call, cut from any rectangle or from the one
+    // whose top-left texel is (l, t).
+    static std::vector<Shot> Drawn(float l = -1, float t = -1)
     {
         std::vector<Shot> shots;
-        for (const plat::RecordedSprite& s : plat::CurrentRecordedFrame().Sprites())
-            shots.push_back({std::round(s.u0 * 2048.0f), std::round(s.v0 * 2048.0f), std::round(s.u1 * 2048.0f),
-                             std::round(s.v1 * 2048.0f), s.left, s.top, s.colour});
+        for (const plat::RecordedSprite& s : plat::CurrentRecordedFrame().Sprites()) {
+            const Shot shot = At(std::round(s.u0 * 2048.0f), std::round(s.v0 * 2048.0f), std::round(s.u1 * 2048.0f),
+                                 std::round(s.v1 * 2048.0f), s.left, s.top, s.colour);
+            if (l < 0 || (std::get<0>(shot) == l && std::get<1>(shot) == t)) shots.push_back(shot);
+        }
         return shots;
     }
     static void Clear() { plat::CurrentRecordedFrame().Reset(); }
 
-    // Only the sprites cut from one rectangle.
-    static std::vector<Shot> DrawnFrom(float l, float t)
-    {
-        std::vector<Shot> found;
-        for (const Shot& s : Drawn())
-            if (s.srcLeft == l && s.srcTop == t) found.push_back(s);
-        return found;
-    }
-
     static BoardView* View()
     {
         Task* task = CreateTask(kBoardViewSlot);
-        if (task == nullptr) task = &g_tasks[kBoardViewSlot];
         task->alive = 1;
         task->kind = kBoardViewKind;
-        BoardView* view = TaskWork<BoardView>(task);
-        return view;
+        return TaskWork<BoardView>(task);
     }
 
     gfx_test::RecordingDevice device_;
-    BoardWorld world_;
+    board_test::BoardWorld world_;
 };
 
-TEST_F(OverlayTest, StatusBarInItsOrderWithBothPanelsOnAndAManualRoll)
+TEST_F(OverlayTest, StatusBarLabelsHintsAndTheComputerBanner)
 {
     BoardView* view = View();
     view->minimapOn = view->overlayOn = 1;
     BoardPiece* player = SpawnPiece(10, kControllerPlayer, 1, 1, 0.0f, 0);
     player->moveProc = PlayerRollDie;
     DrawStatusBar();
-    const std::vector<Shot> expected = {
-        At(0, 481, 640, 497, 0, 464, kBar),          // bar
-        At(1010, 1055, 1208, 1069, 0, 465),           // rolling hint
-        At(1096, 1806, 1240, 1820, 372, 465),         // minimap on
-        At(1204, 620, 1347, 634, 218, 465),           // team panel on
-        At(1243, 637, 1278, 649, 555, 465),           // stage label
-        At(652, 29, 662, 41, 594, 465),               // stage 2, four pixels after the label
-    };
-    EXPECT_EQ(Drawn(), expected);
-}
+    // Bar, rolling hint, minimap on, team panel on, stage label, stage 2 four pixels after it.
+    EXPECT_EQ(Drawn(), (std::vector<Shot>{At(0, 481, 640, 497, 0, 464, kBar), At(1010, 1055, 1208, 1069, 0, 465),
+                                          At(1096, 1806, 1240, 1820, 372, 465), At(1204, 620, 1347, 634, 218, 465),
+                                          At(1243, 637, 1278, 649, 555, 465), At(652, 29, 662, 41, 594, 465)}));
 
-TEST_F(OverlayTest, StatusBarOffLabelsOtherHintAndTheComputerBanner)
-{
-    BoardView* view = View();
+    // Both off; another team's human-looking roll does not count unless its controller
+    // is the player's.
     view->minimapOn = view->overlayOn = 0;
-    BoardPiece* player = SpawnPiece(10, kControllerPlayer, 1, 1, 0.0f, 0);
-    // Another team's human-looking roll does not count unless its controller is the player's.
-    BoardPiece* other = SpawnPiece(11, kControllerComputer, 2, 1, 0.0f, 1);
-    other->moveProc = PlayerRollDie;
+    player->moveProc = PieceIdle;
+    SpawnPiece(11, kControllerComputer, 2, 1, 0.0f, 1)->moveProc = PlayerRollDie;
+    Clear();
     DrawStatusBar();
     std::vector<Shot> shots = Drawn();
     ASSERT_EQ(shots.size(), 6u);
     EXPECT_EQ((std::tuple{shots[1], shots[2], shots[3]}),
               std::make_tuple(At(1212, 1285, 1424, 1299, 0, 465), At(1096, 1824, 1240, 1838, 372, 465), At(1218, 603, 1361, 617, 218, 465)));
 
-    // Automatic play: the banner comes last, at the top.
+    // Automatic play: a computer hand never shows the rolling hint, and the banner
+    // comes last, at the top; back under the player's hand the banner goes.
     player->controller = kControllerComputer;
-    player->moveProc = PlayerRollDie; // a computer hand never shows the rolling hint
+    player->moveProc = PlayerRollDie;
     Clear();
     DrawStatusBar();
     shots = Drawn();
     ASSERT_EQ(shots.size(), 7u);
-    EXPECT_EQ(shots[1], At(1212, 1285, 1424, 1299, 0, 465));
-    EXPECT_EQ(shots.back(), At(1212, 1318, 1380, 1332, 470, 2));
-
-    // Back under the player's hand the banner goes.
+    EXPECT_EQ(std::pair(shots[1], shots.back()), std::pair(At(1212, 1285, 1424, 1299, 0, 465), At(1212, 1318, 1380, 1332, 470, 2)));
     player->controller = kControllerPlayer;
     Clear();
     DrawStatusBar();
-    EXPECT_TRUE(DrawnFrom(1212, 1318).empty());
+    EXPECT_TRUE(Drawn(1212, 1318).empty());
 }
 
 TEST_F(OverlayTest, TeamPanelRowsForTeamsAnEmptyEntryAndTheRoamingGroup)
 {
     BoardPiece* own = SpawnPiece(10, kControllerPlayer, 1, 1, 0.0f, 0);
     BoardPiece* rival = SpawnPiece(11, kControllerComputer, 2, 1, 0.0f, 1);
-    BoardPiece* roaming = SpawnPiece(13, kControllerEnemy, 3, 1, 0.0f, 3);
     own->progress = 5;
     own->liveCount = 4;
     rival->progress = 12;
@@ -149,8 +115,7 @@ TEST_F(OverlayTest, TeamPanelRowsForTeamsAnEmptyEntryAndTheRoamingGroup)
     controller.turnIndex = 2; // the highlight also goes onto an empty row
     controller.turnList[0] = own;
     controller.turnList[1] = rival;
-    controller.turnList[2] = nullptr;
-    controller.turnList[3] = roaming;
+    controller.turnList[3] = SpawnPiece(13, kControllerEnemy, 3, 1, 0.0f, 3);
     DrawTeamStatusPanel(&controller, 2.0f, 24.0f);
     const std::vector<Shot> shots = Drawn();
     // The panel: a 2-pixel opaque border and its inside tinted 0x50FFFFFF.
@@ -158,68 +123,38 @@ TEST_F(OverlayTest, TeamPanelRowsForTeamsAnEmptyEntryAndTheRoamingGroup)
     EXPECT_EQ(shots[4], At(1012, 945, 1324, 1051, 4, 26, 0x50FFFFFFu));
     const std::vector<Shot> rows(shots.begin() + 5, shots.end());
     const std::vector<Shot> expected = {
-        // Row 1, own team: y 32.
-        At(642, 29, 650, 41, 6, 33),          // "1"
-        At(1244, 716, 1367, 729, 18, 32),     // plate of team 0
-        At(688, 29, 698, 41, 148, 33),        // progress 5
-        At(840, 24, 847, 36, 180, 31),        // slash
-        At(676, 29, 686, 41, 186, 33),        // 40
-        At(748, 29, 758, 41, 197, 33),
-        At(838, 290, 864, 304, 220, 32),      // members icon
-        At(676, 29, 686, 41, 250, 33),        // 4 live
-        At(1356, 682, 1369, 696, 265, 32),    // suffix
-        At(348, 633, 368, 643, 282, 34),      // own-team mark
-        At(808, 24, 816, 32, 306, 34),        // icon of team 0
-        // Row 2, another team: y 57.
-        At(652, 29, 662, 41, 6, 58),
-        At(1244, 682, 1333, 695, 18, 57),
-        At(642, 29, 650, 41, 148, 58),        // 12
-        At(652, 29, 662, 41, 157, 58),
-        At(840, 24, 847, 36, 180, 56),
-        At(676, 29, 686, 41, 186, 58),
-        At(748, 29, 758, 41, 197, 58),
-        At(838, 290, 864, 304, 220, 57),
-        At(700, 29, 710, 41, 250, 58),        // 6 live
-        At(1356, 682, 1369, 696, 265, 57),
-        At(320, 633, 341, 642, 282, 59),      // other-team mark
-        At(818, 24, 826, 32, 306, 59),
-        // Row 3, empty and current: y 82.
-        At(1010, 912, 1322, 928, 4, 82, kBar),
-        At(664, 29, 674, 41, 6, 83),
-        At(1244, 663, 1378, 677, 21, 82),
-        // Row 4, the roaming group: plate and icon only. y 107.
-        At(676, 29, 686, 41, 6, 108),
-        At(1324, 636, 1419, 650, 18, 107),
-        At(870, 24, 878, 32, 306, 109),
+        // Own team at y 32: "1", plate of team 0, progress 5, slash, 40, members icon,
+        // 4 live, suffix, own-team mark, icon of team 0.
+        At(642, 29, 650, 41, 6, 33), At(1244, 716, 1367, 729, 18, 32), At(688, 29, 698, 41, 148, 33),
+        At(840, 24, 847, 36, 180, 31), At(676, 29, 686, 41, 186, 33), At(748, 29, 758, 41, 197, 33),
+        At(838, 290, 864, 304, 220, 32), At(676, 29, 686, 41, 250, 33), At(1356, 682, 1369, 696, 265, 32),
+        At(348, 633, 368, 643, 282, 34), At(808, 24, 816, 32, 306, 34),
+        // Another team at y 57: progress 12, 6 live, the other-team mark.
+        At(652, 29, 662, 41, 6, 58), At(1244, 682, 1333, 695, 18, 57), At(642, 29, 650, 41, 148, 58),
+        At(652, 29, 662, 41, 157, 58), At(840, 24, 847, 36, 180, 56), At(676, 29, 686, 41, 186, 58),
+        At(748, 29, 758, 41, 197, 58), At(838, 290, 864, 304, 220, 57), At(700, 29, 710, 41, 250, 58),
+        At(1356, 682, 1369, 696, 265, 57), At(320, 633, 341, 642, 282, 59), At(818, 24, 826, 32, 306, 59),
+        // Empty and current at y 82; the roaming group at y 107: plate and icon only.
+        At(1010, 912, 1322, 928, 4, 82, kBar), At(664, 29, 674, 41, 6, 83), At(1244, 663, 1378, 677, 21, 82),
+        At(676, 29, 686, 41, 6, 108), At(1324, 636, 1419, 650, 18, 107), At(870, 24, 878, 32, 306, 109),
     };
     EXPECT_EQ(rows, expected);
-}
 
-TEST_F(OverlayTest, TeamPanelDrawsNoPlateOrIconForAnIdWithoutOne)
-{
-    BoardPiece* stray = SpawnPiece(10, kControllerEnemy, 1, 1, 0.0f, 9);
-    TurnController controller{};
-    controller.turnList[0] = stray;
+    // An id without a plate or icon draws neither: panel (5 pieces), highlight, the row
+    // numbers and three empty rows.
+    controller = TurnController{};
+    controller.turnList[0] = SpawnPiece(14, kControllerEnemy, 1, 1, 0.0f, 9);
+    Clear();
     DrawTeamStatusPanel(&controller, 2.0f, 24.0f);
-    // Panel (5 pieces), highlight, the row numbers and three empty rows: nothing for id 9.
     EXPECT_EQ(Drawn().size(), 5u + 1u + 4u + 3u);
 }
 
 TEST_F(OverlayTest, MinimapDotsThenSquaresOverThem)
 {
     // 8 x 6: path codes 1, 2, 3 and the five squares; sea, grass and others draw nothing.
-    world_.Square(0, 0, 1);
-    world_.Square(1, 0, 2);
-    world_.Square(2, 0, 3);
-    world_.Square(3, 0, 45);
-    world_.Square(0, 1, 10);
-    world_.Square(1, 1, 11);
-    world_.Square(2, 1, 12);
-    world_.Square(3, 1, 13);
-    world_.Square(4, 1, 14);
-    world_.Square(5, 1, 0);
-    world_.Square(7, 5, 1);
-    world_.Square(6, 5, -3);
+    for (auto [c, r, code] : {std::tuple{0, 0, 1}, {1, 0, 2}, {2, 0, 3}, {3, 0, 45}, {0, 1, 10}, {1, 1, 11}, {2, 1, 12},
+                              {3, 1, 13}, {4, 1, 14}, {5, 1, 0}, {7, 5, 1}, {6, 5, -3}})
+        world_.Square(c, r, code);
     DrawMinimap();
     const std::vector<Shot> expected = {
         At(768, 24, 770, 26, 400, 20), At(880, 24, 882, 26, 402, 20), At(880, 24, 882, 26, 404, 20),
@@ -230,7 +165,7 @@ TEST_F(OverlayTest, MinimapDotsThenSquaresOverThem)
     EXPECT_EQ(Drawn(), expected);
 }
 
-TEST_F(OverlayTest, MarkersForTheFirstFourPiecesMovingOnesLast)
+TEST_F(OverlayTest, MarkersForTheFirstFourPiecesMovingOnesLastOnEvenAndOddBoards)
 {
     // 8 x 6 (even): a piece on cell (c, r) has its marker centred on (401 + 2c, 21 + 2r).
     SpawnPiece(10, kControllerPlayer, 0, 0, 0.0f, 0)->moveProc = PlayerStepMove;
@@ -239,26 +174,21 @@ TEST_F(OverlayTest, MarkersForTheFirstFourPiecesMovingOnesLast)
     SpawnPiece(15, kControllerComputer, 4, 4, 0.0f, 2);
     SpawnPiece(16, kControllerComputer, 1, 1, 0.0f, 0); // fifth: no marker
     DrawMinimapPieces();
-    const std::vector<Shot> expected = {
-        At(1346, 943, 1362, 959, 407, 23),  // team 1 at (7, 5)
-        At(1382, 943, 1398, 959, 399, 17),  // roaming group at (3, 2)
-        At(1364, 943, 1380, 959, 401, 21),  // team 2 at (4, 4)
-        At(1328, 943, 1344, 959, 393, 13),  // team 0, moving, last
-    };
-    EXPECT_EQ(Drawn(), expected);
-}
+    // Team 1 at (7, 5), the roaming group at (3, 2), team 2 at (4, 4), team 0 moving, last.
+    EXPECT_EQ(Drawn(), (std::vector<Shot>{At(1346, 943, 1362, 959, 407, 23), At(1382, 943, 1398, 959, 399, 17),
+                                          At(1364, 943, 1380, 959, 401, 21), At(1328, 943, 1344, 959, 393, 13)}));
 
-TEST_F(OverlayTest, MarkersOnAnOddBoardSitOnePixelOffAndStrayIdsHaveNone)
-{
+    // 31 x 5: the dot of (2, 1) is centred on (405, 23), its marker's centre one pixel
+    // left and up; stray ids (a stationary group with 4, and -1) have none.
+    KillAllTasks();
+    Clear();
     g_boardWidth = 31;
     g_boardHeight = 5;
     SpawnPiece(10, kControllerComputer, 2, 1, 0.0f, 1);
-    SpawnPiece(11, kControllerEnemy, 0, 0, 0.0f, 4); // a stationary group with id 4
+    SpawnPiece(11, kControllerEnemy, 0, 0, 0.0f, 4);
     SpawnPiece(12, kControllerEnemy, 0, 0, 0.0f, -1);
     DrawMinimapPieces();
-    // Dot of (2, 1) is centred on (405, 23); the marker's centre is one pixel left and up.
-    const std::vector<Shot> expected = {At(1346, 943, 1362, 959, 396, 14)};
-    EXPECT_EQ(Drawn(), expected);
+    EXPECT_EQ(Drawn(), (std::vector<Shot>{At(1346, 943, 1362, 959, 396, 14)}));
 }
 
 TEST_F(OverlayTest, BoardViewDrawsEachPartByItsFlagAndHidesTheBarDuringAnEvent)
@@ -266,11 +196,11 @@ TEST_F(OverlayTest, BoardViewDrawsEachPartByItsFlagAndHidesTheBarDuringAnEvent)
     ASSERT_EQ(CreateBoardView(), 1);
     BoardView* view = TaskWork<BoardView>(&g_tasks[kBoardViewSlot]);
     world_.Square(0, 0, 10);
+    // Square on the minimap, team panel, status bar.
     auto counts = [&]() {
         Clear();
         DrawBoardView(&g_tasks[kBoardViewSlot]);
-        return std::vector<size_t>{DrawnFrom(860, 24).size(), DrawnFrom(1012, 945).size(),
-                                   DrawnFrom(0, 481).size()};
+        return std::vector<size_t>{Drawn(860, 24).size(), Drawn(1012, 945).size(), Drawn(0, 481).size()};
     };
     EXPECT_EQ(counts(), (std::vector<size_t>{1, 1, 1}));
     view->minimapOn = 0;

@@ -11,14 +11,42 @@ using board_test::StoreScript;
 
 using EventAction = EventRun;
 
-TEST_F(EventAction, WaitsPassTheirFramesAndZeroActsAsOne)
+TEST_F(EventAction, WaitsSpinsAndSinkingTakeTheirFrames)
 {
-    for (auto [wait, frames] : {std::pair{0, 1}, {1, 1}, {30, 30}}) {
+    // Start, the command, the wait, then 99; a wait of 0 acts as 1.
+    for (auto [wait, frames] : {std::pair{0, 4}, {1, 4}, {30, 33}}) {
         StoreScript(1, "#5," + std::to_string(wait) + ",#99");
         Start(Party(kControllerComputer, 2));
-        // start, the command, the wait, then 99
-        EXPECT_EQ(RunToEnd(), 3 + frames) << "wait " << wait;
+        EXPECT_EQ(RunToEnd(), frames) << "wait " << wait;
         KillAllTasks();
+    }
+    // A spin turns frames x degrees and leaves 360 as it is.
+    for (auto [from, frames, to] : {std::tuple{0.0f, 4, 360.0f}, {90.0f, 4, 90.0f}, {0.0f, 0, 90.0f}}) {
+        StoreScript(1, "#41," + std::to_string(frames) + ",90,#99");
+        BoardPiece* piece = Party(kControllerComputer, 2, from);
+        Start(piece);
+        RunToEnd();
+        EXPECT_FLOAT_EQ(piece->heading, to) << from << " " << frames;
+        KillAllTasks();
+    }
+    // Members sink one after another, 17 frames each; a standing count beyond the six
+    // figures sinks those six, one below zero sinks nobody.
+    StoreScript(1, "#11,#99");
+    BoardPiece* piece = Party(kControllerComputer, 2);
+    Start(piece);
+    Frames(2 + 6 * 17 - 1);
+    EXPECT_EQ(Event()->stateProc, EventSinkMembersState);
+    Frames(1);
+    EXPECT_EQ((std::tuple{Event()->stateProc, SoundCount(15)}), std::make_tuple(EventRunState, 6));
+    for (const Figure& f : piece->figures) EXPECT_FLOAT_EQ(f.y, -8.0f);
+    for (auto [live, sinks] : {std::pair{9, 6}, {-2, 0}}) {
+        KillAllTasks();
+        BoardPiece* other = Party(kControllerComputer, 2);
+        other->liveCount = live;
+        const int before = SoundCount(15);
+        Start(other);
+        RunToEnd();
+        EXPECT_EQ(SoundCount(15) - before, sinks) << "standing count " << live;
     }
 }
 
@@ -46,42 +74,19 @@ TEST_F(EventAction, PopupRisesOneAtATimeAndALifetimeOfOneIsNeverDrawn)
     EXPECT_TRUE(DrawnFrom(rect).empty());
 }
 
-TEST_F(EventAction, SquareChangeAndDieFaces)
+TEST_F(EventAction, SquareChangeDieFacesAndHop)
 {
-    StoreScript(1, "#10,12,#14,1,#14,3,#99");
+    StoreScript(1, "#10,12,#14,1,#14,3,#40,#99");
     BoardPiece* piece = Party(kControllerComputer, 4);
     Start(piece);
-    RunToEnd();
+    Frames(2 + 3 + 20);
     EXPECT_EQ((std::tuple{g_squareLayer[1 * kWidth + 4], g_squareLayer[1 * kWidth + 3]}), std::make_tuple(12, 10));
     EXPECT_EQ(piece->dieFaces, 3); // 1 was ignored
-}
-
-TEST_F(EventAction, MembersSinkOneAfterAnother)
-{
-    StoreScript(1, "#11,#99");
-    BoardPiece* piece = Party(kControllerComputer, 2);
-    Start(piece);
-    Frames(2 + 6 * 17 - 1);
-    EXPECT_EQ(Event()->stateProc, EventSinkMembersState);
-    Frames(1);
-    EXPECT_EQ((std::tuple{Event()->stateProc, SoundCount(15)}), std::make_tuple(EventRunState, 6));
-    for (const Figure& f : piece->figures) EXPECT_FLOAT_EQ(f.y, -8.0f);
-}
-
-// A standing count beyond the six figures a piece has sinks those six; one below zero
-// sinks nobody.
-TEST_F(EventAction, SinkingWalksOnlyTheFiguresAPieceHas)
-{
-    for (auto [live, sinks] : {std::pair{9, 6}, {-2, 0}}) {
-        StoreScript(1, "#11,#99");
-        BoardPiece* piece = Party(kControllerComputer, 2);
-        piece->liveCount = live;
-        const int before = SoundCount(15);
-        Start(piece);
-        RunToEnd();
-        EXPECT_EQ(SoundCount(15) - before, sinks) << "standing count " << live;
-        KillAllTasks();
-    }
+    // The hop rises for 20 frames and comes back to its height in 28; the figures follow.
+    EXPECT_NEAR(piece->y, 0.25f + 4 * (0.375f + 0.3f + 0.225f + 0.15f + 0.075f), 1e-4);
+    EXPECT_FLOAT_EQ(piece->figures[5].y, piece->y);
+    EXPECT_EQ(RunToEnd(), 28 + 1);
+    EXPECT_NEAR(piece->y, 0.25f, 1e-4);
 }
 
 TEST_F(EventAction, MembersJumpBackAgainstTheHeadingThenStepForward)
@@ -96,10 +101,8 @@ TEST_F(EventAction, MembersJumpBackAgainstTheHeadingThenStepForward)
     EXPECT_FLOAT_EQ(piece->figures[0].y, 0.25f + 15.0f);
     Frames(6 * 12 - 7);
     for (const Figure& f : piece->figures) {
-        EXPECT_FLOAT_EQ(f.facing, 270.0f);
         EXPECT_FLOAT_EQ(f.z, z - 2.0f);
-        EXPECT_FLOAT_EQ(f.y, 0.25f);
-        EXPECT_EQ(f.motionProc, FigureIdleState);
+        EXPECT_EQ(std::tuple(f.facing, f.y, f.motionProc), std::tuple(270.0f, 0.25f, &FigureIdleState));
     }
     EXPECT_EQ(SoundCount(16), 6);
     Frames(1 + 6 * 8);
@@ -107,19 +110,17 @@ TEST_F(EventAction, MembersJumpBackAgainstTheHeadingThenStepForward)
         EXPECT_FLOAT_EQ(f.z, z);
         EXPECT_FLOAT_EQ(f.facing, 90.0f);
     }
-}
 
-TEST_F(EventAction, StepForwardAtHeading360MovesNobodyButTakesItsFrames)
-{
+    // At heading 360 the step forward moves nobody but still takes its frames.
+    KillAllTasks();
     StoreScript(1, "#13,#99");
-    BoardPiece* piece = Party(kControllerComputer, 2, 360.0f);
-    const float x = piece->x;
-    Start(piece);
+    BoardPiece* still = Party(kControllerComputer, 2, 360.0f);
+    Start(still);
     EXPECT_EQ(RunToEnd(), 2 + 6 * 8 + 1);
-    EXPECT_FLOAT_EQ(piece->figures[5].x, x);
+    EXPECT_FLOAT_EQ(still->figures[5].x, still->x);
 }
 
-TEST_F(EventAction, FallenBranchAndReviveTakeOnlyExactlyFallenMembers)
+TEST_F(EventAction, FallenBranchAndReviveTakeOnlyExactlyFallenMembersTheGroupHas)
 {
     // Member 1 below zero counts as fallen, but only member 3 at exactly 0 comes back.
     StoreScript(1, "#16,A,B,A#7,1,#99B#17,#7,2,#99");
@@ -131,9 +132,8 @@ TEST_F(EventAction, FallenBranchAndReviveTakeOnlyExactlyFallenMembers)
     Frames(4);
     EXPECT_EQ(Event()->stateProc, EventWaitRisingFigure);
     EXPECT_TRUE(g_tasks[kRisingFigureSlot].alive);
-    EXPECT_FLOAT_EQ(piece->members[3].hitPoints, 100.0f);
-    EXPECT_FLOAT_EQ(piece->members[1].hitPoints, -5.0f);
-    EXPECT_EQ(piece->liveCount, 5);
+    EXPECT_EQ(std::tuple(piece->members[3].hitPoints, piece->members[1].hitPoints, piece->liveCount),
+              std::tuple(100.0f, -5.0f, 5));
     // The event waits for the risen member (42 frames up, 50 waiting, 8 steps).
     EXPECT_GT(RunToEnd(), 90);
     EXPECT_EQ(SoundCount(2), 1);
@@ -143,21 +143,17 @@ TEST_F(EventAction, FallenBranchAndReviveTakeOnlyExactlyFallenMembers)
     BoardPiece* whole = Party(kControllerComputer, 3, 0.0f, 1);
     Start(whole, 2);
     EXPECT_EQ(RunToEnd(), 5);
-    EXPECT_EQ(whole->liveCount, 6);
-    EXPECT_EQ(SoundCount(3), 1);
-}
+    EXPECT_EQ(std::pair(whole->liveCount, SoundCount(3)), std::pair(6, 1));
 
-TEST_F(EventAction, ReviveNeverRaisesAMemberTheGroupDoesNotHave)
-{
+    // A group of three: the empty rows behind it are never raised.
+    KillAllTasks();
     StoreScript(1, "#17,#99");
-    BoardPiece* piece = Party(kControllerEnemy, 2);
-    piece->memberCount = 3;
-    piece->liveCount = 3;
-    for (int i = 3; i < 6; ++i) piece->members[i] = CharacterRecord{};
-    Start(piece);
+    BoardPiece* group = Party(kControllerEnemy, 2);
+    group->memberCount = group->liveCount = 3;
+    for (int i = 3; i < 6; ++i) group->members[i] = CharacterRecord{};
+    Start(group);
     EXPECT_EQ(RunToEnd(), 4); // no rising member to wait for
-    EXPECT_EQ(piece->liveCount, 3);
-    EXPECT_FLOAT_EQ(piece->members[3].hitPoints, 0.0f);
+    EXPECT_EQ(std::pair(group->liveCount, group->members[3].hitPoints), std::pair(3, 0.0f));
 }
 
 TEST_F(EventAction, RollAgainLeaveTheRaceAndGoal)
@@ -173,12 +169,74 @@ TEST_F(EventAction, RollAgainLeaveTheRaceAndGoal)
 
     KillAllTasks();
     StoreScript(2, "#43,#42,#99");
-    BoardPiece* team = Party(kControllerComputer, 2, 0.0f, 2);
-    Start(team, 2);
+    Start(Party(kControllerComputer, 2, 0.0f, 2), 2);
     Frames(2);
-    EXPECT_EQ((std::tuple{g_raceResult.nextPlaceFromTop, g_raceResult.placeTeam[0], g_raceResult.placeLeader[0], g_raceResult.teamsLeft}),
-              std::make_tuple(1, 2, 12, 2));
+    const RaceResult& r = g_raceResult;
+    EXPECT_EQ((std::tuple{r.nextPlaceFromTop, r.placeTeam[0], r.placeLeader[0], r.teamsLeft}), std::make_tuple(1, 2, 12, 2));
     EXPECT_TRUE(g_tasks[12].alive); // the goal alone leaves the piece where it is
     Frames(2);
     EXPECT_FALSE(g_tasks[12].alive);
+}
+
+class GoBack : public EventRun {
+protected:
+    // Row 1: start square at column 0, squares at the even columns, corridor cells
+    // between them; every cell links back toward column 0.
+    void SetUp() override
+    {
+        EventRun::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        for (int c = 0; c < kWidth; ++c) {
+            g_squareLayer[kWidth + c] = c % 2 == 0 ? 10 : 0;
+            g_layerD[kWidth + c] = c > 0 ? 2 : 0;
+            g_routeLayer[kWidth + c] = c < kWidth - 1 ? 1 : 0;
+        }
+        g_routeLayer[kWidth] |= 16;
+    }
+
+    int Column(const BoardPiece* piece) { return static_cast<int>(std::lround((piece->x + kWidth - 1) / 2)); }
+
+    int RunPiece(BoardPiece* piece, int limit = 400)
+    {
+        int frames = 0;
+        for (; piece->moveProc != PieceIdle && frames < limit; ++frames) Frames(1);
+        return frames;
+    }
+};
+
+TEST_F(GoBack, WalksBackItsDrawnSquaresAfterTheEvent)
+{
+    StoreScript(1, "#9,#5,5,#99");
+    BoardPiece* piece = Party(kControllerComputer, 6);
+    piece->progress = 3;
+    Start(piece);
+    Frames(2);
+    const int distance = piece->die;
+    ASSERT_TRUE(distance == 3 || distance == 4 || distance == 5);
+    Frames(5);
+    EXPECT_EQ(piece->moveProc, GoBackWaitEvent); // still the event's wait
+    EXPECT_FLOAT_EQ(piece->x, 5.0f);
+    ASSERT_LT(RunPiece(piece), 400);
+    // Squares only at even columns: from 6 one square back is column 4, and the start
+    // square (column 0) stops it early.
+    EXPECT_EQ((std::tuple{Column(piece), piece->progress, piece->die}), std::make_tuple(0, 0, 1));
+    EXPECT_FLOAT_EQ(piece->heading, 0.0f); // looking forward again
+    for (const Figure& f : piece->figures) EXPECT_FLOAT_EQ(f.facing, 0.0f);
+    EXPECT_EQ(SoundCount(14), 3);
+}
+
+TEST_F(GoBack, ACellWithoutAWayBackEndsTheMoveThere)
+{
+    // No link at column 5, and one toward column 4 only besides; then a link into
+    // blocked ground (row 2), which is no way either.
+    g_layerD[kWidth + 3] = 1 | 2;
+    for (int link : {0, 4}) {
+        KillAllTasks();
+        g_layerD[kWidth + 5] = int8_t(link);
+        StoreScript(1, "#9,#99");
+        BoardPiece* piece = Party(kControllerComputer, 5);
+        Start(piece);
+        EXPECT_LT(RunPiece(piece), 20);
+        EXPECT_EQ(Column(piece), 5) << link;
+    }
 }

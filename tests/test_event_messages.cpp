@@ -1,4 +1,5 @@
 // Event messages, portraits, choices and label jumps, run through the event task.
+#include <cmath>
 #include <tuple>
 #include <vector>
 
@@ -16,11 +17,20 @@ int GlyphsIn(const int32_t row[24])
     return n;
 }
 
-int FontSprites()
+std::vector<plat::RecordedSprite> FontSprites()
 {
-    int n = 0;
-    for (const plat::RecordedSprite& s : plat::LastRecordedFrame().Sprites()) n += s.texture == g_fontTexture;
-    return n;
+    std::vector<plat::RecordedSprite> found;
+    for (const plat::RecordedSprite& s : plat::LastRecordedFrame().Sprites())
+        if (s.texture == g_fontTexture) found.push_back(s);
+    return found;
+}
+
+// Whether a sprite of this colour was drawn at (x, y); x below 0 matches anywhere.
+bool TintedAt(float x, float y, uint32_t colour)
+{
+    for (const plat::RecordedSprite& s : plat::LastRecordedFrame().Sprites())
+        if (s.colour == colour && (x < 0 || (std::fabs(s.left - x) < 0.01f && std::fabs(s.top - y) < 0.01f))) return true;
+    return false;
 }
 
 } // namespace
@@ -33,32 +43,22 @@ TEST_F(EventMessage, TypesOneGlyphAFrameAndWaitsForThePlayersKey)
     Start(Party(kControllerPlayer, 2));
     Frames(2); // start state, then the command
     ASSERT_EQ(Event()->stateProc, EventMessageState);
-    EXPECT_EQ(GlyphsIn(Event()->shownGlyphs[0]), 0);
-    Frames(1);
-    EXPECT_EQ(GlyphsIn(Event()->shownGlyphs[0]), 1);
-    Frames(2);
-    EXPECT_EQ(GlyphsIn(Event()->shownGlyphs[0]), 3);
+    std::vector<int> typed;
+    for (int i = 0; i < 4; ++i, Frames(1)) typed.push_back(GlyphsIn(Event()->shownGlyphs[0]));
+    EXPECT_EQ(typed, (std::vector<int>{0, 1, 2, 3}));
     // Return while the rows are still being finished is not taken.
     Tap(kKeyReturn);
-    EXPECT_EQ(Event()->stateProc, EventMessageState);
     Frames(1);
-    EXPECT_EQ(Event()->typeRow, 3);
-    // Drawn the frame after: three glyphs from x 140, in the band below row y 384.
-    Frames(1);
-    EXPECT_EQ(FontSprites(), 3);
-    const std::vector<plat::RecordedSprite> sprites = plat::LastRecordedFrame().Sprites();
-    for (const plat::RecordedSprite& s : sprites)
-        if (s.texture == g_fontTexture) {
-            EXPECT_FLOAT_EQ(s.left, 140.0f);
-            EXPECT_GE(s.top, 392.0f);
-            EXPECT_LE(s.bottom, 412.0f);
-            break;
-        }
+    EXPECT_EQ((std::tuple{Event()->stateProc, Event()->typeRow}), std::make_tuple(EventMessageState, 3));
+    // Drawn: three glyphs from x 140, in the band below row y 384.
+    const std::vector<plat::RecordedSprite> glyphs = FontSprites();
+    ASSERT_EQ(glyphs.size(), 3u);
+    EXPECT_FLOAT_EQ(glyphs[0].left, 140.0f);
+    EXPECT_TRUE(glyphs[0].top >= 392.0f && glyphs[0].bottom <= 412.0f) << glyphs[0].top << " " << glyphs[0].bottom;
     Tap(kKeyReturn);
     EXPECT_EQ(SoundCount(0), 1);
     EXPECT_FALSE(EventRunning());
-    Frames(1);
-    EXPECT_EQ(FontSprites(), 0);
+    EXPECT_TRUE(FontSprites().empty());
 }
 
 TEST_F(EventMessage, LongAndExtraLinesAreCutToTheWindow)
@@ -69,8 +69,8 @@ TEST_F(EventMessage, LongAndExtraLinesAreCutToTheWindow)
     StoreScript(1, "#2,4," + longLine + "," + Sjis("い") + "," + Sjis("う") + "," + Sjis("え") + ",#7,3,#99");
     Start(Party(kControllerComputer, 2));
     Frames(2);
-    EventTask* event = Event();
-    EXPECT_EQ((std::tuple{GlyphsIn(event->sourceGlyphs[0]), GlyphsIn(event->sourceGlyphs[1]), GlyphsIn(event->sourceGlyphs[2])}),
+    const EventTask* e = Event();
+    EXPECT_EQ((std::tuple{GlyphsIn(e->sourceGlyphs[0]), GlyphsIn(e->sourceGlyphs[1]), GlyphsIn(e->sourceGlyphs[2])}),
               std::make_tuple(24, 1, 1));
     // A computer's message: 24 glyphs, 3 row ends, 30 frames of reading.
     Frames(24 + 3 + 30);
@@ -90,16 +90,14 @@ TEST_F(EventMessage, PlayerChoosesWithUpDownAndConfirms)
     // The whole text shows at once.
     EXPECT_EQ((std::tuple{GlyphsIn(Event()->shownGlyphs[0]), GlyphsIn(Event()->shownGlyphs[2])}), std::make_tuple(5, 3));
     Tap(kKeyUp);
-    EXPECT_EQ(Event()->answer, 0);
-    EXPECT_EQ(SoundCount(0), 1); // the cursor sound plays even when it cannot move
+    // The cursor sound plays even when it cannot move.
+    EXPECT_EQ((std::tuple{Event()->answer, SoundCount(0)}), std::make_tuple(0, 1));
     Tap(kKeyDown);
     Tap(kKeyDown);
     EXPECT_EQ((std::tuple{Event()->answer, SoundCount(0)}), std::make_tuple(1, 3));
     // The bar stands behind row 2 for the second answer, at 0x64 white.
-    bool bar = false;
-    for (const plat::RecordedSprite& s : DrawnFrom(kChoiceBarRect))
-        bar = bar || (Near(s.left, 126.0f) && Near(s.top, 448.0f) && s.colour == 0x64FFFFFFu);
-    EXPECT_TRUE(bar);
+    EXPECT_FALSE(DrawnFrom(kChoiceBarRect).empty());
+    EXPECT_TRUE(TintedAt(126.0f, 448.0f, 0x64FFFFFFu));
     // Confirm wins over a direction in the same frame.
     Tap((1u << kKeyReturn) | (1u << kKeyUp));
     RunToEnd(10);
@@ -112,10 +110,7 @@ TEST_F(EventMessage, ComputerBlinksThenAnswersAtRandom)
     Start(Party(kControllerComputer, 2));
     Frames(2);
     std::vector<int> answers;
-    for (int i = 0; i < 60; ++i) {
-        Frames(1);
-        answers.push_back(Event()->answer);
-    }
+    for (int i = 0; i < 60; ++i, answers.push_back(Event()->answer)) Frames(1);
     std::vector<int> expected;
     for (auto [value, count] : {std::pair{0, 1}, {1, 15}, {0, 15}, {1, 15}, {0, 14}})
         expected.insert(expected.end(), count, value);
@@ -150,17 +145,12 @@ TEST_F(EventMessage, PortraitAndWindowFrameStayUntilChanged)
     StoreScript(1, "#1,1,#3,0,#5,3,#3,20,#5,3,#1,0,#3,7,#5,3,#99");
     Start(Party(kControllerComputer, 2));
     Frames(5);
-    // Face 0 (99 x 87) stands on the screen's bottom edge at x -4.
+    // Face 0 (99 x 87) stands on the screen's bottom edge at x -4, over the window panel.
     EXPECT_TRUE(Drawn(-4.0f, 393.0f, {1948.0f, 0.0f, 2047.0f, 87.0f}));
-    bool panel = false;
-    for (const plat::RecordedSprite& s : Sprites())
-        panel = panel || (Near(s.left, 126.0f) && Near(s.top, 386.0f) && s.colour == 0x96FFFFFFu);
-    EXPECT_TRUE(panel);
+    EXPECT_TRUE(TintedAt(126.0f, 386.0f, 0x96FFFFFFu));
     Frames(4); // portrait 20: none of the fourteen faces
     EXPECT_FALSE(Drawn(-4.0f, 393.0f, {1948.0f, 0.0f, 2047.0f, 87.0f}));
     Frames(6); // window off; portrait 7 is the first monster's face (139 x 85)
     EXPECT_TRUE(Drawn(-4.0f, 395.0f, {1908.0f, 100.0f, 2047.0f, 185.0f}));
-    panel = false;
-    for (const plat::RecordedSprite& s : Sprites()) panel = panel || s.colour == 0x96FFFFFFu;
-    EXPECT_FALSE(panel);
+    EXPECT_FALSE(TintedAt(-1.0f, 0.0f, 0x96FFFFFFu));
 }

@@ -106,24 +106,21 @@ TEST_F(TeamStatusTest, PageShowsFacesCursorCountsAndTheSelectedMembersDetail)
     EXPECT_EQ(Screen()->teamPiece[0], piece);
     Screen()->column = 2;
     Draw();
-    EXPECT_EQ(At(1979, 468), (Spots{{0, 0, kWhite}}));     // page tab of team 0
-    EXPECT_EQ(At(1429, 216), (Spots{{22, 0, kWhite}}));    // frame
-    EXPECT_EQ(At(1947, 195), (Spots{{240, 220, kWhite}})); // cursor on column 2
-    EXPECT_EQ(At(873, 227), (Spots{{502, 7, kWhite}}));    // slash between 5 and 6
-    EXPECT_EQ(At(1010, 943), (Spots{{162, 300, kWhite}})); // detail panel centred
-    EXPECT_EQ(At(1010, 1908), (Spots{{170, 304, kWhite}}));
-    EXPECT_EQ(At(1302, 1757), (Spots{{170, 379, kWhite}}));
-    EXPECT_EQ(At(1218, 565), (Spots{{239, 379, kWhite}})) << "member 2 has fallen";
-    EXPECT_TRUE(At(1357, 1758).empty());
-    // The face of member 2, bottom-centred in its column and faded.
+    // Page tab of team 0, frame, cursor on column 2, slash between 5 and 6, the detail
+    // panel centred, member 2 fallen, the hints.
+    const struct { float l, t, x, y; } spots[] = {
+        {1979, 468, 0, 0}, {1429, 216, 22, 0}, {1947, 195, 240, 220}, {873, 227, 502, 7}, {1010, 943, 162, 300},
+        {1010, 1908, 170, 304}, {1302, 1757, 170, 379}, {1218, 565, 239, 379}, {519, 675, 32, 400},
+    };
+    for (const auto& s : spots) EXPECT_EQ(At(s.l, s.t), (Spots{{s.x, s.y, kWhite}})) << s.l << "," << s.t;
+    EXPECT_EQ(std::pair(At(1357, 1758).size(), At(1010, 1875).size()), std::pair(size_t{0}, size_t{1}));
+    // The face of member 2, bottom-centred in its column and faded; the name of
+    // character 2 from its profile at (238, 304).
     const float* face = piece->members[2].faceRect;
     const float w = face[2] - face[0], h = face[3] - face[1];
     EXPECT_EQ(At(face[0], face[1]), (Spots{{std::round(240 + (100 - w) / 2), 180 - h, 0x64FFFFFFu}}));
-    // The name of character 2 from its profile at (238, 304).
     const float* name = g_characterProfiles[2].nameRect;
     EXPECT_EQ(At(name[0], name[1]), (Spots{{238, 304, kWhite}}));
-    // Hints.
-    EXPECT_EQ((std::tuple{At(519, 675), At(1010, 1875).size()}), std::make_tuple(Spots{{32, 400, kWhite}}, 1u));
 }
 
 TEST_F(TeamStatusTest, AMonsterInTheTeamShowsNoProfileAndAGonePageOnlyItsFrame)
