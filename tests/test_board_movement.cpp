@@ -12,14 +12,6 @@ using board_test::Frame;
 using board_test::RunUntil;
 using board_test::SpawnPiece;
 
-namespace {
-
-constexpr int kPlayer = kControllerPlayer;
-constexpr int kComputer = kControllerComputer;
-constexpr int kEnemy = kControllerEnemy;
-
-} // namespace
-
 TEST(DieRules, CatchUpOnlyForTheLoneLastTeamTwelveBehindAndOnlyOnSixFaces) {
     // Team pieces in slots 10, 11, ...; the first one rolls a 2.
     struct Case { std::vector<int> progress; int faces, expectDie, expectFaces; };
@@ -38,10 +30,10 @@ TEST(DieRules, CatchUpOnlyForTheLoneLastTeamTwelveBehindAndOnlyOnSixFaces) {
         BoardWorld world(4, 4);
         std::vector<BoardPiece*> teams;
         for (size_t i = 0; i < c.progress.size(); ++i) {
-            teams.push_back(SpawnPiece(10 + static_cast<int>(i), kComputer, 0, 0, 0.0f, static_cast<int>(i % 3)));
+            teams.push_back(SpawnPiece(10 + static_cast<int>(i), kControllerComputer, 0, 0, 0.0f, static_cast<int>(i % 3)));
             teams.back()->progress = c.progress[i];
         }
-        SpawnPiece(19, kEnemy, 0, 0, 0.0f, 3)->progress = -50; // a group far behind is no team
+        SpawnPiece(19, kControllerEnemy, 0, 0, 0.0f, 3)->progress = -50; // a group far behind is no team
         teams[0]->die = 2;
         teams[0]->dieFaces = c.faces;
         ApplyDieRules(teams[0]);
@@ -51,8 +43,8 @@ TEST(DieRules, CatchUpOnlyForTheLoneLastTeamTwelveBehindAndOnlyOnSixFaces) {
 
 TEST(DieRules, ComputerSpinOfTwentySevenFramesOnAThreeFaceDie) {
     BoardWorld world(4, 4);
-    BoardPiece* team = SpawnPiece(10, kComputer, 0, 0, 0.0f, 1);
-    SpawnPiece(11, kComputer, 0, 0, 0.0f, 2)->progress = 30; // far ahead: the rule would give a 6
+    BoardPiece* team = SpawnPiece(10, kControllerComputer, 0, 0, 0.0f, 1);
+    SpawnPiece(11, kControllerComputer, 0, 0, 0.0f, 2)->progress = 30; // far ahead: the rule would give a 6
     team->dieFaces = 3;
     team->moveProc = PieceStartTurn;
     SeedRandom(54); // first draws: 4 of 6 (20 frames), then 7 of 10
@@ -69,10 +61,8 @@ TEST(DieRules, ComputerSpinOfTwentySevenFramesOnAThreeFaceDie) {
         EXPECT_FALSE(BoardWorld::Heard(0));
     }
     Frame(team);
-    EXPECT_EQ(team->moveProc, AutoChooseDirection);
-    EXPECT_TRUE(BoardWorld::Heard(0));
-    EXPECT_EQ(faces, (std::set<int>{1, 2, 3}));
-    EXPECT_EQ(team->dieFaces, 6);
+    EXPECT_EQ((std::tuple{team->moveProc, BoardWorld::Heard(0), faces, team->dieFaces}),
+              std::make_tuple(AutoChooseDirection, true, std::set<int>{1, 2, 3}, 6));
     EXPECT_LE(team->die, 3) << "the three-face roll stands";
 }
 
@@ -91,7 +81,7 @@ TEST(PlayerChoice, FirstPressedKeyDecidesClosedWaysSoundAndBlockedOnesAreSilent)
         SCOPED_TRACE(c.keys.size() > 0 ? *c.keys.begin() : -1);
         BoardWorld world(5, 5);
         world.Squares({{2, 2, 10, kLinkHeading0 | kLinkHeading90}, {3, 2, 11}, {2, 1, 12}, {1, 2, 0}});
-        BoardPiece* piece = SpawnPiece(10, kPlayer, 2, 2, 270.0f);
+        BoardPiece* piece = SpawnPiece(10, kControllerPlayer, 2, 2, 270.0f);
         piece->moveProc = PlayerChooseDirection;
         piece->subStep = 2;
         BoardWorld::PressKeys(c.keys);
@@ -106,7 +96,7 @@ TEST(PlayerChoice, FirstPressedKeyDecidesClosedWaysSoundAndBlockedOnesAreSilent)
 // waits or starts going back; halves go away from zero.
 TEST(Snapping, AWaitingPieceAndAGoBackStandOnWholeUnits) {
     BoardWorld world(4, 4);
-    BoardPiece* piece = SpawnPiece(10, kComputer, 1, 1, 0.0f);
+    BoardPiece* piece = SpawnPiece(10, kControllerComputer, 1, 1, 0.0f);
     for (PieceProc proc : {PieceIdle, BeginGoBack}) {
         piece->x = 2.5f;
         piece->z = -3.5f;
@@ -129,7 +119,7 @@ TEST(Corridors, PreferenceTableStraightThenTurnsThenBack) {
         BoardWorld world(5, 5);
         world.Corridor(2, 2);
         for (int h : c.open) world.Corridor(2 + (h == 0) - (h == 180), 2 + (h == 270) - (h == 90));
-        BoardPiece* piece = SpawnPiece(10, kComputer, 2, 2, c.heading);
+        BoardPiece* piece = SpawnPiece(10, kControllerComputer, 2, 2, c.heading);
         FollowCorridor(piece);
         EXPECT_EQ(piece->heading, c.expect);
     }
@@ -139,7 +129,7 @@ TEST(Arrival, GoalStopsTheMoveWithStepsLeft) {
     BoardWorld world(7, 3);
     world.Squares({{1, 1, 10, kLinkHeading0 | kRouteStart}, {2, 1, 11, kLinkHeading0},
                    {3, 1, 12, kLinkHeading0 | kRouteGoal}, {4, 1, 13, kLinkHeading0}, {5, 1, 14}});
-    BoardPiece* piece = SpawnPiece(10, kComputer, 1, 1, 0.0f, 1);
+    BoardPiece* piece = SpawnPiece(10, kControllerComputer, 1, 1, 0.0f, 1);
     piece->moveProc = AutoChooseDirection;
     piece->die = 4;
     SeedRandom(7);
@@ -147,50 +137,36 @@ TEST(Arrival, GoalStopsTheMoveWithStepsLeft) {
     EXPECT_EQ((std::tuple{piece->x, piece->die, piece->progress}), std::make_tuple(BoardWorld::X(3), 0, 2));
 }
 
-TEST(Arrival, WaitsForTheLastFigureThenForTheEventTask) {
-    BoardWorld world(4, 4);
-    world.Square(1, 1, 10);
-    BoardPiece* piece = SpawnPiece(10, kComputer, 1, 1, 0.0f, 1);
-    piece->moveProc = PieceArrive;
-    piece->figures[5].motionProc = FigureIdleState;
-    piece->figures[5].x = piece->x - 2.0f;
-    Frame(piece);
-    EXPECT_EQ(piece->moveProc, PieceArrive);
-    piece->figures[5].x = piece->x - 0.4f;
-    Frame(piece);
-    EXPECT_EQ(piece->moveProc, PieceWaitEvent);
-
-    Task* event = CreateTask(kEventSlot); // an event still running
-    event->alive = 1;
-    Frame(piece);
-    EXPECT_EQ(piece->moveProc, PieceWaitEvent);
-    event->alive = piece->die = 0;
-    Frame(piece);
-    EXPECT_EQ((std::tuple{piece->moveProc, piece->die}), std::make_tuple(PieceIdle, 1));
-    for (const Figure& figure : piece->figures)
-        EXPECT_EQ((std::tuple{figure.x, figure.z}), std::make_tuple(piece->x, piece->z));
-}
-
-TEST(Arrival, SquareEventStartsOnlyForNumbersWithAScript) {
+// The piece waits for its last figure (within 0.4), then for the event of its square
+// while it runs; numbers beyond the loaded scripts start nothing.
+TEST(Arrival, WaitsForTheLastFigureThenForTheEventWhereThereIsAScript) {
     for (int n : {11, 12, 1}) {
         SCOPED_TRACE(n);
         BoardWorld world(4, 4);
         world.Square(1, 1, 10);
         world.Event(1, 1, n);
         g_eventCount = n == 1 ? 1 : 10;
-        BoardPiece* piece = SpawnPiece(11, kComputer, 1, 1, 0.0f, 1);
+        BoardPiece* piece = SpawnPiece(11, kControllerComputer, 1, 1, 0.0f, 1);
         piece->moveProc = PieceArrive;
+        piece->figures[5].motionProc = FigureIdleState;
+        piece->figures[5].x = piece->x - 2.0f;
         Frame(piece);
-        EXPECT_EQ(piece->moveProc, PieceWaitEvent);
+        EXPECT_EQ(piece->moveProc, PieceArrive);
+        piece->figures[5].x = piece->x - 0.4f;
+        Frame(piece);
+        EXPECT_EQ((std::tuple{piece->moveProc, g_tasks[kEventSlot].alive}), std::make_tuple(PieceWaitEvent, n == 1 ? 1 : 0));
         if (n == 1) {
-            ASSERT_EQ(g_tasks[kEventSlot].alive, 1);
             const EventTask* event = TaskWork<EventTask>(&g_tasks[kEventSlot]);
             EXPECT_EQ((std::tuple{event->piece, event->scriptSlot}), std::make_tuple(piece, 0));
-            continue;
+            Frame(piece);
+            EXPECT_EQ(piece->moveProc, PieceWaitEvent);
+            g_tasks[kEventSlot].alive = 0;
         }
-        EXPECT_EQ(g_tasks[kEventSlot].alive, 0) << "no script slot";
+        piece->die = 0;
         Frame(piece);
-        EXPECT_EQ(piece->moveProc, PieceIdle);
+        EXPECT_EQ((std::tuple{piece->moveProc, piece->die}), std::make_tuple(PieceIdle, 1));
+        for (const Figure& figure : piece->figures)
+            EXPECT_EQ((std::tuple{figure.x, figure.z}), std::make_tuple(piece->x, piece->z));
     }
 }
 
@@ -200,8 +176,8 @@ TEST(RoamingGroup, WalksItsOwnLayerIgnoresTheGoalAndKeepsItsDie) {
     world.Squares({{2, 3, 10, kLinkHeading0}, {3, 3, 11}, {2, 2, 12, kRouteGoal}, {2, 1, 13}});
     world.EnemyLinks(2, 3, kLinkHeading90);
     world.EnemyLinks(2, 2, kLinkHeading90);
-    BoardPiece* group = SpawnPiece(10, kEnemy, 2, 3, 0.0f, 3);
-    SpawnPiece(11, kComputer, 0, 0, 0.0f, 1)->progress = 30; // the catch-up rule would give a 6
+    BoardPiece* group = SpawnPiece(10, kControllerEnemy, 2, 3, 0.0f, 3);
+    SpawnPiece(11, kControllerComputer, 0, 0, 0.0f, 1)->progress = 30; // the catch-up rule would give a 6
     group->moveProc = EnemyRollDie; // the last frame of its spin on a three-face die
     group->spinCountdown = 1;
     group->dieFaces = 3;
@@ -214,14 +190,14 @@ TEST(RoamingGroup, WalksItsOwnLayerIgnoresTheGoalAndKeepsItsDie) {
 
 TEST(NoWayOn, TurnEndsInsteadOfWalkingOrDrawingForEverAndTheComputerDrawsOnlyOpenWays) {
     const std::tuple<int, PieceProc> choosers[] = {
-        {kComputer, AutoChooseDirection}, {kPlayer, PlayerChooseDirection}, {kEnemy, EnemyChooseDirection}};
+        {kControllerComputer, AutoChooseDirection}, {kControllerPlayer, PlayerChooseDirection}, {kControllerEnemy, EnemyChooseDirection}};
     for (const auto& [controller, start] : choosers) {
         SCOPED_TRACE(controller);
         // Only link: off the board at the right edge, or into blocked ground below.
         BoardWorld world(4, 4);
         world.Square(3, 1, 14, kLinkHeading0 | kLinkHeading270 | kRouteGoal);
         world.EnemyLinks(3, 1, kLinkHeading0 | kLinkHeading270);
-        BoardPiece* piece = SpawnPiece(10, controller, 3, 1, 180.0f, controller == kEnemy ? 3 : 1);
+        BoardPiece* piece = SpawnPiece(10, controller, 3, 1, 180.0f, controller == kControllerEnemy ? 3 : 1);
         piece->moveProc = start;
         piece->die = 3;
         BoardWorld::PressKeys({kKeyRight});
@@ -232,7 +208,7 @@ TEST(NoWayOn, TurnEndsInsteadOfWalkingOrDrawingForEverAndTheComputerDrawsOnlyOpe
         // A corridor cell walled in on every side (its square behind turned to rock).
         BoardWorld world(5, 5);
         world.Corridor(2, 2);
-        BoardPiece* piece = SpawnPiece(10, kComputer, 2, 2, 0.0f, 1);
+        BoardPiece* piece = SpawnPiece(10, kControllerComputer, 2, 2, 0.0f, 1);
         piece->x -= 0.5f;
         piece->subStep = 3;
         piece->moveProc = AutoStepMove;
@@ -241,7 +217,7 @@ TEST(NoWayOn, TurnEndsInsteadOfWalkingOrDrawingForEverAndTheComputerDrawsOnlyOpe
     }
     BoardWorld world(4, 4);
     world.Squares({{3, 1, 10, kLinkHeading0 | kLinkHeading180}, {2, 1, 11}}); // right leads off the board
-    BoardPiece* piece = SpawnPiece(10, kComputer, 3, 1, 0.0f, 1);
+    BoardPiece* piece = SpawnPiece(10, kControllerComputer, 3, 1, 0.0f, 1);
     piece->moveProc = AutoChooseDirection;
     piece->die = 1;
     SeedRandom(3); // the first two draws pick the link off the board
@@ -254,23 +230,23 @@ TEST(NoWayOn, TurnEndsInsteadOfWalkingOrDrawingForEverAndTheComputerDrawsOnlyOpe
 TEST(ControlSwitch, RestartsAnUnstartedRollAndSavingOnlyWhileThePlayersDieSpins) {
     BoardWorld world(4, 4);
     g_playerTeam = 1;
-    SpawnPiece(10, kComputer, 0, 0, 0.0f, 0);
-    BoardPiece* mine = SpawnPiece(11, kPlayer, 1, 1, 0.0f, 1);
+    SpawnPiece(10, kControllerComputer, 0, 0, 0.0f, 0);
+    BoardPiece* mine = SpawnPiece(11, kControllerPlayer, 1, 1, 0.0f, 1);
     mine->moveProc = PlayerRollDie;
     EXPECT_EQ(CanPlayerSave(), 1);
 
-    SetPlayerTeamController(kComputer);
+    SetPlayerTeamController(kControllerComputer);
     EXPECT_EQ((std::tuple{mine->controller, mine->moveProc, BoardWorld::Heard(4), CanPlayerSave()}),
-              std::make_tuple(kComputer, PieceStartTurn, true, 0));
-    EXPECT_EQ(PieceOf(&g_tasks[10])->controller, kComputer) << "another team is left alone";
+              std::make_tuple(kControllerComputer, PieceStartTurn, true, 0));
+    EXPECT_EQ(PieceOf(&g_tasks[10])->controller, kControllerComputer) << "another team is left alone";
 
     // Back to manual while the computer's spin runs: the spin finishes as the computer's.
     mine->moveProc = AutoRollDie;
-    SetPlayerTeamController(kPlayer);
-    EXPECT_EQ((std::tuple{mine->controller, mine->moveProc, CanPlayerSave()}), std::make_tuple(kPlayer, AutoRollDie, 0));
+    SetPlayerTeamController(kControllerPlayer);
+    EXPECT_EQ((std::tuple{mine->controller, mine->moveProc, CanPlayerSave()}), std::make_tuple(kControllerPlayer, AutoRollDie, 0));
 
     ClearSoundRequests();
     g_playerTeam = 2; // no piece of that team: nothing happens
-    SetPlayerTeamController(kComputer);
+    SetPlayerTeamController(kControllerComputer);
     EXPECT_FALSE(BoardWorld::Heard(4));
 }

@@ -95,16 +95,13 @@ TEST(Arrows, TextureByTheNextSquareAlongTheCorridorAndNoneTowardBlockedOffBoardO
         // square; up is blocked; down is a kind-14 square without a link.
         world.Squares({{3, 2, 11, kLinkHeading0 | kLinkHeading180 | kLinkHeading90}, {4, 1, 0}, {4, 2, 0}, {4, 3, 0},
                        {4, 0, 12}, {4, 4, 13}, {2, 2, 10}, {3, 3, 14}});
-        BoardPiece* piece = SpawnPiece(10, kControllerPlayer, 3, 2, 0.0f);
-        ComputeDirectionArrows(piece);
-        EXPECT_EQ(Arrows(piece), (std::vector<int>{10, -1, 30, -1})) << "headings 0, 90, 180, 270";
-    }
-    {
         // At the board's edge a link that leads off the board shows nothing.
-        BoardWorld edge(3, 3);
-        edge.Squares({{2, 1, 10, kLinkHeading0 | kLinkHeading180}, {1, 1, 11}});
-        BoardPiece* atEdge = SpawnPiece(10, kControllerPlayer, 2, 1, 0.0f);
+        world.Squares({{6, 4, 10, kLinkHeading0 | kLinkHeading180}, {5, 4, 11}});
+        BoardPiece* piece = SpawnPiece(10, kControllerPlayer, 3, 2, 0.0f);
+        BoardPiece* atEdge = SpawnPiece(11, kControllerPlayer, 6, 4, 0.0f);
+        ComputeDirectionArrows(piece);
         ComputeDirectionArrows(atEdge);
+        EXPECT_EQ(Arrows(piece), (std::vector<int>{10, -1, 30, -1})) << "headings 0, 90, 180, 270";
         EXPECT_EQ(Arrows(atEdge), (std::vector<int>{-1, -1, 25, -1}));
     }
     // A corridor loop back to the square, and a dead end, end the look-ahead.
