@@ -1,10 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <tuple>
-#include <utility>
-#include <vector>
-
-#include "board/figure.h"
+// The six figures of a piece: how followers trail the leader, what is drawn, and the
+// member who rises from the ground.
 #include "test_board_support.h"
 
 using board_test::BoardWorld;

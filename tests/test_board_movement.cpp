@@ -1,9 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <set>
-#include <tuple>
-#include <vector>
-
+// How pieces move: the die rules and spins, the player's choice of way, corridors,
+// arrival, the roaming group, boards with no way on, and handing the team over.
 #include "board/scripted_move.h"
 #include "test_board_support.h"
 

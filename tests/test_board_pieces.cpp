@@ -1,11 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <string>
-#include <tuple>
-#include <vector>
-
-#include "board/characters.h"
-#include "board/turn.h"
+// Pieces placed from their records, the direction arrows, what a piece draws, and a
+// race started from the built packs.
 #include "test_board_support.h"
 
 using board_test::BoardWorld;
@@ -179,9 +173,6 @@ TEST(Drawing, ArrowsDieNumberAndThreeFaceMark) {
 }
 
 // ---- A race started from the built packs in a headless game ----
-
-#include "board/race_result.h"
-#include "test_frontend_fixture.h"
 
 namespace {
 class StageStartRun : public FrontendRun {};

@@ -1,19 +1,8 @@
 // The stage map pack reader, the board geometry with its checked lookups, the track
 // walk and the character tables.
-#include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <limits>
-#include <string>
-#include <tuple>
-#include <vector>
 
-#include "board/characters.h"
-#include "board/stage.h"
-#include "board/world.h"
-#include "engine/glyph_table.h"
-#include "engine/text.h"
 #include "test_board_support.h"
 
 using board_test::MapEntry;

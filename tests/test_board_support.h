@@ -8,6 +8,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 

@@ -1,11 +1,6 @@
-// The turn controller on a bare task pool: pieces are plain tasks whose update only
+// The turn controller on a bare board: pieces are plain tasks whose update only
 // ends them when asked, so every frame of the camera and the hand-over can be counted.
-#include <gtest/gtest.h>
 
-#include <tuple>
-#include <vector>
-
-#include "board/turn.h"
 #include "test_board_support.h"
 
 namespace {
