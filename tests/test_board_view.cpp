@@ -1,20 +1,9 @@
 // The board view against a recording device: what is drawn for small hand-made
 // boards (tiles, walls, sea, the mountain ring), what a real camera culls, the sea
 // cycle and the two overlay keys.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstring>
-#include <tuple>
-#include <vector>
-
 #include "board/board_view.h"
-#include "board/world.h"
 #include "engine/draw3d.h"
-#include "engine/input.h"
-#include "engine/sound.h"
-#include "engine/wave.h"
-#include "test_gfx_support.h"
+#include "test_board_support.h"
 
 namespace {
 
