@@ -1,10 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <tuple>
-#include <utility>
-#include <vector>
-
-#include "board/figure.h"
+// The six figures of a piece: how followers trail the leader, what is drawn, and the
+// member who rises from the ground.
 #include "test_board_support.h"
 
 using board_test::BoardWorld;
@@ -13,44 +8,29 @@ using board_test::RecordedGraphics;
 using board_test::RunUntil;
 using board_test::SpawnPiece;
 
-TEST(Figures, RoundXZHalvesAwayFromZero)
-{
-    const std::pair<float, float> cases[] = {{2.5f, 3.0f}, {-2.5f, -3.0f}, {-0.4f, 0.0f}, {1.49f, 1.0f}, {-7.6f, -8.0f}};
-    for (auto [in, out] : cases) {
-        float x = 0.0f;
-        float z = 0.0f;
-        RoundXZ(&x, &z, in, -in);
-        EXPECT_EQ(x, out) << in;
-        EXPECT_EQ(z, -out) << -in;
-    }
-}
-
-TEST(Figures, FollowerTurnsTowardAFigureOneCellAwayAlongAnAxis)
-{
-    struct Case {
-        float aheadDx, aheadDz; // where the figure ahead stands, seen from the follower
-        float expectFacing;      // -1: no match, the follower waits
-    };
+TEST(Figures, FollowerTurnsTowardAFigureOneCellAwayAlongAnAxisAndWalksItInFourFrames) {
+    // Where the figure ahead stands, seen from the follower; -1: no match, the follower waits.
+    struct Case { float aheadDx, aheadDz, expectFacing; };
     const Case cases[] = {
         {2, 0, 0}, {-2, 0, 180}, {0, -2, 270}, {0, 2, 90}, {-2, -2, -1}, {1, 0, -1}, {0, 0, -1},
         {2, 2, 0}, // the side test of each line is one-sided: the first line already matches
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.aheadDx << "," << c.aheadDz);
         Figure ahead{};
         Figure follower{};
         InitFigure(&ahead, 3.0f + c.aheadDx, 0.25f, 5.0f + c.aheadDz, 0.0f, 0, FigureIdleState, nullptr, nullptr);
         InitFigure(&follower, 3.0f, 0.25f, 5.0f, 45.0f, 0, UpdateFigureMotion, &ahead, nullptr);
         AimFigureAndWalk(&follower);
         if (c.expectFacing < 0) {
-            EXPECT_EQ(follower.motionProc, UpdateFigureMotion) << c.aheadDx << "," << c.aheadDz;
-            EXPECT_EQ(follower.facing, 45.0f);
+            EXPECT_EQ((std::tuple{follower.motionProc, follower.facing}), std::make_tuple(UpdateFigureMotion, 45.0f));
             continue;
         }
-        EXPECT_EQ(follower.motionProc, FigureWalkState) << c.aheadDx << "," << c.aheadDz;
-        EXPECT_EQ(follower.facing, c.expectFacing);
+        EXPECT_EQ((std::tuple{follower.motionProc, follower.facing}), std::make_tuple(FigureWalkState, c.expectFacing));
         for (int frame = 0; frame < 4; ++frame) follower.motionProc(&follower);
-        EXPECT_EQ(follower.x, 3.0f + (c.expectFacing == 0 ? 2 : c.expectFacing == 180 ? -2 : 0)) << "one cell in four frames";
-        EXPECT_EQ(follower.z, 5.0f + (c.expectFacing == 90 ? 2 : c.expectFacing == 270 ? -2 : 0));
+        const float f = c.expectFacing;
+        EXPECT_EQ((std::pair{follower.x, follower.z}),
+                  (std::pair{3.0f + (f == 0 ? 2 : f == 180 ? -2 : 0), 5.0f + (f == 90 ? 2 : f == 270 ? -2 : 0)}));
     }
 }
 
@@ -58,27 +38,21 @@ namespace {
 
 // A corridor of `cells` cells in row 1 from column 1, turning down at column `corner`
 // when corner > 0; returns the path's cells in walking order.
-std::vector<std::pair<int, int>> LayCorridor(BoardWorld& world, int cells, int corner)
-{
+std::vector<std::pair<int, int>> LayCorridor(BoardWorld& world, int cells, int corner) {
     std::vector<std::pair<int, int>> path;
-    int column = 1;
-    int row = 1;
-    for (int i = 0; i < cells; ++i) {
+    for (int i = 0, column = 1, row = 1; i < cells; ++i) {
         world.Corridor(column, row);
         path.emplace_back(column, row);
-        if (corner > 0 && column == corner)
-            ++row;
-        else
-            ++column;
+        (corner > 0 && column == corner ? row : column) += 1;
     }
     return path;
 }
 
 } // namespace
 
-TEST(Figures, ChainTrailsOneCellPerMemberAndTurnsAtTheCorner)
-{
+TEST(Figures, ChainTrailsOneCellPerMemberAndTurnsAtTheCorner) {
     for (int corner : {0, 5}) {
+        SCOPED_TRACE(corner);
         BoardWorld world(16, 16);
         const auto path = LayCorridor(world, 14, corner);
         BoardPiece* piece = SpawnPiece(10, kControllerComputer, 1, 1, 0.0f, 1);
@@ -86,9 +60,9 @@ TEST(Figures, ChainTrailsOneCellPerMemberAndTurnsAtTheCorner)
         piece->die = 9;
 
         for (int frame = 1; frame <= 4; ++frame) Frame(piece);
-        EXPECT_EQ(piece->figures[1].motionProc, FigureWalkState) << "figure 1 starts as the first cell ends";
-        EXPECT_EQ(piece->figures[1].x, BoardWorld::X(1));
-        EXPECT_EQ(piece->figures[2].motionProc, UpdateFigureMotion);
+        EXPECT_EQ((std::tuple{piece->figures[1].motionProc, piece->figures[1].x, piece->figures[2].motionProc}),
+                  std::make_tuple(FigureWalkState, BoardWorld::X(1), UpdateFigureMotion))
+            << "figure 1 starts as the first cell ends";
         Frame(piece);
         EXPECT_EQ(piece->figures[1].x, BoardWorld::X(1) + 0.5f);
 
@@ -97,15 +71,14 @@ TEST(Figures, ChainTrailsOneCellPerMemberAndTurnsAtTheCorner)
             if (cell < 6) continue; // the chain forms over the first five cells
             for (int k = 0; k < kPieceMembers; ++k) {
                 const auto [column, row] = path[cell - k];
-                EXPECT_EQ(piece->figures[k].x, BoardWorld::X(column)) << "corner " << corner << " cell " << cell << " figure " << k;
-                EXPECT_EQ(piece->figures[k].z, BoardWorld::Z(row)) << "corner " << corner << " cell " << cell << " figure " << k;
+                EXPECT_EQ((std::pair{piece->figures[k].x, piece->figures[k].z}),
+                          (std::pair{BoardWorld::X(column), BoardWorld::Z(row)})) << "cell " << cell << " figure " << k;
             }
         }
     }
 }
 
-TEST(Figures, ArrivalCollapsesTheChainAndOnlyTheLeaderIsDrawnAtRest)
-{
+TEST(Figures, ArrivalCollapsesTheChainAndOnlyTheLeaderAndKnownModelsAreDrawn) {
     RecordedGraphics graphics;
     BoardWorld world(16, 4);
     LayCorridor(world, 10, 0);
@@ -113,52 +86,43 @@ TEST(Figures, ArrivalCollapsesTheChainAndOnlyTheLeaderIsDrawnAtRest)
     BoardPiece* piece = SpawnPiece(10, kControllerComputer, 1, 1, 0.0f, 1);
     piece->moveProc = AutoStepMove;
     piece->die = 1;
+    auto drawn = [&] {
+        graphics.Clear();
+        DrawPiece(board_test::TaskOf(piece));
+        return graphics.MeshDraws();
+    };
     ASSERT_GT(RunUntil(piece, PieceArrive), 0);
-    graphics.Clear();
-    DrawPiece(board_test::TaskOf(piece));
-    EXPECT_EQ(graphics.MeshDraws(), 6u) << "strung out along the corridor, every member shows";
+    EXPECT_EQ(drawn(), 6u) << "strung out along the corridor, every member shows";
 
     ASSERT_GT(RunUntil(piece, PieceWaitEvent), 0);
-    for (int k = 1; k < kPieceMembers; ++k) {
-        EXPECT_EQ(piece->figures[k].motionProc, FigureSettleState) << k;
-        EXPECT_EQ(piece->figures[k].x, BoardWorld::X(10)) << k;
-    }
+    for (int k = 1; k < kPieceMembers; ++k)
+        EXPECT_EQ((std::tuple{piece->figures[k].motionProc, piece->figures[k].x}),
+                  std::make_tuple(FigureSettleState, BoardWorld::X(10))) << k;
     Frame(piece);
     EXPECT_EQ(piece->moveProc, PieceIdle);
-    graphics.Clear();
-    DrawPiece(board_test::TaskOf(piece));
-    EXPECT_EQ(graphics.MeshDraws(), 1u);
+    EXPECT_EQ(drawn(), 1u);
 
     // A member lifted a whole unit above the leader shows, although it stands on it.
     piece->figures[5].y += 1.0f;
     piece->figures[5].x += 0.4f;
-    graphics.Clear();
-    DrawPiece(board_test::TaskOf(piece));
-    EXPECT_EQ(graphics.MeshDraws(), 2u);
-}
+    EXPECT_EQ(drawn(), 2u);
 
-TEST(Figures, ModelOutsideTheTableDrawsNothing)
-{
-    RecordedGraphics graphics;
+    // A model outside the table of 25 draws nothing.
+    graphics.Clear();
     Figure figure{};
-    for (int32_t model : {25, -1, 1000}) {
+    for (int32_t model : {25, -1, 1000, 24}) {
         InitFigure(&figure, 0, 0.25f, 0, 0, model, FigureIdleState, nullptr, nullptr);
         DrawFigure(&figure);
     }
-    EXPECT_EQ(graphics.MeshDraws(), 0u);
-    InitFigure(&figure, 0, 0.25f, 0, 0, 24, FigureIdleState, nullptr, nullptr);
-    DrawFigure(&figure);
     EXPECT_EQ(graphics.MeshDraws(), 1u);
 }
 
-TEST(RisingMember, RisesWaitsAndWalksOntoThePiece)
-{
+TEST(RisingMember, RisesWaitsAndWalksOntoThePiece) {
     BoardWorld world(4, 4);
     BoardPiece* piece = SpawnPiece(10, kControllerComputer, 1, 1, 90.0f, 1);
     SpawnRisingFigure(piece, 7);
     Task* task = &g_tasks[kRisingFigureSlot];
-    ASSERT_EQ(task->alive, 1);
-    EXPECT_EQ(task->kind, 4);
+    ASSERT_EQ((std::tuple{task->alive, task->kind}), std::make_tuple(1, 4));
     Figure* figure = TaskWork<Figure>(task);
     EXPECT_NEAR(figure->x, piece->x, 0.01f);
     EXPECT_NEAR(figure->z, piece->z - 2.0f, 0.01f) << "behind the piece";

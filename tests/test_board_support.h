@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -25,8 +27,7 @@ namespace board_test {
 // A W x H board of blocked ground (kind 15); tests carve their paths into it.
 class BoardWorld {
 public:
-    BoardWorld(int width, int height)
-    {
+    BoardWorld(int width, int height) {
         EXPECT_EQ(InitWorldBuffers(), 1);
         g_boardWidth = width;
         g_boardHeight = height;
@@ -35,11 +36,9 @@ public:
         ReleaseKeys();
         ClearSoundRequests();
     }
-    ~BoardWorld()
-    {
+    ~BoardWorld() {
         FreeWorldBuffers();
-        g_boardWidth = g_boardHeight = 0;
-        g_eventCount = 0;
+        g_boardWidth = g_boardHeight = g_eventCount = 0;
         ReleaseKeys();
         ClearSoundRequests();
     }
@@ -47,10 +46,13 @@ public:
     BoardWorld& operator=(const BoardWorld&) = delete;
 
     int Index(int column, int row) const { return row * g_boardWidth + column; }
-    void Square(int column, int row, int kind, int route = 0)
-    {
+    void Square(int column, int row, int kind, int route = 0) {
         g_squareLayer[Index(column, row)] = static_cast<int8_t>(kind);
         g_routeLayer[Index(column, row)] = static_cast<int8_t>(route);
+    }
+    // Squares given as {column, row, kind, route bits}.
+    void Squares(std::initializer_list<std::array<int, 4>> cells) {
+        for (const auto& c : cells) Square(c[0], c[1], c[2], c[3]);
     }
     void Corridor(int column, int row) { Square(column, row, 0); }
     void EnemyLinks(int column, int row, int bits) { g_layerE[Index(column, row)] = static_cast<int8_t>(bits); }
@@ -60,13 +62,11 @@ public:
     static float X(int column) { return static_cast<float>(2 * column - g_boardWidth + 1); }
     static float Z(int row) { return static_cast<float>(g_boardHeight - 2 * row - 1); }
 
-    static void ReleaseKeys()
-    {
+    static void ReleaseKeys() {
         for (KeySlot& key : g_keys) key.current = key.previous = 0;
     }
     // The given slots are pressed in this frame (down now, up before).
-    static void PressKeys(std::initializer_list<int> slots)
-    {
+    static void PressKeys(std::initializer_list<int> slots) {
         ReleaseKeys();
         for (int slot : slots) g_keys[slot].current = 0x80;
     }
@@ -75,8 +75,7 @@ public:
 
 // A piece in the given slot, set up as the stage start sets one up: six figures
 // chained on the piece, members of character 0.
-inline BoardPiece* SpawnPiece(int slot, int32_t controller, int column, int row, float heading, int32_t teamId = 0)
-{
+inline BoardPiece* SpawnPiece(int slot, int32_t controller, int column, int row, float heading, int32_t teamId = 0) {
     Task* task = CreateTask(slot);
     EXPECT_NE(task, nullptr);
     task->alive = task->updateEnabled = task->drawEnabled = 1;
@@ -84,16 +83,14 @@ inline BoardPiece* SpawnPiece(int slot, int32_t controller, int column, int row,
     task->update = UpdatePiece;
     task->draw = DrawPiece;
     BoardPiece* piece = PieceOf(task);
-    piece->alive = 1;
+    piece->alive = piece->die = 1;
     piece->controller = controller;
     piece->teamId = teamId;
-    piece->memberCount = piece->liveCount = 6;
+    piece->memberCount = piece->liveCount = piece->dieFaces = 6;
     piece->x = BoardWorld::X(column);
     piece->y = 0.25f;
     piece->z = BoardWorld::Z(row);
     piece->heading = heading;
-    piece->die = 1;
-    piece->dieFaces = 6;
     piece->moveProc = PieceIdle;
     for (int32_t& t : piece->arrowTexture) t = -1;
     Figure* ahead = nullptr;
@@ -105,8 +102,7 @@ inline BoardPiece* SpawnPiece(int slot, int32_t controller, int column, int row,
 
 // Stores a script in its event's slot (already in its stored form: no spaces, comments
 // or '@'); the rest of the slot is cleared.
-inline void StoreScript(int eventNumber, const std::string& text)
-{
+inline void StoreScript(int eventNumber, const std::string& text) {
     char* slot = g_eventScripts + (eventNumber - 1) * kEventScriptSlotBytes;
     std::memset(slot, 0, kEventScriptSlotBytes);
     std::memcpy(slot, text.data(), std::min<size_t>(text.size(), kEventScriptSlotBytes));
@@ -125,18 +121,13 @@ struct MapEntry {
     MapEntry(uint32_t w, uint32_t h, int fill = 0)
         : width(w), height(h), square(size_t(w) * h, uint8_t(fill)), route(square.size()), back(route), event(route), enemy(route) {}
     size_t At(int column, int row) const { return size_t(row) * width + column; }
-    void Cell(int column, int row, int kind, int routeBits = 0)
-    {
+    void Cell(int column, int row, int kind, int routeBits = 0) {
         square[At(column, row)] = uint8_t(kind);
         route[At(column, row)] = uint8_t(routeBits);
     }
-    Bytes Serialised() const
-    {
+    Bytes Serialised() const {
         Bytes out;
-        test_support::PutLE(out, width, 4);
-        test_support::PutLE(out, height, 4);
-        test_support::PutLE(out, 0, 4);
-        test_support::PutLE(out, 0, 4);
+        for (uint32_t word : {width, height, 0u, 0u}) test_support::PutLE(out, word, 4);
         for (const Bytes* layer : {&square, &route, &back, &event, &enemy})
             out.insert(out.end(), layer->begin(), layer->end());
         return out;
@@ -144,8 +135,7 @@ struct MapEntry {
 };
 
 // A map pack whose three offset words are given; each entry is written at 12 + its offset.
-inline Bytes MapPack(const std::vector<std::pair<uint32_t, Bytes>>& entries)
-{
+inline Bytes MapPack(const std::vector<std::pair<uint32_t, Bytes>>& entries) {
     Bytes pack(12, 0);
     for (size_t i = 0; i < entries.size(); ++i) {
         test_support::PutU32(pack, 4 * i, entries[i].first);
@@ -157,16 +147,14 @@ inline Bytes MapPack(const std::vector<std::pair<uint32_t, Bytes>>& entries)
 }
 
 // Every byte inverted, as the script pack stores its texts.
-inline Bytes Inverted(const std::string& text)
-{
+inline Bytes Inverted(const std::string& text) {
     Bytes out;
     for (char c : text) out.push_back(uint8_t(~static_cast<unsigned char>(c)));
     return out;
 }
 
 // A script pack with the stages' texts in order; lengthOverride replaces each length word.
-inline Bytes EventPack(const std::vector<std::string>& texts, int64_t lengthOverride = -1)
-{
+inline Bytes EventPack(const std::vector<std::string>& texts, int64_t lengthOverride = -1) {
     Bytes body;
     Bytes pack(12, 0);
     for (size_t s = 0; s < texts.size(); ++s) {
@@ -179,8 +167,7 @@ inline Bytes EventPack(const std::vector<std::string>& texts, int64_t lengthOver
     return pack;
 }
 
-inline Task* TaskOf(const BoardPiece* piece)
-{
+inline Task* TaskOf(const BoardPiece* piece) {
     for (int slot = kPieceFirstSlot; slot < kPieceSlotEnd; ++slot)
         if (PieceOf(&g_tasks[slot]) == piece) return &g_tasks[slot];
     return nullptr;
@@ -190,12 +177,9 @@ inline Task* TaskOf(const BoardPiece* piece)
 inline void Frame(BoardPiece* piece) { UpdatePiece(TaskOf(piece)); }
 
 // Frames until the piece's move procedure is `until`; the number of frames run, or -1.
-inline int RunUntil(BoardPiece* piece, PieceProc until, int limit = 400)
-{
-    for (int frame = 1; frame <= limit; ++frame) {
-        Frame(piece);
-        if (piece->moveProc == until) return frame;
-    }
+inline int RunUntil(BoardPiece* piece, PieceProc until, int limit = 400) {
+    for (int frame = 1; frame <= limit; ++frame)
+        if (Frame(piece); piece->moveProc == until) return frame;
     return -1;
 }
 
@@ -212,8 +196,7 @@ namespace board_test {
 // each drawn figure is one mesh draw of the current recorded frame.
 class RecordedGraphics {
 public:
-    RecordedGraphics()
-    {
+    RecordedGraphics() {
         ReleaseGraphics();
         plat::SelectGfxBackend(plat::GfxBackend::Recording);
         const gfx_test::ArchiveImage archive = gfx_test::MinimalGraphicsArchive();
@@ -221,8 +204,7 @@ public:
         EXPECT_EQ(InitGraphics(nullptr), 1);
         Clear();
     }
-    ~RecordedGraphics()
-    {
+    ~RecordedGraphics() {
         ReleaseGraphics();
         FreeDataFile();
         plat::SelectGfxBackend(plat::GfxBackend::OpenGL);
@@ -251,8 +233,7 @@ public:
 namespace board_test {
 
 // Whether the content build left both stage packs in the game's directory.
-inline bool HasStagePacks(const std::string& dir)
-{
+inline bool HasStagePacks(const std::string& dir) {
     return std::filesystem::exists(dir + "/mappack.dat") && std::filesystem::exists(dir + "/epack.dat");
 }
 
@@ -266,8 +247,7 @@ protected:
     static constexpr int kWidth = 8;
     static constexpr int kHeight = 3;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         FrontendRun::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         KillAllTasks();
@@ -283,8 +263,7 @@ protected:
 
     // A party of six of team `team` on cell (column, 1), waiting for its event as a
     // piece that has just arrived does.
-    BoardPiece* Party(int controller, int column, float heading = 0.0f, int team = 0)
-    {
+    BoardPiece* Party(int controller, int column, float heading = 0.0f, int team = 0) {
         BoardPiece* p = board_test::SpawnPiece(10 + team, controller, column, 1, heading, team);
         p->moveProc = PieceWaitEvent;
         for (int i = 0; i < 6; ++i) {
@@ -298,30 +277,21 @@ protected:
     bool EventRunning() const { return g_tasks[kEventSlot].alive != 0; }
 
     // Starts event 1 for the piece; its first command runs in the second frame.
-    void Start(BoardPiece* piece, int eventNumber = 1)
-    {
+    void Start(BoardPiece* piece, int eventNumber = 1) {
         soundsHeard_.assign(kSoundEffectCount, 0);
         ASSERT_EQ(StartEvent(piece, eventNumber), 1);
     }
 
     // Frames until the event has ended (or the limit); returns the frames run.
-    int RunToEnd(int limit = 2000)
-    {
+    int RunToEnd(int limit = 2000) {
         int frames = 0;
-        while (EventRunning() && frames < limit) {
-            Frames(1);
-            ++frames;
-        }
+        for (; EventRunning() && frames < limit; ++frames) Frames(1);
         return frames;
     }
 
-    int SoundCount(int id)
-    {
-        return id >= 0 && id < kSoundEffectCount ? soundTally_[id] : 0;
-    }
+    int SoundCount(int id) { return id >= 0 && id < kSoundEffectCount ? soundTally_[id] : 0; }
 
-    void Frames(int count)
-    {
+    void Frames(int count) {
         for (int i = 0; i < count; ++i) {
             FrontendRun::Frames(1);
             for (int id = 0; id < kSoundEffectCount; ++id)
@@ -330,8 +300,7 @@ protected:
     }
 
     // Keys down for one frame, then up for one frame.
-    void Tap(uint32_t keys)
-    {
+    void Tap(uint32_t keys) {
         HeadlessSetKeys(keys);
         Frames(1);
         HeadlessSetKeys(0);
@@ -344,8 +313,7 @@ protected:
 
 // CP932 bytes of a text written in UTF-8, character by character through the font's
 // glyph codes (tests only use characters the font has).
-inline std::string Sjis(const std::string& utf8)
-{
+inline std::string Sjis(const std::string& utf8) {
     std::string out;
     size_t at = 0;
     while (at < utf8.size()) {
@@ -372,25 +340,20 @@ protected:
 
     // Stage select is the title's last entry (right column, bottom row); the first
     // entry then opens team select, and Return there starts the race for team 0.
-    void StartRace(int stage)
-    {
+    void StartRace(int stage) {
         Press(kKeyRight);
         Press(kKeyUp);
         Press(kKeyReturn);
         Frames(2);
         for (int i = 0; i < 3 && g_stageNumber != stage; ++i) Press(kKeyRight);
-        Press(kKeyReturn);
-        Frames(2);
-        Press(kKeyReturn);
-        Frames(2);
+        for (int i = 0; i < 2; ++i) Press(kKeyReturn), Frames(2);
         Press(kKeyReturn);
         ASSERT_EQ(g_stageNumber, stage);
         ASSERT_EQ(g_tasks[100].alive, 1) << "the race did not start";
     }
 
     // Frames until the player's team, under the player's hand, rolls its die.
-    bool RunUntilPlayerRolls(int limit = 600)
-    {
+    bool RunUntilPlayerRolls(int limit = 600) {
         for (int i = 0; i < limit; ++i) {
             const BoardPiece* piece = FindPlayerTeamPiece();
             if (piece != nullptr && piece->controller == kControllerPlayer && piece->moveProc == PlayerRollDie)
@@ -412,8 +375,7 @@ namespace board_test {
 
 // A piece that only holds its members (no update, draw or figures), for screens that
 // just read it: members from consecutive character rows from firstCharacter.
-inline BoardPiece* SidePiece(int slot, int32_t controller, int firstCharacter, int members)
-{
+inline BoardPiece* SidePiece(int slot, int32_t controller, int firstCharacter, int members) {
     Task* task = CreateTask(slot);
     task->alive = task->updateEnabled = 1;
     task->kind = kPieceKind;
@@ -434,42 +396,34 @@ using board_test::BoardWorld;
 using board_test::SpawnPiece;
 
 // Character rows as the table lays them out: teams of six from row 0, monsters from 18.
-inline BoardPiece* Team(int slot, int32_t controller, int32_t team, int members = 6, int live = 6)
-{
-    BoardPiece* piece = SpawnPiece(slot, controller, 1, 1, 0.0f, team);
+// Members from character rows firstRow + i % rows; those from `live` on are down.
+inline BoardPiece* WithMembers(BoardPiece* piece, int members, int live, int firstRow, int rows) {
     piece->memberCount = members;
     piece->liveCount = live;
     for (int i = 0; i < members; ++i) {
-        piece->members[i] = g_characters[6 * team + i];
+        piece->members[i] = g_characters[firstRow + i % rows];
         if (i >= live) piece->members[i].hitPoints = 0.0f;
     }
     return piece;
 }
 
-inline BoardPiece* Group(int slot, int members, int live = -1, int32_t id = 5)
-{
-    if (live < 0) live = members;
-    BoardPiece* piece = SpawnPiece(slot, kControllerEnemy, 1, 1, 0.0f, id);
-    piece->memberCount = members;
-    piece->liveCount = live;
-    for (int i = 0; i < members; ++i) {
-        piece->members[i] = g_characters[18 + i % 7];
-        if (i >= live) piece->members[i].hitPoints = 0.0f;
-    }
-    return piece;
+inline BoardPiece* Team(int slot, int32_t controller, int32_t team, int members = 6, int live = 6) {
+    return WithMembers(SpawnPiece(slot, controller, 1, 1, 0.0f, team), members, live, 6 * team, kPieceMembers);
+}
+
+inline BoardPiece* Group(int slot, int members, int live = -1, int32_t id = 5) {
+    return WithMembers(SpawnPiece(slot, kControllerEnemy, 1, 1, 0.0f, id), members, live < 0 ? members : live, 18, 7);
 }
 
 inline BattleWork* Battle() { return RunningBattle(); }
 
 // One frame of the battle task's own update.
-inline void Step()
-{
+inline void Step() {
     if (g_tasks[kBattleTaskSlot].alive) UpdateBattleTask(&g_tasks[kBattleTaskSlot]);
 }
 
 // Frames until the battle's state is `state` (or it has ended); the frames run, or -1.
-inline int StepUntil(BattleProc state, int limit = 2000)
-{
+inline int StepUntil(BattleProc state, int limit = 2000) {
     for (int frame = 1; frame <= limit; ++frame) {
         Step();
         BattleWork* battle = Battle();
@@ -484,8 +438,7 @@ inline std::string Line(const BattleWork* battle, int line) { return plat::Cp932
 // result of a fresh race.
 class BattleBoard : public BoardWorld {
 public:
-    BattleBoard() : BoardWorld(4, 4)
-    {
+    BattleBoard() : BoardWorld(4, 4) {
         savedAnimation_ = g_battleAnimation;
         g_battleAnimation = 0;
         ResetRaceResult();

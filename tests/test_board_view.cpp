@@ -1,21 +1,9 @@
 // The board view against a recording device: what is drawn for small hand-made
 // boards (tiles, walls, sea, the mountain ring), what a real camera culls, the sea
 // cycle and the two overlay keys.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <cstring>
-#include <tuple>
-#include <vector>
-
 #include "board/board_view.h"
-#include "board/world.h"
 #include "engine/draw3d.h"
-#include "engine/input.h"
-#include "engine/sound.h"
-#include "engine/wave.h"
-#include "test_gfx_support.h"
+#include "test_board_support.h"
 
 namespace {
 
@@ -25,91 +13,57 @@ struct Quad {
     char kind; // 'T' flat tile, 'Z' wall in a plane of constant x, 'X' wall in a plane of constant z
     float x, y, z;
     int texture;
-    bool operator<(const Quad& o) const { return std::tie(kind, x, y, z, texture) < std::tie(o.kind, o.x, o.y, o.z, o.texture); }
-    bool operator==(const Quad& o) const { return std::tie(kind, x, y, z, texture) == std::tie(o.kind, o.x, o.y, o.z, o.texture); }
+    auto operator<=>(const Quad&) const = default;
 };
 
 class BoardViewTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_EQ(AllocStageBuffers(), 1);
-        savedW_ = g_boardWidth;
-        savedH_ = g_boardHeight;
-        for (int i = 0; i < 32; ++i)
-            g_textures[i] = device_.MakeTexture(2, 2);
+        for (plat::Texture*& t : g_textures) t = device_.MakeTexture(2, 2);
         // Every plane passes every sphere: nothing is culled unless a test sets a camera.
-        for (float* plane : g_frustumPlanes) {
-            plane[0] = plane[1] = plane[2] = 0.0f;
-            plane[3] = 1.0f;
-        }
+        for (float* plane : g_frustumPlanes) plane[0] = plane[1] = plane[2] = 0.0f, plane[3] = 1.0f;
     }
-    void TearDown() override
-    {
-        for (plat::Texture*& t : g_textures)
-            t = nullptr;
-        g_boardWidth = savedW_;
-        g_boardHeight = savedH_;
+    void TearDown() override {
+        for (plat::Texture*& t : g_textures) t = nullptr;
+        g_boardWidth = g_boardHeight = 0;
         FreeStageBuffers();
     }
 
-    static void SetBoard(int w, int h, const std::vector<int>& codes)
-    {
+    static void SetBoard(int w, int h, const std::vector<int>& codes) {
         g_boardWidth = w;
         g_boardHeight = h;
-        for (size_t i = 0; i < codes.size(); ++i)
-            g_squareLayer[i] = static_cast<int8_t>(codes[i]);
-    }
-
-    static int TextureIndex(const plat::Texture* t)
-    {
-        for (int i = 0; i < 32; ++i)
-            if (g_textures[i] == t) return i;
-        return -1;
+        for (size_t i = 0; i < codes.size(); ++i) g_squareLayer[i] = static_cast<int8_t>(codes[i]);
     }
 
     // The quads drawn since the last reset, in drawing order.
-    static std::vector<Quad> DrawnQuads()
-    {
+    static std::vector<Quad> DrawnQuads(bool sorted = false) {
         const plat::RecordedFrame& frame = plat::CurrentRecordedFrame();
         std::vector<Quad> quads;
         for (const plat::RecordedDraw* d : frame.WorldFans()) {
             const plat::WorldVertex v0 = frame.WorldVertexOf(*d, 0), v1 = frame.WorldVertexOf(*d, 1),
                                     v2 = frame.WorldVertexOf(*d, 2);
-            char kind = 'T';
-            if (v0.y != v2.y) kind = v0.x == v1.x ? 'Z' : 'X';
-            quads.push_back({kind, v0.x, v0.y, v0.z, TextureIndex(d->texture)});
+            const char kind = v0.y == v2.y ? 'T' : v0.x == v1.x ? 'Z' : 'X';
+            const int texture = int(std::find(std::begin(g_textures), std::end(g_textures), d->texture) - g_textures);
+            quads.push_back({kind, v0.x, v0.y, v0.z, texture});
         }
+        if (sorted) std::sort(quads.begin(), quads.end());
         return quads;
     }
 
-    static std::vector<Quad> Sorted(std::vector<Quad> q)
-    {
-        std::sort(q.begin(), q.end());
-        return q;
-    }
-
     gfx_test::RecordingDevice device_;
-    int savedW_ = 0, savedH_ = 0;
 };
 
-TEST_F(BoardViewTest, SeaRisesAndFallsOverEightyEightFrames)
-{
+TEST_F(BoardViewTest, SeaRisesAndFallsOverEightyEightFramesAndTilesLookByCode) {
     // From creation the first step shows entry 1; entry 87 is followed by entry 0.
     BoardView view{};
     std::vector<float> levels;
-    for (int i = 0; i < 89; ++i)
-        levels.push_back(StepSeaLevel(&view));
+    for (int i = 0; i < 89; ++i) levels.push_back(StepSeaLevel(&view));
     EXPECT_EQ(view.seaCounter, 1);
-    const std::vector<std::pair<int, float>> steps = {
-        {0, -2.0f}, {2, -2.0f}, {3, -1.9f}, {7, -1.8f}, {38, -1.1f}, {39, -1.0f}, {46, -1.0f},
-        {47, -1.1f}, {82, -1.9f}, {83, -2.0f}, {86, -2.0f}, {87, -2.0f}};
-    for (const auto& [step, level] : steps)
-        EXPECT_FLOAT_EQ(levels[step], level) << "step " << step;
-}
+    const std::pair<int, float> steps[] = {{0, -2.0f},  {2, -2.0f},  {3, -1.9f},  {7, -1.8f},  {38, -1.1f}, {39, -1.0f},
+                                           {46, -1.0f}, {47, -1.1f}, {82, -1.9f}, {83, -2.0f}, {86, -2.0f}, {87, -2.0f}};
+    for (const auto& [step, level] : steps) EXPECT_FLOAT_EQ(levels[step], level) << "step " << step;
 
-TEST_F(BoardViewTest, TileLooksByCode)
-{
     struct Look { int code, texture; float height; };
     const Look looks[] = {{1, 3, 0}, {2, 7, 0}, {10, 27, 0}, {11, 22, 0}, {12, 4, 0}, {13, 5, 0}, {14, 6, 0},
                           {15, 1, 0}, {16, 2, 4}, {0, 0, 0}, {44, 0, 0}, {-7, 0, 0}};
@@ -117,26 +71,22 @@ TEST_F(BoardViewTest, TileLooksByCode)
         int32_t texture = -1;
         float height = -1.0f;
         GetCellTileLook(look.code, &texture, &height);
-        EXPECT_EQ(texture, look.texture) << "code " << look.code;
-        EXPECT_EQ(height, look.height) << "code " << look.code;
-        EXPECT_EQ(GetWallTexture(look.code), 9);
+        EXPECT_EQ((std::tuple{texture, height, GetWallTexture(look.code)}), std::make_tuple(look.texture, look.height, 9))
+            << "code " << look.code;
     }
 }
 
-TEST_F(BoardViewTest, WallsWhereNeighboursAlongTheLayerDiffer)
-{
+TEST_F(BoardViewTest, WallsWhereNeighboursAlongTheLayerDifferSeaFirstAndHighCodesLeaveHoles) {
     // Cells 0 and 8 (the first and last) never count as neighbours; a row's last cell
     // meets the next row's first.
     SetBoard(3, 3, {16, 15, 15,   //
                     15, 15, 16,   //
                     15, 15, 14});
     DrawBoardTiles(-2.0f);
-    std::vector<Quad> walls;
-    std::vector<Quad> tops;
-    for (const Quad& q : DrawnQuads())
-        (q.kind == 'T' ? tops : walls).push_back(q);
-
-    const std::vector<Quad> expectedWalls = {
+    std::vector<Quad> expected = {
+        {'T', -3, 4, 3, 2},  {'T', -1, 0, 3, 1},  {'T', 1, 0, 3, 1},   //
+        {'T', -3, 0, 1, 1},  {'T', -1, 0, 1, 1},  {'T', 1, 4, 1, 2},   //
+        {'T', -3, 0, -1, 1}, {'T', -1, 0, -1, 1}, {'T', 1, 0, -1, 6},  //
         {'Z', -1, 4, 3, 9}, {'X', -3, 4, 1, 9}, // cell 0, the mountain: right and below
         {'X', 1, 0, 1, 9},                      // cell 2: the mountain below
         {'Z', 1, 0, 1, 9},                      // cell 4: the mountain to its right
@@ -145,17 +95,22 @@ TEST_F(BoardViewTest, WallsWhereNeighboursAlongTheLayerDiffer)
         {'Z', -3, 0, -1, 9},                    // cell 6: left is cell 5, across the row end
         {'Z', 1, 0, -1, 9}, {'X', 1, 0, -1, 9}, // cell 8: left and above
     };
-    EXPECT_EQ(Sorted(walls), Sorted(expectedWalls));
-    const std::vector<Quad> expectedTops = {
-        {'T', -3, 4, 3, 2},  {'T', -1, 0, 3, 1},  {'T', 1, 0, 3, 1},  //
-        {'T', -3, 0, 1, 1},  {'T', -1, 0, 1, 1},  {'T', 1, 4, 1, 2},  //
-        {'T', -3, 0, -1, 1}, {'T', -1, 0, -1, 1}, {'T', 1, 0, -1, 6},
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(DrawnQuads(true), expected);
+    plat::CurrentRecordedFrame().Reset();
+
+    SetBoard(5, 1, {15, 45, 15, 60, 15});
+    DrawBoardTiles(-1.5f);
+    const std::vector<Quad> inOrder = {
+        {'T', -3, -1.5f, 1, 8},                                      // the sea, before any land
+        {'T', -5, 0, 1, 1}, {'Z', -3, 0, 1, 9},                      // cell 0 and its wall to the sea
+        {'T', -1, 0, 1, 1}, {'Z', 1, 0, 1, 9}, {'Z', -1, 0, 1, 9},   // cell 2: the hole right, the sea left
+        {'T', 3, 0, 1, 1}, {'Z', 3, 0, 1, 9},                        // cell 4: the hole left
     };
-    EXPECT_EQ(Sorted(tops), Sorted(expectedTops));
+    EXPECT_EQ(DrawnQuads(), inOrder);
 }
 
-TEST_F(BoardViewTest, WallsHangSixUnitsFromTheirOwnTileAndQuadsAreWhite)
-{
+TEST_F(BoardViewTest, WallsHangSixUnitsFromTheirOwnTileAndQuadsAreWhite) {
     SetBoard(4, 1, {15, 16, 15, 15});
     // Whatever world transform a model left, the board is drawn untransformed.
     g_d3dDevice->SetTransform(plat::TransformState::World, plat::MatrixTranslation(5, 5, 5));
@@ -166,8 +121,9 @@ TEST_F(BoardViewTest, WallsHangSixUnitsFromTheirOwnTileAndQuadsAreWhite)
     std::vector<const plat::RecordedDraw*> fans = frame.WorldFans();
     ASSERT_GE(fans.size(), 7u);
     fans.resize(7); // four tops, a wall from cells 0, 1 and 2 each; then the ring
+    using Corners = std::vector<std::vector<float>>;
     auto corners = [&](int fan) {
-        std::vector<std::vector<float>> out;
+        Corners out;
         for (uint32_t i = 0; i < 4; ++i) {
             const plat::WorldVertex v = frame.WorldVertexOf(*fans[fan], i);
             out.push_back({v.x, v.y, v.z, v.u, v.v});
@@ -175,41 +131,24 @@ TEST_F(BoardViewTest, WallsHangSixUnitsFromTheirOwnTileAndQuadsAreWhite)
         }
         return out;
     };
-    using Corners = std::vector<std::vector<float>>;
     // The mountain's top, then its wall from 4 down to -2 ...
     EXPECT_EQ(corners(2), (Corners{{-2, 4, 1, 0, 0}, {0, 4, 1, 1, 0}, {0, 4, -1, 1, 1}, {-2, 4, -1, 0, 1}}));
     EXPECT_EQ(corners(3), (Corners{{0, 4, 1, 0, 0}, {0, 4, -1, 1, 0}, {0, -2, -1, 1, 1}, {0, -2, 1, 0, 1}}));
     // ... and in the same plane the grass cell's own wall from 0 down to -6.
     EXPECT_EQ(corners(5), (Corners{{0, 0, 1, 0, 0}, {0, 0, -1, 1, 0}, {0, -6, -1, 1, 1}, {0, -6, 1, 0, 1}}));
+    const plat::Matrix4 identity = plat::MatrixIdentity();
     for (const plat::RecordedDraw* fan : fans) {
         EXPECT_EQ(fan->primitiveCount, 2u);
-        const plat::Matrix4 world = frame.StateOf(*fan).world;
-        const plat::Matrix4 identity = plat::MatrixIdentity();
-        EXPECT_EQ(std::memcmp(&world, &identity, sizeof world), 0);
+        EXPECT_EQ(std::memcmp(&frame.StateOf(*fan).world, &identity, sizeof identity), 0);
     }
 }
 
-TEST_F(BoardViewTest, SeaFirstThenLandAndHighCodesLeaveHoles)
-{
-    SetBoard(5, 1, {15, 45, 15, 60, 15});
-    DrawBoardTiles(-1.5f);
-    const std::vector<Quad> expected = {
-        {'T', -3, -1.5f, 1, 8},                    // the sea, before any land
-        {'T', -5, 0, 1, 1}, {'Z', -3, 0, 1, 9},    // cell 0 and its wall to the sea
-        {'T', -1, 0, 1, 1}, {'Z', 1, 0, 1, 9}, {'Z', -1, 0, 1, 9}, // cell 2: the hole right, the sea left
-        {'T', 3, 0, 1, 1}, {'Z', 3, 0, 1, 9},      // cell 4: the hole left
-    };
-    EXPECT_EQ(DrawnQuads(), expected);
-}
-
-TEST_F(BoardViewTest, MountainRingSurroundsTheBoardFifteenCellsDeep)
-{
+TEST_F(BoardViewTest, MountainRingSurroundsTheBoardFifteenCellsDeep) {
     SetBoard(4, 2, {});
     DrawMountainRing();
-    const std::vector<Quad> ring = DrawnQuads();
+    const std::vector<Quad> ring = DrawnQuads(true);
     ASSERT_EQ(ring.size(), 1080u) << "(68 x 64 - 8 x 4) / 4 tiles";
     float minX = 1e9f, maxX = -1e9f, minZ = 1e9f, maxZ = -1e9f;
-    std::vector<std::pair<float, float>> corners;
     for (const Quad& q : ring) {
         EXPECT_EQ((std::tuple{q.kind, q.y, q.texture}), std::make_tuple('T', 4.0f, 2));
         minX = std::min(minX, q.x);
@@ -217,18 +156,14 @@ TEST_F(BoardViewTest, MountainRingSurroundsTheBoardFifteenCellsDeep)
         minZ = std::min(minZ, q.z - 2);
         maxZ = std::max(maxZ, q.z);
         EXPECT_FALSE(q.x >= -4 && q.x < 4 && q.z <= 2 && q.z > -2) << "over the board at " << q.x << ", " << q.z;
-        corners.emplace_back(q.x, q.z);
     }
     EXPECT_EQ(std::vector<float>({minX, maxX, minZ, maxZ}), std::vector<float>({-34, 34, -32, 32}));
-    std::sort(corners.begin(), corners.end());
-    EXPECT_EQ(std::adjacent_find(corners.begin(), corners.end()), corners.end()) << "no tile drawn twice";
+    EXPECT_EQ(std::adjacent_find(ring.begin(), ring.end()), ring.end()) << "no tile drawn twice";
 }
 
-TEST_F(BoardViewTest, OnlyTilesInTheCameraViewAreSent)
-{
+TEST_F(BoardViewTest, OnlyTilesInTheCameraViewAreSent) {
     // The largest board, all grass, seen by the board camera over its centre.
-    std::vector<int> codes(10000, 15);
-    SetBoard(100, 100, codes);
+    SetBoard(100, 100, std::vector<int>(10000, 15));
     const float lookAt[3] = {0.0f, 0.25f, 0.0f};
     float eye[3] = {0.0f, 60.0f, 0.0f};
     OffsetByAngle(&eye[0], &eye[2], lookAt[0], lookAt[2], 270.0f, 20.0f);
@@ -236,34 +171,28 @@ TEST_F(BoardViewTest, OnlyTilesInTheCameraViewAreSent)
     UpdateFrustumPlanes();
     DrawBoardTiles(-2.0f);
     DrawMountainRing();
-    const std::vector<Quad> drawn = DrawnQuads();
+    const std::vector<Quad> drawn = DrawnQuads(true);
     EXPECT_GT(drawn.size(), 50u);
     EXPECT_LT(drawn.size(), 600u) << "of 10,000 cells and 6,900 ring tiles";
 
     // Every tile whose centre shows on the screen is among them.
-    std::vector<std::pair<float, float>> sent;
-    for (const Quad& q : drawn)
-        if (q.kind == 'T') sent.emplace_back(q.x, q.z);
-    std::sort(sent.begin(), sent.end());
     int onScreen = 0;
     for (int r = 0; r < 100; ++r) {
         for (int c = 0; c < 100; ++c) {
             const float x = static_cast<float>(2 * c - 100), z = static_cast<float>(100 - 2 * r);
             const float centre[3] = {x + 1.0f, 0.0f, z - 1.0f};
-            float screen[3];
-            ProjectToScreen(screen, centre);
-            if (screen[0] < 0 || screen[0] > 640 || screen[1] < 0 || screen[1] > 480 || screen[2] < 0 || screen[2] > 1)
-                continue;
+            float s[3];
+            ProjectToScreen(s, centre);
+            if (s[0] < 0 || s[0] > 640 || s[1] < 0 || s[1] > 480 || s[2] < 0 || s[2] > 1) continue;
             ++onScreen;
-            EXPECT_TRUE(std::binary_search(sent.begin(), sent.end(), std::make_pair(x, z)))
+            EXPECT_TRUE(std::binary_search(drawn.begin(), drawn.end(), Quad{'T', x, 0, z, 1}))
                 << "cell " << c << ", " << r << " shows but was culled";
         }
     }
     EXPECT_GT(onScreen, 20);
 }
 
-TEST_F(BoardViewTest, SAndAToggleTheMinimapAndTeamPanelWithSoundFour)
-{
+TEST_F(BoardViewTest, SAndAToggleTheMinimapAndTeamPanelWithSoundFour) {
     ASSERT_EQ(InitTaskPool(), 1);
     ASSERT_EQ(CreateBoardView(), 1);
     EXPECT_EQ(CreateBoardView(), 0) << "slot 2 is taken";
@@ -272,27 +201,21 @@ TEST_F(BoardViewTest, SAndAToggleTheMinimapAndTeamPanelWithSoundFour)
     BoardView* view = TaskWork<BoardView>(task);
     EXPECT_EQ(std::vector<int32_t>({view->minimapOn, view->overlayOn, view->seaCounter}), std::vector<int32_t>({1, 1, 0}));
 
+    // Keys held this frame; whether sound 4 was asked for, then the two flags.
     auto frame = [&](std::vector<int> held) {
         for (KeySlot& key : g_keys) key.current = 0;
         for (int k : held) g_keys[k].current = 0x80;
         ClearSoundRequests();
         UpdateAllTasks();
-        const bool sound4 = g_soundRequests[4].requested != 0;
         for (KeySlot& key : g_keys) key.previous = key.current;
-        return sound4;
+        return std::vector<int32_t>{g_soundRequests[4].requested != 0, view->minimapOn, view->overlayOn};
     };
-    EXPECT_FALSE(frame({}));
+    EXPECT_EQ(frame({}), (std::vector<int32_t>{0, 1, 1}));
     EXPECT_FLOAT_EQ(view->seaLevel, -2.0f);
-    EXPECT_TRUE(frame({kKeyS}));
-    EXPECT_EQ(std::vector<int32_t>({view->minimapOn, view->overlayOn}), std::vector<int32_t>({0, 1}));
-    EXPECT_FALSE(frame({kKeyS})) << "held, not pressed again";
-    EXPECT_EQ(view->minimapOn, 0);
-    EXPECT_FALSE(frame({}));
-    EXPECT_TRUE(frame({kKeyS, kKeyA}));
-    EXPECT_EQ(std::vector<int32_t>({view->minimapOn, view->overlayOn}), std::vector<int32_t>({1, 0}));
-    EXPECT_FALSE(frame({}));
-    EXPECT_TRUE(frame({kKeyA}));
-    EXPECT_EQ(std::vector<int32_t>({view->minimapOn, view->overlayOn}), std::vector<int32_t>({1, 1}));
+    const std::pair<std::vector<int>, std::vector<int32_t>> steps[] = {
+        {{kKeyS}, {1, 0, 1}}, {{kKeyS}, {0, 0, 1}}, {{}, {0, 0, 1}}, // held, not pressed again
+        {{kKeyS, kKeyA}, {1, 1, 0}}, {{}, {0, 1, 0}}, {{kKeyA}, {1, 1, 1}}};
+    for (const auto& [held, expected] : steps) EXPECT_EQ(frame(held), expected);
     for (KeySlot& key : g_keys) key.current = key.previous = 0;
 
     view->alive = 0;
