@@ -2,67 +2,63 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
 
 #include "engine/archive.h"
 #include "test_support.h"
 
-using test_support::AddBlock;
-using test_support::PutU32;
-
 namespace {
+
+using namespace test_support;
+
+Bytes Text(const char* text) { return Bytes(text, text + std::strlen(text)); }
+
+// A block's bytes as text; "<none>" when refused (its size then 0).
+std::string BlockText(int index)
+{
+    uint32_t size = 12345;
+    const uint8_t* data = GetDataBlock(index, &size);
+    if (!data) return size == 0 ? "<none>" : "<none but size set>";
+    return std::string(reinterpret_cast<const char*>(data), size);
+}
 
 class FoundationArchive : public ::testing::Test {
 protected:
     void TearDown() override { FreeDataFile(); }
-
-    static std::vector<uint8_t> Bytes(const char* text) { return std::vector<uint8_t>(text, text + std::strlen(text)); }
-
-    static std::string BlockText(int index)
+    std::string WriteTemp(const Bytes& image)
     {
-        uint32_t size = 12345;
-        const uint8_t* data = GetDataBlock(index, &size);
-        if (!data) return size == 0 ? "<none>" : "<none but size set>";
-        return std::string(reinterpret_cast<const char*>(data), size);
-    }
-
-    std::string WriteTemp(const std::vector<uint8_t>& image)
-    {
-        test_support::WriteFileBytes(dir_ / std::to_string(++temps_), image);
+        WriteFileBytes(dir_ / std::to_string(++temps_), image);
         return dir_ / std::to_string(temps_);
     }
-    test_support::TempDir dir_;
+    TempDir dir_;
     int temps_ = 0;
 };
 
 TEST_F(FoundationArchive, BlocksInAnyOrderLoadFromMemoryOrFileAtTheirOffsets)
 {
     const char* names[3] = {"atlas", "font", "board"};
-    std::vector<uint8_t> ordered, shuffled;
-    for (int i : {0, 1, 2}) AddBlock(ordered, i, Bytes(names[i]));
-    for (int i : {2, 0, 1}) AddBlock(shuffled, i, Bytes(names[i]));
+    Bytes ordered, shuffled, tail(600, 0);
+    for (int i : {0, 1, 2}) AddBlock(ordered, i, Text(names[i]));
+    for (int i : {2, 0, 1}) AddBlock(shuffled, i, Text(names[i]));
     ASSERT_EQ(LoadDataFromMemory(ordered.data(), ordered.size()), 1);
     uint32_t size = 0;
     EXPECT_EQ(GetDataBlock(0, &size), g_dataFile + 604) << "offset 0 is the byte after the first length";
-    for (const auto& image : {ordered, shuffled}) {
+    for (const Bytes& image : {ordered, shuffled}) {
         ASSERT_EQ(LoadDataFileFrom(WriteTemp(image).c_str()), 1);
         EXPECT_EQ(g_dataFileSize, image.size());
         for (int i : {0, 1, 2}) EXPECT_EQ(BlockText(i), names[i]);
     }
-    // An empty block at the very end is still a block.
-    std::vector<uint8_t> tail(600, 0);
-    AddBlock(tail, 149, {});
+    AddBlock(tail, 149, {}); // an empty block at the very end is still a block
     ASSERT_EQ(LoadDataFromMemory(tail.data(), tail.size()), 1);
     EXPECT_EQ(BlockText(149), "");
 }
 
 TEST_F(FoundationArchive, BlocksOutsideTheFileAreRefused)
 {
-    std::vector<uint8_t> image;
-    AddBlock(image, 0, Bytes("good"));
-    AddBlock(image, 6, Bytes("x"));
+    Bytes image;
+    AddBlock(image, 0, Text("good"));
+    AddBlock(image, 6, Text("x"));
     PutU32(image, image.size() - 5, 0xFFFFFFFFu); // block 6: length near 2^32
-    AddBlock(image, 5, Bytes("ok"));
+    AddBlock(image, 5, Text("ok"));
     PutU32(image, image.size() - 6, 3);           // block 5 claims 3 bytes, 2 remain
     const uint32_t end = static_cast<uint32_t>(image.size() - 600);
     PutU32(image, 4 * 1, end);                    // length field past the end
@@ -77,14 +73,13 @@ TEST_F(FoundationArchive, BlocksOutsideTheFileAreRefused)
 TEST_F(FoundationArchive, ShortMissingOrFailedLoadsLeaveNoArchive)
 {
     EXPECT_EQ(BlockText(0), "<none>"); // nothing loaded
-    std::vector<uint8_t> table(599, 0);
+    Bytes table(599, 0);
     EXPECT_EQ(LoadDataFromMemory(table.data(), table.size()), 0);
     table.push_back(0); // a table alone is a valid (empty) archive whose blocks are all unusable
     ASSERT_EQ(LoadDataFromMemory(table.data(), table.size()), 1);
     EXPECT_EQ(BlockText(0), "<none>");
-
-    std::vector<uint8_t> old;
-    AddBlock(old, 7, Bytes("old"));
+    Bytes old;
+    AddBlock(old, 7, Text("old"));
     for (const std::string& path : {WriteTemp({0}), WriteTemp({}), std::string("/nonexistent/data.dat"), dir_.path()}) {
         ASSERT_EQ(LoadDataFromMemory(old.data(), old.size()), 1);
         EXPECT_EQ(LoadDataFileFrom(path.c_str()), 0) << path;

@@ -3,7 +3,7 @@
 // damaged field is refused with the running game untouched.
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <bit>
 #include <filesystem>
 
 #include "frontend/title.h"
@@ -20,11 +20,8 @@ protected:
     void SetUp() override
     {
         BoardScreenRun::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        if (!HasPacks()) GTEST_SKIP() << "the stage packs are not built";
+        if (!IsSkipped() && !HasFatalFailure() && !HasPacks()) GTEST_SKIP() << "the stage packs are not built";
     }
-
-    std::string Path(const char* name) const { return dir_ / name; }
 
     // The key a player presses now: Return on the die and on messages, the first open
     // way at a choice.
@@ -94,30 +91,28 @@ TEST_P(SaveSlotRoundTrip, SaveLoadSaveKeepsTheRaceAtEveryRollAndTheLoadedRaceRun
     for (; rounds < 400; ++rounds) {
         SCOPED_TRACE(rounds);
         ASSERT_EQ(SaveGameSlot(0), 1);
-        const Bytes first = ReadFileBytes(Path("save0.dat"));
+        const Bytes first = ReadFileBytes(dir_ / "save0.dat");
         const int pieces = CountPieces();
         ASSERT_EQ(first.size(), 92u + 922u * pieces);
-        EXPECT_EQ(GetU32(first, 0), uint32_t(stage));
-        EXPECT_EQ(GetU32(first, 60), uint32_t(pieces));
-        const TurnController* turns = TurnControllerWork();
-        const float lookAt[3] = {turns->lookAt[0], turns->lookAt[1], turns->lookAt[2]};
+        EXPECT_EQ(std::pair(GetU32(first, 0), GetU32(first, 60)), std::pair(uint32_t(stage), uint32_t(pieces))) << "stage, N";
+        const std::vector<float> lookAt(TurnControllerWork()->lookAt, TurnControllerWork()->lookAt + 3);
 
         ASSERT_EQ(LoadGameSlot(0), 1);
         // The pieces close up from slot 10, the player's team rolls, the others wait,
         // the turn list starts with the player's team and the camera is where it was.
-        turns = TurnControllerWork();
+        const TurnController* turns = TurnControllerWork();
         for (int slot = 10; slot < 20; ++slot) EXPECT_EQ(g_tasks[slot].alive, slot < 10 + pieces ? 1 : 0);
         const BoardPiece* player = FindPlayerTeamPiece();
         ASSERT_NE(player, nullptr);
         EXPECT_TRUE(player->moveProc == PlayerRollDie && player->die == 1);
         EXPECT_TRUE(turns->turnList[0] == player && turns->currentPiece == player);
-        for (int i = 0; i < 3; ++i) EXPECT_EQ(turns->lookAt[i], lookAt[i]);
+        EXPECT_EQ(std::vector<float>(turns->lookAt, turns->lookAt + 3), lookAt);
         EXPECT_EQ(g_tasks[2].alive, 1) << "the board view";
 
         // A second save matches the first, except what a load sets anew in each piece
         // block (from 64, 922 bytes each): spinCountdown (+24) 0, subStep (+52) 0, die (+56) 1.
         ASSERT_EQ(SaveGameSlot(1), 1);
-        Bytes second = ReadFileBytes(Path("save1.dat"));
+        Bytes second = ReadFileBytes(dir_ / "save1.dat");
         ASSERT_EQ(first.size(), second.size());
         for (size_t block = 64; block < first.size() - 28; block += 922)
             for (const auto [field, value] : {std::pair{24u, 0u}, {52u, 0u}, {56u, 1u}}) {
@@ -140,19 +135,14 @@ TEST_P(SaveSlotRoundTrip, SaveLoadSaveKeepsTheRaceAtEveryRollAndTheLoadedRaceRun
 
 INSTANTIATE_TEST_SUITE_P(EveryStage, SaveSlotRoundTrip, ::testing::Values(1, 2, 3));
 
-uint32_t FloatBits(float f)
-{
-    uint32_t bits = 0;
-    std::memcpy(&bits, &f, sizeof bits);
-    return bits;
-}
+uint32_t FloatBits(float f) { return std::bit_cast<uint32_t>(f); }
 
 TEST_F(SaveSlotRace, EveryDamagedFileOrMissingPackIsRefusedAndTheRunningRaceStaysAsItWas)
 {
     StartRace(2);
     ASSERT_TRUE(RunUntilPlayerRolls());
     ASSERT_EQ(SaveGameSlot(0), 1);
-    const Bytes good = ReadFileBytes(Path("save0.dat"));
+    const Bytes good = ReadFileBytes(dir_ / "save0.dat");
     const size_t pieces = (good.size() - 92) / 922;
     ASSERT_GE(pieces, 4u);
     const size_t b = 64;                     // the first piece block
@@ -166,11 +156,7 @@ TEST_F(SaveSlotRace, EveryDamagedFileOrMissingPackIsRefusedAndTheRunningRaceStay
         for (const auto& [at, value] : changes) PutU32(bad, at, value);
         return bad;
     };
-    const auto resized = [&good](size_t size) {
-        Bytes cut = good;
-        cut.resize(size, 0);
-        return cut;
-    };
+    const auto resized = [&good](size_t size) { Bytes cut = good; cut.resize(size, 0); return cut; };
     // A blocked cell of stage 2 for a piece to stand on.
     int blocked = 0;
     while (blocked < g_boardWidth * g_boardHeight && CellKindAt(blocked % g_boardWidth, blocked / g_boardWidth) < 15) ++blocked;
@@ -206,7 +192,7 @@ TEST_F(SaveSlotRace, EveryDamagedFileOrMissingPackIsRefusedAndTheRunningRaceStay
     };
     for (const auto& [what, bytes] : files) {
         SCOPED_TRACE(what);
-        test_support::WriteFileBytes(Path("save3.dat"), bytes);
+        test_support::WriteFileBytes(dir_ / "save3.dat", bytes);
         const Bytes before = Take();
         EXPECT_EQ(LoadGameSlot(3), 0);
         EXPECT_TRUE(before == Take()) << "the refused file changed the running game";

@@ -16,7 +16,6 @@
 namespace {
 
 using namespace test_support;
-using Slots = std::vector<int>;
 
 constexpr SpriteRect kNoData = {1010, 1555, 1256, 1575};
 constexpr SpriteRect kErrorMessage = {1010, 1577, 1287, 1605};
@@ -56,15 +55,38 @@ protected:
     }
 };
 
-TEST_F(SaveMenuTest, FromTheTitleTheLoadListWrapsAsksWithNoChosenAndRefusesAnEmptySlot)
+TEST_F(SaveMenuTest, FromTheTitleTheLoadListShowsEachSlotWrapsAsksWithNoChosenAndRefusesAnEmptySlot)
 {
+    // Slot 2: a file last written 2024-03-05 07:09 local time, stage 3; slot 3: a
+    // directory stands there; slot 4: a file too short for its stage.
+    Bytes file(92, 0);
+    PutU32(file, 0, 3);
+    WriteFileBytes(dir_ / "save2.dat", file);
+    struct tm when {.tm_sec = 0, .tm_min = 9, .tm_hour = 7, .tm_mday = 5, .tm_mon = 2, .tm_year = 124, .tm_isdst = -1};
+    const struct timeval times[2] = {{mktime(&when), 0}, {mktime(&when), 0}};
+    ASSERT_EQ(utimes((dir_ / "save2.dat").c_str(), times), 0);
+    std::filesystem::create_directory(dir_ / "save3.dat");
+    WriteFileBytes(dir_ / "save4.dat", Bytes{1, 0});
+    testing::internal::CaptureStderr();
     OpenFromTitle();
-    EXPECT_EQ(LiveSlots(), Slots{166});
-    // Panel, side picture, the hint at (0, 0) and "no data" on every row 143 + 28 x slot.
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("save3.dat: the slot cannot be read"), std::string::npos) << err;
+    EXPECT_EQ(LiveSlots(), std::vector<int>{166});
+    // Panel, side picture, the hint at (0, 0), the tiled background from the title, and
+    // "no data" on the empty rows 143 + 28 x slot.
     EXPECT_TRUE(Drawn(60, 120, {1010, 1607, 1300, 1778}) && Drawn(380, 120, {1407, 1394, 1572, 1565}));
-    EXPECT_TRUE(Drawn(0, 0, {1113, 156, 1287, 181}));
-    for (int slot = 0; slot < 5; ++slot) EXPECT_TRUE(Drawn(84, 143 + 28 * slot, kNoData)) << slot;
-    EXPECT_FALSE(DrawnFrom({404, 596, 436, 628}).empty()) << "the tiled background from the title";
+    EXPECT_TRUE(Drawn(0, 0, {1113, 156, 1287, 181}) && !DrawnFrom({404, 596, 436, 628}).empty());
+    EXPECT_TRUE(Drawn(84, 143, kNoData) && Drawn(84, 171, kNoData) && !Drawn(84, 199, kNoData));
+    EXPECT_EQ(DigitsInRow(199), "20243579") << "year month day hour minute";
+    EXPECT_EQ(DigitsInRow(201), "3") << "the stage";
+    EXPECT_TRUE(Drawn(388, 201, kStageLabel) && Drawn(488, 201, {973, 343, 983, 360}));
+    for (const SpriteRect& unit : {SpriteRect{838, 340, 858, 360}, SpriteRect{863, 340, 876, 359},
+                                   SpriteRect{879, 340, 893, 359}, SpriteRect{896, 340, 916, 360},
+                                   SpriteRect{920, 340, 940, 360}})
+        EXPECT_EQ(DrawnFrom(unit).size(), 2u) << "slots 2 and 4 show their times";
+    // The unreadable slot is never shown as empty; the short file has a time but no stage.
+    EXPECT_TRUE(Drawn(84, 227, kErrorMessage) && !Drawn(84, 227, kNoData));
+    EXPECT_FALSE(Drawn(388, 257, kStageLabel));
 
     Press(kKeyUp);
     EXPECT_TRUE(Menu()->cursor == 4 && Heard(0));
@@ -87,38 +109,7 @@ TEST_F(SaveMenuTest, FromTheTitleTheLoadListWrapsAsksWithNoChosenAndRefusesAnEmp
     EXPECT_FALSE(Heard(0)) << "the error closes without a sound";
     EXPECT_TRUE(Menu()->procedure == ChooseSaveSlot && Menu()->cursor == 1);
     Press(kKeyEscape);
-    EXPECT_EQ(LiveSlots(), Slots{kTitleSlot});
-}
-
-TEST_F(SaveMenuTest, RowsShowTheLocalTimeWithoutLeadingZerosTheStageAndUnreadableFiles)
-{
-    // Slot 2: a file last written 2024-03-05 07:09 local time, stage 3.
-    Bytes file(92, 0);
-    test_support::PutU32(file, 0, 3);
-    WriteFileBytes(dir_ / "save2.dat", file);
-    struct tm when {.tm_sec = 0, .tm_min = 9, .tm_hour = 7, .tm_mday = 5, .tm_mon = 2, .tm_year = 124, .tm_isdst = -1};
-    const struct timeval times[2] = {{mktime(&when), 0}, {mktime(&when), 0}};
-    ASSERT_EQ(utimes((dir_ / "save2.dat").c_str(), times), 0);
-    // Slot 3: a directory stands there; slot 4: a file too short for its stage.
-    std::filesystem::create_directory(dir_ / "save3.dat");
-    WriteFileBytes(dir_ / "save4.dat", Bytes{1, 0});
-    testing::internal::CaptureStderr();
-    OpenFromTitle();
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("save3.dat: the slot cannot be read"), std::string::npos) << err;
-
-    const float row2 = 120 + 23 + 28 * 2;
-    EXPECT_EQ(DigitsInRow(row2), "20243579") << "year month day hour minute";
-    EXPECT_EQ(DigitsInRow(row2 + 2), "3") << "the stage";
-    EXPECT_TRUE(Drawn(388, row2 + 2, kStageLabel) && Drawn(488, row2 + 2, {973, 343, 983, 360}));
-    for (const SpriteRect& unit : {SpriteRect{838, 340, 858, 360}, SpriteRect{863, 340, 876, 359},
-                                   SpriteRect{879, 340, 893, 359}, SpriteRect{896, 340, 916, 360},
-                                   SpriteRect{920, 340, 940, 360}})
-        EXPECT_EQ(DrawnFrom(unit).size(), 2u) << "slots 2 and 4 show their times";
-    EXPECT_FALSE(Drawn(84, row2, kNoData));
-    // The unreadable slot is never shown as empty; the short file has a time but no stage.
-    EXPECT_TRUE(Drawn(84, row2 + 28, kErrorMessage) && !Drawn(84, row2 + 28, kNoData));
-    EXPECT_FALSE(Drawn(388, row2 + 56 + 2, kStageLabel));
+    EXPECT_EQ(LiveSlots(), std::vector<int>{kTitleSlot});
 }
 
 class SaveMenuInRace : public SaveMenuTest {

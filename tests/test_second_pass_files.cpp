@@ -6,12 +6,9 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <functional>
-#include <vector>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "app/app.h"
@@ -37,10 +34,10 @@ namespace {
 constexpr uid_t kPlayer = 65534; // an ordinary user for the permission cases when run as root
 
 // A history image whose first entry carries `year`.
-Bytes HistoryWithYear(int32_t year)
+Bytes HistoryWithYear(uint32_t year)
 {
     Bytes b(520, 0);
-    test_support::PutU32(b, 0, uint32_t(year));
+    PutU32(b, 0, year);
     return b;
 }
 
@@ -65,7 +62,8 @@ int RunAsPlayer(const std::string& dir, const std::function<int()>& fn)
 }
 
 // What stands at a path: its kind and, for a file or through a link, its bytes.
-std::string Is(mode_t kind, const Bytes& bytes) { return std::to_string(kind) + ":" + std::string(bytes.begin(), bytes.end()); }
+std::string Text(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
+std::string Is(mode_t kind, const Bytes& bytes) { return std::to_string(kind) + ":" + Text(bytes); }
 std::string State(const std::string& path)
 {
     struct stat info {};
@@ -85,11 +83,7 @@ protected:
         plat::SetMessageBoxObserver(nullptr);
         HeadlessStop();
     }
-    std::string Err(const std::string& in) const
-    {
-        const Bytes b = ReadFileBytes(in + "/stderr.txt");
-        return std::string(b.begin(), b.end());
-    }
+    static std::string Err(const std::string& in) { return Text(ReadFileBytes(in + "/stderr.txt")); }
     TempDir dir;
 };
 
@@ -247,8 +241,7 @@ TEST(SecondPassSound, RatesOutsideTheRangeAreRefusedAndLongSoundsCut)
         const Bytes samples(8000 * seconds, 0x90);
         plat::SoundBuffer* buffer = plat::CreateStaticBuffer({1, 8, 8000}, samples.data(), uint32_t(samples.size()), &wasCut);
         ASSERT_NE(buffer, nullptr);
-        EXPECT_EQ(plat::BufferFrames(buffer), frames);
-        EXPECT_EQ(wasCut, cut);
+        EXPECT_EQ(std::pair(plat::BufferFrames(buffer), wasCut), std::pair(frames, cut));
     }
     plat::CloseAudioOutput();
 }
@@ -293,13 +286,8 @@ TEST_F(SecondPassFiles, FailuresSayWhichBlockFailedAndWhyBesideTheBoxText)
     }
 }
 
-// What existed while the failure box was shown: window, task pool, archive.
+// What existed while the failure box was shown: 1 the window, 2 the task pool, 4 the archive.
 int s_atTheBox = -1;
-
-void LookAtTheGame(const char*)
-{
-    s_atTheBox = (plat::MainWindow() != nullptr) + 2 * (g_tasks != nullptr) + 4 * (g_dataFile != nullptr);
-}
 
 // The box shows while the window and all that was taken still exist; the undo steps
 // then give everything back, and the window goes last.
@@ -314,14 +302,15 @@ TEST_F(SecondPassFiles, TheFailureBoxShowsBeforeTheUndoStepsAndTheWindowGoesAfte
     plat::SelectGfxBackend(plat::GfxBackend::Recording);
     plat::SelectAudioBackend(plat::AudioBackend::Silent);
     plat::RecordMessageBoxes(true);
-    plat::SetMessageBoxObserver(LookAtTheGame);
+    plat::SetMessageBoxObserver(
+        [](const char*) { s_atTheBox = (plat::MainWindow() != nullptr) + 2 * (g_tasks != nullptr) + 4 * (g_dataFile != nullptr); });
     testing::internal::CaptureStderr();
     EXPECT_EQ(InitGame(window), 0);
     testing::internal::GetCapturedStderr();
     plat::RecordMessageBoxes(false);
     std::filesystem::current_path(home);
     EXPECT_EQ(plat::LastMessageBoxText(), "direct sound error");
-    EXPECT_EQ(s_atTheBox, 7) << "1 window, 2 task pool, 4 archive";
+    EXPECT_EQ(s_atTheBox, 7);
     EXPECT_TRUE(plat::MainWindow() == nullptr && g_tasks == nullptr && g_dataFile == nullptr);
     plat::QuitVideo();
 }
