@@ -1,6 +1,8 @@
-// Damaged and missing stage packs and race history, tried as a newcomer would meet them
-// in a running game: a race that cannot start goes back to the title and says why, a
-// cut stage warns and still runs, odd history values show without harm.
+// Damaged and missing files, tried as a newcomer would meet them: data.dat through the
+// game itself (it must say why it stops, and stop), the stage packs and the race history
+// in a running game (a race that cannot start goes back to the title and says why, a cut
+// stage warns and still runs, odd history values show without harm).
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <tuple>
@@ -96,6 +98,33 @@ TEST_F(BadData, DamagedStagePacksLeadBackToTheTitleAndCutOnesStillRunBothSayingW
             Frames(28);
         }
         EXPECT_TRUE(HeadlessIsRunning() && (g_tasks[kTitle].alive || g_tasks[kBoardView].alive));
+    }
+}
+
+// The game itself, with no display (so no message box can wait for a click), on a missing
+// or damaged data.dat: it says why it stops, and stops with status 0 (124 would be a
+// hang: 90 s is far beyond any start-up, even under the sanitizers).
+TEST_F(BadData, TheGameItselfStopsOnAMissingOrDamagedArchiveAndSaysWhy)
+{
+    const Bytes good = ReadFileBytes(dir_ / "data.dat");
+    Bytes hugeOffsets = good; // every table entry far past the end of the file
+    std::fill(hugeOffsets.begin(), hugeOffsets.begin() + 600, 0xF0);
+    const std::tuple<const char*, Bytes, const char*, const char*> cases[] = {
+        {"missing", {}, "data load failed", "data.dat: No such file"},
+        {"cut in the middle", Bytes(good.begin(), good.begin() + good.size() / 2), "error", "data.dat block"},
+        {"offsets past the end", hugeOffsets, "error", "data.dat block"},
+    };
+    for (const auto& [what, bytes, box, why] : cases) {
+        SCOPED_TRACE(what);
+        fs::remove(dir_ / "data.dat");
+        if (!bytes.empty()) WriteFileBytes(dir_ / "data.dat", bytes);
+        const int status = std::system(("cd '" + dir_.path() + "' && env -u DISPLAY SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " +
+                                        "timeout -k 5 90 '" SUGOROKU_BUILD_DIR "/sugoroku' >game.log 2>&1").c_str());
+        const Bytes log = ReadFileBytes(dir_ / "game.log");
+        const std::string output(log.begin(), log.end());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+        EXPECT_TRUE(output.find(box) != std::string::npos && output.find(why) != std::string::npos) << output;
+        EXPECT_EQ(output.find("Sanitizer"), std::string::npos) << output;
     }
 }
 

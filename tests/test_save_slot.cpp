@@ -103,8 +103,7 @@ TEST_P(SaveSlotRoundTrip, SaveLoadSaveKeepsTheRaceAtEveryRollAndTheLoadedRaceRun
         const TurnController* turns = TurnControllerWork();
         for (int slot = 10; slot < 20; ++slot) EXPECT_EQ(g_tasks[slot].alive, slot < 10 + pieces ? 1 : 0);
         const BoardPiece* player = FindPlayerTeamPiece();
-        ASSERT_NE(player, nullptr);
-        EXPECT_TRUE(player->moveProc == PlayerRollDie && player->die == 1);
+        ASSERT_TRUE(player != nullptr && player->moveProc == PlayerRollDie && player->die == 1);
         EXPECT_TRUE(turns->turnList[0] == player && turns->currentPiece == player);
         EXPECT_EQ(std::vector<float>(turns->lookAt, turns->lookAt + 3), lookAt);
         EXPECT_EQ(g_tasks[2].alive, 1) << "the board view";
@@ -165,31 +164,29 @@ TEST_F(SaveSlotRace, EveryDamagedFileOrMissingPackIsRefusedAndTheRunningRaceStay
     const float blockedZ = g_boardHeight - 2.0f * (blocked / g_boardWidth) - 1;
 
     const uint32_t minus1 = 0xFFFFFFFFu;
-    const std::pair<const char*, Bytes> files[] = {
-        {"stage 0", with({{0, 0}})}, {"stage 4", with({{0, 4}})}, {"team 3", with({{4, 3}})}, {"team -1", with({{4, minus1}})},
-        {"pieces off the board of another stage", with({{0, 1}})}, // stage 2's cells on the small stage 1 board
-        {"next place from the top 3", with({{8, 3}})}, {"player's team at the finish 3", with({{12, 3}})},
-        {"place team 3", with({{16, 3}})}, {"place leader 25", with({{28, 25}})}, {"place controller 3", with({{40, 3}})},
-        {"teams left 4", with({{52, 4}})}, {"next place from the bottom -1", with({{56, minus1}})},
-        {"N 11", with({{60, 11}})}, {"N one more than the blocks", with({{60, uint32_t(pieces + 1)}})},
-        {"controller 3", with({{b + 4, 3}})}, {"team id -1", with({{b + 8, minus1}})},
-        {"member count 0", with({{b + 12, 0}})}, {"member count 7", with({{b + 12, 7}})},
-        {"live count 0", with({{b + 16, 0}})}, {"live count 7", with({{b + 16, 7}})},
-        {"x not a number", with({{b + 36, FloatBits(nan)}})}, {"x off the board", with({{b + 36, FloatBits(1000.0f)}})},
-        {"z infinite", with({{b + 44, FloatBits(INFINITY)}})}, {"heading 450", with({{b + 48, FloatBits(450.0f)}})},
+    // One word changed: what, where, to what.
+    const struct { const char* what; size_t at; uint32_t value; } words[] = {
+        {"stage 0", 0, 0}, {"stage 4", 0, 4}, {"team 3", 4, 3}, {"team -1", 4, minus1},
+        {"pieces off the board of another stage", 0, 1}, // stage 2's cells on the small stage 1 board
+        {"next place from the top 3", 8, 3}, {"player's team at the finish 3", 12, 3}, {"place team 3", 16, 3},
+        {"place leader 25", 28, 25}, {"place controller 3", 40, 3}, {"teams left 4", 52, 4},
+        {"next place from the bottom -1", 56, minus1}, {"N 11", 60, 11}, {"N one more than the blocks", 60, uint32_t(pieces + 1)},
+        {"controller 3", b + 4, 3}, {"team id -1", b + 8, minus1}, {"member count 0", b + 12, 0}, {"member count 7", b + 12, 7},
+        {"live count 0", b + 16, 0}, {"live count 7", b + 16, 7}, {"x not a number", b + 36, FloatBits(nan)},
+        {"x off the board", b + 36, FloatBits(1000.0f)}, {"z infinite", b + 44, FloatBits(INFINITY)},
+        {"heading 450", b + 48, FloatBits(450.0f)}, {"figure 2 model 25", b + 68 + 40 + 16, 25},
+        {"figure 5 facing infinite", b + 68 + 100 + 12, FloatBits(-INFINITY)}, {"member 0 id 25", b + 188, 25},
+        {"member 3 model -1", b + 188 + 3 * 114 + 4, minus1}, {"member 1 hit points not a number", b + 188 + 114 + 8, FloatBits(nan)},
+        {"member 2 attack style 4", b + 188 + 2 * 114 + 72, 4}, {"member 0 attack style -1", b + 188 + 72, minus1},
+        {"camera angle infinite", camera + 24, FloatBits(INFINITY)}, {"no piece under the player's hand", player + 4, 1},
+        {"the player's team under another id", player + 8, GetU32(good, 4) == 2 ? 0u : 2u},
+    };
+    std::vector<std::pair<std::string, Bytes>> files = {
         {"a piece on blocked ground", with({{b + 36, FloatBits(blockedX)}, {b + 44, FloatBits(blockedZ)}})},
-        {"figure 2 model 25", with({{b + 68 + 40 + 16, 25}})},
-        {"figure 5 facing infinite", with({{b + 68 + 100 + 12, FloatBits(-INFINITY)}})},
-        {"member 0 id 25", with({{b + 188, 25}})}, {"member 3 model -1", with({{b + 188 + 3 * 114 + 4, minus1}})},
-        {"member 1 hit points not a number", with({{b + 188 + 114 + 8, FloatBits(nan)}})},
-        {"member 2 attack style 4", with({{b + 188 + 2 * 114 + 72, 4}})},
-        {"member 0 attack style -1", with({{b + 188 + 72, minus1}})},
-        {"camera angle infinite", with({{camera + 24, FloatBits(INFINITY)}})},
-        {"no piece under the player's hand", with({{player + 4, 1}})},
-        {"the player's team under another id", with({{player + 8, GetU32(good, 4) == 2 ? 0u : 2u}})},
         {"one byte short", resized(good.size() - 1)}, {"one byte more", resized(good.size() + 1)},
         {"header only", resized(64)}, {"empty", resized(0)},
     };
+    for (const auto& word : words) files.emplace_back(word.what, with({{word.at, word.value}}));
     for (const auto& [what, bytes] : files) {
         SCOPED_TRACE(what);
         test_support::WriteFileBytes(dir_ / "save3.dat", bytes);

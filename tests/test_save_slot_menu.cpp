@@ -34,10 +34,7 @@ protected:
     }
 
     // Return on the slot, down to "yes", Return.
-    void ConfirmYes()
-    {
-        for (KeySlotId key : {kKeyReturn, kKeyDown, kKeyReturn}) Press(key);
-    }
+    void ConfirmYes() { for (KeySlotId key : {kKeyReturn, kKeyDown, kKeyReturn}) Press(key); }
 
     // Digits of the medium set drawn in a row, read back left to right.
     static std::string DigitsInRow(float y)
@@ -130,6 +127,8 @@ protected:
         for (int i = 0; i < row; ++i) Press(kKeyDown);
         Press(kKeyReturn);
         ASSERT_NE(Menu(), nullptr);
+        EXPECT_EQ(Menu()->mode, row == 2 ? 1 : 0) << "load from row 2, save from row 3";
+        EXPECT_EQ(g_tasks[100].updateEnabled, 0) << "the board stays frozen";
     }
 };
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <tuple>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,16 +74,9 @@ std::string State(const std::string& path)
 
 class SecondPassFiles : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::memset(static_cast<void*>(g_history), 0, sizeof(g_history));
-        chmod(dir.path().c_str(), 0777); // the player of RunAsPlayer works in here
-    }
-    void TearDown() override
-    {
-        plat::SetMessageBoxObserver(nullptr);
-        HeadlessStop();
-    }
+    // The player of RunAsPlayer works in dir.
+    void SetUp() override { std::memset(static_cast<void*>(g_history), 0, sizeof(g_history)); chmod(dir.path().c_str(), 0777); }
+    void TearDown() override { plat::SetMessageBoxObserver(nullptr); HeadlessStop(); }
     static std::string Err(const std::string& in) { return Text(ReadFileBytes(in + "/stderr.txt")); }
     TempDir dir;
 };
@@ -260,11 +254,8 @@ TEST_F(SecondPassFiles, FailuresSayWhichBlockFailedAndWhyBesideTheBoxText)
 {
     Bytes farEffect = ArchiveWithWaves(22050, {});
     test_support::PutU32(farEffect, 4 * 127, 0xFFFFFF00u); // effect 1 lies past the end
-    const struct {
-        Bytes archive; // none: no data.dat
-        const char* reason;
-        const char* box;
-    } cases[] = {
+    // The archive (none: no data.dat), the reason on stderr, the box text.
+    const std::tuple<Bytes, const char*, const char*> cases[] = {
         {{}, "data.dat: No such file or directory\n", "data load failed"},
         {Bytes(599, 0), "data.dat: 599 bytes, shorter than its 600-byte offset table\n", "data load failed"},
         {ArchiveWithWaves(4000, {}), "sound effect 3 (data.dat block 129): the sample rate is outside 8000 to 96000 Hz\n",
@@ -272,17 +263,17 @@ TEST_F(SecondPassFiles, FailuresSayWhichBlockFailedAndWhyBesideTheBoxText)
         {farEffect, "sound effect 1 (data.dat block 127): the block lies outside data.dat\n", "direct sound error"},
         {ArchiveWithWaves(22050, {'B', 'M', 1, 2}), "texture (data.dat block 0): ", "direct graphics error"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [archive, why, box] : cases) {
         unlink((dir / "data.dat").c_str());
-        if (!c.archive.empty()) WriteFileBytes(dir / "data.dat", c.archive);
+        if (!archive.empty()) WriteFileBytes(dir / "data.dat", archive);
         testing::internal::CaptureStderr();
         EXPECT_EQ(HeadlessStart(dir.path().c_str()), 0);
         const std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(HeadlessLastMessage(), std::string(c.box));
+        EXPECT_EQ(HeadlessLastMessage(), std::string(box));
         // The reason comes first, then the box text on a line of its own.
-        const size_t reason = err.find(c.reason);
+        const size_t reason = err.find(why);
         EXPECT_NE(reason, std::string::npos) << err;
-        EXPECT_NE(err.find(std::string(c.box) + "\n", reason), std::string::npos) << err;
+        EXPECT_NE(err.find(std::string(box) + "\n", reason), std::string::npos) << err;
     }
 }
 
