@@ -178,6 +178,7 @@ TEST_F(SaveSlotRace, EveryDamagedFileOrMissingPackIsRefusedAndTheRunningRaceStay
         {"figure 5 facing infinite", b + 68 + 100 + 12, FloatBits(-INFINITY)}, {"member 0 id 25", b + 188, 25},
         {"member 3 model -1", b + 188 + 3 * 114 + 4, minus1}, {"member 1 hit points not a number", b + 188 + 114 + 8, FloatBits(nan)},
         {"member 2 attack style 4", b + 188 + 2 * 114 + 72, 4}, {"member 0 attack style -1", b + 188 + 72, minus1},
+        {"member 5 face rect infinite", b + 188 + 5 * 114 + 40, FloatBits(INFINITY)},
         {"camera angle infinite", camera + 24, FloatBits(INFINITY)}, {"no piece under the player's hand", player + 4, 1},
         {"the player's team under another id", player + 8, GetU32(good, 4) == 2 ? 0u : 2u},
     };
