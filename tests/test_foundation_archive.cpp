@@ -1,69 +1,46 @@
 // The data archive: good archives load, damaged ones are refused block by block.
 #include <gtest/gtest.h>
-#include <tuple>
 
-#include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "engine/archive.h"
 #include "test_support.h"
 
-using test_support::AddBlock;
-using test_support::PutU32;
-
 namespace {
+
+using namespace test_support;
+
+Bytes Text(const char* text) { return Bytes(text, text + std::strlen(text)); }
+
+// A block's bytes as text; "<none>" when refused (its size then 0).
+std::string BlockText(int index)
+{
+    uint32_t size = 12345;
+    const uint8_t* data = GetDataBlock(index, &size);
+    if (!data) return size == 0 ? "<none>" : "<none but size set>";
+    return std::string(reinterpret_cast<const char*>(data), size);
+}
 
 class FoundationArchive : public ::testing::Test {
 protected:
     void TearDown() override { FreeDataFile(); }
-
-    static std::vector<uint8_t> Bytes(const char* text) { return std::vector<uint8_t>(text, text + std::strlen(text)); }
-
-    static std::string BlockText(int index)
+    std::string WriteTemp(const Bytes& image)
     {
-        uint32_t size = 12345;
-        const uint8_t* data = GetDataBlock(index, &size);
-        if (!data)
-            return size == 0 ? "<none>" : "<none but size set>";
-        return std::string(reinterpret_cast<const char*>(data), size);
+        WriteFileBytes(dir_ / std::to_string(++temps_), image);
+        return dir_ / std::to_string(temps_);
     }
-
-    std::string WriteTemp(const std::vector<uint8_t>& image)
-    {
-        std::string path = dir_ / ("data" + std::to_string(temps_++) + ".dat");
-        test_support::WriteFileBytes(path, image);
-        return path;
-    }
-    test_support::TempDir dir_;
+    TempDir dir_;
     int temps_ = 0;
 };
 
-TEST_F(FoundationArchive, BlocksInAnyOrderLoadTheSame)
+TEST_F(FoundationArchive, BlocksInAnyOrderLoadAndAnEmptyLastBlockIsStillABlock)
 {
     const char* names[3] = {"atlas", "font", "board"};
-    std::vector<uint8_t> ordered, shuffled;
-    for (int i : {0, 1, 2}) AddBlock(ordered, i, Bytes(names[i]));
-    for (int i : {2, 0, 1}) AddBlock(shuffled, i, Bytes(names[i]));
-    for (const auto* image : {&ordered, &shuffled}) {
-        ASSERT_EQ(LoadDataFromMemory(image->data(), image->size()), 1);
-        for (int i : {0, 1, 2}) EXPECT_EQ(BlockText(i), names[i]);
-    }
-    // Through the file as well.
+    Bytes shuffled, tail(600, 0);
+    for (int i : {2, 0, 1}) AddBlock(shuffled, i, Text(names[i]));
     ASSERT_EQ(LoadDataFileFrom(WriteTemp(shuffled).c_str()), 1);
     EXPECT_EQ(g_dataFileSize, shuffled.size());
-    EXPECT_EQ(BlockText(1), "font");
-}
-
-TEST_F(FoundationArchive, EntryZeroOfZeroIsTheByteAfterTheFirstLength)
-{
-    std::vector<uint8_t> image(600, 0);
-    AddBlock(image, 0, Bytes("first"));
-    ASSERT_EQ(LoadDataFromMemory(image.data(), image.size()), 1);
-    uint32_t size = 0;
-    EXPECT_EQ((std::tuple{GetDataBlock(0, &size), size}), std::make_tuple(g_dataFile + 604, 5u));
-    // An empty block at the very end is still a block.
-    std::vector<uint8_t> tail(600, 0);
+    for (int i : {0, 1, 2}) EXPECT_EQ(BlockText(i), names[i]);
     AddBlock(tail, 149, {});
     ASSERT_EQ(LoadDataFromMemory(tail.data(), tail.size()), 1);
     EXPECT_EQ(BlockText(149), "");
@@ -71,55 +48,38 @@ TEST_F(FoundationArchive, EntryZeroOfZeroIsTheByteAfterTheFirstLength)
 
 TEST_F(FoundationArchive, BlocksOutsideTheFileAreRefused)
 {
-    std::vector<uint8_t> image;
-    AddBlock(image, 0, Bytes("good"));
-    AddBlock(image, 6, Bytes("x"));
-    PutU32(image, image.size() - 5, 0xFFFFFFFFu);                // block 6: length near 2^32
-    AddBlock(image, 5, Bytes("ok"));
-    PutU32(image, image.size() - 6, 3);                          // block 5 claims 3 bytes, 2 remain
+    Bytes image;
+    AddBlock(image, 0, Text("good"));
+    AddBlock(image, 6, Text("x"));
+    PutU32(image, image.size() - 5, 0xFFFFFFFFu); // block 6: length near 2^32
+    AddBlock(image, 5, Text("ok"));
+    PutU32(image, image.size() - 6, 3);           // block 5 claims 3 bytes, 2 remain
     const uint32_t end = static_cast<uint32_t>(image.size() - 600);
-    PutU32(image, 4 * 1, end);                                   // length field past the end
-    PutU32(image, 4 * 2, end - 2);                               // length field straddles the end
-    PutU32(image, 4 * 3, 0xFFFFFFFFu);                           // offset near 2^32
-    PutU32(image, 4 * 4, 0xFFFFFFFCu);                           // 600 + offset wraps a 32-bit sum
+    PutU32(image, 4 * 1, end);                    // length field past the end
+    PutU32(image, 4 * 2, end - 2);                // length field straddles the end
+    PutU32(image, 4 * 3, 0xFFFFFFFFu);            // offset near 2^32
+    PutU32(image, 4 * 4, 0xFFFFFFFCu);            // 600 + offset wraps a 32-bit sum
     ASSERT_EQ(LoadDataFromMemory(image.data(), image.size()), 1);
-
     EXPECT_EQ(BlockText(0), "good");
     for (int index : {1, 2, 3, 4, 5, 6, -1, 150, 1000}) EXPECT_EQ(BlockText(index), "<none>") << "block " << index;
 }
 
-TEST_F(FoundationArchive, ShortMissingOrUnloadedArchivesAreRefused)
+TEST_F(FoundationArchive, ShortMissingOrFailedLoadsLeaveNoArchive)
 {
     EXPECT_EQ(BlockText(0), "<none>"); // nothing loaded
-    std::vector<uint8_t> shortTable(599, 0);
-    EXPECT_EQ(LoadDataFromMemory(shortTable.data(), shortTable.size()), 0);
-    EXPECT_EQ(LoadDataFileFrom(WriteTemp(shortTable).c_str()), 0);
-    EXPECT_EQ(LoadDataFileFrom(WriteTemp({}).c_str()), 0);
-    EXPECT_EQ(LoadDataFileFrom("/nonexistent/data.dat"), 0);
-    EXPECT_EQ(LoadDataFileFrom("/tmp"), 0); // a directory is not an archive
-    EXPECT_TRUE(g_dataFile == nullptr && g_dataFileSize == 0u);
-
-    // A table alone is a valid (empty) archive whose blocks are all unusable.
-    std::vector<uint8_t> tableOnly(600, 0);
-    ASSERT_EQ(LoadDataFromMemory(tableOnly.data(), tableOnly.size()), 1);
+    const Bytes table(600, 0); // a table alone is a valid (empty) archive whose blocks are all unusable
+    ASSERT_EQ(LoadDataFromMemory(table.data(), table.size()), 1);
     EXPECT_EQ(BlockText(0), "<none>");
-
-    FreeDataFile();
+    Bytes old;
+    AddBlock(old, 7, Text("old"));
+    for (const std::string& path : {WriteTemp({0}), WriteTemp({}), std::string("/nonexistent/data.dat"), dir_.path()}) {
+        ASSERT_EQ(LoadDataFromMemory(old.data(), old.size()), 1);
+        EXPECT_EQ(LoadDataFileFrom(path.c_str()), 0) << path;
+        EXPECT_TRUE(g_dataFile == nullptr && g_dataFileSize == 0u && BlockText(7) == "<none>")
+            << path << ": a failed load leaves no archive behind rather than a stale one";
+    }
     FreeDataFile(); // twice is harmless
     EXPECT_EQ(g_dataFile, nullptr);
-}
-
-TEST_F(FoundationArchive, ReloadingReplacesTheOldArchive)
-{
-    std::vector<uint8_t> a, b;
-    AddBlock(a, 7, Bytes("old"));
-    AddBlock(b, 7, Bytes("new!"));
-    ASSERT_EQ(LoadDataFromMemory(a.data(), a.size()), 1);
-    ASSERT_EQ(LoadDataFileFrom(WriteTemp(b).c_str()), 1);
-    EXPECT_EQ(BlockText(7), "new!");
-    // A failed load leaves no archive behind rather than a stale one.
-    EXPECT_EQ(LoadDataFileFrom("/nonexistent/data.dat"), 0);
-    EXPECT_EQ(BlockText(7), "<none>");
 }
 
 } // namespace
