@@ -36,16 +36,13 @@ protected:
         Frames(2);
     }
 
-    void TearDown() override
-    {
-        if (started_) HeadlessStop();
-    }
+    void TearDown() override { if (started_) HeadlessStop(); }
 
     void Frames(int count)
     {
         for (int i = 0; i < count; ++i) {
             HeadlessRunFrames(1);
-            NoteSounds();
+            for (int id = 0; id < kSoundEffectCount; ++id) soundsHeard_[id] |= g_soundRequests[id].requested ? 1 : 0;
         }
     }
 
@@ -67,8 +64,7 @@ protected:
     static std::vector<int> LiveSlots()
     {
         std::vector<int> slots;
-        if (g_tasks == nullptr) return slots;
-        for (int i = 0; i < kTaskSlots; ++i)
+        for (int i = 0; g_tasks && i < kTaskSlots; ++i)
             if (g_tasks[i].alive) slots.push_back(i);
         return slots;
     }
@@ -79,9 +75,8 @@ protected:
     static bool Drawn(float x, float y, const SpriteRect& source, const plat::Texture* texture = nullptr,
                       float textureSize = 2048.0f)
     {
-        if (texture == nullptr) texture = g_uiAtlas;
         for (const plat::RecordedSprite& s : DrawnFrom(source, textureSize))
-            if (s.texture == texture && s.colour == 0xFFFFFFFFu && Near(s.left, x) && Near(s.top, y) &&
+            if (s.texture == (texture ? texture : g_uiAtlas) && s.colour == 0xFFFFFFFFu && Near(s.left, x) && Near(s.top, y) &&
                 Near(s.right - s.left, source.right - source.left) && Near(s.bottom - s.top, source.bottom - source.top))
                 return true;
         return false;
@@ -91,11 +86,10 @@ protected:
     static std::vector<plat::RecordedSprite> DrawnFrom(const SpriteRect& source, float textureSize = 2048.0f)
     {
         std::vector<plat::RecordedSprite> found;
-        for (const plat::RecordedSprite& s : Sprites()) {
+        for (const plat::RecordedSprite& s : Sprites())
             if (Near(s.u0 * textureSize, source.left) && Near(s.v0 * textureSize, source.top) &&
                 Near(s.u1 * textureSize, source.right) && Near(s.v1 * textureSize, source.bottom))
                 found.push_back(s);
-        }
         return found;
     }
 
@@ -104,11 +98,4 @@ protected:
     test_support::TempDir dir_;
     bool started_ = false;
     std::vector<int> soundsHeard_ = std::vector<int>(kSoundEffectCount, 0);
-
-private:
-    void NoteSounds()
-    {
-        for (int id = 0; id < kSoundEffectCount; ++id)
-            if (g_soundRequests[id].requested) soundsHeard_[id] = 1;
-    }
 };

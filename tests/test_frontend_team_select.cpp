@@ -1,5 +1,7 @@
-// Team select in the headless game: opened from the title's first entry, the ring
-// turned with the arrow keys, left with Escape or confirmed into a race.
+// The two model rings in the headless game. Team select: opened from the title's first
+// entry, the ring turned with the arrow keys, left with Escape or confirmed into a race.
+// The model gallery: the ring turns a whole degree a frame to the next model, the
+// selection moves out, and after a while without keys the selected model turns on the spot.
 #include <algorithm>
 #include <filesystem>
 #include <set>
@@ -8,6 +10,7 @@
 #include "board/piece.h"
 #include "board/turn.h"
 #include "board/world.h"
+#include "frontend/gallery.h"
 #include "frontend/team_select.h"
 #include "frontend/title.h"
 #include "test_board_support.h"
@@ -16,11 +19,7 @@ namespace {
 
 using Slots = std::vector<int>;
 
-const SpriteRect kTitle = {906, 28, 1045, 58};
 const SpriteRect kLabelFrame = {1012, 637, 1241, 667};
-const SpriteRect kTeamNames[3] = {{1012, 566, 1215, 585}, {1012, 615, 1153, 632}, {1012, 589, 1214, 608}};
-const SpriteRect kLeftArrow = {519, 675, 551, 707};
-const SpriteRect kRightArrow = {519, 641, 551, 673};
 
 class TeamSelectTest : public FrontendRun {
 protected:
@@ -35,135 +34,164 @@ protected:
     static TeamSelectWork* Work() { return TaskWork<TeamSelectWork>(&g_tasks[152]); }
     static std::vector<float> Angles() { return {Work()->ringAngles, Work()->ringAngles + 3}; }
     static bool Idle() { return Work()->proc == RunTeamSelectIdle; }
+    void TurnWith(KeySlotId key)
+    {
+        Press(key);
+        Frames(11);
+    }
     static bool LabelShown() { return !DrawnFrom(kLabelFrame).empty(); }
 };
 
 TEST_F(TeamSelectTest, OpensWithTeamZeroInFrontAndTheLabelFromItsSecondFrame)
 {
-    EXPECT_EQ(g_tasks[152].kind, 155);
-    EXPECT_EQ(Work()->selection, 0);
-    EXPECT_EQ(Angles(), std::vector<float>({270, 150, 30}));
+    EXPECT_EQ((std::tuple{g_tasks[152].kind, Work()->selection, Angles()}), std::make_tuple(155, 0, std::vector<float>({270, 150, 30})));
     // The frame drawn before the screen's first update has everything but the label.
-    EXPECT_TRUE(Drawn(251, 50, kTitle));
-    EXPECT_TRUE(Drawn(32, 400, kLeftArrow));
-    EXPECT_TRUE(Drawn(576, 400, kRightArrow));
+    EXPECT_TRUE(Drawn(251, 50, {906, 28, 1045, 58}) && Drawn(32, 400, {519, 675, 551, 707}) &&
+                Drawn(576, 400, {519, 641, 551, 673}));
     EXPECT_FALSE(LabelShown());
 
     Frames(1);
-    EXPECT_TRUE(Drawn(206, 400, kLabelFrame));
-    EXPECT_TRUE(Drawn(219, 406, kTeamNames[0])) << "centred, (30 - 19) / 2 below the frame's top, rounded";
+    EXPECT_TRUE(Drawn(206, 400, kLabelFrame) && Drawn(219, 406, {1012, 566, 1215, 585}))
+        << "the name centred, (30 - 19) / 2 below the frame's top, rounded";
 
     // Eighteen models, six per row along x, two units apart, each row at its ring point.
-    std::set<std::tuple<int, int, int>> spots;
+    // Team 0 at 270 degrees: about (0, 0, -15); x is off by 3.14's rounding.
+    std::set<std::tuple<long, long, long>> spots;
     for (const plat::RecordedDraw* d : plat::LastRecordedFrame().MeshDraws()) {
-        const plat::Matrix4& w = plat::LastRecordedFrame().StateOf(*d).world;
-        spots.emplace(static_cast<int>(std::lround(w.m[3][0] * 10)), static_cast<int>(std::lround(w.m[3][1] * 10)),
-                      static_cast<int>(std::lround(w.m[3][2] * 10)));
+        const auto& m = plat::LastRecordedFrame().StateOf(*d).world.m;
+        spots.emplace(std::lround(m[3][0] * 10), std::lround(m[3][1] * 10), std::lround(m[3][2] * 10));
     }
     ASSERT_EQ(spots.size(), 18u);
-    for (int i = 0; i < 6; ++i) {
-        // Team 0 at 270 degrees: about (0, 0, -15); x is off by 3.14's rounding.
-        const int x = static_cast<int>(std::lround((15.0 * std::cos(270 * 3.14 / 180) - 5 + 2 * i) * 10));
-        EXPECT_EQ(spots.count({x, 0, -150}), 1u) << "member " << i;
-    }
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(spots.count({std::lround((15.0 * std::cos(270 * 3.14 / 180) - 5 + 2 * i) * 10), 0, -150}), 1u) << i;
 }
 
-TEST_F(TeamSelectTest, RightTurnsTheRingForwardAndThreeTurnsComeBack)
+TEST_F(TeamSelectTest, TheRingTurnsTwelveFramesEitherWayAndEscapeLeaves)
 {
     Frames(1);
     Press(kKeyRight);
-    EXPECT_TRUE(Heard(4));
-    EXPECT_EQ(Work()->selection, 1);
-    EXPECT_FALSE(Idle());
+    EXPECT_TRUE(Heard(4) && Work()->selection == 1 && !Idle());
     EXPECT_FALSE(LabelShown()) << "no label while turning";
-
-    // A key during the turn is not taken.
     Press(kKeyLeft);
-    EXPECT_FALSE(Heard(4));
-    EXPECT_EQ(Work()->selection, 1);
+    EXPECT_TRUE(!Heard(4) && Work()->selection == 1) << "a key during the turn is not taken";
     Frames(9); // twelve frames of turning from the press on
     ASSERT_TRUE(Idle());
     EXPECT_EQ(Angles(), std::vector<float>({30, 270, 150})) << "team 1 in front, whole degrees";
     Frames(1);
-    EXPECT_TRUE(Drawn(250, 407, kTeamNames[1]));
+    EXPECT_TRUE(Drawn(250, 407, {1012, 615, 1153, 632}));
 
-    Press(kKeyDown);
-    EXPECT_TRUE(Heard(4));
-    Frames(11);
-    Press(kKeyRight);
-    Frames(11);
-    ASSERT_TRUE(Idle());
-    EXPECT_EQ(Work()->selection, 0);
-    EXPECT_EQ(Angles(), std::vector<float>({270, 150, 30}));
-}
-
-TEST_F(TeamSelectTest, LeftFromTeamZeroSelectsTeamTwoAndEscapeLeaves)
-{
-    Frames(1);
+    // Down turns as Right does; three turns come back to team 0.
+    TurnWith(kKeyDown);
+    TurnWith(kKeyRight);
+    EXPECT_TRUE(Heard(4) && Idle());
+    EXPECT_EQ((std::tuple{Work()->selection, Angles()}), std::make_tuple(0, std::vector<float>({270, 150, 30})));
     Press(kKeyLeft);
-    EXPECT_TRUE(Heard(4));
-    EXPECT_EQ((std::tuple{Work()->selection, Work()->proc}), std::make_tuple(2, TurnTeamRingBack));
-    // Midway the angles are still inside 0..360.
-    for (float a : Angles())
-        EXPECT_TRUE(a >= 0.0f && a < 360.0f) << a;
+    EXPECT_EQ((std::tuple{Work()->selection, Work()->proc, Heard(4)}), std::make_tuple(2, TurnTeamRingBack, true));
+    for (float a : Angles()) EXPECT_TRUE(a >= 0.0f && a < 360.0f) << "midway the angles stay inside 0..360: " << a;
     Frames(11);
-    ASSERT_TRUE(Idle());
-    EXPECT_EQ(Angles(), std::vector<float>({150, 30, 270}));
+    EXPECT_TRUE(Idle() && Angles() == std::vector<float>({150, 30, 270}));
 
     Press(kKeyEscape);
-    EXPECT_TRUE(Heard(0));
-    EXPECT_EQ(LiveSlots(), Slots{kTitleSlot});
+    EXPECT_TRUE(Heard(0) && LiveSlots() == Slots{kTitleSlot});
     EXPECT_EQ(g_playerTeam, 0) << "leaving changes no team";
 }
 
-TEST_F(TeamSelectTest, ConfirmingStartsTheRaceWithTheFrontTeam)
+TEST_F(TeamSelectTest, ConfirmingStartsTheRaceWithTheFrontTeamOrWithoutPacksGoesBackToTheTitle)
 {
     if (!board_test::HasStagePacks(dir_.path())) GTEST_SKIP() << "the stage packs are not built";
+    std::filesystem::rename(dir_ / "mappack.dat", dir_ / "mappack.bak");
     Frames(1);
-    Press(kKeyLeft);
-    Frames(11);
+    TurnWith(kKeyRight);
+    Press(kKeyReturn);
+    EXPECT_EQ((std::tuple{LiveSlots(), g_playerTeam}), std::make_tuple(Slots{kTitleSlot}, 1)) << "the team is set";
+
+    std::filesystem::rename(dir_ / "mappack.bak", dir_ / "mappack.dat");
+    Press(kKeyReturn);
+    Frames(1);
+    TurnWith(kKeyLeft);
     Press(kKeyZ);
     EXPECT_FALSE(Heard(0) || Heard(4)) << "confirming is silent";
     EXPECT_EQ(g_playerTeam, 2);
     const Slots live = LiveSlots();
-    EXPECT_TRUE(std::count(live.begin(), live.end(), 152) == 0);
-    EXPECT_TRUE(std::count(live.begin(), live.end(), 100) == 1) << "the turns began";
-    EXPECT_TRUE(std::count(live.begin(), live.end(), 2) == 1) << "the board is shown";
+    EXPECT_TRUE(!std::count(live.begin(), live.end(), 152) && std::count(live.begin(), live.end(), 100) &&
+                std::count(live.begin(), live.end(), 2)) << "the turns began on the board";
     // The pieces were placed for that team: it leads the turn list under the player's hand.
     const BoardPiece* first = TurnControllerWork()->turnList[0];
     ASSERT_NE(first, nullptr);
     EXPECT_EQ((std::tuple{first->teamId, first->controller}), std::make_tuple(2, kControllerPlayer));
 }
 
-TEST_F(TeamSelectTest, WithoutTheStagePacksConfirmingReturnsToTheTitleWithTheTeamSet)
+class GalleryTest : public FrontendRun {
+protected:
+    void SetUp() override
+    {
+        FrontendRun::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        // Entry 6: left column, fourth row.
+        for (int i = 0; i < 3; ++i) Press(kKeyDown);
+        Press(kKeyReturn);
+        ASSERT_EQ(g_tasks[164].alive, 1);
+    }
+    static GalleryWork* Work() { return TaskWork<GalleryWork>(&g_tasks[164]); }
+};
+
+TEST_F(GalleryTest, OpensWithModelOneInFrontAndLeftTurnsFourteenFramesToTheLast)
 {
-    std::filesystem::remove(dir_ / "mappack.dat");
+    // Opened by the key press two frames ago: the first frame only installed the input state.
+    const GalleryWork* work = Work();
+    EXPECT_EQ((std::tuple{g_tasks[164].kind, work->count, work->selected, work->turnStep}), std::make_tuple(154, 25, 0, 1.0f));
+    for (auto [model, angle] : {std::pair{0, 270.0f}, {1, 284.4f}, {7, 10.8f}, {24, 255.6f}})
+        EXPECT_NEAR(work->ringAngles[model], angle, 1e-3f) << "spread 14.4 degrees apart: " << model;
+    EXPECT_TRUE(work->ringRadii[0] == 12.0f && work->ringRadii[1] == 10.0f) << "moving out a unit a frame";
+
+    // Every model is drawn, the caption, the arrows and the counter "1 / 25".
     Frames(1);
-    Press(kKeyRight);
-    Frames(11);
-    Press(kKeyReturn);
-    EXPECT_EQ((std::tuple{LiveSlots(), g_playerTeam}), std::make_tuple(Slots{kTitleSlot}, 1));
+    EXPECT_FALSE(plat::LastRecordedFrame().MeshDraws().empty());
+    EXPECT_TRUE(Drawn(0, 0, {838, 313, 1042, 338}) && Drawn(32, 400, {519, 675, 551, 707}) &&
+                Drawn(576, 400, {519, 641, 551, 673}));
+    EXPECT_TRUE(Drawn(276, 460, {787, 1, 798, 22}) && Drawn(310, 459, {1022, 63, 1033, 85})) << "a tall 1, the slash";
+
+    HeadlessSetKeys(1u << kKeyLeft);
+    Frames(1);
+    HeadlessSetKeys(0);
+    EXPECT_EQ((std::tuple{Work()->selected, Work()->proc, Work()->ringAngles[24]}), std::make_tuple(24, TurnGalleryForward, 256.0f))
+        << "the angles rounded at the key";
+    int frames = 0;
+    for (; Work()->proc == TurnGalleryForward && frames < 40; ++frames) Frames(1);
+    EXPECT_EQ(frames, 14);
+    EXPECT_EQ((std::vector<float>{Work()->ringAngles[24], Work()->ringAngles[0], Work()->ringRadii[24], Work()->ringRadii[0]}),
+              (std::vector<float>{270, 284, 25, 10}));
+    Frames(1);
+    // "25 / 25": the selected model's number starts at 276, the total at 325.
+    for (float x : {276.0f, 325.0f}) EXPECT_TRUE(Drawn(x, 460, {800, 1, 816, 22}) && Drawn(x + 17, 460, {857, 1, 873, 22})) << x;
 }
 
-} // namespace
-
-namespace {
-
-// A ring knocked off whole degrees (by any drift) settles on whole degrees after a turn.
-TEST(TeamRing, ATurnEndsOnWholeDegrees)
+TEST_F(GalleryTest, TwentyFiveRightsBringTheFirstModelBackAndEscapeLeaves)
 {
-    TeamSelectWork work{};
-    work.ringAngles[0] = 270.3f;
-    work.ringAngles[1] = 149.8f;
-    work.ringAngles[2] = 29.6f;
-    work.turnFrames = 12;
-    work.proc = TurnTeamRingForward;
-    for (int i = 0; i < 11; ++i)
-        TurnTeamRingForward(&work);
-    EXPECT_EQ(work.proc, TurnTeamRingForward);
-    TurnTeamRingForward(&work);
-    EXPECT_EQ(work.proc, RunTeamSelectIdle);
-    EXPECT_EQ(std::vector<float>(work.ringAngles, work.ringAngles + 3), std::vector<float>({30, 270, 150}));
+    for (int i = 0; i < 25; ++i) {
+        Press(kKeyRight);
+        Frames(16);
+        ASSERT_TRUE(Heard(4) && Work()->proc == RunGalleryIdle) << "turn " << i;
+    }
+    EXPECT_TRUE(Work()->selected == 0 && Work()->ringAngles[0] == 270.0f);
+    // Up and Down do nothing here.
+    Press(kKeyUp);
+    Press(kKeyDown);
+    EXPECT_TRUE(Work()->selected == 0 && !Heard(4));
+    Press(kKeyEscape);
+    EXPECT_TRUE(Heard(4) && LiveSlots() == std::vector<int>{160});
+}
+
+TEST_F(GalleryTest, IdleModelTurnsFromTheEightyThirdFrameAndAKeyStopsIt)
+{
+    // The screen opened two frames ago: one frame installed the input state, one
+    // idle frame has passed. The spin starts in the 83rd idle frame.
+    for (auto [frames, angle] : {std::pair{81, 270.0f}, {1, 271.0f}, {89, 360.0f}, {1, 1.0f}}) {
+        Frames(frames);
+        EXPECT_FLOAT_EQ(Work()->spinAngle, angle);
+    }
+    Press(kKeyRight);
+    EXPECT_TRUE(Work()->spinAngle == 270.0f && Work()->idleFrames == 0);
 }
 
 } // namespace

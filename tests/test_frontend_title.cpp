@@ -1,190 +1,307 @@
-// The title menu and the quit dialog, driven with scripted keys through a headless run.
+// The title menu and the screens it opens that are not a race: the quit dialog, the
+// picture screen, stage select and the options (rows, working copies, confirmation,
+// music and the display change that rebuilds the graphics device), driven with scripted
+// keys through a headless run.
 #include "test_frontend_fixture.h"
 #include <tuple>
 
+#include "board/world.h"
+#include "engine/config.h"
+#include "engine/graphics.h"
+#include "frontend/options.h"
+#include "frontend/picture_stage.h"
 #include "frontend/title.h"
 
 namespace {
 
 using Slots = std::vector<int>;
 
-float CellX(int entry) { return kTitleCellX[entry % 2]; }
-float CellY(int entry) { return kTitleFirstCellY + kTitleCellStepY * static_cast<float>(entry / 2); }
-float LabelX(int entry)
-{
-    const SpriteRect& label = g_titleEntries[entry].label;
-    // Drawn at the rounded position: halves go away from zero.
-    return std::round(CellX(entry) + (kTitleCellWidth - (label.right - label.left)) / 2.0f);
-}
+const TitleMenu* Title() { return g_tasks[kTitleSlot].alive ? TaskWork<TitleMenu>(&g_tasks[kTitleSlot]) : nullptr; }
+const ConfirmDialog* Dialog() { return TaskWork<ConfirmDialog>(&g_tasks[kConfirmDialogSlot]); }
 
-const TitleMenu* Title()
-{
-    return g_tasks[kTitleSlot].alive ? TaskWork<TitleMenu>(&g_tasks[kTitleSlot]) : nullptr;
-}
+int g_refusedCreations = 0;
+int g_creationsToRefuse = 0;
 
-const ConfirmDialog* Dialog()
+// A creation that fails the next g_creationsToRefuse attempts the way a real one
+// can: after the device itself was made (as when a texture cannot be created).
+int RefusingCreation(void* window)
 {
-    return g_tasks[kConfirmDialogSlot].alive ? TaskWork<ConfirmDialog>(&g_tasks[kConfirmDialogSlot]) : nullptr;
+    const int created = InitGraphics(window);
+    if (g_creationsToRefuse == 0) return created;
+    --g_creationsToRefuse;
+    ++g_refusedCreations;
+    return 0;
 }
 
 } // namespace
 
 using TitleMenuTest = FrontendRun;
 
-TEST_F(TitleMenuTest, StartsAsTheOnlyTaskAndDrawsTheMenuWhereItBelongs)
+TEST_F(TitleMenuTest, StartsAloneAndDrawsTheMenuWhereItBelongs)
 {
-    EXPECT_EQ((std::tuple{LiveSlots(), g_tasks[kTitleSlot].kind}), std::make_tuple(Slots{kTitleSlot}, kTitleKind));
-    ASSERT_TRUE(Title() && Title()->entry == 0);
-    EXPECT_TRUE(plat::BufferPlaying(g_music[0])) << "the title music";
-
-    EXPECT_TRUE(Drawn(0, 0, kTitlePictureRect));
-    EXPECT_TRUE(Drawn(113, 4, kTitleLogoRect)) << "logo centred: (640 - 415) / 2 rounds to 113";
-    EXPECT_TRUE(Drawn(0, 464, kTitleBottomStripRect));
-    EXPECT_TRUE(Drawn(136, 200, kTitleMenuPanelRect));
-    for (int entry = 0; entry < kTitleEntryCount; ++entry)
-        EXPECT_TRUE(Drawn(LabelX(entry), CellY(entry), g_titleEntries[entry].label)) << "label of entry " << entry;
-    EXPECT_EQ(DrawnFrom(kTitleSelectionBarRect).size(), 1u);
-    EXPECT_TRUE(Drawn(138, 202, kTitleSelectionBarRect));
-
-    // The panel lies over the picture and the labels over the panel.
-    const auto sprites = Sprites();
-    ASSERT_GE(sprites.size(), 13u);
-    EXPECT_NEAR(sprites.front().u0 * 2048.0f, kTitlePictureRect.left, 0.01f);
-    EXPECT_NEAR(sprites.back().u0 * 2048.0f, g_titleEntries[7].label.left, 0.01f);
-}
-
-TEST_F(TitleMenuTest, CursorWrapsInBothDirectionsAndEveryMoveSounds)
-{
-    const struct { KeySlotId key; int entry; } steps[] = {
-        {kKeyRight, 1}, {kKeyRight, 0}, {kKeyLeft, 1}, {kKeyLeft, 0},  // columns wrap
-        {kKeyUp, 6},    {kKeyDown, 0},  {kKeyDown, 2}, {kKeyDown, 4},  // rows wrap
-        {kKeyRight, 5}, {kKeyDown, 7},  {kKeyDown, 1}, {kKeyUp, 7},
-    };
-    for (const auto& step : steps) {
-        Press(step.key);
-        ASSERT_NE(Title(), nullptr);
-        EXPECT_EQ(Title()->entry, step.entry) << "after key " << step.key;
-        EXPECT_EQ(Title()->entry, Title()->column + 2 * Title()->row);
-        EXPECT_TRUE(Heard(0));
-    }
-    // The bar follows the cursor: entry 7 is column 1, row 3.
-    EXPECT_EQ(DrawnFrom(kTitleSelectionBarRect).size(), 1u);
-    EXPECT_TRUE(Drawn(321, 292, kTitleSelectionBarRect));
-}
-
-TEST_F(TitleMenuTest, OnlyTheFirstKeyInOrderActsAndEscapeDoesNothing)
-{
-    Press((1u << kKeyRight) | (1u << kKeyDown));
-    EXPECT_EQ(Title()->entry, 1) << "Right is tested before Down";
-    Press((1u << kKeyDown) | (1u << kKeyReturn));
-    EXPECT_EQ(Title()->entry, 3) << "a move wins over a confirmation";
     EXPECT_EQ(LiveSlots(), Slots{kTitleSlot});
+    ASSERT_TRUE(Title() && Title()->entry == 0 && plat::BufferPlaying(g_music[0])) << "with its music";
 
-    Press(kKeyEscape);
-    EXPECT_TRUE(LiveSlots() == Slots{kTitleSlot} && Title()->entry == 3 && !Heard(0));
-}
+    EXPECT_TRUE(Drawn(0, 0, kTitlePictureRect) && Drawn(0, 464, kTitleBottomStripRect) && Drawn(136, 200, kTitleMenuPanelRect));
+    EXPECT_TRUE(Drawn(113, 4, kTitleLogoRect)) << "logo centred: (640 - 415) / 2 rounds to 113";
+    // Labels centred in their 184-wide cells (left at 138 or 321), halves rounded up.
+    EXPECT_TRUE(Drawn(163, 202, {370, 631, 505, 657}) && Drawn(204, 262, {769, 348, 822, 374}) &&
+                Drawn(332, 292, {846, 537, 1009, 564}));
+    EXPECT_TRUE(Drawn(138, 202, kTitleSelectionBarRect) && DrawnFrom(kTitleSelectionBarRect).size() == 1u);
+    // The labels lie over the panel, the panel over the picture.
+    EXPECT_EQ(Sprites().back().u0 * 2048.0f, 846.0f);
 
-TEST_F(TitleMenuTest, EveryEntryOpensItsScreenAloneAndComesBack)
-{
-    const int opens[kTitleEntryCount] = {152, kConfirmDialogSlot, 162, 166, 170, 169,
-                                         164, 171};
-    for (int entry = 0; entry < kTitleEntryCount; ++entry) {
-        SCOPED_TRACE(entry);
-        for (int i = 0; i < entry % 2; ++i) Press(kKeyRight);
-        for (int i = 0; i < entry / 2; ++i) Press(kKeyDown);
-        ASSERT_EQ(Title()->entry, entry);
-        Press(entry % 2 ? kKeyZ : kKeyReturn); // Z confirms like Return
-        EXPECT_TRUE(Heard(0));
-        EXPECT_EQ(LiveSlots(), Slots{opens[entry]});
-        if (opens[entry] == kTitleSlot) {
-            EXPECT_EQ(Title()->entry, 0) << "a fresh title";
-            continue;
-        }
-        // The confirming key press was not taken by the new screen.
-        Frames(3);
-        EXPECT_EQ(LiveSlots(), Slots{opens[entry]});
-        if (opens[entry] == 169) Frames(90); // the history's rows slide in first
-        // Escape leaves team select and the save slots; Return closes each of the others
-        // (the dialog answers no).
-        Press(opens[entry] == 152 || opens[entry] == 166 ? kKeyEscape : kKeyReturn);
-        if (opens[entry] == 169) Frames(88); // and out again
-        EXPECT_EQ((std::tuple{LiveSlots(), Title()->entry}), std::make_tuple(Slots{kTitleSlot}, 0));
-    }
-}
-
-TEST_F(TitleMenuTest, ReopeningATakenTitleSlotChangesNothing)
-{
+    // Opening the title again while it runs changes nothing, its music plays on.
     Press(kKeyDown);
     plat::SetBufferPosition(g_music[0], 1000);
-    ASSERT_EQ(plat::BufferPosition(g_music[0]), 1000u);
     EXPECT_EQ(OpenTitleScreen(), 0);
-    EXPECT_EQ(Title()->entry, 2) << "the running title is untouched";
-    EXPECT_EQ(plat::BufferPosition(g_music[0]), 1000u) << "and its music plays on";
+    EXPECT_EQ((std::tuple{Title()->entry, plat::BufferPosition(g_music[0])}), std::make_tuple(2, 1000u));
 }
 
-using QuitDialogTest = FrontendRun;
-
-TEST_F(QuitDialogTest, OpensOnATiledBackgroundWithNoChosen)
+TEST_F(TitleMenuTest, CursorWrapsTakesTheFirstKeyInOrderAndEveryMoveSounds)
 {
-    Press(kKeyRight);
-    Press(kKeyReturn);
-    ASSERT_EQ(LiveSlots(), Slots{kConfirmDialogSlot});
-    EXPECT_EQ(g_tasks[kConfirmDialogSlot].kind, kConfirmDialogKind);
-    ASSERT_TRUE(Dialog() && Dialog()->answer == 0);
-
-    EXPECT_EQ(DrawnFrom(kBackgroundTileRect).size(), 300u) << "20 x 15 tiles";
-    EXPECT_TRUE(Drawn(175, 120, kQuitPanelRect));
-    EXPECT_TRUE(Drawn(259, 128, kQuitQuestionRect));
-    EXPECT_TRUE(Drawn(291, 192, kAnswerNoRect));
-    EXPECT_TRUE(Drawn(301, 224, kAnswerYesRect)) << "(640 - 39) / 2 = 300.5 rounds up";
-    EXPECT_TRUE(Drawn(183, 192, kMenuCursorRect)) << "cursor at the panel's left + 8, on no";
-    EXPECT_EQ(DrawnFrom(kMenuCursorRect).size(), 1u);
-}
-
-TEST_F(QuitDialogTest, AnswerWrapsEitherWayAndEscapeDoesNothing)
-{
-    Press(kKeyRight);
-    Press(kKeyReturn);
-    const struct { KeySlotId key; int answer; } steps[] = {{kKeyDown, 1}, {kKeyRight, 0}, {kKeyUp, 1}, {kKeyLeft, 0}, {kKeyLeft, 1}};
+    const struct { uint32_t keys; int entry; } steps[] = {
+        {1u << kKeyRight, 1}, {1u << kKeyRight, 0}, {1u << kKeyLeft, 1}, {1u << kKeyLeft, 0}, // columns wrap
+        {1u << kKeyUp, 6}, {1u << kKeyDown, 0}, {1u << kKeyDown, 2}, {1u << kKeyDown, 4},     // rows wrap
+        {1u << kKeyRight, 5}, {1u << kKeyDown, 7}, {1u << kKeyDown, 1}, {1u << kKeyUp, 7},
+        {1u << kKeyRight | 1u << kKeyDown, 6},  // Right is tested before Down
+        {1u << kKeyDown | 1u << kKeyReturn, 0}, // a move wins over a confirmation
+    };
     for (const auto& step : steps) {
-        Press(step.key);
-        ASSERT_NE(Dialog(), nullptr);
-        EXPECT_EQ(Dialog()->answer, step.answer);
-        EXPECT_TRUE(Heard(0));
+        Press(step.keys);
+        ASSERT_NE(Title(), nullptr);
+        EXPECT_TRUE(Title()->entry == step.entry && step.entry == Title()->column + 2 * Title()->row && Heard(0))
+            << "after keys " << step.keys << ": " << Title()->entry;
+    }
+    Press(kKeyUp);
+    EXPECT_TRUE(Drawn(138, 292, kTitleSelectionBarRect) && DrawnFrom(kTitleSelectionBarRect).size() == 1u)
+        << "the bar follows the cursor: entry 6 is column 0, row 3";
+    Press(kKeyEscape);
+    EXPECT_TRUE(LiveSlots() == Slots{kTitleSlot} && Title()->entry == 6 && !Heard(0)) << "Escape does nothing";
+}
+
+TEST_F(TitleMenuTest, QuitDialogAnswersNoToAFreshTitleAndYesToShutdown)
+{
+    Press(kKeyRight);
+    Press(kKeyZ); // Z confirms like Return
+    ASSERT_EQ(LiveSlots(), Slots{kConfirmDialogSlot});
+    ASSERT_TRUE(Dialog() && Dialog()->answer == 0);
+    EXPECT_EQ(DrawnFrom(kBackgroundTileRect).size(), 300u) << "20 x 15 tiles";
+    EXPECT_TRUE(Drawn(175, 120, kQuitPanelRect) && Drawn(259, 128, kQuitQuestionRect) && Drawn(291, 192, kAnswerNoRect));
+    EXPECT_TRUE(Drawn(301, 224, kAnswerYesRect)) << "(640 - 39) / 2 = 300.5 rounds up";
+    EXPECT_TRUE(Drawn(183, 192, kMenuCursorRect) && DrawnFrom(kMenuCursorRect).size() == 1u) << "at the panel's left + 8";
+
+    for (auto [key, answer] : {std::pair{kKeyDown, 1}, {kKeyRight, 0}, {kKeyUp, 1}, {kKeyLeft, 0}, {kKeyLeft, 1}}) {
+        Press(key);
+        EXPECT_TRUE(Dialog()->answer == answer && Heard(0)) << answer;
     }
     EXPECT_TRUE(Drawn(183, 224, kMenuCursorRect)) << "the cursor on yes";
     Press(kKeyEscape);
-    EXPECT_EQ(LiveSlots(), Slots{kConfirmDialogSlot});
-    EXPECT_FALSE(Heard(0));
-}
+    EXPECT_TRUE(LiveSlots() == Slots{kConfirmDialogSlot} && !Heard(0)) << "Escape does nothing";
 
-TEST_F(QuitDialogTest, NoRestartsTheTitleAndItsMusic)
-{
-    Press(kKeyRight);
-    Press(kKeyReturn);
-    // As if the title music had played on for a while under the dialog.
+    // No: a fresh title, its music from the start.
+    Press(kKeyUp);
     plat::SetBufferPosition(g_music[0], 1000);
-    ASSERT_EQ(plat::BufferPosition(g_music[0]), 1000u);
     Press(kKeyReturn);
-    EXPECT_TRUE(Heard(0));
-    EXPECT_TRUE(LiveSlots() == Slots{kTitleSlot} && Title()->entry == 0 && g_running == 1);
-    EXPECT_TRUE(plat::BufferPlaying(g_music[0]));
-    EXPECT_EQ(plat::BufferPosition(g_music[0]), 0u) << "the title music starts anew";
-}
+    EXPECT_TRUE(Heard(0) && LiveSlots() == Slots{kTitleSlot} && Title()->entry == 0 && g_running == 1);
+    EXPECT_TRUE(plat::BufferPlaying(g_music[0]) && plat::BufferPosition(g_music[0]) == 0u);
 
-TEST_F(QuitDialogTest, YesShutsTheGameDownAfterTheFrameAndWritesTheHistory)
-{
+    // Yes: the rest of that update pass still runs (the answer sounds), the game shuts
+    // down at the end of the frame and writes the history.
     Press(kKeyRight);
     Press(kKeyReturn);
     Press(kKeyDown);
-    ASSERT_TRUE(HeadlessIsRunning());
     HeadlessSetKeys(1u << kKeyZ);
     HeadlessRunFrames(1);
-    EXPECT_EQ(g_running, 0);
-    EXPECT_FALSE(HeadlessIsRunning()) << "shut down at the end of that frame";
-    EXPECT_TRUE(g_soundRequests[0].requested) << "the rest of the update pass still ran";
-    EXPECT_EQ(g_tasks, nullptr) << "the pool is freed";
+    EXPECT_TRUE(g_running == 0 && !HeadlessIsRunning() && g_tasks == nullptr && g_soundRequests[0].requested);
     EXPECT_EQ(test_support::ReadFileBytes(dir_ / "save.dat").size(), 520u);
-    HeadlessRunFrames(5); // no frame runs any more
-    EXPECT_FALSE(HeadlessIsRunning());
+}
+
+class ScreensTest : public FrontendRun {
+protected:
+    // Title entry 4 (column 0, row 2) opens the picture, entry 7 (column 1, row 3) stage select.
+    void Open(int entry)
+    {
+        for (int i = 0; i < entry % 2; ++i) Press(kKeyRight);
+        for (int i = 0; i < entry / 2; ++i) Press(kKeyDown);
+        Press(kKeyReturn);
+    }
+    // The stage number and the count at y 240, in medium digits (17 px high, from atlas
+    // row 343; 1, 2 and 3 start at atlas x 954, 961 and 973).
+    static std::vector<plat::RecordedSprite> Digits()
+    {
+        std::vector<plat::RecordedSprite> found;
+        for (const plat::RecordedSprite& s : Sprites())
+            if (Near(s.v0 * 2048.0f, 343.0f) && Near(s.v1 * 2048.0f, 360.0f) && Near(s.top, 240)) found.push_back(s);
+        return found;
+    }
+    static float StageShown() { return Digits().empty() ? -1.0f : std::round(Digits()[0].u0 * 2048.0f); }
+};
+
+TEST_F(ScreensTest, PictureFillsTheScreenFromTheFontTextureUntilReturnOrZ)
+{
+    Open(4);
+    ASSERT_EQ(LiveSlots(), Slots{kPictureSlot});
+    ASSERT_EQ(Sprites().size(), 1u);
+    EXPECT_TRUE(Drawn(0, 0, kFullScreenPictureRect, g_fontTexture, 1024.0f));
+    EXPECT_EQ(std::make_pair(Sprites()[0].right, Sprites()[0].bottom), std::make_pair(640.0f, 480.0f));
+    for (KeySlotId key : {kKeyEscape, kKeyRight, kKeyLeft, kKeyUp, kKeyDown, kKeySpace}) {
+        Press(key);
+        EXPECT_TRUE(LiveSlots() == Slots{kPictureSlot} && !Heard(0)) << "key " << key;
+    }
+    Press(kKeyZ);
+    EXPECT_TRUE(LiveSlots() == Slots{kTitleSlot} && !Heard(0) && plat::BufferPlaying(g_music[0])) << "closed silently";
+}
+
+TEST_F(ScreensTest, StageSelectWrapsBothWaysAndKeepsTheStageForTheNextRace)
+{
+    Open(7);
+    ASSERT_EQ(LiveSlots(), Slots{kStageSelectSlot});
+    EXPECT_EQ(g_stageNumber, 1) << "every start begins on stage 1";
+    EXPECT_TRUE(Drawn(236, 100, kStageHeadingRect)) << "(640 - 169) / 2 = 235.5 rounds up";
+    EXPECT_TRUE(Drawn(162, 200, kStagePanelRect) && Drawn(232, 240, kStageLabelRect) && Drawn(378, 239, kStageSlashRect));
+    const auto digits = Digits();
+    ASSERT_EQ(digits.size(), 2u) << "the stage and the count";
+    EXPECT_EQ((std::vector<float>{digits[0].left, digits[1].left, std::round(digits[1].u0 * 2048.0f)}),
+              (std::vector<float>{348, 408, 973})) << "the count, 3";
+
+    const struct { KeySlotId key; int32_t stage; float digit; } steps[] = {
+        {kKeyRight, 2, 961}, {kKeyRight, 3, 973}, {kKeyRight, 1, 954}, {kKeyLeft, 3, 973}, {kKeyUp, 2, 961},
+        {kKeyUp, 1, 954}, {kKeyDown, 2, 961}, {kKeyDown, 3, 973}, {kKeyDown, 1, 954}, {kKeyLeft, 3, 973}};
+    for (const auto& step : steps) {
+        Press(step.key);
+        EXPECT_TRUE(g_stageNumber == step.stage && Heard(0) && StageShown() == step.digit) << "after key " << step.key;
+    }
+    Press(kKeyEscape);
+    EXPECT_EQ((std::tuple{LiveSlots(), g_stageNumber}), std::make_tuple(Slots{kStageSelectSlot}, 3));
+    // Return in the same frame as Right closes without changing the stage.
+    Press((1u << kKeyReturn) | (1u << kKeyRight));
+    EXPECT_TRUE(Heard(0)) << "closing stage select sounds";
+    EXPECT_EQ((std::tuple{LiveSlots(), g_stageNumber}), std::make_tuple(Slots{kTitleSlot}, 3));
+    Open(7);
+    EXPECT_EQ(StageShown(), 973.0f) << "reopened on the stage chosen before";
+}
+
+class OptionsTest : public FrontendRun {
+protected:
+    void SetUp() override
+    {
+        FrontendRun::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        Open();
+    }
+    void TearDown() override
+    {
+        g_createDisplayDevice = InitGraphics;
+        g_creationsToRefuse = g_refusedCreations = 0;
+        FrontendRun::TearDown();
+    }
+    // Title entry 2; a device that was not rebuilt keeps the lighting this sets (a
+    // fresh one comes with it off).
+    void Open()
+    {
+        Press(kKeyDown);
+        Press(kKeyReturn);
+        ASSERT_EQ(LiveSlots(), Slots{kOptionsSlot});
+        g_d3dDevice->SetRenderState(plat::RenderState::Lighting, 1);
+    }
+    static bool DeviceRebuilt() { return g_d3dDevice->GetRenderState(plat::RenderState::Lighting) == 0; }
+    static const OptionsWork* Work() { return TaskWork<OptionsWork>(&g_tasks[kOptionsSlot]); }
+    void Flip(int row)
+    {
+        while (Work()->cursor != row) Press(kKeyDown);
+        Press(kKeyRight);
+    }
+};
+
+TEST_F(OptionsTest, DrawsEveryRowAndFlipsOnlyTheCopyUntilConfirmed)
+{
+    EXPECT_EQ(DrawnFrom(kBackgroundTileRect).size(), 300u);
+    EXPECT_TRUE(Drawn(250, 50, kOptionsTitleRect)) << "(640 - 141) / 2 = 249.5 rounds up";
+    EXPECT_TRUE(Drawn(92, 100, kOptionsPanelRect) && Drawn(104, 453, kOptionsHelpRect));
+    for (int row = 0; row < kOptionRowCount; ++row) {
+        EXPECT_TRUE(Drawn(140, 108.0f + 25.0f * float(row), g_optionRows[row].label)) << row;
+        EXPECT_TRUE(Drawn(360, 108.0f + 25.0f * float(row), g_optionRows[row].value[1])) << "every setting starts on: " << row;
+    }
+    EXPECT_TRUE(Drawn(100, 108, kMenuCursorRect) && DrawnFrom(kMenuCursorRect).size() == 1u);
+
+    for (auto [key, cursor] : {std::pair{kKeyUp, 5}, {kKeyDown, 0}, {kKeyDown, 1}}) {
+        Press(key);
+        EXPECT_TRUE(Work()->cursor == cursor && Heard(0)) << cursor;
+    }
+    Press(kKeyLeft); // Left flips as Right does
+    EXPECT_TRUE(Heard(0) && Work()->copies[1] == 0 && g_vsyncOption == 1) << "not applied before confirmation";
+    EXPECT_TRUE(Drawn(360, 133, g_optionRows[1].value[0]) && Drawn(100, 133, kMenuCursorRect));
+    Press(kKeyEscape);
+    EXPECT_TRUE(!Heard(0) && LiveSlots() == Slots{kOptionsSlot}) << "there is no leaving without confirming";
+    Press((1u << kKeyUp) | (1u << kKeyRight));
+    EXPECT_TRUE(Work()->cursor == 0 && Work()->copies[0] == 1) << "Up is tested first";
+}
+
+TEST_F(OptionsTest, SoundMusicAndBattleRowsApplyWithoutTouchingTheDevice)
+{
+    // Flipped twice is unchanged: no rebuild, the title music starts anew.
+    plat::SetBufferPosition(g_music[0], 1000);
+    Flip(3);
+    Flip(3);
+    Press(kKeyZ);
+    EXPECT_TRUE(Heard(0) && LiveSlots() == Slots{kTitleSlot} && !DeviceRebuilt());
+    EXPECT_TRUE(g_musicOn == 1 && plat::BufferPlaying(g_music[0]) && plat::BufferPosition(g_music[0]) == 0u);
+
+    Open();
+    for (int row : {3, 4, 5}) Flip(row);
+    Press(kKeyReturn);
+    // music, effects, battle animation off; windowed, vsync, depth and colour depth (no row has it) kept
+    EXPECT_EQ((std::vector<int>{g_musicOn, g_soundEffectsOn, g_battleAnimation, g_windowedOption, g_vsyncOption,
+                                g_depth24Option, g_colour32Option}),
+              (std::vector<int>{0, 0, 0, 1, 1, 1, 1}));
+    EXPECT_TRUE(LiveSlots() == Slots{kTitleSlot} && !DeviceRebuilt());
+    for (plat::SoundBuffer* track : g_music) EXPECT_FALSE(plat::BufferPlaying(track)) << "music off, the title's too";
+
+    // The screen reopens with the stored values.
+    Open();
+    EXPECT_TRUE(Work()->copies[3] == 0 && Drawn(360, 208, g_optionRows[4].value[0]));
+}
+
+TEST_F(OptionsTest, DisplayRowsRebuildTheDeviceAndARefusedModeFallsBackToTheOneThatWorked)
+{
+    for (int row = 0; row < 4; ++row) {
+        SCOPED_TRACE(row);
+        if (row > 0) Open();
+        if (row == 3) g_createDisplayDevice = RefusingCreation, g_creationsToRefuse = 1;
+        Flip(row % 3); // full screen, vsync off, 16-bit depth; then back to windowed, refused
+        Press(kKeyReturn);
+        EXPECT_TRUE(DeviceRebuilt() && g_uiAtlas != nullptr && g_running == 1 && HeadlessIsRunning());
+        ASSERT_EQ(LiveSlots(), Slots{kTitleSlot});
+        Frames(1);
+        EXPECT_TRUE(Drawn(136, 200, kTitleMenuPanelRect)) << "drawn with the new device";
+    }
+    EXPECT_EQ((std::vector<int>{g_refusedCreations, g_windowedOption, g_vsyncOption, g_depth24Option}),
+              (std::vector<int>{1, 0, 0, 0})) << "one refusal, still full screen";
+
+    // Neither the new mode nor the old one: nothing half-built is left to draw on.
+    g_creationsToRefuse = 2;
+    g_depth24Option = 1; // as confirmed on the screen
+    ApplyDisplaySettings();
+    EXPECT_TRUE(g_refusedCreations == 3 && !HasGraphicsDevice());
+    EXPECT_EQ(g_depth24Option, 0) << "the settings that worked are back";
+    EXPECT_TRUE(g_running == 0 && HeadlessIsRunning()) << "the rest of the frame still runs";
+    HeadlessRunFrames(1);
+    EXPECT_TRUE(!HeadlessIsRunning() && std::filesystem::exists(dir_ / "save.dat")) << "shut down, the history written";
+}
+
+// Opened from the in-game command menu (which freezes the board and sees it resume, in
+// its own test): no title screen parts are drawn, and confirming plays the board's
+// track, not the title's, and opens no title.
+TEST_F(FrontendRun, InGameOptionsDrawNoTitleBackgroundAndConfirmWithTheBoardTrack)
+{
+    KillAllTasks();
+    ASSERT_EQ(CreateOptionsScreen(100.0f, 1), 1);
+    EXPECT_EQ(CreateOptionsScreen(100.0f, 1), 0) << "slot 162 is taken";
+    Frames(2);
+    EXPECT_TRUE(DrawnFrom({404, 596, 436, 628}).empty() && DrawnFrom({767, 94, 908, 125}).empty() &&
+                Drawn(92, 100, {1590, 1394, 2047, 1565})) << "no tiles nor title; the panel at (640 - 457) / 2 = 91.5 rounded up";
+    Press(kKeyReturn);
+    EXPECT_TRUE(LiveSlots().empty());
+    for (int track = 0; track < 4; ++track) EXPECT_EQ(plat::BufferPlaying(g_music[track]), track == 1) << track;
 }

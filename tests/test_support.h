@@ -1,6 +1,7 @@
 // Support shared by the tests: little-endian byte writers, archive images, solid
 // textures, whole-file reads and writes, and a scratch directory.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <sys/wait.h>
@@ -26,7 +27,7 @@ inline void PutLE(Bytes& v, uint32_t x, int bytes)
 // Writes x at `at`, growing the image when it is shorter.
 inline void PutU32(Bytes& image, size_t at, uint32_t value)
 {
-    if (image.size() < at + 4) image.resize(at + 4);
+    image.resize(std::max(image.size(), at + 4));
     for (int i = 0; i < 4; ++i) image[at + i] = uint8_t(value >> (8 * i));
 }
 
@@ -45,15 +46,11 @@ inline void AddBlock(Bytes& image, int index, const Bytes& bytes)
     image.insert(image.end(), bytes.begin(), bytes.end());
 }
 
-class ArchiveImage {
-public:
-    ArchiveImage() : m_image(600, 0) {}
+struct ArchiveImage {
+    std::vector<uint8_t> m_image = std::vector<uint8_t>(600, 0);
     void Add(int index, const std::vector<uint8_t>& bytes) { AddBlock(m_image, index, bytes); }
     void Add(int index, const std::string& text) { Add(index, std::vector<uint8_t>(text.begin(), text.end())); }
     const std::vector<uint8_t>& Bytes() const { return m_image; }
-
-private:
-    std::vector<uint8_t> m_image;
 };
 
 // A BMP of one colour.
@@ -94,16 +91,10 @@ inline int RunBuiltProgram(const std::string& path, const std::string& args)
 // A scratch directory, removed with everything in it (write-protected files too).
 class TempDir {
 public:
-    TempDir()
-    {
-        char pattern[] = "/tmp/game_test_XXXXXX";
-        const char* made = mkdtemp(pattern);
-        path_ = made ? made : "";
-    }
+    TempDir() : path_([] { char pattern[] = "/tmp/game_test_XXXXXX"; return std::string(mkdtemp(pattern) ? pattern : ""); }()) {}
     ~TempDir()
     {
-        if (!path_.empty())
-            std::system(("chmod -R u+w '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'").c_str());
+        if (!path_.empty()) std::system(("chmod -R u+w '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'").c_str());
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
