@@ -2,7 +2,12 @@
 // game itself (it must say why it stops, and stop), the stage packs and the race history
 // in a running game (a race that cannot start goes back to the title and says why, a cut
 // stage warns and still runs, odd history values show without harm).
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <csignal>
+#include <fstream>
 #include <filesystem>
 #include <string>
 #include <tuple>
@@ -125,6 +130,43 @@ TEST_F(BadData, TheGameItselfStopsOnAMissingOrDamagedArchiveAndSaysWhy)
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
         EXPECT_TRUE(output.find(box) != std::string::npos && output.find(why) != std::string::npos) << output;
         EXPECT_EQ(output.find("Sanitizer"), std::string::npos) << output;
+    }
+}
+
+// A close request from outside (the session ending, or a kill) is a clean shutdown:
+// status 0 and the race history written. The signal only counts once the game has
+// installed its handlers, so wait for those rather than a fixed time.
+TEST_F(BadData, TheGameItselfEndsCleanlyOnHangUpOrTerminateAndKeepsTheHistory)
+{
+    const auto catches = [](pid_t pid, int signal) {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("SigCgt:", 0) == 0)
+                return ((std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1u) != 0;
+        return false;
+    };
+    for (int signal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        fs::remove(dir_ / "save.dat");
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            if (chdir(dir_.path().c_str()) != 0) _exit(90);
+            setenv("SDL_VIDEODRIVER", "offscreen", 1);
+            setenv("SDL_AUDIODRIVER", "dummy", 1);
+            // The GL libraries keep a few allocations to exit; the game's own are checked headless.
+            const char* asan = getenv("ASAN_OPTIONS");
+            setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":detect_leaks=0").c_str(), 1);
+            execl(SUGOROKU_BUILD_DIR "/sugoroku", "sugoroku", static_cast<char*>(nullptr));
+            _exit(91);
+        }
+        for (int tries = 0; tries < 1800 && !(catches(pid, SIGHUP) && catches(pid, SIGTERM)); ++tries)
+            usleep(50 * 1000);
+        kill(pid, signal);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_EQ(ReadFileBytes(dir_ / "save.dat").size(), 520u);
     }
 }
 
