@@ -11,52 +11,43 @@ namespace {
 
 class BattleScreen : public FrontendRun {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         FrontendRun::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         KillAllTasks();
         Frames(1);
         ResetRaceResult();
-        party_ = board_test::SidePiece(10, kControllerComputer, 6, 6);
-        group_ = board_test::SidePiece(11, kControllerEnemy, 18, 3);
-        StartEnemyGroupBattle(party_, group_);
+        StartEnemyGroupBattle(board_test::SidePiece(10, kControllerComputer, 6, 6),
+                              board_test::SidePiece(11, kControllerEnemy, 18, 3));
         battle_ = RunningBattle();
         ASSERT_NE(battle_, nullptr);
-        // The screen is looked at frame by frame: the battle itself stands still.
-        g_tasks[kBattleTaskSlot].updateEnabled = 0;
+        g_tasks[kBattleTaskSlot].updateEnabled = 0; // looked at frame by frame
     }
 
-    void Show(BattleProc state)
-    {
+    void Show(BattleProc state) {
         battle_->battleProc = state;
         Frames(1);
     }
 
-    static size_t GlyphsDrawn()
-    {
-        size_t n = 0;
-        for (const plat::RecordedSprite& s : Sprites()) n += s.texture == g_fontTexture;
-        return n;
+    // Letters drawn, and whether the message panel's tinted inside is, 2 pixels in from (64, 384).
+    static std::pair<size_t, bool> GlyphsAndPanel() {
+        std::pair<size_t, bool> seen{0, false};
+        for (const plat::RecordedSprite& s : Sprites()) {
+            seen.first += s.texture == g_fontTexture;
+            seen.second |= s.texture == g_uiAtlas && Near(s.left, 66) && Near(s.top, 386) && s.colour == 0x96FFFFFFu;
+        }
+        return seen;
     }
 
-    // The message panel's tinted inside, 2 pixels in from (64, 384).
-    static bool PanelDrawn()
-    {
-        for (const plat::RecordedSprite& s : Sprites())
-            if (s.texture == g_uiAtlas && Near(s.left, 66) && Near(s.top, 386) && s.colour == 0x96FFFFFFu) return true;
-        return false;
-    }
-
-    BoardPiece* party_ = nullptr;
-    BoardPiece* group_ = nullptr;
     BattleWork* battle_ = nullptr;
 };
 
+struct Placed {
+    float x, y;
+    SpriteRect rect;
+};
+
 constexpr SpriteRect kFrame = {0, 0, 640, 480};
-constexpr SpriteRect kCardFrame = {1010, 1263, 1210, 1523};
-constexpr SpriteRect kPlate = {910, 176, 1110, 203};
-constexpr SpriteRect kSlash = {1022, 63, 1033, 85};
 constexpr SpriteRect kBanner = {1212, 1340, 1517, 1392};
 constexpr SpriteRect kWin = {1213, 1471, 1306, 1521};
 constexpr SpriteRect kLose = {1308, 1470, 1403, 1522};
@@ -64,8 +55,7 @@ constexpr SpriteRect kEven = {1213, 1417, 1405, 1465};
 
 } // namespace
 
-TEST_F(BattleScreen, SpinningReelsShowCardsPlatesCountsGaugesAndTheBanner)
-{
+TEST_F(BattleScreen, SpinningReelsShowCardsPlatesCountsGaugesAndTheBanner) {
     battle_->partyCardY[0] = 51;
     battle_->partyCardY[1] = 311;
     battle_->enemyCardY[0] = 77;
@@ -75,13 +65,18 @@ TEST_F(BattleScreen, SpinningReelsShowCardsPlatesCountsGaugesAndTheBanner)
     battle_->partyGauge = 30.0f;
     battle_->enemyGauge = 15.0f;
     Show(RunReels);
-    EXPECT_TRUE(Drawn(60, 64, kCardFrame));
-    EXPECT_TRUE(Drawn(380, 64, kCardFrame));
-    // Character 6 (team 1's first) and 7, character 18 (the first monster).
-    EXPECT_TRUE(Drawn(380, 51, {0, 1001, 200, 1261}));
-    EXPECT_TRUE(Drawn(380, 311, {0, 1787, 200, 2047}));
-    EXPECT_TRUE(Drawn(60, 77, {808, 1525, 1008, 1785}));
-    EXPECT_TRUE(Drawn(0, 0, kFrame));
+    const Placed placed[] = {
+        {60, 64, {1010, 1263, 1210, 1523}}, {380, 64, {1010, 1263, 1210, 1523}}, // card frames
+        // Character 6 (team 1's first) and 7, character 18 (the first monster).
+        {380, 51, {0, 1001, 200, 1261}}, {380, 311, {0, 1787, 200, 2047}}, {60, 77, {808, 1525, 1008, 1785}},
+        {0, 0, kFrame}, {60, 336, {910, 176, 1110, 203}}, {380, 336, {910, 176, 1110, 203}},
+        // The selected names centred in their columns: character 7's is 60 wide, 18's is 79
+        // (60.5 rounds away from zero).
+        {450, 339, {920, 438, 980, 458}}, {121, 339, {991, 113, 1070, 132}},
+        {154, 436, {1022, 63, 1033, 85}}, {474, 436, {1022, 63, 1033, 85}}, // the counts' slashes
+        // Full party gauge from x 380; half an enemy gauge ending at x 260.
+        {380, 370, {202, 596, 402, 626}}, {160, 370, {99, 596, 199, 626}}, {168, 8, kBanner}};
+    for (const Placed& p : placed) EXPECT_TRUE(Drawn(p.x, p.y, p.rect)) << p.x << ", " << p.y;
     // The frame comes after every card, so it hides what lies outside the windows.
     const auto sprites = Sprites();
     size_t frameAt = 0;
@@ -91,56 +86,39 @@ TEST_F(BattleScreen, SpinningReelsShowCardsPlatesCountsGaugesAndTheBanner)
         if (Near(sprites[i].bottom - sprites[i].top, 260)) lastCard = i;
     }
     EXPECT_GT(frameAt, lastCard);
-    EXPECT_TRUE(Drawn(60, 336, kPlate));
-    EXPECT_TRUE(Drawn(380, 336, kPlate));
-    // The selected names centred in their columns: character 7's is 60 wide, 18's is 79
-    // (60.5 rounds away from zero).
-    EXPECT_TRUE(Drawn(450, 339, {920, 438, 980, 458}));
-    EXPECT_TRUE(Drawn(121, 339, {991, 113, 1070, 132}));
-    EXPECT_TRUE(Drawn(154, 436, kSlash));
-    EXPECT_TRUE(Drawn(474, 436, kSlash));
-    // Full party gauge from x 380; half an enemy gauge ending at x 260.
-    EXPECT_TRUE(Drawn(380, 370, {202, 596, 402, 626}));
-    EXPECT_TRUE(Drawn(160, 370, {99, 596, 199, 626}));
-    EXPECT_TRUE(Drawn(168, 8, kBanner));
-    EXPECT_EQ(GlyphsDrawn(), 0u);
+    EXPECT_EQ(GlyphsAndPanel().first, 0u);
 }
 
-TEST_F(BattleScreen, ClashMarksStandOverTheirColumns)
-{
-    battle_->outcome = 0;
-    Show(WaitClashResult);
-    EXPECT_TRUE(Drawn(434, 8, kWin));
-    EXPECT_TRUE(Drawn(113, 8, kLose));
-    EXPECT_TRUE(DrawnFrom(kBanner).empty());
-    battle_->outcome = 1;
-    Show(WaitClashResult);
-    EXPECT_TRUE(Drawn(433, 8, kLose));
-    EXPECT_TRUE(Drawn(114, 8, kWin));
-    for (int outcome : {2, 3}) {
-        battle_->outcome = outcome;
+TEST_F(BattleScreen, ClashMarksStandOverTheirColumnsAndTheSceneHasTheScreenToItself) {
+    const struct {
+        int outcome;
+        Placed first, second;
+    } marks[] = {{0, {434, 8, kWin}, {113, 8, kLose}}, {1, {433, 8, kLose}, {114, 8, kWin}},
+                 {2, {224, 8, kEven}, {224, 8, kEven}}, {3, {224, 8, kEven}, {224, 8, kEven}}};
+    for (const auto& m : marks) {
+        battle_->outcome = m.outcome;
         Show(WaitClashResult);
-        EXPECT_TRUE(Drawn(224, 8, kEven));
-        EXPECT_TRUE(DrawnFrom(kWin).empty());
+        EXPECT_TRUE(Drawn(m.first.x, 8, m.first.rect) && Drawn(m.second.x, 8, m.second.rect)) << m.outcome;
+        EXPECT_TRUE(DrawnFrom(kBanner).empty());
+        if (m.outcome >= 2) EXPECT_TRUE(DrawnFrom(kWin).empty());
     }
+    Show(WaitBattleScene);
+    EXPECT_TRUE(Sprites().empty());
 }
 
-TEST_F(BattleScreen, MessagesShowOneLineAndNothingPastTheLastRow)
-{
+TEST_F(BattleScreen, MessagesShowOneLineAndNothingPastTheLastRow) {
     SetBattleMessageLine(battle_, 1, "\x90\xED\x82\xA2"); // 戦い
     battle_->messageLine = 0;
     Show(ShowBattleMessages);
     EXPECT_TRUE(Drawn(0, 0, kFrame));
-    EXPECT_TRUE(PanelDrawn());
-    const size_t first = GlyphsDrawn();
-    EXPECT_EQ(first, 11u); // the opening line's eleven characters
+    EXPECT_EQ(GlyphsAndPanel(), std::make_pair(size_t{11}, true)); // the opening line's eleven characters
     float leftmost = 1000.0f;
     for (const plat::RecordedSprite& s : Sprites())
         if (s.texture == g_fontTexture) leftmost = std::min(leftmost, s.left);
     EXPECT_EQ(leftmost, 96.0f);
     battle_->messageLine = 1;
     Show(WaitRoundStart);
-    EXPECT_EQ(GlyphsDrawn(), 2u);
+    EXPECT_EQ(GlyphsAndPanel().first, 2u);
     // After the last line is paged the row number is 3 until the battle's next update.
     // Whatever lies past the three rows must not show as text.
     auto* tail = reinterpret_cast<int32_t*>(g_tasks[kBattleTaskSlot].work + sizeof(BattleWork));
@@ -148,12 +126,5 @@ TEST_F(BattleScreen, MessagesShowOneLineAndNothingPastTheLastRow)
     battle_->messageLine = 3;
     Show(ShowBattleMessages);
     EXPECT_TRUE(Drawn(0, 0, kFrame));
-    EXPECT_EQ(GlyphsDrawn(), 0u);
-    EXPECT_TRUE(PanelDrawn());
-}
-
-TEST_F(BattleScreen, TheSceneHasTheScreenToItself)
-{
-    Show(WaitBattleScene);
-    EXPECT_TRUE(Sprites().empty());
+    EXPECT_EQ(GlyphsAndPanel(), std::make_pair(size_t{0}, true));
 }

@@ -14,14 +14,12 @@
 namespace {
 
 // Bytes handed out by the allocator and not yet freed.
-int64_t HeapInUse()
-{
+int64_t HeapInUse() {
     const struct mallinfo2 info = mallinfo2();
     return static_cast<int64_t>(info.uordblks + info.hblkhd);
 }
 
-int64_t HeapAfterRace(uint32_t seed)
-{
+int64_t HeapAfterRace(uint32_t seed) {
     RaceSettings settings{};
     settings.stage = 1; // the stage whose models and textures are the largest
     settings.seed = seed;
@@ -34,8 +32,7 @@ int64_t HeapAfterRace(uint32_t seed)
     return HeapInUse();
 }
 
-TEST(RaceMemory, HeldMemoryDoesNotGrowFromRaceToRace)
-{
+TEST(RaceMemory, HeldMemoryDoesNotGrowFromRaceToRace) {
     // The first race may set up what lasts for the whole process (the C library's
     // buffers, the sound and video subsystems' tables); from the second on, nothing.
     HeapAfterRace(1);
