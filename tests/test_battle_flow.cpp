@@ -1,5 +1,6 @@
 // Whole battles on hand-made pieces: how they start, their rounds and messages, and
 // what they leave on the board and in the race.
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>
@@ -119,63 +120,50 @@ TEST(BattleFlow, WonAgainstAGroupTheGroupLeavesAndTheFallenComeLast) {
     EXPECT_EQ(Modes(), (std::vector<std::pair<int, int>>{{1, 1}, {1, 1}, {1, 1}}));
 }
 
-TEST(BattleFlow, AComputerTeamBeatenTakesTheLowestPlaceAndTheLastOneEndsTheRace) {
-    for (int teamsLeft : {3, 1}) {
+// A computer team beaten takes the lowest place, and the last one racing ends the race;
+// the player's team wiped out returns to the title after its lines, even as the last team.
+TEST(BattleFlow, AWipedOutTeamLeavesTheRaceForTheLowestPlaceOrTheTitle) {
+    for (auto [controller, teamsLeft] : {std::pair{kControllerComputer, 3}, {kControllerComputer, 1}, {kControllerPlayer, 1}}) {
+        const bool player = controller == kControllerPlayer;
+        SCOPED_TRACE(player ? "player" : teamsLeft == 1 ? "last computer team" : "computer team");
         BattleBoard board;
         PlaceBoardTasks();
         g_playerTeam = 0;
         g_raceResult.teamsLeft = teamsLeft;
-        BoardPiece* party = Team(10, kControllerComputer, 2, 6, 1);
-        BoardPiece* group = Group(11, 4);
+        BoardPiece* party = Team(10, controller, player ? 0 : 2, 6, 1);
         TurnControllerWork()->turnList[2] = party;
+        BoardPiece* group = Group(11, 4);
         StartEnemyGroupBattle(party, group);
         BattleWork* battle = Battle();
-        StepUntil(RunReels);
-        StopReelsAt(battle, 0.0f, 30.0f);
-        StepUntil(ShowBattleMessages);
-        EXPECT_EQ((std::tuple{Line(battle, 1), Line(battle, 2)}), std::make_tuple("味方は全滅してしまった", ""));
-        ClearSoundRequests();
-        RunToEnd();
-        EXPECT_EQ((std::tuple{party->alive, TurnControllerWork()->turnList[2], group->alive, group->liveCount}),
-                  std::make_tuple(0, nullptr, 1, 4));
-        EXPECT_EQ((std::tuple{g_raceResult.placeTeam[2], g_raceResult.placeLeader[2], g_raceResult.nextPlaceFromBottom,
-                              g_raceResult.teamsLeft}),
-                  std::make_tuple(2, 12, 1, teamsLeft - 1));
-        const bool ended = teamsLeft == 1;
-        EXPECT_EQ((std::pair{g_tasks[kRankingSlot].alive, BoardWorld::Heard(12)}), std::pair(ended ? 1 : 0, ended)) << teamsLeft;
-    }
-}
-
-TEST(BattleFlow, ThePlayersTeamWipedOutReturnsToTheTitleAfterItsLines) {
-    BattleBoard board;
-    PlaceBoardTasks();
-    g_playerTeam = 0;
-    g_raceResult.teamsLeft = 1; // even as the last team racing
-    StartEnemyGroupBattle(Team(10, kControllerPlayer, 0, 6, 1), Group(11, 1));
-    BattleWork* battle = Battle();
-    Step();
-    EXPECT_EQ(battle->battleProc, WaitRoundStart); // the player proceeds by key only
-    BoardWorld::PressKeys({kKeyZ});
-    Step();
-    BoardWorld::ReleaseKeys();
-    EXPECT_EQ(battle->battleProc, RunReels);
-    StopReelsAt(battle, 2.0f, 4.0f);
-    StepUntil(ShowBattleMessages);
-    EXPECT_EQ(Line(battle, 2), "ゲームオーバー");
-    // Lines wait for the player's key, one line a key.
-    for (int line = 0; line < 3; ++line) {
-        for (int f = 0; f < 100; ++f) Step();
-        EXPECT_EQ(battle->messageLine, line);
-        BoardWorld::PressKeys({kKeyReturn});
+        EXPECT_EQ(StepUntil(RunReels, 100), player ? -1 : 71); // the player proceeds by key only
+        BoardWorld::PressKeys({kKeyZ});
         Step();
         BoardWorld::ReleaseKeys();
+        EXPECT_EQ(battle->battleProc, RunReels);
+        StopReelsAt(battle, 0.0f, 30.0f);
+        StepUntil(ShowBattleMessages);
+        EXPECT_EQ((std::tuple{Line(battle, 1), Line(battle, 2)}), std::make_tuple("味方は全滅してしまった", player ? "ゲームオーバー" : ""));
+        ClearSoundRequests();
+        // The player's lines wait for a key each.
+        for (int line = 0; player && line < 3; ++line) {
+            for (int f = 0; f < 100; ++f) Step();
+            EXPECT_EQ(battle->messageLine, line);
+            BoardWorld::PressKeys({kKeyReturn});
+            Step();
+            BoardWorld::ReleaseKeys();
+        }
+        if (player) EXPECT_EQ((std::tuple{battle->messageLine, g_tasks[kBattleTaskSlot].alive}), std::make_tuple(3, 1));
+        RunToEnd();
+        const int ranking = !player && teamsLeft == 1;
+        const auto onBoard = [](const BoardPiece* piece, int slot) { return piece->alive && g_tasks[slot].alive; };
+        EXPECT_EQ((std::vector<int>{g_tasks[kBattleTaskSlot].alive, onBoard(party, 10), onBoard(group, 11), g_tasks[kTitleSlot].alive,
+                                    g_tasks[kRankingSlot].alive, BoardWorld::Heard(12), g_raceResult.nextPlaceFromBottom}),
+                  (std::vector<int>{0, 0, !player, player, ranking, ranking, player ? 2 : 1}));
+        if (player) continue; // the player's team takes no place
+        EXPECT_EQ((std::tuple{TurnControllerWork()->turnList[2], group->liveCount}), std::make_tuple(nullptr, 4));
+        EXPECT_EQ((std::vector<int>{g_raceResult.placeTeam[2], g_raceResult.placeLeader[2], g_raceResult.teamsLeft}),
+                  (std::vector<int>{2, 12, teamsLeft - 1}));
     }
-    EXPECT_EQ((std::tuple{battle->messageLine, g_tasks[kBattleTaskSlot].alive}), std::make_tuple(3, 1));
-    Step();
-    // The title screen is all that is left; the player's team takes no place.
-    EXPECT_EQ((std::tuple{g_tasks[kBattleTaskSlot].alive, g_tasks[10].alive, g_tasks[kRankingSlot].alive, g_tasks[11].alive,
-                          g_tasks[kTitleSlot].alive, g_raceResult.nextPlaceFromBottom}),
-              std::make_tuple(0, 0, 0, 0, 1, 2));
 }
 
 TEST(BattleFlow, ASideWithNobodyStandingEndsAfterTheOpeningLine) {
@@ -203,8 +191,7 @@ TEST(BattleFlow, WholeBattlesKeepTheirCountsInBoundsAndAnUnknownControllerIsPlay
         for (int frames = 0; g_tasks[kBattleTaskSlot].alive && frames < 20000; ++frames) {
             Step();
             ASSERT_TRUE(battle->partyLive >= 0 && battle->partyLive <= 3 && battle->enemyLive >= 0 && battle->enemyLive <= 4);
-            ASSERT_TRUE(battle->partyGauge >= 0.0f && battle->partyGauge <= 30.0f);
-            ASSERT_TRUE(battle->enemyGauge >= 0.0f && battle->enemyGauge <= 30.0f);
+            ASSERT_TRUE(std::min(battle->partyGauge, battle->enemyGauge) >= 0.0f && std::max(battle->partyGauge, battle->enemyGauge) <= 30.0f);
             // The fallen move behind the standing when the clash is told.
             if (battle->battleProc != WaitRoundStart && battle->battleProc != RunReels) continue;
             for (int i = 0; i < 6; ++i) ASSERT_EQ(battle->party[i].hitPoints > 0.0f, i < battle->partyLive) << "standing first";
@@ -227,17 +214,17 @@ TEST(EventBattle, CommandSixFightsOneOfItsCountsThenTheScriptGoesOn) {
         std::set<int> seen;
         for (uint32_t seed = 1; seed <= 6; ++seed) {
             BattleBoard board;
-            std::memset(g_eventScripts, 0, 2000);
-            std::memcpy(g_eventScripts, script.data(), script.size());
+            std::strncpy(g_eventScripts, script.c_str(), 2000); // and zeros behind it
             g_eventCount = 1;
             BoardPiece* party = Team(10, kControllerComputer, 1);
             party->moveProc = PieceWaitEvent;
             SeedRandom(seed);
             ASSERT_EQ(StartEvent(party, 1), 1);
-            Task* eventTask = &g_tasks[kEventSlot];
-            EventTask* event = TaskWork<EventTask>(eventTask);
-            UpdateEventTask(eventTask); // hands over
-            UpdateEventTask(eventTask); // command 6
+            const auto runEvent = [](int frames) {
+                for (int f = 0; f < frames; ++f) UpdateEventTask(&g_tasks[kEventSlot]);
+                return TaskWork<EventTask>(&g_tasks[kEventSlot])->stateProc;
+            };
+            runEvent(2); // hands over, then command 6
             BattleWork* battle = Battle();
             ASSERT_NE(battle, nullptr);
             seen.insert(battle->enemyCount);
@@ -248,15 +235,12 @@ TEST(EventBattle, CommandSixFightsOneOfItsCountsThenTheScriptGoesOn) {
             }
             EXPECT_EQ(Line(battle, 0).substr(0, 6), "敵が");
             // The event waits while the battle runs, then goes on with the next command.
-            for (int f = 0; f < 5; ++f) UpdateEventTask(eventTask);
-            EXPECT_EQ(event->stateProc, EventWaitBattleState);
+            EXPECT_EQ(runEvent(5), EventWaitBattleState);
             battle->enemyLive = 0; // the battle is over at its next page
             battle->battleProc = ShowBattleMessages;
             RunToEnd();
-            UpdateEventTask(eventTask);
-            EXPECT_EQ(event->stateProc, EventRunState);
-            UpdateEventTask(eventTask);
-            EXPECT_EQ(event->stateProc, EventWaitState);
+            EXPECT_EQ(runEvent(1), EventRunState);
+            EXPECT_EQ(runEvent(1), EventWaitState);
         }
         EXPECT_EQ(seen, counts);
     }

@@ -178,29 +178,6 @@ TEST(BattleMessages, EachOutcomeTellsWhoFellAndSortsTheFallenLast) {
         FormatClashMessages(battle);
         EXPECT_EQ((std::tuple{Line(battle, 0), Line(battle, 1), battle->enemyLive}), std::make_tuple(first, second, 2));
     }
-    // The last enemy.
-    ClearBattleMessages(battle);
-    battle->enemyLive = 1;
-    battle->enemies[0].hitPoints = 0.0f;
-    battle->outcome = 0;
-    FormatClashMessages(battle);
-    EXPECT_EQ((std::tuple{Line(battle, 1), battle->enemyLive}), std::make_tuple("敵は全滅、味方の勝利だ", 0));
-}
-
-TEST(BattleMessages, ThePlayersTeamWipedOutEndsTheGameAComputerTeamDoesNot) {
-    for (int team : {0, 1}) {
-        BattleBoard board;
-        g_playerTeam = 0;
-        StartEnemyGroupBattle(Team(10, team == 0 ? kControllerPlayer : kControllerComputer, team, 6, 1), Group(11, 2));
-        BattleWork* battle = Battle();
-        ASSERT_NE(battle, nullptr);
-        battle->party[0].hitPoints = 0.0f;
-        battle->outcome = 1;
-        FormatClashMessages(battle);
-        const std::string member = team == 0 ? "アリシアーナ" : "カボコ";
-        EXPECT_EQ((std::tuple{Line(battle, 0), Line(battle, 1), Line(battle, 2), battle->partyLive}),
-                  std::make_tuple(member + "はデーモンの攻撃に倒れた", "味方は全滅してしまった", team == 0 ? "ゲームオーバー" : "", 0));
-    }
 }
 
 TEST(BattleMessages, LongNamesAreCutAtAWholeCharacterWithinTheLine) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "board/event.h"
 #include "board/piece.h"
@@ -28,8 +29,8 @@ protected:
         const int8_t layer[15] = {20, 20, 20, 20, 20, 10, 5, 11, 12, 13, 20, 20, 20, 20, 20};
         std::memcpy(g_squareLayer, layer, sizeof layer);
         Task* task = CreateTask(kTurnControllerSlot);
+        ASSERT_NE(task, nullptr);
         task->alive = 1;
-        task->kind = 0;
         controller_ = TurnControllerWork();
         controller_->alive = 1;
         // Three teams on the start square, the player's holding its first turn, and a
@@ -45,7 +46,6 @@ protected:
             piece->memberCount = piece->liveCount = 6;
             piece->x = i == 3 ? 4.0f : -4.0f;
             piece->y = 0.25f;
-            piece->z = 0.0f;
             piece->moveProc = i == 0 ? PieceStartTurn : PieceIdle;
         }
         controller_->currentPiece = pieces_[0];
@@ -67,9 +67,9 @@ protected:
 
     // Frames in which nothing changes.
     bool Idle(int frames) {
-        for (int i = 0; i < frames; ++i)
-            if (!WatchRaceFrame(&watch_)) return false;
-        return true;
+        int passed = 0;
+        while (passed < frames && WatchRaceFrame(&watch_)) ++passed;
+        return passed == frames;
     }
 
     std::string Fault() const { return watch_.fault; }
@@ -117,47 +117,36 @@ TEST_F(RaceWatchTest, SoundRaceIsCountedAndPasses) {
 }
 
 TEST_F(RaceWatchTest, BrokenPieceIsCaughtInItsFrame) {
-    const float nan = std::nanf("");
-    const struct {
-        const char* what;
-        float x, z;
-        PieceProc move;
-        int members, live, progress;
-        const char* expected; // a piece of the message
-    } plants[] = {
-        {"past the right edge", 6.0f, 0.0f, AutoStepMove, 6, 6, 0, "off the 5x3 board"},
-        {"just past the left edge", -5.5f, 0.0f, AutoStepMove, 6, 6, 0, "off the 5x3 board"},
-        {"past the far edge", 0.0f, 3.5f, AutoStepMove, 6, 6, 0, "off the 5x3 board"},
-        {"not a number", nan, 0.0f, AutoStepMove, 6, 6, 0, "off the 5x3 board"},
-        {"on blocked ground", 0.0f, 2.0f, AutoStepMove, 6, 6, 0, "blocked ground (kind 20) at column 2 row 0"},
-        {"resting between cells", -3.0f, 0.0f, PieceIdle, 6, 6, 0, "rests off the centre of column 1 row 1"},
-        {"past the goal", -4.0f, 0.0f, PieceIdle, 6, 6, 4, "progress 4 on a track of 3"},
-        {"behind the start", -4.0f, 0.0f, PieceIdle, 6, 6, -1, "progress -1"},
-        {"seven members", -4.0f, 0.0f, PieceIdle, 7, 6, 0, "has 7 members"},
-        {"no members", -4.0f, 0.0f, PieceIdle, 0, 0, 0, "has 0 members"},
-        {"more standing than members", -4.0f, 0.0f, PieceIdle, 5, 6, 0, "6 of 5 members standing"},
-        {"fewer than none standing", -4.0f, 0.0f, PieceIdle, 6, -1, 0, "-1 of 6 members standing"},
+    using Plant = void (*)(BoardPiece*);
+    // A moving piece may be between cells; a resting one is on a cell's centre.
+    const std::tuple<const char*, Plant, const char*> plants[] = {
+        {"past the right edge", [](BoardPiece* p) { p->x = 6.0f; p->moveProc = AutoStepMove; }, "off the 5x3 board"},
+        {"just past the left edge", [](BoardPiece* p) { p->x = -5.5f; p->moveProc = AutoStepMove; }, "off the 5x3 board"},
+        {"past the far edge", [](BoardPiece* p) { p->x = 0.0f; p->z = 3.5f; p->moveProc = AutoStepMove; }, "off the 5x3 board"},
+        {"not a number", [](BoardPiece* p) { p->x = std::nanf(""); p->moveProc = AutoStepMove; }, "off the 5x3 board"},
+        {"on blocked ground", [](BoardPiece* p) { p->x = 0.0f; p->z = 2.0f; p->moveProc = AutoStepMove; }, "blocked ground (kind 20) at column 2 row 0"},
+        {"resting between cells", [](BoardPiece* p) { p->x = -3.0f; }, "rests off the centre of column 1 row 1"},
+        {"past the goal", [](BoardPiece* p) { p->progress = 4; }, "progress 4 on a track of 3"},
+        {"behind the start", [](BoardPiece* p) { p->progress = -1; }, "progress -1"},
+        {"seven members", [](BoardPiece* p) { p->memberCount = 7; }, "has 7 members"},
+        {"no members", [](BoardPiece* p) { p->memberCount = p->liveCount = 0; }, "has 0 members"},
+        {"more standing than members", [](BoardPiece* p) { p->memberCount = 5; }, "6 of 5 members standing"},
+        {"fewer than none standing", [](BoardPiece* p) { p->liveCount = -1; }, "-1 of 6 members standing"},
     };
-    for (const auto& plant : plants) {
-        SCOPED_TRACE(plant.what);
+    for (const auto& [what, plant, expected] : plants) {
+        SCOPED_TRACE(what);
         ResetRaceWatch(&watch_);
-        BoardPiece* piece = pieces_[1];
-        *piece = *pieces_[2];
-        piece->teamId = 1;
+        *pieces_[1] = *pieces_[2];
+        pieces_[1]->teamId = 1;
         ASSERT_TRUE(Idle(3)) << Fault();
-        piece->x = plant.x;
-        piece->z = plant.z;
-        piece->moveProc = plant.move;
-        piece->memberCount = plant.members;
-        piece->liveCount = plant.live;
-        piece->progress = plant.progress;
+        plant(pieces_[1]);
         EXPECT_FALSE(WatchRaceFrame(&watch_));
-        ExpectFault(4, plant.expected);
+        ExpectFault(4, expected);
         EXPECT_NE(Fault().find("slot 11"), std::string::npos) << Fault();
         // The first fault stays, whatever follows.
-        *piece = *pieces_[2];
+        *pieces_[1] = *pieces_[2];
         EXPECT_FALSE(WatchRaceFrame(&watch_));
-        ExpectFault(4, plant.expected);
+        ExpectFault(4, expected);
     }
 }
 
