@@ -233,7 +233,7 @@ TEST(EventBattle, CommandSixFightsOneOfItsCountsThenTheScriptGoesOn) {
                 const int id = battle->enemies[i].id;
                 EXPECT_TRUE(i < battle->enemyCount ? id >= 18 && id <= 24 : battle->enemies[i].name[0] == '\0') << i;
             }
-            EXPECT_EQ(Line(battle, 0).substr(0, 6), "敵が");
+            EXPECT_EQ(Line(battle, 0), "敵が" + std::string("１２３４５６").substr(3 * battle->enemyCount - 3, 3) + "体あらわれた");
             // The event waits while the battle runs, then goes on with the next command.
             EXPECT_EQ(runEvent(5), EventWaitBattleState);
             battle->enemyLive = 0; // the battle is over at its next page

@@ -200,13 +200,3 @@ TEST(BattleMessages, LongNamesAreCutAtAWholeCharacterWithinTheLine) {
     // The glyph row holds 23 characters and nothing past them.
     for (int i = 0; i < 24; ++i) EXPECT_EQ(battle->messageGlyphs[0][i] != 0, i < 23) << i;
 }
-
-TEST(BattleMessages, EncounterLineCountsInFullWidthDigits) {
-    char line[48] = {};
-    for (auto [count, text] : {std::pair{3, "敵が３体あらわれた"}, {6, "敵が６体あらわれた"}}) {
-        FormatEncounterMessage(line, count);
-        EXPECT_EQ(plat::Cp932ToUtf8(line), text);
-    }
-    AppendFullWidthNumber(line, 0);
-    EXPECT_EQ(plat::Cp932ToUtf8(line), "敵が６体あらわれた０");
-}

@@ -60,9 +60,8 @@ SceneRun RunScene(BattleWork* battle) {
             if (g_soundRequests[id].requested) run.soundFrames[id].push_back(frame);
         if (g_tasks[kBattleSceneSlot].alive) {
             const BattleScene* scene = TaskWork<BattleScene>(&g_tasks[kBattleSceneSlot]);
-            const bool panned = scene->cameraProc == WaitBattleCamShots || scene->cameraProc == WaitBattleActorsIdle;
             if (!run.panDone && scene->cameraProc == WaitBattleCamShots) run.panDone = frame;
-            if (panned) EXPECT_LE(scene->eye[2], 0.0f);
+            if (run.panDone) EXPECT_LE(scene->eye[2], 0.0f); // it stays on the -z side
         } else if (!run.sceneEnded && frame > 1) {
             run.sceneEnded = frame;
         }
@@ -80,7 +79,7 @@ TEST(BattleScene, TheWinnerShootsTheCameraFollowsAndTheLoserSinks) {
     for (auto [outcome, attackerX, pan] : {std::tuple{0, 70.0f, 180}, {1, -70.0f, 0}}) {
         SCOPED_TRACE(outcome);
         BattleBoard board;
-        BattleWork* battle = ClashWaitingForScene(outcome, 0, 1 - outcome);
+        BattleWork* battle = ClashWaitingForScene(outcome, 9, 1 - outcome); // an unknown style fights as a shooter
         g_shotCounter = 0;
         UpdateAllTasks(); // the clash result ends: the scene starts with its two actors
         ASSERT_EQ((std::pair{g_tasks[kBattleSceneSlot].alive, battle->battleProc}), std::make_pair(1, WaitBattleScene));
@@ -192,20 +191,10 @@ TEST(BattleScene, ReturnOrZEndsTheSceneAtOnce) {
 
 TEST(BattleScene, WithoutRoomForBothActorsTheSceneEndsAndTheBattleGoesOn) {
     BattleBoard board;
-    BattleWork* battle = ClashWaitingForScene(0, 9, 0); // and a style no character has
-    for (int slot = 80; slot < 99; ++slot) {
-        CreateTask(slot)->alive = 1;
-        g_tasks[slot].kind = 7;
-    }
+    BattleWork* battle = ClashWaitingForScene(0, 0, 0);
+    for (int slot = 80; slot < 99; ++slot) CreateTask(slot)->alive = 1;
     UpdateAllTasks();
     EXPECT_EQ((std::pair{g_tasks[kBattleSceneSlot].alive, g_tasks[99].alive}), std::pair(0, 0)) << "the one actor made is gone again";
     UpdateAllTasks();
     EXPECT_EQ(battle->battleProc, ShowBattleMessages);
-    // With room, an unknown style fights as a shooter.
-    for (int slot = 80; slot < 99; ++slot) KillTask(&g_tasks[slot]);
-    battle->battleProc = WaitClashResult;
-    battle->clashPause = 1;
-    UpdateAllTasks();
-    ASSERT_NE(ActorOfSide(0), nullptr);
-    EXPECT_EQ(ActorOfSide(0)->proc, DelayActorShot);
 }
