@@ -132,52 +132,38 @@ TEST(BattleReels, CardsRunByThirteenAndStopWithACardAtTheWindowTop) {
     EXPECT_TRUE(BoardWorld::Heard(13));
 }
 
-TEST(BattleClash, HigherGaugeFellsTheOtherSideAndEqualGaugesHarmNobody) {
+TEST(BattleClash, HigherGaugeFellsTheOtherSideTheLinesTellWhoAndTheFallenGoLast) {
     BattleBoard board;
-    BattleWork* battle = OpenRound(kControllerComputer, 4);
-    battle->partySelected = 2;
-    battle->enemySelected = 3;
-    // {party gauge, enemy gauge, outcome, hit points of party member 2, of enemy 3}
+    BattleWork* battle = OpenRound(kControllerComputer, 3);
+    battle->enemySelected = 1; // team 1's first member against the second monster
+    // {party gauge, enemy gauge, outcome, hit points of the party's member, of the enemy}
     for (auto [party, enemy, outcome, partyHp, enemyHp] : {std::tuple{12.0f, 13.0f, 1, 0.0f, 100.0f}, {29.0f, 13.0f, 0, 100.0f, 0.0f}}) {
-        battle->party[2].hitPoints = battle->enemies[3].hitPoints = 100.0f;
+        battle->party[0].hitPoints = battle->enemies[1].hitPoints = 100.0f;
         battle->partyGauge = party;
         battle->enemyGauge = enemy;
         ResolveClash(battle);
-        EXPECT_EQ((std::tuple{battle->outcome, battle->party[2].hitPoints, battle->enemies[3].hitPoints}),
+        EXPECT_EQ((std::tuple{battle->outcome, battle->party[0].hitPoints, battle->enemies[1].hitPoints}),
                   std::make_tuple(outcome, partyHp, enemyHp));
     }
-    battle->enemies[3].hitPoints = 100.0f;
+    FormatClashMessages(battle);
+    EXPECT_EQ((std::tuple{Line(battle, 0), Line(battle, 1), battle->enemyLive}), std::make_tuple("カボコの攻撃でエビルアイが倒れた", "", 2));
+    EXPECT_EQ((std::vector<int>{battle->enemies[0].id, battle->enemies[1].id, battle->enemies[2].id}), (std::vector<int>{18, 20, 19}));
+    EXPECT_NE(battle->messageGlyphs[0][0], 0);
+    // Equal gauges: either side dodges, nobody falls, and the line names the attacker first.
+    battle->enemySelected = 0;
     std::set<int> outcomes;
     for (uint32_t seed = 1; seed <= 8; ++seed) {
         SeedRandom(seed);
         battle->partyGauge = battle->enemyGauge = 30.0f;
         ResolveClash(battle);
         outcomes.insert(battle->outcome);
-        for (int i = 0; i < 6; ++i) EXPECT_TRUE(battle->party[i].hitPoints == 100.0f && (i >= 4 || battle->enemies[i].hitPoints == 100.0f));
+        ClearBattleMessages(battle);
+        FormatClashMessages(battle);
+        const char* first = battle->outcome == 3 ? "デーモンの攻撃をカボコがかわした" : "カボコの攻撃をデーモンがかわした";
+        EXPECT_EQ((std::tuple{Line(battle, 0), Line(battle, 1), battle->enemyLive}), std::make_tuple(first, "どちらも無傷だ", 2));
+        for (int i = 0; i < 6; ++i) EXPECT_TRUE(battle->party[i].hitPoints == 100.0f && (i >= 2 || battle->enemies[i].hitPoints == 100.0f));
     }
     EXPECT_EQ(outcomes, (std::set<int>{2, 3}));
-}
-
-TEST(BattleMessages, EachOutcomeTellsWhoFellAndSortsTheFallenLast) {
-    BattleBoard board;
-    BattleWork* battle = OpenRound(kControllerComputer, 3);
-    // Team 1's first member beats the second monster.
-    battle->partySelected = 0;
-    battle->enemySelected = 1;
-    battle->enemies[1].hitPoints = 0.0f;
-    battle->outcome = 0;
-    FormatClashMessages(battle);
-    EXPECT_EQ((std::tuple{Line(battle, 0), Line(battle, 1), battle->enemyLive}), std::make_tuple("カボコの攻撃でエビルアイが倒れた", "", 2));
-    EXPECT_EQ((std::vector<int>{battle->enemies[0].id, battle->enemies[1].id, battle->enemies[2].id}), (std::vector<int>{18, 20, 19}));
-    EXPECT_NE(battle->messageGlyphs[0][0], 0);
-    // Ties name the attacker first; nobody falls.
-    battle->enemySelected = 0;
-    for (auto [outcome, first, second] : {std::tuple{3, "デーモンの攻撃をカボコがかわした", "どちらも無傷だ"}, {2, "カボコの攻撃をデーモンがかわした", "どちらも無傷だ"}}) {
-        ClearBattleMessages(battle);
-        battle->outcome = outcome;
-        FormatClashMessages(battle);
-        EXPECT_EQ((std::tuple{Line(battle, 0), Line(battle, 1), battle->enemyLive}), std::make_tuple(first, second, 2));
-    }
 }
 
 TEST(BattleMessages, LongNamesAreCutAtAWholeCharacterWithinTheLine) {
