@@ -6,13 +6,8 @@
 #include <fstream>
 #include <map>
 #include <set>
-#include <string>
 #include <tuple>
 
-#include "battle/battle.h"
-#include "board/characters.h"
-#include "board/piece.h"
-#include "board/race_result.h"
 #include "test_board_support.h"
 
 namespace {

@@ -1,15 +1,10 @@
 // Whole battles on hand-made pieces: how they start, their rounds and messages, and
 // what they leave on the board and in the race.
-#include <cstring>
 #include <set>
-#include <string>
 #include <tuple>
-#include <vector>
 
-#include "board/event.h"
 #include "board/event_commands.h"
 #include "board/ranking.h"
-#include "engine/sound.h"
 #include "frontend/title.h"
 #include "test_board_support.h"
 

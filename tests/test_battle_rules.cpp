@@ -1,11 +1,8 @@
 // Battle rules on hand-made pieces: gauges, reels stopped by key and by the computer,
 // the clash, the message lines and their bounds.
-#include <cstring>
 #include <memory>
 #include <set>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "test_board_support.h"
 

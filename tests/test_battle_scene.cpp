@@ -1,14 +1,11 @@
 // The 3D battle scene and its actors, run through the update pass: who attacks, who
 // is hit, dodges or sinks, the camera's way, the skip and a scene without its actors.
-#include <algorithm>
 #include <cmath>
 #include <tuple>
-#include <vector>
 
 #include "battle/battle_actor.h"
 #include "battle/battle_scene.h"
 #include "engine/assets.h"
-#include "engine/sound.h"
 #include "test_board_support.h"
 
 using namespace battle_test;

@@ -1,10 +1,6 @@
 // The battle screen on the recording device: what each state draws, and where.
-#include <algorithm>
+#include <tuple>
 
-#include "battle/battle.h"
-#include "board/characters.h"
-#include "board/piece.h"
-#include "board/race_result.h"
 #include "test_board_support.h"
 
 namespace {
@@ -42,11 +38,6 @@ protected:
     BattleWork* battle_ = nullptr;
 };
 
-struct Placed {
-    float x, y;
-    SpriteRect rect;
-};
-
 constexpr SpriteRect kFrame = {0, 0, 640, 480};
 constexpr SpriteRect kBanner = {1212, 1340, 1517, 1392};
 constexpr SpriteRect kWin = {1213, 1471, 1306, 1521};
@@ -65,7 +56,7 @@ TEST_F(BattleScreen, SpinningReelsShowCardsPlatesCountsGaugesAndTheBanner) {
     battle_->partyGauge = 30.0f;
     battle_->enemyGauge = 15.0f;
     Show(RunReels);
-    const Placed placed[] = {
+    const std::tuple<float, float, SpriteRect> placed[] = {
         {60, 64, {1010, 1263, 1210, 1523}}, {380, 64, {1010, 1263, 1210, 1523}}, // card frames
         // Character 6 (team 1's first) and 7, character 18 (the first monster).
         {380, 51, {0, 1001, 200, 1261}}, {380, 311, {0, 1787, 200, 2047}}, {60, 77, {808, 1525, 1008, 1785}},
@@ -76,7 +67,7 @@ TEST_F(BattleScreen, SpinningReelsShowCardsPlatesCountsGaugesAndTheBanner) {
         {154, 436, {1022, 63, 1033, 85}}, {474, 436, {1022, 63, 1033, 85}}, // the counts' slashes
         // Full party gauge from x 380; half an enemy gauge ending at x 260.
         {380, 370, {202, 596, 402, 626}}, {160, 370, {99, 596, 199, 626}}, {168, 8, kBanner}};
-    for (const Placed& p : placed) EXPECT_TRUE(Drawn(p.x, p.y, p.rect)) << p.x << ", " << p.y;
+    for (const auto& [x, y, rect] : placed) EXPECT_TRUE(Drawn(x, y, rect)) << x << ", " << y;
     // The frame comes after every card, so it hides what lies outside the windows.
     const auto sprites = Sprites();
     size_t frameAt = 0;
@@ -90,17 +81,14 @@ TEST_F(BattleScreen, SpinningReelsShowCardsPlatesCountsGaugesAndTheBanner) {
 }
 
 TEST_F(BattleScreen, ClashMarksStandOverTheirColumnsAndTheSceneHasTheScreenToItself) {
-    const struct {
-        int outcome;
-        Placed first, second;
-    } marks[] = {{0, {434, 8, kWin}, {113, 8, kLose}}, {1, {433, 8, kLose}, {114, 8, kWin}},
-                 {2, {224, 8, kEven}, {224, 8, kEven}}, {3, {224, 8, kEven}, {224, 8, kEven}}};
-    for (const auto& m : marks) {
-        battle_->outcome = m.outcome;
+    // {outcome, x of the party's mark, x of the enemies' mark, the party's mark, the enemies'}
+    const std::tuple<int, float, float, SpriteRect, SpriteRect> marks[] = {
+        {0, 434, 113, kWin, kLose}, {1, 433, 114, kLose, kWin}, {2, 224, 224, kEven, kEven}, {3, 224, 224, kEven, kEven}};
+    for (const auto& [outcome, partyX, enemyX, partyMark, enemyMark] : marks) {
+        battle_->outcome = outcome;
         Show(WaitClashResult);
-        EXPECT_TRUE(Drawn(m.first.x, 8, m.first.rect) && Drawn(m.second.x, 8, m.second.rect)) << m.outcome;
-        EXPECT_TRUE(DrawnFrom(kBanner).empty());
-        if (m.outcome >= 2) EXPECT_TRUE(DrawnFrom(kWin).empty());
+        EXPECT_TRUE(Drawn(partyX, 8, partyMark) && Drawn(enemyX, 8, enemyMark)) << outcome;
+        EXPECT_TRUE(DrawnFrom(kBanner).empty() && (outcome < 2 || DrawnFrom(kWin).empty())) << outcome;
     }
     Show(WaitBattleScene);
     EXPECT_TRUE(Sprites().empty());

@@ -74,7 +74,9 @@ protected:
 
     std::string Fault() const { return watch_.fault; }
 
-    void ExpectFault(int frame, const char* text) const {
+    // The next look fails, and the first fault is the one expected, in its frame.
+    void ExpectCaught(int frame, const char* text) {
+        EXPECT_EQ(WatchRaceFrame(&watch_), 0);
         EXPECT_EQ(watch_.faultFrame, frame);
         EXPECT_NE(Fault().find(text), std::string::npos) << Fault();
     }
@@ -140,20 +142,16 @@ TEST_F(RaceWatchTest, BrokenPieceIsCaughtInItsFrame) {
         pieces_[1]->teamId = 1;
         ASSERT_TRUE(Idle(3)) << Fault();
         plant(pieces_[1]);
-        EXPECT_FALSE(WatchRaceFrame(&watch_));
-        ExpectFault(4, expected);
+        ExpectCaught(4, expected);
         EXPECT_NE(Fault().find("slot 11"), std::string::npos) << Fault();
-        // The first fault stays, whatever follows.
-        *pieces_[1] = *pieces_[2];
-        EXPECT_FALSE(WatchRaceFrame(&watch_));
-        ExpectFault(4, expected);
+        *pieces_[1] = *pieces_[2]; // the first fault stays, whatever follows
+        ExpectCaught(4, expected);
     }
 }
 
 TEST_F(RaceWatchTest, TurnsAwayFromTheListsOrderAreCaught) {
     g_playerTeam = 1;
-    EXPECT_FALSE(WatchRaceFrame(&watch_));
-    ExpectFault(1, "first turn went to team 0 at list index 0, not the player's team 1");
+    ExpectCaught(1, "first turn went to team 0 at list index 0, not the player's team 1");
     g_playerTeam = 0;
     // The player's team has had its first turn and ended it; then, in frame 3, ...
     const auto afterFirstTurn = [&] {
@@ -168,33 +166,29 @@ TEST_F(RaceWatchTest, TurnsAwayFromTheListsOrderAreCaught) {
     };
     // ... team 2 gets the turn while team 1 is still listed,
     ASSERT_TRUE(afterFirstTurn()) << Fault();
-    EXPECT_FALSE(Turn(2));
-    ExpectFault(3, "turn 2 went to list index 2 (team 2) after index 0; index 1 was next");
+    Turn(2);
+    ExpectCaught(3, "turn 2 went to list index 2 (team 2) after index 0; index 1 was next");
     // ... team 2 starts a turn while the controller still holds the player's team,
     ASSERT_TRUE(afterFirstTurn()) << Fault();
     pieces_[2]->moveProc = PieceStartTurn;
-    EXPECT_FALSE(WatchRaceFrame(&watch_));
-    ExpectFault(3, "slot 12 (team 2) was given a turn out of the turn list's order");
+    ExpectCaught(3, "slot 12 (team 2) was given a turn out of the turn list's order");
     // ... or two teams are handed a turn in one frame.
     ASSERT_TRUE(afterFirstTurn()) << Fault();
     pieces_[0]->moveProc = pieces_[1]->moveProc = PieceStartTurn;
     controller_->turnIndex = 1;
     controller_->currentPiece = pieces_[1];
-    EXPECT_FALSE(WatchRaceFrame(&watch_));
-    ExpectFault(3, "2 pieces were given a turn in one frame");
+    ExpectCaught(3, "2 pieces were given a turn in one frame");
 }
 
 TEST_F(RaceWatchTest, StuckTurnAndEventAreCaughtAtTheirBounds) {
     // A turn may go 12,000 frames without the next hand-over, not one more.
     ASSERT_TRUE(Idle(12001)) << Fault();
-    EXPECT_FALSE(WatchRaceFrame(&watch_));
-    ExpectFault(12002, "no turn was handed over for 12000 frames (current team 0 in PieceStartTurn)");
+    ExpectCaught(12002, "no turn was handed over for 12000 frames (current team 0 in PieceStartTurn)");
     // An event may run 6,000 frames (its first frame counted as 0), not one more.
     ResetRaceWatch(&watch_);
     g_tasks[kEventSlot].alive = 1;
     ASSERT_TRUE(Idle(6001)) << Fault();
-    EXPECT_FALSE(WatchRaceFrame(&watch_));
-    ExpectFault(6002, "an event has run for more than 6000 frames");
+    ExpectCaught(6002, "an event has run for more than 6000 frames");
 }
 
 // The simulator's summary of which commands ran: one count for each command the
