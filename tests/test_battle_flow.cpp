@@ -200,10 +200,8 @@ TEST(EventBattle, CommandSixFightsOneOfItsCountsThenTheScriptGoesOn) {
             ASSERT_NE(battle, nullptr);
             seen.insert(battle->enemyCount);
             EXPECT_EQ((std::tuple{battle->groupPiece, battle->enemyLive}), std::make_tuple(nullptr, battle->enemyCount));
-            for (int i = 0; i < 6; ++i) {
-                const int id = battle->enemies[i].id;
-                EXPECT_TRUE(i < battle->enemyCount ? id >= 18 && id <= 24 : battle->enemies[i].name[0] == '\0') << i;
-            }
+            for (const CharacterRecord& m : battle->enemies) // monsters, and nothing past them
+                EXPECT_TRUE(&m - battle->enemies < battle->enemyCount ? m.id >= 18 && m.id <= 24 : m.name[0] == '\0') << m.id;
             EXPECT_EQ(Line(battle, 0), "敵が" + std::string("１２３４５６").substr(3 * battle->enemyCount - 3, 3) + "体あらわれた");
             // The event waits while the battle runs, then goes on with the next command.
             EXPECT_EQ(runEvent(5), EventWaitBattleState);

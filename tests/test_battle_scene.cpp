@@ -48,9 +48,10 @@ int LiveOfKind(int32_t kind) {
     return n;
 }
 
-SceneRun RunScene(BattleWork* battle) {
+// Frames of the update pass until the battle, if any, goes on to its messages.
+SceneRun RunScene(const BattleWork* battle, int limit = 3000) {
     SceneRun run;
-    for (int frame = 1; frame <= 3000 && battle->battleProc != ShowBattleMessages; ++frame) {
+    for (int frame = 1; frame <= limit && !(battle && battle->battleProc == ShowBattleMessages); ++frame) {
         ClearSoundRequests();
         UpdateAllTasks();
         for (int id = 0; id < kSoundEffectCount; ++id)
@@ -154,15 +155,9 @@ TEST(BattleScene, AShotOrBurstEffectInReachKnocksItsTargetOver) {
     Shot* shot = TaskWork<Shot>(&g_tasks[82]);
     HitEffect* effect = TaskWork<HitEffect>(&g_tasks[83]);
     shot->proc = FlyShot; // straight on, without the spiral
-    std::vector<int> hitFrames;
-    for (int frame = 1; frame <= 4; ++frame) {
-        ClearSoundRequests();
-        UpdateAllTasks();
-        if (g_soundRequests[1].requested) hitFrames.push_back(frame);
-    }
     // The shot steps 1.0 a frame and is 1.5 from the party in frame 3; the effect waits
     // one frame, then reaches 1.5 from the enemy in frame 4.
-    EXPECT_EQ(hitFrames, (std::vector<int>{3, 4}));
+    EXPECT_EQ(RunScene(nullptr, 4).soundFrames[1], (std::vector<int>{3, 4}));
     // The shot has already faded one frame of its 25.
     EXPECT_EQ((std::tuple{shot->proc, shot->impactTimer, shot->effectModel}), std::make_tuple(FadeShot, 24, 2));
     EXPECT_EQ((std::tuple{effect->proc, effect->timer, effect->effectModel}), std::make_tuple(FadeHitEffect, 25, 2));
