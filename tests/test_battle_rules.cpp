@@ -37,11 +37,8 @@ TEST(BattleGauges, EnemyGaugeFallsByOneRisesByTwoAndThePartysBouncesOnEvenValues
     BattleBoard board;
     BattleWork* battle = OpenRound(kControllerComputer, 1);
     battle->cpuStopDelay = 1000; // never stops here
-    std::vector<float> seen;
-    for (int f = 0; f < 32; ++f) {
-        SpinPartyReel(battle);
-        seen.push_back(battle->partyGauge);
-    }
+    std::vector<float> seen(32);
+    for (float& gauge : seen) { SpinPartyReel(battle); gauge = battle->partyGauge; }
     EXPECT_EQ(seen, (std::vector<float>{30, 28, 26, 24, 22, 20, 18, 16, 14, 12, 10, 8, 6, 4, 2, 0,
                                         2,  4,  6,  8,  10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30, 28}));
 }

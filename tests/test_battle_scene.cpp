@@ -34,11 +34,8 @@ BattleWork* ClashWaitingForScene(int outcome, int32_t partyStyle, int32_t enemyS
 }
 
 BattleActor* ActorOfSide(int side) {
-    for (int slot = 80; slot < 100; ++slot) {
-        Task* task = &g_tasks[slot];
-        if (task->alive && task->kind == kBattleActorKind && TaskWork<BattleActor>(task)->side == side)
-            return TaskWork<BattleActor>(task);
-    }
+    for (Task* task = &g_tasks[80]; task < &g_tasks[100]; ++task)
+        if (task->alive && task->kind == kBattleActorKind && TaskWork<BattleActor>(task)->side == side) return TaskWork<BattleActor>(task);
     return nullptr;
 }
 
@@ -97,19 +94,15 @@ TEST(BattleScene, TheWinnerShootsTheCameraFollowsAndTheLoserSinks) {
 
         const SceneRun run = RunScene(battle);
         ASSERT_EQ(run.soundFrames[10].size(), 1u); // one side sinks
-        EXPECT_GT(run.soundFrames[10][0], run.panDone);
-        EXPECT_GT(run.sceneEnded, run.soundFrames[10][0] + 20);
+        EXPECT_TRUE(run.soundFrames[10][0] > run.panDone && run.sceneEnded > run.soundFrames[10][0] + 20);
         EXPECT_EQ(run.messagesFrom, run.sceneEnded + 1); // the battle (slot 149) sees it in the next frame
         for (int32_t kind : {kBattleActorKind, kShotKind, kHitEffectKind}) EXPECT_EQ(LiveOfKind(kind), 0);
-        if (outcome == 0) {
-            EXPECT_EQ(run.soundFrames[3], std::vector<int>{40}); // the fan, in the shooter's 40th frame
-            EXPECT_EQ(run.soundFrames[1].size(), 6u) << "every shot hits the idle or tumbling enemy";
-            EXPECT_EQ(run.panDone, 289); // 41 + 109 + 140 camera steps from the scene's first update
-        } else {
-            // Sunk until the model's top is more than a unit below the floor.
-            const float height = g_modelTable[g_characters[6].modelId].height;
-            EXPECT_TRUE(run.partyLowestY + height + 1.0f < 0.0f && run.partyLowestY + height + 1.25f >= 0.0f);
-        }
+        // The fan in the shooter's 40th frame, every shot hitting the idle or tumbling enemy,
+        // and 41 + 109 + 140 camera steps from the scene's first update.
+        if (outcome == 0) EXPECT_EQ((std::tuple{run.soundFrames[3], run.soundFrames[1].size(), run.panDone}), std::tuple(std::vector<int>{40}, 6u, 289));
+        // A party member sinks until the model's top is more than a unit below the floor.
+        const float height = g_modelTable[g_characters[6].modelId].height;
+        if (outcome == 1) EXPECT_TRUE(run.partyLowestY + height + 1.0f < 0.0f && run.partyLowestY + height + 1.25f >= 0.0f);
     }
 }
 
@@ -119,11 +112,9 @@ TEST(BattleScene, ATieMakesTheDefenderDodgeAndNobodySinks) {
     UpdateAllTasks();
     EXPECT_EQ((std::tuple{ActorOfSide(0)->proc, ActorOfSide(1)->proc}), std::make_tuple(DelayActorCharge, AwaitActorHit));
     const SceneRun run = RunScene(battle);
-    EXPECT_EQ(run.soundFrames[9], std::vector<int>{40});   // the charge
-    EXPECT_EQ(run.soundFrames[11], std::vector<int>{128}); // the burst
-    EXPECT_TRUE(run.soundFrames[1].empty()) << "a dodger is never hit";
-    EXPECT_TRUE(run.soundFrames[10].empty()) << "nobody sinks in a tie";
-    EXPECT_EQ(std::fabs(run.dodgedZ), 6.0f);
+    // The charge in frame 40, the burst in 128; a dodger is never hit, nobody sinks in a tie.
+    EXPECT_EQ((std::tuple{run.soundFrames[9], run.soundFrames[11], run.soundFrames[1].size(), run.soundFrames[10].size(), std::fabs(run.dodgedZ)}),
+              std::tuple(std::vector<int>{40}, std::vector<int>{128}, 0u, 0u, 6.0f));
     EXPECT_GT(run.messagesFrom, run.panDone);
 }
 

@@ -34,12 +34,13 @@ protected:
         Frames(1);
     }
 
-    // Letters drawn, and whether the message panel's tinted inside is, 2 pixels in from (64, 384).
-    static std::pair<size_t, bool> GlyphsAndPanel() {
-        std::pair<size_t, bool> seen{0, false};
+    // Letters drawn, the leftmost one's x (1000 for none), and whether the message panel's
+    // tinted inside is drawn, 2 pixels in from (64, 384).
+    static std::tuple<size_t, float, bool> Text() {
+        std::tuple<size_t, float, bool> seen{0, 1000.0f, false};
         for (const plat::RecordedSprite& s : Sprites()) {
-            seen.first += s.texture == g_fontTexture;
-            seen.second |= s.texture == g_uiAtlas && Near(s.left, 66) && Near(s.top, 386) && s.colour == 0x96FFFFFFu;
+            if (s.texture == g_fontTexture) seen = {std::get<0>(seen) + 1, std::min(std::get<1>(seen), s.left), std::get<2>(seen)};
+            std::get<2>(seen) |= s.texture == g_uiAtlas && Near(s.left, 66) && Near(s.top, 386) && s.colour == 0x96FFFFFFu;
         }
         return seen;
     }
@@ -79,14 +80,9 @@ TEST_F(BattleScreen, SpinningReelsShowCardsPlatesCountsGaugesAndTheBanner) {
     for (const auto& [x, y, rect] : placed) EXPECT_TRUE(Drawn(x, y, rect)) << x << ", " << y;
     // The frame comes after every card, so it hides what lies outside the windows.
     const auto sprites = Sprites();
-    size_t frameAt = 0;
-    size_t lastCard = 0;
-    for (size_t i = 0; i < sprites.size(); ++i) {
-        if (Near(sprites[i].right - sprites[i].left, 640)) frameAt = i;
-        if (Near(sprites[i].bottom - sprites[i].top, 260)) lastCard = i;
-    }
-    EXPECT_GT(frameAt, lastCard);
-    EXPECT_EQ(GlyphsAndPanel().first, 0u);
+    const auto frame = std::find_if(sprites.begin(), sprites.end(), [](const auto& s) { return Near(s.right - s.left, 640); });
+    EXPECT_TRUE(std::none_of(frame, sprites.end(), [](const auto& s) { return Near(s.bottom - s.top, 260); }));
+    EXPECT_EQ(std::get<0>(Text()), 0u);
 }
 
 TEST_F(BattleScreen, ClashMarksStandOverTheirColumnsAndTheSceneHasTheScreenToItself) {
@@ -108,14 +104,10 @@ TEST_F(BattleScreen, MessagesShowOneLineAndNothingPastTheLastRow) {
     battle_->messageLine = 0;
     Show(ShowBattleMessages);
     EXPECT_TRUE(Drawn(0, 0, kFrame));
-    EXPECT_EQ(GlyphsAndPanel(), std::make_pair(size_t{11}, true)); // the opening line's eleven characters
-    float leftmost = 1000.0f;
-    for (const plat::RecordedSprite& s : Sprites())
-        if (s.texture == g_fontTexture) leftmost = std::min(leftmost, s.left);
-    EXPECT_EQ(leftmost, 96.0f);
+    EXPECT_EQ(Text(), std::make_tuple(size_t{11}, 96.0f, true)); // the opening line's eleven characters
     battle_->messageLine = 1;
     Show(WaitRoundStart);
-    EXPECT_EQ(GlyphsAndPanel().first, 2u);
+    EXPECT_EQ(std::get<0>(Text()), 2u);
     // After the last line is paged the row number is 3 until the battle's next update.
     // Whatever lies past the three rows must not show as text.
     auto* tail = reinterpret_cast<int32_t*>(g_tasks[kBattleTaskSlot].work + sizeof(BattleWork));
@@ -123,7 +115,7 @@ TEST_F(BattleScreen, MessagesShowOneLineAndNothingPastTheLastRow) {
     battle_->messageLine = 3;
     Show(ShowBattleMessages);
     EXPECT_TRUE(Drawn(0, 0, kFrame));
-    EXPECT_EQ(GlyphsAndPanel(), std::make_pair(size_t{0}, true));
+    EXPECT_EQ(Text(), std::make_tuple(size_t{0}, 1000.0f, true));
 }
 
 // Every picture the battle screen cuts from the interface atlas must be one the art
@@ -191,10 +183,8 @@ TEST_F(BattleScreen, EveryAtlasCutIsAListedPicture) {
                              "battle_mark_win", "battle_mark_lose", "battle_mark_even", "battle_gauge_party",
                              "battle_gauge_enemy", "message_window_panel", "digit_tall_0", "digit_tall_6"})
         EXPECT_EQ(shown.count(name), 1u) << name << " was never drawn";
-    for (int i = 0; i <= 24; ++i) {
-        const std::string n = (i < 10 ? "0" : "") + std::to_string(i);
-        EXPECT_EQ(shown.count("portrait_card_" + n) + shown.count("name_plate_" + n), 2u) << "character " << i;
-    }
+    for (int i = 100; i <= 124; ++i) // every character's card and name plate, "00" to "24"
+        EXPECT_EQ(shown.count("portrait_card_" + std::to_string(i).substr(1)) + shown.count("name_plate_" + std::to_string(i).substr(1)), 2u) << i;
     // The text box's letters come from the font's glyph area.
     const auto [fl, ft, fr, fb] = listed["glyph_area"];
     EXPECT_FALSE(fontCuts.empty()) << "the battle's message showed no letters";
