@@ -103,11 +103,10 @@ TEST(BattleFlow, WonAgainstAGroupTheGroupLeavesAndTheFallenComeLast) {
         StopReelsAt(battle, 20.0f, 10.0f);
         StepUntil(ShowBattleMessages);
     }
-    EXPECT_EQ(Line(battle, 1), "敵は全滅、味方の勝利だ");
-    EXPECT_EQ(RunToEnd(), 2 * 71 + 1);
-    EXPECT_EQ((std::tuple{g_tasks[kBattleTaskSlot].alive, group->alive, party->alive, party->liveCount, g_raceResult.teamsLeft}),
-              std::make_tuple(0, 0, 1, 5, 3));
-    EXPECT_EQ((std::tuple{TurnControllerWork()->turnList[3], TurnControllerWork()->turnList[0]}), std::make_tuple(nullptr, party));
+    EXPECT_EQ((std::tuple{Line(battle, 1), RunToEnd()}), std::make_tuple("敵は全滅、味方の勝利だ", 2 * 71 + 1));
+    EXPECT_EQ((std::tuple{g_tasks[kBattleTaskSlot].alive, group->alive, party->alive, party->liveCount, g_raceResult.teamsLeft,
+                          TurnControllerWork()->turnList[3], TurnControllerWork()->turnList[0]}),
+              std::make_tuple(0, 0, 1, 5, 3, nullptr, party));
     std::vector<std::pair<int, float>> members;
     for (const CharacterRecord& m : party->members) members.emplace_back(m.id, m.hitPoints);
     EXPECT_EQ(members, (std::vector<std::pair<int, float>>{{6, 100}, {8, 100}, {9, 100}, {10, 100}, {11, 100}, {7, 0}}));
@@ -167,8 +166,7 @@ TEST(BattleFlow, ASideWithNobodyStandingEndsAfterTheOpeningLine) {
         BoardPiece* group = Group(11, 3, side == 1 ? 0 : 3);
         party->memberCount = 9; // counts that a damaged file could bring are held to the six records
         StartEnemyGroupBattle(party, group);
-        EXPECT_EQ(Battle()->partyCount, 6);
-        EXPECT_EQ(RunToEnd(), 71);
+        EXPECT_EQ((std::pair{Battle()->partyCount, RunToEnd()}), std::pair(6, 71));
         EXPECT_EQ((std::pair{party->alive, group->alive}), std::pair(side, 1 - side));
     }
 }
@@ -208,8 +206,7 @@ TEST(EventBattle, CommandSixFightsOneOfItsCountsThenTheScriptGoesOn) {
             battle->enemyLive = 0; // the battle is over at its next page
             battle->battleProc = ShowBattleMessages;
             RunToEnd();
-            EXPECT_EQ(runEvent(1), EventRunState);
-            EXPECT_EQ(runEvent(1), EventWaitState);
+            EXPECT_EQ((std::tuple{runEvent(1), runEvent(1)}), std::make_tuple(EventRunState, EventWaitState));
         }
         EXPECT_EQ(seen, counts);
     }

@@ -96,11 +96,10 @@ TEST(BattleReels, CardsRunByThirteenAndStopWithACardAtTheWindowTop) {
     EXPECT_EQ((std::vector<int>(battle->enemyCardY, battle->enemyCardY + 3)), (std::vector<int>{77, -183, -443}));
     EXPECT_EQ((std::pair{battle->partySelected, battle->enemySelected}), std::pair(1, 1)); // enemy: its bottom edge is in
     for (int f = 0; f < 20; ++f) SpinPartyReel(battle);
-    // Card 0 left the window at the top and went to the back, 13 below the closed cycle.
-    EXPECT_EQ(battle->partyCardY[0], 64 + 3 * 260);
-    // Twenty steps take enemy card 0 to 324, past the bottom, and round to the top of the cycle.
     for (int f = 0; f < 19; ++f) SpinEnemyReel(battle);
-    EXPECT_EQ(battle->enemyCardY[0], 64 - 2 * 260);
+    // Party card 0 left the window at the top and went to the back, 13 below the closed
+    // cycle; twenty steps take enemy card 0 to 324, past the bottom, and round to the top.
+    EXPECT_EQ((std::pair{battle->partyCardY[0], battle->enemyCardY[0]}), std::pair(64 + 3 * 260, 64 - 2 * 260));
     for (int side = 0; side < 2; ++side) {
         ClearSoundRequests();
         int frames = 1;
@@ -120,8 +119,7 @@ TEST(BattleReels, CardsRunByThirteenAndStopWithACardAtTheWindowTop) {
     SpinEnemyReel(battle);
     EXPECT_EQ((std::tuple{battle->partyCardY[0], battle->enemyCardY[0], battle->partySelected}), std::make_tuple(64, 64, 0));
     ClearSoundRequests();
-    EXPECT_EQ((std::pair{StopPartyReel(battle), StopEnemyReel(battle)}), std::pair(1, 1));
-    EXPECT_TRUE(BoardWorld::Heard(13));
+    EXPECT_EQ((std::tuple{StopPartyReel(battle), BoardWorld::Heard(13), StopEnemyReel(battle)}), std::make_tuple(1, true, 1));
 }
 
 TEST(BattleClash, HigherGaugeFellsTheOtherSideTheLinesTellWhoAndTheFallenGoLast) {
@@ -138,9 +136,9 @@ TEST(BattleClash, HigherGaugeFellsTheOtherSideTheLinesTellWhoAndTheFallenGoLast)
                   std::make_tuple(outcome, partyHp, enemyHp));
     }
     FormatClashMessages(battle);
-    EXPECT_EQ((std::tuple{Line(battle, 0), Line(battle, 1), battle->enemyLive}), std::make_tuple("カボコの攻撃でエビルアイが倒れた", "", 2));
+    EXPECT_EQ((std::tuple{Line(battle, 0), Line(battle, 1), battle->enemyLive, battle->messageGlyphs[0][0] != 0}),
+              std::make_tuple("カボコの攻撃でエビルアイが倒れた", "", 2, true));
     EXPECT_EQ((std::vector<int>{battle->enemies[0].id, battle->enemies[1].id, battle->enemies[2].id}), (std::vector<int>{18, 20, 19}));
-    EXPECT_NE(battle->messageGlyphs[0][0], 0);
     // Equal gauges: either side dodges, nobody falls, and the line names the attacker first.
     battle->enemySelected = 0;
     std::set<int> outcomes;
@@ -163,8 +161,7 @@ TEST(BattleMessages, LongNamesAreCutAtAWholeCharacterWithinTheLine) {
     BattleWork* battle = OpenRound(kControllerComputer, 1);
     // Names as long as a save file can bring (30 bytes of full-width characters), and a
     // name that fills all 32 bytes with no end at all.
-    std::string longName;
-    for (int i = 0; i < 15; ++i) longName += "\x83\x41"; // ア
+    const std::string longName = "\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41"; // ア x 15
     std::memcpy(battle->party[0].name, longName.c_str(), 31);
     std::memset(battle->enemies[0].name, '\x83', 32);
     battle->outcome = battle->partyLive = 1;

@@ -7,7 +7,6 @@
 
 #include <malloc.h>
 
-#include <cstdint>
 
 #include "race.h"
 

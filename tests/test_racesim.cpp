@@ -8,10 +8,8 @@
 #include <tuple>
 
 #include "board/event.h"
-#include "board/piece.h"
 #include "board/turn.h"
 #include "board/world.h"
-#include "engine/task.h"
 #include "invariants.h"
 
 namespace {
