@@ -169,9 +169,9 @@ TEST(BattleMessages, LongNamesAreCutAtAWholeCharacterWithinTheLine) {
     FormatClashMessages(battle);
     const std::string line(battle->messageText[0]);
     // The party's name, "は", then the seven whole characters of the other name that fit.
-    EXPECT_EQ((std::tuple{line.substr(0, 32), line.substr(32), line.size(), battle->messageText[0][47]}),
-              std::make_tuple(longName + "\x82\xCD", std::string(14, '\x83'), 46u, '\0'));
-    EXPECT_EQ(Line(battle, 1), "味方は全滅してしまった"); // the next line is untouched by the first
+    // The next line is untouched by the first.
+    EXPECT_EQ((std::tuple{line.substr(0, 32), line.substr(32), line.size(), battle->messageText[0][47], Line(battle, 1)}),
+              std::make_tuple(longName + "\x82\xCD", std::string(14, '\x83'), 46u, '\0', "味方は全滅してしまった"));
     // The glyph row holds 23 characters and nothing past them.
     for (int i = 0; i < 24; ++i) EXPECT_EQ(battle->messageGlyphs[0][i] != 0, i < 23) << i;
 }

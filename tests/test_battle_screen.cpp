@@ -57,14 +57,9 @@ constexpr SpriteRect kEven = {1213, 1417, 1405, 1465};
 } // namespace
 
 TEST_F(BattleScreen, SpinningReelsShowCardsPlatesCountsGaugesAndTheBanner) {
-    battle_->partyCardY[0] = 51;
-    battle_->partyCardY[1] = 311;
-    battle_->enemyCardY[0] = 77;
-    battle_->partySelected = 1;
-    battle_->enemySelected = 0;
-    battle_->partyLive = 5;
-    battle_->partyGauge = 30.0f;
-    battle_->enemyGauge = 15.0f;
+    std::tie(battle_->partyCardY[0], battle_->partyCardY[1], battle_->enemyCardY[0]) = std::tuple(51, 311, 77);
+    std::tie(battle_->partySelected, battle_->enemySelected, battle_->partyLive) = std::tuple(1, 0, 5);
+    std::tie(battle_->partyGauge, battle_->enemyGauge) = std::tuple(30.0f, 15.0f);
     Show(RunReels);
     const std::tuple<float, float, SpriteRect> placed[] = {
         {60, 64, {1010, 1263, 1210, 1523}}, {380, 64, {1010, 1263, 1210, 1523}}, // card frames
@@ -92,8 +87,8 @@ TEST_F(BattleScreen, ClashMarksStandOverTheirColumnsAndTheSceneHasTheScreenToIts
     for (const auto& [outcome, partyX, enemyX, partyMark, enemyMark] : marks) {
         battle_->outcome = outcome;
         Show(WaitClashResult);
-        EXPECT_TRUE(Drawn(partyX, 8, partyMark) && Drawn(enemyX, 8, enemyMark)) << outcome;
-        EXPECT_TRUE(DrawnFrom(kBanner).empty() && (outcome < 2 || DrawnFrom(kWin).empty())) << outcome;
+        EXPECT_TRUE(Drawn(partyX, 8, partyMark) && Drawn(enemyX, 8, enemyMark) && DrawnFrom(kBanner).empty() &&
+                    (outcome < 2 || DrawnFrom(kWin).empty())) << outcome;
     }
     Show(WaitBattleScene);
     EXPECT_TRUE(Sprites().empty());
@@ -103,8 +98,7 @@ TEST_F(BattleScreen, MessagesShowOneLineAndNothingPastTheLastRow) {
     SetBattleMessageLine(battle_, 1, "\x90\xED\x82\xA2"); // 戦い
     battle_->messageLine = 0;
     Show(ShowBattleMessages);
-    EXPECT_TRUE(Drawn(0, 0, kFrame));
-    EXPECT_EQ(Text(), std::make_tuple(size_t{11}, 96.0f, true)); // the opening line's eleven characters
+    EXPECT_EQ((std::pair{Drawn(0, 0, kFrame), Text()}), std::pair(true, std::tuple(size_t{11}, 96.0f, true))); // eleven letters
     battle_->messageLine = 1;
     Show(WaitRoundStart);
     EXPECT_EQ(std::get<0>(Text()), 2u);
@@ -114,8 +108,7 @@ TEST_F(BattleScreen, MessagesShowOneLineAndNothingPastTheLastRow) {
     for (size_t i = 0; i < (kTaskWorkBytes - sizeof(BattleWork)) / 4; ++i) tail[i] = 1;
     battle_->messageLine = 3;
     Show(ShowBattleMessages);
-    EXPECT_TRUE(Drawn(0, 0, kFrame));
-    EXPECT_EQ(Text(), std::make_tuple(size_t{0}, 1000.0f, true));
+    EXPECT_EQ((std::pair{Drawn(0, 0, kFrame), Text()}), std::pair(true, std::tuple(size_t{0}, 1000.0f, true)));
 }
 
 // Every picture the battle screen cuts from the interface atlas must be one the art

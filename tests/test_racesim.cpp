@@ -26,9 +26,8 @@ protected:
         // square, goal square. Cell centres of that row: x -4, -2, 0, 2, 4 at z 0.
         const int8_t layer[15] = {20, 20, 20, 20, 20, 10, 5, 11, 12, 13, 20, 20, 20, 20, 20};
         std::memcpy(g_squareLayer, layer, sizeof layer);
-        Task* task = CreateTask(kTurnControllerSlot);
-        ASSERT_NE(task, nullptr);
-        task->alive = 1;
+        ASSERT_NE(CreateTask(kTurnControllerSlot), nullptr);
+        g_tasks[kTurnControllerSlot].alive = 1;
         controller_ = TurnControllerWork();
         controller_->alive = 1;
         // Three teams on the start square, the player's holding its first turn, and a
