@@ -161,7 +161,7 @@ TEST(BattleMessages, LongNamesAreCutAtAWholeCharacterWithinTheLine) {
     BattleWork* battle = OpenRound(kControllerComputer, 1);
     // Names as long as a save file can bring (30 bytes of full-width characters), and a
     // name that fills all 32 bytes with no end at all.
-    const std::string longName = "\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41\x83\x41"; // ア x 15
+    const std::string longName = [] { std::string s; while (s.size() < 30) s += "\x83\x41"; return s; }(); // ア x 15
     std::memcpy(battle->party[0].name, longName.c_str(), 31);
     std::memset(battle->enemies[0].name, '\x83', 32);
     battle->outcome = battle->partyLive = 1;

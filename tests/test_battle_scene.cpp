@@ -53,13 +53,11 @@ SceneRun RunScene(const BattleWork* battle, int limit = 3000) {
         UpdateAllTasks();
         for (int id = 0; id < kSoundEffectCount; ++id)
             if (g_soundRequests[id].requested) run.soundFrames[id].push_back(frame);
-        if (g_tasks[kBattleSceneSlot].alive) {
-            const BattleScene* scene = TaskWork<BattleScene>(&g_tasks[kBattleSceneSlot]);
-            if (!run.panDone && scene->cameraProc == WaitBattleCamShots) run.panDone = frame;
-            if (run.panDone) EXPECT_LE(scene->eye[2], 0.0f); // it stays on the -z side
-        } else if (!run.sceneEnded && frame > 1) {
-            run.sceneEnded = frame;
-        }
+        Task* task = &g_tasks[kBattleSceneSlot];
+        const BattleScene* scene = task->alive ? TaskWork<BattleScene>(task) : nullptr;
+        if (!scene && !run.sceneEnded && frame > 1) run.sceneEnded = frame;
+        if (scene && !run.panDone && scene->cameraProc == WaitBattleCamShots) run.panDone = frame;
+        if (scene && run.panDone) EXPECT_LE(scene->eye[2], 0.0f); // it stays on the -z side
         if (BattleActor* defender = ActorOfSide(1)) run.dodgedZ = defender->position[2];
         if (BattleActor* member = ActorOfSide(0)) run.partyLowestY = std::min(run.partyLowestY, member->position[1]);
         run.messagesFrom = frame;
@@ -99,7 +97,8 @@ TEST(BattleScene, TheWinnerShootsTheCameraFollowsAndTheLoserSinks) {
         for (int32_t kind : {kBattleActorKind, kShotKind, kHitEffectKind}) EXPECT_EQ(LiveOfKind(kind), 0);
         // The fan in the shooter's 40th frame, every shot hitting the idle or tumbling enemy,
         // and 41 + 109 + 140 camera steps from the scene's first update.
-        if (outcome == 0) EXPECT_EQ((std::tuple{run.soundFrames[3], run.soundFrames[1].size(), run.panDone}), std::tuple(std::vector<int>{40}, 6u, 289));
+        if (outcome == 0)
+            EXPECT_EQ((std::tuple{run.soundFrames[3], run.soundFrames[1].size(), run.panDone}), std::tuple(std::vector<int>{40}, 6u, 289));
         // A party member sinks until the model's top is more than a unit below the floor.
         const float height = g_modelTable[g_characters[6].modelId].height;
         if (outcome == 1) EXPECT_TRUE(run.partyLowestY + height + 1.0f < 0.0f && run.partyLowestY + height + 1.25f >= 0.0f);
