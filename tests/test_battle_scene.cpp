@@ -1,14 +1,11 @@
 // The 3D battle scene and its actors, run through the update pass: who attacks, who
 // is hit, dodges or sinks, the camera's way, the skip and a scene without its actors.
-#include <algorithm>
 #include <cmath>
 #include <tuple>
-#include <vector>
 
 #include "battle/battle_actor.h"
 #include "battle/battle_scene.h"
 #include "engine/assets.h"
-#include "engine/sound.h"
 #include "test_board_support.h"
 
 using namespace battle_test;
@@ -17,7 +14,6 @@ namespace {
 
 struct SceneRun {
     std::vector<int> soundFrames[kSoundEffectCount];
-    int frames = 0;
     int panDone = 0;      // frame in which the camera reached the defender
     int sceneEnded = 0;   // frame in which slot 151 was freed
     int messagesFrom = 0; // frame in which the battle went on to its messages
@@ -25,12 +21,9 @@ struct SceneRun {
     float partyLowestY = 0.0f;
 };
 
-// A battle whose clash has the given outcome, the two fighters' styles given, waiting
-// for its scene; the scene created as the battle creates it.
-BattleWork* ClashWaitingForScene(int outcome, int32_t partyStyle, int32_t enemyStyle)
-{
-    BoardPiece* party = Team(10, kControllerComputer, 1);
-    StartEnemyGroupBattle(party, Group(11, 2));
+// A battle whose clash has the given outcome and fighters' styles, about to create its scene.
+BattleWork* ClashWaitingForScene(int outcome, int32_t partyStyle, int32_t enemyStyle) {
+    StartEnemyGroupBattle(Team(10, kControllerComputer, 1), Group(11, 2));
     BattleWork* battle = Battle();
     battle->outcome = outcome;
     battle->party[0].attackStyle = partyStyle;
@@ -40,102 +33,102 @@ BattleWork* ClashWaitingForScene(int outcome, int32_t partyStyle, int32_t enemyS
     return battle;
 }
 
-BattleActor* ActorOfSide(int side)
-{
-    for (int slot = 80; slot < 100; ++slot)
-        if (g_tasks[slot].alive && g_tasks[slot].kind == kBattleActorKind &&
-            TaskWork<BattleActor>(&g_tasks[slot])->side == side)
-            return TaskWork<BattleActor>(&g_tasks[slot]);
+BattleActor* ActorOfSide(int side) {
+    for (Task* task = &g_tasks[80]; task < &g_tasks[100]; ++task)
+        if (task->alive && task->kind == kBattleActorKind && TaskWork<BattleActor>(task)->side == side) return TaskWork<BattleActor>(task);
     return nullptr;
 }
 
-int LiveOfKind(int32_t kind)
-{
+int LiveOfKind(int32_t kind) {
     int n = 0;
     for (int slot = 80; slot < 100; ++slot) n += g_tasks[slot].alive && g_tasks[slot].kind == kind;
     return n;
 }
 
-SceneRun RunScene(BattleWork* battle, int limit = 3000)
-{
+// Frames of the update pass until the battle, if any, goes on to its messages.
+SceneRun RunScene(const BattleWork* battle, int limit = 3000) {
     SceneRun run;
-    while (run.frames < limit) {
+    for (int frame = 1; frame <= limit && !(battle && battle->battleProc == ShowBattleMessages); ++frame) {
         ClearSoundRequests();
         UpdateAllTasks();
-        ++run.frames;
         for (int id = 0; id < kSoundEffectCount; ++id)
-            if (g_soundRequests[id].requested) run.soundFrames[id].push_back(run.frames);
-        if (g_tasks[kBattleSceneSlot].alive) {
-            const BattleScene* scene = TaskWork<BattleScene>(&g_tasks[kBattleSceneSlot]);
-            if (!run.panDone && scene->cameraProc == WaitBattleCamShots) run.panDone = run.frames;
-            if (scene->cameraProc == WaitBattleCamShots || scene->cameraProc == WaitBattleActorsIdle) {
-                EXPECT_LE(scene->eye[2], 0.0f);
-            }
-        } else if (!run.sceneEnded && run.frames > 1) {
-            run.sceneEnded = run.frames;
-        }
+            if (g_soundRequests[id].requested) run.soundFrames[id].push_back(frame);
+        Task* task = &g_tasks[kBattleSceneSlot];
+        const BattleScene* scene = task->alive ? TaskWork<BattleScene>(task) : nullptr;
+        if (!scene && !run.sceneEnded && frame > 1) run.sceneEnded = frame;
+        if (scene && !run.panDone && scene->cameraProc == WaitBattleCamShots) run.panDone = frame;
+        if (scene && run.panDone) EXPECT_LE(scene->eye[2], 0.0f); // it stays on the -z side
         if (BattleActor* defender = ActorOfSide(1)) run.dodgedZ = defender->position[2];
         if (BattleActor* member = ActorOfSide(0)) run.partyLowestY = std::min(run.partyLowestY, member->position[1]);
-        if (battle->battleProc == ShowBattleMessages) {
-            run.messagesFrom = run.frames;
-            break;
-        }
+        run.messagesFrom = frame;
     }
     return run;
 }
 
 } // namespace
 
-TEST(BattleScene, AWinningShooterKnocksTheEnemyOverAndTheEnemySinks)
-{
-    BattleBoard board;
-    BattleWork* battle = ClashWaitingForScene(0, 0, 1);
-    g_shotCounter = 0;
-    UpdateAllTasks(); // the clash result ends: the scene starts with its two actors
-    ASSERT_EQ(g_tasks[kBattleSceneSlot].alive, 1);
-    EXPECT_EQ(battle->battleProc, WaitBattleScene);
-    BattleActor* party = ActorOfSide(0);
-    BattleActor* enemy = ActorOfSide(1);
-    ASSERT_NE(party, nullptr);
-    ASSERT_NE(enemy, nullptr);
-    EXPECT_EQ((std::vector<float>{party->position[0], party->facing, enemy->position[0], enemy->facing}),
-              (std::vector<float>{70.0f, 180.0f, -70.0f, 0.0f}));
-    EXPECT_EQ((std::tuple{party->proc, enemy->proc, party->opponent, enemy->opponent}),
-              std::make_tuple(DelayActorShot, HoldActorIdle, enemy, party));
-    const BattleScene* scene = TaskWork<BattleScene>(&g_tasks[kBattleSceneSlot]);
-    EXPECT_EQ((std::tuple{scene->panDirection, scene->target[0]}), std::make_tuple(180, 70.0f));
-    // The eye starts 25 from the attacker, toward its opponent and on the -z side.
-    EXPECT_NEAR(scene->eye[0], 70.0f - 17.67f, 0.05f);
-    EXPECT_NEAR(scene->eye[2], -17.67f, 0.05f);
-    EXPECT_EQ(scene->eye[1], 5.0f);
+TEST(BattleScene, TheWinnerShootsTheCameraFollowsAndTheLoserSinks) {
+    // {outcome, the attacker's x and camera pan}: the party at x 70 faces 180, the enemy at -70 faces 0.
+    for (auto [outcome, attackerX, pan] : {std::tuple{0, 70.0f, 180}, {1, -70.0f, 0}}) {
+        SCOPED_TRACE(outcome);
+        BattleBoard board;
+        BattleWork* battle = ClashWaitingForScene(outcome, 9, 1 - outcome); // an unknown style fights as a shooter
+        g_shotCounter = 0;
+        UpdateAllTasks(); // the clash result ends: the scene starts with its two actors
+        ASSERT_EQ((std::pair{g_tasks[kBattleSceneSlot].alive, battle->battleProc}), std::make_pair(1, WaitBattleScene));
+        BattleActor* party = ActorOfSide(0);
+        BattleActor* enemy = ActorOfSide(1);
+        ASSERT_TRUE(party && enemy);
+        EXPECT_EQ((std::vector<float>{party->position[0], party->facing, enemy->position[0], enemy->facing}),
+                  (std::vector<float>{70.0f, 180.0f, -70.0f, 0.0f}));
+        EXPECT_EQ((std::tuple{party->proc, enemy->proc, party->opponent, enemy->opponent}),
+                  outcome == 0 ? std::make_tuple(DelayActorShot, HoldActorIdle, enemy, party)
+                               : std::make_tuple(HoldActorIdle, DelayActorShot, enemy, party));
+        const BattleScene* scene = TaskWork<BattleScene>(&g_tasks[kBattleSceneSlot]);
+        EXPECT_EQ((std::tuple{scene->panDirection, scene->target[0], scene->eye[1]}), std::make_tuple(pan, attackerX, 5.0f));
+        // The eye starts 25 from the attacker, toward its opponent and on the -z side.
+        EXPECT_NEAR(scene->eye[0], attackerX - std::copysign(17.67f, attackerX), 0.05f);
+        EXPECT_NEAR(scene->eye[2], -17.67f, 0.05f);
 
-    const SceneRun run = RunScene(battle);
-    EXPECT_EQ(run.soundFrames[3], std::vector<int>{40}); // the fan, in the shooter's 40th frame
-    EXPECT_EQ(run.soundFrames[1].size(), 6u) << "every shot hits the idle or tumbling enemy";
-    EXPECT_EQ(run.panDone, 289); // 41 + 109 + 140 camera steps from the scene's first update
-    ASSERT_EQ(run.soundFrames[10].size(), 1u);
-    EXPECT_GT(run.soundFrames[10][0], run.panDone);
-    EXPECT_GT(run.sceneEnded, run.soundFrames[10][0] + 20);
-    EXPECT_EQ(run.messagesFrom, run.sceneEnded + 1); // the battle (slot 149) sees it in the next frame
-    for (int32_t kind : {kBattleActorKind, kShotKind, kHitEffectKind}) EXPECT_EQ(LiveOfKind(kind), 0);
+        const SceneRun run = RunScene(battle);
+        ASSERT_EQ(run.soundFrames[10].size(), 1u); // one side sinks
+        EXPECT_TRUE(run.soundFrames[10][0] > run.panDone && run.sceneEnded > run.soundFrames[10][0] + 20);
+        EXPECT_EQ(run.messagesFrom, run.sceneEnded + 1); // the battle (slot 149) sees it in the next frame
+        for (int32_t kind : {kBattleActorKind, kShotKind, kHitEffectKind}) EXPECT_EQ(LiveOfKind(kind), 0);
+        // The fan in the shooter's 40th frame, every shot hitting the idle or tumbling enemy,
+        // and 41 + 109 + 140 camera steps from the scene's first update.
+        if (outcome == 0)
+            EXPECT_EQ((std::tuple{run.soundFrames[3], run.soundFrames[1].size(), run.panDone}), std::tuple(std::vector<int>{40}, 6u, 289));
+        // A party member sinks until the model's top is more than a unit below the floor.
+        const float height = g_modelTable[g_characters[6].modelId].height;
+        if (outcome == 1) EXPECT_TRUE(run.partyLowestY + height + 1.0f < 0.0f && run.partyLowestY + height + 1.25f >= 0.0f);
+    }
 }
 
-TEST(BattleScene, ShotsLeaveTheirSpiralOneAfterAnother)
-{
+TEST(BattleScene, ATieMakesTheDefenderDodgeAndNobodySinks) {
+    BattleBoard board;
+    BattleWork* battle = ClashWaitingForScene(2, 1, 0);
+    UpdateAllTasks();
+    EXPECT_EQ((std::tuple{ActorOfSide(0)->proc, ActorOfSide(1)->proc}), std::make_tuple(DelayActorCharge, AwaitActorHit));
+    const SceneRun run = RunScene(battle);
+    // The charge in frame 40, the burst in 128; a dodger is never hit, nobody sinks in a tie.
+    EXPECT_EQ((std::tuple{run.soundFrames[9], run.soundFrames[11], run.soundFrames[1].size(), run.soundFrames[10].size(), std::fabs(run.dodgedZ)}),
+              std::tuple(std::vector<int>{40}, std::vector<int>{128}, 0u, 0u, 6.0f));
+    EXPECT_GT(run.messagesFrom, run.panDone);
+}
+
+TEST(BattleScene, ShotsLeaveTheirSpiralOneAfterAnother) {
     BattleBoard board;
     g_shotCounter = 0;
     BattleActor* shooter = CreateBattleActor(70, 0, 0, 180, 0, 0, nullptr, HoldActorIdle);
-    BattleActor* target = CreateBattleActor(-70, 0, 0, 0, 0, 1, shooter, HoldActorDodged);
-    shooter->opponent = target;
+    shooter->opponent = CreateBattleActor(-70, 0, 0, 0, 0, 1, shooter, HoldActorDodged);
     FireShotFanPositive(shooter, 70.0f, 1.0f, 0.0f);
     EXPECT_EQ((std::tuple{LiveOfKind(kShotKind), g_shotCounter}), std::make_tuple(6, 0));
     std::vector<int> left(6, 0);
     for (int frame = 1; frame <= 120; ++frame) {
         UpdateAllTasks();
-        for (int i = 0; i < 6; ++i) {
-            const Task& task = g_tasks[82 + i];
-            if (!left[i] && task.alive && TaskWork<Shot>(const_cast<Task*>(&task))->proc == FlyShot) left[i] = frame;
-        }
+        for (int i = 0; i < 6; ++i)
+            if (!left[i] && g_tasks[82 + i].alive && TaskWork<Shot>(&g_tasks[82 + i])->proc == FlyShot) left[i] = frame;
     }
     EXPECT_EQ(left, (std::vector<int>{109, 102, 95, 91, 84, 78}));
 }
@@ -143,25 +136,18 @@ TEST(BattleScene, ShotsLeaveTheirSpiralOneAfterAnother)
 // A shot and a burst effect, each flying straight at an idle actor: the one within 2
 // units strikes (sound 1, the actor tumbles away from its opponent) and shows its
 // impact for 25 frames.
-TEST(BattleScene, AShotOrBurstEffectInReachKnocksItsTargetOver)
-{
+TEST(BattleScene, AShotOrBurstEffectInReachKnocksItsTargetOver) {
     BattleBoard board;
     BattleActor* party = CreateBattleActor(70, 0, 0, 180, 0, 0, nullptr, HoldActorIdle);
     BattleActor* enemy = CreateBattleActor(-70, 0, 0, 0, 0, 1, party, HoldActorIdle);
-    ASSERT_EQ(CreateShot(65.5f, 1.0f, 0.0f, 0.0f, 0.0f, party), 1);
-    ASSERT_EQ(CreateHitEffect(-65.5f, 1.0f, 0.0f, 180.0f, 0, enemy), 1);
+    ASSERT_EQ((std::pair{CreateShot(65.5f, 1.0f, 0.0f, 0.0f, 0.0f, party), CreateHitEffect(-65.5f, 1.0f, 0.0f, 180.0f, 0, enemy)}),
+              std::pair(1, 1));
     Shot* shot = TaskWork<Shot>(&g_tasks[82]);
     HitEffect* effect = TaskWork<HitEffect>(&g_tasks[83]);
     shot->proc = FlyShot; // straight on, without the spiral
-    std::vector<int> hitFrames;
-    for (int frame = 1; frame <= 4; ++frame) {
-        ClearSoundRequests();
-        UpdateAllTasks();
-        if (g_soundRequests[1].requested) hitFrames.push_back(frame);
-    }
     // The shot steps 1.0 a frame and is 1.5 from the party in frame 3; the effect waits
     // one frame, then reaches 1.5 from the enemy in frame 4.
-    EXPECT_EQ(hitFrames, (std::vector<int>{3, 4}));
+    EXPECT_EQ(RunScene(nullptr, 4).soundFrames[1], (std::vector<int>{3, 4}));
     // The shot has already faded one frame of its 25.
     EXPECT_EQ((std::tuple{shot->proc, shot->impactTimer, shot->effectModel}), std::make_tuple(FadeShot, 24, 2));
     EXPECT_EQ((std::tuple{effect->proc, effect->timer, effect->effectModel}), std::make_tuple(FadeHitEffect, 25, 2));
@@ -172,83 +158,16 @@ TEST(BattleScene, AShotOrBurstEffectInReachKnocksItsTargetOver)
     EXPECT_EQ((std::tuple{g_tasks[82].alive, g_tasks[83].alive}), std::make_tuple(0, 0));
 }
 
-TEST(BattleScene, ATieMakesTheDefenderDodgeAndNobodySinks)
-{
-    BattleBoard board;
-    BattleWork* battle = ClashWaitingForScene(2, 1, 0);
-    UpdateAllTasks();
-    EXPECT_EQ((std::tuple{ActorOfSide(0)->proc, ActorOfSide(1)->proc}), std::make_tuple(DelayActorCharge, AwaitActorHit));
-    const SceneRun run = RunScene(battle);
-    EXPECT_EQ(run.soundFrames[9], std::vector<int>{40});   // the charge
-    EXPECT_EQ(run.soundFrames[11], std::vector<int>{128}); // the burst
-    EXPECT_TRUE(run.soundFrames[1].empty()) << "a dodger is never hit";
-    EXPECT_TRUE(run.soundFrames[10].empty()) << "nobody sinks in a tie";
-    EXPECT_EQ(std::fabs(run.dodgedZ), 6.0f);
-    EXPECT_GT(run.messagesFrom, run.panDone);
-}
-
-TEST(BattleScene, TheEnemyAttackingStartsTheCameraOnItAndThePartySinks)
-{
-    BattleBoard board;
-    BattleWork* battle = ClashWaitingForScene(1, 0, 0);
-    UpdateAllTasks();
-    const BattleScene* scene = TaskWork<BattleScene>(&g_tasks[kBattleSceneSlot]);
-    EXPECT_EQ((std::tuple{scene->panDirection, scene->target[0]}), std::make_tuple(0, -70.0f));
-    EXPECT_NEAR(scene->eye[0], -70.0f + 17.67f, 0.05f);
-    EXPECT_NEAR(scene->eye[2], -17.67f, 0.05f);
-    EXPECT_EQ((std::tuple{ActorOfSide(0)->proc, ActorOfSide(1)->proc}), std::make_tuple(HoldActorIdle, DelayActorShot));
-    const SceneRun run = RunScene(battle);
-    EXPECT_EQ(run.soundFrames[10].size(), 1u);
-    // Sunk until the model's top is more than a unit below the floor.
-    const float height = g_modelTable[g_characters[6].modelId].height;
-    EXPECT_LT(run.partyLowestY + height + 1.0f, 0.0f);
-    EXPECT_GE(run.partyLowestY + height + 1.25f, 0.0f);
-}
-
-TEST(BattleScene, ReturnOrZEndsTheSceneAtOnce)
-{
-    for (int key : {kKeyReturn, kKeyZ}) {
+TEST(BattleScene, ReturnOrZOrNoRoomForBothActorsEndsTheSceneAndTheBattleGoesOn) {
+    for (int key : {int{kKeyReturn}, int{kKeyZ}, 0}) { // 0: no key, but room for one actor only
         BattleBoard board;
         BattleWork* battle = ClashWaitingForScene(0, 0, 0);
-        BoardWorld::PressKeys({key});
-        UpdateAllTasks(); // created and skipped in its first update
+        for (int slot = 80; key == 0 && slot < 99; ++slot) CreateTask(slot)->alive = 1;
+        if (key != 0) BoardWorld::PressKeys({key});
+        UpdateAllTasks(); // created, and ended in its first update
         BoardWorld::ReleaseKeys();
-        EXPECT_EQ(g_tasks[kBattleSceneSlot].alive, 0);
-        EXPECT_EQ(LiveOfKind(kBattleActorKind), 0);
+        EXPECT_EQ((std::pair{g_tasks[kBattleSceneSlot].alive, LiveOfKind(kBattleActorKind)}), std::pair(0, 0)) << key;
         UpdateAllTasks();
         EXPECT_EQ(battle->battleProc, ShowBattleMessages);
     }
-}
-
-TEST(BattleScene, WithoutRoomForBothActorsTheSceneEndsAndTheBattleGoesOn)
-{
-    BattleBoard board;
-    BattleWork* battle = ClashWaitingForScene(0, 9, 0); // and a style no character has
-    for (int slot = 80; slot < 99; ++slot) {
-        Task* task = CreateTask(slot);
-        task->alive = 1;
-        task->kind = 7;
-    }
-    UpdateAllTasks();
-    EXPECT_EQ(g_tasks[kBattleSceneSlot].alive, 0);
-    EXPECT_EQ(g_tasks[99].alive, 0) << "the one actor that was made is gone again";
-    UpdateAllTasks();
-    EXPECT_EQ(battle->battleProc, ShowBattleMessages);
-
-    // With room, an unknown style fights as a shooter.
-    for (int slot = 80; slot < 99; ++slot) KillTask(&g_tasks[slot]);
-    battle->battleProc = WaitClashResult;
-    battle->clashPause = 1;
-    UpdateAllTasks();
-    ASSERT_NE(ActorOfSide(0), nullptr);
-    EXPECT_EQ(ActorOfSide(0)->proc, DelayActorShot);
-}
-
-TEST(BattleScene, WithTheAnimationOffTheBattleGoesStraightToItsMessages)
-{
-    BattleBoard board;
-    BattleWork* battle = ClashWaitingForScene(0, 0, 0);
-    g_battleAnimation = 0;
-    UpdateAllTasks();
-    EXPECT_EQ((std::tuple{g_tasks[kBattleSceneSlot].alive, battle->battleProc}), std::make_tuple(0, ShowBattleMessages));
 }

@@ -5,76 +5,55 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "board/event.h"
-#include "board/piece.h"
 #include "board/turn.h"
 #include "board/world.h"
-#include "engine/task.h"
 #include "invariants.h"
 
 namespace {
 
-// A 5 x 3 board, blocked everywhere but the middle row: square, corridor, square,
-// square, goal square. Cell centres of that row: x -4, -2, 0, 2, 4 at z 0.
-constexpr int kWidth = 5;
-constexpr int kHeight = 3;
-constexpr int kBlocked = 20;
-constexpr int kRow[kWidth] = {10, 5, 11, 12, 13};
-
 class RaceWatchTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_EQ(InitWorldBuffers(), 1);
-        g_boardWidth = kWidth;
-        g_boardHeight = kHeight;
+        g_boardWidth = 5;
+        g_boardHeight = 3;
         g_trackLength = 3;
         g_playerTeam = 0;
-        for (int cell = 0; cell < kWidth * kHeight; ++cell) g_squareLayer[cell] = kBlocked;
-        for (int column = 0; column < kWidth; ++column) g_squareLayer[kWidth + column] = static_cast<int8_t>(kRow[column]);
-
-        // Three teams on the start square, the player's holding its first turn, and a
-        // roaming group on the goal.
-        for (int team = 0; team < 3; ++team)
-            pieces_[team] = MakePiece(kPieceFirstSlot + team, team, team == 0 ? kControllerPlayer : kControllerComputer,
-                                      -4.0f, team == 0 ? PieceStartTurn : PieceIdle);
-        pieces_[3] = MakePiece(kPieceFirstSlot + 3, 3, kControllerEnemy, 4.0f, PieceIdle);
-
-        Task* task = CreateTask(kTurnControllerSlot);
-        ASSERT_NE(task, nullptr);
-        task->alive = 1;
-        task->kind = 0;
+        // Blocked ground (kind 20) everywhere but the middle row: square, corridor, square,
+        // square, goal square. Cell centres of that row: x -4, -2, 0, 2, 4 at z 0.
+        const int8_t layer[15] = {20, 20, 20, 20, 20, 10, 5, 11, 12, 13, 20, 20, 20, 20, 20};
+        std::memcpy(g_squareLayer, layer, sizeof layer);
+        ASSERT_NE(CreateTask(kTurnControllerSlot), nullptr);
+        g_tasks[kTurnControllerSlot].alive = 1;
         controller_ = TurnControllerWork();
         controller_->alive = 1;
-        for (int i = 0; i < kTurnListLength; ++i) controller_->turnList[i] = pieces_[i];
+        // Three teams on the start square, the player's holding its first turn, and a
+        // roaming group on the goal.
+        for (int i = 0; i < 4; ++i) {
+            Task* slot = CreateTask(kPieceFirstSlot + i);
+            slot->alive = 1;
+            slot->kind = kPieceKind;
+            BoardPiece* piece = pieces_[i] = controller_->turnList[i] = PieceOf(slot);
+            piece->alive = 1;
+            piece->teamId = i;
+            piece->controller = i == 0 ? kControllerPlayer : i == 3 ? kControllerEnemy : kControllerComputer;
+            piece->memberCount = piece->liveCount = 6;
+            piece->x = i == 3 ? 4.0f : -4.0f;
+            piece->y = 0.25f;
+            piece->moveProc = i == 0 ? PieceStartTurn : PieceIdle;
+        }
         controller_->currentPiece = pieces_[0];
         ResetRaceWatch(&watch_);
     }
 
     void TearDown() override { FreeWorldBuffers(); }
 
-    static BoardPiece* MakePiece(int slot, int team, int controller, float x, PieceProc move)
-    {
-        Task* task = CreateTask(slot);
-        task->alive = 1;
-        task->kind = kPieceKind;
-        BoardPiece* piece = PieceOf(task);
-        piece->alive = 1;
-        piece->teamId = team;
-        piece->controller = controller;
-        piece->memberCount = piece->liveCount = 6;
-        piece->x = x;
-        piece->y = 0.25f;
-        piece->z = 0.0f;
-        piece->moveProc = move;
-        return piece;
-    }
-
     // The controller gives list entry `index` its turn; the piece finishes its move in
     // the next frame. Returns whether both frames passed the checks.
-    bool Turn(int index)
-    {
+    bool Turn(int index) {
         controller_->turnIndex = index;
         controller_->currentPiece = controller_->turnList[index];
         controller_->currentPiece->moveProc = PieceStartTurn;
@@ -84,24 +63,27 @@ protected:
     }
 
     // Frames in which nothing changes.
-    bool Idle(int frames)
-    {
-        for (int i = 0; i < frames; ++i)
-            if (!WatchRaceFrame(&watch_)) return false;
-        return true;
+    bool Idle(int frames) {
+        int passed = 0;
+        while (passed < frames && WatchRaceFrame(&watch_)) ++passed;
+        return passed == frames;
     }
 
-    void SetSlotAlive(int slot, bool alive) { g_tasks[slot].alive = alive ? 1 : 0; }
-
     std::string Fault() const { return watch_.fault; }
+
+    // The next look fails, and the first fault is the one expected, in its frame.
+    void ExpectCaught(int frame, const char* text) {
+        EXPECT_EQ(WatchRaceFrame(&watch_), 0);
+        EXPECT_EQ(watch_.faultFrame, frame);
+        EXPECT_NE(Fault().find(text), std::string::npos) << Fault();
+    }
 
     BoardPiece* pieces_[4] = {};
     TurnController* controller_ = nullptr;
     RaceWatch watch_{};
 };
 
-TEST_F(RaceWatchTest, SoundRaceIsCountedAndPasses)
-{
+TEST_F(RaceWatchTest, SoundRaceIsCountedAndPasses) {
     // Frame 1: the player's team holds its first turn from the start.
     ASSERT_TRUE(WatchRaceFrame(&watch_)) << Fault();
     pieces_[0]->moveProc = AutoStepMove;
@@ -111,179 +93,120 @@ TEST_F(RaceWatchTest, SoundRaceIsCountedAndPasses)
     pieces_[0]->progress = 3; // the whole track; an enemy group's count means nothing
     pieces_[3]->progress = 99;
     pieces_[0]->liveCount = 0;
-    // An event, a battle, then a second event.
-    SetSlotAlive(kEventSlot, true);
-    ASSERT_TRUE(Idle(2)) << Fault();
-    SetSlotAlive(kEventSlot, false);
-    SetSlotAlive(149, true);
-    ASSERT_TRUE(Idle(1)) << Fault();
-    SetSlotAlive(149, false);
-    SetSlotAlive(kEventSlot, true);
-    ASSERT_TRUE(Idle(1)) << Fault();
-    SetSlotAlive(kEventSlot, false);
-    pieces_[0]->moveProc = PieceIdle;
-    ASSERT_TRUE(Idle(1)) << Fault();
-
+    // An event, a battle, then a second event; the move ends after them.
+    for (auto [event, battle, frames] : {std::tuple{1, 0, 2}, {0, 1, 1}, {1, 0, 1}, {0, 0, 1}}) {
+        g_tasks[kEventSlot].alive = event;
+        g_tasks[149].alive = battle;
+        pieces_[0]->moveProc = event || battle ? AutoStepMove : PieceIdle;
+        ASSERT_TRUE(Idle(frames)) << Fault();
+    }
     // Round the list: teams 1 and 2, the roaming group, the player's team again.
     for (int index : {1, 2, 3, 0}) ASSERT_TRUE(Turn(index)) << "index " << index << ": " << Fault();
     // An extra roll granted during a turn (the piece waited on its event) and the
     // switch to automatic play during the spin are no hand-overs.
-    pieces_[0]->moveProc = PieceWaitEvent;
-    ASSERT_TRUE(Idle(1));
-    pieces_[0]->moveProc = PieceStartTurn;
-    ASSERT_TRUE(Idle(1));
-    pieces_[0]->moveProc = PlayerRollDie;
-    ASSERT_TRUE(Idle(1));
-    pieces_[0]->moveProc = PieceStartTurn;
-    ASSERT_TRUE(Idle(1));
+    for (PieceProc move : {PieceWaitEvent, PieceStartTurn, PlayerRollDie, PieceStartTurn}) {
+        pieces_[0]->moveProc = move;
+        ASSERT_TRUE(Idle(1)) << Fault();
+    }
     // A piece beaten out of the list is skipped.
     controller_->turnList[1] = nullptr;
     ASSERT_TRUE(Turn(2)) << Fault();
-
-    EXPECT_EQ(watch_.turns, 6);
-    EXPECT_EQ(watch_.events, 2);
-    EXPECT_EQ(watch_.battles, 1);
-    EXPECT_EQ(watch_.frame, 21);
-    EXPECT_EQ(watch_.faultFrame, -1);
+    EXPECT_EQ((std::tuple{watch_.turns, watch_.events, watch_.battles, watch_.frame, watch_.faultFrame}),
+              std::make_tuple(6, 2, 1, 21, -1));
 }
 
-struct PiecePlant {
-    const char* what;
-    float x, z;
-    PieceProc move;
-    int members, live, progress;
-    const char* expected; // a piece of the message
-};
-
-TEST_F(RaceWatchTest, BrokenPieceIsCaughtInItsFrame)
-{
-    const float nan = std::nanf("");
-    const PiecePlant plants[] = {
-        {"past the right edge", 6.0f, 0.0f, AutoStepMove, 6, 6, 0, "off the 5x3 board"},
-        {"just past the left edge", -5.5f, 0.0f, AutoStepMove, 6, 6, 0, "off the 5x3 board"},
-        {"past the far edge", 0.0f, 3.5f, AutoStepMove, 6, 6, 0, "off the 5x3 board"},
-        {"not a number", nan, 0.0f, AutoStepMove, 6, 6, 0, "off the 5x3 board"},
-        {"on blocked ground", 0.0f, 2.0f, AutoStepMove, 6, 6, 0, "blocked ground (kind 20) at column 2 row 0"},
-        {"resting between cells", -3.0f, 0.0f, PieceIdle, 6, 6, 0, "rests off the centre of column 1 row 1"},
-        {"past the goal", -4.0f, 0.0f, PieceIdle, 6, 6, 4, "progress 4 on a track of 3"},
-        {"behind the start", -4.0f, 0.0f, PieceIdle, 6, 6, -1, "progress -1"},
-        {"seven members", -4.0f, 0.0f, PieceIdle, 7, 6, 0, "has 7 members"},
-        {"no members", -4.0f, 0.0f, PieceIdle, 0, 0, 0, "has 0 members"},
-        {"more standing than members", -4.0f, 0.0f, PieceIdle, 5, 6, 0, "6 of 5 members standing"},
-        {"fewer than none standing", -4.0f, 0.0f, PieceIdle, 6, -1, 0, "-1 of 6 members standing"},
+TEST_F(RaceWatchTest, BrokenPieceIsCaughtInItsFrame) {
+    using Plant = void (*)(BoardPiece*);
+    // A moving piece may be between cells; a resting one is on a cell's centre.
+    const std::tuple<const char*, Plant, const char*> plants[] = {
+        {"past the right edge", [](BoardPiece* p) { p->x = 6.0f; p->moveProc = AutoStepMove; }, "off the 5x3 board"},
+        {"just past the left edge", [](BoardPiece* p) { p->x = -5.5f; p->moveProc = AutoStepMove; }, "off the 5x3 board"},
+        {"past the far edge", [](BoardPiece* p) { p->x = 0.0f; p->z = 3.5f; p->moveProc = AutoStepMove; }, "off the 5x3 board"},
+        {"not a number", [](BoardPiece* p) { p->x = std::nanf(""); p->moveProc = AutoStepMove; }, "off the 5x3 board"},
+        {"on blocked ground", [](BoardPiece* p) { p->x = 0.0f; p->z = 2.0f; p->moveProc = AutoStepMove; },
+         "blocked ground (kind 20) at column 2 row 0"},
+        {"resting between cells", [](BoardPiece* p) { p->x = -3.0f; }, "rests off the centre of column 1 row 1"},
+        {"past the goal", [](BoardPiece* p) { p->progress = 4; }, "progress 4 on a track of 3"},
+        {"behind the start", [](BoardPiece* p) { p->progress = -1; }, "progress -1"},
+        {"seven members", [](BoardPiece* p) { p->memberCount = 7; }, "has 7 members"},
+        {"no members", [](BoardPiece* p) { p->memberCount = p->liveCount = 0; }, "has 0 members"},
+        {"more standing than members", [](BoardPiece* p) { p->memberCount = 5; }, "6 of 5 members standing"},
+        {"fewer than none standing", [](BoardPiece* p) { p->liveCount = -1; }, "-1 of 6 members standing"},
     };
-    for (const PiecePlant& plant : plants) {
-        SCOPED_TRACE(plant.what);
+    for (const auto& [what, plant, expected] : plants) {
+        SCOPED_TRACE(what);
         ResetRaceWatch(&watch_);
-        BoardPiece* piece = pieces_[1];
-        *piece = *pieces_[2];
-        piece->teamId = 1;
+        *pieces_[1] = *pieces_[2];
+        pieces_[1]->teamId = 1;
         ASSERT_TRUE(Idle(3)) << Fault();
-        piece->x = plant.x;
-        piece->z = plant.z;
-        piece->moveProc = plant.move;
-        piece->memberCount = plant.members;
-        piece->liveCount = plant.live;
-        piece->progress = plant.progress;
-        EXPECT_FALSE(WatchRaceFrame(&watch_));
-        EXPECT_EQ(watch_.faultFrame, 4);
-        EXPECT_NE(Fault().find(plant.expected), std::string::npos) << Fault();
+        plant(pieces_[1]);
+        ExpectCaught(4, expected);
         EXPECT_NE(Fault().find("slot 11"), std::string::npos) << Fault();
-        // The first fault stays, whatever follows.
-        *piece = *pieces_[2];
-        EXPECT_FALSE(WatchRaceFrame(&watch_));
-        EXPECT_EQ(watch_.faultFrame, 4);
-        EXPECT_NE(Fault().find(plant.expected), std::string::npos) << Fault();
+        *pieces_[1] = *pieces_[2]; // the first fault stays, whatever follows
+        ExpectCaught(4, expected);
     }
 }
 
-TEST_F(RaceWatchTest, TurnOutOfOrderIsCaught)
-{
-    ASSERT_TRUE(WatchRaceFrame(&watch_));
-    pieces_[0]->moveProc = PieceIdle;
-    ASSERT_TRUE(Idle(1));
-    // Team 2 after the player's team while team 1 is still listed.
-    EXPECT_FALSE(Turn(2));
-    EXPECT_EQ(watch_.faultFrame, 3);
-    EXPECT_NE(Fault().find("turn 2 went to list index 2 (team 2) after index 0; index 1 was next"), std::string::npos)
-        << Fault();
-}
-
-TEST_F(RaceWatchTest, TurnGivenAsideFromTheControllerIsCaught)
-{
-    ASSERT_TRUE(WatchRaceFrame(&watch_));
-    pieces_[0]->moveProc = PieceIdle;
-    ASSERT_TRUE(Idle(1));
-    // Team 2 starts a turn while the controller still holds the player's team.
+TEST_F(RaceWatchTest, TurnsAwayFromTheListsOrderAreCaught) {
+    g_playerTeam = 1;
+    ExpectCaught(1, "first turn went to team 0 at list index 0, not the player's team 1");
+    g_playerTeam = 0;
+    // The player's team has had its first turn and ended it; then, in frame 3, ...
+    const auto afterFirstTurn = [&] {
+        ResetRaceWatch(&watch_);
+        controller_->turnIndex = 0;
+        controller_->currentPiece = pieces_[0];
+        for (BoardPiece* piece : pieces_) piece->moveProc = PieceIdle;
+        pieces_[0]->moveProc = PieceStartTurn;
+        const bool first = WatchRaceFrame(&watch_) == 1;
+        pieces_[0]->moveProc = PieceIdle;
+        return first && Idle(1);
+    };
+    // ... team 2 gets the turn while team 1 is still listed,
+    ASSERT_TRUE(afterFirstTurn()) << Fault();
+    Turn(2);
+    ExpectCaught(3, "turn 2 went to list index 2 (team 2) after index 0; index 1 was next");
+    // ... team 2 starts a turn while the controller still holds the player's team,
+    ASSERT_TRUE(afterFirstTurn()) << Fault();
     pieces_[2]->moveProc = PieceStartTurn;
-    EXPECT_FALSE(WatchRaceFrame(&watch_));
-    EXPECT_NE(Fault().find("slot 12 (team 2) was given a turn out of the turn list's order"), std::string::npos)
-        << Fault();
-
-    // Two teams handed a turn in one frame.
-    ResetRaceWatch(&watch_);
-    pieces_[2]->moveProc = PieceIdle;
-    ASSERT_TRUE(WatchRaceFrame(&watch_)) << Fault();
-    pieces_[0]->moveProc = PieceStartTurn;
-    pieces_[1]->moveProc = PieceStartTurn;
+    ExpectCaught(3, "slot 12 (team 2) was given a turn out of the turn list's order");
+    // ... or two teams are handed a turn in one frame.
+    ASSERT_TRUE(afterFirstTurn()) << Fault();
+    pieces_[0]->moveProc = pieces_[1]->moveProc = PieceStartTurn;
     controller_->turnIndex = 1;
     controller_->currentPiece = pieces_[1];
-    EXPECT_FALSE(WatchRaceFrame(&watch_));
-    EXPECT_NE(Fault().find("2 pieces were given a turn in one frame"), std::string::npos) << Fault();
+    ExpectCaught(3, "2 pieces were given a turn in one frame");
 }
 
-TEST_F(RaceWatchTest, FirstTurnMustBeThePlayersTeam)
-{
-    g_playerTeam = 1;
-    EXPECT_FALSE(WatchRaceFrame(&watch_));
-    EXPECT_EQ(watch_.faultFrame, 1);
-    EXPECT_NE(Fault().find("first turn went to team 0 at list index 0, not the player's team 1"), std::string::npos)
-        << Fault();
-}
-
-TEST_F(RaceWatchTest, StuckTurnAndEventAreCaughtAtTheirBounds)
-{
+TEST_F(RaceWatchTest, StuckTurnAndEventAreCaughtAtTheirBounds) {
     // A turn may go 12,000 frames without the next hand-over, not one more.
-    ASSERT_TRUE(WatchRaceFrame(&watch_));
-    ASSERT_TRUE(Idle(12000)) << Fault();
-    EXPECT_FALSE(WatchRaceFrame(&watch_));
-    EXPECT_EQ(watch_.faultFrame, 12002);
-    EXPECT_NE(Fault().find("no turn was handed over for 12000 frames (current team 0 in PieceStartTurn)"),
-              std::string::npos)
-        << Fault();
-
+    ASSERT_TRUE(Idle(12001)) << Fault();
+    ExpectCaught(12002, "no turn was handed over for 12000 frames (current team 0 in PieceStartTurn)");
     // An event may run 6,000 frames (its first frame counted as 0), not one more.
     ResetRaceWatch(&watch_);
-    SetSlotAlive(kEventSlot, true);
+    g_tasks[kEventSlot].alive = 1;
     ASSERT_TRUE(Idle(6001)) << Fault();
-    EXPECT_FALSE(WatchRaceFrame(&watch_));
-    EXPECT_EQ(watch_.faultFrame, 6002);
-    EXPECT_NE(Fault().find("an event has run for more than 6000 frames"), std::string::npos) << Fault();
+    ExpectCaught(6002, "an event has run for more than 6000 frames");
 }
 
 // The simulator's summary of which commands ran: one count for each command the
 // dispatcher runs, none for frames in which the event waits or is not updated.
-TEST_F(RaceWatchTest, EventCommandsAreCountedOnceAsTheyRun)
-{
+TEST_F(RaceWatchTest, EventCommandsAreCountedOnceAsTheyRun) {
     const char script[] = "#1,1,#5,2,#15,a,b,ab#7,3,#99,";
     std::memcpy(g_eventScripts, script, sizeof script);
     ASSERT_TRUE(WatchRaceFrame(&watch_)) << Fault();
     ASSERT_EQ(StartEvent(pieces_[0], 1), 1);
     Task* task = &g_tasks[kEventSlot];
-    const auto frame = [&] {
-        if (task->alive) task->update(task);
-        return WatchRaceFrame(&watch_) == 1;
-    };
-    ASSERT_TRUE(frame()) << Fault(); // the start state only
-    // Frames that do not update the event (a frozen board) run nothing.
-    ASSERT_TRUE(Idle(3)) << Fault();
-    for (int i = 0; i < 12 && task->alive; ++i) ASSERT_TRUE(frame()) << Fault();
+    task->update(task); // the start state only
+    ASSERT_TRUE(Idle(4)) << Fault(); // and frames that do not update the event (a frozen board)
+    for (int i = 0; i < 12 && task->alive; ++i) {
+        task->update(task);
+        ASSERT_TRUE(Idle(1)) << Fault();
+    }
     ASSERT_FALSE(task->alive);
     ASSERT_TRUE(Idle(2)) << Fault();
-
-    int ran[kCountedCommands] = {};
-    ran[1] = ran[5] = ran[15] = ran[7] = ran[99] = 1;
-    for (int n = 0; n < kCountedCommands; ++n) EXPECT_EQ(watch_.commands[n], ran[n]) << "command " << n;
+    for (int n = 0; n < kCountedCommands; ++n)
+        EXPECT_EQ(watch_.commands[n], n == 1 || n == 5 || n == 7 || n == 15 || n == 99) << "command " << n;
     EXPECT_EQ(watch_.events, 1);
 }
 
