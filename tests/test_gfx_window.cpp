@@ -5,9 +5,7 @@
 
 #include <SDL.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <string>
 #include <unistd.h>
 
 #include "app/app.h"
@@ -22,8 +20,6 @@
 
 namespace {
 
-const std::string kBuiltArchive = std::string(SUGOROKU_BUILD_DIR) + "/data.dat";
-
 int DepthBits()
 {
     int bits = -1;
@@ -32,15 +28,15 @@ int DepthBits()
 
 TEST(GfxWindow, TheDepthRowSwitchesTheDepthBufferBetween24And16Bits)
 {
-    if (!std::filesystem::exists(kBuiltArchive))
+    const std::string archive = std::string(SUGOROKU_BUILD_DIR) + "/data.dat";
+    if (!std::filesystem::exists(archive))
         GTEST_SKIP() << "data.dat has not been built";
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     test_support::TempDir dir;
-    ASSERT_EQ(symlink(kBuiltArchive.c_str(), (dir / "data.dat").c_str()), 0);
+    ASSERT_EQ(symlink(archive.c_str(), (dir / "data.dat").c_str()), 0);
     const std::string home = std::filesystem::current_path().string();
     ASSERT_EQ(chdir(dir.path().c_str()), 0);
     ASSERT_EQ(LoadDataFile(), 1);
-
     ASSERT_TRUE(plat::InitVideo("VARDUN")) << plat::LastVideoError();
     SetDefaultConfig();
     g_running = 1;
@@ -57,20 +53,15 @@ TEST(GfxWindow, TheDepthRowSwitchesTheDepthBufferBetween24And16Bits)
         g_depth24Option = depth24;
         ApplyDisplaySettings();
         ASSERT_TRUE(HasGraphicsDevice());
-        EXPECT_EQ(DepthBits(), depth24 ? 24 : 16);
-        EXPECT_EQ(g_depth24Option, depth24) << "the choice was kept, not undone";
-        EXPECT_EQ(g_running, 1);
+        EXPECT_EQ((std::vector<int>{DepthBits(), g_depth24Option, g_running}), (std::vector<int>{depth24 ? 24 : 16, depth24, 1}));
         EXPECT_NE(g_uiAtlas, nullptr) << "textures made again in the new context";
         // The frame goes on with the window made anew.
-        EXPECT_EQ(g_hWnd, plat::MainWindow());
         auto* window = static_cast<SDL_Window*>(plat::MainWindow());
         int w = 0, h = 0;
         SDL_GetWindowSize(window, &w, &h);
-        EXPECT_EQ((std::vector<int>{w, h}), (std::vector<int>{640, 480}));
-        EXPECT_TRUE(SDL_GetWindowFlags(window) & SDL_WINDOW_SHOWN);
+        EXPECT_TRUE(g_hWnd == window && w == 640 && h == 480 && (SDL_GetWindowFlags(window) & SDL_WINDOW_SHOWN));
         EXPECT_EQ(EndFrameDraw(), 1) << "presents on the new window";
     }
-
     // The lost-device path rebuilds with the stored choice too.
     ReleaseGraphics();
     PlaceMainWindow();
@@ -91,15 +82,13 @@ TEST(GfxWindow, TheWholeWindowFrameIncludedIsCentred)
         GTEST_SKIP() << "no video driver: " << plat::LastVideoError();
     int right = 0, bottom = 0;
     ASSERT_TRUE(plat::GetDesktopRect(&right, &bottom));
-    // A frame of 3 pixels with a 25-pixel caption makes a 646 x 508 window.
+    // A frame of 3 pixels with a 25-pixel caption makes a 646 x 508 window; with an uneven
+    // frame the outer rectangle is centred, not the client area.
     int x = 0, y = 0;
     CentredClientPosition(3, 25, 3, 3, &x, &y);
     EXPECT_EQ((std::vector<int>{x, y}), (std::vector<int>{(right - 646) / 2 + 3, (bottom - 508) / 2 + 25}));
-    // An uneven frame: the outer rectangle is centred, not the client area.
     CentredClientPosition(0, 30, 10, 0, &x, &y);
     EXPECT_EQ((std::vector<int>{x, y}), (std::vector<int>{(right - 650) / 2, (bottom - 510) / 2 + 30}));
-    CentredClientPosition(0, 0, 0, 0, &x, &y);
-    EXPECT_EQ((std::vector<int>{x, y}), (std::vector<int>{(right - 640) / 2, (bottom - 480) / 2}));
     plat::QuitVideo();
 }
 
