@@ -23,24 +23,6 @@ void ExpectVec(const plat::Vec3& v, float x, float y, float z, float tolerance =
     EXPECT_NEAR(v.z, z, tolerance);
 }
 
-TEST(GfxMath, LookAtAndPerspectiveFollowTheLeftHandedRowVectorForm)
-{
-    const plat::Matrix4 view = plat::MatrixLookAtLH({0, 0, -5}, {0, 0, 0}, {0, 1, 0});
-    ExpectVec(Apply({0, 0, 0}, view), 0, 0, 5); // in front of the eye: positive depth
-    ExpectVec(Apply({1, 2, 0}, view), 1, 2, 5); // x stays right, y up
-    const plat::Matrix4 p = plat::MatrixPerspectiveFovLH(0.5235988f, 1.0f, 0.1f, 100.0f);
-    ExpectVec({p.m[0][0], p.m[1][1], p.m[2][2]}, 3.7320508f, 3.7320508f, 100.0f / 99.9f);
-    ExpectVec({p.m[2][3], p.m[3][2], p.m[3][3]}, 1.0f, -10.0f / 99.9f, 0.0f, 1e-6f);
-    // Depth runs 0 at the near plane to 1 at the far plane.
-    EXPECT_NEAR(plat::TransformCoord({0, 0, 0.1f}, p).z, 0.0f, 1e-6f);
-    EXPECT_NEAR(plat::TransformCoord({0, 0, 100.0f}, p).z, 1.0f, 1e-6f);
-    const plat::Matrix4 ab = plat::MatrixMultiply(plat::MatrixTranslation(1, 2, 3), plat::MatrixRotationY(1.5707964f));
-    ExpectVec(Apply({0, 0, 0}, ab), 3, 2, -1); // translated first, then turned
-    ExpectVec(Apply({1, 0, 0}, plat::MatrixRotationZ(1.5707964f)), 0, 1, 0);
-    const plat::Plane n = plat::PlaneNormalize({0, 3, 4, 10});
-    ExpectVec({n.b, n.c, n.d}, 0.6f, 0.8f, 2.0f, 1e-6f);
-}
-
 TEST(GfxCamera, ProjectionAndFrustumFollowTheCameraAndNeedADevice)
 {
     std::memset(g_frustumPlanes, 0, sizeof g_frustumPlanes);

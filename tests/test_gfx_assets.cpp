@@ -208,22 +208,6 @@ protected:
     }
 };
 
-TEST_F(GfxDeviceLife, UnusableBlocksFailTheStartAndReleaseCleansUp)
-{
-    gfx_test::ArchiveImage archive = gfx_test::MinimalGraphicsArchive();
-    archive.Add(kBoardTextureFirstBlock + 31, "garbage");
-    ASSERT_EQ(LoadDataFromMemory(archive.Bytes().data(), archive.Bytes().size()), 1);
-    EXPECT_EQ(InitGraphics(nullptr), 0);
-    EXPECT_NE(g_uiAtlas, nullptr); // what was made stays for the release
-    ReleaseGraphics();
-    EXPECT_TRUE(HasGraphicsDevice() == 0 && g_uiAtlas == nullptr && g_textures[0] == nullptr);
-    ReleaseGraphics(); // a second release does nothing
-
-    plat::SelectGfxBackend(plat::GfxBackend::OpenGL);
-    EXPECT_EQ(InitGraphics(nullptr), 0) << "OpenGL needs a window";
-    EXPECT_EQ(HasGraphicsDevice(), 0);
-}
-
 TEST_F(GfxDeviceLife, RebuildGivesEveryMaterialTheSameBlockAndTheStartCamera)
 {
     gfx_test::ArchiveImage archive = gfx_test::MinimalGraphicsArchive();

@@ -31,23 +31,6 @@ protected:
     plat::Texture* font = nullptr;
 };
 
-TEST_F(GfxSprites, SpriteCornersSitHalfAPixelUpLeftWithUntouchedTexCoords)
-{
-    DrawSprite(0.0f, 0.0f, {100, 200, 132, 216}, 2048.0f, 2048.0f, 0x96FFFFFFu, atlas);
-    const plat::RecordedFrame& frame = plat::CurrentRecordedFrame();
-    ASSERT_EQ(frame.draws.size(), 1u);
-    const plat::RecordedDraw& d = frame.draws[0];
-    EXPECT_TRUE(d.fvf == plat::kFvfScreen && d.stride == 28u && d.primitiveCount == 2u && d.texture == atlas);
-    const float expected[4][4] = {{-0.5f, -0.5f, 100, 200}, {31.5f, -0.5f, 132, 200}, {31.5f, 15.5f, 132, 216},
-                                  {-0.5f, 15.5f, 100, 216}};
-    for (uint32_t i = 0; i < 4; ++i) {
-        const plat::ScreenVertex v = frame.ScreenVertexOf(d, i);
-        EXPECT_EQ((std::vector<float>{v.x, v.y, v.u, v.v, v.z, v.rhw}),
-                  (std::vector<float>{expected[i][0], expected[i][1], expected[i][2] / 2048.0f, expected[i][3] / 2048.0f, 0, 1}));
-        EXPECT_EQ(v.colour, 0x96FFFFFFu);
-    }
-}
-
 TEST_F(GfxSprites, LayoutOperationsRoundAndReturnTheirEdges)
 {
     const SpriteRect wide = {0.0f, 0.0f, 20.5f, 10.0f};

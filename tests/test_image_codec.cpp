@@ -141,9 +141,9 @@ TEST(ImageBmp, MalformedFilesFail) {
     }
 }
 
-// Writes a PNG with libpng directly, for the layouts our own encoder never produces.
-Bytes WriteTestPng(uint32_t w, uint32_t h, int colourType, const Bytes& samples, const png_color* palette = nullptr,
-                   int paletteSize = 0, const png_byte* trns = nullptr, int depth = 8, int interlace = PNG_INTERLACE_NONE) {
+// Writes a one-row 8-bit PNG with libpng directly, for the layouts our own encoder never produces.
+Bytes WriteTestPng(uint32_t w, int colourType, const Bytes& samples, const png_color* palette = nullptr,
+                   const png_byte* trns = nullptr) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -155,12 +155,11 @@ Bytes WriteTestPng(uint32_t w, uint32_t h, int colourType, const Bytes& samples,
     png_set_write_fn(png, &out, [](png_structp p, png_bytep d, size_t n) {
         static_cast<Bytes*>(png_get_io_ptr(p))->insert(static_cast<Bytes*>(png_get_io_ptr(p))->end(), d, d + n);
     }, nullptr);
-    png_set_IHDR(png, info, w, h, depth, colourType, interlace, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (palette) png_set_PLTE(png, info, palette, paletteSize);
+    png_set_IHDR(png, info, w, 1, 8, colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (palette) png_set_PLTE(png, info, palette, 2);
     if (trns) png_set_tRNS(png, info, trns, 1, nullptr);
     png_write_info(png, info);
-    for (int pass = png_set_interlace_handling(png); pass > 0; --pass)
-        for (uint32_t y = 0; y < h; ++y) png_write_row(png, samples.data() + y * (samples.size() / h));
+    png_write_row(png, samples.data());
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return out;
@@ -173,33 +172,12 @@ TEST(ImagePng, OurEncoderRoundTripsWithAlphaAndOtherLayoutsExpand) {
     ASSERT_EQ(img.pixels.size(), 16u);
     for (uint32_t i = 0; i < 16; ++i) EXPECT_EQ(img.pixels[i], (i % 4 < 3 && i < 12) ? px[i / 4 * 3 + i % 4] : 0u) << i;
 
-    EXPECT_EQ(Decode(WriteTestPng(2, 1, PNG_COLOR_TYPE_GRAY, {0x00, 0x9A})).pixels, (Pixels{0xFF000000u, 0xFF9A9A9Au}));
+    EXPECT_EQ(Decode(WriteTestPng(2, PNG_COLOR_TYPE_GRAY, {0x00, 0x9A})).pixels, (Pixels{0xFF000000u, 0xFF9A9A9Au}));
     const png_color pal[2] = {{0xFF, 0x00, 0x00}, {0x10, 0x20, 0x30}};
     const png_byte trns[1] = {0x40};
-    EXPECT_EQ(Decode(WriteTestPng(2, 1, PNG_COLOR_TYPE_PALETTE, {1, 0}, pal, 2, trns)).pixels,
+    EXPECT_EQ(Decode(WriteTestPng(2, PNG_COLOR_TYPE_PALETTE, {1, 0}, pal, trns)).pixels,
               (Pixels{0xFF102030u, 0x40FF0000u}));
-    EXPECT_EQ(Decode(WriteTestPng(1, 1, PNG_COLOR_TYPE_RGB, {0x01, 0x02, 0x03})).pixels[0], 0xFF010203u);
-}
-
-TEST(ImagePng, EveryColourTypeAndDepthBecomesRgba) {
-    // Samples of all ones are white and opaque in every layout, interlaced or not.
-    struct Layout { int type, channels; std::vector<int> depths; };
-    const Layout layouts[] = {{PNG_COLOR_TYPE_GRAY, 1, {1, 2, 4, 8, 16}}, {PNG_COLOR_TYPE_PALETTE, 1, {1, 2, 4, 8}},
-                              {PNG_COLOR_TYPE_RGB, 3, {8, 16}}, {PNG_COLOR_TYPE_GRAY_ALPHA, 2, {8, 16}},
-                              {PNG_COLOR_TYPE_RGB_ALPHA, 4, {8, 16}}};
-    std::vector<png_color> white(256, png_color{0xFF, 0xFF, 0xFF});
-    for (const Layout& l : layouts)
-        for (int depth : l.depths)
-            for (int interlace : {PNG_INTERLACE_NONE, PNG_INTERLACE_ADAM7}) {
-                SCOPED_TRACE(testing::Message() << l.type << "/" << depth << "/" << interlace);
-                const bool indexed = l.type == PNG_COLOR_TYPE_PALETTE;
-                plat::Image img = Decode(WriteTestPng(11, 9, l.type, Bytes((11 * size_t(l.channels * depth) + 7) / 8 * 9, 0xFF),
-                                                      indexed ? white.data() : nullptr, indexed ? 1 << depth : 0, nullptr,
-                                                      depth, interlace));
-                ASSERT_EQ(img.imageWidth, 11u);
-                EXPECT_EQ((Pixels{img.pixels[0], img.pixels[8 * 16 + 10], img.pixels[8 * 16 + 11]}),
-                          (Pixels{0xFFFFFFFFu, 0xFFFFFFFFu, 0}));
-            }
+    EXPECT_EQ(Decode(WriteTestPng(1, PNG_COLOR_TYPE_RGB, {0x01, 0x02, 0x03})).pixels[0], 0xFF010203u);
 }
 
 TEST(ImagePng, TruncatedAndCorruptFilesFail) {
@@ -209,7 +187,7 @@ TEST(ImagePng, TruncatedAndCorruptFilesFail) {
     ExpectEveryPrefixFails(file);
     file[20] ^= 0x01; // inside IHDR: its CRC no longer matches
     ExpectFails(file, "IHDR with a bad CRC");
-    Bytes huge = WriteTestPng(1, 1, PNG_COLOR_TYPE_GRAY, {0});
+    Bytes huge = WriteTestPng(1, PNG_COLOR_TYPE_GRAY, {0});
     // Width 9000 in IHDR, CRC left as is: refused either way, never allocated.
     for (int i = 0; i < 4; ++i) huge[16 + size_t(i)] = uint8_t(9000u >> (24 - 8 * i));
     ExpectFails(huge, "PNG over the size limit");
@@ -246,7 +224,7 @@ void ExpectNear(uint32_t got, uint32_t want, int tolerance) {
         EXPECT_NEAR(int((got >> shift) & 0xFF), int((want >> shift) & 0xFF), tolerance) << std::hex << got << " vs " << want;
 }
 
-TEST(ImageJpeg, ColourAndGreyDecodeApproximatelyAndBrokenFilesFail) {
+TEST(ImageJpeg, ColourDecodesApproximatelyAndBrokenFilesFail) {
     // 16 x 8: left half red, right half blue (blocks of flat colour survive well).
     Bytes rgb;
     for (int i = 0; i < 16 * 8; ++i) rgb.insert(rgb.end(), {uint8_t(i % 16 < 8 ? 220 : 20), 30, uint8_t(i % 16 < 8 ? 40 : 200)});
@@ -254,11 +232,6 @@ TEST(ImageJpeg, ColourAndGreyDecodeApproximatelyAndBrokenFilesFail) {
     ASSERT_EQ(img.pixels.size(), 16u * 8);
     ExpectNear(img.pixels[3 * 16 + 2], 0xFFDC1E28u, 8);
     ExpectNear(img.pixels[3 * 16 + 13], 0xFF141EC8u, 8);
-
-    plat::Image g = Decode(WriteTestJpeg(10, 3, true, Bytes(10 * 3, 128)));
-    EXPECT_EQ((Pixels{g.imageWidth, g.width, g.height}), (Pixels{10, 16, 4}));
-    ExpectNear(g.pixels[0], 0xFF808080u, 3);
-    EXPECT_EQ(g.pixels[10], 0u);
 
     Bytes grey(32 * 32);
     for (size_t i = 0; i < grey.size(); ++i) grey[i] = uint8_t(i * 7);
