@@ -9,22 +9,19 @@
 
 namespace {
 
-plat::Vec3 Apply(const plat::Vec3& p, const plat::Matrix4& m, float w = 1.0f)
-{
+plat::Vec3 Apply(const plat::Vec3& p, const plat::Matrix4& m, float w = 1.0f) {
     return {p.x * m.m[0][0] + p.y * m.m[1][0] + p.z * m.m[2][0] + w * m.m[3][0],
             p.x * m.m[0][1] + p.y * m.m[1][1] + p.z * m.m[2][1] + w * m.m[3][1],
             p.x * m.m[0][2] + p.y * m.m[1][2] + p.z * m.m[2][2] + w * m.m[3][2]};
 }
 
-void ExpectVec(const plat::Vec3& v, float x, float y, float z, float tolerance = 1e-5f)
-{
+void ExpectVec(const plat::Vec3& v, float x, float y, float z, float tolerance = 1e-5f) {
     EXPECT_NEAR(v.x, x, tolerance);
     EXPECT_NEAR(v.y, y, tolerance);
     EXPECT_NEAR(v.z, z, tolerance);
 }
 
-TEST(GfxCamera, ProjectionAndFrustumFollowTheCameraAndNeedADevice)
-{
+TEST(GfxCamera, ProjectionAndFrustumFollowTheCameraAndNeedADevice) {
     std::memset(g_frustumPlanes, 0, sizeof g_frustumPlanes);
     {
         gfx_test::RecordingDevice device;
@@ -70,8 +67,7 @@ TEST(GfxCamera, ProjectionAndFrustumFollowTheCameraAndNeedADevice)
     DrawModel(&g_modelTable[0], nullptr);
 }
 
-TEST(GfxWorldMatrix, FacingIsNormalisedOnceAndWrittenBackAndLeanStaysInTheXYPlane)
-{
+TEST(GfxWorldMatrix, FacingIsNormalisedOnceAndWrittenBackAndLeanStaysInTheXYPlane) {
     plat::Matrix4 m, b;
     const float at[3] = {4, 5, 6};
     const struct { float in, out; } cases[] = {{-90, 270}, {360, 360}, {725, 365}, {-400, -40}, {45, 45}, {0, 0}};
@@ -96,8 +92,7 @@ TEST(GfxWorldMatrix, FacingIsNormalisedOnceAndWrittenBackAndLeanStaysInTheXYPlan
     ExpectVec({upB.y, upB.z, 0}, 0.8660254f, 0, 0, 1e-6f);
 }
 
-TEST(GfxPlane, GroundHelpers)
-{
+TEST(GfxPlane, GroundHelpers) {
     // Degrees are turned to radians with 3.14, so a quarter turn is slightly short.
     for (auto [from, angle, wantX, wantZ] : {std::tuple{0.0f, 90.0f, 0.0159255f, 19.999994f},
                                              {0.0f, 180.0f, -19.999975f, 0.031851f}, {1.0f, 0.0f, 21.0f, 2.0f}}) {
@@ -118,8 +113,7 @@ TEST(GfxPlane, GroundHelpers)
     EXPECT_FLOAT_EQ(GetHorizontalDistance(a, b), 5.0f); // height is ignored
 }
 
-TEST(GfxQuads, EachQuadTakesItsColourWithoutChangingTheCallersVertices)
-{
+TEST(GfxQuads, EachQuadTakesItsColourWithoutChangingTheCallersVertices) {
     gfx_test::RecordingDevice device;
     plat::Texture* tile = device.MakeTexture(32, 32);
     Vertex3D quad[4];

@@ -14,8 +14,7 @@ using gfx_test::ArchiveImage;
 using gfx_test::SolidBmp;
 
 // A mesh of one triangle per entry; entry i is the material of triangle i.
-plat::XMeshData Triangles(const std::vector<uint32_t>& faceMaterials, const std::vector<bool>& textured)
-{
+plat::XMeshData Triangles(const std::vector<uint32_t>& faceMaterials, const std::vector<bool>& textured) {
     plat::XMeshData d;
     for (size_t i = 0; i < faceMaterials.size(); ++i) {
         const float x = static_cast<float>(i);
@@ -37,8 +36,7 @@ plat::XMeshData Triangles(const std::vector<uint32_t>& faceMaterials, const std:
 // The block a recorded texture came from: the tests' images carry it in their blue byte.
 int BlockOf(const plat::Texture* t) { return t ? static_cast<int>(t->pixels.at(0) & 0xFF) : -1; }
 
-std::vector<int> BlocksOf(const ModelRecord& m, uint32_t n)
-{
+std::vector<int> BlocksOf(const ModelRecord& m, uint32_t n) {
     std::vector<int> blocks;
     for (uint32_t i = 0; i < n; ++i)
         blocks.push_back(BlockOf(m.textures[i]));
@@ -48,8 +46,7 @@ std::vector<int> BlocksOf(const ModelRecord& m, uint32_t n)
 class GfxAssets : public ::testing::Test {
 protected:
     void SetUp() override { g_meshTextureCounter = 0; }
-    void TearDown() override
-    {
+    void TearDown() override {
         for (ModelRecord& r : models)
             ReleaseModelRecord(&r);
         FreeDataFile();
@@ -60,8 +57,7 @@ protected:
     ModelRecord models[4] = {};
 };
 
-TEST_F(GfxAssets, MeshSubsetsGroupFacesByMaterialAndBadMeshesAreRefused)
-{
+TEST_F(GfxAssets, MeshSubsetsGroupFacesByMaterialAndBadMeshesAreRefused) {
     plat::Mesh* mesh = plat::CreateMeshFromXData(Triangles({1, 0, 1}, {false, false}));
     ASSERT_NE(mesh, nullptr);
     EXPECT_EQ(mesh->fvf, plat::kFvfXyz);
@@ -92,8 +88,7 @@ TEST_F(GfxAssets, MeshSubsetsGroupFacesByMaterialAndBadMeshesAreRefused)
     }
 }
 
-TEST_F(GfxAssets, MaterialTexturesTakeBlocksInOrderAndNeverPastTheirRange)
-{
+TEST_F(GfxAssets, MaterialTexturesTakeBlocksInOrderAndNeverPastTheirRange) {
     ArchiveImage archive;
     for (int b = 34; b <= 38; ++b)
         archive.Add(b, SolidBmp(1, 1, 0xFF000000u | static_cast<uint32_t>(b)));
@@ -125,8 +120,7 @@ TEST_F(GfxAssets, MaterialTexturesTakeBlocksInOrderAndNeverPastTheirRange)
     EXPECT_EQ(models[3].textures[0], nullptr);
 }
 
-TEST_F(GfxAssets, TexturesAreColourKeyedAndPaddedToPowersOfTwo)
-{
+TEST_F(GfxAssets, TexturesAreColourKeyedAndPaddedToPowersOfTwo) {
     ArchiveImage archive;
     const uint32_t pixels[6] = {0xFF00FF00u, 0xFF00FE00u, 0xFF01FF00u, 0x8000FF00u, 0xFF00FF00u, 0xFFFFFFFFu};
     archive.Add(5, plat::EncodeBmp32(pixels, 3, 2));
@@ -145,8 +139,7 @@ TEST_F(GfxAssets, TexturesAreColourKeyedAndPaddedToPowersOfTwo)
     }
 }
 
-TEST_F(GfxAssets, ModelDrawingLightsEachSubsetWithItsMaterial)
-{
+TEST_F(GfxAssets, ModelDrawingLightsEachSubsetWithItsMaterial) {
     ArchiveImage archive;
     archive.Add(34, SolidBmp(1, 1, 0xFF000022u));
     Load(archive);
@@ -189,21 +182,18 @@ TEST_F(GfxAssets, ModelDrawingLightsEachSubsetWithItsMaterial)
 
 class GfxDeviceLife : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ReleaseGraphics();
         plat::SelectGfxBackend(plat::GfxBackend::Recording);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         ReleaseGraphics();
         FreeDataFile();
         plat::SelectGfxBackend(plat::GfxBackend::OpenGL);
     }
 };
 
-TEST_F(GfxDeviceLife, RebuildGivesEveryMaterialTheSameBlockAndTheStartCamera)
-{
+TEST_F(GfxDeviceLife, RebuildGivesEveryMaterialTheSameBlockAndTheStartCamera) {
     gfx_test::ArchiveImage archive = gfx_test::MinimalGraphicsArchive();
     archive.Add(kModelFirstBlock + 0, gfx_test::TriangleModel({true, false}));
     archive.Add(kModelFirstBlock + 3, gfx_test::TriangleModel({true, true}, 2.0f));

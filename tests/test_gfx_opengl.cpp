@@ -21,8 +21,7 @@ namespace {
 
 class GfxOpenGl : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
         ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
         plat::PrepareGlWindowAttributes(true);
@@ -38,8 +37,7 @@ protected:
         SetFullViewport();
         SetBlendStates();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         for (ModelRecord& r : models)
             ReleaseModelRecord(&r);
         for (plat::Texture* t : textures)
@@ -51,8 +49,7 @@ protected:
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
     }
 
-    plat::Texture* Texture(uint32_t w, uint32_t h, const std::vector<uint32_t>& pixels)
-    {
+    plat::Texture* Texture(uint32_t w, uint32_t h, const std::vector<uint32_t>& pixels) {
         plat::Image image;
         image.width = image.imageWidth = w;
         image.height = image.imageHeight = h;
@@ -61,15 +58,13 @@ protected:
     }
 
     // A 4 x 4 square on the ground around the origin, texture corners in order.
-    static void FloorQuad(Vertex3D quad[4])
-    {
+    static void FloorQuad(Vertex3D quad[4]) {
         const float corner[4][2] = {{-2, 2}, {2, 2}, {2, -2}, {-2, -2}};
         for (int i = 0; i < 4; ++i)
             SetVertex3D(&quad[i], corner[i][0], 0, corner[i][1], float(i == 1 || i == 2), float(i >= 2));
     }
 
-    uint32_t At(const float point[3])
-    {
+    uint32_t At(const float point[3]) {
         float s[3];
         ProjectToScreen(s, point);
         const int x = static_cast<int>(s[0]), y = static_cast<int>(s[1]);
@@ -79,8 +74,7 @@ protected:
 
     // Draws the same frame with every fan on its own and with fans gathered into batches;
     // the pictures must match, and hold many colours (an empty frame matches itself trivially).
-    void ExpectGatheringChangesNothing(const std::function<void()>& drawFrame, size_t minColours)
-    {
+    void ExpectGatheringChangesNothing(const std::function<void()>& drawFrame, size_t minColours) {
         std::vector<uint32_t> picture[2];
         for (int gathered = 0; gathered < 2; ++gathered) {
             plat::UseGlDrawBatching(gathered == 1);
@@ -101,8 +95,7 @@ protected:
     std::vector<uint32_t> pixels;
 };
 
-TEST_F(GfxOpenGl, KnownFrameIsDrawnTexelExact)
-{
+TEST_F(GfxOpenGl, KnownFrameIsDrawnTexelExact) {
     const uint32_t red = 0xFFFF0000u, blue = 0xFF0000FFu;
     plat::Texture* checker = Texture(2, 2, {red, blue, blue, red});
     std::vector<uint32_t> texels(16);
@@ -164,8 +157,7 @@ TEST_F(GfxOpenGl, KnownFrameIsDrawnTexelExact)
     EXPECT_EQ(pixels[2 * 640 + 2], 0xFF000000u); // cleared to black
 }
 
-TEST_F(GfxOpenGl, SpriteAtDepthZeroHidesLaterGeometry)
-{
+TEST_F(GfxOpenGl, SpriteAtDepthZeroHidesLaterGeometry) {
     SetCameraLookAt(0, 0, 0, 0, 20, -20);
     BeginFrameDraw();
     DrawSprite(300, 220, {0, 0, 40, 40}, 64, 64, 0xFF0000FFu, nullptr);
@@ -177,8 +169,7 @@ TEST_F(GfxOpenGl, SpriteAtDepthZeroHidesLaterGeometry)
     EXPECT_EQ(std::make_pair(pixels[240 * 640 + 320], pixels[240 * 640 + 345]), std::make_pair(0xFF0000FFu, 0xFFFFFFFFu));
 }
 
-TEST_F(GfxOpenGl, GatheredFansDrawTheSamePictureAsSingleFans)
-{
+TEST_F(GfxOpenGl, GatheredFansDrawTheSamePictureAsSingleFans) {
     std::vector<uint32_t> texels(64);
     for (uint32_t i = 0; i < 64; ++i)
         texels[i] = (i % 5 == 0 ? 0x40000000u : 0xFF000000u) | (i * 0x030507u);

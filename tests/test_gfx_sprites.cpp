@@ -14,15 +14,13 @@ using plat::RecordedSprite;
 
 std::vector<RecordedSprite> Sprites() { return plat::CurrentRecordedFrame().Sprites(); }
 
-void ExpectRect(const RecordedSprite& s, float l, float t, float r, float b)
-{
+void ExpectRect(const RecordedSprite& s, float l, float t, float r, float b) {
     EXPECT_EQ((std::vector<float>{s.left, s.top, s.right, s.bottom}), (std::vector<float>{l, t, r, b}));
 }
 
 class GfxSprites : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         g_uiAtlas = atlas = device.MakeTexture(2048, 2048);
         g_fontTexture = font = device.MakeTexture(1024, 1024);
     }
@@ -31,8 +29,7 @@ protected:
     plat::Texture* font = nullptr;
 };
 
-TEST_F(GfxSprites, LayoutOperationsRoundAndReturnTheirEdges)
-{
+TEST_F(GfxSprites, LayoutOperationsRoundAndReturnTheirEdges) {
     const SpriteRect wide = {0.0f, 0.0f, 20.5f, 10.0f};
     EXPECT_FLOAT_EQ(DrawSprite(10.4f, 5.0f, wide, 2048, 2048, 0xFFFFFFFFu, atlas), 31.0f);
     EXPECT_FLOAT_EQ(DrawSprite(-2.5f, 5.0f, wide, 2048, 2048, 0xFFFFFFFFu, atlas), 18.0f);
@@ -58,8 +55,7 @@ TEST_F(GfxSprites, LayoutOperationsRoundAndReturnTheirEdges)
     EXPECT_EQ((std::vector<float>{s[7].srcTop, s[10].srcLeft, s[10].srcBottom}), (std::vector<float>{592, 3, 592}));
 }
 
-TEST_F(GfxSprites, TiledBackgroundCoversTheScreenRowByRow)
-{
+TEST_F(GfxSprites, TiledBackgroundCoversTheScreenRowByRow) {
     FillScreenWithTile(10, 20, 42, 52);
     const auto s = Sprites();
     ASSERT_EQ(s.size(), 300u);
@@ -69,8 +65,7 @@ TEST_F(GfxSprites, TiledBackgroundCoversTheScreenRowByRow)
     ExpectRect(s[299], 608, 448, 640, 480);
 }
 
-TEST_F(GfxSprites, DigitNumbersAdvanceByWidthPlusOneAndKeepTheirResultWithoutADevice)
-{
+TEST_F(GfxSprites, DigitNumbersAdvanceByWidthPlusOneAndKeepTheirResultWithoutADevice) {
     EXPECT_FLOAT_EQ(DrawNumberSmall(5.0f, 6.0f, 0), 11.0f);
     EXPECT_FLOAT_EQ(DrawNumberMediumEnd(100.0f, 50.0f, 12), 117.0f);
     // Scaled digits keep their fractions: nothing is rounded here.
@@ -98,20 +93,7 @@ TEST_F(GfxSprites, DigitNumbersAdvanceByWidthPlusOneAndKeepTheirResultWithoutADe
     EXPECT_EQ(Sprites().size(), 7u);
 }
 
-TEST(GfxDigits, SplitDigitsMostSignificantFirst)
-{
-    const auto split = [](int32_t value) {
-        int32_t d[7] = {-9, -9, -9, -9, -9, -9, -9};
-        return std::vector<int32_t>(d, d + SplitDigits(value, d));
-    };
-    EXPECT_EQ(split(0), (std::vector<int32_t>{0}));
-    EXPECT_EQ(split(1234567), (std::vector<int32_t>{1, 2, 3, 4, 5, 6, 7}));
-    // Eight digits are too many and a minus sign is no digit: nothing is written.
-    for (int32_t refused : {12345678, -5, INT32_MIN}) EXPECT_TRUE(split(refused).empty()) << refused;
-}
-
-TEST(GfxGlyphs, TextConvertsToTableIndicesInsideRowAndText)
-{
+TEST(GfxGlyphs, TextConvertsToTableIndicesInsideRowAndText) {
     std::vector<int32_t> row(kGlyphRowLength + 1, 0x7F7F7F7F); // one guard entry past the row
     ConvertTextToGlyphs(row.data(), "\x82\x4F\x81\x48\x82\xC5" "AB\x82\xA0");
     // ０, ？, で (the copy at 63 is never produced), one not in the table (takes a
@@ -138,8 +120,7 @@ TEST(GfxGlyphs, TextConvertsToTableIndicesInsideRowAndText)
     EXPECT_EQ(std::vector<int32_t>(row.begin(), row.begin() + 3), (std::vector<int32_t>{2, 2, 0}));
 }
 
-TEST_F(GfxSprites, GlyphRowCentresEachGlyphInItsBand)
-{
+TEST_F(GfxSprites, GlyphRowCentresEachGlyphInItsBand) {
     // １ (6 x 14), no glyph (no advance), two out of the table, あ (17 x 17), １.
     int32_t row[kGlyphRowLength] = {141, 0, -3, kGlyphCount, 2, 141};
     DrawGlyphRow(row, 140.0f, 384.0f);

@@ -17,14 +17,12 @@ namespace gfx_test {
 
 // Installs a recording device as the game's device for one test, with nothing loaded.
 struct RecordingDevice {
-    RecordingDevice()
-    {
+    RecordingDevice() {
         ReleaseGraphics();
         g_d3dDevice = plat::CreateRecordingDevice();
         plat::ResetRecordedFrames();
     }
-    ~RecordingDevice()
-    {
+    ~RecordingDevice() {
         // Textures made here are the test's own; anything the game loaded goes with the device.
         for (plat::Texture* t : made) {
             g_uiAtlas = g_uiAtlas == t ? nullptr : g_uiAtlas;
@@ -38,8 +36,7 @@ struct RecordingDevice {
     RecordingDevice(const RecordingDevice&) = delete;
     RecordingDevice& operator=(const RecordingDevice&) = delete;
 
-    plat::Texture* MakeTexture(uint32_t width, uint32_t height, uint32_t colour = 0xFFFFFFFFu)
-    {
+    plat::Texture* MakeTexture(uint32_t width, uint32_t height, uint32_t colour = 0xFFFFFFFFu) {
         plat::Image image;
         image.width = image.imageWidth = width;
         image.height = image.imageHeight = height;
@@ -53,8 +50,7 @@ using test_support::ArchiveImage;
 using test_support::SolidBmp;
 
 // A text mesh file: one triangle per material; textured[i] names a texture file for material i.
-inline std::string TriangleModel(const std::vector<bool>& textured, float height = 1.0f)
-{
+inline std::string TriangleModel(const std::vector<bool>& textured, float height = 1.0f) {
     const std::string n = std::to_string(textured.size());
     std::string positions, faces, materialOfFace, materials;
     for (size_t i = 0; i < textured.size(); ++i) {
@@ -71,8 +67,7 @@ inline std::string TriangleModel(const std::vector<bool>& textured, float height
 
 // Every block the graphics device loads: atlas, font and board textures (solid colours),
 // 25 models of one untextured triangle each, and material textures for none.
-inline ArchiveImage MinimalGraphicsArchive()
-{
+inline ArchiveImage MinimalGraphicsArchive() {
     ArchiveImage archive;
     archive.Add(kAtlasBlock, SolidBmp(8, 8, 0xFF808080u));
     archive.Add(kFontBlock, SolidBmp(4, 4, 0xFFFFFFFFu));

@@ -20,14 +20,12 @@
 
 namespace {
 
-int DepthBits()
-{
+int DepthBits() {
     int bits = -1;
     return SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &bits) == 0 ? bits : -1;
 }
 
-TEST(GfxWindow, TheDepthRowSwitchesTheDepthBufferBetween24And16Bits)
-{
+TEST(GfxWindow, TheDepthRowSwitchesTheDepthBufferBetween24And16Bits) {
     const std::string archive = std::string(SUGOROKU_BUILD_DIR) + "/data.dat";
     if (!std::filesystem::exists(archive))
         GTEST_SKIP() << "data.dat has not been built";
@@ -70,8 +68,7 @@ TEST(GfxWindow, TheDepthRowSwitchesTheDepthBufferBetween24And16Bits)
     EXPECT_EQ(chdir(home.c_str()), 0);
 }
 
-TEST(GfxWindow, TheWholeWindowFrameIncludedIsCentred)
-{
+TEST(GfxWindow, TheWholeWindowFrameIncludedIsCentred) {
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     if (!plat::InitVideo("VARDUN"))
         GTEST_SKIP() << "no video driver: " << plat::LastVideoError();

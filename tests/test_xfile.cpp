@@ -42,21 +42,14 @@ TEST(XFile, QuadIsTriangulatedAsAFanWithADefaultMaterial) {
 }
 
 TEST(XFile, MaterialsTextureCoordsAndColours) {
-    plat::XMeshData m = ParseOk(kHeader + R"(
-// two triangles of different materials
-Mesh two {
-  4; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;;
-  2; 3;0,1,2;, 3;0,2,3;;
-  MeshMaterialList {
-    2; 2; 1, 0;;
+    // Two triangles of different materials.
+    plat::XMeshData m = ParseOk(kHeader + R"(Mesh two { 4; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;; 2; 3;0,1,2;, 3;0,2,3;;
+  MeshMaterialList { 2; 2; 1, 0;;
     Material red { 1.0; 0.0; 0.0; 0.5;; 12.5; 0.1; 0.2; 0.3;; 0.4; 0.5; 0.6;; TextureFilename { "tex\\red.bmp"; } }
-    Material { 0; 0; 1; 1;; 0; 0; 0; 0;; 0; 0; 0;; }
-  }
+    Material { 0; 0; 1; 1;; 0; 0; 0; 0;; 0; 0; 0;; } }
   MeshTextureCoords { 4; 0;0;, 1;0;, 1;1;, 0;1;; }
   MeshVertexColors { 2; 0; 1.0; 0.0; 0.0; 1.0;;, 3; 0.0; 0.0; 1.0; 0.5;;; }
-  VertexDuplicationIndices { 4; 4; 0, 1, 2, 3; }
-}
-)");
+  VertexDuplicationIndices { 4; 4; 0, 1, 2, 3; } })");
     EXPECT_EQ(m.triangleMaterial, (std::vector<uint32_t>{1, 0}));
     ASSERT_EQ(m.materials.size(), 2u);
     const plat::XMaterial& red = m.materials[0];
@@ -71,18 +64,12 @@ Mesh two {
 
 TEST(XFile, NestedFrameTransformsApplyChildFirst) {
     // Child scales by 2, parent translates by (10, 0, 0): (1, 0, 0) -> (12, 0, 0).
-    plat::XMeshData m = ParseOk(kHeader + R"(
-template Frame { <3D82AB46-62DA-11cf-AB39-0020AF71E433> [...] }
+    plat::XMeshData m = ParseOk(kHeader + R"(template Frame { <3D82AB46-62DA-11cf-AB39-0020AF71E433> [...] }
 Header { 1; 0; 1; }
-Frame Root {
-  FrameTransformMatrix { 1.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0, 10.0, 0.0, 0.0, 1.0;; }
-  Frame Child {
-    FrameTransformMatrix { 2,0,0,0, 0,2,0,0, 0,0,2,0, 0,0,0,1;; }
-)" + QuadMesh("q", "MeshNormals { 1; 0; 0; -1;; 1; 4; 0, 0, 0, 0;; }") + R"(
-  }
-}
-AnimationSet walk { Animation { { Child } AnimationKey { 0; 1; 0; 4; 1, 0, 0, 0;;; } } }
-)");
+Frame Root { FrameTransformMatrix { 1.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0, 10.0, 0.0, 0.0, 1.0;; }
+  Frame Child { FrameTransformMatrix { 2,0,0,0, 0,2,0,0, 0,0,2,0, 0,0,0,1;; }
+)" + QuadMesh("q", "MeshNormals { 1; 0; 0; -1;; 1; 4; 0, 0, 0, 0;; }") + R"(} }
+AnimationSet walk { Animation { { Child } AnimationKey { 0; 1; 0; 4; 1, 0, 0, 0;;; } } })");
     EXPECT_EQ(m.positions, (std::vector<float>{10, 0, 0, 12, 0, 0, 12, 2, 0, 10, 2, 0}));
     ASSERT_EQ(m.normals.size(), 12u); // scaled, then normalised again
     EXPECT_FLOAT_EQ(m.normals[2], -1.0f);
@@ -128,7 +115,6 @@ TEST(XFile, MalformedInputIsRefused) {
         {"abc 0302txt 0032" + QuadMesh("q"), "no magic"},
         {h + "template T { <1-2> DWORD x; }\nHeader { 1; 0; 1; }\n", "no mesh"},
         {h + "Mesh q {\n 1; 0;0;0;; 0;;", "missing closing brace"},
-        {h + "Frame F { " + QuadMesh("q"), "unclosed frame"},
         {h + "Mesh q { 4; 0;0;0;, 1;0;0;; 1; 3; 0,1,2;; }", "too few vertices"},
         {h + "Mesh q { 2; 0;0;0;, 1;0;0;, 1;1;0;; 1; 3; 0,1,2;; }", "too many vertices"},
         {h + "Mesh q { 3; 0;0;0;, 1;0;0;, 1;1;0;; 1; 3; 0,1,3;; }", "index out of range"},
