@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "engine/draw3d.h"
-#include "platform/math3d.h"
 #include "test_gfx_support.h"
 
 namespace {

@@ -5,7 +5,6 @@
 
 #include "engine/archive.h"
 #include "engine/draw3d.h"
-#include "platform/mesh.h"
 #include "test_gfx_support.h"
 
 namespace {
@@ -185,10 +184,9 @@ TEST_F(GfxAssets, RebuildGivesEveryMaterialTheSameBlockAndTheStartCamera) {
     Load(archive);
     for (int round = 0; round < 2; ++round) {
         ASSERT_EQ(InitGraphics(nullptr), 1);
-        EXPECT_EQ((std::vector<int>{BlockOf(g_modelTable[0].textures[0]), BlockOf(g_modelTable[0].textures[1]),
-                                    BlockOf(g_modelTable[3].textures[0]), BlockOf(g_modelTable[3].textures[1]),
-                                    g_meshTextureCounter}),
-                  (std::vector<int>{34, -1, 35, 36, 3}));
+        EXPECT_EQ(BlocksOf(g_modelTable[0], 2), (std::vector<int>{34, -1}));
+        EXPECT_EQ(BlocksOf(g_modelTable[3], 2), (std::vector<int>{35, 36}));
+        EXPECT_EQ(g_meshTextureCounter, 3);
         EXPECT_EQ((std::vector<float>{g_modelTable[3].height, g_effectModels[2].height}), (std::vector<float>{2.0f, 6.8f}));
         EXPECT_EQ(g_textures[31]->pixels[0], 0xFF00001Fu);
         float out[3];

@@ -12,8 +12,6 @@
 #include "engine/draw3d.h"
 #include "engine/input.h"
 #include "engine/sprite.h"
-#include "engine/graphics.h"
-#include "platform/mesh.h"
 #include "test_gfx_support.h"
 
 namespace {

@@ -21,23 +21,21 @@ void ExpectRect(const RecordedSprite& s, float l, float t, float r, float b) {
 class GfxSprites : public ::testing::Test {
 protected:
     void SetUp() override {
-        g_uiAtlas = atlas = device.MakeTexture(2048, 2048);
-        g_fontTexture = font = device.MakeTexture(1024, 1024);
+        g_uiAtlas = device.MakeTexture(2048, 2048);
+        g_fontTexture = device.MakeTexture(1024, 1024);
     }
     gfx_test::RecordingDevice device;
-    plat::Texture* atlas = nullptr;
-    plat::Texture* font = nullptr;
 };
 
 TEST_F(GfxSprites, LayoutOperationsRoundAndReturnTheirEdges) {
     const SpriteRect wide = {0.0f, 0.0f, 20.5f, 10.0f};
-    EXPECT_FLOAT_EQ(DrawSprite(10.4f, 5.0f, wide, 2048, 2048, 0xFFFFFFFFu, atlas), 31.0f);
-    EXPECT_FLOAT_EQ(DrawSprite(-2.5f, 5.0f, wide, 2048, 2048, 0xFFFFFFFFu, atlas), 18.0f);
-    EXPECT_FLOAT_EQ(DrawSpriteUnrounded(10.4f, 5.0f, wide, 2048, 2048, 0xFFFFFFFFu, atlas), 20.5f);
-    EXPECT_FLOAT_EQ(DrawSpriteCentredX({0, 0, 101, 20}, 7.0f, 2048, 2048, 0xFFFFFFFFu, atlas), 270.0f);
+    EXPECT_FLOAT_EQ(DrawSprite(10.4f, 5.0f, wide, 2048, 2048, 0xFFFFFFFFu, g_uiAtlas), 31.0f);
+    EXPECT_FLOAT_EQ(DrawSprite(-2.5f, 5.0f, wide, 2048, 2048, 0xFFFFFFFFu, g_uiAtlas), 18.0f);
+    EXPECT_FLOAT_EQ(DrawSpriteUnrounded(10.4f, 5.0f, wide, 2048, 2048, 0xFFFFFFFFu, g_uiAtlas), 20.5f);
+    EXPECT_FLOAT_EQ(DrawSpriteCentredX({0, 0, 101, 20}, 7.0f, 2048, 2048, 0xFFFFFFFFu, g_uiAtlas), 270.0f);
     EXPECT_FLOAT_EQ(GetCentredX(101.0f), 269.5f);
     EXPECT_FLOAT_EQ(DrawAtlasSpriteScaled(3.25f, 4.0f, 0.5f, {0, 0, 91, 90}), 49.25f);
-    DrawSpriteScaled(10.6f, 20.0f, {0, 0, 91, 90}, 0.5f, 2048, 2048, 0xFFFFFFFFu, atlas);
+    DrawSpriteScaled(10.6f, 20.0f, {0, 0, 91, 90}, 0.5f, 2048, 2048, 0xFFFFFFFFu, g_uiAtlas);
     // The tinted message panel: four opaque border strips, then the tinted middle.
     DrawMessageWindowPanel(64.0f, 384.0f);
 
@@ -49,7 +47,7 @@ TEST_F(GfxSprites, LayoutOperationsRoundAndReturnTheirEdges) {
                                {64, 384, 576, 386}, {64, 478, 576, 480}, {64, 384, 66, 480}, {574, 384, 576, 480}, {66, 386, 574, 478}};
     for (int i = 0; i < 11; ++i) {
         ExpectRect(s[size_t(i)], want[i][0], want[i][1], want[i][2], want[i][3]);
-        EXPECT_TRUE(s[size_t(i)].texture == atlas && s[size_t(i)].colour == (i < 10 ? 0xFFFFFFFFu : 0x96FFFFFFu)) << i;
+        EXPECT_TRUE(s[size_t(i)].texture == g_uiAtlas && s[size_t(i)].colour == (i < 10 ? 0xFFFFFFFFu : 0x96FFFFFFu)) << i;
     }
     // The panel's bottom strip is cut from its last two rows.
     EXPECT_EQ((std::vector<float>{s[7].srcTop, s[10].srcLeft, s[10].srcBottom}), (std::vector<float>{592, 3, 592}));
@@ -86,7 +84,7 @@ TEST_F(GfxSprites, DigitNumbersAdvanceByWidthPlusOneAndKeepTheirResultWithoutADe
 
     plat::GfxDevice* keep = g_d3dDevice;
     g_d3dDevice = nullptr;
-    EXPECT_FLOAT_EQ(DrawSprite(10.4f, 5.0f, {0, 0, 20.5f, 10}, 2048, 2048, 0xFFFFFFFFu, atlas), 31.0f);
+    EXPECT_FLOAT_EQ(DrawSprite(10.4f, 5.0f, {0, 0, 20.5f, 10}, 2048, 2048, 0xFFFFFFFFu, g_uiAtlas), 31.0f);
     EXPECT_FLOAT_EQ(DrawNumberMediumEnd(100.0f, 0.0f, 12), 117.0f);
     g_d3dDevice = keep;
     EXPECT_EQ(Sprites().size(), 7u);
@@ -128,7 +126,7 @@ TEST_F(GfxSprites, GlyphRowCentresEachGlyphInItsBand) {
     ExpectRect(s[0], 140, 395, 146, 409); // 3 below the band at 392
     ExpectRect(s[1], 150, 394, 167, 411); // 1.5 rounds to 2
     ExpectRect(s[2], 171, 395, 177, 409);
-    for (const auto& g : s) EXPECT_TRUE(g.texture == font && g.colour == 0xFFFFFFFFu);
+    for (const auto& g : s) EXPECT_TRUE(g.texture == g_fontTexture && g.colour == 0xFFFFFFFFu);
     EXPECT_EQ(std::make_pair(s[0].srcLeft, s[1].srcTop), std::make_pair(162.0f, 5.0f));
 }
 

@@ -12,7 +12,7 @@ using Pixels = std::vector<uint32_t>;
 
 // A hand-made BMP: `extra` goes between the info header and the pixel rows
 // (palette or colour masks); `rows` are the stored rows, padding included.
-struct BmpSpec {
+struct BmpLayout {
     uint32_t headerSize = 40;
     int32_t width = 1;
     int32_t height = 1;
@@ -24,7 +24,7 @@ struct BmpSpec {
     Bytes rows;
 };
 
-Bytes MakeBmp(const BmpSpec& s) {
+Bytes MakeBmp(const BmpLayout& s) {
     Bytes b = {'B', 'M'};
     const uint32_t offset = 14 + s.headerSize + uint32_t(s.extra.size()), rowBytes = uint32_t(s.rows.size());
     for (auto [v, n] : {std::pair<uint32_t, int>{offset + rowBytes, 4}, {0, 4}, {offset, 4}, {s.headerSize, 4},
@@ -75,7 +75,7 @@ TEST(ImageBmp, Bits24BottomUpWithOddWidthAndRowPadding) {
 
 TEST(ImageBmp, Bits32TopDownAlphaRuleAndBitfields) {
     // Height -2: stored top-down. All alpha zero: treated as opaque.
-    BmpSpec s{.width = 2, .height = -2, .bpp = 32, .rows = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0}};
+    BmpLayout s{.width = 2, .height = -2, .bpp = 32, .rows = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0}};
     EXPECT_EQ(Decode(MakeBmp(s)).pixels, (Pixels{0xFF030201u, 0xFF060504u, 0xFF090807u, 0xFF0C0B0Au}));
     s.rows[3] = 0x80; // one texel with alpha: the channel counts as stored
     EXPECT_EQ(First(Decode(MakeBmp(s)), 2), (Pixels{0x80030201u, 0x00060504u}));
@@ -96,33 +96,33 @@ TEST(ImageBmp, PalettisedEightFourAndOneBit) {
     // Palette red, green, blue; colour key off, so green stays. Four bits: high nibble first.
     const Bytes rgb = {0, 0, 0xFF, 0, /**/ 0, 0xFF, 0, 0, /**/ 0xFF, 0, 0, 0};
     const uint32_t R = 0xFFFF0000u, G = 0xFF00FF00u, B = 0xFF0000FFu, W = 0xFFFFFFFFu, K = 0xFF000000u;
-    const std::pair<BmpSpec, Pixels> cases[] = {
+    const std::pair<BmpLayout, Pixels> cases[] = {
         {{.width = 3, .bpp = 8, .coloursUsed = 3, .extra = rgb, .rows = {2, 0, 1, 0}}, {B, R, G}},
         {{.width = 3, .bpp = 4, .coloursUsed = 3, .extra = rgb, .rows = {0x21, 0, 0, 0}}, {B, G, R}},
         {{.width = 9, .bpp = 1, .extra = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0}, .rows = {0xA0, 0x80, 0, 0}},
          {W, K, W, K, K, K, K, K, W}},
     };
-    for (const auto& [spec, want] : cases) EXPECT_EQ(First(Decode(MakeBmp(spec), false), want.size()), want) << spec.bpp;
+    for (const auto& [layout, want] : cases) EXPECT_EQ(First(Decode(MakeBmp(layout), false), want.size()), want) << layout.bpp;
     ExpectFails(MakeBmp({.bpp = 8, .coloursUsed = 2, .extra = Bytes(8, 0), .rows = {2, 0, 0, 0}}),
                 "palette index past the palette");
 }
 
 TEST(ImageBmp, MalformedFilesFail) {
-    const BmpSpec good{.width = 3, .height = 2, .rows = Bytes(24, 0x40)};
+    const BmpLayout good{.width = 3, .height = 2, .rows = Bytes(24, 0x40)};
     ExpectEveryPrefixFails(MakeBmp(good));
-    const std::pair<const char*, void (*)(BmpSpec&)> broken[] = {
-        {"zero width", [](BmpSpec& s) { s.width = 0; }},
-        {"zero height", [](BmpSpec& s) { s.height = 0; }},
-        {"negative width", [](BmpSpec& s) { s.width = -3; }},
-        {"height of INT32_MIN", [](BmpSpec& s) { s.height = INT32_MIN; }},
-        {"too wide", [](BmpSpec& s) { s.width = 8193; }},
-        {"sizes that overflow", [](BmpSpec& s) { s.width = s.height = 0x7FFFFFFF; }},
-        {"odd bit depth", [](BmpSpec& s) { s.bpp = 7; }},
-        {"RLE", [](BmpSpec& s) { s.compression = 1; }},
-        {"unknown header", [](BmpSpec& s) { s.headerSize = 41; }},
+    const std::pair<const char*, void (*)(BmpLayout&)> broken[] = {
+        {"zero width", [](BmpLayout& s) { s.width = 0; }},
+        {"zero height", [](BmpLayout& s) { s.height = 0; }},
+        {"negative width", [](BmpLayout& s) { s.width = -3; }},
+        {"height of INT32_MIN", [](BmpLayout& s) { s.height = INT32_MIN; }},
+        {"too wide", [](BmpLayout& s) { s.width = 8193; }},
+        {"sizes that overflow", [](BmpLayout& s) { s.width = s.height = 0x7FFFFFFF; }},
+        {"odd bit depth", [](BmpLayout& s) { s.bpp = 7; }},
+        {"RLE", [](BmpLayout& s) { s.compression = 1; }},
+        {"unknown header", [](BmpLayout& s) { s.headerSize = 41; }},
     };
     for (const auto& [what, breakIt] : broken) {
-        BmpSpec s = good;
+        BmpLayout s = good;
         breakIt(s);
         ExpectFails(MakeBmp(s), what);
     }
