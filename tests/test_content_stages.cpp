@@ -2,10 +2,6 @@
 // own readers, and the stage builder refusing what the game would mishandle.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <set>
-#include <string>
-#include <vector>
 
 #include "board/event.h"
 #include "board/stage.h"
@@ -92,18 +88,15 @@ TEST(BuiltStages, SizesTrackSquaresGoalAndPiecesAreAsDesigned)
     }
 }
 
-TEST(StagePacks, BuiltPacksPassTheCheckAndTheBuildIsDeterministic)
+// The build checks its packs itself; built again here, they come out byte for byte the same.
+TEST(StagePacks, TheBuildIsDeterministicAndListsEveryStage)
 {
     TempDir dir;
     std::string out;
-    EXPECT_EQ(RunStagepack(dir, "--check " + kBuildDir + "/mappack.dat " + kBuildDir + "/epack.dat", out), 0) << out;
-    for (const char* n : {"1", "2"})
-        ASSERT_EQ(RunStagepack(dir, kSourceDir + "/content/stages " + dir / ("m" + std::string(n)) + " " + dir / ("e" + std::string(n)), out), 0) << out;
-    EXPECT_EQ(ReadFileBytes(dir / "m1"), ReadFileBytes(dir / "m2"));
-    EXPECT_EQ(ReadFileBytes(dir / "e1"), ReadFileBytes(dir / "e2"));
-    EXPECT_EQ(ReadFileBytes(dir / "m1"), ReadFileBytes(kBuildDir + "/mappack.dat"));
-    // The list names every stage with its size and track.
-    ASSERT_EQ(RunStagepack(dir, "--list " + (dir / "m1") + " " + (dir / "e1"), out), 0) << out;
+    ASSERT_EQ(RunStagepack(dir, kSourceDir + "/content/stages " + (dir / "m") + " " + (dir / "e"), out), 0) << out;
+    EXPECT_EQ(ReadFileBytes(dir / "m"), ReadFileBytes(kBuildDir + "/mappack.dat"));
+    EXPECT_EQ(ReadFileBytes(dir / "e"), ReadFileBytes(kBuildDir + "/epack.dat"));
+    ASSERT_EQ(RunStagepack(dir, "--list " + (dir / "m") + " " + (dir / "e"), out), 0) << out;
     EXPECT_NE(out.find("stage 1: 30 x 30 cells"), std::string::npos) << out;
     EXPECT_NE(out.find("stage 3: 100 x 100 cells"), std::string::npos) << out;
 }
@@ -129,22 +122,15 @@ std::string Replace(std::string text, const std::string& from, const std::string
 {
     const size_t at = text.find(from);
     EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos)
-        text.replace(at, from.size(), to);
-    return text;
-}
-
-void WriteText(const std::string& path, const std::string& text)
-{
-    test_support::WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
 }
 
 // Writes the tiny stage three times, with stage 2's map and script as given, and builds.
 int BuildTiny(const TempDir& dir, const std::string& map2, const std::string& script2, std::string& output)
 {
     for (int s = 1; s <= 3; ++s) {
-        WriteText(dir / ("stage" + std::to_string(s) + ".map"), s == 2 ? map2 : kTinyMap);
-        WriteText(dir / ("stage" + std::to_string(s) + ".txt"), s == 2 ? script2 : kTinyScript);
+        std::ofstream(dir / ("stage" + std::to_string(s) + ".map"), std::ios::binary) << (s == 2 ? map2 : kTinyMap);
+        std::ofstream(dir / ("stage" + std::to_string(s) + ".txt"), std::ios::binary) << (s == 2 ? script2 : kTinyScript);
     }
     return RunStagepack(dir, dir.path() + " " + (dir / "m") + " " + (dir / "e"), output);
 }
