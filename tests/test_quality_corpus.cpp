@@ -4,9 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "app/headless.h"
 #include "engine/assets.h"
@@ -33,14 +30,14 @@ TEST(QualityCorpus, EverySeedIsSmallAndLoadsThroughTheGamesReaders)
         for (const auto& entry : fs::directory_iterator(kCorpus / target)) {
             const std::string name = entry.path().filename().string();
             SCOPED_TRACE(target + "/" + name);
-            ++seeds;
             EXPECT_LE(entry.file_size(), 4096u);
+            ++seeds;
             const auto bytes = test_support::ReadFileBytes(entry.path().string());
             std::string error;
             if (target == "image") {
                 plat::Image image;
-                ASSERT_TRUE(plat::DecodeImage(bytes.data(), bytes.size(), image, true, &error)) << error;
                 unsigned w = 0, h = 0;
+                ASSERT_TRUE(plat::DecodeImage(bytes.data(), bytes.size(), image, true, &error)) << error;
                 if (std::sscanf(name.substr(name.rfind('_') + 1).c_str(), "%ux%u", &w, &h) == 2)
                     EXPECT_EQ(std::make_pair(image.imageWidth, image.imageHeight), std::make_pair(w, h));
                 EXPECT_EQ(image.pixels.size(), size_t(image.width) * image.height);
