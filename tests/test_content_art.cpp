@@ -22,14 +22,14 @@ struct Picture {
     uint32_t width = 0, height = 0;
     std::vector<uint32_t> px; // 0xAARRGGBB, top-down
     uint32_t At(int x, int y) const { return px[size_t(y) * width + x]; }
+    const uint32_t* Row(int x, int y) const { return &px[size_t(y) * width + x]; }
 };
 
 // Decodes with the game's own texture loader (colour key applied); sizes must be powers of two.
 bool LoadPicture(const std::string& name, Picture& out) {
     auto bytes = test_support::ReadFileBytes(std::string(SUGOROKU_BUILD_DIR) + "/content/" + name);
     plat::Image img;
-    if (bytes.empty() || !plat::DecodeImage(bytes.data(), bytes.size(), img, true)) return false;
-    if (img.width != img.imageWidth || img.height != img.imageHeight) return false;
+    if (!plat::DecodeImage(bytes.data(), bytes.size(), img, true) || img.width != img.imageWidth || img.height != img.imageHeight) return false;
     out = {img.width, img.height, std::move(img.pixels)};
     return true;
 }
@@ -145,7 +145,7 @@ TEST(ContentArtAtlas, ListedRectanglesShowTheirPicturesAndLabelsLineUp) {
         }
         if (!card) continue;
         std::vector<uint32_t> px;
-        for (int y = r.t; y < r.b; ++y) px.insert(px.end(), &atlas.px[size_t(y) * 2048 + r.l], &atlas.px[size_t(y) * 2048 + r.r]);
+        for (int y = r.t; y < r.b; ++y) px.insert(px.end(), atlas.Row(r.l, y), atlas.Row(r.r, y));
         for (const auto& other : cards) EXPECT_NE(px, other) << "repeats another card";
         cards.push_back(px);
     }
@@ -160,12 +160,9 @@ TEST(ContentArtAtlas, ListedRectanglesShowTheirPicturesAndLabelsLineUp) {
     for (const Box& plate : {Box{1244, 716, 1367, 729}, {1244, 682, 1333, 695}, {1244, 699, 1366, 713}, {1324, 636, 1419, 650}})
         EXPECT_LE(Scan(atlas, plate, Ink).l - plate.l, 3) << "plate at " << plate.l << "," << plate.t;
     const int onOff[2][4] = {{1096, 1806, 1096, 1824}, {1204, 620, 1218, 603}}; // the minimap's, the team panel's
-    for (const auto& p : onOff) {
-        int differing = 0;
+    for (const auto& p : onOff)
         for (int y = 0; y < 14; ++y)
-            for (int x = 0; x < 70; ++x) differing += atlas.At(p[0] + x, p[1] + y) != atlas.At(p[2] + x, p[3] + y);
-        EXPECT_EQ(differing, 0) << "label at " << p[0] << "," << p[1];
-    }
+            EXPECT_TRUE(std::equal(atlas.Row(p[0], p[1] + y), atlas.Row(p[0] + 70, p[1] + y), atlas.Row(p[2], p[3] + y))) << p[0] << "," << p[1] + y;
 }
 
 // Every font character is two CP932 bytes, so a name drawn from the font takes two bytes
@@ -180,12 +177,11 @@ TEST(ContentArtNames, PlayableNamesFitTheCharacterTableAndTheFont) {
         if (line.empty() || line[0] == '#' || !(std::istringstream(line) >> id >> name)) continue;
         ASSERT_LT(i, 18);
         EXPECT_EQ(id, i);
-        size_t characters = 0;
-        for (size_t k = 0, n; k < name.size(); k += n, ++characters) {
-            for (n = 1; k + n < name.size() && (name[k + n] & 0xC0) == 0x80; ++n) {}
-            EXPECT_TRUE(font.count(name.substr(k, n))) << name << " uses a character the font lacks";
-        }
-        EXPECT_EQ(2 * characters, lengths[i++]) << name;
+        std::vector<std::string> characters; // UTF-8 sequences
+        for (char c : name)
+            if ((c & 0xC0) == 0x80) characters.back() += c; else characters.emplace_back(1, c);
+        for (const std::string& c : characters) EXPECT_TRUE(font.count(c)) << name << " uses a character the font lacks";
+        EXPECT_EQ(2 * characters.size(), lengths[i++]) << name;
     }
     EXPECT_EQ(i, 18);
 }
@@ -194,10 +190,8 @@ TEST(ContentArtNames, PlayableNamesFitTheCharacterTableAndTheFont) {
 TEST(ContentArtTool, RefusesIncompleteSources) {
     namespace fs = std::filesystem;
     test_support::TempDir dir;
-    auto run = [&] {
-        return test_support::RunBuiltProgram("tools/art/art_tool", "--sources " + dir.path() +
-            " --font /usr/share/fonts/truetype/vlgothic/VL-Gothic-Regular.ttf --out " + dir / "out");
-    };
+    const std::string args = "--sources " + dir.path() + " --font /usr/share/fonts/truetype/vlgothic/VL-Gothic-Regular.ttf --out " + dir / "out";
+    auto run = [&] { return test_support::RunBuiltProgram("tools/art/art_tool", args); };
     fs::create_directory(dir / "out");
     fs::copy_file(kArtSources + "atlas_rects.csv", dir / "atlas_rects.csv");
     std::ofstream(dir / "characters.txt") << "0 アリシアーナ\n1 ルビーナ\n"; // sixteen names missing

@@ -12,7 +12,6 @@ namespace {
 
 const std::string kBuildDir = SUGOROKU_BUILD_DIR;
 const std::string kSourceDir = SUGOROKU_SOURCE_DIR;
-const std::string kTool = kBuildDir + "/tools/stagepack/stagepack";
 
 using test_support::ReadFileBytes;
 using test_support::TempDir;
@@ -21,7 +20,7 @@ using test_support::TempDir;
 int RunStagepack(const TempDir& dir, const std::string& args, std::string& output)
 {
     const std::string log = dir / "stagepack.log";
-    const int status = std::system((kTool + " " + args + " >'" + log + "' 2>&1").c_str());
+    const int status = std::system((kBuildDir + "/tools/stagepack/stagepack " + args + " >'" + log + "' 2>&1").c_str());
     const auto bytes = ReadFileBytes(log);
     output.assign(bytes.begin(), bytes.end());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -63,8 +62,7 @@ TEST(BuiltStages, SizesTrackSquaresGoalAndGroupsAreAsDesigned)
         EXPECT_EQ(kinds, (std::set<int>{10, 11, 12, 13, 14}));
         EXPECT_EQ(std::make_pair(goals, roaming), std::make_pair(1, 1));
         EXPECT_GE(waiting, 3);
-        EXPECT_TRUE(stage < 2 || sea > 0);
-        EXPECT_TRUE(stage < 3 || mountains > 0);
+        EXPECT_TRUE((stage < 2 || sea > 0) && (stage < 3 || mountains > 0)) << sea << " sea and " << mountains << " mountain cells";
     }
 }
 
