@@ -1,6 +1,7 @@
 // The real data.dat built from content/manifest.txt: every block as its source file,
-// models that stand on a board cell and show colours, waves the game can play, and
-// the builder and lister behaving on bad input.
+// models that stand on a board cell and show colours, waves the game can play; the
+// generators and the builder repeating themselves, and the builder, lister and
+// extractor behaving on bad input.
 #include <gtest/gtest.h>
 
 #include <cmath>

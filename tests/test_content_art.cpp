@@ -22,7 +22,7 @@ struct Picture {
     uint32_t width = 0, height = 0;
     std::vector<uint32_t> px; // 0xAARRGGBB, top-down
     uint32_t At(int x, int y) const { return px[size_t(y) * width + x]; }
-    const uint32_t* Row(int x, int y) const { return &px[size_t(y) * width + x]; }
+    const uint32_t* Row(int x, int y) const { return px.data() + size_t(y) * width + x; }
 };
 
 // Decodes with the game's own texture loader (colour key applied); sizes must be powers of two.
