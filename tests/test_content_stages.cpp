@@ -2,10 +2,6 @@
 // own readers, and the stage builder refusing what the game would mishandle.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <set>
-#include <string>
-#include <vector>
 
 #include "board/event.h"
 #include "board/stage.h"
@@ -16,7 +12,6 @@ namespace {
 
 const std::string kBuildDir = SUGOROKU_BUILD_DIR;
 const std::string kSourceDir = SUGOROKU_SOURCE_DIR;
-const std::string kTool = kBuildDir + "/tools/stagepack/stagepack";
 
 using test_support::ReadFileBytes;
 using test_support::TempDir;
@@ -25,162 +20,79 @@ using test_support::TempDir;
 int RunStagepack(const TempDir& dir, const std::string& args, std::string& output)
 {
     const std::string log = dir / "stagepack.log";
-    const int status = std::system((kTool + " " + args + " >'" + log + "' 2>&1").c_str());
+    const int status = std::system((kBuildDir + "/tools/stagepack/stagepack " + args + " >'" + log + "' 2>&1").c_str());
     const auto bytes = ReadFileBytes(log);
     output.assign(bytes.begin(), bytes.end());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// ---- the built stages ----
-
-struct Piece {
-    int kind, id, heading, members;
-    std::vector<int> ids;
-    int column, row;
-};
-
-class BuiltStages : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(AllocStageBuffers(), 1);
-        maps_ = ReadFileBytes(kBuildDir + "/mappack.dat");
-        events_ = ReadFileBytes(kBuildDir + "/epack.dat");
-        ASSERT_FALSE(maps_.empty());
-        ASSERT_FALSE(events_.empty());
-    }
-    void TearDown() override
-    {
-        FreeStageBuffers();
-        g_stageNumber = 1;
-    }
-
-    void Load(int stage)
-    {
-        g_stageNumber = stage;
-        ASSERT_EQ(LoadStageFromMapPackMemory(maps_.data(), maps_.size()), 1);
-        ASSERT_EQ(LoadEventScriptsMemory(events_.data(), events_.size()), 1);
-    }
-
-    // The pieces the stage start would place, read from the '$' records as the game does.
-    std::vector<Piece> Pieces() const
-    {
-        std::vector<Piece> pieces;
-        for (int row = 0; row < g_boardHeight; ++row)
-            for (int column = 0; column < g_boardWidth; ++column) {
-                const int n = g_eventLayer[row * g_boardWidth + column];
-                if (n < 1 || n > g_eventCount)
-                    continue;
-                const char* script = g_eventScripts + (n - 1) * kEventScriptSlotBytes;
-                const std::string text(script, strnlen(script, kEventScriptSlotBytes));
-                const size_t dollar = text.find('$');
-                if (dollar == std::string::npos)
-                    continue;
-                int32_t cursor = int32_t(dollar) + 1;
-                Piece p{};
-                p.kind = ReadScriptNumber(&cursor, script);
-                p.id = ReadScriptNumber(&cursor, script);
-                p.heading = ReadScriptNumber(&cursor, script);
-                p.members = ReadScriptNumber(&cursor, script);
-                for (int i = 0; i < p.members; ++i)
-                    p.ids.push_back(ReadScriptNumber(&cursor, script));
-                p.column = column;
-                p.row = row;
-                pieces.push_back(p);
-            }
-        return pieces;
-    }
-
-    std::vector<uint8_t> maps_, events_;
-};
-
-TEST_F(BuiltStages, SizesTrackLengthsSquaresAndGoalAreAsDesigned)
+// Each built stage read back with the game's readers, for what the build's own check of
+// the packs does not ask: the designed size and track, every square kind, one goal, one
+// roaming group and three or more waiting groups, sea from stage 2 on, mountains on 3.
+TEST(BuiltStages, SizesTrackSquaresGoalAndGroupsAreAsDesigned)
 {
-    struct Expect {
-        int width, height, shortest, longest;
-    };
-    const Expect expect[3] = {{30, 30, 30, 45}, {60, 60, 60, 80}, {100, 100, 100, 140}};
+    ASSERT_EQ(AllocStageBuffers(), 1);
+    struct Release { ~Release() { FreeStageBuffers(), g_stageNumber = 1; } } release;
+    const auto maps = ReadFileBytes(kBuildDir + "/mappack.dat"), events = ReadFileBytes(kBuildDir + "/epack.dat");
+    const int expect[3][4] = {{30, 30, 30, 45}, {60, 60, 60, 80}, {100, 100, 100, 140}}; // width, height, track from, to
     for (int stage = 1; stage <= 3; ++stage) {
         SCOPED_TRACE("stage " + std::to_string(stage));
-        Load(stage);
-        EXPECT_EQ(g_boardWidth, expect[stage - 1].width);
-        EXPECT_EQ(g_boardHeight, expect[stage - 1].height);
-        EXPECT_GE(g_trackLength, expect[stage - 1].shortest);
-        EXPECT_LE(g_trackLength, expect[stage - 1].longest);
+        g_stageNumber = stage;
+        ASSERT_EQ(LoadStageFromMapPackMemory(maps.data(), maps.size()), 1);
+        ASSERT_EQ(LoadEventScriptsMemory(events.data(), events.size()), 1);
+        const int* e = expect[stage - 1];
+        EXPECT_EQ(std::make_pair(g_boardWidth, g_boardHeight), std::make_pair(e[0], e[1]));
+        EXPECT_TRUE(g_trackLength >= e[2] && g_trackLength <= e[3]) << g_trackLength;
         std::set<int> kinds;
-        int goals = 0, starts = 0, sea = 0, mountains = 0;
+        int goals = 0, sea = 0, mountains = 0, roaming = 0, waiting = 0;
         for (int i = 0; i < g_boardWidth * g_boardHeight; ++i) {
-            if (g_squareLayer[i] >= 10 && g_squareLayer[i] <= 14)
-                kinds.insert(g_squareLayer[i]);
+            const int kind = g_squareLayer[i], n = g_eventLayer[i];
+            if (kind >= 10 && kind <= 14) kinds.insert(kind);
             goals += g_routeLayer[i] == 32;
-            starts += (g_routeLayer[i] & 16) != 0;
-            sea += g_squareLayer[i] == 45;
-            mountains += g_squareLayer[i] == 16;
+            sea += kind == 45;
+            mountains += kind == 16;
+            if (n < 1 || n > g_eventCount) continue;
+            // A monster group's record: '$', kind 2, then its id (3 for the roaming group).
+            const char* script = g_eventScripts + (n - 1) * kEventScriptSlotBytes;
+            const size_t dollar = std::string(script, strnlen(script, kEventScriptSlotBytes)).find('$');
+            int32_t cursor = int32_t(dollar) + 1;
+            if (dollar != std::string::npos && ReadScriptNumber(&cursor, script) == 2)
+                (ReadScriptNumber(&cursor, script) == 3 ? roaming : waiting) += 1;
         }
         EXPECT_EQ(kinds, (std::set<int>{10, 11, 12, 13, 14}));
-        EXPECT_EQ(goals, 1);
-        EXPECT_EQ(starts, 1);
-        if (stage >= 2)
-            EXPECT_GT(sea, 0);
-        if (stage == 3)
-            EXPECT_GT(mountains, 0);
-        EXPECT_LE(g_eventCount, 10);
-    }
-}
-
-TEST_F(BuiltStages, EveryStagePlacesThreeFullTeamsTheRoamingGroupAndThreeOrMoreWaitingGroups)
-{
-    for (int stage = 1; stage <= 3; ++stage) {
-        SCOPED_TRACE("stage " + std::to_string(stage));
-        Load(stage);
-        const std::vector<Piece> pieces = Pieces();
-        EXPECT_LE(pieces.size(), 10u); // piece slots 10..19
-        int teams[3] = {}, roaming = 0, waiting = 0;
-        for (const Piece& p : pieces) {
-            const int kind = g_squareLayer[p.row * g_boardWidth + p.column];
-            EXPECT_TRUE(kind >= 10 && kind <= 14) << "piece on a cell of kind " << kind;
-            EXPECT_TRUE(p.heading == 0 || p.heading == 90 || p.heading == 180 || p.heading == 270);
-            if (p.kind == 1) {
-                ASSERT_TRUE(p.id >= 0 && p.id <= 2);
-                ++teams[p.id];
-                const int first = 6 * p.id;
-                EXPECT_EQ(p.ids, (std::vector<int>{first, first + 1, first + 2, first + 3, first + 4, first + 5}));
-                // A team must be able to leave its start square.
-                EXPECT_NE(g_routeLayer[p.row * g_boardWidth + p.column] & 15, 0);
-            } else {
-                ASSERT_EQ(p.kind, 2);
-                (p.id == 3 ? roaming : waiting) += 1;
-                for (int id : p.ids)
-                    EXPECT_TRUE(id >= 18 && id <= 24) << "monster id " << id;
-                if (p.id == 3)
-                    EXPECT_NE(g_layerE[p.row * g_boardWidth + p.column] & 15, 0);
-            }
-        }
-        EXPECT_EQ(teams[0], 1);
-        EXPECT_EQ(teams[1], 1);
-        EXPECT_EQ(teams[2], 1);
-        EXPECT_EQ(roaming, 1);
+        EXPECT_EQ(std::make_pair(goals, roaming), std::make_pair(1, 1));
         EXPECT_GE(waiting, 3);
+        EXPECT_TRUE((stage < 2 || sea > 0) && (stage < 3 || mountains > 0)) << sea << " sea and " << mountains << " mountain cells";
     }
 }
 
-TEST(StagePacks, BuiltPacksPassTheCheckAndTheBuildIsDeterministic)
+// The build checks its packs itself; built again here, they come out byte for byte the
+// same. The checker reads the packs, not the sources, so it also refuses faults only a
+// damaged pack can hold.
+TEST(StagePacks, TheBuildIsDeterministicListsEveryStageAndTheCheckRefusesDamage)
 {
     TempDir dir;
     std::string out;
-    EXPECT_EQ(RunStagepack(dir, "--check " + kBuildDir + "/mappack.dat " + kBuildDir + "/epack.dat", out), 0) << out;
-    ASSERT_EQ(RunStagepack(dir, kSourceDir + "/content/stages " + (dir / "m1") + " " + (dir / "e1"), out), 0) << out;
-    ASSERT_EQ(RunStagepack(dir, kSourceDir + "/content/stages " + (dir / "m2") + " " + (dir / "e2"), out), 0) << out;
-    EXPECT_EQ(ReadFileBytes(dir / "m1"), ReadFileBytes(dir / "m2"));
-    EXPECT_EQ(ReadFileBytes(dir / "e1"), ReadFileBytes(dir / "e2"));
-    EXPECT_EQ(ReadFileBytes(dir / "m1"), ReadFileBytes(kBuildDir + "/mappack.dat"));
-    // The list names every stage with its size and track.
-    ASSERT_EQ(RunStagepack(dir, "--list " + (dir / "m1") + " " + (dir / "e1"), out), 0) << out;
+    ASSERT_EQ(RunStagepack(dir, kSourceDir + "/content/stages " + (dir / "m") + " " + (dir / "e"), out), 0) << out;
+    const auto maps = ReadFileBytes(dir / "m");
+    EXPECT_EQ(maps, ReadFileBytes(kBuildDir + "/mappack.dat"));
+    EXPECT_EQ(ReadFileBytes(dir / "e"), ReadFileBytes(kBuildDir + "/epack.dat"));
+    ASSERT_EQ(RunStagepack(dir, "--list " + (dir / "m") + " " + (dir / "e"), out), 0) << out;
     EXPECT_NE(out.find("stage 1: 30 x 30 cells"), std::string::npos) << out;
     EXPECT_NE(out.find("stage 3: 100 x 100 cells"), std::string::npos) << out;
+    // Stage 1's entry starts at byte 12 with its width and height; its route layer follows
+    // the 16 header bytes and the 900 square-layer bytes.
+    auto twoStarts = maps, tooTall = maps, cutShort = maps;
+    twoStarts[12 + 16 + 900] |= 16;
+    tooTall[12 + 4] = 101;
+    cutShort.pop_back();
+    for (const auto& [damaged, expected] : {std::pair{twoStarts, "stage 1: 2 start squares"}, {tooTall, "stage 1: board size 30 x 101"},
+                                            {cutShort, "stage 3: the map entry is cut short"}}) {
+        test_support::WriteFileBytes(dir / "bad", damaged);
+        EXPECT_EQ(RunStagepack(dir, "--check " + (dir / "bad") + " " + (dir / "e"), out), 1) << expected;
+        EXPECT_NE(out.find(expected), std::string::npos) << out;
+    }
 }
-
-// ---- refusals ----
 
 // A tiny stage: three team squares in a row, a corridor cell and the goal.
 const char* const kTinyMap = "size 7 3\n"
@@ -201,41 +113,41 @@ std::string Replace(std::string text, const std::string& from, const std::string
 {
     const size_t at = text.find(from);
     EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos)
-        text.replace(at, from.size(), to);
-    return text;
-}
-
-void WriteText(const std::string& path, const std::string& text)
-{
-    test_support::WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
 }
 
 // Writes the tiny stage three times, with stage 2's map and script as given, and builds.
 int BuildTiny(const TempDir& dir, const std::string& map2, const std::string& script2, std::string& output)
 {
     for (int s = 1; s <= 3; ++s) {
-        WriteText(dir / ("stage" + std::to_string(s) + ".map"), s == 2 ? map2 : kTinyMap);
-        WriteText(dir / ("stage" + std::to_string(s) + ".txt"), s == 2 ? script2 : kTinyScript);
+        std::ofstream(dir / ("stage" + std::to_string(s) + ".map"), std::ios::binary) << (s == 2 ? map2 : kTinyMap);
+        std::ofstream(dir / ("stage" + std::to_string(s) + ".txt"), std::ios::binary) << (s == 2 ? script2 : kTinyScript);
     }
     return RunStagepack(dir, dir.path() + " " + (dir / "m") + " " + (dir / "e"), output);
 }
 
-TEST(StagePacks, TheTinyStageBuildsAndEachFaultIsRefusedWithItsReason)
+// A fork whose two ways differ in length: the track walk takes the first way (down), so
+// with '%' as ground and corridor the way up is longer than the track; as a square and a
+// route bit, both ways take three squares to the goal.
+const char* const kForkMap = "size 9 5\n"
+                             "start 1 2\n"
+                             "goal 7 2\n"
+                             "ground\n.........\n...=A=A=.\n.DDD...C.\n...=A=%=.\n.........\n"
+                             "route\n.........\n....>.>..\n.>>c.....\n....>.%..\n.........\n"
+                             "back\n.........\n.........\n.........\n.........\n.........\n"
+                             "event\n.........\n.........\n.123...4.\n.........\n.........\n"
+                             "enemy\n.........\n.........\n.........\n.........\n.........\n";
+
+TEST(StagePacks, TheTinyStagesBuildAndEachFaultIsRefusedWithItsReason)
 {
-    {
+    for (const std::string& map : {std::string(kTinyMap), Replace(Replace(kForkMap, "%", "A"), "%", ">")}) {
         TempDir dir;
         std::string out;
-        ASSERT_EQ(BuildTiny(dir, kTinyMap, kTinyScript, out), 0) << out;
+        EXPECT_EQ(BuildTiny(dir, map, kTinyScript, out), 0) << out;
     }
     std::string manyCommands;
-    for (int i = 0; i < 400; ++i)
-        manyCommands += "#1,1,";
-    struct Case {
-        const char* what;
-        std::string map, script;
-        const char* expected;
-    };
+    for (int i = 0; i < 400; ++i) manyCommands += "#1,1,"; // 2000 bytes
+    struct Case { const char* what; std::string map, script; const char* expected; };
     const std::string map = kTinyMap, script = kTinyScript;
     const Case cases[] = {
         {"board too wide", Replace(map, "size 7 3", "size 101 3"), script, "width and height must be 1..100"},
@@ -246,6 +158,8 @@ TEST(StagePacks, TheTinyStageBuildsAndEachFaultIsRefusedWithItsReason)
         {"goal never reached", Replace(map, "goal 5 1\n", ""), script, "does not reach a goal square"},
         {"team on grass", Replace(Replace(map, ".123.4.", "..23.4."), "event\n.......", "event\n.1....."), script, "starts on blocked ground at column 1, row 0"},
         {"eleven events", Replace(map, ".123.4.", ".123b4."), script, "event number 11 at column 4, row 1; a stage has at most 10 events"},
+        {"fork's other way longer than the track", Replace(Replace(kForkMap, "%", "="), "%", "."), script,
+         "stage 2: a way from the start at column 1, row 2 reaches the goal in 5 squares, more than the 4 the track walk measures"},
         {"script of 2000 bytes", map, Replace(script, "#43,", manyCommands + "#43,"), "bytes; a script holds at most 1999"},
         {"text over 16000 bytes", map, script + "/" + std::string(16000, 'x') + "\n", "a stage holds at most 16000"},
         {"missing @", map, Replace(script, "#99,\n@\n/", "#99,\n/"), "the map uses event 4 but only 3 events end with '@'"},
@@ -272,72 +186,7 @@ TEST(StagePacks, TheTinyStageBuildsAndEachFaultIsRefusedWithItsReason)
         std::string out;
         EXPECT_EQ(BuildTiny(dir, c.map, c.script, out), 1);
         EXPECT_NE(out.find(c.expected), std::string::npos) << out;
-        // Nothing is written when the sources are refused.
-        EXPECT_TRUE(ReadFileBytes(dir / "m").empty());
-    }
-}
-
-// A fork whose two ways differ in length: the track walk takes the first way (down),
-// so a team that goes up would walk more squares than the track has. Stage 2 of the
-// build is this fork; the others stay the tiny stage.
-TEST(StagePacks, AForkWhoseOtherWayIsLongerThanTheTrackIsRefused)
-{
-    const std::string forkMap = "size 9 5\n"
-                                "start 1 2\n"
-                                "goal 7 2\n"
-                                "ground\n.........\n...=A=A=.\n.DDD...C.\n...=A=%=.\n.........\n"
-                                "route\n.........\n....>.>..\n.>>c.....\n....>.%..\n.........\n"
-                                "back\n.........\n.........\n.........\n.........\n.........\n"
-                                "event\n.........\n.........\n.123...4.\n.........\n.........\n"
-                                "enemy\n.........\n.........\n.........\n.........\n.........\n";
-    {
-        // Down: one square, then the goal (2); up: two squares, then the goal (3).
-        TempDir dir;
-        std::string out;
-        EXPECT_EQ(BuildTiny(dir, Replace(Replace(forkMap, "%", "="), "%", "."), kTinyScript, out), 1);
-        EXPECT_NE(out.find("stage 2: a way from the start at column 1, row 2 reaches the goal in 5 squares, "
-                           "more than the 4 the track walk measures"),
-                  std::string::npos)
-            << out;
-        EXPECT_TRUE(ReadFileBytes(dir / "m").empty());
-    }
-    {
-        // One more square on the way down: both ways take three squares to the goal.
-        TempDir dir;
-        std::string out;
-        EXPECT_EQ(BuildTiny(dir, Replace(Replace(forkMap, "%", "A"), "%", ">"), kTinyScript, out), 0) << out;
-    }
-}
-
-// Faults only a damaged pack can hold: the checker reads the built files, not the sources.
-TEST(StagePacks, CheckRefusesDamagedPacks)
-{
-    TempDir dir;
-    std::string out;
-    ASSERT_EQ(BuildTiny(dir, kTinyMap, kTinyScript, out), 0) << out;
-    const auto maps = ReadFileBytes(dir / "m");
-    // Stage 1's entry starts at byte 12; its route layer follows 16 header bytes and the
-    // 21 square-layer bytes; cell (2, 1) is index 9 of a 7-wide board.
-    auto twoStarts = maps;
-    twoStarts[12 + 16 + 21 + 9] |= 16;
-    auto tooTall = maps;
-    tooTall[12 + 4] = 101;
-    auto cutShort = maps;
-    cutShort.resize(cutShort.size() - 1);
-    struct Case {
-        const char* what;
-        std::vector<uint8_t> maps;
-        const char* expected;
-    } cases[] = {
-        {"two start marks", twoStarts, "stage 1: 2 start squares"},
-        {"a side over 100", tooTall, "stage 1: board size 7 x 101"},
-        {"the last entry cut short", cutShort, "stage 3: the map entry is cut short"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        test_support::WriteFileBytes(dir / "bad", c.maps);
-        EXPECT_EQ(RunStagepack(dir, "--check " + (dir / "bad") + " " + (dir / "e"), out), 1);
-        EXPECT_NE(out.find(c.expected), std::string::npos) << out;
+        EXPECT_TRUE(ReadFileBytes(dir / "m").empty()) << "written although refused";
     }
 }
 

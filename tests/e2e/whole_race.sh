@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # End to end on a real X server, with real key presses: a whole race on stage 1.
 #
-#   1. Title, a new race, the first team. The player takes three turns by hand: stops
-#      the die, picks a way on every square (and at the fork), pages event messages,
-#      answers choices and presses on through battles.
-#   2. With the die spinning again: Shift, save, slot 0, yes. The picture of that
-#      moment is kept. Back to the title through the command menu, and quit through
+#   1. Title (not mistaken for the battle frame), a new race, the first team. The player
+#      takes three turns by hand: stops the die, picks a way on every square (and at the
+#      fork), pages event messages, answers choices and presses on through battles.
+#   2. With the die spinning again: Shift (the menu offers automatic play), save, slot 0,
+#      yes. The picture of that moment is kept. Back to the title through the command menu, and quit through
 #      the title's quit dialog: the game ends with status 0.
 #   3. The game starts again; the title's load entry takes slot 0, and the board shows
 #      the race as it was (the team panel and the rest of the picture as kept).
-#   4. Automatic play through the command menu; the race runs on by itself, the screen
-#      watched every second or so until at least one battle has shown and the ranking
-#      comes up. Return adds the race to the history and shows the history screen;
+#   4. Automatic play through the command menu (its banner only once chosen); the race
+#      runs on by itself, the screen watched every second or so until at least one battle
+#      has shown, with its message window and its name plates over the frame, and the
+#      ranking comes up. Return adds the race to the history and shows the history screen;
 #      the window's close request then ends the game with status 0.
 #   5. The slot file and the history file are read back field by field.
 #
@@ -155,15 +156,47 @@ battle_shown() {
     done
 }
 
+# Over the frame: in the message states the window at (64, 384), whose 2-pixel border
+# is atlas (1, 498, 513, 594)'s; while the reels run or a clash shows, the name plates
+# of atlas (910, 176, 1110, 203) at (60, 336) and (380, 336). Their left 20 pixels are
+# left bare by every name.
+window_shown() {
+    local x
+    for x in 10 100 300 500; do
+        matches $((64 + x)) 384 $((1 + x)) 498 $((64 + x)) 384 || return 1
+        matches $((64 + x)) 385 $((1 + x)) 499 $((64 + x)) 385 || return 1
+    done
+}
+plates_shown() {
+    local x y
+    for x in 2 8 14; do
+        for y in 1 13 25; do
+            matches $((60 + x)) $((336 + y)) $((910 + x)) $((176 + y)) $((60 + x)) $((336 + y)) || return 1
+            matches $((380 + x)) $((336 + y)) $((910 + x)) $((176 + y)) $((380 + x)) $((336 + y)) || return 1
+        done
+    done
+}
+
 # How often the battle screen was seen: once more each time it shows after a picture
-# without it (a battle's 3D clash hides it between rounds).
+# without it (a battle's 3D clash hides it between rounds). The window and the plates
+# are looked for on the same pictures until each has been seen once.
 battles=0
 in_battle=0
+seen_window=0
+seen_plates=0
 watch_battle() {
     if battle_shown; then
         [ "$in_battle" -eq 0 ] && [ "$battles" -eq 0 ] && echo "ok: a battle on screen ($((SECONDS - started_at)) s)"
         [ "$in_battle" -eq 0 ] && battles=$((battles + 1))
         in_battle=1
+        if [ "$seen_window" -eq 0 ] && window_shown; then
+            seen_window=1
+            echo "ok: the battle's message window at (64, 384)"
+        fi
+        if [ "$seen_plates" -eq 0 ] && plates_shown; then
+            seen_plates=1
+            echo "ok: the name plates at (60, 336) and (380, 336)"
+        fi
     else
         in_battle=0
     fi
@@ -197,6 +230,7 @@ race_resumed() { ! slots_shown 767 127 152 && die_spins; }
 # --- 1. A race, three turns by hand --------------------------------------------------
 start_game
 await 20 "title" title_bar_at 138 202
+battle_shown && fail_with_shot "the title already looks like the battle frame"
 step Return "team select" team_select_shown
 # The camera shows the board first; the die spins a few seconds later.
 step Return "the board" not_team_select
@@ -232,6 +266,8 @@ echo "ok: $manual_turns turns played by hand"
 # --- 2. Save, back to the title, quit ----------------------------------------------
 shoot "$work/before.rgb"
 step shift "the command menu" menu_row 0
+# While the player's die spins the menu offers automatic play (its label at (38, 243)).
+sprite_shown 1315 1085 1395 1105 38 243 || fail_with_shot "the command menu does not offer automatic play"
 for row in 1 2 3; do step Down "menu row $row" menu_row "$row"; done
 step Return "the save slots" slots_shown 767 127 152
 cursor_at 64 141 || fail_with_shot "the save slots' cursor is not on slot 0"
@@ -287,6 +323,7 @@ step shift "the command menu" menu_row 0
 for row in 1 2 3 4; do step Down "menu row $row" menu_row "$row"; done
 step Return "the automatic play question" sprite_shown 1293 1085 1396 1105 26 106
 step Down "yes" two_item_row 1
+sprite_shown 1212 1318 1380 1332 470 2 && fail_with_shot "the automatic play banner shows before yes was pressed"
 press Return
 # Its banner at (470, 2) (atlas 1212, 1318, 1380, 1332): white letters. A square event
 # or a battle may hide the status bar for a while.
@@ -307,6 +344,8 @@ done
 [ "$ranking" -eq 1 ] || fail_with_shot "no ranking screen within $((SECONDS - race_from)) s of automatic play"
 echo "ok: the ranking screen after $((SECONDS - race_from)) s of automatic play"
 [ "$battles" -ge 1 ] || fail "the race ended without a battle seen on screen"
+[ "$seen_window" -eq 1 ] || fail "the battle frame showed $battles times, never with its message window at (64, 384)"
+[ "$seen_plates" -eq 1 ] || fail "the battle frame showed $battles times, never with its name plates at (60, 336)"
 [ "$(od -An -v -tu1 "$work/save.dat" | tr -s ' \n' '\n' | grep -c '^0$')" -eq 520 ] ||
     fail "save.dat changed before the ranking was confirmed"
 

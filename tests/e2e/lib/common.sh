@@ -167,8 +167,8 @@ agreement() {
 }
 
 # The interface atlas is block 0 of data.dat: a table of 150 offsets (600 bytes), then
-# at 600 + offset the block's length and its bytes. It is kept as $work/atlas.png and
-# as raw RGBA, 2048 x 2048, in $work/atlas.rgba, so that single texels can be read
+# at 600 + offset the block's length and its bytes. It is kept as raw RGBA,
+# 2048 x 2048, in $work/atlas.rgba, so that single texels can be read
 # quickly. Screen pixels are checked against the atlas texels that the layout puts there.
 extract_atlas() {
     local block_offset block_length
@@ -177,7 +177,6 @@ extract_atlas() {
     tail -c +$((600 + block_offset + 4 + 1)) "$work/data.dat" | head -c "$block_length" >"$work/atlas.bmp"
     convert "$work/atlas.bmp" -depth 8 "rgba:$work/atlas.rgba" 2>/dev/null || fail "block 0 of data.dat is not an image"
     [ "$(stat -c %s "$work/atlas.rgba")" -eq $((2048 * 2048 * 4)) ] || fail "the atlas is not 2048 x 2048"
-    convert "$work/atlas.bmp" "$work/atlas.png" 2>/dev/null || fail "block 0 of data.dat is not an image"
 }
 u32_at() { od -An -tu4 -N4 -j "$1" "$work/data.dat" | tr -d ' '; }
 
@@ -220,25 +219,6 @@ expect() {
     got=$(pixel "$x" "$y")
     close_to "$want" "$got" || fail "$name: pixel ($x, $y) is $got, expected $want"
     echo "ok: $name at ($x, $y)"
-}
-
-# The first opaque texel inside an atlas rectangle that is not the colour key.
-opaque_texel() { # left top right bottom: prints "x y"
-    convert "$work/atlas.png" -crop "$(($3 - $1))x$(($4 - $2))+$1+$2" +repage txt:- |
-        awk -F'[,: ()]+' 'NR > 1 && $0 ~ /srgba?\(/ {
-            n = split($0, p, /[(),]/); r = p[n-4]; g = p[n-3]; b = p[n-2]; a = p[n-1]
-            if (a + 0 >= 0.999 || a == 255) { if (!(r == 0 && g == 255 && b == 0)) { print $1, $2; exit } }
-        }'
-}
-
-# expect_sprite what left top right bottom x y: the sprite cut from that rectangle
-# is on top at (x, y) of the window.
-expect_sprite() {
-    local texel tx ty
-    texel=$(opaque_texel "$2" "$3" "$4" "$5")
-    [ -n "$texel" ] || fail "$1: no opaque texel in its atlas rectangle"
-    read -r tx ty <<<"$texel"
-    expect "$1" $(($6 + tx)) $(($7 + ty)) $(($2 + tx)) $(($3 + ty))
 }
 
 # The battle frame is drawn 1:1 from atlas (0, 0, 640, 480) over the whole window
