@@ -70,17 +70,17 @@ sanitizer_env=(
 )
 dri_driver="$(ls /usr/lib/*/dri/swrast_dri.so 2>/dev/null | head -n 1 || true)"
 [ -z "$dri_driver" ] || sanitizer_env+=("LD_PRELOAD=$dri_driver")
-# Tests that start the game as a program of its own (e2e scripts, FoundationProgram) run
-# it in a fresh process without the preload; there, leaks are not checked (the same
-# start-up chain runs leak-checked in-process in the first group).
-separate='^(e2e[.]|FoundationProgram[.])'
+# The end-to-end scripts start the game as a program of its own, in a fresh process
+# without the preload; there, leaks are not checked (the same start-up chain runs
+# leak-checked in-process in the first group).
+separate='^e2e[.]'
 (cd build-asan && env "${sanitizer_env[@]}" ctest --output-on-failure -j"$jobs" -E "$separate")
-# The whole-race end-to-end runs (a race played to its end, a wait for a battle) take
-# minutes of real frames; their code runs sanitized in-process in the race simulator
-# and the headless race tests, so here they are left to the normal build.
+# The whole-race end-to-end run (a race played to its end) takes minutes of real
+# frames; its code runs sanitized in-process in the race simulator and the headless
+# race tests, so here it is left to the normal build.
 (cd build-asan && env ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=0 \
   UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --output-on-failure -j"$jobs" -R "$separate" \
-  -E '^e2e[.](whole_race|battle)$')
+  -E '^e2e[.]whole_race$')
 
 stage "fuzz targets"
 fuzz_seconds="${FUZZ_SECONDS:-20}"
