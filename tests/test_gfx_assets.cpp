@@ -83,6 +83,7 @@ TEST_F(GfxAssets, MeshSubsetsGroupFacesByMaterialAndBadMeshesAreRefused) {
         ASSERT_TRUE(sphere.materialCount == 0u && sphere.mesh->fvf == plat::kFvfColoured);
         EXPECT_EQ(std::make_pair(sphere.mesh->vertexCount, sphere.mesh->FaceCount()),
                   std::make_pair(segments * (segments - 1) + 2, 2 * segments * (segments - 1)));
+        ReleaseModelRecord(&sphere);
     }
 }
 
