@@ -3,17 +3,20 @@
 #
 #   1. Title (not mistaken for the battle frame), a new race, the first team. The player
 #      takes three turns by hand: stops the die, picks a way on every square (and at the
-#      fork), pages event messages, answers choices and presses on through battles.
+#      fork), pages event messages, answers choices and presses on through battles. A
+#      team beaten to the last member sends the game back to the title: the player then
+#      starts a new race.
 #   2. With the die spinning again: Shift (the menu offers automatic play), save, slot 0,
-#      yes. The picture of that moment is kept. Back to the title through the command menu, and quit through
-#      the title's quit dialog: the game ends with status 0.
+#      yes. The picture of that moment is kept. Back to the title through the command
+#      menu, and quit through the title's quit dialog: the game ends with status 0.
 #   3. The game starts again; the title's load entry takes slot 0, and the board shows
 #      the race as it was (the team panel and the rest of the picture as kept).
 #   4. Automatic play through the command menu (its banner only once chosen); the race
 #      runs on by itself, the screen watched every second or so until at least one battle
 #      has shown, with its message window and its name plates over the frame, and the
-#      ranking comes up. Return adds the race to the history and shows the history screen;
-#      the window's close request then ends the game with status 0.
+#      ranking comes up (if the player's team is beaten first, slot 0 is loaded again).
+#      Return adds the race to the history and shows the history screen; the window's
+#      close request then ends the game with status 0.
 #   5. The slot file and the history file are read back field by field.
 #
 # Chance is seeded from the clock, so nothing here counts on a frame number: every key
@@ -228,18 +231,23 @@ slots_without_message() { slots_shown 767 127 152 && ! saved_shown; }
 race_resumed() { ! slots_shown 767 127 152 && die_spins; }
 
 # --- 1. A race, three turns by hand --------------------------------------------------
-start_game
-await 20 "title" title_bar_at 138 202
-battle_shown && fail_with_shot "the title already looks like the battle frame"
-step Return "team select" team_select_shown
-# The camera shows the board first; the die spins a few seconds later.
-step Return "the board" not_team_select
-await 30 "the player's die spinning" die_spins
+# A team whose last member falls ends the race with game over and the title comes back;
+# chance can do that to the player's team within the first turns. The player then starts
+# again, as anyone would: a new race, up to three times.
+
+# new_race: from the title to the player's die spinning on a new race's board.
+new_race() {
+    step Return "team select" team_select_shown
+    # The camera shows the board first; the die spins a few seconds later.
+    step Return "the board" not_team_select
+    await 30 "the player's die spinning" die_spins
+}
 
 # until_die_spins limit: plays on by hand until the player's die spins: every square
 # gets the four ways in turn (the first open one is taken; a closed one is refused),
 # and Return pages messages, answers choices and presses on through battles. Return
-# goes only when the die was not seen spinning, so as not to stop it unseen.
+# goes only when the die was not seen spinning, so as not to stop it unseen. Returns 1
+# when the game went back to the title.
 until_die_spins() {
     local since=$SECONDS key
     while [ $((SECONDS - since)) -lt "$1" ]; do
@@ -247,20 +255,37 @@ until_die_spins() {
         shoot
         watch_battle
         die_spins && return 0
-        # A beaten team ends the game back on the title: Return would start a new race.
-        title_bar_at 138 202 && fail_with_shot "the player's team was beaten: the game is back on the title"
+        # Return on the title would start a new race unseen.
+        title_bar_at 138 202 && return 1
         press Return
         for key in Down Right Left Up; do press "$key"; done
     done
     fail_with_shot "the player's die did not spin again within $1 s"
 }
 
+# play_by_hand n: n turns by hand, the die spinning again after the last; returns 1
+# when the player's team was beaten on the way.
+play_by_hand() {
+    local turn
+    for turn in $(seq 1 "$1"); do
+        [ "$turn" -eq 1 ] || until_die_spins 300 || return 1
+        step Return "turn $turn: the die stopped by hand" not_spinning
+    done
+    until_die_spins 300
+}
+
+start_game
+await 20 "title" title_bar_at 138 202
+battle_shown && fail_with_shot "the title already looks like the battle frame"
 manual_turns=3
-for turn in $(seq 1 "$manual_turns"); do
-    [ "$turn" -eq 1 ] || until_die_spins 300
-    step Return "turn $turn: the die stopped by hand" not_spinning
+attempt=1
+new_race
+until play_by_hand "$manual_turns"; do
+    echo "ok: the player's team was beaten and the title came back (race $attempt)"
+    [ "$attempt" -lt 3 ] || fail_with_shot "the player's team was beaten in three races running"
+    attempt=$((attempt + 1))
+    new_race
 done
-until_die_spins 300
 echo "ok: $manual_turns turns played by hand"
 
 # --- 2. Save, back to the title, quit ----------------------------------------------
@@ -300,16 +325,21 @@ echo "ok: quit from the title with status 0"
 cmp -s "$work/save0.dat" "$work/saved-slot.dat" || fail "save0.dat changed after the save"
 
 # --- 3. Start again, load slot 0 --------------------------------------------------
+# load_slot0: from the title to the loaded race, its die spinning.
+load_slot0() {
+    step Right "title column 2" title_bar_at 321 202
+    step Down "the load entry" title_bar_at 321 232
+    step Return "the load slots" slots_shown 767 154 179
+    sprite_shown 1006 363 1058 380 388 145 || fail_with_shot "slot 0 does not show its stage label"
+    step Return "the load question" slot_confirm_row 0
+    step Down "yes" slot_confirm_row 1
+    step Return "the loaded race" not_load_slots
+    await 20 "the player's die spinning" die_spins
+}
+
 start_game
 await 20 "title" title_bar_at 138 202
-step Right "title column 2" title_bar_at 321 202
-step Down "the load entry" title_bar_at 321 232
-step Return "the load slots" slots_shown 767 154 179
-sprite_shown 1006 363 1058 380 388 145 || fail_with_shot "slot 0 does not show its stage label"
-step Return "the load question" slot_confirm_row 0
-step Down "yes" slot_confirm_row 1
-step Return "the loaded race" not_load_slots
-await 20 "the player's die spinning" die_spins
+load_slot0
 sleep 1
 shoot "$work/after.rgb"
 panel=$(agreement "$work/before.rgb" "$work/after.rgb" 2 24 317 133)
@@ -319,29 +349,39 @@ echo "after loading: team panel $panel%, whole window $whole% as before saving"
 [ "$whole" -ge 85 ] || fail_with_shot "the board differs from the saved race's ($whole% alike)"
 
 # --- 4. Automatic play to the ranking ------------------------------------------------
-step shift "the command menu" menu_row 0
-for row in 1 2 3 4; do step Down "menu row $row" menu_row "$row"; done
-step Return "the automatic play question" sprite_shown 1293 1085 1396 1105 26 106
-step Down "yes" two_item_row 1
-sprite_shown 1212 1318 1380 1332 470 2 && fail_with_shot "the automatic play banner shows before yes was pressed"
-press Return
-# Its banner at (470, 2) (atlas 1212, 1318, 1380, 1332): white letters. A square event
-# or a battle may hide the status bar for a while.
-await 30 "automatic play" sprite_shown 1212 1318 1380 1332 470 2
+# automatic_play: switches it on through the command menu and watches the race run on;
+# returns 0 at the ranking, 1 when the player's team was beaten (the title is back).
+automatic_play() {
+    local from
+    step shift "the command menu" menu_row 0
+    for row in 1 2 3 4; do step Down "menu row $row" menu_row "$row"; done
+    step Return "the automatic play question" sprite_shown 1293 1085 1396 1105 26 106
+    step Down "yes" two_item_row 1
+    sprite_shown 1212 1318 1380 1332 470 2 && fail_with_shot "the automatic play banner shows before yes was pressed"
+    press Return
+    # Its banner at (470, 2) (atlas 1212, 1318, 1380, 1332): white letters. A square event
+    # or a battle may hide the status bar for a while.
+    await 30 "automatic play" sprite_shown 1212 1318 1380 1332 470 2
+    from=$SECONDS
+    while [ $((SECONDS - from)) -lt 900 ]; do
+        alive
+        shoot
+        watch_battle
+        ranking_shown && return 0
+        title_bar_at 138 202 && return 1
+        sleep 0.7
+    done
+    fail_with_shot "no ranking screen within $((SECONDS - from)) s of automatic play"
+}
 
 race_from=$SECONDS
-ranking=0
-while [ $((SECONDS - race_from)) -lt 900 ]; do
-    alive
-    shoot
-    watch_battle
-    if ranking_shown; then
-        ranking=1
-        break
-    fi
-    sleep 0.7
+attempt=1
+until automatic_play; do
+    echo "ok: the player's team was beaten and the title came back (loaded race $attempt)"
+    [ "$attempt" -lt 3 ] || fail_with_shot "the player's team was beaten in three loaded races running"
+    attempt=$((attempt + 1))
+    load_slot0
 done
-[ "$ranking" -eq 1 ] || fail_with_shot "no ranking screen within $((SECONDS - race_from)) s of automatic play"
 echo "ok: the ranking screen after $((SECONDS - race_from)) s of automatic play"
 [ "$battles" -ge 1 ] || fail "the race ended without a battle seen on screen"
 [ "$seen_window" -eq 1 ] || fail "the battle frame showed $battles times, never with its message window at (64, 384)"
