@@ -352,7 +352,7 @@ echo "after loading: team panel $panel%, whole window $whole% as before saving"
 # automatic_play: switches it on through the command menu and watches the race run on;
 # returns 0 at the ranking, 1 when the player's team was beaten (the title is back).
 automatic_play() {
-    local from
+    local from row
     step shift "the command menu" menu_row 0
     for row in 1 2 3 4; do step Down "menu row $row" menu_row "$row"; done
     step Return "the automatic play question" sprite_shown 1293 1085 1396 1105 26 106
