@@ -192,6 +192,87 @@ TEST_F(BoardViewTest, OnlyTilesInTheCameraViewAreSent) {
     EXPECT_GT(onScreen, 20);
 }
 
+TEST_F(BoardViewTest, TilesDrawnAreThoseThatPassTheirOwnTestWhereverTheCameraIs) {
+    // Testing every cell and ring tile, the plain way, is the yardstick: for each built
+    // stage and many cameras the board must send the same quads in the same order.
+    const auto maps = test_support::ReadFileBytes(std::string(SUGOROKU_BUILD_DIR) + "/mappack.dat");
+    struct Restore { ~Restore() { g_stageNumber = 1; } } restore;
+    auto everyTile = [](float x0, float z0, float y, int columns, int rows) {
+        for (int j = 0; j < rows; ++j)
+            for (int k = 0; k < columns; ++k) {
+                const float x = x0 + 2.0f * static_cast<float>(k), z = z0 - 2.0f * static_cast<float>(j);
+                if (IsSphereInFrustum(x + 1.0f, y - 2.0f, z - 1.0f, 4.0f)) DrawFlatTile(x, y, z, 2);
+            }
+    };
+    auto plainly = [&](float sea) {
+        const int w = g_boardWidth, h = g_boardHeight;
+        for (int pass = 0; pass < 2; ++pass)
+            for (int r = 0; r < h; ++r)
+                for (int c = 0; c < w; ++c) {
+                    const int code = g_squareLayer[r * w + c];
+                    const float x = static_cast<float>(2 * c - w), z = static_cast<float>(h - 2 * r);
+                    if (pass == 0 && code == 45) DrawSeaCell(x, sea, z);
+                    if (pass == 1 && code < 45) DrawBoardCell(c, r, x, z);
+                }
+        const auto f = [](int v) { return static_cast<float>(v); };
+        everyTile(f(-(w + 30)), f(h + 30), 4.0f, w + 30, 15);
+        everyTile(f(-(w + 30)), f(-h), 4.0f, w + 30, 15);
+        everyTile(f(w), f(h), 4.0f, 15, h);
+        everyTile(f(-w - 30), f(h), 4.0f, 15, h);
+    };
+    // Everything a drawing leaves: the vertices and each quad's texture, in order.
+    auto take = []() {
+        plat::RecordedFrame& frame = plat::CurrentRecordedFrame();
+        std::vector<const plat::Texture*> textures;
+        for (const plat::RecordedDraw& d : frame.draws) textures.push_back(d.texture);
+        auto taken = std::make_pair(frame.vertexBytes, textures);
+        frame.Reset();
+        return taken;
+    };
+
+    uint32_t chance = 12345;
+    auto next = [&](float low, float high) {
+        chance = chance * 1664525u + 1013904223u;
+        return low + (high - low) * static_cast<float>(chance >> 8) / 16777216.0f;
+    };
+    const float seaLevels[] = {-2.0f, -1.3f, -1.0f};
+    for (int stage = 1; stage <= 3; ++stage) {
+        g_stageNumber = stage;
+        ASSERT_EQ(LoadStageFromMapPackMemory(maps.data(), maps.size()), 1);
+        const int w = g_boardWidth, h = g_boardHeight;
+        const size_t everything = [&] {
+            for (float* plane : g_frustumPlanes) plane[0] = plane[1] = plane[2] = 0.0f, plane[3] = 1.0f;
+            plainly(-2.0f);
+            return take().second.size();
+        }();
+        int partly = 0;
+        for (int pose = 0; pose < 240; ++pose) {
+            // The board camera over points on and off the board, then anything at all:
+            // low and level, from below, far off, straight down, on the look-at point.
+            const float lookAt[3] = {next(-w - 40.0f, w + 40.0f), pose % 5 == 0 ? next(-10, 10) : 0.25f,
+                                     next(-h - 40.0f, h + 40.0f)};
+            float eye[3] = {0, pose < 80 ? 60.0f : next(-30, 130), 0};
+            OffsetByAngle(&eye[0], &eye[2], lookAt[0], lookAt[2], pose < 40 ? 270.0f : next(0, 360),
+                          pose < 80 ? 20.0f : next(0, 90));
+            if (pose % 8 == 1) eye[0] = lookAt[0]; // looking straight along z: planes level in x
+            if (pose == 200) eye[0] = lookAt[0], eye[2] = lookAt[2];
+            if (pose == 201) std::copy(lookAt, lookAt + 3, eye);
+            SetCameraTransforms(lookAt, eye);
+            UpdateFrustumPlanes();
+            const float sea = seaLevels[pose % 3];
+            plainly(sea);
+            const auto expected = take();
+            DrawBoardTiles(sea);
+            DrawMountainRing();
+            ASSERT_TRUE(take() == expected) << "stage " << stage << ", camera " << pose << ": " << lookAt[0] << ", "
+                                            << lookAt[1] << ", " << lookAt[2] << " from " << eye[0] << ", " << eye[1]
+                                            << ", " << eye[2] << " (" << expected.second.size() << " quads)";
+            partly += !expected.second.empty() && expected.second.size() < everything / 2;
+        }
+        EXPECT_GT(partly, 120) << "most cameras see part of stage " << stage;
+    }
+}
+
 TEST_F(BoardViewTest, SAndAToggleTheMinimapAndTeamPanelWithSoundFour) {
     ASSERT_EQ(InitTaskPool(), 1);
     ASSERT_EQ(CreateBoardView(), 1);

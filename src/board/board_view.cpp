@@ -1,7 +1,11 @@
 // The board view draws the stage: the sea first, then the land tiles with their
 // walls, then the mountain ring round the board. Every tile is tested against the
-// view frustum before a vertex is built, so a large board costs only what is seen.
+// view frustum before a vertex is built, and only the tiles of each row that the view
+// can reach are tested at all, so a large board costs only what is seen.
 #include "board/board_view.h"
+
+#include <algorithm>
+#include <cmath>
 
 #include "board/status_bar.h"
 #include "board/world.h"
@@ -32,9 +36,98 @@ constexpr float kCullRadius = 4.0f;
 
 constexpr uint32_t kWhite = 0xFFFFFFFFu;
 
+// Land tiles stand at 0 or, on a mountain cell, 4 (see GetCellTileLook).
+constexpr float kLowestLandTop = 0.0f;
+constexpr float kHighestLandTop = kMountainHeight;
+
 bool IsTileVisible(float x, float y, float z)
 {
     return IsSphereInFrustum(x + 1.0f, y - kCullDrop, z - 1.0f, kCullRadius) != 0;
+}
+
+// The tiles k = first..last of a row that may pass the tile test; none when first > last.
+struct TileSpan {
+    int32_t first;
+    int32_t last;
+};
+
+// How far the tile test can reach over an area of tiles in rows: corners x0 + 2k, z for
+// k = 0..columns - 1, tops between yLow and yHigh. On a row's line every frustum plane
+// bounds the x of a passing sphere's centre from one side, taking the top that favours
+// that plane most; the bound moves linearly with the row's z, so it is set up once per
+// area and costs a multiply-add per row.
+struct TileReach {
+    enum Side : int32_t { kAtLeast, kAtMost, kSign };
+    struct Limit {
+        Side side;
+        double atZero; // kAtLeast / kAtMost: the bound on k at z = 0; kSign: the margin
+        double perZ;   // its change with z
+    };
+    Limit limits[6];
+    int32_t limitCount;
+    int32_t columns;
+};
+
+TileReach MakeTileReach(float x0, float yLow, float yHigh, int32_t columns)
+{
+    // Loosens every bound by far more than the float test's rounding, so that no tile
+    // the test passes falls outside.
+    constexpr double kSlack = 1.0 / 16.0;
+    TileReach reach{};
+    reach.columns = columns;
+    const double centreLow = static_cast<double>(yLow) - kCullDrop;
+    const double centreHigh = static_cast<double>(yHigh) - kCullDrop;
+    for (const float* plane : g_frustumPlanes) {
+        // A plane the test cannot use (not a number, endless) rejects nothing here either.
+        if (!std::isfinite(plane[0]) || !std::isfinite(plane[1]) || !std::isfinite(plane[2]) ||
+            !std::isfinite(plane[3]))
+            continue;
+        const double a = plane[0];
+        const double b = plane[1];
+        const double c = plane[2];
+        // The sphere at (centreX, centreY, z - 1) passes when a centreX + margin(z) >= 0.
+        const double margin0 = (b > 0.0 ? b * centreHigh : b * centreLow) - c + plane[3] + kCullRadius + kSlack;
+        TileReach::Limit& limit = reach.limits[reach.limitCount++];
+        if (a == 0.0) {
+            limit = {TileReach::kSign, margin0, c};
+            continue;
+        }
+        // centreX = x0 + 1 + 2k, so the bound -margin(z) / a on centreX is one on k.
+        limit = {a > 0.0 ? TileReach::kAtLeast : TileReach::kAtMost,
+                 (-margin0 / a - static_cast<double>(x0) - 1.0) / 2.0, -c / (2.0 * a)};
+    }
+    return reach;
+}
+
+// The span of a row (corners at z) that holds every tile of it the test can pass. The
+// caller still tests each tile of the span, so what is drawn, and in what order, is what
+// testing every tile of the row would give.
+TileSpan TilesInRow(const TileReach& reach, float z)
+{
+    const TileSpan none = {0, -1};
+    if (reach.columns < 1)
+        return none;
+    const double zd = static_cast<double>(z);
+    double lowest = 0.0;
+    double highest = static_cast<double>(reach.columns - 1);
+    for (int32_t i = 0; i < reach.limitCount; ++i) {
+        const TileReach::Limit& limit = reach.limits[i];
+        const double value = limit.atZero + limit.perZ * zd;
+        if (limit.side == TileReach::kSign) {
+            if (value < 0.0)
+                return none;
+        } else if (limit.side == TileReach::kAtLeast) {
+            lowest = std::max(lowest, value);
+        } else {
+            highest = std::min(highest, value);
+        }
+    }
+    if (!(lowest <= highest))
+        return none;
+    // Both lie within 0..columns - 1 now; one more tile at each end for good measure.
+    const auto first = static_cast<int32_t>(std::ceil(lowest)) - 1;
+    const auto last = static_cast<int32_t>(std::floor(highest)) + 1;
+    return {std::max(first, 0), std::min(last, reach.columns - 1)};
 }
 
 plat::Texture* BoardTexture(int32_t texture)
@@ -140,17 +233,24 @@ void DrawBoardTiles(float seaLevel)
         return;
     const int32_t w = g_boardWidth;
     const int32_t h = g_boardHeight;
+    const auto left = static_cast<float>(-w);
     // All sea first, so that every land block is drawn over it.
+    const TileReach sea = MakeTileReach(left, seaLevel, seaLevel, w);
     for (int32_t r = 0; r < h; ++r) {
-        for (int32_t c = 0; c < w; ++c) {
+        const auto z = static_cast<float>(h - 2 * r);
+        const TileSpan span = TilesInRow(sea, z);
+        for (int32_t c = span.first; c <= span.last; ++c) {
             if (SquareCode(r * w + c) == kSeaCode)
-                DrawSeaCell(static_cast<float>(2 * c - w), seaLevel, static_cast<float>(h - 2 * r));
+                DrawSeaCell(static_cast<float>(2 * c - w), seaLevel, z);
         }
     }
+    const TileReach land = MakeTileReach(left, kLowestLandTop, kHighestLandTop, w);
     for (int32_t r = 0; r < h; ++r) {
-        for (int32_t c = 0; c < w; ++c) {
+        const auto z = static_cast<float>(h - 2 * r);
+        const TileSpan span = TilesInRow(land, z);
+        for (int32_t c = span.first; c <= span.last; ++c) {
             if (SquareCode(r * w + c) < kSeaCode)
-                DrawBoardCell(c, r, static_cast<float>(2 * c - w), static_cast<float>(h - 2 * r));
+                DrawBoardCell(c, r, static_cast<float>(2 * c - w), z);
         }
     }
 }
@@ -252,10 +352,12 @@ void DrawFlatTile(float x, float y, float z, int32_t texture)
 
 void DrawFlatTileArea(float x0, float z0, float y, int32_t columns, int32_t rows, int32_t texture)
 {
+    const TileReach reach = MakeTileReach(x0, y, y, columns);
     for (int32_t j = 0; j < rows; ++j) {
-        for (int32_t k = 0; k < columns; ++k) {
+        const float z = z0 - kTileSize * static_cast<float>(j);
+        const TileSpan span = TilesInRow(reach, z);
+        for (int32_t k = span.first; k <= span.last; ++k) {
             const float x = x0 + kTileSize * static_cast<float>(k);
-            const float z = z0 - kTileSize * static_cast<float>(j);
             if (IsTileVisible(x, y, z))
                 DrawFlatTile(x, y, z, texture);
         }
