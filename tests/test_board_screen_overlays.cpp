@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <tuple>
 #include <vector>
 
@@ -163,6 +164,42 @@ TEST_F(OverlayTest, MinimapDotsThenSquaresOverThem)
         At(788, 24, 792, 28, 405, 21), At(778, 24, 782, 28, 407, 21),
     };
     EXPECT_EQ(Drawn(), expected);
+}
+
+TEST_F(OverlayTest, MinimapFollowsChangedSquaresAndAnotherMap)
+{
+    // A road dot and a square on the 8 x 6 board; an event then turns the square into
+    // another kind and the road into grass, one cell at a time.
+    world_.Square(1, 0, 2);
+    world_.Square(2, 1, 10);
+    DrawMinimap();
+    EXPECT_EQ(Drawn(), (std::vector<Shot>{At(880, 24, 882, 26, 402, 20), At(860, 24, 864, 28, 403, 21)}));
+    world_.Square(2, 1, 14);
+    Clear();
+    DrawMinimap();
+    EXPECT_EQ(Drawn(), (std::vector<Shot>{At(880, 24, 882, 26, 402, 20), At(778, 24, 782, 28, 403, 21)}));
+    world_.Square(1, 0, 15);
+    Clear();
+    DrawMinimap();
+    EXPECT_EQ(Drawn(), (std::vector<Shot>{At(778, 24, 782, 28, 403, 21)}));
+
+    // The same bytes read as a 4 x 12 map: cell 10 is now column 2 of row 2.
+    g_boardWidth = 4;
+    g_boardHeight = 12;
+    Clear();
+    DrawMinimap();
+    EXPECT_EQ(Drawn(), (std::vector<Shot>{At(778, 24, 782, 28, 403, 23)}));
+
+    // A whole new map (another stage, a loaded race): rock everywhere but one square.
+    std::memset(g_squareLayer, 1, 48);
+    g_squareLayer[47] = 12;
+    Clear();
+    DrawMinimap();
+    const std::vector<Shot> shots = Drawn();
+    ASSERT_EQ(shots.size(), 48u);
+    EXPECT_EQ(shots[0], At(768, 24, 770, 26, 400, 20));
+    EXPECT_EQ(shots[46], At(768, 24, 770, 26, 404, 42));
+    EXPECT_EQ(shots[47], At(798, 24, 802, 28, 405, 41));
 }
 
 TEST_F(OverlayTest, MarkersForTheFirstFourPiecesMovingOnesLastOnEvenAndOddBoards)

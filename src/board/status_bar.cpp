@@ -1,6 +1,8 @@
 // The status bar, the team panel and the minimap of the board screen.
 #include "board/status_bar.h"
 
+#include <cstring>
+
 #include "board/board_view.h"
 #include "board/piece.h"
 #include "board/stage.h"
@@ -101,6 +103,70 @@ bool HasDrawableMap()
            g_boardHeight <= 100;
 }
 
+// The minimap's sprites for one stage map, path dots first and then the squares over
+// them. Sorting every cell into its sprite twice a frame cost more than drawing them,
+// so the list is kept between frames and taken again only when the map differs from
+// the copy it was taken from (a square changed by an event, another stage, a loaded
+// race). Comparing the copy is one plain pass over the bytes, and it sees every change
+// whoever makes it.
+struct MinimapCell {
+    float x;
+    float y;
+    const SpriteRect* rect;
+};
+
+struct MinimapCells {
+    bool taken = false;
+    int32_t width = 0;
+    int32_t height = 0;
+    int8_t layer[kStageCells] = {}; // the square layer the list was taken from
+    int32_t count = 0;
+    MinimapCell cells[kStageCells] = {}; // a cell gives a dot, a square or nothing
+};
+
+MinimapCells s_minimap;
+
+void TakeMinimapCells(MinimapCells* out)
+{
+    const int32_t w = g_boardWidth;
+    const int32_t h = g_boardHeight;
+    out->taken = true;
+    out->width = w;
+    out->height = h;
+    std::memcpy(out->layer, g_squareLayer, static_cast<size_t>(w) * static_cast<size_t>(h));
+    out->count = 0;
+    for (int32_t r = 0; r < h; ++r) {
+        for (int32_t c = 0; c < w; ++c) {
+            const int32_t code = CellKindOf(r * w + c);
+            const float x = kMinimapX + 2.0f * static_cast<float>(c);
+            const float y = kMinimapY + 2.0f * static_cast<float>(r);
+            if (code == 1)
+                out->cells[out->count++] = {x, y, &kRockDotRect};
+            else if (code == 2 || code == 3)
+                out->cells[out->count++] = {x, y, &kRoadDotRect};
+        }
+    }
+    // The squares are larger than a cell and go over the path dots round them.
+    for (int32_t r = 0; r < h; ++r) {
+        for (int32_t c = 0; c < w; ++c) {
+            const int32_t kind = CellKindOf(r * w + c) - kFirstSquareCode;
+            if (kind >= 0 && kind < kSquareKinds)
+                out->cells[out->count++] = {kMinimapX - 1.0f + 2.0f * static_cast<float>(c),
+                                            kMinimapY - 1.0f + 2.0f * static_cast<float>(r), &kSquareDotRects[kind]};
+        }
+    }
+}
+
+// The list for the map as it is now; call only with a drawable map.
+const MinimapCells& CurrentMinimapCells()
+{
+    const size_t cellCount = static_cast<size_t>(g_boardWidth) * static_cast<size_t>(g_boardHeight);
+    if (!s_minimap.taken || s_minimap.width != g_boardWidth || s_minimap.height != g_boardHeight ||
+        std::memcmp(s_minimap.layer, g_squareLayer, cellCount) != 0)
+        TakeMinimapCells(&s_minimap);
+    return s_minimap;
+}
+
 void DrawTeamRow(const BoardPiece* piece, float rowX, float rowY)
 {
     const int32_t team = piece->teamId;
@@ -195,27 +261,10 @@ void DrawTeamStatusPanel(const TurnController* controller, float x, float y)
 void DrawMinimap()
 {
     if (HasDrawableMap()) {
-        const int32_t w = g_boardWidth;
-        const int32_t h = g_boardHeight;
-        for (int32_t r = 0; r < h; ++r) {
-            for (int32_t c = 0; c < w; ++c) {
-                const int32_t code = CellKindOf(r * w + c);
-                const float x = kMinimapX + 2.0f * static_cast<float>(c);
-                const float y = kMinimapY + 2.0f * static_cast<float>(r);
-                if (code == 1)
-                    Sprite(x, y, kRockDotRect);
-                else if (code == 2 || code == 3)
-                    Sprite(x, y, kRoadDotRect);
-            }
-        }
-        // The squares are larger than a cell and go over the path dots round them.
-        for (int32_t r = 0; r < h; ++r) {
-            for (int32_t c = 0; c < w; ++c) {
-                const int32_t kind = CellKindOf(r * w + c) - kFirstSquareCode;
-                if (kind >= 0 && kind < kSquareKinds)
-                    Sprite(kMinimapX - 1.0f + 2.0f * static_cast<float>(c),
-                           kMinimapY - 1.0f + 2.0f * static_cast<float>(r), kSquareDotRects[kind]);
-            }
+        const MinimapCells& cells = CurrentMinimapCells();
+        for (int32_t i = 0; i < cells.count; ++i) {
+            const MinimapCell& cell = cells.cells[i];
+            Sprite(cell.x, cell.y, *cell.rect);
         }
     }
     DrawMinimapPieces();

@@ -1,6 +1,7 @@
 // The board screen's 2D overlays, drawn by the board view over the 3D board: the
 // status bar along the bottom, the team panel at the top left and the minimap at
-// the top right. They keep no state; everything is read afresh every frame.
+// the top right. Everything is read afresh every frame, except the minimap's cells,
+// which are taken from the stage map again only when it has changed.
 #pragma once
 #include <cstdint>
 
