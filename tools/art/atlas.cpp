@@ -300,7 +300,7 @@ void DrawDigitOne(Canvas& c, Rect r, int inkHeight, int size, const TextStyle& s
     const float h = float(std::min(inkHeight, r.h() - 2));
     const float top = r.t + (r.h() - h) / 2, bottom = top + h;
     const float ow = w < 7 ? 0.75f : std::min(st.outlineWidth, 1.0f);
-    const float half = std::max(0.8f, std::min(size / 12.0f, w * 0.14f)); // half the stem's width
+    const float half = std::max(0.8f, std::min(size / 12.0f, w * 0.12f)); // half the stem's width
     const float stem = r.l + w * 0.6f;
     const float left = r.l + ow + 0.2f, right = r.r - ow - 0.2f;
     const float footH = std::max(1.2f, half * 1.3f);
