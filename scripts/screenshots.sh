@@ -53,7 +53,8 @@ new_race="10 return 20 return"                 # title: new race; team select: t
 menu="shift 10"                                # on the board: the command menu
 autoplay="$menu down 3 down 3 down 3 down 3 return 10 down 3 return" # its fifth item, then yes
 
-# A whole race on automatic play: the ranking at frame 19500, then Return: the history.
+# A whole race on automatic play: the ranking at frame 19500 with all three teams placed,
+# then Return: the history.
 # The longest runs, so they start first.
 shoot 30-ranking 1 19620 "$new_race 60 $autoplay"
 shoot 31-history 1 19800 "$new_race 60 $autoplay 19450 return"
@@ -82,6 +83,12 @@ shoot 14-team-status 1 160 "$new_race 60 $menu down 3 return 40"
 shoot 15-options-in-race 1 160 "$new_race 60 $menu down 3 down 3 down 3 down 3 down 3 return 40"
 shoot 16-autoplay-banner 1 160 "$new_race 60 $autoplay 40"
 shoot 17-save-from-menu 1 160 "$new_race 60 $menu down 3 down 3 down 3 return 40"
+# Saving into slot 0 (Return, then yes): the saved message over the list, the slot's date
+# and stage. Loading the empty slot 0: the error message. The date is the clock's.
+shoot 18-saved-in-race 1 200 "$new_race 60 $menu down 3 down 3 down 3 return 20 return 5 down 3 return 30"
+shoot 19-load-error-in-race 1 200 "$new_race 60 $menu down 3 down 3 return 20 return 5 down 3 return 30"
+# Team status on the second team's page with its last member chosen (Down, then Left).
+shoot 24-team-status-last 1 200 "$new_race 60 $menu down 3 return 20 down 3 left 3 30"
 
 # Events and battles of seed 1 with the keys in turn (see --trace): the player's party
 # meets an enemy group at frame 1149, its reels spin from 1219, the 3D scene of the first
@@ -91,6 +98,14 @@ shoot 20-event-message 1 2465 "$new_race$(rounds 90)"
 shoot 21-battle-screen 1 1250 "$new_race$(rounds 45)"
 shoot 22-battle-scene 1 1400 "$new_race$(rounds 43)"
 shoot 23-event-choice 1 2419 "$new_race$(rounds 90)"
+
+# A board edge of each stage at the start of a race, with the team panel (A) and the
+# minimap (S) hidden: the board's side faces show along its left and far edges. Stages 2
+# and 3 are chosen on stage select (title entry 7) first.
+stage_select="10 right 3 up 3 return 10"
+shoot 40-board-edge-stage1 1 160 "$new_race 60 a 3 s 30"
+shoot 41-board-edge-stage2 1 190 "$stage_select right 3 return $new_race 60 a 3 s 30"
+shoot 42-board-edge-stage3 1 200 "$stage_select right 3 right 3 return $new_race 60 a 3 s 30"
 
 wait
 [ ! -e "$work/failed" ]

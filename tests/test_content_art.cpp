@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <sstream>
@@ -110,8 +111,9 @@ TEST(ContentArtFont, GlyphTableAndFontTextureAgree) {
 }
 
 // Every listed atlas picture is there. Digits sit in the middle of their rectangles (a row
-// of digits lines up only then); panels, pictures, portraits and face icons are solid (the
-// screen behind would show through); no two portrait cards are alike.
+// of digits lines up only then); panels, pictures and portraits are solid, and so is the
+// card of each face icon, which leaves the rest of its rectangle transparent (the screen
+// behind would show through); no two portrait cards are alike.
 TEST(ContentArtAtlas, ListedRectanglesShowTheirPicturesAndLabelsLineUp) {
     Picture atlas;
     ASSERT_TRUE(LoadPicture("atlas.bmp", atlas));
@@ -135,7 +137,8 @@ TEST(ContentArtAtlas, ListedRectanglesShowTheirPicturesAndLabelsLineUp) {
         const bool card = element.rfind("portrait_card_", 0) == 0;
         if (card || element.rfind("face_icon_", 0) == 0 || solid.count(element)) {
             ++solids;
-            EXPECT_EQ(Scan(atlas, r, [](uint32_t c) { return (c >> 24) != 0xFF; }).n, 0) << "not solid";
+            const Box inked = element.rfind("face_icon_", 0) == 0 ? Box{ink.l, ink.t, ink.r + 1, ink.b + 1} : r;
+            EXPECT_EQ(Scan(atlas, inked, [](uint32_t c) { return (c >> 24) != 0xFF; }).n, 0) << "not solid";
         }
         if (element.rfind("digit_", 0) == 0) {
             ++digits;
@@ -163,6 +166,111 @@ TEST(ContentArtAtlas, ListedRectanglesShowTheirPicturesAndLabelsLineUp) {
     for (const auto& p : onOff)
         for (int y = 0; y < 14; ++y)
             EXPECT_TRUE(std::equal(atlas.Row(p[0], p[1] + y), atlas.Row(p[0] + 70, p[1] + y), atlas.Row(p[2], p[3] + y))) << p[0] << "," << p[1] + y;
+}
+
+// Pictures that the game draws over other words must hide them: the save slots' key hint
+// lies over the die value, their messages over the slot list, the command menu's title over
+// the team panel's fourth row, the automatic-play badge over the board's light squares.
+// The options' help line lies across the board's status bar: the bar's words keep their
+// rows, and the help's own words stand on a solid plate above them.
+TEST(ContentArtAtlas, WordsDrawnOverOtherWordsHideThem) {
+    Picture atlas;
+    ASSERT_TRUE(LoadPicture("atlas.bmp", atlas));
+    auto opaque = [](uint32_t c) { return (c >> 24) == 0xFF; };
+    const Box solid[] = {{1113, 156, 1287, 181}, {850, 363, 1004, 391}, {1010, 1577, 1287, 1605},
+                         {767, 181, 871, 199},   {1212, 1318, 1376, 1332}};
+    for (const Box& b : solid)
+        EXPECT_EQ(Scan(atlas, b, opaque).n, (b.r - b.l) * (b.b - b.t)) << "not solid at " << b.l << "," << b.t;
+
+    const Box help{951, 0, 1383, 26};
+    const int helpX = 104, helpY = 453; // centred on the screen, above the bar's words at y 465
+    const Found words = Scan(atlas, help, Ink);
+    ASSERT_GT(words.n, 0);
+    EXPECT_EQ(Scan(atlas, {words.l, words.t, words.r + 1, words.b + 1}, [](uint32_t c) { return (c >> 24) != 0xFF; }).n, 0);
+    struct Placed { Box b; int x; };
+    const Placed bar[] = {{{1010, 1055, 1208, 1069}, 0},   {{1212, 1285, 1424, 1299}, 0},   {{1096, 1806, 1240, 1820}, 372},
+                          {{1096, 1824, 1240, 1838}, 372}, {{1204, 620, 1347, 634}, 218}, {{1218, 603, 1361, 617}, 218}};
+    for (const Placed& p : bar)
+        for (int y = p.b.t; y < p.b.b; ++y)
+            for (int x = p.b.l; x < p.b.r; ++x) {
+                const int hx = p.x + x - p.b.l - helpX + help.l, hy = 465 + y - p.b.t - helpY + help.t;
+                if (Ink(atlas.At(x, y)) && hx >= help.l && hx < help.r && hy >= help.t && hy < help.b)
+                    ASSERT_FALSE(Ink(atlas.At(hx, hy))) << "the help line covers the bar's word at " << x << "," << y;
+            }
+}
+
+// The team names are drawn at one place in each row of the team panel and of the ranking,
+// and centred in one frame on team select and the status screen (a 17-high name a texel
+// lower than a 19-high one): each set of plates shows its names in one size on one line.
+TEST(ContentArtNames, TeamNamePlatesShareOneHeightAndBaseline) {
+    Picture atlas;
+    ASSERT_TRUE(LoadPicture("atlas.bmp", atlas));
+    struct Plate { Box b; int drop; }; // drop: how much lower than the others the game draws it
+    const std::vector<std::vector<Plate>> sets = {
+        {{{1244, 716, 1367, 729}, 0}, {{1244, 682, 1333, 695}, 0}, {{1244, 699, 1366, 713}, 0}},
+        {{{1062, 473, 1334, 498}, 0}, {{1062, 534, 1252, 558}, 0}, {{1062, 502, 1334, 529}, 0}},
+        {{{1012, 566, 1215, 585}, 0}, {{1012, 615, 1153, 632}, 1}, {{1012, 589, 1214, 608}, 0}}};
+    for (const auto& set : sets) {
+        std::set<int> baselines, heights;
+        for (const Plate& p : set) {
+            const Found ink = Scan(atlas, p.b, Ink);
+            ASSERT_GT(ink.n, 0) << p.b.l << "," << p.b.t;
+            baselines.insert(ink.b - p.b.t + p.drop);
+            heights.insert(ink.b - ink.t);
+        }
+        EXPECT_EQ(baselines.size(), 1u) << "plates from " << set[0].b.l << "," << set[0].b.t;
+        EXPECT_LE(*heights.rbegin() - *heights.begin(), 1) << "plates from " << set[0].b.l << "," << set[0].b.t;
+    }
+}
+
+// A 1 drawn as a plain bar reads as "|" ("ステージ |", "|2月"): in every digit set the 1
+// has a flag or a foot, so its rows of ink are not all one width.
+TEST(ContentArtAtlas, EveryDigitOneIsMoreThanABar) {
+    Picture atlas;
+    ASSERT_TRUE(LoadPicture("atlas.bmp", atlas));
+    const Box ones[] = {{642, 29, 650, 41}, {787, 1, 798, 22}, {954, 343, 959, 360}, {1079, 392, 1087, 415}};
+    for (const Box& b : ones) {
+        int narrowest = 1 << 20, widest = 0;
+        for (int y = b.t; y < b.b; ++y) {
+            const Found row = Scan(atlas, {b.l, y, b.r, y + 1}, [](uint32_t c) { return (c >> 24) >= 0x80 && c != 0xFF00FF00u; });
+            if (row.n == 0) continue;
+            narrowest = std::min(narrowest, row.r - row.l + 1);
+            widest = std::max(widest, row.r - row.l + 1);
+        }
+        EXPECT_GE(widest - narrowest, 2) << "the 1 at " << b.l << "," << b.t << " is a bar";
+    }
+}
+
+// Face icons are drawn where their own rectangle's size puts them: full size on the status
+// screen, centred in 100-wide columns (x 40 + 100 i + (100 - w) / 2, the last one against
+// the frame's edge at 638); at half size in the race history, from y + 30 - h / 2 on rows 40
+// apart whose 30-high bars end 10 above the next row; at half size on the ranking, from
+// 251 + 50 i - h on rows 50 apart, a team's first member (characters 0, 6 and 12 on every
+// stage). The faces must keep to their columns and rows.
+TEST(ContentArtAtlas, FaceIconsKeepToTheirColumnsAndRows) {
+    Picture atlas;
+    ASSERT_TRUE(LoadPicture("atlas.bmp", atlas));
+    const Box faces[18] = {{1948, 0, 2047, 87},    {1857, 0, 1946, 98},    {1766, 0, 1855, 98},    {1675, 0, 1764, 98},
+                           {1584, 0, 1673, 92},    {1493, 0, 1582, 83},    {1402, 0, 1491, 98},    {1316, 216, 1405, 307},
+                           {1203, 183, 1304, 266}, {1111, 182, 1201, 269}, {1065, 271, 1154, 356}, {1300, 309, 1405, 441},
+                           {1819, 100, 1906, 197}, {1720, 100, 1817, 184}, {1621, 100, 1718, 184}, {1528, 100, 1619, 197},
+                           {1439, 100, 1526, 214}, {1350, 100, 1437, 214}};
+    struct Span { double top, bottom; };
+    std::vector<Span> ranking;
+    for (int i = 0; i < 18; ++i) {
+        SCOPED_TRACE(i);
+        const Box& f = faces[i];
+        const int w = f.r - f.l, h = f.b - f.t;
+        const Found ink = Scan(atlas, f, Ink);
+        ASSERT_GT(ink.n, 0);
+        const double left = std::round((100 - w) / 2.0) + ink.l - f.l, right = std::round((100 - w) / 2.0) + ink.r - f.l + 1;
+        EXPECT_TRUE(left >= 0 && right <= 98) << "status column " << left << ".." << right;
+        const double top = (ink.t - f.t) / 2.0, bottom = (ink.b + 1 - f.t) / 2.0; // at half size
+        EXPECT_TRUE(30 - h / 2.0 + top >= -10 && 30 - h / 2.0 + bottom <= 30) << "history row";
+        if (i % 6 == 0) ranking.push_back({75 - h + top, 75 - h + bottom});
+    }
+    for (const Span& above : ranking)
+        for (const Span& below : ranking) EXPECT_LE(above.bottom, below.top + 50) << "ranking rows";
 }
 
 // Every font character is two CP932 bytes, so a name drawn from the font takes two bytes

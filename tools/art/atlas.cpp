@@ -12,7 +12,8 @@
 namespace art {
 
 const char* const kMonsterNames[7] = {"デーモン", "エビルアイ", "パンプキン", "一角獣", "ドラゴン", "大蜘蛛", "オーク"};
-const char* const kTeamNames[4] = {"クリムゾン隊", "蒼の旅団", "フォレスト隊", "徘徊する魔物"};
+// The three teams share one pattern (a colour and 旅団); the fourth is the roaming monsters.
+const char* const kTeamNames[4] = {"紅の旅団", "蒼の旅団", "翠の旅団", "徘徊する魔物"};
 
 TeamLook TeamColours(int team) {
     switch (team) {
@@ -125,6 +126,75 @@ void Text(Canvas& c, Rect r, const std::string& s, TextStyle st = LabelStyle()) 
     }
 }
 
+// Texts that the game shows side by side or in turn at one place: one pixel size and one
+// baseline for all, whatever the heights of their rectangles. `lift` raises a line's
+// baseline inside its rectangle, for a rectangle that the game draws that much lower.
+struct Line {
+    Rect r;
+    std::string text;
+    int lift = 0;
+    const Paint* fill = nullptr; // the style's fill when null
+};
+
+void DrawOnOneBaseline(Canvas& c, const std::vector<Line>& lines, TextStyle st) {
+    int minH = 1 << 20;
+    for (const Line& l : lines) minH = std::min(minH, l.r.h());
+    if (minH <= 15 && st.outline) { // small print, as in Text
+        st.shadow = WithAlpha(st.outline, 220);
+        st.outline = 0;
+        st.outlineWidth = 0;
+        st.embolden = 0;
+        st.padY = 0;
+    }
+    // Room for the outline on every side, and for the shadow below and to the right.
+    const int extra = int(std::ceil(st.outlineWidth)), shadow = st.shadow ? 1 : 0;
+    for (int px = std::min(st.maxPx, minH + 4); px >= st.minPx; --px) {
+        std::vector<InkMask> ink;
+        int ascent = 0, descent = 0;
+        bool fits = true;
+        for (const Line& l : lines) {
+            InkMask im = RenderText(l.text, px, st.embolden);
+            const int room = l.r.w() - 2 * st.padX - 2 * extra - shadow;
+            // Narrow the letters a little rather than shrink every line.
+            for (float sq = 0.97f; im.mask.w > room && sq >= st.minSqueeze; sq -= 0.03f)
+                im = RenderText(l.text, px, st.embolden, false, sq);
+            fits = fits && im.mask.w > 0 && im.mask.w <= room;
+            ascent = std::max(ascent, -im.top);
+            descent = std::max(descent, im.top + im.mask.h);
+            ink.push_back(std::move(im));
+        }
+        int lo = -(1 << 20), hi = 1 << 20; // where the baseline may lie, from the rectangles' tops
+        for (const Line& l : lines) {
+            lo = std::max(lo, st.padY + extra + ascent + l.lift);
+            hi = std::min(hi, l.r.h() - st.padY - extra - shadow - descent + l.lift);
+        }
+        if (!fits || lo > hi) continue;
+        const int base = (lo + hi) / 2;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            const Line& l = lines[i];
+            const Mask& m = ink[i].mask;
+            const int x = st.align < 0 ? l.r.l + st.padX + extra
+                          : st.align > 0 ? l.r.r - st.padX - extra - shadow - m.w
+                                         : l.r.l + (l.r.w() - shadow - m.w) / 2;
+            TextStyle one = st;
+            if (l.fill) one.fill = *l.fill;
+            c.SetClip(l.r);
+            PaintText(c, m, x, l.r.t + base - l.lift + ink[i].top, one);
+        }
+        c.ResetClip();
+        return;
+    }
+    std::fprintf(stderr, "art_tool: no common size for \"%s\" and the rest\n", lines.empty() ? "" : lines[0].text.c_str());
+}
+
+// An opaque plate for words that the game draws over other words or a busy picture:
+// every texel of the rectangle is covered, so nothing beneath shows through it.
+void SolidPlate(Canvas& c, Rect r) {
+    c.FillPaint(r, Paint::Lin(0, float(r.t), Rgb(0x26387A), 0, float(r.b), Rgb(0x0E1638)));
+    for (int x = r.l; x < r.r; ++x) c.Set(x, r.t, kGold), c.Set(x, r.b - 1, kGoldDark);
+    for (int y = r.t; y < r.b; ++y) c.Set(r.l, y, kGold), c.Set(r.r - 1, y, kGoldDark);
+}
+
 // Lead mark of the command menu's page titles.
 void Diamond(Canvas& c, Rect r) {
     Painter p(c);
@@ -194,6 +264,67 @@ int DigitSize(int set) {
     return 6;
 }
 
+// The 1 of every set has too narrow a rectangle for the font's 1 at the set's size and
+// outline, so it is drawn here: a stem as tall as the other digits with a flag at its top
+// and a foot at its base, in their outline and fill. A plain bar would read as "|".
+void DrawDigitOne(Canvas& c, Rect r, int inkHeight, int size, const TextStyle& st) {
+    if (r.h() < 20) {
+        // The small sets are drawn texel by texel: a one-texel stem, a flag and a three-texel
+        // foot inside a one-texel outline, the way small print draws its 1.
+        const int h = std::min(inkHeight, r.h() - 2);
+        const int top = r.t + (r.h() - h) / 2, bottom = top + h - 1;
+        const int x = r.l + (r.w() - 5) / 2 + 2; // the stem; the glyph is five texels wide
+        std::vector<std::pair<int, int>> ink;
+        for (int y = top; y <= bottom; ++y) ink.push_back({x, y});
+        ink.push_back({x - 1, top + 1});
+        if (h >= 12) ink.push_back({x - 1, top + 2});
+        ink.push_back({x - 1, bottom});
+        ink.push_back({x + 1, bottom});
+        auto isInk = [&](int px, int py) { return std::find(ink.begin(), ink.end(), std::make_pair(px, py)) != ink.end(); };
+        for (int y = top - 1; y <= bottom + 1; ++y)
+            for (int px = x - 2; px <= x + 2; ++px) {
+                if (isInk(px, y)) continue;
+                // Soft like the font's outlines: beside the ink darker than at its corners.
+                const bool side = isInk(px - 1, y) || isInk(px + 1, y) || isInk(px, y - 1) || isInk(px, y + 1);
+                const bool corner = isInk(px - 1, y - 1) || isInk(px + 1, y - 1) || isInk(px - 1, y + 1) || isInk(px + 1, y + 1);
+                if (side || corner) c.Blend(px, y, st.outline, side ? 0.8f : 0.4f);
+            }
+        Paint fill = st.fill;
+        fill.x0 = fill.x1 = float(x);
+        fill.y0 = float(top);
+        fill.y1 = float(bottom + 1);
+        for (const auto& [px, py] : ink) c.Set(px, py, fill.At(px + 0.5f, py + 0.5f));
+        return;
+    }
+    const float w = float(r.w());
+    const float h = float(std::min(inkHeight, r.h() - 2));
+    const float top = r.t + (r.h() - h) / 2, bottom = top + h;
+    const float ow = w < 7 ? 0.75f : std::min(st.outlineWidth, 1.0f);
+    const float half = std::max(0.8f, std::min(size / 12.0f, w * 0.12f)); // half the stem's width
+    const float stem = r.l + w * 0.6f;
+    const float left = r.l + ow + 0.2f, right = r.r - ow - 0.2f;
+    const float footH = std::max(1.2f, half * 1.3f);
+    const float flagY = top + h * 0.3f;
+    auto boxDist = [](float x, float y, float l, float t, float rr, float b) {
+        const float dx = std::max(l - x, x - rr), dy = std::max(t - y, y - b);
+        return dx > 0 && dy > 0 ? std::hypot(dx, dy) : std::max(dx, dy);
+    };
+    auto one = [&](float x, float y) {
+        const float stemD = boxDist(x, y, stem - half, top, stem + half, bottom);
+        const float flagD = SdSegment(x, y, stem - half * 0.5f, top + half * 0.6f, left + half * 0.6f, flagY) - half * 0.8f;
+        const float footD = boxDist(x, y, left, bottom - footH, right, bottom);
+        return std::min({stemD, flagD, footD});
+    };
+    Painter p(c);
+    p.Shape(float(r.l), float(r.t), float(r.r), float(r.b), [&](float x, float y) { return one(x, y) - ow; },
+            Paint(st.outline), 0.8f);
+    Paint fill = st.fill;
+    fill.x0 = fill.x1 = stem;
+    fill.y0 = top;
+    fill.y1 = bottom;
+    p.Shape(float(r.l), float(r.t), float(r.r), float(r.b), one, fill);
+}
+
 void DrawDigits(Canvas& c) {
     for (int set = 0; set < 4; ++set) {
         const DigitSet& d = kDigitSets[set];
@@ -204,21 +335,7 @@ void DrawDigits(Canvas& c) {
             Rect r{d.lr[k][0], d.top, d.lr[k][1], d.bottom};
             c.SetClip(r);
             if (k == 1) {
-                // Too narrow a rectangle for the font's 1 at the set's size and outline:
-                // a bar as tall as the other digits, with their outline and fill.
-                const TextStyle st = DigitStyle(set);
-                const int h = std::min(zero.mask.h, r.h() - 2);
-                const int y = r.t + (r.h() - h) / 2;
-                const int stroke = std::clamp(r.w() - 4, 1, std::max(2, size / 6));
-                const int x = r.l + (r.w() - stroke) / 2;
-                c.Fill(Rect{x - 1, y - 1, x + stroke + 1, y + h + 1}, st.outline);
-                if (r.w() >= 7) c.Fill(Rect{x - 3, y, x, y + 3}, st.outline); // the flag
-                Paint fill = st.fill;
-                fill.y0 = float(y);
-                fill.y1 = float(y + h);
-                fill.x0 = fill.x1 = float(x);
-                c.FillPaint(Rect{x, y, x + stroke, y + h}, fill);
-                if (r.w() >= 7) c.FillPaint(Rect{x - 2, y + 1, x, y + 2}, fill);
+                DrawDigitOne(c, r, zero.mask.h, size, DigitStyle(set));
                 continue;
             }
             bool drawn = false;
@@ -416,6 +533,130 @@ void Cursor(Canvas& c, Rect r) {
     p.Poly(t, Paint::Lin(0, float(r.t), Rgb(0xFFF6C0), 0, float(r.b), Rgb(0xE0A020)));
 }
 
+// Face icons are drawn full size (status screen, event portraits) and at half size
+// (ranking, history), each at a place worked out from its own rectangle's size, and the
+// rectangles differ (83 to 132 high). Every face is therefore one card of one size,
+// standing on the rectangle's bottom edge and centred across it, with the rest left
+// transparent: half-size cards keep within their rows and full-size ones within the
+// status screen's columns. The monster's rectangle serves only as an event portrait,
+// so its card sits where the others' do.
+Rect FaceCard(Rect r, int id) {
+    constexpr int kW = 78, kH = 76;
+    const int l = id == 18 ? r.l + 5 : r.l + (r.w() - kW) / 2;
+    return Rect{l, r.b - kH, l + kW, r.b};
+}
+
+// The options' key help lies across the board's status bar when the options are opened
+// in a race, and the bar's own words take its lower half: the help stands in the upper
+// half on a plate of its own, and the lower half stays transparent.
+void HelpLine(Canvas& c, Rect r) {
+    const std::string words = "↑↓：項目　←→：切り替え　Ｚ：決定";
+    TextStyle st = LabelStyle();
+    st.shadow = WithAlpha(kInk, 220);
+    st.outline = 0;
+    st.outlineWidth = 0;
+    int px = 13;
+    InkMask im = RenderText(words, px);
+    while (px > 8 && im.mask.h > 11) im = RenderText(words, --px);
+    const int w = im.mask.w + 24, top = r.t, bottom = r.t + 13;
+    const Rect plate{r.l + (r.w() - w) / 2, top, r.l + (r.w() - w) / 2 + w, bottom};
+    SolidPlate(c, plate);
+    PaintText(c, im.mask, plate.l + 12, top + (13 - im.mask.h) / 2, st);
+}
+
+// The automatic-play banner stands over the board at the top right: a badge of its own
+// with a little room to the screen's edge, so it reads over light squares.
+void AutoplayBadge(Canvas& c, Rect r) {
+    const Rect plate{r.l, r.t, r.r - 4, r.b};
+    SolidPlate(c, plate);
+    TextStyle st = LabelStyle();
+    st.fill = Paint(Rgb(0xFFF0B0));
+    Text(c, Rect{plate.l + 3, plate.t + 1, plate.r - 3, plate.b - 1}, "自動操作中（Ｄで解除）", st);
+}
+
+// Beside the save slots: the game writes each slot's stage on this picture, level with
+// the slot's row, so it is a column of the list rather than a picture of its own.
+void StageColumn(Canvas& c, Rect r) {
+    Window(c, r);
+    Painter p(c);
+    for (int k = 0; k < 5; ++k) {
+        const float t = r.t + 22.0f + 28 * k;
+        p.RoundBox(r.l + 4.0f, t, r.r - 4.0f, t + 23, 4, Paint(WithAlpha(Rgb(0x8098E0), 38)));
+    }
+}
+
+// Names that share a place on the screen, each group at one size on one baseline.
+void DrawNameGroups(Canvas& c, const std::vector<RectRow>& rows, const std::vector<std::string>& names) {
+    std::map<std::string, Rect> at;
+    for (const RectRow& row : rows)
+        if (row.texture == "atlas") at[row.element] = row.r;
+    auto group = [&](const std::vector<std::pair<std::string, std::string>>& items, const TextStyle& st,
+                     const std::map<std::string, int>& lift = {}, const std::map<std::string, const Paint*>& fill = {}) {
+        std::vector<Line> lines;
+        for (const auto& [element, text] : items) {
+            auto it = at.find(element);
+            if (it == at.end()) continue;
+            lines.push_back({it->second, text, lift.count(element) ? lift.at(element) : 0,
+                             fill.count(element) ? fill.at(element) : nullptr});
+        }
+        if (!lines.empty()) DrawOnOneBaseline(c, lines, st);
+    };
+    auto team = [](const char* prefix, int t) { return std::string(prefix) + std::to_string(t); };
+
+    // The team panel draws its four name plates at one place in each row.
+    TextStyle left = LabelStyle();
+    left.align = -1;
+    std::vector<std::pair<std::string, std::string>> panel, ranking, label;
+    for (int t = 0; t < 4; ++t) panel.push_back({team("teampanel_name_team_", t), kTeamNames[t]});
+    group(panel, left);
+
+    // The ranking draws the three at one place in each row.
+    TextStyle large = left;
+    large.fill = Paint::Lin(0, 0, Rgb(0xFFFFFF), 0, 1, Rgb(0xFFE2A0));
+    for (int t = 0; t < 3; ++t) ranking.push_back({team("ranking_team_name_", t), kTeamNames[t]});
+    group(ranking, large);
+
+    // The team label centres each name in its 30-high frame, at (30 - height) / 2 rounded
+    // half away from zero below the frame's top: a lower rectangle's baseline is raised by
+    // the difference, so that all three stand on one line on the screen.
+    TextStyle centred = large;
+    centred.align = 0;
+    centred.outlineWidth = 1.0f; // the shortest rectangle is 17 high
+    std::map<std::string, int> lift;
+    int lowest = 1 << 20;
+    for (int t = 0; t < 3; ++t) {
+        auto it = at.find(team("team_label_name_", t));
+        if (it == at.end()) continue;
+        lowest = std::min(lowest, int(std::lround((30 - it->second.h()) / 2.0)));
+    }
+    for (int t = 0; t < 3; ++t) {
+        auto it = at.find(team("team_label_name_", t));
+        if (it == at.end()) continue;
+        label.push_back({it->first, kTeamNames[t]});
+        lift[it->first] = int(std::lround((30 - it->second.h()) / 2.0)) - lowest;
+    }
+    group(label, centred, lift);
+
+    // The status screen's detail rows and the battle's name plates: labels, names and
+    // conditions in one size, set from the left edge so the values line up.
+    TextStyle detail = left;
+    detail.padX = 0;
+    detail.outlineWidth = 1.0f; // the shortest rectangles are 18 high
+    const Paint fallen(Rgb(0xFF7070));
+    std::vector<std::pair<std::string, std::string>> items = {{"status_label_row0", "名前"},
+                                                              {"status_label_row1", "年齢"},
+                                                              {"status_label_row2", "種族"},
+                                                              {"status_label_row3", "状態"},
+                                                              {"status_condition_standing", "元気"},
+                                                              {"status_condition_fallen", "戦闘不能"}};
+    for (int id = 0; id < kCharacterCount; ++id) {
+        char e[32];
+        std::snprintf(e, sizeof e, "name_plate_%02d", id);
+        items.push_back({e, id < 18 ? names[size_t(id)] : kMonsterNames[id - 18]});
+    }
+    group(items, detail, {}, {{"status_condition_fallen", &fallen}});
+}
+
 } // namespace
 
 void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<std::string>& names) {
@@ -427,8 +668,8 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
         {"status_teampanel_on", "A：チーム表示 ON"},
         {"status_teampanel_off", "A：チーム表示 OFF"},
         {"status_stage_label", "STAGE"},
-        {"status_autoplay_banner", "オートプレイ中（Ｄで解除）"},
-        {"teampanel_empty_row", "リタイア"},
+        // A team that reached the goal and one that was beaten both leave the turn list.
+        {"teampanel_empty_row", "レース終了"},
         {"teampanel_count_suffix", "人"},
         {"ranking_place_suffix", "位"},
         {"ranking_player_label", "プレイヤー"},
@@ -444,13 +685,9 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
         {"answer_no", "いいえ"},
         {"answer_yes", "はい"},
         {"stage_label_medium", "ステージ"},
-        {"save_done_message", "セーブしました"},
-        {"load_error_message", "ロードできませんでした"},
-        {"save_key_hint", "Ｅｓｃ：もどる"},
         {"save_slot_no_data", "データがありません"},
         {"history_caption", "レース履歴"},
         {"gallery_caption", "モデルギャラリー"},
-        {"options_help_line", "↑↓：項目　←→：切り替え　Ｚ：決定"},
         {"options_row0_label", "画面モード"},
         {"options_row0_value0", "フルスクリーン"},
         {"options_row0_value1", "ウィンドウ"},
@@ -467,12 +704,6 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
         {"options_row5_value1", "ON"},
         {"options_row3_4_value0", "OFF"},
         {"options_row3_4_value1", "ON"},
-        {"status_label_row0", "なまえ"},
-        {"status_label_row1", "ねんれい"},
-        {"status_label_row2", "しゅぞく"},
-        {"status_label_row3", "じょうたい"},
-        {"status_condition_standing", "元気"},
-        {"menu_title_main", "コマンド"},
         {"menu_item_0", "ゲームに戻る"},
         {"menu_item_1", "ステータス"},
         {"menu_item_2", "ロード"},
@@ -537,6 +768,11 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
             Text(c, r, labels.at(e), OptionRowStyle(optionPx));
         } else if (isBarLabel(e) && labels.count(e)) {
             Text(c, r, labels.at(e), barStyle);
+        } else if (e == "teampanel_empty_row") {
+            // In the names' column of the team panel.
+            TextStyle st = LabelStyle();
+            st.align = -1;
+            Text(c, r, labels.at(e), st);
         } else if (auto it = labels.find(e); it != labels.end()) {
             Text(c, r, it->second);
         } else if (auto h = headings.find(e); h != headings.end()) {
@@ -545,10 +781,27 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
         } else if (starts("portrait_card_")) {
             DrawCharacter(c, r, num(), false);
         } else if (starts("face_icon_")) {
-            DrawCharacter(c, r, num(), true);
-        } else if (starts("name_plate_")) {
-            int id = num();
-            Text(c, r, id < 18 ? names[id] : kMonsterNames[id - 18]);
+            DrawCharacter(c, FaceCard(r, num()), num(), true);
+        } else if (starts("name_plate_") || starts("status_label_row") || starts("status_condition_") ||
+                   starts("teampanel_name_team_") || starts("ranking_team_name_") || starts("team_label_name_")) {
+            // Drawn in groups below, each group at one size on one baseline.
+        } else if (e == "save_key_hint" || e == "save_done_message" || e == "load_error_message" ||
+                   e == "menu_title_main") {
+            // Drawn over other words (the die value, the slot list, the team panel's rows): solid.
+            SolidPlate(c, r);
+            const std::map<std::string, std::string> words = {{"save_key_hint", "Ｅｓｃ：もどる"},
+                                                              {"save_done_message", "セーブしました"},
+                                                              {"load_error_message", "ロードできませんでした"},
+                                                              {"menu_title_main", "コマンド"}};
+            TextStyle st = e == "menu_title_main" ? HeadingStyle() : LabelStyle();
+            st.embolden = 0;
+            st.outlineWidth = 1.0f;
+            st.maxPx = std::min(r.h() - 4, 18);
+            Text(c, Rect{r.l + 4, r.t + 2, r.r - 4, r.b - 2}, words.at(e), st);
+        } else if (e == "options_help_line") {
+            HelpLine(c, r);
+        } else if (e == "status_autoplay_banner") {
+            AutoplayBadge(c, r);
         } else if (e == "message_window_panel" || e == "panel_316x110" || e == "menu_frame_main" ||
                    e == "menu_frame_two_items" || e == "quit_dialog_panel" || e == "save_menu_panel" ||
                    e == "options_panel" || e == "title_menu_panel" || e == "ranking_panel" ||
@@ -569,16 +822,6 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
         } else if (e == "event_choice_bar" || e == "history_player_marker_w29" || e == "save_prompt" ||
                    e == "load_prompt") {
             // Drawn as part of the rectangle that contains it.
-        } else if (starts("teampanel_name_team_")) {
-            // The panel draws every name at one x: names set from the left edge start on
-            // one column instead of wandering with their lengths.
-            TextStyle st = LabelStyle();
-            st.align = -1;
-            Text(c, r, kTeamNames[num()], st);
-        } else if (starts("ranking_team_name_") || starts("team_label_name_")) {
-            TextStyle st = LabelStyle();
-            st.fill = Paint::Lin(0, 0, Rgb(0xFFFFFF), 0, 1, TeamColours(num()).light);
-            Text(c, r, kTeamNames[num()], st);
         } else if (e == "slash_small") {
             DigitLike(c, r, "/", 0);
         } else if (e == "slash_tall") {
@@ -630,8 +873,12 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
         } else if (e == "title_logo") {
             DrawLogo(c, r);
         } else if (e == "title_bottom_strip") {
+            // On a dark band of its own: the title picture beneath is light and busy.
+            Painter p(c);
+            p.RoundBox(float(r.l) - 8, float(r.t), float(r.r), float(r.b) + 8, 5, Paint(WithAlpha(Rgb(0x0E1638), 190)));
             TextStyle st = LabelStyle();
             st.align = -1;
+            st.padX = 4;
             Text(c, r, "Ver 1.00  ©2026", st);
         } else if (e == "background_tile" || e == "history_background_tile") {
             BackgroundTile(c, Rect{r.l, r.t, r.l + 32, r.t + 32});
@@ -641,8 +888,8 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
             Plate(c, r, Rgb(0x3A4C90), Rgb(0x1A2250), kGold, 6);
             Text(c, Rect{r.l + 6, r.t + 2, r.r - 8, r.b - 3}, e == "save_mode_title" ? "セーブ" : "ロード", HeadingStyle());
         } else if (e == "save_menu_side_picture") {
-            Window(c, r);
-            DrawCharacter(c, Rect{r.l + 2, r.t + 2, r.r - 2, r.b - 2}, 0, true);
+            // The slot list's stage column: the stage of each slot is written on it, row by row.
+            StageColumn(c, r);
         } else if (e == "history_row_bar" || e == "history_row_bar_empty") {
             Painter p(c);
             bool empty = e == "history_row_bar_empty";
@@ -672,10 +919,6 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
             Arrow(c, Rect{r.l + 40, r.t, r.l + 60, r.t + 14}, 1, Rgb(0xFFC040));
         } else if (starts("status_category_icon_")) {
             CategoryIcon(c, r, num());
-        } else if (e == "status_condition_fallen") {
-            TextStyle st = LabelStyle();
-            st.fill = Paint(Rgb(0xFF7070));
-            Text(c, r, "戦闘不能", st);
         } else if (e == "menu_title_quit" || e == "menu_title_autoplay") {
             int lead = e == "menu_title_quit" ? 20 : 22;
             Diamond(c, Rect{r.l, r.t, r.l + lead, r.b});
@@ -704,6 +947,7 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
     }
     c.ResetClip();
     DrawDigits(c);
+    DrawNameGroups(c, rows, names);
 }
 
 } // namespace art

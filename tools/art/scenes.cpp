@@ -103,8 +103,10 @@ void DrawTitlePicture(Canvas& c, Rect d) {
     // Three racers, one of each team.
     Rect old = c.clip();
     c.SetClip(Rect{std::max(old.l, d.l), std::max(old.t, d.t), std::min(old.r, d.r), std::min(old.b, d.b)});
-    DrawFigureAt(c, d.l + 478.0f, d.t + 330.0f, 0.72f, 12);
-    DrawFigureAt(c, d.l + 18.0f, d.t + 330.0f, 0.72f, 6);
+    // The two at the sides stand high enough that the version line at the bottom left
+    // (0, 464)-(131, 477) falls on the left one's collar, not on her face.
+    DrawFigureAt(c, d.l + 478.0f, d.t + 298.0f, 0.72f, 12);
+    DrawFigureAt(c, d.l + 18.0f, d.t + 298.0f, 0.72f, 6);
     DrawFigureAt(c, d.l + 246.0f, d.t + 318.0f, 0.76f, 0);
     c.SetClip(old);
 }

@@ -122,6 +122,21 @@ void PaintMask(Canvas& c, const Mask& m, int x, int y, const Paint& p, float alp
         }
 }
 
+void PaintText(Canvas& c, const Mask& ink, int x, int y, const TextStyle& s) {
+    Paint fill = s.fill;
+    if (fill.kind == Paint::Linear && fill.x0 == 0 && fill.x1 == 0 && fill.y0 == 0 && fill.y1 == 1) {
+        // unit vertical gradient: stretch over the ink
+        fill.y0 = float(y);
+        fill.y1 = float(y + ink.h);
+        fill.x0 = fill.x1 = float(x);
+    }
+    const int R = int(std::ceil(s.outlineWidth));
+    if (s.shadow) PaintMask(c, s.outline ? Dilate(ink, s.outlineWidth) : ink, x - (s.outline ? R : 0) + 1,
+                            y - (s.outline ? R : 0) + 1, Paint(s.shadow));
+    if (s.outline) PaintMask(c, Dilate(ink, s.outlineWidth), x - R, y - R, Paint(s.outline));
+    PaintMask(c, ink, x, y, fill);
+}
+
 int DrawFitted(Canvas& c, Rect r, const std::string& utf8, const TextStyle& s) {
     int extra = int(std::ceil(s.outlineWidth)) + (s.shadow ? 1 : 0);
     for (int px = s.maxPx; px >= s.minPx; --px) {
@@ -140,21 +155,7 @@ int DrawFitted(Canvas& c, Rect r, const std::string& utf8, const TextStyle& s) {
                 : s.align > 0 ? r.r - s.padX - extra - im.mask.w
                               : r.l + (r.w() - im.mask.w) / 2;
         int y = r.t + (r.h() - im.mask.h) / 2;
-        Paint fill = s.fill;
-        if (fill.kind == Paint::Linear && fill.x0 == 0 && fill.x1 == 0 && fill.y0 == 0 && fill.y1 == 1) {
-            // unit vertical gradient: stretch over the ink
-            fill.y0 = float(y);
-            fill.y1 = float(y + im.mask.h);
-            fill.x0 = fill.x1 = float(x);
-        }
-        if (s.shadow) PaintMask(c, s.outline ? Dilate(im.mask, s.outlineWidth) : im.mask,
-                                x - (s.outline ? int(std::ceil(s.outlineWidth)) : 0) + 1,
-                                y - (s.outline ? int(std::ceil(s.outlineWidth)) : 0) + 1, Paint(s.shadow));
-        if (s.outline) {
-            int R = int(std::ceil(s.outlineWidth));
-            PaintMask(c, Dilate(im.mask, s.outlineWidth), x - R, y - R, Paint(s.outline));
-        }
-        PaintMask(c, im.mask, x, y, fill);
+        PaintText(c, im.mask, x, y, s);
         return px;
     }
     return 0;

@@ -50,6 +50,9 @@ struct TextStyle {
     float minSqueeze = 0.7f;  // narrowest horizontal scale allowed to make a text fit
 };
 
+// Paints an ink mask as text in the style (shadow, outline, fill) with the ink's top-left at (x, y).
+void PaintText(Canvas& c, const Mask& ink, int x, int y, const TextStyle& s);
+
 // Fits the text into the rectangle (largest size from maxPx down whose ink fits)
 // and paints it centred vertically. Returns the pixel size used, 0 when nothing fits.
 int DrawFitted(Canvas& c, Rect r, const std::string& utf8, const TextStyle& s);
