@@ -1,11 +1,15 @@
 #include "platform/files.h"
 
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +22,10 @@ namespace {
 constexpr int kMaxLinkHops = 40;
 // Temporary names tried before giving up when every one is taken.
 constexpr int kTempNameTries = 100;
+// A temporary file is ".NAME" + this + "PID-" + 16 hex digits of chance.
+constexpr const char* kTempMark = ".tmp-";
+constexpr size_t kTempRandomDigits = 16;
+constexpr size_t kMaxPidDigits = 10;
 
 bool WriteAll(int fd, const uint8_t* data, size_t size, int* error)
 {
@@ -80,6 +88,11 @@ bool ResolveLinks(const std::string& path, std::string* resolved, int* error)
             *resolved = current;
             return true;
         }
+        // Someone else's link may point anywhere this user can write: never follow it.
+        if (info.st_uid != geteuid()) {
+            *error = kForeignLink;
+            return false;
+        }
         char target[4096];
         ssize_t length = readlink(current.c_str(), target, sizeof(target) - 1);
         if (length < 0) {
@@ -109,10 +122,16 @@ uint64_t TempNameBits()
     return (static_cast<uint64_t>(now.tv_nsec) << 20) ^ static_cast<uint64_t>(now.tv_sec) ^ (++counter << 44);
 }
 
+std::string TempPrefix(const std::string& target)
+{
+    return "." + BaseNameOf(target) + kTempMark;
+}
+
 // Creates a temporary file beside target that no one else has or can have redirected.
+// It stays locked until it is closed, so that a cleaner never takes it for litter.
 int CreateTempFile(const std::string& target, std::string* tempPath, int* error)
 {
-    const std::string prefix = DirectoryOf(target) + "/." + BaseNameOf(target) + ".tmp-";
+    const std::string prefix = DirectoryOf(target) + "/" + TempPrefix(target);
     for (int attempt = 0; attempt < kTempNameTries; ++attempt) {
         char suffix[32];
         std::snprintf(suffix, sizeof(suffix), "%d-%016llx", static_cast<int>(getpid()),
@@ -120,6 +139,9 @@ int CreateTempFile(const std::string& target, std::string* tempPath, int* error)
         std::string candidate = prefix + suffix;
         int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd >= 0) {
+            // Taken at once and never waited for: a cleaner holds a lock only on files
+            // whose writer is gone.
+            flock(fd, LOCK_EX | LOCK_NB);
             *tempPath = candidate;
             return fd;
         }
@@ -132,7 +154,83 @@ int CreateTempFile(const std::string& target, std::string* tempPath, int* error)
     return -1;
 }
 
+// The id of the writer when name is one of our temporary names for the prefix
+// (".NAME.tmp-"), else 0.
+pid_t TempWriter(const char* name, const std::string& prefix)
+{
+    if (std::strncmp(name, prefix.c_str(), prefix.size()) != 0)
+        return 0;
+    const char* at = name + prefix.size();
+    long long pid = 0;
+    size_t digits = 0;
+    for (; at[digits] >= '0' && at[digits] <= '9'; ++digits) {
+        if (digits == kMaxPidDigits)
+            return 0;
+        pid = pid * 10 + (at[digits] - '0');
+    }
+    if (digits == 0 || pid < 1 || pid > INT_MAX || at[digits] != '-')
+        return 0;
+    at += digits + 1;
+    for (size_t i = 0; i < kTempRandomDigits; ++i)
+        if (!((at[i] >= '0' && at[i] <= '9') || (at[i] >= 'a' && at[i] <= 'f')))
+            return 0;
+    return at[kTempRandomDigits] == '\0' ? static_cast<pid_t>(pid) : 0;
+}
+
+// Whether a process of that id runs (one of another user's counts too).
+bool ProcessRuns(pid_t pid)
+{
+    return kill(pid, 0) == 0 || errno == EPERM;
+}
+
+// Removes one temporary file of the directory when it is this user's regular file that
+// nobody writes: its writer's process is gone (or is this one, which writes nothing
+// now) and nobody holds its lock. The checks and the removal look at one and the same
+// file, so nothing swapped in under the name is removed.
+bool RemoveIfStale(int directory, const char* name, pid_t writer)
+{
+    if (writer != getpid() && ProcessRuns(writer))
+        return false;
+    const int fd = openat(directory, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool removed = false;
+    struct stat held {};
+    struct stat named {};
+    if (fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == geteuid() &&
+        flock(fd, LOCK_EX | LOCK_NB) == 0 && fstatat(directory, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+        removed = unlinkat(directory, name, 0) == 0;
+    close(fd);
+    return removed;
+}
+
 } // namespace
+
+int RemoveStaleTemporaries(const char* target)
+{
+    if (!target || !*target)
+        return 0;
+    const std::string path = target;
+    const int directory = open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory < 0)
+        return 0;
+    DIR* listing = fdopendir(dup(directory));
+    if (listing == nullptr) {
+        close(directory);
+        return 0;
+    }
+    const std::string prefix = TempPrefix(path);
+    int removed = 0;
+    while (const struct dirent* entry = readdir(listing)) {
+        const pid_t writer = TempWriter(entry->d_name, prefix);
+        if (writer != 0 && RemoveIfStale(directory, entry->d_name, writer))
+            ++removed;
+    }
+    closedir(listing);
+    close(directory);
+    return removed;
+}
 
 const char* FileErrorText(int error)
 {
@@ -140,6 +238,8 @@ const char* FileErrorText(int error)
         return "";
     if (error == kNotARegularFile)
         return "not a regular file (a directory, FIFO or device stands in its place)";
+    if (error == kForeignLink)
+        return "a symbolic link owned by another user stands in its place and is not followed";
     return std::strerror(error);
 }
 
@@ -225,6 +325,8 @@ bool WriteFileAtomically(const char* path, const uint8_t* data, size_t size, int
         mode = info.st_mode & 07777;
     }
 
+    // Litter of writers killed mid-write goes before this write adds its own file.
+    RemoveStaleTemporaries(target.c_str());
     std::string temp;
     int fd = CreateTempFile(target, &temp, why);
     if (fd < 0)

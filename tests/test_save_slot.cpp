@@ -206,4 +206,207 @@ TEST_F(SaveSlotRace, EveryDamagedFileOrMissingPackIsRefusedAndTheRunningRaceStay
     EXPECT_EQ(g_stageNumber, 2);
 }
 
+// Plays a loaded race to its end with the player's team under automatic play,
+// checking the race every frame; true when the ranking or the title came.
+// A float as the reasons print it (%g).
+std::string Decimal(float value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", double(value));
+    return text;
+}
+
+class SaveSlotInvariants : public SaveSlotRace {
+protected:
+    // The race goes on from the loaded state under the race checks (which take the
+    // loaded roll as the player's turn at list index 0 under way), the player's team
+    // played by the computer, until the ranking or the title comes.
+    void PlayToTheEnd()
+    {
+        RaceWatch watch;
+        ResetRaceWatch(&watch);
+        watch.turns = 1;
+        watch.lastTurnIndex = 0;
+        SetPlayerTeamController(kControllerComputer);
+        for (int frame = 0; frame < 200000; ++frame) {
+            const bool talking = g_tasks[150].alive || g_tasks[149].alive || g_tasks[151].alive;
+            HeadlessSetKeys(talking && frame % 2 == 0 ? 1u << kKeyReturn : 0);
+            Frames(1);
+            WatchRaceFrame(&watch);
+            ASSERT_LT(watch.faultFrame, 0) << watch.fault;
+            if (g_tasks[kRankingSlot].alive || g_tasks[kTitleSlot].alive) return;
+        }
+        FAIL() << "the loaded race did not end";
+    }
+};
+
+// A scripted spin can leave a heading past a full turn: the file holds the same
+// direction within 0..360, as the reader takes it, and saving what was loaded gives the
+// same bytes again.
+TEST_F(SaveSlotInvariants, HeadingsPastAFullTurnAreSavedWithinOne)
+{
+    StartRace(1);
+    ASSERT_TRUE(RunUntilPlayerRolls());
+    BoardPiece* player = FindPlayerTeamPiece();
+    ASSERT_NE(player, nullptr);
+    player->heading = 1000.0f;
+    player->figures[2].facing = -90.0f;
+    TurnControllerWork()->angle = 990.0f;
+    ASSERT_EQ(SaveGameSlot(0), 1);
+    const Bytes first = ReadFileBytes(dir_ / "save0.dat");
+    const size_t n = (first.size() - 92) / 922;
+    size_t at = 64;
+    while (at < 64 + 922 * n && GetU32(first, at + 4) != 0) at += 922;
+    ASSERT_LT(at, 64 + 922 * n);
+    EXPECT_EQ(GetU32(first, at + 48), FloatBits(280.0f));
+    EXPECT_EQ(GetU32(first, at + 68 + 40 + 12), FloatBits(270.0f));
+    EXPECT_EQ(GetU32(first, 64 + 922 * n + 24), FloatBits(270.0f));
+    ASSERT_EQ(LoadGameSlot(0), 1);
+    ASSERT_EQ(SaveGameSlot(1), 1);
+    EXPECT_TRUE(ReadFileBytes(dir_ / "save1.dat") == first);
+}
+
+// A file the game could not have saved, built from one it did save at the first roll
+// of stage 1, is refused with what is wrong and where, and the running race stays as it
+// was; one whose only fault is where its figures stand is taken with the figures on
+// their pieces. Those taken, and the limits of what a race reaches, play to the end.
+TEST_F(SaveSlotInvariants, EachFileIsRefusedWithItsReasonOrRestoredAndPlayedToTheEnd)
+{
+    StartRace(1);
+    ASSERT_TRUE(RunUntilPlayerRolls());
+    ASSERT_EQ(SaveGameSlot(0), 1);
+    const Bytes good = ReadFileBytes(dir_ / "save0.dat");
+    const size_t n = (good.size() - 92) / 922;
+    const auto block = [](size_t i) { return 64 + 922 * i; };
+    const size_t camera = block(n);
+    // The player's piece, a computer team's and an enemy group's: index and team.
+    size_t player = n, computer = n, enemy = n;
+    for (size_t i = 0; i < n; ++i) {
+        const uint32_t controller = GetU32(good, block(i) + 4);
+        (controller == 0 ? player : controller == 1 ? computer : enemy) = i;
+    }
+    ASSERT_TRUE(player < n && computer < n && enemy < n);
+    const uint32_t computerTeam = GetU32(good, block(computer) + 8);
+    const std::string p = "piece " + std::to_string(player + 1), c = "piece " + std::to_string(computer + 1);
+    // Stage 1 is 30 x 30: cell (column, row) has its centre at x 2 column - 29, z 29 - 2 row.
+    ASSERT_EQ(std::pair(g_boardWidth, g_boardHeight), std::pair(30, 30));
+    int corridor = -1, goal = -1;
+    for (int cell = 0; cell < 900; ++cell) {
+        if (corridor < 0 && g_squareLayer[cell] < 10) corridor = cell;
+        if (goal < 0 && (g_routeLayer[cell] & 32)) goal = cell;
+    }
+    ASSERT_TRUE(corridor >= 0 && goal >= 0);
+    const auto x = [](int cell) { return FloatBits(2.0f * float(cell % 30) - 29.0f); };
+    const auto z = [](int cell) { return FloatBits(29.0f - 2.0f * float(cell / 30)); };
+    const auto at = [](int cell) { return "column " + std::to_string(cell % 30) + ", row " + std::to_string(cell / 30) + " of stage 1"; };
+    const float px = std::bit_cast<float>(GetU32(good, block(player) + 36));
+    const float pz = std::bit_cast<float>(GetU32(good, block(player) + 44));
+    const int playerCell = int((px + 29.0f) / 2.0f) + 30 * int((29.0f - pz) / 2.0f);
+
+    using Changes = std::vector<std::pair<size_t, uint32_t>>;
+    const auto with = [&good](const Changes& changes) {
+        Bytes bad = good;
+        for (const auto& [where, value] : changes) PutU32(bad, where, value);
+        return bad;
+    };
+    const size_t P = block(player), C = block(computer), E = block(enemy);
+    const uint32_t intMax = 0x7FFFFFFFu, intMin = 0x80000000u;
+    // The computer team beaten: its block gone, third place its from the bottom.
+    Bytes beaten = good;
+    beaten.erase(beaten.begin() + long(C), beaten.begin() + long(C + 922));
+    PutU32(beaten, 60, uint32_t(n - 1));
+    for (const auto [where, value] : {std::pair<size_t, uint32_t>{56, 1}, {52, 2}, {24, computerTeam},
+                                      {36, GetU32(good, C + 188)}, {48, 1}})
+        PutU32(beaten, where, value);
+    // Followers scattered far from their piece, one at each corner of the board.
+    Changes scattered;
+    for (int f = 1; f < 6; ++f) {
+        scattered.push_back({P + 68 + 20 * f, FloatBits(f % 2 ? -29.0f : 29.0f)});
+        scattered.push_back({P + 68 + 20 * f + 8, FloatBits(f < 3 ? -29.0f : 29.0f)});
+        scattered.push_back({P + 68 + 20 * f + 4, FloatBits(3.0f * float(f))});
+    }
+    // The edges of what a race reaches: a heading of a full turn, the smallest die and
+    // the largest a script can give, no squares walked, the camera high at the board's
+    // corner at a full turn.
+    const Changes limits = {{P + 48, FloatBits(360.0f)}, {P + 64, 2},          {C + 64, 999999},
+                            {P + 60, 0},                 {C + 60, 0},          {camera, FloatBits(30.0f)},
+                            {camera + 8, FloatBits(-30.0f)}, {camera + 16, FloatBits(1000.0f)}, {camera + 24, FloatBits(360.0f)}};
+
+    const struct { const char* what; Bytes file; std::string reason; } cases[] = {
+        {"followers far from their piece", with(scattered), ""},
+        {"the limits of a race", with(limits), ""},
+        {"a computer team beaten, third from the bottom", beaten, ""},
+        {"the leader a little off its cell's centre", with({{P + 36, FloatBits(px + 0.25f)}}),
+         "a piece stands off the centre of its cell: " + p + " at x " + Decimal(px + 0.25f)},
+        {"on the border of two cells", with({{P + 44, FloatBits(pz + 1.0f)}}), "a piece stands off the centre of its cell: " + p},
+        {"on a corridor cell", with({{P + 36, x(corridor)}, {P + 44, z(corridor)}}),
+         "a piece stands on a corridor cell, where no piece comes to rest: " + p + " at " + at(corridor)},
+        {"a team on the goal, where it has no way on", with({{C + 36, x(goal)}, {C + 44, z(goal)}}),
+         "a team stands on a square with no way on: " + c + " (team " + std::to_string(computerTeam) + ") at " + at(goal)},
+        {"lifted off the board", with({{E + 40, FloatBits(1.25f)}}),
+         "a piece is not at the board's height: y 1.25 in piece " + std::to_string(enemy + 1) + " at byte " + std::to_string(E + 40)},
+        {"places from the top and the bottom that cross", with({{8, 2}, {56, 0}, {52, 0}}),
+         "the places from the top and from the bottom cross: next from the top 2 (byte 8) is past next from the bottom 0 (byte 56)"},
+        {"teams left that the places do not leave", with({{52, 2}}),
+         "the count of teams left does not match the places taken: 2 at byte 52, 3 by the places"},
+        {"one team in two places", with({{8, 1}, {56, 1}, {52, 1}, {16, 2}, {24, 2}}), "team 2 holds two places: places 1 and 3 (bytes 16 and 24)"},
+        {"a team with a place still racing", with({{56, 1}, {52, 2}, {24, computerTeam}}),
+         "team " + std::to_string(computerTeam) + " has place 3 (byte 24) and still races: " + c},
+        {"progress INT_MAX", with({{C + 60, intMax}}), "a piece's progress is outside 0.."},
+        {"progress INT_MIN", with({{P + 60, intMin}}),
+         ", the squares of stage 1's track: -2147483648 in " + p + " at byte " + std::to_string(P + 60)},
+        {"die faces 0", with({{P + 64, 0}}), "a piece's die faces are outside 2..999999: 0 in " + p},
+        {"die faces 1000000", with({{C + 64, 1000000}}), "a piece's die faces are outside 2..999999: 1000000 in " + c},
+        {"money", with({{C + 28, 5}}), "a piece's level, money or experience is not 0, and no race changes them: 5 in " + c},
+        {"camera 3e38", with({{camera, FloatBits(3e38f)}}),
+         "the camera is not over the board: look-at x 3e+38 at byte " + std::to_string(camera) + ", outside -30..30 on stage 1"},
+        {"camera -3e38", with({{camera + 16, FloatBits(-3e38f)}}), "the camera is not over the board: eye y -3e+38 at byte " + std::to_string(camera + 16)},
+        {"camera angle past a full turn", with({{camera + 24, FloatBits(720.0f)}}),
+         "the camera's angle is outside 0..360 degrees: 720 at byte " + std::to_string(camera + 24)},
+        {"a figure facing past a full turn", with({{P + 68 + 60 + 12, FloatBits(450.0f)}}),
+         "a figure's facing is outside 0..360 degrees: 450 in figure 3 of " + p},
+        {"an enemy group under a team's id", with({{E + 8, 1}}),
+         "a piece's team id is out of range (teams 0..2, enemy groups 3 and up): 1 in piece " + std::to_string(enemy + 1)},
+        {"two pieces of one team", with({{C + 8, GetU32(good, 4)}}), "two pieces are team " + std::to_string(GetU32(good, 4))},
+        {"a computer team under the player's hand", with({{C + 4, 0}}), "is under the player's hand: " + c},
+    };
+    for (const auto& [what, file, reason] : cases) {
+        SCOPED_TRACE(what);
+        WriteFileBytes(dir_ / "save3.dat", file);
+        const Bytes before = Take();
+        testing::internal::CaptureStderr();
+        const int loaded = LoadGameSlot(3);
+        const std::string err = testing::internal::GetCapturedStderr();
+        if (!reason.empty()) {
+            EXPECT_EQ(loaded, 0);
+            EXPECT_NE(err.find("save3.dat: the race was not loaded: "), std::string::npos) << err;
+            EXPECT_NE(err.find(reason), std::string::npos) << err;
+            EXPECT_TRUE(before == Take()) << "the refused file changed the running game";
+            continue;
+        }
+        ASSERT_EQ(loaded, 1) << err;
+        for (int slot = 10; slot < 20; ++slot)
+            for (const Figure& f : PieceOf(&g_tasks[slot])->figures)
+                if (g_tasks[slot].alive)
+                    EXPECT_TRUE(f.x == PieceOf(&g_tasks[slot])->x && f.y == 0.25f && f.z == PieceOf(&g_tasks[slot])->z) << slot;
+        PlayToTheEnd();
+        if (HasFatalFailure()) return;
+        ReturnToTitle();
+        Frames(2);
+        StartRace(1);
+        ASSERT_TRUE(RunUntilPlayerRolls());
+    }
+    // A stage map changed since the save: the player's square is now blocked ground.
+    Bytes pack = ReadFileBytes(dir_ / "mappack.dat");
+    const Bytes original = pack;
+    pack[12 + GetU32(pack, 0) + 16 + size_t(playerCell)] = 15;
+    WriteFileBytes(dir_ / "mappack.dat", pack);
+    WriteFileBytes(dir_ / "save3.dat", good);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(LoadGameSlot(3), 0);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("a piece stands on blocked ground: " + p + " at " + at(playerCell)), std::string::npos) << err;
+    WriteFileBytes(dir_ / "mappack.dat", original);
+}
+
 } // namespace

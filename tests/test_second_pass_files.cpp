@@ -8,7 +8,9 @@
 #include <fcntl.h>
 #include <functional>
 #include <tuple>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -86,7 +88,7 @@ TEST_F(SecondPassFiles, AHistoryThatCannotBeReadOrWrittenIsKeptAndStderrSaysWhy)
     const bool root = getuid() == 0;
     // What stands at save.dat: nothing; a file of the player's with the given mode (on a
     // disk that takes 100 bytes only); a directory; a FIFO; a link to a file of root's
-    // with that mode in a directory all may write.
+    // with that mode in a directory all may write, the link itself the player's.
     enum Kind { None, File, FullDisk, Directory, Fifo, Link };
     const struct {
         const char* what;
@@ -119,6 +121,8 @@ TEST_F(SecondPassFiles, AHistoryThatCannotBeReadOrWrittenIsKeptAndStderrSaysWhy)
         if (c.kind == Link) {
             ASSERT_EQ(mkdir((home + "/store").c_str(), 0777) + chmod((home + "/store").c_str(), 0777), 0);
             ASSERT_EQ(symlink("store/real.dat", save.c_str()), 0);
+            // The player's own link: only a link of the player's is followed at all.
+            ASSERT_EQ(lchown(save.c_str(), kPlayer, static_cast<gid_t>(-1)), 0);
         }
         if (c.kind == File || c.kind == FullDisk || c.kind == Link) {
             WriteFileBytes(file, HistoryWithYear(105));
@@ -200,6 +204,119 @@ TEST_F(SecondPassFiles, ALinkedHistoryIsWrittenThroughToItsTarget)
     ASSERT_EQ(stat((store + "/real.dat").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u) << "the player's permissions stay";
     EXPECT_EQ(Listing(store), (std::set<std::string>{"later.dat", "real.dat"})) << "no temporary left beside them";
+}
+
+// A process that has come and gone: its id names no live process.
+pid_t GonePid()
+{
+    const pid_t pid = fork();
+    if (pid == 0) _exit(0);
+    waitpid(pid, nullptr, 0);
+    return pid;
+}
+
+TEST_F(SecondPassFiles, TemporariesOfKilledWritersGoWithTheNextWriteAndNothingElseDoes)
+{
+    const std::string save = dir / "save0.dat";
+    const Bytes whole(1 << 22, 'w');
+    // Writers killed in the middle of a save leave their temporary files behind (500
+    // such kills once left 283 that nothing removed).
+    for (int kill = 0; kill < 30; ++kill) {
+        const pid_t writer = fork();
+        if (writer == 0)
+            for (;;) plat::WriteFileAtomically(save.c_str(), whole.data(), whole.size());
+        usleep(2000 + 700 * kill);
+        ::kill(writer, SIGKILL);
+        waitpid(writer, nullptr, 0);
+    }
+    // Planted beside them: what must go (true) and what must stay, as each is named and
+    // made. A live process that sleeps stands for a writer still at work; it also holds
+    // the lock of one file.
+    const pid_t gone = GonePid();
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const std::string lockedName = ".save0.dat.tmp-" + std::to_string(gone) + "-1111111111111111";
+    const pid_t live = fork();
+    if (live == 0) {
+        const int fd = open((dir / lockedName).c_str(), O_RDWR | O_CREAT, 0600);
+        if (fd < 0 || flock(fd, LOCK_EX) != 0 || write(ready[1], "x", 1) != 1) _exit(1);
+        pause();
+        _exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    const std::string g = std::to_string(gone);
+    enum Made { File, Link, Directory, OthersFile };
+    const struct { std::string name; Made made; bool goes; } planted[] = {
+        {".save0.dat.tmp-" + g + "-0123456789abcdef", File, true},
+        {".save0.dat.tmp-" + std::to_string(getpid()) + "-4444444444444444", File, true}, // this process writes nothing now
+        {".save0.dat.tmp-" + std::to_string(live) + "-0123456789abcdef", File, false},   // its writer lives
+        {lockedName, File, false},
+        {".save0.dat.tmp-" + g + "-3333333333333333", Link, false},
+        {".save0.dat.tmp-" + g + "-5555555555555555", Directory, false},
+        {".save0.dat.tmp-" + g + "-6666666666666666", OthersFile, false},
+        {".save1.dat.tmp-" + g + "-0123456789abcdef", File, false}, // another file's
+        {".save0.dat.tmp-" + g + "-0123456789abcde", File, false},  // a name of another pattern
+        {".save0.dat.tmp-" + g + "-0123456789ABCDEF", File, false},
+        {".save0.dat.tmp-x" + g + "-0123456789abcdef", File, false},
+        {"save0.dat.tmp", File, false},
+    };
+    const bool root = getuid() == 0;
+    WriteFileBytes(dir / "victim.txt", {'k', 'e', 'e', 'p'});
+    for (const auto& p : planted) {
+        const std::string path = dir / p.name;
+        if (p.made == Link) ASSERT_EQ(symlink((dir / "victim.txt").c_str(), path.c_str()), 0);
+        if (p.made == Directory) ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+        if (p.made == File || (p.made == OthersFile && root)) WriteFileBytes(path, {'t'});
+        if (p.made == OthersFile && root) ASSERT_EQ(chown(path.c_str(), kPlayer, kPlayer), 0);
+    }
+    // Each writer cleared what the one killed before it had left: only the last one's
+    // file can still be there.
+    EXPECT_LE(Listing(dir.path()).size() - std::size(planted) - 2 + (root ? 0 : 1), 1u);
+
+    ASSERT_TRUE(plat::WriteFileAtomically(save.c_str(), whole.data(), whole.size()));
+    std::set<std::string> expected = {"save0.dat", "victim.txt"};
+    for (const auto& p : planted)
+        if (!p.goes && (p.made != OthersFile || root)) expected.insert(p.name);
+    EXPECT_EQ(Listing(dir.path()), expected);
+    EXPECT_EQ(ReadFileBytes(save), whole);
+    EXPECT_EQ(ReadFileBytes(dir / "victim.txt"), (Bytes{'k', 'e', 'e', 'p'}));
+    ::kill(live, SIGKILL);
+    waitpid(live, nullptr, 0);
+}
+
+TEST_F(SecondPassFiles, ASaveOrHistoryNameThatIsALinkOfAnotherUsersIsNotFollowed)
+{
+    if (getuid() != 0) GTEST_SKIP() << "links of another user's need root to make";
+    // Links planted by the player (kPlayer) where root's game writes, and by root where
+    // the player's game writes, each toward a file its owner chose; and a link of the
+    // writer's own whose target is such a link.
+    WriteFileBytes(dir / "victim.txt", {'k', 'e', 'e', 'p'});
+    ASSERT_EQ(chmod((dir / "victim.txt").c_str(), 0666), 0);
+    ASSERT_EQ(symlink((dir / "victim.txt").c_str(), (dir / "save0.dat").c_str()), 0);
+    ASSERT_EQ(lchown((dir / "save0.dat").c_str(), kPlayer, kPlayer), 0);
+    ASSERT_EQ(symlink("save0.dat", (dir / "save1.dat").c_str()), 0); // root's own link to the player's
+    ASSERT_EQ(symlink((dir / "victim.txt").c_str(), (dir / "save.dat").c_str()), 0); // root's, for the player's game
+    const std::set<std::string> before = Listing(dir.path());
+    const Bytes data = HistoryWithYear(120);
+    for (const char* name : {"save0.dat", "save1.dat"}) {
+        int error = 0;
+        EXPECT_FALSE(plat::WriteFileAtomically((dir / name).c_str(), data.data(), data.size(), &error)) << name;
+        EXPECT_EQ(error, plat::kForeignLink) << name;
+    }
+    EXPECT_EQ(RunAsPlayer(dir.path(), [] {
+                  g_history[0].time.tm_year = 120;
+                  WriteSaveFile();
+                  return 0;
+              }), 0);
+    EXPECT_NE(Err(dir.path()).find("save.dat: the race history was not written: a symbolic link owned by another "
+                                   "user stands in its place and is not followed"),
+              std::string::npos)
+        << Err(dir.path());
+    std::set<std::string> after = Listing(dir.path());
+    after.erase("stderr.txt");
+    EXPECT_EQ(after, before) << "nothing is written, not even a temporary file";
+    EXPECT_EQ(ReadFileBytes(dir / "victim.txt"), (Bytes{'k', 'e', 'e', 'p'}));
 }
 
 TEST_F(SecondPassFiles, ASoundOutputThatWillNotOpenGivesSdlsReason)

@@ -1,6 +1,7 @@
 #include "persist/save_slot.h"
 
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -62,11 +63,69 @@ bool InRange(int32_t value, int32_t low, int32_t high) { return value >= low && 
 
 bool IsLivePieceTask(const Task& task) { return task.alive != 0 && task.kind == kPieceKind; }
 
-int Refuse(const char** why, const char* reason)
+bool IsTeam(const BoardPiece& p) { return p.controller == kControllerPlayer || p.controller == kControllerComputer; }
+
+// Where the camera may be: its look-at point over the board, its eye no farther off
+// than the board camera stands (20 units, with a unit to spare for the rounding of the
+// angle), and both below this height, far above the 60 of the board camera.
+constexpr float kCameraReach = 21.0f;
+constexpr float kCameraHeightLimit = 1000.0f;
+
+__attribute__((format(printf, 2, 3))) int Refuse(char* why, const char* format, ...)
 {
-    if (why != nullptr)
-        *why = reason;
+    if (why != nullptr) {
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(why, kSlotReasonBytes, format, args);
+        va_end(args);
+    }
     return 0;
+}
+
+// Degrees brought into 0..360 as a saved heading must be; what already lies there is
+// kept as it is, 360 included, so that every file the game writes keeps its bytes.
+float NormalisedDegrees(float degrees)
+{
+    if (!std::isfinite(degrees))
+        return 0.0f;
+    if (degrees >= 0.0f && degrees <= 360.0f)
+        return degrees;
+    const float turned = std::fmod(degrees, 360.0f); // exact, within -360..360
+    return turned < 0.0f ? turned + 360.0f : turned;
+}
+
+float Clamped(float value, float low, float high)
+{
+    if (std::isnan(value))
+        return low <= 0.0f && high >= 0.0f ? 0.0f : low;
+    return value < low ? low : (value > high ? high : value);
+}
+
+// Progress counts the squares walked toward the goal, which no way on a stage makes
+// longer than its track: that range keeps every sum and difference of two far from
+// overflow.
+int32_t ClampedProgress(int32_t progress)
+{
+    const int32_t most = g_trackLength > 0 ? g_trackLength : 0;
+    return progress < 0 ? 0 : (progress > most ? most : progress);
+}
+
+// Half the board's width and depth in world units (a cell is 2 x 2, the board centred
+// on the origin).
+float BoardHalfWidth() { return static_cast<float>(g_boardWidth); }
+float BoardHalfDepth() { return static_cast<float>(g_boardHeight); }
+
+// The camera as it may be saved and loaded: look-at x, y, z, eye x, y, z, angle.
+void CameraBounds(float low[7], float high[7])
+{
+    const float w = BoardHalfWidth();
+    const float d = BoardHalfDepth();
+    const float lows[7] = {-w, -kCameraHeightLimit, -d, -w - kCameraReach, -kCameraHeightLimit, -d - kCameraReach, 0.0f};
+    const float highs[7] = {w, kCameraHeightLimit, d, w + kCameraReach, kCameraHeightLimit, d + kCameraReach, 360.0f};
+    for (int i = 0; i < 7; ++i) {
+        low[i] = lows[i];
+        high[i] = highs[i];
+    }
 }
 
 bool AllFinite(const float* values, int count)
@@ -77,63 +136,167 @@ bool AllFinite(const float* values, int count)
     return true;
 }
 
-// Field checks of one member record; null when sound.
-const char* CheckMember(const CharacterRecord& m)
+bool WithinDegrees(float degrees) { return degrees >= 0.0f && degrees <= 360.0f; }
+
+// Field checks of member m of piece n (1-based) whose record starts at byte at.
+int CheckMember(const CharacterRecord& r, int m, int n, size_t at, char* why)
 {
-    if (!InRange(m.id, 0, kCharacterCount - 1))
-        return "a member's character id is outside 0..24";
-    if (!InRange(m.modelId, 0, kCharacterCount - 1))
-        return "a member's model id is outside 0..24";
-    if (!InRange(m.attackStyle, 0, 3))
-        return "a member's attack style is outside 0..3";
-    const float values[4] = {m.hitPoints, m.maxHitPoints, m.spareValue1, m.spareValue2};
-    if (!AllFinite(values, 4) || !AllFinite(m.portraitRect, 4) || !AllFinite(m.faceRect, 4) ||
-        !AllFinite(m.namePlateRect, 4))
-        return "a member's hit points or rectangles are not finite numbers";
-    return nullptr;
+    if (!InRange(r.id, 0, kCharacterCount - 1))
+        return Refuse(why, "a member's character id is outside 0..24: %d in member %d of piece %d at byte %zu", r.id,
+                      m, n, at);
+    if (!InRange(r.modelId, 0, kCharacterCount - 1))
+        return Refuse(why, "a member's model id is outside 0..24: %d in member %d of piece %d at byte %zu", r.modelId,
+                      m, n, at + 4);
+    if (!InRange(r.attackStyle, 0, 3))
+        return Refuse(why, "a member's attack style is outside 0..3: %d in member %d of piece %d at byte %zu",
+                      r.attackStyle, m, n, at + 72);
+    const float values[4] = {r.hitPoints, r.maxHitPoints, r.spareValue1, r.spareValue2};
+    if (!AllFinite(values, 4) || !AllFinite(r.portraitRect, 4) || !AllFinite(r.faceRect, 4) ||
+        !AllFinite(r.namePlateRect, 4))
+        return Refuse(why,
+                      "a member's hit points or rectangles are not finite numbers: member %d of piece %d, bytes %zu..%zu",
+                      m, n, at + 8, at + 71);
+    return 1;
 }
 
-const char* CheckPiece(const BoardPiece& p)
+// Field checks of piece n (1-based) whose block starts at byte at.
+int CheckPiece(const BoardPiece& p, int n, size_t at, char* why)
 {
     if (!InRange(p.controller, kControllerPlayer, kControllerEnemy))
-        return "a piece's controller is outside 0..2";
-    if (p.teamId < 0 || (p.controller != kControllerEnemy && p.teamId > 2))
-        return "a piece's team id is out of range";
+        return Refuse(why, "a piece's controller is outside 0..2: %d in piece %d at byte %zu", p.controller, n, at + 4);
+    // Teams are 0..2; an enemy group with such an id would take a team's place in the
+    // turn order, and the team's own piece would never move again.
+    if (IsTeam(p) ? !InRange(p.teamId, 0, 2) : p.teamId < kRoamingGroupId)
+        return Refuse(why, "a piece's team id is out of range (teams 0..2, enemy groups 3 and up): %d in piece %d at byte %zu",
+                      p.teamId, n, at + 8);
     if (!InRange(p.memberCount, 1, kPieceMembers))
-        return "a piece's member count is outside 1..6";
+        return Refuse(why, "a piece's member count is outside 1..6: %d in piece %d at byte %zu", p.memberCount, n,
+                      at + 12);
     if (!InRange(p.liveCount, 1, p.memberCount))
-        return "a piece's live count is outside 1..its member count";
+        return Refuse(why, "a piece's live count is outside 1..its member count %d: %d in piece %d at byte %zu",
+                      p.memberCount, p.liveCount, n, at + 16);
+    const int32_t counters[3] = {p.level, p.money, p.experience};
+    const size_t counterAt[3] = {20, 28, 32};
+    for (int i = 0; i < 3; ++i)
+        if (counters[i] != 0)
+            return Refuse(why, "a piece's level, money or experience is not 0, and no race changes them: %d in piece %d at byte %zu",
+                          counters[i], n, at + counterAt[i]);
     const float position[4] = {p.x, p.y, p.z, p.heading};
     if (!AllFinite(position, 4))
-        return "a piece's position or heading is not a finite number";
+        return Refuse(why, "a piece's position or heading is not a finite number: piece %d, bytes %zu..%zu", n, at + 36,
+                      at + 51);
     // Headings are whole quarter turns, or what a spin leaves: never past a full turn.
-    if (p.heading < 0.0f || p.heading > 360.0f)
-        return "a piece's heading is outside 0..360 degrees";
-    for (const Figure& f : p.figures) {
-        const float pose[4] = {f.x, f.y, f.z, f.facing};
+    if (!WithinDegrees(p.heading))
+        return Refuse(why, "a piece's heading is outside 0..360 degrees: %g in piece %d at byte %zu", p.heading, n,
+                      at + 48);
+    if (!InRange(p.dieFaces, kMinSavedDieFaces, kMaxSavedDieFaces))
+        return Refuse(why, "a piece's die faces are outside 2..999999: %d in piece %d at byte %zu", p.dieFaces, n,
+                      at + 64);
+    for (int f = 0; f < kPieceMembers; ++f) {
+        const Figure& figure = p.figures[f];
+        const size_t fat = at + kFiguresAt + kFigureBytes * f;
+        const float pose[4] = {figure.x, figure.y, figure.z, figure.facing};
         if (!AllFinite(pose, 4))
-            return "a figure's position or facing is not a finite number";
-        if (!InRange(f.modelId, 0, kCharacterCount - 1))
-            return "a figure's model id is outside 0..24";
+            return Refuse(why, "a figure's position or facing is not a finite number: figure %d of piece %d, bytes %zu..%zu",
+                          f, n, fat, fat + 15);
+        if (!WithinDegrees(figure.facing))
+            return Refuse(why, "a figure's facing is outside 0..360 degrees: %g in figure %d of piece %d at byte %zu",
+                          figure.facing, f, n, fat + 12);
+        if (!InRange(figure.modelId, 0, kCharacterCount - 1))
+            return Refuse(why, "a figure's model id is outside 0..24: %d in figure %d of piece %d at byte %zu",
+                          figure.modelId, f, n, fat + 16);
     }
-    for (const CharacterRecord& m : p.members)
-        if (const char* fault = CheckMember(m))
-            return fault;
-    return nullptr;
+    for (int m = 0; m < kPieceMembers; ++m)
+        if (!CheckMember(p.members[m], m, n, at + kMembersAt + kMemberBytes * m, why))
+            return 0;
+    return 1;
 }
 
-const char* CheckRaceResult(const RaceResult& r)
+// Whether place i of the race result is taken: from the top, places below
+// nextPlaceFromTop; from the bottom, places above nextPlaceFromBottom.
+bool PlaceTaken(const RaceResult& r, int i) { return i < r.nextPlaceFromTop || i > r.nextPlaceFromBottom; }
+
+int CheckRaceResult(const RaceResult& r, char* why)
 {
     if (!InRange(r.nextPlaceFromTop, 0, kPlaces - 1) || !InRange(r.nextPlaceFromBottom, 0, kPlaces - 1))
-        return "the race result's next places are outside 0..2";
+        return Refuse(why, "the race result's next places are outside 0..2: %d at byte 8, %d at byte 56",
+                      r.nextPlaceFromTop, r.nextPlaceFromBottom);
     if (!InRange(r.playerTeamAtFinish, 0, 2) || !InRange(r.teamsLeft, 0, 3))
-        return "the race result's team or count of teams left is out of range";
+        return Refuse(why, "the race result's team or count of teams left is out of range: %d at byte 12, %d at byte 52",
+                      r.playerTeamAtFinish, r.teamsLeft);
     for (int i = 0; i < kPlaces; ++i) {
         if (!InRange(r.placeTeam[i], 0, 2) || !InRange(r.placeLeader[i], 0, kCharacterCount - 1) ||
             !InRange(r.placeController[i], kControllerPlayer, kControllerEnemy))
-            return "a place of the race result is out of range";
+            return Refuse(why, "a place of the race result is out of range: place %d, bytes %d, %d and %d", i + 1,
+                          16 + 4 * i, 28 + 4 * i, 40 + 4 * i);
     }
-    return nullptr;
+    // Places fill from both ends; a race whose places have all been taken has ended, so
+    // a saved one always has a place left between them.
+    if (r.nextPlaceFromTop > r.nextPlaceFromBottom)
+        return Refuse(why,
+                      "the places from the top and from the bottom cross: next from the top %d (byte 8) is past next "
+                      "from the bottom %d (byte 56)",
+                      r.nextPlaceFromTop, r.nextPlaceFromBottom);
+    // Every place taken is one team fewer racing.
+    const int32_t racing = 1 + r.nextPlaceFromBottom - r.nextPlaceFromTop;
+    if (r.teamsLeft != racing)
+        return Refuse(why, "the count of teams left does not match the places taken: %d at byte 52, %d by the places",
+                      r.teamsLeft, racing);
+    for (int i = 0; i < kPlaces; ++i)
+        for (int j = i + 1; j < kPlaces; ++j)
+            if (PlaceTaken(r, i) && PlaceTaken(r, j) && r.placeTeam[i] == r.placeTeam[j])
+                return Refuse(why, "team %d holds two places: places %d and %d (bytes %d and %d)", r.placeTeam[i], i + 1,
+                              j + 1, 16 + 4 * i, 16 + 4 * j);
+    return 1;
+}
+
+size_t PieceBlockAt(int index) { return kSaveHeaderBytes + kSavePieceBytes * static_cast<size_t>(index); }
+
+// The teams on the board against the player's team and the places: one piece a team,
+// the player's under the player's hand and no other, and none for a team that has a
+// place (so no more of them race than the race result counts).
+int CheckTeams(const SavedGame& game, char* why)
+{
+    const RaceResult& r = game.result;
+    int pieceOfTeam[3] = {-1, -1, -1};
+    int player = -1;
+    for (int i = 0; i < game.pieceCount; ++i) {
+        const BoardPiece& p = game.pieces[i];
+        if (!IsTeam(p))
+            continue;
+        if (pieceOfTeam[p.teamId] >= 0)
+            return Refuse(why, "two pieces are team %d: pieces %d and %d", p.teamId, pieceOfTeam[p.teamId] + 1, i + 1);
+        pieceOfTeam[p.teamId] = i;
+        if (p.controller != kControllerPlayer)
+            continue;
+        if (p.teamId != game.playerTeam)
+            return Refuse(why, "a piece of another team than the player's (%d, byte 4) is under the player's hand: piece %d (team %d) at byte %zu",
+                          game.playerTeam, i + 1, p.teamId, PieceBlockAt(i) + 4);
+        player = i;
+    }
+    if (player < 0)
+        return Refuse(why, "no piece of the player's team under the player's hand: no piece of team %d with controller 0",
+                      game.playerTeam);
+    for (int i = 0; i < kPlaces; ++i)
+        if (PlaceTaken(r, i) && pieceOfTeam[r.placeTeam[i]] >= 0)
+            return Refuse(why, "team %d has place %d (byte %d) and still races: piece %d", r.placeTeam[i], i + 1,
+                          16 + 4 * i, pieceOfTeam[r.placeTeam[i]] + 1);
+    return 1;
+}
+
+// A team moves by the route bits of its square toward ground it can walk on; a square
+// without such a way would end each of its turns at once, for ever.
+bool HasWayOn(int32_t column, int32_t row)
+{
+    const int32_t route = RouteAt(column, row);
+    const struct {
+        int32_t bit;
+        int32_t dc, dr;
+    } ways[4] = {{kLinkHeading0, 1, 0}, {kLinkHeading180, -1, 0}, {kLinkHeading270, 0, 1}, {kLinkHeading90, 0, -1}};
+    for (const auto& way : ways)
+        if ((route & way.bit) != 0 && CellKindAt(column + way.dc, row + way.dr) < kBlockedKind)
+            return true;
+    return false;
 }
 
 // The current stage's map and scripts, kept while a slot's stage is read for its
@@ -212,7 +375,7 @@ void WriteFollower(uint8_t* at, const Figure& figure)
     PutF32(at + 0, figure.x);
     PutF32(at + 4, figure.y);
     PutF32(at + 8, figure.z);
-    PutF32(at + 12, figure.facing);
+    PutF32(at + 12, NormalisedDegrees(figure.facing));
     PutI32(at + 16, figure.modelId);
 }
 
@@ -247,10 +410,12 @@ void WritePiece(uint8_t* block, const BoardPiece& p)
     PutF32(block + 36, p.x);
     PutF32(block + 40, p.y);
     PutF32(block + 44, p.z);
-    PutF32(block + 48, p.heading);
+    // A scripted spin may leave the heading past a full turn: the file holds the same
+    // direction within the range the reader takes.
+    PutF32(block + 48, NormalisedDegrees(p.heading));
     PutI32(block + 52, p.subStep);
     PutI32(block + 56, p.die);
-    PutI32(block + 60, p.progress);
+    PutI32(block + 60, ClampedProgress(p.progress));
     PutI32(block + 64, p.dieFaces);
     for (int i = 0; i < kPieceMembers; ++i)
         WriteFollower(block + kFiguresAt + kFigureBytes * i, p.figures[i]);
@@ -262,10 +427,15 @@ void WritePiece(uint8_t* block, const BoardPiece& p)
 void WriteTurnState(uint8_t* at)
 {
     // Written whether or not the controller is alive: its work area always exists.
+    // Kept over the board and the angle within a turn, as the reader takes it.
     const TurnController* c = TurnControllerWork();
     const float camera[7] = {c->lookAt[0], c->lookAt[1], c->lookAt[2], c->eye[0], c->eye[1], c->eye[2], c->angle};
-    for (int i = 0; i < 7; ++i)
-        PutF32(at + 4 * i, camera[i]);
+    float low[7];
+    float high[7];
+    CameraBounds(low, high);
+    for (int i = 0; i < 6; ++i)
+        PutF32(at + 4 * i, Clamped(camera[i], low[i], high[i]));
+    PutF32(at + 24, NormalisedDegrees(camera[6]));
 }
 
 size_t EncodeGameSlot(uint8_t* out)
@@ -366,21 +536,23 @@ void ReadPiece(const uint8_t* block, BoardPiece* p)
     p->name[kPieceNameBytes - 1] = '\0';
 }
 
-int DecodeGameSlot(const uint8_t* data, size_t size, SavedGame* game, const char** why)
+int DecodeGameSlot(const uint8_t* data, size_t size, SavedGame* game, char* why)
 {
     if (data == nullptr || size < kSaveFixedBytes)
-        return Refuse(why, "the file is shorter than a slot file");
+        return Refuse(why, "the file is shorter than a slot file: %zu bytes, at least 92", data == nullptr ? 0 : size);
     const int32_t count = GetI32(data + 60);
     if (!InRange(count, 0, kMaxSavedPieces))
-        return Refuse(why, "the number of pieces is outside 0..10");
-    if (size != kSaveFixedBytes + kSavePieceBytes * static_cast<size_t>(count))
-        return Refuse(why, "the file's size does not match its number of pieces");
+        return Refuse(why, "the number of pieces is outside 0..10: %d at byte 60", count);
+    const size_t expected = kSaveFixedBytes + kSavePieceBytes * static_cast<size_t>(count);
+    if (size != expected)
+        return Refuse(why, "the file's size does not match its number of pieces: %zu bytes, %zu for %d pieces", size,
+                      expected, count);
     game->stage = GetI32(data + 0);
     game->playerTeam = GetI32(data + 4);
     if (!InRange(game->stage, 1, 3))
-        return Refuse(why, "the stage is outside 1..3");
+        return Refuse(why, "the stage is outside 1..3: %d at byte 0", game->stage);
     if (!InRange(game->playerTeam, 0, 2))
-        return Refuse(why, "the player's team is outside 0..2");
+        return Refuse(why, "the player's team is outside 0..2: %d at byte 4", game->playerTeam);
     RaceResult& r = game->result;
     int32_t* const result[13] = {&r.nextPlaceFromTop, &r.playerTeamAtFinish, &r.placeTeam[0],
                                  &r.placeTeam[1],      &r.placeTeam[2],       &r.placeLeader[0],
@@ -389,39 +561,81 @@ int DecodeGameSlot(const uint8_t* data, size_t size, SavedGame* game, const char
                                  &r.nextPlaceFromBottom};
     for (int i = 0; i < 13; ++i)
         *result[i] = GetI32(data + 8 + 4 * i);
-    if (const char* fault = CheckRaceResult(r))
-        return Refuse(why, fault);
+    if (!CheckRaceResult(r, why))
+        return 0;
     game->pieceCount = count;
-    bool playerPiece = false;
     for (int i = 0; i < count; ++i) {
         BoardPiece& p = game->pieces[i];
-        ReadPiece(data + kSaveHeaderBytes + kSavePieceBytes * static_cast<size_t>(i), &p);
-        if (const char* fault = CheckPiece(p))
-            return Refuse(why, fault);
-        if (p.teamId == game->playerTeam && p.controller == kControllerPlayer)
-            playerPiece = true;
+        ReadPiece(data + PieceBlockAt(i), &p);
+        if (!CheckPiece(p, i + 1, PieceBlockAt(i), why))
+            return 0;
     }
-    if (!playerPiece)
-        return Refuse(why, "no piece of the player's team under the player's hand");
-    const uint8_t* camera = data + kSaveHeaderBytes + kSavePieceBytes * static_cast<size_t>(count);
+    if (!CheckTeams(*game, why))
+        return 0;
+    const size_t camera = PieceBlockAt(count);
     for (int i = 0; i < 7; ++i)
-        game->camera[i] = GetF32(camera + 4 * i);
-    if (!AllFinite(game->camera, 7))
-        return Refuse(why, "the camera is not finite numbers");
+        game->camera[i] = GetF32(data + camera + 4 * i);
+    for (int i = 0; i < 7; ++i)
+        if (!std::isfinite(game->camera[i]))
+            return Refuse(why, "the camera is not finite numbers: %g at byte %zu", game->camera[i], camera + 4 * i);
+    if (!WithinDegrees(game->camera[6]))
+        return Refuse(why, "the camera's angle is outside 0..360 degrees: %g at byte %zu", game->camera[6], camera + 24);
+    // A race is saved with every piece at rest, and the end of each move gathers its
+    // figures on it: that is where they go again, whatever the file says.
+    for (int i = 0; i < count; ++i) {
+        BoardPiece& p = game->pieces[i];
+        for (Figure& f : p.figures) {
+            f.x = p.x;
+            f.y = p.y;
+            f.z = p.z;
+        }
+    }
     return 1;
 }
 
-int CheckSavedPiecesOnBoard(const SavedGame& game, const char** why)
+int CheckSavedRaceOnBoard(const SavedGame& game, char* why)
 {
     for (int i = 0; i < game.pieceCount; ++i) {
         const BoardPiece& p = game.pieces[i];
+        const size_t at = PieceBlockAt(i) + 36;
         int32_t column = 0;
         int32_t row = 0;
         if (!PositionToCell(p.x, p.z, &column, &row))
-            return Refuse(why, "a piece stands outside the stage's board");
-        if (CellKindAt(column, row) >= kBlockedKind)
-            return Refuse(why, "a piece stands on blocked ground");
+            return Refuse(why, "a piece stands outside the stage's board: piece %d at x %g, z %g (byte %zu) on the %d x %d board of stage %d",
+                          i + 1, p.x, p.z, at, g_boardWidth, g_boardHeight, game.stage);
+        // Pieces come to rest on cell centres only; anything else is not a race at a
+        // roll, and a piece walking from there would leave the paths.
+        float x = 0.0f;
+        float z = 0.0f;
+        CellCentre(column, row, &x, &z);
+        if (p.x != x || p.z != z)
+            return Refuse(why, "a piece stands off the centre of its cell: piece %d at x %g, z %g (byte %zu); the centre of column %d, row %d of stage %d is x %g, z %g",
+                          i + 1, p.x, p.z, at, column, row, game.stage, x, z);
+        if (p.y != kPieceHeight)
+            return Refuse(why, "a piece is not at the board's height: y %g in piece %d at byte %zu", p.y, i + 1, at + 4);
+        const int32_t kind = CellKindAt(column, row);
+        if (kind >= kBlockedKind)
+            return Refuse(why, "a piece stands on blocked ground: piece %d at column %d, row %d of stage %d", i + 1,
+                          column, row, game.stage);
+        if (kind < kFirstSquareKind)
+            return Refuse(why, "a piece stands on a corridor cell, where no piece comes to rest: piece %d at column %d, row %d of stage %d",
+                          i + 1, column, row, game.stage);
+        if (!InRange(p.progress, 0, g_trackLength))
+            return Refuse(why, "a piece's progress is outside 0..%d, the squares of stage %d's track: %d in piece %d at byte %zu",
+                          g_trackLength, game.stage, p.progress, i + 1, at + 24);
+        if (IsTeam(p) && !HasWayOn(column, row))
+            return Refuse(why, "a team stands on a square with no way on: piece %d (team %d) at column %d, row %d of stage %d",
+                          i + 1, p.teamId, column, row, game.stage);
     }
+    float low[7];
+    float high[7];
+    CameraBounds(low, high);
+    const size_t camera = PieceBlockAt(game.pieceCount);
+    static const char* const names[7] = {"look-at x", "look-at y", "look-at z", "eye x", "eye y", "eye z", "angle"};
+    for (int i = 0; i < 6; ++i)
+        if (game.camera[i] < low[i] || game.camera[i] > high[i])
+            return Refuse(why, "the camera is not over the board: %s %g at byte %zu, outside %g..%g on stage %d",
+                          names[i], game.camera[i], camera + 4 * i, low[i], high[i], game.stage);
     return 1;
 }
 
@@ -497,8 +711,8 @@ int LoadGameSlot(int slot)
         return 0;
     }
     static SavedGame game;
-    const char* why = nullptr;
-    if (!DecodeGameSlot(image, static_cast<size_t>(got), &game, &why)) {
+    char why[kSlotReasonBytes] = {};
+    if (!DecodeGameSlot(image, static_cast<size_t>(got), &game, why)) {
         Report(slot, "the race was not loaded", why);
         return 0;
     }
@@ -511,7 +725,7 @@ int LoadGameSlot(int slot)
         fault = "mappack.dat could not be read for the slot's stage";
     else if (!LoadEventScripts("epack.dat"))
         fault = "epack.dat could not be read for the slot's stage";
-    else if (!CheckSavedPiecesOnBoard(game, &why))
+    else if (!CheckSavedRaceOnBoard(game, why))
         fault = why;
     if (fault != nullptr) {
         RestoreStage(s_stageBackup);

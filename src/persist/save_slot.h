@@ -5,7 +5,17 @@
 // number a little-endian 32-bit word. Writing goes through a temporary file and a
 // rename, so a slot is never left half written. Reading takes the whole file and
 // checks every field, and the pieces against the stage's map, before anything of the
-// running game is touched: a damaged file is refused and the game goes on as it was.
+// running game is touched: a file that is not a race the game could have saved is
+// refused, with what is wrong and where on stderr, and the game goes on as it was.
+//
+// A race is saved only at the player's roll, so a slot holds every piece at rest: on
+// the centre of a square of its stage, its figures gathered on it, each team where it
+// still has a way on. The places taken from the top and from the bottom leave one
+// free and match the teams still on the board; counters stay within what a race
+// reaches, so nothing computed from them overflows. Only the figures' places, which
+// the end of every move sets anew, are restored instead of checked: they are put back
+// on their piece. Headings, the camera and the progress are written within the ranges
+// the reader takes.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +30,12 @@ constexpr size_t kSavePieceBytes = 922;
 constexpr size_t kSaveCameraBytes = 28;
 constexpr size_t kSaveFixedBytes = kSaveHeaderBytes + kSaveCameraBytes;
 constexpr size_t kSaveMaxBytes = kSaveFixedBytes + kSavePieceBytes * kMaxSavedPieces;
+constexpr size_t kSlotReasonBytes = 256; // what is wrong with a refused file, and where
+
+// What a race can reach: die faces come from the start (6) or a script number
+// (2..999,999); progress stays within 0..the stage's track length.
+constexpr int32_t kMinSavedDieFaces = 2;
+constexpr int32_t kMaxSavedDieFaces = 999999;
 
 // A slot file taken apart: the pieces hold every stored field (pointers and
 // procedures are set when the race is rebuilt).
@@ -45,12 +61,13 @@ size_t EncodeGameSlot(uint8_t* out);
 // and the slot's previous file left whole.
 int SaveGameSlot(int slot);
 
-// Takes a slot file apart and checks every field that does not need the map. 1, or 0
-// with *why (may be null) saying what is wrong.
-int DecodeGameSlot(const uint8_t* data, size_t size, SavedGame* game, const char** why);
-// Checks the pieces against the stage map now in the layers: each must stand on
-// walkable ground inside the board.
-int CheckSavedPiecesOnBoard(const SavedGame& game, const char** why);
+// Takes a slot file apart and checks every field that does not need the map, then puts
+// every figure on its piece. 1, or 0 with why (kSlotReasonBytes, may be null) saying
+// what is wrong and at which byte.
+int DecodeGameSlot(const uint8_t* data, size_t size, SavedGame* game, char* why);
+// Checks the race against the stage map now in the layers: every piece on the centre
+// of a square, every team with a way on, the camera over the board. 1, or 0 with why.
+int CheckSavedRaceOnBoard(const SavedGame& game, char* why);
 // Replaces the running game with the saved one: every task ends, the globals are set
 // and the pieces, the board view and the turn controller are rebuilt. The stage map
 // and scripts must already be those of game.stage.
