@@ -51,6 +51,9 @@ TEST_F(BadData, DamagedStagePacksLeadBackToTheTitleAndCutOnesStillRunBothSayingW
     PutU32(wide, 12 + GetU32(map, 0), 101);
     Bytes longText = events; // stage 1's text claims four gigabytes
     PutU32(longText, 12 + GetU32(events, 0), 0xFFFFFFFFu);
+    // The table, stage 1's length and its text: the scripts are content, so their length is
+    // read from the pack.
+    const ptrdiff_t stage1End = ptrdiff_t(12 + 4 + GetU32(events, 12 + GetU32(events, 0)));
     const std::string mapWhy = "mappack.dat: stage 1 cannot be read: ";
     const std::string scriptWhy = "epack.dat: the events of stage 1 cannot be read: ";
     const std::string mapCut = "mappack.dat: stage 1: the file ends inside the stage's map";
@@ -68,7 +71,7 @@ TEST_F(BadData, DamagedStagePacksLeadBackToTheTitleAndCutOnesStillRunBothSayingW
         {"mappack.dat", "cut to 600", Bytes(map.begin(), map.begin() + 600), mapCut, true},
         {"mappack.dat", "cut to 4528", Bytes(map.begin(), map.begin() + 4528), "", true}, // 12 + 16 + 5 x 30 x 30: stage 1 whole
         {"epack.dat", "cut to 500", Bytes(events.begin(), events.begin() + 500), textCut, true},
-        {"epack.dat", "cut to 1770", Bytes(events.begin(), events.begin() + 1770), "", true}, // 12 + 4 + stage 1's 1,754 bytes
+        {"epack.dat", "cut behind stage 1", Bytes(events.begin(), events.begin() + stage1End), "", true},
     };
     for (const auto& [file, what, bytes, why, cut] : cases) {
         SCOPED_TRACE(std::string(file) + ": " + what);

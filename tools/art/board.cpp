@@ -1,5 +1,6 @@
 // The 32 board textures: ground, floors, sea, wall, the five square colours and
 // their direction arrows (on a transparent ground).
+#include <algorithm>
 #include <cmath>
 
 #include "art.h"
@@ -136,13 +137,32 @@ Canvas DrawBoardTexture(int i) {
         return c;
     }
     if (name == "kabe") {
-        Textured(c, Rgb(0x6A5A4A), Rgb(0x9A8670), 61, 4);
+        // The side of the ground a wall hangs from: the mountain's rock (the colours of
+        // yama), turned away from the light and laid in rough strata, with a lit lip where
+        // it meets the top and deeper shade toward its foot. It repeats across, so that
+        // the walls of a row of cells run on as one cliff.
         for (int y = 0; y < 64; ++y)
             for (int x = 0; x < 32; ++x) {
-                int row = y / 8, bx = (x + (row % 2) * 8) % 16;
-                if (y % 8 == 0 || bx == 0) c.Set(x, y, Rgb(0x3E342A));
-                else if (y % 8 == 1 || bx == 1) c.Set(x, y, Shade(c.Get(x, y), 1.15f));
+                // Fine grain that repeats every 32 texels, over coarse blotches that do not
+                // repeat down the wall.
+                float grain = 0.6f * TileFbm(x, y, 32, 21, 4) + 0.4f * TileFbm(x, y / 2, 32, 23, 2);
+                float n = 0.5f + (grain - 0.5f) * 2.6f;
+                // Strata about eight texels deep; their joints wave along the wall and break
+                // off where the rock is light.
+                float wave = 1.5f * std::sin(float(x) * 0.19635f) + 1.0f * std::sin(float(x) * 0.39270f + 1.3f);
+                float depth = (float(y) + wave + 4.0f * (TileFbm(x, y, 32, 67, 2) - 0.5f)) / 8.0f;
+                int band = int(std::floor(depth));
+                float inBand = depth - float(band);
+                n += 0.18f * (float(Hash(uint32_t(band + 7) * 2654435761u) & 0xFF) / 255.0f - 0.5f);
+                if (inBand < 0.12f && n < 0.62f) n -= 0.28f;    // the joint between two strata
+                else if (inBand < 0.3f) n += 0.08f;             // the ledge under it catches light
+                float shade = 0.82f - 0.3f * float(y) / 63.0f;  // away from the light, more so below
+                c.Set(x, y, Shade(Mix(Rgb(0x5A4A36), Rgb(0x9C8A6A), std::min(1.0f, std::max(0.0f, n))), shade));
             }
+        for (int x = 0; x < 32; ++x) { // the lip along the top edge
+            c.Set(x, 0, Shade(c.Get(x, 0), 1.35f));
+            c.Set(x, 1, Shade(c.Get(x, 1), 1.15f));
+        }
         return c;
     }
     uint32_t col = SquareColour(name.c_str());

@@ -1,4 +1,5 @@
 #include "stage_check.h"
+#include "speaker_check.h"
 
 #include <algorithm>
 #include <cstring>
@@ -641,6 +642,8 @@ private:
                 report_.events.push_back(e);
                 continue;
             }
+            for (const std::string& face : FindTeamFaces(slot))
+                Error("event " + std::to_string(n) + ": " + face);
             bool goal = false;
             for (int r = 0; r < b_.h; ++r)
                 for (int c = 0; c < b_.w; ++c)
