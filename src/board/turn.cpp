@@ -7,6 +7,8 @@
 
 #include "board/board_view.h"
 #include "board/piece.h"
+#include "board/race_result.h"
+#include "board/ranking.h"
 #include "board/world.h"
 #include "engine/draw3d.h"
 #include "engine/input.h"
@@ -16,7 +18,6 @@
 namespace {
 
 constexpr int kEventSlot = 150;
-constexpr int kRankingSlot = 168;
 
 constexpr float kCameraAngle = 270.0f;
 constexpr float kEyeHeight = 60.0f;
@@ -35,6 +36,20 @@ bool IsSlotAlive(int slot)
 int32_t RoundedDifference(float lookAt, float piece)
 {
     return static_cast<int32_t>(RoundToNearest(lookAt)) - static_cast<int32_t>(RoundToNearest(piece));
+}
+
+// A team still racing: a team's piece in the list that has not reached the goal. A team
+// placed at the goal whose script kept it on the board races no more.
+bool HasTeamRacing(const TurnController* controller)
+{
+    for (int i = 0; i < kRoamingListEntry; ++i) {
+        const BoardPiece* piece = controller->turnList[i];
+        if (piece != nullptr && piece->alive != 0 &&
+            (piece->controller == kControllerPlayer || piece->controller == kControllerComputer) &&
+            !HasTeamFinished(piece->teamId))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -204,6 +219,14 @@ void WaitBeforeNextPiece(TurnController* controller)
     if (controller->wait > 0)
         return;
     controller->currentPiece = AdvanceToNextPiece(controller);
+    // With no team left racing only enemy groups would take turns, for ever, or nobody
+    // would: unless it has ended already, the race ends here as it ends when the last
+    // team is placed.
+    if (!HasTeamRacing(controller) && !IsSlotAlive(kRankingSlot)) {
+        controller->cameraProc = DoNothingCamera;
+        EndRace();
+        return;
+    }
     controller->cameraProc = controller->currentPiece != nullptr ? StartPanX : DoNothingCamera;
 }
 
