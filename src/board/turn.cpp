@@ -7,7 +7,6 @@
 
 #include "board/board_view.h"
 #include "board/piece.h"
-#include "board/race_result.h"
 #include "board/ranking.h"
 #include "board/world.h"
 #include "engine/draw3d.h"
@@ -38,15 +37,14 @@ int32_t RoundedDifference(float lookAt, float piece)
     return static_cast<int32_t>(RoundToNearest(lookAt)) - static_cast<int32_t>(RoundToNearest(piece));
 }
 
-// A team still racing: a team's piece in the list that has not reached the goal. A team
-// placed at the goal whose script kept it on the board races no more.
-bool HasTeamRacing(const TurnController* controller)
+// A team's piece still in the list: the player's or a computer team. A team that has
+// left the race, at the goal or not, or was beaten, is no longer listed.
+bool HasTeamInTurnList(const TurnController* controller)
 {
     for (int i = 0; i < kRoamingListEntry; ++i) {
         const BoardPiece* piece = controller->turnList[i];
         if (piece != nullptr && piece->alive != 0 &&
-            (piece->controller == kControllerPlayer || piece->controller == kControllerComputer) &&
-            !HasTeamFinished(piece->teamId))
+            (piece->controller == kControllerPlayer || piece->controller == kControllerComputer))
             return true;
     }
     return false;
@@ -219,10 +217,10 @@ void WaitBeforeNextPiece(TurnController* controller)
     if (controller->wait > 0)
         return;
     controller->currentPiece = AdvanceToNextPiece(controller);
-    // With no team left racing only enemy groups would take turns, for ever, or nobody
-    // would: unless it has ended already, the race ends here as it ends when the last
-    // team is placed.
-    if (!HasTeamRacing(controller) && !IsSlotAlive(kRankingSlot)) {
+    // With no team left in the list only enemy groups would take turns, for ever, or
+    // nobody would: unless it has ended already, the race ends here as it ends when the
+    // last team is placed, with the places taken so far.
+    if (!HasTeamInTurnList(controller) && !IsSlotAlive(kRankingSlot)) {
         controller->cameraProc = DoNothingCamera;
         EndRace();
         return;
