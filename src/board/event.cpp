@@ -153,10 +153,10 @@ int LoadEventScripts(const char* fileName)
     return 0;
 }
 
-int LoadEventScriptsMemory(const uint8_t* data, size_t size)
+int LoadEventScriptsMemory(const uint8_t* data, size_t size, uint32_t* textLength)
 {
     const char* why = nullptr;
-    return ReadEventEntry(data, size, &why);
+    return ReadEventEntry(data, size, &why, textLength);
 }
 
 int LoadEventScriptsForPlay(const uint8_t* data, size_t size, std::vector<std::string>* problems,

@@ -38,9 +38,12 @@ std::string At(int32_t cell)
     return "column " + std::to_string(cell % g_boardWidth) + ", row " + std::to_string(cell / g_boardWidth);
 }
 
+// The board's cells; none when its sides do not fit the layers (nothing was loaded).
 int32_t CellCount()
 {
-    return g_boardWidth * g_boardHeight;
+    const bool sound = g_boardWidth >= 1 && g_boardWidth <= kMaxBoardSide && g_boardHeight >= 1 &&
+                       g_boardHeight <= kMaxBoardSide;
+    return sound ? g_boardWidth * g_boardHeight : 0;
 }
 
 bool Walkable(int32_t cell)

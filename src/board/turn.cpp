@@ -3,6 +3,7 @@
 // listed piece half a unit a frame (x first, then z) and starts that piece's turn.
 #include "board/turn.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "board/board_view.h"
@@ -56,6 +57,9 @@ void StartBoardTurns()
 {
     BoardPiece* piece = FindPlayerTeamPiece();
     if (piece == nullptr) {
+        // The player only sees the title come back: say why.
+        std::fprintf(stderr, "stage %d: team %d has no piece on the board; the race cannot start\n",
+                     static_cast<int>(g_stageNumber), static_cast<int>(g_playerTeam));
         ReturnToTitle();
         return;
     }
