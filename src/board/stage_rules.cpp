@@ -5,7 +5,6 @@
 #include "board/stage_rules.h"
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 #include <string>
 #include <utility>
@@ -415,9 +414,8 @@ private:
 // next, or -1.
 int32_t JumpTarget(const Script& s, const Command& from, const std::string& label, std::string* problem)
 {
-    char search[kEventLabelBytes + 1] = {};
-    std::memcpy(search, label.data(), std::min(label.size(), sizeof search - 1));
-    const int32_t found = FindScriptLabel(s.slot, from.end, search);
+    // A label is read into a 20-byte field, so it is no longer than the search compares.
+    const int32_t found = FindScriptLabel(s.slot, from.end, label.c_str());
     const std::string shown = plat::Cp932ToUtf8(label.c_str());
     if (found < 0 || found >= static_cast<int32_t>(s.bytes.size())) {
         *problem = "byte " + std::to_string(from.start) + ": label \"" + shown + "\" of #" +
