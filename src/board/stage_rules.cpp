@@ -30,6 +30,7 @@ constexpr int32_t kAtlasSide = 2048;
 constexpr int32_t kMostDieFaces = 9;
 constexpr int32_t kHighestPieceId = 127;
 constexpr int32_t kLinkBits[4] = {kLinkHeading0, kLinkHeading180, kLinkHeading270, kLinkHeading90};
+constexpr int32_t kAnyLink = kLinkHeading0 | kLinkHeading180 | kLinkHeading270 | kLinkHeading90;
 constexpr int32_t kLinkHeadings[4] = {0, 180, 270, 90};
 
 std::string At(int32_t cell)
@@ -666,7 +667,7 @@ private:
                         continue;
                 }
                 const int32_t bits = BackLinksOf(cell);
-                if ((bits & 15) == 0) {
+                if ((bits & kAnyLink) == 0) {
                     Problem("a piece sent back from " + At(origin) + " (event " + std::to_string(n) +
                             ") is stuck at " + At(cell) + " with no back-move way");
                     continue;
@@ -831,7 +832,7 @@ private:
                 continue;
             reached[static_cast<size_t>(cell)] = 1;
             const int32_t bits = EnemyLinksOf(cell);
-            if ((bits & 15) == 0) {
+            if ((bits & kAnyLink) == 0) {
                 Problem("the roaming group on the square at " + At(cell) + " has no enemy-move way on");
                 continue;
             }

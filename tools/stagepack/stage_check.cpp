@@ -47,8 +47,9 @@ private:
         }
         const uint32_t w = plat::LoadLE32(&pack[entry]);
         const uint32_t h = plat::LoadLE32(&pack[entry + 4]);
-        if (w < 1 || w > 100 || h < 1 || h > 100) {
-            Error("board size " + std::to_string(w) + " x " + std::to_string(h) + "; each side must be 1..100");
+        if (w < 1 || w > kMaxBoardSide || h < 1 || h > kMaxBoardSide) {
+            Error("board size " + std::to_string(w) + " x " + std::to_string(h) + "; each side must be 1.." +
+                  std::to_string(kMaxBoardSide));
             return false;
         }
         if (entry + 16 + 5 * uint64_t(w) * h > pack.size()) {
@@ -83,7 +84,8 @@ private:
         }
         const uint32_t length = plat::LoadLE32(&pack[entry]);
         if (length > kEventTextBytes) {
-            Error("the script text is " + std::to_string(length) + " bytes; a stage holds at most 16000");
+            Error("the script text is " + std::to_string(length) + " bytes; a stage holds at most " +
+                  std::to_string(kEventTextBytes));
             return false;
         }
         if (entry + 4 + length > pack.size()) {
