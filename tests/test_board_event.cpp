@@ -362,6 +362,8 @@ TEST(EventScriptRules, TheGameRefusesWhatTheBuilderWouldNotBuildAndSaysWhereItIs
          "event 5, byte 4: square kind 15 is outside 10..14"},
         {"the goal recorded twice", [](auto&, Scripts& s) { s[3] = "#43,#43,#42,#99,"; }, "event 4, byte 4: a path runs #43 a second time"},
         {"a goal that keeps its team", [](auto&, Scripts& s) { s[3] = "#43,#99,"; }, "ends without #43 and then #42"},
+        {"a place taken on a square that keeps the team", [](auto&, Scripts& s) { s[4] = "#43,#99,"; },
+         "event 5, byte 4: a path records the goal (#43) and ends without leaving the race (#42)"},
         {"a go-back with no way back", [](auto&, Scripts& s) { s[4] = "#9,#99,"; }, "is stuck at column 4, row 1 with no back-move way"},
         {"a script of 2,000 bytes", [&](auto&, Scripts& s) { s[4] = "#99," + over; }, "event 5 is 2000 bytes; a script holds at most 1999"},
         {"an event the map does not use", [](auto&, Scripts& s) { s.push_back("#99,"); }, "the text holds 6 events but the map uses only 5"},

@@ -440,8 +440,9 @@ int32_t JumpTarget(const Script& s, const Command& from, const std::string& labe
 }
 
 // Walks every path through the script, iteratively, once per command and state. A path
-// must end in #99 and may record the goal (#43) once; on the goal's event every path
-// records it and then leaves the race (#42).
+// must end in #99 and may record the goal (#43) once, and then leaves the race (#42)
+// before it ends, so that no script can record a team twice; on the goal's event every
+// path records the goal.
 bool WalkPaths(int32_t eventNumber, const Script& s, bool goal, EventScriptInfo* info, std::string* problem,
                std::vector<std::string>* notes)
 {
@@ -488,6 +489,12 @@ bool WalkPaths(int32_t eventNumber, const Script& s, bool goal, EventScriptInfo*
         if (c.number == 99) {
             if (goal && state != (kPlaced | kLeftAfterPlace)) {
                 *problem = "a path through the goal's event ends without #43 and then #42";
+                return false;
+            }
+            // A team that stays on the board after its place could run the goal again.
+            if (state == kPlaced) {
+                *problem = "byte " + std::to_string(c.start) +
+                           ": a path records the goal (#43) and ends without leaving the race (#42)";
                 return false;
             }
             continue;

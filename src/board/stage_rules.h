@@ -52,8 +52,8 @@ void CheckStageMapRules(StageRuleReport* report);
 void CheckStageRules(const uint8_t* text, uint32_t length, StageRuleReport* report);
 
 // One script from its 2,000-byte slot: true when it reads as it must; otherwise false
-// with *problem saying where ("byte B: ..."). goal: the event stands on a goal square,
-// so every path must record the goal (#43) and then leave the race (#42). Notes say
-// where #42 can run without #43 before it.
+// with *problem saying where ("byte B: ..."). A path records the goal (#43) at most
+// once and then leaves the race (#42); goal: the event stands on a goal square, so every
+// path must record the goal. Notes say where #42 can run without #43 before it.
 bool CheckEventScript(int32_t eventNumber, const char* slot, bool goal, EventScriptInfo* info,
                       std::string* problem, std::vector<std::string>* notes);
