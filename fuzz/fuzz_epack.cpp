@@ -16,7 +16,6 @@
 #include "board/stage.h"
 #include "board/stage_rules.h"
 #include "board/world.h"
-#include "engine/config.h"
 #include "engine/input.h"
 #include "engine/task.h"
 #include "frontend/title.h"
@@ -66,9 +65,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     if (!InitWorldBuffers())
         std::abort();
     plat::RecordMessageBoxes(true);
-    // Battles are fought without the 3D clash scene: it only shows a clash already
-    // decided, and takes hundreds of frames of each event's bound.
-    g_battleAnimation = 0;
     // A recorded message box still prints its text, once for every refused pack: the
     // game's own printing goes nowhere here. libFuzzer and the sanitizers keep their
     // output (they write to the stream or descriptor they took at start-up).
