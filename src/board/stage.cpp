@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "board/stage_rules.h"
-
 #include "engine/draw3d.h"
 #include "platform/byte_order.h"
 #include "platform/files.h"
