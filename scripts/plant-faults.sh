@@ -43,6 +43,12 @@ depth-choice-ignored|src/engine/graphics.cpp|s/MatchMainWindowDepth\(settings.de
 extract-wave-as-png|tools/packdata/archive_tool.cpp|s/if \(!EndsWith\(outPath, ".wav"\)\)/if (false)/
 extract-padded-picture|tools/packdata/archive_tool.cpp|s/plat::EncodePng\(pixels.data\(\), image.imageWidth, image.imageHeight\)/plat::EncodePng(image.pixels.data(), image.width, image.height)/
 window-client-centred|src/engine/config.cpp|s/CenterOnDesktop\(x, y, kClientWidth \+ frameLeft \+ frameRight, kClientHeight \+ frameTop \+ frameBottom\)/CenterOnDesktop(x, y, kClientWidth + 0 * (frameLeft + frameRight), kClientHeight + 0 * (frameTop + frameBottom))/
+stage-rule-heading|src/board/stage_rules.cpp|s/Number\(pos, 0, 270, "heading"/Number(pos, 0, 999999, "heading"/
+stage-rule-corridor-width|src/board/stage_rules.cpp|s/if \(open > 2\)/if (open > 4)/
+stage-rules-not-at-load|src/board/event.cpp|s/    CheckStageRules\(g_eventText, length, rules\);\n//
+map-rules-not-at-load|src/board/stage.cpp|s/    CheckStageMapRules\(&report\);\n//
+race-goes-on-without-teams|src/board/turn.cpp|s/if \(!HasTeamInTurnList\(controller\) && !IsSlotAlive\(kRankingSlot\)\)/if (!HasTeamInTurnList(controller) \&\& controller == nullptr)/
+goal-places-a-team-twice|src/board/ranking.cpp|s/    if \(HasTeamFinished\(event->piece->teamId\)\)\n        return;\n//
 EOF
 )
 

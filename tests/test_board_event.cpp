@@ -2,12 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "board/event.h"
 #include "board/world.h"
+#include "engine/glyph_table.h"
 #include "engine/task.h"
 #include "platform/msgbox.h"
 #include "test_board_support.h"
@@ -295,4 +298,110 @@ TEST_F(EventTaskRun, FirstCommandRunsInTheSecondFrameOneCommandAFrameAndEveryScr
     ASSERT_EQ(StartEvent(nullptr, 12), 1);
     EXPECT_STREQ(GetEventScript(Event()), "");
     EXPECT_EQ(FramesUntilEnd(5), 2);
+}
+
+namespace {
+
+// A 9 x 3 stage as the builder builds it: row 1 holds the three teams' squares (events
+// 1 to 3, the start under team 0), a square with event 5, a corridor, a square and the
+// goal (event 4); blocked ground all round.
+board_test::MapEntry RuledMap()
+{
+    board_test::MapEntry m(9, 3, 15);
+    m.Cell(1, 1, 10, kRouteStart | 1);
+    for (int column : {2, 3, 4, 6}) m.Cell(column, 1, 10 + column % 5, 1);
+    m.Cell(5, 1, 0);
+    m.Cell(7, 1, 12, kRouteGoal);
+    for (auto [column, n] : {std::pair{1, 1}, {2, 2}, {3, 3}, {7, 4}, {4, 5}}) m.event[m.At(column, 1)] = uint8_t(n);
+    return m;
+}
+
+std::vector<std::string> RuledScripts()
+{
+    const std::string name = std::string(g_glyphTable[1].code) + g_glyphTable[2].code;
+    return {"$1,0,0,6,0,1,2,3,4,5," + name + ",#99,", "$1,1,0,6,6,7,8,9,10,11," + name + ",#99,",
+            "$1,2,0,6,12,13,14,15,16,17," + name + ",#99,", "#43,#42,#99,", "#99,"};
+}
+
+std::string Joined(const std::vector<std::string>& events)
+{
+    std::string text;
+    for (const std::string& e : events) text += e + "@\n";
+    return text;
+}
+
+} // namespace
+
+// The game plays only scripts and pieces the pack builder would have built: a script
+// pack file (with its map) that breaks a rule goes back with no script loaded, and
+// stderr says what is wrong and where; a team leaving without a place is allowed.
+TEST(EventScriptRules, TheGameRefusesWhatTheBuilderWouldNotBuildAndSaysWhereItIsWrong)
+{
+    board_test::BoardWorld world(1, 1);
+    plat::RecordMessageBoxes(true);
+    using Scripts = std::vector<std::string>;
+    struct Case {
+        const char* what;
+        std::function<void(board_test::MapEntry&, Scripts&)> change;
+        const char* reason;
+    };
+    const std::string over(2000 - 4, 'A');
+    const Case cases[] = {
+        {"as the builder builds it", [](auto&, auto&) {}, nullptr},
+        {"a team that leaves without a place", [](auto&, Scripts& s) { s[4] = "#42,#99,"; }, nullptr},
+        {"a '$' heading of 999,999", [](auto&, Scripts& s) { s[1].replace(0, 6, "$1,1,999999,"); },
+         "event 2, byte 5: heading 999999 is outside 0..270"},
+        {"seven members", [](auto&, Scripts& s) { s[1].replace(0, 8, "$1,1,0,7,"); }, "event 2, byte 7: member count 7 is outside 1..6"},
+        {"no members", [](auto&, Scripts& s) { s[1] = "$1,1,0,0,#99,"; }, "member count 0 is outside 1..6"},
+        {"a character id of 25", [](auto&, Scripts& s) { s[2].replace(s[2].find(",17,"), 4, ",25,"); },
+         "event 3, byte 24: character id 25 is outside 0..24"},
+        {"no record for team 1", [](auto&, Scripts& s) { s[1] = "#99,"; }, "team 1 has 0 start cells; it needs one"},
+        {"a piece kind of 3", [](auto&, Scripts& s) { s[0][1] = '3'; }, "event 1, byte 1: piece kind (1 team, 2 enemy group) 3 is outside 1..2"},
+        {"a wait of 999,999 frames", [](auto&, Scripts& s) { s[4] = "#5,999999,#99,"; }, "event 5, byte 3: wait frames 999999 is outside 1..600"},
+        {"a square turned into blocked ground", [](auto&, Scripts& s) { s[4] = "#10,15,#99,"; },
+         "event 5, byte 4: square kind 15 is outside 10..14"},
+        {"the goal recorded twice", [](auto&, Scripts& s) { s[3] = "#43,#43,#42,#99,"; }, "event 4, byte 4: a path runs #43 a second time"},
+        {"a goal that keeps its team", [](auto&, Scripts& s) { s[3] = "#43,#99,"; }, "ends without #43 and then #42"},
+        {"a place taken on a square that keeps the team", [](auto&, Scripts& s) { s[4] = "#43,#99,"; },
+         "event 5, byte 4: a path records the goal (#43) and ends without leaving the race (#42)"},
+        {"a go-back with no way back", [](auto&, Scripts& s) { s[4] = "#9,#99,"; }, "is stuck at column 4, row 1 with no back-move way"},
+        {"a script of 2,000 bytes", [&](auto&, Scripts& s) { s[4] = "#99," + over; }, "event 5 is 2000 bytes; a script holds at most 1999"},
+        {"an event the map does not use", [](auto&, Scripts& s) { s.push_back("#99,"); }, "the text holds 6 events but the map uses only 5"},
+        {"a team on blocked ground", [](board_test::MapEntry& m, auto&) { m.event[m.At(2, 1)] = 0, m.event[m.At(2, 0)] = 2; },
+         "the piece of event 2 starts on blocked ground at column 2, row 0"},
+        {"a square open every way", [](board_test::MapEntry& m, auto&) { m.Cell(4, 0, 10, 4), m.Cell(4, 2, 10, 8), m.route[m.At(4, 1)] = 15; },
+         "the square at column 4, row 1 opens every way"},
+        {"an open field of corridors", [](board_test::MapEntry& m, auto&) { m.Cell(5, 0, 0), m.Cell(5, 2, 0), m.Cell(6, 0, 0); },
+         "the corridor from column 4, row 1 opens on 4 sides at column 5, row 1"},
+    };
+    test_support::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        board_test::MapEntry map = RuledMap();
+        Scripts scripts = RuledScripts();
+        c.change(map, scripts);
+        test_support::WriteFileBytes(dir / "mappack.dat", board_test::MapPack({{0, map.Serialised()}}));
+        test_support::WriteFileBytes(dir / "epack.dat", EventPack({Joined(scripts)}));
+        g_stageNumber = 1;
+        ASSERT_EQ(LoadStageFromMapPack((dir / "mappack.dat").c_str()), 1);
+        testing::internal::CaptureStderr();
+        const int loaded = LoadEventScripts((dir / "epack.dat").c_str());
+        const std::string said = testing::internal::GetCapturedStderr();
+        if (c.reason == nullptr) {
+            EXPECT_EQ((std::tuple{loaded, g_eventCount, said}), std::make_tuple(1, 5, std::string()));
+            continue;
+        }
+        EXPECT_EQ((std::tuple{loaded, g_eventCount, Slot(0)}), std::make_tuple(0, 0, std::string()));
+        EXPECT_NE(said.find("epack.dat: the events of stage 1 cannot be read:"), std::string::npos) << said;
+        EXPECT_NE(said.find(c.reason), std::string::npos) << said;
+    }
+    // A text the file cuts short is refused before any event is taken.
+    Bytes cut = EventPack({Joined(RuledScripts())});
+    cut.pop_back();
+    test_support::WriteFileBytes(dir / "epack.dat", cut);
+    plat::ClearLastMessageBoxText();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(LoadEventScripts((dir / "epack.dat").c_str()), 0);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("the file ends inside the stage's text"), std::string::npos);
+    EXPECT_EQ(plat::LastMessageBoxText(), "");
 }

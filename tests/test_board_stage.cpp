@@ -221,3 +221,52 @@ TEST(CharacterTable, NamesDrawAndProfilesAndPortraitsShowTheirCharacters) {
     const float portrait7[4] = {1908, 100, 2047, 185};
     EXPECT_EQ(std::memcmp(g_portraitRects[7], portrait7, 16), 0);
 }
+
+// The game plays only a map the pack builder would have built: a map pack file that
+// breaks a rule of the stage map goes back with nothing loaded, and stderr says what is
+// wrong and where. The board: squares in row 1 from the start (column 1) to the goal
+// (column 5), blocked ground all round.
+TEST_F(StageMap, TheGameRefusesAMapTheBuilderWouldNotBuildAndSaysWhereItIsWrong) {
+    auto good = [] { return Map(7, 3, 15, {{1, 1, 10, kRouteStart | 1}, {2, 1, 11, 1}, {3, 1, 12, 1}, {4, 1, 13, 1}, {5, 1, 14, kRouteGoal}}); };
+    struct Case { const char* what; MapEntry map; size_t cut; const char* reason; };
+    auto with = [&](auto change) { MapEntry m = good(); change(m); return m; };
+    const Case cases[] = {
+        {"as the builder builds it", good(), 0, nullptr},
+        {"a track that does not reach the goal", with([](MapEntry& m) { m.Cell(5, 1, 14, 0); }), 0,
+         "the track walk from the start at column 1, row 1 does not reach a goal square"},
+        {"a 1 x 1 board", Map(1, 1, 10, {{0, 0, 10, kRouteStart | 1}}), 0,
+         "the route bit 1 at column 0, row 0 points off the board"},
+        {"a route link onto blocked ground", with([](MapEntry& m) { m.route[m.At(3, 1)] = 1 | 4; }), 0,
+         "the route bit 4 at column 3, row 1 points onto blocked ground"},
+        {"a back-move link off the board", with([](MapEntry& m) { m.back[m.At(6, 2)] = 1; }), 0,
+         "the back-move bit 1 at column 6, row 2 points off the board"},
+        {"an enemy-move link onto blocked ground", with([](MapEntry& m) { m.enemy[m.At(2, 1)] = 8; }), 0,
+         "the enemy-move bit 8 at column 2, row 1 points onto blocked ground"},
+        {"two starts", with([](MapEntry& m) { m.route[m.At(2, 1)] |= kRouteStart; }), 0, "2 start squares"},
+        {"a start on a corridor", with([](MapEntry& m) { m.square[m.At(1, 1)] = 3; }), 0,
+         "the start at column 1, row 1 is not a square"},
+        {"an eleventh event", with([](MapEntry& m) { m.event[m.At(4, 1)] = 11; }), 0,
+         "event number 11 at column 4, row 1; a stage has at most 10 events"},
+        {"an entry the file cuts short", good(), 1, "the file ends inside the stage's map"},
+    };
+    test_support::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes pack = MapPack({{0, c.map.Serialised()}});
+        pack.resize(pack.size() - c.cut);
+        test_support::WriteFileBytes(dir / "mappack.dat", pack);
+        g_stageNumber = 1;
+        testing::internal::CaptureStderr();
+        const int loaded = LoadStageFromMapPack((dir / "mappack.dat").c_str());
+        const std::string said = testing::internal::GetCapturedStderr();
+        if (c.reason == nullptr) {
+            EXPECT_EQ((std::tuple{loaded, g_trackLength, said}), std::make_tuple(1, 4, std::string()));
+            continue;
+        }
+        EXPECT_EQ(loaded, 0);
+        EXPECT_NE(said.find("mappack.dat: stage 1 cannot be read:"), std::string::npos) << said;
+        EXPECT_NE(said.find(c.reason), std::string::npos) << said;
+        EXPECT_TRUE(LayersAllZero());
+        EXPECT_EQ(g_trackLength, 0);
+    }
+}

@@ -2,10 +2,17 @@
 // own readers, and the stage builder refusing what the game would mishandle.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <tuple>
+#include <vector>
+
 
 #include "board/event.h"
 #include "board/stage.h"
 #include "board/world.h"
+#include "race.h"
 #include "test_support.h"
 
 namespace {
@@ -179,6 +186,7 @@ TEST(StagePacks, TheTinyStagesBuildAndEachFaultIsRefusedWithItsReason)
         {"label only before the command", map, Replace(script, "#43,", "やめる\n#15,いく,やめる,\nいく\n#43,"), "label \"やめる\" of #15"},
         {"path without #99", map, Replace(script, "#43,\n#42,\n#99,", "#15,いく,やめる,\nいく\n#43,\n#42,\n#99,\nやめる\n#1,0,"), "runs to its end without #99"},
         {"goal that keeps the team", map, Replace(script, "#42,\n", ""), "without #43 and then #42"},
+        {"goal recorded twice", map, Replace(script, "#43,", "#43,\n#43,"), "a path runs #43 a second time"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -188,6 +196,68 @@ TEST(StagePacks, TheTinyStagesBuildAndEachFaultIsRefusedWithItsReason)
         EXPECT_NE(out.find(c.expected), std::string::npos) << out;
         EXPECT_TRUE(ReadFileBytes(dir / "m").empty()) << "written although refused";
     }
+}
+
+// Where a script lets a team leave the race without a place, the build goes on and says
+// so: event 5 stands on the fork's first square.
+TEST(StagePacks, TheBuildNotesWhereATeamCanLeaveTheRaceWithoutAPlace)
+{
+    TempDir dir;
+    std::string out;
+    const std::string map = Replace(Replace(kForkMap, "%", "A"), "%", ">");
+    const std::string fork = Replace(map, "event\n.........\n.........", "event\n.........\n....5....");
+    EXPECT_EQ(BuildTiny(dir, fork, std::string(kTinyScript) + "#1,1,\n#42,\n#99,\n@\n", out), 0) << out;
+    EXPECT_NE(out.find("stagepack: note: stage 2: event 5, byte 5: #42 can run without #43 before it"), std::string::npos)
+        << out;
+}
+
+// A one-row stage whose squares between the teams' starts and the goal all carry event
+// 6, with a roaming group that walks two squares of its own, raced headless to its end.
+const char* const kRaceMap = "size 15 5\n"
+                             "start 1 1\n"
+                             "goal 13 1\n"
+                             "ground\n...............\n.DDDAAAAAAAAAC.\n...............\n.....AA........\n...............\n"
+                             "route\n...............\n.>>>>>>>>>>>>..\n...............\n...............\n...............\n"
+                             "back\n...............\n...............\n...............\n...............\n...............\n"
+                             "event\n...............\n.1236666666665.\n...............\n.....4.........\n...............\n"
+                             "enemy\n...............\n...............\n...............\n.....><........\n...............\n";
+
+TEST(RaceEnd, ARaceWithNoTeamLeftEndsWithThePlacesTakenSoFar)
+{
+    const std::string teams = "$1,0,0,6,0,1,2,3,4,5,東,\n#99,\n@\n$1,1,0,6,6,7,8,9,10,11,西,\n#99,\n@\n"
+                              "$1,2,0,6,12,13,14,15,16,17,南,\n#99,\n@\n$2,3,0,1,18,魔物,\n#99,\n@\n#43,\n#42,\n#99,\n@\n";
+    struct Case { const char* what; const char* square; bool someTakePlaces; };
+    const Case cases[] = {
+        // Every team leaves on the first square it stops on: only the roaming group
+        // would be left to take turns.
+        {"every team leaves without a place", "#42,\n#99,\n@\n", false},
+        // On each square a team leaves the race, by chance with a place or without.
+        {"teams leave with a place or without", "#15,東,西,\n東\n#43,\n#42,\n#99,\n西\n#42,\n#99,\n@\n", true},
+    };
+    std::set<int> takenSeen;
+    for (const Case& c : cases) {
+        TempDir dir;
+        std::string out;
+        ASSERT_EQ(BuildTiny(dir, kRaceMap, teams + c.square, out), 0) << out;
+        std::filesystem::rename(dir / "m", dir / "mappack.dat");
+        std::filesystem::rename(dir / "e", dir / "epack.dat");
+        std::filesystem::create_symlink(kBuildDir + "/data.dat", dir / "data.dat");
+        for (uint32_t seed = 1; seed <= 4; ++seed) {
+            SCOPED_TRACE(std::string(c.what) + ", seed " + std::to_string(seed));
+            const RaceSettings settings{2, seed, 0, 0, 60000};
+            RaceReport report;
+            EXPECT_EQ(RunRace(dir.path().c_str(), settings, &report), 1) << report.error << report.watch.fault;
+            EXPECT_EQ((std::tuple{report.finished, report.overran, report.backAtTitle}), std::make_tuple(1, 0, 0));
+            // The places taken come first, each by another team; the rest stay empty.
+            const std::vector<int> places(report.places, report.places + 3);
+            const auto taken = std::find(places.begin(), places.end(), -1) - places.begin();
+            EXPECT_TRUE(std::all_of(places.begin() + taken, places.end(), [](int p) { return p == -1; })) << places[0];
+            EXPECT_EQ(std::set<int>(places.begin(), places.begin() + taken).size(), size_t(taken));
+            if (!c.someTakePlaces) EXPECT_EQ(taken, 0);
+            takenSeen.insert(int(taken));
+        }
+    }
+    EXPECT_GT(takenSeen.size(), 1u) << "races that end with none, some or all places taken";
 }
 
 } // namespace

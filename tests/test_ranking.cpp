@@ -68,6 +68,47 @@ TEST_F(Ranking, TwoGoalsLeaveTheRaceRunningAndExtraGoalsOrBadBottomIndexesWriteN
     EXPECT_EQ(g_raceResult.nextPlaceFromBottom, 6);
 }
 
+// A script that records the goal twice for one team (the stage rules refuse it, but a
+// script in the store runs as it stands): the team takes one place.
+TEST_F(Ranking, ATeamTakesOnePlaceHoweverOftenItsGoalIsRecorded)
+{
+    ResetRaceResult();
+    StoreScript(1, "#43,#43,#42,#99");
+    Start(Party(kControllerComputer, 2, 0.0f, 1));
+    RunToEnd();
+    Goal(2);
+    const RaceResult& r = g_raceResult;
+    EXPECT_EQ((std::vector<int>{r.nextPlaceFromTop, r.placeTeam[0], r.placeTeam[1], r.teamsLeft}),
+              (std::vector<int>{2, 1, 2, 1}));
+    EXPECT_FALSE(g_tasks[kRankingSlot].alive);
+}
+
+// The turn controller ends a race in which no team is left with the places taken so
+// far (here one computer team beaten, the others gone without a place): the others show
+// no team, and no team's plate or label, and the player's team is still the player's.
+TEST_F(Ranking, ARaceEndingBeforeAllPlacesAreTakenLeavesTheRestEmpty)
+{
+    ResetRaceResult();
+    g_playerTeam = 2;
+    RecordPlaceFromBottom(Party(kControllerComputer, 6, 0.0f, 0));
+    g_raceResult.teamsLeft -= 1;
+    EndRace();
+    ASSERT_TRUE(g_tasks[kRankingSlot].alive);
+    const RaceResult& r = g_raceResult;
+    EXPECT_EQ((std::vector<int>{r.placeTeam[0], r.placeTeam[1], r.placeTeam[2], r.placeLeader[0], r.placeLeader[1],
+                                r.playerTeamAtFinish}),
+              (std::vector<int>{-1, -1, 0, -1, -1, 2}));
+    Frames(1);
+    EXPECT_TRUE(Drawn(78.0f, 276.0f, {1062.0f, 473.0f, 1334.0f, 498.0f}));
+    EXPECT_TRUE(Drawn(408.0f, 276.0f, {1062.0f, 446.0f, 1103.0f, 470.0f})) << "a computer team's place";
+    EXPECT_TRUE(DrawnFrom({1409.0f, 1223.0f, 2045.0f, 1248.0f}).empty()) << "no place is the player's";
+    for (float row : {176.0f, 226.0f}) {
+        EXPECT_TRUE(Drawn(28.0f, row, {1201.0f, 363.0f, 1229.0f, 388.0f})) << "the place itself shows";
+        EXPECT_FALSE(Drawn(408.0f, row, {1062.0f, 446.0f, 1103.0f, 470.0f})) << row;
+    }
+    EXPECT_TRUE(DrawnFrom({1062.0f, 534.0f, 1252.0f, 558.0f}).empty() && DrawnFrom({1062.0f, 502.0f, 1334.0f, 529.0f}).empty());
+}
+
 class RankingKeys : public Ranking {
 protected:
     void Open()

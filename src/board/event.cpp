@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "app/app.h"
@@ -11,6 +12,7 @@
 #include "board/event_commands.h"
 #include "board/scripted_move.h"
 #include "board/stage.h"
+#include "board/stage_rules.h"
 #include "board/world.h"
 #include "platform/byte_order.h"
 #include "platform/files.h"
@@ -75,8 +77,11 @@ void EndEventTask(Task* task)
 namespace {
 
 // Takes the scripts of stage g_stageNumber out of a pack's bytes; 0 with *why saying
-// what is wrong, or 1 with *why set when the text was only partly there.
-int ReadEventEntry(const uint8_t* data, size_t size, const char** why)
+// what is wrong, or 1 with *why set when the text was only partly there. *length is the
+// text's length as the pack gives it, *failed the events that did not fit their slots.
+// With wholeOnly, a text the file cuts short is refused before anything is taken.
+int ReadEventEntry(const uint8_t* data, size_t size, const char** why, uint32_t* length = nullptr,
+                   int32_t* failed = nullptr, bool wholeOnly = false)
 {
     *why = "no script store";
     if (g_eventText == nullptr || g_eventScripts == nullptr || data == nullptr)
@@ -94,8 +99,10 @@ int ReadEventEntry(const uint8_t* data, size_t size, const char** why)
     *why = "the stage's offset points past the end of the file";
     if (entry + 4 > size)
         return 0;
-    const uint32_t length = plat::LoadLE32(data + entry);
-    if (length > static_cast<uint32_t>(kEventTextBytes)) {
+    const uint32_t textLength = plat::LoadLE32(data + entry);
+    if (length != nullptr)
+        *length = textLength;
+    if (textLength > static_cast<uint32_t>(kEventTextBytes)) {
         plat::ShowMessageBox(g_hWnd, kTextTooLongMessage);
         *why = "the stage's text is longer than its 16,000-byte store";
         return 0;
@@ -103,9 +110,12 @@ int ReadEventEntry(const uint8_t* data, size_t size, const char** why)
     *why = nullptr;
     // A text shorter than its length keeps the zeros behind it, which decode to 0xFF.
     const uint64_t available = size - (entry + 4);
-    if (available < length)
-        *why = "the file ends inside the stage's text; the rest reads as empty";
-    std::memcpy(g_eventText, data + entry + 4, static_cast<size_t>(available < length ? available : length));
+    if (available < textLength) {
+        *why = "the file ends inside the stage's text";
+        if (wholeOnly)
+            return 0;
+    }
+    std::memcpy(g_eventText, data + entry + 4, static_cast<size_t>(available < textLength ? available : textLength));
 
     // Only ten slots exist: higher event numbers on the map count as no event.
     const int32_t highest = FindHighestEventNumber();
@@ -113,8 +123,11 @@ int ReadEventEntry(const uint8_t* data, size_t size, const char** why)
     ClearEventScripts();
     int32_t cursor = 0;
     for (int32_t n = 1; n <= g_eventCount; ++n) {
-        if (!ExtractEventScript(n - 1, g_eventText, &cursor))
+        if (!ExtractEventScript(n - 1, g_eventText, &cursor)) {
             plat::ShowMessageBox(g_hWnd, kEventTooLongMessage);
+            if (failed != nullptr)
+                *failed += 1;
+        }
     }
     return 1;
 }
@@ -126,26 +139,51 @@ int LoadEventScripts(const char* fileName)
     std::vector<uint8_t> pack(kEventPackReadLimit);
     int error = 0;
     const long size = plat::ReadFilePrefix(fileName, pack.data(), pack.size(), &error);
-    const char* why = nullptr;
+    std::vector<std::string> problems;
     if (size < 0) {
         if (g_eventText != nullptr)
             std::memset(g_eventText, 0, kEventTextBytes);
-        why = plat::FileErrorText(error);
-    } else if (ReadEventEntry(pack.data(), static_cast<size_t>(size), &why)) {
-        if (why != nullptr)
-            std::fprintf(stderr, "%s: the events of stage %d: %s\n", fileName, static_cast<int>(g_stageNumber), why);
+        problems.emplace_back(plat::FileErrorText(error));
+    } else if (LoadEventScriptsForPlay(pack.data(), static_cast<size_t>(size), &problems, nullptr)) {
         return 1;
     }
-    // The player only sees the title come back: say why here.
-    std::fprintf(stderr, "%s: the events of stage %d cannot be read: %s\n", fileName,
-                 static_cast<int>(g_stageNumber), why);
+    // The player only sees the title come back (or the load error): say why here.
+    ReportStageProblems(fileName, "the events of stage " + std::to_string(g_stageNumber) + " cannot be read",
+                        problems);
     return 0;
 }
 
-int LoadEventScriptsMemory(const uint8_t* data, size_t size)
+int LoadEventScriptsMemory(const uint8_t* data, size_t size, uint32_t* textLength)
 {
     const char* why = nullptr;
-    return ReadEventEntry(data, size, &why);
+    return ReadEventEntry(data, size, &why, textLength);
+}
+
+int LoadEventScriptsForPlay(const uint8_t* data, size_t size, std::vector<std::string>* problems,
+                            StageRuleReport* report)
+{
+    const char* why = nullptr;
+    uint32_t length = 0;
+    int32_t failed = 0;
+    StageRuleReport own;
+    StageRuleReport* rules = report != nullptr ? report : &own;
+    // The builder writes the whole text, and every event of it fits its slot.
+    if (!ReadEventEntry(data, size, &why, &length, &failed, true)) {
+        problems->emplace_back(why);
+        g_eventCount = 0;
+        ClearEventScripts();
+        return 0;
+    }
+    const size_t before = problems->size();
+    CheckStageRules(g_eventText, length, rules);
+    if (failed > 0 && rules->problems.empty())
+        problems->emplace_back(std::to_string(failed) + " events do not fit their 1,999-byte slots");
+    problems->insert(problems->end(), rules->problems.begin(), rules->problems.end());
+    if (problems->size() == before)
+        return 1;
+    g_eventCount = 0;
+    ClearEventScripts();
+    return 0;
 }
 
 int ExtractEventScript(int32_t slot, const uint8_t* text, int32_t* cursor)

@@ -56,6 +56,8 @@ int IsComputerControlled(const EventTask* event);
 // Label jumps: the cursor moves behind the first occurrence of the label after it;
 // a label that is not there sends the cursor to the end of the script, which ends the event.
 void JumpToScriptLabel(EventTask* event, const char* script, const char* label);
+// Where the label's bytes first stand at or after from (the label's first byte), or -1.
+int32_t FindScriptLabel(const char* script, int32_t from, const char* label);
 int32_t LabelLength(const char* label);
 int LabelMatches(const char* scriptPosition, const char* label, int32_t n);
 

@@ -214,20 +214,24 @@ int LabelMatches(const char* scriptPosition, const char* label, int32_t n)
     return std::memcmp(scriptPosition, label, static_cast<size_t>(n)) == 0 ? 1 : 0;
 }
 
-void JumpToScriptLabel(EventTask* event, const char* script, const char* label)
+int32_t FindScriptLabel(const char* script, int32_t from, const char* label)
 {
     const int32_t n = LabelLength(label);
-    int32_t start = event->cursor < 0 ? 0 : event->cursor;
+    const int32_t start = from < 0 ? 0 : from;
     for (int32_t p = start; p + n <= kEventScriptSlotBytes; ++p) {
         if (n > 0 && script[p] != label[0])
             continue;
-        if (LabelMatches(script + p, label, n)) {
-            event->cursor = p + n;
-            return;
-        }
+        if (LabelMatches(script + p, label, n))
+            return p;
     }
+    return -1;
+}
+
+void JumpToScriptLabel(EventTask* event, const char* script, const char* label)
+{
+    const int32_t found = FindScriptLabel(script, event->cursor, label);
     // No such label ahead: the script has nowhere to go, so the event ends.
-    event->cursor = kEventScriptSlotBytes;
+    event->cursor = found < 0 ? kEventScriptSlotBytes : found + LabelLength(label);
 }
 
 void DrawPortrait(float x, int32_t index)

@@ -17,3 +17,10 @@ static_assert(sizeof(RaceResult) == 52, "RaceResult is thirteen 32-bit words");
 extern RaceResult g_raceResult;
 
 void ResetRaceResult();
+// 1 when the team has reached the goal: it holds one of the places taken from the top.
+// (A team placed from the bottom was beaten and is off the board.)
+int HasTeamFinished(int32_t team);
+// The places nobody took, between the last one from the top and the last one from the
+// bottom, marked empty (team and leader -1) for a race that ends before all three are
+// taken: the ranking and the history show them without a team.
+void MarkOpenPlacesEmpty();

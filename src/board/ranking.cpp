@@ -68,15 +68,26 @@ void RecordTeamFinished(EventTask* event)
     // taken, or where a place from the bottom already stands, has none left to take.
     if (place < 0 || place >= kPlaces || place > g_raceResult.nextPlaceFromBottom)
         return;
+    // A team holds one place: a second goal command for it (the same script run again,
+    // or twice on one path) changes nothing.
+    if (HasTeamFinished(event->piece->teamId))
+        return;
     FillPlace(place, event->piece);
     g_raceResult.playerTeamAtFinish = g_playerTeam;
     g_raceResult.teamsLeft -= 1;
     g_raceResult.nextPlaceFromTop = place + 1;
-    if (g_raceResult.nextPlaceFromTop >= kPlaces || g_raceResult.teamsLeft <= 0) {
-        CreateRankingScreen();
-        RequestSoundEffect(kRaceEndSound);
-        EndRacePieces();
-    }
+    if (g_raceResult.nextPlaceFromTop >= kPlaces || g_raceResult.teamsLeft <= 0)
+        EndRace();
+}
+
+void EndRace()
+{
+    // A race can also end with places nobody took (every team left or fell first).
+    MarkOpenPlacesEmpty();
+    g_raceResult.playerTeamAtFinish = g_playerTeam;
+    CreateRankingScreen();
+    RequestSoundEffect(kRaceEndSound);
+    EndRacePieces();
 }
 
 void RecordPlaceFromBottom(const BoardPiece* piece)
@@ -169,8 +180,9 @@ void DrawRankingScreen(const RankingScreen*)
             DrawSpriteCentredX(kPlayerRowRect, rowY - 1.0f, 2048.0f, 2048.0f, kPlayerRowColour, g_uiAtlas);
         DrawNumberLarge(px + 8.0f, rowY, i + 1);
         DrawAtlas(px + 28.0f, rowY, kPlaceSuffixRect);
-        if (team >= 0 && team < kPlaces)
-            DrawAtlas(px + 78.0f, rowY, kTeamPlateRects[team]);
+        if (team < 0 || team >= kPlaces)
+            continue; // a place nobody took shows no team
+        DrawAtlas(px + 78.0f, rowY, kTeamPlateRects[team]);
         DrawAtlas(px + 408.0f, rowY, players ? kPlayerLabelRect : kComputerLabelRect);
     }
     for (int i = kPlaces - 1; i >= 0; --i) {

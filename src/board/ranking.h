@@ -21,6 +21,9 @@ struct RankingScreen {
 CHECK_TASK_WORK(RankingScreen);
 
 void RecordTeamFinished(EventTask* event);
+// The race-end test's ending: the ranking screen with the places taken so far (the
+// ones nobody took left empty), the race-end sound, and every piece off the board.
+void EndRace();
 void RecordPlaceFromBottom(const BoardPiece* piece);
 void EndRacePieces();
 

@@ -21,7 +21,6 @@ constexpr int32_t kHopStepFrames = 4;
 constexpr float kHopSteps[kHopFrames / kHopStepFrames] = {0.375f, 0.3f,    0.225f,  0.15f,  0.075f, 0.0375f,
                                                           -0.0375f, -0.075f, -0.15f, -0.225f, -0.3f, -0.375f};
 
-constexpr int32_t kGoBackDistances[3] = {4, 3, 5};
 constexpr int32_t kBackBits[4] = {kLinkHeading0, kLinkHeading180, kLinkHeading270, kLinkHeading90};
 constexpr float kBackHeadings[4] = {0.0f, 180.0f, 270.0f, 90.0f};
 constexpr int kBackStepSound = 14;
@@ -64,6 +63,11 @@ void SpinPiece(EventTask* event)
     piece->heading += static_cast<float>(event->spinDegrees);
     if (piece->heading > 360.0f)
         piece->heading -= 360.0f;
+    // A spin of at most 360 degrees a frame needs no more than that. A bigger one (in a
+    // pack the stage rules refuse) is brought back within a turn all the same, so the
+    // heading never runs away from the whole numbers a facing is taken from.
+    if (piece->heading > 360.0f)
+        piece->heading = std::fmod(piece->heading, 360.0f);
 }
 
 float HopStep(int32_t frame)

@@ -7,6 +7,15 @@
 struct BoardPiece;
 struct EventTask;
 
+// Squares a go-back takes, picked by RollRandom(3), and the most of them.
+constexpr int32_t kGoBackDistances[3] = {4, 3, 5};
+constexpr int32_t kLongestGoBack = [] {
+    int32_t most = 0;
+    for (const int32_t d : kGoBackDistances)
+        most = d > most ? d : most;
+    return most;
+}();
+
 // Event commands.
 void StartGoBack(EventTask* event);    // 9
 void StartPieceHop(EventTask* event);  // 40

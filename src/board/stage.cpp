@@ -4,8 +4,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "board/stage_rules.h"
 #include "engine/draw3d.h"
 #include "platform/byte_order.h"
 #include "platform/files.h"
@@ -110,7 +112,7 @@ int ReadStageEntry(const uint8_t* data, size_t size, const char** why)
         position += cells;
     }
     if (position > size)
-        *why = "the file ends inside the stage's map; the rest reads as empty ground";
+        *why = "the file ends inside the stage's map";
     g_trackLength = FindStartAndMeasureTrack();
     return 1;
 }
@@ -124,16 +126,13 @@ int LoadStageFromMapPack(const char* fileName)
     std::vector<uint8_t> pack(kMapPackReadLimit);
     int error = 0;
     const long size = plat::ReadFilePrefix(fileName, pack.data(), pack.size(), &error);
-    const char* why = nullptr;
-    if (size < 0) {
-        why = plat::FileErrorText(error);
-    } else if (ReadStageEntry(pack.data(), static_cast<size_t>(size), &why)) {
-        if (why != nullptr)
-            std::fprintf(stderr, "%s: stage %d: %s\n", fileName, static_cast<int>(g_stageNumber), why);
+    std::vector<std::string> problems;
+    if (size < 0)
+        problems.emplace_back(plat::FileErrorText(error));
+    else if (LoadStageMapForPlay(pack.data(), static_cast<size_t>(size), &problems))
         return 1;
-    }
-    // The player only sees the title come back: say why here.
-    std::fprintf(stderr, "%s: stage %d cannot be read: %s\n", fileName, static_cast<int>(g_stageNumber), why);
+    // The player only sees the title come back (or the load error): say why here.
+    ReportStageProblems(fileName, "stage " + std::to_string(g_stageNumber) + " cannot be read", problems);
     return 0;
 }
 
@@ -143,26 +142,92 @@ int LoadStageFromMapPackMemory(const uint8_t* data, size_t size)
     return ReadStageEntry(data, size, &why);
 }
 
-int32_t FindStartAndMeasureTrack()
+int LoadStageMapForPlay(const uint8_t* data, size_t size, std::vector<std::string>* problems, int* layersKept)
 {
-    const int32_t cells = CellCount();
-    for (int32_t cell = 0; cell < cells; ++cell) {
-        const int32_t route = RouteOf(cell);
-        if ((route & kRouteStart) == 0)
-            continue;
-        const int32_t heading = FirstLinkHeading(route);
-        if (heading < 0)
-            return 0;
-        float x = 0.0f;
-        float z = 0.0f;
-        CellCentre(cell % g_boardWidth, cell / g_boardWidth, &x, &z);
-        return CountTrackSquares(x, z, heading);
+    if (layersKept != nullptr)
+        *layersKept = 0;
+    const char* why = nullptr;
+    if (!ReadStageEntry(data, size, &why)) {
+        problems->emplace_back(why);
+        return 0;
+    }
+    // The builder writes every layer whole: an entry the file cuts short is not one of its.
+    if (why != nullptr) {
+        problems->emplace_back(why);
+        g_trackLength = 0;
+        ClearStageLayers();
+        return 0;
+    }
+    StageRuleReport report;
+    CheckStageMapRules(&report);
+    if (report.problems.empty())
+        return 1;
+    problems->insert(problems->end(), report.problems.begin(), report.problems.end());
+    if (layersKept != nullptr) {
+        *layersKept = 1;
+    } else {
+        g_trackLength = 0;
+        ClearStageLayers();
     }
     return 0;
 }
 
+void ReportStageProblems(const char* fileName, const std::string& what, const std::vector<std::string>& problems)
+{
+    // The first few say what to mend; a board with thousands of faults says how many.
+    constexpr size_t kShown = 5;
+    std::fprintf(stderr, "%s: %s:", fileName, what.c_str());
+    if (problems.size() == 1) {
+        std::fprintf(stderr, " %s\n", problems[0].c_str());
+        return;
+    }
+    std::fprintf(stderr, "\n");
+    for (size_t i = 0; i < problems.size() && i < kShown; ++i)
+        std::fprintf(stderr, "  %s\n", problems[i].c_str());
+    if (problems.size() > kShown)
+        std::fprintf(stderr, "  and %zu more\n", problems.size() - kShown);
+}
+
+int32_t FindTrackStart()
+{
+    const int32_t cells = CellCount();
+    for (int32_t cell = 0; cell < cells; ++cell) {
+        if ((RouteOf(cell) & kRouteStart) != 0)
+            return cell;
+    }
+    return -1;
+}
+
+int32_t MeasureTrack(int* reached)
+{
+    if (reached != nullptr)
+        *reached = 0;
+    const int32_t start = FindTrackStart();
+    if (start < 0)
+        return 0;
+    const int32_t heading = FirstLinkHeading(RouteOf(start));
+    if (heading < 0)
+        return 0;
+    float x = 0.0f;
+    float z = 0.0f;
+    CellCentre(start % g_boardWidth, start / g_boardWidth, &x, &z);
+    return WalkTrack(x, z, heading, reached);
+}
+
+int32_t FindStartAndMeasureTrack()
+{
+    return MeasureTrack(nullptr);
+}
+
 int32_t CountTrackSquares(float x, float z, int32_t heading)
 {
+    return WalkTrack(x, z, heading, nullptr);
+}
+
+int32_t WalkTrack(float x, float z, int32_t heading, int* reached)
+{
+    if (reached != nullptr)
+        *reached = 0;
     int32_t cell = CellAtPosition(x, z);
     if (cell < 0)
         return 0;
@@ -170,7 +235,8 @@ int32_t CountTrackSquares(float x, float z, int32_t heading)
     int32_t count = 0;
     // A route that never reaches its goal (a loop, a dead end, a goal square carrying
     // direction bits) would walk for ever: four tries per cell is more than any path
-    // through the board needs, turns included.
+    // through the board needs, turns included. What was counted by then is the length
+    // the race measures progress against, but the walk did not get anywhere.
     const int32_t limit = 4 * CellCount();
     for (int32_t move = 0; move < limit; ++move) {
         const int32_t next = NeighbourCell(cell, heading);
@@ -187,8 +253,11 @@ int32_t CountTrackSquares(float x, float z, int32_t heading)
             continue;
         ++count;
         const int32_t route = RouteOf(cell);
-        if (route == kRouteGoal)
+        if (route == kRouteGoal) {
+            if (reached != nullptr)
+                *reached = 1;
             return count;
+        }
         const int32_t turn = FirstLinkHeading(route);
         if (turn >= 0)
             heading = turn;

@@ -7,6 +7,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "board/world.h"
 
@@ -28,13 +30,32 @@ enum : int32_t {
     kRouteGoal = 32,
 };
 
-// Reads the entry of g_stageNumber; 1 when the file was read and the entry is sound,
-// else 0 with the layers zeroed and g_trackLength 0.
+// Reads the entry of g_stageNumber as the game plays it (LoadStageMapForPlay); 1 when
+// the game may play it, else 0 with the layers zeroed, g_trackLength 0 and the reasons
+// on stderr.
 int LoadStageFromMapPack(const char* fileName);
+// Reads the entry of g_stageNumber as it stands, short entries and all (a layer the
+// bytes do not fill stays zero); 0 only when there is no entry of a size that fits.
 int LoadStageFromMapPackMemory(const uint8_t* data, size_t size);
+// Reads the entry of g_stageNumber and holds it to the stage map's rules
+// (stage_rules.h): 1 when the game may play it. On 0 every problem found is added to
+// *problems and the layers are cleared; with layersKept given, the layers of an entry
+// that was whole stay loaded and *layersKept says so (the pack builder goes on to check
+// the scripts against such a map, to name every problem at once).
+int LoadStageMapForPlay(const uint8_t* data, size_t size, std::vector<std::string>* problems,
+                        int* layersKept = nullptr);
+// "FILE: WHAT: problem" on stderr, or WHAT and the first few problems on lines of their own.
+void ReportStageProblems(const char* fileName, const std::string& what, const std::vector<std::string>& problems);
 
 int32_t FindStartAndMeasureTrack();
 int32_t CountTrackSquares(float x, float z, int32_t heading);
+// The first cell marked as the start (row by row), or -1.
+int32_t FindTrackStart();
+// The track walk from the start and from a point: the squares counted, and in *reached
+// (when given) 1 only when the walk ended on a square whose route value is exactly 32
+// rather than at its bound. The pack builder and the game's loaders measure with these.
+int32_t MeasureTrack(int* reached);
+int32_t WalkTrack(float x, float z, int32_t heading, int* reached);
 
 // The cell under a point on the board; -1 for a point off it (which every lookup by
 // index reads as blocked ground).

@@ -3,10 +3,12 @@
 // listed piece half a unit a frame (x first, then z) and starts that piece's turn.
 #include "board/turn.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "board/board_view.h"
 #include "board/piece.h"
+#include "board/ranking.h"
 #include "board/world.h"
 #include "engine/draw3d.h"
 #include "engine/input.h"
@@ -16,7 +18,6 @@
 namespace {
 
 constexpr int kEventSlot = 150;
-constexpr int kRankingSlot = 168;
 
 constexpr float kCameraAngle = 270.0f;
 constexpr float kEyeHeight = 60.0f;
@@ -37,12 +38,28 @@ int32_t RoundedDifference(float lookAt, float piece)
     return static_cast<int32_t>(RoundToNearest(lookAt)) - static_cast<int32_t>(RoundToNearest(piece));
 }
 
+// A team's piece still in the list: the player's or a computer team. A team that has
+// left the race, at the goal or not, or was beaten, is no longer listed.
+bool HasTeamInTurnList(const TurnController* controller)
+{
+    for (int i = 0; i < kRoamingListEntry; ++i) {
+        const BoardPiece* piece = controller->turnList[i];
+        if (piece != nullptr && piece->alive != 0 &&
+            (piece->controller == kControllerPlayer || piece->controller == kControllerComputer))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 void StartBoardTurns()
 {
     BoardPiece* piece = FindPlayerTeamPiece();
     if (piece == nullptr) {
+        // The player only sees the title come back: say why.
+        std::fprintf(stderr, "stage %d: team %d has no piece on the board; the race cannot start\n",
+                     static_cast<int>(g_stageNumber), static_cast<int>(g_playerTeam));
         ReturnToTitle();
         return;
     }
@@ -204,6 +221,14 @@ void WaitBeforeNextPiece(TurnController* controller)
     if (controller->wait > 0)
         return;
     controller->currentPiece = AdvanceToNextPiece(controller);
+    // With no team left in the list only enemy groups would take turns, for ever, or
+    // nobody would: unless it has ended already, the race ends here as it ends when the
+    // last team is placed, with the places taken so far.
+    if (!HasTeamInTurnList(controller) && !IsSlotAlive(kRankingSlot)) {
+        controller->cameraProc = DoNothingCamera;
+        EndRace();
+        return;
+    }
     controller->cameraProc = controller->currentPiece != nullptr ? StartPanX : DoNothingCamera;
 }
 

@@ -3,6 +3,8 @@
 //   stagepack <source dir> <mappack out> <epack out>   build (checked before writing)
 //   stagepack --check <mappack> <epack>                 print only what is wrong
 //   stagepack --list <mappack> <epack>                  every stage and event, then the check
+// Each prints a note where a script lets a team leave the race (#42) without a place
+// (#43 before it): allowed, since such a team simply races no more, but worth a look.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -24,6 +26,13 @@ bool ReadWhole(const char* path, std::vector<uint8_t>& out)
         return false;
     out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return true;
+}
+
+void PrintNotes(const std::vector<stagecheck::StageReport>& reports)
+{
+    for (const auto& r : reports)
+        for (const std::string& n : r.notes)
+            std::printf("stagepack: note: %s\n", n.c_str());
 }
 
 void PrintReport(const stagecheck::StageReport& s)
@@ -61,6 +70,7 @@ int Check(const char* mapPath, const char* eventPath, bool list)
     if (list)
         for (const auto& r : reports)
             PrintReport(r);
+    PrintNotes(reports);
     for (const std::string& e : errors)
         std::fprintf(stderr, "stagepack: %s\n", e.c_str());
     if (!ok)
@@ -81,7 +91,9 @@ int Build(const char* sourceDir, const char* mapPath, const char* eventPath)
     const std::vector<uint8_t> events = stagepack::BuildEventPack(stages);
     std::vector<stagecheck::StageReport> reports;
     std::vector<std::string> errors;
-    if (!stagecheck::CheckPacks(maps, events, reports, errors)) {
+    const bool ok = stagecheck::CheckPacks(maps, events, reports, errors);
+    PrintNotes(reports);
+    if (!ok) {
         for (const std::string& e : errors)
             std::fprintf(stderr, "stagepack: %s\n", e.c_str());
         return 1;

@@ -1,6 +1,5 @@
-// Checking the two built packs with the game's own readers: everything the game would
-// mishandle on a stage (a piece walking off the path or into a dead end, a goal the
-// track never reaches, scripts the dispatcher would run astray) is refused here.
+// Checking the two built packs with the game's own readers and the game's own stage
+// rules (src/board/stage_rules.h): what is refused here, the game refuses at load too.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -32,6 +31,7 @@ struct StageReport {
     int pieces = 0;
     int textBytes = 0;
     std::vector<EventReport> events;
+    std::vector<std::string> notes; // allowed, worth a look: where a team leaves the race unplaced
 };
 
 // Checks every stage of the packs. Each problem is one line in errors, starting with

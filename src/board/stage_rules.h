@@ -1,0 +1,59 @@
+// What a stage may be. The pack builder (tools/stagepack) refuses a stage that breaks
+// one of these rules, and the game's loaders refuse it too, through this same code: no
+// race starts on a board that cannot be played to its end or with a script that the
+// dispatcher would run astray. Everything the builder builds, the game loads.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "board/event.h"
+#include "board/piece.h"
+
+constexpr int kMaxBoardPieces = kPieceSlotEnd - kPieceFirstSlot;
+
+// One event's script as the rules read it.
+struct EventScriptInfo {
+    int32_t cells = 0;       // cells of the map that carry the event
+    int32_t bytes = 0;       // bytes stored in its slot
+    int32_t commands = 0;
+    int32_t pieceKind = 0;   // 0 none, 1 team, 2 enemy group
+    int32_t pieceId = -1;
+    int32_t heading = 0;
+    int32_t members = 0;
+    int32_t ids[kPieceMembers] = {};
+    std::string name;        // CP932
+    bool sendsBack = false;  // some path runs #9
+};
+
+struct StageRuleReport {
+    // Each problem says where: a column and row of the map, or an event and a byte of
+    // its script. Any problem refuses the stage.
+    std::vector<std::string> problems;
+    // Allowed, but worth the author's look: the ways a team can leave the race unplaced.
+    std::vector<std::string> notes;
+    int32_t events = 0;      // the highest event number on the map
+    EventScriptInfo scripts[kMaxEvents];
+    int32_t textBytes = 0;   // the stage's script text as stored in the pack
+    int32_t pieces = 0;
+    int32_t forks = 0;       // squares on the teams' ways with more than one way on
+};
+
+// The rules of the map alone, on the loaded layers: every route, back-move and
+// enemy-move bit leads onto walkable ground of the board, one start on a square, a
+// track walk that reaches a goal square, event numbers 1 to 10.
+void CheckStageMapRules(StageRuleReport* report);
+
+// The rules of the whole stage, on the loaded layers and script store: text and length
+// are the stage's script text as the pack holds it (every byte inverted). The text
+// holds exactly the events the map uses, each script reads as the game reads it with
+// values in range and every path ending in #99, the pieces stand on squares, and every
+// way a team, the roaming group or a go-back can take leads on to the goal.
+void CheckStageRules(const uint8_t* text, uint32_t length, StageRuleReport* report);
+
+// One script from its 2,000-byte slot: true when it reads as it must; otherwise false
+// with *problem saying where ("byte B: ..."). A path records the goal (#43) at most
+// once and then leaves the race (#42); goal: the event stands on a goal square, so every
+// path must record the goal. Notes say where #42 can run without #43 before it.
+bool CheckEventScript(int32_t eventNumber, const char* slot, bool goal, EventScriptInfo* info,
+                      std::string* problem, std::vector<std::string>* notes);
