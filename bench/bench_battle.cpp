@@ -13,6 +13,7 @@
 #include "battle/battle.h"
 #include "battle/battle_actor.h"
 #include "battle/battle_scene.h"
+#include "board/task_table.h"
 #include "bench_common.h"
 #include "board/characters.h"
 #include "board/piece.h"
@@ -67,7 +68,8 @@ void BM_BattleSceneFrameOpenGl(benchmark::State& state)
     }
     // A clash the party won with a fan of shots, 230 frames in: the camera pans
     // between the two actors and the shots fly.
-    StartEnemyGroupBattle(BenchPiece(10, kControllerComputer, 1), BenchPiece(11, kControllerEnemy, 3));
+    StartEnemyGroupBattle(BenchPiece(kPieceFirstSlot, kControllerComputer, 1),
+                          BenchPiece(kPieceFirstSlot + 1, kControllerEnemy, 3));
     BattleWork* battle = RunningBattle();
     battle->outcome = 0;
     battle->party[0].attackStyle = 0;

@@ -8,6 +8,7 @@
 
 #include "app/app.h"
 #include "app/headless.h"
+#include "board/task_table.h"
 #include "bench_common.h"
 #include "board/board_view.h"
 #include "board/piece.h"

@@ -15,6 +15,7 @@
 #include "board/ranking.h"
 #include "board/stage.h"
 #include "board/stage_rules.h"
+#include "board/task_table.h"
 #include "board/world.h"
 #include "engine/input.h"
 #include "engine/task.h"

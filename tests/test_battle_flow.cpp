@@ -5,6 +5,7 @@
 
 #include "board/event_commands.h"
 #include "board/ranking.h"
+#include "board/task_table.h"
 #include "frontend/title.h"
 #include "test_board_support.h"
 
@@ -23,7 +24,7 @@ void StopReelsAt(BattleWork* battle, float party, float enemy) {
 // The turn controller in slot 100 and a board task in slot 2, so that the battle's
 // mode commands show.
 void PlaceBoardTasks() {
-    for (auto [slot, kind] : {std::pair{100, kTurnControllerKind}, std::pair{2, 3}}) {
+    for (auto [slot, kind] : {std::pair<int, int>{100, kTurnControllerKind}, std::pair<int, int>{2, 3}}) {
         Task* task = CreateTask(slot);
         task->alive = task->updateEnabled = task->drawEnabled = 1;
         task->kind = kind;

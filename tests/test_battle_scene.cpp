@@ -5,6 +5,7 @@
 
 #include "battle/battle_actor.h"
 #include "battle/battle_scene.h"
+#include "board/task_table.h"
 #include "engine/assets.h"
 #include "test_board_support.h"
 

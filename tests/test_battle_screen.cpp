@@ -5,6 +5,7 @@
 #include <set>
 #include <tuple>
 
+#include "board/task_table.h"
 #include "test_board_support.h"
 
 namespace {

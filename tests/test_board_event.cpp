@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "board/event.h"
+#include "board/task_table.h"
 #include "board/world.h"
 #include "engine/glyph_table.h"
 #include "engine/task.h"

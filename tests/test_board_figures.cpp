@@ -1,5 +1,6 @@
 // The six figures of a piece: how followers trail the leader, what is drawn, and the
 // member who rises from the ground.
+#include "board/task_table.h"
 #include "test_board_support.h"
 
 using board_test::BoardWorld;

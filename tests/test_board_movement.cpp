@@ -1,6 +1,7 @@
 // How pieces move: the die rules and spins, the player's choice of way, corridors,
 // arrival, the roaming group, boards with no way on, and handing the team over.
 #include "board/scripted_move.h"
+#include "board/task_table.h"
 #include "test_board_support.h"
 
 using board_test::BoardWorld;

@@ -9,6 +9,7 @@
 
 #include "board/board_view.h"
 #include "board/status_bar.h"
+#include "board/task_table.h"
 #include "board/turn.h"
 #include "test_board_support.h"
 #include "test_gfx_support.h"

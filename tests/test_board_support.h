@@ -15,6 +15,7 @@
 #include "board/event.h"
 #include "board/piece.h"
 #include "board/stage.h"
+#include "board/task_table.h"
 #include "board/world.h"
 #include "engine/input.h"
 #include "engine/sound.h"

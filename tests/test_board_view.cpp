@@ -2,6 +2,7 @@
 // boards (tiles, walls, sea, the mountain ring), what a real camera culls, the sea
 // cycle and the two overlay keys.
 #include "board/board_view.h"
+#include "board/task_table.h"
 #include "engine/draw3d.h"
 #include "test_board_support.h"
 

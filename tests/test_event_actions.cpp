@@ -5,6 +5,7 @@
 #include "board/event_commands.h"
 #include "board/race_result.h"
 #include "board/scripted_move.h"
+#include "board/task_table.h"
 #include "test_board_support.h"
 
 using board_test::StoreScript;

@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "board/piece.h"
+#include "board/task_table.h"
 #include "board/turn.h"
 #include "board/world.h"
 #include "frontend/gallery.h"

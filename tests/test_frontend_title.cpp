@@ -5,6 +5,7 @@
 #include "test_frontend_fixture.h"
 #include <tuple>
 
+#include "board/task_table.h"
 #include "board/world.h"
 #include "engine/config.h"
 #include "engine/graphics.h"

@@ -3,6 +3,7 @@
 #include <tuple>
 
 #include "board/race_result.h"
+#include "board/task_table.h"
 #include "frontend/history_screen.h"
 #include "frontend/title.h"
 #include "persist/history.h"

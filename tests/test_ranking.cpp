@@ -1,5 +1,6 @@
 // Places, the end of a race, the ranking screen and its ways out.
 #include "board/race_result.h"
+#include "board/task_table.h"
 #include <tuple>
 #include "board/ranking.h"
 #include "frontend/history_screen.h"

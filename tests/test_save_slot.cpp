@@ -6,6 +6,7 @@
 #include <bit>
 #include <filesystem>
 
+#include "board/task_table.h"
 #include "frontend/title.h"
 #include "invariants.h"
 #include "persist/save_slot.h"

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sys/time.h>
 
+#include "board/task_table.h"
 #include "frontend/save_menu.h"
 #include "frontend/title.h"
 #include "persist/save_slot.h"

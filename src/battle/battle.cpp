@@ -10,6 +10,7 @@
 #include "board/piece.h"
 #include "board/race_result.h"
 #include "board/ranking.h"
+#include "board/task_table.h"
 #include "board/turn.h"
 #include "board/world.h"
 #include "engine/config.h"

@@ -12,8 +12,6 @@ struct EventTask;
 struct BattleWork;
 using BattleProc = void (*)(BattleWork*);
 
-constexpr int kBattleTaskSlot = 149;
-constexpr int32_t kBattleTaskKind = 99;
 constexpr int kBattleSideMax = 6;
 constexpr int kBattleLines = 3;
 constexpr int kBattleLineBytes = 48; // 47 bytes of text and the NUL

@@ -1,6 +1,7 @@
 // Battle actors, shots and hit effects of the 3D battle scene.
 #include "battle/battle_actor.h"
 
+#include "board/task_table.h"
 #include "engine/assets.h"
 #include "engine/draw3d.h"
 #include "engine/input.h"

@@ -13,12 +13,6 @@ using ActorProc = void (*)(BattleActor*);
 using ShotProc = void (*)(Shot*);
 using HitEffectProc = void (*)(HitEffect*);
 
-constexpr int kBattleObjectFirstSlot = 80;
-constexpr int kBattleObjectSlotEnd = 100; // excluded
-constexpr int32_t kBattleActorKind = 102;
-constexpr int32_t kShotKind = 103;
-constexpr int32_t kHitEffectKind = 104;
-
 struct BattleActor {
     int32_t alive;
     float position[3]; // the model's origin on the floor

@@ -11,9 +11,6 @@ struct BattleWork;
 struct BattleScene;
 using SceneProc = void (*)(BattleScene*);
 
-constexpr int kBattleSceneSlot = 151;
-constexpr int32_t kBattleSceneKind = 101;
-
 struct BattleScene {
     int32_t alive;
     float eye[3];    // y 5.0 throughout

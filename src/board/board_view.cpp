@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "board/status_bar.h"
+#include "board/task_table.h"
 #include "board/world.h"
 #include "engine/assets.h"
 #include "engine/draw3d.h"
@@ -19,7 +20,6 @@
 namespace {
 
 constexpr int kToggleSound = 4;
-constexpr int kEventSlot = 150;
 
 constexpr int32_t kSeaCode = 45; // '-'
 constexpr int32_t kSeaTexture = 8;

@@ -5,8 +5,6 @@
 
 #include "engine/task.h"
 
-constexpr int kBoardViewSlot = 2;
-constexpr int32_t kBoardViewKind = 3;
 constexpr int kSeaCycleLength = 88;
 
 struct BoardView {

@@ -13,6 +13,7 @@
 #include "board/scripted_move.h"
 #include "board/stage.h"
 #include "board/stage_rules.h"
+#include "board/task_table.h"
 #include "board/world.h"
 #include "platform/byte_order.h"
 #include "platform/files.h"

@@ -13,8 +13,6 @@ struct EventTask;
 struct StageRuleReport;
 using EventProc = void (*)(EventTask*);
 
-constexpr int kEventSlot = 150;
-constexpr int32_t kEventKind = 100;
 constexpr int kMaxEvents = 10;
 constexpr int kEventLineBytes = 48;
 constexpr int kEventLabelBytes = 20;

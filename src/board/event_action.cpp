@@ -11,6 +11,7 @@
 #include "board/piece.h"
 #include "board/ranking.h"
 #include "board/stage.h"
+#include "board/task_table.h"
 #include "board/turn.h"
 #include "board/world.h"
 #include "engine/assets.h"

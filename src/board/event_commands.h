@@ -21,10 +21,7 @@ constexpr float kPortraitX = -4.0f;
 constexpr SpriteRect kChoiceBarRect = {1409.0f, 1223.0f, 1917.0f, 1248.0f};
 constexpr uint32_t kChoiceBarColour = 0x64FFFFFFu;
 
-// The popup that rises from a piece (slot 167).
-constexpr int kPopupSlot = 167;
-constexpr int32_t kPopupKind = 158;
-
+// The popup that rises from a piece.
 struct PopupSprite;
 using PopupProc = void (*)(PopupSprite*);
 

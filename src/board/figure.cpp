@@ -4,6 +4,7 @@
 
 #include "board/piece.h"
 #include "board/scripted_move.h"
+#include "board/task_table.h"
 #include "engine/assets.h"
 #include "engine/draw3d.h"
 #include "engine/input.h"

@@ -10,9 +10,6 @@ struct BoardPiece;
 struct Figure;
 using FigureProc = void (*)(Figure*);
 
-constexpr int kRisingFigureSlot = 99;
-constexpr int32_t kRisingFigureKind = 4;
-
 struct Figure {
     int32_t alive;        // the rising member's work-alive flag; 0 in a piece's figures
     BoardPiece* owner;    // the piece whose movement this figure watches; null for the rising member

@@ -6,6 +6,7 @@
 #include "board/event.h"
 #include "board/piece.h"
 #include "board/stage.h"
+#include "board/task_table.h"
 #include "engine/draw3d.h"
 #include "engine/input.h"
 #include "engine/sound.h"

@@ -6,6 +6,7 @@
 
 #include "board/event.h"
 #include "board/stage.h"
+#include "board/task_table.h"
 #include "board/turn.h"
 #include "board/world.h"
 #include "engine/assets.h"

@@ -11,9 +11,6 @@
 struct BoardPiece;
 using PieceProc = void (*)(BoardPiece*);
 
-constexpr int kPieceFirstSlot = 10;
-constexpr int kPieceSlotEnd = 20; // excluded
-constexpr int32_t kPieceKind = 1;
 constexpr int kPieceMembers = 6;
 constexpr int kPieceNameBytes = 50;
 

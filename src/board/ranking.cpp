@@ -5,6 +5,7 @@
 #include "board/event.h"
 #include "board/piece.h"
 #include "board/race_result.h"
+#include "board/task_table.h"
 #include "board/turn.h"
 #include "board/world.h"
 #include "engine/assets.h"

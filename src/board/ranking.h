@@ -11,9 +11,6 @@ struct EventTask;
 struct RankingScreen;
 using RankingProc = void (*)(RankingScreen*);
 
-constexpr int kRankingSlot = 168;
-constexpr int32_t kRankingKind = 159;
-
 struct RankingScreen {
     int32_t alive;
     RankingProc state;

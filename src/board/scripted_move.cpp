@@ -7,6 +7,7 @@
 #include "board/figure.h"
 #include "board/piece.h"
 #include "board/stage.h"
+#include "board/task_table.h"
 #include "board/world.h"
 #include "engine/draw3d.h"
 #include "engine/input.h"

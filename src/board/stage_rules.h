@@ -9,6 +9,7 @@
 
 #include "board/event.h"
 #include "board/piece.h"
+#include "board/task_table.h"
 
 constexpr int kMaxBoardPieces = kPieceSlotEnd - kPieceFirstSlot;
 

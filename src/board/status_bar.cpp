@@ -6,6 +6,7 @@
 #include "board/board_view.h"
 #include "board/piece.h"
 #include "board/stage.h"
+#include "board/task_table.h"
 #include "board/turn.h"
 #include "board/world.h"
 #include "engine/assets.h"
@@ -78,8 +79,6 @@ constexpr SpriteRect kSquareDotRects[kSquareKinds] = {
     {778.0f, 24.0f, 782.0f, 28.0f},
 };
 constexpr int kMinimapMarkers = 4;
-
-constexpr int kEventSlot = 150;
 
 float Sprite(float x, float y, const SpriteRect& rect, uint32_t colour = kWhite)
 {

@@ -9,6 +9,7 @@
 #include "board/board_view.h"
 #include "board/piece.h"
 #include "board/ranking.h"
+#include "board/task_table.h"
 #include "board/world.h"
 #include "engine/draw3d.h"
 #include "engine/input.h"
@@ -16,8 +17,6 @@
 #include "frontend/title.h"
 
 namespace {
-
-constexpr int kEventSlot = 150;
 
 constexpr float kCameraAngle = 270.0f;
 constexpr float kEyeHeight = 60.0f;

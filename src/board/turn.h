@@ -3,14 +3,13 @@
 #pragma once
 #include <cstdint>
 
+#include "board/task_table.h"
 #include "engine/task.h"
 
 struct BoardPiece;
 struct TurnController;
 using CameraProc = void (*)(TurnController*);
 
-constexpr int kTurnControllerSlot = 100;
-constexpr int32_t kTurnControllerKind = 0;
 constexpr int kTurnListLength = 4;
 
 struct TurnController {

@@ -3,6 +3,7 @@
 #include "frontend/command_menu.h"
 
 #include "board/piece.h"
+#include "board/task_table.h"
 #include "engine/assets.h"
 #include "engine/input.h"
 #include "engine/sound.h"

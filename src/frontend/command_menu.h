@@ -8,8 +8,6 @@
 #include "engine/sprite.h"
 #include "engine/task.h"
 
-constexpr int kCommandMenuSlot = 163;
-constexpr int32_t kCommandMenuKind = 153;
 constexpr int kMenuItemCodeCount = 11;
 
 enum MenuItemCode : int32_t {

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "board/task_table.h"
 #include "engine/assets.h"
 #include "engine/draw3d.h"
 #include "engine/graphics.h"

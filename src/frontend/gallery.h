@@ -6,8 +6,6 @@
 
 #include "engine/task.h"
 
-constexpr int kGallerySlot = 164;
-constexpr int32_t kGalleryKind = 154;
 constexpr int kGalleryModelCount = 25;
 
 struct GalleryWork;

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "board/characters.h"
+#include "board/task_table.h"
 #include "engine/assets.h"
 #include "engine/input.h"
 #include "engine/sound.h"

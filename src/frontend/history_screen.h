@@ -9,9 +9,6 @@ struct HistoryEntry;
 struct HistoryScreenWork;
 using HistoryScreenProc = void (*)(HistoryScreenWork*);
 
-constexpr int kHistoryScreenSlot = 169;
-constexpr int32_t kHistoryScreenKind = 160;
-
 struct HistoryScreenWork {
     int32_t alive;
     HistoryScreenProc procedure;

@@ -1,6 +1,7 @@
 #include "frontend/options.h"
 
 #include "app/app.h"
+#include "board/task_table.h"
 #include "engine/assets.h"
 #include "engine/config.h"
 #include "engine/graphics.h"

@@ -6,8 +6,6 @@
 #include "engine/sprite.h"
 #include "engine/task.h"
 
-constexpr int kOptionsSlot = 162;
-constexpr int32_t kOptionsKind = 152;
 constexpr int kOptionRowCount = 6;
 
 enum OptionsOrigin : int32_t {

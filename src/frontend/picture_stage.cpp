@@ -1,5 +1,6 @@
 #include "frontend/picture_stage.h"
 
+#include "board/task_table.h"
 #include "board/world.h"
 #include "engine/assets.h"
 #include "engine/input.h"

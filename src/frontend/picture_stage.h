@@ -5,10 +5,6 @@
 #include "engine/sprite.h"
 #include "engine/task.h"
 
-constexpr int kPictureSlot = 170;
-constexpr int32_t kPictureKind = 161;
-constexpr int kStageSelectSlot = 171;
-constexpr int32_t kStageSelectKind = 162;
 constexpr int32_t kStageCount = 3;
 
 struct PictureScreenWork {

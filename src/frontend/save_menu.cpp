@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "board/task_table.h"
 #include "engine/assets.h"
 #include "engine/input.h"
 #include "engine/sound.h"

@@ -6,9 +6,6 @@
 
 #include "engine/task.h"
 
-constexpr int kSaveMenuSlot = 166;
-constexpr int32_t kSaveMenuKind = 157;
-
 enum : int32_t {
     kSaveMenuSaveMode = 0,
     kSaveMenuLoadMode = 1,

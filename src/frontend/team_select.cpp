@@ -3,6 +3,7 @@
 #include "frontend/team_select.h"
 
 #include "board/stage.h"
+#include "board/task_table.h"
 #include "board/world.h"
 #include "engine/assets.h"
 #include "engine/draw3d.h"

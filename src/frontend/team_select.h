@@ -5,9 +5,6 @@
 
 #include "engine/task.h"
 
-constexpr int kTeamSelectSlot = 152;
-constexpr int32_t kTeamSelectKind = 155;
-
 struct TeamSelectWork;
 using TeamSelectProc = void (*)(TeamSelectWork*);
 

@@ -3,6 +3,7 @@
 
 #include "board/characters.h"
 #include "board/piece.h"
+#include "board/task_table.h"
 #include "board/world.h"
 #include "engine/assets.h"
 #include "engine/input.h"

@@ -8,8 +8,6 @@
 
 struct BoardPiece;
 
-constexpr int kStatusScreenSlot = 165;
-constexpr int32_t kStatusScreenKind = 156;
 constexpr int kStatusTeamCount = 3;
 
 struct StatusScreen;

@@ -1,6 +1,7 @@
 #include "frontend/title.h"
 
 #include "app/app.h"
+#include "board/task_table.h"
 #include "engine/assets.h"
 #include "engine/input.h"
 #include "engine/sound.h"

@@ -11,11 +11,6 @@
 #include "engine/sprite.h"
 #include "engine/task.h"
 
-constexpr int kTitleSlot = 160;
-constexpr int32_t kTitleKind = 150;
-constexpr int kConfirmDialogSlot = 161;
-constexpr int32_t kConfirmDialogKind = 151;
-
 constexpr int kTitleEntryCount = 8;
 constexpr int kTitleColumns = 2;
 constexpr int kTitleRows = 4;

@@ -9,6 +9,7 @@
 #include "board/characters.h"
 #include "board/event.h"
 #include "board/stage.h"
+#include "board/task_table.h"
 #include "board/turn.h"
 #include "board/world.h"
 #include "engine/sound.h"

@@ -7,6 +7,7 @@
 
 #include "board/event.h"
 #include "board/stage.h"
+#include "board/task_table.h"
 #include "board/turn.h"
 #include "board/world.h"
 
@@ -205,7 +206,7 @@ int WatchRaceFrame(RaceWatch* watch)
     if (g_tasks == nullptr) return Fail(watch, "the game has shut down");
 
     // Battles and events are counted as their tasks appear.
-    const int battleAlive = SlotAlive(kBattleSlot) ? 1 : 0;
+    const int battleAlive = SlotAlive(kBattleTaskSlot) ? 1 : 0;
     if (battleAlive && !watch->battleAlive) ++watch->battles;
     watch->battleAlive = battleAlive;
     const int eventAlive = SlotAlive(kEventSlot) ? 1 : 0;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "board/piece.h"
+#include "board/task_table.h"
 #include "engine/task.h"
 
 // A turn (from one hand-over to the next) or an event running longer than this many
@@ -14,8 +15,6 @@
 constexpr int kMaxTurnFrames = 12000;
 constexpr int kMaxEventFrames = 6000;
 
-constexpr int kBattleSlot = 149;
-constexpr int kRankingSlot = 168;
 constexpr int kRaceFaultBytes = 200;
 constexpr int kCountedCommands = 100; // command numbers 0..99; higher ones are not counted
 

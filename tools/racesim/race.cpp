@@ -13,6 +13,7 @@
 #include "board/event.h"
 #include "board/race_result.h"
 #include "board/stage.h"
+#include "board/task_table.h"
 #include "board/turn.h"
 #include "board/world.h"
 #include "engine/input.h"
@@ -25,7 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kBattleSceneSlot = 151;
 // Screens open within a few frames; a ring turn of team select takes 12.
 constexpr int kScreenWaitFrames = 60;
 
@@ -116,7 +116,7 @@ uint32_t KeysForPlayer()
 {
     if (const BoardPiece* piece = PlayerPieceAwaitingKey())
         return piece->moveProc == PlayerRollDie ? 1u << kKeyReturn : FirstOpenDirectionKey(piece);
-    if (SlotAlive(kEventSlot) || SlotAlive(kBattleSlot) || SlotAlive(kBattleSceneSlot)) return 1u << kKeyReturn;
+    if (SlotAlive(kEventSlot) || SlotAlive(kBattleTaskSlot) || SlotAlive(kBattleSceneSlot)) return 1u << kKeyReturn;
     return 0;
 }
 

@@ -22,6 +22,7 @@
 #include "battle/battle.h"
 #include "board/event.h"
 #include "board/event_commands.h"
+#include "board/task_table.h"
 #include "engine/graphics.h"
 #include "engine/input.h"
 #include "engine/task.h"
@@ -171,7 +172,7 @@ const char* BattleStateName(BattleProc proc)
 
 void TraceFrame(int frame, TraceState& last)
 {
-    for (int slot = 100; slot < kTaskSlots; ++slot) {
+    for (int slot = kTurnControllerSlot; slot < kTaskSlots; ++slot) {
         const Task& task = g_tasks[slot];
         const int32_t kind = task.alive ? task.kind + 1 : 0;
         if (kind != last.kinds[slot]) {
