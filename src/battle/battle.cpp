@@ -35,11 +35,6 @@ constexpr int32_t kClashPauseFrames = 60;
 constexpr int32_t kComputerWait = 70;
 constexpr int32_t kFirstMonsterRow = 18;
 constexpr int32_t kMonsterRows = 7;
-constexpr int kEventBattleTrack = 2;
-constexpr int kGroupBattleTrack = 3;
-constexpr int kBoardTrack = 1;
-constexpr int kReelStopSound = 13;
-constexpr int kRaceEndSound = 12;
 constexpr int kTextLimit = kBattleLineBytes - 1;
 
 // The lines, CP932 as the font knows them.
@@ -222,7 +217,7 @@ void StartEventBattle(EventTask* event)
         battle->enemies[i] = g_characters[kFirstMonsterRow + RollRandom(kMonsterRows)];
     char line[kBattleLineBytes] = {};
     FormatEncounterMessage(line, battle->enemyCount);
-    FinishOpening(battle, line, kEventBattleTrack);
+    FinishOpening(battle, line, kMusicBattle);
 }
 
 void StartEnemyGroupBattle(BoardPiece* party, BoardPiece* group)
@@ -233,7 +228,7 @@ void StartEnemyGroupBattle(BoardPiece* party, BoardPiece* group)
     if (battle == nullptr)
         return;
     CopySide(battle->enemies, &battle->enemyCount, &battle->enemyLive, group);
-    FinishOpening(battle, kGroupEncounter, kGroupBattleTrack);
+    FinishOpening(battle, kGroupEncounter, kMusicSecondBattle);
 }
 
 void UpdateBattleTask(Task* task)
@@ -244,7 +239,7 @@ void UpdateBattleTask(Task* task)
     if (battle->alive != 0)
         return;
     task->alive = 0;
-    PlayMusic(kBoardTrack);
+    PlayMusic(kMusicBoard);
     const float lookAt[3] = {0.0f, 100.0f, 0.0f};
     const float eye[3] = {0.0f, 100.0f, 1.0f};
     SetCameraTransforms(lookAt, eye);
@@ -253,7 +248,7 @@ void UpdateBattleTask(Task* task)
             ReturnToTitle();
         } else {
             CreateRankingScreen();
-            RequestSoundEffect(kRaceEndSound);
+            RequestSoundEffect(kSoundFanfare);
         }
     }
 }
@@ -387,7 +382,7 @@ int StopPartyReel(BattleWork* battle)
         return 0;
     battle->partySelected = found;
     battle->partyReelState = 2;
-    RequestSoundEffect(kReelStopSound);
+    RequestSoundEffect(kSoundClick);
     return 1;
 }
 
@@ -409,7 +404,7 @@ int StopEnemyReel(BattleWork* battle)
         return 0;
     battle->enemySelected = found;
     battle->enemyReelState = 2;
-    RequestSoundEffect(kReelStopSound);
+    RequestSoundEffect(kSoundClick);
     return 1;
 }
 

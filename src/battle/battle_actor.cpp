@@ -18,11 +18,6 @@ constexpr float kNearDistance = 6.0f;
 constexpr float kHitDistance = 2.0f;
 constexpr float kArenaEdge = 140.0f;
 constexpr int32_t kImpactFrames = 25;
-constexpr int kSoundHit = 1;
-constexpr int kSoundWhoosh = 2;
-constexpr int kSoundFan = 3;
-constexpr int kSoundCharge = 9;
-constexpr int kSoundRelease = 11;
 
 Task* CreateBattleObject(int32_t kind, TaskProc update, TaskProc draw)
 {
@@ -51,7 +46,7 @@ void FireShotFan(BattleActor* actor, float x, float y, float z, float firstAngle
 {
     for (int i = 0; i < 6; ++i)
         CreateShot(x, y, z, firstAngle + 60.0f * static_cast<float>(i), actor->facing, actor->opponent);
-    RequestSoundEffect(kSoundFan);
+    RequestSoundEffect(kSoundMagic);
 }
 
 // Actors, shots and hit effects share one step: run the current state, and free the
@@ -71,7 +66,7 @@ void RunCurrentState(Task* task)
 bool StrikeTarget(const float position[3], BattleActor* target)
 {
     if (GetHorizontalDistance(position, target->position) <= kHitDistance) {
-        RequestSoundEffect(kSoundHit);
+        RequestSoundEffect(kSoundBoom);
         StartActorTumble(target);
         return true;
     }
@@ -261,7 +256,7 @@ void DelayActorCharge(BattleActor* actor)
     if (actor->timer > 0)
         return;
     actor->proc = LeanActorForward;
-    RequestSoundEffect(kSoundCharge);
+    RequestSoundEffect(kSoundRoar);
 }
 
 void LeanActorForward(BattleActor* actor)
@@ -312,7 +307,7 @@ void ReleaseActorLean(BattleActor* actor)
     OffsetByAngle(&x, &z, actor->position[0], actor->position[2], actor->facing, 1.0f);
     const float h = actor->position[1] + ModelHeight(actor->model) / 2.0f;
     SpawnEffectBurst(x, h, z, actor->facing, 6, actor->opponent);
-    RequestSoundEffect(kSoundRelease);
+    RequestSoundEffect(kSoundGun);
 }
 
 void AwaitActorHit(BattleActor* actor)
@@ -320,7 +315,7 @@ void AwaitActorHit(BattleActor* actor)
     if (IsAnyProjectileNear(actor->position) == 0)
         return;
     actor->proc = RollRandom(2) == 0 ? DodgeActorPositive : DodgeActorNegative;
-    RequestSoundEffect(kSoundWhoosh);
+    RequestSoundEffect(kSoundSwing);
 }
 
 void DodgeActorPositive(BattleActor* actor)
@@ -379,7 +374,7 @@ void SpiralShotOut(Shot* shot)
         shot->angle = 0.0f;
         shot->impactTimer = 0;
         shot->proc = FlyShot;
-        RequestSoundEffect(kSoundWhoosh);
+        RequestSoundEffect(kSoundSwing);
     }
 }
 

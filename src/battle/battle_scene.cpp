@@ -22,7 +22,6 @@ constexpr float kEyeHeight = 5.0f;
 constexpr int32_t kIntroFrames = 40;
 constexpr int32_t kZoomFrames = 108;
 constexpr int32_t kEndCountdown = 20;
-constexpr int kSoundSink = 10;
 constexpr int kFloorTexture = 1;
 constexpr int kFloorQuads = 150;
 
@@ -280,7 +279,7 @@ void SinkActorOfSide(int32_t side)
         if (actor->side != side)
             continue;
         actor->proc = SinkActor;
-        RequestSoundEffect(kSoundSink);
+        RequestSoundEffect(kSoundScream);
         return;
     }
 }

@@ -19,8 +19,6 @@
 
 namespace {
 
-constexpr int kToggleSound = 4;
-
 constexpr int32_t kSeaCode = 45; // '-'
 constexpr int32_t kSeaTexture = 8;
 constexpr int32_t kWallTexture = 9;
@@ -193,11 +191,11 @@ void UpdateBoardView(Task* task)
     view->seaLevel = StepSeaLevel(view);
     if (IsKeyPressed(kKeyS)) {
         view->minimapOn = 1 - view->minimapOn;
-        RequestSoundEffect(kToggleSound);
+        RequestSoundEffect(kSoundKnock);
     }
     if (IsKeyPressed(kKeyA)) {
         view->overlayOn = 1 - view->overlayOn;
-        RequestSoundEffect(kToggleSound);
+        RequestSoundEffect(kSoundKnock);
     }
     if (view->alive == 0)
         task->alive = 0;

@@ -24,8 +24,6 @@ namespace {
 constexpr float kFloorY = 0.25f;
 constexpr float kSunkY = -8.0f;
 constexpr float kSinkStep = 0.5f;
-constexpr int kSinkSound = 15;
-constexpr int kJumpSound = 16;
 constexpr int kJumpFrames = 12;
 constexpr int kStepFrames = 8;
 constexpr float kStepForward = 0.25f;
@@ -180,7 +178,7 @@ void EventSinkMembersState(EventTask* event)
     if (figure.y > kSunkY)
         return;
     figure.y = kSunkY;
-    RequestSoundEffect(kSinkSound);
+    RequestSoundEffect(kSoundPlop);
     NextAnimatedMember(event);
 }
 
@@ -220,7 +218,7 @@ void EventJumpBackState(EventTask* event)
     figure->y += kJumpHeightStep[frame];
     MoveAlongFacing(figure, kJumpMove[frame]);
     if (frame == 0)
-        RequestSoundEffect(kJumpSound);
+        RequestSoundEffect(kSoundSplash);
     event->animFrame = frame + 1;
     if (event->animFrame < kJumpFrames)
         return;

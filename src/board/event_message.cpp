@@ -17,7 +17,6 @@ constexpr int kMessageRows = 3;
 constexpr int32_t kMessageWaitFrames = 30;
 constexpr int32_t kChoiceBlinkFrames = 60;
 constexpr int32_t kChoiceHoldFrames = 30;
-constexpr int kCursorSound = 0;
 
 // Reads one message line into row `row` (when it is one of the three) and its glyphs.
 // A line may fill all 48 bytes (24 characters) with no room for a NUL, so it is read
@@ -128,7 +127,7 @@ void EventMessageWaitStep(EventTask* event)
         return;
     }
     if (ConfirmPressed()) {
-        RequestSoundEffect(kCursorSound);
+        RequestSoundEffect(kSoundBlip);
         event->stateProc = EventRunState;
     }
 }
@@ -158,14 +157,14 @@ void EventChoiceState(EventTask* event)
 void EventChoicePlayerInput(EventTask* event)
 {
     if (ConfirmPressed()) {
-        RequestSoundEffect(kCursorSound);
+        RequestSoundEffect(kSoundBlip);
         FinishChoice(event);
     } else if (IsKeyPressed(kKeyDown)) {
         event->answer = event->answer + 1 > 1 ? 1 : event->answer + 1;
-        RequestSoundEffect(kCursorSound);
+        RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyUp)) {
         event->answer = event->answer - 1 < 0 ? 0 : event->answer - 1;
-        RequestSoundEffect(kCursorSound);
+        RequestSoundEffect(kSoundBlip);
     }
 }
 
@@ -184,11 +183,11 @@ void EventChoiceCpuState(EventTask* event)
         event->answer = ChoiceBlinkPhase(event->timer);
         --event->timer;
         if (event->timer % 15 == 0)
-            RequestSoundEffect(kCursorSound);
+            RequestSoundEffect(kSoundBlip);
         return;
     }
     event->answer = RollRandom(2) != 0 ? 1 : 0;
-    RequestSoundEffect(kCursorSound);
+    RequestSoundEffect(kSoundBlip);
     event->timer = kChoiceHoldFrames;
     event->stateProc = EventChoiceHoldState;
 }

@@ -24,8 +24,6 @@ constexpr float kFloorY = 0.25f;
 constexpr int32_t kRisingWaitFrames = 50;
 constexpr int32_t kRisingWalkFrames = 8;
 constexpr float kRisingWalkStep = 0.25f;
-constexpr int kRisingSound = 17;
-constexpr int kRisingStepSound = 18;
 
 PieceProc OwnerMove(const Figure* figure)
 {
@@ -277,7 +275,7 @@ void DrawFigureTask(Task* task)
 
 void RisingFigureBegin(Figure* figure)
 {
-    RequestSoundEffect(kRisingSound);
+    RequestSoundEffect(kSoundRisingWhoosh);
     figure->motionProc = RisingFigureRise;
 }
 
@@ -296,7 +294,7 @@ void RisingFigureWait(Figure* figure)
     figure->framesLeft -= 1;
     if (figure->framesLeft <= 0) {
         figure->framesLeft = kRisingWalkFrames;
-        RequestSoundEffect(kRisingStepSound);
+        RequestSoundEffect(kSoundPowerUp);
         figure->motionProc = RisingFigureStep;
     }
 }

@@ -20,10 +20,6 @@ constexpr float kArrivalTolerance = 0.5f;
 constexpr int32_t kSpinTable[6] = {10, 20, 30, 10, 20, 30};
 constexpr int kExtraSpinFrames = 10;
 
-constexpr int kSoundDieStops = 0;
-constexpr int kSoundSquare = 4;
-constexpr int kSoundRefused = 8;
-
 // The four ways in the order the random draw indexes them: route bit and heading.
 struct Way {
     int32_t bit;
@@ -201,7 +197,7 @@ void PlayerRollDie(BoardPiece* piece)
 {
     AdvanceDieFace(piece);
     if (IsKeyPressed(kKeyReturn) || IsKeyPressed(kKeyZ)) {
-        RequestSoundEffect(kSoundDieStops);
+        RequestSoundEffect(kSoundBlip);
         piece->moveProc = PlayerChooseDirection;
         ComputeDirectionArrows(piece);
         ApplyDieRules(piece);
@@ -225,7 +221,7 @@ void PlayerChooseDirection(BoardPiece* piece)
                 piece->subStep = 0;
                 piece->moveProc = PlayerStepMove;
             } else {
-                RequestSoundEffect(kSoundRefused);
+                RequestSoundEffect(kSoundError);
             }
         }
         return; // only the first pressed key counts
@@ -247,7 +243,7 @@ void AutoRollDie(BoardPiece* piece)
     AdvanceDieFace(piece);
     piece->spinCountdown -= 1;
     if (piece->spinCountdown <= 0) {
-        RequestSoundEffect(kSoundDieStops);
+        RequestSoundEffect(kSoundBlip);
         ApplyDieRules(piece);
         piece->moveProc = AutoChooseDirection;
     }
@@ -299,7 +295,7 @@ void EnemyRollDie(BoardPiece* piece)
     AdvanceDieFace(piece);
     piece->spinCountdown -= 1;
     if (piece->spinCountdown <= 0) {
-        RequestSoundEffect(kSoundDieStops);
+        RequestSoundEffect(kSoundBlip);
         piece->moveProc = EnemyChooseDirection;
     }
 }
@@ -330,7 +326,7 @@ void OnSquareReached(BoardPiece* piece)
     piece->die -= 1;
     piece->progress += 1;
     piece->moveProc = piece->controller == kControllerPlayer ? PlayerChooseDirection : AutoChooseDirection;
-    RequestSoundEffect(kSoundSquare);
+    RequestSoundEffect(kSoundKnock);
     ComputeDirectionArrows(piece);
     if (piece->die <= 0) {
         piece->moveProc = PieceArrive;
@@ -344,7 +340,7 @@ void OnSquareReachedEnemy(BoardPiece* piece)
 {
     piece->die -= 1;
     piece->moveProc = EnemyChooseDirection;
-    RequestSoundEffect(kSoundSquare);
+    RequestSoundEffect(kSoundKnock);
     if (piece->die <= 0)
         piece->moveProc = EnemyArrive;
 }
@@ -484,7 +480,7 @@ void SetPlayerTeamController(int32_t controller)
     // already counting down finishes as the computer's.
     if (piece->moveProc == PieceStartTurn || piece->moveProc == PlayerRollDie || piece->moveProc == AutoStartDieRoll)
         piece->moveProc = PieceStartTurn;
-    RequestSoundEffect(kSoundSquare);
+    RequestSoundEffect(kSoundKnock);
 }
 
 int CanPlayerSave()

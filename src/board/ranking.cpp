@@ -20,8 +20,6 @@
 namespace {
 
 constexpr int kPlaces = 3;
-constexpr int kRaceEndSound = 12;
-constexpr int kConfirmSound = 0;
 
 constexpr SpriteRect kPanelRect = {1407.0f, 971.0f, 2047.0f, 1221.0f};
 constexpr SpriteRect kHeadingRect = {1063.0f, 363.0f, 1198.0f, 390.0f};
@@ -87,7 +85,7 @@ void EndRace()
     MarkOpenPlacesEmpty();
     g_raceResult.playerTeamAtFinish = g_playerTeam;
     CreateRankingScreen();
-    RequestSoundEffect(kRaceEndSound);
+    RequestSoundEffect(kSoundFanfare);
     EndRacePieces();
 }
 
@@ -147,7 +145,7 @@ void RankingInput(RankingScreen* work)
 {
     if (IsKeyPressed(kKeyReturn) || IsKeyPressed(kKeyZ)) {
         work->alive = 0;
-        RequestSoundEffect(kConfirmSound);
+        RequestSoundEffect(kSoundBlip);
         AddHistoryEntry();
         // Kept on disk at once: a race that ends must not wait for a clean shutdown.
         WriteSaveFile();
@@ -155,7 +153,7 @@ void RankingInput(RankingScreen* work)
         OpenHistoryScreen();
     } else if (IsKeyPressed(kKeyEscape)) {
         work->alive = 0;
-        RequestSoundEffect(kConfirmSound);
+        RequestSoundEffect(kSoundBlip);
         ReturnToTitle();
     }
 }

@@ -24,7 +24,6 @@ constexpr float kHopSteps[kHopFrames / kHopStepFrames] = {0.375f, 0.3f,    0.225
 
 constexpr int32_t kBackBits[4] = {kLinkHeading0, kLinkHeading180, kLinkHeading270, kLinkHeading90};
 constexpr float kBackHeadings[4] = {0.0f, 180.0f, 270.0f, 90.0f};
-constexpr int kBackStepSound = 14;
 constexpr float kBackStep = 1.0f;
 constexpr int32_t kBackStepFrames = 2;
 
@@ -167,7 +166,7 @@ void OnSquareReachedBack(BoardPiece* piece)
     piece->die -= 1;
     piece->progress -= 1;
     piece->moveProc = BackChooseDirection;
-    RequestSoundEffect(kBackStepSound);
+    RequestSoundEffect(kSoundPunch);
     if (piece->die > 0 && (RouteOf(PieceCell(piece)) & kRouteStart) != 0) {
         piece->die = 0;
         piece->moveProc = BackArrive;

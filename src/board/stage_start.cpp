@@ -8,10 +8,6 @@
 #include "engine/task.h"
 #include "frontend/title.h"
 
-namespace {
-constexpr int kBoardMusic = 1;
-}
-
 void StartStageFromPacks()
 {
     KillAllTasks();
@@ -25,5 +21,5 @@ void StartStageFromPacks()
     }
     ResetRaceResult();
     PlaceEventObjects(); // ends by starting the turn controller and the board view
-    PlayMusic(kBoardMusic);
+    PlayMusic(kMusicBoard);
 }

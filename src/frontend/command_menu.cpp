@@ -14,10 +14,6 @@
 
 namespace {
 
-constexpr int kCursorSound = 0;
-constexpr int kOpenSound = 5;
-constexpr int kRefusedSound = 8;
-
 constexpr float kMenuX = 0.0f;
 constexpr float kMenuY = 100.0f;
 constexpr uint32_t kMenuColour = 0x96FFFFFFu;
@@ -50,7 +46,7 @@ void CloseMenu(MenuWindow* menu)
 
 void Refuse()
 {
-    RequestSoundEffect(kRefusedSound);
+    RequestSoundEffect(kSoundError);
 }
 
 void ResumeGame(MenuWindow* menu)
@@ -148,7 +144,7 @@ void OpenCommandMenu()
     if (g_tasks == nullptr || g_tasks[kCommandMenuSlot].alive != 0)
         return;
     SetAllTasksMode(kModeFreeze);
-    RequestSoundEffect(kOpenSound);
+    RequestSoundEffect(kSoundPause);
     CreateMenuWindow(kMainItemCount, g_menuMainCodes, kMainFrame, kMainTitle);
 }
 
@@ -204,16 +200,16 @@ int MoveMenuCursor(int32_t* cursor, int32_t count)
 {
     if (IsKeyPressed(kKeyDown) || IsKeyPressed(kKeyRight)) {
         *cursor = *cursor + 1 > count - 1 ? 0 : *cursor + 1;
-        RequestSoundEffect(kCursorSound);
+        RequestSoundEffect(kSoundBlip);
         return 0;
     }
     if (IsKeyPressed(kKeyUp) || IsKeyPressed(kKeyLeft)) {
         *cursor = *cursor - 1 < 0 ? count - 1 : *cursor - 1;
-        RequestSoundEffect(kCursorSound);
+        RequestSoundEffect(kSoundBlip);
         return 0;
     }
     if (IsKeyPressed(kKeyReturn) || IsKeyPressed(kKeyZ)) {
-        RequestSoundEffect(kCursorSound);
+        RequestSoundEffect(kSoundBlip);
         return 1;
     }
     return 0;

@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr int kKeySound = 4;
 constexpr float kFront = 270.0f;
 constexpr float kFullTurn = 360.0f;
 constexpr float kRingRadius = 10.0f;
@@ -45,14 +44,14 @@ void BeginTurn(GalleryWork* work, int32_t selected, GalleryProc turn)
     work->idleFrames = 0;
     work->spinAngle = kFront;
     work->proc = turn;
-    RequestSoundEffect(kKeySound);
+    RequestSoundEffect(kSoundKnock);
 }
 
 void CloseGallery(GalleryWork* work)
 {
     work->alive = 0;
     ReturnToTitle();
-    RequestSoundEffect(kKeySound);
+    RequestSoundEffect(kSoundKnock);
 }
 
 void FinishTurnAtFront(GalleryWork* work)

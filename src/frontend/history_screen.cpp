@@ -19,7 +19,6 @@ constexpr float kRowRestX = 23.0f;
 constexpr float kRowGoneX = -640.0f;
 constexpr float kRowSpeed = 20.0f;
 constexpr int32_t kRowDelayStep = 6;
-constexpr int kConfirmSound = 0;
 
 constexpr SpriteRect kBackgroundTile = {404.0f, 596.0f, 436.0f, 640.0f};
 constexpr SpriteRect kTitlePlate = {873.0f, 249.0f, 1063.0f, 279.0f};
@@ -120,7 +119,7 @@ void WaitHistoryConfirm(HistoryScreenWork* work)
     for (int i = 0; i < kHistoryEntries; ++i)
         g_history[i].rowDelay = kRowDelayStep * (kHistoryEntries - 1 - i);
     work->procedure = SlideHistoryRowsOut;
-    RequestSoundEffect(kConfirmSound);
+    RequestSoundEffect(kSoundBlip);
 }
 
 void SlideHistoryRowsOut(HistoryScreenWork* work)

@@ -12,10 +12,6 @@
 
 namespace {
 
-constexpr int kTitleMusic = 0;
-constexpr int kBoardMusic = 1;
-constexpr int kMenuSound = 0;
-
 // The settings behind rows 0..5, in row order.
 int32_t* const kRowSettings[kOptionRowCount] = {
     &g_windowedOption, &g_vsyncOption, &g_depth24Option, &g_musicOn, &g_soundEffectsOn, &g_battleAnimation,
@@ -101,19 +97,19 @@ void HandleOptionsInput(OptionsWork* work)
 {
     if (IsKeyPressed(kKeyUp)) {
         if (--work->cursor < 0) work->cursor = kOptionRowCount - 1;
-        RequestSoundEffect(kMenuSound);
+        RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyDown)) {
         if (++work->cursor > kOptionRowCount - 1) work->cursor = 0;
-        RequestSoundEffect(kMenuSound);
+        RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyRight) || IsKeyPressed(kKeyLeft)) {
         work->copies[work->cursor] = 1 - work->copies[work->cursor];
-        RequestSoundEffect(kMenuSound);
+        RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyReturn) || IsKeyPressed(kKeyZ)) {
         for (int row = 0; row < kOptionRowCount; ++row) *work->settings[row] = work->copies[row];
         ApplyOptions(work->origin);
         work->alive = 0;
         // Requested after the settings changed: silent when sound effects were just switched off.
-        RequestSoundEffect(kMenuSound);
+        RequestSoundEffect(kSoundBlip);
     }
     // Escape and every other key do nothing: the screen is left only by confirming.
 }
@@ -123,7 +119,7 @@ void ApplyOptions(int32_t origin)
     if (g_musicOn == 0)
         StopAllMusic();
     else
-        PlayMusic(origin == kOptionsInGame ? kBoardMusic : kTitleMusic);
+        PlayMusic(origin == kOptionsInGame ? kMusicBoard : kMusicTitle);
     if (DisplaySettingsChanged()) ApplyDisplaySettings();
 }
 

@@ -91,13 +91,13 @@ void HandleStageSelectInput(StageSelectWork* work)
 {
     if (IsKeyPressed(kKeyReturn) || IsKeyPressed(kKeyZ)) {
         work->alive = 0;
-        RequestSoundEffect(0);
+        RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyRight) || IsKeyPressed(kKeyDown)) {
         if (++g_stageNumber > kStageCount) g_stageNumber = 1;
-        RequestSoundEffect(0);
+        RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyLeft) || IsKeyPressed(kKeyUp)) {
         if (--g_stageNumber < 1) g_stageNumber = kStageCount;
-        RequestSoundEffect(0);
+        RequestSoundEffect(kSoundBlip);
     }
 }
 

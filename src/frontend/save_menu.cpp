@@ -20,10 +20,6 @@
 
 namespace {
 
-constexpr int kCursorSound = 0;
-constexpr int kSavedSound = 7;
-constexpr int kRefusedSound = 8;
-
 constexpr SpriteRect kPanelRect = {1010.0f, 1607.0f, 1300.0f, 1778.0f};
 constexpr SpriteRect kSidePictureRect = {1407.0f, 1394.0f, 1572.0f, 1565.0f};
 constexpr SpriteRect kStageLabelRect = {1006.0f, 363.0f, 1058.0f, 380.0f};
@@ -101,17 +97,17 @@ void ChooseSaveSlot(SaveMenuWork* work)
 {
     if (IsKeyPressed(kKeyUp)) {
         work->cursor = work->cursor - 1 < 0 ? kSaveSlotCount - 1 : work->cursor - 1;
-        RequestSoundEffect(kCursorSound);
+        RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyDown)) {
         work->cursor = work->cursor + 1 > kSaveSlotCount - 1 ? 0 : work->cursor + 1;
-        RequestSoundEffect(kCursorSound);
+        RequestSoundEffect(kSoundBlip);
     } else if (Confirmed()) {
         work->answer = 0;
         work->procedure = ConfirmSaveSlot;
-        RequestSoundEffect(kCursorSound);
+        RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyEscape)) {
         work->alive = 0;
-        RequestSoundEffect(kCursorSound);
+        RequestSoundEffect(kSoundBlip);
         if (work->origin == kSaveMenuFromTitle)
             OpenTitleScreen();
         else
@@ -123,19 +119,19 @@ void ConfirmSaveSlot(SaveMenuWork* work)
 {
     if (IsKeyPressed(kKeyUp)) {
         work->answer = work->answer - 1 < 0 ? 1 : work->answer - 1;
-        RequestSoundEffect(kCursorSound);
+        RequestSoundEffect(kSoundBlip);
         return;
     }
     if (IsKeyPressed(kKeyDown)) {
         work->answer = work->answer + 1 > 1 ? 0 : work->answer + 1;
-        RequestSoundEffect(kCursorSound);
+        RequestSoundEffect(kSoundBlip);
         return;
     }
     if (!Confirmed())
         return;
     if (work->answer == 0) {
         work->procedure = ChooseSaveSlot;
-        RequestSoundEffect(kCursorSound);
+        RequestSoundEffect(kSoundBlip);
         return;
     }
     if (work->mode == kSaveMenuSaveMode) {
@@ -143,7 +139,7 @@ void ConfirmSaveSlot(SaveMenuWork* work)
         const int saved = SaveGameSlot(work->cursor);
         ReadSlotSummaries(work);
         work->procedure = saved != 0 ? ShowSaveDoneMessage : ShowSaveErrorMessage;
-        RequestSoundEffect(saved != 0 ? kSavedSound : kRefusedSound);
+        RequestSoundEffect(saved != 0 ? kSoundSave : kSoundError);
         return;
     }
     const int slot = work->cursor;
@@ -152,14 +148,14 @@ void ConfirmSaveSlot(SaveMenuWork* work)
         return;
     }
     work->procedure = ShowSaveErrorMessage;
-    RequestSoundEffect(kRefusedSound);
+    RequestSoundEffect(kSoundError);
 }
 
 void ShowSaveDoneMessage(SaveMenuWork* work)
 {
     if (Confirmed()) {
         work->procedure = ChooseSaveSlot;
-        RequestSoundEffect(kCursorSound);
+        RequestSoundEffect(kSoundBlip);
     }
 }
 

@@ -28,9 +28,6 @@ constexpr int32_t kTurnFrames = 12; // 12 x 10 degrees: one team along the ring
 constexpr float kRowHalfWidth = 5.0f;
 constexpr float kMemberSpacing = 2.0f;
 
-constexpr int kMenuSound = 0;
-constexpr int kRingSound = 4;
-
 constexpr SpriteRect kTitleRect = {906.0f, 28.0f, 1045.0f, 58.0f};
 constexpr float kTitleY = 50.0f;
 constexpr float kLabelY = 400.0f;
@@ -126,17 +123,17 @@ void RunTeamSelectIdle(TeamSelectWork* work)
     if (IsKeyPressed(kKeyEscape)) {
         work->alive = 0;
         ReturnToTitle();
-        RequestSoundEffect(kMenuSound);
+        RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyRight) || IsKeyPressed(kKeyDown)) {
         work->selection = work->selection + 1 > kTeamCount - 1 ? 0 : work->selection + 1;
         work->turnFrames = kTurnFrames;
         work->proc = TurnTeamRingForward;
-        RequestSoundEffect(kRingSound);
+        RequestSoundEffect(kSoundKnock);
     } else if (IsKeyPressed(kKeyLeft) || IsKeyPressed(kKeyUp)) {
         work->selection = work->selection - 1 < 0 ? kTeamCount - 1 : work->selection - 1;
         work->turnFrames = kTurnFrames;
         work->proc = TurnTeamRingBack;
-        RequestSoundEffect(kRingSound);
+        RequestSoundEffect(kSoundKnock);
     } else if (IsKeyPressed(kKeyZ) || IsKeyPressed(kKeyReturn)) {
         work->alive = 0;
         g_playerTeam = work->selection;

@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr int kKeySound = 4;
 constexpr int kColumns = kPieceMembers;
 constexpr uint32_t kFadedColour = 0x64FFFFFFu;
 
@@ -130,7 +129,7 @@ void HandleStatusInput(StatusScreen* screen)
     } else {
         return;
     }
-    RequestSoundEffect(kKeySound);
+    RequestSoundEffect(kSoundKnock);
 }
 
 void RefreshTeamTasks(StatusScreen* screen)

@@ -12,13 +12,6 @@
 #include "frontend/save_menu.h"
 #include "frontend/team_select.h"
 
-namespace {
-
-constexpr int kTitleMusic = 0;
-constexpr int kMenuSound = 0;
-
-} // namespace
-
 // Indexed by entry = column + 2 x row.
 const TitleEntry g_titleEntries[kTitleEntryCount] = {
     {{370.0f, 631.0f, 505.0f, 657.0f}, OpenTeamSelect},       // team select, a new race
@@ -42,7 +35,7 @@ int OpenTitleScreen()
     menu->row = 0;
     menu->entry = 0;
     menu->procedure = StartTitleMenu;
-    PlayMusic(kTitleMusic);
+    PlayMusic(kMusicTitle);
     return 1;
 }
 
@@ -65,16 +58,16 @@ void HandleTitleMenuInput(TitleMenu* menu)
     bool confirm = false;
     if (IsKeyPressed(kKeyRight)) {
         if (++menu->column > kTitleColumns - 1) menu->column = 0;
-        RequestSoundEffect(kMenuSound);
+        RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyLeft)) {
         if (--menu->column < 0) menu->column = kTitleColumns - 1;
-        RequestSoundEffect(kMenuSound);
+        RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyDown)) {
         if (++menu->row > kTitleRows - 1) menu->row = 0;
-        RequestSoundEffect(kMenuSound);
+        RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyUp)) {
         if (--menu->row < 0) menu->row = kTitleRows - 1;
-        RequestSoundEffect(kMenuSound);
+        RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyZ) || IsKeyPressed(kKeyReturn)) {
         confirm = true;
     }
@@ -83,7 +76,7 @@ void HandleTitleMenuInput(TitleMenu* menu)
 
     const int entry = menu->entry;
     menu->alive = 0;
-    RequestSoundEffect(kMenuSound);
+    RequestSoundEffect(kSoundBlip);
     // The chosen screen starts as the only task.
     KillAllTasks();
     g_titleEntries[entry].open();
@@ -157,13 +150,13 @@ void HandleConfirmDialogInput(ConfirmDialog* dialog)
 {
     if (IsKeyPressed(kKeyRight) || IsKeyPressed(kKeyDown)) {
         if (++dialog->answer > 1) dialog->answer = 0;
-        RequestSoundEffect(kMenuSound);
+        RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyLeft) || IsKeyPressed(kKeyUp)) {
         if (--dialog->answer < 0) dialog->answer = 1;
-        RequestSoundEffect(kMenuSound);
+        RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyReturn) || IsKeyPressed(kKeyZ)) {
         dialog->alive = 0;
-        RequestSoundEffect(kMenuSound);
+        RequestSoundEffect(kSoundBlip);
         // The answer may kill every task and reuse this slot's record: read it first.
         const ConfirmAnswerProc chosen = dialog->answerProcs[dialog->answer];
         if (chosen != nullptr) chosen();

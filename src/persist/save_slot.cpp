@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr int kBoardMusic = 1;
 constexpr int kPlaces = 3;
 
 // Piece block layout.
@@ -734,6 +733,6 @@ int LoadGameSlot(int slot)
         return 0;
     }
     RebuildSavedRace(game);
-    PlayMusic(kBoardMusic);
+    PlayMusic(kMusicBoard);
     return 1;
 }

@@ -83,15 +83,15 @@ Buffer MakeEffect(int id)
 {
     Buffer b;
     switch (id) {
-    case 0: // puyo: a soft bouncy blip for every cursor move and confirmation
+    case kSoundBlip: // puyo: a soft bouncy blip for every cursor move and confirmation
         Tone(b, 0, 0.05f, 520, 980, Wave::Sine, 1.0f, 0.004f, 0.03f, 0.6f, 0.04f);
         Tone(b, 0, 0.05f, 1040, 1960, Wave::Sine, 0.2f, 0.004f, 0.03f, 0.4f, 0.03f);
         return Finish(b, 0.5f);
-    case 1: // bom: an explosion, a deep thump under rumbling noise
+    case kSoundBoom: // bom: an explosion, a deep thump under rumbling noise
         NoiseBurst(b, 0, 0.9f, 3000, 200, 1.0f, 0.003f, 11);
         Tone(b, 0, 0.25f, 120, 35, Wave::Sine, 0.9f, 0.002f, 0.2f, 0.3f, 0.3f);
         return Finish(b, 0.9f);
-    case 2: { // swing: a quick whoosh through the air
+    case kSoundSwing: { // swing: a quick whoosh through the air
         Rng rng(21);
         LowPass lp1, lp2;
         int n = Samples(0.3f);
@@ -105,7 +105,7 @@ Buffer MakeEffect(int id)
         }
         return Finish(b, 0.75f);
     }
-    case 3: { // mahou: a rising sparkle of magic
+    case kSoundMagic: { // mahou: a rising sparkle of magic
         const int notes[8] = {72, 76, 79, 84, 88, 91, 96, 100};
         for (int k = 0; k < 8; ++k)
             Tone(b, k * 0.06f, 0.06f, NoteFreq(notes[k]), NoteFreq(notes[k]), Wave::Triangle, 0.5f, 0.003f, 0.05f,
@@ -115,32 +115,32 @@ Buffer MakeEffect(int id)
                  0.02f, 0.2f, 0.15f);
         return Finish(b, 0.7f);
     }
-    case 4: // kon: a wooden knock
+    case kSoundKnock: // kon: a wooden knock
         Tone(b, 0, 0.02f, 820, 760, Wave::Sine, 1.0f, 0.0005f, 0.02f, 0.3f, 0.07f);
         Tone(b, 0, 0.01f, 1640, 1500, Wave::Sine, 0.3f, 0.0005f, 0.01f, 0.2f, 0.03f);
         NoiseBurst(b, 0, 0.015f, 4000, 2000, 0.35f, 0.0005f, 41);
         return Finish(b, 0.75f);
-    case 5: // pause: a two-note chime
+    case kSoundPause: // pause: a two-note chime
         Bell(b, 0, NoteFreq(88), 0.5f, 0.6f);
         Bell(b, 0.12f, NoteFreq(83), 0.6f, 0.6f);
         return Finish(b, 0.6f);
-    case 6: // bell
+    case kSoundBell: // bell
         Bell(b, 0, NoteFreq(79), 1.6f, 1.0f);
         Bell(b, 0, NoteFreq(67), 1.6f, 0.5f);
         return Finish(b, 0.75f);
-    case 7: { // save: a bright rising major chime
+    case kSoundSave: { // save: a bright rising major chime
         const int notes[4] = {72, 76, 79, 84};
         for (int k = 0; k < 4; ++k)
             Bell(b, k * 0.09f, NoteFreq(notes[k]), k == 3 ? 0.9f : 0.4f, 0.5f);
         return Finish(b, 0.65f);
     }
-    case 8: // error: a low double buzz
+    case kSoundError: // error: a low double buzz
         Tone(b, 0, 0.12f, 120, 110, Wave::Square, 0.6f, 0.003f, 0.02f, 0.8f, 0.02f, 1, 0.4f);
         Tone(b, 0.16f, 0.16f, 110, 100, Wave::Square, 0.6f, 0.003f, 0.02f, 0.8f, 0.03f, 1, 0.4f);
         Tone(b, 0, 0.12f, 123, 113, Wave::Saw, 0.3f, 0.003f, 0.02f, 0.8f, 0.02f);
         Tone(b, 0.16f, 0.16f, 113, 103, Wave::Saw, 0.3f, 0.003f, 0.02f, 0.8f, 0.03f);
         return Finish(b, 0.42f);
-    case 9: { // houkou: a beast's roar, growling low with a rough edge
+    case kSoundRoar: { // houkou: a beast's roar, growling low with a rough edge
         Rng rng(91);
         Osc saw;
         saw.wave = Wave::Saw;
@@ -156,7 +156,7 @@ Buffer MakeEffect(int id)
         }
         return Finish(b, 0.85f);
     }
-    case 10: { // himei: a scream, high and wavering then falling away
+    case kSoundScream: { // himei: a scream, high and wavering then falling away
         Rng rng(101);
         Osc a, c;
         a.wave = Wave::Saw;
@@ -173,11 +173,11 @@ Buffer MakeEffect(int id)
         }
         return Finish(b, 0.7f);
     }
-    case 11: // gun: a sharp crack with a short thump
+    case kSoundGun: // gun: a sharp crack with a short thump
         NoiseBurst(b, 0, 0.25f, 8000, 600, 1.0f, 0.0005f, 111);
         Tone(b, 0, 0.05f, 200, 60, Wave::Sine, 0.8f, 0.001f, 0.05f, 0.2f, 0.1f);
         return Finish(b, 0.85f);
-    case 12: { // end: a short brass fanfare for the race's end
+    case kSoundFanfare: { // end: a short brass fanfare for the race's end
         struct N {
             float at, len;
             int note;
@@ -197,22 +197,22 @@ Buffer MakeEffect(int id)
             v = lp.Step(v, 3500);
         return Finish(b, 0.8f);
     }
-    case 13: // kachi: a reel stopping with a hard click
+    case kSoundClick: // kachi: a reel stopping with a hard click
         NoiseBurst(b, 0, 0.02f, 9000, 3000, 0.7f, 0.0002f, 131);
         Tone(b, 0, 0.01f, 2200, 1800, Wave::Square, 0.5f, 0.0002f, 0.01f, 0.3f, 0.03f);
         return Finish(b, 0.7f);
-    case 14: // hit: a punchy blow
+    case kSoundPunch: // hit: a punchy blow
         NoiseBurst(b, 0, 0.15f, 2500, 300, 0.8f, 0.001f, 141);
         Tone(b, 0, 0.08f, 180, 60, Wave::Sine, 1.0f, 0.001f, 0.08f, 0.3f, 0.12f);
         return Finish(b, 0.85f);
-    case 15: // pochan: a small body dropping into water, a plop and bubbles
+    case kSoundPlop: // pochan: a small body dropping into water, a plop and bubbles
         Tone(b, 0, 0.09f, 250, 1100, Wave::Sine, 1.0f, 0.002f, 0.05f, 0.5f, 0.08f);
         NoiseBurst(b, 0.02f, 0.25f, 1800, 500, 0.3f, 0.005f, 151);
         for (int k = 0; k < 4; ++k)
             Tone(b, 0.15f + k * 0.06f, 0.03f, 600 + 130 * k, 1100 + 200 * k, Wave::Sine, 0.3f, 0.002f, 0.02f, 0.4f,
                  0.03f);
         return Finish(b, 0.7f);
-    case 16: // basha: a splash from a jump, spray and droplets
+    case kSoundSplash: // basha: a splash from a jump, spray and droplets
         NoiseBurst(b, 0, 0.6f, 6000, 900, 1.0f, 0.01f, 161);
         NoiseBurst(b, 0, 0.2f, 500, 200, 0.6f, 0.002f, 162);
         {
@@ -223,7 +223,7 @@ Buffer MakeEffect(int id)
             }
         }
         return Finish(b, 0.8f);
-    case 17: { // turn: a rising whoosh
+    case kSoundRisingWhoosh: { // turn: a rising whoosh
         Rng rng(171);
         LowPass lp1, lp2;
         int n = Samples(0.45f);
@@ -237,7 +237,7 @@ Buffer MakeEffect(int id)
         Tone(b, 0, 0.4f, 300, 900, Wave::Sine, 0.12f, 0.05f, 0.1f, 0.8f, 0.05f);
         return Finish(b, 0.7f);
     }
-    case 18: { // power: a climbing arpeggio
+    case kSoundPowerUp: { // power: a climbing arpeggio
         const int notes[6] = {60, 64, 67, 72, 76, 79};
         for (int k = 0; k < 6; ++k)
             Tone(b, k * 0.07f, 0.06f, NoteFreq(notes[k]), NoteFreq(notes[k] + 1), Wave::Square, 0.35f, 0.003f,
@@ -245,7 +245,7 @@ Buffer MakeEffect(int id)
         Tone(b, 0.42f, 0.2f, NoteFreq(84), NoteFreq(84), Wave::Square, 0.35f, 0.003f, 0.05f, 0.6f, 0.15f, 1, 0.25f);
         return Finish(b, 0.45f);
     }
-    case 19: { // futobu: something blown away, a gust with a falling whistle
+    case kSoundBlownAway: { // futobu: something blown away, a gust with a falling whistle
         Rng rng(191);
         LowPass lp1, lp2;
         int n = Samples(0.9f);

@@ -39,7 +39,7 @@ int main(int argc, char** argv)
     }
     std::string dir = argv[1];
     bool verbose = argc > 2 && std::string(argv[2]) == "--levels";
-    for (int id = 0; id < kEffectCount; ++id) {
+    for (int id = 0; id < kSoundEffectCount; ++id) {
         char name[32];
         std::snprintf(name, sizeof name, "se_%02d.wav", id);
         Buffer b = MakeEffect(id);
@@ -49,7 +49,7 @@ int main(int argc, char** argv)
         }
         Report(name, b, verbose);
     }
-    for (int track = 0; track < kTrackCount; ++track) {
+    for (int track = 0; track < kMusicTrackCount; ++track) {
         char name[32];
         std::snprintf(name, sizeof name, "bgm_%d.wav", track);
         Buffer b = MakeMusic(track);

@@ -27,15 +27,15 @@ struct Song {
     const char* melody[kBars];  // "note eighths, note eighths, ..."; each bar adds up to 8
 };
 
-const Song kSongs[4] = {
-    // Title: stately and bright, C major.
+const Song kSongs[kMusicTrackCount] = {
+    // kMusicTitle: stately and bright, C major.
     {11025, Groove::Title,
      {"C", "Am", "F", "G", "C", "Am", "Dm G", "C", "F", "G", "Em", "Am", "F", "G", "F G", "G"},
      {"E5 4, G5 2, C6 2", "A5 4, G5 2, E5 2", "F5 3, E5 1, D5 2, C5 2", "D5 6, G4 2", "E5 4, G5 2, C6 2",
       "B5 2, A5 2, E5 4", "F5 2, A5 2, G5 2, F5 2", "E5 8", "A5 4, C6 2, A5 2", "G5 4, D5 2, G5 2",
       "E5 2, G5 2, B5 2, G5 2", "A5 6, E5 2", "F5 2, A5 2, C6 2, A5 2", "B5 4, D6 2, B5 2",
       "A5 2, F5 2, G5 2, B5 2", "D6 4, R 4"}},
-    // Board: a cheerful walk, G major.
+    // kMusicBoard: a cheerful walk, G major.
     {10000, Groove::Field,
      {"G", "G", "C", "D", "G", "Em", "C", "D", "C", "D", "Bm", "Em", "C", "D", "G", "D"},
      {"B4 1, D5 1, G5 2, F#5 1, G5 1, A5 2", "B5 2, A5 1, G5 1, D5 4", "E5 1, G5 1, C6 2, B5 1, A5 1, G5 2",
@@ -43,7 +43,7 @@ const Song kSongs[4] = {
       "A5 1, G5 1, E5 2, C6 2, A5 2", "D6 6, R 2", "E6 2, D6 1, C6 1, G5 2, E5 2", "F#5 2, A5 1, F#5 1, D5 4",
       "D5 1, F#5 1, B5 2, A5 1, B5 1, D6 2", "B5 4, G5 2, E5 2", "C6 2, B5 1, A5 1, G5 2, E5 2",
       "F#5 2, G5 1, A5 1, D6 4", "B5 2, A5 1, G5 1, D5 2, B4 2", "A4 2, B4 1, C5 1, D5 2, F#5 2"}},
-    // Battle: driving, A minor.
+    // kMusicBattle: driving, A minor.
     {9000, Groove::Battle,
      {"Am", "Am", "F", "G", "Am", "Am", "F", "E", "Dm", "Dm", "Am", "Am", "F", "G", "E", "E"},
      {"A5 2, C6 2, E6 2, C6 2", "D6 1, C6 1, B5 1, A5 1, E5 4", "F5 2, A5 2, C6 2, A5 2", "G5 1, A5 1, B5 2, D6 4",
@@ -51,7 +51,7 @@ const Song kSongs[4] = {
       "G#5 4, B5 2, E5 2", "F5 2, A5 2, D6 3, C6 1", "D6 2, E6 2, F6 4", "E6 2, C6 2, A5 3, B5 1",
       "C6 2, B5 2, A5 4", "A5 2, C6 2, F6 2, E6 2", "D6 2, B5 2, G5 2, B5 2", "G#5 2, B5 2, E6 2, D6 2",
       "B5 4, G#5 2, E5 2"}},
-    // Second battle: faster and fiercer, E minor.
+    // kMusicSecondBattle: faster and fiercer, E minor.
     {8400, Groove::Battle2,
      {"Em", "C", "D", "Em", "Em", "C", "D", "B", "C", "D", "Em", "Em", "C", "D", "B", "B"},
      {"E5 1, E5 1, G5 1, E5 1, B5 2, A5 2", "G5 1, E5 1, C6 2, B5 2, G5 2", "F#5 1, F#5 1, A5 1, F#5 1, D6 2, C6 2",
