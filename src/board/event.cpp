@@ -348,29 +348,29 @@ void RunEventCommand(EventTask* event)
     event->cursor = position + 1;
     const int32_t number = ReadScriptNumber(&event->cursor, script);
     switch (number) {
-    case 1: EventCmdWindow(event); break;
-    case 2: EventCmdMessage(event); break;
-    case 3: EventCmdPortrait(event); break;
-    case 4: EventCmdChoice(event); break;
-    case 5: EventCmdWait(event); break;
-    case 6: RunEventBattleCommand(event); break;
-    case 7: EventCmdSound(event); break;
-    case 8: EventCmdPopup(event); break;
-    case 9: StartGoBack(event); break;
-    case 10: EventCmdSetSquare(event); break;
-    case 11: EventCmdSinkMembers(event); break;
-    case 12: EventCmdJumpBack(event); break;
-    case 13: EventCmdStepForward(event); break;
-    case 14: EventCmdSetDieFaces(event); break;
-    case 15: EventCmdRandomBranch(event); break;
-    case 16: EventCmdFallenBranch(event); break;
-    case 17: EventCmdReviveMember(event); break;
-    case 18: EventCmdRollAgain(event); break;
-    case 40: StartPieceHop(event); break;
-    case 41: StartPieceSpin(event); break;
-    case 42: EventCmdRemoveTeam(event); break;
-    case 43: EventCmdGoal(event); break;
-    case 99:
+    case kCmdWindow: EventCmdWindow(event); break;
+    case kCmdMessage: EventCmdMessage(event); break;
+    case kCmdPortrait: EventCmdPortrait(event); break;
+    case kCmdChoice: EventCmdChoice(event); break;
+    case kCmdWait: EventCmdWait(event); break;
+    case kCmdBattle: RunEventBattleCommand(event); break;
+    case kCmdSound: EventCmdSound(event); break;
+    case kCmdPopup: EventCmdPopup(event); break;
+    case kCmdGoBack: StartGoBack(event); break;
+    case kCmdSetSquare: EventCmdSetSquare(event); break;
+    case kCmdSinkMembers: EventCmdSinkMembers(event); break;
+    case kCmdJumpBack: EventCmdJumpBack(event); break;
+    case kCmdStepForward: EventCmdStepForward(event); break;
+    case kCmdDieFaces: EventCmdSetDieFaces(event); break;
+    case kCmdRandomBranch: EventCmdRandomBranch(event); break;
+    case kCmdFallenBranch: EventCmdFallenBranch(event); break;
+    case kCmdRevive: EventCmdReviveMember(event); break;
+    case kCmdRollAgain: EventCmdRollAgain(event); break;
+    case kCmdHop: StartPieceHop(event); break;
+    case kCmdSpin: StartPieceSpin(event); break;
+    case kCmdLeaveRace: EventCmdRemoveTeam(event); break;
+    case kCmdGoal: EventCmdGoal(event); break;
+    case kCmdEnd:
         EndEvent(event);
         break;
     default:

@@ -354,13 +354,13 @@ private:
         int32_t count = 0;
         bool ok = true;
         switch (command.number) {
-        case 1: ok = Number(pos, 0, 1, "window switch", v); break;
-        case 2:
+        case kCmdWindow: ok = Number(pos, 0, 1, "window switch", v); break;
+        case kCmdMessage:
             ok = Number(pos, 1, 3, "line count", count);
             for (int32_t i = 0; ok && i < count; ++i)
                 ok = Line(pos);
             break;
-        case 3:
+        case kCmdPortrait:
             // A face 0..13, or 99: any other number shows no face, and that is how a
             // script takes the portrait away before a battle or a roll; one fixed
             // value keeps a mistyped face from passing as "none".
@@ -369,15 +369,15 @@ private:
                 return Fail(command.start, "portrait " + std::to_string(v) + " is outside 0..13 (" +
                                                std::to_string(kNoPortrait) + " takes the portrait away)");
             break;
-        case 4: ok = Line(pos) && Line(pos) && Line(pos) && Label(pos, command) && Label(pos, command); break;
-        case 5: ok = Number(pos, 1, kMostFrames, "wait frames", v); break;
-        case 6:
+        case kCmdChoice: ok = Line(pos) && Line(pos) && Line(pos) && Label(pos, command) && Label(pos, command); break;
+        case kCmdWait: ok = Number(pos, 1, kMostFrames, "wait frames", v); break;
+        case kCmdBattle:
             ok = Number(pos, 1, kPieceMembers, "battle choice count", count);
             for (int32_t i = 0; ok && i < count; ++i)
                 ok = Number(pos, 1, kPieceMembers, "enemy count", v);
             break;
-        case 7: ok = Number(pos, 0, kSoundEffectCount - 1, "sound", v); break;
-        case 8: {
+        case kCmdSound: ok = Number(pos, 0, kSoundEffectCount - 1, "sound", v); break;
+        case kCmdPopup: {
             int32_t left = 0;
             int32_t top = 0;
             int32_t right = 0;
@@ -390,12 +390,13 @@ private:
                 return Fail(command.start, "the popup rectangle is empty");
             break;
         }
-        case 10: ok = Number(pos, kFirstSquareKind, kLastSquareKind, "square kind", v); break;
-        case 14: ok = Number(pos, 2, kMostDieFaces, "die faces", v); break;
-        case 15:
-        case 16: ok = Label(pos, command) && Label(pos, command); break;
-        case 41: ok = Number(pos, 1, kMostFrames, "spin frames", v) && Number(pos, 1, 360, "spin degrees", v); break;
-        case 9: case 11: case 12: case 13: case 17: case 18: case 40: case 42: case 43: case 99: break;
+        case kCmdSetSquare: ok = Number(pos, kFirstSquareKind, kLastSquareKind, "square kind", v); break;
+        case kCmdDieFaces: ok = Number(pos, 2, kMostDieFaces, "die faces", v); break;
+        case kCmdRandomBranch:
+        case kCmdFallenBranch: ok = Label(pos, command) && Label(pos, command); break;
+        case kCmdSpin: ok = Number(pos, 1, kMostFrames, "spin frames", v) && Number(pos, 1, 360, "spin degrees", v); break;
+        case kCmdGoBack: case kCmdSinkMembers: case kCmdJumpBack: case kCmdStepForward: case kCmdRevive:
+        case kCmdRollAgain: case kCmdHop: case kCmdLeaveRace: case kCmdGoal: case kCmdEnd: break;
         default: return Fail(command.start, "#" + std::to_string(command.number) + " is not a command");
         }
         if (!ok)
@@ -467,9 +468,9 @@ bool WalkPaths(int32_t eventNumber, const Script& s, bool goal, EventScriptInfo*
         mask = static_cast<uint8_t>(mask | (1u << step.state));
         const Command& c = s.commands[static_cast<size_t>(step.index)];
         uint8_t state = step.state;
-        if (c.number == 9)
+        if (c.number == kCmdGoBack)
             info->sendsBack = true;
-        if (c.number == 43) {
+        if (c.number == kCmdGoal) {
             if ((state & kPlaced) != 0) {
                 *problem = "byte " + std::to_string(c.start) +
                            ": a path runs #43 a second time; a team takes one place";
@@ -477,7 +478,7 @@ bool WalkPaths(int32_t eventNumber, const Script& s, bool goal, EventScriptInfo*
             }
             state |= kPlaced;
         }
-        if (c.number == 42) {
+        if (c.number == kCmdLeaveRace) {
             if ((state & kPlaced) != 0) {
                 state |= kLeftAfterPlace;
             } else if (notes != nullptr && !noted[static_cast<size_t>(step.index)]) {
@@ -486,7 +487,7 @@ bool WalkPaths(int32_t eventNumber, const Script& s, bool goal, EventScriptInfo*
                                  ": #42 can run without #43 before it; the team leaves the race without a place");
             }
         }
-        if (c.number == 99) {
+        if (c.number == kCmdEnd) {
             if (goal && state != (kPlaced | kLeftAfterPlace)) {
                 *problem = "a path through the goal's event ends without #43 and then #42";
                 return false;

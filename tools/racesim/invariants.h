@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 
+#include "board/event.h"
 #include "board/piece.h"
 #include "board/task_table.h"
 #include "engine/task.h"
@@ -16,7 +17,7 @@ constexpr int kMaxTurnFrames = 12000;
 constexpr int kMaxEventFrames = 6000;
 
 constexpr int kRaceFaultBytes = 200;
-constexpr int kCountedCommands = 100; // command numbers 0..99; higher ones are not counted
+constexpr int kCountedCommands = kCmdEnd + 1; // command numbers 0..99; higher ones are not counted
 
 struct RaceWatch {
     int32_t frame;           // frames looked at

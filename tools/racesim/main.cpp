@@ -25,6 +25,7 @@
 
 #include <malloc.h>
 
+#include "board/event.h"
 #include "race.h"
 
 namespace {
@@ -118,7 +119,11 @@ void PrintPlace(int team, char* out, size_t size)
 }
 
 // The commands of the event scripts, in the order the summary lists them.
-constexpr int kKnownCommands[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 40, 41, 42, 43, 99};
+constexpr int kKnownCommands[] = {
+    kCmdWindow, kCmdMessage, kCmdPortrait, kCmdChoice, kCmdWait, kCmdBattle, kCmdSound, kCmdPopup,
+    kCmdGoBack, kCmdSetSquare, kCmdSinkMembers, kCmdJumpBack, kCmdStepForward, kCmdDieFaces,
+    kCmdRandomBranch, kCmdFallenBranch, kCmdRevive, kCmdRollAgain, kCmdHop, kCmdSpin, kCmdLeaveRace,
+    kCmdGoal, kCmdEnd};
 
 void PrintCommandCounts(const int64_t (&counts)[kCountedCommands])
 {

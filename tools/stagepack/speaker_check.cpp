@@ -11,8 +11,6 @@ namespace stagecheck {
 
 namespace {
 
-constexpr int kPortraitCommand = 3;
-
 // The character whose face a portrait shows: the portraits are the characters' own face
 // icons, so the row is found by its rectangle. -1 for a number that shows no face.
 int CharacterOfFace(int face)
@@ -49,7 +47,7 @@ std::vector<std::string> FindTeamFaces(const char* slot)
         if (slot[at] != '#')
             continue;
         int32_t cursor = at + 1;
-        if (ReadScriptNumber(&cursor, slot) != kPortraitCommand)
+        if (ReadScriptNumber(&cursor, slot) != kCmdPortrait)
             continue;
         const int face = ReadScriptNumber(&cursor, slot);
         const int row = CharacterOfFace(face);
