@@ -71,7 +71,7 @@ void BM_BattleSceneFrameOpenGl(benchmark::State& state)
     StartEnemyGroupBattle(BenchPiece(kPieceFirstSlot, kControllerComputer, 1),
                           BenchPiece(kPieceFirstSlot + 1, kControllerEnemy, 3));
     BattleWork* battle = RunningBattle();
-    battle->outcome = 0;
+    battle->outcome = kClashPartyWins;
     battle->party[0].attackStyle = 0;
     battle->battleProc = WaitBattleScene;
     CreateBattleScene(battle);

@@ -297,22 +297,22 @@ void ResetGauges(BattleWork* battle)
     battle->enemyGauge = battle->enemyGaugeMax = kGaugeFull;
     battle->partyGaugeSpeed = kPartyGaugeStep;
     battle->enemyGaugeSpeed = kEnemyGaugeStep;
-    battle->partyReelState = 0;
-    battle->enemyReelState = 0;
+    battle->partyReelState = kReelSpinning;
+    battle->enemyReelState = kReelSpinning;
 }
 
 void RunReels(BattleWork* battle)
 {
     int partyDone = 0;
     switch (battle->partyReelState) {
-    case 0: partyDone = SpinPartyReel(battle); break;
-    case 1: partyDone = StopPartyReel(battle); break;
+    case kReelSpinning: partyDone = SpinPartyReel(battle); break;
+    case kReelStopping: partyDone = StopPartyReel(battle); break;
     default: partyDone = ReportReelDone(battle); break;
     }
     int enemyDone = 0;
     switch (battle->enemyReelState) {
-    case 0: enemyDone = SpinEnemyReel(battle); break;
-    case 1: enemyDone = StopEnemyReel(battle); break;
+    case kReelSpinning: enemyDone = SpinEnemyReel(battle); break;
+    case kReelStopping: enemyDone = StopEnemyReel(battle); break;
     default: enemyDone = ReportReelDone(battle); break;
     }
     if (partyDone && enemyDone) {
@@ -336,11 +336,11 @@ int SpinPartyReel(BattleWork* battle)
     StepGauge(&battle->partyGauge, &battle->partyGaugeSpeed, battle->partyGaugeMax, kPartyGaugeStep);
     if (PlayerControls(battle)) {
         if (ConfirmPressed())
-            battle->partyReelState = 1;
+            battle->partyReelState = kReelStopping;
     } else {
         battle->cpuStopDelay -= 1;
         if (battle->cpuStopDelay <= 0 && battle->partyGauge >= battle->cpuStopTarget)
-            battle->partyReelState = 1;
+            battle->partyReelState = kReelStopping;
     }
     return 0;
 }
@@ -360,7 +360,7 @@ int SpinEnemyReel(BattleWork* battle)
     StepGauge(&battle->enemyGauge, &battle->enemyGaugeSpeed, battle->enemyGaugeMax, kEnemyGaugeStep);
     battle->enemyRunFrames -= 1;
     if (battle->enemyRunFrames <= 0)
-        battle->enemyReelState = 1;
+        battle->enemyReelState = kReelStopping;
     return 0;
 }
 
@@ -381,7 +381,7 @@ int StopPartyReel(BattleWork* battle)
     if (found < 0)
         return 0;
     battle->partySelected = found;
-    battle->partyReelState = 2;
+    battle->partyReelState = kReelStopped;
     RequestSoundEffect(kSoundClick);
     return 1;
 }
@@ -403,7 +403,7 @@ int StopEnemyReel(BattleWork* battle)
     if (found < 0)
         return 0;
     battle->enemySelected = found;
-    battle->enemyReelState = 2;
+    battle->enemyReelState = kReelStopped;
     RequestSoundEffect(kSoundClick);
     return 1;
 }
@@ -418,13 +418,13 @@ void ResolveClash(BattleWork* battle)
     const auto p = static_cast<int32_t>(battle->partyGauge);
     const auto e = static_cast<int32_t>(battle->enemyGauge);
     if (p > e) {
-        battle->outcome = 0;
+        battle->outcome = kClashPartyWins;
         battle->enemies[battle->enemySelected].hitPoints = 0.0f;
     } else if (p < e) {
-        battle->outcome = 1;
+        battle->outcome = kClashEnemyWins;
         battle->party[battle->partySelected].hitPoints = 0.0f;
     } else {
-        battle->outcome = RollRandom(2) == 0 ? 2 : 3;
+        battle->outcome = RollRandom(2) == 0 ? kClashTiePartyAttacks : kClashTieEnemyAttacks;
     }
 }
 
@@ -464,14 +464,14 @@ void FormatClashMessages(BattleWork* battle)
     CopyName(member, battle->party[battle->partySelected]);
     CopyName(enemy, battle->enemies[battle->enemySelected]);
     switch (battle->outcome) {
-    case 0:
+    case kClashPartyWins:
         WriteLine(battle, 0, kPartyWins, member, enemy);
         SortCharactersByHp(battle->enemies);
         battle->enemyLive -= 1;
         if (battle->enemyLive <= 0)
             SetBattleMessageLine(battle, 1, kEnemiesWipedOut);
         break;
-    case 1:
+    case kClashEnemyWins:
         WriteLine(battle, 0, kEnemyWins, member, enemy);
         SortCharactersByHp(battle->party);
         battle->partyLive -= 1;
@@ -481,7 +481,7 @@ void FormatClashMessages(BattleWork* battle)
                 SetBattleMessageLine(battle, 2, kGameOver);
         }
         break;
-    case 2:
+    case kClashTiePartyAttacks:
         WriteLine(battle, 0, kDodged, member, enemy);
         SetBattleMessageLine(battle, 1, kNoHarm);
         break;

@@ -16,9 +16,25 @@ constexpr int kBattleSideMax = 6;
 constexpr int kBattleLines = 3;
 constexpr int kBattleLineBytes = 48; // 47 bytes of text and the NUL
 
+// How the last clash ended (BattleWork::outcome). In a tie nobody falls; the side
+// named attacked and did no harm.
+enum ClashOutcome : int32_t {
+    kClashPartyWins = 0,
+    kClashEnemyWins = 1,
+    kClashTiePartyAttacks = 2,
+    kClashTieEnemyAttacks = 3,
+};
+
+// Where a card reel is in its round (BattleWork::partyReelState, enemyReelState).
+enum ReelState : int32_t {
+    kReelSpinning = 0,
+    kReelStopping = 1, // until a card sits at the window's top
+    kReelStopped = 2,
+};
+
 struct BattleWork {
     int32_t alive;       // 0 ends the battle at the end of its update
-    int32_t outcome;     // last clash: 0 party won, 1 enemy won, 2 / 3 tie (party / enemy attacked)
+    int32_t outcome;     // a ClashOutcome: the last clash
     int32_t gameDecided; // 1 when this battle ends the game
     BoardPiece* partyPiece;
     BoardPiece* groupPiece; // null in an event battle
@@ -42,7 +58,7 @@ struct BattleWork {
     int32_t enemyLive;
     CharacterRecord party[kBattleSideMax];   // standing ones first
     CharacterRecord enemies[kBattleSideMax]; // standing ones first
-    int32_t partyReelState; // 0 spinning, 1 stopping, 2 stopped
+    int32_t partyReelState; // a ReelState
     int32_t enemyReelState;
     int32_t clashPause;
     BattleProc battleProc;

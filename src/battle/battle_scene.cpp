@@ -84,16 +84,16 @@ int SetUpBattle(BattleScene* scene, const BattleWork* battle)
 {
     const CharacterRecord& p = battle->party[battle->partySelected];
     const CharacterRecord& e = battle->enemies[battle->enemySelected];
-    const bool partyAttacks = battle->outcome == 0 || battle->outcome == 2;
+    const bool partyAttacks = battle->outcome == kClashPartyWins || battle->outcome == kClashTiePartyAttacks;
     BattleActor* a = nullptr;
     BattleActor* b = nullptr;
     if (partyAttacks) {
         a = CreateBattleActor(kPartyX, 0.0f, 0.0f, 180.0f, p.modelId, 0, nullptr, AttackProcedure(p.attackStyle));
         b = CreateBattleActor(kEnemyX, 0.0f, 0.0f, 0.0f, e.modelId, 1, a,
-                              battle->outcome == 0 ? HoldActorIdle : AwaitActorHit);
+                              battle->outcome == kClashPartyWins ? HoldActorIdle : AwaitActorHit);
     } else {
         a = CreateBattleActor(kPartyX, 0.0f, 0.0f, 180.0f, p.modelId, 0, nullptr,
-                              battle->outcome == 1 ? HoldActorIdle : AwaitActorHit);
+                              battle->outcome == kClashEnemyWins ? HoldActorIdle : AwaitActorHit);
         b = CreateBattleActor(kEnemyX, 0.0f, 0.0f, 0.0f, e.modelId, 1, a, AttackProcedure(e.attackStyle));
     }
     if (a == nullptr || b == nullptr) {
@@ -261,9 +261,9 @@ void StartLoserReaction(BattleScene* /*scene*/)
     const BattleWork* battle = RunningBattle();
     if (battle == nullptr)
         return;
-    if (battle->outcome == 0)
+    if (battle->outcome == kClashPartyWins)
         SinkActorOfSide(1);
-    else if (battle->outcome == 1)
+    else if (battle->outcome == kClashEnemyWins)
         SinkActorOfSide(0);
 }
 

@@ -138,11 +138,11 @@ void DrawReelBanner()
 void DrawClashOutcome(const BattleWork* battle)
 {
     switch (battle->outcome) {
-    case 0:
+    case kClashPartyWins:
         DrawMarkOverColumn(kWinnerRect, kPartyColumn);
         DrawMarkOverColumn(kLoserRect, kEnemyColumn);
         break;
-    case 1:
+    case kClashEnemyWins:
         DrawMarkOverColumn(kLoserRect, kPartyColumn);
         DrawMarkOverColumn(kWinnerRect, kEnemyColumn);
         break;
