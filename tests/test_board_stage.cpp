@@ -214,12 +214,12 @@ TEST(CharacterTable, NamesDrawAndProfilesAndPortraitsShowTheirCharacters) {
         }
     }
     for (int id = 0; id < kPlayableCharacterCount; ++id)
-        EXPECT_EQ(std::memcmp(g_characterProfiles[id].nameRect, g_characters[id].namePlateRect, 16), 0) << id;
+        EXPECT_EQ(std::memcmp(&g_characterProfiles[id].nameRect, &g_characters[id].namePlateRect, 16), 0) << id;
     const int faceRow[kPortraitCount] = {0, 1, 2, 3, 4, 5, 6, 18, 12, 13, 14, 15, 16, 17};
     for (int i = 0; i < kPortraitCount; ++i)
-        EXPECT_EQ(std::memcmp(g_portraitRects[i], g_characters[faceRow[i]].faceRect, 16), 0) << i;
+        EXPECT_EQ(std::memcmp(&g_portraitRects[i], &g_characters[faceRow[i]].faceRect, 16), 0) << i;
     const float portrait7[4] = {1908, 100, 2047, 185};
-    EXPECT_EQ(std::memcmp(g_portraitRects[7], portrait7, 16), 0);
+    EXPECT_EQ(std::memcmp(&g_portraitRects[7], portrait7, 16), 0);
 }
 
 // The game plays only a map the pack builder would have built: a map pack file that

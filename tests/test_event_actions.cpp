@@ -60,7 +60,7 @@ TEST_F(EventAction, PopupRisesOneAtATimeAndALifetimeOfOneIsNeverDrawn)
     const PopupSprite first = *TaskWork<PopupSprite>(&g_tasks[kPopupSlot]);
     EXPECT_EQ(first.lifetime, 9); // its first update came in the frame that made it
     Frames(1); // the second popup finds the slot taken
-    EXPECT_FLOAT_EQ(TaskWork<PopupSprite>(&g_tasks[kPopupSlot])->left, 606.0f);
+    EXPECT_FLOAT_EQ(TaskWork<PopupSprite>(&g_tasks[kPopupSlot])->rect.left, 606.0f);
     EXPECT_FLOAT_EQ(TaskWork<PopupSprite>(&g_tasks[kPopupSlot])->y, first.y - 1.0f);
     EXPECT_EQ(DrawnFrom(rect).size(), 1u);
     Frames(9);

@@ -8,6 +8,7 @@
 #include "board/world.h"
 #include "engine/config.h"
 #include "engine/graphics.h"
+#include "frontend/interface.h"
 #include "frontend/options.h"
 #include "frontend/picture_stage.h"
 #include "frontend/title.h"

@@ -13,7 +13,6 @@
 #include "board/stage.h"
 #include "board/turn.h"
 #include "board/world.h"
-#include "engine/assets.h"
 #include "engine/draw3d.h"
 #include "engine/input.h"
 #include "engine/sound.h"
@@ -124,10 +123,7 @@ int CreatePopupSprite(float x, float y, float left, float top, float right, floa
     popup->x = x;
     popup->y = y;
     popup->lifetime = lifetime;
-    popup->left = left;
-    popup->top = top;
-    popup->right = right;
-    popup->bottom = bottom;
+    popup->rect = {left, top, right, bottom};
     popup->stateProc = PopupRiseState;
     return 1;
 }
@@ -151,8 +147,7 @@ void PopupRiseState(PopupSprite* popup)
 void DrawPopupSprite(Task* task)
 {
     const PopupSprite* popup = TaskWork<PopupSprite>(task);
-    const SpriteRect rect = {popup->left, popup->top, popup->right, popup->bottom};
-    DrawSprite(popup->x, popup->y, rect, 2048.0f, 2048.0f, 0xFFFFFFFFu, g_uiAtlas);
+    DrawAtlasSprite(popup->x, popup->y, popup->rect);
 }
 
 void EventCmdSetSquare(EventTask* event)

@@ -23,8 +23,6 @@ constexpr float kHiddenDistance = 0.5f;
 constexpr float kDieNumberX = 2.0f;
 constexpr float kDieNumberY = 2.0f;
 constexpr SpriteRect kSmallDieIcon = {276.0f, 630.0f, 306.0f, 642.0f};
-constexpr float kAtlasSize = 2048.0f;
-constexpr uint32_t kOpaqueWhite = 0xFFFFFFFFu;
 constexpr float kArrowDistance = 3.0f;
 constexpr float kArrowHeight = 4.0f;
 constexpr float kArrowSize = 1.4f;
@@ -231,7 +229,7 @@ void DrawSmallDieIcon(const float position[3])
 {
     float screen[3];
     ProjectToScreen(screen, position);
-    DrawSprite(screen[0], screen[1], kSmallDieIcon, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawAtlasSprite(screen[0], screen[1], kSmallDieIcon);
 }
 
 void ComputeDirectionArrows(BoardPiece* piece)

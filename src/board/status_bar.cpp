@@ -8,15 +8,12 @@
 #include "board/stage.h"
 #include "board/turn.h"
 #include "board/world.h"
-#include "engine/assets.h"
 #include "engine/sprite.h"
 #include "engine/task.h"
 #include "engine/text.h"
 
 namespace {
 
-constexpr float kAtlas = 2048.0f;
-constexpr uint32_t kWhite = 0xFFFFFFFFu;
 constexpr uint32_t kBarColour = 0x96FFFFFFu;
 constexpr uint32_t kPanelColour = 0x50FFFFFFu;
 
@@ -80,11 +77,6 @@ constexpr SpriteRect kSquareDotRects[kSquareKinds] = {
 constexpr int kMinimapMarkers = 4;
 
 constexpr int kEventSlot = 150;
-
-float Sprite(float x, float y, const SpriteRect& rect, uint32_t colour = kWhite)
-{
-    return DrawSprite(x, y, rect, kAtlas, kAtlas, colour, g_uiAtlas);
-}
 
 bool IsMarkedId(int32_t id)
 {
@@ -171,26 +163,26 @@ void DrawTeamRow(const BoardPiece* piece, float rowX, float rowY)
 {
     const int32_t team = piece->teamId;
     if (IsMarkedId(team))
-        Sprite(rowX + 12.0f, rowY, kNamePlateRects[team]);
+        DrawAtlasSprite(rowX + 12.0f, rowY, kNamePlateRects[team]);
     if (piece->controller != kControllerEnemy) {
         DrawNumberSmall(rowX + 142.0f, rowY + 1.0f, piece->progress);
-        Sprite(rowX + 174.0f, rowY - 1.0f, kSlashRect);
+        DrawAtlasSprite(rowX + 174.0f, rowY - 1.0f, kSlashRect);
         DrawNumberSmall(rowX + 180.0f, rowY + 1.0f, g_trackLength);
-        Sprite(rowX + 214.0f, rowY, kMembersIconRect);
+        DrawAtlasSprite(rowX + 214.0f, rowY, kMembersIconRect);
         DrawNumberSmall(rowX + 244.0f, rowY + 1.0f, piece->liveCount);
-        Sprite(rowX + 259.0f, rowY, kCountSuffixRect);
-        Sprite(rowX + 276.0f, rowY + 2.0f, team == g_playerTeam ? kOwnTeamMarkRect : kOtherTeamMarkRect);
+        DrawAtlasSprite(rowX + 259.0f, rowY, kCountSuffixRect);
+        DrawAtlasSprite(rowX + 276.0f, rowY + 2.0f, team == g_playerTeam ? kOwnTeamMarkRect : kOtherTeamMarkRect);
     }
     if (IsMarkedId(team))
-        Sprite(rowX + 300.0f, rowY + 2.0f, kTeamIconRects[team]);
+        DrawAtlasSprite(rowX + 300.0f, rowY + 2.0f, kTeamIconRects[team]);
 }
 
 } // namespace
 
 void DrawStatusBar()
 {
-    Sprite(0.0f, 464.0f, kBarRect, kBarColour);
-    Sprite(0.0f, 465.0f, AnyHumanPieceRolling() != 0 ? kHintRollingRect : kHintOtherRect);
+    DrawAtlasSprite(0.0f, 464.0f, kBarRect, kBarColour);
+    DrawAtlasSprite(0.0f, 465.0f, AnyHumanPieceRolling() != 0 ? kHintRollingRect : kHintOtherRect);
     int32_t minimapOn = 0;
     int32_t overlayOn = 0;
     if (g_tasks != nullptr) {
@@ -198,8 +190,8 @@ void DrawStatusBar()
         minimapOn = view->minimapOn;
         overlayOn = view->overlayOn;
     }
-    Sprite(372.0f, 465.0f, minimapOn == 1 ? kMinimapOnRect : kMinimapOffRect);
-    Sprite(218.0f, 465.0f, overlayOn == 1 ? kPanelOnRect : kPanelOffRect);
+    DrawAtlasSprite(372.0f, 465.0f, minimapOn == 1 ? kMinimapOnRect : kMinimapOffRect);
+    DrawAtlasSprite(218.0f, 465.0f, overlayOn == 1 ? kPanelOnRect : kPanelOffRect);
     DrawStageNumber(555.0f, 465.0f);
     DrawComputerControlBanner(470.0f, 2.0f);
 }
@@ -223,12 +215,12 @@ void DrawComputerControlBanner(float x, float y)
 {
     const BoardPiece* piece = FindPlayerTeamTask();
     if (piece != nullptr && piece->controller == kControllerComputer)
-        Sprite(x, y, kComputerBannerRect);
+        DrawAtlasSprite(x, y, kComputerBannerRect);
 }
 
 void DrawStageNumber(float x, float y)
 {
-    const float right = Sprite(x, y, kStageLabelRect);
+    const float right = DrawAtlasSprite(x, y, kStageLabelRect);
     DrawNumberSmall(right + 4.0f, y, g_stageNumber);
 }
 
@@ -243,16 +235,16 @@ void DrawStatusOverlay()
 
 void DrawTeamStatusPanel(const TurnController* controller, float x, float y)
 {
-    DrawTintedPanel(x, y, kTeamPanelRect, kAtlas, kAtlas, kPanelColour, g_uiAtlas);
+    DrawAtlasPanel(x, y, kTeamPanelRect, kPanelColour);
     const float rowX = x + 4.0f;
     for (int i = 0; i < kTurnListLength; ++i) {
         const float rowY = y + 8.0f + 25.0f * static_cast<float>(i);
         if (i == controller->turnIndex)
-            Sprite(x + 2.0f, rowY, kTurnHighlightRect, kBarColour);
+            DrawAtlasSprite(x + 2.0f, rowY, kTurnHighlightRect, kBarColour);
         DrawNumberSmall(rowX, rowY + 1.0f, i + 1);
         const BoardPiece* piece = controller->turnList[i];
         if (piece == nullptr)
-            Sprite(rowX + 15.0f, rowY, kEmptyRowRect);
+            DrawAtlasSprite(rowX + 15.0f, rowY, kEmptyRowRect);
         else
             DrawTeamRow(piece, rowX, rowY);
     }
@@ -264,7 +256,7 @@ void DrawMinimap()
         const MinimapCells& cells = CurrentMinimapCells();
         for (int32_t i = 0; i < cells.count; ++i) {
             const MinimapCell& cell = cells.cells[i];
-            Sprite(cell.x, cell.y, *cell.rect);
+            DrawAtlasSprite(cell.x, cell.y, *cell.rect);
         }
     }
     DrawMinimapPieces();
@@ -306,5 +298,5 @@ void DrawMinimapPiece(float x, float negZ, int32_t team)
     const int32_t halfHeight = g_boardHeight / 2;
     const float px = 2.0f * (x / 2.0f + static_cast<float>(halfWidth)) + kMinimapX;
     const float py = 2.0f * (negZ / 2.0f + static_cast<float>(halfHeight)) + kMinimapY;
-    Sprite(px - 8.0f, py - 8.0f, kMarkerRects[team]);
+    DrawAtlasSprite(px - 8.0f, py - 8.0f, kMarkerRects[team]);
 }

@@ -1,11 +1,11 @@
 #include "frontend/options.h"
 
 #include "app/app.h"
-#include "engine/assets.h"
 #include "engine/config.h"
 #include "engine/graphics.h"
 #include "engine/input.h"
 #include "engine/sound.h"
+#include "frontend/interface.h"
 #include "frontend/title.h"
 #include "platform/window.h"
 
@@ -145,11 +145,11 @@ void DrawOptionsScreen(Task* task)
     if (work->origin == kOptionsFromTitle) {
         const SpriteRect& tile = kBackgroundTileRect;
         FillScreenWithTile(tile.left, tile.top, tile.right, tile.bottom);
-        DrawSpriteCentredX(kOptionsTitleRect, 50.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+        DrawAtlasSpriteCentredX(kOptionsTitleRect, 50.0f);
     }
-    DrawSpriteCentredX(kOptionsPanelRect, work->panelY, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawAtlasSpriteCentredX(kOptionsPanelRect, work->panelY);
     DrawOptionRows(work);
-    DrawSpriteCentredX(kOptionsHelpRect, 453.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawAtlasSpriteCentredX(kOptionsHelpRect, 453.0f);
 }
 
 void DrawOptionRows(const OptionsWork* work)
@@ -157,10 +157,10 @@ void DrawOptionRows(const OptionsWork* work)
     for (int row = 0; row < kOptionRowCount; ++row) {
         const float y = work->panelY + 8.0f + kOptionsRowStep * static_cast<float>(row);
         const OptionRowImages& images = g_optionRows[row];
-        DrawSprite(kOptionsLabelX, y, images.label, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+        DrawAtlasSprite(kOptionsLabelX, y, images.label);
         if (row == work->cursor)
-            DrawSprite(kOptionsCursorX, y, kMenuCursorRect, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+            DrawAtlasSprite(kOptionsCursorX, y, kMenuCursorRect);
         const int value = work->copies[row] != 0 ? 1 : 0;
-        DrawSprite(kOptionsValueX, y, images.value[value], kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+        DrawAtlasSprite(kOptionsValueX, y, images.value[value]);
     }
 }

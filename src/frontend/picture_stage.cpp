@@ -5,6 +5,7 @@
 #include "engine/input.h"
 #include "engine/sound.h"
 #include "engine/text.h"
+#include "frontend/interface.h"
 #include "frontend/title.h"
 
 int OpenPictureScreen()
@@ -104,10 +105,10 @@ void DrawStageSelect(Task*)
 {
     const SpriteRect& tile = kBackgroundTileRect;
     FillScreenWithTile(tile.left, tile.top, tile.right, tile.bottom);
-    DrawSpriteCentredX(kStageHeadingRect, 100.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
-    DrawSpriteCentredX(kStagePanelRect, 200.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
-    DrawSprite(232.0f, 240.0f, kStageLabelRect, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawAtlasSpriteCentredX(kStageHeadingRect, 100.0f);
+    DrawAtlasSpriteCentredX(kStagePanelRect, 200.0f);
+    DrawAtlasSprite(232.0f, 240.0f, kStageLabelRect);
     DrawNumberMedium(348.0f, 240.0f, g_stageNumber);
-    DrawSprite(378.0f, 239.0f, kStageSlashRect, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawAtlasSprite(378.0f, 239.0f, kStageSlashRect);
     DrawNumberMedium(408.0f, 240.0f, kStageCount);
 }

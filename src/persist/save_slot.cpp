@@ -48,15 +48,19 @@ float GetF32(const uint8_t* at)
     return value;
 }
 
-void PutRect(uint8_t* at, const float rect[4])
+void PutRect(uint8_t* at, const SpriteRect& rect)
 {
-    for (int i = 0; i < 4; ++i)
-        PutF32(at + 4 * i, rect[i]);
+    PutF32(at, rect.left);
+    PutF32(at + 4, rect.top);
+    PutF32(at + 8, rect.right);
+    PutF32(at + 12, rect.bottom);
 }
-void GetRect(const uint8_t* at, float rect[4])
+void GetRect(const uint8_t* at, SpriteRect* rect)
 {
-    for (int i = 0; i < 4; ++i)
-        rect[i] = GetF32(at + 4 * i);
+    rect->left = GetF32(at);
+    rect->top = GetF32(at + 4);
+    rect->right = GetF32(at + 8);
+    rect->bottom = GetF32(at + 12);
 }
 
 bool InRange(int32_t value, int32_t low, int32_t high) { return value >= low && value <= high; }
@@ -135,6 +139,11 @@ bool AllFinite(const float* values, int count)
             return false;
     return true;
 }
+bool AllFinite(const SpriteRect& rect)
+{
+    const float values[4] = {rect.left, rect.top, rect.right, rect.bottom};
+    return AllFinite(values, 4);
+}
 
 bool WithinDegrees(float degrees) { return degrees >= 0.0f && degrees <= 360.0f; }
 
@@ -151,8 +160,7 @@ int CheckMember(const CharacterRecord& r, int m, int n, size_t at, char* why)
         return Refuse(why, "a member's attack style is outside 0..3: %d in member %d of piece %d at byte %zu",
                       r.attackStyle, m, n, at + 72);
     const float values[4] = {r.hitPoints, r.maxHitPoints, r.spareValue1, r.spareValue2};
-    if (!AllFinite(values, 4) || !AllFinite(r.portraitRect, 4) || !AllFinite(r.faceRect, 4) ||
-        !AllFinite(r.namePlateRect, 4))
+    if (!AllFinite(values, 4) || !AllFinite(r.portraitRect) || !AllFinite(r.faceRect) || !AllFinite(r.namePlateRect))
         return Refuse(why,
                       "a member's hit points or rectangles are not finite numbers: member %d of piece %d, bytes %zu..%zu",
                       m, n, at + 8, at + 71);
@@ -498,9 +506,9 @@ void ReadCharacter(const uint8_t* at, CharacterRecord* r)
     r->maxHitPoints = GetF32(at + 12);
     r->spareValue1 = GetF32(at + 16);
     r->spareValue2 = GetF32(at + 20);
-    GetRect(at + 24, r->portraitRect);
-    GetRect(at + 40, r->faceRect);
-    GetRect(at + 56, r->namePlateRect);
+    GetRect(at + 24, &r->portraitRect);
+    GetRect(at + 40, &r->faceRect);
+    GetRect(at + 56, &r->namePlateRect);
     r->attackStyle = GetI32(at + 72);
     r->moneyReward = GetI32(at + 76);
     r->expReward = GetI32(at + 80);
