@@ -36,7 +36,7 @@ bool SetUpBoard()
     g_boardWidth = kSide;
     g_boardHeight = kSide;
     g_trackLength = kTrackSquares;
-    g_battleAnimation = 0;
+    g_gameConfig.battleAnimation = 0;
     for (int row = 0; row < kSide; ++row)
         for (int column = 0; column < kSide; ++column) {
             const bool edge = row == 0 || column == 0 || row == kSide - 1 || column == kSide - 1;

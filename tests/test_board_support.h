@@ -439,12 +439,12 @@ inline std::string Line(const BattleWork* battle, int line) { return plat::Cp932
 class BattleBoard : public BoardWorld {
 public:
     BattleBoard() : BoardWorld(4, 4) {
-        savedAnimation_ = g_battleAnimation;
-        g_battleAnimation = 0;
+        savedAnimation_ = g_gameConfig.battleAnimation;
+        g_gameConfig.battleAnimation = 0;
         ResetRaceResult();
         Square(1, 1, 10);
     }
-    ~BattleBoard() { g_battleAnimation = savedAnimation_; }
+    ~BattleBoard() { g_gameConfig.battleAnimation = savedAnimation_; }
     BattleBoard(const BattleBoard&) = delete;
     BattleBoard& operator=(const BattleBoard&) = delete;
 

@@ -75,13 +75,13 @@ protected:
 TEST_F(FrameGuards, StartUpResetsTheGameStateAndShutdownWritesTheHistoryOnce)
 {
     const std::string home = std::filesystem::current_path();
-    g_windowedOption = g_musicOn = 0;
+    g_gameConfig.windowedOption = g_gameConfig.musicOn = 0;
     g_stageNumber = 3;
     g_playerTeam = 2;
     g_raceResult.teamsLeft = 0;
     Start();
     // running, windowed, music, stage, player's team, teams left, next place from the bottom
-    EXPECT_EQ((std::vector<int>{HeadlessIsRunning(), g_running, g_windowedOption, g_musicOn, g_stageNumber,
+    EXPECT_EQ((std::vector<int>{HeadlessIsRunning(), g_running, g_gameConfig.windowedOption, g_gameConfig.musicOn, g_stageNumber,
                                 g_playerTeam, g_raceResult.teamsLeft, g_raceResult.nextPlaceFromBottom}),
               (std::vector<int>{1, 1, 1, 1, 1, 0, 3, 2}));
     ASSERT_TRUE(g_tasks && g_squareLayer && g_eventScripts && g_dataFile);

@@ -17,14 +17,16 @@ constexpr int kMenuSound = 0;
 
 // The settings behind rows 0..5, in row order.
 int32_t* const kRowSettings[kOptionRowCount] = {
-    &g_windowedOption, &g_vsyncOption, &g_depth24Option, &g_musicOn, &g_soundEffectsOn, &g_battleAnimation,
+    &g_gameConfig.windowedOption, &g_gameConfig.vsyncOption,    &g_gameConfig.depth24Option,
+    &g_gameConfig.musicOn,        &g_gameConfig.soundEffectsOn, &g_gameConfig.battleAnimation,
 };
 
 
 int DisplaySettingsChanged()
 {
-    return g_windowedOption != g_prevWindowedOption || g_vsyncOption != g_prevVsyncOption ||
-           g_depth24Option != g_prevDepth24Option;
+    const GameConfig& c = g_gameConfig;
+    return c.windowedOption != c.prevWindowedOption || c.vsyncOption != c.prevVsyncOption ||
+           c.depth24Option != c.prevDepth24Option;
 }
 
 // Release whatever exists, place the window for the current settings and create
@@ -73,9 +75,9 @@ int CreateOptionsScreen(float panelY, int32_t origin)
         work->copies[row] = *kRowSettings[row];
     }
     // What the device was built with, to tell on confirmation whether it needs rebuilding.
-    g_prevWindowedOption = g_windowedOption;
-    g_prevVsyncOption = g_vsyncOption;
-    g_prevDepth24Option = g_depth24Option;
+    g_gameConfig.prevWindowedOption = g_gameConfig.windowedOption;
+    g_gameConfig.prevVsyncOption = g_gameConfig.vsyncOption;
+    g_gameConfig.prevDepth24Option = g_gameConfig.depth24Option;
     return 1;
 }
 
@@ -119,7 +121,7 @@ void HandleOptionsInput(OptionsWork* work)
 
 void ApplyOptions(int32_t origin)
 {
-    if (g_musicOn == 0)
+    if (g_gameConfig.musicOn == 0)
         StopAllMusic();
     else
         PlayMusic(origin == kOptionsInGame ? kBoardMusic : kTitleMusic);
@@ -132,9 +134,9 @@ void ApplyDisplaySettings()
     if (RebuildGraphics()) return;
     // The new display mode cannot be had: go back to the one that worked, so that
     // the race in progress goes on, and give up only if even that fails.
-    g_windowedOption = g_prevWindowedOption;
-    g_vsyncOption = g_prevVsyncOption;
-    g_depth24Option = g_prevDepth24Option;
+    g_gameConfig.windowedOption = g_gameConfig.prevWindowedOption;
+    g_gameConfig.vsyncOption = g_gameConfig.prevVsyncOption;
+    g_gameConfig.depth24Option = g_gameConfig.prevDepth24Option;
     if (RebuildGraphics()) return;
     g_running = 0;
 }
