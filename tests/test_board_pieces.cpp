@@ -181,7 +181,7 @@ class StageStartRun : public FrontendRun {};
 TEST_F(StageStartRun, ClearsTheLastResultBringsUpTurnsAndViewAndThePlayerRollsFirst) {
     if (!board_test::HasStagePacks(dir_.path())) GTEST_SKIP() << "no stage packs";
     g_playerTeam = 0;
-    g_stageNumber = 1;
+    g_stageLayers.stageNumber = 1;
     g_raceResult.nextPlaceFromTop = 2; // left over from an earlier race
     StartStageFromPacks();
     EXPECT_EQ((std::vector{g_tasks[2].alive, g_tasks[100].alive, g_raceResult.nextPlaceFromTop}), (std::vector{1, 1, 0}));

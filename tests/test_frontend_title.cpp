@@ -158,7 +158,7 @@ TEST_F(ScreensTest, StageSelectWrapsBothWaysAndKeepsTheStageForTheNextRace)
 {
     Open(7);
     ASSERT_EQ(LiveSlots(), Slots{kStageSelectSlot});
-    EXPECT_EQ(g_stageNumber, 1) << "every start begins on stage 1";
+    EXPECT_EQ(g_stageLayers.stageNumber, 1) << "every start begins on stage 1";
     EXPECT_TRUE(Drawn(236, 100, kStageHeadingRect)) << "(640 - 169) / 2 = 235.5 rounds up";
     EXPECT_TRUE(Drawn(162, 200, kStagePanelRect) && Drawn(232, 240, kStageLabelRect) && Drawn(378, 239, kStageSlashRect));
     const auto digits = Digits();
@@ -171,14 +171,14 @@ TEST_F(ScreensTest, StageSelectWrapsBothWaysAndKeepsTheStageForTheNextRace)
         {kKeyUp, 1, 954}, {kKeyDown, 2, 961}, {kKeyDown, 3, 973}, {kKeyDown, 1, 954}, {kKeyLeft, 3, 973}};
     for (const auto& step : steps) {
         Press(step.key);
-        EXPECT_TRUE(g_stageNumber == step.stage && Heard(0) && StageShown() == step.digit) << "after key " << step.key;
+        EXPECT_TRUE(g_stageLayers.stageNumber == step.stage && Heard(0) && StageShown() == step.digit) << "after key " << step.key;
     }
     Press(kKeyEscape);
-    EXPECT_EQ((std::tuple{LiveSlots(), g_stageNumber}), std::make_tuple(Slots{kStageSelectSlot}, 3));
+    EXPECT_EQ((std::tuple{LiveSlots(), g_stageLayers.stageNumber}), std::make_tuple(Slots{kStageSelectSlot}, 3));
     // Return in the same frame as Right closes without changing the stage.
     Press((1u << kKeyReturn) | (1u << kKeyRight));
     EXPECT_TRUE(Heard(0)) << "closing stage select sounds";
-    EXPECT_EQ((std::tuple{LiveSlots(), g_stageNumber}), std::make_tuple(Slots{kTitleSlot}, 3));
+    EXPECT_EQ((std::tuple{LiveSlots(), g_stageLayers.stageNumber}), std::make_tuple(Slots{kTitleSlot}, 3));
     Open(7);
     EXPECT_EQ(StageShown(), 973.0f) << "reopened on the stage chosen before";
 }

@@ -157,7 +157,7 @@ void EventCmdSetSquare(EventTask* event)
     int32_t row = 0;
     if (!PositionToCell(event->piece->x, event->piece->z, &column, &row))
         return; // a piece off the board has no square to change
-    g_squareLayer[row * g_boardWidth + column] = static_cast<int8_t>(kind & 0xFF);
+    g_stageLayers.squareLayer[row * g_stageLayers.boardWidth + column] = static_cast<int8_t>(kind & 0xFF);
 }
 
 void EventCmdSinkMembers(EventTask* event)

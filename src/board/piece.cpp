@@ -124,7 +124,7 @@ int32_t PieceCellIndex(const BoardPiece* piece)
     int32_t row = 0;
     if (!PositionToCell(piece->x, piece->z, &column, &row))
         return -1;
-    return row * g_boardWidth + column;
+    return row * g_stageLayers.boardWidth + column;
 }
 
 int32_t WrapDegrees(int32_t degrees)
@@ -137,8 +137,8 @@ int32_t WrapDegrees(int32_t degrees)
 void PlaceEventObjects()
 {
     const int32_t events = g_eventCount < kMaxEvents ? g_eventCount : kMaxEvents;
-    for (int32_t row = 0; row < g_boardHeight; ++row) {
-        for (int32_t column = 0; column < g_boardWidth; ++column) {
+    for (int32_t row = 0; row < g_stageLayers.boardHeight; ++row) {
+        for (int32_t column = 0; column < g_stageLayers.boardWidth; ++column) {
             const int32_t n = EventAt(column, row);
             if (n < 1 || n > events)
                 continue;
@@ -262,7 +262,7 @@ int32_t FindNextSquareKind(int32_t cell, int32_t heading)
     int32_t failures = 0;
     // A corridor loop without a square would be walked for ever: no path on the board
     // is longer than four times its cells.
-    const int32_t limit = 4 * g_boardWidth * g_boardHeight;
+    const int32_t limit = 4 * g_stageLayers.boardWidth * g_stageLayers.boardHeight;
     for (int32_t moves = 0; moves < limit; ++moves) {
         const int32_t next = NeighbourCell(cell, heading);
         const int32_t kind = next < 0 ? kBlockedKind : CellKindOf(next);

@@ -91,8 +91,9 @@ bool IsLivePieceTask(const Task& task)
 // The stage map as the reader accepts it; anything else shows no minimap cells.
 bool HasDrawableMap()
 {
-    return g_squareLayer != nullptr && g_boardWidth >= 1 && g_boardHeight >= 1 && g_boardWidth <= 100 &&
-           g_boardHeight <= 100;
+    const StageLayers& stage = g_stageLayers;
+    return stage.squareLayer != nullptr && stage.boardWidth >= 1 && stage.boardHeight >= 1 && stage.boardWidth <= 100 &&
+           stage.boardHeight <= 100;
 }
 
 // The minimap's sprites for one stage map, path dots first and then the squares over
@@ -120,12 +121,12 @@ MinimapCells s_minimap;
 
 void TakeMinimapCells(MinimapCells* out)
 {
-    const int32_t w = g_boardWidth;
-    const int32_t h = g_boardHeight;
+    const int32_t w = g_stageLayers.boardWidth;
+    const int32_t h = g_stageLayers.boardHeight;
     out->taken = true;
     out->width = w;
     out->height = h;
-    std::memcpy(out->layer, g_squareLayer, static_cast<size_t>(w) * static_cast<size_t>(h));
+    std::memcpy(out->layer, g_stageLayers.squareLayer, static_cast<size_t>(w) * static_cast<size_t>(h));
     out->count = 0;
     for (int32_t r = 0; r < h; ++r) {
         for (int32_t c = 0; c < w; ++c) {
@@ -152,9 +153,10 @@ void TakeMinimapCells(MinimapCells* out)
 // The list for the map as it is now; call only with a drawable map.
 const MinimapCells& CurrentMinimapCells()
 {
-    const size_t cellCount = static_cast<size_t>(g_boardWidth) * static_cast<size_t>(g_boardHeight);
-    if (!s_minimap.taken || s_minimap.width != g_boardWidth || s_minimap.height != g_boardHeight ||
-        std::memcmp(s_minimap.layer, g_squareLayer, cellCount) != 0)
+    const StageLayers& stage = g_stageLayers;
+    const size_t cellCount = static_cast<size_t>(stage.boardWidth) * static_cast<size_t>(stage.boardHeight);
+    if (!s_minimap.taken || s_minimap.width != stage.boardWidth || s_minimap.height != stage.boardHeight ||
+        std::memcmp(s_minimap.layer, stage.squareLayer, cellCount) != 0)
         TakeMinimapCells(&s_minimap);
     return s_minimap;
 }
@@ -167,7 +169,7 @@ void DrawTeamRow(const BoardPiece* piece, float rowX, float rowY)
     if (piece->controller != kControllerEnemy) {
         DrawNumberSmall(rowX + 142.0f, rowY + 1.0f, piece->progress);
         DrawAtlasSprite(rowX + 174.0f, rowY - 1.0f, kSlashRect);
-        DrawNumberSmall(rowX + 180.0f, rowY + 1.0f, g_trackLength);
+        DrawNumberSmall(rowX + 180.0f, rowY + 1.0f, g_stageLayers.trackLength);
         DrawAtlasSprite(rowX + 214.0f, rowY, kMembersIconRect);
         DrawNumberSmall(rowX + 244.0f, rowY + 1.0f, piece->liveCount);
         DrawAtlasSprite(rowX + 259.0f, rowY, kCountSuffixRect);
@@ -221,7 +223,7 @@ void DrawComputerControlBanner(float x, float y)
 void DrawStageNumber(float x, float y)
 {
     const float right = DrawAtlasSprite(x, y, kStageLabelRect);
-    DrawNumberSmall(right + 4.0f, y, g_stageNumber);
+    DrawNumberSmall(right + 4.0f, y, g_stageLayers.stageNumber);
 }
 
 void DrawStatusOverlay()
@@ -294,8 +296,8 @@ void DrawMinimapPiece(float x, float negZ, int32_t team)
     if (!IsMarkedId(team))
         return;
     // Whole halves of the board's size: on an odd board the marker sits a pixel off.
-    const int32_t halfWidth = g_boardWidth / 2;
-    const int32_t halfHeight = g_boardHeight / 2;
+    const int32_t halfWidth = g_stageLayers.boardWidth / 2;
+    const int32_t halfHeight = g_stageLayers.boardHeight / 2;
     const float px = 2.0f * (x / 2.0f + static_cast<float>(halfWidth)) + kMinimapX;
     const float py = 2.0f * (negZ / 2.0f + static_cast<float>(halfHeight)) + kMinimapY;
     DrawAtlasSprite(px - 8.0f, py - 8.0f, kMarkerRects[team]);

@@ -93,10 +93,10 @@ void HandleStageSelectInput(StageSelectWork* work)
         work->alive = 0;
         RequestSoundEffect(0);
     } else if (IsKeyPressed(kKeyRight) || IsKeyPressed(kKeyDown)) {
-        if (++g_stageNumber > kStageCount) g_stageNumber = 1;
+        if (++g_stageLayers.stageNumber > kStageCount) g_stageLayers.stageNumber = 1;
         RequestSoundEffect(0);
     } else if (IsKeyPressed(kKeyLeft) || IsKeyPressed(kKeyUp)) {
-        if (--g_stageNumber < 1) g_stageNumber = kStageCount;
+        if (--g_stageLayers.stageNumber < 1) g_stageLayers.stageNumber = kStageCount;
         RequestSoundEffect(0);
     }
 }
@@ -108,7 +108,7 @@ void DrawStageSelect(Task*)
     DrawAtlasSpriteCentredX(kStageHeadingRect, 100.0f);
     DrawAtlasSpriteCentredX(kStagePanelRect, 200.0f);
     DrawAtlasSprite(232.0f, 240.0f, kStageLabelRect);
-    DrawNumberMedium(348.0f, 240.0f, g_stageNumber);
+    DrawNumberMedium(348.0f, 240.0f, g_stageLayers.stageNumber);
     DrawAtlasSprite(378.0f, 239.0f, kStageSlashRect);
     DrawNumberMedium(408.0f, 240.0f, kStageCount);
 }

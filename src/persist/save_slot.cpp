@@ -110,14 +110,14 @@ float Clamped(float value, float low, float high)
 // overflow.
 int32_t ClampedProgress(int32_t progress)
 {
-    const int32_t most = g_trackLength > 0 ? g_trackLength : 0;
+    const int32_t most = g_stageLayers.trackLength > 0 ? g_stageLayers.trackLength : 0;
     return progress < 0 ? 0 : (progress > most ? most : progress);
 }
 
 // Half the board's width and depth in world units (a cell is 2 x 2, the board centred
 // on the origin).
-float BoardHalfWidth() { return static_cast<float>(g_boardWidth); }
-float BoardHalfDepth() { return static_cast<float>(g_boardHeight); }
+float BoardHalfWidth() { return static_cast<float>(g_stageLayers.boardWidth); }
+float BoardHalfDepth() { return static_cast<float>(g_stageLayers.boardHeight); }
 
 // The camera as it may be saved and loaded: look-at x, y, z, eye x, y, z, angle.
 void CameraBounds(float low[7], float high[7])
@@ -320,20 +320,20 @@ StageBackup s_stageBackup;
 int8_t* const* StageLayerList()
 {
     static int8_t* list[5];
-    list[0] = g_squareLayer;
-    list[1] = g_routeLayer;
-    list[2] = g_layerD;
-    list[3] = g_eventLayer;
-    list[4] = g_layerE;
+    list[0] = g_stageLayers.squareLayer;
+    list[1] = g_stageLayers.routeLayer;
+    list[2] = g_stageLayers.layerD;
+    list[3] = g_stageLayers.eventLayer;
+    list[4] = g_stageLayers.layerE;
     return list;
 }
 
 void BackUpStage(StageBackup* b)
 {
-    b->width = g_boardWidth;
-    b->height = g_boardHeight;
-    b->stage = g_stageNumber;
-    b->trackLength = g_trackLength;
+    b->width = g_stageLayers.boardWidth;
+    b->height = g_stageLayers.boardHeight;
+    b->stage = g_stageLayers.stageNumber;
+    b->trackLength = g_stageLayers.trackLength;
     b->eventCount = g_eventCount;
     int8_t* const* layers = StageLayerList();
     for (int i = 0; i < 5; ++i)
@@ -344,10 +344,10 @@ void BackUpStage(StageBackup* b)
 
 void RestoreStage(const StageBackup& b)
 {
-    g_boardWidth = b.width;
-    g_boardHeight = b.height;
-    g_stageNumber = b.stage;
-    g_trackLength = b.trackLength;
+    g_stageLayers.boardWidth = b.width;
+    g_stageLayers.boardHeight = b.height;
+    g_stageLayers.stageNumber = b.stage;
+    g_stageLayers.trackLength = b.trackLength;
     g_eventCount = b.eventCount;
     int8_t* const* layers = StageLayerList();
     for (int i = 0; i < 5; ++i)
@@ -449,7 +449,7 @@ void WriteTurnState(uint8_t* at)
 size_t EncodeGameSlot(uint8_t* out)
 {
     std::memset(out, 0, kSaveMaxBytes);
-    PutI32(out + 0, g_stageNumber);
+    PutI32(out + 0, g_stageLayers.stageNumber);
     PutI32(out + 4, g_playerTeam);
     const RaceResult& r = g_raceResult;
     const int32_t result[13] = {r.nextPlaceFromTop, r.playerTeamAtFinish, r.placeTeam[0],      r.placeTeam[1],
@@ -610,7 +610,7 @@ int CheckSavedRaceOnBoard(const SavedGame& game, char* why)
         int32_t row = 0;
         if (!PositionToCell(p.x, p.z, &column, &row))
             return Refuse(why, "a piece stands outside the stage's board: piece %d at x %g, z %g (byte %zu) on the %d x %d board of stage %d",
-                          i + 1, p.x, p.z, at, g_boardWidth, g_boardHeight, game.stage);
+                          i + 1, p.x, p.z, at, g_stageLayers.boardWidth, g_stageLayers.boardHeight, game.stage);
         // Pieces come to rest on cell centres only; anything else is not a race at a
         // roll, and a piece walking from there would leave the paths.
         float x = 0.0f;
@@ -628,9 +628,9 @@ int CheckSavedRaceOnBoard(const SavedGame& game, char* why)
         if (kind < kFirstSquareKind)
             return Refuse(why, "a piece stands on a corridor cell, where no piece comes to rest: piece %d at column %d, row %d of stage %d",
                           i + 1, column, row, game.stage);
-        if (!InRange(p.progress, 0, g_trackLength))
+        if (!InRange(p.progress, 0, g_stageLayers.trackLength))
             return Refuse(why, "a piece's progress is outside 0..%d, the squares of stage %d's track: %d in piece %d at byte %zu",
-                          g_trackLength, game.stage, p.progress, i + 1, at + 24);
+                          g_stageLayers.trackLength, game.stage, p.progress, i + 1, at + 24);
         if (IsTeam(p) && !HasWayOn(column, row))
             return Refuse(why, "a team stands on a square with no way on: piece %d (team %d) at column %d, row %d of stage %d",
                           i + 1, p.teamId, column, row, game.stage);
@@ -651,7 +651,7 @@ void RebuildSavedRace(const SavedGame& game)
 {
     KillAllTasks();
     ClearTaskPool();
-    g_stageNumber = game.stage;
+    g_stageLayers.stageNumber = game.stage;
     g_playerTeam = game.playerTeam;
     g_raceResult = game.result;
     for (int i = 0; i < game.pieceCount; ++i) {
@@ -705,7 +705,7 @@ void RebuildSavedRace(const SavedGame& game)
 
 int LoadGameSlot(int slot)
 {
-    if (slot < 0 || slot >= kSaveSlotCount || g_tasks == nullptr || g_squareLayer == nullptr)
+    if (slot < 0 || slot >= kSaveSlotCount || g_tasks == nullptr || g_stageLayers.squareLayer == nullptr)
         return 0;
     char name[16];
     FormatSaveSlotName(name, sizeof name, slot);
@@ -727,7 +727,7 @@ int LoadGameSlot(int slot)
 
     // The slot's stage replaces the layers only for its checks until the file is taken.
     BackUpStage(&s_stageBackup);
-    g_stageNumber = game.stage;
+    g_stageLayers.stageNumber = game.stage;
     const char* fault = nullptr;
     if (!LoadStageFromMapPack("mappack.dat"))
         fault = "mappack.dat could not be read for the slot's stage";
