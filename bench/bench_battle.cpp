@@ -56,7 +56,7 @@ void BM_BattleSceneFrameOpenGl(benchmark::State& state)
         window = SDL_CreateWindow("bench", 0, 0, 640, 480, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     }
     SetDefaultConfig();
-    g_vsyncOption = 0;
+    g_gameConfig.vsyncOption = 0;
     plat::SelectGfxBackend(plat::GfxBackend::OpenGL);
     if (!window || !InitGraphics(window) || !InitWorldBuffers()) {
         state.SkipWithError("no OpenGL device or graphics");

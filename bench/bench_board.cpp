@@ -24,7 +24,7 @@ namespace {
 // between pieces.
 bool StartStageThreeRace(void (*runFrame)())
 {
-    g_stageNumber = 3;
+    g_stageLayers.stageNumber = 3;
     g_playerTeam = 0;
     KillAllTasks();
     StartStageFromPacks();

@@ -85,7 +85,7 @@ public:
         window_ = SDL_CreateWindow("bench", 0, 0, 640, 480, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
         ReleaseGraphics();
         SetDefaultConfig();
-        g_vsyncOption = 0;
+        g_gameConfig.vsyncOption = 0;
         plat::SelectGfxBackend(plat::GfxBackend::OpenGL);
         if (!window_ || !CreateD3DDevice(window_, 60)) {
             state.SkipWithError("no OpenGL device");

@@ -86,13 +86,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         key.current = key.previous = 0;
     s_standIn = BoardPiece{};
     ClearStageLayers();
-    g_boardWidth = kBoardWidth;
-    g_boardHeight = kBoardHeight;
-    g_stageNumber = static_cast<int32_t>(data[0] % 6) - 1; // -1..4
+    g_stageLayers.boardWidth = kBoardWidth;
+    g_stageLayers.boardHeight = kBoardHeight;
+    g_stageLayers.stageNumber = static_cast<int32_t>(data[0] % 6) - 1; // -1..4
     for (int i = 0; i < kBoardWidth * kBoardHeight; ++i)
-        g_eventLayer[i] = static_cast<int8_t>(data[1 + i]);
+        g_stageLayers.eventLayer[i] = static_cast<int8_t>(data[1 + i]);
     for (int i = 0; i < kBoardWidth * kBoardHeight; ++i)
-        g_squareLayer[i] = static_cast<int8_t>(10 + i % 5);
+        g_stageLayers.squareLayer[i] = static_cast<int8_t>(10 + i % 5);
 
     // The pack as it stands, then the stage rules over what was read, as the loader the
     // game plays with applies them; the scripts run whatever the rules say of them.
@@ -130,6 +130,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
     }
     KillAllTasks();
-    g_stageNumber = 1;
+    g_stageLayers.stageNumber = 1;
     return 0;
 }

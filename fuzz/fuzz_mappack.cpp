@@ -22,8 +22,8 @@ namespace {
 // Geometry that must agree with itself on any board the reader accepts.
 void CheckBoard()
 {
-    const int32_t width = g_boardWidth;
-    const int32_t height = g_boardHeight;
+    const int32_t width = g_stageLayers.boardWidth;
+    const int32_t height = g_stageLayers.boardHeight;
     if (width < 1 || width > 100 || height < 1 || height > 100)
         std::abort();
     int32_t checksum = 0;
@@ -112,22 +112,22 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     for (int32_t stage = -1; stage <= 4; ++stage) {
-        g_stageNumber = stage;
+        g_stageLayers.stageNumber = stage;
         if (!LoadStageFromMapPackMemory(data, size))
             continue;
         CheckBoard();
         // A walk from a few cells and headings besides the start.
-        const int32_t cells = g_boardWidth * g_boardHeight;
+        const int32_t cells = g_stageLayers.boardWidth * g_stageLayers.boardHeight;
         for (int32_t i = 0; i < 4 && i < cells; ++i) {
             const int32_t cell = (i * 7919) % cells;
             float x = 0.0f;
             float z = 0.0f;
-            CellCentre(cell % g_boardWidth, cell / g_boardWidth, &x, &z);
+            CellCentre(cell % g_stageLayers.boardWidth, cell / g_stageLayers.boardWidth, &x, &z);
             const int32_t count = CountTrackSquares(x, z, 90 * i);
             if (count < 0 || count > 4 * cells)
                 std::abort();
         }
-        if (FindStartAndMeasureTrack() != g_trackLength)
+        if (FindStartAndMeasureTrack() != g_stageLayers.trackLength)
             std::abort();
 
         // The loader the game plays with: it plays the map or says why not.
@@ -148,6 +148,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (rules.pieces < 0 || rules.pieces > cells || rules.forks < 0 || rules.forks > cells)
             std::abort();
     }
-    g_stageNumber = 1;
+    g_stageLayers.stageNumber = 1;
     return 0;
 }

@@ -33,16 +33,16 @@ bool SetUpBoard()
 {
     if (!InitWorldBuffers())
         return false;
-    g_boardWidth = kSide;
-    g_boardHeight = kSide;
-    g_trackLength = kTrackSquares;
-    g_battleAnimation = 0;
+    g_stageLayers.boardWidth = kSide;
+    g_stageLayers.boardHeight = kSide;
+    g_stageLayers.trackLength = kTrackSquares;
+    g_gameConfig.battleAnimation = 0;
     for (int row = 0; row < kSide; ++row)
         for (int column = 0; column < kSide; ++column) {
             const bool edge = row == 0 || column == 0 || row == kSide - 1 || column == kSide - 1;
-            g_squareLayer[row * kSide + column] = static_cast<int8_t>(edge ? 15 : 10);
-            g_routeLayer[row * kSide + column] = static_cast<int8_t>(edge ? 0 : 15);
-            g_layerE[row * kSide + column] = static_cast<int8_t>(edge ? 0 : 15);
+            g_stageLayers.squareLayer[row * kSide + column] = static_cast<int8_t>(edge ? 15 : 10);
+            g_stageLayers.routeLayer[row * kSide + column] = static_cast<int8_t>(edge ? 0 : 15);
+            g_stageLayers.layerE[row * kSide + column] = static_cast<int8_t>(edge ? 0 : 15);
         }
     return true;
 }

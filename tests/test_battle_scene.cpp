@@ -30,7 +30,7 @@ BattleWork* ClashWaitingForScene(int outcome, int32_t partyStyle, int32_t enemyS
     battle->party[0].attackStyle = partyStyle;
     battle->enemies[0].attackStyle = enemyStyle;
     battle->battleProc = WaitClashResult;
-    battle->clashPause = g_battleAnimation = 1;
+    battle->clashPause = g_gameConfig.battleAnimation = 1;
     return battle;
 }
 

@@ -45,7 +45,7 @@ protected:
     void TearDown() override
     {
         plat::ClearLastMessageBoxText();
-        g_stageNumber = 1;
+        g_stageLayers.stageNumber = 1;
     }
     board_test::BoardWorld world_{1, 1}; // SetEvents gives the board its size
 
@@ -53,10 +53,10 @@ protected:
     static void SetEvents(const std::vector<int>& numbers)
     {
         ClearStageLayers();
-        g_stageNumber = 1;
-        g_boardWidth = int32_t(numbers.size());
-        g_boardHeight = 1;
-        for (size_t i = 0; i < numbers.size(); ++i) g_eventLayer[i] = int8_t(numbers[i]);
+        g_stageLayers.stageNumber = 1;
+        g_stageLayers.boardWidth = int32_t(numbers.size());
+        g_stageLayers.boardHeight = 1;
+        for (size_t i = 0; i < numbers.size(); ++i) g_stageLayers.eventLayer[i] = int8_t(numbers[i]);
     }
 
     static int Load(const std::string& text)
@@ -99,7 +99,7 @@ TEST_F(EventScripts, DecodesTheStageEntryAndCutsOneScriptPerEvent)
     const std::string stage2 = "/ first event\r\n#3,0, #99,@"
                                "#2,1,\n\x82\xA0/ a comment inside a line\n\x82\xA0,#99@"
                                "LABEL #5,30,#99,@";
-    g_stageNumber = 2;
+    g_stageLayers.stageNumber = 2;
     ASSERT_EQ(Load(EventPack({"#99@", stage2, "#1@"})), 1);
     EXPECT_EQ(g_eventCount, 3);
     EXPECT_EQ((std::vector{Slot(0), Slot(1), Slot(2), Slot(3)}),
@@ -139,10 +139,10 @@ TEST_F(EventScripts, LoaderRefusalsAndItsTwoMessages)
     // offsets or length, go back silently like a missing pack.
     const Bytes good = EventPack({"#99@", "#99@", "#99@"});
     for (int stage : {0, 4, -1}) {
-        g_stageNumber = stage;
+        g_stageLayers.stageNumber = stage;
         EXPECT_EQ(Load(good), 0) << stage;
     }
-    g_stageNumber = 1;
+    g_stageLayers.stageNumber = 1;
     for (size_t cut : {14u, 8u}) EXPECT_EQ(Load(Bytes(good.begin(), good.begin() + long(cut))), 0) << cut;
     EXPECT_EQ(plat::LastMessageBoxText(), "");
 }
@@ -383,7 +383,7 @@ TEST(EventScriptRules, TheGameRefusesWhatTheBuilderWouldNotBuildAndSaysWhereItIs
         c.change(map, scripts);
         test_support::WriteFileBytes(dir / "mappack.dat", board_test::MapPack({{0, map.Serialised()}}));
         test_support::WriteFileBytes(dir / "epack.dat", EventPack({Joined(scripts)}));
-        g_stageNumber = 1;
+        g_stageLayers.stageNumber = 1;
         ASSERT_EQ(LoadStageFromMapPack((dir / "mappack.dat").c_str()), 1);
         testing::internal::CaptureStderr();
         const int loaded = LoadEventScripts((dir / "epack.dat").c_str());

@@ -166,8 +166,8 @@ TEST(Drawing, ArrowsDieNumberAndThreeFaceMark) {
     EXPECT_TRUE(frame.WorldFans().empty());
     const auto mark = frame.Sprites();
     ASSERT_EQ(mark.size(), 1u) << "the three-face mark, also at rest";
-    // The atlas rectangle (276, 630)-(306, 642) of the 2048-texel atlas.
-    const float source[4] = {mark[0].u0 * 2048, mark[0].v0 * 2048, mark[0].u1 * 2048, mark[0].v1 * 2048};
+    // The atlas rectangle (276, 630)-(306, 642), in texels of the atlas texture.
+    const float source[4] = {mark[0].srcLeft, mark[0].srcTop, mark[0].srcRight, mark[0].srcBottom};
     const float expected[4] = {276, 630, 306, 642};
     for (int i = 0; i < 4; ++i) EXPECT_NEAR(source[i], expected[i], 0.01f) << i;
 }
@@ -181,7 +181,7 @@ class StageStartRun : public FrontendRun {};
 TEST_F(StageStartRun, ClearsTheLastResultBringsUpTurnsAndViewAndThePlayerRollsFirst) {
     if (!board_test::HasStagePacks(dir_.path())) GTEST_SKIP() << "no stage packs";
     g_playerTeam = 0;
-    g_stageNumber = 1;
+    g_stageLayers.stageNumber = 1;
     g_raceResult.nextPlaceFromTop = 2; // left over from an earlier race
     StartStageFromPacks();
     EXPECT_EQ((std::vector{g_tasks[2].alive, g_tasks[100].alive, g_raceResult.nextPlaceFromTop}), (std::vector{1, 1, 0}));

@@ -34,8 +34,8 @@ protected:
     OverlayTest() : world_(8, 6)
     {
         g_uiAtlas = device_.MakeTexture(2048, 2048);
-        g_stageNumber = 2;
-        g_trackLength = 40;
+        g_stageLayers.stageNumber = 2;
+        g_stageLayers.trackLength = 40;
         g_playerTeam = 0;
     }
     ~OverlayTest() override { g_uiAtlas = nullptr; }
@@ -185,15 +185,15 @@ TEST_F(OverlayTest, MinimapFollowsChangedSquaresAndAnotherMap)
     EXPECT_EQ(Drawn(), (std::vector<Shot>{At(778, 24, 782, 28, 403, 21)}));
 
     // The same bytes read as a 4 x 12 map: cell 10 is now column 2 of row 2.
-    g_boardWidth = 4;
-    g_boardHeight = 12;
+    g_stageLayers.boardWidth = 4;
+    g_stageLayers.boardHeight = 12;
     Clear();
     DrawMinimap();
     EXPECT_EQ(Drawn(), (std::vector<Shot>{At(778, 24, 782, 28, 403, 23)}));
 
     // A whole new map (another stage, a loaded race): rock everywhere but one square.
-    std::memset(g_squareLayer, 1, 48);
-    g_squareLayer[47] = 12;
+    std::memset(g_stageLayers.squareLayer, 1, 48);
+    g_stageLayers.squareLayer[47] = 12;
     Clear();
     DrawMinimap();
     const std::vector<Shot> shots = Drawn();
@@ -220,8 +220,8 @@ TEST_F(OverlayTest, MarkersForTheFirstFourPiecesMovingOnesLastOnEvenAndOddBoards
     // left and up; stray ids (a stationary group with 4, and -1) have none.
     KillAllTasks();
     Clear();
-    g_boardWidth = 31;
-    g_boardHeight = 5;
+    g_stageLayers.boardWidth = 31;
+    g_stageLayers.boardHeight = 5;
     SpawnPiece(10, kControllerComputer, 2, 1, 0.0f, 1);
     SpawnPiece(11, kControllerEnemy, 0, 0, 0.0f, 4);
     SpawnPiece(12, kControllerEnemy, 0, 0, 0.0f, -1);

@@ -25,23 +25,23 @@ class StageMap : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(InitWorldBuffers(), 1);
-        g_stageNumber = 1;
-        g_boardWidth = g_boardHeight = 0;
+        g_stageLayers.stageNumber = 1;
+        g_stageLayers.boardWidth = g_stageLayers.boardHeight = 0;
     }
     void TearDown() override {
         FreeWorldBuffers();
-        g_stageNumber = 1;
+        g_stageLayers.stageNumber = 1;
     }
 
     // Loads a single-stage pack holding entry as stage 1.
     static int Load(const MapEntry& entry) {
         const Bytes pack = MapPack({{0, entry.Serialised()}});
-        g_stageNumber = 1;
+        g_stageLayers.stageNumber = 1;
         return LoadStageFromMapPackMemory(pack.data(), pack.size());
     }
 
     static bool LayersAllZero() {
-        for (const int8_t* layer : {g_squareLayer, g_routeLayer, g_layerD, g_eventLayer, g_layerE})
+        for (const int8_t* layer : {g_stageLayers.squareLayer, g_stageLayers.routeLayer, g_stageLayers.layerD, g_stageLayers.eventLayer, g_stageLayers.layerE})
             if (std::any_of(layer, layer + kStageCells, [](int8_t v) { return v != 0; })) return false;
         return true;
     }
@@ -59,9 +59,9 @@ TEST_F(StageMap, ReadsTheChosenEntrysFiveLayersInOrderAsSignedBytes) {
     const Bytes pack = MapPack({{0, first.Serialised()}, {4200, second.Serialised()}, {8400, third.Serialised()}});
     ASSERT_EQ(test_support::GetU32(pack, 4212), 3u) << "stage 2's W sits at byte 4212";
 
-    g_stageNumber = 2;
+    g_stageLayers.stageNumber = 2;
     ASSERT_EQ(LoadStageFromMapPackMemory(pack.data(), pack.size()), 1);
-    EXPECT_EQ((std::pair{g_boardWidth, g_boardHeight}), (std::pair{3, 2}));
+    EXPECT_EQ((std::pair{g_stageLayers.boardWidth, g_stageLayers.boardHeight}), (std::pair{3, 2}));
     // Row-major, one layer after another; 200 reads as -56, a walkable corridor cell.
     EXPECT_EQ((std::vector{CellKindAt(1, 0), RouteAt(0, 1), BackLinksAt(2, 0), EventAt(2, 1), EnemyLinksAt(1, 1),
                            CellKindAt(2, 1)}),
@@ -69,9 +69,9 @@ TEST_F(StageMap, ReadsTheChosenEntrysFiveLayersInOrderAsSignedBytes) {
     EXPECT_EQ(IsWalkableAhead(0.0f, -1.0f, 0.0f), 1);
 
     // Another load replaces everything, the unused tail of the layers included.
-    g_stageNumber = 3;
+    g_stageLayers.stageNumber = 3;
     ASSERT_EQ(LoadStageFromMapPackMemory(pack.data(), pack.size()), 1);
-    EXPECT_EQ((std::tuple{g_boardWidth, g_squareLayer[1]}), std::make_tuple(1, 0));
+    EXPECT_EQ((std::tuple{g_stageLayers.boardWidth, g_stageLayers.squareLayer[1]}), std::make_tuple(1, 0));
 }
 
 TEST_F(StageMap, RefusesEntriesThatCannotFitOrCannotBeFound) {
@@ -98,12 +98,12 @@ TEST_F(StageMap, RefusesEntriesThatCannotFitOrCannotBeFound) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_EQ(Load(good), 1);
-        ASSERT_EQ(g_trackLength, 1);
-        g_stageNumber = c.stage;
+        ASSERT_EQ(g_stageLayers.trackLength, 1);
+        g_stageLayers.stageNumber = c.stage;
         EXPECT_EQ(LoadStageFromMapPackMemory(c.pack.data(), c.pack.size()), 0);
-        EXPECT_EQ(g_trackLength, 0);
+        EXPECT_EQ(g_stageLayers.trackLength, 0);
         EXPECT_TRUE(LayersAllZero());
-        EXPECT_TRUE(g_boardWidth >= 1 && g_boardWidth <= 100 && g_boardHeight >= 1 && g_boardHeight <= 100)
+        EXPECT_TRUE(g_stageLayers.boardWidth >= 1 && g_stageLayers.boardWidth <= 100 && g_stageLayers.boardHeight >= 1 && g_stageLayers.boardHeight <= 100)
             << "the board keeps dimensions that fit the layers";
     }
 
@@ -114,7 +114,7 @@ TEST_F(StageMap, RefusesEntriesThatCannotFitOrCannotBeFound) {
     Bytes pack = MapPack({{0, shortEntry.Serialised()}});
     pack.resize(12 + 16 + 4 + 4 + 2);
     ASSERT_EQ(LoadStageFromMapPackMemory(pack.data(), pack.size()), 1);
-    EXPECT_EQ((std::vector{g_trackLength, BackLinksAt(1, 0), BackLinksAt(2, 0), EventAt(0, 0)}), (std::vector{3, 7, 0, 0}));
+    EXPECT_EQ((std::vector{g_stageLayers.trackLength, BackLinksAt(1, 0), BackLinksAt(2, 0), EventAt(0, 0)}), (std::vector{3, 7, 0, 0}));
 }
 
 // The walk follows corridors from the first start mark (row by row), turns on a
@@ -143,8 +143,8 @@ TEST_F(StageMap, TrackWalkCountsSquaresToTheGoalAndAlwaysEnds) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_EQ(Load(c.map), 1);
-        EXPECT_GE(g_trackLength, c.least);
-        EXPECT_LE(g_trackLength, c.most);
+        EXPECT_GE(g_stageLayers.trackLength, c.least);
+        EXPECT_LE(g_stageLayers.trackLength, c.most);
     }
 }
 
@@ -214,12 +214,12 @@ TEST(CharacterTable, NamesDrawAndProfilesAndPortraitsShowTheirCharacters) {
         }
     }
     for (int id = 0; id < kPlayableCharacterCount; ++id)
-        EXPECT_EQ(std::memcmp(g_characterProfiles[id].nameRect, g_characters[id].namePlateRect, 16), 0) << id;
+        EXPECT_EQ(std::memcmp(&g_characterProfiles[id].nameRect, &g_characters[id].namePlateRect, 16), 0) << id;
     const int faceRow[kPortraitCount] = {0, 1, 2, 3, 4, 5, 6, 18, 12, 13, 14, 15, 16, 17};
     for (int i = 0; i < kPortraitCount; ++i)
-        EXPECT_EQ(std::memcmp(g_portraitRects[i], g_characters[faceRow[i]].faceRect, 16), 0) << i;
+        EXPECT_EQ(std::memcmp(&g_portraitRects[i], &g_characters[faceRow[i]].faceRect, 16), 0) << i;
     const float portrait7[4] = {1908, 100, 2047, 185};
-    EXPECT_EQ(std::memcmp(g_portraitRects[7], portrait7, 16), 0);
+    EXPECT_EQ(std::memcmp(&g_portraitRects[7], portrait7, 16), 0);
 }
 
 // The game plays only a map the pack builder would have built: a map pack file that
@@ -255,18 +255,18 @@ TEST_F(StageMap, TheGameRefusesAMapTheBuilderWouldNotBuildAndSaysWhereItIsWrong)
         Bytes pack = MapPack({{0, c.map.Serialised()}});
         pack.resize(pack.size() - c.cut);
         test_support::WriteFileBytes(dir / "mappack.dat", pack);
-        g_stageNumber = 1;
+        g_stageLayers.stageNumber = 1;
         testing::internal::CaptureStderr();
         const int loaded = LoadStageFromMapPack((dir / "mappack.dat").c_str());
         const std::string said = testing::internal::GetCapturedStderr();
         if (c.reason == nullptr) {
-            EXPECT_EQ((std::tuple{loaded, g_trackLength, said}), std::make_tuple(1, 4, std::string()));
+            EXPECT_EQ((std::tuple{loaded, g_stageLayers.trackLength, said}), std::make_tuple(1, 4, std::string()));
             continue;
         }
         EXPECT_EQ(loaded, 0);
         EXPECT_NE(said.find("mappack.dat: stage 1 cannot be read:"), std::string::npos) << said;
         EXPECT_NE(said.find(c.reason), std::string::npos) << said;
         EXPECT_TRUE(LayersAllZero());
-        EXPECT_EQ(g_trackLength, 0);
+        EXPECT_EQ(g_stageLayers.trackLength, 0);
     }
 }

@@ -30,38 +30,38 @@ class BoardWorld {
 public:
     BoardWorld(int width, int height) {
         EXPECT_EQ(InitWorldBuffers(), 1);
-        g_boardWidth = width;
-        g_boardHeight = height;
-        std::memset(g_squareLayer, 15, kStageCells);
+        g_stageLayers.boardWidth = width;
+        g_stageLayers.boardHeight = height;
+        std::memset(g_stageLayers.squareLayer, 15, kStageCells);
         g_eventCount = g_playerTeam = 0;
         ReleaseKeys();
         ClearSoundRequests();
     }
     ~BoardWorld() {
         FreeWorldBuffers();
-        g_boardWidth = g_boardHeight = g_eventCount = 0;
+        g_stageLayers.boardWidth = g_stageLayers.boardHeight = g_eventCount = 0;
         ReleaseKeys();
         ClearSoundRequests();
     }
     BoardWorld(const BoardWorld&) = delete;
     BoardWorld& operator=(const BoardWorld&) = delete;
 
-    int Index(int column, int row) const { return row * g_boardWidth + column; }
+    int Index(int column, int row) const { return row * g_stageLayers.boardWidth + column; }
     void Square(int column, int row, int kind, int route = 0) {
-        g_squareLayer[Index(column, row)] = static_cast<int8_t>(kind);
-        g_routeLayer[Index(column, row)] = static_cast<int8_t>(route);
+        g_stageLayers.squareLayer[Index(column, row)] = static_cast<int8_t>(kind);
+        g_stageLayers.routeLayer[Index(column, row)] = static_cast<int8_t>(route);
     }
     // Squares given as {column, row, kind, route bits}.
     void Squares(std::initializer_list<std::array<int, 4>> cells) {
         for (const auto& c : cells) Square(c[0], c[1], c[2], c[3]);
     }
     void Corridor(int column, int row) { Square(column, row, 0); }
-    void EnemyLinks(int column, int row, int bits) { g_layerE[Index(column, row)] = static_cast<int8_t>(bits); }
-    void Event(int column, int row, int n) { g_eventLayer[Index(column, row)] = static_cast<int8_t>(n); }
+    void EnemyLinks(int column, int row, int bits) { g_stageLayers.layerE[Index(column, row)] = static_cast<int8_t>(bits); }
+    void Event(int column, int row, int n) { g_stageLayers.eventLayer[Index(column, row)] = static_cast<int8_t>(n); }
 
     // Cell centres as the board lays them out.
-    static float X(int column) { return static_cast<float>(2 * column - g_boardWidth + 1); }
-    static float Z(int row) { return static_cast<float>(g_boardHeight - 2 * row - 1); }
+    static float X(int column) { return static_cast<float>(2 * column - g_stageLayers.boardWidth + 1); }
+    static float Z(int row) { return static_cast<float>(g_stageLayers.boardHeight - 2 * row - 1); }
 
     static void ReleaseKeys() {
         for (KeySlot& key : g_keys) key.current = key.previous = 0;
@@ -254,12 +254,12 @@ protected:
         KillAllTasks();
         Frames(1);
         ClearStageData();
-        g_boardWidth = kWidth;
-        g_boardHeight = kHeight;
-        g_stageNumber = 1;
+        g_stageLayers.boardWidth = kWidth;
+        g_stageLayers.boardHeight = kHeight;
+        g_stageLayers.stageNumber = 1;
         // Row 1 is a line of squares between blocked rows.
         for (int cell = 0; cell < kWidth * kHeight; ++cell)
-            g_squareLayer[cell] = cell / kWidth == 1 ? 10 : 15;
+            g_stageLayers.squareLayer[cell] = cell / kWidth == 1 ? 10 : 15;
     }
 
     // A party of six of team `team` on cell (column, 1), waiting for its event as a
@@ -346,10 +346,10 @@ protected:
         Press(kKeyUp);
         Press(kKeyReturn);
         Frames(2);
-        for (int i = 0; i < 3 && g_stageNumber != stage; ++i) Press(kKeyRight);
+        for (int i = 0; i < 3 && g_stageLayers.stageNumber != stage; ++i) Press(kKeyRight);
         for (int i = 0; i < 2; ++i) Press(kKeyReturn), Frames(2);
         Press(kKeyReturn);
-        ASSERT_EQ(g_stageNumber, stage);
+        ASSERT_EQ(g_stageLayers.stageNumber, stage);
         ASSERT_EQ(g_tasks[100].alive, 1) << "the race did not start";
     }
 
@@ -440,12 +440,12 @@ inline std::string Line(const BattleWork* battle, int line) { return plat::Cp932
 class BattleBoard : public BoardWorld {
 public:
     BattleBoard() : BoardWorld(4, 4) {
-        savedAnimation_ = g_battleAnimation;
-        g_battleAnimation = 0;
+        savedAnimation_ = g_gameConfig.battleAnimation;
+        g_gameConfig.battleAnimation = 0;
         ResetRaceResult();
         Square(1, 1, 10);
     }
-    ~BattleBoard() { g_battleAnimation = savedAnimation_; }
+    ~BattleBoard() { g_gameConfig.battleAnimation = savedAnimation_; }
     BattleBoard(const BattleBoard&) = delete;
     BattleBoard& operator=(const BattleBoard&) = delete;
 

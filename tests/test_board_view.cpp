@@ -27,14 +27,14 @@ protected:
     }
     void TearDown() override {
         for (plat::Texture*& t : g_textures) t = nullptr;
-        g_boardWidth = g_boardHeight = 0;
+        g_stageLayers.boardWidth = g_stageLayers.boardHeight = 0;
         FreeStageBuffers();
     }
 
     static void SetBoard(int w, int h, const std::vector<int>& codes) {
-        g_boardWidth = w;
-        g_boardHeight = h;
-        for (size_t i = 0; i < codes.size(); ++i) g_squareLayer[i] = static_cast<int8_t>(codes[i]);
+        g_stageLayers.boardWidth = w;
+        g_stageLayers.boardHeight = h;
+        for (size_t i = 0; i < codes.size(); ++i) g_stageLayers.squareLayer[i] = static_cast<int8_t>(codes[i]);
     }
 
     // The quads drawn since the last reset, in drawing order.
@@ -197,7 +197,7 @@ TEST_F(BoardViewTest, TilesDrawnAreThoseThatPassTheirOwnTestWhereverTheCameraIs)
     // Testing every cell and ring tile, the plain way, is the yardstick: for each built
     // stage and many cameras the board must send the same quads in the same order.
     const auto maps = test_support::ReadFileBytes(std::string(SUGOROKU_BUILD_DIR) + "/mappack.dat");
-    struct Restore { ~Restore() { g_stageNumber = 1; } } restore;
+    struct Restore { ~Restore() { g_stageLayers.stageNumber = 1; } } restore;
     auto everyTile = [](float x0, float z0, float y, int columns, int rows) {
         for (int j = 0; j < rows; ++j)
             for (int k = 0; k < columns; ++k) {
@@ -206,11 +206,11 @@ TEST_F(BoardViewTest, TilesDrawnAreThoseThatPassTheirOwnTestWhereverTheCameraIs)
             }
     };
     auto plainly = [&](float sea) {
-        const int w = g_boardWidth, h = g_boardHeight;
+        const int w = g_stageLayers.boardWidth, h = g_stageLayers.boardHeight;
         for (int pass = 0; pass < 2; ++pass)
             for (int r = 0; r < h; ++r)
                 for (int c = 0; c < w; ++c) {
-                    const int code = g_squareLayer[r * w + c];
+                    const int code = g_stageLayers.squareLayer[r * w + c];
                     const float x = static_cast<float>(2 * c - w), z = static_cast<float>(h - 2 * r);
                     if (pass == 0 && code == 45) DrawSeaCell(x, sea, z);
                     if (pass == 1 && code < 45) DrawBoardCell(c, r, x, z);
@@ -238,9 +238,9 @@ TEST_F(BoardViewTest, TilesDrawnAreThoseThatPassTheirOwnTestWhereverTheCameraIs)
     };
     const float seaLevels[] = {-2.0f, -1.3f, -1.0f};
     for (int stage = 1; stage <= 3; ++stage) {
-        g_stageNumber = stage;
+        g_stageLayers.stageNumber = stage;
         ASSERT_EQ(LoadStageFromMapPackMemory(maps.data(), maps.size()), 1);
-        const int w = g_boardWidth, h = g_boardHeight;
+        const int w = g_stageLayers.boardWidth, h = g_stageLayers.boardHeight;
         const size_t everything = [&] {
             for (float* plane : g_frustumPlanes) plane[0] = plane[1] = plane[2] = 0.0f, plane[3] = 1.0f;
             plainly(-2.0f);

@@ -39,23 +39,23 @@ int RunStagepack(const TempDir& dir, const std::string& args, std::string& outpu
 TEST(BuiltStages, SizesTrackSquaresGoalAndGroupsAreAsDesigned)
 {
     ASSERT_EQ(AllocStageBuffers(), 1);
-    struct Release { ~Release() { FreeStageBuffers(), g_stageNumber = 1; } } release;
+    struct Release { ~Release() { FreeStageBuffers(), g_stageLayers.stageNumber = 1; } } release;
     const auto maps = ReadFileBytes(kBuildDir + "/mappack.dat"), events = ReadFileBytes(kBuildDir + "/epack.dat");
     const int expect[3][4] = {{30, 30, 30, 45}, {60, 60, 60, 80}, {100, 100, 100, 140}}; // width, height, track from, to
     for (int stage = 1; stage <= 3; ++stage) {
         SCOPED_TRACE("stage " + std::to_string(stage));
-        g_stageNumber = stage;
+        g_stageLayers.stageNumber = stage;
         ASSERT_EQ(LoadStageFromMapPackMemory(maps.data(), maps.size()), 1);
         ASSERT_EQ(LoadEventScriptsMemory(events.data(), events.size()), 1);
         const int* e = expect[stage - 1];
-        EXPECT_EQ(std::make_pair(g_boardWidth, g_boardHeight), std::make_pair(e[0], e[1]));
-        EXPECT_TRUE(g_trackLength >= e[2] && g_trackLength <= e[3]) << g_trackLength;
+        EXPECT_EQ(std::make_pair(g_stageLayers.boardWidth, g_stageLayers.boardHeight), std::make_pair(e[0], e[1]));
+        EXPECT_TRUE(g_stageLayers.trackLength >= e[2] && g_stageLayers.trackLength <= e[3]) << g_stageLayers.trackLength;
         std::set<int> kinds;
         int goals = 0, sea = 0, mountains = 0, roaming = 0, waiting = 0;
-        for (int i = 0; i < g_boardWidth * g_boardHeight; ++i) {
-            const int kind = g_squareLayer[i], n = g_eventLayer[i];
+        for (int i = 0; i < g_stageLayers.boardWidth * g_stageLayers.boardHeight; ++i) {
+            const int kind = g_stageLayers.squareLayer[i], n = g_stageLayers.eventLayer[i];
             if (kind >= 10 && kind <= 14) kinds.insert(kind);
-            goals += g_routeLayer[i] == 32;
+            goals += g_stageLayers.routeLayer[i] == 32;
             sea += kind == 45;
             mountains += kind == 16;
             if (n < 1 || n > g_eventCount) continue;

@@ -61,7 +61,7 @@ TEST_F(EventAction, PopupRisesOneAtATimeAndALifetimeOfOneIsNeverDrawn)
     const PopupSprite first = *TaskWork<PopupSprite>(&g_tasks[kPopupSlot]);
     EXPECT_EQ(first.lifetime, 9); // its first update came in the frame that made it
     Frames(1); // the second popup finds the slot taken
-    EXPECT_FLOAT_EQ(TaskWork<PopupSprite>(&g_tasks[kPopupSlot])->left, 606.0f);
+    EXPECT_FLOAT_EQ(TaskWork<PopupSprite>(&g_tasks[kPopupSlot])->rect.left, 606.0f);
     EXPECT_FLOAT_EQ(TaskWork<PopupSprite>(&g_tasks[kPopupSlot])->y, first.y - 1.0f);
     EXPECT_EQ(DrawnFrom(rect).size(), 1u);
     Frames(9);
@@ -81,7 +81,7 @@ TEST_F(EventAction, SquareChangeDieFacesAndHop)
     BoardPiece* piece = Party(kControllerComputer, 4);
     Start(piece);
     Frames(2 + 3 + 20);
-    EXPECT_EQ((std::tuple{g_squareLayer[1 * kWidth + 4], g_squareLayer[1 * kWidth + 3]}), std::make_tuple(12, 10));
+    EXPECT_EQ((std::tuple{g_stageLayers.squareLayer[1 * kWidth + 4], g_stageLayers.squareLayer[1 * kWidth + 3]}), std::make_tuple(12, 10));
     EXPECT_EQ(piece->dieFaces, 3); // 1 was ignored
     // The hop rises for 20 frames and comes back to its height in 28; the figures follow.
     EXPECT_NEAR(piece->y, 0.25f + 4 * (0.375f + 0.3f + 0.225f + 0.15f + 0.075f), 1e-4);
@@ -188,11 +188,11 @@ protected:
         EventRun::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         for (int c = 0; c < kWidth; ++c) {
-            g_squareLayer[kWidth + c] = c % 2 == 0 ? 10 : 0;
-            g_layerD[kWidth + c] = c > 0 ? 2 : 0;
-            g_routeLayer[kWidth + c] = c < kWidth - 1 ? 1 : 0;
+            g_stageLayers.squareLayer[kWidth + c] = c % 2 == 0 ? 10 : 0;
+            g_stageLayers.layerD[kWidth + c] = c > 0 ? 2 : 0;
+            g_stageLayers.routeLayer[kWidth + c] = c < kWidth - 1 ? 1 : 0;
         }
-        g_routeLayer[kWidth] |= 16;
+        g_stageLayers.routeLayer[kWidth] |= 16;
     }
 
     int Column(const BoardPiece* piece) { return static_cast<int>(std::lround((piece->x + kWidth - 1) / 2)); }
@@ -230,10 +230,10 @@ TEST_F(GoBack, ACellWithoutAWayBackEndsTheMoveThere)
 {
     // No link at column 5, and one toward column 4 only besides; then a link into
     // blocked ground (row 2), which is no way either.
-    g_layerD[kWidth + 3] = 1 | 2;
+    g_stageLayers.layerD[kWidth + 3] = 1 | 2;
     for (int link : {0, 4}) {
         KillAllTasks();
-        g_layerD[kWidth + 5] = int8_t(link);
+        g_stageLayers.layerD[kWidth + 5] = int8_t(link);
         StoreScript(1, "#9,#99");
         BoardPiece* piece = Party(kControllerComputer, 5);
         Start(piece);

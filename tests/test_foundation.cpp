@@ -75,17 +75,17 @@ protected:
 TEST_F(FrameGuards, StartUpResetsTheGameStateAndShutdownWritesTheHistoryOnce)
 {
     const std::string home = std::filesystem::current_path();
-    g_windowedOption = g_musicOn = 0;
-    g_stageNumber = 3;
+    g_gameConfig.windowedOption = g_gameConfig.musicOn = 0;
+    g_stageLayers.stageNumber = 3;
     g_playerTeam = 2;
     g_raceResult.teamsLeft = 0;
     Start();
     // running, windowed, music, stage, player's team, teams left, next place from the bottom
-    EXPECT_EQ((std::vector<int>{HeadlessIsRunning(), g_running, g_windowedOption, g_musicOn, g_stageNumber,
+    EXPECT_EQ((std::vector<int>{HeadlessIsRunning(), g_running, g_gameConfig.windowedOption, g_gameConfig.musicOn, g_stageLayers.stageNumber,
                                 g_playerTeam, g_raceResult.teamsLeft, g_raceResult.nextPlaceFromBottom}),
               (std::vector<int>{1, 1, 1, 1, 1, 0, 3, 2}));
-    ASSERT_TRUE(g_tasks && g_squareLayer && g_eventScripts && g_dataFile);
-    EXPECT_TRUE(g_squareLayer[9999] == 0 && g_eventScripts[19999] == 0); // the whole layers were zeroed
+    ASSERT_TRUE(g_tasks && g_stageLayers.squareLayer && g_eventScripts && g_dataFile);
+    EXPECT_TRUE(g_stageLayers.squareLayer[9999] == 0 && g_eventScripts[19999] == 0); // the whole layers were zeroed
 
     g_history[0].time.tm_year = 126;
     g_history[0].stage = 2;
@@ -113,7 +113,7 @@ TEST_F(FrameGuards, AFailedStartGivesBackEveryStepAndRunsNoFrame)
     const auto failsWith = [&](const char* message) {
         EXPECT_EQ(HeadlessStart(dir.path().c_str()), 0);
         EXPECT_STREQ(HeadlessLastMessage(), message);
-        EXPECT_TRUE(!HeadlessIsRunning() && !HasGraphicsDevice() && !g_tasks && !g_squareLayer && !g_eventScripts &&
+        EXPECT_TRUE(!HeadlessIsRunning() && !HasGraphicsDevice() && !g_tasks && !g_stageLayers.squareLayer && !g_eventScripts &&
                     !g_dataFile && !g_uiAtlas && !g_fontTexture && !g_music[0] && !g_soundEffects[0]);
         EXPECT_FALSE(FramesPollKeys()) << "a frame ran after a failed start";
         HeadlessStop();

@@ -9,6 +9,7 @@
 #include "board/world.h"
 #include "engine/config.h"
 #include "engine/graphics.h"
+#include "frontend/interface.h"
 #include "frontend/options.h"
 #include "frontend/picture_stage.h"
 #include "frontend/title.h"
@@ -158,7 +159,7 @@ TEST_F(ScreensTest, StageSelectWrapsBothWaysAndKeepsTheStageForTheNextRace)
 {
     Open(7);
     ASSERT_EQ(LiveSlots(), Slots{kStageSelectSlot});
-    EXPECT_EQ(g_stageNumber, 1) << "every start begins on stage 1";
+    EXPECT_EQ(g_stageLayers.stageNumber, 1) << "every start begins on stage 1";
     EXPECT_TRUE(Drawn(236, 100, kStageHeadingRect)) << "(640 - 169) / 2 = 235.5 rounds up";
     EXPECT_TRUE(Drawn(162, 200, kStagePanelRect) && Drawn(232, 240, kStageLabelRect) && Drawn(378, 239, kStageSlashRect));
     const auto digits = Digits();
@@ -171,14 +172,14 @@ TEST_F(ScreensTest, StageSelectWrapsBothWaysAndKeepsTheStageForTheNextRace)
         {kKeyUp, 1, 954}, {kKeyDown, 2, 961}, {kKeyDown, 3, 973}, {kKeyDown, 1, 954}, {kKeyLeft, 3, 973}};
     for (const auto& step : steps) {
         Press(step.key);
-        EXPECT_TRUE(g_stageNumber == step.stage && Heard(0) && StageShown() == step.digit) << "after key " << step.key;
+        EXPECT_TRUE(g_stageLayers.stageNumber == step.stage && Heard(0) && StageShown() == step.digit) << "after key " << step.key;
     }
     Press(kKeyEscape);
-    EXPECT_EQ((std::tuple{LiveSlots(), g_stageNumber}), std::make_tuple(Slots{kStageSelectSlot}, 3));
+    EXPECT_EQ((std::tuple{LiveSlots(), g_stageLayers.stageNumber}), std::make_tuple(Slots{kStageSelectSlot}, 3));
     // Return in the same frame as Right closes without changing the stage.
     Press((1u << kKeyReturn) | (1u << kKeyRight));
     EXPECT_TRUE(Heard(0)) << "closing stage select sounds";
-    EXPECT_EQ((std::tuple{LiveSlots(), g_stageNumber}), std::make_tuple(Slots{kTitleSlot}, 3));
+    EXPECT_EQ((std::tuple{LiveSlots(), g_stageLayers.stageNumber}), std::make_tuple(Slots{kTitleSlot}, 3));
     Open(7);
     EXPECT_EQ(StageShown(), 973.0f) << "reopened on the stage chosen before";
 }
@@ -231,7 +232,7 @@ TEST_F(OptionsTest, DrawsEveryRowAndFlipsOnlyTheCopyUntilConfirmed)
         EXPECT_TRUE(Work()->cursor == cursor && Heard(0)) << cursor;
     }
     Press(kKeyLeft); // Left flips as Right does
-    EXPECT_TRUE(Heard(0) && Work()->copies[1] == 0 && g_vsyncOption == 1) << "not applied before confirmation";
+    EXPECT_TRUE(Heard(0) && Work()->copies[1] == 0 && g_gameConfig.vsyncOption == 1) << "not applied before confirmation";
     EXPECT_TRUE(Drawn(360, 133, g_optionRows[1].value[0]) && Drawn(100, 133, kMenuCursorRect));
     Press(kKeyEscape);
     EXPECT_TRUE(!Heard(0) && LiveSlots() == Slots{kOptionsSlot}) << "there is no leaving without confirming";
@@ -247,14 +248,14 @@ TEST_F(OptionsTest, SoundMusicAndBattleRowsApplyWithoutTouchingTheDevice)
     Flip(3);
     Press(kKeyZ);
     EXPECT_TRUE(Heard(0) && LiveSlots() == Slots{kTitleSlot} && !DeviceRebuilt());
-    EXPECT_TRUE(g_musicOn == 1 && plat::BufferPlaying(g_music[0]) && plat::BufferPosition(g_music[0]) == 0u);
+    EXPECT_TRUE(g_gameConfig.musicOn == 1 && plat::BufferPlaying(g_music[0]) && plat::BufferPosition(g_music[0]) == 0u);
 
     Open();
     for (int row : {3, 4, 5}) Flip(row);
     Press(kKeyReturn);
     // music, effects, battle animation off; windowed, vsync, depth and colour depth (no row has it) kept
-    EXPECT_EQ((std::vector<int>{g_musicOn, g_soundEffectsOn, g_battleAnimation, g_windowedOption, g_vsyncOption,
-                                g_depth24Option, g_colour32Option}),
+    EXPECT_EQ((std::vector<int>{g_gameConfig.musicOn, g_gameConfig.soundEffectsOn, g_gameConfig.battleAnimation, g_gameConfig.windowedOption, g_gameConfig.vsyncOption,
+                                g_gameConfig.depth24Option, g_gameConfig.colour32Option}),
               (std::vector<int>{0, 0, 0, 1, 1, 1, 1}));
     EXPECT_TRUE(LiveSlots() == Slots{kTitleSlot} && !DeviceRebuilt());
     for (plat::SoundBuffer* track : g_music) EXPECT_FALSE(plat::BufferPlaying(track)) << "music off, the title's too";
@@ -277,15 +278,15 @@ TEST_F(OptionsTest, DisplayRowsRebuildTheDeviceAndARefusedModeFallsBackToTheOneT
         Frames(1);
         EXPECT_TRUE(Drawn(136, 200, kTitleMenuPanelRect)) << "drawn with the new device";
     }
-    EXPECT_EQ((std::vector<int>{g_refusedCreations, g_windowedOption, g_vsyncOption, g_depth24Option}),
+    EXPECT_EQ((std::vector<int>{g_refusedCreations, g_gameConfig.windowedOption, g_gameConfig.vsyncOption, g_gameConfig.depth24Option}),
               (std::vector<int>{1, 0, 0, 0})) << "one refusal, still full screen";
 
     // Neither the new mode nor the old one: nothing half-built is left to draw on.
     g_creationsToRefuse = 2;
-    g_depth24Option = 1; // as confirmed on the screen
+    g_gameConfig.depth24Option = 1; // as confirmed on the screen
     ApplyDisplaySettings();
     EXPECT_TRUE(g_refusedCreations == 3 && !HasGraphicsDevice());
-    EXPECT_EQ(g_depth24Option, 0) << "the settings that worked are back";
+    EXPECT_EQ(g_gameConfig.depth24Option, 0) << "the settings that worked are back";
     EXPECT_TRUE(g_running == 0 && HeadlessIsRunning()) << "the rest of the frame still runs";
     HeadlessRunFrames(1);
     EXPECT_TRUE(!HeadlessIsRunning() && std::filesystem::exists(dir_ / "save.dat")) << "shut down, the history written";

@@ -46,11 +46,11 @@ TEST(GfxWindow, TheDepthRowSwitchesTheDepthBufferBetween24And16Bits) {
 
     // As the options screen confirms the choice: the window and device are made anew, with
     // the textures, and the frame goes on presenting on the new window.
-    g_prevDepth24Option = 1;
-    g_depth24Option = 0;
+    g_gameConfig.prevDepth24Option = 1;
+    g_gameConfig.depth24Option = 0;
     ApplyDisplaySettings();
     ASSERT_TRUE(HasGraphicsDevice());
-    EXPECT_EQ((std::vector<int>{DepthBits(), g_depth24Option, g_running}), (std::vector<int>{16, 0, 1}));
+    EXPECT_EQ((std::vector<int>{DepthBits(), g_gameConfig.depth24Option, g_running}), (std::vector<int>{16, 0, 1}));
     auto* window = static_cast<SDL_Window*>(plat::MainWindow());
     int w = 0, h = 0;
     SDL_GetWindowSize(window, &w, &h);

@@ -28,7 +28,7 @@ std::tm At(int year, int month, int day, int hour, int minute)
 
 void Race(int stage, int player, int first, int second, int third)
 {
-    g_stageNumber = stage;
+    g_stageLayers.stageNumber = stage;
     g_playerTeam = player;
     ResetRaceResult();
     const int teams[3] = {first, second, third};

@@ -19,14 +19,14 @@ class RaceWatchTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(InitWorldBuffers(), 1);
-        g_boardWidth = 5;
-        g_boardHeight = 3;
-        g_trackLength = 3;
+        g_stageLayers.boardWidth = 5;
+        g_stageLayers.boardHeight = 3;
+        g_stageLayers.trackLength = 3;
         g_playerTeam = 0;
         // Blocked ground (kind 20) everywhere but the middle row: square, corridor, square,
         // square, goal square. Cell centres of that row: x -4, -2, 0, 2, 4 at z 0.
         const int8_t layer[15] = {20, 20, 20, 20, 20, 10, 5, 11, 12, 13, 20, 20, 20, 20, 20};
-        std::memcpy(g_squareLayer, layer, sizeof layer);
+        std::memcpy(g_stageLayers.squareLayer, layer, sizeof layer);
         ASSERT_NE(CreateTask(kTurnControllerSlot), nullptr);
         g_tasks[kTurnControllerSlot].alive = 1;
         controller_ = TurnControllerWork();

@@ -70,9 +70,9 @@ protected:
             s.insert(s.end(), static_cast<const uint8_t*>(at), static_cast<const uint8_t*>(at) + size);
         };
         add(g_tasks, sizeof(Task) * kTaskSlots);
-        for (const int8_t* layer : {g_squareLayer, g_routeLayer, g_layerD, g_eventLayer, g_layerE}) add(layer, 10000);
+        for (const int8_t* layer : {g_stageLayers.squareLayer, g_stageLayers.routeLayer, g_stageLayers.layerD, g_stageLayers.eventLayer, g_stageLayers.layerE}) add(layer, 10000);
         add(g_eventScripts, 20000);
-        const int32_t globals[] = {g_stageNumber, g_playerTeam, g_boardWidth, g_boardHeight, g_trackLength};
+        const int32_t globals[] = {g_stageLayers.stageNumber, g_playerTeam, g_stageLayers.boardWidth, g_stageLayers.boardHeight, g_stageLayers.trackLength};
         add(globals, sizeof globals);
         add(&g_raceResult, sizeof g_raceResult);
         return s;
@@ -159,10 +159,10 @@ TEST_F(SaveSlotRace, EveryDamagedFileOrMissingPackIsRefusedAndTheRunningRaceStay
     const auto resized = [&good](size_t size) { Bytes cut = good; cut.resize(size, 0); return cut; };
     // A blocked cell of stage 2 for a piece to stand on.
     int blocked = 0;
-    while (blocked < g_boardWidth * g_boardHeight && CellKindAt(blocked % g_boardWidth, blocked / g_boardWidth) < 15) ++blocked;
-    ASSERT_LT(blocked, g_boardWidth * g_boardHeight);
-    const float blockedX = 2.0f * (blocked % g_boardWidth) - g_boardWidth + 1;
-    const float blockedZ = g_boardHeight - 2.0f * (blocked / g_boardWidth) - 1;
+    while (blocked < g_stageLayers.boardWidth * g_stageLayers.boardHeight && CellKindAt(blocked % g_stageLayers.boardWidth, blocked / g_stageLayers.boardWidth) < 15) ++blocked;
+    ASSERT_LT(blocked, g_stageLayers.boardWidth * g_stageLayers.boardHeight);
+    const float blockedX = 2.0f * (blocked % g_stageLayers.boardWidth) - g_stageLayers.boardWidth + 1;
+    const float blockedZ = g_stageLayers.boardHeight - 2.0f * (blocked / g_stageLayers.boardWidth) - 1;
 
     const uint32_t minus1 = 0xFFFFFFFFu;
     // One word changed: what, where, to what.
@@ -204,7 +204,7 @@ TEST_F(SaveSlotRace, EveryDamagedFileOrMissingPackIsRefusedAndTheRunningRaceStay
     // The untouched file still loads, and the race is that of the file.
     std::filesystem::rename(dir_ / "epack.away", dir_ / "epack.dat");
     ASSERT_EQ(LoadGameSlot(0), 1);
-    EXPECT_EQ(g_stageNumber, 2);
+    EXPECT_EQ(g_stageLayers.stageNumber, 2);
 }
 
 // Plays a loaded race to its end with the player's team under automatic play,
@@ -290,11 +290,11 @@ TEST_F(SaveSlotInvariants, EachFileIsRefusedWithItsReasonOrRestoredAndPlayedToTh
     const uint32_t computerTeam = GetU32(good, block(computer) + 8);
     const std::string p = "piece " + std::to_string(player + 1), c = "piece " + std::to_string(computer + 1);
     // Stage 1 is 30 x 30: cell (column, row) has its centre at x 2 column - 29, z 29 - 2 row.
-    ASSERT_EQ(std::pair(g_boardWidth, g_boardHeight), std::pair(30, 30));
+    ASSERT_EQ(std::pair(g_stageLayers.boardWidth, g_stageLayers.boardHeight), std::pair(30, 30));
     int corridor = -1, goal = -1;
     for (int cell = 0; cell < 900; ++cell) {
-        if (corridor < 0 && g_squareLayer[cell] < 10) corridor = cell;
-        if (goal < 0 && (g_routeLayer[cell] & 32)) goal = cell;
+        if (corridor < 0 && g_stageLayers.squareLayer[cell] < 10) corridor = cell;
+        if (goal < 0 && (g_stageLayers.routeLayer[cell] & 32)) goal = cell;
     }
     ASSERT_TRUE(corridor >= 0 && goal >= 0);
     const auto x = [](int cell) { return FloatBits(2.0f * float(cell % 30) - 29.0f); };

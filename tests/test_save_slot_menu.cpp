@@ -147,12 +147,12 @@ TEST_F(SaveMenuInRace, SavingKeepsTheBoardBehindAndATitleLoadRebuildsTheRace)
     const BoardPiece before = *FindPlayerTeamPiece();
     KillAllTasks();
     OpenTitleScreen();
-    g_stageNumber = 1;
+    g_stageLayers.stageNumber = 1;
     Frames(2);
     OpenFromTitle();
     Press(kKeyDown);
     ConfirmYes();
-    EXPECT_TRUE(Menu() == nullptr && g_stageNumber == 2 && g_tasks[100].alive == 1 && g_tasks[kTitleSlot].alive == 0);
+    EXPECT_TRUE(Menu() == nullptr && g_stageLayers.stageNumber == 2 && g_tasks[100].alive == 1 && g_tasks[kTitleSlot].alive == 0);
     const BoardPiece* player = FindPlayerTeamPiece();
     ASSERT_NE(player, nullptr);
     EXPECT_EQ((std::tuple{player->x, player->z, player->progress}), (std::tuple{before.x, before.z, before.progress}));

@@ -274,7 +274,7 @@ protected:
     void SetUp() override
     {
         plat::SelectAudioBackend(plat::AudioBackend::Silent);
-        g_soundEffectsOn = g_musicOn = 1;
+        g_gameConfig.soundEffectsOn = g_gameConfig.musicOn = 1;
         ASSERT_EQ(StartWith(), 1);
     }
     void TearDown() override { ReleaseSound(); }
@@ -302,7 +302,7 @@ TEST(SoundStartUp, NeedsEveryBlockAndADevice)
     setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
     EXPECT_EQ(tryWith(-1, {}), 0);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
-    g_soundEffectsOn = 1;
+    g_gameConfig.soundEffectsOn = 1;
     ASSERT_EQ(StartWith(), 1);
     Frame({0});
     for (int i = 0; i < 4000 && plat::BufferPlaying(g_soundEffects[0]); ++i) usleep(5000);
@@ -337,10 +337,10 @@ TEST_F(SoundFrame, RequestsPlayOnceAtTheEndOfTheStepFromTheStart)
     Frame({});
     EXPECT_EQ(Hear(10), Steady(10, 0));
     // Effects off: requests are taken but silent, until the switch is on again.
-    g_soundEffectsOn = 0;
+    g_gameConfig.soundEffectsOn = 0;
     Frame({0, 4});
     EXPECT_TRUE(g_soundRequests[4].requested == 1 && Hear(10) == Steady(10, 0));
-    g_soundEffectsOn = 1;
+    g_gameConfig.soundEffectsOn = 1;
     Frame({4});
     EXPECT_EQ(Hear(1)[0], EffectLevel(4));
 }

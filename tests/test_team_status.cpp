@@ -116,11 +116,11 @@ TEST_F(TeamStatusTest, PageShowsFacesCursorCountsAndTheSelectedMembersDetail)
     EXPECT_EQ(std::pair(At(1357, 1758).size(), At(1010, 1875).size()), std::pair(size_t{0}, size_t{1}));
     // The face of member 2, bottom-centred in its column and faded; the name of
     // character 2 from its profile at (238, 304).
-    const float* face = piece->members[2].faceRect;
-    const float w = face[2] - face[0], h = face[3] - face[1];
-    EXPECT_EQ(At(face[0], face[1]), (Spots{{std::round(240 + (100 - w) / 2), 180 - h, 0x64FFFFFFu}}));
-    const float* name = g_characterProfiles[2].nameRect;
-    EXPECT_EQ(At(name[0], name[1]), (Spots{{238, 304, kWhite}}));
+    const SpriteRect& face = piece->members[2].faceRect;
+    const float w = face.right - face.left, h = face.bottom - face.top;
+    EXPECT_EQ(At(face.left, face.top), (Spots{{std::round(240 + (100 - w) / 2), 180 - h, 0x64FFFFFFu}}));
+    const SpriteRect& name = g_characterProfiles[2].nameRect;
+    EXPECT_EQ(At(name.left, name.top), (Spots{{238, 304, kWhite}}));
 }
 
 TEST_F(TeamStatusTest, AMonsterInTheTeamShowsNoProfileAndAGonePageOnlyItsFrame)

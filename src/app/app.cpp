@@ -81,7 +81,7 @@ int InitGameState()
     InitInput();
     SeedRandom(static_cast<uint32_t>(std::time(nullptr)));
     g_playerTeam = 0;
-    g_stageNumber = 1;
+    g_stageLayers.stageNumber = 1;
     ResetRaceResult();
     LoadHistory();
     return InitWorldBuffers();

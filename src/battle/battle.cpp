@@ -443,7 +443,7 @@ void SelectAfterClash(BattleWork* battle)
 {
     // The scene reads the two characters of the clash now, before the loser's
     // records are sorted by the messages.
-    if (g_battleAnimation != 0) {
+    if (g_gameConfig.battleAnimation != 0) {
         CreateBattleScene(battle);
         battle->battleProc = WaitBattleScene;
     } else {

@@ -1,15 +1,12 @@
 // The battle screen: the battle task's drawing, all 2D from the interface atlas. What
 // is drawn follows the battle's state; drawing changes nothing.
 #include "battle/battle.h"
-#include "engine/assets.h"
 #include "engine/input.h"
 #include "engine/sprite.h"
 #include "engine/text.h"
 
 namespace {
 
-constexpr float kAtlasSize = 2048.0f;
-constexpr uint32_t kOpaque = 0xFFFFFFFFu;
 constexpr float kEnemyColumn = 60.0f;
 constexpr float kPartyColumn = 380.0f;
 constexpr float kColumnWidth = 200.0f;
@@ -28,20 +25,10 @@ constexpr SpriteRect kWinnerRect = {1213.0f, 1471.0f, 1306.0f, 1521.0f};
 constexpr SpriteRect kLoserRect = {1308.0f, 1470.0f, 1403.0f, 1522.0f};
 constexpr SpriteRect kEvenRect = {1213.0f, 1417.0f, 1405.0f, 1465.0f};
 
-void DrawAtlas(float x, float y, const SpriteRect& rect)
-{
-    DrawSprite(x, y, rect, kAtlasSize, kAtlasSize, kOpaque, g_uiAtlas);
-}
-
-SpriteRect RectOf(const float (&r)[4])
-{
-    return {r[0], r[1], r[2], r[3]};
-}
-
 void DrawMarkOverColumn(const SpriteRect& mark, float column)
 {
     const float x = RoundToNearest((kColumnWidth - (mark.right - mark.left)) / 2.0f + column);
-    DrawAtlas(x, kMarkY, mark);
+    DrawAtlasSprite(x, kMarkY, mark);
 }
 
 } // namespace
@@ -67,17 +54,17 @@ void DrawBattleTask(Task* task)
 
 void DrawBattleFrame()
 {
-    DrawAtlas(0.0f, 0.0f, kFrameRect);
+    DrawAtlasSprite(0.0f, 0.0f, kFrameRect);
 }
 
 void DrawBattleCards(const BattleWork* battle)
 {
-    DrawAtlas(kEnemyColumn, kReelTopY, kCardFrameRect);
-    DrawAtlas(kPartyColumn, kReelTopY, kCardFrameRect);
+    DrawAtlasSprite(kEnemyColumn, kReelTopY, kCardFrameRect);
+    DrawAtlasSprite(kPartyColumn, kReelTopY, kCardFrameRect);
     for (int i = 0; i < battle->partyLive && i < kBattleSideMax; ++i)
-        DrawAtlas(kPartyColumn, static_cast<float>(battle->partyCardY[i]), RectOf(battle->party[i].portraitRect));
+        DrawAtlasSprite(kPartyColumn, static_cast<float>(battle->partyCardY[i]), battle->party[i].portraitRect);
     for (int i = 0; i < battle->enemyLive && i < kBattleSideMax; ++i)
-        DrawAtlas(kEnemyColumn, static_cast<float>(battle->enemyCardY[i]), RectOf(battle->enemies[i].portraitRect));
+        DrawAtlasSprite(kEnemyColumn, static_cast<float>(battle->enemyCardY[i]), battle->enemies[i].portraitRect);
     // The frame's reel windows are holes: it hides whatever of a card lies outside them.
     DrawBattleFrame();
     DrawCombatantPlates(battle);
@@ -93,20 +80,20 @@ void DrawCombatantPlates(const BattleWork* battle)
 
 void DrawNamePlate(float x, float y, const CharacterRecord* records, int32_t index)
 {
-    DrawAtlas(x, y, kNamePlateRect);
+    DrawAtlasSprite(x, y, kNamePlateRect);
     if (index < 0 || index >= kBattleSideMax)
         return;
-    const SpriteRect name = RectOf(records[index].namePlateRect);
+    const SpriteRect& name = records[index].namePlateRect;
     const float w = name.right - name.left;
     if (w <= 0.0f)
         return; // an empty record has no name to show
-    DrawAtlas((kColumnWidth - w) / 2.0f + x, y + 3.0f, name);
+    DrawAtlasSprite((kColumnWidth - w) / 2.0f + x, y + 3.0f, name);
 }
 
 void DrawCountPair(float x, float y, int32_t a, int32_t b)
 {
     DrawNumberTall(x + 75.0f, y, a);
-    DrawAtlas(x + 94.0f, y, kSlashRect);
+    DrawAtlasSprite(x + 94.0f, y, kSlashRect);
     DrawNumberTall(x + 107.0f, y, b);
 }
 
@@ -119,20 +106,20 @@ void DrawGauges(const BattleWork* battle)
 void DrawPartyGauge(float value, float max)
 {
     const float w = value / max * 200.0f;
-    DrawAtlas(kPartyColumn, kGaugeY, {202.0f, 596.0f, 202.0f + w, 626.0f});
+    DrawAtlasSprite(kPartyColumn, kGaugeY, {202.0f, 596.0f, 202.0f + w, 626.0f});
     DrawNumberTall(342.0f, kGaugeY, static_cast<int32_t>(value));
 }
 
 void DrawEnemyGauge(float value, float max)
 {
     const float w = value / max * 200.0f;
-    DrawAtlas(260.0f - w, kGaugeY, {199.0f - w, 596.0f, 199.0f, 626.0f});
+    DrawAtlasSprite(260.0f - w, kGaugeY, {199.0f - w, 596.0f, 199.0f, 626.0f});
     DrawNumberTall(264.0f, kGaugeY, static_cast<int32_t>(value));
 }
 
 void DrawReelBanner()
 {
-    DrawSpriteCentredX(kBannerRect, kMarkY, kAtlasSize, kAtlasSize, kOpaque, g_uiAtlas);
+    DrawAtlasSpriteCentredX(kBannerRect, kMarkY);
 }
 
 void DrawClashOutcome(const BattleWork* battle)
@@ -147,7 +134,7 @@ void DrawClashOutcome(const BattleWork* battle)
         DrawMarkOverColumn(kWinnerRect, kEnemyColumn);
         break;
     default:
-        DrawSpriteCentredX(kEvenRect, kMarkY, kAtlasSize, kAtlasSize, kOpaque, g_uiAtlas);
+        DrawAtlasSpriteCentredX(kEvenRect, kMarkY);
         break;
     }
 }

@@ -147,13 +147,14 @@ void DrawCornerQuad(const float corners[4][3], int32_t texture)
 // The layer's dimensions as the reader accepts them; anything else draws no board.
 bool HasDrawableBoard()
 {
-    return g_squareLayer != nullptr && g_boardWidth >= 1 && g_boardHeight >= 1 && g_boardWidth <= 100 &&
-           g_boardHeight <= 100;
+    const StageLayers& stage = g_stageLayers;
+    return stage.squareLayer != nullptr && stage.boardWidth >= 1 && stage.boardHeight >= 1 && stage.boardWidth <= 100 &&
+           stage.boardHeight <= 100;
 }
 
 int32_t SquareCode(int32_t cellIndex)
 {
-    return static_cast<int8_t>(g_squareLayer[cellIndex]);
+    return static_cast<int8_t>(g_stageLayers.squareLayer[cellIndex]);
 }
 
 } // namespace
@@ -229,8 +230,8 @@ void DrawBoardTiles(float seaLevel)
 {
     if (!HasDrawableBoard())
         return;
-    const int32_t w = g_boardWidth;
-    const int32_t h = g_boardHeight;
+    const int32_t w = g_stageLayers.boardWidth;
+    const int32_t h = g_stageLayers.boardHeight;
     const auto left = static_cast<float>(-w);
     // All sea first, so that every land block is drawn over it.
     const TileReach sea = MakeTileReach(left, seaLevel, seaLevel, w);
@@ -261,9 +262,10 @@ void DrawSeaCell(float x, float y, float z)
 
 void DrawBoardCell(int32_t column, int32_t row, float x, float z)
 {
-    if (!HasDrawableBoard() || column < 0 || row < 0 || column >= g_boardWidth || row >= g_boardHeight)
+    if (!HasDrawableBoard() || column < 0 || row < 0 || column >= g_stageLayers.boardWidth ||
+        row >= g_stageLayers.boardHeight)
         return;
-    const int32_t i = row * g_boardWidth + column;
+    const int32_t i = row * g_stageLayers.boardWidth + column;
     const int32_t code = SquareCode(i);
     int32_t texture = 0;
     float height = 0.0f;
@@ -285,8 +287,8 @@ void DrawTileWalls(float x, float height, float z, int32_t code, int32_t cellInd
     if (!HasDrawableBoard())
         return;
     const int32_t texture = GetWallTexture(code);
-    const int32_t w = g_boardWidth;
-    const int32_t last = w * g_boardHeight - 1;
+    const int32_t w = g_stageLayers.boardWidth;
+    const int32_t last = w * g_stageLayers.boardHeight - 1;
     const int32_t i = cellIndex;
     // Neighbours are taken along the row-major layer: a row's last cell meets the
     // next row's first, and cells 0 and last never count as neighbours.
@@ -366,8 +368,8 @@ void DrawMountainRing()
 {
     if (!HasDrawableBoard())
         return;
-    const int32_t w = g_boardWidth;
-    const int32_t h = g_boardHeight;
+    const int32_t w = g_stageLayers.boardWidth;
+    const int32_t h = g_stageLayers.boardHeight;
     const auto f = [](int32_t v) { return static_cast<float>(v); };
     DrawFlatTileArea(f(-(w + 30)), f(h + 30), kMountainHeight, w + 30, kRingDepth, kMountainTexture); // far side
     DrawFlatTileArea(f(-(w + 30)), f(-h), kMountainHeight, w + 30, kRingDepth, kMountainTexture);     // near side

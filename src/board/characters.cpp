@@ -107,7 +107,7 @@ const CharacterProfile g_characterProfiles[kPlayableCharacterCount] = {
 };
 
 // Message portraits chosen by index; each is the face icon of the character noted.
-const float g_portraitRects[kPortraitCount][4] = {
+const SpriteRect g_portraitRects[kPortraitCount] = {
     {1948.0f, 0.0f, 2047.0f, 87.0f}, // 0: face of row 0
     {1857.0f, 0.0f, 1946.0f, 98.0f}, // 1: face of row 1
     {1766.0f, 0.0f, 1855.0f, 98.0f}, // 2: face of row 2

@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+#include "engine/sprite.h"
+
 constexpr int kCharacterCount = 25;
 constexpr int kPlayableCharacterCount = 18;
 constexpr int kPortraitCount = 14;
@@ -17,9 +19,9 @@ struct CharacterRecord {
     float maxHitPoints;   // 100.0
     float spareValue1;    // 30.0, kept in saves
     float spareValue2;    // 30.0, kept in saves
-    float portraitRect[4];  // 200 x 260 card portrait in the atlas
-    float faceRect[4];      // face icon; all zero for rows 19..24
-    float namePlateRect[4]; // the name as a sprite
+    SpriteRect portraitRect;  // 200 x 260 card portrait in the atlas
+    SpriteRect faceRect;      // face icon; all zero for rows 19..24
+    SpriteRect namePlateRect; // the name as a sprite
     int32_t attackStyle;  // 0 or 1
     int32_t moneyReward;  // 0
     int32_t expReward;    // 0
@@ -31,9 +33,9 @@ struct CharacterProfile {
     int32_t id;       // 0..17
     int32_t value;    // shown on the status screen's detail panel
     int32_t category; // 0..3: which icon the detail panel shows
-    float nameRect[4];
+    SpriteRect nameRect;
 };
 
 extern const CharacterRecord g_characters[kCharacterCount];
 extern const CharacterProfile g_characterProfiles[kPlayableCharacterCount];
-extern const float g_portraitRects[kPortraitCount][4];
+extern const SpriteRect g_portraitRects[kPortraitCount];

@@ -77,7 +77,7 @@ void EndEventTask(Task* task)
 
 namespace {
 
-// Takes the scripts of stage g_stageNumber out of a pack's bytes; 0 with *why saying
+// Takes the scripts of stage g_stageLayers.stageNumber out of a pack's bytes; 0 with *why saying
 // what is wrong, or 1 with *why set when the text was only partly there. *length is the
 // text's length as the pack gives it, *failed the events that did not fit their slots.
 // With wholeOnly, a text the file cuts short is refused before anything is taken.
@@ -91,12 +91,12 @@ int ReadEventEntry(const uint8_t* data, size_t size, const char** why, uint32_t*
     // The stage number may come from a save file, and a pack too short for its offsets
     // or length has nothing to read: both go back to the title like a missing pack.
     *why = "no such stage";
-    if (g_stageNumber < 1 || g_stageNumber > 3)
+    if (g_stageLayers.stageNumber < 1 || g_stageLayers.stageNumber > 3)
         return 0;
     *why = "shorter than its table of three offsets";
     if (size < 12)
         return 0;
-    const uint64_t entry = 12 + uint64_t(plat::LoadLE32(data + 4 * (g_stageNumber - 1)));
+    const uint64_t entry = 12 + uint64_t(plat::LoadLE32(data + 4 * (g_stageLayers.stageNumber - 1)));
     *why = "the stage's offset points past the end of the file";
     if (entry + 4 > size)
         return 0;
@@ -149,7 +149,8 @@ int LoadEventScripts(const char* fileName)
         return 1;
     }
     // The player only sees the title come back (or the load error): say why here.
-    ReportStageProblems(fileName, "the events of stage " + std::to_string(g_stageNumber) + " cannot be read",
+    ReportStageProblems(fileName,
+                        "the events of stage " + std::to_string(g_stageLayers.stageNumber) + " cannot be read",
                         problems);
     return 0;
 }
@@ -221,8 +222,8 @@ int ExtractEventScript(int32_t slot, const uint8_t* text, int32_t* cursor)
 int32_t FindHighestEventNumber()
 {
     int32_t highest = 0;
-    for (int32_t row = 0; row < g_boardHeight; ++row) {
-        for (int32_t column = 0; column < g_boardWidth; ++column) {
+    for (int32_t row = 0; row < g_stageLayers.boardHeight; ++row) {
+        for (int32_t column = 0; column < g_stageLayers.boardWidth; ++column) {
             const int32_t n = EventAt(column, row);
             if (n > highest)
                 highest = n;

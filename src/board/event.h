@@ -72,13 +72,13 @@ CHECK_TASK_WORK(EventTask);
 
 extern int32_t g_eventCount; // events of the stage, at most 10
 
-// Reads the events of g_stageNumber as the game plays them (LoadEventScriptsForPlay), on
+// Reads the events of g_stageLayers.stageNumber as the game plays them (LoadEventScriptsForPlay), on
 // the map already loaded; 1 when the game may play them, else 0 with the reasons on stderr.
 int LoadEventScripts(const char* fileName);
-// Reads the events of g_stageNumber as they stand, a text cut short included;
+// Reads the events of g_stageLayers.stageNumber as they stand, a text cut short included;
 // textLength, when given, gets the text's length as the pack gives it.
 int LoadEventScriptsMemory(const uint8_t* data, size_t size, uint32_t* textLength = nullptr);
-// Reads the events of g_stageNumber and holds the whole stage (the loaded map and these
+// Reads the events of g_stageLayers.stageNumber and holds the whole stage (the loaded map and these
 // scripts) to the stage rules (stage_rules.h): 1 when the game may play it. On 0 every
 // problem is added to *problems and the script store is cleared. report, when given,
 // gets what the rules found (the pack builder lists it).

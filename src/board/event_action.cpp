@@ -14,7 +14,6 @@
 #include "board/task_table.h"
 #include "board/turn.h"
 #include "board/world.h"
-#include "engine/assets.h"
 #include "engine/draw3d.h"
 #include "engine/input.h"
 #include "engine/sound.h"
@@ -123,10 +122,7 @@ int CreatePopupSprite(float x, float y, float left, float top, float right, floa
     popup->x = x;
     popup->y = y;
     popup->lifetime = lifetime;
-    popup->left = left;
-    popup->top = top;
-    popup->right = right;
-    popup->bottom = bottom;
+    popup->rect = {left, top, right, bottom};
     popup->stateProc = PopupRiseState;
     return 1;
 }
@@ -150,8 +146,7 @@ void PopupRiseState(PopupSprite* popup)
 void DrawPopupSprite(Task* task)
 {
     const PopupSprite* popup = TaskWork<PopupSprite>(task);
-    const SpriteRect rect = {popup->left, popup->top, popup->right, popup->bottom};
-    DrawSprite(popup->x, popup->y, rect, 2048.0f, 2048.0f, 0xFFFFFFFFu, g_uiAtlas);
+    DrawAtlasSprite(popup->x, popup->y, popup->rect);
 }
 
 void EventCmdSetSquare(EventTask* event)
@@ -161,7 +156,7 @@ void EventCmdSetSquare(EventTask* event)
     int32_t row = 0;
     if (!PositionToCell(event->piece->x, event->piece->z, &column, &row))
         return; // a piece off the board has no square to change
-    g_squareLayer[row * g_boardWidth + column] = static_cast<int8_t>(kind & 0xFF);
+    g_stageLayers.squareLayer[row * g_stageLayers.boardWidth + column] = static_cast<int8_t>(kind & 0xFF);
 }
 
 void EventCmdSinkMembers(EventTask* event)

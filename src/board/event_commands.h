@@ -29,7 +29,7 @@ struct PopupSprite {
     int32_t alive;
     float x, y;       // screen position of the sprite's top left
     int32_t lifetime; // frames left
-    float left, top, right, bottom; // atlas rectangle
+    SpriteRect rect;  // in the atlas
     PopupProc stateProc;
 };
 CHECK_TASK_WORK(PopupSprite);

@@ -6,7 +6,6 @@
 #include "board/event_commands.h"
 #include "board/piece.h"
 #include "board/world.h"
-#include "engine/assets.h"
 #include "engine/input.h"
 #include "engine/sound.h"
 #include "engine/text.h"
@@ -237,9 +236,8 @@ void DrawPortrait(float x, int32_t index)
 {
     if (index < 0 || index >= kPortraitCount)
         return;
-    const float* r = g_portraitRects[index];
-    const SpriteRect rect = {r[0], r[1], r[2], r[3]};
-    DrawSprite(x, 480.0f - (rect.bottom - rect.top), rect, 2048.0f, 2048.0f, 0xFFFFFFFFu, g_uiAtlas);
+    const SpriteRect& rect = g_portraitRects[index];
+    DrawAtlasSprite(x, 480.0f - (rect.bottom - rect.top), rect);
 }
 
 void DrawMessageWindow(float x, float y)
@@ -250,7 +248,7 @@ void DrawMessageWindow(float x, float y)
 void DrawChoiceCursor(float x, float y, int32_t answer)
 {
     const float rowOffset = answer == 0 ? 36.0f : 64.0f;
-    DrawSprite(x + 2.0f, y + rowOffset, kChoiceBarRect, 2048.0f, 2048.0f, kChoiceBarColour, g_uiAtlas);
+    DrawAtlasSprite(x + 2.0f, y + rowOffset, kChoiceBarRect, kChoiceBarColour);
 }
 
 void DrawEventDisplay(const EventTask* event)

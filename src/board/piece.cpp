@@ -24,8 +24,6 @@ constexpr float kHiddenDistance = 0.5f;
 constexpr float kDieNumberX = 2.0f;
 constexpr float kDieNumberY = 2.0f;
 constexpr SpriteRect kSmallDieIcon = {276.0f, 630.0f, 306.0f, 642.0f};
-constexpr float kAtlasSize = 2048.0f;
-constexpr uint32_t kOpaqueWhite = 0xFFFFFFFFu;
 constexpr float kArrowDistance = 3.0f;
 constexpr float kArrowHeight = 4.0f;
 constexpr float kArrowSize = 1.4f;
@@ -127,7 +125,7 @@ int32_t PieceCellIndex(const BoardPiece* piece)
     int32_t row = 0;
     if (!PositionToCell(piece->x, piece->z, &column, &row))
         return -1;
-    return row * g_boardWidth + column;
+    return row * g_stageLayers.boardWidth + column;
 }
 
 int32_t WrapDegrees(int32_t degrees)
@@ -140,8 +138,8 @@ int32_t WrapDegrees(int32_t degrees)
 void PlaceEventObjects()
 {
     const int32_t events = g_eventCount < kMaxEvents ? g_eventCount : kMaxEvents;
-    for (int32_t row = 0; row < g_boardHeight; ++row) {
-        for (int32_t column = 0; column < g_boardWidth; ++column) {
+    for (int32_t row = 0; row < g_stageLayers.boardHeight; ++row) {
+        for (int32_t column = 0; column < g_stageLayers.boardWidth; ++column) {
             const int32_t n = EventAt(column, row);
             if (n < 1 || n > events)
                 continue;
@@ -232,7 +230,7 @@ void DrawSmallDieIcon(const float position[3])
 {
     float screen[3];
     ProjectToScreen(screen, position);
-    DrawSprite(screen[0], screen[1], kSmallDieIcon, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawAtlasSprite(screen[0], screen[1], kSmallDieIcon);
 }
 
 void ComputeDirectionArrows(BoardPiece* piece)
@@ -265,7 +263,7 @@ int32_t FindNextSquareKind(int32_t cell, int32_t heading)
     int32_t failures = 0;
     // A corridor loop without a square would be walked for ever: no path on the board
     // is longer than four times its cells.
-    const int32_t limit = 4 * g_boardWidth * g_boardHeight;
+    const int32_t limit = 4 * g_stageLayers.boardWidth * g_stageLayers.boardHeight;
     for (int32_t moves = 0; moves < limit; ++moves) {
         const int32_t next = NeighbourCell(cell, heading);
         const int32_t kind = next < 0 ? kBlockedKind : CellKindOf(next);

@@ -46,16 +46,11 @@ float RowY(int place)
     return 176.0f + 50.0f * static_cast<float>(place);
 }
 
-void DrawAtlas(float x, float y, const SpriteRect& rect, uint32_t colour = 0xFFFFFFFFu)
-{
-    DrawSprite(x, y, rect, 2048.0f, 2048.0f, colour, g_uiAtlas);
-}
-
-const float* FaceRectOf(int32_t characterId)
+const SpriteRect* FaceRectOf(int32_t characterId)
 {
     if (characterId < 0 || characterId >= kCharacterCount)
         return nullptr;
-    return g_characters[characterId].faceRect;
+    return &g_characters[characterId].faceRect;
 }
 
 } // namespace
@@ -160,35 +155,35 @@ void RankingInput(RankingScreen* work)
 
 void DrawCharacterIconHalf(float x, float y, int32_t characterId)
 {
-    const float* face = FaceRectOf(characterId);
+    const SpriteRect* face = FaceRectOf(characterId);
     if (face == nullptr)
         return;
-    DrawSpriteScaled(x, y, {face[0], face[1], face[2], face[3]}, 0.5f, 2048.0f, 2048.0f, 0xFFFFFFFFu, g_uiAtlas);
+    DrawSpriteScaled(x, y, *face, 0.5f, AtlasWidth(), AtlasHeight(), kOpaqueWhite, g_uiAtlas);
 }
 
 void DrawRankingScreen(const RankingScreen*)
 {
     const RaceResult& result = g_raceResult;
-    const float px = DrawSpriteCentredX(kPanelRect, 120.0f, 2048.0f, 2048.0f, 0xFFFFFFFFu, g_uiAtlas);
-    DrawSpriteCentredX(kHeadingRect, 136.0f, 2048.0f, 2048.0f, 0xFFFFFFFFu, g_uiAtlas);
+    const float px = DrawAtlasSpriteCentredX(kPanelRect, 120.0f);
+    DrawAtlasSpriteCentredX(kHeadingRect, 136.0f);
     for (int i = 0; i < kPlaces; ++i) {
         const float rowY = RowY(i);
         const int32_t team = result.placeTeam[i];
         const bool players = team == result.playerTeamAtFinish;
         if (players)
-            DrawSpriteCentredX(kPlayerRowRect, rowY - 1.0f, 2048.0f, 2048.0f, kPlayerRowColour, g_uiAtlas);
+            DrawAtlasSpriteCentredX(kPlayerRowRect, rowY - 1.0f, kPlayerRowColour);
         DrawNumberLarge(px + 8.0f, rowY, i + 1);
-        DrawAtlas(px + 28.0f, rowY, kPlaceSuffixRect);
+        DrawAtlasSprite(px + 28.0f, rowY, kPlaceSuffixRect);
         if (team < 0 || team >= kPlaces)
             continue; // a place nobody took shows no team
-        DrawAtlas(px + 78.0f, rowY, kTeamPlateRects[team]);
-        DrawAtlas(px + 408.0f, rowY, players ? kPlayerLabelRect : kComputerLabelRect);
+        DrawAtlasSprite(px + 78.0f, rowY, kTeamPlateRects[team]);
+        DrawAtlasSprite(px + 408.0f, rowY, players ? kPlayerLabelRect : kComputerLabelRect);
     }
     for (int i = kPlaces - 1; i >= 0; --i) {
-        const float* face = FaceRectOf(result.placeLeader[i]);
+        const SpriteRect* face = FaceRectOf(result.placeLeader[i]);
         if (face == nullptr)
             continue;
-        const float h = face[3] - face[1];
+        const float h = face->bottom - face->top;
         DrawCharacterIconHalf(px + 548.0f, 251.0f + 50.0f * static_cast<float>(i) - h, result.placeLeader[i]);
     }
 }

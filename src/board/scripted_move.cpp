@@ -34,7 +34,7 @@ int32_t PieceCell(const BoardPiece* piece)
     int32_t row = 0;
     if (!PositionToCell(piece->x, piece->z, &column, &row))
         return -1;
-    return row * g_boardWidth + column;
+    return row * g_stageLayers.boardWidth + column;
 }
 
 // A back link counts only when it leads to ground a piece can stand on: a link into

@@ -23,20 +23,21 @@ constexpr int kMapEntryHeaderBytes = 16; // W, H and two reserved words
 // so no lookup can reach outside the 10,000-byte layers.
 bool BoardIsSound()
 {
-    return g_boardWidth >= 1 && g_boardWidth <= kMaxBoardSide && g_boardHeight >= 1 &&
-           g_boardHeight <= kMaxBoardSide && g_squareLayer != nullptr;
+    const StageLayers& stage = g_stageLayers;
+    return stage.boardWidth >= 1 && stage.boardWidth <= kMaxBoardSide && stage.boardHeight >= 1 &&
+           stage.boardHeight <= kMaxBoardSide && stage.squareLayer != nullptr;
 }
 
 int32_t CellCount()
 {
-    return BoardIsSound() ? g_boardWidth * g_boardHeight : 0;
+    return BoardIsSound() ? g_stageLayers.boardWidth * g_stageLayers.boardHeight : 0;
 }
 
 int32_t LayerAt(const int8_t* layer, int32_t column, int32_t row, int32_t offBoard)
 {
     if (!IsCellOnBoard(column, row) || layer == nullptr)
         return offBoard;
-    return layer[row * g_boardWidth + column];
+    return layer[row * g_stageLayers.boardWidth + column];
 }
 
 int32_t LayerOf(const int8_t* layer, int32_t cell, int32_t offBoard)
@@ -69,23 +70,23 @@ int32_t FirstLinkHeading(int32_t bits)
 
 namespace {
 
-// Takes the stage g_stageNumber out of a pack's bytes; 0 with *why saying what is wrong,
+// Takes the stage g_stageLayers.stageNumber out of a pack's bytes; 0 with *why saying what is wrong,
 // or 1 with *why set when the map was only partly there.
 int ReadStageEntry(const uint8_t* data, size_t size, const char** why)
 {
-    g_trackLength = 0;
+    g_stageLayers.trackLength = 0;
     ClearStageLayers();
     *why = "no stage buffers";
-    if (g_squareLayer == nullptr || data == nullptr)
+    if (g_stageLayers.squareLayer == nullptr || data == nullptr)
         return 0;
     // The stage number may come from a save file: only the three entries of the table exist.
     *why = "no such stage";
-    if (g_stageNumber < 1 || g_stageNumber > 3)
+    if (g_stageLayers.stageNumber < 1 || g_stageLayers.stageNumber > 3)
         return 0;
     *why = "shorter than its table of three offsets";
     if (size < 12)
         return 0;
-    const uint64_t entry = 12 + uint64_t(plat::LoadLE32(data + 4 * (g_stageNumber - 1)));
+    const uint64_t entry = 12 + uint64_t(plat::LoadLE32(data + 4 * (g_stageLayers.stageNumber - 1)));
     // W and H must be there and fit the 100 x 100 layers; otherwise nothing is taken over
     // and the previous dimensions stay with the zeroed layers.
     *why = "the stage's offset points past the end of the file";
@@ -97,12 +98,13 @@ int ReadStageEntry(const uint8_t* data, size_t size, const char** why)
     if (width < 1 || width > kMaxBoardSide || height < 1 || height > kMaxBoardSide)
         return 0;
     *why = nullptr;
-    g_boardWidth = static_cast<int32_t>(width);
-    g_boardHeight = static_cast<int32_t>(height);
+    g_stageLayers.boardWidth = static_cast<int32_t>(width);
+    g_stageLayers.boardHeight = static_cast<int32_t>(height);
 
     // A layer the file does not fill keeps its zeros.
     const uint64_t cells = uint64_t(width) * height;
-    int8_t* const layers[] = {g_squareLayer, g_routeLayer, g_layerD, g_eventLayer, g_layerE};
+    int8_t* const layers[] = {g_stageLayers.squareLayer, g_stageLayers.routeLayer, g_stageLayers.layerD,
+                              g_stageLayers.eventLayer, g_stageLayers.layerE};
     uint64_t position = entry + kMapEntryHeaderBytes;
     for (int8_t* layer : layers) {
         if (position < size) {
@@ -113,7 +115,7 @@ int ReadStageEntry(const uint8_t* data, size_t size, const char** why)
     }
     if (position > size)
         *why = "the file ends inside the stage's map";
-    g_trackLength = FindStartAndMeasureTrack();
+    g_stageLayers.trackLength = FindStartAndMeasureTrack();
     return 1;
 }
 
@@ -121,7 +123,7 @@ int ReadStageEntry(const uint8_t* data, size_t size, const char** why)
 
 int LoadStageFromMapPack(const char* fileName)
 {
-    g_trackLength = 0;
+    g_stageLayers.trackLength = 0;
     ClearStageLayers();
     std::vector<uint8_t> pack(kMapPackReadLimit);
     int error = 0;
@@ -132,7 +134,7 @@ int LoadStageFromMapPack(const char* fileName)
     else if (LoadStageMapForPlay(pack.data(), static_cast<size_t>(size), &problems))
         return 1;
     // The player only sees the title come back (or the load error): say why here.
-    ReportStageProblems(fileName, "stage " + std::to_string(g_stageNumber) + " cannot be read", problems);
+    ReportStageProblems(fileName, "stage " + std::to_string(g_stageLayers.stageNumber) + " cannot be read", problems);
     return 0;
 }
 
@@ -154,7 +156,7 @@ int LoadStageMapForPlay(const uint8_t* data, size_t size, std::vector<std::strin
     // The builder writes every layer whole: an entry the file cuts short is not one of its.
     if (why != nullptr) {
         problems->emplace_back(why);
-        g_trackLength = 0;
+        g_stageLayers.trackLength = 0;
         ClearStageLayers();
         return 0;
     }
@@ -166,7 +168,7 @@ int LoadStageMapForPlay(const uint8_t* data, size_t size, std::vector<std::strin
     if (layersKept != nullptr) {
         *layersKept = 1;
     } else {
-        g_trackLength = 0;
+        g_stageLayers.trackLength = 0;
         ClearStageLayers();
     }
     return 0;
@@ -210,7 +212,7 @@ int32_t MeasureTrack(int* reached)
         return 0;
     float x = 0.0f;
     float z = 0.0f;
-    CellCentre(start % g_boardWidth, start / g_boardWidth, &x, &z);
+    CellCentre(start % g_stageLayers.boardWidth, start / g_stageLayers.boardWidth, &x, &z);
     return WalkTrack(x, z, heading, reached);
 }
 
@@ -272,11 +274,11 @@ int PositionToCell(float x, float z, int32_t* column, int32_t* row)
     // Range-test the floats first: truncation toward zero would fold points up to two
     // units beyond the left or far edge onto the first column or row, and a NaN or a
     // huge value cannot be converted at all.
-    const float fx = x + static_cast<float>(g_boardWidth);
-    const float fz = static_cast<float>(g_boardHeight) - z;
-    if (!(fx >= 0.0f && fx < 2.0f * static_cast<float>(g_boardWidth)))
+    const float fx = x + static_cast<float>(g_stageLayers.boardWidth);
+    const float fz = static_cast<float>(g_stageLayers.boardHeight) - z;
+    if (!(fx >= 0.0f && fx < 2.0f * static_cast<float>(g_stageLayers.boardWidth)))
         return 0;
-    if (!(fz >= 0.0f && fz < 2.0f * static_cast<float>(g_boardHeight)))
+    if (!(fz >= 0.0f && fz < 2.0f * static_cast<float>(g_stageLayers.boardHeight)))
         return 0;
     const int32_t c = static_cast<int32_t>(fx) / 2;
     const int32_t r = static_cast<int32_t>(fz) / 2;
@@ -293,37 +295,38 @@ int32_t CellAtPosition(float x, float z)
     int32_t row = 0;
     if (!PositionToCell(x, z, &column, &row))
         return -1; // off the board: every lookup by index reads it as blocked ground
-    return row * g_boardWidth + column;
+    return row * g_stageLayers.boardWidth + column;
 }
 
 void CellCentre(int32_t column, int32_t row, float* x, float* z)
 {
-    *x = static_cast<float>(2 * column - g_boardWidth + 1);
-    *z = static_cast<float>(g_boardHeight - 2 * row - 1);
+    *x = static_cast<float>(2 * column - g_stageLayers.boardWidth + 1);
+    *z = static_cast<float>(g_stageLayers.boardHeight - 2 * row - 1);
 }
 
 int IsCellOnBoard(int32_t column, int32_t row)
 {
-    return BoardIsSound() && column >= 0 && column < g_boardWidth && row >= 0 && row < g_boardHeight;
+    return BoardIsSound() && column >= 0 && column < g_stageLayers.boardWidth && row >= 0 &&
+           row < g_stageLayers.boardHeight;
 }
 
-int32_t CellKindAt(int32_t column, int32_t row) { return LayerAt(g_squareLayer, column, row, kBlockedKind); }
-int32_t RouteAt(int32_t column, int32_t row) { return LayerAt(g_routeLayer, column, row, 0); }
-int32_t BackLinksAt(int32_t column, int32_t row) { return LayerAt(g_layerD, column, row, 0); }
-int32_t EnemyLinksAt(int32_t column, int32_t row) { return LayerAt(g_layerE, column, row, 0); }
-int32_t EventAt(int32_t column, int32_t row) { return LayerAt(g_eventLayer, column, row, 0); }
-int32_t CellKindOf(int32_t cell) { return LayerOf(g_squareLayer, cell, kBlockedKind); }
-int32_t RouteOf(int32_t cell) { return LayerOf(g_routeLayer, cell, 0); }
-int32_t BackLinksOf(int32_t cell) { return LayerOf(g_layerD, cell, 0); }
-int32_t EnemyLinksOf(int32_t cell) { return LayerOf(g_layerE, cell, 0); }
-int32_t EventOf(int32_t cell) { return LayerOf(g_eventLayer, cell, 0); }
+int32_t CellKindAt(int32_t column, int32_t row) { return LayerAt(g_stageLayers.squareLayer, column, row, kBlockedKind); }
+int32_t RouteAt(int32_t column, int32_t row) { return LayerAt(g_stageLayers.routeLayer, column, row, 0); }
+int32_t BackLinksAt(int32_t column, int32_t row) { return LayerAt(g_stageLayers.layerD, column, row, 0); }
+int32_t EnemyLinksAt(int32_t column, int32_t row) { return LayerAt(g_stageLayers.layerE, column, row, 0); }
+int32_t EventAt(int32_t column, int32_t row) { return LayerAt(g_stageLayers.eventLayer, column, row, 0); }
+int32_t CellKindOf(int32_t cell) { return LayerOf(g_stageLayers.squareLayer, cell, kBlockedKind); }
+int32_t RouteOf(int32_t cell) { return LayerOf(g_stageLayers.routeLayer, cell, 0); }
+int32_t BackLinksOf(int32_t cell) { return LayerOf(g_stageLayers.layerD, cell, 0); }
+int32_t EnemyLinksOf(int32_t cell) { return LayerOf(g_stageLayers.layerE, cell, 0); }
+int32_t EventOf(int32_t cell) { return LayerOf(g_stageLayers.eventLayer, cell, 0); }
 
 int32_t NeighbourCell(int32_t cell, int32_t heading)
 {
     if (cell < 0 || cell >= CellCount())
         return -1;
-    int32_t column = cell % g_boardWidth;
-    int32_t row = cell / g_boardWidth;
+    int32_t column = cell % g_stageLayers.boardWidth;
+    int32_t row = cell / g_stageLayers.boardWidth;
     switch (heading) {
     case 0: ++column; break;
     case 90: --row; break;
@@ -333,7 +336,7 @@ int32_t NeighbourCell(int32_t cell, int32_t heading)
     }
     if (!IsCellOnBoard(column, row))
         return -1;
-    return row * g_boardWidth + column;
+    return row * g_stageLayers.boardWidth + column;
 }
 
 int IsWalkableAhead(float x, float z, float heading)

@@ -15,7 +15,7 @@
 constexpr int kMaxBoardSide = 100;
 constexpr float kPieceHeight = 0.25f; // y of pieces and figures on the board
 
-// Square kinds (signed bytes of g_squareLayer).
+// Square kinds (signed bytes of g_stageLayers.squareLayer).
 constexpr int32_t kFirstSquareKind = 10; // 10..14 are the five squares
 constexpr int32_t kLastSquareKind = 14;
 constexpr int32_t kBlockedKind = 15;     // 15 and above is blocked ground
@@ -30,14 +30,14 @@ enum : int32_t {
     kRouteGoal = 32,
 };
 
-// Reads the entry of g_stageNumber as the game plays it (LoadStageMapForPlay); 1 when
-// the game may play it, else 0 with the layers zeroed, g_trackLength 0 and the reasons
+// Reads the entry of g_stageLayers.stageNumber as the game plays it (LoadStageMapForPlay); 1 when
+// the game may play it, else 0 with the layers zeroed, g_stageLayers.trackLength 0 and the reasons
 // on stderr.
 int LoadStageFromMapPack(const char* fileName);
-// Reads the entry of g_stageNumber as it stands, short entries and all (a layer the
+// Reads the entry of g_stageLayers.stageNumber as it stands, short entries and all (a layer the
 // bytes do not fill stays zero); 0 only when there is no entry of a size that fits.
 int LoadStageFromMapPackMemory(const uint8_t* data, size_t size);
-// Reads the entry of g_stageNumber and holds it to the stage map's rules
+// Reads the entry of g_stageLayers.stageNumber and holds it to the stage map's rules
 // (stage_rules.h): 1 when the game may play it. On 0 every problem found is added to
 // *problems and the layers are cleared; with layersKept given, the layers of an entry
 // that was whole stay loaded and *layersKept says so (the pack builder goes on to check

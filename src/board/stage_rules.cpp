@@ -35,15 +35,17 @@ constexpr int32_t kLinkHeadings[4] = {0, 180, 270, 90};
 
 std::string At(int32_t cell)
 {
-    return "column " + std::to_string(cell % g_boardWidth) + ", row " + std::to_string(cell / g_boardWidth);
+    const int32_t width = g_stageLayers.boardWidth;
+    return "column " + std::to_string(cell % width) + ", row " + std::to_string(cell / width);
 }
 
 // The board's cells; none when its sides do not fit the layers (nothing was loaded).
 int32_t CellCount()
 {
-    const bool sound = g_boardWidth >= 1 && g_boardWidth <= kMaxBoardSide && g_boardHeight >= 1 &&
-                       g_boardHeight <= kMaxBoardSide;
-    return sound ? g_boardWidth * g_boardHeight : 0;
+    const StageLayers& stage = g_stageLayers;
+    const bool sound = stage.boardWidth >= 1 && stage.boardWidth <= kMaxBoardSide && stage.boardHeight >= 1 &&
+                       stage.boardHeight <= kMaxBoardSide;
+    return sound ? stage.boardWidth * stage.boardHeight : 0;
 }
 
 bool Walkable(int32_t cell)
@@ -68,7 +70,7 @@ int32_t WalkableNeighbours(int32_t cell)
 int32_t CorridorHeading(int32_t cell, int32_t heading)
 {
     BoardPiece piece{};
-    CellCentre(cell % g_boardWidth, cell / g_boardWidth, &piece.x, &piece.z);
+    CellCentre(cell % g_stageLayers.boardWidth, cell / g_stageLayers.boardWidth, &piece.x, &piece.z);
     piece.heading = static_cast<float>(heading);
     FollowCorridor(&piece);
     return static_cast<int32_t>(RoundToNearest(piece.heading));
@@ -822,9 +824,10 @@ private:
             return;
         for (const auto& [cell, what] : roots) {
             const int32_t squares = longest[static_cast<size_t>(cell)];
-            if (squares > g_trackLength)
+            if (squares > g_stageLayers.trackLength)
                 Problem("a way from " + std::string(what) + " at " + At(cell) + " reaches the goal in " +
-                        std::to_string(squares) + " squares, more than the " + std::to_string(g_trackLength) +
+                        std::to_string(squares) + " squares, more than the " +
+                        std::to_string(g_stageLayers.trackLength) +
                         " the track walk measures; make the branches of each fork equally long");
         }
     }

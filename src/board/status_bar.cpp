@@ -9,15 +9,12 @@
 #include "board/task_table.h"
 #include "board/turn.h"
 #include "board/world.h"
-#include "engine/assets.h"
 #include "engine/sprite.h"
 #include "engine/task.h"
 #include "engine/text.h"
 
 namespace {
 
-constexpr float kAtlas = 2048.0f;
-constexpr uint32_t kWhite = 0xFFFFFFFFu;
 constexpr uint32_t kBarColour = 0x96FFFFFFu;
 constexpr uint32_t kPanelColour = 0x50FFFFFFu;
 
@@ -80,10 +77,6 @@ constexpr SpriteRect kSquareDotRects[kSquareKinds] = {
 };
 constexpr int kMinimapMarkers = 4;
 
-float Sprite(float x, float y, const SpriteRect& rect, uint32_t colour = kWhite)
-{
-    return DrawSprite(x, y, rect, kAtlas, kAtlas, colour, g_uiAtlas);
-}
 
 bool IsMarkedId(int32_t id)
 {
@@ -98,8 +91,9 @@ bool IsLivePieceTask(const Task& task)
 // The stage map as the reader accepts it; anything else shows no minimap cells.
 bool HasDrawableMap()
 {
-    return g_squareLayer != nullptr && g_boardWidth >= 1 && g_boardHeight >= 1 && g_boardWidth <= 100 &&
-           g_boardHeight <= 100;
+    const StageLayers& stage = g_stageLayers;
+    return stage.squareLayer != nullptr && stage.boardWidth >= 1 && stage.boardHeight >= 1 && stage.boardWidth <= 100 &&
+           stage.boardHeight <= 100;
 }
 
 // The minimap's sprites for one stage map, path dots first and then the squares over
@@ -127,12 +121,12 @@ MinimapCells s_minimap;
 
 void TakeMinimapCells(MinimapCells* out)
 {
-    const int32_t w = g_boardWidth;
-    const int32_t h = g_boardHeight;
+    const int32_t w = g_stageLayers.boardWidth;
+    const int32_t h = g_stageLayers.boardHeight;
     out->taken = true;
     out->width = w;
     out->height = h;
-    std::memcpy(out->layer, g_squareLayer, static_cast<size_t>(w) * static_cast<size_t>(h));
+    std::memcpy(out->layer, g_stageLayers.squareLayer, static_cast<size_t>(w) * static_cast<size_t>(h));
     out->count = 0;
     for (int32_t r = 0; r < h; ++r) {
         for (int32_t c = 0; c < w; ++c) {
@@ -159,9 +153,10 @@ void TakeMinimapCells(MinimapCells* out)
 // The list for the map as it is now; call only with a drawable map.
 const MinimapCells& CurrentMinimapCells()
 {
-    const size_t cellCount = static_cast<size_t>(g_boardWidth) * static_cast<size_t>(g_boardHeight);
-    if (!s_minimap.taken || s_minimap.width != g_boardWidth || s_minimap.height != g_boardHeight ||
-        std::memcmp(s_minimap.layer, g_squareLayer, cellCount) != 0)
+    const StageLayers& stage = g_stageLayers;
+    const size_t cellCount = static_cast<size_t>(stage.boardWidth) * static_cast<size_t>(stage.boardHeight);
+    if (!s_minimap.taken || s_minimap.width != stage.boardWidth || s_minimap.height != stage.boardHeight ||
+        std::memcmp(s_minimap.layer, stage.squareLayer, cellCount) != 0)
         TakeMinimapCells(&s_minimap);
     return s_minimap;
 }
@@ -170,26 +165,26 @@ void DrawTeamRow(const BoardPiece* piece, float rowX, float rowY)
 {
     const int32_t team = piece->teamId;
     if (IsMarkedId(team))
-        Sprite(rowX + 12.0f, rowY, kNamePlateRects[team]);
+        DrawAtlasSprite(rowX + 12.0f, rowY, kNamePlateRects[team]);
     if (piece->controller != kControllerEnemy) {
         DrawNumberSmall(rowX + 142.0f, rowY + 1.0f, piece->progress);
-        Sprite(rowX + 174.0f, rowY - 1.0f, kSlashRect);
-        DrawNumberSmall(rowX + 180.0f, rowY + 1.0f, g_trackLength);
-        Sprite(rowX + 214.0f, rowY, kMembersIconRect);
+        DrawAtlasSprite(rowX + 174.0f, rowY - 1.0f, kSlashRect);
+        DrawNumberSmall(rowX + 180.0f, rowY + 1.0f, g_stageLayers.trackLength);
+        DrawAtlasSprite(rowX + 214.0f, rowY, kMembersIconRect);
         DrawNumberSmall(rowX + 244.0f, rowY + 1.0f, piece->liveCount);
-        Sprite(rowX + 259.0f, rowY, kCountSuffixRect);
-        Sprite(rowX + 276.0f, rowY + 2.0f, team == g_playerTeam ? kOwnTeamMarkRect : kOtherTeamMarkRect);
+        DrawAtlasSprite(rowX + 259.0f, rowY, kCountSuffixRect);
+        DrawAtlasSprite(rowX + 276.0f, rowY + 2.0f, team == g_playerTeam ? kOwnTeamMarkRect : kOtherTeamMarkRect);
     }
     if (IsMarkedId(team))
-        Sprite(rowX + 300.0f, rowY + 2.0f, kTeamIconRects[team]);
+        DrawAtlasSprite(rowX + 300.0f, rowY + 2.0f, kTeamIconRects[team]);
 }
 
 } // namespace
 
 void DrawStatusBar()
 {
-    Sprite(0.0f, 464.0f, kBarRect, kBarColour);
-    Sprite(0.0f, 465.0f, AnyHumanPieceRolling() != 0 ? kHintRollingRect : kHintOtherRect);
+    DrawAtlasSprite(0.0f, 464.0f, kBarRect, kBarColour);
+    DrawAtlasSprite(0.0f, 465.0f, AnyHumanPieceRolling() != 0 ? kHintRollingRect : kHintOtherRect);
     int32_t minimapOn = 0;
     int32_t overlayOn = 0;
     if (g_tasks != nullptr) {
@@ -197,8 +192,8 @@ void DrawStatusBar()
         minimapOn = view->minimapOn;
         overlayOn = view->overlayOn;
     }
-    Sprite(372.0f, 465.0f, minimapOn == 1 ? kMinimapOnRect : kMinimapOffRect);
-    Sprite(218.0f, 465.0f, overlayOn == 1 ? kPanelOnRect : kPanelOffRect);
+    DrawAtlasSprite(372.0f, 465.0f, minimapOn == 1 ? kMinimapOnRect : kMinimapOffRect);
+    DrawAtlasSprite(218.0f, 465.0f, overlayOn == 1 ? kPanelOnRect : kPanelOffRect);
     DrawStageNumber(555.0f, 465.0f);
     DrawComputerControlBanner(470.0f, 2.0f);
 }
@@ -222,13 +217,13 @@ void DrawComputerControlBanner(float x, float y)
 {
     const BoardPiece* piece = FindPlayerTeamTask();
     if (piece != nullptr && piece->controller == kControllerComputer)
-        Sprite(x, y, kComputerBannerRect);
+        DrawAtlasSprite(x, y, kComputerBannerRect);
 }
 
 void DrawStageNumber(float x, float y)
 {
-    const float right = Sprite(x, y, kStageLabelRect);
-    DrawNumberSmall(right + 4.0f, y, g_stageNumber);
+    const float right = DrawAtlasSprite(x, y, kStageLabelRect);
+    DrawNumberSmall(right + 4.0f, y, g_stageLayers.stageNumber);
 }
 
 void DrawStatusOverlay()
@@ -242,16 +237,16 @@ void DrawStatusOverlay()
 
 void DrawTeamStatusPanel(const TurnController* controller, float x, float y)
 {
-    DrawTintedPanel(x, y, kTeamPanelRect, kAtlas, kAtlas, kPanelColour, g_uiAtlas);
+    DrawAtlasPanel(x, y, kTeamPanelRect, kPanelColour);
     const float rowX = x + 4.0f;
     for (int i = 0; i < kTurnListLength; ++i) {
         const float rowY = y + 8.0f + 25.0f * static_cast<float>(i);
         if (i == controller->turnIndex)
-            Sprite(x + 2.0f, rowY, kTurnHighlightRect, kBarColour);
+            DrawAtlasSprite(x + 2.0f, rowY, kTurnHighlightRect, kBarColour);
         DrawNumberSmall(rowX, rowY + 1.0f, i + 1);
         const BoardPiece* piece = controller->turnList[i];
         if (piece == nullptr)
-            Sprite(rowX + 15.0f, rowY, kEmptyRowRect);
+            DrawAtlasSprite(rowX + 15.0f, rowY, kEmptyRowRect);
         else
             DrawTeamRow(piece, rowX, rowY);
     }
@@ -263,7 +258,7 @@ void DrawMinimap()
         const MinimapCells& cells = CurrentMinimapCells();
         for (int32_t i = 0; i < cells.count; ++i) {
             const MinimapCell& cell = cells.cells[i];
-            Sprite(cell.x, cell.y, *cell.rect);
+            DrawAtlasSprite(cell.x, cell.y, *cell.rect);
         }
     }
     DrawMinimapPieces();
@@ -301,9 +296,9 @@ void DrawMinimapPiece(float x, float negZ, int32_t team)
     if (!IsMarkedId(team))
         return;
     // Whole halves of the board's size: on an odd board the marker sits a pixel off.
-    const int32_t halfWidth = g_boardWidth / 2;
-    const int32_t halfHeight = g_boardHeight / 2;
+    const int32_t halfWidth = g_stageLayers.boardWidth / 2;
+    const int32_t halfHeight = g_stageLayers.boardHeight / 2;
     const float px = 2.0f * (x / 2.0f + static_cast<float>(halfWidth)) + kMinimapX;
     const float py = 2.0f * (negZ / 2.0f + static_cast<float>(halfHeight)) + kMinimapY;
-    Sprite(px - 8.0f, py - 8.0f, kMarkerRects[team]);
+    DrawAtlasSprite(px - 8.0f, py - 8.0f, kMarkerRects[team]);
 }

@@ -58,7 +58,7 @@ void StartBoardTurns()
     if (piece == nullptr) {
         // The player only sees the title come back: say why.
         std::fprintf(stderr, "stage %d: team %d has no piece on the board; the race cannot start\n",
-                     static_cast<int>(g_stageNumber), static_cast<int>(g_playerTeam));
+                     static_cast<int>(g_stageLayers.stageNumber), static_cast<int>(g_playerTeam));
         ReturnToTitle();
         return;
     }

@@ -4,15 +4,7 @@
 
 #include "engine/task.h"
 
-int32_t g_boardWidth = 0;
-int32_t g_boardHeight = 0;
-int32_t g_stageNumber = 1;
-int8_t* g_squareLayer = nullptr;
-int8_t* g_routeLayer = nullptr;
-int8_t* g_layerD = nullptr;
-int8_t* g_eventLayer = nullptr;
-int8_t* g_layerE = nullptr;
-int32_t g_trackLength = 0;
+StageLayers g_stageLayers;
 
 char* g_eventScripts = nullptr;
 uint8_t* g_eventText = nullptr;
@@ -22,11 +14,11 @@ int32_t g_playerTeam = 0;
 // No stage buffer is held yet: a failed start frees nothing twice.
 static void ForgetStageBuffers()
 {
-    g_squareLayer = nullptr;
-    g_eventLayer = nullptr;
-    g_routeLayer = nullptr;
-    g_layerD = nullptr;
-    g_layerE = nullptr;
+    g_stageLayers.squareLayer = nullptr;
+    g_stageLayers.eventLayer = nullptr;
+    g_stageLayers.routeLayer = nullptr;
+    g_stageLayers.layerD = nullptr;
+    g_stageLayers.layerE = nullptr;
     g_eventScripts = nullptr;
     g_eventText = nullptr;
 }
@@ -49,9 +41,9 @@ static bool Allocate(T*& buffer, int bytes)
 int AllocStageBuffers()
 {
     ForgetStageBuffers();
-    bool ok = Allocate(g_squareLayer, kStageCells) && Allocate(g_eventLayer, kStageCells) &&
-              Allocate(g_routeLayer, kStageCells) && Allocate(g_layerD, kStageCells) &&
-              Allocate(g_layerE, kStageCells) && Allocate(g_eventScripts, kEventScriptBytes) &&
+    bool ok = Allocate(g_stageLayers.squareLayer, kStageCells) && Allocate(g_stageLayers.eventLayer, kStageCells) &&
+              Allocate(g_stageLayers.routeLayer, kStageCells) && Allocate(g_stageLayers.layerD, kStageCells) &&
+              Allocate(g_stageLayers.layerE, kStageCells) && Allocate(g_eventScripts, kEventScriptBytes) &&
               Allocate(g_eventText, kEventTextBytes);
     if (!ok) {
         FreeStageBuffers(); // frees exactly those allocated before the failure
@@ -65,7 +57,8 @@ int AllocStageBuffers()
 
 void ClearStageLayers()
 {
-    int8_t* const layers[] = {g_squareLayer, g_routeLayer, g_layerD, g_eventLayer, g_layerE};
+    int8_t* const layers[] = {g_stageLayers.squareLayer, g_stageLayers.routeLayer, g_stageLayers.layerD,
+                              g_stageLayers.eventLayer, g_stageLayers.layerE};
     for (int8_t* layer : layers) {
         if (layer)
             std::memset(layer, 0, kStageCells);
@@ -93,11 +86,11 @@ static void Release(T*& buffer)
 
 void FreeStageBuffers()
 {
-    Release(g_squareLayer);
-    Release(g_eventLayer);
-    Release(g_routeLayer);
-    Release(g_layerD);
-    Release(g_layerE);
+    Release(g_stageLayers.squareLayer);
+    Release(g_stageLayers.eventLayer);
+    Release(g_stageLayers.routeLayer);
+    Release(g_stageLayers.layerD);
+    Release(g_stageLayers.layerE);
     Release(g_eventScripts);
     Release(g_eventText);
 }

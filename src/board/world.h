@@ -8,16 +8,21 @@ constexpr int kEventScriptBytes = 20000; // 10 slots of 2,000 bytes
 constexpr int kEventScriptSlotBytes = 2000;
 constexpr int kEventTextBytes = 16000;
 
-// StageLayers: one set for the current stage. Cells are read as signed bytes.
-extern int32_t g_boardWidth;   // W, columns
-extern int32_t g_boardHeight;  // H, rows
-extern int32_t g_stageNumber;  // 1..3
-extern int8_t* g_squareLayer;  // square kind per cell
-extern int8_t* g_routeLayer;   // forward direction bits, start 16 and goal 32
-extern int8_t* g_layerD;       // back-move direction bits
-extern int8_t* g_eventLayer;   // event number per cell
-extern int8_t* g_layerE;       // enemy-move direction bits
-extern int32_t g_trackLength;  // squares from the start to the goal
+// The current stage's map: one set of layers, each a buffer of kStageCells bytes of
+// which W x H are used, row by row. Cells are read as signed bytes.
+struct StageLayers {
+    int32_t boardWidth = 0;        // W, columns
+    int32_t boardHeight = 0;       // H, rows
+    int32_t stageNumber = 1;       // 1..3
+    int8_t* squareLayer = nullptr; // square kind per cell
+    int8_t* routeLayer = nullptr;  // forward direction bits, start 16 and goal 32
+    int8_t* layerD = nullptr;      // back-move direction bits
+    int8_t* eventLayer = nullptr;  // event number per cell
+    int8_t* layerE = nullptr;      // enemy-move direction bits
+    int32_t trackLength = 0;       // squares from the start to the goal
+};
+
+extern StageLayers g_stageLayers;
 
 extern char* g_eventScripts;   // decoded scripts, event n in slot n - 1
 extern uint8_t* g_eventText;   // the stage's raw script text

@@ -3,25 +3,11 @@
 #include "app/app.h"
 #include "platform/window.h"
 
-int32_t g_windowedOption = 1;
-int32_t g_colour32Option = 1;
-int32_t g_vsyncOption = 1;
-int32_t g_depth24Option = 1;
-int32_t g_prevWindowedOption = 1;
-int32_t g_prevColour32Option = 1;
-int32_t g_prevVsyncOption = 1;
-int32_t g_prevDepth24Option = 1;
-int32_t g_soundEffectsOn = 1;
-int32_t g_musicOn = 1;
-int32_t g_battleAnimation = 1;
+GameConfig g_gameConfig;
 
 void SetDefaultConfig()
 {
-    int32_t* const fields[] = {&g_windowedOption, &g_colour32Option, &g_vsyncOption, &g_depth24Option,
-                               &g_prevWindowedOption, &g_prevColour32Option, &g_prevVsyncOption,
-                               &g_prevDepth24Option, &g_soundEffectsOn, &g_musicOn, &g_battleAnimation};
-    for (int32_t* field : fields)
-        *field = 1;
+    g_gameConfig = GameConfig{};
 }
 
 void CentredClientPosition(int frameLeft, int frameTop, int frameRight, int frameBottom, int* x, int* y)
@@ -35,7 +21,7 @@ void PlaceMainWindow()
 {
     if (!plat::MainWindow())
         return; // headless: nothing to place
-    if (g_windowedOption) {
+    if (g_gameConfig.windowedOption) {
         // The whole window, frame and caption included, is centred; its frame is known
         // only once the window system has framed the shown window.
         plat::ShowWindowed(kClientWidth, kClientHeight);

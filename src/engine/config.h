@@ -2,17 +2,22 @@
 #pragma once
 #include <cstdint>
 
-extern int32_t g_windowedOption;
-extern int32_t g_colour32Option;
-extern int32_t g_vsyncOption;
-extern int32_t g_depth24Option;
-extern int32_t g_prevWindowedOption;
-extern int32_t g_prevColour32Option;
-extern int32_t g_prevVsyncOption;
-extern int32_t g_prevDepth24Option;
-extern int32_t g_soundEffectsOn;
-extern int32_t g_musicOn;
-extern int32_t g_battleAnimation;
+struct GameConfig {
+    int32_t windowedOption = 1;     // 1 windowed, 0 full screen
+    int32_t colour32Option = 1;     // full-screen back buffer of 32 bits, else 16
+    int32_t vsyncOption = 1;        // presenting waits for the vertical blank
+    int32_t depth24Option = 1;      // depth buffer of 24 bits, else 16
+    int32_t prevWindowedOption = 1; // the display settings when the options screen opened
+    int32_t prevColour32Option = 1;
+    int32_t prevVsyncOption = 1;
+    int32_t prevDepth24Option = 1;
+    int32_t soundEffectsOn = 1;     // effects play when not 0
+    int32_t musicOn = 1;            // music plays when 1
+    int32_t battleAnimation = 1;    // 1: battles show the 3D battle scene
+};
+static_assert(sizeof(GameConfig) == 44, "the settings are eleven 32-bit integers");
+
+extern GameConfig g_gameConfig;
 
 void SetDefaultConfig();
 void PlaceMainWindow();

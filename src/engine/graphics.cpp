@@ -19,10 +19,10 @@ plat::Viewport g_viewport = {0, 0, 640, 480, 0.0f, 1.0f};
 int CreateD3DDevice(void* window, int refreshRate)
 {
     plat::DeviceSettings settings;
-    settings.windowed = g_windowedOption == 1;
-    settings.colour32 = g_colour32Option != 0;
-    settings.vsync = g_vsyncOption != 0;
-    settings.depth24 = g_depth24Option != 0;
+    settings.windowed = g_gameConfig.windowedOption == 1;
+    settings.colour32 = g_gameConfig.colour32Option != 0;
+    settings.vsync = g_gameConfig.vsyncOption != 0;
+    settings.depth24 = g_gameConfig.depth24Option != 0;
     settings.refreshRate = settings.windowed ? 0 : refreshRate;
     if (plat::SelectedGfxBackend() == plat::GfxBackend::OpenGL && window && window == plat::MainWindow()) {
         // The depth buffer comes with the window's pixel format: another size needs the

@@ -128,7 +128,7 @@ void FlushSoundRequests()
 void PlaySoundEffectNow(int id, int noRewind)
 {
     if (id < 0 || id >= kSoundEffectCount) return;
-    if (!g_soundEffectsOn || !g_soundDevice || g_soundEffects[id] == nullptr) return;
+    if (!g_gameConfig.soundEffectsOn || !g_soundDevice || g_soundEffects[id] == nullptr) return;
     plat::SoundBuffer* b = g_soundEffects[id];
     if (!noRewind) {
         // Restart an effect that is still sounding from an earlier frame.
@@ -151,5 +151,5 @@ void PlayMusic(int track)
 {
     StopAllMusic();
     if (track < 0 || track >= kMusicTrackCount) return;
-    if (g_musicOn == 1) plat::PlayBuffer(g_music[track], true);
+    if (g_gameConfig.musicOn == 1) plat::PlayBuffer(g_music[track], true);
 }

@@ -62,7 +62,7 @@ float DrawAtlasSpriteScaled(float x, float y, float scale, const SpriteRect& src
 {
     const float w = RoundToNearest((src.right - src.left) * scale);
     const float h = RoundToNearest((src.bottom - src.top) * scale);
-    DrawSpriteRect({x, y, x + w, y + h}, src, 2048.0f, 2048.0f, 0xFFFFFFFFu, g_uiAtlas);
+    DrawSpriteRect({x, y, x + w, y + h}, src, AtlasWidth(), AtlasHeight(), kOpaqueWhite, g_uiAtlas);
     return x + w;
 }
 
@@ -102,9 +102,34 @@ void FillScreenWithTile(float left, float top, float right, float bottom)
     for (int row = 0; row < 15; ++row) {
         float x = 0.0f;
         for (int column = 0; column < 20; ++column) {
-            DrawSprite(x, y, tile, 2048.0f, 2048.0f, 0xFFFFFFFFu, g_uiAtlas);
+            DrawAtlasSprite(x, y, tile);
             x += 32.0f;
         }
         y += 32.0f;
     }
+}
+
+float AtlasWidth()
+{
+    return g_uiAtlas ? static_cast<float>(g_uiAtlas->width) : kAtlasSize;
+}
+
+float AtlasHeight()
+{
+    return g_uiAtlas ? static_cast<float>(g_uiAtlas->height) : kAtlasSize;
+}
+
+float DrawAtlasSprite(float x, float y, const SpriteRect& src, uint32_t colour)
+{
+    return DrawSprite(x, y, src, AtlasWidth(), AtlasHeight(), colour, g_uiAtlas);
+}
+
+float DrawAtlasSpriteCentredX(const SpriteRect& src, float y, uint32_t colour)
+{
+    return DrawSpriteCentredX(src, y, AtlasWidth(), AtlasHeight(), colour, g_uiAtlas);
+}
+
+void DrawAtlasPanel(float x, float y, const SpriteRect& src, uint32_t colour)
+{
+    DrawTintedPanel(x, y, src, AtlasWidth(), AtlasHeight(), colour, g_uiAtlas);
 }

@@ -78,7 +78,7 @@ void DrawGlyphRow(const int32_t* row, float penX, float rowY)
 
 void DrawMessageWindowPanel(float x, float y)
 {
-    DrawTintedPanel(x, y, kMessageWindowPanel, 2048.0f, 2048.0f, kMessageWindowColour, g_uiAtlas);
+    DrawAtlasPanel(x, y, kMessageWindowPanel, kMessageWindowColour);
 }
 
 void DrawTextBox(const BattleWork* battle)
@@ -123,7 +123,7 @@ float DrawNumber(float x, float y, int32_t value, int32_t scale, const SpriteRec
         const SpriteRect& d = digitSet[digits[i]];
         const float w = (d.right - d.left) * s;
         const float h = (d.bottom - d.top) * s;
-        DrawSpriteRect({pen, y, pen + w, y + h}, d, 2048.0f, 2048.0f, 0xFFFFFFFFu, g_uiAtlas);
+        DrawSpriteRect({pen, y, pen + w, y + h}, d, AtlasWidth(), AtlasHeight(), kOpaqueWhite, g_uiAtlas);
         pen = w + 1.0f + pen;
         advance = w + 1.0f + advance;
     }

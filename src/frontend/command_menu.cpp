@@ -4,9 +4,9 @@
 
 #include "board/piece.h"
 #include "board/task_table.h"
-#include "engine/assets.h"
 #include "engine/input.h"
 #include "engine/sound.h"
+#include "frontend/interface.h"
 #include "frontend/options.h"
 #include "frontend/save_menu.h"
 #include "frontend/team_status.h"
@@ -19,25 +19,13 @@ constexpr float kMenuY = 100.0f;
 constexpr uint32_t kMenuColour = 0x96FFFFFFu;
 constexpr float kOptionsPanelY = 100.0f;
 
-constexpr float kMainFrame[4] = {1892.0f, 720.0f, 2047.0f, 964.0f};
-constexpr float kMainTitle[4] = {767.0f, 181.0f, 871.0f, 199.0f};
-constexpr float kTwoItemFrame[4] = {1250.0f, 1780.0f, 1405.0f, 1874.0f};
-constexpr float kQuitTitle[4] = {767.0f, 202.0f, 888.0f, 222.0f};
-constexpr float kAutoPlayTitle[4] = {1293.0f, 1085.0f, 1396.0f, 1105.0f};
+constexpr SpriteRect kMainFrame = {1892.0f, 720.0f, 2047.0f, 964.0f};
+constexpr SpriteRect kMainTitle = {767.0f, 181.0f, 871.0f, 199.0f};
+constexpr SpriteRect kQuitTitle = {767.0f, 202.0f, 888.0f, 222.0f};
+constexpr SpriteRect kAutoPlayTitle = {1293.0f, 1085.0f, 1396.0f, 1105.0f};
 
 constexpr int32_t kMainItemCount = 7;
 constexpr int32_t kTwoItemCount = 2;
-
-SpriteRect RectOf(const float r[4])
-{
-    return {r[0], r[1], r[2], r[3]};
-}
-
-void CopyRect(float* destination, const float* source)
-{
-    for (int i = 0; i < 4; ++i)
-        destination[i] = source[i];
-}
 
 void CloseMenu(MenuWindow* menu)
 {
@@ -80,12 +68,12 @@ void RunMenuItem(MenuWindow* menu, int32_t code)
         break;
     case kMenuAutoPlay:
         if (CanPlayerSave() != 0)
-            SwitchMenuPage(menu, kTwoItemCount, g_menuAutoPlayCodes, kTwoItemFrame, kAutoPlayTitle);
+            SwitchMenuPage(menu, kTwoItemCount, g_menuAutoPlayCodes, kTwoItemFrameRect, kAutoPlayTitle);
         else
             Refuse();
         break;
     case kMenuOptions: HandOver(menu, CreateOptionsScreen(kOptionsPanelY, kOptionsInGame)); break;
-    case kMenuQuit: SwitchMenuPage(menu, kTwoItemCount, g_menuQuitCodes, kTwoItemFrame, kQuitTitle); break;
+    case kMenuQuit: SwitchMenuPage(menu, kTwoItemCount, g_menuQuitCodes, kTwoItemFrameRect, kQuitTitle); break;
     case kMenuQuitNo:
     case kMenuAutoPlayNo: SwitchMenuPage(menu, kMainItemCount, g_menuMainCodes, kMainFrame, kMainTitle); break;
     case kMenuQuitYes:
@@ -118,10 +106,10 @@ const SpriteRect g_menuLabels[kMenuItemCodeCount] = {
     {1315.0f, 1085.0f, 1395.0f, 1105.0f}, // automatic play
     {465.0f, 687.0f, 505.0f, 707.0f},   // options
     {787.0f, 202.0f, 888.0f, 222.0f},   // back to the title
-    {642.0f, 480.0f, 700.0f, 499.0f},   // no
-    {702.0f, 480.0f, 741.0f, 498.0f},   // yes
-    {642.0f, 480.0f, 700.0f, 499.0f},   // no
-    {702.0f, 480.0f, 741.0f, 498.0f},   // yes
+    kAnswerNoRect,
+    kAnswerYesRect,
+    kAnswerNoRect,
+    kAnswerYesRect,
 };
 
 const SpriteRect g_menuLabelsNoSave[kMenuItemCodeCount] = {
@@ -132,10 +120,10 @@ const SpriteRect g_menuLabelsNoSave[kMenuItemCodeCount] = {
     {1403.0f, 935.0f, 1483.0f, 955.0f}, // automatic play, greyed
     {465.0f, 687.0f, 505.0f, 707.0f},
     {787.0f, 202.0f, 888.0f, 222.0f},
-    {642.0f, 480.0f, 700.0f, 499.0f},
-    {702.0f, 480.0f, 741.0f, 498.0f},
-    {642.0f, 480.0f, 700.0f, 499.0f},
-    {702.0f, 480.0f, 741.0f, 498.0f},
+    kAnswerNoRect,
+    kAnswerYesRect,
+    kAnswerNoRect,
+    kAnswerYesRect,
 };
 
 void OpenCommandMenu()
@@ -148,7 +136,8 @@ void OpenCommandMenu()
     CreateMenuWindow(kMainItemCount, g_menuMainCodes, kMainFrame, kMainTitle);
 }
 
-int CreateMenuWindow(int32_t itemCount, const int32_t* itemCodes, const float frameRect[4], const float titleRect[4])
+int CreateMenuWindow(int32_t itemCount, const int32_t* itemCodes, const SpriteRect& frameRect,
+                     const SpriteRect& titleRect)
 {
     Task* task = CreateTask(kCommandMenuSlot);
     if (task == nullptr)
@@ -159,8 +148,8 @@ int CreateMenuWindow(int32_t itemCount, const int32_t* itemCodes, const float fr
     menu->itemCount = itemCount;
     menu->cursor = 0;
     menu->itemCodes = itemCodes;
-    CopyRect(menu->frameRect, frameRect);
-    CopyRect(menu->titleRect, titleRect);
+    menu->frameRect = frameRect;
+    menu->titleRect = titleRect;
     menu->stateProc = StartMenuWindow;
     return 1;
 }
@@ -215,39 +204,35 @@ int MoveMenuCursor(int32_t* cursor, int32_t count)
     return 0;
 }
 
-void SwitchMenuPage(MenuWindow* menu, int32_t count, const int32_t* codes, const float frameRect[4],
-                    const float titleRect[4])
+void SwitchMenuPage(MenuWindow* menu, int32_t count, const int32_t* codes, const SpriteRect& frameRect,
+                    const SpriteRect& titleRect)
 {
     menu->itemCount = count;
     menu->itemCodes = codes;
-    CopyRect(menu->frameRect, frameRect);
-    CopyRect(menu->titleRect, titleRect);
+    menu->frameRect = frameRect;
+    menu->titleRect = titleRect;
     menu->cursor = 0;
 }
 
-void DrawMenuFrame(float x, float y, int32_t cursor, int32_t count, uint32_t colour, const float frameRect[4],
-                   const float titleRect[4], const SpriteRect* labels, const int32_t* codes)
+void DrawMenuFrame(float x, float y, int32_t cursor, int32_t count, uint32_t colour, const SpriteRect& frameRect,
+                   const SpriteRect& titleRect, const SpriteRect* labels, const int32_t* codes)
 {
-    const SpriteRect frame = RectOf(frameRect);
-    const SpriteRect title = RectOf(titleRect);
-    DrawTintedPanel(x, y, frame, kAtlasSize, kAtlasSize, colour, g_uiAtlas);
-    const float titleX = x + ((frame.right - frame.left) - (title.right - title.left)) / 2.0f;
-    DrawSprite(titleX, y + 6.0f, title, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
-    DrawSprite(x + 4.0f, y + 32.0f + 27.0f * static_cast<float>(cursor), kMenuCursorRect, kAtlasSize, kAtlasSize,
-               kOpaqueWhite, g_uiAtlas);
+    DrawAtlasPanel(x, y, frameRect, colour);
+    const float titleX = x + ((frameRect.right - frameRect.left) - (titleRect.right - titleRect.left)) / 2.0f;
+    DrawAtlasSprite(titleX, y + 6.0f, titleRect);
+    DrawAtlasSprite(x + 4.0f, y + 32.0f + 27.0f * static_cast<float>(cursor), kMenuCursorRect);
     for (int32_t i = 0; i < count && codes != nullptr; ++i) {
         const int32_t code = codes[i];
         if (code < 0 || code >= kMenuItemCodeCount)
             continue;
         const SpriteRect& label = labels[code];
-        DrawSprite(x + ComputeCenteredOffset(label, frameRect), y + 35.0f + 27.0f * static_cast<float>(i), label,
-                   kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+        DrawAtlasSprite(x + ComputeCenteredOffset(label, frameRect), y + 35.0f + 27.0f * static_cast<float>(i), label);
     }
 }
 
-float ComputeCenteredOffset(const SpriteRect& item, const float frameRect[4])
+float ComputeCenteredOffset(const SpriteRect& item, const SpriteRect& frameRect)
 {
-    return RoundToNearest(((frameRect[2] - frameRect[0]) - (item.right - item.left)) / 2.0f);
+    return RoundToNearest(((frameRect.right - frameRect.left) - (item.right - item.left)) / 2.0f);
 }
 
 int OpenSaveSlotsFromMenu(int32_t mode)

@@ -32,8 +32,8 @@ struct MenuWindow {
     int32_t itemCount;        // rows of the current page: 7, or 2
     int32_t cursor;           // 0 .. itemCount - 1
     const int32_t* itemCodes; // item code of each row of the current page
-    float frameRect[4];       // atlas rectangles (left, top, right, bottom)
-    float titleRect[4];
+    SpriteRect frameRect;     // atlas rectangles
+    SpriteRect titleRect;
     MenuProc stateProc;
 };
 CHECK_TASK_WORK(MenuWindow);
@@ -46,17 +46,18 @@ extern const SpriteRect g_menuLabels[kMenuItemCodeCount];
 extern const SpriteRect g_menuLabelsNoSave[kMenuItemCodeCount];
 
 void OpenCommandMenu();
-int CreateMenuWindow(int32_t itemCount, const int32_t* itemCodes, const float frameRect[4], const float titleRect[4]);
+int CreateMenuWindow(int32_t itemCount, const int32_t* itemCodes, const SpriteRect& frameRect,
+                     const SpriteRect& titleRect);
 void UpdateMenuWindow(Task* task);
 void DrawMenuWindowTask(Task* task);
 void StartMenuWindow(MenuWindow* menu);
 void HandleMenuInput(MenuWindow* menu);
 int MoveMenuCursor(int32_t* cursor, int32_t count);
-void SwitchMenuPage(MenuWindow* menu, int32_t count, const int32_t* codes, const float frameRect[4],
-                    const float titleRect[4]);
-void DrawMenuFrame(float x, float y, int32_t cursor, int32_t count, uint32_t colour, const float frameRect[4],
-                   const float titleRect[4], const SpriteRect* labels, const int32_t* codes);
-float ComputeCenteredOffset(const SpriteRect& item, const float frameRect[4]);
+void SwitchMenuPage(MenuWindow* menu, int32_t count, const int32_t* codes, const SpriteRect& frameRect,
+                    const SpriteRect& titleRect);
+void DrawMenuFrame(float x, float y, int32_t cursor, int32_t count, uint32_t colour, const SpriteRect& frameRect,
+                   const SpriteRect& titleRect, const SpriteRect* labels, const int32_t* codes);
+float ComputeCenteredOffset(const SpriteRect& item, const SpriteRect& frameRect);
 
 // The save-slot screen opened from the menu in save (0) or load (1) mode; 1 when it
 // opened, else the menu stays and refuses the item.

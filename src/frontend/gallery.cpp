@@ -12,6 +12,7 @@
 #include "engine/sound.h"
 #include "engine/sprite.h"
 #include "engine/text.h"
+#include "frontend/interface.h"
 #include "frontend/team_select.h"
 #include "frontend/title.h"
 #include "platform/gfx_device.h"
@@ -120,7 +121,7 @@ void DrawModelGallery(Task* task)
     DrawGalleryRing(work);
     DrawSideArrows(32.0f, 400.0f);
     DrawNumberTall(276.0f, 460.0f, work->selected + 1);
-    DrawSprite(310.0f, 459.0f, kSlashRect, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawAtlasSprite(310.0f, 459.0f, kSlashRect);
     DrawNumberTall(325.0f, 460.0f, kGalleryModelCount);
 }
 
@@ -200,5 +201,5 @@ void DrawGalleryRing(GalleryWork* work)
         MakeWorldMatrixYawRoll(&world, position, &facing, 0.0f);
         DrawModel(ModelById(i), &world);
     }
-    DrawSprite(0.0f, 0.0f, kCaptionRect, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawAtlasSprite(0.0f, 0.0f, kCaptionRect);
 }

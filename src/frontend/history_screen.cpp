@@ -4,11 +4,11 @@
 
 #include "board/characters.h"
 #include "board/task_table.h"
-#include "engine/assets.h"
 #include "engine/input.h"
 #include "engine/sound.h"
 #include "engine/sprite.h"
 #include "engine/text.h"
+#include "frontend/interface.h"
 #include "frontend/title.h"
 #include "persist/history.h"
 
@@ -25,11 +25,6 @@ constexpr SpriteRect kTitlePlate = {873.0f, 249.0f, 1063.0f, 279.0f};
 constexpr SpriteRect kCaption = {1010.0f, 1780.0f, 1130.0f, 1800.0f};
 constexpr SpriteRect kRowBar = {1453.0f, 1250.0f, 2047.0f, 1280.0f};
 constexpr SpriteRect kEmptyRowBar = {1453.0f, 1282.0f, 2047.0f, 1312.0f};
-constexpr SpriteRect kYearUnit = {838.0f, 340.0f, 858.0f, 360.0f};
-constexpr SpriteRect kMonthUnit = {863.0f, 340.0f, 876.0f, 359.0f};
-constexpr SpriteRect kDayUnit = {879.0f, 340.0f, 893.0f, 359.0f};
-constexpr SpriteRect kHourUnit = {896.0f, 340.0f, 916.0f, 360.0f};
-constexpr SpriteRect kMinuteUnit = {920.0f, 340.0f, 940.0f, 360.0f};
 constexpr SpriteRect kStageUnit = {1315.0f, 28.0f, 1335.0f, 47.0f};
 constexpr SpriteRect kPlaceLabels[3] = {
     {1010.0f, 1525.0f, 1039.0f, 1545.0f},
@@ -154,8 +149,8 @@ void DrawHistoryScreen(Task*)
     FillScreenWithTile(kBackgroundTile.left, kBackgroundTile.top, kBackgroundTile.right, kBackgroundTile.bottom);
     for (int i = kHistoryEntries - 1; i >= 0; --i)
         DrawHistoryRow(g_history[i]);
-    DrawSpriteCentredX(kTitlePlate, 40.0f, 2048.0f, 2048.0f, 0xFFFFFFFFu, g_uiAtlas);
-    DrawSpriteCentredX(kCaption, 42.0f, 2048.0f, 2048.0f, 0xFFFFFFFFu, g_uiAtlas);
+    DrawAtlasSpriteCentredX(kTitlePlate, 40.0f);
+    DrawAtlasSpriteCentredX(kCaption, 42.0f);
 }
 
 void DrawHistoryRow(const HistoryEntry& entry)
@@ -163,10 +158,10 @@ void DrawHistoryRow(const HistoryEntry& entry)
     const float x = entry.rowX;
     const float y = entry.rowY;
     if (IsHistoryEntryEmpty(entry)) {
-        DrawSprite(x, y, kEmptyRowBar, 2048.0f, 2048.0f, 0xFFFFFFFFu, g_uiAtlas);
+        DrawAtlasSprite(x, y, kEmptyRowBar);
         return;
     }
-    DrawSprite(x, y, kRowBar, 2048.0f, 2048.0f, 0xFFFFFFFFu, g_uiAtlas);
+    DrawAtlasSprite(x, y, kRowBar);
     const float line = y + 6.0f;
     const HistoryTime& t = entry.time;
     float c = x + 8.0f;
@@ -186,14 +181,13 @@ void DrawHistoryRow(const HistoryEntry& entry)
         const SpriteRect& label = kPlaceLabels[p];
         if (entry.placeTeam[p] == entry.playerTeam) {
             const SpriteRect marker = {kMarkerLeft, kMarkerTop, kMarkerLeft + (label.right - label.left), kMarkerBottom};
-            DrawSprite(c + 19.0f, y + 2.0f, marker, 2048.0f, 2048.0f, 0xFFFFFFFFu, g_uiAtlas);
+            DrawAtlasSprite(c + 19.0f, y + 2.0f, marker);
         }
         c = DrawAtlasSpriteScaled(c + 20.0f, line, 1.0f, label);
         const int32_t leader = entry.placeLeader[p];
         if (leader < 0 || leader >= kCharacterCount)
             continue; // a leader the character table does not have shows no icon
-        const float* face = g_characters[leader].faceRect;
-        const SpriteRect icon = {face[0], face[1], face[2], face[3]};
+        const SpriteRect& icon = g_characters[leader].faceRect;
         const float h = icon.bottom - icon.top;
         c = DrawAtlasSpriteScaled(c + 2.0f, y + 30.0f - h / 2.0f, 0.5f, icon);
     }

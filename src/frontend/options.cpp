@@ -2,11 +2,11 @@
 
 #include "app/app.h"
 #include "board/task_table.h"
-#include "engine/assets.h"
 #include "engine/config.h"
 #include "engine/graphics.h"
 #include "engine/input.h"
 #include "engine/sound.h"
+#include "frontend/interface.h"
 #include "frontend/title.h"
 #include "platform/window.h"
 
@@ -14,14 +14,16 @@ namespace {
 
 // The settings behind rows 0..5, in row order.
 int32_t* const kRowSettings[kOptionRowCount] = {
-    &g_windowedOption, &g_vsyncOption, &g_depth24Option, &g_musicOn, &g_soundEffectsOn, &g_battleAnimation,
+    &g_gameConfig.windowedOption, &g_gameConfig.vsyncOption,    &g_gameConfig.depth24Option,
+    &g_gameConfig.musicOn,        &g_gameConfig.soundEffectsOn, &g_gameConfig.battleAnimation,
 };
 
 
 int DisplaySettingsChanged()
 {
-    return g_windowedOption != g_prevWindowedOption || g_vsyncOption != g_prevVsyncOption ||
-           g_depth24Option != g_prevDepth24Option;
+    const GameConfig& c = g_gameConfig;
+    return c.windowedOption != c.prevWindowedOption || c.vsyncOption != c.prevVsyncOption ||
+           c.depth24Option != c.prevDepth24Option;
 }
 
 // Release whatever exists, place the window for the current settings and create
@@ -70,9 +72,9 @@ int CreateOptionsScreen(float panelY, int32_t origin)
         work->copies[row] = *kRowSettings[row];
     }
     // What the device was built with, to tell on confirmation whether it needs rebuilding.
-    g_prevWindowedOption = g_windowedOption;
-    g_prevVsyncOption = g_vsyncOption;
-    g_prevDepth24Option = g_depth24Option;
+    g_gameConfig.prevWindowedOption = g_gameConfig.windowedOption;
+    g_gameConfig.prevVsyncOption = g_gameConfig.vsyncOption;
+    g_gameConfig.prevDepth24Option = g_gameConfig.depth24Option;
     return 1;
 }
 
@@ -116,7 +118,7 @@ void HandleOptionsInput(OptionsWork* work)
 
 void ApplyOptions(int32_t origin)
 {
-    if (g_musicOn == 0)
+    if (g_gameConfig.musicOn == 0)
         StopAllMusic();
     else
         PlayMusic(origin == kOptionsInGame ? kMusicBoard : kMusicTitle);
@@ -129,9 +131,9 @@ void ApplyDisplaySettings()
     if (RebuildGraphics()) return;
     // The new display mode cannot be had: go back to the one that worked, so that
     // the race in progress goes on, and give up only if even that fails.
-    g_windowedOption = g_prevWindowedOption;
-    g_vsyncOption = g_prevVsyncOption;
-    g_depth24Option = g_prevDepth24Option;
+    g_gameConfig.windowedOption = g_gameConfig.prevWindowedOption;
+    g_gameConfig.vsyncOption = g_gameConfig.prevVsyncOption;
+    g_gameConfig.depth24Option = g_gameConfig.prevDepth24Option;
     if (RebuildGraphics()) return;
     g_running = 0;
 }
@@ -142,11 +144,11 @@ void DrawOptionsScreen(Task* task)
     if (work->origin == kOptionsFromTitle) {
         const SpriteRect& tile = kBackgroundTileRect;
         FillScreenWithTile(tile.left, tile.top, tile.right, tile.bottom);
-        DrawSpriteCentredX(kOptionsTitleRect, 50.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+        DrawAtlasSpriteCentredX(kOptionsTitleRect, 50.0f);
     }
-    DrawSpriteCentredX(kOptionsPanelRect, work->panelY, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawAtlasSpriteCentredX(kOptionsPanelRect, work->panelY);
     DrawOptionRows(work);
-    DrawSpriteCentredX(kOptionsHelpRect, 453.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawAtlasSpriteCentredX(kOptionsHelpRect, 453.0f);
 }
 
 void DrawOptionRows(const OptionsWork* work)
@@ -154,10 +156,10 @@ void DrawOptionRows(const OptionsWork* work)
     for (int row = 0; row < kOptionRowCount; ++row) {
         const float y = work->panelY + 8.0f + kOptionsRowStep * static_cast<float>(row);
         const OptionRowImages& images = g_optionRows[row];
-        DrawSprite(kOptionsLabelX, y, images.label, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+        DrawAtlasSprite(kOptionsLabelX, y, images.label);
         if (row == work->cursor)
-            DrawSprite(kOptionsCursorX, y, kMenuCursorRect, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+            DrawAtlasSprite(kOptionsCursorX, y, kMenuCursorRect);
         const int value = work->copies[row] != 0 ? 1 : 0;
-        DrawSprite(kOptionsValueX, y, images.value[value], kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+        DrawAtlasSprite(kOptionsValueX, y, images.value[value]);
     }
 }

@@ -6,6 +6,7 @@
 #include "engine/input.h"
 #include "engine/sound.h"
 #include "engine/text.h"
+#include "frontend/interface.h"
 #include "frontend/title.h"
 
 int OpenPictureScreen()
@@ -93,10 +94,10 @@ void HandleStageSelectInput(StageSelectWork* work)
         work->alive = 0;
         RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyRight) || IsKeyPressed(kKeyDown)) {
-        if (++g_stageNumber > kStageCount) g_stageNumber = 1;
+        if (++g_stageLayers.stageNumber > kStageCount) g_stageLayers.stageNumber = 1;
         RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyLeft) || IsKeyPressed(kKeyUp)) {
-        if (--g_stageNumber < 1) g_stageNumber = kStageCount;
+        if (--g_stageLayers.stageNumber < 1) g_stageLayers.stageNumber = kStageCount;
         RequestSoundEffect(kSoundBlip);
     }
 }
@@ -105,10 +106,10 @@ void DrawStageSelect(Task*)
 {
     const SpriteRect& tile = kBackgroundTileRect;
     FillScreenWithTile(tile.left, tile.top, tile.right, tile.bottom);
-    DrawSpriteCentredX(kStageHeadingRect, 100.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
-    DrawSpriteCentredX(kStagePanelRect, 200.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
-    DrawSprite(232.0f, 240.0f, kStageLabelRect, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
-    DrawNumberMedium(348.0f, 240.0f, g_stageNumber);
-    DrawSprite(378.0f, 239.0f, kStageSlashRect, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawAtlasSpriteCentredX(kStageHeadingRect, 100.0f);
+    DrawAtlasSpriteCentredX(kStagePanelRect, 200.0f);
+    DrawAtlasSprite(232.0f, 240.0f, kStageLabelRect);
+    DrawNumberMedium(348.0f, 240.0f, g_stageLayers.stageNumber);
+    DrawAtlasSprite(378.0f, 239.0f, kStageSlashRect);
     DrawNumberMedium(408.0f, 240.0f, kStageCount);
 }

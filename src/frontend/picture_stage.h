@@ -13,7 +13,7 @@ struct PictureScreenWork {
 };
 CHECK_TASK_WORK(PictureScreenWork);
 
-// The selected stage lives only in g_stageNumber.
+// The selected stage lives only in g_stageLayers.stageNumber.
 struct StageSelectWork {
     int32_t alive;
     void (*procedure)(StageSelectWork*);

@@ -13,6 +13,7 @@
 #include "engine/sprite.h"
 #include "engine/text.h"
 #include "frontend/command_menu.h"
+#include "frontend/interface.h"
 #include "frontend/title.h"
 #include "persist/save_slot.h"
 #include "platform/byte_order.h"
@@ -23,29 +24,18 @@ namespace {
 constexpr SpriteRect kPanelRect = {1010.0f, 1607.0f, 1300.0f, 1778.0f};
 constexpr SpriteRect kSidePictureRect = {1407.0f, 1394.0f, 1572.0f, 1565.0f};
 constexpr SpriteRect kStageLabelRect = {1006.0f, 363.0f, 1058.0f, 380.0f};
-constexpr float kConfirmFrame[4] = {1250.0f, 1780.0f, 1405.0f, 1874.0f};
-constexpr float kSavePrompt[4] = {773.0f, 129.0f, 893.0f, 149.0f};
-constexpr float kLoadPrompt[4] = {773.0f, 156.0f, 893.0f, 176.0f};
+constexpr SpriteRect kSavePrompt = {773.0f, 129.0f, 893.0f, 149.0f};
+constexpr SpriteRect kLoadPrompt = {773.0f, 156.0f, 893.0f, 176.0f};
 constexpr SpriteRect kSaveTitleRect = {767.0f, 127.0f, 901.0f, 152.0f};
 constexpr SpriteRect kLoadTitleRect = {767.0f, 154.0f, 901.0f, 179.0f};
 constexpr SpriteRect kSavedMessageRect = {850.0f, 363.0f, 1004.0f, 391.0f};
 constexpr SpriteRect kErrorMessageRect = {1010.0f, 1577.0f, 1287.0f, 1605.0f};
 constexpr SpriteRect kKeyHintRect = {1113.0f, 156.0f, 1287.0f, 181.0f};
 constexpr SpriteRect kNoDataRect = {1010.0f, 1555.0f, 1256.0f, 1575.0f};
-constexpr SpriteRect kYearUnit = {838.0f, 340.0f, 858.0f, 360.0f};
-constexpr SpriteRect kMonthUnit = {863.0f, 340.0f, 876.0f, 359.0f};
-constexpr SpriteRect kDayUnit = {879.0f, 340.0f, 893.0f, 359.0f};
-constexpr SpriteRect kHourUnit = {896.0f, 340.0f, 916.0f, 360.0f};
-constexpr SpriteRect kMinuteUnit = {920.0f, 340.0f, 940.0f, 360.0f};
 
 // The confirmation's two rows: code 0 no, code 1 yes.
 constexpr int32_t kAnswerCodes[2] = {0, 1};
 constexpr SpriteRect kAnswerLabels[2] = {kAnswerNoRect, kAnswerYesRect};
-
-void Draw(float x, float y, const SpriteRect& rect)
-{
-    DrawSprite(x, y, rect, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
-}
 
 bool Confirmed() { return IsKeyPressed(kKeyReturn) || IsKeyPressed(kKeyZ); }
 
@@ -222,24 +212,24 @@ void DrawSlotTimestamp(float x, float y, int32_t exists, const SlotTime& time)
 {
     float pen = x + 8.0f;
     if (exists == kSlotEmpty) {
-        Draw(pen, y, kNoDataRect);
+        DrawAtlasSprite(pen, y, kNoDataRect);
         return;
     }
     if (exists != kSlotWritten) {
-        Draw(pen, y, kErrorMessageRect); // "could not load": the file is there but unreadable
+        DrawAtlasSprite(pen, y, kErrorMessageRect); // "could not load": the file is there but unreadable
         return;
     }
     const int32_t numbers[5] = {time.year, time.month, time.day, time.hour, time.minute};
     const SpriteRect* units[5] = {&kYearUnit, &kMonthUnit, &kDayUnit, &kHourUnit, &kMinuteUnit};
     for (int i = 0; i < 5; ++i) {
         pen += DrawNumberMedium(pen, y, numbers[i]);
-        pen += DrawSpriteUnrounded(pen, y, *units[i], kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+        pen += DrawSpriteUnrounded(pen, y, *units[i], AtlasWidth(), AtlasHeight(), kOpaqueWhite, g_uiAtlas);
     }
 }
 
 void DrawSlotStage(float x, float y, int32_t stage)
 {
-    Draw(x, y, kStageLabelRect);
+    DrawAtlasSprite(x, y, kStageLabelRect);
     DrawNumberMedium(x + 100.0f, y, stage);
 }
 
@@ -250,9 +240,9 @@ void DrawSaveMenu(Task* task)
     if (work->origin == kSaveMenuFromTitle)
         FillScreenWithTile(kBackgroundTileRect.left, kBackgroundTileRect.top, kBackgroundTileRect.right,
                            kBackgroundTileRect.bottom);
-    Draw(60.0f, y, kPanelRect);
-    Draw(380.0f, y, kSidePictureRect);
-    Draw(64.0f, y + 21.0f + 28.0f * static_cast<float>(work->cursor), kMenuCursorRect);
+    DrawAtlasSprite(60.0f, y, kPanelRect);
+    DrawAtlasSprite(380.0f, y, kSidePictureRect);
+    DrawAtlasSprite(64.0f, y + 21.0f + 28.0f * static_cast<float>(work->cursor), kMenuCursorRect);
     for (int slot = 0; slot < kSaveSlotCount; ++slot) {
         const float rowY = y + 23.0f + 28.0f * static_cast<float>(slot);
         DrawSlotTimestamp(76.0f, rowY, work->exists[slot], work->written[slot]);
@@ -261,13 +251,12 @@ void DrawSaveMenu(Task* task)
     }
     const bool saving = work->mode == kSaveMenuSaveMode;
     if (work->procedure == ConfirmSaveSlot)
-        DrawMenuFrame(247.0f, y + 40.0f, work->answer, 2, kOpaqueWhite, kConfirmFrame,
+        DrawMenuFrame(247.0f, y + 40.0f, work->answer, 2, kOpaqueWhite, kTwoItemFrameRect,
                       saving ? kSavePrompt : kLoadPrompt, kAnswerLabels, kAnswerCodes);
-    DrawSpriteCentredX(saving ? kSaveTitleRect : kLoadTitleRect, y - 30.0f, kAtlasSize, kAtlasSize, kOpaqueWhite,
-                       g_uiAtlas);
+    DrawAtlasSpriteCentredX(saving ? kSaveTitleRect : kLoadTitleRect, y - 30.0f);
     if (work->procedure == ShowSaveDoneMessage)
-        DrawSpriteCentredX(kSavedMessageRect, y + 60.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+        DrawAtlasSpriteCentredX(kSavedMessageRect, y + 60.0f);
     if (work->procedure == ShowSaveErrorMessage)
-        DrawSpriteCentredX(kErrorMessageRect, y + 60.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
-    Draw(work->hintX, work->hintY, kKeyHintRect);
+        DrawAtlasSpriteCentredX(kErrorMessageRect, y + 60.0f);
+    DrawAtlasSprite(work->hintX, work->hintY, kKeyHintRect);
 }

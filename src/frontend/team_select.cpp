@@ -11,6 +11,7 @@
 #include "engine/input.h"
 #include "engine/sound.h"
 #include "engine/sprite.h"
+#include "frontend/interface.h"
 #include "frontend/title.h"
 #include "platform/gfx_device.h"
 
@@ -105,7 +106,7 @@ void DrawTeamSelect(Task* task)
     const TeamSelectWork* work = TaskWork<TeamSelectWork>(task);
     const SpriteRect& tile = kBackgroundTileRect;
     DrawTiledBackground(tile.left, tile.top, tile.right, tile.bottom);
-    DrawSpriteCentredX(kTitleRect, kTitleY, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawAtlasSpriteCentredX(kTitleRect, kTitleY);
     if (work->proc == RunTeamSelectIdle)
         DrawTeamLabel(kLabelY, work->selection);
     DrawSideArrows(kArrowX, kArrowY);
@@ -195,16 +196,16 @@ void DrawTiledBackground(float left, float top, float right, float bottom)
 
 void DrawTeamLabel(float y, int32_t team)
 {
-    DrawSpriteCentredX(kLabelFrameRect, y, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawAtlasSpriteCentredX(kLabelFrameRect, y);
     if (team < 0 || team >= kTeamCount)
         return;
     const SpriteRect& name = kTeamNameRects[team];
     const float nameY = RoundToNearest(y + (kLabelFrameHeight - (name.bottom - name.top)) / 2.0f);
-    DrawSpriteCentredX(name, nameY, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawAtlasSpriteCentredX(name, nameY);
 }
 
 void DrawSideArrows(float x, float y)
 {
-    DrawSprite(x, y, kLeftArrowRect, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
-    DrawSprite(640.0f - x - kArrowWidth, y, kRightArrowRect, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawAtlasSprite(x, y, kLeftArrowRect);
+    DrawAtlasSprite(640.0f - x - kArrowWidth, y, kRightArrowRect);
 }

@@ -5,13 +5,12 @@
 #include "board/piece.h"
 #include "board/task_table.h"
 #include "board/world.h"
-#include "engine/assets.h"
 #include "engine/input.h"
 #include "engine/sound.h"
 #include "engine/sprite.h"
 #include "engine/text.h"
+#include "frontend/interface.h"
 #include "frontend/team_select.h"
-#include "frontend/title.h"
 
 namespace {
 
@@ -52,16 +51,6 @@ constexpr float kColumnWidth = 100.0f;
 constexpr float kFaceBottom = 180.0f;
 constexpr float kCursorY = 220.0f;
 constexpr float kDetailY = 300.0f;
-
-float Sprite(float x, float y, const SpriteRect& rect, uint32_t colour = kOpaqueWhite)
-{
-    return DrawSprite(x, y, rect, kAtlasSize, kAtlasSize, colour, g_uiAtlas);
-}
-
-SpriteRect RectOf(const float r[4])
-{
-    return {r[0], r[1], r[2], r[3]};
-}
 
 int32_t Wrap(int32_t value, int32_t count)
 {
@@ -159,8 +148,8 @@ void DrawStatusScreen(const StatusScreen* screen)
     const int32_t page = screen->page == 0 || screen->page == 1 ? screen->page : 2;
     FillScreenWithTile(kBackgroundTileRect.left, kBackgroundTileRect.top, kBackgroundTileRect.right,
                        kBackgroundTileRect.bottom);
-    Sprite(0.0f, 0.0f, kPageTabRects[page]);
-    Sprite(22.0f, 0.0f, kFrameRect);
+    DrawAtlasSprite(0.0f, 0.0f, kPageTabRects[page]);
+    DrawAtlasSprite(22.0f, 0.0f, kFrameRect);
     DrawTeamLabel(2.0f, page);
     const BoardPiece* piece = screen->teamPiece[page];
     if (piece != nullptr)
@@ -173,29 +162,29 @@ void DrawCharacterList(const BoardPiece* piece, int32_t selected)
     for (int i = 0; i < kColumns; ++i) {
         const float x = kColumnX + kColumnWidth * static_cast<float>(i);
         const CharacterRecord& member = piece->members[i];
-        const SpriteRect face = RectOf(member.faceRect);
+        const SpriteRect& face = member.faceRect;
         const float w = face.right - face.left;
         const float h = face.bottom - face.top;
         const uint32_t colour = member.hitPoints > 0.0f ? kOpaqueWhite : kFadedColour;
-        Sprite(x + (kColumnWidth - w) / 2.0f, kFaceBottom - h, face, colour);
+        DrawAtlasSprite(x + (kColumnWidth - w) / 2.0f, kFaceBottom - h, face, colour);
         if (i == selected) {
-            Sprite(x, kCursorY, kCursorRect);
+            DrawAtlasSprite(x, kCursorY, kCursorRect);
             DrawCharacterDetail(piece, kDetailY, selected);
         }
     }
     DrawNumberMedium(480.0f, 8.0f, piece->liveCount);
-    Sprite(502.0f, 7.0f, kCountSlashRect);
+    DrawAtlasSprite(502.0f, 7.0f, kCountSlashRect);
     DrawNumberMedium(530.0f, 8.0f, piece->memberCount);
 }
 
 void DrawCharacterDetail(const BoardPiece* piece, float y, int32_t selected)
 {
     const float px = RoundToNearest(GetCentredX(kDetailPanelRect.right - kDetailPanelRect.left));
-    Sprite(px, y, kDetailPanelRect);
+    DrawAtlasSprite(px, y, kDetailPanelRect);
     float r = px;
     for (int k = 0; k < 3; ++k)
-        r = Sprite(px + 8.0f, y + 4.0f + 25.0f * static_cast<float>(k), kDetailLabelRects[k]);
-    const float r3 = Sprite(px + 8.0f, y + 79.0f, kDetailLabelRects[3]);
+        r = DrawAtlasSprite(px + 8.0f, y + 4.0f + 25.0f * static_cast<float>(k), kDetailLabelRects[k]);
+    const float r3 = DrawAtlasSprite(px + 8.0f, y + 79.0f, kDetailLabelRects[3]);
     if (selected < 0 || selected >= kColumns)
         return;
     const CharacterRecord& member = piece->members[selected];
@@ -203,18 +192,18 @@ void DrawCharacterDetail(const BoardPiece* piece, float y, int32_t selected)
     // shows the panel and its labels without name, value or category.
     if (member.id >= 0 && member.id < kPlayableCharacterCount) {
         const CharacterProfile& profile = g_characterProfiles[member.id];
-        Sprite(r + 16.0f, y + 4.0f, RectOf(profile.nameRect));
+        DrawAtlasSprite(r + 16.0f, y + 4.0f, profile.nameRect);
         DrawNumberMedium(r + 16.0f, y + 30.0f, profile.value);
         if (profile.category >= 0 && profile.category < kCategoryCount)
-            Sprite(r + 16.0f, y + 54.0f, kCategoryRects[profile.category]);
+            DrawAtlasSprite(r + 16.0f, y + 54.0f, kCategoryRects[profile.category]);
     }
-    Sprite(r3 + 16.0f, y + 79.0f, member.hitPoints > 0.0f ? kStandingRect : kFallenRect);
+    DrawAtlasSprite(r3 + 16.0f, y + 79.0f, member.hitPoints > 0.0f ? kStandingRect : kFallenRect);
 }
 
 void DrawDirectionHints()
 {
-    Sprite(32.0f, 400.0f, kHintLeftRect);
-    Sprite(96.0f, 400.0f, kHintRightRect);
-    Sprite(64.0f, 432.0f, kHintDownRect);
-    Sprite(64.0f, 368.0f, kHintUpRect);
+    DrawAtlasSprite(32.0f, 400.0f, kHintLeftRect);
+    DrawAtlasSprite(96.0f, 400.0f, kHintRightRect);
+    DrawAtlasSprite(64.0f, 432.0f, kHintDownRect);
+    DrawAtlasSprite(64.0f, 368.0f, kHintUpRect);
 }

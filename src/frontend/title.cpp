@@ -2,11 +2,11 @@
 
 #include "app/app.h"
 #include "board/task_table.h"
-#include "engine/assets.h"
 #include "engine/input.h"
 #include "engine/sound.h"
 #include "frontend/gallery.h"
 #include "frontend/history_screen.h"
+#include "frontend/interface.h"
 #include "frontend/options.h"
 #include "frontend/picture_stage.h"
 #include "frontend/save_menu.h"
@@ -85,7 +85,7 @@ void HandleTitleMenuInput(TitleMenu* menu)
 void DrawAtlasImage(float x, float y, float left, float top, float right, float bottom)
 {
     const SpriteRect source = {left, top, right, bottom};
-    DrawSprite(x, y, source, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawAtlasSprite(x, y, source);
 }
 
 void DrawTitleScreen(Task* task)
@@ -93,9 +93,9 @@ void DrawTitleScreen(Task* task)
     const TitleMenu* menu = TaskWork<TitleMenu>(task);
     const SpriteRect& picture = kTitlePictureRect;
     DrawAtlasImage(0.0f, 0.0f, picture.left, picture.top, picture.right, picture.bottom);
-    DrawSpriteCentredX(kTitleLogoRect, 4.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
-    DrawSprite(0.0f, 464.0f, kTitleBottomStripRect, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
-    DrawSpriteCentredX(kTitleMenuPanelRect, 200.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    DrawAtlasSpriteCentredX(kTitleLogoRect, 4.0f);
+    DrawAtlasSprite(0.0f, 464.0f, kTitleBottomStripRect);
+    DrawAtlasSpriteCentredX(kTitleMenuPanelRect, 200.0f);
 
     for (int entry = 0; entry < kTitleEntryCount; ++entry) {
         const int column = entry % kTitleColumns;
@@ -103,19 +103,14 @@ void DrawTitleScreen(Task* task)
         const float cellX = kTitleCellX[column];
         const float cellY = kTitleFirstCellY + kTitleCellStepY * static_cast<float>(row);
         if (entry == menu->entry)
-            DrawSprite(cellX, cellY, kTitleSelectionBarRect, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+            DrawAtlasSprite(cellX, cellY, kTitleSelectionBarRect);
         const SpriteRect& label = g_titleEntries[entry].label;
         const float labelX = cellX + (kTitleCellWidth - (label.right - label.left)) / 2.0f;
-        DrawSprite(labelX, cellY, label, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+        DrawAtlasSprite(labelX, cellY, label);
     }
 }
 
-void CopyFloat4(float* destination, const float* source)
-{
-    for (int i = 0; i < 4; ++i) destination[i] = source[i];
-}
-
-int CreateConfirmDialog(const float panel[4], const float rects[3][4], ConfirmAnswerProc answer0,
+int CreateConfirmDialog(const SpriteRect& panel, const SpriteRect rects[3], ConfirmAnswerProc answer0,
                         ConfirmAnswerProc answer1)
 {
     Task* task = CreateTask(kConfirmDialogSlot);
@@ -124,10 +119,10 @@ int CreateConfirmDialog(const float panel[4], const float rects[3][4], ConfirmAn
     ConfirmDialog* dialog = TaskWork<ConfirmDialog>(task);
     dialog->alive = 1;
     dialog->answer = 0;
-    CopyFloat4(dialog->panel, panel);
-    CopyFloat4(dialog->question, rects[0]);
-    CopyFloat4(dialog->answers[0], rects[1]);
-    CopyFloat4(dialog->answers[1], rects[2]);
+    dialog->panel = panel;
+    dialog->question = rects[0];
+    dialog->answers[0] = rects[1];
+    dialog->answers[1] = rects[2];
     dialog->answerProcs[0] = answer0;
     dialog->answerProcs[1] = answer1;
     dialog->procedure = StartConfirmDialog;
@@ -163,39 +158,25 @@ void HandleConfirmDialogInput(ConfirmDialog* dialog)
     }
 }
 
-static SpriteRect ToSpriteRect(const float rect[4])
-{
-    return {rect[0], rect[1], rect[2], rect[3]};
-}
-
 void DrawConfirmDialog(Task* task)
 {
     const ConfirmDialog* dialog = TaskWork<ConfirmDialog>(task);
     const SpriteRect& tile = kBackgroundTileRect;
     FillScreenWithTile(tile.left, tile.top, tile.right, tile.bottom);
-    const float panelX =
-        DrawSpriteCentredX(ToSpriteRect(dialog->panel), 120.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
-    DrawSpriteCentredX(ToSpriteRect(dialog->question), 128.0f, kAtlasSize, kAtlasSize, kOpaqueWhite, g_uiAtlas);
+    const float panelX = DrawAtlasSpriteCentredX(dialog->panel, 120.0f);
+    DrawAtlasSpriteCentredX(dialog->question, 128.0f);
     const float answerY[2] = {192.0f, 224.0f};
     for (int answer = 0; answer < 2; ++answer) {
-        DrawSpriteCentredX(ToSpriteRect(dialog->answers[answer]), answerY[answer], kAtlasSize, kAtlasSize,
-                           kOpaqueWhite, g_uiAtlas);
+        DrawAtlasSpriteCentredX(dialog->answers[answer], answerY[answer]);
         if (answer == dialog->answer)
-            DrawSprite(panelX + 8.0f, answerY[answer], kMenuCursorRect, kAtlasSize, kAtlasSize, kOpaqueWhite,
-                       g_uiAtlas);
+            DrawAtlasSprite(panelX + 8.0f, answerY[answer], kMenuCursorRect);
     }
 }
 
 int OpenQuitDialog()
 {
-    const SpriteRect& panel = kQuitPanelRect;
-    const float panelRect[4] = {panel.left, panel.top, panel.right, panel.bottom};
-    const float rects[3][4] = {
-        {kQuitQuestionRect.left, kQuitQuestionRect.top, kQuitQuestionRect.right, kQuitQuestionRect.bottom},
-        {kAnswerNoRect.left, kAnswerNoRect.top, kAnswerNoRect.right, kAnswerNoRect.bottom},
-        {kAnswerYesRect.left, kAnswerYesRect.top, kAnswerYesRect.right, kAnswerYesRect.bottom},
-    };
-    return CreateConfirmDialog(panelRect, rects, ReturnToTitle, QuitFromTitle);
+    const SpriteRect rects[3] = {kQuitQuestionRect, kAnswerNoRect, kAnswerYesRect};
+    return CreateConfirmDialog(kQuitPanelRect, rects, ReturnToTitle, QuitFromTitle);
 }
 
 void ReturnToTitle()

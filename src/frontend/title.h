@@ -29,9 +29,9 @@ using ConfirmAnswerProc = void (*)();
 struct ConfirmDialog {
     int32_t alive;
     int32_t answer;      // 0 or 1; answer 0 is always "no"
-    float panel[4];      // atlas rectangles (left, top, right, bottom)
-    float question[4];
-    float answers[2][4]; // answer 0 image, answer 1 image
+    SpriteRect panel;    // atlas rectangles
+    SpriteRect question;
+    SpriteRect answers[2]; // answer 0 image, answer 1 image
     ConfirmAnswerProc answerProcs[2];
     void (*procedure)(ConfirmDialog*);
 };
@@ -58,16 +58,8 @@ constexpr SpriteRect kTitleBottomStripRect = {0.0f, 630.0f, 131.0f, 643.0f};
 constexpr SpriteRect kTitleMenuPanelRect = {1010.0f, 1127.0f, 1378.0f, 1249.0f};
 constexpr SpriteRect kTitleSelectionBarRect = {370.0f, 709.0f, 551.0f, 737.0f};
 
-// Shared by the dialogs and menu screens.
-constexpr SpriteRect kBackgroundTileRect = {404.0f, 596.0f, 436.0f, 628.0f};
-constexpr SpriteRect kMenuCursorRect = {438.0f, 596.0f, 449.0f, 617.0f};
-constexpr SpriteRect kAnswerNoRect = {642.0f, 480.0f, 700.0f, 499.0f};
-constexpr SpriteRect kAnswerYesRect = {702.0f, 480.0f, 741.0f, 498.0f};
 constexpr SpriteRect kQuitPanelRect = {553.0f, 566.0f, 843.0f, 737.0f};
 constexpr SpriteRect kQuitQuestionRect = {642.0f, 430.0f, 764.0f, 450.0f};
-
-constexpr float kAtlasSize = 2048.0f;
-constexpr uint32_t kOpaqueWhite = 0xFFFFFFFFu;
 
 int OpenTitleScreen();
 void UpdateTitleTask(Task* task);
@@ -76,9 +68,9 @@ void StartTitleMenu(TitleMenu* menu);
 void HandleTitleMenuInput(TitleMenu* menu);
 void DrawAtlasImage(float x, float y, float left, float top, float right, float bottom);
 
-int CreateConfirmDialog(const float panel[4], const float rects[3][4], ConfirmAnswerProc answer0,
+// rects: the question, then answer 0 and answer 1.
+int CreateConfirmDialog(const SpriteRect& panel, const SpriteRect rects[3], ConfirmAnswerProc answer0,
                         ConfirmAnswerProc answer1);
-void CopyFloat4(float* destination, const float* source);
 void UpdateConfirmDialog(Task* task);
 void DrawConfirmDialog(Task* task);
 void StartConfirmDialog(ConfirmDialog* dialog);

@@ -31,7 +31,7 @@ void AddHistoryEntryAt(const std::tm& localTime)
     entry.time.tm_mday = localTime.tm_mday;
     entry.time.tm_mon = localTime.tm_mon;
     entry.time.tm_year = localTime.tm_year;
-    entry.stage = g_stageNumber;
+    entry.stage = g_stageLayers.stageNumber;
     entry.playerTeam = g_playerTeam;
     for (int p = 0; p < 3; ++p) {
         entry.placeTeam[p] = g_raceResult.placeTeam[p];

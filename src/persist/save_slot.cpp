@@ -48,15 +48,19 @@ float GetF32(const uint8_t* at)
     return value;
 }
 
-void PutRect(uint8_t* at, const float rect[4])
+void PutRect(uint8_t* at, const SpriteRect& rect)
 {
-    for (int i = 0; i < 4; ++i)
-        PutF32(at + 4 * i, rect[i]);
+    PutF32(at, rect.left);
+    PutF32(at + 4, rect.top);
+    PutF32(at + 8, rect.right);
+    PutF32(at + 12, rect.bottom);
 }
-void GetRect(const uint8_t* at, float rect[4])
+void GetRect(const uint8_t* at, SpriteRect* rect)
 {
-    for (int i = 0; i < 4; ++i)
-        rect[i] = GetF32(at + 4 * i);
+    rect->left = GetF32(at);
+    rect->top = GetF32(at + 4);
+    rect->right = GetF32(at + 8);
+    rect->bottom = GetF32(at + 12);
 }
 
 bool InRange(int32_t value, int32_t low, int32_t high) { return value >= low && value <= high; }
@@ -106,14 +110,14 @@ float Clamped(float value, float low, float high)
 // overflow.
 int32_t ClampedProgress(int32_t progress)
 {
-    const int32_t most = g_trackLength > 0 ? g_trackLength : 0;
+    const int32_t most = g_stageLayers.trackLength > 0 ? g_stageLayers.trackLength : 0;
     return progress < 0 ? 0 : (progress > most ? most : progress);
 }
 
 // Half the board's width and depth in world units (a cell is 2 x 2, the board centred
 // on the origin).
-float BoardHalfWidth() { return static_cast<float>(g_boardWidth); }
-float BoardHalfDepth() { return static_cast<float>(g_boardHeight); }
+float BoardHalfWidth() { return static_cast<float>(g_stageLayers.boardWidth); }
+float BoardHalfDepth() { return static_cast<float>(g_stageLayers.boardHeight); }
 
 // The camera as it may be saved and loaded: look-at x, y, z, eye x, y, z, angle.
 void CameraBounds(float low[7], float high[7])
@@ -135,6 +139,11 @@ bool AllFinite(const float* values, int count)
             return false;
     return true;
 }
+bool AllFinite(const SpriteRect& rect)
+{
+    const float values[4] = {rect.left, rect.top, rect.right, rect.bottom};
+    return AllFinite(values, 4);
+}
 
 bool WithinDegrees(float degrees) { return degrees >= 0.0f && degrees <= 360.0f; }
 
@@ -151,8 +160,7 @@ int CheckMember(const CharacterRecord& r, int m, int n, size_t at, char* why)
         return Refuse(why, "a member's attack style is outside 0..3: %d in member %d of piece %d at byte %zu",
                       r.attackStyle, m, n, at + 72);
     const float values[4] = {r.hitPoints, r.maxHitPoints, r.spareValue1, r.spareValue2};
-    if (!AllFinite(values, 4) || !AllFinite(r.portraitRect, 4) || !AllFinite(r.faceRect, 4) ||
-        !AllFinite(r.namePlateRect, 4))
+    if (!AllFinite(values, 4) || !AllFinite(r.portraitRect) || !AllFinite(r.faceRect) || !AllFinite(r.namePlateRect))
         return Refuse(why,
                       "a member's hit points or rectangles are not finite numbers: member %d of piece %d, bytes %zu..%zu",
                       m, n, at + 8, at + 71);
@@ -312,20 +320,20 @@ StageBackup s_stageBackup;
 int8_t* const* StageLayerList()
 {
     static int8_t* list[5];
-    list[0] = g_squareLayer;
-    list[1] = g_routeLayer;
-    list[2] = g_layerD;
-    list[3] = g_eventLayer;
-    list[4] = g_layerE;
+    list[0] = g_stageLayers.squareLayer;
+    list[1] = g_stageLayers.routeLayer;
+    list[2] = g_stageLayers.layerD;
+    list[3] = g_stageLayers.eventLayer;
+    list[4] = g_stageLayers.layerE;
     return list;
 }
 
 void BackUpStage(StageBackup* b)
 {
-    b->width = g_boardWidth;
-    b->height = g_boardHeight;
-    b->stage = g_stageNumber;
-    b->trackLength = g_trackLength;
+    b->width = g_stageLayers.boardWidth;
+    b->height = g_stageLayers.boardHeight;
+    b->stage = g_stageLayers.stageNumber;
+    b->trackLength = g_stageLayers.trackLength;
     b->eventCount = g_eventCount;
     int8_t* const* layers = StageLayerList();
     for (int i = 0; i < 5; ++i)
@@ -336,10 +344,10 @@ void BackUpStage(StageBackup* b)
 
 void RestoreStage(const StageBackup& b)
 {
-    g_boardWidth = b.width;
-    g_boardHeight = b.height;
-    g_stageNumber = b.stage;
-    g_trackLength = b.trackLength;
+    g_stageLayers.boardWidth = b.width;
+    g_stageLayers.boardHeight = b.height;
+    g_stageLayers.stageNumber = b.stage;
+    g_stageLayers.trackLength = b.trackLength;
     g_eventCount = b.eventCount;
     int8_t* const* layers = StageLayerList();
     for (int i = 0; i < 5; ++i)
@@ -441,7 +449,7 @@ void WriteTurnState(uint8_t* at)
 size_t EncodeGameSlot(uint8_t* out)
 {
     std::memset(out, 0, kSaveMaxBytes);
-    PutI32(out + 0, g_stageNumber);
+    PutI32(out + 0, g_stageLayers.stageNumber);
     PutI32(out + 4, g_playerTeam);
     const RaceResult& r = g_raceResult;
     const int32_t result[13] = {r.nextPlaceFromTop, r.playerTeamAtFinish, r.placeTeam[0],      r.placeTeam[1],
@@ -498,9 +506,9 @@ void ReadCharacter(const uint8_t* at, CharacterRecord* r)
     r->maxHitPoints = GetF32(at + 12);
     r->spareValue1 = GetF32(at + 16);
     r->spareValue2 = GetF32(at + 20);
-    GetRect(at + 24, r->portraitRect);
-    GetRect(at + 40, r->faceRect);
-    GetRect(at + 56, r->namePlateRect);
+    GetRect(at + 24, &r->portraitRect);
+    GetRect(at + 40, &r->faceRect);
+    GetRect(at + 56, &r->namePlateRect);
     r->attackStyle = GetI32(at + 72);
     r->moneyReward = GetI32(at + 76);
     r->expReward = GetI32(at + 80);
@@ -602,7 +610,7 @@ int CheckSavedRaceOnBoard(const SavedGame& game, char* why)
         int32_t row = 0;
         if (!PositionToCell(p.x, p.z, &column, &row))
             return Refuse(why, "a piece stands outside the stage's board: piece %d at x %g, z %g (byte %zu) on the %d x %d board of stage %d",
-                          i + 1, p.x, p.z, at, g_boardWidth, g_boardHeight, game.stage);
+                          i + 1, p.x, p.z, at, g_stageLayers.boardWidth, g_stageLayers.boardHeight, game.stage);
         // Pieces come to rest on cell centres only; anything else is not a race at a
         // roll, and a piece walking from there would leave the paths.
         float x = 0.0f;
@@ -620,9 +628,9 @@ int CheckSavedRaceOnBoard(const SavedGame& game, char* why)
         if (kind < kFirstSquareKind)
             return Refuse(why, "a piece stands on a corridor cell, where no piece comes to rest: piece %d at column %d, row %d of stage %d",
                           i + 1, column, row, game.stage);
-        if (!InRange(p.progress, 0, g_trackLength))
+        if (!InRange(p.progress, 0, g_stageLayers.trackLength))
             return Refuse(why, "a piece's progress is outside 0..%d, the squares of stage %d's track: %d in piece %d at byte %zu",
-                          g_trackLength, game.stage, p.progress, i + 1, at + 24);
+                          g_stageLayers.trackLength, game.stage, p.progress, i + 1, at + 24);
         if (IsTeam(p) && !HasWayOn(column, row))
             return Refuse(why, "a team stands on a square with no way on: piece %d (team %d) at column %d, row %d of stage %d",
                           i + 1, p.teamId, column, row, game.stage);
@@ -643,7 +651,7 @@ void RebuildSavedRace(const SavedGame& game)
 {
     KillAllTasks();
     ClearTaskPool();
-    g_stageNumber = game.stage;
+    g_stageLayers.stageNumber = game.stage;
     g_playerTeam = game.playerTeam;
     g_raceResult = game.result;
     for (int i = 0; i < game.pieceCount; ++i) {
@@ -697,7 +705,7 @@ void RebuildSavedRace(const SavedGame& game)
 
 int LoadGameSlot(int slot)
 {
-    if (slot < 0 || slot >= kSaveSlotCount || g_tasks == nullptr || g_squareLayer == nullptr)
+    if (slot < 0 || slot >= kSaveSlotCount || g_tasks == nullptr || g_stageLayers.squareLayer == nullptr)
         return 0;
     char name[16];
     FormatSaveSlotName(name, sizeof name, slot);
@@ -719,7 +727,7 @@ int LoadGameSlot(int slot)
 
     // The slot's stage replaces the layers only for its checks until the file is taken.
     BackUpStage(&s_stageBackup);
-    g_stageNumber = game.stage;
+    g_stageLayers.stageNumber = game.stage;
     const char* fault = nullptr;
     if (!LoadStageFromMapPack("mappack.dat"))
         fault = "mappack.dat could not be read for the slot's stage";

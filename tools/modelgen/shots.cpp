@@ -39,7 +39,7 @@ int main(int argc, char** argv)
         return 1;
     }
     plat::SelectGfxBackend(plat::GfxBackend::OpenGL);
-    g_windowedOption = 1;
+    g_gameConfig.windowedOption = 1;
     if (!InitGraphics(window)) {
         std::fprintf(stderr, "model_shots: the game could not load its graphics from %s\n", argv[1]);
         return 1;

@@ -74,9 +74,9 @@ bool SlotAlive(int slot)
 bool CellUnder(float x, float z, int* column, int* row)
 {
     if (!std::isfinite(x) || !std::isfinite(z)) return false;
-    const double c = std::floor((static_cast<double>(x) + g_boardWidth) / 2.0);
-    const double r = std::floor((static_cast<double>(g_boardHeight) - z) / 2.0);
-    if (c < 0 || r < 0 || c >= g_boardWidth || r >= g_boardHeight) return false;
+    const double c = std::floor((static_cast<double>(x) + g_stageLayers.boardWidth) / 2.0);
+    const double r = std::floor((static_cast<double>(g_stageLayers.boardHeight) - z) / 2.0);
+    if (c < 0 || r < 0 || c >= g_stageLayers.boardWidth || r >= g_stageLayers.boardHeight) return false;
     *column = static_cast<int>(c);
     *row = static_cast<int>(r);
     return true;
@@ -94,24 +94,25 @@ int CheckPiece(RaceWatch* watch, int slot, const BoardPiece* piece)
     int row = 0;
     if (!CellUnder(piece->x, piece->z, &column, &row))
         return Fail(watch, "piece in slot %d (team %d, %s) is off the %dx%d board at x %.2f z %.2f", slot, piece->teamId,
-                    MoveStateName(piece->moveProc), g_boardWidth, g_boardHeight, static_cast<double>(piece->x),
-                    static_cast<double>(piece->z));
-    const int kind = LayerByte(g_squareLayer, row * g_boardWidth + column);
+                    MoveStateName(piece->moveProc), g_stageLayers.boardWidth, g_stageLayers.boardHeight,
+                    static_cast<double>(piece->x), static_cast<double>(piece->z));
+    const int kind = LayerByte(g_stageLayers.squareLayer, row * g_stageLayers.boardWidth + column);
     if (kind >= kBlockedKind)
         return Fail(watch, "piece in slot %d (team %d, %s) stands on blocked ground (kind %d) at column %d row %d", slot,
                     piece->teamId, MoveStateName(piece->moveProc), kind, column, row);
     if (piece->moveProc == PieceIdle) {
-        const float centreX = static_cast<float>(2 * column - g_boardWidth + 1);
-        const float centreZ = static_cast<float>(g_boardHeight - 2 * row - 1);
+        const float centreX = static_cast<float>(2 * column - g_stageLayers.boardWidth + 1);
+        const float centreZ = static_cast<float>(g_stageLayers.boardHeight - 2 * row - 1);
         if (std::fabs(piece->x - centreX) > 0.001f || std::fabs(piece->z - centreZ) > 0.001f)
             return Fail(watch, "piece in slot %d (team %d) rests off the centre of column %d row %d (x %.2f z %.2f)",
                         slot, piece->teamId, column, row, static_cast<double>(piece->x),
                         static_cast<double>(piece->z));
     }
     const bool team = piece->controller == kControllerPlayer || piece->controller == kControllerComputer;
-    if (team && (piece->progress < 0 || piece->progress > g_trackLength))
+    if (team && (piece->progress < 0 || piece->progress > g_stageLayers.trackLength))
         return Fail(watch, "team %d (slot %d) has progress %d on a track of %d squares (%s at column %d row %d)",
-                    piece->teamId, slot, piece->progress, g_trackLength, MoveStateName(piece->moveProc), column, row);
+                    piece->teamId, slot, piece->progress, g_stageLayers.trackLength, MoveStateName(piece->moveProc),
+                    column, row);
     return 1;
 }
 

@@ -92,9 +92,9 @@ BoardPiece* PlayerPieceAwaitingKey()
 // walkable ground, in the order the game reads the keys; 0 when none does.
 uint32_t FirstOpenDirectionKey(const BoardPiece* piece)
 {
-    const int column = static_cast<int>(std::floor((piece->x + static_cast<float>(g_boardWidth)) / 2.0f));
-    const int row = static_cast<int>(std::floor((static_cast<float>(g_boardHeight) - piece->z) / 2.0f));
-    if (column < 0 || row < 0 || column >= g_boardWidth || row >= g_boardHeight) return 0;
+    const int column = static_cast<int>(std::floor((piece->x + static_cast<float>(g_stageLayers.boardWidth)) / 2.0f));
+    const int row = static_cast<int>(std::floor((static_cast<float>(g_stageLayers.boardHeight) - piece->z) / 2.0f));
+    if (column < 0 || row < 0 || column >= g_stageLayers.boardWidth || row >= g_stageLayers.boardHeight) return 0;
     const int route = RouteAt(column, row);
     struct Way {
         int key, bit, dc, dr;
@@ -164,11 +164,11 @@ int NavigateToTeamConfirm(const RaceSettings& settings, RaceReport* report)
     HeadlessPressKey(kKeyReturn);
     if (!WaitForSlot(kStageSelectSlot)) return SetError(report, "stage select did not open");
     HeadlessRunFrames(1);
-    for (int guard = 0; g_stageNumber != settings.stage && guard < 3; ++guard) HeadlessPressKey(kKeyRight);
+    for (int guard = 0; g_stageLayers.stageNumber != settings.stage && guard < 3; ++guard) HeadlessPressKey(kKeyRight);
     HeadlessPressKey(kKeyReturn);
     if (!WaitForTitleInput()) return SetError(report, "stage select did not return to the title");
-    if (g_stageNumber != settings.stage)
-        return SetError(report, "stage select shows stage %d, not %d", g_stageNumber, settings.stage);
+    if (g_stageLayers.stageNumber != settings.stage)
+        return SetError(report, "stage select shows stage %d, not %d", g_stageLayers.stageNumber, settings.stage);
 
     // The first entry, a new race, opens team select.
     HeadlessPressKey(kKeyReturn);

@@ -18,7 +18,7 @@ int CharacterOfFace(int face)
     if (face < 0 || face >= kPortraitCount)
         return -1;
     for (int row = 0; row < kCharacterCount; ++row)
-        if (std::equal(g_portraitRects[face], g_portraitRects[face] + 4, g_characters[row].faceRect))
+        if (g_portraitRects[face] == g_characters[row].faceRect)
             return row;
     return -1;
 }

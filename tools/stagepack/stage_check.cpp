@@ -57,7 +57,7 @@ private:
             Error("the map entry is cut short");
             return false;
         }
-        g_stageNumber = stage_;
+        g_stageLayers.stageNumber = stage_;
         std::vector<std::string> problems;
         int kept = 0;
         if (!LoadStageMapForPlay(pack.data(), pack.size(), &problems, &kept)) {
@@ -66,9 +66,9 @@ private:
             if (!kept)
                 return false;
         }
-        report_.width = g_boardWidth;
-        report_.height = g_boardHeight;
-        report_.trackLength = g_trackLength;
+        report_.width = g_stageLayers.boardWidth;
+        report_.height = g_stageLayers.boardHeight;
+        report_.trackLength = g_stageLayers.trackLength;
         return true;
     }
 
@@ -110,10 +110,10 @@ private:
     {
         const int32_t start = FindTrackStart();
         if (start >= 0) {
-            report_.startColumn = start % g_boardWidth;
-            report_.startRow = start / g_boardWidth;
+            report_.startColumn = start % g_stageLayers.boardWidth;
+            report_.startRow = start / g_stageLayers.boardWidth;
         }
-        for (int32_t cell = 0; cell < g_boardWidth * g_boardHeight; ++cell) {
+        for (int32_t cell = 0; cell < g_stageLayers.boardWidth * g_stageLayers.boardHeight; ++cell) {
             const int32_t kind = CellKindOf(cell);
             if (kind >= kFirstSquareKind && kind <= kLastSquareKind)
                 ++report_.squaresByKind[kind - kFirstSquareKind];
@@ -156,12 +156,12 @@ bool CheckPacks(const std::vector<uint8_t>& mapPack, const std::vector<uint8_t>&
         errors.push_back("out of memory for the stage buffers");
         return false;
     }
-    const int keptStage = g_stageNumber;
+    const int keptStage = g_stageLayers.stageNumber;
     for (int stage = 1; stage <= kStages; ++stage) {
         reports.emplace_back();
         StageChecker(stage, reports.back(), errors).Check(mapPack, eventPack);
     }
-    g_stageNumber = keptStage;
+    g_stageLayers.stageNumber = keptStage;
     FreeStageBuffers();
     return errors.empty();
 }
