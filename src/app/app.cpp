@@ -21,8 +21,6 @@
 #include "platform/window.h"
 
 
-int32_t g_running = 0;
-void* g_hWnd = nullptr;
 char g_windowTitle[100];
 char g_windowClass[100];
 
@@ -52,17 +50,6 @@ static const char kGameTitle[] = "\x83\x79\x83\x8b\x83\x5e\x83\x69\x82\xcc\x82\x
 int IsGameLive()
 {
     return s_live;
-}
-
-void CenterOnDesktop(int* x, int* y, int width, int height)
-{
-    *x = 0;
-    *y = 0;
-    int right = 0, bottom = 0;
-    if (!plat::GetDesktopRect(&right, &bottom))
-        return;
-    *x = (right - width) / 2;
-    *y = (bottom - height) / 2;
 }
 
 void SetFloat4(float* destination, float a, float b, float c, float d)

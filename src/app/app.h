@@ -2,11 +2,8 @@
 #pragma once
 #include <cstdint>
 
-constexpr int kClientWidth = 640;
-constexpr int kClientHeight = 480;
+#include "engine/main_window.h"
 
-extern int32_t g_running;
-extern void* g_hWnd;             // the main window (SDL_Window*); nullptr headless or after shutdown
 extern char g_windowTitle[100]; // the caption, CP932
 extern char g_windowClass[100]; // the window class name
 
@@ -22,7 +19,6 @@ void ShutdownGame();
 // after the frame when it comes during one or while a message box is open.
 void HandleCloseRequest();
 
-void CenterOnDesktop(int* x, int* y, int width, int height);
 void SetFloat4(float* destination, float a, float b, float c, float d);
 
 // 1 from a successful start-up until shutdown: frames run only then, and a second

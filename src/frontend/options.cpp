@@ -1,10 +1,10 @@
 #include "frontend/options.h"
 
-#include "app/app.h"
 #include "engine/assets.h"
 #include "engine/config.h"
 #include "engine/graphics.h"
 #include "engine/input.h"
+#include "engine/main_window.h"
 #include "engine/sound.h"
 #include "frontend/title.h"
 #include "platform/window.h"
