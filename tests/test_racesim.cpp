@@ -7,6 +7,7 @@
 #include <string>
 #include <tuple>
 
+#include "app/app.h"
 #include "board/event.h"
 #include "board/turn.h"
 #include "board/world.h"

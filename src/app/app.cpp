@@ -60,10 +60,23 @@ void SetFloat4(float* destination, float a, float b, float c, float d)
     destination[3] = d;
 }
 
+int InitWorldBuffers()
+{
+    if (!InitTaskPool())
+        return 0;
+    return AllocStageBuffers(); // forgets the stage buffers' old pointers first
+}
+
+void FreeWorldBuffers()
+{
+    FreeTaskPool();
+    FreeStageBuffers();
+}
+
 int InitGameState()
 {
     g_running = 1;
-    g_tasks = nullptr; // the stage buffers are forgotten by InitWorldBuffers below
+    g_tasks = nullptr; // the stage buffers are forgotten by AllocStageBuffers below
     SetDefaultConfig();
     InitInput();
     SeedRandom(static_cast<uint32_t>(std::time(nullptr)));

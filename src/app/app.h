@@ -11,6 +11,10 @@ int GameMain(int argc, char** argv); // the program's entry; returns the exit co
 
 int InitGame(void* window); // the start-up chain; 1 on success
 int InitGameState();
+// The engine's task pool and the board's stage buffers, taken in one start-up step
+// (1 or 0) and given back in one.
+int InitWorldBuffers();
+void FreeWorldBuffers();
 void RunFrame();
 void RenderFrame();
 void UpdateFrame();

@@ -31,14 +31,6 @@ static void ForgetStageBuffers()
     g_eventText = nullptr;
 }
 
-int InitWorldBuffers()
-{
-    ForgetStageBuffers();
-    if (!InitTaskPool())
-        return 0;
-    return AllocStageBuffers();
-}
-
 template <class T>
 static bool Allocate(T*& buffer, int bytes)
 {
@@ -100,10 +92,4 @@ void FreeStageBuffers()
     Release(g_layerE);
     Release(g_eventScripts);
     Release(g_eventText);
-}
-
-void FreeWorldBuffers()
-{
-    FreeTaskPool();
-    FreeStageBuffers();
 }
