@@ -52,14 +52,6 @@ int IsGameLive()
     return s_live;
 }
 
-void SetFloat4(float* destination, float a, float b, float c, float d)
-{
-    destination[0] = a;
-    destination[1] = b;
-    destination[2] = c;
-    destination[3] = d;
-}
-
 int InitWorldBuffers()
 {
     if (!InitTaskPool())

@@ -23,8 +23,6 @@ void ShutdownGame();
 // after the frame when it comes during one or while a message box is open.
 void HandleCloseRequest();
 
-void SetFloat4(float* destination, float a, float b, float c, float d);
-
 // 1 from a successful start-up until shutdown: frames run only then, and a second
 // shutdown does nothing.
 int IsGameLive();
