@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/app.h"
 #include "battle/battle.h"
 #include "battle/battle_actor.h"
 #include "battle/battle_scene.h"

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/app.h"
 #include "board/event.h"
 #include "board/piece.h"
 #include "board/race_result.h"

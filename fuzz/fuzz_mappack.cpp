@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/app.h"
 #include "board/event.h"
 #include "board/stage.h"
 #include "board/stage_rules.h"

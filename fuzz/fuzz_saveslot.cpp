@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/app.h"
 #include "board/piece.h"
 #include "board/world.h"
 #include "engine/config.h"

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/app.h"
 #include "board/event.h"
 #include "board/piece.h"
 #include "board/stage.h"

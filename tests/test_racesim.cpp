@@ -7,6 +7,7 @@
 #include <string>
 #include <tuple>
 
+#include "app/app.h"
 #include "board/event.h"
 #include "board/task_table.h"
 #include "board/turn.h"

@@ -21,8 +21,6 @@
 #include "platform/window.h"
 
 
-int32_t g_running = 0;
-void* g_hWnd = nullptr;
 char g_windowTitle[100];
 char g_windowClass[100];
 
@@ -54,29 +52,23 @@ int IsGameLive()
     return s_live;
 }
 
-void CenterOnDesktop(int* x, int* y, int width, int height)
+int InitWorldBuffers()
 {
-    *x = 0;
-    *y = 0;
-    int right = 0, bottom = 0;
-    if (!plat::GetDesktopRect(&right, &bottom))
-        return;
-    *x = (right - width) / 2;
-    *y = (bottom - height) / 2;
+    if (!InitTaskPool())
+        return 0;
+    return AllocStageBuffers(); // forgets the stage buffers' old pointers first
 }
 
-void SetFloat4(float* destination, float a, float b, float c, float d)
+void FreeWorldBuffers()
 {
-    destination[0] = a;
-    destination[1] = b;
-    destination[2] = c;
-    destination[3] = d;
+    FreeTaskPool();
+    FreeStageBuffers();
 }
 
 int InitGameState()
 {
     g_running = 1;
-    g_tasks = nullptr; // the stage buffers are forgotten by InitWorldBuffers below
+    g_tasks = nullptr; // the stage buffers are forgotten by AllocStageBuffers below
     SetDefaultConfig();
     InitInput();
     SeedRandom(static_cast<uint32_t>(std::time(nullptr)));

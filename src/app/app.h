@@ -2,11 +2,8 @@
 #pragma once
 #include <cstdint>
 
-constexpr int kClientWidth = 640;
-constexpr int kClientHeight = 480;
+#include "engine/main_window.h"
 
-extern int32_t g_running;
-extern void* g_hWnd;             // the main window (SDL_Window*); nullptr headless or after shutdown
 extern char g_windowTitle[100]; // the caption, CP932
 extern char g_windowClass[100]; // the window class name
 
@@ -14,6 +11,10 @@ int GameMain(int argc, char** argv); // the program's entry; returns the exit co
 
 int InitGame(void* window); // the start-up chain; 1 on success
 int InitGameState();
+// The engine's task pool and the board's stage buffers, taken in one start-up step
+// (1 or 0) and given back in one.
+int InitWorldBuffers();
+void FreeWorldBuffers();
 void RunFrame();
 void RenderFrame();
 void UpdateFrame();
@@ -21,9 +22,6 @@ void ShutdownGame();
 // The window's close box (or a terminating signal): shuts down now between frames,
 // after the frame when it comes during one or while a message box is open.
 void HandleCloseRequest();
-
-void CenterOnDesktop(int* x, int* y, int width, int height);
-void SetFloat4(float* destination, float a, float b, float c, float d);
 
 // 1 from a successful start-up until shutdown: frames run only then, and a second
 // shutdown does nothing.

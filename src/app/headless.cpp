@@ -11,7 +11,6 @@
 
 static bool s_started = false;     // HeadlessStart ran and HeadlessStop not yet
 static std::string s_savedDir;     // the working directory to go back to
-static int s_frames = 0;
 static std::string s_lastMessage;
 static plat::GfxBackend s_previousGfx = plat::GfxBackend::OpenGL;
 static plat::AudioBackend s_previousAudio = plat::AudioBackend::Device;
@@ -40,7 +39,6 @@ int HeadlessStart(const char* workDir)
     if (s_started)
         HeadlessStop();
     s_started = true;
-    s_frames = 0;
     s_lastMessage.clear();
     plat::ClearLastMessageBoxText();
 
@@ -80,21 +78,8 @@ void HeadlessSetKeys(uint32_t keysDown)
 
 void HeadlessRunFrames(int count)
 {
-    for (int i = 0; i < count && IsGameLive(); ++i) {
+    for (int i = 0; i < count && IsGameLive(); ++i)
         RunFrameUnpaced();
-        ++s_frames;
-    }
-}
-
-void HeadlessRunScript(const std::vector<HeadlessKeyStep>& steps)
-{
-    for (const HeadlessKeyStep& step : steps) {
-        if (!IsGameLive())
-            break;
-        ApplyKeys(step.keysDown);
-        HeadlessRunFrames(step.frames);
-    }
-    ApplyKeys(0);
 }
 
 void HeadlessPressKey(int slot)
@@ -105,11 +90,6 @@ void HeadlessPressKey(int slot)
     HeadlessRunFrames(1);
     ApplyKeys(0);
     HeadlessRunFrames(1);
-}
-
-int HeadlessFrameCount()
-{
-    return s_frames;
 }
 
 int HeadlessIsRunning()

@@ -3,12 +3,6 @@
 // and keys taken from a script. Tests, tools and benchmarks use it.
 #pragma once
 #include <cstdint>
-#include <vector>
-
-struct HeadlessKeyStep {
-    int frames;        // how many frames this step lasts
-    uint32_t keysDown; // bit n set: key slot n is held during those frames
-};
 
 // Runs the start-up chain in workDir (it must hold "data.dat"). Returns 1 on success;
 // on failure the message that a player would see is in HeadlessLastMessage().
@@ -17,8 +11,6 @@ const char* HeadlessLastMessage();
 
 void HeadlessSetKeys(uint32_t keysDown); // held from the next frame on
 void HeadlessRunFrames(int count);       // stops early once the game has shut down
-void HeadlessRunScript(const std::vector<HeadlessKeyStep>& steps);
 void HeadlessPressKey(int slot);         // one frame down, then one frame up
-int HeadlessFrameCount();
 int HeadlessIsRunning();                 // 0 once the game has shut down
 void HeadlessStop();                     // shuts down if still running and restores the working directory

@@ -126,3 +126,5 @@ void DrawPartyGauge(float value, float max);
 void DrawEnemyGauge(float value, float max);
 void DrawReelBanner();
 void DrawClashOutcome(const BattleWork* battle);
+// The message box: the translucent panel and the message line on show.
+void DrawTextBox(const BattleWork* battle);

@@ -52,6 +52,16 @@ void DrawBattleTask(Task* task)
     // While the 3D scene runs it has the screen to itself.
 }
 
+void DrawTextBox(const BattleWork* battle)
+{
+    DrawMessageWindowPanel(64.0f, 384.0f);
+    // After the last line has been paged the line number is one past the rows until
+    // the battle's next update: the panel then shows empty.
+    if (battle->messageLine < 0 || battle->messageLine >= 3)
+        return;
+    DrawGlyphRow(battle->messageGlyphs[battle->messageLine], 96.0f, 400.0f);
+}
+
 void DrawBattleFrame()
 {
     DrawAtlasSprite(0.0f, 0.0f, kFrameRect);

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
 #include "battle/battle.h"
 #include "board/event_commands.h"
 #include "board/scripted_move.h"
@@ -15,6 +14,7 @@
 #include "board/stage_rules.h"
 #include "board/task_table.h"
 #include "board/world.h"
+#include "engine/main_window.h"
 #include "platform/byte_order.h"
 #include "platform/files.h"
 #include "platform/msgbox.h"

@@ -62,6 +62,7 @@ int LabelMatches(const char* scriptPosition, const char* label, int32_t n);
 void DrawEventDisplay(const EventTask* event);
 void DrawPortrait(float x, int32_t index);
 void DrawMessageWindow(float x, float y);
+void DrawMessageText(const EventTask* event, float x, float y);
 void DrawChoiceCursor(float x, float y, int32_t answer);
 
 // Actions.

@@ -245,6 +245,13 @@ void DrawMessageWindow(float x, float y)
     DrawMessageWindowPanel(x, y);
 }
 
+void DrawMessageText(const EventTask* event, float x, float y)
+{
+    // Three rows 28 pixels apart (a 20-pixel band and 8 between), the pen 16 pixels in.
+    for (int row = 0; row < 3; ++row)
+        DrawGlyphRow(event->shownGlyphs[row], x + 16.0f, y + 28.0f * static_cast<float>(row));
+}
+
 void DrawChoiceCursor(float x, float y, int32_t answer)
 {
     const float rowOffset = answer == 0 ? 36.0f : 64.0f;

@@ -465,11 +465,6 @@ int CountTeams()
     return teams;
 }
 
-int HasEnemyLink(int32_t cell, int32_t bit)
-{
-    return (EnemyLinksOf(cell) & bit) != 0 ? 1 : 0;
-}
-
 void SetPlayerTeamController(int32_t controller)
 {
     BoardPiece* piece = FindPlayerTeamTask();

@@ -100,6 +100,5 @@ BoardPiece* FindPieceOnSameCell(const BoardPiece* piece);
 void ApplyDieRules(BoardPiece* piece);
 int IsTrailingBy(const BoardPiece* piece, int32_t n);
 int CountTeams();
-int HasEnemyLink(int32_t cell, int32_t bit);
 void SetPlayerTeamController(int32_t controller);
 int CanPlayerSave();

@@ -23,14 +23,6 @@ static void ForgetStageBuffers()
     g_eventText = nullptr;
 }
 
-int InitWorldBuffers()
-{
-    ForgetStageBuffers();
-    if (!InitTaskPool())
-        return 0;
-    return AllocStageBuffers();
-}
-
 template <class T>
 static bool Allocate(T*& buffer, int bytes)
 {
@@ -93,10 +85,4 @@ void FreeStageBuffers()
     Release(g_stageLayers.layerE);
     Release(g_eventScripts);
     Release(g_eventText);
-}
-
-void FreeWorldBuffers()
-{
-    FreeTaskPool();
-    FreeStageBuffers();
 }

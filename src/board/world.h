@@ -1,5 +1,5 @@
 // The board's buffers: the five stage layers, the event-script store and the raw
-// script text, allocated once at start-up together with the task pool.
+// script text, allocated once at start-up (after the task pool) and freed at shutdown.
 #pragma once
 #include <cstdint>
 
@@ -29,10 +29,8 @@ extern uint8_t* g_eventText;   // the stage's raw script text
 
 extern int32_t g_playerTeam;   // the player's team 0..2
 
-int InitWorldBuffers();  // task pool, then the stage buffers; 1 or 0
 int AllocStageBuffers(); // 1, or 0 with nothing left allocated
 void ClearStageLayers();
 void ClearEventScripts();
 void ClearStageData();   // both of the above
 void FreeStageBuffers();
-void FreeWorldBuffers(); // task pool, then the stage buffers

@@ -1,6 +1,6 @@
 #include "engine/config.h"
 
-#include "app/app.h"
+#include "engine/main_window.h"
 #include "platform/window.h"
 
 GameConfig g_gameConfig;

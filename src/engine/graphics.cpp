@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <string>
 
-#include "app/app.h"
 #include "engine/assets.h"
 #include "engine/config.h"
 #include "engine/draw3d.h"
+#include "engine/main_window.h"
 #include "platform/backends.h"
 #include "platform/gfx_device.h"
 #include "platform/window.h"

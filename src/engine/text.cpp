@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "battle/battle.h"
-#include "board/event.h"
 #include "engine/assets.h"
 #include "engine/glyph_table.h"
 #include "engine/input.h"
@@ -81,16 +79,6 @@ void DrawMessageWindowPanel(float x, float y)
     DrawAtlasPanel(x, y, kMessageWindowPanel, kMessageWindowColour);
 }
 
-void DrawTextBox(const BattleWork* battle)
-{
-    DrawMessageWindowPanel(64.0f, 384.0f);
-    // After the last line has been paged the line number is one past the rows until
-    // the battle's next update: the panel then shows empty.
-    if (battle->messageLine < 0 || battle->messageLine >= 3)
-        return;
-    DrawGlyphRow(battle->messageGlyphs[battle->messageLine], 96.0f, 400.0f);
-}
-
 int SplitDigits(int32_t value, int32_t* digits)
 {
     if (value < 0) // a sign is not a digit: negative values have none to draw
@@ -137,11 +125,4 @@ float DrawNumberLarge(float x, float y, int32_t value) { return DrawNumber(x, y,
 float DrawNumberMediumEnd(float x, float y, int32_t value)
 {
     return x + DrawNumber(x, y, value, 1, g_digitsMedium);
-}
-
-void DrawMessageText(const EventTask* event, float x, float y)
-{
-    // Three rows 28 pixels apart (a 20-pixel band and 8 between), the pen 16 pixels in.
-    for (int row = 0; row < 3; ++row)
-        DrawGlyphRow(event->shownGlyphs[row], x + 16.0f, y + 28.0f * static_cast<float>(row));
 }

@@ -7,15 +7,11 @@
 constexpr int kGlyphRowLength = 24;
 constexpr int kTextLineBytes = 48;
 
-struct EventTask;
-struct BattleWork;
-
 void FindGlyph(int32_t* index, const char* character);
 // Converts at most 24 double-byte characters, never reading past maxBytes of text.
 void ConvertTextToGlyphs(int32_t* row, const char* text, int maxBytes = kTextLineBytes);
-void DrawGlyphRow(const int32_t* row, float penX, float rowY); // the shared glyph placement
-void DrawMessageText(const EventTask* event, float x, float y);
-void DrawTextBox(const BattleWork* battle);
+// The glyph placement both text windows share: the event's three rows and the battle's one.
+void DrawGlyphRow(const int32_t* row, float penX, float rowY);
 
 int SplitDigits(int32_t value, int32_t* digits);
 float DrawNumber(float x, float y, int32_t value, int32_t scale, const SpriteRect* digitSet);

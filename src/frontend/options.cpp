@@ -1,10 +1,10 @@
 #include "frontend/options.h"
 
-#include "app/app.h"
 #include "board/task_table.h"
 #include "engine/config.h"
 #include "engine/graphics.h"
 #include "engine/input.h"
+#include "engine/main_window.h"
 #include "engine/sound.h"
 #include "frontend/interface.h"
 #include "frontend/title.h"

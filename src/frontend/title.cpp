@@ -1,8 +1,8 @@
 #include "frontend/title.h"
 
-#include "app/app.h"
 #include "board/task_table.h"
 #include "engine/input.h"
+#include "engine/main_window.h"
 #include "engine/sound.h"
 #include "frontend/gallery.h"
 #include "frontend/history_screen.h"

@@ -59,7 +59,7 @@ bool ParseKeys(const std::string& text, uint32_t* keys)
 
 } // namespace
 
-bool ParseKeyScript(const std::string& text, std::vector<HeadlessKeyStep>& steps, std::string* error)
+bool ParseKeyScript(const std::string& text, std::vector<KeyScriptStep>& steps, std::string* error)
 {
     steps.clear();
     size_t pos = 0;

@@ -204,7 +204,7 @@ int main(int argc, char** argv)
     std::string error;
     if (!ParseOptions(argc, argv, options, error))
         return Usage(error.c_str());
-    std::vector<HeadlessKeyStep> steps;
+    std::vector<KeyScriptStep> steps;
     if (!ParseKeyScript(options.keys, steps, &error))
         return Usage(error.c_str());
     const std::string outPath = Absolute(options.out);
@@ -243,7 +243,7 @@ int main(int argc, char** argv)
         if (options.trace && IsGameLive())
             TraceFrame(frame, trace);
     };
-    for (const HeadlessKeyStep& step : steps) {
+    for (const KeyScriptStep& step : steps) {
         HoldKeys(step.keysDown);
         for (int i = 0; i < step.frames && frame < options.frames && IsGameLive(); ++i)
             runFrame();

@@ -21,7 +21,7 @@ const fs::path kCorpus = fs::path(SUGOROKU_SOURCE_DIR) / "fuzz" / "corpus";
 
 // Seeds stay small so that the fuzzer mutates quickly and the repository stays light.
 // Image seeds are named <kind>_<width>x<height> and decode at that size.
-TEST(QualityCorpus, EverySeedIsSmallAndLoadsThroughTheGamesReaders)
+TEST(FuzzSeeds, EverySeedIsSmallAndLoadsThroughTheGamesReaders)
 {
     struct Restore { plat::GfxDevice* saved = g_d3dDevice; ~Restore() { delete g_d3dDevice, g_d3dDevice = saved; } } restore;
     g_d3dDevice = plat::CreateRecordingDevice();
@@ -63,7 +63,7 @@ TEST(QualityCorpus, EverySeedIsSmallAndLoadsThroughTheGamesReaders)
 
 // The smallest archive that starts the game: every image block shares one 5 x 3 bitmap,
 // every model one quad, every sound one short wave. Blocks may share their bytes.
-TEST(QualityCorpus, ArchiveOfSharedBlocksStartsTheGame)
+TEST(FuzzSeeds, ArchiveOfSharedBlocksStartsTheGame)
 {
     test_support::TempDir dir;
     fs::copy_file(kCorpus / "archive/shared_blocks_full.dat", dir / "data.dat");

@@ -26,13 +26,13 @@ void ReadBack(const std::string& path)
     ReadHistoryFile(path.c_str());
 }
 
-class FoundationHistory : public ::testing::Test {
+class HistoryFile : public ::testing::Test {
 protected:
     void SetUp() override { std::memset(static_cast<void*>(g_history), 0, sizeof(g_history)); }
     test_support::TempDir dir;
 };
 
-TEST_F(FoundationHistory, FileLayoutIsFieldByFieldLittleEndianAndReadsBackTheSame)
+TEST_F(HistoryFile, FileLayoutIsFieldByFieldLittleEndianAndReadsBackTheSame)
 {
     FillEntry(g_history[0], 0);
     FillEntry(g_history[9], 9);
@@ -59,7 +59,7 @@ TEST_F(FoundationHistory, FileLayoutIsFieldByFieldLittleEndianAndReadsBackTheSam
     EXPECT_EQ(g_history[0].time.tm_sec, 0);
 }
 
-TEST_F(FoundationHistory, ShortAndOversizedFilesLoadWhatTheyHold)
+TEST_F(HistoryFile, ShortAndOversizedFilesLoadWhatTheyHold)
 {
     for (int i = 0; i < 10; ++i) FillEntry(g_history[i], i);
     const std::string path = dir / "save.dat";

@@ -21,7 +21,7 @@ std::string BlockText(int index)
     return std::string(reinterpret_cast<const char*>(data), size);
 }
 
-class FoundationArchive : public ::testing::Test {
+class DataArchive : public ::testing::Test {
 protected:
     void TearDown() override { FreeDataFile(); }
     std::string WriteTemp(const Bytes& image)
@@ -33,7 +33,7 @@ protected:
     int temps_ = 0;
 };
 
-TEST_F(FoundationArchive, BlocksInAnyOrderLoadAndAnEmptyLastBlockIsStillABlock)
+TEST_F(DataArchive, BlocksInAnyOrderLoadAndAnEmptyLastBlockIsStillABlock)
 {
     const char* names[3] = {"atlas", "font", "board"};
     Bytes shuffled, tail(600, 0);
@@ -46,7 +46,7 @@ TEST_F(FoundationArchive, BlocksInAnyOrderLoadAndAnEmptyLastBlockIsStillABlock)
     EXPECT_EQ(BlockText(149), "");
 }
 
-TEST_F(FoundationArchive, BlocksOutsideTheFileAreRefused)
+TEST_F(DataArchive, BlocksOutsideTheFileAreRefused)
 {
     Bytes image;
     AddBlock(image, 0, Text("good"));
@@ -64,7 +64,7 @@ TEST_F(FoundationArchive, BlocksOutsideTheFileAreRefused)
     for (int index : {1, 2, 3, 4, 5, 6, -1, 150, 1000}) EXPECT_EQ(BlockText(index), "<none>") << "block " << index;
 }
 
-TEST_F(FoundationArchive, ShortMissingOrFailedLoadsLeaveNoArchive)
+TEST_F(DataArchive, ShortMissingOrFailedLoadsLeaveNoArchive)
 {
     EXPECT_EQ(BlockText(0), "<none>"); // nothing loaded
     const Bytes table(600, 0); // a table alone is a valid (empty) archive whose blocks are all unusable
