@@ -671,28 +671,10 @@ void RebuildSavedRace(const SavedGame& game)
     }
     CreateBoardView();
 
-    // The turn controller: the saved camera, everything else rebuilt.
-    Task* task = CreateTask(kTurnControllerSlot);
-    if (task == nullptr)
-        return;
-    StartTask(task, kTurnControllerKind, UpdateTurnController, DrawTurnController);
-    TurnController* c = TaskWork<TurnController>(task);
-    c->alive = 1;
-    for (int i = 0; i < 3; ++i) {
-        c->lookAt[i] = game.camera[i];
-        c->eye[i] = game.camera[3 + i];
-    }
-    c->angle = game.camera[6];
-    c->wait = 0;
-    c->panSteps = 0;
-    c->cameraProc = FollowCurrentPiece;
-    c->turnIndex = 0;
-    BuildTurnOrder(c, g_playerTeam);
-    c->currentPiece = c->turnList[0];
-    // The checks make sure the player's team has a piece; should it ever be missing,
-    // the camera stands still instead of following nothing.
-    if (c->currentPiece == nullptr)
-        c->cameraProc = DoNothingCamera;
+    // The turn controller as a race starts it, from the saved camera: the turn list is
+    // rebuilt from the loaded pieces with the player's team current. The checks make
+    // sure that team has a piece; should it ever be missing, the camera stands still.
+    CreateTurnControllerWithCamera(&game.camera[0], &game.camera[3], game.camera[6], FollowCurrentPiece);
 }
 
 int LoadGameSlot(int slot)
