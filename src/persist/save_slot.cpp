@@ -1,9 +1,13 @@
 #include "persist/save_slot.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "board/board_view.h"
 #include "board/characters.h"
@@ -572,6 +576,55 @@ void Report(int slot, const char* what, const char* why)
 void FormatSaveSlotName(char* out, size_t size, int slot)
 {
     std::snprintf(out, size, "save%d.dat", slot);
+}
+
+int CheckSaveSlotExists(int slot)
+{
+    char name[16];
+    FormatSaveSlotName(name, sizeof name, slot);
+    const int fd = plat::OpenRegularFileForReading(name, nullptr, nullptr);
+    if (fd < 0)
+        return 0;
+    close(fd);
+    return 1;
+}
+
+int32_t ReadSaveSlotSummary(int slot, int32_t* stage, SlotTime* written)
+{
+    char name[16];
+    FormatSaveSlotName(name, sizeof name, slot);
+    int error = 0;
+    const int fd = plat::OpenRegularFileForReading(name, nullptr, &error);
+    if (fd < 0) {
+        // Only a missing file is an empty slot; anything else standing there must not
+        // look free to save over.
+        if (error == ENOENT)
+            return kSlotEmpty;
+        std::fprintf(stderr, "%s: the slot cannot be read: %s\n", name, plat::FileErrorText(error));
+        return kSlotUnreadable;
+    }
+    // The stage is the header's first word: a file too short to hold it shows none.
+    uint8_t first[4] = {};
+    const long got = plat::ReadUpTo(fd, first, sizeof first, nullptr);
+    struct stat info {};
+    const bool timed = fstat(fd, &info) == 0;
+    close(fd);
+    if (got < 0 || !timed)
+        return kSlotUnreadable;
+    *stage = got == 4 ? GetI32(first) : 0;
+    struct tm local {};
+    const time_t when = info.st_mtime;
+    SlotTime& t = *written;
+    if (localtime_r(&when, &local) != nullptr) {
+        t.year = local.tm_year + 1900;
+        t.month = local.tm_mon + 1;
+        t.day = local.tm_mday;
+        t.hour = local.tm_hour;
+        t.minute = local.tm_min;
+    } else {
+        t = SlotTime{};
+    }
+    return kSlotWritten;
 }
 
 int CountPieces()
