@@ -64,10 +64,10 @@ struct SlotTime {
 
 // 1 when the slot's file can be opened for reading.
 int CheckSaveSlotExists(int slot);
-// Looks at the slot's file without loading it: returns kSlotEmpty, kSlotWritten or
-// kSlotUnreadable (saying why on stderr when something other than a file stands
-// there). Only for kSlotWritten are *stage (the file's stage, 0 when the file is too
-// short to hold one) and *written (its last write, local time) set.
+// Looks at the slot's file without loading it: returns kSlotEmpty (no file),
+// kSlotWritten or kSlotUnreadable (saying why on stderr when what stands there cannot
+// be opened). Only for kSlotWritten are *stage (the file's stage, 0 when the file is
+// too short to hold one) and *written (its last write, local time) set.
 int32_t ReadSaveSlotSummary(int slot, int32_t* stage, SlotTime* written);
 
 // Live board pieces (kind-1 tasks of slots 10..19).
