@@ -1,6 +1,7 @@
 // Save slots on real races: save -> load -> save keeps the bytes on every stage at many
 // points of a race, a loaded race passes the race checks and runs to its end, and every
-// damaged field is refused with the running game untouched.
+// damaged field is refused with the running game untouched. And every field of a piece
+// block is written and read at its place in the file.
 #include <algorithm>
 #include <cmath>
 #include <bit>
@@ -413,6 +414,79 @@ TEST_F(SaveSlotInvariants, EachFileIsRefusedWithItsReasonOrRestoredAndPlayedToTh
               std::string::npos)
         << err;
     WriteFileBytes(dir_ / "mappack.dat", original);
+}
+
+// Where the file format puts each stored number of a piece block, with the piece's field.
+struct BlockField {
+    size_t at;
+    int32_t* word;
+    float* real;
+};
+std::vector<BlockField> PieceBlockFields(BoardPiece& p)
+{
+    std::vector<BlockField> fields = {{0, &p.rePan}, {4, &p.controller}, {8, &p.teamId}, {12, &p.memberCount},
+        {16, &p.liveCount}, {20, &p.level}, {24, &p.spinCountdown}, {28, &p.money}, {32, &p.experience},
+        {36, nullptr, &p.x}, {40, nullptr, &p.y}, {44, nullptr, &p.z}, {48, nullptr, &p.heading}, {52, &p.subStep},
+        {56, &p.die}, {60, &p.progress}, {64, &p.dieFaces}};
+    for (size_t f = 0; f < 6; ++f) {
+        Figure& g = p.figures[f];
+        const size_t at = 68 + 20 * f;
+        fields.insert(fields.end(), {{at, nullptr, &g.x}, {at + 4, nullptr, &g.y}, {at + 8, nullptr, &g.z},
+                                     {at + 12, nullptr, &g.facing}, {at + 16, &g.modelId}});
+    }
+    for (size_t m = 0; m < 6; ++m) {
+        CharacterRecord& r = p.members[m];
+        const size_t at = 188 + 114 * m;
+        fields.insert(fields.end(), {{at, &r.id}, {at + 4, &r.modelId}, {at + 8, nullptr, &r.hitPoints},
+                                     {at + 12, nullptr, &r.maxHitPoints}, {at + 16, nullptr, &r.spareValue1},
+                                     {at + 20, nullptr, &r.spareValue2}, {at + 72, &r.attackStyle},
+                                     {at + 76, &r.moneyReward}, {at + 80, &r.expReward}});
+        for (const auto& [rectAt, rect] : {std::pair{at + 24, &r.portraitRect}, {at + 40, &r.faceRect},
+                                           {at + 56, &r.namePlateRect}})
+            fields.insert(fields.end(), {{rectAt, nullptr, &rect->left}, {rectAt + 4, nullptr, &rect->top},
+                                         {rectAt + 8, nullptr, &rect->right}, {rectAt + 12, nullptr, &rect->bottom}});
+    }
+    return fields;
+}
+
+// Every stored field of a piece block at its place in the file: each number holds its
+// own offset in the block (a float a quarter more), so a field written to or read from
+// another field's place shows, even where writer and reader agree with each other.
+TEST(SaveSlotLayout, EachFieldOfAPieceBlockIsWrittenAndReadAtItsPlace)
+{
+    static BoardPiece p, q;
+    p = BoardPiece{};
+    q = BoardPiece{};
+    const std::vector<BlockField> written = PieceBlockFields(p), read = PieceBlockFields(q);
+    for (const BlockField& f : written) {
+        if (f.word) *f.word = int32_t(f.at);
+        else *f.real = float(f.at) + 0.25f;
+    }
+    for (size_t m = 0; m < 6; ++m)
+        for (size_t i = 0; i < 31; ++i) p.members[m].name[i] = char('a' + (m + i) % 26);
+    for (size_t i = 0; i < 50; ++i) p.name[i] = char('A' + i % 26); // no NUL: the reader ends it
+    const int32_t track = g_stageLayers.trackLength;
+    g_stageLayers.trackLength = 1000; // the progress (60) is saved within the track
+    Bytes block(922, 0xEE);
+    WritePiece(block.data(), p);
+    ReadPiece(block.data(), &q);
+    g_stageLayers.trackLength = track;
+
+    for (const BlockField& f : written)
+        EXPECT_EQ(GetU32(block, f.at), f.word ? uint32_t(f.at) : FloatBits(float(f.at) + 0.25f)) << "byte " << f.at;
+    EXPECT_EQ(std::string(block.begin() + 872, block.end()), std::string(p.name, 50));
+    EXPECT_EQ(std::string(q.name, 50), std::string(p.name, 49) + '\0');
+    for (size_t m = 0; m < 6; ++m) {
+        const long at = long(188 + 114 * m + 84);
+        EXPECT_EQ(std::string(block.begin() + at, block.begin() + at + 30), std::string(p.members[m].name, 30));
+        EXPECT_EQ(std::string(q.members[m].name, 32), std::string(p.members[m].name, 30) + std::string(2, '\0'));
+    }
+    // Read back from the same places, but a load starts the spin (24) and the step (52)
+    // at 0 and the die (56) at 1.
+    for (const BlockField& f : read) {
+        const double expected = f.at == 24 || f.at == 52 ? 0.0 : f.at == 56 ? 1.0 : double(f.at) + (f.word ? 0.0 : 0.25);
+        EXPECT_EQ(f.word ? double(*f.word) : double(*f.real), expected) << "byte " << f.at;
+    }
 }
 
 } // namespace

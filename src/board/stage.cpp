@@ -68,6 +68,27 @@ int32_t FirstLinkHeading(int32_t bits)
 
 } // namespace
 
+int ReadMapEntryHeader(const uint8_t* data, size_t size, int32_t stage, MapEntryHeader* header, const char** why)
+{
+    // The stage number may come from a save file: only the three entries of the table exist.
+    *why = "no such stage";
+    if (stage < 1 || stage > 3)
+        return 0;
+    *why = "shorter than its table of three offsets";
+    if (data == nullptr || size < 12)
+        return 0;
+    const uint64_t entry = 12 + uint64_t(plat::LoadLE32(data + 4 * (stage - 1)));
+    *why = "the stage's offset points past the end of the file";
+    if (entry + 8 > size)
+        return 0;
+    *why = nullptr;
+    header->at = entry;
+    header->width = plat::LoadLE32(data + entry);
+    header->height = plat::LoadLE32(data + entry + 4);
+    header->bytes = kMapEntryHeaderBytes + 5 * uint64_t(header->width) * header->height;
+    return 1;
+}
+
 namespace {
 
 // Takes the stage g_stageLayers.stageNumber out of a pack's bytes; 0 with *why saying what is wrong,
@@ -79,21 +100,14 @@ int ReadStageEntry(const uint8_t* data, size_t size, const char** why)
     *why = "no stage buffers";
     if (g_stageLayers.squareLayer == nullptr || data == nullptr)
         return 0;
-    // The stage number may come from a save file: only the three entries of the table exist.
-    *why = "no such stage";
-    if (g_stageLayers.stageNumber < 1 || g_stageLayers.stageNumber > 3)
-        return 0;
-    *why = "shorter than its table of three offsets";
-    if (size < 12)
-        return 0;
-    const uint64_t entry = 12 + uint64_t(plat::LoadLE32(data + 4 * (g_stageLayers.stageNumber - 1)));
     // W and H must be there and fit the 100 x 100 layers; otherwise nothing is taken over
     // and the previous dimensions stay with the zeroed layers.
-    *why = "the stage's offset points past the end of the file";
-    if (entry + 8 > size)
+    MapEntryHeader header{};
+    if (!ReadMapEntryHeader(data, size, g_stageLayers.stageNumber, &header, why))
         return 0;
-    const uint32_t width = plat::LoadLE32(data + entry);
-    const uint32_t height = plat::LoadLE32(data + entry + 4);
+    const uint64_t entry = header.at;
+    const uint32_t width = header.width;
+    const uint32_t height = header.height;
     *why = "the stage's width or height is outside 1..100";
     if (width < 1 || width > kMaxBoardSide || height < 1 || height > kMaxBoardSide)
         return 0;

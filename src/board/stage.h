@@ -30,6 +30,19 @@ enum : int32_t {
     kRouteGoal = 32,
 };
 
+// Where a stage's entry (stage 1..3) lies in a map pack's bytes and the width and
+// height its header gives, whatever they are, with the bytes a whole entry of that size
+// takes (header and five layers). 1, or 0 with *why when there is no such stage, the
+// pack is shorter than its table of three offsets or the width and height lie past its
+// end. The stage reader and the pack builder find entries through it.
+struct MapEntryHeader {
+    uint64_t at;
+    uint32_t width;
+    uint32_t height;
+    uint64_t bytes;
+};
+int ReadMapEntryHeader(const uint8_t* data, size_t size, int32_t stage, MapEntryHeader* header, const char** why);
+
 // Reads the entry of g_stageLayers.stageNumber as the game plays it (LoadStageMapForPlay); 1 when
 // the game may play it, else 0 with the layers zeroed, g_stageLayers.trackLength 0 and the reasons
 // on stderr.

@@ -86,19 +86,29 @@ BoardPiece* FindPieceByTeamId(int32_t teamId)
 int CreateTurnController(float x, float y, float z, float angle, float eyeHeight, BoardPiece* piece,
                          CameraProc cameraProc)
 {
+    // The first entry of the turn list becomes current whatever piece is given: the
+    // player's team always moves first.
+    (void)piece;
+    const float lookAt[3] = {x, y, z};
+    const float eye[3] = {0.0f, eyeHeight, 0.0f}; // x and z follow lookAt from the first update
+    return CreateTurnControllerWithCamera(lookAt, eye, angle, cameraProc);
+}
+
+int CreateTurnControllerWithCamera(const float lookAt[3], const float eye[3], float angle, CameraProc cameraProc)
+{
     Task* task = CreateTask(kTurnControllerSlot);
     if (task == nullptr)
         return 0;
     StartTask(task, kTurnControllerKind, UpdateTurnController, DrawTurnController);
     TurnController* controller = TaskWork<TurnController>(task);
     controller->alive = 1;
-    controller->lookAt[0] = x;
-    controller->lookAt[1] = y;
-    controller->lookAt[2] = z;
-    controller->eye[1] = eyeHeight;
-    controller->wait = 0;
+    for (int i = 0; i < 3; ++i) {
+        controller->lookAt[i] = lookAt[i];
+        controller->eye[i] = eye[i];
+    }
     controller->angle = angle;
-    controller->currentPiece = piece;
+    controller->wait = 0;
+    controller->panSteps = 0;
     controller->cameraProc = cameraProc;
     controller->turnIndex = 0;
     BuildTurnOrder(controller, g_playerTeam);

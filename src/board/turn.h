@@ -34,6 +34,11 @@ BoardPiece* FindPlayerTeamPiece();
 BoardPiece* FindPieceByTeamId(int32_t teamId);
 int CreateTurnController(float x, float y, float z, float angle, float eyeHeight, BoardPiece* piece,
                          CameraProc cameraProc);
+// The controller in slot 100 with the camera as given (look-at point, eye, angle), its
+// turn list built for the player's team and the list's first entry current: a new race
+// and a loaded save slot both start their turns here. 1, or 0 when the slot is taken
+// (nothing is created) or the player's team has no piece (the camera then stands still).
+int CreateTurnControllerWithCamera(const float lookAt[3], const float eye[3], float angle, CameraProc cameraProc);
 void BuildTurnOrder(TurnController* controller, int32_t team);
 void RemovePieceFromTurnList(const BoardPiece* piece);
 void DismissAllPieces();

@@ -73,19 +73,30 @@ int LoadDataFromMemory(const uint8_t* bytes, uint64_t size)
 
 const uint8_t* GetDataBlock(int index, uint32_t* size)
 {
+    return FindDataBlock(index, size, nullptr);
+}
+
+const uint8_t* FindDataBlock(int index, uint32_t* size, int32_t* fault)
+{
+    int32_t unused = 0;
+    int32_t& why = fault != nullptr ? *fault : unused;
     if (size)
         *size = 0;
+    why = kNoDataBlock;
     if (!g_dataFile || index < 0 || index >= kDataBlockCount || g_dataFileSize < kDataTableBytes)
         return nullptr;
     // Every block is checked when it is asked for, not at load: entries of block
     // numbers that the game never reads may hold anything.
     uint64_t offset = plat::LoadLE32(g_dataFile + 4u * static_cast<uint32_t>(index));
     uint64_t header = static_cast<uint64_t>(kDataTableBytes) + offset; // where L lies
+    why = kDataBlockOffsetOutside;
     if (header + 4u > g_dataFileSize)
         return nullptr;
     uint64_t length = plat::LoadLE32(g_dataFile + header);
+    why = kDataBlockLengthOutside;
     if (length > g_dataFileSize - header - 4u)
         return nullptr;
+    why = kDataBlockFound;
     if (size)
         *size = static_cast<uint32_t>(length);
     return g_dataFile + header + 4u;

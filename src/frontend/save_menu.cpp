@@ -1,11 +1,5 @@
 #include "frontend/save_menu.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <ctime>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "board/task_table.h"
 #include "engine/assets.h"
 #include "engine/input.h"
@@ -16,8 +10,6 @@
 #include "frontend/interface.h"
 #include "frontend/title.h"
 #include "persist/save_slot.h"
-#include "platform/byte_order.h"
-#include "platform/files.h"
 
 namespace {
 
@@ -38,8 +30,6 @@ constexpr int32_t kAnswerCodes[2] = {0, 1};
 constexpr SpriteRect kAnswerLabels[2] = {kAnswerNoRect, kAnswerYesRect};
 
 bool Confirmed() { return IsKeyPressed(kKeyReturn) || IsKeyPressed(kKeyZ); }
-
-void SlotName(char* out, size_t size, int slot) { FormatSaveSlotName(out, size, slot); }
 
 } // namespace
 
@@ -155,57 +145,11 @@ void ShowSaveErrorMessage(SaveMenuWork* work)
         work->procedure = ChooseSaveSlot;
 }
 
-int CheckSaveSlotExists(int slot)
-{
-    char name[16];
-    SlotName(name, sizeof name, slot);
-    const int fd = plat::OpenRegularFileForReading(name, nullptr, nullptr);
-    if (fd < 0)
-        return 0;
-    close(fd);
-    return 1;
-}
-
 void ReadSlotSummaries(SaveMenuWork* work)
 {
-    for (int slot = 0; slot < kSaveSlotCount; ++slot) {
-        char name[16];
-        SlotName(name, sizeof name, slot);
-        int error = 0;
-        const int fd = plat::OpenRegularFileForReading(name, nullptr, &error);
-        if (fd < 0) {
-            // Only a missing file is an empty slot; anything else standing there must not
-            // look free to save over.
-            work->exists[slot] = error == ENOENT ? kSlotEmpty : kSlotUnreadable;
-            if (error != ENOENT)
-                std::fprintf(stderr, "%s: the slot cannot be read: %s\n", name, plat::FileErrorText(error));
-            continue;
-        }
-        uint8_t first[4] = {};
-        const long got = plat::ReadUpTo(fd, first, sizeof first, nullptr);
-        struct stat info {};
-        const bool timed = fstat(fd, &info) == 0;
-        close(fd);
-        if (got < 0 || !timed) {
-            work->exists[slot] = kSlotUnreadable;
-            continue;
-        }
-        work->exists[slot] = kSlotWritten;
-        // A file too short to hold its stage shows none.
-        work->stage[slot] = got == 4 ? static_cast<int32_t>(plat::LoadLE32(first)) : 0;
-        struct tm local {};
-        const time_t when = info.st_mtime;
-        SlotTime& t = work->written[slot];
-        if (localtime_r(&when, &local) != nullptr) {
-            t.year = local.tm_year + 1900;
-            t.month = local.tm_mon + 1;
-            t.day = local.tm_mday;
-            t.hour = local.tm_hour;
-            t.minute = local.tm_min;
-        } else {
-            t = SlotTime{};
-        }
-    }
+    // A slot without a readable file keeps the stage and time it had; they are not shown.
+    for (int slot = 0; slot < kSaveSlotCount; ++slot)
+        work->exists[slot] = ReadSaveSlotSummary(slot, &work->stage[slot], &work->written[slot]);
 }
 
 void DrawSlotTimestamp(float x, float y, int32_t exists, const SlotTime& time)

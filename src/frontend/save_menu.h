@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "engine/task.h"
+#include "persist/save_slot.h"
 
 enum : int32_t {
     kSaveMenuSaveMode = 0,
@@ -13,16 +14,6 @@ enum : int32_t {
 enum : int32_t {
     kSaveMenuFromTitle = 0,
     kSaveMenuInRace = 2,
-};
-// What the list knows of a slot's file.
-enum : int32_t {
-    kSlotEmpty = 0,      // no file
-    kSlotWritten = 1,    // a file, with its time and stage
-    kSlotUnreadable = 2, // something stands there that cannot be read: never shown as empty
-};
-
-struct SlotTime {
-    int32_t year, month, day, hour, minute; // local time; month 1..12
 };
 
 struct SaveMenuWork;
@@ -56,5 +47,4 @@ void ConfirmSaveSlot(SaveMenuWork* work);
 void ShowSaveDoneMessage(SaveMenuWork* work);
 void ShowSaveErrorMessage(SaveMenuWork* work);
 
-int CheckSaveSlotExists(int slot);
 void ReadSlotSummaries(SaveMenuWork* work);

@@ -1,9 +1,13 @@
 #include "persist/save_slot.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "board/board_view.h"
 #include "board/characters.h"
@@ -113,6 +117,218 @@ int32_t ClampedProgress(int32_t progress)
     const int32_t most = g_stageLayers.trackLength > 0 ? g_stageLayers.trackLength : 0;
     return progress < 0 ? 0 : (progress > most ? most : progress);
 }
+
+// The slot file's layout, written once: each layout below lists the fields of one part
+// of the file with their offsets (from the part's start at `at`) and their stored
+// types, and the writer, the reader and the compile-time check all walk that one list.
+// Every field goes to the file as its own little-endian word (or its bytes), never as a
+// copy of a struct's memory.
+
+// What saving and loading do to a field besides storing it.
+enum class Keep : uint8_t {
+    kAsIs,
+    kWithinATurn, // saved within 0..360 degrees: a scripted spin may leave it past a full turn
+    kWithinTrack, // saved within 0..the track length, which no way on a stage exceeds
+    kZeroOnLoad,  // saved as it is; a load starts it at 0 (a step or spin is not taken up again)
+    kOneOnLoad,   // saved as it is; a load starts it at 1 (the die at rest)
+};
+
+// The race result, thirteen words in the order of its fields.
+template <typename Walk, typename Result>
+constexpr void RaceResultLayout(Walk& walk, size_t at, Result& r)
+{
+    walk.I32(at + 0, r.nextPlaceFromTop);
+    walk.I32(at + 4, r.playerTeamAtFinish);
+    for (size_t i = 0; i < 3; ++i)
+        walk.I32(at + 8 + 4 * i, r.placeTeam[i]);
+    for (size_t i = 0; i < 3; ++i)
+        walk.I32(at + 20 + 4 * i, r.placeLeader[i]);
+    for (size_t i = 0; i < 3; ++i)
+        walk.I32(at + 32 + 4 * i, r.placeController[i]);
+    walk.I32(at + 44, r.teamsLeft);
+    walk.I32(at + 48, r.nextPlaceFromBottom);
+}
+
+// The file's first 64 bytes: stage, player's team, race result, number of pieces.
+template <typename Walk, typename Game>
+constexpr void HeaderLayout(Walk& walk, Game& game)
+{
+    walk.I32(0, game.stage);
+    walk.I32(4, game.playerTeam);
+    RaceResultLayout(walk, 8, game.result);
+    walk.I32(60, game.pieceCount);
+}
+
+// One figure of a piece: where it stands, its facing and its model.
+template <typename Walk, typename Follower>
+constexpr void FollowerLayout(Walk& walk, size_t at, Follower& f)
+{
+    walk.F32(at + 0, f.x);
+    walk.F32(at + 4, f.y);
+    walk.F32(at + 8, f.z);
+    walk.F32(at + 12, f.facing, Keep::kWithinATurn);
+    walk.I32(at + 16, f.modelId);
+}
+
+// One member: the character record's fields from id to experience reward, then the
+// first 30 bytes of its name.
+template <typename Walk, typename Character>
+constexpr void CharacterLayout(Walk& walk, size_t at, Character& r)
+{
+    walk.I32(at + 0, r.id);
+    walk.I32(at + 4, r.modelId);
+    walk.F32(at + 8, r.hitPoints);
+    walk.F32(at + 12, r.maxHitPoints);
+    walk.F32(at + 16, r.spareValue1);
+    walk.F32(at + 20, r.spareValue2);
+    walk.Rect(at + 24, r.portraitRect);
+    walk.Rect(at + 40, r.faceRect);
+    walk.Rect(at + 56, r.namePlateRect);
+    walk.I32(at + 72, r.attackStyle);
+    walk.I32(at + 76, r.moneyReward);
+    walk.I32(at + 80, r.expReward);
+    walk.Text(at + kMemberFieldBytes, r.name, kMemberNameBytes);
+}
+
+// One piece block of 922 bytes.
+template <typename Walk, typename Piece>
+constexpr void PieceLayout(Walk& walk, size_t at, Piece& p)
+{
+    walk.I32(at + 0, p.rePan);
+    walk.I32(at + 4, p.controller);
+    walk.I32(at + 8, p.teamId);
+    walk.I32(at + 12, p.memberCount);
+    walk.I32(at + 16, p.liveCount);
+    walk.I32(at + 20, p.level);
+    walk.I32(at + 24, p.spinCountdown, Keep::kZeroOnLoad);
+    walk.I32(at + 28, p.money);
+    walk.I32(at + 32, p.experience);
+    walk.F32(at + 36, p.x);
+    walk.F32(at + 40, p.y);
+    walk.F32(at + 44, p.z);
+    walk.F32(at + 48, p.heading, Keep::kWithinATurn);
+    walk.I32(at + 52, p.subStep, Keep::kZeroOnLoad);
+    walk.I32(at + 56, p.die, Keep::kOneOnLoad);
+    walk.I32(at + 60, p.progress, Keep::kWithinTrack);
+    walk.I32(at + 64, p.dieFaces);
+    // All six figures and members, also for an enemy group with fewer members.
+    for (size_t i = 0; i < kPieceMembers; ++i)
+        FollowerLayout(walk, at + kFiguresAt + kFigureBytes * i, p.figures[i]);
+    for (size_t i = 0; i < kPieceMembers; ++i)
+        CharacterLayout(walk, at + kMembersAt + kMemberBytes * i, p.members[i]);
+    walk.Text(at + kPieceNameAt, p.name, kPieceNameBytes);
+}
+
+// The board camera: look-at x, y, z, eye x, y, z, angle.
+template <typename Walk, typename Camera>
+constexpr void CameraLayout(Walk& walk, size_t at, Camera& camera)
+{
+    for (size_t i = 0; i < 6; ++i)
+        walk.F32(at + 4 * i, camera[i]);
+    walk.F32(at + 24, camera[6], Keep::kWithinATurn);
+}
+
+// Puts each field's value at its offset from block, in the range the reader takes.
+class FieldWriter {
+public:
+    explicit FieldWriter(uint8_t* block) : block_(block) {}
+    void I32(size_t at, int32_t value, Keep keep = Keep::kAsIs) const
+    {
+        PutI32(block_ + at, keep == Keep::kWithinTrack ? ClampedProgress(value) : value);
+    }
+    void F32(size_t at, float value, Keep keep = Keep::kAsIs) const
+    {
+        PutF32(block_ + at, keep == Keep::kWithinATurn ? NormalisedDegrees(value) : value);
+    }
+    void Rect(size_t at, const SpriteRect& rect) const { PutRect(block_ + at, rect); }
+    template <size_t N>
+    void Text(size_t at, const char (&text)[N], size_t bytes) const
+    {
+        std::memcpy(block_ + at, text, bytes);
+    }
+
+private:
+    uint8_t* block_;
+};
+
+// Takes each field's value from its offset in block; fields a load starts anew get
+// their starting value instead. Text is cut to its field and always ends in a NUL.
+class FieldReader {
+public:
+    explicit FieldReader(const uint8_t* block) : block_(block) {}
+    void I32(size_t at, int32_t& value, Keep keep = Keep::kAsIs) const
+    {
+        if (keep == Keep::kZeroOnLoad)
+            value = 0;
+        else if (keep == Keep::kOneOnLoad)
+            value = 1;
+        else
+            value = GetI32(block_ + at);
+    }
+    void F32(size_t at, float& value, Keep /*keep*/ = Keep::kAsIs) const { value = GetF32(block_ + at); }
+    void Rect(size_t at, SpriteRect& rect) const { GetRect(block_ + at, &rect); }
+    template <size_t N>
+    void Text(size_t at, char (&text)[N], size_t bytes) const
+    {
+        std::memset(text, 0, N);
+        std::memcpy(text, block_ + at, bytes);
+        text[N - 1] = '\0';
+    }
+
+private:
+    const uint8_t* block_;
+};
+
+// Walks a layout without touching any bytes: every field must start where the one
+// before it ended and fit its record, so that no two fields share a byte and none is
+// left out. End() is the layout's size, or 0 when it is not whole.
+class LayoutCheck {
+public:
+    constexpr void I32(size_t at, int32_t /*value*/, Keep /*keep*/ = Keep::kAsIs) { Take(at, 4); }
+    constexpr void F32(size_t at, float /*value*/, Keep /*keep*/ = Keep::kAsIs) { Take(at, 4); }
+    constexpr void Rect(size_t at, const SpriteRect& /*rect*/) { Take(at, 16); }
+    template <size_t N>
+    constexpr void Text(size_t at, const char (& /*text*/)[N], size_t bytes)
+    {
+        whole_ = whole_ && bytes <= N;
+        Take(at, bytes);
+    }
+    constexpr size_t End() const { return whole_ ? next_ : 0; }
+
+private:
+    constexpr void Take(size_t at, size_t bytes)
+    {
+        whole_ = whole_ && at == next_;
+        next_ = at + bytes;
+    }
+    size_t next_ = 0;
+    bool whole_ = true;
+};
+
+constexpr size_t HeaderLayoutBytes()
+{
+    LayoutCheck check;
+    const SavedGame game{};
+    HeaderLayout(check, game);
+    return check.End();
+}
+constexpr size_t PieceLayoutBytes()
+{
+    LayoutCheck check;
+    const BoardPiece piece{};
+    PieceLayout(check, 0, piece);
+    return check.End();
+}
+constexpr size_t CameraLayoutBytes()
+{
+    LayoutCheck check;
+    const float camera[7] = {};
+    CameraLayout(check, 0, camera);
+    return check.End();
+}
+static_assert(HeaderLayoutBytes() == kSaveHeaderBytes, "the header is 64 bytes, field after field");
+static_assert(PieceLayoutBytes() == kSavePieceBytes, "a piece block is 922 bytes, field after field");
+static_assert(CameraLayoutBytes() == kSaveCameraBytes, "the camera is seven floats");
 
 // Half the board's width and depth in world units (a cell is 2 x 2, the board centred
 // on the origin).
@@ -370,6 +586,55 @@ void FormatSaveSlotName(char* out, size_t size, int slot)
     std::snprintf(out, size, "save%d.dat", slot);
 }
 
+int CheckSaveSlotExists(int slot)
+{
+    char name[16];
+    FormatSaveSlotName(name, sizeof name, slot);
+    const int fd = plat::OpenRegularFileForReading(name, nullptr, nullptr);
+    if (fd < 0)
+        return 0;
+    close(fd);
+    return 1;
+}
+
+int32_t ReadSaveSlotSummary(int slot, int32_t* stage, SlotTime* written)
+{
+    char name[16];
+    FormatSaveSlotName(name, sizeof name, slot);
+    int error = 0;
+    const int fd = plat::OpenRegularFileForReading(name, nullptr, &error);
+    if (fd < 0) {
+        // Only a missing file is an empty slot; anything else standing there must not
+        // look free to save over.
+        if (error == ENOENT)
+            return kSlotEmpty;
+        std::fprintf(stderr, "%s: the slot cannot be read: %s\n", name, plat::FileErrorText(error));
+        return kSlotUnreadable;
+    }
+    // The stage is the header's first word: a file too short to hold it shows none.
+    uint8_t first[4] = {};
+    const long got = plat::ReadUpTo(fd, first, sizeof first, nullptr);
+    struct stat info {};
+    const bool timed = fstat(fd, &info) == 0;
+    close(fd);
+    if (got < 0 || !timed)
+        return kSlotUnreadable;
+    *stage = got == 4 ? GetI32(first) : 0;
+    struct tm local {};
+    const time_t when = info.st_mtime;
+    SlotTime& t = *written;
+    if (localtime_r(&when, &local) != nullptr) {
+        t.year = local.tm_year + 1900;
+        t.month = local.tm_mon + 1;
+        t.day = local.tm_mday;
+        t.hour = local.tm_hour;
+        t.minute = local.tm_min;
+    } else {
+        t = SlotTime{};
+    }
+    return kSlotWritten;
+}
+
 int CountPieces()
 {
     int count = 0;
@@ -380,86 +645,50 @@ int CountPieces()
 
 void WriteFollower(uint8_t* at, const Figure& figure)
 {
-    PutF32(at + 0, figure.x);
-    PutF32(at + 4, figure.y);
-    PutF32(at + 8, figure.z);
-    PutF32(at + 12, NormalisedDegrees(figure.facing));
-    PutI32(at + 16, figure.modelId);
+    FieldWriter writer(at);
+    FollowerLayout(writer, 0, figure);
 }
 
 void WriteCharacter(uint8_t* at, const CharacterRecord& r)
 {
-    PutI32(at + 0, r.id);
-    PutI32(at + 4, r.modelId);
-    PutF32(at + 8, r.hitPoints);
-    PutF32(at + 12, r.maxHitPoints);
-    PutF32(at + 16, r.spareValue1);
-    PutF32(at + 20, r.spareValue2);
-    PutRect(at + 24, r.portraitRect);
-    PutRect(at + 40, r.faceRect);
-    PutRect(at + 56, r.namePlateRect);
-    PutI32(at + 72, r.attackStyle);
-    PutI32(at + 76, r.moneyReward);
-    PutI32(at + 80, r.expReward);
-    std::memcpy(at + kMemberFieldBytes, r.name, kMemberNameBytes);
+    FieldWriter writer(at);
+    CharacterLayout(writer, 0, r);
 }
 
 void WritePiece(uint8_t* block, const BoardPiece& p)
 {
-    PutI32(block + 0, p.rePan);
-    PutI32(block + 4, p.controller);
-    PutI32(block + 8, p.teamId);
-    PutI32(block + 12, p.memberCount);
-    PutI32(block + 16, p.liveCount);
-    PutI32(block + 20, p.level);
-    PutI32(block + 24, p.spinCountdown);
-    PutI32(block + 28, p.money);
-    PutI32(block + 32, p.experience);
-    PutF32(block + 36, p.x);
-    PutF32(block + 40, p.y);
-    PutF32(block + 44, p.z);
-    // A scripted spin may leave the heading past a full turn: the file holds the same
-    // direction within the range the reader takes.
-    PutF32(block + 48, NormalisedDegrees(p.heading));
-    PutI32(block + 52, p.subStep);
-    PutI32(block + 56, p.die);
-    PutI32(block + 60, ClampedProgress(p.progress));
-    PutI32(block + 64, p.dieFaces);
-    for (int i = 0; i < kPieceMembers; ++i)
-        WriteFollower(block + kFiguresAt + kFigureBytes * i, p.figures[i]);
-    for (int i = 0; i < kPieceMembers; ++i)
-        WriteCharacter(block + kMembersAt + kMemberBytes * i, p.members[i]);
-    std::memcpy(block + kPieceNameAt, p.name, kPieceNameBytes);
+    FieldWriter writer(block);
+    PieceLayout(writer, 0, p);
 }
 
 void WriteTurnState(uint8_t* at)
 {
     // Written whether or not the controller is alive: its work area always exists.
-    // Kept over the board and the angle within a turn, as the reader takes it.
+    // Kept over the board (and the angle within a turn), as the reader takes it.
     const TurnController* c = TurnControllerWork();
     const float camera[7] = {c->lookAt[0], c->lookAt[1], c->lookAt[2], c->eye[0], c->eye[1], c->eye[2], c->angle};
     float low[7];
     float high[7];
     CameraBounds(low, high);
-    for (int i = 0; i < 6; ++i)
-        PutF32(at + 4 * i, Clamped(camera[i], low[i], high[i]));
-    PutF32(at + 24, NormalisedDegrees(camera[6]));
+    float kept[7];
+    for (int i = 0; i < 7; ++i)
+        kept[i] = i < 6 ? Clamped(camera[i], low[i], high[i]) : camera[i];
+    FieldWriter writer(at);
+    CameraLayout(writer, 0, kept);
 }
 
 size_t EncodeGameSlot(uint8_t* out)
 {
     std::memset(out, 0, kSaveMaxBytes);
-    PutI32(out + 0, g_stageLayers.stageNumber);
-    PutI32(out + 4, g_playerTeam);
-    const RaceResult& r = g_raceResult;
-    const int32_t result[13] = {r.nextPlaceFromTop, r.playerTeamAtFinish, r.placeTeam[0],      r.placeTeam[1],
-                                r.placeTeam[2],      r.placeLeader[0],    r.placeLeader[1],    r.placeLeader[2],
-                                r.placeController[0], r.placeController[1], r.placeController[2], r.teamsLeft,
-                                r.nextPlaceFromBottom};
-    for (int i = 0; i < 13; ++i)
-        PutI32(out + 8 + 4 * i, result[i]);
-    const int count = CountPieces();
-    PutI32(out + 60, count);
+    // The fields of the header as SavedGame holds them.
+    const struct {
+        int32_t stage;
+        int32_t playerTeam;
+        RaceResult result;
+        int32_t pieceCount;
+    } header = {g_stageLayers.stageNumber, g_playerTeam, g_raceResult, CountPieces()};
+    FieldWriter writer(out);
+    HeaderLayout(writer, header);
     size_t at = kSaveHeaderBytes;
     for (int slot = kPieceFirstSlot; g_tasks != nullptr && slot < kPieceSlotEnd; ++slot) {
         if (!IsLivePieceTask(g_tasks[slot]))
@@ -491,87 +720,43 @@ int SaveGameSlot(int slot)
 
 void ReadFollower(const uint8_t* at, Figure* figure)
 {
-    figure->x = GetF32(at + 0);
-    figure->y = GetF32(at + 4);
-    figure->z = GetF32(at + 8);
-    figure->facing = GetF32(at + 12);
-    figure->modelId = GetI32(at + 16);
+    const FieldReader reader(at);
+    FollowerLayout(reader, 0, *figure);
 }
 
 void ReadCharacter(const uint8_t* at, CharacterRecord* r)
 {
-    r->id = GetI32(at + 0);
-    r->modelId = GetI32(at + 4);
-    r->hitPoints = GetF32(at + 8);
-    r->maxHitPoints = GetF32(at + 12);
-    r->spareValue1 = GetF32(at + 16);
-    r->spareValue2 = GetF32(at + 20);
-    GetRect(at + 24, &r->portraitRect);
-    GetRect(at + 40, &r->faceRect);
-    GetRect(at + 56, &r->namePlateRect);
-    r->attackStyle = GetI32(at + 72);
-    r->moneyReward = GetI32(at + 76);
-    r->expReward = GetI32(at + 80);
-    std::memset(r->name, 0, sizeof r->name);
-    std::memcpy(r->name, at + kMemberFieldBytes, kMemberNameBytes); // the last two bytes stay NUL
+    const FieldReader reader(at);
+    CharacterLayout(reader, 0, *r); // the name's last two bytes stay NUL
 }
 
 void ReadPiece(const uint8_t* block, BoardPiece* p)
 {
     *p = BoardPiece{};
-    p->rePan = GetI32(block + 0);
-    p->controller = GetI32(block + 4);
-    p->teamId = GetI32(block + 8);
-    p->memberCount = GetI32(block + 12);
-    p->liveCount = GetI32(block + 16);
-    p->level = GetI32(block + 20);
-    p->spinCountdown = 0; // a spin in progress is not taken up again
-    p->money = GetI32(block + 28);
-    p->experience = GetI32(block + 32);
-    p->x = GetF32(block + 36);
-    p->y = GetF32(block + 40);
-    p->z = GetF32(block + 44);
-    p->heading = GetF32(block + 48);
-    p->subStep = 0;
-    p->die = 1;
-    p->progress = GetI32(block + 60);
-    p->dieFaces = GetI32(block + 64);
-    for (int i = 0; i < kPieceMembers; ++i)
-        ReadFollower(block + kFiguresAt + kFigureBytes * i, &p->figures[i]);
-    for (int i = 0; i < kPieceMembers; ++i)
-        ReadCharacter(block + kMembersAt + kMemberBytes * i, &p->members[i]);
-    std::memcpy(p->name, block + kPieceNameAt, kPieceNameBytes);
-    p->name[kPieceNameBytes - 1] = '\0';
+    const FieldReader reader(block);
+    PieceLayout(reader, 0, *p);
 }
 
 int DecodeGameSlot(const uint8_t* data, size_t size, SavedGame* game, char* why)
 {
     if (data == nullptr || size < kSaveFixedBytes)
         return Refuse(why, "the file is shorter than a slot file: %zu bytes, at least 92", data == nullptr ? 0 : size);
-    const int32_t count = GetI32(data + 60);
+    const FieldReader reader(data);
+    HeaderLayout(reader, *game);
+    const int32_t count = game->pieceCount;
     if (!InRange(count, 0, kMaxSavedPieces))
         return Refuse(why, "the number of pieces is outside 0..10: %d at byte 60", count);
     const size_t expected = kSaveFixedBytes + kSavePieceBytes * static_cast<size_t>(count);
     if (size != expected)
         return Refuse(why, "the file's size does not match its number of pieces: %zu bytes, %zu for %d pieces", size,
                       expected, count);
-    game->stage = GetI32(data + 0);
-    game->playerTeam = GetI32(data + 4);
     if (!InRange(game->stage, 1, 3))
         return Refuse(why, "the stage is outside 1..3: %d at byte 0", game->stage);
     if (!InRange(game->playerTeam, 0, 2))
         return Refuse(why, "the player's team is outside 0..2: %d at byte 4", game->playerTeam);
-    RaceResult& r = game->result;
-    int32_t* const result[13] = {&r.nextPlaceFromTop, &r.playerTeamAtFinish, &r.placeTeam[0],
-                                 &r.placeTeam[1],      &r.placeTeam[2],       &r.placeLeader[0],
-                                 &r.placeLeader[1],    &r.placeLeader[2],     &r.placeController[0],
-                                 &r.placeController[1], &r.placeController[2], &r.teamsLeft,
-                                 &r.nextPlaceFromBottom};
-    for (int i = 0; i < 13; ++i)
-        *result[i] = GetI32(data + 8 + 4 * i);
+    const RaceResult& r = game->result;
     if (!CheckRaceResult(r, why))
         return 0;
-    game->pieceCount = count;
     for (int i = 0; i < count; ++i) {
         BoardPiece& p = game->pieces[i];
         ReadPiece(data + PieceBlockAt(i), &p);
@@ -581,8 +766,7 @@ int DecodeGameSlot(const uint8_t* data, size_t size, SavedGame* game, char* why)
     if (!CheckTeams(*game, why))
         return 0;
     const size_t camera = PieceBlockAt(count);
-    for (int i = 0; i < 7; ++i)
-        game->camera[i] = GetF32(data + camera + 4 * i);
+    CameraLayout(reader, camera, game->camera);
     for (int i = 0; i < 7; ++i)
         if (!std::isfinite(game->camera[i]))
             return Refuse(why, "the camera is not finite numbers: %g at byte %zu", game->camera[i], camera + 4 * i);
@@ -679,28 +863,10 @@ void RebuildSavedRace(const SavedGame& game)
     }
     CreateBoardView();
 
-    // The turn controller: the saved camera, everything else rebuilt.
-    Task* task = CreateTask(kTurnControllerSlot);
-    if (task == nullptr)
-        return;
-    StartTask(task, kTurnControllerKind, UpdateTurnController, DrawTurnController);
-    TurnController* c = TaskWork<TurnController>(task);
-    c->alive = 1;
-    for (int i = 0; i < 3; ++i) {
-        c->lookAt[i] = game.camera[i];
-        c->eye[i] = game.camera[3 + i];
-    }
-    c->angle = game.camera[6];
-    c->wait = 0;
-    c->panSteps = 0;
-    c->cameraProc = FollowCurrentPiece;
-    c->turnIndex = 0;
-    BuildTurnOrder(c, g_playerTeam);
-    c->currentPiece = c->turnList[0];
-    // The checks make sure the player's team has a piece; should it ever be missing,
-    // the camera stands still instead of following nothing.
-    if (c->currentPiece == nullptr)
-        c->cameraProc = DoNothingCamera;
+    // The turn controller as a race starts it, from the saved camera: the turn list is
+    // rebuilt from the loaded pieces with the player's team current. The checks make
+    // sure that team has a piece; should it ever be missing, the camera stands still.
+    CreateTurnControllerWithCamera(&game.camera[0], &game.camera[3], game.camera[6], FollowCurrentPiece);
 }
 
 int LoadGameSlot(int slot)

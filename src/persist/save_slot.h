@@ -51,6 +51,25 @@ struct SavedGame {
 // "save%d.dat" of the slot.
 void FormatSaveSlotName(char* out, size_t size, int slot);
 
+// What the slot list knows of a slot's file.
+enum : int32_t {
+    kSlotEmpty = 0,      // no file
+    kSlotWritten = 1,    // a file, with its time and stage
+    kSlotUnreadable = 2, // something stands there that cannot be read: never shown as empty
+};
+
+struct SlotTime {
+    int32_t year, month, day, hour, minute; // local time; month 1..12
+};
+
+// 1 when the slot's file can be opened for reading.
+int CheckSaveSlotExists(int slot);
+// Looks at the slot's file without loading it: returns kSlotEmpty (no file),
+// kSlotWritten or kSlotUnreadable (saying why on stderr when what stands there cannot
+// be opened). Only for kSlotWritten are *stage (the file's stage, 0 when the file is
+// too short to hold one) and *written (its last write, local time) set.
+int32_t ReadSaveSlotSummary(int slot, int32_t* stage, SlotTime* written);
+
 // Live board pieces (kind-1 tasks of slots 10..19).
 int CountPieces();
 

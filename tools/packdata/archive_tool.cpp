@@ -18,7 +18,6 @@ namespace packdata {
 
 namespace {
 
-using plat::LoadLE32;
 void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x) { plat::StoreLE32(&v[at], x); }
 
 bool ReadFile(const std::string& path, std::vector<uint8_t>& out)
@@ -28,6 +27,19 @@ bool ReadFile(const std::string& path, std::vector<uint8_t>& out)
         return false;
     out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad();
+}
+
+// The game's reason for not finding a block, in words.
+const char* FaultText(int32_t fault)
+{
+    switch (fault) {
+    case kDataBlockOffsetOutside:
+        return "offset points outside the file";
+    case kDataBlockLengthOutside:
+        return "length runs past the end of the file";
+    default:
+        return "no archive loaded";
+    }
 }
 
 BlockKind Sniff(const uint8_t* p, uint32_t n)
@@ -176,7 +188,7 @@ bool ReadManifest(const std::string& manifestPath, std::vector<ManifestEntry>& o
         return false;
     }
     out.clear();
-    bool seen[kBlocks] = {};
+    bool seen[kDataBlockCount] = {};
     std::string line;
     for (int lineNo = 1; std::getline(in, line); ++lineNo) {
         size_t hash = line.find('#');
@@ -193,7 +205,7 @@ bool ReadManifest(const std::string& manifestPath, std::vector<ManifestEntry>& o
             error = where + "expected 'block path'";
             return false;
         }
-        if (block < 0 || block >= kBlocks) {
+        if (block < 0 || block >= kDataBlockCount) {
             error = where + "block " + blockText + " is outside 0..149";
             return false;
         }
@@ -210,10 +222,10 @@ bool ReadManifest(const std::string& manifestPath, std::vector<ManifestEntry>& o
 bool BuildArchive(const std::vector<ManifestEntry>& entries, const std::string& contentDir,
                   std::vector<uint8_t>& out, std::string& error)
 {
-    std::vector<std::vector<uint8_t>> data(kBlocks);
-    std::vector<bool> present(kBlocks, false);
+    std::vector<std::vector<uint8_t>> data(kDataBlockCount);
+    std::vector<bool> present(kDataBlockCount, false);
     for (const ManifestEntry& e : entries) {
-        if (e.block < 0 || e.block >= kBlocks || present[e.block]) {
+        if (e.block < 0 || e.block >= kDataBlockCount || present[e.block]) {
             error = "block " + std::to_string(e.block) + " is outside 0..149 or listed twice";
             return false;
         }
@@ -228,9 +240,9 @@ bool BuildArchive(const std::vector<ManifestEntry>& entries, const std::string& 
         }
         present[e.block] = true;
     }
-    out.assign(kTableBytes, 0);
+    out.assign(kDataTableBytes, 0);
     uint64_t pos = 0;
-    for (int b = 0; b < kBlocks; ++b) {
+    for (int b = 0; b < kDataBlockCount; ++b) {
         if (!present[b])
             continue;
         Put32(out, 4 * b, uint32_t(pos));
@@ -245,40 +257,32 @@ bool BuildArchive(const std::vector<ManifestEntry>& entries, const std::string& 
     }
     // One empty block for every number the manifest leaves out.
     out.resize(out.size() + 4, 0);
-    for (int b = 0; b < kBlocks; ++b)
+    for (int b = 0; b < kDataBlockCount; ++b)
         if (!present[b])
             Put32(out, 4 * b, uint32_t(pos));
     return true;
 }
 
-bool CheckArchive(const std::vector<uint8_t>& archive, std::vector<BlockReport>& reports, std::string& error)
+bool CheckArchive(std::vector<BlockReport>& reports, std::string& error)
 {
     reports.clear();
-    if (archive.size() < kTableBytes) {
-        error = "shorter than the 600-byte offset table";
+    if (g_dataFile == nullptr) {
+        error = "no archive loaded";
         return false;
     }
-    const uint64_t body = archive.size() - kTableBytes;
     bool allOk = true;
     int texturedMaterials = 0;
-    for (int b = 0; b < kBlocks; ++b) {
+    for (int b = 0; b < kDataBlockCount; ++b) {
         BlockReport r;
         r.block = b;
-        r.offset = LoadLE32(archive.data() + 4 * b);
-        if (uint64_t(r.offset) + 4 > body) {
-            r.detail = "offset points outside the file";
+        int32_t fault = kDataBlockFound;
+        const uint8_t* p = FindDataBlock(b, &r.size, &fault);
+        if (p == nullptr) {
+            r.detail = FaultText(fault);
             reports.push_back(r);
             allOk = false;
             continue;
         }
-        r.size = LoadLE32(archive.data() + kTableBytes + r.offset);
-        if (uint64_t(r.size) > body - r.offset - 4) {
-            r.detail = "length runs past the end of the file";
-            reports.push_back(r);
-            allOk = false;
-            continue;
-        }
-        const uint8_t* p = archive.data() + kTableBytes + r.offset + 4;
         r.kind = Sniff(p, r.size);
         if (!KindFits(b, r.kind)) {
             r.detail = std::string("expected ") + (b <= 100 ? "an image" : KindName(Expected(b)));
@@ -345,28 +349,19 @@ bool EndsWith(const std::string& text, const char* suffix)
 
 } // namespace
 
-bool ExtractBlock(const std::vector<uint8_t>& archive, int block, const std::string& outPath, std::string& error)
+bool ExtractBlock(int block, const std::string& outPath, std::string& error)
 {
-    if (block < 0 || block >= kBlocks) {
+    if (block < 0 || block >= kDataBlockCount) {
         error = "block numbers run from 0 to 149";
         return false;
     }
-    if (archive.size() < kTableBytes) {
-        error = "shorter than the 600-byte offset table";
+    uint32_t size = 0;
+    int32_t fault = kDataBlockFound;
+    const uint8_t* p = FindDataBlock(block, &size, &fault);
+    if (p == nullptr) {
+        error = "block " + std::to_string(block) + ": " + FaultText(fault);
         return false;
     }
-    const uint64_t body = archive.size() - kTableBytes;
-    const uint32_t offset = LoadLE32(archive.data() + 4 * block);
-    if (uint64_t(offset) + 4 > body) {
-        error = "block " + std::to_string(block) + ": offset points outside the file";
-        return false;
-    }
-    const uint32_t size = LoadLE32(archive.data() + kTableBytes + offset);
-    if (uint64_t(size) > body - offset - 4) {
-        error = "block " + std::to_string(block) + ": length runs past the end of the file";
-        return false;
-    }
-    const uint8_t* p = archive.data() + kTableBytes + offset + 4;
     const std::string name = "block " + std::to_string(block);
     std::vector<uint8_t> file;
     switch (Sniff(p, size)) {

@@ -1,14 +1,14 @@
 // Building and checking "data.dat": a 600-byte table of 150 u32 offsets counted from
-// byte 600, then each block as a u32 length and its bytes.
+// byte 600, then each block as a u32 length and its bytes. Archives are read back with
+// the game's own reader (engine/archive.h).
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace packdata {
+#include "engine/archive.h"
 
-constexpr int kBlocks = 150;
-constexpr uint32_t kTableBytes = 600;
+namespace packdata {
 
 struct ManifestEntry {
     int block = 0;
@@ -32,18 +32,20 @@ const char* KindName(BlockKind kind);
 struct BlockReport {
     int block = 0;
     BlockKind kind = BlockKind::Missing;
-    uint32_t offset = 0, size = 0;
+    uint32_t size = 0;
     bool ok = false;
     std::string detail; // dimensions, counts or what is wrong
 };
 
-// Checks every block of an archive image: that it lies inside the file, is the kind of
-// data its number calls for and decodes. Returns false when anything is wrong.
-bool CheckArchive(const std::vector<uint8_t>& archive, std::vector<BlockReport>& reports, std::string& error);
+// Checks every block of the loaded archive (LoadDataFileFrom): that the game finds it
+// inside the file, that it is the kind of data its number calls for and that it
+// decodes. Returns false when anything is wrong.
+bool CheckArchive(std::vector<BlockReport>& reports, std::string& error);
 
-// Writes one block as a file a person can open: an image block as a PNG of the picture
-// (its own size, colours as stored), a sound block as the wave file it holds. The
-// output's extension must fit the block (.png or .wav); nothing is written on failure.
-bool ExtractBlock(const std::vector<uint8_t>& archive, int block, const std::string& outPath, std::string& error);
+// Writes one block of the loaded archive as a file a person can open: an image block
+// as a PNG of the picture (its own size, colours as stored), a sound block as the wave
+// file it holds. The output's extension must fit the block (.png or .wav); nothing is
+// written on failure.
+bool ExtractBlock(int block, const std::string& outPath, std::string& error);
 
 } // namespace packdata

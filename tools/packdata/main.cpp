@@ -6,29 +6,37 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "archive_tool.h"
+#include "engine/archive.h"
+#include "engine/startup_note.h"
 #include "platform/files.h"
 
 using namespace packdata;
 
 namespace {
 
+// Reads an archive as the game does, whole, saying why when it cannot.
+bool Load(const char* path)
+{
+    ClearStartupFailureNote();
+    if (LoadDataFileFrom(path))
+        return true;
+    std::fprintf(stderr, "packdata: %s\n", StartupFailureNote());
+    return false;
+}
+
 int List(const char* path, bool all)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "packdata: cannot open %s\n", path);
+    if (!Load(path))
         return 1;
-    }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::vector<BlockReport> reports;
     std::string error;
-    bool ok = CheckArchive(bytes, reports, error);
+    const bool ok = CheckArchive(reports, error);
+    const uint64_t size = g_dataFileSize;
+    FreeDataFile();
     for (const BlockReport& r : reports)
         if (all || !r.ok)
             std::printf("%3d  %-9s %10u bytes  %-4s %s\n", r.block, KindName(r.kind), r.size, r.ok ? "ok" : "BAD",
@@ -37,7 +45,7 @@ int List(const char* path, bool all)
         std::fprintf(stderr, "packdata: %s: %s\n", path, error.c_str());
         return 1;
     }
-    std::printf("%s: %zu bytes, all %d blocks usable\n", path, bytes.size(), kBlocks);
+    std::printf("%s: %llu bytes, all %d blocks usable\n", path, static_cast<unsigned long long>(size), kDataBlockCount);
     return 0;
 }
 
@@ -45,18 +53,16 @@ int Extract(const char* path, const char* blockText, const char* outPath)
 {
     char* end = nullptr;
     const long block = std::strtol(blockText, &end, 10);
-    if (*blockText == '\0' || *end != '\0' || block < 0 || block >= kBlocks) {
+    if (*blockText == '\0' || *end != '\0' || block < 0 || block >= kDataBlockCount) {
         std::fprintf(stderr, "packdata: %s is not a block number (0 to 149)\n", blockText);
         return 1;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "packdata: cannot open %s\n", path);
+    if (!Load(path))
         return 1;
-    }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::string error;
-    if (!ExtractBlock(bytes, static_cast<int>(block), outPath, error)) {
+    const bool written = ExtractBlock(static_cast<int>(block), outPath, error);
+    FreeDataFile();
+    if (!written) {
         std::fprintf(stderr, "packdata: %s: %s\n", path, error.c_str());
         return 1;
     }

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "board/piece.h"
+#include "board/stage.h"
 #include "platform/files.h"
 #include "platform/text_encoding.h"
 #include "stage_check.h"
@@ -41,14 +43,15 @@ void PrintReport(const stagecheck::StageReport& s)
                 "script text %d bytes\n",
                 s.stage, s.width, s.height, s.trackLength, s.startColumn, s.startRow, s.forks, s.pieces,
                 s.textBytes);
-    std::printf("  squares of kind 10..14: %d %d %d %d %d, corridor cells %d\n", s.squaresByKind[0],
-                s.squaresByKind[1], s.squaresByKind[2], s.squaresByKind[3], s.squaresByKind[4], s.corridorCells);
+    std::printf("  squares of kind %d..%d: %d %d %d %d %d, corridor cells %d\n", int(kFirstSquareKind),
+                int(kLastSquareKind), s.squaresByKind[0], s.squaresByKind[1], s.squaresByKind[2],
+                s.squaresByKind[3], s.squaresByKind[4], s.corridorCells);
     for (const auto& e : s.events) {
         std::printf("  event %2d: %2d cells, %4d bytes, %2d commands", e.number, e.cells, e.scriptBytes, e.commands);
         if (e.pieceKind == 1)
             std::printf(", team %d", e.pieceId);
         else if (e.pieceKind == 2)
-            std::printf(", %s group %d", e.pieceId == 3 ? "roaming" : "enemy", e.pieceId);
+            std::printf(", %s group %d", e.pieceId == kRoamingGroupId ? "roaming" : "enemy", e.pieceId);
         if (e.pieceKind != 0)
             std::printf(" of %d \"%s\"", e.members, plat::Cp932ToUtf8(e.nameCp932.c_str()).c_str());
         if (e.sendsBack)

@@ -5,6 +5,7 @@
 
 #include "board/characters.h"
 #include "board/event.h"
+#include "board/piece.h"
 #include "board/world.h"
 
 namespace stagecheck {
@@ -53,7 +54,7 @@ std::vector<std::string> FindTeamFaces(const char* slot)
         const int row = CharacterOfFace(face);
         if (!IsTeamMember(row))
             continue;
-        const int team = row / 6; // six characters a team, in team order
+        const int team = row / kPieceMembers; // the playable characters team by team
         found.push_back("#3 at byte " + std::to_string(at) + " shows face " + std::to_string(face) +
                         ", a member of team " + std::to_string(team) +
                         ", to whichever team arrives; show a face of no team (" + FacesOfNoTeam() +

@@ -6,7 +6,6 @@
 #include "board/stage.h"
 #include "board/stage_rules.h"
 #include "board/world.h"
-#include "platform/byte_order.h"
 #include "platform/msgbox.h"
 #include "speaker_check.h"
 
@@ -37,23 +36,22 @@ private:
 
     bool LoadMap(const std::vector<uint8_t>& pack)
     {
-        if (pack.size() < 12) {
-            Error("the map pack has no table of entries");
+        // The entry found as the game finds it; its size in plainer words before the
+        // game's rules are asked.
+        MapEntryHeader header{};
+        const char* why = nullptr;
+        if (!ReadMapEntryHeader(pack.data(), pack.size(), stage_, &header, &why)) {
+            Error(std::string("the map pack: ") + why);
             return false;
         }
-        const uint64_t entry = 12 + uint64_t(plat::LoadLE32(&pack[4 * size_t(stage_ - 1)]));
-        if (entry + 16 > pack.size()) {
-            Error("the map entry lies outside the file");
-            return false;
-        }
-        const uint32_t w = plat::LoadLE32(&pack[entry]);
-        const uint32_t h = plat::LoadLE32(&pack[entry + 4]);
+        const uint32_t w = header.width;
+        const uint32_t h = header.height;
         if (w < 1 || w > kMaxBoardSide || h < 1 || h > kMaxBoardSide) {
             Error("board size " + std::to_string(w) + " x " + std::to_string(h) + "; each side must be 1.." +
                   std::to_string(kMaxBoardSide));
             return false;
         }
-        if (entry + 16 + 5 * uint64_t(w) * h > pack.size()) {
+        if (header.at + header.bytes > pack.size()) {
             Error("the map entry is cut short");
             return false;
         }
@@ -74,25 +72,6 @@ private:
 
     bool LoadScripts(const std::vector<uint8_t>& pack)
     {
-        if (pack.size() < 12) {
-            Error("the script pack has no table of entries");
-            return false;
-        }
-        const uint64_t entry = 12 + uint64_t(plat::LoadLE32(&pack[4 * size_t(stage_ - 1)]));
-        if (entry + 4 > pack.size()) {
-            Error("the script entry lies outside the file");
-            return false;
-        }
-        const uint32_t length = plat::LoadLE32(&pack[entry]);
-        if (length > kEventTextBytes) {
-            Error("the script text is " + std::to_string(length) + " bytes; a stage holds at most " +
-                  std::to_string(kEventTextBytes));
-            return false;
-        }
-        if (entry + 4 + length > pack.size()) {
-            Error("the script text is cut short");
-            return false;
-        }
         plat::RecordMessageBoxes(true);
         std::vector<std::string> problems;
         LoadEventScriptsForPlay(pack.data(), pack.size(), &problems, &rules_);

@@ -8,6 +8,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "board/stage.h"
+#include "board/world.h"
 #include "platform/byte_order.h"
 
 namespace stagepack {
@@ -35,16 +37,16 @@ bool ReadLines(const std::string& path, std::vector<std::string>& lines, std::st
 int GroundValue(char c)
 {
     switch (c) {
-    case '.': return 15; // grass, blocked
+    case '.': return kBlockedKind; // grass, blocked
     case '^': return 16; // raised mountain, blocked
     case '~': return 45; // sea, blocked
     case ':': return 1;  // rock floor corridor
     case '=': return 2;  // road corridor
-    case 'A': return 10;
-    case 'B': return 11;
-    case 'C': return 12;
-    case 'D': return 13;
-    case 'E': return 14;
+    case 'A': return kFirstSquareKind;
+    case 'B': return kFirstSquareKind + 1;
+    case 'C': return kFirstSquareKind + 2;
+    case 'D': return kFirstSquareKind + 3;
+    case 'E': return kLastSquareKind;
     default: return -1;
     }
 }
@@ -54,10 +56,10 @@ int DirectionValue(char c)
 {
     switch (c) {
     case '.': return 0;
-    case '>': return 1;
-    case '<': return 2;
-    case 'v': return 4;
-    case '^': return 8;
+    case '>': return kLinkHeading0;
+    case '<': return kLinkHeading180;
+    case 'v': return kLinkHeading270;
+    case '^': return kLinkHeading90;
     default: break;
     }
     if (c >= '0' && c <= '9')
@@ -123,9 +125,9 @@ bool ReadStageMap(const std::string& path, StageSource& stage, std::string& erro
                 error = Where(path, i) + "expected one line \"size W H\"";
                 return false;
             }
-            if (w < 1 || w > kMaxSide || h < 1 || h > kMaxSide) {
+            if (w < 1 || w > kMaxBoardSide || h < 1 || h > kMaxBoardSide) {
                 error = Where(path, i) + "size " + std::to_string(w) + " x " + std::to_string(h) +
-                        ": width and height must be 1..100";
+                        ": width and height must be 1.." + std::to_string(kMaxBoardSide);
                 return false;
             }
             stage.width = int(w);
@@ -191,21 +193,22 @@ bool ReadStageMap(const std::string& path, StageSource& stage, std::string& erro
             return false;
         }
     }
-    // The start mark joins the start square's direction bits; the goal is exactly 32.
+    // The start mark joins the start square's direction bits; the goal's route value is
+    // the goal mark alone.
     auto onBoard = [&](int c, int r) { return c >= 0 && c < stage.width && r >= 0 && r < stage.height; };
     if (startColumn >= 0 || startRow >= 0) {
         if (!onBoard(startColumn, startRow)) {
             error = path + ": the start cell lies off the board";
             return false;
         }
-        stage.layers[kRoute][size_t(startRow) * size_t(stage.width) + size_t(startColumn)] |= 16;
+        stage.layers[kRoute][size_t(startRow) * size_t(stage.width) + size_t(startColumn)] |= kRouteStart;
     }
     if (goalColumn >= 0 || goalRow >= 0) {
         if (!onBoard(goalColumn, goalRow)) {
             error = path + ": the goal cell lies off the board";
             return false;
         }
-        stage.layers[kRoute][size_t(goalRow) * size_t(stage.width) + size_t(goalColumn)] |= 32;
+        stage.layers[kRoute][size_t(goalRow) * size_t(stage.width) + size_t(goalColumn)] |= kRouteGoal;
     }
     return true;
 }
@@ -245,8 +248,9 @@ bool ReadStageScript(const std::string& path, StageSource& stage, std::string& e
     iconv_close(cd);
     if (!ok)
         return false;
-    if (out.size() > kMaxStageText) {
-        error = path + ": " + std::to_string(out.size()) + " bytes of script text; a stage holds at most 16000";
+    if (out.size() > size_t(kEventTextBytes)) {
+        error = path + ": " + std::to_string(out.size()) + " bytes of script text; a stage holds at most " +
+                std::to_string(kEventTextBytes);
         return false;
     }
     // The game ends an event at any '@' byte outside a comment, even the second byte of

@@ -9,8 +9,6 @@ namespace stagepack {
 
 constexpr int kStages = 3;
 constexpr int kLayers = 5;     // in file order: square, route, back-move, event, enemy-move
-constexpr int kMaxSide = 100;
-constexpr size_t kMaxStageText = 16000;
 
 struct StageSource {
     int width = 0;
