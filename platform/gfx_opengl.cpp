@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <unordered_set>
 
@@ -28,9 +29,34 @@ void PrepareGlWindowAttributes(bool depth24)
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, depth24 ? 24 : 16);
 }
 
+#ifndef GL_ARRAY_BUFFER
+#define GL_ARRAY_BUFFER 0x8892
+#endif
+#ifndef GL_STATIC_DRAW
+#define GL_STATIC_DRAW 0x88E4
+#endif
+
+// A recorded frame's triangles in OpenGL's clip space, in one static buffer, drawn
+// with one texture in one draw per run of the same depth test, blending and texturing.
+struct FloorFrame {
+    struct Run {
+        GLint first = 0;
+        GLsizei count = 0;
+        bool depthTest = true;
+        bool blend = false;
+        bool textured = false;
+    };
+    GfxDevice* device = nullptr;
+    GLuint buffer = 0;
+    GLuint texture = 0;
+    std::vector<Run> runs;
+    uint32_t triangles = 0;
+};
+
 namespace {
 
 bool g_glBatching = true;
+GlCallCounts g_lastCounts;
 
 void ColourBytes(uint32_t argb, GLubyte out[4])
 {
@@ -140,7 +166,8 @@ public:
         ApplyDrawState(layout.pretransformed, layout.diffuse >= 0, false);
         ApplyTexture(layout.texCoord >= 0);
         const uint8_t* base = static_cast<const uint8_t*>(vertices);
-        glBegin(GL_TRIANGLE_FAN);
+        Begin(GL_TRIANGLE_FAN);
+        m_counts.triangles += primitiveCount;
         for (uint32_t i = 0; i < primitiveCount + 2; ++i) {
             const uint8_t* v = base + static_cast<size_t>(i) * stride;
             if (layout.diffuse >= 0) {
@@ -190,11 +217,11 @@ public:
             ApplyTexture(layout.texCoord >= 0);
         }
         const uint8_t* base = mesh.vertices.data();
-        glEnableClientState(GL_VERTEX_ARRAY);
-        glVertexPointer(3, GL_FLOAT, static_cast<GLsizei>(layout.stride), base);
+        EnableArray(GL_VERTEX_ARRAY);
+        VertexPointer(3, GL_FLOAT, static_cast<GLsizei>(layout.stride), base);
         if (layout.normal >= 0) {
-            glEnableClientState(GL_NORMAL_ARRAY);
-            glNormalPointer(GL_FLOAT, static_cast<GLsizei>(layout.stride), base + layout.normal);
+            EnableArray(GL_NORMAL_ARRAY);
+            NormalPointer(GL_FLOAT, static_cast<GLsizei>(layout.stride), base + layout.normal);
         }
         if (layout.diffuse >= 0) {
             // A model's subsets come one after another: their shared vertices' colours
@@ -213,27 +240,27 @@ public:
                 m_colourCount = mesh.vertexCount;
                 m_colourLayout = mesh.fvf;
             }
-            glEnableClientState(GL_COLOR_ARRAY);
-            glColorPointer(4, GL_UNSIGNED_BYTE, 0, m_colours.data());
+            EnableArray(GL_COLOR_ARRAY);
+            ColorPointer(4, GL_UNSIGNED_BYTE, 0, m_colours.data());
         } else {
             glColor4ub(255, 255, 255, 255);
         }
         if (layout.texCoord >= 0) {
-            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-            glTexCoordPointer(2, GL_FLOAT, static_cast<GLsizei>(layout.stride), base + layout.texCoord);
+            EnableArray(GL_TEXTURE_COORD_ARRAY);
+            TexCoordPointer(2, GL_FLOAT, static_cast<GLsizei>(layout.stride), base + layout.texCoord);
         }
-        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(s->faceCount * 3), GL_UNSIGNED_INT,
+        DrawElements(GL_TRIANGLES, static_cast<GLsizei>(s->faceCount * 3), GL_UNSIGNED_INT,
                        &mesh.indices[static_cast<size_t>(s->faceStart) * 3]);
-        glDisableClientState(GL_VERTEX_ARRAY);
-        glDisableClientState(GL_NORMAL_ARRAY);
-        glDisableClientState(GL_COLOR_ARRAY);
-        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        DisableArray(GL_VERTEX_ARRAY);
+        DisableArray(GL_NORMAL_ARRAY);
+        DisableArray(GL_COLOR_ARRAY);
+        DisableArray(GL_TEXTURE_COORD_ARRAY);
     }
 
     void Clear(uint32_t colour, float z) override
     {
         FlushFans();
-        glDisable(GL_SCISSOR_TEST);
+        Disable(GL_SCISSOR_TEST);
         glDepthMask(GL_TRUE);
         glClearColor(static_cast<float>((colour >> 16) & 0xFF) / 255.0f,
                      static_cast<float>((colour >> 8) & 0xFF) / 255.0f, static_cast<float>(colour & 0xFF) / 255.0f,
@@ -245,6 +272,7 @@ public:
     void BeginScene() override
     {
         FlushFans();
+        m_counts = GlCallCounts{};
         m_colourMesh = nullptr;
         m_appliedViewportVersion = 0; // the window may have changed size
         ApplyViewport();
@@ -259,6 +287,7 @@ public:
     bool Present() override
     {
         FlushFans();
+        g_lastCounts = m_counts;
         SDL_GL_SwapWindow(m_window);
         return true;
     }
@@ -270,19 +299,62 @@ public:
         const GLint w = m_glViewport[2], h = m_glViewport[3];
         if (w <= 0 || h <= 0)
             return false;
-        std::vector<uint32_t> raw(static_cast<size_t>(w) * h);
-        glFinish();
-        glReadPixels(m_glViewport[0], m_glViewport[1], w, h, GL_BGRA, GL_UNSIGNED_BYTE, raw.data());
-        out.resize(raw.size());
-        for (GLint y = 0; y < h; ++y) // OpenGL rows run bottom-up
-            std::memcpy(&out[static_cast<size_t>(y) * w], &raw[static_cast<size_t>(h - 1 - y) * w],
-                        static_cast<size_t>(w) * 4);
-        for (uint32_t& p : out)
-            p |= 0xFF000000u;
+        // Reading waits for the drawing by itself. OpenGL's rows run bottom-up: they are
+        // read into a buffer kept from frame to frame and turned over into the caller's.
+        const size_t rowWords = static_cast<size_t>(w);
+        m_readBack.resize(rowWords * static_cast<size_t>(h));
+        glReadPixels(m_glViewport[0], m_glViewport[1], w, h, GL_BGRA, GL_UNSIGNED_BYTE, m_readBack.data());
+        out.resize(m_readBack.size());
+        for (GLint y = 0; y < h; ++y) {
+            const uint32_t* from = &m_readBack[static_cast<size_t>(h - 1 - y) * rowWords];
+            uint32_t* to = &out[static_cast<size_t>(y) * rowWords];
+            for (size_t x = 0; x < rowWords; ++x)
+                to[x] = from[x] | 0xFF000000u;
+        }
         return true;
     }
 
+    bool IsOpaqueTexture(GLuint name) const { return m_opaqueTextures.count(name) != 0; }
+    void ForgetTextureBinding() { m_boundTexture = 0; } // another texture was bound behind the device
+
+    // The floor's draws, on a target cleared as a frame's is; OpenGL is left as the
+    // device's own state expects to find it (nothing of it is assumed afterwards).
+    void DrawFloor(const FloorFrame& floor);
+
 private:
+    // ---- OpenGL calls, counted for the benchmarks' figures ----
+    void Enable(GLenum cap) { glEnable(cap); ++m_counts.capabilities; }
+    void Disable(GLenum cap) { glDisable(cap); ++m_counts.capabilities; }
+    void EnableArray(GLenum array) { glEnableClientState(array); ++m_counts.capabilities; }
+    void DisableArray(GLenum array) { glDisableClientState(array); ++m_counts.capabilities; }
+    void BindTexture(GLuint name) { glBindTexture(GL_TEXTURE_2D, name); ++m_counts.textureBinds; }
+    void MatrixMode(GLenum mode) { glMatrixMode(mode); ++m_counts.matrices; }
+    void LoadIdentity() { glLoadIdentity(); ++m_counts.matrices; }
+    void LoadMatrix(const GLfloat* m) { glLoadMatrixf(m); ++m_counts.matrices; }
+    void MultMatrix(const GLfloat* m) { glMultMatrixf(m); ++m_counts.matrices; }
+    void Ortho(double l, double r, double b, double t, double n, double f) { glOrtho(l, r, b, t, n, f); ++m_counts.matrices; }
+    void Translate(GLfloat x, GLfloat y, GLfloat z) { glTranslatef(x, y, z); ++m_counts.matrices; }
+    void SetMaterialv(GLenum face, GLenum name, const GLfloat* v) { glMaterialfv(face, name, v); ++m_counts.materials; }
+    void SetMaterialf(GLenum face, GLenum name, GLfloat v) { glMaterialf(face, name, v); ++m_counts.materials; }
+    void ColorMaterial(GLenum face, GLenum mode) { glColorMaterial(face, mode); ++m_counts.materials; }
+    void VertexPointer(GLint n, GLenum type, GLsizei stride, const void* p) { glVertexPointer(n, type, stride, p); ++m_counts.pointers; }
+    void ColorPointer(GLint n, GLenum type, GLsizei stride, const void* p) { glColorPointer(n, type, stride, p); ++m_counts.pointers; }
+    void TexCoordPointer(GLint n, GLenum type, GLsizei stride, const void* p) { glTexCoordPointer(n, type, stride, p); ++m_counts.pointers; }
+    void NormalPointer(GLenum type, GLsizei stride, const void* p) { glNormalPointer(type, stride, p); ++m_counts.pointers; }
+    void Begin(GLenum mode) { glBegin(mode); ++m_counts.draws; }
+    void DrawArrays(GLenum mode, GLint first, GLsizei count)
+    {
+        glDrawArrays(mode, first, count);
+        ++m_counts.draws;
+        m_counts.triangles += static_cast<uint32_t>(count / 3);
+    }
+    void DrawElements(GLenum mode, GLsizei count, GLenum type, const void* indices)
+    {
+        glDrawElements(mode, count, type, indices);
+        ++m_counts.draws;
+        m_counts.triangles += static_cast<uint32_t>(count / 3);
+    }
+
     // The viewport scaled into the drawable (a full-screen window may be larger
     // than 640 x 480: the picture is scaled and centred).
     void ApplyViewport()
@@ -318,13 +390,13 @@ private:
     {
         ForgetAppliedState();
         if (m_texture && m_texture->glName && hasTexCoords) {
-            glEnable(GL_TEXTURE_2D);
+            Enable(GL_TEXTURE_2D);
             if (m_boundTexture != m_texture->glName) {
-                glBindTexture(GL_TEXTURE_2D, m_texture->glName);
+                BindTexture(m_texture->glName);
                 m_boundTexture = m_texture->glName;
             }
         } else {
-            glDisable(GL_TEXTURE_2D); // no texture reads as opaque white
+            Disable(GL_TEXTURE_2D); // no texture reads as opaque white
         }
     }
 
@@ -337,38 +409,38 @@ private:
         const int mode = pretransformed ? 1 : 2;
         if (m_appliedVersion != m_stateVersion || m_appliedMode != mode) {
             if (m_state.depthTest)
-                glEnable(GL_DEPTH_TEST);
+                Enable(GL_DEPTH_TEST);
             else
-                glDisable(GL_DEPTH_TEST);
+                Disable(GL_DEPTH_TEST);
             if (m_state.alphaBlend)
-                glEnable(GL_BLEND);
+                Enable(GL_BLEND);
             else
-                glDisable(GL_BLEND);
-            glMatrixMode(GL_PROJECTION);
+                Disable(GL_BLEND);
+            MatrixMode(GL_PROJECTION);
             if (pretransformed) {
                 // Pixels of the 640 x 480 area, y down, z as depth 0..1; pixel centres
                 // lie on whole numbers as the game expects, hence the half-pixel shift.
-                glLoadIdentity();
-                glOrtho(0.0, m_viewport.width, m_viewport.height, 0.0, 0.0, -1.0);
-                glTranslatef(0.5f, 0.5f, 0.0f);
-                glMatrixMode(GL_MODELVIEW);
-                glLoadIdentity();
+                LoadIdentity();
+                Ortho(0.0, m_viewport.width, m_viewport.height, 0.0, 0.0, -1.0);
+                Translate(0.5f, 0.5f, 0.0f);
+                MatrixMode(GL_MODELVIEW);
+                LoadIdentity();
             } else {
                 // Clip z 0..w becomes -w..w, and the same half-pixel shift as above.
                 const GLfloat fix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 2, 0,
                                          1.0f / static_cast<float>(m_viewport.width),
                                          -1.0f / static_cast<float>(m_viewport.height), -1, 1};
-                glLoadMatrixf(fix);
-                glMultMatrixf(&m_state.projection.m[0][0]); // row-major row-vector = column-major transposed
-                glMatrixMode(GL_MODELVIEW);
-                glLoadMatrixf(&m_state.view.m[0][0]);
-                glMultMatrixf(&m_state.world.m[0][0]);
+                LoadMatrix(fix);
+                MultMatrix(&m_state.projection.m[0][0]); // row-major row-vector = column-major transposed
+                MatrixMode(GL_MODELVIEW);
+                LoadMatrix(&m_state.view.m[0][0]);
+                MultMatrix(&m_state.world.m[0][0]);
                 const Material& mat = m_state.material;
-                glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, mat.diffuse);
-                glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, mat.ambient);
-                glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, mat.specular);
-                glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, mat.emissive);
-                glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, std::clamp(mat.power, 0.0f, 128.0f));
+                SetMaterialv(GL_FRONT_AND_BACK, GL_DIFFUSE, mat.diffuse);
+                SetMaterialv(GL_FRONT_AND_BACK, GL_AMBIENT, mat.ambient);
+                SetMaterialv(GL_FRONT_AND_BACK, GL_SPECULAR, mat.specular);
+                SetMaterialv(GL_FRONT_AND_BACK, GL_EMISSION, mat.emissive);
+                SetMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, std::clamp(mat.power, 0.0f, 128.0f));
             }
             m_appliedVersion = m_stateVersion;
             m_appliedMode = mode;
@@ -376,20 +448,20 @@ private:
         // Pre-transformed vertices are never lit.
         const bool lit = m_state.lighting && !pretransformed;
         if (lit) {
-            glEnable(GL_LIGHTING);
+            Enable(GL_LIGHTING);
             // A mesh's own vertex colours stand in for the material's diffuse colour (and alpha).
             if (vertexColour && mesh) {
-                glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
-                glEnable(GL_COLOR_MATERIAL);
+                ColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
+                Enable(GL_COLOR_MATERIAL);
             } else {
-                glDisable(GL_COLOR_MATERIAL);
+                Disable(GL_COLOR_MATERIAL);
             }
         } else {
-            glDisable(GL_LIGHTING);
-            glDisable(GL_COLOR_MATERIAL);
+            Disable(GL_LIGHTING);
+            Disable(GL_COLOR_MATERIAL);
         }
         if (lit && !(vertexColour && mesh)) // undo what colour tracking may have written
-            glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, m_state.material.diffuse);
+            SetMaterialv(GL_FRONT_AND_BACK, GL_DIFFUSE, m_state.material.diffuse);
     }
 
     // ---- Gathered fans ----
@@ -493,16 +565,16 @@ private:
         SetCap(GL_BLEND, m_fanState.alphaBlend && !m_fanOpaque, m_capBlend);
         const FanVertex* v = m_fanVertices.data();
         const GLsizei stride = sizeof(FanVertex);
-        glEnableClientState(GL_VERTEX_ARRAY);
-        glVertexPointer(4, GL_FLOAT, stride, v->position);
-        glEnableClientState(GL_COLOR_ARRAY);
-        glColorPointer(4, GL_FLOAT, stride, v->colour);
-        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-        glTexCoordPointer(2, GL_FLOAT, stride, v->uv);
-        glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(m_fanVertexCount));
-        glDisableClientState(GL_VERTEX_ARRAY);
-        glDisableClientState(GL_COLOR_ARRAY);
-        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        EnableArray(GL_VERTEX_ARRAY);
+        VertexPointer(4, GL_FLOAT, stride, v->position);
+        EnableArray(GL_COLOR_ARRAY);
+        ColorPointer(4, GL_FLOAT, stride, v->colour);
+        EnableArray(GL_TEXTURE_COORD_ARRAY);
+        TexCoordPointer(2, GL_FLOAT, stride, v->uv);
+        DrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(m_fanVertexCount));
+        DisableArray(GL_VERTEX_ARRAY);
+        DisableArray(GL_COLOR_ARRAY);
+        DisableArray(GL_TEXTURE_COORD_ARRAY);
         // The colour array leaves the current colour undefined; the plain path sets it per vertex anyway.
         m_fanVertices.clear();
         m_fanVertexCount = 0;
@@ -518,14 +590,14 @@ private:
         m_diffuseDirty = true;
     }
 
-    static void SetCap(GLenum cap, bool on, int& known)
+    void SetCap(GLenum cap, bool on, int& known)
     {
         if (known == static_cast<int>(on))
             return;
         if (on)
-            glEnable(cap);
+            Enable(cap);
         else
-            glDisable(cap);
+            Disable(cap);
         known = on;
     }
 
@@ -534,7 +606,7 @@ private:
         const bool on = m_texture && m_texture->glName && hasTexCoords;
         SetCap(GL_TEXTURE_2D, on, m_capTexture); // no texture reads as opaque white
         if (on && m_boundTexture != m_texture->glName) {
-            glBindTexture(GL_TEXTURE_2D, m_texture->glName);
+            BindTexture(m_texture->glName);
             m_boundTexture = m_texture->glName;
         }
     }
@@ -549,12 +621,12 @@ private:
             if (m_matrixMode != 1 || m_orthoWidth != m_viewport.width || m_orthoHeight != m_viewport.height) {
                 // Pixels of the 640 x 480 area, y down, z as depth 0..1; pixel centres
                 // lie on whole numbers as the game expects, hence the half-pixel shift.
-                glMatrixMode(GL_PROJECTION);
-                glLoadIdentity();
-                glOrtho(0.0, m_viewport.width, m_viewport.height, 0.0, 0.0, -1.0);
-                glTranslatef(0.5f, 0.5f, 0.0f);
-                glMatrixMode(GL_MODELVIEW);
-                glLoadIdentity();
+                MatrixMode(GL_PROJECTION);
+                LoadIdentity();
+                Ortho(0.0, m_viewport.width, m_viewport.height, 0.0, 0.0, -1.0);
+                Translate(0.5f, 0.5f, 0.0f);
+                MatrixMode(GL_MODELVIEW);
+                LoadIdentity();
                 m_matrixMode = 1;
                 m_orthoWidth = m_viewport.width;
                 m_orthoHeight = m_viewport.height;
@@ -567,12 +639,12 @@ private:
                 const GLfloat fix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 2, 0,
                                          1.0f / static_cast<float>(m_viewport.width),
                                          -1.0f / static_cast<float>(m_viewport.height), -1, 1};
-                glMatrixMode(GL_PROJECTION);
-                glLoadMatrixf(fix);
-                glMultMatrixf(&m_state.projection.m[0][0]); // row-major row-vector = column-major transposed
-                glMatrixMode(GL_MODELVIEW);
-                glLoadMatrixf(&m_state.view.m[0][0]);
-                glMultMatrixf(&m_state.world.m[0][0]);
+                MatrixMode(GL_PROJECTION);
+                LoadMatrix(fix);
+                MultMatrix(&m_state.projection.m[0][0]); // row-major row-vector = column-major transposed
+                MatrixMode(GL_MODELVIEW);
+                LoadMatrix(&m_state.view.m[0][0]);
+                MultMatrix(&m_state.world.m[0][0]);
                 m_matrixMode = 2;
                 m_orthoWidth = m_viewport.width;
                 m_orthoHeight = m_viewport.height;
@@ -582,11 +654,11 @@ private:
             }
             if (!m_materialValid || !SameMaterial(m_loaded.material, m_state.material)) {
                 const Material& mat = m_state.material;
-                glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, mat.diffuse);
-                glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, mat.ambient);
-                glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, mat.specular);
-                glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, mat.emissive);
-                glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, std::clamp(mat.power, 0.0f, 128.0f));
+                SetMaterialv(GL_FRONT_AND_BACK, GL_DIFFUSE, mat.diffuse);
+                SetMaterialv(GL_FRONT_AND_BACK, GL_AMBIENT, mat.ambient);
+                SetMaterialv(GL_FRONT_AND_BACK, GL_SPECULAR, mat.specular);
+                SetMaterialv(GL_FRONT_AND_BACK, GL_EMISSION, mat.emissive);
+                SetMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, std::clamp(mat.power, 0.0f, 128.0f));
                 m_loaded.material = mat;
                 m_materialValid = true;
                 // Written while colour tracking is on, the diffuse colour may not hold.
@@ -599,12 +671,12 @@ private:
         const bool tracked = lit && vertexColour && mesh;
         SetCap(GL_LIGHTING, lit, m_capLighting);
         if (tracked && m_capColourMaterial != 1)
-            glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
+            ColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
         SetCap(GL_COLOR_MATERIAL, tracked, m_capColourMaterial);
         if (tracked) {
             m_diffuseDirty = true;
         } else if (lit && m_diffuseDirty) { // undo what colour tracking wrote
-            glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, m_state.material.diffuse);
+            SetMaterialv(GL_FRONT_AND_BACK, GL_DIFFUSE, m_state.material.diffuse);
             m_diffuseDirty = false;
         }
     }
@@ -630,6 +702,7 @@ private:
         GLfloat uv[2];
     };
 
+    GlCallCounts m_counts;
     SDL_Window* m_window;
     SDL_GLContext m_context;
     GLint m_maxTextureSize = 2048;
@@ -640,6 +713,7 @@ private:
     uint32_t m_appliedViewportVersion = 0;
     int m_appliedMode = 0;
     std::vector<GLubyte> m_colours;
+    std::vector<uint32_t> m_readBack; // the last picture read, bottom row first
     const Mesh* m_colourMesh = nullptr; // whose colours m_colours holds
     const uint8_t* m_colourBase = nullptr;
     uint32_t m_colourCount = 0;
@@ -666,11 +740,340 @@ private:
     std::unordered_set<GLuint> m_opaqueTextures; // textures without a texel below full alpha
 };
 
+
+// ---- The floor ----
+
+// The vertex-buffer calls are OpenGL 1.5: taken from the driver when first needed.
+struct BufferCalls {
+    using GenBuffers = void (*)(GLsizei, GLuint*);
+    using DeleteBuffers = void (*)(GLsizei, const GLuint*);
+    using BindBuffer = void (*)(GLenum, GLuint);
+    using BufferData = void (*)(GLenum, std::ptrdiff_t, const void*, GLenum);
+    GenBuffers genBuffers = nullptr;
+    DeleteBuffers deleteBuffers = nullptr;
+    BindBuffer bindBuffer = nullptr;
+    BufferData bufferData = nullptr;
+
+    bool Load()
+    {
+        genBuffers = reinterpret_cast<GenBuffers>(SDL_GL_GetProcAddress("glGenBuffers"));
+        deleteBuffers = reinterpret_cast<DeleteBuffers>(SDL_GL_GetProcAddress("glDeleteBuffers"));
+        bindBuffer = reinterpret_cast<BindBuffer>(SDL_GL_GetProcAddress("glBindBuffer"));
+        bufferData = reinterpret_cast<BufferData>(SDL_GL_GetProcAddress("glBufferData"));
+        return genBuffers && deleteBuffers && bindBuffer && bufferData;
+    }
+};
+
+BufferCalls& Buffers()
+{
+    static BufferCalls calls;
+    return calls;
+}
+
+// The floor's one texture stands in for every texture of the frame: each triangle's
+// coordinates are scaled so that it reads the same number of texels as it did.
+constexpr uint32_t kFloorTextureSize = 2048;
+
+struct FloorVertex {
+    GLfloat position[4];
+    GLubyte colour[4];
+    GLfloat uv[2];
+};
+
+void RowTimesMatrix(const float in[4], const Matrix4& m, float out[4])
+{
+    for (int j = 0; j < 4; ++j)
+        out[j] = in[0] * m.m[0][j] + in[1] * m.m[1][j] + in[2] * m.m[2][j] + in[3] * m.m[3][j];
+}
+
+// A world position as OpenGL clips it: the game's clip space with z from 0..w made
+// -w..w, and the half-pixel shift of the device.
+void ClipOfWorld(const Matrix4& worldViewProjection, const float p[3], float width, float height, GLfloat out[4])
+{
+    const float in[4] = {p[0], p[1], p[2], 1.0f};
+    float c[4];
+    RowTimesMatrix(in, worldViewProjection, c);
+    out[0] = c[0] + c[3] / width;
+    out[1] = c[1] - c[3] / height;
+    out[2] = 2.0f * c[2] - c[3];
+    out[3] = c[3];
+}
+
+// A pre-transformed position (pixels, depth, reciprocal w) as OpenGL clips it.
+void ClipOfScreen(const float p[4], float width, float height, GLfloat out[4])
+{
+    const float w = p[3] != 0.0f ? 1.0f / p[3] : 1.0f;
+    out[0] = 2.0f / width * (p[0] * w + 0.5f * w) - w;
+    out[1] = -2.0f / height * (p[1] * w + 0.5f * w) + w;
+    out[2] = 2.0f * p[2] * w - w;
+    out[3] = w;
+}
+
+GLubyte UnitToByte(float v)
+{
+    return static_cast<GLubyte>(std::clamp(v, 0.0f, 1.0f) * 255.0f + 0.5f);
+}
+
+// The floor's triangles of one draw of the recorded frame.
+class FloorBuilder {
+public:
+    FloorBuilder(const OpenGlDevice& device, const Viewport& viewport, FloorFrame& floor,
+                 std::vector<FloorVertex>& vertices)
+        : m_device(device), m_width(static_cast<float>(viewport.width)), m_height(static_cast<float>(viewport.height)),
+          m_floor(floor), m_vertices(vertices)
+    {
+    }
+
+    void Add(const RecordedFrame& frame, const RecordedDraw& draw)
+    {
+        const DrawState& state = frame.StateOf(draw);
+        const bool mesh = draw.primitive == RecordedPrimitive::MeshSubset;
+        if (mesh && !draw.mesh)
+            return;
+        const VertexLayout layout = LayoutOfFormat(mesh ? draw.mesh->fvf : draw.fvf);
+        if (layout.stride == 0 || (mesh && layout.pretransformed))
+            return;
+        m_layout = layout;
+        m_state = &state;
+        m_mesh = mesh;
+        m_lit = state.lighting && !layout.pretransformed;
+        m_textured = draw.texture && draw.texture->glName && layout.texCoord >= 0;
+        m_textureOpaque = !m_textured || m_device.IsOpaqueTexture(draw.texture->glName);
+        m_uvScale[0] = m_textured ? static_cast<float>(draw.texture->width) / kFloorTextureSize : 0.0f;
+        m_uvScale[1] = m_textured ? static_cast<float>(draw.texture->height) / kFloorTextureSize : 0.0f;
+        m_matrix = MatrixMultiply(MatrixMultiply(state.world, state.view), state.projection);
+        if (mesh) {
+            const MeshSubset* subset = draw.mesh->FindSubset(draw.subset);
+            if (!subset)
+                return;
+            const uint8_t* base = draw.mesh->vertices.data();
+            for (uint32_t f = subset->faceStart; f < subset->faceStart + subset->faceCount; ++f) {
+                const uint32_t* index = &draw.mesh->indices[static_cast<size_t>(f) * 3];
+                AddTriangle(base + static_cast<size_t>(index[0]) * layout.stride,
+                            base + static_cast<size_t>(index[1]) * layout.stride,
+                            base + static_cast<size_t>(index[2]) * layout.stride);
+            }
+        } else {
+            const uint8_t* base = &frame.vertexBytes[draw.vertexOffset];
+            for (uint32_t i = 1; i + 1 < draw.vertexCount; ++i)
+                AddTriangle(base, base + static_cast<size_t>(i) * draw.stride, base + static_cast<size_t>(i + 1) * draw.stride);
+        }
+    }
+
+    // The triangles of the phase so far go out as one draw each of textured and untextured.
+    void Finish()
+    {
+        for (int textured = 1; textured >= 0; --textured) {
+            std::vector<FloorVertex>& part = m_phase[textured];
+            if (part.empty())
+                continue;
+            FloorFrame::Run run;
+            run.first = static_cast<GLint>(m_vertices.size());
+            run.count = static_cast<GLsizei>(part.size());
+            run.depthTest = m_phaseDepthTest;
+            run.blend = m_phaseBlend;
+            run.textured = textured != 0;
+            m_floor.runs.push_back(run);
+            m_vertices.insert(m_vertices.end(), part.begin(), part.end());
+            part.clear();
+        }
+    }
+
+private:
+    // A phase is a stretch of triangles with the same depth test and blending; within
+    // it the textured ones are drawn before the untextured ones, which changes which of
+    // them a pixel shows but neither the pixels covered nor the work.
+    void AddTriangle(const uint8_t* a, const uint8_t* b, const uint8_t* c)
+    {
+        FloorVertex v[3];
+        bool opaque = m_textureOpaque;
+        const uint8_t* corners[3] = {a, b, c};
+        for (int k = 0; k < 3; ++k)
+            opaque = Convert(corners[k], v[k]) && opaque;
+        const bool blend = m_state->alphaBlend && !opaque;
+        if (m_phaseStarted && (m_phaseDepthTest != m_state->depthTest || m_phaseBlend != blend))
+            Finish();
+        m_phaseStarted = true;
+        m_phaseDepthTest = m_state->depthTest;
+        m_phaseBlend = blend;
+        m_phase[m_textured ? 1 : 0].insert(m_phase[m_textured ? 1 : 0].end(), v, v + 3);
+        ++m_floor.triangles;
+    }
+
+    // The vertex as drawn: its place, and its colour as lighting leaves it. False when
+    // its alpha is below one.
+    bool Convert(const uint8_t* in, FloorVertex& out) const
+    {
+        float p[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+        std::memcpy(p, in, m_layout.pretransformed ? 16 : 12);
+        if (m_layout.pretransformed)
+            ClipOfScreen(p, m_width, m_height, out.position);
+        else
+            ClipOfWorld(m_matrix, p, m_width, m_height, out.position);
+        GLubyte rgba[4] = {255, 255, 255, 255};
+        if (m_layout.diffuse >= 0) {
+            uint32_t colour;
+            std::memcpy(&colour, in + m_layout.diffuse, 4);
+            ColourBytes(colour, rgba);
+        }
+        if (m_lit) {
+            // No lights and no ambient: the emissive colour, with the diffuse alpha (a
+            // mesh's own colours stand in for the material's diffuse).
+            const Material& material = m_state->material;
+            const GLubyte alpha = m_mesh && m_layout.diffuse >= 0 ? rgba[3] : UnitToByte(material.diffuse[3]);
+            for (int k = 0; k < 3; ++k)
+                rgba[k] = UnitToByte(material.emissive[k]);
+            rgba[3] = alpha;
+        }
+        std::memcpy(out.colour, rgba, 4);
+        out.uv[0] = out.uv[1] = 0.0f;
+        if (m_textured) {
+            float uv[2];
+            std::memcpy(uv, in + m_layout.texCoord, 8);
+            out.uv[0] = uv[0] * m_uvScale[0];
+            out.uv[1] = uv[1] * m_uvScale[1];
+        }
+        return rgba[3] == 255;
+    }
+
+    const OpenGlDevice& m_device;
+    float m_width, m_height;
+    FloorFrame& m_floor;
+    std::vector<FloorVertex>& m_vertices;
+    VertexLayout m_layout;
+    const DrawState* m_state = nullptr;
+    Matrix4 m_matrix = MatrixIdentity();
+    bool m_mesh = false;
+    bool m_lit = false;
+    bool m_textured = false;
+    bool m_textureOpaque = true;
+    float m_uvScale[2] = {0.0f, 0.0f};
+    std::vector<FloorVertex> m_phase[2]; // untextured, textured
+    bool m_phaseStarted = false;
+    bool m_phaseDepthTest = true;
+    bool m_phaseBlend = false;
+};
+
+void OpenGlDevice::DrawFloor(const FloorFrame& floor)
+{
+    FlushFans();
+    Clear(0xFF000000u, 1.0f);
+    BeginScene();
+    BufferCalls& gl = Buffers();
+    MatrixMode(GL_PROJECTION);
+    LoadIdentity();
+    MatrixMode(GL_MODELVIEW);
+    LoadIdentity();
+    Disable(GL_LIGHTING);
+    Disable(GL_COLOR_MATERIAL);
+    DisableArray(GL_NORMAL_ARRAY);
+    gl.bindBuffer(GL_ARRAY_BUFFER, floor.buffer);
+    const GLsizei stride = sizeof(FloorVertex);
+    EnableArray(GL_VERTEX_ARRAY);
+    VertexPointer(4, GL_FLOAT, stride, reinterpret_cast<const void*>(offsetof(FloorVertex, position)));
+    EnableArray(GL_COLOR_ARRAY);
+    ColorPointer(4, GL_UNSIGNED_BYTE, stride, reinterpret_cast<const void*>(offsetof(FloorVertex, colour)));
+    EnableArray(GL_TEXTURE_COORD_ARRAY);
+    TexCoordPointer(2, GL_FLOAT, stride, reinterpret_cast<const void*>(offsetof(FloorVertex, uv)));
+    BindTexture(floor.texture);
+    m_boundTexture = floor.texture;
+    for (const FloorFrame::Run& run : floor.runs) {
+        if (run.depthTest)
+            Enable(GL_DEPTH_TEST);
+        else
+            Disable(GL_DEPTH_TEST);
+        if (run.blend)
+            Enable(GL_BLEND);
+        else
+            Disable(GL_BLEND);
+        if (run.textured)
+            Enable(GL_TEXTURE_2D);
+        else
+            Disable(GL_TEXTURE_2D);
+        DrawArrays(GL_TRIANGLES, run.first, run.count);
+    }
+    gl.bindBuffer(GL_ARRAY_BUFFER, 0);
+    DisableArray(GL_VERTEX_ARRAY);
+    DisableArray(GL_COLOR_ARRAY);
+    DisableArray(GL_TEXTURE_COORD_ARRAY);
+    ForgetAppliedState();
+    m_appliedVersion = 0;
+}
+
 } // namespace
+
+FloorFrame* CreateFloorFrame(GfxDevice* device, const RecordedFrame& frame)
+{
+    OpenGlDevice* gl = dynamic_cast<OpenGlDevice*>(device);
+    if (!gl || !Buffers().Load())
+        return nullptr;
+    FloorFrame* floor = new FloorFrame;
+    floor->device = device;
+    std::vector<FloorVertex> vertices;
+    FloorBuilder builder(*gl, device->GetViewport(), *floor, vertices);
+    for (const RecordedDraw& draw : frame.draws)
+        builder.Add(frame, draw);
+    builder.Finish();
+    // One texture of the atlas's size, opaque, with a pattern that is not all one texel.
+    std::vector<uint32_t> texels(static_cast<size_t>(kFloorTextureSize) * kFloorTextureSize);
+    for (size_t i = 0; i < texels.size(); ++i)
+        texels[i] = 0xFF000000u | static_cast<uint32_t>((i * 2654435761u) >> 8);
+    glGenTextures(1, &floor->texture);
+    glBindTexture(GL_TEXTURE_2D, floor->texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kFloorTextureSize, kFloorTextureSize, 0, GL_BGRA, GL_UNSIGNED_BYTE,
+                 texels.data());
+    gl->ForgetTextureBinding();
+    BufferCalls& calls = Buffers();
+    calls.genBuffers(1, &floor->buffer);
+    calls.bindBuffer(GL_ARRAY_BUFFER, floor->buffer);
+    calls.bufferData(GL_ARRAY_BUFFER, static_cast<std::ptrdiff_t>(vertices.size() * sizeof(FloorVertex)),
+                     vertices.data(), GL_STATIC_DRAW);
+    calls.bindBuffer(GL_ARRAY_BUFFER, 0);
+    return floor;
+}
+
+void DrawFloorFrame(FloorFrame* floor)
+{
+    if (!floor)
+        return;
+    if (OpenGlDevice* gl = dynamic_cast<OpenGlDevice*>(floor->device))
+        gl->DrawFloor(*floor);
+}
+
+FloorSummary SummariseFloorFrame(const FloorFrame* floor)
+{
+    FloorSummary summary;
+    if (floor) {
+        summary.triangles = floor->triangles;
+        summary.draws = static_cast<uint32_t>(floor->runs.size());
+    }
+    return summary;
+}
+
+void ReleaseFloorFrame(FloorFrame* floor)
+{
+    if (!floor)
+        return;
+    if (floor->buffer)
+        Buffers().deleteBuffers(1, &floor->buffer);
+    if (floor->texture)
+        glDeleteTextures(1, &floor->texture);
+    if (OpenGlDevice* gl = dynamic_cast<OpenGlDevice*>(floor->device))
+        gl->ForgetTextureBinding();
+    delete floor;
+}
 
 void UseGlDrawBatching(bool on)
 {
     g_glBatching = on;
+}
+
+GlCallCounts LastGlFrameCallCounts()
+{
+    return g_lastCounts;
 }
 
 GfxDevice* CreateOpenGlDevice(void* window, const DeviceSettings& settings, std::string* error)
