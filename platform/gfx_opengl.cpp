@@ -5,8 +5,11 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <unordered_set>
 
 #include "platform/gfx_device.h"
@@ -66,6 +69,32 @@ void ColourBytes(uint32_t argb, GLubyte out[4])
     out[3] = static_cast<GLubyte>(argb >> 24);
 }
 
+// A corner of the gathered arrays.
+struct FanVertex {
+    GLfloat position[4];
+    GLfloat colour[4];
+    GLfloat uv[2];
+};
+
+void RowTimesMatrix(const float in[4], const Matrix4& m, float out[4])
+{
+    for (int j = 0; j < 4; ++j)
+        out[j] = in[0] * m.m[0][j] + in[1] * m.m[1][j] + in[2] * m.m[2][j] + in[3] * m.m[3][j];
+}
+
+// Client arrays, as bits of a mask.
+constexpr uint32_t kVertexArray = 1;
+constexpr uint32_t kNormalArray = 2;
+constexpr uint32_t kColourArray = 4;
+constexpr uint32_t kTexCoordArray = 8;
+
+// The tie checks of the gathered opaque fans: the picture is split into cells so that
+// a fan is checked only against the fans whose rectangles share a cell with its own.
+constexpr int kTieGridColumns = 20;
+constexpr int kTieGridRows = 15;
+// A run of opaque fans is drawn and a new one begun beyond this many batches.
+constexpr size_t kMaxRunBatches = 256;
+
 class OpenGlDevice final : public GfxDevice {
 public:
     OpenGlDevice(SDL_Window* window, SDL_GLContext context) : m_window(window), m_context(context) {}
@@ -97,6 +126,10 @@ public:
         glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
         glGetIntegerv(GL_MAX_TEXTURE_SIZE, &m_maxTextureSize);
+        GLint depthBits = 0;
+        glGetIntegerv(GL_DEPTH_BITS, &depthBits);
+        // Two depths closer than a few steps of the buffer may be stored as one.
+        m_depthSlack = 16.0f / static_cast<float>(1u << std::clamp(depthBits > 0 ? depthBits : 16, 8, 24)) + 2e-6f;
         m_appliedVersion = 0;
         ForgetAppliedState();
     }
@@ -159,47 +192,23 @@ public:
         const VertexLayout layout = LayoutOfFormat(m_fvf);
         if (!vertices || primitiveCount == 0 || layout.stride == 0 || stride != layout.stride)
             return;
-        if (g_glBatching) {
-            GatherFan(static_cast<const uint8_t*>(vertices), primitiveCount, layout);
+        const uint8_t* base = static_cast<const uint8_t*>(vertices);
+        if (!g_glBatching) {
+            DrawFanAlone(base, primitiveCount, layout);
             return;
         }
-        ApplyDrawState(layout.pretransformed, layout.diffuse >= 0, false);
-        ApplyTexture(layout.texCoord >= 0);
-        const uint8_t* base = static_cast<const uint8_t*>(vertices);
-        Begin(GL_TRIANGLE_FAN);
-        m_counts.triangles += primitiveCount;
-        for (uint32_t i = 0; i < primitiveCount + 2; ++i) {
-            const uint8_t* v = base + static_cast<size_t>(i) * stride;
-            if (layout.diffuse >= 0) {
-                uint32_t c;
-                std::memcpy(&c, v + layout.diffuse, 4);
-                GLubyte rgba[4];
-                ColourBytes(c, rgba);
-                glColor4ubv(rgba);
-            } else {
-                glColor4ub(255, 255, 255, 255);
-            }
-            if (layout.normal >= 0) {
-                float n[3];
-                std::memcpy(n, v + layout.normal, 12);
-                glNormal3fv(n);
-            }
-            if (layout.texCoord >= 0) {
-                float uv[2];
-                std::memcpy(uv, v + layout.texCoord, 8);
-                glTexCoord2fv(uv);
-            }
-            float p[4];
-            std::memcpy(p, v, layout.pretransformed ? 16 : 12);
-            if (layout.pretransformed) {
-                // rhw is 1/w: hand OpenGL the homogeneous point so that texturing stays perspective-correct.
-                const float w = p[3] != 0.0f ? 1.0f / p[3] : 1.0f;
-                glVertex4f(p[0] * w, p[1] * w, p[2] * w, w);
-            } else {
-                glVertex3fv(p);
+        if (!layout.pretransformed) {
+            // A fan wholly outside the view would be thrown away by the clipper.
+            float clip[4][4];
+            if (WorldFanIsOutOfView(base, primitiveCount + 2, layout, clip))
+                return;
+            if (primitiveCount == 2 && CanReorderFan(base, layout)) {
+                AddToOpaqueRun(base, layout, clip);
+                return;
             }
         }
-        glEnd();
+        FlushOpaqueRun();
+        GatherFan(base, primitiveCount, layout);
     }
 
     void DrawMeshSubset(const Mesh& mesh, uint32_t subset) override
@@ -209,52 +218,41 @@ public:
         if (!s || s->faceCount == 0 || layout.stride == 0 || layout.pretransformed)
             return;
         FlushFans();
-        if (g_glBatching) {
-            ApplyDrawStateCached(false, layout.diffuse >= 0, true);
-            ApplyTextureCached(layout.texCoord >= 0);
-        } else {
-            ApplyDrawState(false, layout.diffuse >= 0, true);
-            ApplyTexture(layout.texCoord >= 0);
+        if (!g_glBatching) {
+            DrawMeshAlone(mesh, *s, layout);
+            return;
         }
+        ApplyDrawStateCached(false, layout.diffuse >= 0, true);
+        ApplyTextureCached(layout.texCoord >= 0);
         const uint8_t* base = mesh.vertices.data();
-        EnableArray(GL_VERTEX_ARRAY);
-        VertexPointer(3, GL_FLOAT, static_cast<GLsizei>(layout.stride), base);
-        if (layout.normal >= 0) {
-            EnableArray(GL_NORMAL_ARRAY);
-            NormalPointer(GL_FLOAT, static_cast<GLsizei>(layout.stride), base + layout.normal);
-        }
+        uint32_t arrays = kVertexArray;
+        if (layout.normal >= 0)
+            arrays |= kNormalArray;
         if (layout.diffuse >= 0) {
-            // A model's subsets come one after another: their shared vertices' colours
-            // are turned round once (never across scenes, so a changed mesh is seen).
-            const bool same = g_glBatching && m_colourMesh == &mesh && m_colourBase == base &&
-                              m_colourCount == mesh.vertexCount && m_colourLayout == mesh.fvf;
-            if (!same) {
-                m_colours.resize(static_cast<size_t>(mesh.vertexCount) * 4);
-                for (uint32_t i = 0; i < mesh.vertexCount; ++i) {
-                    uint32_t c;
-                    std::memcpy(&c, base + static_cast<size_t>(i) * layout.stride + layout.diffuse, 4);
-                    ColourBytes(c, &m_colours[static_cast<size_t>(i) * 4]);
-                }
-                m_colourMesh = &mesh;
-                m_colourBase = base;
-                m_colourCount = mesh.vertexCount;
-                m_colourLayout = mesh.fvf;
-            }
-            EnableArray(GL_COLOR_ARRAY);
+            ConvertMeshColours(mesh, layout);
+            arrays |= kColourArray;
+        }
+        if (layout.texCoord >= 0)
+            arrays |= kTexCoordArray;
+        // Blending a fragment of alpha 1 gives the fragment itself: an opaque subset
+        // skips reading the target back.
+        const bool lit = m_state.lighting;
+        const bool textureOpaque = m_capTexture != 1 || m_opaqueTextures.count(m_boundTexture) != 0;
+        const bool colourOpaque = layout.diffuse >= 0 ? m_colourOpaque : true;
+        const bool alphaOne = lit && layout.diffuse < 0 ? m_state.material.diffuse[3] >= 1.0f : colourOpaque;
+        SetCap(GL_BLEND, m_state.alphaBlend && !(textureOpaque && alphaOne), m_capBlend);
+        SetArrays(arrays);
+        VertexPointer(3, GL_FLOAT, static_cast<GLsizei>(layout.stride), base);
+        if (layout.normal >= 0)
+            NormalPointer(GL_FLOAT, static_cast<GLsizei>(layout.stride), base + layout.normal);
+        if (layout.diffuse >= 0)
             ColorPointer(4, GL_UNSIGNED_BYTE, 0, m_colours.data());
-        } else {
-            glColor4ub(255, 255, 255, 255);
-        }
-        if (layout.texCoord >= 0) {
-            EnableArray(GL_TEXTURE_COORD_ARRAY);
+        else
+            glColor4ub(255, 255, 255, 255); // a colour array before leaves the current colour undefined
+        if (layout.texCoord >= 0)
             TexCoordPointer(2, GL_FLOAT, static_cast<GLsizei>(layout.stride), base + layout.texCoord);
-        }
         DrawElements(GL_TRIANGLES, static_cast<GLsizei>(s->faceCount * 3), GL_UNSIGNED_INT,
-                       &mesh.indices[static_cast<size_t>(s->faceStart) * 3]);
-        DisableArray(GL_VERTEX_ARRAY);
-        DisableArray(GL_NORMAL_ARRAY);
-        DisableArray(GL_COLOR_ARRAY);
-        DisableArray(GL_TEXTURE_COORD_ARRAY);
+                     &mesh.indices[static_cast<size_t>(s->faceStart) * 3]);
     }
 
     void Clear(uint32_t colour, float z) override
@@ -383,7 +381,82 @@ private:
             m_glViewport[2] = w;
             m_glViewport[3] = h;
         }
+        m_viewportScale = scale > 0.0f ? scale : 1.0f;
         glDepthRange(m_viewport.minZ, m_viewport.maxZ);
+    }
+
+    // ---- The plain path: every draw on its own, its whole state set again ----
+    // Kept as the picture the gathered path must match.
+
+    void DrawFanAlone(const uint8_t* base, uint32_t primitiveCount, const VertexLayout& layout)
+    {
+        ApplyDrawState(layout.pretransformed, layout.diffuse >= 0, false);
+        ApplyTexture(layout.texCoord >= 0);
+        Begin(GL_TRIANGLE_FAN);
+        m_counts.triangles += primitiveCount;
+        for (uint32_t i = 0; i < primitiveCount + 2; ++i) {
+            const uint8_t* v = base + static_cast<size_t>(i) * layout.stride;
+            if (layout.diffuse >= 0) {
+                uint32_t c;
+                std::memcpy(&c, v + layout.diffuse, 4);
+                GLubyte rgba[4];
+                ColourBytes(c, rgba);
+                glColor4ubv(rgba);
+            } else {
+                glColor4ub(255, 255, 255, 255);
+            }
+            if (layout.normal >= 0) {
+                float n[3];
+                std::memcpy(n, v + layout.normal, 12);
+                glNormal3fv(n);
+            }
+            if (layout.texCoord >= 0) {
+                float uv[2];
+                std::memcpy(uv, v + layout.texCoord, 8);
+                glTexCoord2fv(uv);
+            }
+            float p[4];
+            std::memcpy(p, v, layout.pretransformed ? 16 : 12);
+            if (layout.pretransformed) {
+                // rhw is 1/w: hand OpenGL the homogeneous point so that texturing stays perspective-correct.
+                const float w = p[3] != 0.0f ? 1.0f / p[3] : 1.0f;
+                glVertex4f(p[0] * w, p[1] * w, p[2] * w, w);
+            } else {
+                glVertex3fv(p);
+            }
+        }
+        glEnd();
+    }
+
+    void DrawMeshAlone(const Mesh& mesh, const MeshSubset& s, const VertexLayout& layout)
+    {
+        ApplyDrawState(false, layout.diffuse >= 0, true);
+        ApplyTexture(layout.texCoord >= 0);
+        const uint8_t* base = mesh.vertices.data();
+        EnableArray(GL_VERTEX_ARRAY);
+        VertexPointer(3, GL_FLOAT, static_cast<GLsizei>(layout.stride), base);
+        if (layout.normal >= 0) {
+            EnableArray(GL_NORMAL_ARRAY);
+            NormalPointer(GL_FLOAT, static_cast<GLsizei>(layout.stride), base + layout.normal);
+        }
+        if (layout.diffuse >= 0) {
+            m_colourMesh = nullptr; // turned round again for every draw on this path
+            ConvertMeshColours(mesh, layout);
+            EnableArray(GL_COLOR_ARRAY);
+            ColorPointer(4, GL_UNSIGNED_BYTE, 0, m_colours.data());
+        } else {
+            glColor4ub(255, 255, 255, 255);
+        }
+        if (layout.texCoord >= 0) {
+            EnableArray(GL_TEXTURE_COORD_ARRAY);
+            TexCoordPointer(2, GL_FLOAT, static_cast<GLsizei>(layout.stride), base + layout.texCoord);
+        }
+        DrawElements(GL_TRIANGLES, static_cast<GLsizei>(s.faceCount * 3), GL_UNSIGNED_INT,
+                     &mesh.indices[static_cast<size_t>(s.faceStart) * 3]);
+        DisableArray(GL_VERTEX_ARRAY);
+        DisableArray(GL_NORMAL_ARRAY);
+        DisableArray(GL_COLOR_ARRAY);
+        DisableArray(GL_TEXTURE_COORD_ARRAY);
     }
 
     void ApplyTexture(bool hasTexCoords)
@@ -400,8 +473,6 @@ private:
         }
     }
 
-    // Every draw sets its whole state again: the plain path, kept as the picture the
-    // gathered path must match.
     void ApplyDrawState(bool pretransformed, bool vertexColour, bool mesh)
     {
         ForgetAppliedState();
@@ -464,23 +535,45 @@ private:
             SetMaterialv(GL_FRONT_AND_BACK, GL_DIFFUSE, m_state.material.diffuse);
     }
 
-    // ---- Gathered fans ----
-    // llvmpipe pays for every draw call far more than for its few triangles, so
-    // consecutive fans that share their state and texture go out as one array of
-    // triangles. Each fan becomes the triangles (0, i, i + 1) in its own order, so
-    // the picture is the one the fans draw. Anything that touches OpenGL otherwise
-    // sends the gathered fans first.
+    // A mesh's vertex colours as OpenGL takes them, and whether every alpha is full. A
+    // model's subsets come one after another: their shared vertices' colours are turned
+    // round once (never across scenes, so a changed mesh is seen).
+    void ConvertMeshColours(const Mesh& mesh, const VertexLayout& layout)
+    {
+        const uint8_t* base = mesh.vertices.data();
+        if (m_colourMesh == &mesh && m_colourBase == base && m_colourCount == mesh.vertexCount &&
+            m_colourLayout == mesh.fvf)
+            return;
+        m_colours.resize(static_cast<size_t>(mesh.vertexCount) * 4);
+        bool opaque = true;
+        for (uint32_t i = 0; i < mesh.vertexCount; ++i) {
+            uint32_t c;
+            std::memcpy(&c, base + static_cast<size_t>(i) * layout.stride + layout.diffuse, 4);
+            ColourBytes(c, &m_colours[static_cast<size_t>(i) * 4]);
+            opaque = opaque && c >= 0xFF000000u;
+        }
+        m_colourOpaque = opaque;
+        m_colourMesh = &mesh;
+        m_colourBase = base;
+        m_colourCount = mesh.vertexCount;
+        m_colourLayout = mesh.fvf;
+    }
+
+    // ---- The gathered path ----
+    // llvmpipe pays for every draw call far more than for its few triangles, so fans
+    // that share their state and texture go out as one array of triangles. Each fan
+    // becomes the triangles (0, i, i + 1) in its own order, so the picture is the one
+    // the fans draw. Anything that touches OpenGL otherwise sends the gathered fans first.
+
+    void FlushFans()
+    {
+        FlushOpaqueRun();
+        FlushGathered();
+    }
 
     // The state that decides how a fan is drawn is the one the gathered fans use.
-    bool FanJoinsBatch(bool pretransformed, GLuint texture) const
+    static bool SameDrawState(const DrawState& a, const DrawState& b, bool pretransformed)
     {
-        if (pretransformed != m_fanPretransformed || texture != m_fanTexture ||
-            m_viewportVersion != m_fanViewportVersion)
-            return false;
-        if (m_stateVersion == m_fanStateVersion)
-            return true;
-        const DrawState& a = m_state;
-        const DrawState& b = m_fanState;
         if (a.depthTest != b.depthTest || a.alphaBlend != b.alphaBlend)
             return false;
         if (pretransformed) // drawn in pixels and never lit
@@ -491,16 +584,60 @@ private:
         return !a.lighting || SameMaterial(a.material, b.material);
     }
 
+    bool FanJoinsBatch(bool pretransformed, GLuint texture) const
+    {
+        if (pretransformed != m_fanPretransformed || texture != m_fanTexture ||
+            m_viewportVersion != m_fanViewportVersion)
+            return false;
+        return m_stateVersion == m_fanStateVersion || SameDrawState(m_state, m_fanState, pretransformed);
+    }
+
+    GLuint FanTexture(const VertexLayout& layout) const
+    {
+        return m_texture && m_texture->glName && layout.texCoord >= 0 ? m_texture->glName : 0;
+    }
+
+    // The fan's corner as the gathered arrays hold it. False when its alpha is below one.
+    static bool ConvertFanVertex(const uint8_t* v, const VertexLayout& layout, bool lit, FanVertex& out)
+    {
+        float p[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+        std::memcpy(p, v, layout.pretransformed ? 16 : 12);
+        if (layout.pretransformed) {
+            // rhw is 1/w: the homogeneous point keeps texturing perspective-correct.
+            const float w = p[3] != 0.0f ? 1.0f / p[3] : 1.0f;
+            out.position[0] = p[0] * w;
+            out.position[1] = p[1] * w;
+            out.position[2] = p[2] * w;
+            out.position[3] = w;
+        } else {
+            std::memcpy(out.position, p, sizeof(out.position));
+        }
+        GLubyte rgba[4] = {255, 255, 255, 255};
+        if (layout.diffuse >= 0) {
+            uint32_t c;
+            std::memcpy(&c, v + layout.diffuse, 4);
+            ColourBytes(c, rgba);
+        }
+        // As floats, worked out as OpenGL does for glColor4ub: byte colours in an
+        // array are widened another way and come out a step off in places.
+        for (int k = 0; k < 4; ++k)
+            out.colour[k] = static_cast<GLfloat>(rgba[k]) / 255.0f;
+        if (layout.texCoord >= 0)
+            std::memcpy(out.uv, v + layout.texCoord, 8);
+        else
+            out.uv[0] = out.uv[1] = 0.0f;
+        return rgba[3] == 255 || lit;
+    }
+
     void GatherFan(const uint8_t* base, uint32_t primitiveCount, const VertexLayout& layout)
     {
         const bool pretransformed = layout.pretransformed;
-        const bool hasTexCoords = layout.texCoord >= 0;
-        const GLuint texture = m_texture && m_texture->glName && hasTexCoords ? m_texture->glName : 0;
+        const GLuint texture = FanTexture(layout);
         if (m_fanVertexCount > 0 && !FanJoinsBatch(pretransformed, texture))
-            FlushFans();
+            FlushGathered();
         if (m_fanVertexCount == 0) {
             ApplyDrawStateCached(pretransformed, layout.diffuse >= 0, false);
-            ApplyTextureCached(hasTexCoords);
+            ApplyTextureCached(layout.texCoord >= 0);
             m_fanPretransformed = pretransformed;
             m_fanTexture = texture;
             m_fanViewportVersion = m_viewportVersion;
@@ -516,36 +653,8 @@ private:
         const uint32_t count = primitiveCount + 2;
         m_fanCorners.resize(count);
         for (uint32_t i = 0; i < count; ++i) {
-            const uint8_t* v = base + static_cast<size_t>(i) * layout.stride;
-            FanVertex& out = m_fanCorners[i];
-            float p[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-            std::memcpy(p, v, pretransformed ? 16 : 12);
-            if (pretransformed) {
-                // rhw is 1/w: the homogeneous point keeps texturing perspective-correct.
-                const float w = p[3] != 0.0f ? 1.0f / p[3] : 1.0f;
-                out.position[0] = p[0] * w;
-                out.position[1] = p[1] * w;
-                out.position[2] = p[2] * w;
-                out.position[3] = w;
-            } else {
-                std::memcpy(out.position, p, sizeof(out.position));
-            }
-            GLubyte rgba[4] = {255, 255, 255, 255};
-            if (layout.diffuse >= 0) {
-                uint32_t c;
-                std::memcpy(&c, v + layout.diffuse, 4);
-                ColourBytes(c, rgba);
-            }
-            // As floats, worked out as OpenGL does for glColor4ub: byte colours in an
-            // array are widened another way and come out a step off in places.
-            for (int k = 0; k < 4; ++k)
-                out.colour[k] = static_cast<GLfloat>(rgba[k]) / 255.0f;
-            if (rgba[3] != 255 && !lit)
+            if (!ConvertFanVertex(base + static_cast<size_t>(i) * layout.stride, layout, lit, m_fanCorners[i]))
                 m_fanOpaque = false;
-            if (hasTexCoords)
-                std::memcpy(out.uv, v + layout.texCoord, 8);
-            else
-                out.uv[0] = out.uv[1] = 0.0f;
         }
         m_fanVertices.reserve(m_fanVertices.size() + static_cast<size_t>(primitiveCount) * 3);
         for (uint32_t i = 1; i + 1 < count; ++i) {
@@ -556,28 +665,345 @@ private:
         m_fanVertexCount = m_fanVertices.size();
     }
 
-    void FlushFans()
+    void FlushGathered()
     {
         if (m_fanVertexCount == 0)
             return;
         // Blending a fragment of alpha 1 gives the fragment itself: opaque fans skip
         // reading the target back.
         SetCap(GL_BLEND, m_fanState.alphaBlend && !m_fanOpaque, m_capBlend);
-        const FanVertex* v = m_fanVertices.data();
-        const GLsizei stride = sizeof(FanVertex);
-        EnableArray(GL_VERTEX_ARRAY);
-        VertexPointer(4, GL_FLOAT, stride, v->position);
-        EnableArray(GL_COLOR_ARRAY);
-        ColorPointer(4, GL_FLOAT, stride, v->colour);
-        EnableArray(GL_TEXTURE_COORD_ARRAY);
-        TexCoordPointer(2, GL_FLOAT, stride, v->uv);
+        SetArrays(kVertexArray | kColourArray | kTexCoordArray);
+        PointFanArrays(m_fanVertices.data());
         DrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(m_fanVertexCount));
-        DisableArray(GL_VERTEX_ARRAY);
-        DisableArray(GL_COLOR_ARRAY);
-        DisableArray(GL_TEXTURE_COORD_ARRAY);
-        // The colour array leaves the current colour undefined; the plain path sets it per vertex anyway.
         m_fanVertices.clear();
         m_fanVertexCount = 0;
+    }
+
+    void PointFanArrays(const FanVertex* v)
+    {
+        const GLsizei stride = sizeof(FanVertex);
+        VertexPointer(4, GL_FLOAT, stride, v->position);
+        ColorPointer(4, GL_FLOAT, stride, v->colour);
+        TexCoordPointer(2, GL_FLOAT, stride, v->uv);
+    }
+
+    // ---- Opaque world fans, gathered by texture ----
+    // With the depth test on and nothing seen through them, the picture of opaque
+    // fans does not depend on their order, except where two of them give one pixel the
+    // same depth: there the later one shows. So a run of such quads is gathered into
+    // one batch per texture, except that a quad that might meet an earlier one at equal
+    // depth is never drawn before it: it goes to a batch after that one's. Two quads
+    // cannot meet so when their rectangles on the screen are apart, when their depths
+    // are apart by more than the buffer can tell, or when they lie on either side of an
+    // edge they share (OpenGL gives each pixel on such an edge to exactly one of them).
+
+    // The fan's corners in the game's clip space (x, y, z, w), and whether every corner
+    // lies beyond one side of the view volume as OpenGL clips it (half-pixel shift and
+    // all), which the clipper would throw away whole.
+    bool WorldFanIsOutOfView(const uint8_t* base, uint32_t count, const VertexLayout& layout, float clip[4][4])
+    {
+        if (m_clipMatrixVersion != m_stateVersion) {
+            m_clipMatrix = MatrixMultiply(MatrixMultiply(m_state.world, m_state.view), m_state.projection);
+            m_clipMatrixVersion = m_stateVersion;
+        }
+        const float width = static_cast<float>(m_viewport.width), height = static_cast<float>(m_viewport.height);
+        uint32_t outside = 0x3F;
+        for (uint32_t i = 0; i < count; ++i) {
+            float p[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+            std::memcpy(p, base + static_cast<size_t>(i) * layout.stride, 12);
+            float c[4];
+            RowTimesMatrix(p, m_clipMatrix, c);
+            if (i < 4)
+                std::memcpy(clip[i], c, sizeof c);
+            const float w = c[3];
+            const float slack = 1e-5f * std::fabs(w) + 1e-6f;
+            const float x = c[0] + w / width, y = c[1] - w / height, z = 2.0f * c[2] - w;
+            uint32_t code = 0;
+            code |= x < -w - slack ? 1u : 0u;
+            code |= x > w + slack ? 2u : 0u;
+            code |= y < -w - slack ? 4u : 0u;
+            code |= y > w + slack ? 8u : 0u;
+            code |= z < -w - slack ? 16u : 0u;
+            code |= z > w + slack ? 32u : 0u;
+            outside &= code;
+        }
+        return outside != 0;
+    }
+
+    // Opaque: nothing behind it shows through, so blending it changes nothing.
+    bool CanReorderFan(const uint8_t* base, const VertexLayout& layout) const
+    {
+        if (!m_state.depthTest)
+            return false;
+        if (!m_state.alphaBlend)
+            return true;
+        const GLuint texture = FanTexture(layout);
+        if (texture != 0 && m_opaqueTextures.count(texture) == 0)
+            return false;
+        if (m_state.lighting)
+            return m_state.material.diffuse[3] >= 1.0f;
+        if (layout.diffuse < 0)
+            return true;
+        for (int i = 0; i < 4; ++i) {
+            uint32_t c;
+            std::memcpy(&c, base + static_cast<size_t>(i) * layout.stride + layout.diffuse, 4);
+            if (c < 0xFF000000u)
+                return false;
+        }
+        return true;
+    }
+
+    struct RunQuad {
+        float corner[4][3];        // as the game passed them: shared edges are equal corners
+        float x[4], y[4];          // on the screen, in pixels of the viewport
+        float left, top, right, bottom; // the pixels it may touch, with a margin
+        float nearDepth, farDepth; // the depths it may give, with the buffer's slack
+        bool watertight;           // every corner before the eye and unclipped: shared edges hold
+        uint32_t batch;
+        uint32_t seen;
+    };
+
+    struct RunBatch {
+        GLuint texture = 0;
+        std::vector<FanVertex> vertices;
+    };
+
+    bool RunTakesFan() const
+    {
+        if (m_runBatchCount == 0 || m_runViewportVersion != m_viewportVersion)
+            return false;
+        return m_stateVersion == m_runStateVersion || SameDrawState(m_state, m_runState, false);
+    }
+
+    void AddToOpaqueRun(const uint8_t* base, const VertexLayout& layout, const float clip[4][4])
+    {
+        if (!RunTakesFan()) {
+            FlushFans();
+            ApplyDrawStateCached(false, layout.diffuse >= 0, false);
+            m_runState = m_state;
+            m_runViewportVersion = m_viewportVersion;
+        }
+        m_runStateVersion = m_stateVersion;
+        RunQuad quad;
+        DescribeRunQuad(base, layout, clip, quad);
+        const GLuint texture = FanTexture(layout);
+        uint32_t batch = PlaceInRun(quad, texture);
+        if (batch == UINT32_MAX) { // too many batches: draw what there is and begin anew
+            FlushOpaqueRun();
+            ApplyDrawStateCached(false, layout.diffuse >= 0, false);
+            m_runState = m_state;
+            m_runViewportVersion = m_viewportVersion;
+            batch = PlaceInRun(quad, texture);
+        }
+        FanVertex corners[4];
+        const bool lit = m_state.lighting;
+        for (int i = 0; i < 4; ++i)
+            ConvertFanVertex(base + static_cast<size_t>(i) * layout.stride, layout, lit, corners[i]);
+        std::vector<FanVertex>& out = m_runBatches[batch].vertices;
+        out.push_back(corners[0]);
+        out.push_back(corners[1]);
+        out.push_back(corners[2]);
+        out.push_back(corners[0]);
+        out.push_back(corners[2]);
+        out.push_back(corners[3]);
+    }
+
+    void DescribeRunQuad(const uint8_t* base, const VertexLayout& layout, const float clip[4][4], RunQuad& q) const
+    {
+        const float width = static_cast<float>(m_viewport.width), height = static_cast<float>(m_viewport.height);
+        bool bounded = true;
+        bool watertight = true;
+        float nearDepth = 0.0f, farDepth = 0.0f;
+        for (int i = 0; i < 4; ++i)
+            std::memcpy(q.corner[i], base + static_cast<size_t>(i) * layout.stride, 12);
+        for (int i = 0; i < 4; ++i) {
+            const float w = clip[i][3];
+            if (!(w > 1e-5f) || !std::isfinite(clip[i][0]) || !std::isfinite(clip[i][1]) || !std::isfinite(clip[i][2])) {
+                bounded = false;
+                break;
+            }
+            const float nx = clip[i][0] / w, ny = clip[i][1] / w, depth = clip[i][2] / w;
+            q.x[i] = (nx + 1.0f) * 0.5f * width;
+            q.y[i] = (1.0f - ny) * 0.5f * height;
+            nearDepth = i == 0 ? depth : std::min(nearDepth, depth);
+            farDepth = i == 0 ? depth : std::max(farDepth, depth);
+            // Within the depth range and well inside the guard band, nothing is clipped
+            // and OpenGL rasterises the corners as given.
+            if (!(depth > 1e-6f && depth < 1.0f - 1e-6f && std::fabs(nx) < 4.0f && std::fabs(ny) < 4.0f))
+                watertight = false;
+        }
+        if (!bounded) {
+            // Behind the eye the picture may be anywhere: every pixel, every depth.
+            q.left = q.top = -std::numeric_limits<float>::infinity();
+            q.right = q.bottom = std::numeric_limits<float>::infinity();
+            q.nearDepth = -std::numeric_limits<float>::infinity();
+            q.farDepth = std::numeric_limits<float>::infinity();
+            q.watertight = false;
+            return;
+        }
+        // A pixel of the drawable may be smaller or larger than one of the viewport.
+        const float margin = 1.0f + 1.0f / m_viewportScale;
+        q.left = *std::min_element(q.x, q.x + 4) - margin;
+        q.right = *std::max_element(q.x, q.x + 4) + margin;
+        q.top = *std::min_element(q.y, q.y + 4) - margin;
+        q.bottom = *std::max_element(q.y, q.y + 4) + margin;
+        q.nearDepth = nearDepth - m_depthSlack;
+        q.farDepth = farDepth + m_depthSlack;
+        q.watertight = watertight;
+    }
+
+    // Whether a and b may give one pixel the same depth.
+    static bool MayTie(const RunQuad& a, const RunQuad& b)
+    {
+        if (a.right < b.left || b.right < a.left || a.bottom < b.top || b.bottom < a.top)
+            return false;
+        if (a.farDepth < b.nearDepth || b.farDepth < a.nearDepth)
+            return false;
+        return !LieOnEitherSideOfSharedEdge(a, b);
+    }
+
+    static bool SameCorner(const float a[3], const float b[3]) { return a[0] == b[0] && a[1] == b[1] && a[2] == b[2]; }
+
+    static bool LieOnEitherSideOfSharedEdge(const RunQuad& a, const RunQuad& b)
+    {
+        if (!a.watertight || !b.watertight)
+            return false;
+        for (int i = 0; i < 4; ++i) {
+            const int i1 = (i + 1) % 4;
+            for (int j = 0; j < 4; ++j) {
+                if (!SameCorner(a.corner[i], b.corner[j]))
+                    continue;
+                // The edge runs i -> i1 in a, and j -> j - 1 or j -> j + 1 in b.
+                const int back = (j + 3) % 4, forth = (j + 1) % 4;
+                int other = -1;
+                if (SameCorner(a.corner[i1], b.corner[back]))
+                    other = back;
+                else if (SameCorner(a.corner[i1], b.corner[forth]))
+                    other = forth;
+                if (other < 0)
+                    continue;
+                const float ex = a.x[i1] - a.x[i], ey = a.y[i1] - a.y[i];
+                const float length = std::sqrt(ex * ex + ey * ey);
+                if (!(length > 0.01f))
+                    return false;
+                // Signed distances from the edge's line, in pixels.
+                const auto side = [&](float x, float y) { return (ex * (y - a.y[i]) - ey * (x - a.x[i])) / length; };
+                float aMin = std::numeric_limits<float>::infinity(), aMax = -aMin, bMin = aMin, bMax = -aMin;
+                for (int k = 0; k < 4; ++k) {
+                    if (k != i && k != i1) {
+                        const float d = side(a.x[k], a.y[k]);
+                        aMin = std::min(aMin, d);
+                        aMax = std::max(aMax, d);
+                    }
+                    if (k != j && k != other) {
+                        const float d = side(b.x[k], b.y[k]);
+                        bMin = std::min(bMin, d);
+                        bMax = std::max(bMax, d);
+                    }
+                }
+                constexpr float kApart = 0.01f; // well clear of the line at the rasteriser's precision
+                return (aMin > kApart && bMax < -kApart) || (aMax < -kApart && bMin > kApart);
+            }
+        }
+        return false;
+    }
+
+    // The batch the quad joins: the first of its texture that comes no earlier than any
+    // quad it may tie with. UINT32_MAX when a new batch would be one too many.
+    uint32_t PlaceInRun(RunQuad& q, GLuint texture)
+    {
+        uint32_t first = UINT32_MAX;
+        for (uint32_t i = 0; i < m_runBatchCount; ++i) {
+            if (m_runBatches[i].texture == texture) {
+                first = i;
+                break;
+            }
+        }
+        uint32_t target = UINT32_MAX;
+        int cx0 = 0, cx1 = -1, cy0 = 0, cy1 = -1;
+        GridCellsOf(q, cx0, cx1, cy0, cy1);
+        if (first != UINT32_MAX) {
+            uint32_t latest = first;
+            ++m_runSeen;
+            for (int cy = cy0; cy <= cy1; ++cy) {
+                for (int cx = cx0; cx <= cx1; ++cx) {
+                    for (uint32_t index : m_tieGrid[static_cast<size_t>(cy) * kTieGridColumns + static_cast<size_t>(cx)]) {
+                        RunQuad& other = m_runQuads[index];
+                        if (other.seen == m_runSeen)
+                            continue;
+                        other.seen = m_runSeen;
+                        if (other.batch > latest && MayTie(other, q))
+                            latest = other.batch;
+                    }
+                }
+            }
+            for (uint32_t i = latest; i < m_runBatchCount; ++i) {
+                if (m_runBatches[i].texture == texture) {
+                    target = i;
+                    break;
+                }
+            }
+        }
+        if (target == UINT32_MAX) {
+            if (m_runBatchCount >= kMaxRunBatches)
+                return UINT32_MAX;
+            target = m_runBatchCount++;
+            if (m_runBatches.size() < m_runBatchCount)
+                m_runBatches.resize(m_runBatchCount);
+            m_runBatches[target].texture = texture;
+            m_runBatches[target].vertices.clear();
+        }
+        q.batch = target;
+        q.seen = m_runSeen;
+        const uint32_t index = static_cast<uint32_t>(m_runQuads.size());
+        m_runQuads.push_back(q);
+        for (int cy = cy0; cy <= cy1; ++cy)
+            for (int cx = cx0; cx <= cx1; ++cx)
+                m_tieGrid[static_cast<size_t>(cy) * kTieGridColumns + static_cast<size_t>(cx)].push_back(index);
+        return target;
+    }
+
+    // The cells of the tie grid that the quad's rectangle covers (none off the picture).
+    void GridCellsOf(const RunQuad& q, int& cx0, int& cx1, int& cy0, int& cy1) const
+    {
+        const float width = static_cast<float>(m_viewport.width), height = static_cast<float>(m_viewport.height);
+        if (q.right < 0.0f || q.bottom < 0.0f || q.left > width || q.top > height)
+            return;
+        const float cellWidth = width / kTieGridColumns, cellHeight = height / kTieGridRows;
+        const auto cell = [](float v, float size, int count) {
+            return static_cast<int>(std::clamp(v / size, 0.0f, static_cast<float>(count - 1)));
+        };
+        cx0 = cell(q.left, cellWidth, kTieGridColumns);
+        cx1 = cell(q.right, cellWidth, kTieGridColumns);
+        cy0 = cell(q.top, cellHeight, kTieGridRows);
+        cy1 = cell(q.bottom, cellHeight, kTieGridRows);
+    }
+
+    void FlushOpaqueRun()
+    {
+        if (m_runBatchCount == 0)
+            return;
+        // The run's state was set when it began; nothing has touched OpenGL since.
+        // Every fan in it is opaque, so blending would change nothing.
+        SetCap(GL_BLEND, false, m_capBlend);
+        SetArrays(kVertexArray | kColourArray | kTexCoordArray);
+        for (uint32_t i = 0; i < m_runBatchCount; ++i) {
+            RunBatch& batch = m_runBatches[i];
+            if (batch.vertices.empty())
+                continue;
+            SetCap(GL_TEXTURE_2D, batch.texture != 0, m_capTexture); // no texture reads as opaque white
+            if (batch.texture != 0 && m_boundTexture != batch.texture) {
+                BindTexture(batch.texture);
+                m_boundTexture = batch.texture;
+            }
+            PointFanArrays(batch.vertices.data());
+            DrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(batch.vertices.size()));
+            batch.vertices.clear();
+        }
+        m_runBatchCount = 0;
+        m_runQuads.clear();
+        for (std::vector<uint32_t>& cell : m_tieGrid)
+            cell.clear();
     }
 
     // ---- State set only where it changes ----
@@ -585,6 +1011,7 @@ private:
     void ForgetAppliedState()
     {
         m_capDepth = m_capBlend = m_capLighting = m_capColourMaterial = m_capTexture = -1;
+        m_arraysKnown = false;
         m_matrixMode = 0;
         m_materialValid = false;
         m_diffuseDirty = true;
@@ -601,6 +1028,30 @@ private:
         known = on;
     }
 
+    void SetArrays(uint32_t arrays)
+    {
+        if (m_arraysKnown && arrays == m_arrays)
+            return;
+        static constexpr struct {
+            uint32_t bit;
+            GLenum array;
+        } kArrays[] = {{kVertexArray, GL_VERTEX_ARRAY},
+                       {kNormalArray, GL_NORMAL_ARRAY},
+                       {kColourArray, GL_COLOR_ARRAY},
+                       {kTexCoordArray, GL_TEXTURE_COORD_ARRAY}};
+        for (const auto& a : kArrays) {
+            const bool on = (arrays & a.bit) != 0;
+            if (m_arraysKnown && on == ((m_arrays & a.bit) != 0))
+                continue;
+            if (on)
+                EnableArray(a.array);
+            else
+                DisableArray(a.array);
+        }
+        m_arrays = arrays;
+        m_arraysKnown = true;
+    }
+
     void ApplyTextureCached(bool hasTexCoords)
     {
         const bool on = m_texture && m_texture->glName && hasTexCoords;
@@ -611,12 +1062,13 @@ private:
         }
     }
 
+    // Everything but blending, which the draw sets once it knows whether what it
+    // draws is opaque.
     void ApplyDrawStateCached(bool pretransformed, bool vertexColour, bool mesh)
     {
         m_appliedVersion = 0; // the plain path must set everything again after this one
         ApplyViewport();
         SetCap(GL_DEPTH_TEST, m_state.depthTest, m_capDepth);
-        SetCap(GL_BLEND, m_state.alphaBlend, m_capBlend);
         if (pretransformed) {
             if (m_matrixMode != 1 || m_orthoWidth != m_viewport.width || m_orthoHeight != m_viewport.height) {
                 // Pixels of the 640 x 480 area, y down, z as depth 0..1; pixel centres
@@ -696,31 +1148,30 @@ private:
                SameFloats(&a.power, &b.power, 1);
     }
 
-    struct FanVertex {
-        GLfloat position[4];
-        GLfloat colour[4];
-        GLfloat uv[2];
-    };
-
     GlCallCounts m_counts;
     SDL_Window* m_window;
     SDL_GLContext m_context;
     GLint m_maxTextureSize = 2048;
     GLint m_glViewport[4] = {-1, -1, -1, -1};
+    float m_viewportScale = 1.0f; // drawable pixels per viewport pixel
+    float m_depthSlack = 1e-4f;   // depths closer than this may be stored alike
     GLuint m_boundTexture = 0;
     uint32_t m_serial = 0;
     uint32_t m_appliedVersion = 0;
     uint32_t m_appliedViewportVersion = 0;
     int m_appliedMode = 0;
     std::vector<GLubyte> m_colours;
-    std::vector<uint32_t> m_readBack; // the last picture read, bottom row first
+    bool m_colourOpaque = true;
     const Mesh* m_colourMesh = nullptr; // whose colours m_colours holds
     const uint8_t* m_colourBase = nullptr;
     uint32_t m_colourCount = 0;
     uint32_t m_colourLayout = 0;
+    std::vector<uint32_t> m_readBack; // the last picture read, bottom row first
 
     // What OpenGL holds now, for the gathered path (-1: not known).
     int m_capDepth = -1, m_capBlend = -1, m_capLighting = -1, m_capColourMaterial = -1, m_capTexture = -1;
+    uint32_t m_arrays = 0; // client arrays enabled, when known
+    bool m_arraysKnown = false;
     int m_matrixMode = 0; // 0 not known, 1 pixels, 2 world
     uint32_t m_orthoWidth = 0, m_orthoHeight = 0;
     DrawState m_loaded;   // matrices and material last handed to OpenGL
@@ -738,6 +1189,19 @@ private:
     DrawState m_fanState;
     bool m_fanOpaque = true;                    // every fragment of the gathered fans has alpha 1
     std::unordered_set<GLuint> m_opaqueTextures; // textures without a texel below full alpha
+
+    // The run of opaque world quads gathered by texture, and what the tie checks keep.
+    Matrix4 m_clipMatrix = MatrixIdentity(); // world x view x projection
+    uint32_t m_clipMatrixVersion = 0;
+    std::vector<RunBatch> m_runBatches;
+    uint32_t m_runBatchCount = 0;
+    std::vector<RunQuad> m_runQuads;
+    std::vector<std::vector<uint32_t>> m_tieGrid =
+        std::vector<std::vector<uint32_t>>(static_cast<size_t>(kTieGridColumns) * kTieGridRows);
+    uint32_t m_runSeen = 0;
+    DrawState m_runState;
+    uint32_t m_runStateVersion = 0;
+    uint32_t m_runViewportVersion = 0;
 };
 
 
@@ -779,12 +1243,6 @@ struct FloorVertex {
     GLubyte colour[4];
     GLfloat uv[2];
 };
-
-void RowTimesMatrix(const float in[4], const Matrix4& m, float out[4])
-{
-    for (int j = 0; j < 4; ++j)
-        out[j] = in[0] * m.m[0][j] + in[1] * m.m[1][j] + in[2] * m.m[2][j] + in[3] * m.m[3][j];
-}
 
 // A world position as OpenGL clips it: the game's clip space with z from 0..w made
 // -w..w, and the half-pixel shift of the device.
@@ -1017,7 +1475,7 @@ FloorFrame* CreateFloorFrame(GfxDevice* device, const RecordedFrame& frame)
     // One texture of the atlas's size, opaque, with a pattern that is not all one texel.
     std::vector<uint32_t> texels(static_cast<size_t>(kFloorTextureSize) * kFloorTextureSize);
     for (size_t i = 0; i < texels.size(); ++i)
-        texels[i] = 0xFF000000u | static_cast<uint32_t>((i * 2654435761u) >> 8);
+        texels[i] = 0xFF404040u | static_cast<uint32_t>((i * 2654435761u) >> 8); // never black
     glGenTextures(1, &floor->texture);
     glBindTexture(GL_TEXTURE_2D, floor->texture);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
