@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -25,8 +26,9 @@
 namespace bench {
 
 // The game seeds chance from the clock; a benchmark seeds it with this after starting
-// it, so that the same benchmark draws the same scene on every run.
-constexpr uint32_t kBenchSeed = 12345;
+// it, so that the same benchmark draws the same scene on every run. With 4 the board
+// bench's stage-3 frame has 33 of its 65 model draws in view and 32 out of it.
+constexpr uint32_t kBenchSeed = 4;
 inline void SeedChance()
 {
     SeedRandom(kBenchSeed);
@@ -136,6 +138,15 @@ private:
 
 namespace detail {
 
+// CPU time of the calling thread, in seconds: the main thread's share of a frame,
+// without the rasteriser's threads.
+inline double ThreadSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
 inline double Median(std::vector<double> values)
 {
     if (values.empty())
@@ -176,16 +187,23 @@ inline void RunFrameAgainstFloor(benchmark::State& state)
         return;
     }
     std::vector<uint32_t> pixels;
+    std::vector<double> gameThread, passThread, floorThread;
     const auto gameFrame = [&] {
+        const double t0 = detail::ThreadSeconds();
         BeginFrameDraw();
         DrawAllTasks();
+        const double t1 = detail::ThreadSeconds();
         gl->ReadPixels(pixels);
         EndFrameDraw();
+        passThread.push_back(t1 - t0);
+        gameThread.push_back(detail::ThreadSeconds() - t0);
     };
     const auto floorFrame = [&] {
+        const double t0 = detail::ThreadSeconds();
         plat::DrawFloorFrame(floor);
         gl->ReadPixels(pixels);
         gl->Present();
+        floorThread.push_back(detail::ThreadSeconds() - t0);
     };
     gameFrame(); // the first frame of either may build what later ones reuse
     const plat::GlCallCounts calls = plat::LastGlFrameCallCounts();
@@ -218,9 +236,15 @@ inline void RunFrameAgainstFloor(benchmark::State& state)
     state.counters["game_ms"] = game * 1000.0;
     state.counters["floor_ms"] = floorTime * 1000.0;
     state.counters["game/floor"] = floorTime > 0.0 ? game / floorTime : 0.0;
+    // The main thread's CPU: the whole game frame, its draw pass alone (the tasks' drawing
+    // and the OpenGL calls made in it), and the floor frame.
+    state.counters["game_main_ms"] = detail::Median(gameThread) * 1000.0;
+    state.counters["game_pass_ms"] = detail::Median(passThread) * 1000.0;
+    state.counters["floor_main_ms"] = detail::Median(floorThread) * 1000.0;
     state.counters["share_of_16.7ms"] = game / 0.0166667;
     state.counters["gl_draws"] = calls.draws;
     state.counters["gl_state_calls"] = calls.StateCalls();
+    state.counters["gl_fragment_changes"] = calls.fragmentStateChanges;
     state.counters["gl_triangles"] = calls.triangles;
     state.counters["floor_draws"] = summary.draws;
     state.counters["floor_triangles"] = summary.triangles;

@@ -132,6 +132,9 @@ struct GlCallCounts {
     uint32_t triangles = 0;      // handed to those draws
     uint32_t capabilities = 0;   // glEnable/glDisable of capabilities and client arrays
     uint32_t textureBinds = 0;
+    // Of those: texture binds and switches of texturing, blending and the depth test,
+    // each of which costs llvmpipe far more than a draw.
+    uint32_t fragmentStateChanges = 0;
     uint32_t matrices = 0;       // matrix mode, loads and products
     uint32_t materials = 0;      // glMaterial and glColorMaterial
     uint32_t pointers = 0;       // client-array pointers

@@ -5,11 +5,13 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "platform/gfx_device.h"
@@ -37,6 +39,9 @@ void PrepareGlWindowAttributes(bool depth24)
 #endif
 #ifndef GL_STATIC_DRAW
 #define GL_STATIC_DRAW 0x88E4
+#endif
+#ifndef GL_ELEMENT_ARRAY_BUFFER
+#define GL_ELEMENT_ARRAY_BUFFER 0x8893
 #endif
 
 // A recorded frame's triangles in OpenGL's clip space, in one static buffer, drawn
@@ -69,6 +74,38 @@ void ColourBytes(uint32_t argb, GLubyte out[4])
     out[3] = static_cast<GLubyte>(argb >> 24);
 }
 
+// The vertex-buffer calls are OpenGL 1.5: taken from the driver when first needed.
+struct BufferCalls {
+    using GenBuffers = void (*)(GLsizei, GLuint*);
+    using DeleteBuffers = void (*)(GLsizei, const GLuint*);
+    using BindBuffer = void (*)(GLenum, GLuint);
+    using BufferData = void (*)(GLenum, std::ptrdiff_t, const void*, GLenum);
+    GenBuffers genBuffers = nullptr;
+    DeleteBuffers deleteBuffers = nullptr;
+    BindBuffer bindBuffer = nullptr;
+    BufferData bufferData = nullptr;
+    bool tried = false;
+
+    // Whether the driver has them; asked once.
+    bool Load()
+    {
+        if (tried)
+            return genBuffers && deleteBuffers && bindBuffer && bufferData;
+        tried = true;
+        genBuffers = reinterpret_cast<GenBuffers>(SDL_GL_GetProcAddress("glGenBuffers"));
+        deleteBuffers = reinterpret_cast<DeleteBuffers>(SDL_GL_GetProcAddress("glDeleteBuffers"));
+        bindBuffer = reinterpret_cast<BindBuffer>(SDL_GL_GetProcAddress("glBindBuffer"));
+        bufferData = reinterpret_cast<BufferData>(SDL_GL_GetProcAddress("glBufferData"));
+        return genBuffers && deleteBuffers && bindBuffer && bufferData;
+    }
+};
+
+BufferCalls& Buffers()
+{
+    static BufferCalls calls;
+    return calls;
+}
+
 // A corner of the gathered arrays.
 struct FanVertex {
     GLfloat position[4];
@@ -94,6 +131,8 @@ constexpr int kTieGridColumns = 20;
 constexpr int kTieGridRows = 15;
 // A run of opaque fans is drawn and a new one begun beyond this many batches.
 constexpr size_t kMaxRunBatches = 256;
+// Meshes kept in buffers at most (the game has 28).
+constexpr size_t kMaxMeshBuffers = 256;
 
 class OpenGlDevice final : public GfxDevice {
 public:
@@ -102,6 +141,7 @@ public:
     ~OpenGlDevice() override
     {
         SDL_GL_MakeCurrent(m_window, m_context);
+        ReleaseMeshBuffers();
         SDL_GL_DeleteContext(m_context);
     }
 
@@ -126,10 +166,22 @@ public:
         glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
         glGetIntegerv(GL_MAX_TEXTURE_SIZE, &m_maxTextureSize);
-        GLint depthBits = 0;
+        GLint depthBits = 0, alphaBits = 0;
         glGetIntegerv(GL_DEPTH_BITS, &depthBits);
+        glGetIntegerv(GL_ALPHA_BITS, &alphaBits);
+        m_targetHasAlpha = alphaBits != 0;
         // Two depths closer than a few steps of the buffer may be stored as one.
         m_depthSlack = 16.0f / static_cast<float>(1u << std::clamp(depthBits > 0 ? depthBits : 16, 8, 24)) + 2e-6f;
+        // The white texel that untextured draws read on the gathered path.
+        glGenTextures(1, &m_whiteTexture);
+        glBindTexture(GL_TEXTURE_2D, m_whiteTexture);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        const uint32_t white = 0xFFFFFFFFu;
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_BGRA, GL_UNSIGNED_BYTE, &white);
+        m_opaqueTextures.insert(m_whiteTexture);
+        m_boundTexture = m_whiteTexture;
         m_appliedVersion = 0;
         ForgetAppliedState();
     }
@@ -222,37 +274,48 @@ public:
             DrawMeshAlone(mesh, *s, layout);
             return;
         }
+        const MeshBuffers* buffers = BuffersOf(mesh, layout);
+        if (!buffers) { // no vertex buffers: the plain way
+            DrawMeshAlone(mesh, *s, layout);
+            return;
+        }
         ApplyDrawStateCached(false, layout.diffuse >= 0, true);
         ApplyTextureCached(layout.texCoord >= 0);
-        const uint8_t* base = mesh.vertices.data();
         uint32_t arrays = kVertexArray;
         if (layout.normal >= 0)
             arrays |= kNormalArray;
-        if (layout.diffuse >= 0) {
-            ConvertMeshColours(mesh, layout);
+        if (layout.diffuse >= 0)
             arrays |= kColourArray;
-        }
         if (layout.texCoord >= 0)
             arrays |= kTexCoordArray;
-        // Blending a fragment of alpha 1 gives the fragment itself: an opaque subset
-        // skips reading the target back.
+        // The subset's alpha: the texture's times the material's (lit) or the vertices'.
         const bool lit = m_state.lighting;
-        const bool textureOpaque = m_capTexture != 1 || m_opaqueTextures.count(m_boundTexture) != 0;
-        const bool colourOpaque = layout.diffuse >= 0 ? m_colourOpaque : true;
+        const bool textureOpaque = m_opaqueTextures.count(m_boundTexture) != 0;
+        const bool colourOpaque = layout.diffuse >= 0 ? buffers->colourOpaque : true;
         const bool alphaOne = lit && layout.diffuse < 0 ? m_state.material.diffuse[3] >= 1.0f : colourOpaque;
-        SetCap(GL_BLEND, m_state.alphaBlend && !(textureOpaque && alphaOne), m_capBlend);
+        SetBlending(m_state.alphaBlend, textureOpaque && alphaOne, false);
         SetArrays(arrays);
-        VertexPointer(3, GL_FLOAT, static_cast<GLsizei>(layout.stride), base);
-        if (layout.normal >= 0)
-            NormalPointer(GL_FLOAT, static_cast<GLsizei>(layout.stride), base + layout.normal);
-        if (layout.diffuse >= 0)
-            ColorPointer(4, GL_UNSIGNED_BYTE, 0, m_colours.data());
-        else
+        // A model's subsets come one after another from the same buffers.
+        if (m_pointedMesh != &mesh || m_pointedSerial != mesh.serial.value) {
+            const GLsizei stride = static_cast<GLsizei>(layout.stride);
+            if (layout.diffuse >= 0) {
+                BindArrayBuffer(buffers->colours);
+                ColorPointer(4, GL_UNSIGNED_BYTE, 0, nullptr);
+            }
+            BindArrayBuffer(buffers->vertices);
+            VertexPointer(3, GL_FLOAT, stride, nullptr);
+            if (layout.normal >= 0)
+                NormalPointer(GL_FLOAT, stride, BufferOffset(static_cast<size_t>(layout.normal)));
+            if (layout.texCoord >= 0)
+                TexCoordPointer(2, GL_FLOAT, stride, BufferOffset(static_cast<size_t>(layout.texCoord)));
+            BindElementBuffer(buffers->indices);
+            m_pointedMesh = &mesh;
+            m_pointedSerial = mesh.serial.value;
+        }
+        if (layout.diffuse < 0)
             glColor4ub(255, 255, 255, 255); // a colour array before leaves the current colour undefined
-        if (layout.texCoord >= 0)
-            TexCoordPointer(2, GL_FLOAT, static_cast<GLsizei>(layout.stride), base + layout.texCoord);
         DrawElements(GL_TRIANGLES, static_cast<GLsizei>(s->faceCount * 3), GL_UNSIGNED_INT,
-                     &mesh.indices[static_cast<size_t>(s->faceStart) * 3]);
+                     BufferOffset(static_cast<size_t>(s->faceStart) * 3 * sizeof(uint32_t)));
     }
 
     void Clear(uint32_t colour, float z) override
@@ -271,14 +334,12 @@ public:
     {
         FlushFans();
         m_counts = GlCallCounts{};
-        m_colourMesh = nullptr;
         m_appliedViewportVersion = 0; // the window may have changed size
         ApplyViewport();
     }
     void EndScene() override
     {
         FlushFans();
-        m_colourMesh = nullptr;
         glFlush();
     }
 
@@ -306,14 +367,24 @@ public:
         for (GLint y = 0; y < h; ++y) {
             const uint32_t* from = &m_readBack[static_cast<size_t>(h - 1 - y) * rowWords];
             uint32_t* to = &out[static_cast<size_t>(y) * rowWords];
-            for (size_t x = 0; x < rowWords; ++x)
-                to[x] = from[x] | 0xFF000000u;
+            if (m_targetHasAlpha) {
+                for (size_t x = 0; x < rowWords; ++x)
+                    to[x] = from[x] | 0xFF000000u;
+            } else { // without alpha bits OpenGL reads alpha as 1 already
+                std::memcpy(to, from, rowWords * sizeof(uint32_t));
+            }
         }
         return true;
     }
 
     bool IsOpaqueTexture(GLuint name) const { return m_opaqueTextures.count(name) != 0; }
-    void ForgetTextureBinding() { m_boundTexture = 0; } // another texture was bound behind the device
+    // Textures and buffers were bound behind the device's back.
+    void ForgetBindings()
+    {
+        m_boundTexture = 0;
+        m_buffersKnown = false;
+        m_pointedMesh = nullptr;
+    }
 
     // The floor's draws, on a target cleared as a frame's is; OpenGL is left as the
     // device's own state expects to find it (nothing of it is assumed afterwards).
@@ -321,11 +392,30 @@ public:
 
 private:
     // ---- OpenGL calls, counted for the benchmarks' figures ----
-    void Enable(GLenum cap) { glEnable(cap); ++m_counts.capabilities; }
-    void Disable(GLenum cap) { glDisable(cap); ++m_counts.capabilities; }
+    void Enable(GLenum cap)
+    {
+        glEnable(cap);
+        CountCapability(cap);
+    }
+    void Disable(GLenum cap)
+    {
+        glDisable(cap);
+        CountCapability(cap);
+    }
+    void CountCapability(GLenum cap)
+    {
+        ++m_counts.capabilities;
+        if (cap == GL_TEXTURE_2D || cap == GL_BLEND || cap == GL_DEPTH_TEST)
+            ++m_counts.fragmentStateChanges;
+    }
     void EnableArray(GLenum array) { glEnableClientState(array); ++m_counts.capabilities; }
     void DisableArray(GLenum array) { glDisableClientState(array); ++m_counts.capabilities; }
-    void BindTexture(GLuint name) { glBindTexture(GL_TEXTURE_2D, name); ++m_counts.textureBinds; }
+    void BindTexture(GLuint name)
+    {
+        glBindTexture(GL_TEXTURE_2D, name);
+        ++m_counts.textureBinds;
+        ++m_counts.fragmentStateChanges;
+    }
     void MatrixMode(GLenum mode) { glMatrixMode(mode); ++m_counts.matrices; }
     void LoadIdentity() { glLoadIdentity(); ++m_counts.matrices; }
     void LoadMatrix(const GLfloat* m) { glLoadMatrixf(m); ++m_counts.matrices; }
@@ -432,6 +522,9 @@ private:
     {
         ApplyDrawState(false, layout.diffuse >= 0, true);
         ApplyTexture(layout.texCoord >= 0);
+        BindArrayBuffer(0);
+        BindElementBuffer(0);
+        m_pointedMesh = nullptr;
         const uint8_t* base = mesh.vertices.data();
         EnableArray(GL_VERTEX_ARRAY);
         VertexPointer(3, GL_FLOAT, static_cast<GLsizei>(layout.stride), base);
@@ -440,7 +533,6 @@ private:
             NormalPointer(GL_FLOAT, static_cast<GLsizei>(layout.stride), base + layout.normal);
         }
         if (layout.diffuse >= 0) {
-            m_colourMesh = nullptr; // turned round again for every draw on this path
             ConvertMeshColours(mesh, layout);
             EnableArray(GL_COLOR_ARRAY);
             ColorPointer(4, GL_UNSIGNED_BYTE, 0, m_colours.data());
@@ -535,28 +627,16 @@ private:
             SetMaterialv(GL_FRONT_AND_BACK, GL_DIFFUSE, m_state.material.diffuse);
     }
 
-    // A mesh's vertex colours as OpenGL takes them, and whether every alpha is full. A
-    // model's subsets come one after another: their shared vertices' colours are turned
-    // round once (never across scenes, so a changed mesh is seen).
+    // A mesh's vertex colours as OpenGL takes them.
     void ConvertMeshColours(const Mesh& mesh, const VertexLayout& layout)
     {
         const uint8_t* base = mesh.vertices.data();
-        if (m_colourMesh == &mesh && m_colourBase == base && m_colourCount == mesh.vertexCount &&
-            m_colourLayout == mesh.fvf)
-            return;
         m_colours.resize(static_cast<size_t>(mesh.vertexCount) * 4);
-        bool opaque = true;
         for (uint32_t i = 0; i < mesh.vertexCount; ++i) {
             uint32_t c;
             std::memcpy(&c, base + static_cast<size_t>(i) * layout.stride + layout.diffuse, 4);
             ColourBytes(c, &m_colours[static_cast<size_t>(i) * 4]);
-            opaque = opaque && c >= 0xFF000000u;
         }
-        m_colourOpaque = opaque;
-        m_colourMesh = &mesh;
-        m_colourBase = base;
-        m_colourCount = mesh.vertexCount;
-        m_colourLayout = mesh.fvf;
     }
 
     // ---- The gathered path ----
@@ -620,8 +700,14 @@ private:
         }
         // As floats, worked out as OpenGL does for glColor4ub: byte colours in an
         // array are widened another way and come out a step off in places.
+        static const std::array<GLfloat, 256> kUnit = [] {
+            std::array<GLfloat, 256> table{};
+            for (int i = 0; i < 256; ++i)
+                table[static_cast<size_t>(i)] = static_cast<GLfloat>(i) / 255.0f;
+            return table;
+        }();
         for (int k = 0; k < 4; ++k)
-            out.colour[k] = static_cast<GLfloat>(rgba[k]) / 255.0f;
+            out.colour[k] = kUnit[rgba[k]];
         if (layout.texCoord >= 0)
             std::memcpy(out.uv, v + layout.texCoord, 8);
         else
@@ -645,9 +731,9 @@ private:
             m_fanOpaque = true;
         }
         m_fanStateVersion = m_stateVersion;
-        // Lit, the alpha is the material's; otherwise the vertices' times the texture's.
+        // Lit, the alpha is the material's times the texture's; otherwise the vertices'.
         const bool lit = m_state.lighting && !pretransformed;
-        if (lit ? !(m_state.material.diffuse[3] >= 1.0f) : texture != 0 && m_opaqueTextures.count(texture) == 0)
+        if ((lit && !(m_state.material.diffuse[3] >= 1.0f)) || (texture != 0 && m_opaqueTextures.count(texture) == 0))
             m_fanOpaque = false;
 
         const uint32_t count = primitiveCount + 2;
@@ -671,7 +757,7 @@ private:
             return;
         // Blending a fragment of alpha 1 gives the fragment itself: opaque fans skip
         // reading the target back.
-        SetCap(GL_BLEND, m_fanState.alphaBlend && !m_fanOpaque, m_capBlend);
+        SetBlending(m_fanState.alphaBlend, m_fanOpaque, !m_fanPretransformed);
         SetArrays(kVertexArray | kColourArray | kTexCoordArray);
         PointFanArrays(m_fanVertices.data());
         DrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(m_fanVertexCount));
@@ -681,6 +767,8 @@ private:
 
     void PointFanArrays(const FanVertex* v)
     {
+        BindArrayBuffer(0);
+        m_pointedMesh = nullptr;
         const GLsizei stride = sizeof(FanVertex);
         VertexPointer(4, GL_FLOAT, stride, v->position);
         ColorPointer(4, GL_FLOAT, stride, v->colour);
@@ -693,9 +781,17 @@ private:
     // same depth: there the later one shows. So a run of such quads is gathered into
     // one batch per texture, except that a quad that might meet an earlier one at equal
     // depth is never drawn before it: it goes to a batch after that one's. Two quads
-    // cannot meet so when their rectangles on the screen are apart, when their depths
-    // are apart by more than the buffer can tell, or when they lie on either side of an
-    // edge they share (OpenGL gives each pixel on such an edge to exactly one of them).
+    // cannot meet so when
+    //  - their rectangles on the screen are apart, or their depths are apart by more
+    //    than the buffer can tell;
+    //  - they lie farther apart in space than two points of one pixel's ray that the
+    //    buffer stores alike;
+    //  - they lie on either side of an edge they share, or touch only at a corner they
+    //    share with a line through it between them (OpenGL gives each pixel of a shared
+    //    edge or corner to one of them at most);
+    //  - they are rectangles of one plane that overlap nowhere but at corners and whole
+    //    edges they share.
+    // A quad that the run repeats later is left out where it first came.
 
     // The fan's corners in the game's clip space (x, y, z, w), and whether every corner
     // lies beyond one side of the view volume as OpenGL clips it (half-pixel shift and
@@ -759,13 +855,28 @@ private:
         float left, top, right, bottom; // the pixels it may touch, with a margin
         float nearDepth, farDepth; // the depths it may give, with the buffer's slack
         bool watertight;           // every corner before the eye and unclipped: shared edges hold
+        bool dropped;              // a later quad gives the very same fragments
+        int plane;                 // the axis it lies across when an axis-aligned rectangle, else -1
+        float lo[3], hi[3];        // its extent along each axis
+        float farthest;            // clip w of its farthest corner: its largest view depth
         uint32_t batch;
         uint32_t seen;
+        GLuint texture;
+        uint32_t firstVertex;      // of its six in its batch's vertices
+        uint64_t lookKey;          // its corners and texture, hashed
+    };
+
+    struct LookEntry {
+        uint64_t key = 0;
+        uint32_t quad = 0;
+        uint32_t run = 0; // the run it belongs to; any other: empty
     };
 
     struct RunBatch {
         GLuint texture = 0;
-        std::vector<FanVertex> vertices;
+        std::vector<FanVertex> vertices; // six a quad, in the run's order
+        std::vector<uint32_t> quads;     // the quads they belong to
+        uint32_t dropped = 0;
     };
 
     bool RunTakesFan() const
@@ -779,43 +890,137 @@ private:
     {
         if (!RunTakesFan()) {
             FlushFans();
-            ApplyDrawStateCached(false, layout.diffuse >= 0, false);
-            m_runState = m_state;
-            m_runViewportVersion = m_viewportVersion;
+            BeginOpaqueRun(layout);
         }
         m_runStateVersion = m_stateVersion;
         RunQuad quad;
-        DescribeRunQuad(base, layout, clip, quad);
-        const GLuint texture = FanTexture(layout);
-        uint32_t batch = PlaceInRun(quad, texture);
-        if (batch == UINT32_MAX) { // too many batches: draw what there is and begin anew
-            FlushOpaqueRun();
-            ApplyDrawStateCached(false, layout.diffuse >= 0, false);
-            m_runState = m_state;
-            m_runViewportVersion = m_viewportVersion;
-            batch = PlaceInRun(quad, texture);
-        }
-        FanVertex corners[4];
+        for (int i = 0; i < 4; ++i)
+            std::memcpy(quad.corner[i], base + static_cast<size_t>(i) * layout.stride, 12);
+        quad.texture = FanTexture(layout);
+        quad.dropped = false;
         const bool lit = m_state.lighting;
+        FanVertex corners[4];
         for (int i = 0; i < 4; ++i)
             ConvertFanVertex(base + static_cast<size_t>(i) * layout.stride, layout, lit, corners[i]);
+        DropEarlierCopy(quad, corners);
+        uint32_t batch = PlaceInRun(quad, clip);
+        if (batch == UINT32_MAX) { // too many batches: draw what there is and begin anew
+            FlushOpaqueRun();
+            BeginOpaqueRun(layout);
+            DropEarlierCopy(quad, corners); // remembered in the new run
+            batch = PlaceInRun(quad, clip);
+        }
         std::vector<FanVertex>& out = m_runBatches[batch].vertices;
-        out.push_back(corners[0]);
-        out.push_back(corners[1]);
-        out.push_back(corners[2]);
-        out.push_back(corners[0]);
-        out.push_back(corners[2]);
-        out.push_back(corners[3]);
+        m_runQuads.back().firstVertex = static_cast<uint32_t>(out.size());
+        for (int corner : {0, 1, 2, 0, 2, 3})
+            out.push_back(corners[corner]);
     }
 
-    void DescribeRunQuad(const uint8_t* base, const VertexLayout& layout, const float clip[4][4], RunQuad& q) const
+    void BeginOpaqueRun(const VertexLayout& layout)
+    {
+        ApplyDrawStateCached(false, layout.diffuse >= 0, false);
+        m_runState = m_state;
+        m_runViewportVersion = m_viewportVersion;
+        // A left-handed perspective projection stores depth = A - B / z; B (= zn zf / (zf - zn))
+        // tells how fast depth falls off with distance. Any other projection: no such test.
+        const Matrix4& p = m_state.projection;
+        const bool perspective = p.m[2][3] == 1.0f && p.m[3][3] == 0.0f && p.m[0][3] == 0.0f && p.m[1][3] == 0.0f;
+        m_runDepthFalloff = perspective && -p.m[3][2] > 0.0f ? -p.m[3][2] : 0.0f;
+    }
+
+    // Where a quad repeats one drawn earlier in the run (as the wall between two cells is
+    // drawn by each), the earlier one is left out: the later gives the same fragments at
+    // the same depths and so wins wherever the earlier would have, whatever lies between.
+    // It no longer holds other quads back either.
+    void DropEarlierCopy(const RunQuad& quad, const FanVertex corners[4])
+    {
+        uint64_t key = 0x9E3779B97F4A7C15u ^ quad.texture;
+        for (const float* corner : quad.corner) {
+            for (int k = 0; k < 3; ++k) {
+                uint32_t bits;
+                std::memcpy(&bits, &corner[k], 4);
+                key = (key ^ bits) * 0x100000001B3u;
+                key ^= key >> 29;
+            }
+        }
+        m_pendingLookKey = key;
+        // An open-addressed table of the last quad of each look, emptied by a new run.
+        if (m_lookTable.size() < m_runQuads.size() * 2 + 64) {
+            m_lookTable.assign(std::max<size_t>(m_lookTable.size() * 2, 1024), LookEntry{});
+            for (uint32_t i = 0; i < m_runQuads.size(); ++i) // the run so far, again
+                if (!m_runQuads[i].dropped)
+                    Remember(m_runQuads[i].lookKey, i);
+        }
+        const uint32_t index = static_cast<uint32_t>(m_runQuads.size());
+        const size_t mask = m_lookTable.size() - 1;
+        for (size_t slot = key & mask;; slot = (slot + 1) & mask) {
+            LookEntry& entry = m_lookTable[slot];
+            if (entry.run != m_runNumber) {
+                entry = LookEntry{key, index, m_runNumber};
+                return;
+            }
+            if (entry.key != key)
+                continue;
+            RunQuad& earlier = m_runQuads[entry.quad];
+            const FanVertex* drawn = &m_runBatches[earlier.batch].vertices[earlier.firstVertex];
+            // Its six vertices are corners 0, 1, 2, 0, 2, 3.
+            if (!earlier.dropped && earlier.texture == quad.texture &&
+                std::memcmp(drawn, corners, 3 * sizeof(FanVertex)) == 0 &&
+                std::memcmp(&drawn[5], &corners[3], sizeof(FanVertex)) == 0) {
+                earlier.dropped = true;
+                ++m_runBatches[earlier.batch].dropped;
+            }
+            entry.quad = index;
+            return;
+        }
+    }
+
+    void Remember(uint64_t key, uint32_t index)
+    {
+        const size_t mask = m_lookTable.size() - 1;
+        for (size_t slot = key & mask;; slot = (slot + 1) & mask) {
+            LookEntry& entry = m_lookTable[slot];
+            if (entry.run != m_runNumber || entry.key == key) {
+                entry = LookEntry{key, index, m_runNumber};
+                return;
+            }
+        }
+    }
+
+    // Whether the corners make a rectangle with its sides along two axes, across the third.
+    static int RectanglePlane(const RunQuad& q)
+    {
+        for (int axis = 0; axis < 3; ++axis) {
+            if (!(q.lo[axis] == q.hi[axis]))
+                continue;
+            // Going round, each side changes exactly one of the other two coordinates.
+            for (int i = 0; i < 4; ++i) {
+                const float* a = q.corner[i];
+                const float* b = q.corner[(i + 1) % 4];
+                int changed = 0;
+                for (int k = 0; k < 3; ++k)
+                    changed += a[k] == b[k] ? 0 : 1;
+                if (changed != 1)
+                    return -1;
+            }
+            const int u = (axis + 1) % 3, v = (axis + 2) % 3;
+            return q.lo[u] < q.hi[u] && q.lo[v] < q.hi[v] ? axis : -1;
+        }
+        return -1;
+    }
+
+    // What the tie checks need of a quad whose corners are in place.
+    void DescribeRunQuad(const float clip[4][4], RunQuad& q) const
     {
         const float width = static_cast<float>(m_viewport.width), height = static_cast<float>(m_viewport.height);
         bool bounded = true;
         bool watertight = true;
         float nearDepth = 0.0f, farDepth = 0.0f;
-        for (int i = 0; i < 4; ++i)
-            std::memcpy(q.corner[i], base + static_cast<size_t>(i) * layout.stride, 12);
+        for (int k = 0; k < 3; ++k) {
+            q.lo[k] = std::min(std::min(q.corner[0][k], q.corner[1][k]), std::min(q.corner[2][k], q.corner[3][k]));
+            q.hi[k] = std::max(std::max(q.corner[0][k], q.corner[1][k]), std::max(q.corner[2][k], q.corner[3][k]));
+        }
+        q.plane = RectanglePlane(q);
         for (int i = 0; i < 4; ++i) {
             const float w = clip[i][3];
             if (!(w > 1e-5f) || !std::isfinite(clip[i][0]) || !std::isfinite(clip[i][1]) || !std::isfinite(clip[i][2])) {
@@ -827,6 +1032,7 @@ private:
             q.y[i] = (1.0f - ny) * 0.5f * height;
             nearDepth = i == 0 ? depth : std::min(nearDepth, depth);
             farDepth = i == 0 ? depth : std::max(farDepth, depth);
+            q.farthest = i == 0 ? w : std::max(q.farthest, w);
             // Within the depth range and well inside the guard band, nothing is clipped
             // and OpenGL rasterises the corners as given.
             if (!(depth > 1e-6f && depth < 1.0f - 1e-6f && std::fabs(nx) < 4.0f && std::fabs(ny) < 4.0f))
@@ -834,6 +1040,7 @@ private:
         }
         if (!bounded) {
             // Behind the eye the picture may be anywhere: every pixel, every depth.
+            q.farthest = std::numeric_limits<float>::infinity();
             q.left = q.top = -std::numeric_limits<float>::infinity();
             q.right = q.bottom = std::numeric_limits<float>::infinity();
             q.nearDepth = -std::numeric_limits<float>::infinity();
@@ -853,13 +1060,96 @@ private:
     }
 
     // Whether a and b may give one pixel the same depth.
-    static bool MayTie(const RunQuad& a, const RunQuad& b)
+    bool MayTie(const RunQuad& a, const RunQuad& b) const
     {
         if (a.right < b.left || b.right < a.left || a.bottom < b.top || b.bottom < a.top)
             return false;
         if (a.farDepth < b.nearDepth || b.farDepth < a.nearDepth)
             return false;
-        return !LieOnEitherSideOfSharedEdge(a, b);
+        if (m_runDepthFalloff > 0.0f) {
+            // Both fragments of one pixel lie on its ray. At view depth z the stored depth
+            // changes by falloff / z^2 per unit, so within the buffer's slack they are at
+            // most slack z^2 / falloff apart: quads farther apart than that never tie.
+            float gap = 0.0f;
+            for (int k = 0; k < 3; ++k)
+                gap = std::max(gap, std::max(a.lo[k] - b.hi[k], b.lo[k] - a.hi[k]));
+            const float z = std::max(a.farthest, b.farthest);
+            if (gap > 2.0f * m_depthSlack * z * z / m_runDepthFalloff + 1e-4f)
+                return false;
+        }
+        return !MeetOnlyAtSharedCornersInOnePlane(a, b) && !LieOnEitherSideOfSharedEdge(a, b) &&
+               !TouchOnlyAtSharedCorner(a, b);
+    }
+
+    // One corner shared, and on the screen a line through it with one quad on each side,
+    // touching it at that corner only (or, for the quad whose side it is, along that side).
+    static bool TouchOnlyAtSharedCorner(const RunQuad& a, const RunQuad& b)
+    {
+        if (!a.watertight || !b.watertight)
+            return false;
+        int ia = -1, ib = -1;
+        for (int i = 0; i < 4; ++i) {
+            for (int j = 0; j < 4; ++j) {
+                if (SameCorner(a.corner[i], b.corner[j])) {
+                    if (ia >= 0)
+                        return false; // more than one: an edge, or worse
+                    ia = i;
+                    ib = j;
+                }
+            }
+        }
+        if (ia < 0)
+            return false;
+        const float vx = a.x[ia], vy = a.y[ia];
+        // The candidate lines run along the sides that meet at the corner.
+        const float ends[4][2] = {{a.x[(ia + 1) % 4], a.y[(ia + 1) % 4]}, {a.x[(ia + 3) % 4], a.y[(ia + 3) % 4]},
+                                  {b.x[(ib + 1) % 4], b.y[(ib + 1) % 4]}, {b.x[(ib + 3) % 4], b.y[(ib + 3) % 4]}};
+        for (const auto& end : ends) {
+            const float ex = end[0] - vx, ey = end[1] - vy;
+            const float length = std::sqrt(ex * ex + ey * ey);
+            if (!(length > 0.01f))
+                continue;
+            const auto range = [&](const RunQuad& q, int skip, float& lo, float& hi) {
+                lo = std::numeric_limits<float>::infinity();
+                hi = -lo;
+                for (int k = 0; k < 4; ++k) {
+                    if (k == skip)
+                        continue;
+                    const float d = (ex * (q.y[k] - vy) - ey * (q.x[k] - vx)) / length;
+                    lo = std::min(lo, d);
+                    hi = std::max(hi, d);
+                }
+            };
+            float aLo, aHi, bLo, bHi;
+            range(a, ia, aLo, aHi);
+            range(b, ib, bLo, bHi);
+            constexpr float kApart = 0.01f;
+            // One side may lie on the line (its own side); the other must keep clear of it.
+            if ((aLo >= 0.0f && bHi < -kApart) || (aLo > kApart && bHi <= 0.0f) || (aHi <= 0.0f && bLo > kApart) ||
+                (aHi < -kApart && bLo >= 0.0f))
+                return true;
+        }
+        return false;
+    }
+
+    // Two rectangles in one plane, both whole on the screen, that overlap nowhere but
+    // at corners or full edges they share: the picture of the plane holds them the same
+    // way, and OpenGL gives each pixel on a shared edge or corner to one of them at most.
+    static bool MeetOnlyAtSharedCornersInOnePlane(const RunQuad& a, const RunQuad& b)
+    {
+        if (!a.watertight || !b.watertight || a.plane < 0 || a.plane != b.plane || !(a.lo[a.plane] == b.lo[b.plane]))
+            return false;
+        const int u = (a.plane + 1) % 3, v = (a.plane + 2) % 3;
+        const float du = std::min(a.hi[u], b.hi[u]) - std::max(a.lo[u], b.lo[u]);
+        const float dv = std::min(a.hi[v], b.hi[v]) - std::max(a.lo[v], b.lo[v]);
+        if (du < 0.0f || dv < 0.0f)
+            return true; // apart
+        if (du > 0.0f && dv > 0.0f)
+            return false; // overlapping
+        if (du == 0.0f && dv == 0.0f)
+            return true; // a corner of both
+        // Along a line: only where it is a whole side of both.
+        return du == 0.0f ? a.lo[v] == b.lo[v] && a.hi[v] == b.hi[v] : a.lo[u] == b.lo[u] && a.hi[u] == b.hi[u];
     }
 
     static bool SameCorner(const float a[3], const float b[3]) { return a[0] == b[0] && a[1] == b[1] && a[2] == b[2]; }
@@ -910,8 +1200,12 @@ private:
 
     // The batch the quad joins: the first of its texture that comes no earlier than any
     // quad it may tie with. UINT32_MAX when a new batch would be one too many.
-    uint32_t PlaceInRun(RunQuad& q, GLuint texture)
+    // The quad is described for the checks only when they need it: a quad that joins the
+    // last batch comes after everything anyway, and one in the first batch can never be
+    // one that a later quad must come after (no later quad goes before the first batch).
+    uint32_t PlaceInRun(RunQuad& q, const float clip[4][4])
     {
+        const GLuint texture = q.texture;
         uint32_t first = UINT32_MAX;
         for (uint32_t i = 0; i < m_runBatchCount; ++i) {
             if (m_runBatches[i].texture == texture) {
@@ -920,9 +1214,19 @@ private:
             }
         }
         uint32_t target = UINT32_MAX;
+        bool described = false;
         int cx0 = 0, cx1 = -1, cy0 = 0, cy1 = -1;
-        GridCellsOf(q, cx0, cx1, cy0, cy1);
-        if (first != UINT32_MAX) {
+        const auto describe = [&] {
+            if (!described) {
+                DescribeRunQuad(clip, q);
+                GridCellsOf(q, cx0, cx1, cy0, cy1);
+                described = true;
+            }
+        };
+        if (first != UINT32_MAX && first + 1 == m_runBatchCount) {
+            target = first;
+        } else if (first != UINT32_MAX) {
+            describe();
             uint32_t latest = first;
             ++m_runSeen;
             for (int cy = cy0; cy <= cy1; ++cy) {
@@ -932,7 +1236,7 @@ private:
                         if (other.seen == m_runSeen)
                             continue;
                         other.seen = m_runSeen;
-                        if (other.batch > latest && MayTie(other, q))
+                        if (other.batch > latest && !other.dropped && MayTie(other, q))
                             latest = other.batch;
                     }
                 }
@@ -951,12 +1255,18 @@ private:
             if (m_runBatches.size() < m_runBatchCount)
                 m_runBatches.resize(m_runBatchCount);
             m_runBatches[target].texture = texture;
+            m_runBatches[target].quads.clear();
             m_runBatches[target].vertices.clear();
+            m_runBatches[target].dropped = 0;
         }
+        if (target > 0)
+            describe();
         q.batch = target;
         q.seen = m_runSeen;
+        q.lookKey = m_pendingLookKey;
         const uint32_t index = static_cast<uint32_t>(m_runQuads.size());
         m_runQuads.push_back(q);
+        m_runBatches[target].quads.push_back(index);
         for (int cy = cy0; cy <= cy1; ++cy)
             for (int cx = cx0; cx <= cx1; ++cx)
                 m_tieGrid[static_cast<size_t>(cy) * kTieGridColumns + static_cast<size_t>(cx)].push_back(index);
@@ -985,25 +1295,137 @@ private:
             return;
         // The run's state was set when it began; nothing has touched OpenGL since.
         // Every fan in it is opaque, so blending would change nothing.
-        SetCap(GL_BLEND, false, m_capBlend);
+        SetBlending(m_runState.alphaBlend, true, true);
         SetArrays(kVertexArray | kColourArray | kTexCoordArray);
         for (uint32_t i = 0; i < m_runBatchCount; ++i) {
             RunBatch& batch = m_runBatches[i];
-            if (batch.vertices.empty())
-                continue;
-            SetCap(GL_TEXTURE_2D, batch.texture != 0, m_capTexture); // no texture reads as opaque white
-            if (batch.texture != 0 && m_boundTexture != batch.texture) {
-                BindTexture(batch.texture);
-                m_boundTexture = batch.texture;
+            if (batch.dropped > 0) { // leave out the quads repeated later
+                size_t kept = 0;
+                for (uint32_t index : batch.quads) {
+                    const RunQuad& quad = m_runQuads[index];
+                    if (quad.dropped)
+                        continue;
+                    std::memmove(&batch.vertices[kept], &batch.vertices[quad.firstVertex], 6 * sizeof(FanVertex));
+                    kept += 6;
+                }
+                batch.vertices.resize(kept);
             }
-            PointFanArrays(batch.vertices.data());
-            DrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(batch.vertices.size()));
+            if (!batch.vertices.empty()) {
+                UseTexture(batch.texture);
+                PointFanArrays(batch.vertices.data());
+                DrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(batch.vertices.size()));
+            }
             batch.vertices.clear();
+            batch.quads.clear();
+            batch.dropped = 0;
         }
         m_runBatchCount = 0;
         m_runQuads.clear();
+        ++m_runNumber;
         for (std::vector<uint32_t>& cell : m_tieGrid)
             cell.clear();
+    }
+
+    // ---- Meshes in buffers of their own ----
+    // A model's vertices, colours and faces are handed to OpenGL once, not with every
+    // subset drawn. The buffers are the mesh's for as long as its serial is the one
+    // they were made from.
+
+    struct MeshBuffers {
+        uint64_t serial = 0;
+        GLuint vertices = 0;
+        GLuint colours = 0; // as OpenGL takes them (RGBA bytes)
+        GLuint indices = 0;
+        bool colourOpaque = true;
+    };
+
+    static const void* BufferOffset(size_t bytes) { return reinterpret_cast<const void*>(bytes); }
+
+    // Null when the driver has no vertex buffers.
+    const MeshBuffers* BuffersOf(const Mesh& mesh, const VertexLayout& layout)
+    {
+        BufferCalls& gl = Buffers();
+        if (!gl.Load())
+            return nullptr;
+        auto found = m_meshBuffers.find(&mesh);
+        if (found != m_meshBuffers.end() && found->second.serial == mesh.serial.value)
+            return &found->second;
+        if (found == m_meshBuffers.end() && m_meshBuffers.size() >= kMaxMeshBuffers)
+            ReleaseMeshBuffers(); // meshes come and go without the device: start again
+        MeshBuffers& b = m_meshBuffers[&mesh];
+        if (b.vertices == 0) {
+            GLuint names[3] = {0, 0, 0};
+            gl.genBuffers(3, names);
+            b.vertices = names[0];
+            b.colours = names[1];
+            b.indices = names[2];
+        }
+        const size_t vertexBytes = static_cast<size_t>(mesh.vertexCount) * layout.stride;
+        BindArrayBuffer(b.vertices);
+        gl.bufferData(GL_ARRAY_BUFFER, static_cast<std::ptrdiff_t>(std::min(vertexBytes, mesh.vertices.size())),
+                      mesh.vertices.data(), GL_STATIC_DRAW);
+        b.colourOpaque = true;
+        if (layout.diffuse >= 0) {
+            std::vector<GLubyte> colours(static_cast<size_t>(mesh.vertexCount) * 4);
+            for (uint32_t i = 0; i < mesh.vertexCount; ++i) {
+                uint32_t c;
+                std::memcpy(&c, &mesh.vertices[static_cast<size_t>(i) * layout.stride + static_cast<size_t>(layout.diffuse)], 4);
+                ColourBytes(c, &colours[static_cast<size_t>(i) * 4]);
+                b.colourOpaque = b.colourOpaque && c >= 0xFF000000u;
+            }
+            BindArrayBuffer(b.colours);
+            gl.bufferData(GL_ARRAY_BUFFER, static_cast<std::ptrdiff_t>(colours.size()), colours.data(), GL_STATIC_DRAW);
+        }
+        BindElementBuffer(b.indices);
+        gl.bufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<std::ptrdiff_t>(mesh.indices.size() * sizeof(uint32_t)),
+                      mesh.indices.data(), GL_STATIC_DRAW);
+        b.serial = mesh.serial.value;
+        m_pointedMesh = nullptr;
+        return &b;
+    }
+
+    void ReleaseMeshBuffers()
+    {
+        BufferCalls& gl = Buffers();
+        for (const auto& entry : m_meshBuffers) {
+            const GLuint names[3] = {entry.second.vertices, entry.second.colours, entry.second.indices};
+            if (gl.deleteBuffers)
+                gl.deleteBuffers(3, names);
+        }
+        m_meshBuffers.clear();
+        m_buffersKnown = false;
+        m_pointedMesh = nullptr;
+    }
+
+    void BindArrayBuffer(GLuint name)
+    {
+        if ((m_buffersKnown && m_arrayBuffer == name) || !Buffers().Load())
+            return;
+        if (!m_buffersKnown)
+            BindBuffersUnknown();
+        Buffers().bindBuffer(GL_ARRAY_BUFFER, name);
+        ++m_counts.pointers;
+        m_arrayBuffer = name;
+    }
+
+    void BindElementBuffer(GLuint name)
+    {
+        if ((m_buffersKnown && m_elementBuffer == name) || !Buffers().Load())
+            return;
+        if (!m_buffersKnown)
+            BindBuffersUnknown();
+        Buffers().bindBuffer(GL_ELEMENT_ARRAY_BUFFER, name);
+        ++m_counts.pointers;
+        m_elementBuffer = name;
+    }
+
+    // Both bindings made known: no buffer.
+    void BindBuffersUnknown()
+    {
+        Buffers().bindBuffer(GL_ARRAY_BUFFER, 0);
+        Buffers().bindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+        m_arrayBuffer = m_elementBuffer = 0;
+        m_buffersKnown = true;
     }
 
     // ---- State set only where it changes ----
@@ -1012,6 +1434,8 @@ private:
     {
         m_capDepth = m_capBlend = m_capLighting = m_capColourMaterial = m_capTexture = -1;
         m_arraysKnown = false;
+        m_buffersKnown = false;
+        m_pointedMesh = nullptr;
         m_matrixMode = 0;
         m_materialValid = false;
         m_diffuseDirty = true;
@@ -1054,12 +1478,34 @@ private:
 
     void ApplyTextureCached(bool hasTexCoords)
     {
-        const bool on = m_texture && m_texture->glName && hasTexCoords;
-        SetCap(GL_TEXTURE_2D, on, m_capTexture); // no texture reads as opaque white
-        if (on && m_boundTexture != m_texture->glName) {
-            BindTexture(m_texture->glName);
-            m_boundTexture = m_texture->glName;
+        UseTexture(m_texture && m_texture->glName && hasTexCoords ? m_texture->glName : 0);
+    }
+
+    // Texturing stays on: without a texture the white texel is read, which leaves the
+    // colour as it is (no texture reads as opaque white), so that going from a textured
+    // draw to an untextured one costs one bind, not two switches.
+    void UseTexture(GLuint name)
+    {
+        const GLuint bound = name != 0 ? name : m_whiteTexture;
+        SetCap(GL_TEXTURE_2D, true, m_capTexture);
+        if (m_boundTexture != bound) {
+            BindTexture(bound);
+            m_boundTexture = bound;
         }
+    }
+
+    // Blending a fragment of alpha 1 gives the fragment itself, so where everything drawn
+    // is opaque blending is left as it is, saving llvmpipe a change of state; only opaque
+    // ground (world quads, which cover much of the picture) turns it off, saving the
+    // reading of the target under it.
+    void SetBlending(bool blendState, bool opaque, bool ground)
+    {
+        if (!blendState)
+            SetCap(GL_BLEND, false, m_capBlend);
+        else if (!opaque)
+            SetCap(GL_BLEND, true, m_capBlend);
+        else if (ground || m_capBlend < 0)
+            SetCap(GL_BLEND, !ground, m_capBlend);
     }
 
     // Everything but blending, which the draw sets once it knows whether what it
@@ -1155,17 +1601,14 @@ private:
     GLint m_glViewport[4] = {-1, -1, -1, -1};
     float m_viewportScale = 1.0f; // drawable pixels per viewport pixel
     float m_depthSlack = 1e-4f;   // depths closer than this may be stored alike
+    bool m_targetHasAlpha = true; // the picture keeps alpha, which the read-back must fill
     GLuint m_boundTexture = 0;
+    GLuint m_whiteTexture = 0; // 1 x 1, opaque white
     uint32_t m_serial = 0;
     uint32_t m_appliedVersion = 0;
     uint32_t m_appliedViewportVersion = 0;
     int m_appliedMode = 0;
-    std::vector<GLubyte> m_colours;
-    bool m_colourOpaque = true;
-    const Mesh* m_colourMesh = nullptr; // whose colours m_colours holds
-    const uint8_t* m_colourBase = nullptr;
-    uint32_t m_colourCount = 0;
-    uint32_t m_colourLayout = 0;
+    std::vector<GLubyte> m_colours; // a mesh's colours on the plain path
     std::vector<uint32_t> m_readBack; // the last picture read, bottom row first
 
     // What OpenGL holds now, for the gathered path (-1: not known).
@@ -1190,49 +1633,33 @@ private:
     bool m_fanOpaque = true;                    // every fragment of the gathered fans has alpha 1
     std::unordered_set<GLuint> m_opaqueTextures; // textures without a texel below full alpha
 
+    // Meshes in buffers, and the buffers bound (when known).
+    std::unordered_map<const Mesh*, MeshBuffers> m_meshBuffers;
+    GLuint m_arrayBuffer = 0, m_elementBuffer = 0;
+    bool m_buffersKnown = false;
+    const Mesh* m_pointedMesh = nullptr; // whose buffers the array pointers point into
+    uint64_t m_pointedSerial = 0;
+
     // The run of opaque world quads gathered by texture, and what the tie checks keep.
     Matrix4 m_clipMatrix = MatrixIdentity(); // world x view x projection
     uint32_t m_clipMatrixVersion = 0;
     std::vector<RunBatch> m_runBatches;
     uint32_t m_runBatchCount = 0;
     std::vector<RunQuad> m_runQuads;
+    std::vector<LookEntry> m_lookTable; // the last quad of each look (a power of two long)
+    uint32_t m_runNumber = 1;
+    uint64_t m_pendingLookKey = 0;      // of the quad being placed
     std::vector<std::vector<uint32_t>> m_tieGrid =
         std::vector<std::vector<uint32_t>>(static_cast<size_t>(kTieGridColumns) * kTieGridRows);
     uint32_t m_runSeen = 0;
     DrawState m_runState;
+    float m_runDepthFalloff = 0.0f; // B of the run's projection, 0 when not a perspective one
     uint32_t m_runStateVersion = 0;
     uint32_t m_runViewportVersion = 0;
 };
 
 
 // ---- The floor ----
-
-// The vertex-buffer calls are OpenGL 1.5: taken from the driver when first needed.
-struct BufferCalls {
-    using GenBuffers = void (*)(GLsizei, GLuint*);
-    using DeleteBuffers = void (*)(GLsizei, const GLuint*);
-    using BindBuffer = void (*)(GLenum, GLuint);
-    using BufferData = void (*)(GLenum, std::ptrdiff_t, const void*, GLenum);
-    GenBuffers genBuffers = nullptr;
-    DeleteBuffers deleteBuffers = nullptr;
-    BindBuffer bindBuffer = nullptr;
-    BufferData bufferData = nullptr;
-
-    bool Load()
-    {
-        genBuffers = reinterpret_cast<GenBuffers>(SDL_GL_GetProcAddress("glGenBuffers"));
-        deleteBuffers = reinterpret_cast<DeleteBuffers>(SDL_GL_GetProcAddress("glDeleteBuffers"));
-        bindBuffer = reinterpret_cast<BindBuffer>(SDL_GL_GetProcAddress("glBindBuffer"));
-        bufferData = reinterpret_cast<BufferData>(SDL_GL_GetProcAddress("glBufferData"));
-        return genBuffers && deleteBuffers && bindBuffer && bufferData;
-    }
-};
-
-BufferCalls& Buffers()
-{
-    static BufferCalls calls;
-    return calls;
-}
 
 // The floor's one texture stands in for every texture of the frame: each triangle's
 // coordinates are scaled so that it reads the same number of texels as it did.
@@ -1451,6 +1878,7 @@ void OpenGlDevice::DrawFloor(const FloorFrame& floor)
         DrawArrays(GL_TRIANGLES, run.first, run.count);
     }
     gl.bindBuffer(GL_ARRAY_BUFFER, 0);
+    m_arrayBuffer = 0;
     DisableArray(GL_VERTEX_ARRAY);
     DisableArray(GL_COLOR_ARRAY);
     DisableArray(GL_TEXTURE_COORD_ARRAY);
@@ -1483,7 +1911,7 @@ FloorFrame* CreateFloorFrame(GfxDevice* device, const RecordedFrame& frame)
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kFloorTextureSize, kFloorTextureSize, 0, GL_BGRA, GL_UNSIGNED_BYTE,
                  texels.data());
-    gl->ForgetTextureBinding();
+    gl->ForgetBindings();
     BufferCalls& calls = Buffers();
     calls.genBuffers(1, &floor->buffer);
     calls.bindBuffer(GL_ARRAY_BUFFER, floor->buffer);
@@ -1520,7 +1948,7 @@ void ReleaseFloorFrame(FloorFrame* floor)
     if (floor->texture)
         glDeleteTextures(1, &floor->texture);
     if (OpenGlDevice* gl = dynamic_cast<OpenGlDevice*>(floor->device))
-        gl->ForgetTextureBinding();
+        gl->ForgetBindings();
     delete floor;
 }
 

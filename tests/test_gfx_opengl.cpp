@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <cstring>
 #include <tuple>
 #include <utility>
 
@@ -268,6 +269,18 @@ TEST_F(GfxOpenGl, OpaqueQuadsGatherByTextureWhereNoTwoMeetAtEqualDepth) {
         SetVertex3D(&folded[2], 8.0f, 7.0f, 0, 1, 1);
         SetVertex3D(&folded[3], 8.0f, 9.0f, 0, 0, 1);
         DrawQuad3D(folded, 0xFFFFFFFFu, grass);
+        // A grass quad over a road square, touching one of its corners.
+        Square(7.0f, -3.0f, road);
+        Vertex3D corner[4];
+        SetVertex3D(&corner[0], 7.0f, -3.0f, 0, 0, 0);
+        SetVertex3D(&corner[1], 8.5f, -3.0f, 0, 1, 0);
+        SetVertex3D(&corner[2], 8.5f, -4.5f, 0, 1, 1);
+        SetVertex3D(&corner[3], 7.0f, -4.5f, 0, 0, 1);
+        DrawQuad3D(corner, 0xFFFFFFFFu, grass);
+        // A grass square drawn again after a road square over half of it: the grass shows.
+        Square(-9.0f, -7.0f, grass);
+        Square(-8.0f, -7.0f, road);
+        Square(-9.0f, -7.0f, grass);
         Square(30.0f, 0.0f, grass);
         Vertex3D past[4];
         SetVertex3D(&past[0], -10.0f, -8.0f, -60.0f, 0, 0);
@@ -278,18 +291,48 @@ TEST_F(GfxOpenGl, OpaqueQuadsGatherByTextureWhereNoTwoMeetAtEqualDepth) {
     };
     std::tie(plain, gathered) = PlainAndGathered(ties, &calls);
     EXPECT_EQ(DifferentPixels(plain, gathered), 0u);
-    // The top of the stack and the folded square show grass, the road beside it road
-    // (texels (1, 1), (1, 2) and (1, 1) of 4 x 4).
+    // The top of the stack, the folded square, the quad on the road's corner and the grass
+    // drawn again show grass, the road beside the folded square road (texels (1, 1),
+    // (1, 2), (1, 1), (1, 1) and (2, 1) of 4 x 4).
     const auto at = [&](float x, float y) {
         const float p[3] = {x, y, 0};
         return At(p);
     };
     std::swap(pixels, gathered);
-    EXPECT_EQ(std::vector<uint32_t>({at(-2.25f, 0.25f), at(8.375f, 8.25f), at(7.75f, 8.25f)}),
-              std::vector<uint32_t>({0xFF374123u, 0xFF63753Fu, 0xFF374123u ^ 0x00FFFF00u}));
+    EXPECT_EQ(std::vector<uint32_t>({at(-2.25f, 0.25f), at(8.375f, 8.25f), at(7.75f, 8.25f), at(7.5625f, -3.5625f),
+                                     at(-7.75f, -7.75f)}),
+              std::vector<uint32_t>({0xFF374123u, 0xFF63753Fu, 0xFF374123u ^ 0x00FFFF00u, 0xFF374123u, 0xFF424E2Au}));
 }
 
-TEST_F(GfxOpenGl, ArraysAndBlendingAreSetOnlyWhenTheyChange) {
+// A model's vertices are kept by OpenGL between frames, and follow its mesh: colours
+// written through LockVertices show at the next draw, and a model made anew (perhaps
+// where the old one lay in memory) shows its own.
+TEST_F(GfxOpenGl, ModelsAreDrawnAsTheirMeshesAreNow) {
+    SetCameraLookAt(0, 0, 0, 0, 0, -10);
+    const float centre[3] = {0, 0, 0};
+    const auto drawn = [&] {
+        BeginFrameDraw();
+        DrawModelAtPosition(&models[0], centre);
+        EXPECT_TRUE(g_d3dDevice->ReadPixels(pixels));
+        EndFrameDraw();
+        return At(centre);
+    };
+    ASSERT_EQ(CreateColouredSphereModel(&models[0], 8, 3.4f, 0xFFFF0000u), 1);
+    EXPECT_EQ(drawn(), 0xFFFF0000u);
+    EXPECT_EQ(drawn(), 0xFFFF0000u);
+    plat::Mesh& mesh = *models[0].mesh;
+    uint8_t* vertices = mesh.LockVertices();
+    for (uint32_t i = 0; i < mesh.vertexCount; ++i) {
+        const uint32_t green = 0xFF00FF00u;
+        std::memcpy(vertices + size_t{i} * mesh.Stride() + 12, &green, 4);
+    }
+    EXPECT_EQ(drawn(), 0xFF00FF00u);
+    ReleaseModelRecord(&models[0]);
+    ASSERT_EQ(CreateColouredSphereModel(&models[0], 8, 3.4f, 0xFF0000FFu), 1);
+    EXPECT_EQ(drawn(), 0xFF0000FFu);
+}
+
+TEST_F(GfxOpenGl, ArraysBlendingAndTexturingAreSetOnlyWhenTheyChange) {
     ASSERT_EQ(CreateColouredSphereModel(&models[0], 8, 0.4f, 0xFFFFFF00u), 1);
     plat::Texture* tile = Texture(1, 1, {0xFF20A040u});
     SetCameraLookAt(0, 0, 0, 0, 10, -10);
@@ -309,9 +352,11 @@ TEST_F(GfxOpenGl, ArraysAndBlendingAreSetOnlyWhenTheyChange) {
         calls[frame] = plat::LastGlFrameCallCounts();
     }
     EXPECT_EQ(calls[2].draws, calls[1].draws * 5);
-    // Each draw switches the texture coordinates and texturing and nothing else.
-    EXPECT_EQ(calls[2].capabilities - calls[1].capabilities, 8u * 4u);
-    EXPECT_EQ(calls[2].textureBinds, calls[1].textureBinds);
+    // Each draw switches the texture coordinates' array and binds its texture (the
+    // sphere's is the white texel): texturing, blending and the depth test stay as they are.
+    EXPECT_EQ(calls[2].capabilities - calls[1].capabilities, 8u * 2u);
+    EXPECT_EQ(calls[2].fragmentStateChanges - calls[1].fragmentStateChanges, 8u * 2u);
+    EXPECT_EQ(calls[2].textureBinds - calls[1].textureBinds, 8u * 2u);
 }
 
 // The floor draws the frame's triangles where the frame drew them: the same pixels,
