@@ -143,12 +143,13 @@ struct GlCallCounts {
 GlCallCounts LastGlFrameCallCounts();
 
 // ---- The floor: a frame drawn the cheapest way ----
-// Every triangle of a recorded frame, moved once into OpenGL's clip space with its
-// colour as lit, kept in a static buffer and drawn with one texture in one draw per
-// run of the same depth test and blending, into the same 640 x 480 picture. It
-// costs the rasteriser what the frame costs it (the same pixels, triangles and
-// texel footprints) and the main thread as little as can be: what a frame of the
-// game is measured against. OpenGL devices only.
+// Every triangle of a recorded frame that reaches into the view, moved once into
+// OpenGL's clip space with its colour as lit, kept in a static buffer and drawn with
+// one texture (each triangle reading as many texels as it did) in at most two draws
+// (textured, untextured) per stretch of the same depth test and blending, into the
+// same 640 x 480 picture. It costs the rasteriser what the frame costs it (the same
+// pixels, triangles and texel footprints) and the main thread as little as can be:
+// what a frame of the game is measured against. OpenGL devices only.
 struct FloorFrame;
 struct FloorSummary {
     uint32_t triangles = 0;

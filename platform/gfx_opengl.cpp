@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -964,15 +965,26 @@ private:
             RunQuad& earlier = m_runQuads[entry.quad];
             const FanVertex* drawn = &m_runBatches[earlier.batch].vertices[earlier.firstVertex];
             // Its six vertices are corners 0, 1, 2, 0, 2, 3.
-            if (!earlier.dropped && earlier.texture == quad.texture &&
-                std::memcmp(drawn, corners, 3 * sizeof(FanVertex)) == 0 &&
-                std::memcmp(&drawn[5], &corners[3], sizeof(FanVertex)) == 0) {
+            if (!earlier.dropped && earlier.texture == quad.texture && SameBits(drawn[0], corners[0]) &&
+                SameBits(drawn[1], corners[1]) && SameBits(drawn[2], corners[2]) && SameBits(drawn[5], corners[3])) {
                 earlier.dropped = true;
                 ++m_runBatches[earlier.batch].dropped;
             }
             entry.quad = index;
             return;
         }
+    }
+
+    // Bit for bit the same, so that the two give the very same fragments.
+    static bool SameBits(const FanVertex& a, const FanVertex& b)
+    {
+        const auto same = [](const GLfloat* x, const GLfloat* y, int count) {
+            for (int i = 0; i < count; ++i)
+                if (std::bit_cast<uint32_t>(x[i]) != std::bit_cast<uint32_t>(y[i]))
+                    return false;
+            return true;
+        };
+        return same(a.position, b.position, 4) && same(a.colour, b.colour, 4) && same(a.uv, b.uv, 2);
     }
 
     void Remember(uint64_t key, uint32_t index)
@@ -1775,6 +1787,16 @@ private:
         const uint8_t* corners[3] = {a, b, c};
         for (int k = 0; k < 3; ++k)
             opaque = Convert(corners[k], v[k]) && opaque;
+        // A triangle wholly beyond one side of the view covers no pixel: the cheapest
+        // way leaves it out.
+        uint32_t outside = 0x3F;
+        for (const FloorVertex& corner : v) {
+            const GLfloat* p = corner.position;
+            outside &= (p[0] < -p[3] ? 1u : 0u) | (p[0] > p[3] ? 2u : 0u) | (p[1] < -p[3] ? 4u : 0u) |
+                       (p[1] > p[3] ? 8u : 0u) | (p[2] < -p[3] ? 16u : 0u) | (p[2] > p[3] ? 32u : 0u);
+        }
+        if (outside != 0)
+            return;
         const bool blend = m_state->alphaBlend && !opaque;
         if (m_phaseStarted && (m_phaseDepthTest != m_state->depthTest || m_phaseBlend != blend))
             Finish();
@@ -1845,6 +1867,8 @@ void OpenGlDevice::DrawFloor(const FloorFrame& floor)
     Clear(0xFF000000u, 1.0f);
     BeginScene();
     BufferCalls& gl = Buffers();
+    if (!gl.Load()) // made only where the driver has buffers
+        return;
     MatrixMode(GL_PROJECTION);
     LoadIdentity();
     MatrixMode(GL_MODELVIEW);
@@ -1943,7 +1967,7 @@ void ReleaseFloorFrame(FloorFrame* floor)
 {
     if (!floor)
         return;
-    if (floor->buffer)
+    if (floor->buffer && Buffers().Load())
         Buffers().deleteBuffers(1, &floor->buffer);
     if (floor->texture)
         glDeleteTextures(1, &floor->texture);
