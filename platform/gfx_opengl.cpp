@@ -233,6 +233,8 @@ public:
         if (texture->glName) {
             FlushFans(); // gathered fans may still read it
             m_opaqueTextures.erase(texture->glName);
+            if (m_lastOpaqueTexture == texture->glName) // its name may come again for another
+                m_lastOpaqueTexture = 0;
             if (m_boundTexture == texture->glName)
                 m_boundTexture = 0;
             glDeleteTextures(1, &texture->glName);
@@ -828,15 +830,18 @@ private:
     }
 
     // Opaque: nothing behind it shows through, so blending it changes nothing.
-    bool CanReorderFan(const uint8_t* base, const VertexLayout& layout) const
+    bool CanReorderFan(const uint8_t* base, const VertexLayout& layout)
     {
         if (!m_state.depthTest)
             return false;
         if (!m_state.alphaBlend)
             return true;
         const GLuint texture = FanTexture(layout);
-        if (texture != 0 && m_opaqueTextures.count(texture) == 0)
-            return false;
+        if (texture != 0 && texture != m_lastOpaqueTexture) {
+            if (m_opaqueTextures.count(texture) == 0)
+                return false;
+            m_lastOpaqueTexture = texture; // quads come in long stretches of one texture
+        }
         if (m_state.lighting)
             return m_state.material.diffuse[3] >= 1.0f;
         if (layout.diffuse < 0)
@@ -850,21 +855,28 @@ private:
         return true;
     }
 
+    // Every quad of the run.
     struct RunQuad {
+        GLuint texture = 0;
+        uint32_t batch = 0;
+        uint32_t firstVertex = 0; // of its six in its batch's vertices
+        bool dropped = false;     // a later quad gives the very same fragments
+        uint64_t lookKey = 0;     // its corners and texture, hashed
+    };
+
+    // What the tie checks need of a quad; kept for the quads that later ones may have to
+    // come after.
+    struct QuadShape {
         float corner[4][3];        // as the game passed them: shared edges are equal corners
         float x[4], y[4];          // on the screen, in pixels of the viewport
         float left, top, right, bottom; // the pixels it may touch, with a margin
         float nearDepth, farDepth; // the depths it may give, with the buffer's slack
         bool watertight;           // every corner before the eye and unclipped: shared edges hold
-        bool dropped;              // a later quad gives the very same fragments
         int plane;                 // the axis it lies across when an axis-aligned rectangle, else -1
         float lo[3], hi[3];        // its extent along each axis
         float farthest;            // clip w of its farthest corner: its largest view depth
-        uint32_t batch;
+        uint32_t quad;             // its RunQuad
         uint32_t seen;
-        GLuint texture;
-        uint32_t firstVertex;      // of its six in its batch's vertices
-        uint64_t lookKey;          // its corners and texture, hashed
     };
 
     struct LookEntry {
@@ -895,21 +907,21 @@ private:
         }
         m_runStateVersion = m_stateVersion;
         RunQuad quad;
+        QuadShape shape;
         for (int i = 0; i < 4; ++i)
-            std::memcpy(quad.corner[i], base + static_cast<size_t>(i) * layout.stride, 12);
+            std::memcpy(shape.corner[i], base + static_cast<size_t>(i) * layout.stride, 12);
         quad.texture = FanTexture(layout);
-        quad.dropped = false;
         const bool lit = m_state.lighting;
         FanVertex corners[4];
         for (int i = 0; i < 4; ++i)
             ConvertFanVertex(base + static_cast<size_t>(i) * layout.stride, layout, lit, corners[i]);
-        DropEarlierCopy(quad, corners);
-        uint32_t batch = PlaceInRun(quad, clip);
+        DropEarlierCopy(quad, shape, corners);
+        uint32_t batch = PlaceInRun(quad, shape, clip);
         if (batch == UINT32_MAX) { // too many batches: draw what there is and begin anew
             FlushOpaqueRun();
             BeginOpaqueRun(layout);
-            DropEarlierCopy(quad, corners); // remembered in the new run
-            batch = PlaceInRun(quad, clip);
+            DropEarlierCopy(quad, shape, corners); // remembered in the new run
+            batch = PlaceInRun(quad, shape, clip);
         }
         std::vector<FanVertex>& out = m_runBatches[batch].vertices;
         m_runQuads.back().firstVertex = static_cast<uint32_t>(out.size());
@@ -933,10 +945,10 @@ private:
     // drawn by each), the earlier one is left out: the later gives the same fragments at
     // the same depths and so wins wherever the earlier would have, whatever lies between.
     // It no longer holds other quads back either.
-    void DropEarlierCopy(const RunQuad& quad, const FanVertex corners[4])
+    void DropEarlierCopy(RunQuad& quad, const QuadShape& shape, const FanVertex corners[4])
     {
         uint64_t key = 0x9E3779B97F4A7C15u ^ quad.texture;
-        for (const float* corner : quad.corner) {
+        for (const float* corner : shape.corner) {
             for (int k = 0; k < 3; ++k) {
                 uint32_t bits;
                 std::memcpy(&bits, &corner[k], 4);
@@ -944,7 +956,7 @@ private:
                 key ^= key >> 29;
             }
         }
-        m_pendingLookKey = key;
+        quad.lookKey = key;
         // An open-addressed table of the last quad of each look, emptied by a new run.
         if (m_lookTable.size() < m_runQuads.size() * 2 + 64) {
             m_lookTable.assign(std::max<size_t>(m_lookTable.size() * 2, 1024), LookEntry{});
@@ -1000,7 +1012,7 @@ private:
     }
 
     // Whether the corners make a rectangle with its sides along two axes, across the third.
-    static int RectanglePlane(const RunQuad& q)
+    static int RectanglePlane(const QuadShape& q)
     {
         for (int axis = 0; axis < 3; ++axis) {
             if (!(q.lo[axis] == q.hi[axis]))
@@ -1022,7 +1034,7 @@ private:
     }
 
     // What the tie checks need of a quad whose corners are in place.
-    void DescribeRunQuad(const float clip[4][4], RunQuad& q) const
+    void DescribeQuadShape(const float clip[4][4], QuadShape& q) const
     {
         const float width = static_cast<float>(m_viewport.width), height = static_cast<float>(m_viewport.height);
         bool bounded = true;
@@ -1072,7 +1084,7 @@ private:
     }
 
     // Whether a and b may give one pixel the same depth.
-    bool MayTie(const RunQuad& a, const RunQuad& b) const
+    bool MayTie(const QuadShape& a, const QuadShape& b) const
     {
         if (a.right < b.left || b.right < a.left || a.bottom < b.top || b.bottom < a.top)
             return false;
@@ -1095,7 +1107,7 @@ private:
 
     // One corner shared, and on the screen a line through it with one quad on each side,
     // touching it at that corner only (or, for the quad whose side it is, along that side).
-    static bool TouchOnlyAtSharedCorner(const RunQuad& a, const RunQuad& b)
+    static bool TouchOnlyAtSharedCorner(const QuadShape& a, const QuadShape& b)
     {
         if (!a.watertight || !b.watertight)
             return false;
@@ -1121,7 +1133,7 @@ private:
             const float length = std::sqrt(ex * ex + ey * ey);
             if (!(length > 0.01f))
                 continue;
-            const auto range = [&](const RunQuad& q, int skip, float& lo, float& hi) {
+            const auto range = [&](const QuadShape& q, int skip, float& lo, float& hi) {
                 lo = std::numeric_limits<float>::infinity();
                 hi = -lo;
                 for (int k = 0; k < 4; ++k) {
@@ -1147,7 +1159,7 @@ private:
     // Two rectangles in one plane, both whole on the screen, that overlap nowhere but
     // at corners or full edges they share: the picture of the plane holds them the same
     // way, and OpenGL gives each pixel on a shared edge or corner to one of them at most.
-    static bool MeetOnlyAtSharedCornersInOnePlane(const RunQuad& a, const RunQuad& b)
+    static bool MeetOnlyAtSharedCornersInOnePlane(const QuadShape& a, const QuadShape& b)
     {
         if (!a.watertight || !b.watertight || a.plane < 0 || a.plane != b.plane || !(a.lo[a.plane] == b.lo[b.plane]))
             return false;
@@ -1166,7 +1178,7 @@ private:
 
     static bool SameCorner(const float a[3], const float b[3]) { return a[0] == b[0] && a[1] == b[1] && a[2] == b[2]; }
 
-    static bool LieOnEitherSideOfSharedEdge(const RunQuad& a, const RunQuad& b)
+    static bool LieOnEitherSideOfSharedEdge(const QuadShape& a, const QuadShape& b)
     {
         if (!a.watertight || !b.watertight)
             return false;
@@ -1215,7 +1227,7 @@ private:
     // The quad is described for the checks only when they need it: a quad that joins the
     // last batch comes after everything anyway, and one in the first batch can never be
     // one that a later quad must come after (no later quad goes before the first batch).
-    uint32_t PlaceInRun(RunQuad& q, const float clip[4][4])
+    uint32_t PlaceInRun(RunQuad& q, QuadShape& shape, const float clip[4][4])
     {
         const GLuint texture = q.texture;
         uint32_t first = UINT32_MAX;
@@ -1230,8 +1242,8 @@ private:
         int cx0 = 0, cx1 = -1, cy0 = 0, cy1 = -1;
         const auto describe = [&] {
             if (!described) {
-                DescribeRunQuad(clip, q);
-                GridCellsOf(q, cx0, cx1, cy0, cy1);
+                DescribeQuadShape(clip, shape);
+                GridCellsOf(shape, cx0, cx1, cy0, cy1);
                 described = true;
             }
         };
@@ -1244,12 +1256,13 @@ private:
             for (int cy = cy0; cy <= cy1; ++cy) {
                 for (int cx = cx0; cx <= cx1; ++cx) {
                     for (uint32_t index : m_tieGrid[static_cast<size_t>(cy) * kTieGridColumns + static_cast<size_t>(cx)]) {
-                        RunQuad& other = m_runQuads[index];
+                        QuadShape& other = m_runShapes[index];
                         if (other.seen == m_runSeen)
                             continue;
                         other.seen = m_runSeen;
-                        if (other.batch > latest && !other.dropped && MayTie(other, q))
-                            latest = other.batch;
+                        const RunQuad& placed = m_runQuads[other.quad];
+                        if (placed.batch > latest && !placed.dropped && MayTie(other, shape))
+                            latest = placed.batch;
                     }
                 }
             }
@@ -1271,22 +1284,25 @@ private:
             m_runBatches[target].vertices.clear();
             m_runBatches[target].dropped = 0;
         }
-        if (target > 0)
-            describe();
         q.batch = target;
-        q.seen = m_runSeen;
-        q.lookKey = m_pendingLookKey;
         const uint32_t index = static_cast<uint32_t>(m_runQuads.size());
         m_runQuads.push_back(q);
         m_runBatches[target].quads.push_back(index);
-        for (int cy = cy0; cy <= cy1; ++cy)
-            for (int cx = cx0; cx <= cx1; ++cx)
-                m_tieGrid[static_cast<size_t>(cy) * kTieGridColumns + static_cast<size_t>(cx)].push_back(index);
+        if (target > 0) {
+            describe();
+            shape.quad = index;
+            shape.seen = m_runSeen;
+            const uint32_t shapeIndex = static_cast<uint32_t>(m_runShapes.size());
+            m_runShapes.push_back(shape);
+            for (int cy = cy0; cy <= cy1; ++cy)
+                for (int cx = cx0; cx <= cx1; ++cx)
+                    m_tieGrid[static_cast<size_t>(cy) * kTieGridColumns + static_cast<size_t>(cx)].push_back(shapeIndex);
+        }
         return target;
     }
 
     // The cells of the tie grid that the quad's rectangle covers (none off the picture).
-    void GridCellsOf(const RunQuad& q, int& cx0, int& cx1, int& cy0, int& cy1) const
+    void GridCellsOf(const QuadShape& q, int& cx0, int& cx1, int& cy0, int& cy1) const
     {
         const float width = static_cast<float>(m_viewport.width), height = static_cast<float>(m_viewport.height);
         if (q.right < 0.0f || q.bottom < 0.0f || q.left > width || q.top > height)
@@ -1333,6 +1349,7 @@ private:
         }
         m_runBatchCount = 0;
         m_runQuads.clear();
+        m_runShapes.clear();
         ++m_runNumber;
         for (std::vector<uint32_t>& cell : m_tieGrid)
             cell.clear();
@@ -1644,6 +1661,7 @@ private:
     DrawState m_fanState;
     bool m_fanOpaque = true;                    // every fragment of the gathered fans has alpha 1
     std::unordered_set<GLuint> m_opaqueTextures; // textures without a texel below full alpha
+    GLuint m_lastOpaqueTexture = 0;              // the last one found there
 
     // Meshes in buffers, and the buffers bound (when known).
     std::unordered_map<const Mesh*, MeshBuffers> m_meshBuffers;
@@ -1658,9 +1676,9 @@ private:
     std::vector<RunBatch> m_runBatches;
     uint32_t m_runBatchCount = 0;
     std::vector<RunQuad> m_runQuads;
+    std::vector<QuadShape> m_runShapes; // of the quads registered in the tie grid
     std::vector<LookEntry> m_lookTable; // the last quad of each look (a power of two long)
     uint32_t m_runNumber = 1;
-    uint64_t m_pendingLookKey = 0;      // of the quad being placed
     std::vector<std::vector<uint32_t>> m_tieGrid =
         std::vector<std::vector<uint32_t>>(static_cast<size_t>(kTieGridColumns) * kTieGridRows);
     uint32_t m_runSeen = 0;
