@@ -173,16 +173,6 @@ public:
         m_targetHasAlpha = alphaBits != 0;
         // Two depths closer than a few steps of the buffer may be stored as one.
         m_depthSlack = 16.0f / static_cast<float>(1u << std::clamp(depthBits > 0 ? depthBits : 16, 8, 24)) + 2e-6f;
-        // The white texel that untextured draws read on the gathered path.
-        glGenTextures(1, &m_whiteTexture);
-        glBindTexture(GL_TEXTURE_2D, m_whiteTexture);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-        const uint32_t white = 0xFFFFFFFFu;
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_BGRA, GL_UNSIGNED_BYTE, &white);
-        m_opaqueTextures.insert(m_whiteTexture);
-        m_boundTexture = m_whiteTexture;
         m_appliedVersion = 0;
         ForgetAppliedState();
     }
@@ -293,7 +283,7 @@ public:
             arrays |= kTexCoordArray;
         // The subset's alpha: the texture's times the material's (lit) or the vertices'.
         const bool lit = m_state.lighting;
-        const bool textureOpaque = m_opaqueTextures.count(m_boundTexture) != 0;
+        const bool textureOpaque = m_capTexture != 1 || m_opaqueTextures.count(m_boundTexture) != 0;
         const bool colourOpaque = layout.diffuse >= 0 ? buffers->colourOpaque : true;
         const bool alphaOne = lit && layout.diffuse < 0 ? m_state.material.diffuse[3] >= 1.0f : colourOpaque;
         SetBlending(m_state.alphaBlend, textureOpaque && alphaOne, false);
@@ -1510,16 +1500,15 @@ private:
         UseTexture(m_texture && m_texture->glName && hasTexCoords ? m_texture->glName : 0);
     }
 
-    // Texturing stays on: without a texture the white texel is read, which leaves the
-    // colour as it is (no texture reads as opaque white), so that going from a textured
-    // draw to an untextured one costs one bind, not two switches.
+    // Without a texture, texturing is switched off (no texture reads as opaque white).
+    // (Reading a white texel instead would spare the switches but cost the rasteriser a
+    // texel for every fragment of the untextured models, which is dearer.)
     void UseTexture(GLuint name)
     {
-        const GLuint bound = name != 0 ? name : m_whiteTexture;
-        SetCap(GL_TEXTURE_2D, true, m_capTexture);
-        if (m_boundTexture != bound) {
-            BindTexture(bound);
-            m_boundTexture = bound;
+        SetCap(GL_TEXTURE_2D, name != 0, m_capTexture);
+        if (name != 0 && m_boundTexture != name) {
+            BindTexture(name);
+            m_boundTexture = name;
         }
     }
 
@@ -1632,7 +1621,6 @@ private:
     float m_depthSlack = 1e-4f;   // depths closer than this may be stored alike
     bool m_targetHasAlpha = true; // the picture keeps alpha, which the read-back must fill
     GLuint m_boundTexture = 0;
-    GLuint m_whiteTexture = 0; // 1 x 1, opaque white
     uint32_t m_serial = 0;
     uint32_t m_appliedVersion = 0;
     uint32_t m_appliedViewportVersion = 0;
