@@ -10,6 +10,7 @@
 
 #include "app/app.h"
 #include "app/headless.h"
+#include "bench_common.h"
 #include "engine/archive.h"
 #include "engine/task.h"
 
@@ -66,6 +67,7 @@ void BM_HeadlessFrameFullPool(benchmark::State& state)
         RemoveScratchDir(dir);
         return;
     }
+    bench::SeedChance();
     KillAllTasks();
     for (int slot = 0; slot < kTaskSlots; ++slot) {
         Task* task = CreateTask(slot);
@@ -111,6 +113,7 @@ void BM_PacedFrame(benchmark::State& state)
         RemoveScratchDir(dir);
         return;
     }
+    bench::SeedChance();
     for (auto _ : state)
         RunFrame();
     HeadlessStop();

@@ -16,6 +16,7 @@ void BM_HeadlessFrameEmptyPool(benchmark::State& state)
         state.SkipWithError(dir.empty() ? "no built data files" : HeadlessLastMessage());
         return;
     }
+    bench::SeedChance();
     KillAllTasks();
     for (auto _ : state)
         HeadlessRunFrames(1);

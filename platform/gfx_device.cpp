@@ -73,6 +73,16 @@ void GfxDevice::SetViewport(const Viewport& viewport)
     ++m_viewportVersion;
 }
 
+void GfxDevice::AdoptStateOf(const GfxDevice& other)
+{
+    m_state = other.m_state;
+    ++m_stateVersion;
+    m_texture = other.m_texture;
+    m_fvf = other.m_fvf;
+    m_cullNone = other.m_cullNone;
+    SetViewport(other.m_viewport);
+}
+
 GfxDevice* CreateGfxDevice(GfxBackend backend, void* window, const DeviceSettings& settings, std::string* error)
 {
     if (backend == GfxBackend::Recording) {

@@ -18,6 +18,8 @@
 
 namespace plat {
 
+struct RecordedFrame;
+
 struct Texture {
     uint32_t width = 0; // texels, powers of two
     uint32_t height = 0;
@@ -73,6 +75,9 @@ public:
     uint32_t GetVertexFormat() const { return m_fvf; }
     void SetViewport(const Viewport& viewport);
     const Viewport& GetViewport() const { return m_viewport; }
+    // Takes over another device's transforms, render states, material, texture, vertex
+    // format and viewport: a recorder that stands in for one frame of another device.
+    void AdoptStateOf(const GfxDevice& other);
 
     // Textures from a decoded image (its padded power-of-two size); NULL on failure.
     virtual Texture* CreateTexture(const Image& image) = 0;
@@ -113,9 +118,49 @@ GfxDevice* CreateRecordingDevice();
 void LoseRecordingDeviceAtNextPresent();
 void RefuseRecordingDevices(int count);
 
-// The OpenGL device gathers consecutive fans that share their state into one draw
-// (on by default); off, every fan is drawn on its own with its whole state set again.
+// The OpenGL device gathers fans that share their state into one draw (on by default):
+// consecutive ones, and opaque world fans by texture where no two that change places
+// could meet at one pixel at equal depth; it sends no fan that lies wholly outside the
+// view, and sets state only where it changes. Off, every fan is drawn on its own with
+// its whole state set again.
 void UseGlDrawBatching(bool on);
+
+// What the OpenGL device asked of OpenGL in the last frame it presented (from the
+// scene's beginning): for the benchmarks' figures.
+struct GlCallCounts {
+    uint32_t draws = 0;          // glBegin/glEnd pairs, glDrawArrays, glDrawElements
+    uint32_t triangles = 0;      // handed to those draws
+    uint32_t capabilities = 0;   // glEnable/glDisable of capabilities and client arrays
+    uint32_t textureBinds = 0;
+    // Of those: texture binds and switches of texturing, blending and the depth test,
+    // each of which costs llvmpipe far more than a draw.
+    uint32_t fragmentStateChanges = 0;
+    uint32_t matrices = 0;       // matrix mode, loads and products
+    uint32_t materials = 0;      // glMaterial and glColorMaterial
+    uint32_t pointers = 0;       // client-array pointers
+    uint32_t StateCalls() const { return capabilities + textureBinds + matrices + materials + pointers; }
+};
+GlCallCounts LastGlFrameCallCounts();
+
+// ---- The floor: a frame drawn the cheapest way ----
+// Every triangle of a recorded frame that reaches into the view, moved once into
+// OpenGL's clip space with its colour as lit, kept in a static buffer and drawn with
+// one texture (each triangle reading as many texels as it did) in at most two draws
+// (textured, untextured) per stretch of the same depth test and blending, into the
+// same 640 x 480 picture. It costs the rasteriser what the frame costs it (the same
+// pixels, triangles and texel footprints) and the main thread as little as can be:
+// what a frame of the game is measured against. OpenGL devices only.
+struct FloorFrame;
+struct FloorSummary {
+    uint32_t triangles = 0;
+    uint32_t draws = 0;
+};
+// Null when the device is not OpenGL or the buffers cannot be made.
+FloorFrame* CreateFloorFrame(GfxDevice* device, const RecordedFrame& frame);
+// Clears the target and depth and draws the floor (no present), on the device it was made on.
+void DrawFloorFrame(FloorFrame* floor);
+FloorSummary SummariseFloorFrame(const FloorFrame* floor);
+void ReleaseFloorFrame(FloorFrame* floor); // before the device goes
 
 // Sets the window attributes (depth bits, double buffering, OpenGL 2.1) that the
 // window's creation takes on some video drivers; call before SDL_CreateWindow.

@@ -119,6 +119,12 @@ void RecordedFrame::Reset()
     draws.clear();
     states.clear();
     vertexBytes.clear();
+    // Room for the largest frames of the game from the start (a board frame is about
+    // 1,300 draws of 200 kB of vertices), so that what the recorder holds does not
+    // creep up with the scenes of a long run.
+    draws.reserve(4096);
+    states.reserve(1024);
+    vertexBytes.reserve(size_t{1} << 20);
     clears = 0;
     clearColour = 0;
     began = ended = false;

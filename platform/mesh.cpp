@@ -7,6 +7,12 @@
 
 namespace plat {
 
+uint64_t MeshSerial::Next()
+{
+    static uint64_t last = 0;
+    return ++last;
+}
+
 VertexLayout LayoutOfFormat(uint32_t fvf)
 {
     VertexLayout layout;

@@ -49,7 +49,24 @@ struct MeshSubset {
     uint32_t faceCount;
 };
 
+// A number that no other mesh content has had: new for every mesh made (copies too)
+// and whenever its vertices are locked for writing, so that a device that keeps the
+// mesh in buffers of its own can tell when they no longer hold it.
+struct MeshSerial {
+    uint64_t value = Next();
+    MeshSerial() = default;
+    MeshSerial(const MeshSerial&) : value(Next()) {}
+    MeshSerial& operator=(const MeshSerial&)
+    {
+        value = Next();
+        return *this;
+    }
+    void Renew() { value = Next(); }
+    static uint64_t Next();
+};
+
 struct Mesh {
+    MeshSerial serial;
     uint32_t fvf = 0;
     uint32_t options = 0;
     uint32_t vertexCount = 0;
@@ -61,8 +78,13 @@ struct Mesh {
     uint32_t Stride() const { return VertexSizeOfFormat(fvf); }
     uint32_t FaceCount() const { return static_cast<uint32_t>(faceAttributes.size()); }
     const MeshSubset* FindSubset(uint32_t attribute) const;
-    // The vertex buffer, locked whole: count * stride bytes.
-    uint8_t* LockVertices() { return vertices.data(); }
+    // The vertex buffer, locked whole: count * stride bytes. Vertices change only
+    // through it once the mesh may have been drawn.
+    uint8_t* LockVertices()
+    {
+        serial.Renew();
+        return vertices.data();
+    }
 };
 
 // Subset i of the result is the faces of material i. Fails on indices or

@@ -188,6 +188,7 @@ inline int RunUntil(BoardPiece* piece, PieceProc until, int limit = 400) {
 } // namespace board_test
 
 #include "engine/archive.h"
+#include "engine/draw3d.h"
 #include "engine/graphics.h"
 #include "platform/backends.h"
 #include "test_gfx_support.h"
@@ -195,10 +196,12 @@ inline int RunUntil(BoardPiece* piece, PieceProc until, int limit = 400) {
 namespace board_test {
 
 // The recording device with every texture and 25 one-triangle models loaded, so that
-// each drawn figure is one mesh draw of the current recorded frame.
+// each drawn figure is one mesh draw of the current recorded frame, whether the camera
+// (the start-up one, looking away from the board) sees it or not.
 class RecordedGraphics {
 public:
     RecordedGraphics() {
+        UseModelCulling(false);
         ReleaseGraphics();
         plat::SelectGfxBackend(plat::GfxBackend::Recording);
         const gfx_test::ArchiveImage archive = gfx_test::MinimalGraphicsArchive();
@@ -210,6 +213,7 @@ public:
         ReleaseGraphics();
         FreeDataFile();
         plat::SelectGfxBackend(plat::GfxBackend::OpenGL);
+        UseModelCulling(true);
     }
     RecordedGraphics(const RecordedGraphics&) = delete;
     RecordedGraphics& operator=(const RecordedGraphics&) = delete;

@@ -9,6 +9,7 @@
 
 #include "board/piece.h"
 #include "board/task_table.h"
+#include "engine/draw3d.h"
 #include "board/turn.h"
 #include "board/world.h"
 #include "frontend/gallery.h"
@@ -51,6 +52,11 @@ TEST_F(TeamSelectTest, OpensWithTeamZeroInFrontAndTheLabelFromItsSecondFrame)
                 Drawn(576, 400, {519, 641, 551, 673}));
     EXPECT_FALSE(LabelShown());
 
+    // Every model of the ring is asked for, also the row ends that lie outside the view.
+    struct CullingOff {
+        CullingOff() { UseModelCulling(false); }
+        ~CullingOff() { UseModelCulling(true); }
+    } cullingOff;
     Frames(1);
     EXPECT_TRUE(Drawn(206, 400, kLabelFrame) && Drawn(219, 406, {1012, 566, 1215, 585}))
         << "the name centred, (30 - 19) / 2 below the frame's top, rounded";

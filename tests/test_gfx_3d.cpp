@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/draw3d.h"
+#include "platform/xfile.h"
 #include "test_gfx_support.h"
 
 namespace {
@@ -115,6 +116,93 @@ TEST(GfxQuads, EachQuadTakesItsOwnColourAndTexture) {
     EXPECT_TRUE(fans[0]->texture == tile && fans[1]->texture == nullptr);
     EXPECT_EQ(std::make_pair(frame.WorldVertexOf(*fans[0], 3).colour, frame.WorldVertexOf(*fans[1], 0).colour),
               std::make_pair(0x80FF0000u, 0xFF0000FFu));
+}
+
+// A model of one triangle whose bounding box is the cube of side 1 about (cx, 0, 0).
+ModelRecord CubeBoundedModel(float cx) {
+    plat::XMeshData data;
+    data.positions = {cx - 0.5f, -0.5f, -0.5f, cx + 0.5f, 0.5f, 0.5f, cx + 0.5f, -0.5f, 0.5f};
+    data.indices = {0, 1, 2};
+    data.triangleMaterial = {0};
+    data.materials.resize(1);
+    ModelRecord model{};
+    EXPECT_EQ(LoadModelFromMeshData(&model, data), 1);
+    return model;
+}
+
+// Models wholly out of view are not sent; a model that reaches into view by any part of
+// its bounding sphere is. The camera looks along +z from z = -20: at the origin the view
+// is 5.36 units wide on either side, its sides leaning 15 degrees; the far side is z = 80.
+TEST(GfxModelCulling, OnlyModelsThatReachIntoTheViewAreSent) {
+    gfx_test::RecordingDevice device;
+    ModelRecord centred = CubeBoundedModel(0.0f), offset = CubeBoundedModel(10.0f);
+    plat::Texture* skin = device.MakeTexture(2, 2);
+    centred.textures[0] = skin;
+    SetCameraLookAt(0, 0, 0, 0, 0, -20);
+    struct Place {
+        const ModelRecord* model;
+        plat::Matrix4 world;
+        bool sent;
+    };
+    float quarterTurn = 0.0f; // facing 0 turns the model's +x onto the world's +z
+    plat::Matrix4 turned;
+    const float origin[3] = {0, 0, 0};
+    MakeWorldMatrixYaw(&turned, origin, &quarterTurn);
+    plat::Matrix4 scaled = plat::MatrixIdentity();
+    scaled.m[0][0] = scaled.m[1][1] = scaled.m[2][2] = 10.0f;
+    scaled.m[3][0] = 12.0f;
+    const Place places[] = {
+        {&centred, plat::MatrixTranslation(0, 0, 0), true},
+        {&centred, plat::MatrixTranslation(0, 0, -25), false},  // behind the eye
+        {&centred, plat::MatrixTranslation(0, 0, 90), false},   // beyond the far side
+        {&centred, plat::MatrixTranslation(0, 0, 80.5f), true}, // reaching back over it
+        {&centred, plat::MatrixTranslation(6.3f, 0, 0), false}, // its sphere (0.87) ends 0.04 beyond the side
+        {&centred, plat::MatrixTranslation(6.1f, 0, 0), true},
+        {&centred, plat::MatrixTranslation(-6.3f, 0, 0), false},
+        {&centred, plat::MatrixTranslation(0, 6.3f, 0), false},
+        {&centred, plat::MatrixTranslation(0, -6.1f, 0), true},
+        {&offset, plat::MatrixTranslation(-10, 0, 0), true}, // its box sits at the origin of the world
+        {&offset, plat::MatrixTranslation(0, 0, 0), false},  // and here at x = 10
+        {&offset, turned, true},                             // turned onto the z axis
+        {&centred, scaled, true},                            // ten times larger: reaches in from x = 12
+    };
+    for (const bool culling : {false, true}) {
+        UseModelCulling(culling);
+        plat::CurrentRecordedFrame().Reset();
+        std::vector<bool> sent;
+        for (const Place& p : places) {
+            const size_t before = plat::CurrentRecordedFrame().MeshDraws().size();
+            DrawModel(p.model, &p.world);
+            sent.push_back(plat::CurrentRecordedFrame().MeshDraws().size() > before);
+            // Sent or not, the device is left as the model's drawing leaves it.
+            const plat::Matrix4 world = g_d3dDevice->GetTransform(plat::TransformState::World);
+            EXPECT_EQ(std::memcmp(&world, &p.world, sizeof world), 0);
+            EXPECT_TRUE(g_d3dDevice->GetRenderState(plat::RenderState::Lighting) == 0 &&
+                        g_d3dDevice->GetTexture() == p.model->textures[0] && g_d3dDevice->GetVertexFormat() == plat::kFvfWorld);
+        }
+        for (size_t i = 0; i < std::size(places); ++i)
+            EXPECT_EQ(sent[i], places[i].sent || !culling) << "place " << i << (culling ? "" : " without culling");
+    }
+    // The view followed is the camera's at the draw, whoever set it: from z = +20 the
+    // place behind the first camera is in front, and z = 25 behind.
+    SetCameraLookAt(0, 0, 0, 0, 0, 20);
+    plat::CurrentRecordedFrame().Reset();
+    const plat::Matrix4 behind = plat::MatrixTranslation(0, 0, -25);
+    DrawModel(&centred, &behind);
+    ModelRecord sphere{};
+    ASSERT_EQ(CreateColouredSphereModel(&sphere, 8, 0.4f, 0xFFFFFF00u), 1);
+    const float farSide[3] = {0, 0, 25}, middle[3] = {0, 0, 0};
+    DrawModelAtPosition(&sphere, farSide);
+    EXPECT_EQ(g_d3dDevice->GetTexture(), nullptr);
+    DrawModelAtPosition(&sphere, middle);
+    const plat::RecordedFrame& frame = plat::CurrentRecordedFrame();
+    const auto draws = frame.MeshDraws();
+    ASSERT_EQ(draws.size(), 2u);
+    EXPECT_TRUE(draws[0]->mesh == centred.mesh && draws[1]->mesh == sphere.mesh);
+    EXPECT_EQ(frame.StateOf(*draws[1]).world.m[3][2], 0.0f) << "the sphere in the middle, not the one behind";
+    centred.textures[0] = nullptr; // the device's own, released with it
+    for (ModelRecord* m : {&centred, &offset, &sphere})
+        ReleaseModelRecord(m);
 }
 
 } // namespace

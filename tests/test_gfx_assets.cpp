@@ -146,6 +146,7 @@ TEST_F(GfxAssets, ModelDrawingLightsEachSubsetWithItsMaterial) {
     const float at[3] = {3, 0, 7}, spot[3] = {1, 2, 3};
     float facing = 90;
     MakeWorldMatrixYaw(&world, at, &facing);
+    SetCameraLookAt(2, 1, 5, 2, 5, -20); // both models in view
     DrawModel(&models[2], &world);
     DrawModel(&models[0], &world);
     DrawModelAtPosition(&models[1], spot);

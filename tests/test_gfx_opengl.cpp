@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <cstring>
+#include <tuple>
+#include <utility>
 
 #include "engine/config.h"
 #include "engine/draw3d.h"
@@ -190,6 +193,232 @@ TEST_F(GfxOpenGl, GatheredFansDrawTheSamePictureAsSingleFans) {
     // Many colours: an empty frame would match itself trivially.
     std::sort(picture[1].begin(), picture[1].end());
     EXPECT_GT(std::unique(picture[1].begin(), picture[1].end()) - picture[1].begin(), 200);
+}
+
+// Draws the frame twice, every fan on its own and gathered, and returns both pictures
+// and what the gathered frame asked of OpenGL.
+template <typename DrawFn>
+std::pair<std::vector<uint32_t>, std::vector<uint32_t>> PlainAndGathered(DrawFn draw, plat::GlCallCounts* gathered) {
+    std::vector<uint32_t> picture[2];
+    for (int on = 0; on < 2; ++on) {
+        plat::UseGlDrawBatching(on == 1);
+        BeginFrameDraw();
+        draw();
+        EXPECT_TRUE(g_d3dDevice->ReadPixels(picture[on]));
+        EndFrameDraw();
+    }
+    plat::UseGlDrawBatching(true);
+    *gathered = plat::LastGlFrameCallCounts();
+    return {picture[0], picture[1]};
+}
+
+size_t DifferentPixels(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+    size_t n = a.size() == b.size() ? 0 : std::max(a.size(), b.size());
+    for (size_t i = 0; i < std::min(a.size(), b.size()); ++i)
+        n += a[i] != b[i];
+    return n;
+}
+
+// A square of side 2 in the plane z = 0 with its top left corner at (x, y), corners in
+// the board's order.
+void Square(float x, float y, plat::Texture* texture) {
+    Vertex3D q[4];
+    SetVertex3D(&q[0], x, y, 0, 0, 0);
+    SetVertex3D(&q[1], x + 2, y, 0, 1, 0);
+    SetVertex3D(&q[2], x + 2, y - 2, 0, 1, 1);
+    SetVertex3D(&q[3], x, y - 2, 0, 0, 1);
+    DrawQuad3D(q, 0xFFFFFFFFu, texture);
+}
+
+// The camera looks straight at the plane z = 0, so that every pixel of it has one depth:
+// wherever two quads of it overlap they tie, and only their order decides.
+TEST_F(GfxOpenGl, OpaqueQuadsGatherByTextureWhereNoTwoMeetAtEqualDepth) {
+    std::vector<uint32_t> texels(16);
+    for (uint32_t i = 0; i < 16; ++i)
+        texels[i] = 0xFF000000u | (i * 0x0B0D07u);
+    plat::Texture* grass = Texture(4, 4, texels);
+    for (uint32_t& t : texels)
+        t ^= 0x00FFFF00u;
+    plat::Texture* road = Texture(4, 4, texels);
+    SetCameraLookAt(0, 0, 0, 0, 0, -40);
+    g_d3dDevice->SetTransform(plat::TransformState::World, plat::MatrixIdentity());
+
+    // A checkerboard drawn row by row: neighbours only share edges, each on its own
+    // side, so all of one texture goes out in one draw.
+    const auto checkerboard = [&] {
+        for (int r = 0; r < 6; ++r)
+            for (int c = 0; c < 6; ++c)
+                Square(-6.0f + 2.0f * float(c), 6.0f - 2.0f * float(r), (r + c) % 2 ? road : grass);
+    };
+    plat::GlCallCounts calls;
+    auto [plain, gathered] = PlainAndGathered(checkerboard, &calls);
+    EXPECT_EQ(DifferentPixels(plain, gathered), 0u);
+    EXPECT_EQ(std::make_pair(calls.draws, calls.triangles), std::make_pair(2u, 72u));
+
+    // Where quads overlap, the later still shows: squares stacked over the board (the
+    // last, grass, on top), and a grass square folded back over a road square across the
+    // edge they share. Also a square out of view and one reaching back past the eye.
+    const auto ties = [&] {
+        checkerboard();
+        for (int k = 0; k < 5; ++k)
+            Square(-3.0f, 1.0f, k % 2 ? road : grass);
+        Square(7.0f, 9.0f, road);
+        Vertex3D folded[4];
+        SetVertex3D(&folded[0], 9.0f, 9.0f, 0, 0, 0);
+        SetVertex3D(&folded[1], 9.0f, 7.0f, 0, 1, 0);
+        SetVertex3D(&folded[2], 8.0f, 7.0f, 0, 1, 1);
+        SetVertex3D(&folded[3], 8.0f, 9.0f, 0, 0, 1);
+        DrawQuad3D(folded, 0xFFFFFFFFu, grass);
+        // A grass quad over a road square, touching one of its corners.
+        Square(7.0f, -3.0f, road);
+        Vertex3D corner[4];
+        SetVertex3D(&corner[0], 7.0f, -3.0f, 0, 0, 0);
+        SetVertex3D(&corner[1], 8.5f, -3.0f, 0, 1, 0);
+        SetVertex3D(&corner[2], 8.5f, -4.5f, 0, 1, 1);
+        SetVertex3D(&corner[3], 7.0f, -4.5f, 0, 0, 1);
+        DrawQuad3D(corner, 0xFFFFFFFFu, grass);
+        // A grass square drawn again after a road square over half of it: the grass shows.
+        Square(-9.0f, -7.0f, grass);
+        Square(-8.0f, -7.0f, road);
+        Square(-9.0f, -7.0f, grass);
+        Square(30.0f, 0.0f, grass);
+        Vertex3D past[4];
+        SetVertex3D(&past[0], -10.0f, -8.0f, -60.0f, 0, 0);
+        SetVertex3D(&past[1], 10.0f, -8.0f, -60.0f, 4, 0);
+        SetVertex3D(&past[2], 10.0f, -8.0f, 5.0f, 4, 4);
+        SetVertex3D(&past[3], -10.0f, -8.0f, 5.0f, 0, 4);
+        DrawQuad3D(past, 0xFFFFFFFFu, road);
+    };
+    std::tie(plain, gathered) = PlainAndGathered(ties, &calls);
+    EXPECT_EQ(DifferentPixels(plain, gathered), 0u);
+    // The top of the stack, the folded square, the quad on the road's corner and the grass
+    // drawn again show grass, the road beside the folded square road (texels (1, 1),
+    // (1, 2), (1, 1), (1, 1) and (2, 1) of 4 x 4).
+    const auto at = [&](float x, float y) {
+        const float p[3] = {x, y, 0};
+        return At(p);
+    };
+    std::swap(pixels, gathered);
+    EXPECT_EQ(std::vector<uint32_t>({at(-2.25f, 0.25f), at(8.375f, 8.25f), at(7.75f, 8.25f), at(7.5625f, -3.5625f),
+                                     at(-7.75f, -7.75f)}),
+              std::vector<uint32_t>({0xFF374123u, 0xFF63753Fu, 0xFF374123u ^ 0x00FFFF00u, 0xFF374123u, 0xFF424E2Au}));
+}
+
+// A model's vertices are kept by OpenGL between frames, and follow its mesh: colours
+// written through LockVertices show at the next draw, and a model made anew (perhaps
+// where the old one lay in memory) shows its own.
+TEST_F(GfxOpenGl, ModelsAreDrawnAsTheirMeshesAreNow) {
+    SetCameraLookAt(0, 0, 0, 0, 0, -10);
+    const float centre[3] = {0, 0, 0};
+    const auto drawn = [&] {
+        BeginFrameDraw();
+        DrawModelAtPosition(&models[0], centre);
+        EXPECT_TRUE(g_d3dDevice->ReadPixels(pixels));
+        EndFrameDraw();
+        return At(centre);
+    };
+    ASSERT_EQ(CreateColouredSphereModel(&models[0], 8, 3.4f, 0xFFFF0000u), 1);
+    EXPECT_EQ(drawn(), 0xFFFF0000u);
+    EXPECT_EQ(drawn(), 0xFFFF0000u);
+    plat::Mesh& mesh = *models[0].mesh;
+    uint8_t* vertices = mesh.LockVertices();
+    for (uint32_t i = 0; i < mesh.vertexCount; ++i) {
+        const uint32_t green = 0xFF00FF00u;
+        std::memcpy(vertices + size_t{i} * mesh.Stride() + 12, &green, 4);
+    }
+    EXPECT_EQ(drawn(), 0xFF00FF00u);
+    ReleaseModelRecord(&models[0]);
+    ASSERT_EQ(CreateColouredSphereModel(&models[0], 8, 3.4f, 0xFF0000FFu), 1);
+    EXPECT_EQ(drawn(), 0xFF0000FFu);
+}
+
+TEST_F(GfxOpenGl, ArraysBlendingAndTexturingAreSetOnlyWhenTheyChange) {
+    ASSERT_EQ(CreateColouredSphereModel(&models[0], 8, 0.4f, 0xFFFFFF00u), 1);
+    plat::Texture* tile = Texture(1, 1, {0xFF20A040u});
+    SetCameraLookAt(0, 0, 0, 0, 10, -10);
+    // Spheres and a textured quad in turn; after a first frame that sets everything, a
+    // frame of two of each and one of ten of each.
+    plat::GlCallCounts calls[3];
+    for (int frame = 0; frame < 3; ++frame) {
+        BeginFrameDraw();
+        for (int i = 0; i < (frame < 2 ? 2 : 10); ++i) {
+            DrawModelAtPosition(&models[0], std::array<float, 3>{float(i % 5) - 2.0f, 0, float(i / 5)}.data());
+            Vertex3D quad[4];
+            FloorQuad(quad);
+            g_d3dDevice->SetTransform(plat::TransformState::World, plat::MatrixTranslation(0, 0.1f * float(i), 0));
+            DrawQuad3D(quad, 0xFFFFFFFFu, tile);
+        }
+        EndFrameDraw();
+        calls[frame] = plat::LastGlFrameCallCounts();
+    }
+    EXPECT_EQ(calls[2].draws, calls[1].draws * 5);
+    // Each draw switches the texture coordinates' array and texturing (the tile stays
+    // bound): blending and the depth test stay as they are.
+    EXPECT_EQ(calls[2].capabilities - calls[1].capabilities, 8u * 4u);
+    EXPECT_EQ(calls[2].fragmentStateChanges - calls[1].fragmentStateChanges, 8u * 2u);
+    EXPECT_EQ(calls[2].textureBinds, calls[1].textureBinds);
+}
+
+// The floor draws the frame's triangles where the frame drew them: the same pixels,
+// sprites to the pixel and world quads and models through the same camera.
+TEST_F(GfxOpenGl, TheFloorCoversThePixelsOfItsFrame) {
+    plat::Texture* bright = Texture(2, 2, {0xFFFFFFFFu, 0xFFC0C0C0u, 0xFFC0C0C0u, 0xFFFFFFFFu});
+    plat::XMeshData tri;
+    tri.positions = {3, 0, 3, 7, 0, 3, 5, 0, -3};
+    tri.indices = {0, 1, 2};
+    tri.triangleMaterial = {0};
+    plat::XMaterial glow;
+    glow.diffuse[3] = glow.emissive[1] = 1.0f;
+    tri.materials = {glow};
+    ASSERT_EQ(LoadModelFromMeshData(&models[0], tri), 1);
+    ASSERT_EQ(CreateColouredSphereModel(&models[1], 8, 1.5f, 0xFFFF8000u), 1);
+    SetCameraLookAt(0, 0, 0, 2, 15, -18);
+    const auto frame = [&] {
+        g_d3dDevice->SetTransform(plat::TransformState::World, plat::MatrixIdentity());
+        Vertex3D quad[4];
+        FloorQuad(quad);
+        DrawQuad3D(quad, 0xFFFFFFFFu, bright);
+        const plat::Matrix4 identity = plat::MatrixIdentity();
+        DrawModel(&models[0], &identity);
+        DrawModelAtPosition(&models[1], std::array<float, 3>{-5, 1, 2}.data());
+        DrawSprite(10, 10, {0, 0, 2, 2}, 2, 2, 0xFFFFFFFFu, bright);
+        DrawSprite(600.5f, 470, {0, 0, 37, 9}, 2, 2, 0xFFFFFFFFu, nullptr);
+    };
+    // The frame as a recorder takes it down, standing in for the OpenGL device.
+    plat::GfxDevice* gl = g_d3dDevice;
+    g_d3dDevice = plat::CreateRecordingDevice();
+    g_d3dDevice->AdoptStateOf(*gl);
+    BeginFrameDraw();
+    frame();
+    const plat::RecordedFrame recorded = plat::CurrentRecordedFrame();
+    delete g_d3dDevice;
+    g_d3dDevice = gl;
+    plat::FloorFrame* floor = plat::CreateFloorFrame(gl, recorded);
+    ASSERT_NE(floor, nullptr);
+    EXPECT_EQ(plat::SummariseFloorFrame(floor).triangles, 2u + 1u + 112u + 2u + 2u);
+
+    std::vector<uint32_t> game, cheap;
+    BeginFrameDraw();
+    frame();
+    ASSERT_TRUE(gl->ReadPixels(game));
+    EndFrameDraw();
+    plat::DrawFloorFrame(floor);
+    ASSERT_TRUE(gl->ReadPixels(cheap));
+    gl->Present();
+    plat::ReleaseFloorFrame(floor);
+    size_t covered = 0, differ = 0;
+    for (size_t i = 0; i < game.size(); ++i) {
+        covered += game[i] != 0xFF000000u;
+        differ += (game[i] != 0xFF000000u) != (cheap[i] != 0xFF000000u);
+    }
+    EXPECT_GT(covered, 5000u);
+    EXPECT_EQ(differ, 0u);
+    // The game's own frame after the floor is as before.
+    BeginFrameDraw();
+    frame();
+    ASSERT_TRUE(gl->ReadPixels(cheap));
+    EndFrameDraw();
+    EXPECT_EQ(DifferentPixels(game, cheap), 0u);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // run for one frame after a failed rebuild).
 #include "engine/draw3d.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "engine/assets.h"
@@ -58,10 +59,117 @@ int32_t IsSphereInFrustum(float x, float y, float z, float radius)
     return 1;
 }
 
+namespace {
+
+bool g_cullModels = true;
+
+bool SameMatrix(const plat::Matrix4& a, const plat::Matrix4& b)
+{
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            if (!(a.m[i][j] == b.m[i][j]))
+                return false;
+    return true;
+}
+
+// The view volume of the device's camera as the rasteriser clips it: six planes
+// (a, b, c, d) of unit normal, a point inside when a x + b y + c z + d >= 0. Unlike
+// g_frustumPlanes it follows every camera, whoever sets it, and its near side is the
+// near plane itself. Taken again only when the view or projection changes.
+struct ViewVolume {
+    plat::Matrix4 view{};
+    plat::Matrix4 projection{};
+    float planes[6][4] = {};
+    bool valid = false;
+};
+ViewVolume g_viewVolume;
+
+const ViewVolume& CurrentViewVolume()
+{
+    const plat::Matrix4 view = g_d3dDevice->GetTransform(plat::TransformState::View);
+    const plat::Matrix4 projection = g_d3dDevice->GetTransform(plat::TransformState::Projection);
+    ViewVolume& v = g_viewVolume;
+    if (v.valid && SameMatrix(v.view, view) && SameMatrix(v.projection, projection))
+        return v;
+    v.view = view;
+    v.projection = projection;
+    const plat::Matrix4 m = plat::MatrixMultiply(view, projection);
+    // Clip x, y within -w..w and z within 0..w, from the columns of the product.
+    const int signs[6][3] = {{0, 1, 1}, {0, -1, 1}, {1, 1, 1}, {1, -1, 1}, {2, 1, 0}, {2, -1, 1}};
+    for (int p = 0; p < 6; ++p) {
+        const int column = signs[p][0];
+        const float sign = static_cast<float>(signs[p][1]);
+        const float withW = static_cast<float>(signs[p][2]);
+        plat::Plane plane{withW * m.m[0][3] + sign * m.m[0][column], withW * m.m[1][3] + sign * m.m[1][column],
+                          withW * m.m[2][3] + sign * m.m[2][column], withW * m.m[3][3] + sign * m.m[3][column]};
+        plane = plat::PlaneNormalize(plane);
+        v.planes[p][0] = plane.a;
+        v.planes[p][1] = plane.b;
+        v.planes[p][2] = plane.c;
+        v.planes[p][3] = plane.d;
+    }
+    v.valid = true;
+    return v;
+}
+
+// Whether the model, placed by the world matrix, lies wholly outside the view: the
+// sphere about its bounding box, taken into the world, beyond one side of the volume.
+// A model without bounds is always drawn.
+bool IsModelOutOfView(const ModelRecord* model, const plat::Matrix4& world)
+{
+    const float* lo = model->boundsMin;
+    const float* hi = model->boundsMax;
+    if (!(hi[0] > lo[0] || hi[1] > lo[1] || hi[2] > lo[2]))
+        return false;
+    const float c[3] = {(lo[0] + hi[0]) * 0.5f, (lo[1] + hi[1]) * 0.5f, (lo[2] + hi[2]) * 0.5f};
+    const float h[3] = {(hi[0] - lo[0]) * 0.5f, (hi[1] - lo[1]) * 0.5f, (hi[2] - lo[2]) * 0.5f};
+    float centre[3];
+    for (int j = 0; j < 3; ++j)
+        centre[j] = c[0] * world.m[0][j] + c[1] * world.m[1][j] + c[2] * world.m[2][j] + world.m[3][j];
+    // The box's half axes in the world; its farthest corner from the centre is the radius.
+    float radius = 0.0f;
+    for (int s1 = -1; s1 <= 1; s1 += 2) {
+        for (int s2 = -1; s2 <= 1; s2 += 2) {
+            float squared = 0.0f;
+            for (int j = 0; j < 3; ++j) {
+                const float d = h[0] * world.m[0][j] + static_cast<float>(s1) * h[1] * world.m[1][j] +
+                                static_cast<float>(s2) * h[2] * world.m[2][j];
+                squared += d * d;
+            }
+            radius = std::max(radius, std::sqrt(squared));
+        }
+    }
+    // A little to spare, so that rounding never hides a model that reaches into view.
+    const float reach = radius * 1.001f + 0.01f;
+    for (const float* p : CurrentViewVolume().planes) {
+        if (p[0] * centre[0] + p[1] * centre[1] + p[2] * centre[2] + p[3] < -reach)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void UseModelCulling(bool on)
+{
+    g_cullModels = on;
+}
+
 void DrawModel(const ModelRecord* model, const plat::Matrix4* world)
 {
     if (!g_d3dDevice || !model || !model->mesh || !world)
         return;
+    if (g_cullModels && IsModelOutOfView(model, *world)) {
+        // The state the subsets would have left behind, without the subsets.
+        g_d3dDevice->SetTransform(plat::TransformState::World, *world);
+        g_d3dDevice->SetVertexFormat(plat::kFvfWorld);
+        if (model->materialCount > 0) {
+            g_d3dDevice->SetMaterial(model->materials[model->materialCount - 1]);
+            g_d3dDevice->SetTexture(model->textures[model->materialCount - 1]);
+        }
+        g_d3dDevice->SetRenderState(plat::RenderState::Lighting, 0);
+        return;
+    }
     g_d3dDevice->SetTransform(plat::TransformState::World, *world);
     g_d3dDevice->SetVertexFormat(plat::kFvfWorld);
     g_d3dDevice->SetRenderState(plat::RenderState::Lighting, 1);
@@ -104,11 +212,12 @@ void DrawModelAtPosition(const ModelRecord* sphere, const float position[3])
 {
     if (!g_d3dDevice || !sphere || !sphere->mesh)
         return;
-    g_d3dDevice->SetTransform(plat::TransformState::World,
-                              plat::MatrixTranslation(position[0], position[1], position[2]));
+    const plat::Matrix4 world = plat::MatrixTranslation(position[0], position[1], position[2]);
+    g_d3dDevice->SetTransform(plat::TransformState::World, world);
     g_d3dDevice->SetVertexFormat(plat::kFvfColoured);
     g_d3dDevice->SetTexture(nullptr);
-    g_d3dDevice->DrawMeshSubset(*sphere->mesh, 0);
+    if (!g_cullModels || !IsModelOutOfView(sphere, world))
+        g_d3dDevice->DrawMeshSubset(*sphere->mesh, 0);
 }
 
 void SetVertex3D(Vertex3D* vertex, float x, float y, float z, float u, float v)

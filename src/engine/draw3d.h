@@ -29,10 +29,14 @@ void SetCameraTransforms(const float lookAt[3], const float eye[3]);
 void UpdateFrustumPlanes();
 int32_t IsSphereInFrustum(float x, float y, float z, float radius);
 
+// Draws the model's subsets, unless its bounding sphere lies wholly outside the view of
+// the device's camera as it is now; either way the device is left in the same state.
 void DrawModel(const ModelRecord* model, const plat::Matrix4* world);
 void MakeWorldMatrixYaw(plat::Matrix4* out, const float position[3], float* facing);
 void MakeWorldMatrixYawRoll(plat::Matrix4* out, const float position[3], float* facing, float lean);
 void DrawModelAtPosition(const ModelRecord* sphere, const float position[3]);
+// Models out of view are skipped (on by default); off, every model is sent to the device.
+void UseModelCulling(bool on);
 
 void SetVertex3D(Vertex3D* vertex, float x, float y, float z, float u, float v);
 void DrawQuad3D(const Vertex3D* vertices, uint32_t colour, plat::Texture* texture); // four vertices
