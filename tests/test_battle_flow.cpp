@@ -54,7 +54,7 @@ TEST(BattleStart, AGroupOnTheArrivalSquareIsFoughtInsteadOfTheEvent) {
     PlaceBoardTasks();
     BoardPiece* group = Group(10, 3);
     BoardPiece* party = Team(11, kControllerComputer, 1);
-    party->moveProc = PieceArrive;
+    party->stateProc = PieceArrive;
     board_test::Frame(party);
     BattleWork* battle = Battle();
     ASSERT_NE(battle, nullptr);
@@ -66,14 +66,14 @@ TEST(BattleStart, AGroupOnTheArrivalSquareIsFoughtInsteadOfTheEvent) {
     EXPECT_EQ(Modes(), (std::vector<std::pair<int, int>>{{0, 0}, {1, 0}, {1, 0}}));
     // The arriving piece finds no event and ends its move.
     board_test::Frame(party);
-    EXPECT_EQ(party->moveProc, PieceIdle);
+    EXPECT_EQ(party->stateProc, PieceIdle);
     // A second meeting while this battle runs changes nothing.
     BoardPiece* other = Team(12, kControllerComputer, 2);
     StartEnemyGroupBattle(other, group);
     EXPECT_EQ(Battle()->partyPiece, party);
     // The roaming group arriving on a team's square: the team is the party.
     KillTask(&g_tasks[kBattleTaskSlot]);
-    group->moveProc = EnemyArrive;
+    group->stateProc = EnemyArrive;
     KillTask(&g_tasks[11]);
     board_test::Frame(group);
     ASSERT_NE(Battle(), nullptr);
@@ -187,7 +187,7 @@ TEST(EventBattle, CommandSixFightsOneOfItsCountsThenTheScriptGoesOn) {
             std::strncpy(g_eventScripts, script.c_str(), 2000); // and zeros behind it
             g_eventCount = 1;
             BoardPiece* party = Team(10, kControllerComputer, 1);
-            party->moveProc = PieceWaitEvent;
+            party->stateProc = PieceWaitEvent;
             SeedRandom(seed);
             ASSERT_EQ(StartEvent(party, 1), 1);
             const auto runEvent = [](int frames) {

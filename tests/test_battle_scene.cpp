@@ -82,7 +82,7 @@ TEST(BattleScene, TheWinnerShootsTheCameraFollowsAndTheLoserSinks) {
         ASSERT_TRUE(party && enemy);
         EXPECT_EQ((std::vector<float>{party->position[0], party->facing, enemy->position[0], enemy->facing}),
                   (std::vector<float>{70.0f, 180.0f, -70.0f, 0.0f}));
-        EXPECT_EQ((std::tuple{party->proc, enemy->proc, party->opponent, enemy->opponent}),
+        EXPECT_EQ((std::tuple{party->stateProc, enemy->stateProc, party->opponent, enemy->opponent}),
                   outcome == 0 ? std::make_tuple(DelayActorShot, HoldActorIdle, enemy, party)
                                : std::make_tuple(HoldActorIdle, DelayActorShot, enemy, party));
         const BattleScene* scene = TaskWork<BattleScene>(&g_tasks[kBattleSceneSlot]);
@@ -110,7 +110,7 @@ TEST(BattleScene, ATieMakesTheDefenderDodgeAndNobodySinks) {
     BattleBoard board;
     BattleWork* battle = ClashWaitingForScene(2, 1, 0);
     UpdateAllTasks();
-    EXPECT_EQ((std::tuple{ActorOfSide(0)->proc, ActorOfSide(1)->proc}), std::make_tuple(DelayActorCharge, AwaitActorHit));
+    EXPECT_EQ((std::tuple{ActorOfSide(0)->stateProc, ActorOfSide(1)->stateProc}), std::make_tuple(DelayActorCharge, AwaitActorHit));
     const SceneRun run = RunScene(battle);
     // The charge in frame 40, the burst in 128; a dodger is never hit, nobody sinks in a tie.
     EXPECT_EQ((std::tuple{run.soundFrames[9], run.soundFrames[11], run.soundFrames[1].size(), run.soundFrames[10].size(), std::fabs(run.dodgedZ)}),
@@ -129,7 +129,7 @@ TEST(BattleScene, ShotsLeaveTheirSpiralOneAfterAnother) {
     for (int frame = 1; frame <= 120; ++frame) {
         UpdateAllTasks();
         for (int i = 0; i < 6; ++i)
-            if (!left[i] && g_tasks[82 + i].alive && TaskWork<Shot>(&g_tasks[82 + i])->proc == FlyShot) left[i] = frame;
+            if (!left[i] && g_tasks[82 + i].alive && TaskWork<Shot>(&g_tasks[82 + i])->stateProc == FlyShot) left[i] = frame;
     }
     EXPECT_EQ(left, (std::vector<int>{109, 102, 95, 91, 84, 78}));
 }
@@ -145,15 +145,15 @@ TEST(BattleScene, AShotOrBurstEffectInReachKnocksItsTargetOver) {
               std::pair(1, 1));
     Shot* shot = TaskWork<Shot>(&g_tasks[82]);
     HitEffect* effect = TaskWork<HitEffect>(&g_tasks[83]);
-    shot->proc = FlyShot; // straight on, without the spiral
+    shot->stateProc = FlyShot; // straight on, without the spiral
     // The shot steps 1.0 a frame and is 1.5 from the party in frame 3; the effect waits
     // one frame, then reaches 1.5 from the enemy in frame 4.
     EXPECT_EQ(RunScene(nullptr, 4).soundFrames[1], (std::vector<int>{3, 4}));
     // The shot has already faded one frame of its 25.
-    EXPECT_EQ((std::tuple{shot->proc, shot->impactTimer, shot->effectModel}), std::make_tuple(FadeShot, 24, 2));
-    EXPECT_EQ((std::tuple{effect->proc, effect->timer, effect->effectModel}), std::make_tuple(FadeHitEffect, 25, 2));
+    EXPECT_EQ((std::tuple{shot->stateProc, shot->impactTimer, shot->effectModel}), std::make_tuple(FadeShot, 24, 2));
+    EXPECT_EQ((std::tuple{effect->stateProc, effect->timer, effect->effectModel}), std::make_tuple(FadeHitEffect, 25, 2));
     // The party has tumbled one frame (2 degrees) from 270; the enemy starts from 90.
-    EXPECT_EQ((std::tuple{party->proc, party->lean, enemy->proc, enemy->lean}),
+    EXPECT_EQ((std::tuple{party->stateProc, party->lean, enemy->stateProc, enemy->lean}),
               std::make_tuple(TumbleActor, 272.0f, TumbleActor, 90.0f));
     for (int frame = 5; frame <= 29; ++frame) UpdateAllTasks();
     EXPECT_EQ((std::tuple{g_tasks[82].alive, g_tasks[83].alive}), std::make_tuple(0, 0));

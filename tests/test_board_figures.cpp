@@ -57,7 +57,7 @@ TEST(Figures, ChainTrailsOneCellPerMemberAndTurnsAtTheCorner) {
         BoardWorld world(16, 16);
         const auto path = LayCorridor(world, 14, corner);
         BoardPiece* piece = SpawnPiece(10, kControllerComputer, 1, 1, 0.0f, 1);
-        piece->moveProc = AutoStepMove;
+        piece->stateProc = AutoStepMove;
         piece->die = 9;
 
         for (int frame = 1; frame <= 4; ++frame) Frame(piece);
@@ -85,7 +85,7 @@ TEST(Figures, ArrivalCollapsesTheChainAndOnlyTheLeaderAndKnownModelsAreDrawn) {
     LayCorridor(world, 10, 0);
     world.Square(10, 1, 12);
     BoardPiece* piece = SpawnPiece(10, kControllerComputer, 1, 1, 0.0f, 1);
-    piece->moveProc = AutoStepMove;
+    piece->stateProc = AutoStepMove;
     piece->die = 1;
     auto drawn = [&] {
         graphics.Clear();
@@ -100,7 +100,7 @@ TEST(Figures, ArrivalCollapsesTheChainAndOnlyTheLeaderAndKnownModelsAreDrawn) {
         EXPECT_EQ((std::tuple{piece->figures[k].motionProc, piece->figures[k].x}),
                   std::make_tuple(FigureSettleState, BoardWorld::X(10))) << k;
     Frame(piece);
-    EXPECT_EQ(piece->moveProc, PieceIdle);
+    EXPECT_EQ(piece->stateProc, PieceIdle);
     EXPECT_EQ(drawn(), 1u);
 
     // A member lifted a whole unit above the leader shows, although it stands on it.

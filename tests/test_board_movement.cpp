@@ -43,22 +43,22 @@ TEST(DieRules, ComputerSpinOfTwentySevenFramesOnAThreeFaceDie) {
     BoardPiece* team = SpawnPiece(10, kControllerComputer, 0, 0, 0.0f, 1);
     SpawnPiece(11, kControllerComputer, 0, 0, 0.0f, 2)->progress = 30; // far ahead: the rule would give a 6
     team->dieFaces = 3;
-    team->moveProc = PieceStartTurn;
+    team->stateProc = PieceStartTurn;
     SeedRandom(54); // first draws: 4 of 6 (20 frames), then 7 of 10
     Frame(team);
     Frame(team);
-    ASSERT_EQ(team->moveProc, AutoRollDie);
+    ASSERT_EQ(team->stateProc, AutoRollDie);
     EXPECT_EQ(team->spinCountdown, 27);
     std::set<int> faces;
     for (int frame = 1; frame < 27; ++frame) {
         ClearSoundRequests();
         Frame(team);
         faces.insert(team->die);
-        ASSERT_EQ(team->moveProc, AutoRollDie) << "frame " << frame;
+        ASSERT_EQ(team->stateProc, AutoRollDie) << "frame " << frame;
         EXPECT_FALSE(BoardWorld::Heard(0));
     }
     Frame(team);
-    EXPECT_EQ((std::tuple{team->moveProc, BoardWorld::Heard(0), faces, team->dieFaces}),
+    EXPECT_EQ((std::tuple{team->stateProc, BoardWorld::Heard(0), faces, team->dieFaces}),
               std::make_tuple(AutoChooseDirection, true, std::set<int>{1, 2, 3}, 6));
     EXPECT_LE(team->die, 3) << "the three-face roll stands";
 }
@@ -79,11 +79,11 @@ TEST(PlayerChoice, FirstPressedKeyDecidesClosedWaysSoundAndBlockedOnesAreSilent)
         BoardWorld world(5, 5);
         world.Squares({{2, 2, 10, kLinkHeading0 | kLinkHeading90}, {3, 2, 11}, {2, 1, 12}, {1, 2, 0}});
         BoardPiece* piece = SpawnPiece(10, kControllerPlayer, 2, 2, 270.0f);
-        piece->moveProc = PlayerChooseDirection;
+        piece->stateProc = PlayerChooseDirection;
         piece->subStep = 2;
         BoardWorld::PressKeys(c.keys);
         Frame(piece);
-        EXPECT_EQ((std::tuple{piece->moveProc, piece->heading, BoardWorld::Heard(8)}),
+        EXPECT_EQ((std::tuple{piece->stateProc, piece->heading, BoardWorld::Heard(8)}),
                   std::make_tuple(c.expectProc, c.expectHeading, c.refusedSound));
         if (c.expectProc == PlayerStepMove) EXPECT_EQ(piece->subStep, 0);
     }
@@ -127,7 +127,7 @@ TEST(Arrival, GoalStopsTheMoveWithStepsLeft) {
     world.Squares({{1, 1, 10, kLinkHeading0 | kRouteStart}, {2, 1, 11, kLinkHeading0},
                    {3, 1, 12, kLinkHeading0 | kRouteGoal}, {4, 1, 13, kLinkHeading0}, {5, 1, 14}});
     BoardPiece* piece = SpawnPiece(10, kControllerComputer, 1, 1, 0.0f, 1);
-    piece->moveProc = AutoChooseDirection;
+    piece->stateProc = AutoChooseDirection;
     piece->die = 4;
     SeedRandom(7);
     ASSERT_GT(RunUntil(piece, PieceArrive), 0);
@@ -144,24 +144,24 @@ TEST(Arrival, WaitsForTheLastFigureThenForTheEventWhereThereIsAScript) {
         world.Event(1, 1, n);
         g_eventCount = n == 1 ? 1 : 10;
         BoardPiece* piece = SpawnPiece(11, kControllerComputer, 1, 1, 0.0f, 1);
-        piece->moveProc = PieceArrive;
+        piece->stateProc = PieceArrive;
         piece->figures[5].motionProc = FigureIdleState;
         piece->figures[5].x = piece->x - 2.0f;
         Frame(piece);
-        EXPECT_EQ(piece->moveProc, PieceArrive);
+        EXPECT_EQ(piece->stateProc, PieceArrive);
         piece->figures[5].x = piece->x - 0.4f;
         Frame(piece);
-        EXPECT_EQ((std::tuple{piece->moveProc, g_tasks[kEventSlot].alive}), std::make_tuple(PieceWaitEvent, n == 1 ? 1 : 0));
+        EXPECT_EQ((std::tuple{piece->stateProc, g_tasks[kEventSlot].alive}), std::make_tuple(PieceWaitEvent, n == 1 ? 1 : 0));
         if (n == 1) {
             const EventTask* event = TaskWork<EventTask>(&g_tasks[kEventSlot]);
             EXPECT_EQ((std::tuple{event->piece, event->scriptSlot}), std::make_tuple(piece, 0));
             Frame(piece);
-            EXPECT_EQ(piece->moveProc, PieceWaitEvent);
+            EXPECT_EQ(piece->stateProc, PieceWaitEvent);
             g_tasks[kEventSlot].alive = 0;
         }
         piece->die = 0;
         Frame(piece);
-        EXPECT_EQ((std::tuple{piece->moveProc, piece->die}), std::make_tuple(PieceIdle, 1));
+        EXPECT_EQ((std::tuple{piece->stateProc, piece->die}), std::make_tuple(PieceIdle, 1));
         for (const Figure& figure : piece->figures)
             EXPECT_EQ((std::tuple{figure.x, figure.z}), std::make_tuple(piece->x, piece->z));
     }
@@ -175,7 +175,7 @@ TEST(RoamingGroup, WalksItsOwnLayerIgnoresTheGoalAndKeepsItsDie) {
     world.EnemyLinks(2, 2, kLinkHeading90);
     BoardPiece* group = SpawnPiece(10, kControllerEnemy, 2, 3, 0.0f, 3);
     SpawnPiece(11, kControllerComputer, 0, 0, 0.0f, 1)->progress = 30; // the catch-up rule would give a 6
-    group->moveProc = EnemyRollDie; // the last frame of its spin on a three-face die
+    group->stateProc = EnemyRollDie; // the last frame of its spin on a three-face die
     group->spinCountdown = 1;
     group->dieFaces = 3;
     SeedRandom(3);
@@ -195,11 +195,11 @@ TEST(NoWayOn, TurnEndsInsteadOfWalkingOrDrawingForEverAndTheComputerDrawsOnlyOpe
         world.Square(3, 1, 14, kLinkHeading0 | kLinkHeading270 | kRouteGoal);
         world.EnemyLinks(3, 1, kLinkHeading0 | kLinkHeading270);
         BoardPiece* piece = SpawnPiece(10, controller, 3, 1, 180.0f, controller == kControllerEnemy ? 3 : 1);
-        piece->moveProc = start;
+        piece->stateProc = start;
         piece->die = 3;
         BoardWorld::PressKeys({kKeyRight});
         Frame(piece);
-        EXPECT_EQ((std::tuple{piece->moveProc, piece->x, piece->die}), std::make_tuple(PieceIdle, BoardWorld::X(3), 1));
+        EXPECT_EQ((std::tuple{piece->stateProc, piece->x, piece->die}), std::make_tuple(PieceIdle, BoardWorld::X(3), 1));
     }
     {
         // A corridor cell walled in on every side (its square behind turned to rock).
@@ -208,14 +208,14 @@ TEST(NoWayOn, TurnEndsInsteadOfWalkingOrDrawingForEverAndTheComputerDrawsOnlyOpe
         BoardPiece* piece = SpawnPiece(10, kControllerComputer, 2, 2, 0.0f, 1);
         piece->x -= 0.5f;
         piece->subStep = 3;
-        piece->moveProc = AutoStepMove;
+        piece->stateProc = AutoStepMove;
         Frame(piece);
-        EXPECT_EQ((std::tuple{piece->moveProc, piece->x}), std::make_tuple(PieceIdle, BoardWorld::X(2)));
+        EXPECT_EQ((std::tuple{piece->stateProc, piece->x}), std::make_tuple(PieceIdle, BoardWorld::X(2)));
     }
     BoardWorld world(4, 4);
     world.Squares({{3, 1, 10, kLinkHeading0 | kLinkHeading180}, {2, 1, 11}}); // right leads off the board
     BoardPiece* piece = SpawnPiece(10, kControllerComputer, 3, 1, 0.0f, 1);
-    piece->moveProc = AutoChooseDirection;
+    piece->stateProc = AutoChooseDirection;
     piece->die = 1;
     SeedRandom(3); // the first two draws pick the link off the board
     ASSERT_GT(RunUntil(piece, PieceArrive), 0);
@@ -229,18 +229,18 @@ TEST(ControlSwitch, RestartsAnUnstartedRollAndSavingOnlyWhileThePlayersDieSpins)
     g_playerTeam = 1;
     SpawnPiece(10, kControllerComputer, 0, 0, 0.0f, 0);
     BoardPiece* mine = SpawnPiece(11, kControllerPlayer, 1, 1, 0.0f, 1);
-    mine->moveProc = PlayerRollDie;
+    mine->stateProc = PlayerRollDie;
     EXPECT_EQ(CanPlayerSave(), 1);
 
     SetPlayerTeamController(kControllerComputer);
-    EXPECT_EQ((std::tuple{mine->controller, mine->moveProc, BoardWorld::Heard(4), CanPlayerSave()}),
+    EXPECT_EQ((std::tuple{mine->controller, mine->stateProc, BoardWorld::Heard(4), CanPlayerSave()}),
               std::make_tuple(kControllerComputer, PieceStartTurn, true, 0));
     EXPECT_EQ(PieceOf(&g_tasks[10])->controller, kControllerComputer) << "another team is left alone";
 
     // Back to manual while the computer's spin runs: the spin finishes as the computer's.
-    mine->moveProc = AutoRollDie;
+    mine->stateProc = AutoRollDie;
     SetPlayerTeamController(kControllerPlayer);
-    EXPECT_EQ((std::tuple{mine->controller, mine->moveProc, CanPlayerSave()}), std::make_tuple(kControllerPlayer, AutoRollDie, 0));
+    EXPECT_EQ((std::tuple{mine->controller, mine->stateProc, CanPlayerSave()}), std::make_tuple(kControllerPlayer, AutoRollDie, 0));
 
     ClearSoundRequests();
     g_playerTeam = 2; // no piece of that team: nothing happens

@@ -45,7 +45,7 @@ TEST(Placement, PiecesTakeSlotsInRowOrderWithTheirRecords) {
               (std::vector<int>{3, 2, 3, 90, 4, 4, 18, 21, 0}));
     EXPECT_STREQ(wolves->name, "Wolves");
     EXPECT_EQ((std::vector<float>{wolves->x, wolves->y, wolves->z}), (std::vector<float>{3.0f, 0.25f, 3.0f}));
-    EXPECT_EQ((std::vector<PieceProc>{wolves->moveProc, red->moveProc, blue->moveProc}),
+    EXPECT_EQ((std::vector<PieceProc>{wolves->stateProc, red->stateProc, blue->stateProc}),
               (std::vector<PieceProc>{PieceIdle, PieceIdle, PieceStartTurn}));
     EXPECT_EQ((std::vector<int>{red->controller, int(red->heading), blue->controller}), (std::vector<int>{1, 180, 0}))
         << "team 1 is the player's";
@@ -139,7 +139,7 @@ TEST(Drawing, ArrowsDieNumberAndThreeFaceMark) {
     EXPECT_EQ((std::tuple{graphics.MeshDraws(), frame.WorldFans().size(), frame.Sprites().size()}),
               std::make_tuple(size_t{1}, size_t{0}, size_t{0}));
 
-    piece->moveProc = PlayerChooseDirection;
+    piece->stateProc = PlayerChooseDirection;
     piece->die = 5;
     ComputeDirectionArrows(piece);
     graphics.Clear();
@@ -160,7 +160,7 @@ TEST(Drawing, ArrowsDieNumberAndThreeFaceMark) {
 
     piece->controller = kControllerComputer; // only the player sees arrows
     piece->dieFaces = 3;
-    piece->moveProc = PieceIdle;
+    piece->stateProc = PieceIdle;
     graphics.Clear();
     DrawPiece(task);
     EXPECT_TRUE(frame.WorldFans().empty());
@@ -188,5 +188,5 @@ TEST_F(StageStartRun, ClearsTheLastResultBringsUpTurnsAndViewAndThePlayerRollsFi
     Frames(3);
     const BoardPiece* team = FindPlayerTeamPiece();
     ASSERT_NE(team, nullptr);
-    EXPECT_EQ((std::tuple{team->teamId, team->controller, team->moveProc}), std::make_tuple(0, 0, PlayerRollDie));
+    EXPECT_EQ((std::tuple{team->teamId, team->controller, team->stateProc}), std::make_tuple(0, 0, PlayerRollDie));
 }

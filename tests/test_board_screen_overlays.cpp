@@ -71,7 +71,7 @@ TEST_F(OverlayTest, StatusBarLabelsHintsAndTheComputerBanner)
     BoardView* view = View();
     view->minimapOn = view->overlayOn = 1;
     BoardPiece* player = SpawnPiece(10, kControllerPlayer, 1, 1, 0.0f, 0);
-    player->moveProc = PlayerRollDie;
+    player->stateProc = PlayerRollDie;
     DrawStatusBar();
     // Bar, rolling hint, minimap on, team panel on, stage label, stage 2 four pixels after it.
     EXPECT_EQ(Drawn(), (std::vector<Shot>{At(0, 481, 640, 497, 0, 464, kBar), At(1010, 1055, 1208, 1069, 0, 465),
@@ -81,8 +81,8 @@ TEST_F(OverlayTest, StatusBarLabelsHintsAndTheComputerBanner)
     // Both off; another team's human-looking roll does not count unless its controller
     // is the player's.
     view->minimapOn = view->overlayOn = 0;
-    player->moveProc = PieceIdle;
-    SpawnPiece(11, kControllerComputer, 2, 1, 0.0f, 1)->moveProc = PlayerRollDie;
+    player->stateProc = PieceIdle;
+    SpawnPiece(11, kControllerComputer, 2, 1, 0.0f, 1)->stateProc = PlayerRollDie;
     Clear();
     DrawStatusBar();
     std::vector<Shot> shots = Drawn();
@@ -93,7 +93,7 @@ TEST_F(OverlayTest, StatusBarLabelsHintsAndTheComputerBanner)
     // Automatic play: a computer hand never shows the rolling hint, and the banner
     // comes last, at the top; back under the player's hand the banner goes.
     player->controller = kControllerComputer;
-    player->moveProc = PlayerRollDie;
+    player->stateProc = PlayerRollDie;
     Clear();
     DrawStatusBar();
     shots = Drawn();
@@ -206,7 +206,7 @@ TEST_F(OverlayTest, MinimapFollowsChangedSquaresAndAnotherMap)
 TEST_F(OverlayTest, MarkersForTheFirstFourPiecesMovingOnesLastOnEvenAndOddBoards)
 {
     // 8 x 6 (even): a piece on cell (c, r) has its marker centred on (401 + 2c, 21 + 2r).
-    SpawnPiece(10, kControllerPlayer, 0, 0, 0.0f, 0)->moveProc = PlayerStepMove;
+    SpawnPiece(10, kControllerPlayer, 0, 0, 0.0f, 0)->stateProc = PlayerStepMove;
     SpawnPiece(12, kControllerComputer, 7, 5, 0.0f, 1);
     SpawnPiece(13, kControllerEnemy, 3, 2, 0.0f, 3);
     SpawnPiece(15, kControllerComputer, 4, 4, 0.0f, 2);

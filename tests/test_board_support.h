@@ -93,7 +93,7 @@ inline BoardPiece* SpawnPiece(int slot, int32_t controller, int column, int row,
     piece->y = 0.25f;
     piece->z = BoardWorld::Z(row);
     piece->heading = heading;
-    piece->moveProc = PieceIdle;
+    piece->stateProc = PieceIdle;
     for (int32_t& t : piece->arrowTexture) t = -1;
     Figure* ahead = nullptr;
     for (int i = 0; i < kPieceMembers; ++i)
@@ -178,10 +178,10 @@ inline Task* TaskOf(const BoardPiece* piece) {
 // One frame of the piece's own update (its move, then its six figures).
 inline void Frame(BoardPiece* piece) { UpdatePiece(TaskOf(piece)); }
 
-// Frames until the piece's move procedure is `until`; the number of frames run, or -1.
+// Frames until the piece's stateProc is `until`; the number of frames run, or -1.
 inline int RunUntil(BoardPiece* piece, PieceProc until, int limit = 400) {
     for (int frame = 1; frame <= limit; ++frame)
-        if (Frame(piece); piece->moveProc == until) return frame;
+        if (Frame(piece); piece->stateProc == until) return frame;
     return -1;
 }
 
@@ -271,7 +271,7 @@ protected:
     // piece that has just arrived does.
     BoardPiece* Party(int controller, int column, float heading = 0.0f, int team = 0) {
         BoardPiece* p = board_test::SpawnPiece(10 + team, controller, column, 1, heading, team);
-        p->moveProc = PieceWaitEvent;
+        p->stateProc = PieceWaitEvent;
         for (int i = 0; i < 6; ++i) {
             p->members[i] = g_characters[6 * team + i];
             p->figures[i].modelId = p->members[i].modelId;
@@ -362,7 +362,7 @@ protected:
     bool RunUntilPlayerRolls(int limit = 600) {
         for (int i = 0; i < limit; ++i) {
             const BoardPiece* piece = FindPlayerTeamPiece();
-            if (piece != nullptr && piece->controller == kControllerPlayer && piece->moveProc == PlayerRollDie)
+            if (piece != nullptr && piece->controller == kControllerPlayer && piece->stateProc == PlayerRollDie)
                 return true;
             Frames(1);
         }

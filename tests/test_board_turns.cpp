@@ -60,7 +60,7 @@ TEST_F(TurnControllerTest, ListsTheTeamsFromThePlayersOnThenTheRoamingGroupAndNu
 TEST_F(TurnControllerTest, HandsOverAfterFiftyFramesWhenTheNextPieceStandsAtTheLookAt) {
     BoardPiece* player = AddPiece(10, 0, 3, -5);
     BoardPiece* next = AddPiece(11, 1, 3, -5);
-    player->moveProc = PlayerStepMove;
+    player->stateProc = PlayerStepMove;
     ASSERT_EQ(CreateTurnController(3, 0.25f, -5, 270, 60, player, FollowCurrentPiece), 1);
     TurnController* c = Controller();
     Frames(1);
@@ -70,7 +70,7 @@ TEST_F(TurnControllerTest, HandsOverAfterFiftyFramesWhenTheNextPieceStandsAtTheL
     EXPECT_FLOAT_EQ(c->eye[1], 60.0f);
     EXPECT_NEAR(c->eye[2], -25.0f, 0.01f);
 
-    player->moveProc = PieceIdle; // frame 0 sees the move over
+    player->stateProc = PieceIdle; // frame 0 sees the move over
     Frames(1);
     EXPECT_EQ(c->cameraProc, WaitBeforeNextPiece);
     Frames(49);
@@ -78,9 +78,9 @@ TEST_F(TurnControllerTest, HandsOverAfterFiftyFramesWhenTheNextPieceStandsAtTheL
     Frames(1); // frame 50
     EXPECT_EQ((std::tuple{c->cameraProc, c->currentPiece}), std::make_tuple(StartPanX, next));
     Frames(1); // frame 51: StartPanX runs StartPanZ at once
-    EXPECT_EQ((std::tuple{c->cameraProc, next->moveProc}), std::make_tuple(ArriveAtPiece, PieceIdle));
+    EXPECT_EQ((std::tuple{c->cameraProc, next->stateProc}), std::make_tuple(ArriveAtPiece, PieceIdle));
     Frames(1); // frame 52
-    EXPECT_EQ((std::tuple{next->moveProc, c->cameraProc, c->turnIndex}),
+    EXPECT_EQ((std::tuple{next->stateProc, c->cameraProc, c->turnIndex}),
               std::make_tuple(PieceStartTurn, FollowCurrentPiece, 1));
 }
 
@@ -102,14 +102,14 @@ TEST_F(TurnControllerTest, PansHalfAUnitAFrameXFirstThenZThenSnaps) {
         Frames(1);
         xs.push_back(c->lookAt[0]);
         zs.push_back(c->lookAt[2]);
-        if (frame == 23) EXPECT_EQ(next->moveProc, PieceIdle);
+        if (frame == 23) EXPECT_EQ(next->stateProc, PieceIdle);
     }
     EXPECT_EQ(std::vector<float>(xs.begin(), xs.begin() + 14),
               std::vector<float>({2.5f, 2, 1.5f, 1, 0.5f, 0, -0.5f, -1, -1.5f, -2, -2.5f, -3, -3.5f, -3.5f}));
     EXPECT_EQ((std::pair{xs[23], xs[24]}), (std::pair{-3.5f, -3.0f})) << "the arrival snaps to the piece";
     EXPECT_EQ(std::vector<float>(zs.begin() + 14, zs.end()),
               std::vector<float>({-1, -0.5f, 0, 0.5f, 1, 1.5f, 2, 2.5f, 3, 3, 3}));
-    EXPECT_EQ(next->moveProc, PieceStartTurn);
+    EXPECT_EQ(next->stateProc, PieceStartTurn);
 }
 
 // An only piece gets the next turn after the wait and a pan of nothing; once every
@@ -119,9 +119,9 @@ TEST_F(TurnControllerTest, AnOnlyPieceTurnsAgainAndAnEmptyListLeavesTheCameraSti
     ASSERT_EQ(CreateTurnController(5, 0.25f, 5, 270, 60, player, FollowCurrentPiece), 1);
     TurnController* c = Controller();
     Frames(52);
-    EXPECT_EQ(player->moveProc, PieceIdle);
+    EXPECT_EQ(player->stateProc, PieceIdle);
     Frames(1);
-    EXPECT_EQ((std::tuple{player->moveProc, c->currentPiece, c->turnIndex}), std::make_tuple(PieceStartTurn, player, 0));
+    EXPECT_EQ((std::tuple{player->stateProc, c->currentPiece, c->turnIndex}), std::make_tuple(PieceStartTurn, player, 0));
 
     DismissAllPieces();
     EXPECT_EQ(player->alive, 0);
@@ -141,7 +141,7 @@ TEST_F(TurnControllerTest, APieceRemovedDuringItsTurnIsSkipped) {
     TurnController* c = Controller();
     c->turnIndex = 1;
     BoardPiece* beaten = c->currentPiece = c->turnList[1];
-    beaten->moveProc = PlayerStepMove;
+    beaten->stateProc = PlayerStepMove;
     Frames(3);
     // Beaten mid-move: gone from the list and ended, its move never reaches PieceIdle.
     RemovePieceFromTurnList(beaten);

@@ -103,7 +103,7 @@ TEST_F(CommandMenuTest, SaveAndAutomaticPlayAreGreyedAndRefusedUnlessThePlayerRo
     // The die stopped: the player's team is choosing its way or moving.
     ASSERT_TRUE(RunUntilPlayerRolls());
     Press(kKeyReturn);
-    ASSERT_NE(FindPlayerTeamPiece()->moveProc, PlayerRollDie);
+    ASSERT_NE(FindPlayerTeamPiece()->stateProc, PlayerRollDie);
     OpenMenu();
     Frames(1);
     EXPECT_TRUE(Drawn(28, 216, {1403, 913, 1503, 933}));
@@ -162,7 +162,7 @@ TEST_F(CommandMenuTest, AutomaticPlayAsksThenHandsTheTeamToTheComputerUntilD)
     EXPECT_EQ(player->controller, kControllerComputer);
     Frames(2);
     EXPECT_NE(Updating(), Slots{});
-    EXPECT_NE(player->moveProc, PlayerRollDie) << "the computer rolls now";
+    EXPECT_NE(player->stateProc, PlayerRollDie) << "the computer rolls now";
     // D on the board takes the team back.
     Press(kKeyD);
     EXPECT_EQ(player->controller, kControllerPlayer);

@@ -165,7 +165,7 @@ TEST_F(EventAction, RollAgainLeaveTheRaceAndGoal)
     piece->die = 4;
     Start(piece);
     Frames(2);
-    EXPECT_EQ((std::tuple{piece->moveProc, piece->die}), std::make_tuple(PieceStartTurn, 1));
+    EXPECT_EQ((std::tuple{piece->stateProc, piece->die}), std::make_tuple(PieceStartTurn, 1));
     EXPECT_TRUE(EventRunning()); // the event stays open until its 99
 
     KillAllTasks();
@@ -200,7 +200,7 @@ protected:
     int RunPiece(BoardPiece* piece, int limit = 400)
     {
         int frames = 0;
-        for (; piece->moveProc != PieceIdle && frames < limit; ++frames) Frames(1);
+        for (; piece->stateProc != PieceIdle && frames < limit; ++frames) Frames(1);
         return frames;
     }
 };
@@ -215,7 +215,7 @@ TEST_F(GoBack, WalksBackItsDrawnSquaresAfterTheEvent)
     const int distance = piece->die;
     ASSERT_TRUE(distance == 3 || distance == 4 || distance == 5);
     Frames(5);
-    EXPECT_EQ(piece->moveProc, GoBackWaitEvent); // still the event's wait
+    EXPECT_EQ(piece->stateProc, GoBackWaitEvent); // still the event's wait
     EXPECT_FLOAT_EQ(piece->x, 5.0f);
     ASSERT_LT(RunPiece(piece), 400);
     // Squares only at even columns: from 6 one square back is column 4, and the start

@@ -35,7 +35,7 @@ protected:
 
     static TeamSelectWork* Work() { return TaskWork<TeamSelectWork>(&g_tasks[152]); }
     static std::vector<float> Angles() { return {Work()->ringAngles, Work()->ringAngles + 3}; }
-    static bool Idle() { return Work()->proc == RunTeamSelectIdle; }
+    static bool Idle() { return Work()->stateProc == RunTeamSelectIdle; }
     void TurnWith(KeySlotId key)
     {
         Press(key);
@@ -93,7 +93,7 @@ TEST_F(TeamSelectTest, TheRingTurnsTwelveFramesEitherWayAndEscapeLeaves)
     EXPECT_TRUE(Heard(4) && Idle());
     EXPECT_EQ((std::tuple{Work()->selection, Angles()}), std::make_tuple(0, std::vector<float>({270, 150, 30})));
     Press(kKeyLeft);
-    EXPECT_EQ((std::tuple{Work()->selection, Work()->proc, Heard(4)}), std::make_tuple(2, TurnTeamRingBack, true));
+    EXPECT_EQ((std::tuple{Work()->selection, Work()->stateProc, Heard(4)}), std::make_tuple(2, TurnTeamRingBack, true));
     for (float a : Angles()) EXPECT_TRUE(a >= 0.0f && a < 360.0f) << "midway the angles stay inside 0..360: " << a;
     Frames(11);
     EXPECT_TRUE(Idle() && Angles() == std::vector<float>({150, 30, 270}));
@@ -161,10 +161,10 @@ TEST_F(GalleryTest, OpensWithModelOneInFrontAndLeftTurnsFourteenFramesToTheLast)
     HeadlessSetKeys(1u << kKeyLeft);
     Frames(1);
     HeadlessSetKeys(0);
-    EXPECT_EQ((std::tuple{Work()->selected, Work()->proc, Work()->ringAngles[24]}), std::make_tuple(24, TurnGalleryForward, 256.0f))
+    EXPECT_EQ((std::tuple{Work()->selected, Work()->stateProc, Work()->ringAngles[24]}), std::make_tuple(24, TurnGalleryForward, 256.0f))
         << "the angles rounded at the key";
     int frames = 0;
-    for (; Work()->proc == TurnGalleryForward && frames < 40; ++frames) Frames(1);
+    for (; Work()->stateProc == TurnGalleryForward && frames < 40; ++frames) Frames(1);
     EXPECT_EQ(frames, 14);
     EXPECT_EQ((std::vector<float>{Work()->ringAngles[24], Work()->ringAngles[0], Work()->ringRadii[24], Work()->ringRadii[0]}),
               (std::vector<float>{270, 284, 25, 10}));
@@ -178,7 +178,7 @@ TEST_F(GalleryTest, TwentyFiveRightsBringTheFirstModelBackAndEscapeLeaves)
     for (int i = 0; i < 25; ++i) {
         Press(kKeyRight);
         Frames(16);
-        ASSERT_TRUE(Heard(4) && Work()->proc == RunGalleryIdle) << "turn " << i;
+        ASSERT_TRUE(Heard(4) && Work()->stateProc == RunGalleryIdle) << "turn " << i;
     }
     EXPECT_TRUE(Work()->selected == 0 && Work()->ringAngles[0] == 270.0f);
     // Up and Down do nothing here.

@@ -45,7 +45,7 @@ protected:
             piece->memberCount = piece->liveCount = 6;
             piece->x = i == 3 ? 4.0f : -4.0f;
             piece->y = 0.25f;
-            piece->moveProc = i == 0 ? PieceStartTurn : PieceIdle;
+            piece->stateProc = i == 0 ? PieceStartTurn : PieceIdle;
         }
         controller_->currentPiece = pieces_[0];
         ResetRaceWatch(&watch_);
@@ -58,9 +58,9 @@ protected:
     bool Turn(int index) {
         controller_->turnIndex = index;
         controller_->currentPiece = controller_->turnList[index];
-        controller_->currentPiece->moveProc = PieceStartTurn;
+        controller_->currentPiece->stateProc = PieceStartTurn;
         if (!WatchRaceFrame(&watch_)) return false;
-        controller_->currentPiece->moveProc = PieceIdle;
+        controller_->currentPiece->stateProc = PieceIdle;
         return WatchRaceFrame(&watch_) == 1;
     }
 
@@ -88,7 +88,7 @@ protected:
 TEST_F(RaceWatchTest, SoundRaceIsCountedAndPasses) {
     // Frame 1: the player's team holds its first turn from the start.
     ASSERT_TRUE(WatchRaceFrame(&watch_)) << Fault();
-    pieces_[0]->moveProc = AutoStepMove;
+    pieces_[0]->stateProc = AutoStepMove;
     pieces_[0]->x = -3.0f; // between the start square and the corridor
     ASSERT_TRUE(Idle(1)) << Fault();
     pieces_[0]->x = -2.0f;
@@ -99,7 +99,7 @@ TEST_F(RaceWatchTest, SoundRaceIsCountedAndPasses) {
     for (auto [event, battle, frames] : {std::tuple{1, 0, 2}, {0, 1, 1}, {1, 0, 1}, {0, 0, 1}}) {
         g_tasks[kEventSlot].alive = event;
         g_tasks[149].alive = battle;
-        pieces_[0]->moveProc = event || battle ? AutoStepMove : PieceIdle;
+        pieces_[0]->stateProc = event || battle ? AutoStepMove : PieceIdle;
         ASSERT_TRUE(Idle(frames)) << Fault();
     }
     // Round the list: teams 1 and 2, the roaming group, the player's team again.
@@ -107,7 +107,7 @@ TEST_F(RaceWatchTest, SoundRaceIsCountedAndPasses) {
     // An extra roll granted during a turn (the piece waited on its event) and the
     // switch to automatic play during the spin are no hand-overs.
     for (PieceProc move : {PieceWaitEvent, PieceStartTurn, PlayerRollDie, PieceStartTurn}) {
-        pieces_[0]->moveProc = move;
+        pieces_[0]->stateProc = move;
         ASSERT_TRUE(Idle(1)) << Fault();
     }
     // A piece beaten out of the list is skipped.
@@ -121,11 +121,11 @@ TEST_F(RaceWatchTest, BrokenPieceIsCaughtInItsFrame) {
     using Plant = void (*)(BoardPiece*);
     // A moving piece may be between cells; a resting one is on a cell's centre.
     const std::tuple<const char*, Plant, const char*> plants[] = {
-        {"past the right edge", [](BoardPiece* p) { p->x = 6.0f; p->moveProc = AutoStepMove; }, "off the 5x3 board"},
-        {"just past the left edge", [](BoardPiece* p) { p->x = -5.5f; p->moveProc = AutoStepMove; }, "off the 5x3 board"},
-        {"past the far edge", [](BoardPiece* p) { p->x = 0.0f; p->z = 3.5f; p->moveProc = AutoStepMove; }, "off the 5x3 board"},
-        {"not a number", [](BoardPiece* p) { p->x = std::nanf(""); p->moveProc = AutoStepMove; }, "off the 5x3 board"},
-        {"on blocked ground", [](BoardPiece* p) { p->x = 0.0f; p->z = 2.0f; p->moveProc = AutoStepMove; },
+        {"past the right edge", [](BoardPiece* p) { p->x = 6.0f; p->stateProc = AutoStepMove; }, "off the 5x3 board"},
+        {"just past the left edge", [](BoardPiece* p) { p->x = -5.5f; p->stateProc = AutoStepMove; }, "off the 5x3 board"},
+        {"past the far edge", [](BoardPiece* p) { p->x = 0.0f; p->z = 3.5f; p->stateProc = AutoStepMove; }, "off the 5x3 board"},
+        {"not a number", [](BoardPiece* p) { p->x = std::nanf(""); p->stateProc = AutoStepMove; }, "off the 5x3 board"},
+        {"on blocked ground", [](BoardPiece* p) { p->x = 0.0f; p->z = 2.0f; p->stateProc = AutoStepMove; },
          "blocked ground (kind 20) at column 2 row 0"},
         {"resting between cells", [](BoardPiece* p) { p->x = -3.0f; }, "rests off the centre of column 1 row 1"},
         {"past the goal", [](BoardPiece* p) { p->progress = 4; }, "progress 4 on a track of 3"},
@@ -158,10 +158,10 @@ TEST_F(RaceWatchTest, TurnsAwayFromTheListsOrderAreCaught) {
         ResetRaceWatch(&watch_);
         controller_->turnIndex = 0;
         controller_->currentPiece = pieces_[0];
-        for (BoardPiece* piece : pieces_) piece->moveProc = PieceIdle;
-        pieces_[0]->moveProc = PieceStartTurn;
+        for (BoardPiece* piece : pieces_) piece->stateProc = PieceIdle;
+        pieces_[0]->stateProc = PieceStartTurn;
         const bool first = WatchRaceFrame(&watch_) == 1;
-        pieces_[0]->moveProc = PieceIdle;
+        pieces_[0]->stateProc = PieceIdle;
         return first && Idle(1);
     };
     // ... team 2 gets the turn while team 1 is still listed,
@@ -170,11 +170,11 @@ TEST_F(RaceWatchTest, TurnsAwayFromTheListsOrderAreCaught) {
     ExpectCaught(3, "turn 2 went to list index 2 (team 2) after index 0; index 1 was next");
     // ... team 2 starts a turn while the controller still holds the player's team,
     ASSERT_TRUE(afterFirstTurn()) << Fault();
-    pieces_[2]->moveProc = PieceStartTurn;
+    pieces_[2]->stateProc = PieceStartTurn;
     ExpectCaught(3, "slot 12 (team 2) was given a turn out of the turn list's order");
     // ... or two teams are handed a turn in one frame.
     ASSERT_TRUE(afterFirstTurn()) << Fault();
-    pieces_[0]->moveProc = pieces_[1]->moveProc = PieceStartTurn;
+    pieces_[0]->stateProc = pieces_[1]->stateProc = PieceStartTurn;
     controller_->turnIndex = 1;
     controller_->currentPiece = pieces_[1];
     ExpectCaught(3, "2 pieces were given a turn in one frame");

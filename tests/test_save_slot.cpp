@@ -31,16 +31,16 @@ protected:
     {
         const BoardPiece* piece = FindPlayerTeamPiece();
         if (piece != nullptr && piece->controller == kControllerPlayer) {
-            if (piece->moveProc == PlayerRollDie) return 1u << kKeyReturn;
+            if (piece->stateProc == PlayerRollDie) return 1u << kKeyReturn;
             int32_t column = 0, row = 0;
-            if (piece->moveProc == PlayerChooseDirection && PositionToCell(piece->x, piece->z, &column, &row)) {
+            if (piece->stateProc == PlayerChooseDirection && PositionToCell(piece->x, piece->z, &column, &row)) {
                 const struct { int key, bit, dc, dr; } ways[] = {
                     {kKeyRight, 1, 1, 0}, {kKeyLeft, 2, -1, 0}, {kKeyDown, 4, 0, 1}, {kKeyUp, 8, 0, -1}};
                 for (const auto& way : ways)
                     if ((RouteAt(column, row) & way.bit) && CellKindAt(column + way.dc, row + way.dr) < 15)
                         return 1u << way.key;
             }
-            if (piece->moveProc == PlayerChooseDirection) return 0;
+            if (piece->stateProc == PlayerChooseDirection) return 0;
         }
         return g_tasks[150].alive || g_tasks[149].alive || g_tasks[151].alive ? 1u << kKeyReturn : 0;
     }
@@ -51,7 +51,7 @@ protected:
         bool left = false;
         for (int i = 0; i < 20000; ++i) {
             const BoardPiece* piece = FindPlayerTeamPiece();
-            const bool rolling = piece != nullptr && piece->moveProc == PlayerRollDie;
+            const bool rolling = piece != nullptr && piece->stateProc == PlayerRollDie;
             if (rolling && left) return true;
             left = left || !rolling;
             HeadlessSetKeys(i % 2 == 0 ? PlayerKeys() : 0);
@@ -105,7 +105,7 @@ TEST_P(SaveSlotRoundTrip, SaveLoadSaveKeepsTheRaceAtEveryRollAndTheLoadedRaceRun
         const TurnController* turns = TurnControllerWork();
         for (int slot = 10; slot < 20; ++slot) EXPECT_EQ(g_tasks[slot].alive, slot < 10 + pieces ? 1 : 0);
         const BoardPiece* player = FindPlayerTeamPiece();
-        ASSERT_TRUE(player != nullptr && player->moveProc == PlayerRollDie && player->die == 1);
+        ASSERT_TRUE(player != nullptr && player->stateProc == PlayerRollDie && player->die == 1);
         EXPECT_TRUE(turns->turnList[0] == player && turns->currentPiece == player);
         EXPECT_EQ(std::vector<float>(turns->lookAt, turns->lookAt + 3), lookAt);
         EXPECT_EQ(g_tasks[2].alive, 1) << "the board view";

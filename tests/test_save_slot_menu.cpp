@@ -93,19 +93,19 @@ TEST_F(SaveMenuTest, FromTheTitleTheLoadListShowsEachSlotWrapsAsksWithNoChosenAn
     for (KeySlotId key : {kKeyDown, kKeyReturn}) Press(key);
     Frames(1);
     // The confirmation: frame at (247, 160), the load prompt, no chosen.
-    EXPECT_TRUE(Menu()->procedure == ConfirmSaveSlot && Menu()->answer == 0);
+    EXPECT_TRUE(Menu()->stateProc == ConfirmSaveSlot && Menu()->answer == 0);
     EXPECT_FALSE(DrawnFrom({1252, 1782, 1403, 1872}).empty()) << "the frame's inside";
     EXPECT_TRUE(Drawn(265, 166, {773, 156, 893, 176})) << "17.5 in from the frame, rounded";
     EXPECT_TRUE(Drawn(296, 195, {642, 480, 700, 499}) && Drawn(305, 222, {702, 480, 741, 498})) << "no, yes";
     Press(kKeyUp);
     EXPECT_EQ(Menu()->answer, 1);
     Press(kKeyReturn);
-    EXPECT_TRUE(Heard(8) && Menu()->procedure == ShowSaveErrorMessage);
+    EXPECT_TRUE(Heard(8) && Menu()->stateProc == ShowSaveErrorMessage);
     Frames(1);
     EXPECT_TRUE(Drawn(182, 180, kErrorMessage));
     Press(kKeyReturn);
     EXPECT_FALSE(Heard(0)) << "the error closes without a sound";
-    EXPECT_TRUE(Menu()->procedure == ChooseSaveSlot && Menu()->cursor == 1);
+    EXPECT_TRUE(Menu()->stateProc == ChooseSaveSlot && Menu()->cursor == 1);
     Press(kKeyEscape);
     EXPECT_EQ(LiveSlots(), std::vector<int>{kTitleSlot});
 }
@@ -138,7 +138,7 @@ TEST_F(SaveMenuInRace, SavingKeepsTheBoardBehindAndATitleLoadRebuildsTheRace)
     OpenFromCommandMenu(3);
     Press(kKeyDown); // slot 1
     ConfirmYes();
-    EXPECT_TRUE(Heard(7) && Menu()->procedure == ShowSaveDoneMessage);
+    EXPECT_TRUE(Heard(7) && Menu()->stateProc == ShowSaveDoneMessage);
     Frames(1);
     EXPECT_TRUE(DrawnFrom({404, 596, 436, 628}).empty()) << "the board stays visible behind";
     EXPECT_TRUE(Drawn(388, 120 + 23 + 28 + 2, kStageLabel)) << "slot 1 shows its stage at once";
@@ -156,7 +156,7 @@ TEST_F(SaveMenuInRace, SavingKeepsTheBoardBehindAndATitleLoadRebuildsTheRace)
     const BoardPiece* player = FindPlayerTeamPiece();
     ASSERT_NE(player, nullptr);
     EXPECT_EQ((std::tuple{player->x, player->z, player->progress}), (std::tuple{before.x, before.z, before.progress}));
-    EXPECT_EQ(player->moveProc, PlayerRollDie);
+    EXPECT_EQ(player->stateProc, PlayerRollDie);
     Frames(5);
     EXPECT_TRUE(RunUntilPlayerRolls());
 }
@@ -170,7 +170,7 @@ TEST_F(SaveMenuInRace, ADamagedSlotOrAFailedSaveIsRefusedAndTheRaceGoesOn)
     WriteFileBytes(dir_ / "save0.dat", damaged);
     OpenFromCommandMenu(2);
     ConfirmYes();
-    EXPECT_TRUE(Heard(8) && Menu()->procedure == ShowSaveErrorMessage);
+    EXPECT_TRUE(Heard(8) && Menu()->stateProc == ShowSaveErrorMessage);
     for (KeySlotId key : {kKeyReturn, kKeyEscape}) Press(key);
     Frames(1);
     EXPECT_EQ(g_tasks[100].updateEnabled, 1);
@@ -184,7 +184,7 @@ TEST_F(SaveMenuInRace, ADamagedSlotOrAFailedSaveIsRefusedAndTheRaceGoesOn)
     ConfirmYes();
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("save4.dat: the race was not saved: not a regular file"), std::string::npos) << err;
-    EXPECT_TRUE(Heard(8) && !Heard(7) && Menu()->procedure == ShowSaveErrorMessage);
+    EXPECT_TRUE(Heard(8) && !Heard(7) && Menu()->stateProc == ShowSaveErrorMessage);
     EXPECT_TRUE(std::filesystem::is_directory(dir_ / "save4.dat"));
 }
 

@@ -39,7 +39,7 @@ float ModelHeight(int32_t model)
 
 bool CanBeHit(const BattleActor* actor)
 {
-    return actor->proc == HoldActorIdle || actor->proc == TumbleActor;
+    return actor->stateProc == HoldActorIdle || actor->stateProc == TumbleActor;
 }
 
 void FireShotFan(BattleActor* actor, float x, float y, float z, float firstAngle)
@@ -55,8 +55,8 @@ template <class Work>
 void RunCurrentState(Task* task)
 {
     Work* work = TaskWork<Work>(task);
-    if (work->proc != nullptr)
-        work->proc(work);
+    if (work->stateProc != nullptr)
+        work->stateProc(work);
     if (work->alive == 0)
         task->alive = 0;
 }
@@ -98,7 +98,7 @@ BattleActor* CreateBattleActor(float x, float y, float z, float facing, int32_t 
     actor->model = model;
     actor->side = side;
     actor->opponent = opponent;
-    actor->proc = first;
+    actor->stateProc = first;
     actor->timer = kActorStartTimer;
     return actor;
 }
@@ -126,7 +126,7 @@ int CreateShot(float x, float y, float z, float startAngle, float heading, Battl
     shot->radius = 2.0f;
     shot->effectModel = 0;
     shot->target = target;
-    shot->proc = SpiralShotOut;
+    shot->stateProc = SpiralShotOut;
     return 1;
 }
 
@@ -144,7 +144,7 @@ int CreateHitEffect(float x, float y, float z, float heading, int32_t delay, Bat
     effect->timer = delay;
     effect->heading = heading;
     effect->target = target;
-    effect->proc = DelayHitEffect;
+    effect->stateProc = DelayHitEffect;
     return 1;
 }
 
@@ -197,7 +197,7 @@ void UpdateHitEffect(Task* task)
 void DrawHitEffect(Task* task)
 {
     const HitEffect* effect = TaskWork<HitEffect>(task);
-    if (effect->proc == DelayHitEffect)
+    if (effect->stateProc == DelayHitEffect)
         return; // not released yet
     DrawEffectSphere(effect->effectModel, effect->position);
 }
@@ -229,12 +229,12 @@ int IsOutsideArena(const float point[3])
 void StartActorTumble(BattleActor* actor)
 {
     actor->lean = actor->side == 0 ? 270.0f : 90.0f;
-    actor->proc = TumbleActor;
+    actor->stateProc = TumbleActor;
 }
 
 void SetActorIdle(BattleActor* actor)
 {
-    actor->proc = HoldActorIdle;
+    actor->stateProc = HoldActorIdle;
 }
 
 void DelayActorShot(BattleActor* actor)
@@ -242,7 +242,7 @@ void DelayActorShot(BattleActor* actor)
     actor->timer -= 1;
     if (actor->timer > 0)
         return;
-    actor->proc = SetActorIdle;
+    actor->stateProc = SetActorIdle;
     const float* p = actor->position;
     if (actor->side == 0)
         FireShotFanPositive(actor, p[0], p[1] + 1.0f, p[2]);
@@ -255,7 +255,7 @@ void DelayActorCharge(BattleActor* actor)
     actor->timer -= 1;
     if (actor->timer > 0)
         return;
-    actor->proc = LeanActorForward;
+    actor->stateProc = LeanActorForward;
     RequestSoundEffect(kSoundRoar);
 }
 
@@ -272,7 +272,7 @@ void LeanActorForward(BattleActor* actor)
     }
     if (done) {
         actor->timer = 20;
-        actor->proc = HoldActorLean;
+        actor->stateProc = HoldActorLean;
     }
 }
 
@@ -280,7 +280,7 @@ void HoldActorLean(BattleActor* actor)
 {
     actor->timer -= 1;
     if (actor->timer <= 0)
-        actor->proc = ReleaseActorLean;
+        actor->stateProc = ReleaseActorLean;
 }
 
 void ReleaseActorLean(BattleActor* actor)
@@ -301,7 +301,7 @@ void ReleaseActorLean(BattleActor* actor)
     }
     if (!done)
         return;
-    actor->proc = SetActorIdle;
+    actor->stateProc = SetActorIdle;
     float x = 0.0f;
     float z = 0.0f;
     OffsetByAngle(&x, &z, actor->position[0], actor->position[2], actor->facing, 1.0f);
@@ -314,7 +314,7 @@ void AwaitActorHit(BattleActor* actor)
 {
     if (IsAnyProjectileNear(actor->position) == 0)
         return;
-    actor->proc = RollRandom(2) == 0 ? DodgeActorPositive : DodgeActorNegative;
+    actor->stateProc = RollRandom(2) == 0 ? DodgeActorPositive : DodgeActorNegative;
     RequestSoundEffect(kSoundSwing);
 }
 
@@ -322,14 +322,14 @@ void DodgeActorPositive(BattleActor* actor)
 {
     actor->position[2] += 0.5f;
     if (actor->position[2] >= 6.0f)
-        actor->proc = HoldActorDodged;
+        actor->stateProc = HoldActorDodged;
 }
 
 void DodgeActorNegative(BattleActor* actor)
 {
     actor->position[2] -= 0.5f;
     if (actor->position[2] <= -6.0f)
-        actor->proc = HoldActorDodged;
+        actor->stateProc = HoldActorDodged;
 }
 
 void HoldActorIdle(BattleActor* /*actor*/) {}
@@ -353,14 +353,14 @@ void TumbleActor(BattleActor* actor)
         }
     }
     if (done)
-        actor->proc = HoldActorIdle;
+        actor->stateProc = HoldActorIdle;
 }
 
 void SinkActor(BattleActor* actor)
 {
     actor->position[1] -= 0.25f;
     if (actor->position[1] + ModelHeight(actor->model) + 1.0f < 0.0f)
-        actor->proc = HoldActorIdle;
+        actor->stateProc = HoldActorIdle;
 }
 
 void SpiralShotOut(Shot* shot)
@@ -373,7 +373,7 @@ void SpiralShotOut(Shot* shot)
     if (shot->angle >= shot->endAngle) {
         shot->angle = 0.0f;
         shot->impactTimer = 0;
-        shot->proc = FlyShot;
+        shot->stateProc = FlyShot;
         RequestSoundEffect(kSoundSwing);
     }
 }
@@ -391,7 +391,7 @@ void TestShotHit(Shot* shot)
 {
     if (StrikeTarget(shot->position, shot->target)) {
         shot->impactTimer = kImpactFrames;
-        shot->proc = FadeShot;
+        shot->stateProc = FadeShot;
         shot->effectModel = 2;
     } else {
         FlyShotOut(shot);
@@ -415,7 +415,7 @@ void DelayHitEffect(HitEffect* effect)
 {
     effect->timer -= 1;
     if (effect->timer <= 0)
-        effect->proc = FlyHitEffect;
+        effect->stateProc = FlyHitEffect;
 }
 
 void FlyHitEffect(HitEffect* effect)
@@ -432,7 +432,7 @@ void TestHitEffectHit(HitEffect* effect)
 {
     if (StrikeTarget(effect->position, effect->target)) {
         effect->timer = kImpactFrames;
-        effect->proc = FadeHitEffect;
+        effect->stateProc = FadeHitEffect;
         effect->effectModel = 2;
     } else {
         FlyHitEffectOut(effect);

@@ -22,7 +22,7 @@ struct BattleActor {
     int32_t timer;     // 40 at creation
     int32_t model;     // row of g_modelTable
     BattleActor* opponent;
-    ActorProc proc;
+    ActorProc stateProc;
 };
 CHECK_TASK_WORK(BattleActor);
 
@@ -37,7 +37,7 @@ struct Shot {
     float radius;  // 2.0 growing to 6.0
     float heading; // of the straight flight
     BattleActor* target;
-    ShotProc proc;
+    ShotProc stateProc;
 };
 CHECK_TASK_WORK(Shot);
 
@@ -48,7 +48,7 @@ struct HitEffect {
     int32_t effectModel; // 1 flying, 2 after a hit
     float heading;
     BattleActor* target;
-    HitEffectProc proc;
+    HitEffectProc stateProc;
 };
 CHECK_TASK_WORK(HitEffect);
 

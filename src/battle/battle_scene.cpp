@@ -249,7 +249,7 @@ int AreAllActorsIdle()
         Task* task = &g_tasks[slot];
         if (task->alive == 0 || task->kind != kBattleActorKind)
             continue;
-        const ActorProc proc = TaskWork<BattleActor>(task)->proc;
+        const ActorProc proc = TaskWork<BattleActor>(task)->stateProc;
         if (proc != HoldActorIdle && proc != HoldActorDodged)
             return 0;
     }
@@ -278,7 +278,7 @@ void SinkActorOfSide(int32_t side)
         BattleActor* actor = TaskWork<BattleActor>(task);
         if (actor->side != side)
             continue;
-        actor->proc = SinkActor;
+        actor->stateProc = SinkActor;
         RequestSoundEffect(kSoundScream);
         return;
     }

@@ -307,7 +307,7 @@ void EventCmdRollAgain(EventTask* event)
 {
     BoardPiece* piece = event->piece;
     EndPieceMove(piece);
-    piece->moveProc = PieceStartTurn;
+    piece->stateProc = PieceStartTurn;
 }
 
 void EventCmdRemoveTeam(EventTask* event)

@@ -27,7 +27,7 @@ constexpr float kRisingWalkStep = 0.25f;
 
 PieceProc OwnerMove(const Figure* figure)
 {
-    return figure->owner ? figure->owner->moveProc : nullptr;
+    return figure->owner ? figure->owner->stateProc : nullptr;
 }
 
 bool IsStepping(PieceProc proc)

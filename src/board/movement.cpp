@@ -83,7 +83,7 @@ void ChooseRandomWay(BoardPiece* piece, int32_t links, PieceProc next)
     const Way& way = kDrawnWays[RollRandom(4)];
     if ((links & way.bit) != 0 && IsWalkableAhead(piece->x, piece->z, way.heading)) {
         piece->heading = way.heading;
-        piece->moveProc = next;
+        piece->stateProc = next;
     }
 }
 
@@ -99,7 +99,7 @@ void StartComputerSpin(BoardPiece* piece, PieceProc next)
     const int i = RollRandom(6);
     const int extra = RollRandom(kExtraSpinFrames);
     piece->spinCountdown = kSpinTable[i] + extra;
-    piece->moveProc = next;
+    piece->stateProc = next;
 }
 
 // One frame of a one-cell walk; at the end of the cell a square counts a step and a
@@ -178,13 +178,13 @@ void PieceStartTurn(BoardPiece* piece)
 {
     switch (piece->controller) {
     case kControllerPlayer:
-        piece->moveProc = PlayerRollDie;
+        piece->stateProc = PlayerRollDie;
         break;
     case kControllerComputer:
-        piece->moveProc = AutoStartDieRoll;
+        piece->stateProc = AutoStartDieRoll;
         break;
     case kControllerEnemy:
-        piece->moveProc = EnemyStartDieRoll;
+        piece->stateProc = EnemyStartDieRoll;
         break;
     default:
         // Nobody plays a piece of an unknown controller: hand the turn on.
@@ -198,7 +198,7 @@ void PlayerRollDie(BoardPiece* piece)
     AdvanceDieFace(piece);
     if (IsKeyPressed(kKeyReturn) || IsKeyPressed(kKeyZ)) {
         RequestSoundEffect(kSoundBlip);
-        piece->moveProc = PlayerChooseDirection;
+        piece->stateProc = PlayerChooseDirection;
         ComputeDirectionArrows(piece);
         ApplyDieRules(piece);
     }
@@ -219,7 +219,7 @@ void PlayerChooseDirection(BoardPiece* piece)
             if ((route & key.way.bit) != 0) {
                 piece->heading = key.way.heading;
                 piece->subStep = 0;
-                piece->moveProc = PlayerStepMove;
+                piece->stateProc = PlayerStepMove;
             } else {
                 RequestSoundEffect(kSoundError);
             }
@@ -245,7 +245,7 @@ void AutoRollDie(BoardPiece* piece)
     if (piece->spinCountdown <= 0) {
         RequestSoundEffect(kSoundBlip);
         ApplyDieRules(piece);
-        piece->moveProc = AutoChooseDirection;
+        piece->stateProc = AutoChooseDirection;
     }
 }
 
@@ -264,7 +264,7 @@ void PieceArrive(BoardPiece* piece)
     SnapPiece(piece);
     if (!FigureChainGathered(piece))
         return;
-    piece->moveProc = PieceWaitEvent;
+    piece->stateProc = PieceWaitEvent;
     BoardPiece* other = FindPieceOnSameCell(piece);
     if (other && other->controller == kControllerEnemy) {
         // A group on the square is fought instead of the square's event.
@@ -296,7 +296,7 @@ void EnemyRollDie(BoardPiece* piece)
     piece->spinCountdown -= 1;
     if (piece->spinCountdown <= 0) {
         RequestSoundEffect(kSoundBlip);
-        piece->moveProc = EnemyChooseDirection;
+        piece->stateProc = EnemyChooseDirection;
     }
 }
 
@@ -315,7 +315,7 @@ void EnemyArrive(BoardPiece* piece)
     SnapPiece(piece);
     if (!FigureChainGathered(piece))
         return;
-    piece->moveProc = PieceWaitEvent;
+    piece->stateProc = PieceWaitEvent;
     BoardPiece* other = FindPieceOnSameCell(piece);
     if (other && IsTeamController(other->controller))
         StartEnemyGroupBattle(other, piece);
@@ -325,24 +325,24 @@ void OnSquareReached(BoardPiece* piece)
 {
     piece->die -= 1;
     piece->progress += 1;
-    piece->moveProc = piece->controller == kControllerPlayer ? PlayerChooseDirection : AutoChooseDirection;
+    piece->stateProc = piece->controller == kControllerPlayer ? PlayerChooseDirection : AutoChooseDirection;
     RequestSoundEffect(kSoundKnock);
     ComputeDirectionArrows(piece);
     if (piece->die <= 0) {
-        piece->moveProc = PieceArrive;
+        piece->stateProc = PieceArrive;
     } else if ((RouteUnderPiece(piece) & kRouteGoal) != 0) {
         piece->die = 0; // the goal stops the move whatever steps are left
-        piece->moveProc = PieceArrive;
+        piece->stateProc = PieceArrive;
     }
 }
 
 void OnSquareReachedEnemy(BoardPiece* piece)
 {
     piece->die -= 1;
-    piece->moveProc = EnemyChooseDirection;
+    piece->stateProc = EnemyChooseDirection;
     RequestSoundEffect(kSoundKnock);
     if (piece->die <= 0)
-        piece->moveProc = EnemyArrive;
+        piece->stateProc = EnemyArrive;
 }
 
 void FollowCorridor(BoardPiece* piece)
@@ -389,7 +389,7 @@ void PickCorridorHeading90(BoardPiece* piece)
 
 void EndPieceMove(BoardPiece* piece)
 {
-    piece->moveProc = PieceIdle;
+    piece->stateProc = PieceIdle;
     piece->die = 1;
     piece->subStep = 0;
     SnapPiece(piece);
@@ -473,8 +473,8 @@ void SetPlayerTeamController(int32_t controller)
     piece->controller = controller;
     // A roll not yet under way starts again under the new hand; a computer spin
     // already counting down finishes as the computer's.
-    if (piece->moveProc == PieceStartTurn || piece->moveProc == PlayerRollDie || piece->moveProc == AutoStartDieRoll)
-        piece->moveProc = PieceStartTurn;
+    if (piece->stateProc == PieceStartTurn || piece->stateProc == PlayerRollDie || piece->stateProc == AutoStartDieRoll)
+        piece->stateProc = PieceStartTurn;
     RequestSoundEffect(kSoundKnock);
 }
 
@@ -486,7 +486,7 @@ int CanPlayerSave()
             continue;
         const BoardPiece* piece = PieceOf(&task);
         if (piece->teamId == g_playerTeam && piece->controller == kControllerPlayer &&
-            piece->moveProc == PlayerRollDie)
+            piece->stateProc == PlayerRollDie)
             return 1;
     }
     return 0;

@@ -99,13 +99,13 @@ int CreatePiece(float x, float y, float z, int32_t eventNumber, int32_t* cursor,
     piece->subStep = 0;
     if (!team) {
         piece->controller = kControllerEnemy;
-        piece->moveProc = PieceIdle;
+        piece->stateProc = PieceIdle;
     } else if (record.teamId == g_playerTeam) {
         piece->controller = kControllerPlayer;
-        piece->moveProc = PieceStartTurn; // the player's team rolls as soon as the turns begin
+        piece->stateProc = PieceStartTurn; // the player's team rolls as soon as the turns begin
     } else {
         piece->controller = kControllerComputer;
-        piece->moveProc = PieceIdle;
+        piece->stateProc = PieceIdle;
     }
     for (int32_t& texture : piece->arrowTexture)
         texture = -1;
@@ -178,8 +178,8 @@ int CreateEnemyPiece(float x, float y, float z, int32_t eventNumber, int32_t* cu
 void UpdatePiece(Task* task)
 {
     BoardPiece* piece = PieceOf(task);
-    if (piece->moveProc)
-        piece->moveProc(piece);
+    if (piece->stateProc)
+        piece->stateProc(piece);
     for (Figure& figure : piece->figures) {
         if (figure.motionProc)
             figure.motionProc(&figure);
@@ -199,9 +199,9 @@ void DrawPiece(Task* task)
     const int32_t shown = piece->liveCount < 0 ? 0 : (piece->liveCount > kPieceMembers ? kPieceMembers : piece->liveCount);
     for (int i = 0; i < shown; ++i)
         DrawFigure(&piece->figures[i]);
-    if (piece->controller == kControllerPlayer && piece->moveProc == PlayerChooseDirection)
+    if (piece->controller == kControllerPlayer && piece->stateProc == PlayerChooseDirection)
         DrawDirectionArrows(piece);
-    if (piece->moveProc != PieceIdle)
+    if (piece->stateProc != PieceIdle)
         DrawNumberTall(kDieNumberX, kDieNumberY, piece->die);
     if (piece->dieFaces == 3) {
         const float position[3] = {piece->x, piece->y, piece->z};

@@ -1,6 +1,6 @@
 // Board pieces: every party on the board (a team or an enemy group) is a kind-1 task
 // in slots 10..19 whose work area is a BoardPiece. A piece's turn is a state machine
-// held in moveProc and run once a frame by its update.
+// held in stateProc and run once a frame by its update.
 #pragma once
 #include <cstdint>
 
@@ -40,7 +40,7 @@ struct BoardPiece {
     int32_t die;          // the face while spinning, then the steps left; 1 at rest
     int32_t progress;     // squares advanced toward the goal
     int32_t dieFaces;     // 6; an event may set another count, 3 returns to 6 after a roll
-    PieceProc moveProc;   // current movement state
+    PieceProc stateProc;  // current movement state
     Figure figures[kPieceMembers];
     CharacterRecord members[kPieceMembers];
     char name[kPieceNameBytes]; // CP932, NUL-padded
@@ -69,7 +69,7 @@ void DrawGroundMarker(const float centre[3], int32_t texture, float size);
 void DrawGroundQuad(const float centre[3], float y, float size, int32_t texture);
 void ComputeGroundQuadCorners(float corners[4][3], const float centre[3], float y, float size);
 
-// Movement states; other code compares moveProc with them to know what a piece does.
+// Movement states; other code compares stateProc with them to know what a piece does.
 void PieceIdle(BoardPiece* piece);
 void PieceStartTurn(BoardPiece* piece);
 void PlayerRollDie(BoardPiece* piece);

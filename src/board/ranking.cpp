@@ -113,14 +113,14 @@ int CreateRankingScreen()
     StartTask(task, kRankingKind, UpdateRankingScreen, DrawRankingScreenTask);
     RankingScreen* work = TaskWork<RankingScreen>(task);
     work->alive = 1;
-    work->state = RankingStart;
+    work->stateProc = RankingStart;
     return 1;
 }
 
 void UpdateRankingScreen(Task* task)
 {
     RankingScreen* work = TaskWork<RankingScreen>(task);
-    work->state(work);
+    work->stateProc(work);
     if (work->alive == 0)
         task->alive = 0;
 }
@@ -133,7 +133,7 @@ void DrawRankingScreenTask(Task* task)
 void RankingStart(RankingScreen* work)
 {
     // The key that ended the race must not also close the screen.
-    work->state = RankingInput;
+    work->stateProc = RankingInput;
 }
 
 void RankingInput(RankingScreen* work)

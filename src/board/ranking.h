@@ -13,7 +13,7 @@ using RankingProc = void (*)(RankingScreen*);
 
 struct RankingScreen {
     int32_t alive;
-    RankingProc state;
+    RankingProc stateProc;
 };
 CHECK_TASK_WORK(RankingScreen);
 

@@ -100,7 +100,7 @@ void StartGoBack(EventTask* event)
 {
     BoardPiece* piece = event->piece;
     piece->die = kGoBackDistances[RollRandom(3)];
-    piece->moveProc = GoBackWaitEvent;
+    piece->stateProc = GoBackWaitEvent;
 }
 
 void GoBackWaitEvent(BoardPiece* piece)
@@ -112,7 +112,7 @@ void GoBackWaitEvent(BoardPiece* piece)
 
 void BeginGoBack(BoardPiece* piece)
 {
-    piece->moveProc = BackChooseDirection;
+    piece->stateProc = BackChooseDirection;
     piece->subStep = 0;
     SnapPiece(piece);
     GatherFiguresOnPiece(piece);
@@ -132,7 +132,7 @@ void BackChooseDirection(BoardPiece* piece)
         anyOpen = anyOpen || IsOpenBackLink(piece, cell, which);
     if (!anyOpen) {
         // A cell with no way back ends the go-back here rather than drawing for ever.
-        piece->moveProc = BackArrive;
+        piece->stateProc = BackArrive;
         return;
     }
     // One draw a frame until an open link comes up, so every open way is as likely.
@@ -140,7 +140,7 @@ void BackChooseDirection(BoardPiece* piece)
     if (!IsOpenBackLink(piece, cell, which))
         return;
     piece->heading = kBackHeadings[which];
-    piece->moveProc = BackStepMove;
+    piece->stateProc = BackStepMove;
 }
 
 void BackStepMove(BoardPiece* piece)
@@ -158,21 +158,21 @@ void BackStepMove(BoardPiece* piece)
     }
     FollowCorridor(piece);
     if (cell < 0 || !IsWalkableAhead(piece->x, piece->z, piece->heading))
-        piece->moveProc = BackArrive; // a corridor without a way on: stop here
+        piece->stateProc = BackArrive; // a corridor without a way on: stop here
 }
 
 void OnSquareReachedBack(BoardPiece* piece)
 {
     piece->die -= 1;
     piece->progress -= 1;
-    piece->moveProc = BackChooseDirection;
+    piece->stateProc = BackChooseDirection;
     RequestSoundEffect(kSoundPunch);
     if (piece->die > 0 && (RouteOf(PieceCell(piece)) & kRouteStart) != 0) {
         piece->die = 0;
-        piece->moveProc = BackArrive;
+        piece->stateProc = BackArrive;
     }
     if (piece->die <= 0)
-        piece->moveProc = BackArrive;
+        piece->stateProc = BackArrive;
 }
 
 void BackArrive(BoardPiece* piece)

@@ -207,7 +207,7 @@ int AnyHumanPieceRolling()
         if (!IsLivePieceTask(task))
             continue;
         const BoardPiece* piece = PieceOf(&task);
-        if (piece->controller == kControllerPlayer && piece->moveProc == PlayerRollDie)
+        if (piece->controller == kControllerPlayer && piece->stateProc == PlayerRollDie)
             return 1;
     }
     return 0;
@@ -280,7 +280,7 @@ void DrawMinimapPieces()
         if (!IsLivePieceTask(task))
             continue;
         const BoardPiece* piece = PieceOf(&task);
-        markers[count++] = {piece->x, -piece->z, piece->teamId, piece->moveProc != PieceIdle};
+        markers[count++] = {piece->x, -piece->z, piece->teamId, piece->stateProc != PieceIdle};
     }
     // A moving piece goes over the ones standing, wherever it is in the slots.
     for (int i = 0; i < count; ++i)

@@ -218,7 +218,7 @@ void FollowCurrentPiece(TurnController* controller)
     controller->lookAt[0] = piece->x;
     controller->lookAt[1] = piece->y;
     controller->lookAt[2] = piece->z;
-    if (piece->moveProc == PieceIdle || piece->alive == 0) {
+    if (piece->stateProc == PieceIdle || piece->alive == 0) {
         controller->wait = kWaitFrames;
         controller->cameraProc = WaitBeforeNextPiece;
     }
@@ -325,7 +325,7 @@ void ArriveAtPiece(TurnController* controller)
         return;
     }
     controller->cameraProc = FollowCurrentPiece;
-    piece->moveProc = PieceStartTurn;
+    piece->stateProc = PieceStartTurn;
 }
 
 void WaitBeforeRepan(TurnController* controller)

@@ -44,7 +44,7 @@ void BeginTurn(GalleryWork* work, int32_t selected, GalleryProc turn)
     RoundRingAngles(work);
     work->idleFrames = 0;
     work->spinAngle = kFront;
-    work->proc = turn;
+    work->stateProc = turn;
     RequestSoundEffect(kSoundKnock);
 }
 
@@ -62,7 +62,7 @@ void FinishTurnAtFront(GalleryWork* work)
         return;
     if (std::fabs(kFront - work->ringAngles[s]) < work->turnStep) {
         work->ringAngles[s] = kFront;
-        work->proc = RunGalleryIdle;
+        work->stateProc = RunGalleryIdle;
     }
 }
 
@@ -88,7 +88,7 @@ int CreateModelGallery()
     const int32_t spacing = 360 / work->count;
     work->turnStep = RoundToNearest(18.0f / RoundToNearest(static_cast<float>(spacing)));
     work->spinAngle = kFront;
-    work->proc = StartGallery;
+    work->stateProc = StartGallery;
     float angle = kFront;
     for (int i = 0; i < kGalleryModelCount; ++i) {
         work->ringAngles[i] = angle;
@@ -103,8 +103,8 @@ int CreateModelGallery()
 void UpdateModelGallery(Task* task)
 {
     GalleryWork* work = TaskWork<GalleryWork>(task);
-    if (work->proc != nullptr)
-        work->proc(work);
+    if (work->stateProc != nullptr)
+        work->stateProc(work);
     PulseGalleryRadii(work);
     static constexpr float kTarget[3] = {0.0f, 0.0f, 0.0f};
     static constexpr float kEye[3] = {0.0f, 5.0f, -40.0f};
@@ -127,7 +127,7 @@ void DrawModelGallery(Task* task)
 
 void StartGallery(GalleryWork* work)
 {
-    work->proc = RunGalleryIdle;
+    work->stateProc = RunGalleryIdle;
 }
 
 void RunGalleryIdle(GalleryWork* work)

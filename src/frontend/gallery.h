@@ -20,7 +20,7 @@ struct GalleryWork {
     float spinAngle;    // facing of the selected model
     float ringAngles[kGalleryModelCount]; // degrees; 270 is the front
     float ringRadii[kGalleryModelCount];  // 10 on the ring, 25 pushed out
-    GalleryProc proc;
+    GalleryProc stateProc;
 };
 CHECK_TASK_WORK(GalleryWork);
 

@@ -58,7 +58,7 @@ int CreateHistoryScreen()
     StartTask(task, kHistoryScreenKind, UpdateHistoryScreen, DrawHistoryScreen);
     HistoryScreenWork* work = TaskWork<HistoryScreenWork>(task);
     work->alive = 1;
-    work->procedure = StartHistoryScreen;
+    work->stateProc = StartHistoryScreen;
     ResetHistoryRowAnimation();
     return 1;
 }
@@ -77,7 +77,7 @@ void ResetHistoryRowAnimation()
 void UpdateHistoryScreen(Task* task)
 {
     HistoryScreenWork* work = TaskWork<HistoryScreenWork>(task);
-    work->procedure(work);
+    work->stateProc(work);
     if (work->alive == 0) {
         task->alive = 0;
         ReturnToTitle();
@@ -86,7 +86,7 @@ void UpdateHistoryScreen(Task* task)
 
 void StartHistoryScreen(HistoryScreenWork* work)
 {
-    work->procedure = SlideHistoryRowsIn;
+    work->stateProc = SlideHistoryRowsIn;
 }
 
 void SlideHistoryRowsIn(HistoryScreenWork* work)
@@ -103,7 +103,7 @@ void SlideHistoryRowsIn(HistoryScreenWork* work)
         }
     }
     if (g_history[kHistoryEntries - 1].rowArrived)
-        work->procedure = WaitHistoryConfirm;
+        work->stateProc = WaitHistoryConfirm;
 }
 
 void WaitHistoryConfirm(HistoryScreenWork* work)
@@ -113,7 +113,7 @@ void WaitHistoryConfirm(HistoryScreenWork* work)
     // The bottom row leaves first, the top one last.
     for (int i = 0; i < kHistoryEntries; ++i)
         g_history[i].rowDelay = kRowDelayStep * (kHistoryEntries - 1 - i);
-    work->procedure = SlideHistoryRowsOut;
+    work->stateProc = SlideHistoryRowsOut;
     RequestSoundEffect(kSoundBlip);
 }
 

@@ -11,7 +11,7 @@ using HistoryScreenProc = void (*)(HistoryScreenWork*);
 
 struct HistoryScreenWork {
     int32_t alive;
-    HistoryScreenProc procedure;
+    HistoryScreenProc stateProc;
 };
 CHECK_TASK_WORK(HistoryScreenWork);
 

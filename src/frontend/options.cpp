@@ -66,7 +66,7 @@ int CreateOptionsScreen(float panelY, int32_t origin)
     work->panelY = panelY;
     work->cursor = 0;
     work->origin = origin;
-    work->procedure = StartOptionsScreen;
+    work->stateProc = StartOptionsScreen;
     for (int row = 0; row < kOptionRowCount; ++row) {
         work->settings[row] = kRowSettings[row];
         work->copies[row] = *kRowSettings[row];
@@ -81,7 +81,7 @@ int CreateOptionsScreen(float panelY, int32_t origin)
 void UpdateOptionsScreen(Task* task)
 {
     OptionsWork* work = TaskWork<OptionsWork>(task);
-    work->procedure(work);
+    work->stateProc(work);
     if (TaskWorkAlive(task) != 0) return;
     task->alive = 0;
     if (work->origin == kOptionsFromTitle)
@@ -92,7 +92,7 @@ void UpdateOptionsScreen(Task* task)
 
 void StartOptionsScreen(OptionsWork* work)
 {
-    work->procedure = HandleOptionsInput;
+    work->stateProc = HandleOptionsInput;
 }
 
 void HandleOptionsInput(OptionsWork* work)

@@ -20,7 +20,7 @@ struct OptionsWork {
     int32_t origin; // kOptionsFromTitle or kOptionsInGame
     int32_t* settings[kOptionRowCount]; // the settings of rows 0..5
     int32_t copies[kOptionRowCount];    // working values shown and flipped until confirmed
-    void (*procedure)(OptionsWork*);
+    void (*stateProc)(OptionsWork*);
 };
 CHECK_TASK_WORK(OptionsWork);
 

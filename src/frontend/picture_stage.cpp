@@ -21,14 +21,14 @@ int CreatePictureScreen()
     StartTask(task, kPictureKind, UpdatePictureScreen, DrawPictureScreen);
     PictureScreenWork* work = TaskWork<PictureScreenWork>(task);
     work->alive = 1;
-    work->procedure = StartPictureScreen;
+    work->stateProc = StartPictureScreen;
     return 1;
 }
 
 void UpdatePictureScreen(Task* task)
 {
     PictureScreenWork* work = TaskWork<PictureScreenWork>(task);
-    work->procedure(work);
+    work->stateProc(work);
     if (TaskWorkAlive(task) == 0) {
         task->alive = 0;
         ReturnToTitle();
@@ -48,7 +48,7 @@ void DrawFullScreenPicture()
 
 void StartPictureScreen(PictureScreenWork* work)
 {
-    work->procedure = HandlePictureScreenInput;
+    work->stateProc = HandlePictureScreenInput;
 }
 
 void HandlePictureScreenInput(PictureScreenWork* work)
@@ -69,14 +69,14 @@ int CreateStageSelect()
     StartTask(task, kStageSelectKind, UpdateStageSelect, DrawStageSelect);
     StageSelectWork* work = TaskWork<StageSelectWork>(task);
     work->alive = 1;
-    work->procedure = StartStageSelect;
+    work->stateProc = StartStageSelect;
     return 1;
 }
 
 void UpdateStageSelect(Task* task)
 {
     StageSelectWork* work = TaskWork<StageSelectWork>(task);
-    work->procedure(work);
+    work->stateProc(work);
     if (TaskWorkAlive(task) == 0) {
         task->alive = 0;
         ReturnToTitle();
@@ -85,7 +85,7 @@ void UpdateStageSelect(Task* task)
 
 void StartStageSelect(StageSelectWork* work)
 {
-    work->procedure = HandleStageSelectInput;
+    work->stateProc = HandleStageSelectInput;
 }
 
 void HandleStageSelectInput(StageSelectWork* work)

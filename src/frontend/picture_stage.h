@@ -9,14 +9,14 @@ constexpr int32_t kStageCount = 3;
 
 struct PictureScreenWork {
     int32_t alive;
-    void (*procedure)(PictureScreenWork*);
+    void (*stateProc)(PictureScreenWork*);
 };
 CHECK_TASK_WORK(PictureScreenWork);
 
 // The selected stage lives only in g_stageLayers.stageNumber.
 struct StageSelectWork {
     int32_t alive;
-    void (*procedure)(StageSelectWork*);
+    void (*stateProc)(StageSelectWork*);
 };
 CHECK_TASK_WORK(StageSelectWork);
 

@@ -53,7 +53,7 @@ int CreateSaveMenu(int32_t mode, int32_t origin, float panelY, float hintX, floa
     work->panelY = panelY;
     work->hintX = hintX;
     work->hintY = hintY;
-    work->procedure = StartSaveMenu;
+    work->stateProc = StartSaveMenu;
     ReadSlotSummaries(work);
     return 1;
 }
@@ -61,8 +61,8 @@ int CreateSaveMenu(int32_t mode, int32_t origin, float panelY, float hintX, floa
 void UpdateSaveMenu(Task* task)
 {
     SaveMenuWork* work = TaskWork<SaveMenuWork>(task);
-    if (work->procedure != nullptr)
-        work->procedure(work);
+    if (work->stateProc != nullptr)
+        work->stateProc(work);
     // A load clears the pool, this slot included: its word 0 then reads 0 as well.
     if (work->alive == 0)
         task->alive = 0;
@@ -70,7 +70,7 @@ void UpdateSaveMenu(Task* task)
 
 void StartSaveMenu(SaveMenuWork* work)
 {
-    work->procedure = ChooseSaveSlot;
+    work->stateProc = ChooseSaveSlot;
 }
 
 void ChooseSaveSlot(SaveMenuWork* work)
@@ -83,7 +83,7 @@ void ChooseSaveSlot(SaveMenuWork* work)
         RequestSoundEffect(kSoundBlip);
     } else if (Confirmed()) {
         work->answer = 0;
-        work->procedure = ConfirmSaveSlot;
+        work->stateProc = ConfirmSaveSlot;
         RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyEscape)) {
         work->alive = 0;
@@ -110,7 +110,7 @@ void ConfirmSaveSlot(SaveMenuWork* work)
     if (!Confirmed())
         return;
     if (work->answer == 0) {
-        work->procedure = ChooseSaveSlot;
+        work->stateProc = ChooseSaveSlot;
         RequestSoundEffect(kSoundBlip);
         return;
     }
@@ -118,7 +118,7 @@ void ConfirmSaveSlot(SaveMenuWork* work)
         // A failed save is said as such; the slot's old file is still there.
         const int saved = SaveGameSlot(work->cursor);
         ReadSlotSummaries(work);
-        work->procedure = saved != 0 ? ShowSaveDoneMessage : ShowSaveErrorMessage;
+        work->stateProc = saved != 0 ? ShowSaveDoneMessage : ShowSaveErrorMessage;
         RequestSoundEffect(saved != 0 ? kSoundSave : kSoundError);
         return;
     }
@@ -127,14 +127,14 @@ void ConfirmSaveSlot(SaveMenuWork* work)
         work->alive = 0; // the pool now holds the loaded race
         return;
     }
-    work->procedure = ShowSaveErrorMessage;
+    work->stateProc = ShowSaveErrorMessage;
     RequestSoundEffect(kSoundError);
 }
 
 void ShowSaveDoneMessage(SaveMenuWork* work)
 {
     if (Confirmed()) {
-        work->procedure = ChooseSaveSlot;
+        work->stateProc = ChooseSaveSlot;
         RequestSoundEffect(kSoundBlip);
     }
 }
@@ -142,7 +142,7 @@ void ShowSaveDoneMessage(SaveMenuWork* work)
 void ShowSaveErrorMessage(SaveMenuWork* work)
 {
     if (Confirmed())
-        work->procedure = ChooseSaveSlot;
+        work->stateProc = ChooseSaveSlot;
 }
 
 void ReadSlotSummaries(SaveMenuWork* work)
@@ -194,13 +194,13 @@ void DrawSaveMenu(Task* task)
             DrawSlotStage(388.0f, rowY + 2.0f, work->stage[slot]);
     }
     const bool saving = work->mode == kSaveMenuSaveMode;
-    if (work->procedure == ConfirmSaveSlot)
+    if (work->stateProc == ConfirmSaveSlot)
         DrawMenuFrame(247.0f, y + 40.0f, work->answer, 2, kOpaqueWhite, kTwoItemFrameRect,
                       saving ? kSavePrompt : kLoadPrompt, kAnswerLabels, kAnswerCodes);
     DrawAtlasSpriteCentredX(saving ? kSaveTitleRect : kLoadTitleRect, y - 30.0f);
-    if (work->procedure == ShowSaveDoneMessage)
+    if (work->stateProc == ShowSaveDoneMessage)
         DrawAtlasSpriteCentredX(kSavedMessageRect, y + 60.0f);
-    if (work->procedure == ShowSaveErrorMessage)
+    if (work->stateProc == ShowSaveErrorMessage)
         DrawAtlasSpriteCentredX(kErrorMessageRect, y + 60.0f);
     DrawAtlasSprite(work->hintX, work->hintY, kKeyHintRect);
 }

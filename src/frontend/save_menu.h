@@ -27,7 +27,7 @@ struct SaveMenuWork {
     int32_t origin; // 0 title, 2 race
     float panelY;
     float hintX, hintY;
-    SaveMenuProc procedure;
+    SaveMenuProc stateProc;
     int32_t exists[5]; // kSlotEmpty, kSlotWritten or kSlotUnreadable
     int32_t stage[5];  // first word of each written file; shown only when 1..3
     SlotTime written[5];

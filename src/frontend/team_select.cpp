@@ -58,7 +58,7 @@ void FinishTurnWhenDone(TeamSelectWork* work)
     // Ten-degree steps in floats drift; the ring settles on whole degrees.
     for (float& angle : work->ringAngles)
         angle = WholeDegrees(angle);
-    work->proc = RunTeamSelectIdle;
+    work->stateProc = RunTeamSelectIdle;
 }
 
 } // namespace
@@ -77,7 +77,7 @@ int CreateTeamSelect()
     TeamSelectWork* work = TaskWork<TeamSelectWork>(task);
     work->alive = 1;
     work->selection = 0;
-    work->proc = StartTeamSelect;
+    work->stateProc = StartTeamSelect;
     for (int t = 0; t < kTeamCount; ++t) {
         work->ringAngles[t] = kStartAngles[t];
         OffsetByAngle(&work->ringPositions[t][0], &work->ringPositions[t][2], 0.0f, 0.0f, kStartAngles[t],
@@ -90,8 +90,8 @@ int CreateTeamSelect()
 void UpdateTeamSelect(Task* task)
 {
     TeamSelectWork* work = TaskWork<TeamSelectWork>(task);
-    if (work->proc != nullptr)
-        work->proc(work);
+    if (work->stateProc != nullptr)
+        work->stateProc(work);
     PlaceTeamRing(work);
     static constexpr float kTarget[3] = {0.0f, 0.0f, 0.0f};
     float eye[3] = {0.0f, kCameraHeight, 0.0f};
@@ -107,7 +107,7 @@ void DrawTeamSelect(Task* task)
     const SpriteRect& tile = kBackgroundTileRect;
     DrawTiledBackground(tile.left, tile.top, tile.right, tile.bottom);
     DrawAtlasSpriteCentredX(kTitleRect, kTitleY);
-    if (work->proc == RunTeamSelectIdle)
+    if (work->stateProc == RunTeamSelectIdle)
         DrawTeamLabel(kLabelY, work->selection);
     DrawSideArrows(kArrowX, kArrowY);
     for (int t = 0; t < kTeamCount; ++t)
@@ -116,7 +116,7 @@ void DrawTeamSelect(Task* task)
 
 void StartTeamSelect(TeamSelectWork* work)
 {
-    work->proc = RunTeamSelectIdle;
+    work->stateProc = RunTeamSelectIdle;
 }
 
 void RunTeamSelectIdle(TeamSelectWork* work)
@@ -128,12 +128,12 @@ void RunTeamSelectIdle(TeamSelectWork* work)
     } else if (IsKeyPressed(kKeyRight) || IsKeyPressed(kKeyDown)) {
         work->selection = work->selection + 1 > kTeamCount - 1 ? 0 : work->selection + 1;
         work->turnFrames = kTurnFrames;
-        work->proc = TurnTeamRingForward;
+        work->stateProc = TurnTeamRingForward;
         RequestSoundEffect(kSoundKnock);
     } else if (IsKeyPressed(kKeyLeft) || IsKeyPressed(kKeyUp)) {
         work->selection = work->selection - 1 < 0 ? kTeamCount - 1 : work->selection - 1;
         work->turnFrames = kTurnFrames;
-        work->proc = TurnTeamRingBack;
+        work->stateProc = TurnTeamRingBack;
         RequestSoundEffect(kSoundKnock);
     } else if (IsKeyPressed(kKeyZ) || IsKeyPressed(kKeyReturn)) {
         work->alive = 0;

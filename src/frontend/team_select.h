@@ -14,7 +14,7 @@ struct TeamSelectWork {
     int32_t turnFrames;       // frames left of a ring turn
     float ringPositions[3][3];
     float ringAngles[3];      // degrees; 270 is the front
-    TeamSelectProc proc;
+    TeamSelectProc stateProc;
 };
 CHECK_TASK_WORK(TeamSelectWork);
 

@@ -76,7 +76,7 @@ int CreateStatusScreen(int32_t team)
     screen->alive = 1;
     screen->column = 0;
     screen->page = team;
-    screen->proc = StartStatusScreen;
+    screen->stateProc = StartStatusScreen;
     RefreshTeamTasks(screen);
     return 1;
 }
@@ -84,8 +84,8 @@ int CreateStatusScreen(int32_t team)
 void UpdateStatusScreen(Task* task)
 {
     StatusScreen* screen = TaskWork<StatusScreen>(task);
-    if (screen->proc != nullptr)
-        screen->proc(screen);
+    if (screen->stateProc != nullptr)
+        screen->stateProc(screen);
     RefreshTeamTasks(screen);
     if (screen->alive == 0) {
         task->alive = 0;
@@ -100,7 +100,7 @@ void DrawStatusScreenTask(Task* task)
 
 void StartStatusScreen(StatusScreen* screen)
 {
-    screen->proc = HandleStatusInput;
+    screen->stateProc = HandleStatusInput;
 }
 
 void HandleStatusInput(StatusScreen* screen)

@@ -17,7 +17,7 @@ struct StatusScreen {
     int32_t alive;  // 0 closes the screen at the end of this update
     int32_t column; // selected member 0..5
     int32_t page;   // shown team 0..2
-    StatusProc proc;
+    StatusProc stateProc;
     BoardPiece* teamPiece[kStatusTeamCount]; // each team's piece, or null; refreshed every frame
 };
 CHECK_TASK_WORK(StatusScreen);

@@ -34,7 +34,7 @@ int OpenTitleScreen()
     menu->column = 0;
     menu->row = 0;
     menu->entry = 0;
-    menu->procedure = StartTitleMenu;
+    menu->stateProc = StartTitleMenu;
     PlayMusic(kMusicTitle);
     return 1;
 }
@@ -42,7 +42,7 @@ int OpenTitleScreen()
 void UpdateTitleTask(Task* task)
 {
     TitleMenu* menu = TaskWork<TitleMenu>(task);
-    menu->procedure(menu);
+    menu->stateProc(menu);
     // An entry may have reopened the title in this very slot; then word 0 is the
     // new menu's and the slot stays alive.
     if (TaskWorkAlive(task) == 0) task->alive = 0;
@@ -50,7 +50,7 @@ void UpdateTitleTask(Task* task)
 
 void StartTitleMenu(TitleMenu* menu)
 {
-    menu->procedure = HandleTitleMenuInput;
+    menu->stateProc = HandleTitleMenuInput;
 }
 
 void HandleTitleMenuInput(TitleMenu* menu)
@@ -125,20 +125,20 @@ int CreateConfirmDialog(const SpriteRect& panel, const SpriteRect rects[3], Conf
     dialog->answers[1] = rects[2];
     dialog->answerProcs[0] = answer0;
     dialog->answerProcs[1] = answer1;
-    dialog->procedure = StartConfirmDialog;
+    dialog->stateProc = StartConfirmDialog;
     return 1;
 }
 
 void UpdateConfirmDialog(Task* task)
 {
     ConfirmDialog* dialog = TaskWork<ConfirmDialog>(task);
-    dialog->procedure(dialog);
+    dialog->stateProc(dialog);
     if (TaskWorkAlive(task) == 0) task->alive = 0;
 }
 
 void StartConfirmDialog(ConfirmDialog* dialog)
 {
-    dialog->procedure = HandleConfirmDialogInput;
+    dialog->stateProc = HandleConfirmDialogInput;
 }
 
 void HandleConfirmDialogInput(ConfirmDialog* dialog)

@@ -20,7 +20,7 @@ struct TitleMenu {
     int32_t entry;  // column + 2 x row, recomputed after every input run
     int32_t column; // 0..1
     int32_t row;    // 0..3
-    void (*procedure)(TitleMenu*);
+    void (*stateProc)(TitleMenu*);
 };
 CHECK_TASK_WORK(TitleMenu);
 
@@ -33,7 +33,7 @@ struct ConfirmDialog {
     SpriteRect question;
     SpriteRect answers[2]; // answer 0 image, answer 1 image
     ConfirmAnswerProc answerProcs[2];
-    void (*procedure)(ConfirmDialog*);
+    void (*stateProc)(ConfirmDialog*);
 };
 CHECK_TASK_WORK(ConfirmDialog);
 

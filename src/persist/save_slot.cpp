@@ -857,7 +857,7 @@ void RebuildSavedRace(const SavedGame& game)
         p->die = 1;
         p->subStep = 0;
         p->spinCountdown = 0;
-        p->moveProc = p->controller == kControllerPlayer ? PlayerRollDie : PieceIdle;
+        p->stateProc = p->controller == kControllerPlayer ? PlayerRollDie : PieceIdle;
         for (int32_t& texture : p->arrowTexture)
             texture = -1;
     }

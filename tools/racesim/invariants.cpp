@@ -94,13 +94,13 @@ int CheckPiece(RaceWatch* watch, int slot, const BoardPiece* piece)
     int row = 0;
     if (!CellUnder(piece->x, piece->z, &column, &row))
         return Fail(watch, "piece in slot %d (team %d, %s) is off the %dx%d board at x %.2f z %.2f", slot, piece->teamId,
-                    MoveStateName(piece->moveProc), g_stageLayers.boardWidth, g_stageLayers.boardHeight,
+                    MoveStateName(piece->stateProc), g_stageLayers.boardWidth, g_stageLayers.boardHeight,
                     static_cast<double>(piece->x), static_cast<double>(piece->z));
     const int kind = LayerByte(g_stageLayers.squareLayer, row * g_stageLayers.boardWidth + column);
     if (kind >= kBlockedKind)
         return Fail(watch, "piece in slot %d (team %d, %s) stands on blocked ground (kind %d) at column %d row %d", slot,
-                    piece->teamId, MoveStateName(piece->moveProc), kind, column, row);
-    if (piece->moveProc == PieceIdle) {
+                    piece->teamId, MoveStateName(piece->stateProc), kind, column, row);
+    if (piece->stateProc == PieceIdle) {
         const float centreX = static_cast<float>(2 * column - g_stageLayers.boardWidth + 1);
         const float centreZ = static_cast<float>(g_stageLayers.boardHeight - 2 * row - 1);
         if (std::fabs(piece->x - centreX) > 0.001f || std::fabs(piece->z - centreZ) > 0.001f)
@@ -111,7 +111,7 @@ int CheckPiece(RaceWatch* watch, int slot, const BoardPiece* piece)
     const bool team = piece->controller == kControllerPlayer || piece->controller == kControllerComputer;
     if (team && (piece->progress < 0 || piece->progress > g_stageLayers.trackLength))
         return Fail(watch, "team %d (slot %d) has progress %d on a track of %d squares (%s at column %d row %d)",
-                    piece->teamId, slot, piece->progress, g_stageLayers.trackLength, MoveStateName(piece->moveProc),
+                    piece->teamId, slot, piece->progress, g_stageLayers.trackLength, MoveStateName(piece->stateProc),
                     column, row);
     return 1;
 }
@@ -232,13 +232,13 @@ int WatchRaceFrame(RaceWatch* watch)
     for (int i = 0; i < kPieceSlots; ++i) {
         const int slot = kPieceFirstSlot + i;
         BoardPiece* piece = LivePieceInSlot(slot);
-        const PieceProc previous = watch->lastMove[i];
+        const PieceProc previous = watch->lastStateProc[i];
         const int wasAlive = watch->lastAlive[i];
         watch->lastAlive[i] = piece != nullptr;
-        watch->lastMove[i] = piece != nullptr ? piece->moveProc : nullptr;
+        watch->lastStateProc[i] = piece != nullptr ? piece->stateProc : nullptr;
         if (piece == nullptr) continue;
         if (!CheckPiece(watch, slot, piece)) return 0;
-        if (piece->moveProc == PieceStartTurn && (!wasAlive || previous == PieceIdle)) {
+        if (piece->stateProc == PieceStartTurn && (!wasAlive || previous == PieceIdle)) {
             ++handOvers;
             handOverSlot = slot;
         }
@@ -250,7 +250,7 @@ int WatchRaceFrame(RaceWatch* watch)
         const TurnController* controller = TurnControllerWork();
         const BoardPiece* current = SlotAlive(kTurnControllerSlot) ? controller->currentPiece : nullptr;
         return Fail(watch, "no turn was handed over for %d frames (current team %d in %s)", kMaxTurnFrames,
-                    current ? current->teamId : -1, current ? MoveStateName(current->moveProc) : "none");
+                    current ? current->teamId : -1, current ? MoveStateName(current->stateProc) : "none");
     }
     return 1;
 }

@@ -30,7 +30,7 @@ struct RaceWatch {
     int32_t eventStartFrame; // frame the running event was first seen
     int32_t battleAlive;     // slot 149 was alive at the last look
     int32_t eventAlive;      // slot 150 was alive at the last look
-    PieceProc lastMove[kPieceSlotEnd - kPieceFirstSlot]; // moveProc of each piece slot at the last look
+    PieceProc lastStateProc[kPieceSlotEnd - kPieceFirstSlot]; // stateProc of each piece slot at the last look
     int32_t lastAlive[kPieceSlotEnd - kPieceFirstSlot];
     int32_t commandDue;      // the event stood ready to run a command at the last look
     int32_t commandSlot;     // its script slot and cursor then

@@ -59,7 +59,7 @@ int WaitForTitleInput()
 {
     for (int i = 0; i < kScreenWaitFrames && HeadlessIsRunning(); ++i) {
         if (SlotAlive(kTitleSlot) &&
-            TaskWork<TitleMenu>(&g_tasks[kTitleSlot])->procedure == HandleTitleMenuInput)
+            TaskWork<TitleMenu>(&g_tasks[kTitleSlot])->stateProc == HandleTitleMenuInput)
             return 1;
         HeadlessRunFrames(1);
     }
@@ -70,7 +70,7 @@ int WaitForTeamSelectInput()
 {
     for (int i = 0; i < kScreenWaitFrames && HeadlessIsRunning(); ++i) {
         if (SlotAlive(kTeamSelectSlot) &&
-            TaskWork<TeamSelectWork>(&g_tasks[kTeamSelectSlot])->proc == RunTeamSelectIdle)
+            TaskWork<TeamSelectWork>(&g_tasks[kTeamSelectSlot])->stateProc == RunTeamSelectIdle)
             return 1;
         HeadlessRunFrames(1);
     }
@@ -83,7 +83,7 @@ BoardPiece* PlayerPieceAwaitingKey()
     for (int slot = kPieceFirstSlot; slot < kPieceSlotEnd; ++slot) {
         BoardPiece* piece = LivePieceInSlot(slot);
         if (piece == nullptr || piece->teamId != g_playerTeam || piece->controller != kControllerPlayer) continue;
-        if (piece->moveProc == PlayerRollDie || piece->moveProc == PlayerChooseDirection) return piece;
+        if (piece->stateProc == PlayerRollDie || piece->stateProc == PlayerChooseDirection) return piece;
     }
     return nullptr;
 }
@@ -115,7 +115,7 @@ uint32_t FirstOpenDirectionKey(const BoardPiece* piece)
 uint32_t KeysForPlayer()
 {
     if (const BoardPiece* piece = PlayerPieceAwaitingKey())
-        return piece->moveProc == PlayerRollDie ? 1u << kKeyReturn : FirstOpenDirectionKey(piece);
+        return piece->stateProc == PlayerRollDie ? 1u << kKeyReturn : FirstOpenDirectionKey(piece);
     if (SlotAlive(kEventSlot) || SlotAlive(kBattleTaskSlot) || SlotAlive(kBattleSceneSlot)) return 1u << kKeyReturn;
     return 0;
 }
