@@ -38,7 +38,7 @@ cleanup() {
 trap cleanup EXIT
 
 echo "scratch copy of $REV in $SCRATCH/tree"
-git -C "$ROOT" worktree add --detach "$SCRATCH/tree" "$REV" >/dev/null || exit 1
+git -C "$ROOT" worktree add --quiet --detach "$SCRATCH/tree" "$REV" || exit 1
 TREE=$SCRATCH/tree
 BUILD=$TREE/build
 
