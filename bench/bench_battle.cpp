@@ -13,10 +13,10 @@
 #include "battle/battle.h"
 #include "battle/battle_actor.h"
 #include "battle/battle_scene.h"
-#include "board/task_table.h"
 #include "bench_common.h"
 #include "board/characters.h"
 #include "board/piece.h"
+#include "board/task_table.h"
 #include "board/world.h"
 #include "engine/archive.h"
 #include "engine/config.h"
@@ -37,7 +37,8 @@ BoardPiece* BenchPiece(int slot, int32_t controller, int firstRow)
     piece->controller = controller;
     piece->teamId = controller == kControllerEnemy ? 5 : 1;
     piece->memberCount = piece->liveCount = 6;
-    for (int i = 0; i < 6; ++i) piece->members[i] = g_characters[firstRow * 6 + i];
+    for (int i = 0; i < 6; ++i)
+        piece->members[i] = g_characters[firstRow * 6 + i];
     return piece;
 }
 
@@ -63,7 +64,8 @@ void BM_BattleSceneFrameOpenGl(benchmark::State& state)
         state.SkipWithError("no OpenGL device or graphics");
         ReleaseGraphics();
         FreeDataFile();
-        if (window) SDL_DestroyWindow(window);
+        if (window)
+            SDL_DestroyWindow(window);
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return;
     }
@@ -76,7 +78,8 @@ void BM_BattleSceneFrameOpenGl(benchmark::State& state)
     battle->party[0].attackStyle = 0;
     battle->battleProc = WaitBattleScene;
     CreateBattleScene(battle);
-    for (int i = 0; i < 230; ++i) UpdateAllTasks();
+    for (int i = 0; i < 230; ++i)
+        UpdateAllTasks();
     // The scene is held still while it is drawn.
     SetAllTasksMode(kModeFreeze);
     bench::RunFrameAgainstFloor(state);

@@ -7,11 +7,11 @@
 
 #include "app/app.h"
 #include "app/headless.h"
-#include "board/task_table.h"
 #include "bench_common.h"
 #include "board/board_view.h"
 #include "board/piece.h"
 #include "board/stage.h"
+#include "board/task_table.h"
 #include "board/world.h"
 #include "engine/graphics.h"
 #include "engine/task.h"

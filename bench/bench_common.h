@@ -95,8 +95,7 @@ inline void RunWindowFrame()
 class OpenGlGame {
 public:
     OpenGlGame(const char* dataDir, const char* videoName)
-        : home_(std::filesystem::current_path()),
-          previousGfx_(plat::SelectedGfxBackend()),
+        : home_(std::filesystem::current_path()), previousGfx_(plat::SelectedGfxBackend()),
           previousAudio_(plat::SelectedAudioBackend())
     {
         setenv("SDL_VIDEODRIVER", "offscreen", 0);

@@ -56,7 +56,10 @@ bool LinkRealArchive(const std::string& dir)
 }
 
 int s_work = 0;
-void IdleUpdate(Task*) { ++s_work; }
+void IdleUpdate(Task*)
+{
+    ++s_work;
+}
 void IdleDraw(Task*) {}
 
 void BM_HeadlessFrameFullPool(benchmark::State& state)

@@ -193,10 +193,16 @@ void RunRebuild(benchmark::State& state, plat::GfxBackend backend)
     plat::SelectGfxBackend(plat::GfxBackend::OpenGL);
 }
 
-void BM_DeviceRebuildRecording(benchmark::State& state) { RunRebuild(state, plat::GfxBackend::Recording); }
+void BM_DeviceRebuildRecording(benchmark::State& state)
+{
+    RunRebuild(state, plat::GfxBackend::Recording);
+}
 BENCHMARK(BM_DeviceRebuildRecording)->Unit(benchmark::kMillisecond);
 
-void BM_DeviceRebuildOpenGl(benchmark::State& state) { RunRebuild(state, plat::GfxBackend::OpenGL); }
+void BM_DeviceRebuildOpenGl(benchmark::State& state)
+{
+    RunRebuild(state, plat::GfxBackend::OpenGL);
+}
 BENCHMARK(BM_DeviceRebuildOpenGl)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -19,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     EncodeHistory(image);
     uint8_t expected[kHistoryFileBytes] = {};
     std::memcpy(expected, data, size < sizeof(expected) ? size : sizeof(expected));
-    if (std::memcmp(image, expected, sizeof(image)) != 0) __builtin_trap();
+    if (std::memcmp(image, expected, sizeof(image)) != 0)
+        __builtin_trap();
     return 0;
 }

@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (!LoadDataFromMemory(data, size)) return 0;
+    if (!LoadDataFromMemory(data, size))
+        return 0;
     if (InitSound(nullptr)) {
         ReleaseSound();
         if (InitGraphics(nullptr)) {

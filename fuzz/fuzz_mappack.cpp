@@ -141,7 +141,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             continue;
         // The whole stage's rules on this board, with scripts for the events it uses.
         const int32_t highest = FindHighestEventNumber();
-        const std::vector<uint8_t>& scripts = s_scriptPacks[highest < 0 ? 0 : (highest > kMaxEvents ? kMaxEvents : highest)];
+        const std::vector<uint8_t>& scripts =
+            s_scriptPacks[highest < 0 ? 0 : (highest > kMaxEvents ? kMaxEvents : highest)];
         StageRuleReport rules;
         problems.clear();
         if (LoadEventScriptsForPlay(scripts.data(), scripts.size(), &problems, &rules) != (problems.empty() ? 1 : 0))

@@ -8,7 +8,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size > UINT32_MAX) return 0;
+    if (size > UINT32_MAX)
+        return 0;
     const uint32_t length = static_cast<uint32_t>(size);
 
     WaveFormat format{};
@@ -16,10 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     uint32_t sampleBytes = 0;
     if (FindWaveChunks(data, length, &format, &samples, &sampleBytes)) {
         // The samples the mixer will copy lie inside the image.
-        if (samples < data || sampleBytes == 0 || sampleBytes > length ||
-            samples + sampleBytes > data + length)
+        if (samples < data || sampleBytes == 0 || sampleBytes > length || samples + sampleBytes > data + length)
             __builtin_trap();
-        if (format.formatTag != kWaveFormatPcm) __builtin_trap();
+        if (format.formatTag != kWaveFormatPcm)
+            __builtin_trap();
     }
 
     // The loader's whole path: walk, then convert into a mixer buffer.
@@ -27,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     plat::SoundBuffer* buffer = nullptr;
     if (CreateSoundBufferFromWave(data, length, &buffer)) {
         const uint32_t frames = plat::BufferFrames(buffer);
-        if (frames == 0) __builtin_trap();
+        if (frames == 0)
+            __builtin_trap();
         int16_t left = 0, right = 0;
         plat::BufferFrame(buffer, 0, &left, &right);
         plat::BufferFrame(buffer, frames - 1, &left, &right);

@@ -38,7 +38,8 @@ int32_t SourceSample(const PcmFormat& format, const uint8_t* samples, uint32_t f
     int bytesPerSample = format.bitsPerSample / 8;
     int ch = format.channels == 2 ? channel : 0;
     const uint8_t* p = samples + (uint64_t(frame) * format.channels + ch) * bytesPerSample;
-    if (format.bitsPerSample == 8) return (int32_t(p[0]) - 128) * 256;
+    if (format.bitsPerSample == 8)
+        return (int32_t(p[0]) - 128) * 256;
     return int16_t(LoadLE16(p));
 }
 
@@ -59,12 +60,14 @@ void MixInto(SoundBuffer* b, int32_t* acc, int frames)
         uint32_t take = std::min<uint32_t>(b->length - b->position, uint32_t(frames - done));
         const int16_t* src = b->frames + uint64_t(b->position) * kMixChannels;
         int32_t* dst = acc + done * kMixChannels;
-        for (uint32_t i = 0; i < take * kMixChannels; ++i) dst[i] += src[i];
+        for (uint32_t i = 0; i < take * kMixChannels; ++i)
+            dst[i] += src[i];
         b->position += take;
         done += int(take);
         if (b->position >= b->length) {
             b->position = 0;
-            if (!b->looping) b->playing = false;
+            if (!b->looping)
+                b->playing = false;
         }
     }
 }
@@ -74,13 +77,20 @@ void MixInto(SoundBuffer* b, int32_t* acc, int frames)
 // SDL's words for the last failed open, kept before the subsystem is shut again.
 static char s_error[256] = "";
 
-static void KeepSdlError() { SDL_strlcpy(s_error, SDL_GetError(), sizeof(s_error)); }
+static void KeepSdlError()
+{
+    SDL_strlcpy(s_error, SDL_GetError(), sizeof(s_error));
+}
 
-const char* LastAudioError() { return s_error; }
+const char* LastAudioError()
+{
+    return s_error;
+}
 
 int OpenAudioOutput()
 {
-    if (s_open) return 1;
+    if (s_open)
+        return 1;
     if (SelectedAudioBackend() == AudioBackend::Silent) {
         s_open = true;
         return 1;
@@ -130,25 +140,34 @@ void CloseAudioOutput()
 
 SoundBuffer* CreateStaticBuffer(const PcmFormat& format, const uint8_t* samples, uint32_t bytes, bool* cut)
 {
-    if (cut) *cut = false;
-    if (samples == nullptr) return nullptr;
-    if (format.channels != 1 && format.channels != 2) return nullptr;
-    if (format.bitsPerSample != 8 && format.bitsPerSample != 16) return nullptr;
-    if (format.samplesPerSec < kMinRate || format.samplesPerSec > kMaxRate) return nullptr;
+    if (cut)
+        *cut = false;
+    if (samples == nullptr)
+        return nullptr;
+    if (format.channels != 1 && format.channels != 2)
+        return nullptr;
+    if (format.bitsPerSample != 8 && format.bitsPerSample != 16)
+        return nullptr;
+    if (format.samplesPerSec < kMinRate || format.samplesPerSec > kMaxRate)
+        return nullptr;
     uint32_t frameBytes = uint32_t(format.channels * format.bitsPerSample / 8);
     uint32_t srcFrames = bytes / frameBytes; // a trailing partial frame is dropped
-    if (srcFrames == 0) return nullptr;
+    if (srcFrames == 0)
+        return nullptr;
 
     const uint64_t rate = format.samplesPerSec;
     uint64_t outFrames = (uint64_t(srcFrames) * kMixRate + rate / 2) / rate;
-    if (outFrames == 0) outFrames = 1;
+    if (outFrames == 0)
+        outFrames = 1;
     if (outFrames > kMaxBufferFrames) {
         outFrames = kMaxBufferFrames;
-        if (cut) *cut = true;
+        if (cut)
+            *cut = true;
     }
 
     SoundBuffer* b = new (std::nothrow) SoundBuffer;
-    if (b == nullptr) return nullptr;
+    if (b == nullptr)
+        return nullptr;
     b->frames = new (std::nothrow) int16_t[outFrames * kMixChannels];
     if (b->frames == nullptr) {
         delete b;
@@ -182,11 +201,13 @@ SoundBuffer* CreateStaticBuffer(const PcmFormat& format, const uint8_t* samples,
 
 void ReleaseBuffer(SoundBuffer* buffer)
 {
-    if (buffer == nullptr) return;
+    if (buffer == nullptr)
+        return;
     {
         std::lock_guard<std::mutex> lock(s_lock);
         auto it = std::find(s_buffers.begin(), s_buffers.end(), buffer);
-        if (it == s_buffers.end()) return; // already freed by CloseAudioOutput
+        if (it == s_buffers.end())
+            return; // already freed by CloseAudioOutput
         s_buffers.erase(it);
     }
     delete[] buffer->frames;
@@ -195,7 +216,8 @@ void ReleaseBuffer(SoundBuffer* buffer)
 
 void PlayBuffer(SoundBuffer* buffer, bool looping)
 {
-    if (buffer == nullptr) return;
+    if (buffer == nullptr)
+        return;
     std::lock_guard<std::mutex> lock(s_lock);
     buffer->looping = looping;
     buffer->playing = true;
@@ -203,45 +225,54 @@ void PlayBuffer(SoundBuffer* buffer, bool looping)
 
 void StopBuffer(SoundBuffer* buffer)
 {
-    if (buffer == nullptr) return;
+    if (buffer == nullptr)
+        return;
     std::lock_guard<std::mutex> lock(s_lock);
     buffer->playing = false;
 }
 
 void SetBufferPosition(SoundBuffer* buffer, uint32_t frame)
 {
-    if (buffer == nullptr) return;
+    if (buffer == nullptr)
+        return;
     std::lock_guard<std::mutex> lock(s_lock);
     buffer->position = frame < buffer->length ? frame : 0;
 }
 
 bool BufferPlaying(const SoundBuffer* buffer)
 {
-    if (buffer == nullptr) return false;
+    if (buffer == nullptr)
+        return false;
     std::lock_guard<std::mutex> lock(s_lock);
     return buffer->playing;
 }
 
 bool BufferLooping(const SoundBuffer* buffer)
 {
-    if (buffer == nullptr) return false;
+    if (buffer == nullptr)
+        return false;
     std::lock_guard<std::mutex> lock(s_lock);
     return buffer->looping;
 }
 
 uint32_t BufferPosition(const SoundBuffer* buffer)
 {
-    if (buffer == nullptr) return 0;
+    if (buffer == nullptr)
+        return 0;
     std::lock_guard<std::mutex> lock(s_lock);
     return buffer->position;
 }
 
-uint32_t BufferFrames(const SoundBuffer* buffer) { return buffer == nullptr ? 0 : buffer->length; }
+uint32_t BufferFrames(const SoundBuffer* buffer)
+{
+    return buffer == nullptr ? 0 : buffer->length;
+}
 
 void BufferFrame(const SoundBuffer* buffer, uint32_t frame, int16_t* left, int16_t* right)
 {
     *left = *right = 0;
-    if (buffer == nullptr || frame >= buffer->length) return;
+    if (buffer == nullptr || frame >= buffer->length)
+        return;
     *left = buffer->frames[uint64_t(frame) * kMixChannels];
     *right = buffer->frames[uint64_t(frame) * kMixChannels + 1];
 }
@@ -255,8 +286,10 @@ void MixAudio(int16_t* out, int frames)
         int n = std::min(frames, kBlock);
         std::fill(acc, acc + n * kMixChannels, 0);
         for (SoundBuffer* b : s_buffers)
-            if (b->playing) MixInto(b, acc, n);
-        for (int i = 0; i < n * kMixChannels; ++i) out[i] = int16_t(std::clamp(acc[i], -32768, 32767));
+            if (b->playing)
+                MixInto(b, acc, n);
+        for (int i = 0; i < n * kMixChannels; ++i)
+            out[i] = int16_t(std::clamp(acc[i], -32768, 32767));
         out += n * kMixChannels;
         frames -= n;
     }

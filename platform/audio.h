@@ -16,8 +16,8 @@ constexpr int kMixChannels = 2;
 // Linear PCM as a wave file stores it: 8-bit samples unsigned, 16-bit signed
 // little-endian, channels interleaved.
 struct PcmFormat {
-    int channels;          // 1 or 2
-    int bitsPerSample;     // 8 or 16
+    int channels;           // 1 or 2
+    int bitsPerSample;      // 8 or 16
     uint32_t samplesPerSec; // 8,000 to 96,000
 };
 
@@ -38,14 +38,13 @@ void CloseAudioOutput();
 // Converts the samples once, now, to the mixer's format and rate. NULL when the
 // format is not playable (a rate outside 8,000 to 96,000 Hz included) or there is not
 // one whole frame. Sound past kMaxBufferFrames is dropped; *cut (may be null) says so.
-SoundBuffer* CreateStaticBuffer(const PcmFormat& format, const uint8_t* samples, uint32_t bytes,
-                                bool* cut = nullptr);
+SoundBuffer* CreateStaticBuffer(const PcmFormat& format, const uint8_t* samples, uint32_t bytes, bool* cut = nullptr);
 void ReleaseBuffer(SoundBuffer* buffer); // NULL is ignored
 
 // Starts the buffer from its current position; a looping buffer wraps to its
 // first frame at the end, a one-shot one stops there and rewinds to 0.
 void PlayBuffer(SoundBuffer* buffer, bool looping);
-void StopBuffer(SoundBuffer* buffer);                      // keeps the position
+void StopBuffer(SoundBuffer* buffer);                        // keeps the position
 void SetBufferPosition(SoundBuffer* buffer, uint32_t frame); // in output frames; past the end means 0
 
 bool BufferPlaying(const SoundBuffer* buffer);

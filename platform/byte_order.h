@@ -6,7 +6,10 @@
 
 namespace plat {
 
-inline uint16_t LoadLE16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+inline uint16_t LoadLE16(const uint8_t* p)
+{
+    return uint16_t(p[0] | (p[1] << 8));
+}
 
 inline uint32_t LoadLE32(const uint8_t* p)
 {
@@ -15,7 +18,8 @@ inline uint32_t LoadLE32(const uint8_t* p)
 
 inline void StoreLE32(uint8_t* p, uint32_t v)
 {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = uint8_t(v >> (8 * i));
 }
 
 inline void AppendLE16(std::vector<uint8_t>& out, uint32_t v)
@@ -26,7 +30,8 @@ inline void AppendLE16(std::vector<uint8_t>& out, uint32_t v)
 
 inline void AppendLE32(std::vector<uint8_t>& out, uint32_t v)
 {
-    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        out.push_back(uint8_t(v >> (8 * i)));
 }
 
 } // namespace plat

@@ -43,9 +43,7 @@ void GfxDevice::SetRenderState(RenderState state, uint32_t value)
             return;
         m_state.alphaBlend = on;
         break;
-    case RenderState::CullNone:
-        m_cullNone = on;
-        return;
+    case RenderState::CullNone: m_cullNone = on; return;
     }
     ++m_stateVersion;
 }

@@ -128,16 +128,16 @@ void UseGlDrawBatching(bool on);
 // What the OpenGL device asked of OpenGL in the last frame it presented (from the
 // scene's beginning): for the benchmarks' figures.
 struct GlCallCounts {
-    uint32_t draws = 0;          // glBegin/glEnd pairs, glDrawArrays, glDrawElements
-    uint32_t triangles = 0;      // handed to those draws
-    uint32_t capabilities = 0;   // glEnable/glDisable of capabilities and client arrays
+    uint32_t draws = 0;        // glBegin/glEnd pairs, glDrawArrays, glDrawElements
+    uint32_t triangles = 0;    // handed to those draws
+    uint32_t capabilities = 0; // glEnable/glDisable of capabilities and client arrays
     uint32_t textureBinds = 0;
     // Of those: texture binds and switches of texturing, blending and the depth test,
     // each of which costs llvmpipe far more than a draw.
     uint32_t fragmentStateChanges = 0;
-    uint32_t matrices = 0;       // matrix mode, loads and products
-    uint32_t materials = 0;      // glMaterial and glColorMaterial
-    uint32_t pointers = 0;       // client-array pointers
+    uint32_t matrices = 0;  // matrix mode, loads and products
+    uint32_t materials = 0; // glMaterial and glColorMaterial
+    uint32_t pointers = 0;  // client-array pointers
     uint32_t StateCalls() const { return capabilities + textureBinds + matrices + materials + pointers; }
 };
 GlCallCounts LastGlFrameCallCounts();
@@ -172,7 +172,7 @@ enum class RecordedPrimitive { TriangleFan, MeshSubset };
 
 struct RecordedDraw {
     RecordedPrimitive primitive = RecordedPrimitive::TriangleFan;
-    uint32_t fvf = 0;      // vertex format set at the draw
+    uint32_t fvf = 0; // vertex format set at the draw
     uint32_t stride = 0;
     uint32_t primitiveCount = 0;
     uint32_t vertexCount = 0;

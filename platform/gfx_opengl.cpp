@@ -1,8 +1,8 @@
 // The OpenGL back end: an OpenGL 2.1 compatibility context in the SDL window,
 // fixed function only. The game's row-vector, clip-z 0..w matrices are turned
 // into OpenGL's at this seam and nowhere else.
-#include <SDL.h>
 #include <GL/gl.h>
+#include <SDL.h>
 
 #include <algorithm>
 #include <array>
@@ -198,8 +198,8 @@ public:
         while (glGetError() != GL_NO_ERROR) {
         }
         // 0xAARRGGBB words are B, G, R, A bytes in memory.
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(image.width),
-                     static_cast<GLsizei>(image.height), 0, GL_BGRA, GL_UNSIGNED_BYTE, image.pixels.data());
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(image.width), static_cast<GLsizei>(image.height),
+                     0, GL_BGRA, GL_UNSIGNED_BYTE, image.pixels.data());
         m_boundTexture = name;
         if (glGetError() != GL_NO_ERROR) {
             glDeleteTextures(1, &name);
@@ -401,28 +401,92 @@ private:
         if (cap == GL_TEXTURE_2D || cap == GL_BLEND || cap == GL_DEPTH_TEST)
             ++m_counts.fragmentStateChanges;
     }
-    void EnableArray(GLenum array) { glEnableClientState(array); ++m_counts.capabilities; }
-    void DisableArray(GLenum array) { glDisableClientState(array); ++m_counts.capabilities; }
+    void EnableArray(GLenum array)
+    {
+        glEnableClientState(array);
+        ++m_counts.capabilities;
+    }
+    void DisableArray(GLenum array)
+    {
+        glDisableClientState(array);
+        ++m_counts.capabilities;
+    }
     void BindTexture(GLuint name)
     {
         glBindTexture(GL_TEXTURE_2D, name);
         ++m_counts.textureBinds;
         ++m_counts.fragmentStateChanges;
     }
-    void MatrixMode(GLenum mode) { glMatrixMode(mode); ++m_counts.matrices; }
-    void LoadIdentity() { glLoadIdentity(); ++m_counts.matrices; }
-    void LoadMatrix(const GLfloat* m) { glLoadMatrixf(m); ++m_counts.matrices; }
-    void MultMatrix(const GLfloat* m) { glMultMatrixf(m); ++m_counts.matrices; }
-    void Ortho(double l, double r, double b, double t, double n, double f) { glOrtho(l, r, b, t, n, f); ++m_counts.matrices; }
-    void Translate(GLfloat x, GLfloat y, GLfloat z) { glTranslatef(x, y, z); ++m_counts.matrices; }
-    void SetMaterialv(GLenum face, GLenum name, const GLfloat* v) { glMaterialfv(face, name, v); ++m_counts.materials; }
-    void SetMaterialf(GLenum face, GLenum name, GLfloat v) { glMaterialf(face, name, v); ++m_counts.materials; }
-    void ColorMaterial(GLenum face, GLenum mode) { glColorMaterial(face, mode); ++m_counts.materials; }
-    void VertexPointer(GLint n, GLenum type, GLsizei stride, const void* p) { glVertexPointer(n, type, stride, p); ++m_counts.pointers; }
-    void ColorPointer(GLint n, GLenum type, GLsizei stride, const void* p) { glColorPointer(n, type, stride, p); ++m_counts.pointers; }
-    void TexCoordPointer(GLint n, GLenum type, GLsizei stride, const void* p) { glTexCoordPointer(n, type, stride, p); ++m_counts.pointers; }
-    void NormalPointer(GLenum type, GLsizei stride, const void* p) { glNormalPointer(type, stride, p); ++m_counts.pointers; }
-    void Begin(GLenum mode) { glBegin(mode); ++m_counts.draws; }
+    void MatrixMode(GLenum mode)
+    {
+        glMatrixMode(mode);
+        ++m_counts.matrices;
+    }
+    void LoadIdentity()
+    {
+        glLoadIdentity();
+        ++m_counts.matrices;
+    }
+    void LoadMatrix(const GLfloat* m)
+    {
+        glLoadMatrixf(m);
+        ++m_counts.matrices;
+    }
+    void MultMatrix(const GLfloat* m)
+    {
+        glMultMatrixf(m);
+        ++m_counts.matrices;
+    }
+    void Ortho(double l, double r, double b, double t, double n, double f)
+    {
+        glOrtho(l, r, b, t, n, f);
+        ++m_counts.matrices;
+    }
+    void Translate(GLfloat x, GLfloat y, GLfloat z)
+    {
+        glTranslatef(x, y, z);
+        ++m_counts.matrices;
+    }
+    void SetMaterialv(GLenum face, GLenum name, const GLfloat* v)
+    {
+        glMaterialfv(face, name, v);
+        ++m_counts.materials;
+    }
+    void SetMaterialf(GLenum face, GLenum name, GLfloat v)
+    {
+        glMaterialf(face, name, v);
+        ++m_counts.materials;
+    }
+    void ColorMaterial(GLenum face, GLenum mode)
+    {
+        glColorMaterial(face, mode);
+        ++m_counts.materials;
+    }
+    void VertexPointer(GLint n, GLenum type, GLsizei stride, const void* p)
+    {
+        glVertexPointer(n, type, stride, p);
+        ++m_counts.pointers;
+    }
+    void ColorPointer(GLint n, GLenum type, GLsizei stride, const void* p)
+    {
+        glColorPointer(n, type, stride, p);
+        ++m_counts.pointers;
+    }
+    void TexCoordPointer(GLint n, GLenum type, GLsizei stride, const void* p)
+    {
+        glTexCoordPointer(n, type, stride, p);
+        ++m_counts.pointers;
+    }
+    void NormalPointer(GLenum type, GLsizei stride, const void* p)
+    {
+        glNormalPointer(type, stride, p);
+        ++m_counts.pointers;
+    }
+    void Begin(GLenum mode)
+    {
+        glBegin(mode);
+        ++m_counts.draws;
+    }
     void DrawArrays(GLenum mode, GLint first, GLsizei count)
     {
         glDrawArrays(mode, first, count);
@@ -583,9 +647,22 @@ private:
                 LoadIdentity();
             } else {
                 // Clip z 0..w becomes -w..w, and the same half-pixel shift as above.
-                const GLfloat fix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 2, 0,
+                const GLfloat fix[16] = {1,
+                                         0,
+                                         0,
+                                         0,
+                                         0,
+                                         1,
+                                         0,
+                                         0,
+                                         0,
+                                         0,
+                                         2,
+                                         0,
                                          1.0f / static_cast<float>(m_viewport.width),
-                                         -1.0f / static_cast<float>(m_viewport.height), -1, 1};
+                                         -1.0f / static_cast<float>(m_viewport.height),
+                                         -1,
+                                         1};
                 LoadMatrix(fix);
                 MultMatrix(&m_state.projection.m[0][0]); // row-major row-vector = column-major transposed
                 MatrixMode(GL_MODELVIEW);
@@ -857,15 +934,15 @@ private:
     // What the tie checks need of a quad; kept for the quads that later ones may have to
     // come after.
     struct QuadShape {
-        float corner[4][3];        // as the game passed them: shared edges are equal corners
-        float x[4], y[4];          // on the screen, in pixels of the viewport
+        float corner[4][3];             // as the game passed them: shared edges are equal corners
+        float x[4], y[4];               // on the screen, in pixels of the viewport
         float left, top, right, bottom; // the pixels it may touch, with a margin
-        float nearDepth, farDepth; // the depths it may give, with the buffer's slack
-        bool watertight;           // every corner before the eye and unclipped: shared edges hold
-        int plane;                 // the axis it lies across when an axis-aligned rectangle, else -1
-        float lo[3], hi[3];        // its extent along each axis
-        float farthest;            // clip w of its farthest corner: its largest view depth
-        uint32_t quad;             // its RunQuad
+        float nearDepth, farDepth;      // the depths it may give, with the buffer's slack
+        bool watertight;                // every corner before the eye and unclipped: shared edges hold
+        int plane;                      // the axis it lies across when an axis-aligned rectangle, else -1
+        float lo[3], hi[3];             // its extent along each axis
+        float farthest;                 // clip w of its farthest corner: its largest view depth
+        uint32_t quad;                  // its RunQuad
         uint32_t seen;
     };
 
@@ -1037,7 +1114,8 @@ private:
         q.plane = RectanglePlane(q);
         for (int i = 0; i < 4; ++i) {
             const float w = clip[i][3];
-            if (!(w > 1e-5f) || !std::isfinite(clip[i][0]) || !std::isfinite(clip[i][1]) || !std::isfinite(clip[i][2])) {
+            if (!(w > 1e-5f) || !std::isfinite(clip[i][0]) || !std::isfinite(clip[i][1]) ||
+                !std::isfinite(clip[i][2])) {
                 bounded = false;
                 break;
             }
@@ -1116,8 +1194,10 @@ private:
             return false;
         const float vx = a.x[ia], vy = a.y[ia];
         // The candidate lines run along the sides that meet at the corner.
-        const float ends[4][2] = {{a.x[(ia + 1) % 4], a.y[(ia + 1) % 4]}, {a.x[(ia + 3) % 4], a.y[(ia + 3) % 4]},
-                                  {b.x[(ib + 1) % 4], b.y[(ib + 1) % 4]}, {b.x[(ib + 3) % 4], b.y[(ib + 3) % 4]}};
+        const float ends[4][2] = {{a.x[(ia + 1) % 4], a.y[(ia + 1) % 4]},
+                                  {a.x[(ia + 3) % 4], a.y[(ia + 3) % 4]},
+                                  {b.x[(ib + 1) % 4], b.y[(ib + 1) % 4]},
+                                  {b.x[(ib + 3) % 4], b.y[(ib + 3) % 4]}};
         for (const auto& end : ends) {
             const float ex = end[0] - vx, ey = end[1] - vy;
             const float length = std::sqrt(ex * ex + ey * ey);
@@ -1245,7 +1325,8 @@ private:
             ++m_runSeen;
             for (int cy = cy0; cy <= cy1; ++cy) {
                 for (int cx = cx0; cx <= cx1; ++cx) {
-                    for (uint32_t index : m_tieGrid[static_cast<size_t>(cy) * kTieGridColumns + static_cast<size_t>(cx)]) {
+                    for (uint32_t index :
+                         m_tieGrid[static_cast<size_t>(cy) * kTieGridColumns + static_cast<size_t>(cx)]) {
                         QuadShape& other = m_runShapes[index];
                         if (other.seen == m_runSeen)
                             continue;
@@ -1286,7 +1367,8 @@ private:
             m_runShapes.push_back(shape);
             for (int cy = cy0; cy <= cy1; ++cy)
                 for (int cx = cx0; cx <= cx1; ++cx)
-                    m_tieGrid[static_cast<size_t>(cy) * kTieGridColumns + static_cast<size_t>(cx)].push_back(shapeIndex);
+                    m_tieGrid[static_cast<size_t>(cy) * kTieGridColumns + static_cast<size_t>(cx)].push_back(
+                        shapeIndex);
         }
         return target;
     }
@@ -1388,7 +1470,9 @@ private:
             std::vector<GLubyte> colours(static_cast<size_t>(mesh.vertexCount) * 4);
             for (uint32_t i = 0; i < mesh.vertexCount; ++i) {
                 uint32_t c;
-                std::memcpy(&c, &mesh.vertices[static_cast<size_t>(i) * layout.stride + static_cast<size_t>(layout.diffuse)], 4);
+                std::memcpy(
+                    &c, &mesh.vertices[static_cast<size_t>(i) * layout.stride + static_cast<size_t>(layout.diffuse)],
+                    4);
                 ColourBytes(c, &colours[static_cast<size_t>(i) * 4]);
                 b.colourOpaque = b.colourOpaque && c >= 0xFF000000u;
             }
@@ -1552,9 +1636,22 @@ private:
                 !SameMatrix(m_loaded.projection, m_state.projection) || !SameMatrix(m_loaded.view, m_state.view) ||
                 !SameMatrix(m_loaded.world, m_state.world)) {
                 // Clip z 0..w becomes -w..w, and the same half-pixel shift as above.
-                const GLfloat fix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 2, 0,
+                const GLfloat fix[16] = {1,
+                                         0,
+                                         0,
+                                         0,
+                                         0,
+                                         1,
+                                         0,
+                                         0,
+                                         0,
+                                         0,
+                                         2,
+                                         0,
                                          1.0f / static_cast<float>(m_viewport.width),
-                                         -1.0f / static_cast<float>(m_viewport.height), -1, 1};
+                                         -1.0f / static_cast<float>(m_viewport.height),
+                                         -1,
+                                         1};
                 MatrixMode(GL_PROJECTION);
                 LoadMatrix(fix);
                 MultMatrix(&m_state.projection.m[0][0]); // row-major row-vector = column-major transposed
@@ -1625,7 +1722,7 @@ private:
     uint32_t m_appliedVersion = 0;
     uint32_t m_appliedViewportVersion = 0;
     int m_appliedMode = 0;
-    std::vector<GLubyte> m_colours; // a mesh's colours on the plain path
+    std::vector<GLubyte> m_colours;   // a mesh's colours on the plain path
     std::vector<uint32_t> m_readBack; // the last picture read, bottom row first
 
     // What OpenGL holds now, for the gathered path (-1: not known).
@@ -1634,7 +1731,7 @@ private:
     bool m_arraysKnown = false;
     int m_matrixMode = 0; // 0 not known, 1 pixels, 2 world
     uint32_t m_orthoWidth = 0, m_orthoHeight = 0;
-    DrawState m_loaded;   // matrices and material last handed to OpenGL
+    DrawState m_loaded; // matrices and material last handed to OpenGL
     bool m_materialValid = false;
     bool m_diffuseDirty = true;
 
@@ -1647,7 +1744,7 @@ private:
     uint32_t m_fanStateVersion = 0;
     uint32_t m_fanViewportVersion = 0;
     DrawState m_fanState;
-    bool m_fanOpaque = true;                    // every fragment of the gathered fans has alpha 1
+    bool m_fanOpaque = true;                     // every fragment of the gathered fans has alpha 1
     std::unordered_set<GLuint> m_opaqueTextures; // textures without a texel below full alpha
     GLuint m_lastOpaqueTexture = 0;              // the last one found there
 
@@ -1675,7 +1772,6 @@ private:
     uint32_t m_runStateVersion = 0;
     uint32_t m_runViewportVersion = 0;
 };
-
 
 // ---- The floor ----
 
@@ -1724,8 +1820,7 @@ public:
                  std::vector<FloorVertex>& vertices)
         : m_device(device), m_width(static_cast<float>(viewport.width)), m_height(static_cast<float>(viewport.height)),
           m_floor(floor), m_vertices(vertices)
-    {
-    }
+    {}
 
     void Add(const RecordedFrame& frame, const RecordedDraw& draw)
     {
@@ -1759,7 +1854,8 @@ public:
         } else {
             const uint8_t* base = &frame.vertexBytes[draw.vertexOffset];
             for (uint32_t i = 1; i + 1 < draw.vertexCount; ++i)
-                AddTriangle(base, base + static_cast<size_t>(i) * draw.stride, base + static_cast<size_t>(i + 1) * draw.stride);
+                AddTriangle(base, base + static_cast<size_t>(i) * draw.stride,
+                            base + static_cast<size_t>(i + 1) * draw.stride);
         }
     }
 

@@ -186,9 +186,18 @@ std::vector<const RecordedDraw*> RecordedFrame::WorldFans() const
     return out;
 }
 
-RecordedFrame& CurrentRecordedFrame() { return s_current; }
-RecordedFrame& LastRecordedFrame() { return s_last; }
-int RecordedPresentCount() { return s_presents; }
+RecordedFrame& CurrentRecordedFrame()
+{
+    return s_current;
+}
+RecordedFrame& LastRecordedFrame()
+{
+    return s_last;
+}
+int RecordedPresentCount()
+{
+    return s_presents;
+}
 
 void ResetRecordedFrames()
 {
@@ -197,9 +206,15 @@ void ResetRecordedFrames()
     s_presents = 0;
 }
 
-void LoseRecordingDeviceAtNextPresent() { s_loseAtNextPresent = true; }
+void LoseRecordingDeviceAtNextPresent()
+{
+    s_loseAtNextPresent = true;
+}
 
-void RefuseRecordingDevices(int count) { s_creationsToRefuse = count > 0 ? count : 0; }
+void RefuseRecordingDevices(int count)
+{
+    s_creationsToRefuse = count > 0 ? count : 0;
+}
 
 GfxDevice* CreateRecordingDevice()
 {

@@ -1,8 +1,8 @@
 // Our own BMP reader: core (12-byte) and info headers up to V5; 1, 4 and 8-bit
 // palettised, 16, 24 and 32-bit direct colour, bit fields, bottom-up and top-down.
 // Every read is checked against the buffer before it happens.
-#include "platform/image_decoders.h"
 #include "platform/byte_order.h"
+#include "platform/image_decoders.h"
 
 namespace plat::imagecodec {
 namespace {
@@ -19,11 +19,13 @@ struct Channel {
     int shift = 0;
     int bits = 0;
 
-    bool Set(uint32_t m) {
+    bool Set(uint32_t m)
+    {
         mask = m;
         shift = 0;
         bits = 0;
-        if (m == 0) return true;
+        if (m == 0)
+            return true;
         while (!(m & 1u)) {
             m >>= 1;
             ++shift;
@@ -34,10 +36,13 @@ struct Channel {
         }
         return m == 0; // the mask must be one contiguous run of bits
     }
-    uint32_t Extract(uint32_t px) const {
-        if (bits == 0) return 0;
+    uint32_t Extract(uint32_t px) const
+    {
+        if (bits == 0)
+            return 0;
         uint32_t v = (px & mask) >> shift;
-        if (bits >= 8) return v >> (bits - 8);
+        if (bits >= 8)
+            return v >> (bits - 8);
         uint32_t maxv = (1u << bits) - 1;
         return (v * 255u + maxv / 2) / maxv;
     }
@@ -45,7 +50,8 @@ struct Channel {
 
 } // namespace
 
-bool DecodeBmp(const uint8_t* data, size_t size, RawImage& out, std::string& error) {
+bool DecodeBmp(const uint8_t* data, size_t size, RawImage& out, std::string& error)
+{
     if (size < 14 + 12) {
         error = "BMP file is truncated";
         return false;
@@ -53,8 +59,8 @@ bool DecodeBmp(const uint8_t* data, size_t size, RawImage& out, std::string& err
     const uint32_t pixelOffset = LoadLE32(data + 10);
     const uint32_t headerSize = LoadLE32(data + 14);
     const bool core = headerSize == 12;
-    if (!core && headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 64 &&
-        headerSize != 108 && headerSize != 124) {
+    if (!core && headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 64 && headerSize != 108 &&
+        headerSize != 124) {
         error = "BMP has an unknown header size";
         return false;
     }
@@ -77,7 +83,8 @@ bool DecodeBmp(const uint8_t* data, size_t size, RawImage& out, std::string& err
         coloursUsed = LoadLE32(h + 32);
     }
     const bool topDown = height < 0;
-    if (topDown) height = -height; // int64_t, so INT32_MIN cannot overflow
+    if (topDown)
+        height = -height; // int64_t, so INT32_MIN cannot overflow
     if (width <= 0 || height <= 0) {
         error = "BMP has a zero or negative size";
         return false;
@@ -122,12 +129,13 @@ bool DecodeBmp(const uint8_t* data, size_t size, RawImage& out, std::string& err
             m = data + afterHeader;
             afterHeader += count * 4;
         }
-        for (size_t i = 0; i < count; ++i) masks[i] = LoadLE32(m + 4 * i);
+        for (size_t i = 0; i < count; ++i)
+            masks[i] = LoadLE32(m + 4 * i);
         bool outside = false;
         if (bpp == 16)
-            for (uint32_t mask : masks) outside = outside || mask > 0xFFFFu;
-        if (outside || !red.Set(masks[0]) || !green.Set(masks[1]) || !blue.Set(masks[2]) ||
-            !alpha.Set(masks[3])) {
+            for (uint32_t mask : masks)
+                outside = outside || mask > 0xFFFFu;
+        if (outside || !red.Set(masks[0]) || !green.Set(masks[1]) || !blue.Set(masks[2]) || !alpha.Set(masks[3])) {
             error = "BMP has invalid colour masks";
             return false;
         }
@@ -196,16 +204,17 @@ bool DecodeBmp(const uint8_t* data, size_t size, RawImage& out, std::string& err
             for (uint32_t x = 0; x < w; ++x) {
                 uint32_t px = bpp == 16 ? LoadLE16(src + 2 * x) : LoadLE32(src + 4 * x);
                 uint32_t a = alpha.Extract(px);
-                if (a) anyAlpha = true;
-                dst[x] = (a << 24) | (red.Extract(px) << 16) | (green.Extract(px) << 8) |
-                         blue.Extract(px);
+                if (a)
+                    anyAlpha = true;
+                dst[x] = (a << 24) | (red.Extract(px) << 16) | (green.Extract(px) << 8) | blue.Extract(px);
             }
         }
     }
     // Many writers leave the fourth byte zero: an alpha channel that is zero
     // everywhere means "no alpha", not "invisible".
     if (bpp >= 16 && !anyAlpha)
-        for (uint32_t& p : out.pixels) p |= 0xFF000000u;
+        for (uint32_t& p : out.pixels)
+            p |= 0xFF000000u;
     return true;
 }
 

@@ -9,19 +9,23 @@
 namespace plat {
 namespace {
 
-uint32_t NextPowerOfTwo(uint32_t v) {
+uint32_t NextPowerOfTwo(uint32_t v)
+{
     uint32_t p = 1;
-    while (p < v) p <<= 1; // v <= kMaxDimension, so this cannot overflow
+    while (p < v)
+        p <<= 1; // v <= kMaxDimension, so this cannot overflow
     return p;
 }
 
-bool StartsWith(const uint8_t* data, size_t size, const char* magic, size_t n) {
+bool StartsWith(const uint8_t* data, size_t size, const char* magic, size_t n)
+{
     return size >= n && std::memcmp(data, magic, n) == 0;
 }
 
 } // namespace
 
-bool DecodeImage(const uint8_t* data, size_t size, Image& out, bool colourKey, std::string* error) {
+bool DecodeImage(const uint8_t* data, size_t size, Image& out, bool colourKey, std::string* error)
+{
     using namespace imagecodec;
     out = Image{};
     std::string reason;
@@ -38,14 +42,14 @@ bool DecodeImage(const uint8_t* data, size_t size, Image& out, bool colourKey, s
     } else {
         reason = "unknown image format (expected BMP, PNG or JPEG)";
     }
-    if (ok && (raw.width == 0 || raw.height == 0 || raw.width > kMaxDimension ||
-               raw.height > kMaxDimension ||
+    if (ok && (raw.width == 0 || raw.height == 0 || raw.width > kMaxDimension || raw.height > kMaxDimension ||
                raw.pixels.size() != size_t(raw.width) * raw.height)) {
         ok = false;
         reason = "image has an unusable size";
     }
     if (!ok) {
-        if (error) *error = reason.empty() ? "image could not be decoded" : reason;
+        if (error)
+            *error = reason.empty() ? "image could not be decoded" : reason;
         return false;
     }
 
@@ -64,7 +68,8 @@ bool DecodeImage(const uint8_t* data, size_t size, Image& out, bool colourKey, s
     }
     if (colourKey)
         for (uint32_t& p : out.pixels)
-            if (p == kColourKey) p = 0u;
+            if (p == kColourKey)
+                p = 0u;
     return true;
 }
 

@@ -10,7 +10,7 @@ namespace plat {
 
 // Pixels are 0xAARRGGBB, rows top-down.
 struct Image {
-    uint32_t width = 0;  // texture size: the image's size rounded up to powers of two
+    uint32_t width = 0; // texture size: the image's size rounded up to powers of two
     uint32_t height = 0;
     uint32_t imageWidth = 0; // the size stored in the file
     uint32_t imageHeight = 0;
@@ -21,8 +21,7 @@ constexpr uint32_t kColourKey = 0xFF00FF00u; // opaque pure green loads as trans
 
 // Decodes a whole BMP, PNG or JPEG file. With colourKey, texels of exactly
 // 0xFF00FF00 become 0x00000000. Returns false on anything it cannot read safely.
-bool DecodeImage(const uint8_t* data, size_t size, Image& out, bool colourKey = true,
-                 std::string* error = nullptr);
+bool DecodeImage(const uint8_t* data, size_t size, Image& out, bool colourKey = true, std::string* error = nullptr);
 
 // Encoders write width * height pixels (0xAARRGGBB, top-down).
 std::vector<uint8_t> EncodeBmp24(const uint32_t* pixels, uint32_t width, uint32_t height);

@@ -1,6 +1,6 @@
 // Encoders used by the content tools (BMP textures) and the screenshot tool (PNG).
-#include "platform/image_codec.h"
 #include "platform/byte_order.h"
+#include "platform/image_codec.h"
 
 #include <png.h>
 
@@ -11,12 +11,14 @@ namespace plat {
 namespace {
 
 // Bottom-up BI_RGB bitmap with a 40-byte info header; rows padded to four bytes.
-std::vector<uint8_t> EncodeBmp(const uint32_t* pixels, uint32_t width, uint32_t height, int bpp) {
+std::vector<uint8_t> EncodeBmp(const uint32_t* pixels, uint32_t width, uint32_t height, int bpp)
+{
     const uint64_t rowBytes = ((uint64_t(width) * (bpp / 8)) + 3) & ~uint64_t(3);
     const uint64_t imageBytes = rowBytes * height;
     const uint64_t fileBytes = 14 + 40 + imageBytes;
     std::vector<uint8_t> b;
-    if (fileBytes > 0xFFFFFFFFull || (width && height && !pixels)) return b;
+    if (fileBytes > 0xFFFFFFFFull || (width && height && !pixels))
+        return b;
     b.reserve(size_t(fileBytes));
     b.push_back('B');
     b.push_back('M');
@@ -42,9 +44,11 @@ std::vector<uint8_t> EncodeBmp(const uint32_t* pixels, uint32_t width, uint32_t 
             b.push_back(uint8_t(p));
             b.push_back(uint8_t(p >> 8));
             b.push_back(uint8_t(p >> 16));
-            if (bpp == 32) b.push_back(uint8_t(p >> 24));
+            if (bpp == 32)
+                b.push_back(uint8_t(p >> 24));
         }
-        while (b.size() - start < rowBytes) b.push_back(0);
+        while (b.size() - start < rowBytes)
+            b.push_back(0);
     }
     return b;
 }
@@ -53,7 +57,8 @@ struct PngWriteState {
     std::vector<uint8_t>* out;
 };
 
-void PngWriteToVector(png_structp png, png_bytep data, png_size_t length) {
+void PngWriteToVector(png_structp png, png_bytep data, png_size_t length)
+{
     auto* st = static_cast<PngWriteState*>(png_get_io_ptr(png));
     st->out->insert(st->out->end(), data, data + length);
 }
@@ -61,10 +66,12 @@ void PngFlushNothing(png_structp) {}
 
 // Kept separate from EncodePng so that no object with a destructor lives in the
 // frame that longjmp unwinds.
-bool EncodePngInto(std::vector<uint8_t>& out, const uint32_t* pixels, uint32_t width,
-                   uint32_t height, std::vector<uint8_t>& rgba) {
+bool EncodePngInto(std::vector<uint8_t>& out, const uint32_t* pixels, uint32_t width, uint32_t height,
+                   std::vector<uint8_t>& rgba)
+{
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    if (!png) return false;
+    if (!png)
+        return false;
     png_infop info = png_create_info_struct(png);
     if (!info) {
         png_destroy_write_struct(&png, nullptr);
@@ -97,32 +104,41 @@ bool EncodePngInto(std::vector<uint8_t>& out, const uint32_t* pixels, uint32_t w
 
 } // namespace
 
-std::vector<uint8_t> EncodeBmp24(const uint32_t* pixels, uint32_t width, uint32_t height) {
+std::vector<uint8_t> EncodeBmp24(const uint32_t* pixels, uint32_t width, uint32_t height)
+{
     return EncodeBmp(pixels, width, height, 24);
 }
 
-std::vector<uint8_t> EncodeBmp32(const uint32_t* pixels, uint32_t width, uint32_t height) {
+std::vector<uint8_t> EncodeBmp32(const uint32_t* pixels, uint32_t width, uint32_t height)
+{
     return EncodeBmp(pixels, width, height, 32);
 }
 
 // Returns an empty vector for an empty image or when libpng refuses.
-std::vector<uint8_t> EncodePng(const uint32_t* pixels, uint32_t width, uint32_t height) {
+std::vector<uint8_t> EncodePng(const uint32_t* pixels, uint32_t width, uint32_t height)
+{
     std::vector<uint8_t> out;
     if (width == 0 || height == 0 || !pixels || width > 0x7FFFFFFFu / 4 || height > 0x7FFFFFFFu)
         return out;
     std::vector<uint8_t> rgba(size_t(width) * 4);
-    if (!EncodePngInto(out, pixels, width, height, rgba)) out.clear();
+    if (!EncodePngInto(out, pixels, width, height, rgba))
+        out.clear();
     return out;
 }
 
-bool WritePngFile(const char* path, const uint32_t* pixels, uint32_t width, uint32_t height) {
+bool WritePngFile(const char* path, const uint32_t* pixels, uint32_t width, uint32_t height)
+{
     std::vector<uint8_t> png = EncodePng(pixels, width, height);
-    if (png.empty() || !path) return false;
+    if (png.empty() || !path)
+        return false;
     std::FILE* f = std::fopen(path, "wb");
-    if (!f) return false;
+    if (!f)
+        return false;
     bool ok = std::fwrite(png.data(), 1, png.size(), f) == png.size();
-    if (std::fclose(f) != 0) ok = false;
-    if (!ok) std::remove(path);
+    if (std::fclose(f) != 0)
+        ok = false;
+    if (!ok)
+        std::remove(path);
     return ok;
 }
 

@@ -4,8 +4,8 @@
 #include "platform/image_decoders.h"
 
 #include <cstdio> // jpeglib.h needs FILE and size_t declared first
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 #include <csetjmp>
 #include <cstring>
@@ -14,13 +14,14 @@ namespace plat::imagecodec {
 namespace {
 
 struct JpegErrors {
-    jpeg_error_mgr mgr;     // first, so libjpeg's pointer can be cast back
+    jpeg_error_mgr mgr; // first, so libjpeg's pointer can be cast back
     std::jmp_buf jump;
     bool truncated;
     char message[JMSG_LENGTH_MAX];
 };
 
-[[noreturn]] void JpegOnError(j_common_ptr cinfo) {
+[[noreturn]] void JpegOnError(j_common_ptr cinfo)
+{
     auto* err = reinterpret_cast<JpegErrors*>(cinfo->err);
     (*cinfo->err->format_message)(cinfo, err->message);
     std::longjmp(err->jump, 1);
@@ -28,7 +29,8 @@ struct JpegErrors {
 
 // Warnings are silent, but a file that ends early is remembered: libjpeg would
 // otherwise fill the missing part with grey and report success.
-void JpegOnMessage(j_common_ptr cinfo, int level) {
+void JpegOnMessage(j_common_ptr cinfo, int level)
+{
     auto* err = reinterpret_cast<JpegErrors*>(cinfo->err);
     if (level < 0) {
         cinfo->err->num_warnings++;
@@ -43,12 +45,13 @@ void JpegOnMessage(j_common_ptr cinfo, int level) {
 }
 
 // Corrupt progressive files can declare endless scans; stop long before that hurts.
-void JpegOnProgress(j_common_ptr cinfo) {
-    if (!cinfo->is_decompressor) return;
+void JpegOnProgress(j_common_ptr cinfo)
+{
+    if (!cinfo->is_decompressor)
+        return;
     auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
     if (d->input_scan_number > 500) {
-        std::strcpy(reinterpret_cast<JpegErrors*>(cinfo->err)->message,
-                    "JPEG has too many scans");
+        std::strcpy(reinterpret_cast<JpegErrors*>(cinfo->err)->message, "JPEG has too many scans");
         std::longjmp(reinterpret_cast<JpegErrors*>(cinfo->err)->jump, 1);
     }
 }
@@ -62,7 +65,8 @@ struct JpegJob {
     JpegErrors errors;
 };
 
-bool RunJpeg(JpegJob* job) {
+bool RunJpeg(JpegJob* job)
+{
     jpeg_decompress_struct cinfo;
     jpeg_progress_mgr progress;
     std::memset(&cinfo, 0, sizeof cinfo);
@@ -103,12 +107,12 @@ bool RunJpeg(JpegJob* job) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    JSAMPARRAY row =
-        (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                   JDIMENSION(w) * JDIMENSION(comps), 1);
+    JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                                JDIMENSION(w) * JDIMENSION(comps), 1);
     while (cinfo.output_scanline < h) {
         const uint32_t y = cinfo.output_scanline;
-        if (jpeg_read_scanlines(&cinfo, row, 1) != 1) break;
+        if (jpeg_read_scanlines(&cinfo, row, 1) != 1)
+            break;
         uint32_t* dst = job->pixels + size_t(y) * w;
         const JSAMPLE* s = row[0];
         for (uint32_t x = 0; x < w; ++x) {
@@ -137,13 +141,15 @@ bool RunJpeg(JpegJob* job) {
     jpeg_finish_decompress(&cinfo);
     const bool truncated = job->errors.truncated;
     jpeg_destroy_decompress(&cinfo);
-    if (truncated) std::strcpy(job->errors.message, "JPEG file is truncated");
+    if (truncated)
+        std::strcpy(job->errors.message, "JPEG file is truncated");
     return !truncated;
 }
 
 } // namespace
 
-bool DecodeJpeg(const uint8_t* data, size_t size, RawImage& out, std::string& error) {
+bool DecodeJpeg(const uint8_t* data, size_t size, RawImage& out, std::string& error)
+{
     JpegJob job{};
     job.data = data;
     job.size = size;

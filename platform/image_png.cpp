@@ -18,7 +18,8 @@ struct PngSource {
     char message[160];
 };
 
-[[noreturn]] void PngOnError(png_structp png, png_const_charp msg) {
+[[noreturn]] void PngOnError(png_structp png, png_const_charp msg)
+{
     auto* src = static_cast<PngSource*>(png_get_error_ptr(png));
     if (src) {
         std::strncpy(src->message, msg ? msg : "PNG error", sizeof src->message - 1);
@@ -29,9 +30,11 @@ struct PngSource {
 
 void PngOnWarning(png_structp, png_const_charp) {}
 
-void PngRead(png_structp png, png_bytep out, size_t length) {
+void PngRead(png_structp png, png_bytep out, size_t length)
+{
     auto* src = static_cast<PngSource*>(png_get_io_ptr(png));
-    if (length > src->size - src->pos) png_error(png, "PNG file is truncated");
+    if (length > src->size - src->pos)
+        png_error(png, "PNG file is truncated");
     std::memcpy(out, src->data + src->pos, length);
     src->pos += length;
 }
@@ -40,9 +43,9 @@ enum class Stage { Header, Pixels };
 
 // Reads the header (stage Header: fills width and height) or, on a second pass
 // over a fresh reader, the pixels into rgba, a buffer of width * height * 4 bytes.
-bool RunPng(PngSource* src, Stage stage, uint32_t* width, uint32_t* height, uint8_t* rgba) {
-    png_structp png =
-        png_create_read_struct(PNG_LIBPNG_VER_STRING, src, PngOnError, PngOnWarning);
+bool RunPng(PngSource* src, Stage stage, uint32_t* width, uint32_t* height, uint8_t* rgba)
+{
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, src, PngOnError, PngOnWarning);
     if (!png) {
         std::strcpy(src->message, "out of memory");
         return false;
@@ -70,7 +73,8 @@ bool RunPng(PngSource* src, Stage stage, uint32_t* width, uint32_t* height, uint
         png_destroy_read_struct(&png, &info, nullptr);
         return true;
     }
-    if (w != *width || h != *height) png_error(png, "PNG changed between reads");
+    if (w != *width || h != *height)
+        png_error(png, "PNG changed between reads");
 
     // Every colour type and depth becomes 8-bit RGBA.
     const int colourType = png_get_color_type(png, info);
@@ -84,7 +88,8 @@ bool RunPng(PngSource* src, Stage stage, uint32_t* width, uint32_t* height, uint
     if (png_get_rowbytes(png, info) != size_t(w) * 4)
         png_error(png, "PNG could not be converted to RGBA");
     for (int pass = 0; pass < passes; ++pass)
-        for (png_uint_32 y = 0; y < h; ++y) png_read_row(png, rgba + size_t(y) * w * 4, nullptr);
+        for (png_uint_32 y = 0; y < h; ++y)
+            png_read_row(png, rgba + size_t(y) * w * 4, nullptr);
     png_read_end(png, nullptr);
     png_destroy_read_struct(&png, &info, nullptr);
     return true;
@@ -92,7 +97,8 @@ bool RunPng(PngSource* src, Stage stage, uint32_t* width, uint32_t* height, uint
 
 } // namespace
 
-bool DecodePng(const uint8_t* data, size_t size, RawImage& out, std::string& error) {
+bool DecodePng(const uint8_t* data, size_t size, RawImage& out, std::string& error)
+{
     PngSource src{data, size, 0, {}};
     uint32_t w = 0, h = 0;
     if (!RunPng(&src, Stage::Header, &w, &h, nullptr)) {
@@ -114,8 +120,7 @@ bool DecodePng(const uint8_t* data, size_t size, RawImage& out, std::string& err
     }
     for (size_t i = 0; i < out.pixels.size(); ++i) {
         const uint8_t* p = bytes + i * 4;
-        out.pixels[i] =
-            (uint32_t(p[3]) << 24) | (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+        out.pixels[i] = (uint32_t(p[3]) << 24) | (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
     }
     return true;
 }

@@ -59,8 +59,7 @@ bool IsVirtualKeyDown(uint32_t virtualKey)
     case 0x27: return ScancodeDown(state, count, SDL_SCANCODE_RIGHT);
     case 0x25: return ScancodeDown(state, count, SDL_SCANCODE_LEFT);
     case 0x1B: return ScancodeDown(state, count, SDL_SCANCODE_ESCAPE);
-    case 0x11:
-        return ScancodeDown(state, count, SDL_SCANCODE_LCTRL) || ScancodeDown(state, count, SDL_SCANCODE_RCTRL);
+    case 0x11: return ScancodeDown(state, count, SDL_SCANCODE_LCTRL) || ScancodeDown(state, count, SDL_SCANCODE_RCTRL);
     case 0x0D:
         return ScancodeDown(state, count, SDL_SCANCODE_RETURN) || ScancodeDown(state, count, SDL_SCANCODE_KP_ENTER);
     case 0x5A: return ScancodeDown(state, count, SDL_SCANCODE_Z);

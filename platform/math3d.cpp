@@ -18,8 +18,7 @@ Matrix4 MatrixMultiply(const Matrix4& a, const Matrix4& b)
     Matrix4 r{};
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)
-            r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] +
-                        a.m[i][3] * b.m[3][j];
+            r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
     return r;
 }
 
@@ -54,8 +53,14 @@ Matrix4 MatrixRotationZ(float radians)
     return r;
 }
 
-static Vec3 Sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-static float Dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+static Vec3 Sub(const Vec3& a, const Vec3& b)
+{
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+static float Dot(const Vec3& a, const Vec3& b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 static Vec3 Cross(const Vec3& a, const Vec3& b)
 {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
@@ -74,9 +79,15 @@ Matrix4 MatrixLookAtLH(const Vec3& eye, const Vec3& at, const Vec3& up)
     const Vec3 x = Normalize(Cross(up, z));
     const Vec3 y = Cross(z, x);
     Matrix4 r = MatrixIdentity();
-    r.m[0][0] = x.x; r.m[0][1] = y.x; r.m[0][2] = z.x;
-    r.m[1][0] = x.y; r.m[1][1] = y.y; r.m[1][2] = z.y;
-    r.m[2][0] = x.z; r.m[2][1] = y.z; r.m[2][2] = z.z;
+    r.m[0][0] = x.x;
+    r.m[0][1] = y.x;
+    r.m[0][2] = z.x;
+    r.m[1][0] = x.y;
+    r.m[1][1] = y.y;
+    r.m[1][2] = z.y;
+    r.m[2][0] = x.z;
+    r.m[2][1] = y.z;
+    r.m[2][2] = z.z;
     r.m[3][0] = -Dot(x, eye);
     r.m[3][1] = -Dot(y, eye);
     r.m[3][2] = -Dot(z, eye);

@@ -46,7 +46,10 @@ VertexLayout LayoutOfFormat(uint32_t fvf)
     return layout;
 }
 
-uint32_t VertexSizeOfFormat(uint32_t fvf) { return LayoutOfFormat(fvf).stride; }
+uint32_t VertexSizeOfFormat(uint32_t fvf)
+{
+    return LayoutOfFormat(fvf).stride;
+}
 
 const MeshSubset* Mesh::FindSubset(uint32_t attribute) const
 {
@@ -219,7 +222,8 @@ Mesh* CloneMeshToFormat(const Mesh& mesh, uint32_t fvf)
         if (to.normal >= 0 && from.normal >= 0)
             std::memcpy(d + to.normal, s + from.normal, 12);
         if (to.diffuse >= 0)
-            std::memcpy(d + to.diffuse, from.diffuse >= 0 ? s + from.diffuse : reinterpret_cast<const uint8_t*>(&white), 4);
+            std::memcpy(d + to.diffuse, from.diffuse >= 0 ? s + from.diffuse : reinterpret_cast<const uint8_t*>(&white),
+                        4);
         if (to.texCoord >= 0 && from.texCoord >= 0)
             std::memcpy(d + to.texCoord, s + from.texCoord, 8);
     }
@@ -236,6 +240,9 @@ Mesh* OptimizeMeshAttributeSort(const Mesh& mesh)
     return copy;
 }
 
-void ReleaseMesh(Mesh* mesh) { delete mesh; }
+void ReleaseMesh(Mesh* mesh)
+{
+    delete mesh;
+}
 
 } // namespace plat

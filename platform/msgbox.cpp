@@ -27,8 +27,7 @@ void ShowMessageBox(void* ownerWindow, const char* textCp932)
     s_open = true;
     // Blocks until OK; it does not pump the main window's events, so no frame and no
     // shutdown can run inside it.
-    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, "", utf8.c_str(),
-                             static_cast<SDL_Window*>(ownerWindow));
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, "", utf8.c_str(), static_cast<SDL_Window*>(ownerWindow));
     s_open = false;
 }
 

@@ -12,8 +12,8 @@ namespace plat {
 
 static SDL_Window* s_window = nullptr;
 static bool s_videoStarted = false;
-static int s_windowDepthBits = 0; // the depth buffer the window's pixel format was made with
-static std::string s_caption;     // UTF-8, for a window made anew
+static int s_windowDepthBits = 0;  // the depth buffer the window's pixel format was made with
+static std::string s_caption;      // UTF-8, for a window made anew
 static bool s_eglHintOurs = false; // we asked for EGL on X11 (the user did not choose)
 
 bool InitVideo(const char* className)

@@ -8,7 +8,7 @@ namespace plat {
 // must be known before the video subsystem starts.
 bool InitVideo(const char* className = nullptr);
 void QuitVideo();
-void QuitAll(); // at the program's end: every SDL subsystem
+void QuitAll();               // at the program's end: every SDL subsystem
 const char* LastVideoError(); // why the video or the window could not be opened
 
 // Creates the hidden, fixed-size, OpenGL-capable main window with its client area

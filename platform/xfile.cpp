@@ -7,9 +7,9 @@
 // reason instead of crashing, hanging or allocating without bound.
 #include "platform/xfile.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -18,7 +18,7 @@
 namespace plat {
 namespace {
 
-constexpr uint64_t kMaxCount = 1000000;       // any single count in the file
+constexpr uint64_t kMaxCount = 1000000;        // any single count in the file
 constexpr size_t kMaxTotalVertices = 16000000; // all meshes together
 constexpr int kMaxFrameDepth = 64;
 
@@ -35,36 +35,44 @@ struct Token {
     size_t line = 1;
 
     std::string Str() const { return std::string(text, len); }
-    bool Is(const char* word) const { // type names compare without case
+    bool Is(const char* word) const
+    { // type names compare without case
         size_t n = std::strlen(word);
-        if (n != len) return false;
+        if (n != len)
+            return false;
         for (size_t i = 0; i < n; ++i) {
             char a = text[i], b = word[i];
-            if (a >= 'A' && a <= 'Z') a = char(a - 'A' + 'a');
-            if (b >= 'A' && b <= 'Z') b = char(b - 'A' + 'a');
-            if (a != b) return false;
+            if (a >= 'A' && a <= 'Z')
+                a = char(a - 'A' + 'a');
+            if (b >= 'A' && b <= 'Z')
+                b = char(b - 'A' + 'a');
+            if (a != b)
+                return false;
         }
         return true;
     }
 };
 
-bool IsWordByte(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '_' || c == '-' || c == '+' || c == '.' || c >= 0x80;
+bool IsWordByte(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
+           c == '+' || c == '.' || c >= 0x80;
 }
 
 class Lexer {
 public:
     Lexer(const char* begin, const char* end) : p_(begin), end_(end) {}
 
-    const Token& Peek() {
+    const Token& Peek()
+    {
         if (!peeked_) {
             next_ = Scan();
             peeked_ = true;
         }
         return next_;
     }
-    Token Take() {
+    Token Take()
+    {
         Peek();
         peeked_ = false;
         return next_;
@@ -72,15 +80,18 @@ public:
     size_t Line() { return Peek().line; }
 
 private:
-    Token Scan() {
+    Token Scan()
+    {
         for (;;) {
-            while (p_ < end_ && (*p_ == ' ' || *p_ == '\t' || *p_ == '\r' || *p_ == '\n' ||
-                                 *p_ == '\f' || *p_ == '\v')) {
-                if (*p_ == '\n') ++line_;
+            while (p_ < end_ &&
+                   (*p_ == ' ' || *p_ == '\t' || *p_ == '\r' || *p_ == '\n' || *p_ == '\f' || *p_ == '\v')) {
+                if (*p_ == '\n')
+                    ++line_;
                 ++p_;
             }
             if (p_ < end_ && (*p_ == '#' || (*p_ == '/' && p_ + 1 < end_ && p_[1] == '/'))) {
-                while (p_ < end_ && *p_ != '\n') ++p_;
+                while (p_ < end_ && *p_ != '\n')
+                    ++p_;
                 continue;
             }
             break;
@@ -88,7 +99,8 @@ private:
         Token t;
         t.line = line_;
         t.text = p_;
-        if (p_ >= end_) return t;
+        if (p_ >= end_)
+            return t;
         const char c = *p_;
         auto single = [&](Tok k) {
             t.kind = k;
@@ -104,10 +116,12 @@ private:
         case '"': {
             const char* s = ++p_;
             while (p_ < end_ && *p_ != '"') {
-                if (*p_ == '\n') ++line_;
+                if (*p_ == '\n')
+                    ++line_;
                 ++p_;
             }
-            if (p_ >= end_) throw XError{"unterminated string at line " + std::to_string(t.line)};
+            if (p_ >= end_)
+                throw XError{"unterminated string at line " + std::to_string(t.line)};
             t.kind = Tok::String;
             t.text = s;
             t.len = size_t(p_ - s);
@@ -116,10 +130,12 @@ private:
         }
         case '<': {
             while (p_ < end_ && *p_ != '>') {
-                if (*p_ == '\n') ++line_;
+                if (*p_ == '\n')
+                    ++line_;
                 ++p_;
             }
-            if (p_ >= end_) throw XError{"unterminated GUID at line " + std::to_string(t.line)};
+            if (p_ >= end_)
+                throw XError{"unterminated GUID at line " + std::to_string(t.line)};
             ++p_;
             t.kind = Tok::Guid;
             t.len = size_t(p_ - t.text);
@@ -127,10 +143,12 @@ private:
         }
         default: break;
         }
-        if (!IsWordByte(static_cast<unsigned char>(c))) return single(Tok::Other);
+        if (!IsWordByte(static_cast<unsigned char>(c)))
+            return single(Tok::Other);
         // A run of word bytes; '#' inside it belongs to it, so that a number such
         // as 1.#QNAN is refused as a whole rather than read as "1." and a comment.
-        while (p_ < end_ && (IsWordByte(static_cast<unsigned char>(*p_)) || *p_ == '#')) ++p_;
+        while (p_ < end_ && (IsWordByte(static_cast<unsigned char>(*p_)) || *p_ == '#'))
+            ++p_;
         t.len = size_t(p_ - t.text);
         t.kind = (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' ? Tok::Number : Tok::Name;
         return t;
@@ -167,25 +185,32 @@ struct Frame {
     int parent;
 };
 
-void Identity(float m[16]) {
-    for (int i = 0; i < 16; ++i) m[i] = (i % 5 == 0) ? 1.0f : 0.0f;
+void Identity(float m[16])
+{
+    for (int i = 0; i < 16; ++i)
+        m[i] = (i % 5 == 0) ? 1.0f : 0.0f;
 }
 
 // out = a * b for row-vector matrices (a applied first).
-void Multiply(const float a[16], const float b[16], float out[16]) {
+void Multiply(const float a[16], const float b[16], float out[16])
+{
     float r[16];
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j) {
             double s = 0;
-            for (int k = 0; k < 4; ++k) s += double(a[i * 4 + k]) * b[k * 4 + j];
+            for (int k = 0; k < 4; ++k)
+                s += double(a[i * 4 + k]) * b[k * 4 + j];
             r[i * 4 + j] = float(s);
         }
     std::memcpy(out, r, sizeof r);
 }
 
-uint32_t ColourByte(float v) {
-    if (!(v > 0.0f)) return 0;
-    if (v >= 1.0f) return 255;
+uint32_t ColourByte(float v)
+{
+    if (!(v > 0.0f))
+        return 0;
+    if (v >= 1.0f)
+        return 255;
     return uint32_t(std::lround(v * 255.0f));
 }
 
@@ -193,11 +218,14 @@ class Parser {
 public:
     Parser(const char* begin, const char* end) : lex_(begin, end) {}
 
-    void ParseFile(XMeshData& out) {
+    void ParseFile(XMeshData& out)
+    {
         for (;;) {
             Token t = lex_.Take();
-            if (t.kind == Tok::End) break;
-            if (t.kind == Tok::Semi || t.kind == Tok::Comma) continue;
+            if (t.kind == Tok::End)
+                break;
+            if (t.kind == Tok::Semi || t.kind == Tok::Comma)
+                continue;
             if (t.kind == Tok::Name && t.Is("template")) {
                 SkipTemplate();
                 continue;
@@ -212,16 +240,19 @@ public:
             }
             Fail("unexpected '" + t.Str() + "'", t.line);
         }
-        if (parts_.empty()) throw XError{"the file holds no mesh"};
+        if (parts_.empty())
+            throw XError{"the file holds no mesh"};
         Merge(out);
     }
 
 private:
-    [[noreturn]] void Fail(const std::string& what, size_t line) {
+    [[noreturn]] void Fail(const std::string& what, size_t line)
+    {
         throw XError{what + " at line " + std::to_string(line)};
     }
 
-    void Expect(Tok kind, const char* what) {
+    void Expect(Tok kind, const char* what)
+    {
         Token t = lex_.Take();
         if (t.kind != kind)
             Fail(std::string("expected ") + what + ", found '" +
@@ -230,38 +261,49 @@ private:
     }
 
     // Skips to the brace closing one already taken; nesting is counted, not recursed.
-    void SkipBody() {
+    void SkipBody()
+    {
         size_t depth = 1;
         while (depth > 0) {
             Token t = lex_.Take();
-            if (t.kind == Tok::End) Fail("unbalanced braces: end of file inside a block", t.line);
-            if (t.kind == Tok::LBrace) ++depth;
-            if (t.kind == Tok::RBrace) --depth;
+            if (t.kind == Tok::End)
+                Fail("unbalanced braces: end of file inside a block", t.line);
+            if (t.kind == Tok::LBrace)
+                ++depth;
+            if (t.kind == Tok::RBrace)
+                --depth;
         }
     }
 
-    void SkipTemplate() {
+    void SkipTemplate()
+    {
         Expect(Tok::Name, "template name");
         Expect(Tok::LBrace, "'{'");
         SkipBody();
     }
 
     // After the type: optional name, '{', optional GUID. Returns the name.
-    std::string OpenObject() {
+    std::string OpenObject()
+    {
         std::string name;
         // Some exporters start names with a digit ("3DSMesh_1"); the lexer sees a
         // number, but nothing else may stand between a type and its brace.
-        if (lex_.Peek().kind == Tok::Name || lex_.Peek().kind == Tok::Number) name = lex_.Take().Str();
+        if (lex_.Peek().kind == Tok::Name || lex_.Peek().kind == Tok::Number)
+            name = lex_.Take().Str();
         Expect(Tok::LBrace, "'{'");
-        if (lex_.Peek().kind == Tok::Guid) lex_.Take();
+        if (lex_.Peek().kind == Tok::Guid)
+            lex_.Take();
         return name;
     }
 
-    void SkipSeparators() {
-        while (lex_.Peek().kind == Tok::Semi || lex_.Peek().kind == Tok::Comma) lex_.Take();
+    void SkipSeparators()
+    {
+        while (lex_.Peek().kind == Tok::Semi || lex_.Peek().kind == Tok::Comma)
+            lex_.Take();
     }
 
-    Token TakeNumberToken(const char* what) {
+    Token TakeNumberToken(const char* what)
+    {
         SkipSeparators();
         Token t = lex_.Take();
         if (t.kind != Tok::Number)
@@ -271,11 +313,13 @@ private:
         return t;
     }
 
-    float Float(const char* what) {
+    float Float(const char* what)
+    {
         Token t = TakeNumberToken(what);
         const char* b = t.text;
         const char* e = t.text + t.len;
-        if (b < e && *b == '+') ++b;
+        if (b < e && *b == '+')
+            ++b;
         float v = 0;
         auto r = std::from_chars(b, e, v);
         if (r.ec != std::errc() || r.ptr != e || !std::isfinite(v))
@@ -283,11 +327,13 @@ private:
         return v;
     }
 
-    uint64_t Integer(const char* what, uint64_t limit) {
+    uint64_t Integer(const char* what, uint64_t limit)
+    {
         Token t = TakeNumberToken(what);
         const char* b = t.text;
         const char* e = t.text + t.len;
-        if (b < e && *b == '+') ++b;
+        if (b < e && *b == '+')
+            ++b;
         uint64_t v = 0;
         auto r = std::from_chars(b, e, v);
         if (r.ec != std::errc() || r.ptr != e)
@@ -299,7 +345,8 @@ private:
 
     uint32_t Count(const char* what) { return uint32_t(Integer(what, kMaxCount)); }
 
-    void ParseObject(const Token& type, int frame, int depth) {
+    void ParseObject(const Token& type, int frame, int depth)
+    {
         if (type.Is("Frame")) {
             OpenObject();
             ParseFrame(frame, depth + 1, type.line);
@@ -309,11 +356,13 @@ private:
         } else if (type.Is("Material")) {
             std::string name = OpenObject();
             XMaterial m = ParseMaterial();
-            if (!name.empty()) named_[name] = m;
+            if (!name.empty())
+                named_[name] = m;
         } else if (type.Is("FrameTransformMatrix") && frame >= 0) {
             OpenObject();
             float m[16];
-            for (float& v : m) v = Float("matrix element");
+            for (float& v : m)
+                v = Float("matrix element");
             std::memcpy(frames_[size_t(frame)].local, m, sizeof m);
             SkipSeparators();
             Expect(Tok::RBrace, "'}' after the matrix");
@@ -323,8 +372,10 @@ private:
         }
     }
 
-    void ParseFrame(int parent, int depth, size_t line) {
-        if (depth > kMaxFrameDepth) Fail("frames nested too deeply", line);
+    void ParseFrame(int parent, int depth, size_t line)
+    {
+        if (depth > kMaxFrameDepth)
+            Fail("frames nested too deeply", line);
         Frame f;
         Identity(f.local);
         f.parent = parent;
@@ -332,8 +383,10 @@ private:
         const int self = int(frames_.size() - 1);
         for (;;) {
             Token t = lex_.Take();
-            if (t.kind == Tok::RBrace) return;
-            if (t.kind == Tok::Semi || t.kind == Tok::Comma) continue;
+            if (t.kind == Tok::RBrace)
+                return;
+            if (t.kind == Tok::Semi || t.kind == Tok::Comma)
+                continue;
             if (t.kind == Tok::LBrace) {
                 SkipBody();
                 continue;
@@ -342,21 +395,28 @@ private:
                 ParseObject(t, self, depth);
                 continue;
             }
-            if (t.kind == Tok::End) Fail("unbalanced braces: end of file inside a frame", t.line);
+            if (t.kind == Tok::End)
+                Fail("unbalanced braces: end of file inside a frame", t.line);
             Fail("unexpected '" + t.Str() + "' in a frame", t.line);
         }
     }
 
-    XMaterial ParseMaterial() {
+    XMaterial ParseMaterial()
+    {
         XMaterial m;
-        for (float& v : m.diffuse) v = Float("material colour");
+        for (float& v : m.diffuse)
+            v = Float("material colour");
         m.power = Float("material power");
-        for (float& v : m.specular) v = Float("specular colour");
-        for (float& v : m.emissive) v = Float("emissive colour");
+        for (float& v : m.specular)
+            v = Float("specular colour");
+        for (float& v : m.emissive)
+            v = Float("emissive colour");
         for (;;) {
             Token t = lex_.Take();
-            if (t.kind == Tok::RBrace) return m;
-            if (t.kind == Tok::Semi || t.kind == Tok::Comma) continue;
+            if (t.kind == Tok::RBrace)
+                return m;
+            if (t.kind == Tok::Semi || t.kind == Tok::Comma)
+                continue;
             if (t.kind == Tok::LBrace) {
                 SkipBody();
                 continue;
@@ -365,7 +425,8 @@ private:
                 OpenObject();
                 SkipSeparators();
                 Token s = lex_.Take();
-                if (s.kind != Tok::String) Fail("expected a texture file name", s.line);
+                if (s.kind != Tok::String)
+                    Fail("expected a texture file name", s.line);
                 m.textureFile = s.Str();
                 SkipBody();
                 continue;
@@ -375,16 +436,19 @@ private:
                 SkipBody();
                 continue;
             }
-            if (t.kind == Tok::End) Fail("unbalanced braces: end of file inside a material", t.line);
+            if (t.kind == Tok::End)
+                Fail("unbalanced braces: end of file inside a material", t.line);
             Fail("unexpected '" + t.Str() + "' in a material", t.line);
         }
     }
 
-    void ParseMesh(int frame) {
+    void ParseMesh(int frame)
+    {
         const size_t line = lex_.Line();
         const uint32_t vertexCount = Count("vertex count");
         std::vector<float> positions;
-        for (uint32_t i = 0; i < vertexCount * 3; ++i) positions.push_back(Float("vertex position"));
+        for (uint32_t i = 0; i < vertexCount * 3; ++i)
+            positions.push_back(Float("vertex position"));
 
         const uint32_t faceCount = Count("face count");
         std::vector<uint32_t> faceStart; // faces as runs of faceVerts
@@ -395,10 +459,12 @@ private:
             for (uint32_t k = 0; k < n; ++k) {
                 const size_t at = lex_.Line();
                 const uint64_t v = Integer("face index", UINT32_MAX);
-                if (v >= vertexCount) Fail("face index " + std::to_string(v) + " out of range", at);
+                if (v >= vertexCount)
+                    Fail("face index " + std::to_string(v) + " out of range", at);
                 faceVerts.push_back(uint32_t(v));
             }
-            if (faceVerts.size() > kMaxTotalVertices) Fail("too many face indices", line);
+            if (faceVerts.size() > kMaxTotalVertices)
+                Fail("too many face indices", line);
         }
         faceStart.push_back(uint32_t(faceVerts.size()));
 
@@ -412,16 +478,21 @@ private:
 
         for (;;) {
             Token t = lex_.Take();
-            if (t.kind == Tok::RBrace) break;
-            if (t.kind == Tok::Semi || t.kind == Tok::Comma) continue;
+            if (t.kind == Tok::RBrace)
+                break;
+            if (t.kind == Tok::Semi || t.kind == Tok::Comma)
+                continue;
             if (t.kind == Tok::LBrace) {
                 SkipBody();
                 continue;
             }
-            if (t.kind == Tok::End) Fail("unbalanced braces: end of file inside a mesh", t.line);
-            if (t.kind != Tok::Name) Fail("unexpected '" + t.Str() + "' in a mesh", t.line);
+            if (t.kind == Tok::End)
+                Fail("unbalanced braces: end of file inside a mesh", t.line);
+            if (t.kind != Tok::Name)
+                Fail("unexpected '" + t.Str() + "' in a mesh", t.line);
             if (t.Is("MeshMaterialList")) {
-                if (haveMaterialList) Fail("second material list in one mesh", t.line);
+                if (haveMaterialList)
+                    Fail("second material list in one mesh", t.line);
                 haveMaterialList = true;
                 OpenObject();
                 ParseMaterialList(faceCount, faceMaterial, materials, t.line);
@@ -434,7 +505,8 @@ private:
                 if (n != vertexCount)
                     Fail("texture coordinate count differs from the vertex count", t.line);
                 texCoords.clear();
-                for (uint32_t i = 0; i < n * 2; ++i) texCoords.push_back(Float("texture coordinate"));
+                for (uint32_t i = 0; i < n * 2; ++i)
+                    texCoords.push_back(Float("texture coordinate"));
                 SkipSeparators();
                 Expect(Tok::RBrace, "'}' after the texture coordinates");
             } else if (t.Is("MeshVertexColors")) {
@@ -444,11 +516,13 @@ private:
                 for (uint32_t i = 0; i < n; ++i) {
                     const size_t at = lex_.Line();
                     const uint64_t v = Integer("vertex colour index", UINT32_MAX);
-                    if (v >= vertexCount) Fail("vertex colour index out of range", at);
+                    if (v >= vertexCount)
+                        Fail("vertex colour index out of range", at);
                     float c[4];
-                    for (float& x : c) x = Float("vertex colour");
-                    colours[size_t(v)] = (ColourByte(c[3]) << 24) | (ColourByte(c[0]) << 16) |
-                                         (ColourByte(c[1]) << 8) | ColourByte(c[2]);
+                    for (float& x : c)
+                        x = Float("vertex colour");
+                    colours[size_t(v)] = (ColourByte(c[3]) << 24) | (ColourByte(c[0]) << 16) | (ColourByte(c[1]) << 8) |
+                                         ColourByte(c[2]);
                 }
                 SkipSeparators();
                 Expect(Tok::RBrace, "'}' after the vertex colours");
@@ -460,23 +534,27 @@ private:
 
         if (!haveMaterialList || materials.empty()) {
             MaterialSlot white;
-            for (float& v : white.material.diffuse) v = 1.0f;
+            for (float& v : white.material.diffuse)
+                v = 1.0f;
             materials.assign(1, white);
             std::fill(faceMaterial.begin(), faceMaterial.end(), 0u);
         }
-        BuildPart(frame, vertexCount, positions, faceStart, faceVerts, faceMaterial, normals,
-                  cornerNormal, texCoords, colours, std::move(materials), line);
+        BuildPart(frame, vertexCount, positions, faceStart, faceVerts, faceMaterial, normals, cornerNormal, texCoords,
+                  colours, std::move(materials), line);
     }
 
     void ParseMaterialList(uint32_t faceCount, std::vector<uint32_t>& faceMaterial,
-                           std::vector<MaterialSlot>& materials, size_t line) {
+                           std::vector<MaterialSlot>& materials, size_t line)
+    {
         const uint32_t materialCount = Count("material count");
         const uint32_t indexCount = Count("material index count");
-        if (indexCount > faceCount) Fail("more material indices than faces", line);
+        if (indexCount > faceCount)
+            Fail("more material indices than faces", line);
         for (uint32_t i = 0; i < indexCount; ++i) {
             const size_t at = lex_.Line();
             const uint64_t m = Integer("material index", UINT32_MAX);
-            if (m >= materialCount) Fail("material index out of range", at);
+            if (m >= materialCount)
+                Fail("material index out of range", at);
             faceMaterial[i] = uint32_t(m);
         }
         // A short list leaves the remaining faces on its last material.
@@ -484,13 +562,16 @@ private:
             faceMaterial[i] = faceMaterial[indexCount - 1];
         for (;;) {
             Token t = lex_.Take();
-            if (t.kind == Tok::RBrace) break;
-            if (t.kind == Tok::Semi || t.kind == Tok::Comma) continue;
+            if (t.kind == Tok::RBrace)
+                break;
+            if (t.kind == Tok::Semi || t.kind == Tok::Comma)
+                continue;
             if (t.kind == Tok::End)
                 Fail("unbalanced braces: end of file inside a material list", t.line);
             if (t.kind == Tok::LBrace) {
                 Token name = lex_.Take();
-                if (name.kind != Tok::Name && name.kind != Tok::Number) Fail("expected a material name in a reference", name.line);
+                if (name.kind != Tok::Name && name.kind != Tok::Number)
+                    Fail("expected a material name in a reference", name.line);
                 MaterialSlot slot;
                 slot.reference = name.Str();
                 materials.push_back(std::move(slot));
@@ -499,7 +580,8 @@ private:
                 std::string name = OpenObject();
                 MaterialSlot slot;
                 slot.material = ParseMaterial();
-                if (!name.empty()) named_[name] = slot.material;
+                if (!name.empty())
+                    named_[name] = slot.material;
                 materials.push_back(std::move(slot));
             } else if (t.kind == Tok::Name) {
                 OpenObject();
@@ -517,20 +599,25 @@ private:
     }
 
     void ParseNormals(const std::vector<uint32_t>& faceStart, std::vector<float>& normals,
-                      std::vector<uint32_t>& cornerNormal, size_t line) {
+                      std::vector<uint32_t>& cornerNormal, size_t line)
+    {
         const uint32_t normalCount = Count("normal count");
         normals.clear();
-        for (uint32_t i = 0; i < normalCount * 3; ++i) normals.push_back(Float("normal"));
+        for (uint32_t i = 0; i < normalCount * 3; ++i)
+            normals.push_back(Float("normal"));
         const uint32_t faceCount = Count("normal face count");
-        if (faceCount != faceStart.size() - 1) Fail("normal faces differ from the mesh faces", line);
+        if (faceCount != faceStart.size() - 1)
+            Fail("normal faces differ from the mesh faces", line);
         cornerNormal.assign(faceStart.back(), 0);
         for (uint32_t f = 0; f < faceCount; ++f) {
             const uint32_t n = Count("normal face size");
-            if (n != faceStart[f + 1] - faceStart[f]) Fail("normal face differs from its mesh face", line);
+            if (n != faceStart[f + 1] - faceStart[f])
+                Fail("normal face differs from its mesh face", line);
             for (uint32_t k = 0; k < n; ++k) {
                 const size_t at = lex_.Line();
                 const uint64_t v = Integer("normal index", UINT32_MAX);
-                if (v >= normalCount) Fail("normal index out of range", at);
+                if (v >= normalCount)
+                    Fail("normal index out of range", at);
                 cornerNormal[faceStart[f] + k] = uint32_t(v);
             }
         }
@@ -544,8 +631,8 @@ private:
                    const std::vector<uint32_t>& faceStart, const std::vector<uint32_t>& faceVerts,
                    const std::vector<uint32_t>& faceMaterial, const std::vector<float>& normals,
                    const std::vector<uint32_t>& cornerNormal, const std::vector<float>& texCoords,
-                   const std::vector<uint32_t>& colours, std::vector<MaterialSlot> materials,
-                   size_t line) {
+                   const std::vector<uint32_t>& colours, std::vector<MaterialSlot> materials, size_t line)
+    {
         MeshPart part;
         part.frame = frame;
         part.materials = std::move(materials);
@@ -553,8 +640,10 @@ private:
         part.hasTexCoords = !texCoords.empty();
         part.hasColours = !colours.empty();
         part.positions = positions;
-        if (part.hasTexCoords) part.texCoords = texCoords;
-        if (part.hasColours) part.colours = colours;
+        if (part.hasTexCoords)
+            part.texCoords = texCoords;
+        if (part.hasColours)
+            part.colours = colours;
 
         std::vector<uint32_t> corner(faceVerts); // output vertex of each corner
         if (part.hasNormals) {
@@ -568,7 +657,8 @@ private:
                     std::memcpy(&part.normals[size_t(v) * 3], &normals[size_t(n) * 3], 3 * sizeof(float));
                     continue;
                 }
-                if (firstNormal[v] == n) continue;
+                if (firstNormal[v] == n)
+                    continue;
                 const uint64_t key = (uint64_t(v) << 32) | n;
                 auto it = copies.find(key);
                 if (it == copies.end()) {
@@ -579,8 +669,10 @@ private:
                         part.normals.push_back(normals[size_t(n) * 3 + i]);
                     }
                     if (part.hasTexCoords)
-                        for (int i = 0; i < 2; ++i) part.texCoords.push_back(texCoords[size_t(v) * 2 + i]);
-                    if (part.hasColours) part.colours.push_back(colours[v]);
+                        for (int i = 0; i < 2; ++i)
+                            part.texCoords.push_back(texCoords[size_t(v) * 2 + i]);
+                    if (part.hasColours)
+                        part.colours.push_back(colours[v]);
                 }
                 corner[c] = it->second;
             }
@@ -596,11 +688,13 @@ private:
             }
         }
         totalVertices_ += part.positions.size() / 3;
-        if (totalVertices_ > kMaxTotalVertices) Fail("too many vertices in the file", line);
+        if (totalVertices_ > kMaxTotalVertices)
+            Fail("too many vertices in the file", line);
         parts_.push_back(std::move(part));
     }
 
-    void Merge(XMeshData& out) {
+    void Merge(XMeshData& out)
+    {
         // World matrices: a frame's parent always comes before it.
         std::vector<std::array<float, 16>> world(frames_.size());
         for (size_t i = 0; i < frames_.size(); ++i) {
@@ -656,17 +750,21 @@ private:
                     out.texCoords.push_back(p.hasTexCoords ? p.texCoords[v * 2] : 0.0f);
                     out.texCoords.push_back(p.hasTexCoords ? p.texCoords[v * 2 + 1] : 0.0f);
                 }
-                if (anyColours) out.colours.push_back(p.hasColours ? p.colours[v] : 0xFFFFFFFFu);
+                if (anyColours)
+                    out.colours.push_back(p.hasColours ? p.colours[v] : 0xFFFFFFFFu);
             }
-            for (uint32_t i : p.indices) out.indices.push_back(base + i);
-            for (uint32_t t : p.triangleMaterial) out.triangleMaterial.push_back(materialBase + t);
+            for (uint32_t i : p.indices)
+                out.indices.push_back(base + i);
+            for (uint32_t t : p.triangleMaterial)
+                out.triangleMaterial.push_back(materialBase + t);
             for (const MaterialSlot& s : p.materials) {
                 if (s.reference.empty()) {
                     out.materials.push_back(s.material);
                     continue;
                 }
                 auto it = named_.find(s.reference);
-                if (it == named_.end()) throw XError{"unknown material '" + s.reference + "'"};
+                if (it == named_.end())
+                    throw XError{"unknown material '" + s.reference + "'"};
                 out.materials.push_back(it->second);
             }
         }
@@ -681,22 +779,27 @@ private:
 
 } // namespace
 
-bool ParseXFile(const uint8_t* data, size_t size, XMeshData& out, std::string* error) {
+bool ParseXFile(const uint8_t* data, size_t size, XMeshData& out, std::string* error)
+{
     out = XMeshData{};
     auto fail = [&](const std::string& why) {
         out = XMeshData{};
-        if (error) *error = why;
+        if (error)
+            *error = why;
         return false;
     };
     if (!data || size < 16 || std::memcmp(data, "xof ", 4) != 0)
         return fail("not an .x file (no \"xof \" header)");
     const char* format = reinterpret_cast<const char*>(data) + 8;
-    if (std::memcmp(format, "bin ", 4) == 0) return fail("binary .x files are not supported");
+    if (std::memcmp(format, "bin ", 4) == 0)
+        return fail("binary .x files are not supported");
     if (std::memcmp(format, "tzip", 4) == 0 || std::memcmp(format, "bzip", 4) == 0)
         return fail("compressed .x files are not supported");
-    if (std::memcmp(format, "txt ", 4) != 0) return fail("unknown .x file format");
+    if (std::memcmp(format, "txt ", 4) != 0)
+        return fail("unknown .x file format");
     const char* version = reinterpret_cast<const char*>(data) + 4;
-    if (std::memcmp(version, "03", 2) != 0) return fail("unsupported .x file version");
+    if (std::memcmp(version, "03", 2) != 0)
+        return fail("unsupported .x file version");
     const char* floatSize = reinterpret_cast<const char*>(data) + 12;
     if (std::memcmp(floatSize, "0032", 4) != 0 && std::memcmp(floatSize, "0064", 4) != 0)
         return fail("unknown float size in the .x header");

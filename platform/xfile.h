@@ -17,13 +17,13 @@ struct XMaterial {
 };
 
 struct XMeshData {
-    std::vector<float> positions;      // x, y, z per vertex
-    std::vector<float> normals;        // x, y, z per vertex, or empty
-    std::vector<float> texCoords;      // u, v per vertex, or empty
-    std::vector<uint32_t> colours;     // 0xAARRGGBB per vertex, or empty
-    std::vector<uint32_t> indices;     // three per triangle
+    std::vector<float> positions;           // x, y, z per vertex
+    std::vector<float> normals;             // x, y, z per vertex, or empty
+    std::vector<float> texCoords;           // u, v per vertex, or empty
+    std::vector<uint32_t> colours;          // 0xAARRGGBB per vertex, or empty
+    std::vector<uint32_t> indices;          // three per triangle
     std::vector<uint32_t> triangleMaterial; // material index per triangle
-    std::vector<XMaterial> materials;  // at least one material when there are triangles
+    std::vector<XMaterial> materials;       // at least one material when there are triangles
 };
 
 // Returns false (with a reason) for binary or compressed files and anything malformed.

@@ -10,14 +10,18 @@ namespace {
 
 using namespace test_support;
 
-Bytes Text(const char* text) { return Bytes(text, text + std::strlen(text)); }
+Bytes Text(const char* text)
+{
+    return Bytes(text, text + std::strlen(text));
+}
 
 // A block's bytes as text; "<none>" when refused (its size then 0).
 std::string BlockText(int index)
 {
     uint32_t size = 12345;
     const uint8_t* data = GetDataBlock(index, &size);
-    if (!data) return size == 0 ? "<none>" : "<none but size set>";
+    if (!data)
+        return size == 0 ? "<none>" : "<none but size set>";
     return std::string(reinterpret_cast<const char*>(data), size);
 }
 
@@ -37,10 +41,12 @@ TEST_F(DataArchive, BlocksInAnyOrderLoadAndAnEmptyLastBlockIsStillABlock)
 {
     const char* names[3] = {"atlas", "font", "board"};
     Bytes shuffled, tail(600, 0);
-    for (int i : {2, 0, 1}) AddBlock(shuffled, i, Text(names[i]));
+    for (int i : {2, 0, 1})
+        AddBlock(shuffled, i, Text(names[i]));
     ASSERT_EQ(LoadDataFileFrom(WriteTemp(shuffled).c_str()), 1);
     EXPECT_EQ(g_dataFileSize, shuffled.size());
-    for (int i : {0, 1, 2}) EXPECT_EQ(BlockText(i), names[i]);
+    for (int i : {0, 1, 2})
+        EXPECT_EQ(BlockText(i), names[i]);
     AddBlock(tail, 149, {});
     ASSERT_EQ(LoadDataFromMemory(tail.data(), tail.size()), 1);
     EXPECT_EQ(BlockText(149), "");
@@ -53,21 +59,22 @@ TEST_F(DataArchive, BlocksOutsideTheFileAreRefused)
     AddBlock(image, 6, Text("x"));
     PutU32(image, image.size() - 5, 0xFFFFFFFFu); // block 6: length near 2^32
     AddBlock(image, 5, Text("ok"));
-    PutU32(image, image.size() - 6, 3);           // block 5 claims 3 bytes, 2 remain
+    PutU32(image, image.size() - 6, 3); // block 5 claims 3 bytes, 2 remain
     const uint32_t end = static_cast<uint32_t>(image.size() - 600);
-    PutU32(image, 4 * 1, end);                    // length field past the end
-    PutU32(image, 4 * 2, end - 2);                // length field straddles the end
-    PutU32(image, 4 * 3, 0xFFFFFFFFu);            // offset near 2^32
-    PutU32(image, 4 * 4, 0xFFFFFFFCu);            // 600 + offset wraps a 32-bit sum
+    PutU32(image, 4 * 1, end);         // length field past the end
+    PutU32(image, 4 * 2, end - 2);     // length field straddles the end
+    PutU32(image, 4 * 3, 0xFFFFFFFFu); // offset near 2^32
+    PutU32(image, 4 * 4, 0xFFFFFFFCu); // 600 + offset wraps a 32-bit sum
     ASSERT_EQ(LoadDataFromMemory(image.data(), image.size()), 1);
     EXPECT_EQ(BlockText(0), "good");
-    for (int index : {1, 2, 3, 4, 5, 6, -1, 150, 1000}) EXPECT_EQ(BlockText(index), "<none>") << "block " << index;
+    for (int index : {1, 2, 3, 4, 5, 6, -1, 150, 1000})
+        EXPECT_EQ(BlockText(index), "<none>") << "block " << index;
 }
 
 TEST_F(DataArchive, ShortMissingOrFailedLoadsLeaveNoArchive)
 {
     EXPECT_EQ(BlockText(0), "<none>"); // nothing loaded
-    const Bytes table(600, 0); // a table alone is a valid (empty) archive whose blocks are all unusable
+    const Bytes table(600, 0);         // a table alone is a valid (empty) archive whose blocks are all unusable
     ASSERT_EQ(LoadDataFromMemory(table.data(), table.size()), 1);
     EXPECT_EQ(BlockText(0), "<none>");
     Bytes old;

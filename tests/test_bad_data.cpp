@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <csignal>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <tuple>
 
@@ -30,7 +30,8 @@ protected:
     void SetUp() override
     {
         FrontendRun::SetUp();
-        if (!IsSkipped() && !fs::exists(dir_ / "mappack.dat")) GTEST_SKIP() << "the stage packs are not built";
+        if (!IsSkipped() && !fs::exists(dir_ / "mappack.dat"))
+            GTEST_SKIP() << "the stage packs are not built";
     }
     void Restart()
     {
@@ -65,23 +66,29 @@ TEST_F(BadData, DamagedOrCutStagePacksLeadBackToTheTitleSayingWhyAndWholeStagesS
         {"mappack.dat", "empty", {}, mapWhy + "shorter than its table", false},
         {"mappack.dat", "a directory", {}, mapWhy + "not a regular file", false},
         {"mappack.dat", "101 columns", wide, mapWhy + "the stage's width or height is outside 1..100", false},
-        {"mappack.dat", "offset past the end", farOffset, mapWhy + "the stage's offset points past the end of the file", false},
+        {"mappack.dat", "offset past the end", farOffset, mapWhy + "the stage's offset points past the end of the file",
+         false},
         {"epack.dat", "missing", {}, scriptWhy + "No such file or directory", false},
-        {"epack.dat", "text too long", longText, scriptWhy + "the stage's text is longer than its 16,000-byte store", false},
+        {"epack.dat", "text too long", longText, scriptWhy + "the stage's text is longer than its 16,000-byte store",
+         false},
         {"mappack.dat", "cut to 600", Bytes(map.begin(), map.begin() + 600), mapCut, false},
-        {"mappack.dat", "cut to 4528", Bytes(map.begin(), map.begin() + 4528), "", true}, // 12 + 16 + 5 x 30 x 30: stage 1 whole
+        {"mappack.dat", "cut to 4528", Bytes(map.begin(), map.begin() + 4528), "",
+         true}, // 12 + 16 + 5 x 30 x 30: stage 1 whole
         {"epack.dat", "cut to 500", Bytes(events.begin(), events.begin() + 500), textCut, false},
         {"epack.dat", "cut behind stage 1", Bytes(events.begin(), events.begin() + stage1End), "", true},
     };
     for (const auto& [file, what, bytes, why, cut] : cases) {
         SCOPED_TRACE(std::string(file) + ": " + what);
-        for (const char* name : {"mappack.dat", "epack.dat"}) fs::remove_all(dir_ / name);
+        for (const char* name : {"mappack.dat", "epack.dat"})
+            fs::remove_all(dir_ / name);
         WriteFileBytes(dir_ / "mappack.dat", map);
         WriteFileBytes(dir_ / "epack.dat", events);
         // "missing" removes the file, "a directory" puts one in its place.
         fs::remove(dir_ / file);
-        if (what == std::string("a directory")) fs::create_directory(dir_ / file);
-        else if (what != std::string("missing")) WriteFileBytes(dir_ / file, bytes);
+        if (what == std::string("a directory"))
+            fs::create_directory(dir_ / file);
+        else if (what != std::string("missing"))
+            WriteFileBytes(dir_ / file, bytes);
         Restart();
         // The title's new race (team select comes up), then the first team.
         Press(kKeyReturn);
@@ -125,9 +132,12 @@ TEST_F(BadData, TheGameItselfStopsOnAMissingOrDamagedArchiveAndSaysWhy)
     for (const auto& [what, bytes, box, why] : cases) {
         SCOPED_TRACE(what);
         fs::remove(dir_ / "data.dat");
-        if (!bytes.empty()) WriteFileBytes(dir_ / "data.dat", bytes);
-        const int status = std::system(("cd '" + dir_.path() + "' && env -u DISPLAY SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " +
-                                        "timeout -k 5 90 '" SUGOROKU_BUILD_DIR "/sugoroku' >game.log 2>&1").c_str());
+        if (!bytes.empty())
+            WriteFileBytes(dir_ / "data.dat", bytes);
+        const int status =
+            std::system(("cd '" + dir_.path() + "' && env -u DISPLAY SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " +
+                         "timeout -k 5 90 '" SUGOROKU_BUILD_DIR "/sugoroku' >game.log 2>&1")
+                            .c_str());
         const Bytes log = ReadFileBytes(dir_ / "game.log");
         const std::string output(log.begin(), log.end());
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
@@ -154,7 +164,8 @@ TEST_F(BadData, TheGameItselfEndsCleanlyOnHangUpOrTerminateAndKeepsTheHistory)
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
-            if (chdir(dir_.path().c_str()) != 0) _exit(90);
+            if (chdir(dir_.path().c_str()) != 0)
+                _exit(90);
             setenv("SDL_VIDEODRIVER", "offscreen", 1);
             setenv("SDL_AUDIODRIVER", "dummy", 1);
             // The GL libraries keep a few allocations to exit; the game's own are checked headless.
@@ -180,12 +191,14 @@ TEST_F(BadData, RaceHistoryWithOutlandishValuesIsShownWithoutHarm)
     for (uint32_t value : {0x7FFFFFFFu, 0x80000000u}) {
         SCOPED_TRACE(value);
         Bytes history;
-        for (int i = 0; i < 130; ++i) PutLE(history, value, 4);
+        for (int i = 0; i < 130; ++i)
+            PutLE(history, value, 4);
         HeadlessStop(); // which writes the history
         WriteFileBytes(dir_ / "save.dat", history);
         Restart();
         // The history screen from the title: second column, third row.
-        for (KeySlotId key : {kKeyDown, kKeyDown, kKeyRight, kKeyReturn}) Press(key);
+        for (KeySlotId key : {kKeyDown, kKeyDown, kKeyRight, kKeyReturn})
+            Press(key);
         Frames(100);
         EXPECT_TRUE(g_tasks[kHistoryScreen].alive);
         Press(kKeyReturn);

@@ -56,7 +56,8 @@ protected:
         g_stageLayers.stageNumber = 1;
         g_stageLayers.boardWidth = int32_t(numbers.size());
         g_stageLayers.boardHeight = 1;
-        for (size_t i = 0; i < numbers.size(); ++i) g_stageLayers.eventLayer[i] = int8_t(numbers[i]);
+        for (size_t i = 0; i < numbers.size(); ++i)
+            g_stageLayers.eventLayer[i] = int8_t(numbers[i]);
     }
 
     static int Load(const std::string& text)
@@ -108,13 +109,16 @@ TEST_F(EventScripts, DecodesTheStageEntryAndCutsOneScriptPerEvent)
 
     // 0x83 0x40 is one character, but its second byte reads as '@' and ends the event.
     SetEvents({1, 2});
-    ASSERT_EQ(Load("AB\x83\x40" "CD@"), 1);
+    ASSERT_EQ(Load("AB\x83\x40"
+                   "CD@"),
+              1);
     EXPECT_EQ((std::tuple{Slot(0), Slot(1)}), std::make_tuple("AB\x83", "CD"));
 
     // Only ten events have slots; the highest number on the board is still found.
     SetEvents({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 127});
     std::string text;
-    for (int n = 1; n <= 12; ++n) text += "#" + std::to_string(n) + ",@";
+    for (int n = 1; n <= 12; ++n)
+        text += "#" + std::to_string(n) + ",@";
     ASSERT_EQ(Load(text), 1);
     EXPECT_EQ((std::tuple{g_eventCount, Slot(0), Slot(9), FindHighestEventNumber()}),
               std::make_tuple(10, "#1,", "#10,", 127));
@@ -143,7 +147,8 @@ TEST_F(EventScripts, LoaderRefusalsAndItsTwoMessages)
         EXPECT_EQ(Load(good), 0) << stage;
     }
     g_stageLayers.stageNumber = 1;
-    for (size_t cut : {14u, 8u}) EXPECT_EQ(Load(Bytes(good.begin(), good.begin() + long(cut))), 0) << cut;
+    for (size_t cut : {14u, 8u})
+        EXPECT_EQ(Load(Bytes(good.begin(), good.begin() + long(cut))), 0) << cut;
     EXPECT_EQ(plat::LastMessageBoxText(), "");
 }
 
@@ -216,20 +221,21 @@ TEST(ScriptReaders, FieldsAreCutToTheirBufferAtAWholeCharacter)
 {
     // Fifteen two-byte characters (30 bytes), then a short field.
     std::string text;
-    for (int i = 0; i < 15; ++i) text += "\x82\xA0";
+    for (int i = 0; i < 15; ++i)
+        text += "\x82\xA0";
     const std::vector<char> script = Script(text + ",AB,,");
     char buffer[32];
     std::memset(buffer, 0x55, sizeof buffer);
     int32_t cursor = 0;
     ReadScriptField(buffer, 20, &cursor, script.data());
     EXPECT_EQ(std::strlen(buffer), 18u) << "nine whole characters; a tenth would need 20 bytes";
-    for (int i = 19; i < 32; ++i) EXPECT_EQ(buffer[i], 0x55) << "byte " << i << " is past the buffer";
+    for (int i = 19; i < 32; ++i)
+        EXPECT_EQ(buffer[i], 0x55) << "byte " << i << " is past the buffer";
     EXPECT_EQ(cursor, 31) << "the rest of the field and its ',' are consumed";
     ReadScriptField(buffer, 20, &cursor, script.data());
     EXPECT_STREQ(buffer, "AB");
     ReadScriptField(buffer, 20, &cursor, script.data());
     EXPECT_EQ(std::pair(std::string(buffer), cursor), std::pair(std::string(), 35));
-
 }
 
 class EventTaskRun : public ::testing::Test {
@@ -244,7 +250,8 @@ protected:
     {
         for (int frame = 1; frame <= limit; ++frame) {
             UpdateAllTasks();
-            if (!g_tasks[kEventSlot].alive) return frame;
+            if (!g_tasks[kEventSlot].alive)
+                return frame;
         }
         return -1;
     }
@@ -255,7 +262,8 @@ TEST_F(EventTaskRun, StartsWithItsFieldsAndIsRefusedWhileTheSlotIsTaken)
     StoreScript(1, "#99,");
     int piece = 0;
     ASSERT_EQ(StartEvent(reinterpret_cast<BoardPiece*>(&piece), 1), 1);
-    EXPECT_EQ((std::tuple{g_tasks[kEventSlot].kind, Event()->scriptSlot, Event()->portrait}), std::make_tuple(100, 0, -1));
+    EXPECT_EQ((std::tuple{g_tasks[kEventSlot].kind, Event()->scriptSlot, Event()->portrait}),
+              std::make_tuple(100, 0, -1));
     EXPECT_EQ(Event()->stateProc, &EventStartState);
     EXPECT_STREQ(GetEventScript(Event()), "#99,");
     EXPECT_EQ(StartEvent(nullptr, 1), 0);
@@ -310,10 +318,12 @@ board_test::MapEntry RuledMap()
 {
     board_test::MapEntry m(9, 3, 15);
     m.Cell(1, 1, 10, kRouteStart | 1);
-    for (int column : {2, 3, 4, 6}) m.Cell(column, 1, 10 + column % 5, 1);
+    for (int column : {2, 3, 4, 6})
+        m.Cell(column, 1, 10 + column % 5, 1);
     m.Cell(5, 1, 0);
     m.Cell(7, 1, 12, kRouteGoal);
-    for (auto [column, n] : {std::pair{1, 1}, {2, 2}, {3, 3}, {7, 4}, {4, 5}}) m.event[m.At(column, 1)] = uint8_t(n);
+    for (auto [column, n] : {std::pair{1, 1}, {2, 2}, {3, 3}, {7, 4}, {4, 5}})
+        m.event[m.At(column, 1)] = uint8_t(n);
     return m;
 }
 
@@ -327,7 +337,8 @@ std::vector<std::string> RuledScripts()
 std::string Joined(const std::vector<std::string>& events)
 {
     std::string text;
-    for (const std::string& e : events) text += e + "@\n";
+    for (const std::string& e : events)
+        text += e + "@\n";
     return text;
 }
 
@@ -352,27 +363,37 @@ TEST(EventScriptRules, TheGameRefusesWhatTheBuilderWouldNotBuildAndSaysWhereItIs
         {"a team that leaves without a place", [](auto&, Scripts& s) { s[4] = "#42,#99,"; }, nullptr},
         {"a '$' heading of 999,999", [](auto&, Scripts& s) { s[1].replace(0, 6, "$1,1,999999,"); },
          "event 2, byte 5: heading 999999 is outside 0..270"},
-        {"seven members", [](auto&, Scripts& s) { s[1].replace(0, 8, "$1,1,0,7,"); }, "event 2, byte 7: member count 7 is outside 1..6"},
+        {"seven members", [](auto&, Scripts& s) { s[1].replace(0, 8, "$1,1,0,7,"); },
+         "event 2, byte 7: member count 7 is outside 1..6"},
         {"no members", [](auto&, Scripts& s) { s[1] = "$1,1,0,0,#99,"; }, "member count 0 is outside 1..6"},
         {"a character id of 25", [](auto&, Scripts& s) { s[2].replace(s[2].find(",17,"), 4, ",25,"); },
          "event 3, byte 24: character id 25 is outside 0..24"},
         {"no record for team 1", [](auto&, Scripts& s) { s[1] = "#99,"; }, "team 1 has 0 start cells; it needs one"},
-        {"a piece kind of 3", [](auto&, Scripts& s) { s[0][1] = '3'; }, "event 1, byte 1: piece kind (1 team, 2 enemy group) 3 is outside 1..2"},
-        {"a wait of 999,999 frames", [](auto&, Scripts& s) { s[4] = "#5,999999,#99,"; }, "event 5, byte 3: wait frames 999999 is outside 1..600"},
+        {"a piece kind of 3", [](auto&, Scripts& s) { s[0][1] = '3'; },
+         "event 1, byte 1: piece kind (1 team, 2 enemy group) 3 is outside 1..2"},
+        {"a wait of 999,999 frames", [](auto&, Scripts& s) { s[4] = "#5,999999,#99,"; },
+         "event 5, byte 3: wait frames 999999 is outside 1..600"},
         {"a square turned into blocked ground", [](auto&, Scripts& s) { s[4] = "#10,15,#99,"; },
          "event 5, byte 4: square kind 15 is outside 10..14"},
-        {"the goal recorded twice", [](auto&, Scripts& s) { s[3] = "#43,#43,#42,#99,"; }, "event 4, byte 4: a path runs #43 a second time"},
+        {"the goal recorded twice", [](auto&, Scripts& s) { s[3] = "#43,#43,#42,#99,"; },
+         "event 4, byte 4: a path runs #43 a second time"},
         {"a goal that keeps its team", [](auto&, Scripts& s) { s[3] = "#43,#99,"; }, "ends without #43 and then #42"},
         {"a place taken on a square that keeps the team", [](auto&, Scripts& s) { s[4] = "#43,#99,"; },
          "event 5, byte 4: a path records the goal (#43) and ends without leaving the race (#42)"},
-        {"a go-back with no way back", [](auto&, Scripts& s) { s[4] = "#9,#99,"; }, "is stuck at column 4, row 1 with no back-move way"},
-        {"a script of 2,000 bytes", [&](auto&, Scripts& s) { s[4] = "#99," + over; }, "event 5 is 2000 bytes; a script holds at most 1999"},
-        {"an event the map does not use", [](auto&, Scripts& s) { s.push_back("#99,"); }, "the text holds 6 events but the map uses only 5"},
-        {"a team on blocked ground", [](board_test::MapEntry& m, auto&) { m.event[m.At(2, 1)] = 0, m.event[m.At(2, 0)] = 2; },
+        {"a go-back with no way back", [](auto&, Scripts& s) { s[4] = "#9,#99,"; },
+         "is stuck at column 4, row 1 with no back-move way"},
+        {"a script of 2,000 bytes", [&](auto&, Scripts& s) { s[4] = "#99," + over; },
+         "event 5 is 2000 bytes; a script holds at most 1999"},
+        {"an event the map does not use", [](auto&, Scripts& s) { s.push_back("#99,"); },
+         "the text holds 6 events but the map uses only 5"},
+        {"a team on blocked ground",
+         [](board_test::MapEntry& m, auto&) { m.event[m.At(2, 1)] = 0, m.event[m.At(2, 0)] = 2; },
          "the piece of event 2 starts on blocked ground at column 2, row 0"},
-        {"a square open every way", [](board_test::MapEntry& m, auto&) { m.Cell(4, 0, 10, 4), m.Cell(4, 2, 10, 8), m.route[m.At(4, 1)] = 15; },
+        {"a square open every way",
+         [](board_test::MapEntry& m, auto&) { m.Cell(4, 0, 10, 4), m.Cell(4, 2, 10, 8), m.route[m.At(4, 1)] = 15; },
          "the square at column 4, row 1 opens every way"},
-        {"an open field of corridors", [](board_test::MapEntry& m, auto&) { m.Cell(5, 0, 0), m.Cell(5, 2, 0), m.Cell(6, 0, 0); },
+        {"an open field of corridors",
+         [](board_test::MapEntry& m, auto&) { m.Cell(5, 0, 0), m.Cell(5, 2, 0), m.Cell(6, 0, 0); },
          "the corridor from column 4, row 1 opens on 4 sides at column 5, row 1"},
     };
     test_support::TempDir dir;

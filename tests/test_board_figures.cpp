@@ -9,12 +9,15 @@ using board_test::RecordedGraphics;
 using board_test::RunUntil;
 using board_test::SpawnPiece;
 
-TEST(Figures, FollowerTurnsTowardAFigureOneCellAwayAlongAnAxisAndWalksItInFourFrames) {
+TEST(Figures, FollowerTurnsTowardAFigureOneCellAwayAlongAnAxisAndWalksItInFourFrames)
+{
     // Where the figure ahead stands, seen from the follower; -1: no match, the follower waits.
-    struct Case { float aheadDx, aheadDz, expectFacing; };
+    struct Case {
+        float aheadDx, aheadDz, expectFacing;
+    };
     const Case cases[] = {
-        {2, 0, 0}, {-2, 0, 180}, {0, -2, 270}, {0, 2, 90}, {-2, -2, -1}, {1, 0, -1}, {0, 0, -1},
-        {2, 2, 0}, // the side test of each line is one-sided: the first line already matches
+        {2, 0, 0},  {-2, 0, 180}, {0, -2, 270}, {0, 2, 90}, {-2, -2, -1},
+        {1, 0, -1}, {0, 0, -1},   {2, 2, 0}, // the side test of each line is one-sided: the first line already matches
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.aheadDx << "," << c.aheadDz);
@@ -28,10 +31,15 @@ TEST(Figures, FollowerTurnsTowardAFigureOneCellAwayAlongAnAxisAndWalksItInFourFr
             continue;
         }
         EXPECT_EQ((std::tuple{follower.motionProc, follower.facing}), std::make_tuple(FigureWalkState, c.expectFacing));
-        for (int frame = 0; frame < 4; ++frame) follower.motionProc(&follower);
+        for (int frame = 0; frame < 4; ++frame)
+            follower.motionProc(&follower);
         const float f = c.expectFacing;
-        EXPECT_EQ((std::pair{follower.x, follower.z}),
-                  (std::pair{3.0f + (f == 0 ? 2 : f == 180 ? -2 : 0), 5.0f + (f == 90 ? 2 : f == 270 ? -2 : 0)}));
+        EXPECT_EQ((std::pair{follower.x, follower.z}), (std::pair{3.0f + (f == 0     ? 2
+                                                                          : f == 180 ? -2
+                                                                                     : 0),
+                                                                  5.0f + (f == 90    ? 2
+                                                                          : f == 270 ? -2
+                                                                                     : 0)}));
     }
 }
 
@@ -39,7 +47,8 @@ namespace {
 
 // A corridor of `cells` cells in row 1 from column 1, turning down at column `corner`
 // when corner > 0; returns the path's cells in walking order.
-std::vector<std::pair<int, int>> LayCorridor(BoardWorld& world, int cells, int corner) {
+std::vector<std::pair<int, int>> LayCorridor(BoardWorld& world, int cells, int corner)
+{
     std::vector<std::pair<int, int>> path;
     for (int i = 0, column = 1, row = 1; i < cells; ++i) {
         world.Corridor(column, row);
@@ -51,7 +60,8 @@ std::vector<std::pair<int, int>> LayCorridor(BoardWorld& world, int cells, int c
 
 } // namespace
 
-TEST(Figures, ChainTrailsOneCellPerMemberAndTurnsAtTheCorner) {
+TEST(Figures, ChainTrailsOneCellPerMemberAndTurnsAtTheCorner)
+{
     for (int corner : {0, 5}) {
         SCOPED_TRACE(corner);
         BoardWorld world(16, 16);
@@ -60,7 +70,8 @@ TEST(Figures, ChainTrailsOneCellPerMemberAndTurnsAtTheCorner) {
         piece->stateProc = AutoStepMove;
         piece->die = 9;
 
-        for (int frame = 1; frame <= 4; ++frame) Frame(piece);
+        for (int frame = 1; frame <= 4; ++frame)
+            Frame(piece);
         EXPECT_EQ((std::tuple{piece->figures[1].motionProc, piece->figures[1].x, piece->figures[2].motionProc}),
                   std::make_tuple(FigureWalkState, BoardWorld::X(1), UpdateFigureMotion))
             << "figure 1 starts as the first cell ends";
@@ -68,18 +79,22 @@ TEST(Figures, ChainTrailsOneCellPerMemberAndTurnsAtTheCorner) {
         EXPECT_EQ(piece->figures[1].x, BoardWorld::X(1) + 0.5f);
 
         for (int cell = 2; cell <= 12; ++cell) {
-            for (int frame = 0; frame < 4 - (cell == 2 ? 1 : 0); ++frame) Frame(piece);
-            if (cell < 6) continue; // the chain forms over the first five cells
+            for (int frame = 0; frame < 4 - (cell == 2 ? 1 : 0); ++frame)
+                Frame(piece);
+            if (cell < 6)
+                continue; // the chain forms over the first five cells
             for (int k = 0; k < kPieceMembers; ++k) {
                 const auto [column, row] = path[cell - k];
                 EXPECT_EQ((std::pair{piece->figures[k].x, piece->figures[k].z}),
-                          (std::pair{BoardWorld::X(column), BoardWorld::Z(row)})) << "cell " << cell << " figure " << k;
+                          (std::pair{BoardWorld::X(column), BoardWorld::Z(row)}))
+                    << "cell " << cell << " figure " << k;
             }
         }
     }
 }
 
-TEST(Figures, ArrivalCollapsesTheChainAndOnlyTheLeaderAndKnownModelsAreDrawn) {
+TEST(Figures, ArrivalCollapsesTheChainAndOnlyTheLeaderAndKnownModelsAreDrawn)
+{
     RecordedGraphics graphics;
     BoardWorld world(16, 4);
     LayCorridor(world, 10, 0);
@@ -98,7 +113,8 @@ TEST(Figures, ArrivalCollapsesTheChainAndOnlyTheLeaderAndKnownModelsAreDrawn) {
     ASSERT_GT(RunUntil(piece, PieceWaitEvent), 0);
     for (int k = 1; k < kPieceMembers; ++k)
         EXPECT_EQ((std::tuple{piece->figures[k].motionProc, piece->figures[k].x}),
-                  std::make_tuple(FigureSettleState, BoardWorld::X(10))) << k;
+                  std::make_tuple(FigureSettleState, BoardWorld::X(10)))
+            << k;
     Frame(piece);
     EXPECT_EQ(piece->stateProc, PieceIdle);
     EXPECT_EQ(drawn(), 1u);
@@ -118,7 +134,8 @@ TEST(Figures, ArrivalCollapsesTheChainAndOnlyTheLeaderAndKnownModelsAreDrawn) {
     EXPECT_EQ(graphics.MeshDraws(), 1u);
 }
 
-TEST(RisingMember, RisesWaitsAndWalksOntoThePiece) {
+TEST(RisingMember, RisesWaitsAndWalksOntoThePiece)
+{
     BoardWorld world(4, 4);
     BoardPiece* piece = SpawnPiece(10, kControllerComputer, 1, 1, 90.0f, 1);
     SpawnRisingFigure(piece, 7);
@@ -137,8 +154,10 @@ TEST(RisingMember, RisesWaitsAndWalksOntoThePiece) {
         UpdateFigureTask(task);
         ++frame;
         for (int id : {17, 18})
-            if (BoardWorld::Heard(id)) sounds.emplace_back(frame, id);
-        if (frame == 43) EXPECT_EQ(figure->y, 0.25f);
+            if (BoardWorld::Heard(id))
+                sounds.emplace_back(frame, id);
+        if (frame == 43)
+            EXPECT_EQ(figure->y, 0.25f);
     }
     // 1 frame of sound, 42 of rising, 50 of waiting, 8 steps.
     EXPECT_EQ(frame, 101);

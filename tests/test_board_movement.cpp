@@ -9,9 +9,13 @@ using board_test::Frame;
 using board_test::RunUntil;
 using board_test::SpawnPiece;
 
-TEST(DieRules, CatchUpOnlyForTheLoneLastTeamTwelveBehindAndOnlyOnSixFaces) {
+TEST(DieRules, CatchUpOnlyForTheLoneLastTeamTwelveBehindAndOnlyOnSixFaces)
+{
     // Team pieces in slots 10, 11, ...; the first one rolls a 2.
-    struct Case { std::vector<int> progress; int faces, expectDie, expectFaces; };
+    struct Case {
+        std::vector<int> progress;
+        int faces, expectDie, expectFaces;
+    };
     const Case cases[] = {
         {{0, 12, 20}, 6, 6, 6},        // 12 behind the next team
         {{0, 11, 20}, 6, 2, 6},        // 11 behind: no help
@@ -27,7 +31,8 @@ TEST(DieRules, CatchUpOnlyForTheLoneLastTeamTwelveBehindAndOnlyOnSixFaces) {
         BoardWorld world(4, 4);
         std::vector<BoardPiece*> teams;
         for (size_t i = 0; i < c.progress.size(); ++i) {
-            teams.push_back(SpawnPiece(10 + static_cast<int>(i), kControllerComputer, 0, 0, 0.0f, static_cast<int>(i % 3)));
+            teams.push_back(
+                SpawnPiece(10 + static_cast<int>(i), kControllerComputer, 0, 0, 0.0f, static_cast<int>(i % 3)));
             teams.back()->progress = c.progress[i];
         }
         SpawnPiece(19, kControllerEnemy, 0, 0, 0.0f, 3)->progress = -50; // a group far behind is no team
@@ -38,7 +43,8 @@ TEST(DieRules, CatchUpOnlyForTheLoneLastTeamTwelveBehindAndOnlyOnSixFaces) {
     }
 }
 
-TEST(DieRules, ComputerSpinOfTwentySevenFramesOnAThreeFaceDie) {
+TEST(DieRules, ComputerSpinOfTwentySevenFramesOnAThreeFaceDie)
+{
     BoardWorld world(4, 4);
     BoardPiece* team = SpawnPiece(10, kControllerComputer, 0, 0, 0.0f, 1);
     SpawnPiece(11, kControllerComputer, 0, 0, 0.0f, 2)->progress = 30; // far ahead: the rule would give a 6
@@ -63,8 +69,14 @@ TEST(DieRules, ComputerSpinOfTwentySevenFramesOnAThreeFaceDie) {
     EXPECT_LE(team->die, 3) << "the three-face roll stands";
 }
 
-TEST(PlayerChoice, FirstPressedKeyDecidesClosedWaysSoundAndBlockedOnesAreSilent) {
-    struct Case { std::initializer_list<int> keys; PieceProc expectProc; float expectHeading; bool refusedSound; };
+TEST(PlayerChoice, FirstPressedKeyDecidesClosedWaysSoundAndBlockedOnesAreSilent)
+{
+    struct Case {
+        std::initializer_list<int> keys;
+        PieceProc expectProc;
+        float expectHeading;
+        bool refusedSound;
+    };
     // Square (2,2) opens right and up; left is a corridor it does not open; down is blocked.
     const Case cases[] = {
         {{kKeyRight, kKeyUp}, PlayerStepMove, 0.0f, false},
@@ -85,13 +97,15 @@ TEST(PlayerChoice, FirstPressedKeyDecidesClosedWaysSoundAndBlockedOnesAreSilent)
         Frame(piece);
         EXPECT_EQ((std::tuple{piece->stateProc, piece->heading, BoardWorld::Heard(8)}),
                   std::make_tuple(c.expectProc, c.expectHeading, c.refusedSound));
-        if (c.expectProc == PlayerStepMove) EXPECT_EQ(piece->subStep, 0);
+        if (c.expectProc == PlayerStepMove)
+            EXPECT_EQ(piece->subStep, 0);
     }
 }
 
 // A piece left off whole units (a loaded race, a hop) stands on them again once it
 // waits or starts going back; halves go away from zero.
-TEST(Snapping, AWaitingPieceAndAGoBackStandOnWholeUnits) {
+TEST(Snapping, AWaitingPieceAndAGoBackStandOnWholeUnits)
+{
     BoardWorld world(4, 4);
     BoardPiece* piece = SpawnPiece(10, kControllerComputer, 1, 1, 0.0f);
     for (PieceProc proc : {PieceIdle, BeginGoBack}) {
@@ -102,30 +116,40 @@ TEST(Snapping, AWaitingPieceAndAGoBackStandOnWholeUnits) {
     }
 }
 
-TEST(Corridors, PreferenceTableStraightThenTurnsThenBack) {
+TEST(Corridors, PreferenceTableStraightThenTurnsThenBack)
+{
     // Walkable neighbours of the corridor cell (2,2), by heading.
-    struct Case { float heading; std::vector<int> open; float expect; };
+    struct Case {
+        float heading;
+        std::vector<int> open;
+        float expect;
+    };
     const Case cases[] = {
-        {0, {0, 270, 90, 180}, 0},  {0, {270, 90, 180}, 270}, {0, {90, 180}, 90},   {0, {180}, 180},
-        {180, {270, 90, 0}, 270},   {180, {90, 0}, 90},       {180, {0}, 0},         {270, {0, 180, 90}, 0},
-        {270, {180, 90}, 180},      {270, {90}, 90},          {90, {0, 180, 270}, 0}, {90, {180, 270}, 180},
+        {0, {0, 270, 90, 180}, 0}, {0, {270, 90, 180}, 270}, {0, {90, 180}, 90},     {0, {180}, 180},
+        {180, {270, 90, 0}, 270},  {180, {90, 0}, 90},       {180, {0}, 0},          {270, {0, 180, 90}, 0},
+        {270, {180, 90}, 180},     {270, {90}, 90},          {90, {0, 180, 270}, 0}, {90, {180, 270}, 180},
         {90, {270}, 270},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("heading " + std::to_string(c.heading) + ", " + std::to_string(c.open.size()) + " open");
         BoardWorld world(5, 5);
         world.Corridor(2, 2);
-        for (int h : c.open) world.Corridor(2 + (h == 0) - (h == 180), 2 + (h == 270) - (h == 90));
+        for (int h : c.open)
+            world.Corridor(2 + (h == 0) - (h == 180), 2 + (h == 270) - (h == 90));
         BoardPiece* piece = SpawnPiece(10, kControllerComputer, 2, 2, c.heading);
         FollowCorridor(piece);
         EXPECT_EQ(piece->heading, c.expect);
     }
 }
 
-TEST(Arrival, GoalStopsTheMoveWithStepsLeft) {
+TEST(Arrival, GoalStopsTheMoveWithStepsLeft)
+{
     BoardWorld world(7, 3);
-    world.Squares({{1, 1, 10, kLinkHeading0 | kRouteStart}, {2, 1, 11, kLinkHeading0},
-                   {3, 1, 12, kLinkHeading0 | kRouteGoal}, {4, 1, 13, kLinkHeading0}, {5, 1, 14}});
+    world.Squares({{1, 1, 10, kLinkHeading0 | kRouteStart},
+                   {2, 1, 11, kLinkHeading0},
+                   {3, 1, 12, kLinkHeading0 | kRouteGoal},
+                   {4, 1, 13, kLinkHeading0},
+                   {5, 1, 14}});
     BoardPiece* piece = SpawnPiece(10, kControllerComputer, 1, 1, 0.0f, 1);
     piece->stateProc = AutoChooseDirection;
     piece->die = 4;
@@ -136,7 +160,8 @@ TEST(Arrival, GoalStopsTheMoveWithStepsLeft) {
 
 // The piece waits for its last figure (within 0.4), then for the event of its square
 // while it runs; numbers beyond the loaded scripts start nothing.
-TEST(Arrival, WaitsForTheLastFigureThenForTheEventWhereThereIsAScript) {
+TEST(Arrival, WaitsForTheLastFigureThenForTheEventWhereThereIsAScript)
+{
     for (int n : {11, 12, 1}) {
         SCOPED_TRACE(n);
         BoardWorld world(4, 4);
@@ -151,7 +176,8 @@ TEST(Arrival, WaitsForTheLastFigureThenForTheEventWhereThereIsAScript) {
         EXPECT_EQ(piece->stateProc, PieceArrive);
         piece->figures[5].x = piece->x - 0.4f;
         Frame(piece);
-        EXPECT_EQ((std::tuple{piece->stateProc, g_tasks[kEventSlot].alive}), std::make_tuple(PieceWaitEvent, n == 1 ? 1 : 0));
+        EXPECT_EQ((std::tuple{piece->stateProc, g_tasks[kEventSlot].alive}),
+                  std::make_tuple(PieceWaitEvent, n == 1 ? 1 : 0));
         if (n == 1) {
             const EventTask* event = TaskWork<EventTask>(&g_tasks[kEventSlot]);
             EXPECT_EQ((std::tuple{event->piece, event->scriptSlot}), std::make_tuple(piece, 0));
@@ -167,7 +193,8 @@ TEST(Arrival, WaitsForTheLastFigureThenForTheEventWhereThereIsAScript) {
     }
 }
 
-TEST(RoamingGroup, WalksItsOwnLayerIgnoresTheGoalAndKeepsItsDie) {
+TEST(RoamingGroup, WalksItsOwnLayerIgnoresTheGoalAndKeepsItsDie)
+{
     BoardWorld world(5, 5);
     // The route layer would lead right; the group follows its own links up, through the goal.
     world.Squares({{2, 3, 10, kLinkHeading0}, {3, 3, 11}, {2, 2, 12, kRouteGoal}, {2, 1, 13}});
@@ -175,7 +202,7 @@ TEST(RoamingGroup, WalksItsOwnLayerIgnoresTheGoalAndKeepsItsDie) {
     world.EnemyLinks(2, 2, kLinkHeading90);
     BoardPiece* group = SpawnPiece(10, kControllerEnemy, 2, 3, 0.0f, 3);
     SpawnPiece(11, kControllerComputer, 0, 0, 0.0f, 1)->progress = 30; // the catch-up rule would give a 6
-    group->stateProc = EnemyRollDie; // the last frame of its spin on a three-face die
+    group->stateProc = EnemyRollDie;                                   // the last frame of its spin on a three-face die
     group->spinCountdown = 1;
     group->dieFaces = 3;
     SeedRandom(3);
@@ -185,9 +212,11 @@ TEST(RoamingGroup, WalksItsOwnLayerIgnoresTheGoalAndKeepsItsDie) {
     EXPECT_EQ((std::vector<int>{group->progress, group->die, group->dieFaces}), (std::vector<int>{0, 0, 3}));
 }
 
-TEST(NoWayOn, TurnEndsInsteadOfWalkingOrDrawingForEverAndTheComputerDrawsOnlyOpenWays) {
-    const std::tuple<int, PieceProc> choosers[] = {
-        {kControllerComputer, AutoChooseDirection}, {kControllerPlayer, PlayerChooseDirection}, {kControllerEnemy, EnemyChooseDirection}};
+TEST(NoWayOn, TurnEndsInsteadOfWalkingOrDrawingForEverAndTheComputerDrawsOnlyOpenWays)
+{
+    const std::tuple<int, PieceProc> choosers[] = {{kControllerComputer, AutoChooseDirection},
+                                                   {kControllerPlayer, PlayerChooseDirection},
+                                                   {kControllerEnemy, EnemyChooseDirection}};
     for (const auto& [controller, start] : choosers) {
         SCOPED_TRACE(controller);
         // Only link: off the board at the right edge, or into blocked ground below.
@@ -199,7 +228,8 @@ TEST(NoWayOn, TurnEndsInsteadOfWalkingOrDrawingForEverAndTheComputerDrawsOnlyOpe
         piece->die = 3;
         BoardWorld::PressKeys({kKeyRight});
         Frame(piece);
-        EXPECT_EQ((std::tuple{piece->stateProc, piece->x, piece->die}), std::make_tuple(PieceIdle, BoardWorld::X(3), 1));
+        EXPECT_EQ((std::tuple{piece->stateProc, piece->x, piece->die}),
+                  std::make_tuple(PieceIdle, BoardWorld::X(3), 1));
     }
     {
         // A corridor cell walled in on every side (its square behind turned to rock).
@@ -224,7 +254,8 @@ TEST(NoWayOn, TurnEndsInsteadOfWalkingOrDrawingForEverAndTheComputerDrawsOnlyOpe
 
 // Automatic play and back: an unstarted roll restarts as the computer's; saving only
 // while the player's own die spins.
-TEST(ControlSwitch, RestartsAnUnstartedRollAndSavingOnlyWhileThePlayersDieSpins) {
+TEST(ControlSwitch, RestartsAnUnstartedRollAndSavingOnlyWhileThePlayersDieSpins)
+{
     BoardWorld world(4, 4);
     g_playerTeam = 1;
     SpawnPiece(10, kControllerComputer, 0, 0, 0.0f, 0);
@@ -240,7 +271,8 @@ TEST(ControlSwitch, RestartsAnUnstartedRollAndSavingOnlyWhileThePlayersDieSpins)
     // Back to manual while the computer's spin runs: the spin finishes as the computer's.
     mine->stateProc = AutoRollDie;
     SetPlayerTeamController(kControllerPlayer);
-    EXPECT_EQ((std::tuple{mine->controller, mine->stateProc, CanPlayerSave()}), std::make_tuple(kControllerPlayer, AutoRollDie, 0));
+    EXPECT_EQ((std::tuple{mine->controller, mine->stateProc, CanPlayerSave()}),
+              std::make_tuple(kControllerPlayer, AutoRollDie, 0));
 
     ClearSoundRequests();
     g_playerTeam = 2; // no piece of that team: nothing happens

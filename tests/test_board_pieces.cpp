@@ -9,18 +9,24 @@ using board_test::StoreScript;
 
 namespace {
 
-std::vector<int> LivePieceSlots() {
+std::vector<int> LivePieceSlots()
+{
     std::vector<int> slots;
     for (int slot = 10; slot < 20; ++slot)
-        if (g_tasks[slot].alive && g_tasks[slot].kind == 1) slots.push_back(slot);
+        if (g_tasks[slot].alive && g_tasks[slot].kind == 1)
+            slots.push_back(slot);
     return slots;
 }
 
-std::vector<int> Arrows(const BoardPiece* piece) { return {piece->arrowTexture, piece->arrowTexture + 4}; }
+std::vector<int> Arrows(const BoardPiece* piece)
+{
+    return {piece->arrowTexture, piece->arrowTexture + 4};
+}
 
 } // namespace
 
-TEST(Placement, PiecesTakeSlotsInRowOrderWithTheirRecords) {
+TEST(Placement, PiecesTakeSlotsInRowOrderWithTheirRecords)
+{
     BoardWorld world(6, 4);
     g_playerTeam = 1;
     g_eventCount = 4;
@@ -52,15 +58,21 @@ TEST(Placement, PiecesTakeSlotsInRowOrderWithTheirRecords) {
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ((std::tuple{blue->members[i].id, blue->figures[i].modelId, blue->figures[i].ahead}),
                   std::make_tuple(6 + i, g_characters[6 + i].modelId, i == 0 ? nullptr : &blue->figures[i - 1]));
-    EXPECT_EQ((std::vector<int>{blue->die, blue->dieFaces, blue->progress, blue->arrowTexture[0], blue->arrowTexture[3]}),
-              (std::vector<int>{1, 6, 0, -1, -1}));
+    EXPECT_EQ(
+        (std::vector<int>{blue->die, blue->dieFaces, blue->progress, blue->arrowTexture[0], blue->arrowTexture[3]}),
+        (std::vector<int>{1, 6, 0, -1, -1}));
     EXPECT_EQ(FindPlayerTeamTask(), blue);
 }
 
 // Records that do not fit a piece create nothing; a long name is cut, and the member
 // count decides where the name starts.
-TEST(Placement, RecordsAreCheckedBeforeAPieceIsMade) {
-    struct Case { std::string script; bool created; std::string name; };
+TEST(Placement, RecordsAreCheckedBeforeAPieceIsMade)
+{
+    struct Case {
+        std::string script;
+        bool created;
+        std::string name;
+    };
     const Case cases[] = {
         {"$1,2,0,0,Nobody,", false, ""},
         {"$1,2,0,7,0,1,2,3,4,5,6,Crowd,", false, ""},
@@ -77,18 +89,26 @@ TEST(Placement, RecordsAreCheckedBeforeAPieceIsMade) {
         StoreScript(1, c.script);
         CreateEventObject(0, 0.25f, 0, 1, 0, g_eventScripts);
         ASSERT_EQ(LivePieceSlots().size(), c.created ? 1u : 0u);
-        if (c.created) EXPECT_EQ(std::string(PieceOf(&g_tasks[10])->name), c.name);
+        if (c.created)
+            EXPECT_EQ(std::string(PieceOf(&g_tasks[10])->name), c.name);
     }
 }
 
-TEST(Arrows, TextureByTheNextSquareAlongTheCorridorAndNoneTowardBlockedOffBoardOrLoops) {
+TEST(Arrows, TextureByTheNextSquareAlongTheCorridorAndNoneTowardBlockedOffBoardOrLoops)
+{
     {
         BoardWorld world(7, 5);
         // Square (3,2) links right, left and up. Right is a corridor T whose way straight on
         // is blocked: a kind-12 square lies up, a kind-13 square down. Left is a kind-10
         // square; up is blocked; down is a kind-14 square without a link.
-        world.Squares({{3, 2, 11, kLinkHeading0 | kLinkHeading180 | kLinkHeading90}, {4, 1, 0}, {4, 2, 0}, {4, 3, 0},
-                       {4, 0, 12}, {4, 4, 13}, {2, 2, 10}, {3, 3, 14}});
+        world.Squares({{3, 2, 11, kLinkHeading0 | kLinkHeading180 | kLinkHeading90},
+                       {4, 1, 0},
+                       {4, 2, 0},
+                       {4, 3, 0},
+                       {4, 0, 12},
+                       {4, 4, 13},
+                       {2, 2, 10},
+                       {3, 3, 14}});
         // At the board's edge a link that leads off the board shows nothing.
         world.Squares({{6, 4, 10, kLinkHeading0 | kLinkHeading180}, {5, 4, 11}});
         BoardPiece* piece = SpawnPiece(10, kControllerPlayer, 3, 2, 0.0f);
@@ -100,14 +120,16 @@ TEST(Arrows, TextureByTheNextSquareAlongTheCorridorAndNoneTowardBlockedOffBoardO
     }
     // A corridor loop back to the square, and a dead end, end the look-ahead.
     BoardWorld world(5, 5);
-    for (int column = 1; column <= 3; ++column) world.Corridor(column, 1), world.Corridor(column, 3);
+    for (int column = 1; column <= 3; ++column)
+        world.Corridor(column, 1), world.Corridor(column, 3);
     world.Squares({{1, 2, 0}, {3, 2, 0}, {2, 2, 10}});
     EXPECT_EQ(FindNextSquareKind(world.Index(2, 2), 90), -1);
     world.Squares({{3, 0, 10}, {4, 0, 0}});
     EXPECT_EQ(FindNextSquareKind(world.Index(3, 0), 0), -1);
 }
 
-TEST(Drawing, HigherTurnNumberHidesPiecesOnTheSameSpot) {
+TEST(Drawing, HigherTurnNumberHidesPiecesOnTheSameSpot)
+{
     BoardWorld world(4, 4);
     BoardPiece* a = SpawnPiece(10, kControllerComputer, 1, 1, 0.0f, 1);
     BoardPiece* b = SpawnPiece(11, kControllerComputer, 1, 1, 0.0f, 2);
@@ -117,7 +139,8 @@ TEST(Drawing, HigherTurnNumberHidesPiecesOnTheSameSpot) {
     b->turnNumber = 2;
     auto hidden = [](std::initializer_list<BoardPiece*> pieces) {
         std::vector<int> out;
-        for (BoardPiece* p : pieces) out.push_back(IsHiddenByOtherPiece(p));
+        for (BoardPiece* p : pieces)
+            out.push_back(IsHiddenByOtherPiece(p));
         return out;
     };
     EXPECT_EQ(hidden({a, b, c, d}), (std::vector<int>{0, 1, 1, 1}));
@@ -127,7 +150,8 @@ TEST(Drawing, HigherTurnNumberHidesPiecesOnTheSameSpot) {
     EXPECT_EQ(hidden({c, d}), (std::vector<int>{0, 0})) << "groups outside the turn list are all drawn";
 }
 
-TEST(Drawing, ArrowsDieNumberAndThreeFaceMark) {
+TEST(Drawing, ArrowsDieNumberAndThreeFaceMark)
+{
     RecordedGraphics graphics;
     BoardWorld world(5, 5);
     world.Squares({{2, 2, 10, kLinkHeading0}, {3, 2, 12}});
@@ -152,7 +176,8 @@ TEST(Drawing, ArrowsDieNumberAndThreeFaceMark) {
     const plat::WorldVertex third = frame.WorldVertexOf(*fans[0], 2);
     const float corners[] = {first.x, first.z, third.x, third.z};
     const float expectedCorners[] = {2.01f, 0.99f, 3.99f, -0.99f};
-    for (int i = 0; i < 4; ++i) EXPECT_NEAR(corners[i], expectedCorners[i], 0.01f) << i;
+    for (int i = 0; i < 4; ++i)
+        EXPECT_NEAR(corners[i], expectedCorners[i], 0.01f) << i;
     EXPECT_EQ((std::vector<float>{first.y, first.u, first.v, third.u, third.v}), (std::vector<float>{4, 0, 0, 1, 1}));
     ASSERT_FALSE(frame.Sprites().empty());
     EXPECT_EQ((std::pair{frame.Sprites()[0].left, frame.Sprites()[0].top}), (std::pair{2.0f, 2.0f}))
@@ -169,7 +194,8 @@ TEST(Drawing, ArrowsDieNumberAndThreeFaceMark) {
     // The atlas rectangle (276, 630)-(306, 642), in texels of the atlas texture.
     const float source[4] = {mark[0].srcLeft, mark[0].srcTop, mark[0].srcRight, mark[0].srcBottom};
     const float expected[4] = {276, 630, 306, 642};
-    for (int i = 0; i < 4; ++i) EXPECT_NEAR(source[i], expected[i], 0.01f) << i;
+    for (int i = 0; i < 4; ++i)
+        EXPECT_NEAR(source[i], expected[i], 0.01f) << i;
 }
 
 // ---- A race started from the built packs in a headless game ----
@@ -178,13 +204,16 @@ namespace {
 class StageStartRun : public FrontendRun {};
 } // namespace
 
-TEST_F(StageStartRun, ClearsTheLastResultBringsUpTurnsAndViewAndThePlayerRollsFirst) {
-    if (!board_test::HasStagePacks(dir_.path())) GTEST_SKIP() << "no stage packs";
+TEST_F(StageStartRun, ClearsTheLastResultBringsUpTurnsAndViewAndThePlayerRollsFirst)
+{
+    if (!board_test::HasStagePacks(dir_.path()))
+        GTEST_SKIP() << "no stage packs";
     g_playerTeam = 0;
     g_stageLayers.stageNumber = 1;
     g_raceResult.nextPlaceFromTop = 2; // left over from an earlier race
     StartStageFromPacks();
-    EXPECT_EQ((std::vector{g_tasks[2].alive, g_tasks[100].alive, g_raceResult.nextPlaceFromTop}), (std::vector{1, 1, 0}));
+    EXPECT_EQ((std::vector{g_tasks[2].alive, g_tasks[100].alive, g_raceResult.nextPlaceFromTop}),
+              (std::vector{1, 1, 0}));
     Frames(3);
     const BoardPiece* team = FindPlayerTeamPiece();
     ASSERT_NE(team, nullptr);

@@ -48,7 +48,8 @@ protected:
         for (const plat::RecordedSprite& s : plat::CurrentRecordedFrame().Sprites()) {
             const Shot shot = At(std::round(s.u0 * 2048.0f), std::round(s.v0 * 2048.0f), std::round(s.u1 * 2048.0f),
                                  std::round(s.v1 * 2048.0f), s.left, s.top, s.colour);
-            if (l < 0 || (std::get<0>(shot) == l && std::get<1>(shot) == t)) shots.push_back(shot);
+            if (l < 0 || (std::get<0>(shot) == l && std::get<1>(shot) == t))
+                shots.push_back(shot);
         }
         return shots;
     }
@@ -88,7 +89,8 @@ TEST_F(OverlayTest, StatusBarLabelsHintsAndTheComputerBanner)
     std::vector<Shot> shots = Drawn();
     ASSERT_EQ(shots.size(), 6u);
     EXPECT_EQ((std::tuple{shots[1], shots[2], shots[3]}),
-              std::make_tuple(At(1212, 1285, 1424, 1299, 0, 465), At(1096, 1824, 1240, 1838, 372, 465), At(1218, 603, 1361, 617, 218, 465)));
+              std::make_tuple(At(1212, 1285, 1424, 1299, 0, 465), At(1096, 1824, 1240, 1838, 372, 465),
+                              At(1218, 603, 1361, 617, 218, 465)));
 
     // Automatic play: a computer hand never shows the rolling hint, and the banner
     // comes last, at the top; back under the player's hand the banner goes.
@@ -98,7 +100,8 @@ TEST_F(OverlayTest, StatusBarLabelsHintsAndTheComputerBanner)
     DrawStatusBar();
     shots = Drawn();
     ASSERT_EQ(shots.size(), 7u);
-    EXPECT_EQ(std::pair(shots[1], shots.back()), std::pair(At(1212, 1285, 1424, 1299, 0, 465), At(1212, 1318, 1380, 1332, 470, 2)));
+    EXPECT_EQ(std::pair(shots[1], shots.back()),
+              std::pair(At(1212, 1285, 1424, 1299, 0, 465), At(1212, 1318, 1380, 1332, 470, 2)));
     player->controller = kControllerPlayer;
     Clear();
     DrawStatusBar();
@@ -127,18 +130,37 @@ TEST_F(OverlayTest, TeamPanelRowsForTeamsAnEmptyEntryAndTheRoamingGroup)
     const std::vector<Shot> expected = {
         // Own team at y 32: "1", plate of team 0, progress 5, slash, 40, members icon,
         // 4 live, suffix, own-team mark, icon of team 0.
-        At(642, 29, 650, 41, 6, 33), At(1244, 716, 1367, 729, 18, 32), At(688, 29, 698, 41, 148, 33),
-        At(840, 24, 847, 36, 180, 31), At(676, 29, 686, 41, 186, 33), At(748, 29, 758, 41, 197, 33),
-        At(838, 290, 864, 304, 220, 32), At(676, 29, 686, 41, 250, 33), At(1356, 682, 1369, 696, 265, 32),
-        At(348, 633, 368, 643, 282, 34), At(808, 24, 816, 32, 306, 34),
+        At(642, 29, 650, 41, 6, 33),
+        At(1244, 716, 1367, 729, 18, 32),
+        At(688, 29, 698, 41, 148, 33),
+        At(840, 24, 847, 36, 180, 31),
+        At(676, 29, 686, 41, 186, 33),
+        At(748, 29, 758, 41, 197, 33),
+        At(838, 290, 864, 304, 220, 32),
+        At(676, 29, 686, 41, 250, 33),
+        At(1356, 682, 1369, 696, 265, 32),
+        At(348, 633, 368, 643, 282, 34),
+        At(808, 24, 816, 32, 306, 34),
         // Another team at y 57: progress 12, 6 live, the other-team mark.
-        At(652, 29, 662, 41, 6, 58), At(1244, 682, 1333, 695, 18, 57), At(642, 29, 650, 41, 148, 58),
-        At(652, 29, 662, 41, 157, 58), At(840, 24, 847, 36, 180, 56), At(676, 29, 686, 41, 186, 58),
-        At(748, 29, 758, 41, 197, 58), At(838, 290, 864, 304, 220, 57), At(700, 29, 710, 41, 250, 58),
-        At(1356, 682, 1369, 696, 265, 57), At(320, 633, 341, 642, 282, 59), At(818, 24, 826, 32, 306, 59),
+        At(652, 29, 662, 41, 6, 58),
+        At(1244, 682, 1333, 695, 18, 57),
+        At(642, 29, 650, 41, 148, 58),
+        At(652, 29, 662, 41, 157, 58),
+        At(840, 24, 847, 36, 180, 56),
+        At(676, 29, 686, 41, 186, 58),
+        At(748, 29, 758, 41, 197, 58),
+        At(838, 290, 864, 304, 220, 57),
+        At(700, 29, 710, 41, 250, 58),
+        At(1356, 682, 1369, 696, 265, 57),
+        At(320, 633, 341, 642, 282, 59),
+        At(818, 24, 826, 32, 306, 59),
         // Empty and current at y 82; the roaming group at y 107: plate and icon only.
-        At(1010, 912, 1322, 928, 4, 82, kBar), At(664, 29, 674, 41, 6, 83), At(1244, 663, 1378, 677, 21, 82),
-        At(676, 29, 686, 41, 6, 108), At(1324, 636, 1419, 650, 18, 107), At(870, 24, 878, 32, 306, 109),
+        At(1010, 912, 1322, 928, 4, 82, kBar),
+        At(664, 29, 674, 41, 6, 83),
+        At(1244, 663, 1378, 677, 21, 82),
+        At(676, 29, 686, 41, 6, 108),
+        At(1324, 636, 1419, 650, 18, 107),
+        At(870, 24, 878, 32, 306, 109),
     };
     EXPECT_EQ(rows, expected);
 
@@ -154,15 +176,24 @@ TEST_F(OverlayTest, TeamPanelRowsForTeamsAnEmptyEntryAndTheRoamingGroup)
 TEST_F(OverlayTest, MinimapDotsThenSquaresOverThem)
 {
     // 8 x 6: path codes 1, 2, 3 and the five squares; sea, grass and others draw nothing.
-    for (auto [c, r, code] : {std::tuple{0, 0, 1}, {1, 0, 2}, {2, 0, 3}, {3, 0, 45}, {0, 1, 10}, {1, 1, 11}, {2, 1, 12},
-                              {3, 1, 13}, {4, 1, 14}, {5, 1, 0}, {7, 5, 1}, {6, 5, -3}})
+    for (auto [c, r, code] : {std::tuple{0, 0, 1},
+                              {1, 0, 2},
+                              {2, 0, 3},
+                              {3, 0, 45},
+                              {0, 1, 10},
+                              {1, 1, 11},
+                              {2, 1, 12},
+                              {3, 1, 13},
+                              {4, 1, 14},
+                              {5, 1, 0},
+                              {7, 5, 1},
+                              {6, 5, -3}})
         world_.Square(c, r, code);
     DrawMinimap();
     const std::vector<Shot> expected = {
         At(768, 24, 770, 26, 400, 20), At(880, 24, 882, 26, 402, 20), At(880, 24, 882, 26, 404, 20),
-        At(768, 24, 770, 26, 414, 30),
-        At(860, 24, 864, 28, 399, 21), At(850, 24, 854, 28, 401, 21), At(798, 24, 802, 28, 403, 21),
-        At(788, 24, 792, 28, 405, 21), At(778, 24, 782, 28, 407, 21),
+        At(768, 24, 770, 26, 414, 30), At(860, 24, 864, 28, 399, 21), At(850, 24, 854, 28, 401, 21),
+        At(798, 24, 802, 28, 403, 21), At(788, 24, 792, 28, 405, 21), At(778, 24, 782, 28, 407, 21),
     };
     EXPECT_EQ(Drawn(), expected);
 }

@@ -8,13 +8,16 @@ namespace {
 using board_test::BoardWorld;
 
 // A piece that stands still: the test decides when its move is over.
-void StillPieceUpdate(Task* task) {
-    if (PieceOf(task)->alive == 0) task->alive = 0;
+void StillPieceUpdate(Task* task)
+{
+    if (PieceOf(task)->alive == 0)
+        task->alive = 0;
 }
 
 class TurnControllerTest : public ::testing::Test {
 protected:
-    static BoardPiece* AddPiece(int slot, int32_t team, float x, float z, int32_t controller = kControllerComputer) {
+    static BoardPiece* AddPiece(int slot, int32_t team, float x, float z, int32_t controller = kControllerComputer)
+    {
         BoardPiece* piece = board_test::SpawnPiece(slot, controller, 0, 0, 0.0f, team);
         g_tasks[slot].update = StillPieceUpdate;
         piece->x = x;
@@ -24,17 +27,20 @@ protected:
     static TurnController* Controller() { return TurnControllerWork(); }
 
     // Frames of the whole update pass (pieces before the controller, as in the game).
-    static void Frames(int count) {
+    static void Frames(int count)
+    {
         for (int i = 0; i < count; ++i) {
             UpdateAllTasks();
-            for (KeySlot& key : g_keys) key.previous = key.current;
+            for (KeySlot& key : g_keys)
+                key.previous = key.current;
         }
     }
 
     BoardWorld world_{4, 4};
 };
 
-TEST_F(TurnControllerTest, ListsTheTeamsFromThePlayersOnThenTheRoamingGroupAndNumbersThemBackwards) {
+TEST_F(TurnControllerTest, ListsTheTeamsFromThePlayersOnThenTheRoamingGroupAndNumbersThemBackwards)
+{
     BoardPiece* team0 = AddPiece(10, 0, 1, 1);
     BoardPiece* roaming = AddPiece(11, 3, 3, 1, kControllerEnemy);
     BoardPiece* team2 = AddPiece(12, 2, 5, 1);
@@ -57,7 +63,8 @@ TEST_F(TurnControllerTest, ListsTheTeamsFromThePlayersOnThenTheRoamingGroupAndNu
     EXPECT_EQ((std::vector{team2->turnNumber, team0->turnNumber, roaming->turnNumber}), (std::vector{1, 2, 3}));
 }
 
-TEST_F(TurnControllerTest, HandsOverAfterFiftyFramesWhenTheNextPieceStandsAtTheLookAt) {
+TEST_F(TurnControllerTest, HandsOverAfterFiftyFramesWhenTheNextPieceStandsAtTheLookAt)
+{
     BoardPiece* player = AddPiece(10, 0, 3, -5);
     BoardPiece* next = AddPiece(11, 1, 3, -5);
     player->stateProc = PlayerStepMove;
@@ -84,7 +91,8 @@ TEST_F(TurnControllerTest, HandsOverAfterFiftyFramesWhenTheNextPieceStandsAtTheL
               std::make_tuple(PieceStartTurn, FollowCurrentPiece, 1));
 }
 
-TEST_F(TurnControllerTest, PansHalfAUnitAFrameXFirstThenZThenSnaps) {
+TEST_F(TurnControllerTest, PansHalfAUnitAFrameXFirstThenZThenSnaps)
+{
     AddPiece(10, 0, 0, 0);
     BoardPiece* next = AddPiece(11, 1, -3.0f, 3.0f);
     ASSERT_EQ(CreateTurnController(0, 0.25f, 0, 270, 60, nullptr, FollowCurrentPiece), 1);
@@ -102,7 +110,8 @@ TEST_F(TurnControllerTest, PansHalfAUnitAFrameXFirstThenZThenSnaps) {
         Frames(1);
         xs.push_back(c->lookAt[0]);
         zs.push_back(c->lookAt[2]);
-        if (frame == 23) EXPECT_EQ(next->stateProc, PieceIdle);
+        if (frame == 23)
+            EXPECT_EQ(next->stateProc, PieceIdle);
     }
     EXPECT_EQ(std::vector<float>(xs.begin(), xs.begin() + 14),
               std::vector<float>({2.5f, 2, 1.5f, 1, 0.5f, 0, -0.5f, -1, -1.5f, -2, -2.5f, -3, -3.5f, -3.5f}));
@@ -114,18 +123,21 @@ TEST_F(TurnControllerTest, PansHalfAUnitAFrameXFirstThenZThenSnaps) {
 
 // An only piece gets the next turn after the wait and a pan of nothing; once every
 // piece is gone the camera stays still for good.
-TEST_F(TurnControllerTest, AnOnlyPieceTurnsAgainAndAnEmptyListLeavesTheCameraStill) {
+TEST_F(TurnControllerTest, AnOnlyPieceTurnsAgainAndAnEmptyListLeavesTheCameraStill)
+{
     BoardPiece* player = AddPiece(10, 0, 5, 5, kControllerPlayer);
     ASSERT_EQ(CreateTurnController(5, 0.25f, 5, 270, 60, player, FollowCurrentPiece), 1);
     TurnController* c = Controller();
     Frames(52);
     EXPECT_EQ(player->stateProc, PieceIdle);
     Frames(1);
-    EXPECT_EQ((std::tuple{player->stateProc, c->currentPiece, c->turnIndex}), std::make_tuple(PieceStartTurn, player, 0));
+    EXPECT_EQ((std::tuple{player->stateProc, c->currentPiece, c->turnIndex}),
+              std::make_tuple(PieceStartTurn, player, 0));
 
     DismissAllPieces();
     EXPECT_EQ(player->alive, 0);
-    for (BoardPiece* entry : c->turnList) EXPECT_EQ(entry, nullptr);
+    for (BoardPiece* entry : c->turnList)
+        EXPECT_EQ(entry, nullptr);
     Frames(51);
     EXPECT_EQ((std::tuple{c->cameraProc, c->currentPiece}), std::make_tuple(DoNothingCamera, nullptr));
     Frames(200);
@@ -133,7 +145,8 @@ TEST_F(TurnControllerTest, AnOnlyPieceTurnsAgainAndAnEmptyListLeavesTheCameraSti
     EXPECT_FLOAT_EQ(c->lookAt[0], 5.0f);
 }
 
-TEST_F(TurnControllerTest, APieceRemovedDuringItsTurnIsSkipped) {
+TEST_F(TurnControllerTest, APieceRemovedDuringItsTurnIsSkipped)
+{
     BoardPiece* player = AddPiece(10, 0, 1, 1);
     AddPiece(11, 1, 7, 1);
     BoardPiece* third = AddPiece(12, 2, 1, 1);
@@ -153,7 +166,8 @@ TEST_F(TurnControllerTest, APieceRemovedDuringItsTurnIsSkipped) {
     EXPECT_EQ((std::tuple{c->currentPiece, c->turnIndex}), std::make_tuple(third, 2));
 }
 
-TEST_F(TurnControllerTest, WithoutAPlayerPieceTheCameraDoesNothingAndAStageGoesBackToTheTitle) {
+TEST_F(TurnControllerTest, WithoutAPlayerPieceTheCameraDoesNothingAndAStageGoesBackToTheTitle)
+{
     AddPiece(10, 1, 1, 1);
     EXPECT_EQ(CreateTurnController(0, 0, 0, 270, 60, nullptr, FollowCurrentPiece), 0);
     EXPECT_EQ(Controller()->cameraProc, DoNothingCamera);
@@ -167,7 +181,8 @@ TEST_F(TurnControllerTest, WithoutAPlayerPieceTheCameraDoesNothingAndAStageGoesB
     EXPECT_EQ(g_tasks[160].alive, 1) << "the title";
 }
 
-TEST_F(TurnControllerTest, DTakesThePlayersTeamBackOnceAndNotDuringAnEventOrWithShift) {
+TEST_F(TurnControllerTest, DTakesThePlayersTeamBackOnceAndNotDuringAnEventOrWithShift)
+{
     BoardPiece* player = AddPiece(10, 0, 1, 1, kControllerComputer);
     ASSERT_EQ(CreateTurnController(1, 0.25f, 1, 270, 60, player, DoNothingCamera), 1);
     CreateTask(150)->alive = 1; // a square event

@@ -19,26 +19,34 @@ struct Quad {
 
 class BoardViewTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_EQ(AllocStageBuffers(), 1);
-        for (plat::Texture*& t : g_textures) t = device_.MakeTexture(2, 2);
+        for (plat::Texture*& t : g_textures)
+            t = device_.MakeTexture(2, 2);
         // Every plane passes every sphere: nothing is culled unless a test sets a camera.
-        for (float* plane : g_frustumPlanes) plane[0] = plane[1] = plane[2] = 0.0f, plane[3] = 1.0f;
+        for (float* plane : g_frustumPlanes)
+            plane[0] = plane[1] = plane[2] = 0.0f, plane[3] = 1.0f;
     }
-    void TearDown() override {
-        for (plat::Texture*& t : g_textures) t = nullptr;
+    void TearDown() override
+    {
+        for (plat::Texture*& t : g_textures)
+            t = nullptr;
         g_stageLayers.boardWidth = g_stageLayers.boardHeight = 0;
         FreeStageBuffers();
     }
 
-    static void SetBoard(int w, int h, const std::vector<int>& codes) {
+    static void SetBoard(int w, int h, const std::vector<int>& codes)
+    {
         g_stageLayers.boardWidth = w;
         g_stageLayers.boardHeight = h;
-        for (size_t i = 0; i < codes.size(); ++i) g_stageLayers.squareLayer[i] = static_cast<int8_t>(codes[i]);
+        for (size_t i = 0; i < codes.size(); ++i)
+            g_stageLayers.squareLayer[i] = static_cast<int8_t>(codes[i]);
     }
 
     // The quads drawn since the last reset, in drawing order.
-    static std::vector<Quad> DrawnQuads(bool sorted = false) {
+    static std::vector<Quad> DrawnQuads(bool sorted = false)
+    {
         const plat::RecordedFrame& frame = plat::CurrentRecordedFrame();
         std::vector<Quad> quads;
         for (const plat::RecordedDraw* d : frame.WorldFans()) {
@@ -48,53 +56,64 @@ protected:
             const int texture = int(std::find(std::begin(g_textures), std::end(g_textures), d->texture) - g_textures);
             quads.push_back({kind, v0.x, v0.y, v0.z, texture});
         }
-        if (sorted) std::sort(quads.begin(), quads.end());
+        if (sorted)
+            std::sort(quads.begin(), quads.end());
         return quads;
     }
 
     gfx_test::RecordingDevice device_;
 };
 
-TEST_F(BoardViewTest, SeaRisesAndFallsOverEightyEightFramesAndTilesLookByCode) {
+TEST_F(BoardViewTest, SeaRisesAndFallsOverEightyEightFramesAndTilesLookByCode)
+{
     // From creation the first step shows entry 1; entry 87 is followed by entry 0.
     BoardView view{};
     std::vector<float> levels;
-    for (int i = 0; i < 89; ++i) levels.push_back(StepSeaLevel(&view));
+    for (int i = 0; i < 89; ++i)
+        levels.push_back(StepSeaLevel(&view));
     EXPECT_EQ(view.seaCounter, 1);
-    const std::pair<int, float> steps[] = {{0, -2.0f},  {2, -2.0f},  {3, -1.9f},  {7, -1.8f},  {38, -1.1f}, {39, -1.0f},
-                                           {46, -1.0f}, {47, -1.1f}, {82, -1.9f}, {83, -2.0f}, {86, -2.0f}, {87, -2.0f}};
-    for (const auto& [step, level] : steps) EXPECT_FLOAT_EQ(levels[step], level) << "step " << step;
+    const std::pair<int, float> steps[] = {{0, -2.0f},  {2, -2.0f},  {3, -1.9f},  {7, -1.8f},
+                                           {38, -1.1f}, {39, -1.0f}, {46, -1.0f}, {47, -1.1f},
+                                           {82, -1.9f}, {83, -2.0f}, {86, -2.0f}, {87, -2.0f}};
+    for (const auto& [step, level] : steps)
+        EXPECT_FLOAT_EQ(levels[step], level) << "step " << step;
 
-    struct Look { int code, texture; float height; };
-    const Look looks[] = {{1, 3, 0}, {2, 7, 0}, {10, 27, 0}, {11, 22, 0}, {12, 4, 0}, {13, 5, 0}, {14, 6, 0},
-                          {15, 1, 0}, {16, 2, 4}, {0, 0, 0}, {44, 0, 0}, {-7, 0, 0}};
+    struct Look {
+        int code, texture;
+        float height;
+    };
+    const Look looks[] = {{1, 3, 0},  {2, 7, 0},  {10, 27, 0}, {11, 22, 0}, {12, 4, 0}, {13, 5, 0},
+                          {14, 6, 0}, {15, 1, 0}, {16, 2, 4},  {0, 0, 0},   {44, 0, 0}, {-7, 0, 0}};
     for (const Look& look : looks) {
         int32_t texture = -1;
         float height = -1.0f;
         GetCellTileLook(look.code, &texture, &height);
-        EXPECT_EQ((std::tuple{texture, height, GetWallTexture(look.code)}), std::make_tuple(look.texture, look.height, 9))
+        EXPECT_EQ((std::tuple{texture, height, GetWallTexture(look.code)}),
+                  std::make_tuple(look.texture, look.height, 9))
             << "code " << look.code;
     }
 }
 
-TEST_F(BoardViewTest, WallsWhereNeighboursAlongTheLayerDifferSeaFirstAndHighCodesLeaveHoles) {
+TEST_F(BoardViewTest, WallsWhereNeighboursAlongTheLayerDifferSeaFirstAndHighCodesLeaveHoles)
+{
     // Cells 0 and 8 (the first and last) never count as neighbours; a row's last cell
     // meets the next row's first.
-    SetBoard(3, 3, {16, 15, 15,   //
-                    15, 15, 16,   //
-                    15, 15, 14});
+    SetBoard(3, 3,
+             {16, 15, 15, //
+              15, 15, 16, //
+              15, 15, 14});
     DrawBoardTiles(-2.0f);
     std::vector<Quad> expected = {
-        {'T', -3, 4, 3, 2},  {'T', -1, 0, 3, 1},  {'T', 1, 0, 3, 1},   //
-        {'T', -3, 0, 1, 1},  {'T', -1, 0, 1, 1},  {'T', 1, 4, 1, 2},   //
-        {'T', -3, 0, -1, 1}, {'T', -1, 0, -1, 1}, {'T', 1, 0, -1, 6},  //
-        {'Z', -1, 4, 3, 9}, {'X', -3, 4, 1, 9}, // cell 0, the mountain: right and below
-        {'X', 1, 0, 1, 9},                      // cell 2: the mountain below
-        {'Z', 1, 0, 1, 9},                      // cell 4: the mountain to its right
-        {'Z', 3, 4, 1, 9},                      // cell 5: right is cell 6, across the row end
-        {'Z', 1, 4, 1, 9},  {'X', 1, 4, 1, 9},  // cell 5: left and above
-        {'Z', -3, 0, -1, 9},                    // cell 6: left is cell 5, across the row end
-        {'Z', 1, 0, -1, 9}, {'X', 1, 0, -1, 9}, // cell 8: left and above
+        {'T', -3, 4, 3, 2},  {'T', -1, 0, 3, 1},  {'T', 1, 0, 3, 1},  //
+        {'T', -3, 0, 1, 1},  {'T', -1, 0, 1, 1},  {'T', 1, 4, 1, 2},  //
+        {'T', -3, 0, -1, 1}, {'T', -1, 0, -1, 1}, {'T', 1, 0, -1, 6}, //
+        {'Z', -1, 4, 3, 9},  {'X', -3, 4, 1, 9},                      // cell 0, the mountain: right and below
+        {'X', 1, 0, 1, 9},                                            // cell 2: the mountain below
+        {'Z', 1, 0, 1, 9},                                            // cell 4: the mountain to its right
+        {'Z', 3, 4, 1, 9},                                            // cell 5: right is cell 6, across the row end
+        {'Z', 1, 4, 1, 9},   {'X', 1, 4, 1, 9},                       // cell 5: left and above
+        {'Z', -3, 0, -1, 9},                                          // cell 6: left is cell 5, across the row end
+        {'Z', 1, 0, -1, 9},  {'X', 1, 0, -1, 9},                      // cell 8: left and above
     };
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(DrawnQuads(true), expected);
@@ -103,15 +122,16 @@ TEST_F(BoardViewTest, WallsWhereNeighboursAlongTheLayerDifferSeaFirstAndHighCode
     SetBoard(5, 1, {15, 45, 15, 60, 15});
     DrawBoardTiles(-1.5f);
     const std::vector<Quad> inOrder = {
-        {'T', -3, -1.5f, 1, 8},                                      // the sea, before any land
-        {'T', -5, 0, 1, 1}, {'Z', -3, 0, 1, 9},                      // cell 0 and its wall to the sea
-        {'T', -1, 0, 1, 1}, {'Z', 1, 0, 1, 9}, {'Z', -1, 0, 1, 9},   // cell 2: the hole right, the sea left
-        {'T', 3, 0, 1, 1}, {'Z', 3, 0, 1, 9},                        // cell 4: the hole left
+        {'T', -3, -1.5f, 1, 8},                                         // the sea, before any land
+        {'T', -5, 0, 1, 1},     {'Z', -3, 0, 1, 9},                     // cell 0 and its wall to the sea
+        {'T', -1, 0, 1, 1},     {'Z', 1, 0, 1, 9},  {'Z', -1, 0, 1, 9}, // cell 2: the hole right, the sea left
+        {'T', 3, 0, 1, 1},      {'Z', 3, 0, 1, 9},                      // cell 4: the hole left
     };
     EXPECT_EQ(DrawnQuads(), inOrder);
 }
 
-TEST_F(BoardViewTest, WallsHangSixUnitsFromTheirOwnTileAndQuadsAreWhite) {
+TEST_F(BoardViewTest, WallsHangSixUnitsFromTheirOwnTileAndQuadsAreWhite)
+{
     SetBoard(4, 1, {15, 16, 15, 15});
     // Whatever world transform a model left, the board is drawn untransformed.
     g_d3dDevice->SetTransform(plat::TransformState::World, plat::MatrixTranslation(5, 5, 5));
@@ -144,7 +164,8 @@ TEST_F(BoardViewTest, WallsHangSixUnitsFromTheirOwnTileAndQuadsAreWhite) {
     }
 }
 
-TEST_F(BoardViewTest, MountainRingSurroundsTheBoardFifteenCellsDeep) {
+TEST_F(BoardViewTest, MountainRingSurroundsTheBoardFifteenCellsDeep)
+{
     SetBoard(4, 2, {});
     DrawMountainRing();
     const std::vector<Quad> ring = DrawnQuads(true);
@@ -162,7 +183,8 @@ TEST_F(BoardViewTest, MountainRingSurroundsTheBoardFifteenCellsDeep) {
     EXPECT_EQ(std::adjacent_find(ring.begin(), ring.end()), ring.end()) << "no tile drawn twice";
 }
 
-TEST_F(BoardViewTest, OnlyTilesInTheCameraViewAreSent) {
+TEST_F(BoardViewTest, OnlyTilesInTheCameraViewAreSent)
+{
     // The largest board, all grass, seen by the board camera over its centre.
     SetBoard(100, 100, std::vector<int>(10000, 15));
     const float lookAt[3] = {0.0f, 0.25f, 0.0f};
@@ -184,7 +206,8 @@ TEST_F(BoardViewTest, OnlyTilesInTheCameraViewAreSent) {
             const float centre[3] = {x + 1.0f, 0.0f, z - 1.0f};
             float s[3];
             ProjectToScreen(s, centre);
-            if (s[0] < 0 || s[0] > 640 || s[1] < 0 || s[1] > 480 || s[2] < 0 || s[2] > 1) continue;
+            if (s[0] < 0 || s[0] > 640 || s[1] < 0 || s[1] > 480 || s[2] < 0 || s[2] > 1)
+                continue;
             ++onScreen;
             EXPECT_TRUE(std::binary_search(drawn.begin(), drawn.end(), Quad{'T', x, 0, z, 1}))
                 << "cell " << c << ", " << r << " shows but was culled";
@@ -193,16 +216,20 @@ TEST_F(BoardViewTest, OnlyTilesInTheCameraViewAreSent) {
     EXPECT_GT(onScreen, 20);
 }
 
-TEST_F(BoardViewTest, TilesDrawnAreThoseThatPassTheirOwnTestWhereverTheCameraIs) {
+TEST_F(BoardViewTest, TilesDrawnAreThoseThatPassTheirOwnTestWhereverTheCameraIs)
+{
     // Testing every cell and ring tile, the plain way, is the yardstick: for each built
     // stage and many cameras the board must send the same quads in the same order.
     const auto maps = test_support::ReadFileBytes(std::string(SUGOROKU_BUILD_DIR) + "/mappack.dat");
-    struct Restore { ~Restore() { g_stageLayers.stageNumber = 1; } } restore;
+    struct Restore {
+        ~Restore() { g_stageLayers.stageNumber = 1; }
+    } restore;
     auto everyTile = [](float x0, float z0, float y, int columns, int rows) {
         for (int j = 0; j < rows; ++j)
             for (int k = 0; k < columns; ++k) {
                 const float x = x0 + 2.0f * static_cast<float>(k), z = z0 - 2.0f * static_cast<float>(j);
-                if (IsSphereInFrustum(x + 1.0f, y - 2.0f, z - 1.0f, 4.0f)) DrawFlatTile(x, y, z, 2);
+                if (IsSphereInFrustum(x + 1.0f, y - 2.0f, z - 1.0f, 4.0f))
+                    DrawFlatTile(x, y, z, 2);
             }
     };
     auto plainly = [&](float sea) {
@@ -212,8 +239,10 @@ TEST_F(BoardViewTest, TilesDrawnAreThoseThatPassTheirOwnTestWhereverTheCameraIs)
                 for (int c = 0; c < w; ++c) {
                     const int code = g_stageLayers.squareLayer[r * w + c];
                     const float x = static_cast<float>(2 * c - w), z = static_cast<float>(h - 2 * r);
-                    if (pass == 0 && code == 45) DrawSeaCell(x, sea, z);
-                    if (pass == 1 && code < 45) DrawBoardCell(c, r, x, z);
+                    if (pass == 0 && code == 45)
+                        DrawSeaCell(x, sea, z);
+                    if (pass == 1 && code < 45)
+                        DrawBoardCell(c, r, x, z);
                 }
         const auto f = [](int v) { return static_cast<float>(v); };
         everyTile(f(-(w + 30)), f(h + 30), 4.0f, w + 30, 15);
@@ -225,7 +254,8 @@ TEST_F(BoardViewTest, TilesDrawnAreThoseThatPassTheirOwnTestWhereverTheCameraIs)
     auto take = []() {
         plat::RecordedFrame& frame = plat::CurrentRecordedFrame();
         std::vector<const plat::Texture*> textures;
-        for (const plat::RecordedDraw& d : frame.draws) textures.push_back(d.texture);
+        for (const plat::RecordedDraw& d : frame.draws)
+            textures.push_back(d.texture);
         auto taken = std::make_pair(frame.vertexBytes, textures);
         frame.Reset();
         return taken;
@@ -242,7 +272,8 @@ TEST_F(BoardViewTest, TilesDrawnAreThoseThatPassTheirOwnTestWhereverTheCameraIs)
         ASSERT_EQ(LoadStageFromMapPackMemory(maps.data(), maps.size()), 1);
         const int w = g_stageLayers.boardWidth, h = g_stageLayers.boardHeight;
         const size_t everything = [&] {
-            for (float* plane : g_frustumPlanes) plane[0] = plane[1] = plane[2] = 0.0f, plane[3] = 1.0f;
+            for (float* plane : g_frustumPlanes)
+                plane[0] = plane[1] = plane[2] = 0.0f, plane[3] = 1.0f;
             plainly(-2.0f);
             return take().second.size();
         }();
@@ -255,9 +286,12 @@ TEST_F(BoardViewTest, TilesDrawnAreThoseThatPassTheirOwnTestWhereverTheCameraIs)
             float eye[3] = {0, pose < 80 ? 60.0f : next(-30, 130), 0};
             OffsetByAngle(&eye[0], &eye[2], lookAt[0], lookAt[2], pose < 40 ? 270.0f : next(0, 360),
                           pose < 80 ? 20.0f : next(0, 90));
-            if (pose % 8 == 1) eye[0] = lookAt[0]; // looking straight along z: planes level in x
-            if (pose == 200) eye[0] = lookAt[0], eye[2] = lookAt[2];
-            if (pose == 201) std::copy(lookAt, lookAt + 3, eye);
+            if (pose % 8 == 1)
+                eye[0] = lookAt[0]; // looking straight along z: planes level in x
+            if (pose == 200)
+                eye[0] = lookAt[0], eye[2] = lookAt[2];
+            if (pose == 201)
+                std::copy(lookAt, lookAt + 3, eye);
             SetCameraTransforms(lookAt, eye);
             UpdateFrustumPlanes();
             const float sea = seaLevels[pose % 3];
@@ -274,31 +308,38 @@ TEST_F(BoardViewTest, TilesDrawnAreThoseThatPassTheirOwnTestWhereverTheCameraIs)
     }
 }
 
-TEST_F(BoardViewTest, SAndAToggleTheMinimapAndTeamPanelWithSoundFour) {
+TEST_F(BoardViewTest, SAndAToggleTheMinimapAndTeamPanelWithSoundFour)
+{
     ASSERT_EQ(InitTaskPool(), 1);
     ASSERT_EQ(CreateBoardView(), 1);
     EXPECT_EQ(CreateBoardView(), 0) << "slot 2 is taken";
     Task* task = &g_tasks[kBoardViewSlot];
     EXPECT_EQ(task->kind, 3);
     BoardView* view = TaskWork<BoardView>(task);
-    EXPECT_EQ(std::vector<int32_t>({view->minimapOn, view->overlayOn, view->seaCounter}), std::vector<int32_t>({1, 1, 0}));
+    EXPECT_EQ(std::vector<int32_t>({view->minimapOn, view->overlayOn, view->seaCounter}),
+              std::vector<int32_t>({1, 1, 0}));
 
     // Keys held this frame; whether sound 4 was asked for, then the two flags.
     auto frame = [&](std::vector<int> held) {
-        for (KeySlot& key : g_keys) key.current = 0;
-        for (int k : held) g_keys[k].current = 0x80;
+        for (KeySlot& key : g_keys)
+            key.current = 0;
+        for (int k : held)
+            g_keys[k].current = 0x80;
         ClearSoundRequests();
         UpdateAllTasks();
-        for (KeySlot& key : g_keys) key.previous = key.current;
+        for (KeySlot& key : g_keys)
+            key.previous = key.current;
         return std::vector<int32_t>{g_soundRequests[4].requested != 0, view->minimapOn, view->overlayOn};
     };
     EXPECT_EQ(frame({}), (std::vector<int32_t>{0, 1, 1}));
     EXPECT_FLOAT_EQ(view->seaLevel, -2.0f);
     const std::pair<std::vector<int>, std::vector<int32_t>> steps[] = {
-        {{kKeyS}, {1, 0, 1}}, {{kKeyS}, {0, 0, 1}}, {{}, {0, 0, 1}}, // held, not pressed again
-        {{kKeyS, kKeyA}, {1, 1, 0}}, {{}, {0, 1, 0}}, {{kKeyA}, {1, 1, 1}}};
-    for (const auto& [held, expected] : steps) EXPECT_EQ(frame(held), expected);
-    for (KeySlot& key : g_keys) key.current = key.previous = 0;
+        {{kKeyS}, {1, 0, 1}},        {{kKeyS}, {0, 0, 1}}, {{}, {0, 0, 1}}, // held, not pressed again
+        {{kKeyS, kKeyA}, {1, 1, 0}}, {{}, {0, 1, 0}},      {{kKeyA}, {1, 1, 1}}};
+    for (const auto& [held, expected] : steps)
+        EXPECT_EQ(frame(held), expected);
+    for (KeySlot& key : g_keys)
+        key.current = key.previous = 0;
 
     view->alive = 0;
     UpdateAllTasks();

@@ -15,8 +15,10 @@ protected:
     void SetUp() override
     {
         BoardScreenRun::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        if (!HasPacks()) GTEST_SKIP() << "the stage packs are not built";
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        if (!HasPacks())
+            GTEST_SKIP() << "the stage packs are not built";
         StartRace(1);
     }
 
@@ -31,7 +33,8 @@ protected:
     // Moves the cursor down to a row and confirms it.
     void Choose(int row)
     {
-        for (int i = 0; i < row; ++i) Press(kKeyDown);
+        for (int i = 0; i < row; ++i)
+            Press(kKeyDown);
         Press(kKeyReturn);
     }
 
@@ -46,7 +49,8 @@ protected:
     {
         Slots slots;
         for (int i = 0; i < kTaskSlots; ++i)
-            if (g_tasks[i].alive && g_tasks[i].updateEnabled && i != 163) slots.push_back(i);
+            if (g_tasks[i].alive && g_tasks[i].updateEnabled && i != 163)
+                slots.push_back(i);
         return slots;
     }
 };
@@ -56,7 +60,8 @@ TEST_F(CommandMenuTest, ShiftFreezesEveryTaskButKeepsTheBoardDrawnUnderTheMenu)
     ASSERT_TRUE(RunUntilPlayerRolls());
     OpenMenu();
     EXPECT_TRUE(Heard(5)) << "the opening sound";
-    EXPECT_EQ((std::tuple{Updating(), Codes(), Menu()->cursor}), std::make_tuple(Slots{}, Slots{0, 1, 2, 3, 4, 5, 6}, 0));
+    EXPECT_EQ((std::tuple{Updating(), Codes(), Menu()->cursor}),
+              std::make_tuple(Slots{}, Slots{0, 1, 2, 3, 4, 5, 6}, 0));
 
     // The frozen game stays still; the board and its bar are still drawn under the
     // window's frame.
@@ -68,11 +73,15 @@ TEST_F(CommandMenuTest, ShiftFreezesEveryTaskButKeepsTheBoardDrawnUnderTheMenu)
     EXPECT_FALSE(DrawnFrom({1894, 722, 2045, 962}).empty());
     // Labels centred in the 155-pixel frame (halves round up), 27 pixels apart from
     // y 135; the die spins under the player's hand, so save is offered.
-    const struct { float x, y; SpriteRect rect; } labels[] = {
+    const struct {
+        float x, y;
+        SpriteRect rect;
+    } labels[] = {
         {27, 135, {767, 224, 868, 242}}, {27, 162, {893, 205, 995, 225}}, {28, 189, {767, 268, 867, 287}},
         {28, 216, {767, 245, 867, 265}}, {58, 270, {465, 687, 505, 707}}, {27, 297, {787, 202, 888, 222}},
     };
-    for (const auto& label : labels) EXPECT_TRUE(Drawn(label.x, label.y, label.rect)) << label.y;
+    for (const auto& label : labels)
+        EXPECT_TRUE(Drawn(label.x, label.y, label.rect)) << label.y;
 
     // Escape does nothing; the cursor wraps both ways and follows at 27 pixels.
     Press(kKeyEscape);
@@ -95,7 +104,8 @@ TEST_F(CommandMenuTest, ShiftFreezesEveryTaskButKeepsTheBoardDrawnUnderTheMenu)
     Press(kKeyZ);
     EXPECT_EQ((std::tuple{Menu(), g_tasks[163].alive}), std::make_tuple(nullptr, 0));
     Frames(1);
-    for (int slot : {2, 10, 100}) EXPECT_EQ(g_tasks[slot].updateEnabled, 1) << slot;
+    for (int slot : {2, 10, 100})
+        EXPECT_EQ(g_tasks[slot].updateEnabled, 1) << slot;
 }
 
 TEST_F(CommandMenuTest, SaveAndAutomaticPlayAreGreyedAndRefusedUnlessThePlayerRolls)

@@ -39,7 +39,8 @@ TEST_F(EventAction, WaitsSpinsAndSinkingTakeTheirFrames)
     EXPECT_EQ(Event()->stateProc, EventSinkMembersState);
     Frames(1);
     EXPECT_EQ((std::tuple{Event()->stateProc, SoundCount(15)}), std::make_tuple(EventRunState, 6));
-    for (const Figure& f : piece->figures) EXPECT_FLOAT_EQ(f.y, -8.0f);
+    for (const Figure& f : piece->figures)
+        EXPECT_FLOAT_EQ(f.y, -8.0f);
     for (auto [live, sinks] : {std::pair{9, 6}, {-2, 0}}) {
         KillAllTasks();
         BoardPiece* other = Party(kControllerComputer, 2);
@@ -60,7 +61,7 @@ TEST_F(EventAction, PopupRisesOneAtATimeAndALifetimeOfOneIsNeverDrawn)
     ASSERT_TRUE(g_tasks[kPopupSlot].alive);
     const PopupSprite first = *TaskWork<PopupSprite>(&g_tasks[kPopupSlot]);
     EXPECT_EQ(first.lifetime, 9); // its first update came in the frame that made it
-    Frames(1); // the second popup finds the slot taken
+    Frames(1);                    // the second popup finds the slot taken
     EXPECT_FLOAT_EQ(TaskWork<PopupSprite>(&g_tasks[kPopupSlot])->rect.left, 606.0f);
     EXPECT_FLOAT_EQ(TaskWork<PopupSprite>(&g_tasks[kPopupSlot])->y, first.y - 1.0f);
     EXPECT_EQ(DrawnFrom(rect).size(), 1u);
@@ -81,7 +82,8 @@ TEST_F(EventAction, SquareChangeDieFacesAndHop)
     BoardPiece* piece = Party(kControllerComputer, 4);
     Start(piece);
     Frames(2 + 3 + 20);
-    EXPECT_EQ((std::tuple{g_stageLayers.squareLayer[1 * kWidth + 4], g_stageLayers.squareLayer[1 * kWidth + 3]}), std::make_tuple(12, 10));
+    EXPECT_EQ((std::tuple{g_stageLayers.squareLayer[1 * kWidth + 4], g_stageLayers.squareLayer[1 * kWidth + 3]}),
+              std::make_tuple(12, 10));
     EXPECT_EQ(piece->dieFaces, 3); // 1 was ignored
     // The hop rises for 20 frames and comes back to its height in 28; the figures follow.
     EXPECT_NEAR(piece->y, 0.25f + 4 * (0.375f + 0.3f + 0.225f + 0.15f + 0.075f), 1e-4);
@@ -151,7 +153,8 @@ TEST_F(EventAction, FallenBranchAndReviveTakeOnlyExactlyFallenMembersTheGroupHas
     StoreScript(1, "#17,#99");
     BoardPiece* group = Party(kControllerEnemy, 2);
     group->memberCount = group->liveCount = 3;
-    for (int i = 3; i < 6; ++i) group->members[i] = CharacterRecord{};
+    for (int i = 3; i < 6; ++i)
+        group->members[i] = CharacterRecord{};
     Start(group);
     EXPECT_EQ(RunToEnd(), 4); // no rising member to wait for
     EXPECT_EQ(std::pair(group->liveCount, group->members[3].hitPoints), std::pair(3, 0.0f));
@@ -173,7 +176,8 @@ TEST_F(EventAction, RollAgainLeaveTheRaceAndGoal)
     Start(Party(kControllerComputer, 2, 0.0f, 2), 2);
     Frames(2);
     const RaceResult& r = g_raceResult;
-    EXPECT_EQ((std::tuple{r.nextPlaceFromTop, r.placeTeam[0], r.placeLeader[0], r.teamsLeft}), std::make_tuple(1, 2, 12, 2));
+    EXPECT_EQ((std::tuple{r.nextPlaceFromTop, r.placeTeam[0], r.placeLeader[0], r.teamsLeft}),
+              std::make_tuple(1, 2, 12, 2));
     EXPECT_TRUE(g_tasks[12].alive); // the goal alone leaves the piece where it is
     Frames(2);
     EXPECT_FALSE(g_tasks[12].alive);
@@ -186,7 +190,8 @@ protected:
     void SetUp() override
     {
         EventRun::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
+        if (IsSkipped() || HasFatalFailure())
+            return;
         for (int c = 0; c < kWidth; ++c) {
             g_stageLayers.squareLayer[kWidth + c] = c % 2 == 0 ? 10 : 0;
             g_stageLayers.layerD[kWidth + c] = c > 0 ? 2 : 0;
@@ -200,7 +205,8 @@ protected:
     int RunPiece(BoardPiece* piece, int limit = 400)
     {
         int frames = 0;
-        for (; piece->stateProc != PieceIdle && frames < limit; ++frames) Frames(1);
+        for (; piece->stateProc != PieceIdle && frames < limit; ++frames)
+            Frames(1);
         return frames;
     }
 };
@@ -222,7 +228,8 @@ TEST_F(GoBack, WalksBackItsDrawnSquaresAfterTheEvent)
     // square (column 0) stops it early.
     EXPECT_EQ((std::tuple{Column(piece), piece->progress, piece->die}), std::make_tuple(0, 0, 1));
     EXPECT_FLOAT_EQ(piece->heading, 0.0f); // looking forward again
-    for (const Figure& f : piece->figures) EXPECT_FLOAT_EQ(f.facing, 0.0f);
+    for (const Figure& f : piece->figures)
+        EXPECT_FLOAT_EQ(f.facing, 0.0f);
     EXPECT_EQ(SoundCount(14), 3);
 }
 

@@ -13,7 +13,8 @@ namespace {
 int GlyphsIn(const int32_t row[24])
 {
     int n = 0;
-    for (int i = 0; i < 24; ++i) n += row[i] != 0;
+    for (int i = 0; i < 24; ++i)
+        n += row[i] != 0;
     return n;
 }
 
@@ -21,7 +22,8 @@ std::vector<plat::RecordedSprite> FontSprites()
 {
     std::vector<plat::RecordedSprite> found;
     for (const plat::RecordedSprite& s : plat::LastRecordedFrame().Sprites())
-        if (s.texture == g_fontTexture) found.push_back(s);
+        if (s.texture == g_fontTexture)
+            found.push_back(s);
     return found;
 }
 
@@ -29,7 +31,8 @@ std::vector<plat::RecordedSprite> FontSprites()
 bool TintedAt(float x, float y, uint32_t colour)
 {
     for (const plat::RecordedSprite& s : plat::LastRecordedFrame().Sprites())
-        if (s.colour == colour && (x < 0 || (std::fabs(s.left - x) < 0.01f && std::fabs(s.top - y) < 0.01f))) return true;
+        if (s.colour == colour && (x < 0 || (std::fabs(s.left - x) < 0.01f && std::fabs(s.top - y) < 0.01f)))
+            return true;
     return false;
 }
 
@@ -44,7 +47,8 @@ TEST_F(EventMessage, TypesOneGlyphAFrameAndWaitsForThePlayersKey)
     Frames(2); // start state, then the command
     ASSERT_EQ(Event()->stateProc, EventMessageState);
     std::vector<int> typed;
-    for (int i = 0; i < 4; ++i, Frames(1)) typed.push_back(GlyphsIn(Event()->shownGlyphs[0]));
+    for (int i = 0; i < 4; ++i, Frames(1))
+        typed.push_back(GlyphsIn(Event()->shownGlyphs[0]));
     EXPECT_EQ(typed, (std::vector<int>{0, 1, 2, 3}));
     // Return while the rows are still being finished is not taken.
     Tap(kKeyReturn);
@@ -83,12 +87,13 @@ TEST_F(EventMessage, LongAndExtraLinesAreCutToTheWindow)
 TEST_F(EventMessage, PlayerChoosesWithUpDownAndConfirms)
 {
     StoreScript(1, "#4," + Sjis("どうする？") + "," + Sjis("すすむ") + "," + Sjis("もどる") +
-                  ",L1,L2,#7,9,L1#7,1,#99L2#7,2,#99");
+                       ",L1,L2,#7,9,L1#7,1,#99L2#7,2,#99");
     Start(Party(kControllerPlayer, 2));
     Frames(2);
     ASSERT_EQ(Event()->stateProc, EventChoiceState);
     // The whole text shows at once.
-    EXPECT_EQ((std::tuple{GlyphsIn(Event()->shownGlyphs[0]), GlyphsIn(Event()->shownGlyphs[2])}), std::make_tuple(5, 3));
+    EXPECT_EQ((std::tuple{GlyphsIn(Event()->shownGlyphs[0]), GlyphsIn(Event()->shownGlyphs[2])}),
+              std::make_tuple(5, 3));
     Tap(kKeyUp);
     // The cursor sound plays even when it cannot move.
     EXPECT_EQ((std::tuple{Event()->answer, SoundCount(0)}), std::make_tuple(0, 1));
@@ -110,7 +115,8 @@ TEST_F(EventMessage, ComputerBlinksThenAnswersAtRandom)
     Start(Party(kControllerComputer, 2));
     Frames(2);
     std::vector<int> answers;
-    for (int i = 0; i < 60; ++i, answers.push_back(Event()->answer)) Frames(1);
+    for (int i = 0; i < 60; ++i, answers.push_back(Event()->answer))
+        Frames(1);
     std::vector<int> expected;
     for (auto [value, count] : {std::pair{0, 1}, {1, 15}, {0, 15}, {1, 15}, {0, 14}})
         expected.insert(expected.end(), count, value);

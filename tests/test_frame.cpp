@@ -32,19 +32,30 @@ using test_support::TempDir;
 
 const std::string kBuiltArchive = std::string(SUGOROKU_BUILD_DIR) + "/data.dat";
 
-bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+bool Exists(const std::string& path)
+{
+    return std::filesystem::exists(path);
+}
 
 TEST(FramePacing, PacingCountsWholeMillisecondsAcrossTheClockWrap)
 {
     // 16 and 17 ms, also across the wrap.
-    const struct { uint32_t start, now; int ends; } cases[] = {
-        {1000, 1016, 0}, {1000, 1017, 1}, {1000, 1040, 1}, {0xFFFFFFF8u, 8, 0}, {0xFFFFFFF8u, 9, 1}, {500, 500, 0}};
-    for (const auto& c : cases) EXPECT_EQ(FrameMayEnd(c.start, c.now), c.ends) << c.start << " -> " << c.now;
+    const struct {
+        uint32_t start, now;
+        int ends;
+    } cases[] = {{1000, 1016, 0},     {1000, 1017, 1},     {1000, 1040, 1},
+                 {0xFFFFFFF8u, 8, 0}, {0xFFFFFFF8u, 9, 1}, {500, 500, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(FrameMayEnd(c.start, c.now), c.ends) << c.start << " -> " << c.now;
 }
 
 class FrameGuards : public ::testing::Test {
 protected:
-    void SetUp() override { if (!Exists(kBuiltArchive)) GTEST_SKIP() << "data.dat has not been built"; }
+    void SetUp() override
+    {
+        if (!Exists(kBuiltArchive))
+            GTEST_SKIP() << "data.dat has not been built";
+    }
     void TearDown() override { plat::RefuseRecordingDevices(0), HeadlessStop(); }
     void Start()
     {
@@ -74,8 +85,9 @@ TEST_F(FrameGuards, StartUpResetsTheGameStateAndShutdownWritesTheHistoryOnce)
     g_raceResult.teamsLeft = 0;
     Start();
     // running, windowed, music, stage, player's team, teams left, next place from the bottom
-    EXPECT_EQ((std::vector<int>{HeadlessIsRunning(), g_running, g_gameConfig.windowedOption, g_gameConfig.musicOn, g_stageLayers.stageNumber,
-                                g_playerTeam, g_raceResult.teamsLeft, g_raceResult.nextPlaceFromBottom}),
+    EXPECT_EQ((std::vector<int>{HeadlessIsRunning(), g_running, g_gameConfig.windowedOption, g_gameConfig.musicOn,
+                                g_stageLayers.stageNumber, g_playerTeam, g_raceResult.teamsLeft,
+                                g_raceResult.nextPlaceFromBottom}),
               (std::vector<int>{1, 1, 1, 1, 1, 0, 3, 2}));
     ASSERT_TRUE(g_tasks && g_stageLayers.squareLayer && g_eventScripts && g_dataFile);
     EXPECT_TRUE(g_stageLayers.squareLayer[9999] == 0 && g_eventScripts[19999] == 0); // the whole layers were zeroed
@@ -106,8 +118,9 @@ TEST_F(FrameGuards, AFailedStartGivesBackEveryStepAndRunsNoFrame)
     const auto failsWith = [&](const char* message) {
         EXPECT_EQ(HeadlessStart(dir.path().c_str()), 0);
         EXPECT_STREQ(HeadlessLastMessage(), message);
-        EXPECT_TRUE(!HeadlessIsRunning() && !HasGraphicsDevice() && !g_tasks && !g_stageLayers.squareLayer && !g_eventScripts &&
-                    !g_dataFile && !g_uiAtlas && !g_fontTexture && !g_music[0] && !g_soundEffects[0]);
+        EXPECT_TRUE(!HeadlessIsRunning() && !HasGraphicsDevice() && !g_tasks && !g_stageLayers.squareLayer &&
+                    !g_eventScripts && !g_dataFile && !g_uiAtlas && !g_fontTexture && !g_music[0] &&
+                    !g_soundEffects[0]);
         EXPECT_FALSE(FramesPollKeys()) << "a frame ran after a failed start";
         HeadlessStop();
         EXPECT_FALSE(Exists(dir / "save.dat")) << "no shutdown ran";
@@ -145,9 +158,12 @@ TEST_F(FrameGuards, ACloseRequestOrAClearedRunFlagDuringTheFrameIsActedOnAfterIt
 {
     Start();
     KillAllTasks();
-    StartTask(CreateTask(10), 0, [](Task*) { HandleCloseRequest(); }, nullptr);
-    StartTask(CreateTask(15), 0, [](Task*) { g_running = 0; }, nullptr);
-    StartTask(CreateTask(20), 0, [](Task*) { ++s_laterUpdates; }, nullptr);
+    StartTask(
+        CreateTask(10), 0, [](Task*) { HandleCloseRequest(); }, nullptr);
+    StartTask(
+        CreateTask(15), 0, [](Task*) { g_running = 0; }, nullptr);
+    StartTask(
+        CreateTask(20), 0, [](Task*) { ++s_laterUpdates; }, nullptr);
     RunFrameUnpaced();
     EXPECT_EQ(s_laterUpdates, 1) << "the pass went on over the pool";
     EXPECT_TRUE(!HeadlessIsRunning() && Exists(dir / "save.dat")) << "shut down at the end of the frame";

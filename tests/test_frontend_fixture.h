@@ -26,23 +26,30 @@ protected:
     {
         namespace fs = std::filesystem;
         const fs::path build = SUGOROKU_BUILD_DIR;
-        if (!fs::exists(build / "data.dat")) GTEST_SKIP() << "no data.dat in " << build << " (content not built)";
+        if (!fs::exists(build / "data.dat"))
+            GTEST_SKIP() << "no data.dat in " << build << " (content not built)";
         ASSERT_FALSE(dir_.path().empty());
         for (const char* name : {"data.dat", "mappack.dat", "epack.dat"})
-            if (fs::exists(build / name)) fs::copy_file(build / name, dir_ / name);
+            if (fs::exists(build / name))
+                fs::copy_file(build / name, dir_ / name);
         ASSERT_EQ(HeadlessStart(dir_.path().c_str()), 1) << HeadlessLastMessage();
         started_ = true;
         // The title's first update only installs its input state.
         Frames(2);
     }
 
-    void TearDown() override { if (started_) HeadlessStop(); }
+    void TearDown() override
+    {
+        if (started_)
+            HeadlessStop();
+    }
 
     void Frames(int count)
     {
         for (int i = 0; i < count; ++i) {
             HeadlessRunFrames(1);
-            for (int id = 0; id < kSoundEffectCount; ++id) soundsHeard_[id] |= g_soundRequests[id].requested ? 1 : 0;
+            for (int id = 0; id < kSoundEffectCount; ++id)
+                soundsHeard_[id] |= g_soundRequests[id].requested ? 1 : 0;
         }
     }
 
@@ -65,7 +72,8 @@ protected:
     {
         std::vector<int> slots;
         for (int i = 0; g_tasks && i < kTaskSlots; ++i)
-            if (g_tasks[i].alive) slots.push_back(i);
+            if (g_tasks[i].alive)
+                slots.push_back(i);
         return slots;
     }
 
@@ -76,8 +84,9 @@ protected:
                       float textureSize = 2048.0f)
     {
         for (const plat::RecordedSprite& s : DrawnFrom(source, textureSize))
-            if (s.texture == (texture ? texture : g_uiAtlas) && s.colour == 0xFFFFFFFFu && Near(s.left, x) && Near(s.top, y) &&
-                Near(s.right - s.left, source.right - source.left) && Near(s.bottom - s.top, source.bottom - source.top))
+            if (s.texture == (texture ? texture : g_uiAtlas) && s.colour == 0xFFFFFFFFu && Near(s.left, x) &&
+                Near(s.top, y) && Near(s.right - s.left, source.right - source.left) &&
+                Near(s.bottom - s.top, source.bottom - source.top))
                 return true;
         return false;
     }

@@ -9,9 +9,9 @@
 
 #include "board/piece.h"
 #include "board/task_table.h"
-#include "engine/draw3d.h"
 #include "board/turn.h"
 #include "board/world.h"
+#include "engine/draw3d.h"
 #include "frontend/gallery.h"
 #include "frontend/team_select.h"
 #include "frontend/title.h"
@@ -28,7 +28,8 @@ protected:
     void SetUp() override
     {
         FrontendRun::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
+        if (IsSkipped() || HasFatalFailure())
+            return;
         Press(kKeyReturn); // the title's first entry
         ASSERT_EQ(LiveSlots(), Slots{152});
     }
@@ -46,7 +47,8 @@ protected:
 
 TEST_F(TeamSelectTest, OpensWithTeamZeroInFrontAndTheLabelFromItsSecondFrame)
 {
-    EXPECT_EQ((std::tuple{g_tasks[152].kind, Work()->selection, Angles()}), std::make_tuple(155, 0, std::vector<float>({270, 150, 30})));
+    EXPECT_EQ((std::tuple{g_tasks[152].kind, Work()->selection, Angles()}),
+              std::make_tuple(155, 0, std::vector<float>({270, 150, 30})));
     // The frame drawn before the screen's first update has everything but the label.
     EXPECT_TRUE(Drawn(251, 50, {906, 28, 1045, 58}) && Drawn(32, 400, {519, 675, 551, 707}) &&
                 Drawn(576, 400, {519, 641, 551, 673}));
@@ -94,7 +96,8 @@ TEST_F(TeamSelectTest, TheRingTurnsTwelveFramesEitherWayAndEscapeLeaves)
     EXPECT_EQ((std::tuple{Work()->selection, Angles()}), std::make_tuple(0, std::vector<float>({270, 150, 30})));
     Press(kKeyLeft);
     EXPECT_EQ((std::tuple{Work()->selection, Work()->stateProc, Heard(4)}), std::make_tuple(2, TurnTeamRingBack, true));
-    for (float a : Angles()) EXPECT_TRUE(a >= 0.0f && a < 360.0f) << "midway the angles stay inside 0..360: " << a;
+    for (float a : Angles())
+        EXPECT_TRUE(a >= 0.0f && a < 360.0f) << "midway the angles stay inside 0..360: " << a;
     Frames(11);
     EXPECT_TRUE(Idle() && Angles() == std::vector<float>({150, 30, 270}));
 
@@ -105,7 +108,8 @@ TEST_F(TeamSelectTest, TheRingTurnsTwelveFramesEitherWayAndEscapeLeaves)
 
 TEST_F(TeamSelectTest, ConfirmingStartsTheRaceWithTheFrontTeamOrWithoutPacksGoesBackToTheTitle)
 {
-    if (!board_test::HasStagePacks(dir_.path())) GTEST_SKIP() << "the stage packs are not built";
+    if (!board_test::HasStagePacks(dir_.path()))
+        GTEST_SKIP() << "the stage packs are not built";
     std::filesystem::rename(dir_ / "mappack.dat", dir_ / "mappack.bak");
     Frames(1);
     TurnWith(kKeyRight);
@@ -121,7 +125,8 @@ TEST_F(TeamSelectTest, ConfirmingStartsTheRaceWithTheFrontTeamOrWithoutPacksGoes
     EXPECT_EQ(g_playerTeam, 2);
     const Slots live = LiveSlots();
     EXPECT_TRUE(!std::count(live.begin(), live.end(), 152) && std::count(live.begin(), live.end(), 100) &&
-                std::count(live.begin(), live.end(), 2)) << "the turns began on the board";
+                std::count(live.begin(), live.end(), 2))
+        << "the turns began on the board";
     // The pieces were placed for that team: it leads the turn list under the player's hand.
     const BoardPiece* first = TurnControllerWork()->turnList[0];
     ASSERT_NE(first, nullptr);
@@ -133,9 +138,11 @@ protected:
     void SetUp() override
     {
         FrontendRun::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
+        if (IsSkipped() || HasFatalFailure())
+            return;
         // Entry 6: left column, fourth row.
-        for (int i = 0; i < 3; ++i) Press(kKeyDown);
+        for (int i = 0; i < 3; ++i)
+            Press(kKeyDown);
         Press(kKeyReturn);
         ASSERT_EQ(g_tasks[164].alive, 1);
     }
@@ -146,7 +153,8 @@ TEST_F(GalleryTest, OpensWithModelOneInFrontAndLeftTurnsFourteenFramesToTheLast)
 {
     // Opened by the key press two frames ago: the first frame only installed the input state.
     const GalleryWork* work = Work();
-    EXPECT_EQ((std::tuple{g_tasks[164].kind, work->count, work->selected, work->turnStep}), std::make_tuple(154, 25, 0, 1.0f));
+    EXPECT_EQ((std::tuple{g_tasks[164].kind, work->count, work->selected, work->turnStep}),
+              std::make_tuple(154, 25, 0, 1.0f));
     for (auto [model, angle] : {std::pair{0, 270.0f}, {1, 284.4f}, {7, 10.8f}, {24, 255.6f}})
         EXPECT_NEAR(work->ringAngles[model], angle, 1e-3f) << "spread 14.4 degrees apart: " << model;
     EXPECT_TRUE(work->ringRadii[0] == 12.0f && work->ringRadii[1] == 10.0f) << "moving out a unit a frame";
@@ -161,16 +169,20 @@ TEST_F(GalleryTest, OpensWithModelOneInFrontAndLeftTurnsFourteenFramesToTheLast)
     HeadlessSetKeys(1u << kKeyLeft);
     Frames(1);
     HeadlessSetKeys(0);
-    EXPECT_EQ((std::tuple{Work()->selected, Work()->stateProc, Work()->ringAngles[24]}), std::make_tuple(24, TurnGalleryForward, 256.0f))
+    EXPECT_EQ((std::tuple{Work()->selected, Work()->stateProc, Work()->ringAngles[24]}),
+              std::make_tuple(24, TurnGalleryForward, 256.0f))
         << "the angles rounded at the key";
     int frames = 0;
-    for (; Work()->stateProc == TurnGalleryForward && frames < 40; ++frames) Frames(1);
+    for (; Work()->stateProc == TurnGalleryForward && frames < 40; ++frames)
+        Frames(1);
     EXPECT_EQ(frames, 14);
-    EXPECT_EQ((std::vector<float>{Work()->ringAngles[24], Work()->ringAngles[0], Work()->ringRadii[24], Work()->ringRadii[0]}),
+    EXPECT_EQ((std::vector<float>{Work()->ringAngles[24], Work()->ringAngles[0], Work()->ringRadii[24],
+                                  Work()->ringRadii[0]}),
               (std::vector<float>{270, 284, 25, 10}));
     Frames(1);
     // "25 / 25": the selected model's number starts at 276, the total at 325.
-    for (float x : {276.0f, 325.0f}) EXPECT_TRUE(Drawn(x, 460, {800, 1, 816, 22}) && Drawn(x + 17, 460, {857, 1, 873, 22})) << x;
+    for (float x : {276.0f, 325.0f})
+        EXPECT_TRUE(Drawn(x, 460, {800, 1, 816, 22}) && Drawn(x + 17, 460, {857, 1, 873, 22})) << x;
 }
 
 TEST_F(GalleryTest, TwentyFiveRightsBringTheFirstModelBackAndEscapeLeaves)

@@ -18,8 +18,14 @@ namespace {
 
 using Slots = std::vector<int>;
 
-const TitleMenu* Title() { return g_tasks[kTitleSlot].alive ? TaskWork<TitleMenu>(&g_tasks[kTitleSlot]) : nullptr; }
-const ConfirmDialog* Dialog() { return TaskWork<ConfirmDialog>(&g_tasks[kConfirmDialogSlot]); }
+const TitleMenu* Title()
+{
+    return g_tasks[kTitleSlot].alive ? TaskWork<TitleMenu>(&g_tasks[kTitleSlot]) : nullptr;
+}
+const ConfirmDialog* Dialog()
+{
+    return TaskWork<ConfirmDialog>(&g_tasks[kConfirmDialogSlot]);
+}
 
 int g_refusedCreations = 0;
 int g_creationsToRefuse = 0;
@@ -29,7 +35,8 @@ int g_creationsToRefuse = 0;
 int RefusingCreation(void* window)
 {
     const int created = InitGraphics(window);
-    if (g_creationsToRefuse == 0) return created;
+    if (g_creationsToRefuse == 0)
+        return created;
     --g_creationsToRefuse;
     ++g_refusedCreations;
     return 0;
@@ -44,7 +51,8 @@ TEST_F(TitleMenuTest, StartsAloneAndDrawsTheMenuWhereItBelongs)
     EXPECT_EQ(LiveSlots(), Slots{kTitleSlot});
     ASSERT_TRUE(Title() && Title()->entry == 0 && plat::BufferPlaying(g_music[0])) << "with its music";
 
-    EXPECT_TRUE(Drawn(0, 0, kTitlePictureRect) && Drawn(0, 464, kTitleBottomStripRect) && Drawn(136, 200, kTitleMenuPanelRect));
+    EXPECT_TRUE(Drawn(0, 0, kTitlePictureRect) && Drawn(0, 464, kTitleBottomStripRect) &&
+                Drawn(136, 200, kTitleMenuPanelRect));
     EXPECT_TRUE(Drawn(113, 4, kTitleLogoRect)) << "logo centred: (640 - 415) / 2 rounds to 113";
     // Labels centred in their 184-wide cells (left at 138 or 321), halves rounded up.
     EXPECT_TRUE(Drawn(163, 202, {370, 631, 505, 657}) && Drawn(204, 262, {769, 348, 822, 374}) &&
@@ -62,10 +70,22 @@ TEST_F(TitleMenuTest, StartsAloneAndDrawsTheMenuWhereItBelongs)
 
 TEST_F(TitleMenuTest, CursorWrapsTakesTheFirstKeyInOrderAndEveryMoveSounds)
 {
-    const struct { uint32_t keys; int entry; } steps[] = {
-        {1u << kKeyRight, 1}, {1u << kKeyRight, 0}, {1u << kKeyLeft, 1}, {1u << kKeyLeft, 0}, // columns wrap
-        {1u << kKeyUp, 6}, {1u << kKeyDown, 0}, {1u << kKeyDown, 2}, {1u << kKeyDown, 4},     // rows wrap
-        {1u << kKeyRight, 5}, {1u << kKeyDown, 7}, {1u << kKeyDown, 1}, {1u << kKeyUp, 7},
+    const struct {
+        uint32_t keys;
+        int entry;
+    } steps[] = {
+        {1u << kKeyRight, 1},
+        {1u << kKeyRight, 0},
+        {1u << kKeyLeft, 1},
+        {1u << kKeyLeft, 0}, // columns wrap
+        {1u << kKeyUp, 6},
+        {1u << kKeyDown, 0},
+        {1u << kKeyDown, 2},
+        {1u << kKeyDown, 4}, // rows wrap
+        {1u << kKeyRight, 5},
+        {1u << kKeyDown, 7},
+        {1u << kKeyDown, 1},
+        {1u << kKeyUp, 7},
         {1u << kKeyRight | 1u << kKeyDown, 6},  // Right is tested before Down
         {1u << kKeyDown | 1u << kKeyReturn, 0}, // a move wins over a confirmation
     };
@@ -89,9 +109,11 @@ TEST_F(TitleMenuTest, QuitDialogAnswersNoToAFreshTitleAndYesToShutdown)
     ASSERT_EQ(LiveSlots(), Slots{kConfirmDialogSlot});
     ASSERT_TRUE(Dialog() && Dialog()->answer == 0);
     EXPECT_EQ(DrawnFrom(kBackgroundTileRect).size(), 300u) << "20 x 15 tiles";
-    EXPECT_TRUE(Drawn(175, 120, kQuitPanelRect) && Drawn(259, 128, kQuitQuestionRect) && Drawn(291, 192, kAnswerNoRect));
+    EXPECT_TRUE(Drawn(175, 120, kQuitPanelRect) && Drawn(259, 128, kQuitQuestionRect) &&
+                Drawn(291, 192, kAnswerNoRect));
     EXPECT_TRUE(Drawn(301, 224, kAnswerYesRect)) << "(640 - 39) / 2 = 300.5 rounds up";
-    EXPECT_TRUE(Drawn(183, 192, kMenuCursorRect) && DrawnFrom(kMenuCursorRect).size() == 1u) << "at the panel's left + 8";
+    EXPECT_TRUE(Drawn(183, 192, kMenuCursorRect) && DrawnFrom(kMenuCursorRect).size() == 1u)
+        << "at the panel's left + 8";
 
     for (auto [key, answer] : {std::pair{kKeyDown, 1}, {kKeyRight, 0}, {kKeyUp, 1}, {kKeyLeft, 0}, {kKeyLeft, 1}}) {
         Press(key);
@@ -124,8 +146,10 @@ protected:
     // Title entry 4 (column 0, row 2) opens the picture, entry 7 (column 1, row 3) stage select.
     void Open(int entry)
     {
-        for (int i = 0; i < entry % 2; ++i) Press(kKeyRight);
-        for (int i = 0; i < entry / 2; ++i) Press(kKeyDown);
+        for (int i = 0; i < entry % 2; ++i)
+            Press(kKeyRight);
+        for (int i = 0; i < entry / 2; ++i)
+            Press(kKeyDown);
         Press(kKeyReturn);
     }
     // The stage number and the count at y 240, in medium digits (17 px high, from atlas
@@ -134,7 +158,8 @@ protected:
     {
         std::vector<plat::RecordedSprite> found;
         for (const plat::RecordedSprite& s : Sprites())
-            if (Near(s.v0 * 2048.0f, 343.0f) && Near(s.v1 * 2048.0f, 360.0f) && Near(s.top, 240)) found.push_back(s);
+            if (Near(s.v0 * 2048.0f, 343.0f) && Near(s.v1 * 2048.0f, 360.0f) && Near(s.top, 240))
+                found.push_back(s);
         return found;
     }
     static float StageShown() { return Digits().empty() ? -1.0f : std::round(Digits()[0].u0 * 2048.0f); }
@@ -161,18 +186,24 @@ TEST_F(ScreensTest, StageSelectWrapsBothWaysAndKeepsTheStageForTheNextRace)
     ASSERT_EQ(LiveSlots(), Slots{kStageSelectSlot});
     EXPECT_EQ(g_stageLayers.stageNumber, 1) << "every start begins on stage 1";
     EXPECT_TRUE(Drawn(236, 100, kStageHeadingRect)) << "(640 - 169) / 2 = 235.5 rounds up";
-    EXPECT_TRUE(Drawn(162, 200, kStagePanelRect) && Drawn(232, 240, kStageLabelRect) && Drawn(378, 239, kStageSlashRect));
+    EXPECT_TRUE(Drawn(162, 200, kStagePanelRect) && Drawn(232, 240, kStageLabelRect) &&
+                Drawn(378, 239, kStageSlashRect));
     const auto digits = Digits();
     ASSERT_EQ(digits.size(), 2u) << "the stage and the count";
     EXPECT_EQ((std::vector<float>{digits[0].left, digits[1].left, std::round(digits[1].u0 * 2048.0f)}),
-              (std::vector<float>{348, 408, 973})) << "the count, 3";
+              (std::vector<float>{348, 408, 973}))
+        << "the count, 3";
 
-    const struct { KeySlotId key; int32_t stage; float digit; } steps[] = {
-        {kKeyRight, 2, 961}, {kKeyRight, 3, 973}, {kKeyRight, 1, 954}, {kKeyLeft, 3, 973}, {kKeyUp, 2, 961},
-        {kKeyUp, 1, 954}, {kKeyDown, 2, 961}, {kKeyDown, 3, 973}, {kKeyDown, 1, 954}, {kKeyLeft, 3, 973}};
+    const struct {
+        KeySlotId key;
+        int32_t stage;
+        float digit;
+    } steps[] = {{kKeyRight, 2, 961}, {kKeyRight, 3, 973}, {kKeyRight, 1, 954}, {kKeyLeft, 3, 973}, {kKeyUp, 2, 961},
+                 {kKeyUp, 1, 954},    {kKeyDown, 2, 961},  {kKeyDown, 3, 973},  {kKeyDown, 1, 954}, {kKeyLeft, 3, 973}};
     for (const auto& step : steps) {
         Press(step.key);
-        EXPECT_TRUE(g_stageLayers.stageNumber == step.stage && Heard(0) && StageShown() == step.digit) << "after key " << step.key;
+        EXPECT_TRUE(g_stageLayers.stageNumber == step.stage && Heard(0) && StageShown() == step.digit)
+            << "after key " << step.key;
     }
     Press(kKeyEscape);
     EXPECT_EQ((std::tuple{LiveSlots(), g_stageLayers.stageNumber}), std::make_tuple(Slots{kStageSelectSlot}, 3));
@@ -189,7 +220,8 @@ protected:
     void SetUp() override
     {
         FrontendRun::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
+        if (IsSkipped() || HasFatalFailure())
+            return;
         Open();
     }
     void TearDown() override
@@ -211,7 +243,8 @@ protected:
     static const OptionsWork* Work() { return TaskWork<OptionsWork>(&g_tasks[kOptionsSlot]); }
     void Flip(int row)
     {
-        while (Work()->cursor != row) Press(kKeyDown);
+        while (Work()->cursor != row)
+            Press(kKeyDown);
         Press(kKeyRight);
     }
 };
@@ -223,7 +256,8 @@ TEST_F(OptionsTest, DrawsEveryRowAndFlipsOnlyTheCopyUntilConfirmed)
     EXPECT_TRUE(Drawn(92, 100, kOptionsPanelRect) && Drawn(104, 453, kOptionsHelpRect));
     for (int row = 0; row < kOptionRowCount; ++row) {
         EXPECT_TRUE(Drawn(140, 108.0f + 25.0f * float(row), g_optionRows[row].label)) << row;
-        EXPECT_TRUE(Drawn(360, 108.0f + 25.0f * float(row), g_optionRows[row].value[1])) << "every setting starts on: " << row;
+        EXPECT_TRUE(Drawn(360, 108.0f + 25.0f * float(row), g_optionRows[row].value[1]))
+            << "every setting starts on: " << row;
     }
     EXPECT_TRUE(Drawn(100, 108, kMenuCursorRect) && DrawnFrom(kMenuCursorRect).size() == 1u);
 
@@ -232,7 +266,8 @@ TEST_F(OptionsTest, DrawsEveryRowAndFlipsOnlyTheCopyUntilConfirmed)
         EXPECT_TRUE(Work()->cursor == cursor && Heard(0)) << cursor;
     }
     Press(kKeyLeft); // Left flips as Right does
-    EXPECT_TRUE(Heard(0) && Work()->copies[1] == 0 && g_gameConfig.vsyncOption == 1) << "not applied before confirmation";
+    EXPECT_TRUE(Heard(0) && Work()->copies[1] == 0 && g_gameConfig.vsyncOption == 1)
+        << "not applied before confirmation";
     EXPECT_TRUE(Drawn(360, 133, g_optionRows[1].value[0]) && Drawn(100, 133, kMenuCursorRect));
     Press(kKeyEscape);
     EXPECT_TRUE(!Heard(0) && LiveSlots() == Slots{kOptionsSlot}) << "there is no leaving without confirming";
@@ -251,14 +286,17 @@ TEST_F(OptionsTest, SoundMusicAndBattleRowsApplyWithoutTouchingTheDevice)
     EXPECT_TRUE(g_gameConfig.musicOn == 1 && plat::BufferPlaying(g_music[0]) && plat::BufferPosition(g_music[0]) == 0u);
 
     Open();
-    for (int row : {3, 4, 5}) Flip(row);
+    for (int row : {3, 4, 5})
+        Flip(row);
     Press(kKeyReturn);
     // music, effects, battle animation off; windowed, vsync, depth and colour depth (no row has it) kept
-    EXPECT_EQ((std::vector<int>{g_gameConfig.musicOn, g_gameConfig.soundEffectsOn, g_gameConfig.battleAnimation, g_gameConfig.windowedOption, g_gameConfig.vsyncOption,
-                                g_gameConfig.depth24Option, g_gameConfig.colour32Option}),
+    EXPECT_EQ((std::vector<int>{g_gameConfig.musicOn, g_gameConfig.soundEffectsOn, g_gameConfig.battleAnimation,
+                                g_gameConfig.windowedOption, g_gameConfig.vsyncOption, g_gameConfig.depth24Option,
+                                g_gameConfig.colour32Option}),
               (std::vector<int>{0, 0, 0, 1, 1, 1, 1}));
     EXPECT_TRUE(LiveSlots() == Slots{kTitleSlot} && !DeviceRebuilt());
-    for (plat::SoundBuffer* track : g_music) EXPECT_FALSE(plat::BufferPlaying(track)) << "music off, the title's too";
+    for (plat::SoundBuffer* track : g_music)
+        EXPECT_FALSE(plat::BufferPlaying(track)) << "music off, the title's too";
 
     // The screen reopens with the stored values.
     Open();
@@ -269,8 +307,10 @@ TEST_F(OptionsTest, DisplayRowsRebuildTheDeviceAndARefusedModeFallsBackToTheOneT
 {
     for (int row = 0; row < 4; ++row) {
         SCOPED_TRACE(row);
-        if (row > 0) Open();
-        if (row == 3) g_createDisplayDevice = RefusingCreation, g_creationsToRefuse = 1;
+        if (row > 0)
+            Open();
+        if (row == 3)
+            g_createDisplayDevice = RefusingCreation, g_creationsToRefuse = 1;
         Flip(row % 3); // full screen, vsync off, 16-bit depth; then back to windowed, refused
         Press(kKeyReturn);
         EXPECT_TRUE(DeviceRebuilt() && g_uiAtlas != nullptr && g_running == 1 && HeadlessIsRunning());
@@ -278,8 +318,10 @@ TEST_F(OptionsTest, DisplayRowsRebuildTheDeviceAndARefusedModeFallsBackToTheOneT
         Frames(1);
         EXPECT_TRUE(Drawn(136, 200, kTitleMenuPanelRect)) << "drawn with the new device";
     }
-    EXPECT_EQ((std::vector<int>{g_refusedCreations, g_gameConfig.windowedOption, g_gameConfig.vsyncOption, g_gameConfig.depth24Option}),
-              (std::vector<int>{1, 0, 0, 0})) << "one refusal, still full screen";
+    EXPECT_EQ((std::vector<int>{g_refusedCreations, g_gameConfig.windowedOption, g_gameConfig.vsyncOption,
+                                g_gameConfig.depth24Option}),
+              (std::vector<int>{1, 0, 0, 0}))
+        << "one refusal, still full screen";
 
     // Neither the new mode nor the old one: nothing half-built is left to draw on.
     g_creationsToRefuse = 2;
@@ -302,8 +344,10 @@ TEST_F(FrontendRun, InGameOptionsDrawNoTitleBackgroundAndConfirmWithTheBoardTrac
     EXPECT_EQ(CreateOptionsScreen(100.0f, 1), 0) << "slot 162 is taken";
     Frames(2);
     EXPECT_TRUE(DrawnFrom({404, 596, 436, 628}).empty() && DrawnFrom({767, 94, 908, 125}).empty() &&
-                Drawn(92, 100, {1590, 1394, 2047, 1565})) << "no tiles nor title; the panel at (640 - 457) / 2 = 91.5 rounded up";
+                Drawn(92, 100, {1590, 1394, 2047, 1565}))
+        << "no tiles nor title; the panel at (640 - 457) / 2 = 91.5 rounded up";
     Press(kKeyReturn);
     EXPECT_TRUE(LiveSlots().empty());
-    for (int track = 0; track < 4; ++track) EXPECT_EQ(plat::BufferPlaying(g_music[track]), track == 1) << track;
+    for (int track = 0; track < 4; ++track)
+        EXPECT_EQ(plat::BufferPlaying(g_music[track]), track == 1) << track;
 }

@@ -23,7 +23,10 @@ const fs::path kCorpus = fs::path(SUGOROKU_SOURCE_DIR) / "fuzz" / "corpus";
 // Image seeds are named <kind>_<width>x<height> and decode at that size.
 TEST(FuzzSeeds, EverySeedIsSmallAndLoadsThroughTheGamesReaders)
 {
-    struct Restore { plat::GfxDevice* saved = g_d3dDevice; ~Restore() { delete g_d3dDevice, g_d3dDevice = saved; } } restore;
+    struct Restore {
+        plat::GfxDevice* saved = g_d3dDevice;
+        ~Restore() { delete g_d3dDevice, g_d3dDevice = saved; }
+    } restore;
     g_d3dDevice = plat::CreateRecordingDevice();
     for (const std::string target : {"archive", "wave", "image", "xfile", "history"}) {
         int seeds = 0;

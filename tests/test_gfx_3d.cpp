@@ -9,19 +9,22 @@
 
 namespace {
 
-plat::Vec3 Apply(const plat::Vec3& p, const plat::Matrix4& m, float w = 1.0f) {
+plat::Vec3 Apply(const plat::Vec3& p, const plat::Matrix4& m, float w = 1.0f)
+{
     return {p.x * m.m[0][0] + p.y * m.m[1][0] + p.z * m.m[2][0] + w * m.m[3][0],
             p.x * m.m[0][1] + p.y * m.m[1][1] + p.z * m.m[2][1] + w * m.m[3][1],
             p.x * m.m[0][2] + p.y * m.m[1][2] + p.z * m.m[2][2] + w * m.m[3][2]};
 }
 
-void ExpectVec(const plat::Vec3& v, float x, float y, float z, float tolerance = 1e-5f) {
+void ExpectVec(const plat::Vec3& v, float x, float y, float z, float tolerance = 1e-5f)
+{
     EXPECT_NEAR(v.x, x, tolerance);
     EXPECT_NEAR(v.y, y, tolerance);
     EXPECT_NEAR(v.z, z, tolerance);
 }
 
-TEST(GfxCamera, FrustumFollowsTheCameraAndProjectionNeedsADevice) {
+TEST(GfxCamera, FrustumFollowsTheCameraAndProjectionNeedsADevice)
+{
     std::memset(g_frustumPlanes, 0, sizeof g_frustumPlanes);
     {
         gfx_test::RecordingDevice device;
@@ -32,8 +35,11 @@ TEST(GfxCamera, FrustumFollowsTheCameraAndProjectionNeedsADevice) {
             EXPECT_NEAR(p[0] * p[0] + p[1] * p[1] + p[2] * p[2], 1.0f, 1e-5f);
         // Behind the eye, beyond the far plane (eye + 100) and far out to the side are out, but a
         // large sphere reaches in; the near side lies at half the near distance in front of the eye.
-        const struct { float x, z, r; int in; } cases[] = {{0, 0, 0, 1},   {0, -20, 1, 0},    {0, 95, 1, 0},    {50, 0, 1, 0},
-                                                           {50, 0, 60, 1}, {0, -9.94f, 0, 1}, {0, -9.96f, 0, 0}};
+        const struct {
+            float x, z, r;
+            int in;
+        } cases[] = {{0, 0, 0, 1},   {0, -20, 1, 0},    {0, 95, 1, 0},    {50, 0, 1, 0},
+                     {50, 0, 60, 1}, {0, -9.94f, 0, 1}, {0, -9.96f, 0, 0}};
         for (const auto& c : cases)
             EXPECT_EQ(IsSphereInFrustum(c.x, 0, c.z, c.r), c.in) << c.x << "," << c.z << " r " << c.r;
         // A sphere touching a plane from outside counts as inside.
@@ -41,7 +47,8 @@ TEST(GfxCamera, FrustumFollowsTheCameraAndProjectionNeedsADevice) {
             p[0] = 1.0f;
             p[1] = p[2] = p[3] = 0.0f;
         }
-        EXPECT_EQ(std::make_pair(IsSphereInFrustum(-2.0f, 5, 5, 2.0f), IsSphereInFrustum(-2.001f, 5, 5, 2.0f)), std::make_pair(1, 0));
+        EXPECT_EQ(std::make_pair(IsSphereInFrustum(-2.0f, 5, 5, 2.0f), IsSphereInFrustum(-2.001f, 5, 5, 2.0f)),
+                  std::make_pair(1, 0));
     }
     // After a failed rebuild the update pass runs without a device: nothing may touch it.
     std::memset(g_frustumPlanes, 0, sizeof g_frustumPlanes);
@@ -57,10 +64,13 @@ TEST(GfxCamera, FrustumFollowsTheCameraAndProjectionNeedsADevice) {
     DrawModel(&g_modelTable[0], nullptr);
 }
 
-TEST(GfxWorldMatrix, FacingIsNormalisedOnceAndWrittenBackAndLeanStaysInTheXYPlane) {
+TEST(GfxWorldMatrix, FacingIsNormalisedOnceAndWrittenBackAndLeanStaysInTheXYPlane)
+{
     plat::Matrix4 m, b;
     const float at[3] = {4, 5, 6};
-    const struct { float in, out; } cases[] = {{-90, 270}, {360, 360}, {725, 365}, {-400, -40}, {45, 45}, {0, 0}};
+    const struct {
+        float in, out;
+    } cases[] = {{-90, 270}, {360, 360}, {725, 365}, {-400, -40}, {45, 45}, {0, 0}};
     for (const auto& c : cases) {
         float facing = c.in, leaning = c.in;
         MakeWorldMatrixYaw(&m, at, &facing);
@@ -82,18 +92,22 @@ TEST(GfxWorldMatrix, FacingIsNormalisedOnceAndWrittenBackAndLeanStaysInTheXYPlan
     ExpectVec({upB.y, upB.z, 0}, 0.8660254f, 0, 0, 1e-6f);
 }
 
-TEST(GfxPlane, GroundHelpers) {
+TEST(GfxPlane, GroundHelpers)
+{
     // Degrees are turned to radians with 3.14, so a quarter turn is slightly short.
     for (auto [from, angle, wantX, wantZ] : {std::tuple{0.0f, 90.0f, 0.0159255f, 19.999994f},
-                                             {0.0f, 180.0f, -19.999975f, 0.031851f}, {1.0f, 0.0f, 21.0f, 2.0f}}) {
+                                             {0.0f, 180.0f, -19.999975f, 0.031851f},
+                                             {1.0f, 0.0f, 21.0f, 2.0f}}) {
         float x = 0, z = 0;
         OffsetByAngle(&x, &z, from, 2 * from, angle, 20);
         ExpectVec({x, z, 0}, wantX, wantZ, 0, 2e-6f);
     }
     // Steps go only along rounded headings; any other leaves the output untouched (-1).
-    const struct { float heading, x, z; } steps[] = {
-        {89.5f, 10, 22}, {90.4f, 10, 22}, {-90, 10, 18}, {360, 12, 20}, {540, 8, 20}, {0, 12, 20}, {180, 8, 20},
-        {270, 10, 18}, {-180, 8, 20}, {810, 10, 22}, {45, -1, -1}, {900, -1, -1}, {-270, -1, -1}, {89.4f, -1, -1}};
+    const struct {
+        float heading, x, z;
+    } steps[] = {{89.5f, 10, 22}, {90.4f, 10, 22}, {-90, 10, 18},  {360, 12, 20},  {540, 8, 20},
+                 {0, 12, 20},     {180, 8, 20},    {270, 10, 18},  {-180, 8, 20},  {810, 10, 22},
+                 {45, -1, -1},    {900, -1, -1},   {-270, -1, -1}, {89.4f, -1, -1}};
     for (const auto& c : steps) {
         float x = -1, z = -1;
         StepInDirection(&x, &z, 10, 20, c.heading, 2);
@@ -104,7 +118,8 @@ TEST(GfxPlane, GroundHelpers) {
 }
 
 // The board's quads are checked corner by corner in the board view tests; here each call's colour.
-TEST(GfxQuads, EachQuadTakesItsOwnColourAndTexture) {
+TEST(GfxQuads, EachQuadTakesItsOwnColourAndTexture)
+{
     gfx_test::RecordingDevice device;
     plat::Texture* tile = device.MakeTexture(32, 32);
     Vertex3D quad[4] = {};
@@ -119,7 +134,8 @@ TEST(GfxQuads, EachQuadTakesItsOwnColourAndTexture) {
 }
 
 // A model of one triangle whose bounding box is the cube of side 1 about (cx, 0, 0).
-ModelRecord CubeBoundedModel(float cx) {
+ModelRecord CubeBoundedModel(float cx)
+{
     plat::XMeshData data;
     data.positions = {cx - 0.5f, -0.5f, -0.5f, cx + 0.5f, 0.5f, 0.5f, cx + 0.5f, -0.5f, 0.5f};
     data.indices = {0, 1, 2};
@@ -133,7 +149,8 @@ ModelRecord CubeBoundedModel(float cx) {
 // Models wholly out of view are not sent; a model that reaches into view by any part of
 // its bounding sphere is. The camera looks along +z from z = -20: at the origin the view
 // is 5.36 units wide on either side, its sides leaning 15 degrees; the far side is z = 80.
-TEST(GfxModelCulling, OnlyModelsThatReachIntoTheViewAreSent) {
+TEST(GfxModelCulling, OnlyModelsThatReachIntoTheViewAreSent)
+{
     gfx_test::RecordingDevice device;
     ModelRecord centred = CubeBoundedModel(0.0f), offset = CubeBoundedModel(10.0f);
     plat::Texture* skin = device.MakeTexture(2, 2);
@@ -178,7 +195,8 @@ TEST(GfxModelCulling, OnlyModelsThatReachIntoTheViewAreSent) {
             const plat::Matrix4 world = g_d3dDevice->GetTransform(plat::TransformState::World);
             EXPECT_EQ(std::memcmp(&world, &p.world, sizeof world), 0);
             EXPECT_TRUE(g_d3dDevice->GetRenderState(plat::RenderState::Lighting) == 0 &&
-                        g_d3dDevice->GetTexture() == p.model->textures[0] && g_d3dDevice->GetVertexFormat() == plat::kFvfWorld);
+                        g_d3dDevice->GetTexture() == p.model->textures[0] &&
+                        g_d3dDevice->GetVertexFormat() == plat::kFvfWorld);
         }
         for (size_t i = 0; i < std::size(places); ++i)
             EXPECT_EQ(sent[i], places[i].sent || !culling) << "place " << i << (culling ? "" : " without culling");

@@ -13,7 +13,8 @@ using gfx_test::ArchiveImage;
 using gfx_test::SolidBmp;
 
 // A mesh of one triangle per entry; entry i is the material of triangle i.
-plat::XMeshData Triangles(const std::vector<uint32_t>& faceMaterials, const std::vector<bool>& textured) {
+plat::XMeshData Triangles(const std::vector<uint32_t>& faceMaterials, const std::vector<bool>& textured)
+{
     plat::XMeshData d;
     for (size_t i = 0; i < faceMaterials.size(); ++i) {
         const float x = static_cast<float>(i);
@@ -33,9 +34,13 @@ plat::XMeshData Triangles(const std::vector<uint32_t>& faceMaterials, const std:
 }
 
 // The block a recorded texture came from: the tests' images carry it in their blue byte.
-int BlockOf(const plat::Texture* t) { return t ? static_cast<int>(t->pixels.at(0) & 0xFF) : -1; }
+int BlockOf(const plat::Texture* t)
+{
+    return t ? static_cast<int>(t->pixels.at(0) & 0xFF) : -1;
+}
 
-std::vector<int> BlocksOf(const ModelRecord& m, uint32_t n) {
+std::vector<int> BlocksOf(const ModelRecord& m, uint32_t n)
+{
     std::vector<int> blocks;
     for (uint32_t i = 0; i < n; ++i)
         blocks.push_back(BlockOf(m.textures[i]));
@@ -45,18 +50,23 @@ std::vector<int> BlocksOf(const ModelRecord& m, uint32_t n) {
 class GfxAssets : public ::testing::Test {
 protected:
     void SetUp() override { g_meshTextureCounter = 0; }
-    void TearDown() override {
+    void TearDown() override
+    {
         for (ModelRecord& r : models)
             ReleaseModelRecord(&r);
         FreeDataFile();
     }
-    void Load(const ArchiveImage& archive) { ASSERT_EQ(LoadDataFromMemory(archive.Bytes().data(), archive.Bytes().size()), 1); }
+    void Load(const ArchiveImage& archive)
+    {
+        ASSERT_EQ(LoadDataFromMemory(archive.Bytes().data(), archive.Bytes().size()), 1);
+    }
 
     gfx_test::RecordingDevice device;
     ModelRecord models[4] = {};
 };
 
-TEST_F(GfxAssets, MeshSubsetsGroupFacesByMaterialAndBadMeshesAreRefused) {
+TEST_F(GfxAssets, MeshSubsetsGroupFacesByMaterialAndBadMeshesAreRefused)
+{
     plat::Mesh* mesh = plat::CreateMeshFromXData(Triangles({1, 0, 1}, {false, false}));
     ASSERT_NE(mesh, nullptr);
     ASSERT_EQ(mesh->subsets.size(), 2u);
@@ -67,8 +77,11 @@ TEST_F(GfxAssets, MeshSubsetsGroupFacesByMaterialAndBadMeshesAreRefused) {
     plat::ReleaseMesh(mesh);
 
     // No such vertex; no such material; texture coordinates for two vertices of three.
-    for (auto breakIt : {+[](plat::XMeshData& d) { d.indices[2] = 3; }, +[](plat::XMeshData& d) { d.triangleMaterial[0] = 1; },
-                         +[](plat::XMeshData& d) { d.texCoords = {0, 0, 1, 1}; }}) {
+    for (auto breakIt :
+         {+[](plat::XMeshData& d) { d.indices[2] = 3; }, +[](plat::XMeshData& d) { d.triangleMaterial[0] = 1; },
+          +[](plat::XMeshData& d) {
+              d.texCoords = {0, 0, 1, 1};
+          }}) {
         plat::XMeshData bad = Triangles({0}, {false});
         breakIt(bad);
         EXPECT_EQ(plat::CreateMeshFromXData(bad), nullptr);
@@ -87,7 +100,8 @@ TEST_F(GfxAssets, MeshSubsetsGroupFacesByMaterialAndBadMeshesAreRefused) {
     }
 }
 
-TEST_F(GfxAssets, TexturesAreKeyedAndPaddedAndMaterialTexturesTakeBlocksInOrderNeverPastTheirRange) {
+TEST_F(GfxAssets, TexturesAreKeyedAndPaddedAndMaterialTexturesTakeBlocksInOrderNeverPastTheirRange)
+{
     ArchiveImage archive;
     const uint32_t pixels[6] = {0xFF00FF00u, 0xFF00FE00u, 0xFF01FF00u, 0x8000FF00u, 0xFF00FF00u, 0xFFFFFFFFu};
     archive.Add(5, plat::EncodeBmp32(pixels, 3, 2));
@@ -118,8 +132,8 @@ TEST_F(GfxAssets, TexturesAreKeyedAndPaddedAndMaterialTexturesTakeBlocksInOrderN
     EXPECT_EQ(BlocksOf(models[1], 1), (std::vector<int>{-1}));
     EXPECT_EQ(BlocksOf(models[2], 2), (std::vector<int>{-1, 37}));
     EXPECT_EQ(g_meshTextureCounter, 4);
-    EXPECT_EQ((std::vector<float>{models[0].materials[2].emissive[0], models[0].materials[2].diffuse[3], models[0].height,
-                                  models[0].width, models[0].depth}),
+    EXPECT_EQ((std::vector<float>{models[0].materials[2].emissive[0], models[0].materials[2].diffuse[3],
+                                  models[0].height, models[0].width, models[0].depth}),
               (std::vector<float>{0.5f, 0.5f, 2, 3, 1}));
 
     // Past block 100 a material stays untextured but is still counted, also far past the archive's table.
@@ -133,7 +147,8 @@ TEST_F(GfxAssets, TexturesAreKeyedAndPaddedAndMaterialTexturesTakeBlocksInOrderN
     EXPECT_EQ(models[3].textures[0], nullptr);
 }
 
-TEST_F(GfxAssets, ModelDrawingLightsEachSubsetWithItsMaterial) {
+TEST_F(GfxAssets, ModelDrawingLightsEachSubsetWithItsMaterial)
+{
     ArchiveImage archive;
     archive.Add(34, SolidBmp(1, 1, 0xFF000022u));
     Load(archive);
@@ -175,7 +190,8 @@ TEST_F(GfxAssets, ModelDrawingLightsEachSubsetWithItsMaterial) {
     EXPECT_EQ(frame.MeshDraws().size(), 3u);
 }
 
-TEST_F(GfxAssets, RebuildGivesEveryMaterialTheSameBlockAndTheStartCamera) {
+TEST_F(GfxAssets, RebuildGivesEveryMaterialTheSameBlockAndTheStartCamera)
+{
     ReleaseGraphics(); // the device comes from the start-up here
     plat::SelectGfxBackend(plat::GfxBackend::Recording);
     gfx_test::ArchiveImage archive = gfx_test::MinimalGraphicsArchive();
@@ -189,7 +205,8 @@ TEST_F(GfxAssets, RebuildGivesEveryMaterialTheSameBlockAndTheStartCamera) {
         EXPECT_EQ(BlocksOf(g_modelTable[0], 2), (std::vector<int>{34, -1}));
         EXPECT_EQ(BlocksOf(g_modelTable[3], 2), (std::vector<int>{35, 36}));
         EXPECT_EQ(g_meshTextureCounter, 3);
-        EXPECT_EQ((std::vector<float>{g_modelTable[3].height, g_effectModels[2].height}), (std::vector<float>{2.0f, 6.8f}));
+        EXPECT_EQ((std::vector<float>{g_modelTable[3].height, g_effectModels[2].height}),
+                  (std::vector<float>{2.0f, 6.8f}));
         EXPECT_EQ(g_textures[31]->pixels[0], 0xFF00001Fu);
         float out[3];
         const float start[3] = {0, 100, 0};

@@ -25,7 +25,8 @@
 
 namespace {
 
-bool SameState(const plat::DrawState& a, const plat::DrawState& b) {
+bool SameState(const plat::DrawState& a, const plat::DrawState& b)
+{
     return std::memcmp(&a.world, &b.world, sizeof a.world) == 0 && std::memcmp(&a.view, &b.view, sizeof a.view) == 0 &&
            std::memcmp(&a.projection, &b.projection, sizeof a.projection) == 0 && a.depthTest == b.depthTest &&
            a.lighting == b.lighting && a.alphaBlend == b.alphaBlend &&
@@ -34,7 +35,8 @@ bool SameState(const plat::DrawState& a, const plat::DrawState& b) {
 
 // Everything the recorder keeps of a draw that the picture depends on.
 bool SameDraw(const plat::RecordedFrame& a, const plat::RecordedDraw& da, const plat::RecordedFrame& b,
-              const plat::RecordedDraw& db) {
+              const plat::RecordedDraw& db)
+{
     if (da.primitive != db.primitive || da.fvf != db.fvf || da.stride != db.stride ||
         da.primitiveCount != db.primitiveCount || da.vertexCount != db.vertexCount || da.texture != db.texture ||
         da.mesh != db.mesh || da.subset != db.subset)
@@ -47,7 +49,8 @@ bool SameDraw(const plat::RecordedFrame& a, const plat::RecordedDraw& da, const 
 
 // Whether every vertex of the drawn mesh lies beyond one side of the view volume
 // (clip x or y beyond -w..w, z beyond 0..w): then the draw shows no pixel.
-bool WhollyOutOfView(const plat::RecordedFrame& frame, const plat::RecordedDraw& draw) {
+bool WhollyOutOfView(const plat::RecordedFrame& frame, const plat::RecordedDraw& draw)
+{
     const plat::DrawState& st = frame.StateOf(draw);
     const plat::Matrix4 m = plat::MatrixMultiply(plat::MatrixMultiply(st.world, st.view), st.projection);
     const plat::Mesh& mesh = *draw.mesh;
@@ -66,7 +69,8 @@ bool WhollyOutOfView(const plat::RecordedFrame& frame, const plat::RecordedDraw&
 
 class BoardFrames : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         namespace fs = std::filesystem;
         const fs::path build = SUGOROKU_BUILD_DIR;
         for (const char* name : {"data.dat", "mappack.dat", "epack.dat"}) {
@@ -83,7 +87,8 @@ protected:
         started_ = true;
         SeedRandom(7);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         UseModelCulling(true);
         plat::UseGlDrawBatching(true);
         if (started_) {
@@ -99,7 +104,8 @@ protected:
     }
 
     // The frame the tasks draw now, taken down by a recorder standing in for the device.
-    static plat::RecordedFrame Record() {
+    static plat::RecordedFrame Record()
+    {
         plat::GfxDevice* device = g_d3dDevice;
         g_d3dDevice = plat::CreateRecordingDevice();
         g_d3dDevice->AdoptStateOf(*device);
@@ -112,7 +118,8 @@ protected:
     }
 
     // The frame drawn through OpenGL, and what it asked of OpenGL.
-    static std::vector<uint32_t> Picture(plat::GlCallCounts* calls) {
+    static std::vector<uint32_t> Picture(plat::GlCallCounts* calls)
+    {
         std::vector<uint32_t> pixels;
         BeginFrameDraw();
         DrawAllTasks();
@@ -127,7 +134,8 @@ protected:
     bool started_ = false;
 };
 
-TEST_F(BoardFrames, OnEveryStageTheQuickFrameShowsWhatThePlainOneShows) {
+TEST_F(BoardFrames, OnEveryStageTheQuickFrameShowsWhatThePlainOneShows)
+{
     size_t culledOnAllStages = 0;
     for (int stage = 1; stage <= 3; ++stage) {
         SCOPED_TRACE(stage);

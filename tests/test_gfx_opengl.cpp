@@ -21,7 +21,8 @@ namespace {
 
 class GfxOpenGl : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
         ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
         plat::PrepareGlWindowAttributes(true);
@@ -37,7 +38,8 @@ protected:
         SetFullViewport();
         SetBlendStates();
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         for (ModelRecord& r : models)
             ReleaseModelRecord(&r);
         for (plat::Texture* t : textures)
@@ -49,7 +51,8 @@ protected:
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
     }
 
-    plat::Texture* Texture(uint32_t w, uint32_t h, const std::vector<uint32_t>& pixels) {
+    plat::Texture* Texture(uint32_t w, uint32_t h, const std::vector<uint32_t>& pixels)
+    {
         plat::Image image;
         image.width = image.imageWidth = w;
         image.height = image.imageHeight = h;
@@ -58,13 +61,15 @@ protected:
     }
 
     // A 4 x 4 square on the ground around the origin, texture corners in order.
-    static void FloorQuad(Vertex3D quad[4]) {
+    static void FloorQuad(Vertex3D quad[4])
+    {
         const float corner[4][2] = {{-2, 2}, {2, 2}, {2, -2}, {-2, -2}};
         for (int i = 0; i < 4; ++i)
             SetVertex3D(&quad[i], corner[i][0], 0, corner[i][1], float(i == 1 || i == 2), float(i >= 2));
     }
 
-    uint32_t At(const float point[3]) {
+    uint32_t At(const float point[3])
+    {
         float s[3];
         ProjectToScreen(s, point);
         return pixels.at(static_cast<size_t>(s[1]) * 640 + static_cast<size_t>(s[0])); // off screen throws
@@ -76,7 +81,8 @@ protected:
     std::vector<uint32_t> pixels;
 };
 
-TEST_F(GfxOpenGl, KnownFrameIsDrawnTexelExact) {
+TEST_F(GfxOpenGl, KnownFrameIsDrawnTexelExact)
+{
     const uint32_t red = 0xFFFF0000u, blue = 0xFF0000FFu;
     plat::Texture* checker = Texture(2, 2, {red, blue, blue, red});
     std::vector<uint32_t> texels(16);
@@ -103,7 +109,8 @@ TEST_F(GfxOpenGl, KnownFrameIsDrawnTexelExact) {
     float centre[3];
     const float middle[3] = {0, 0, 0}, farRight[3] = {1, 0, 1};
     ProjectToScreen(centre, farRight);
-    DrawSprite(RoundToNearest(centre[0]) - 2.0f, RoundToNearest(centre[1]) - 2.0f, {0, 0, 4, 4}, 4, 4, 0xFF00FFFFu, nullptr);
+    DrawSprite(RoundToNearest(centre[0]) - 2.0f, RoundToNearest(centre[1]) - 2.0f, {0, 0, 4, 4}, 4, 4, 0xFF00FFFFu,
+               nullptr);
     Vertex3D quad[4];
     FloorQuad(quad);
     g_d3dDevice->SetTransform(plat::TransformState::World, plat::MatrixIdentity());
@@ -134,14 +141,16 @@ TEST_F(GfxOpenGl, KnownFrameIsDrawnTexelExact) {
     // The checker: each quarter of the quad shows one texel (point sampling, no blur).
     // The lit triangle shows only its emissive green; the spheres their vertex colours.
     const float nearLeft[3] = {-1, 0, -1}, nearRight[3] = {1, 0, -1}, farLeft[3] = {-1, 0, 1}, lit[3] = {5, 0, 1};
-    EXPECT_EQ((std::vector<uint32_t>{At(nearLeft), At(nearRight), At(farLeft), At(farRight), At(lit), At(redAt), At(yellowAt)}),
+    EXPECT_EQ((std::vector<uint32_t>{At(nearLeft), At(nearRight), At(farLeft), At(farRight), At(lit), At(redAt),
+                                     At(yellowAt)}),
               (std::vector<uint32_t>{blue, red, red, 0xFF00FFFFu, 0xFF00FF00u, 0xFFFF0000u, 0xFFFFFF00u}));
 
     EXPECT_NEAR(static_cast<int>(pixels[21 * 640 + 21] & 0xFF), 128, 2);
     EXPECT_EQ(pixels[2 * 640 + 2], 0xFF000000u); // cleared to black
 }
 
-TEST_F(GfxOpenGl, GatheredFansDrawTheSamePictureAsSingleFans) {
+TEST_F(GfxOpenGl, GatheredFansDrawTheSamePictureAsSingleFans)
+{
     std::vector<uint32_t> texels(64);
     for (uint32_t i = 0; i < 64; ++i)
         texels[i] = (i % 5 == 0 ? 0x40000000u : 0xFF000000u) | (i * 0x030507u);
@@ -165,9 +174,10 @@ TEST_F(GfxOpenGl, GatheredFansDrawTheSamePictureAsSingleFans) {
         for (int i = 0; i < 24; ++i) {
             const float x = -8.0f + 0.7f * static_cast<float>(i), z = -3.0f + 0.25f * static_cast<float>(i % 7);
             for (int k = 0; k < 4; ++k)
-                SetVertex3D(&quad[k], x + float(k == 1 || k == 2) * 2, k == 2 ? 0.1f * float(i % 3) : 0, z + float(k < 2) * 3,
-                            float(k == 1 || k == 2) * 1.5f, float(k >= 2));
-            const plat::Matrix4 world = i < 12 ? plat::MatrixIdentity() : plat::MatrixTranslation(0, 0.5f, float(i - 12) * 0.1f);
+                SetVertex3D(&quad[k], x + float(k == 1 || k == 2) * 2, k == 2 ? 0.1f * float(i % 3) : 0,
+                            z + float(k < 2) * 3, float(k == 1 || k == 2) * 1.5f, float(k >= 2));
+            const plat::Matrix4 world =
+                i < 12 ? plat::MatrixIdentity() : plat::MatrixTranslation(0, 0.5f, float(i - 12) * 0.1f);
             g_d3dDevice->SetTransform(plat::TransformState::World, world);
             if (i >= 18) {
                 g_d3dDevice->SetRenderState(plat::RenderState::Lighting, 1);
@@ -182,7 +192,8 @@ TEST_F(GfxOpenGl, GatheredFansDrawTheSamePictureAsSingleFans) {
         for (int i = 0; i < 40; ++i) {
             g_d3dDevice->SetRenderState(plat::RenderState::DepthTest, i < 30);
             DrawSprite(float((i * 37) % 600), float((i * 53) % 440), {0, 0, 8, 8}, 8, 8,
-                       0x90FFFFFFu - static_cast<uint32_t>(i) * 0x00040302u, i % 4 == 3 ? nullptr : (i % 2 ? second : first));
+                       0x90FFFFFFu - static_cast<uint32_t>(i) * 0x00040302u,
+                       i % 4 == 3 ? nullptr : (i % 2 ? second : first));
         }
         g_d3dDevice->SetRenderState(plat::RenderState::DepthTest, 1);
         ASSERT_TRUE(g_d3dDevice->ReadPixels(picture[gathered]));
@@ -198,7 +209,8 @@ TEST_F(GfxOpenGl, GatheredFansDrawTheSamePictureAsSingleFans) {
 // Draws the frame twice, every fan on its own and gathered, and returns both pictures
 // and what the gathered frame asked of OpenGL.
 template <typename DrawFn>
-std::pair<std::vector<uint32_t>, std::vector<uint32_t>> PlainAndGathered(DrawFn draw, plat::GlCallCounts* gathered) {
+std::pair<std::vector<uint32_t>, std::vector<uint32_t>> PlainAndGathered(DrawFn draw, plat::GlCallCounts* gathered)
+{
     std::vector<uint32_t> picture[2];
     for (int on = 0; on < 2; ++on) {
         plat::UseGlDrawBatching(on == 1);
@@ -212,7 +224,8 @@ std::pair<std::vector<uint32_t>, std::vector<uint32_t>> PlainAndGathered(DrawFn 
     return {picture[0], picture[1]};
 }
 
-size_t DifferentPixels(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+size_t DifferentPixels(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
+{
     size_t n = a.size() == b.size() ? 0 : std::max(a.size(), b.size());
     for (size_t i = 0; i < std::min(a.size(), b.size()); ++i)
         n += a[i] != b[i];
@@ -221,7 +234,8 @@ size_t DifferentPixels(const std::vector<uint32_t>& a, const std::vector<uint32_
 
 // A square of side 2 in the plane z = 0 with its top left corner at (x, y), corners in
 // the board's order.
-void Square(float x, float y, plat::Texture* texture) {
+void Square(float x, float y, plat::Texture* texture)
+{
     Vertex3D q[4];
     SetVertex3D(&q[0], x, y, 0, 0, 0);
     SetVertex3D(&q[1], x + 2, y, 0, 1, 0);
@@ -232,7 +246,8 @@ void Square(float x, float y, plat::Texture* texture) {
 
 // The camera looks straight at the plane z = 0, so that every pixel of it has one depth:
 // wherever two quads of it overlap they tie, and only their order decides.
-TEST_F(GfxOpenGl, OpaqueQuadsGatherByTextureWhereNoTwoMeetAtEqualDepth) {
+TEST_F(GfxOpenGl, OpaqueQuadsGatherByTextureWhereNoTwoMeetAtEqualDepth)
+{
     std::vector<uint32_t> texels(16);
     for (uint32_t i = 0; i < 16; ++i)
         texels[i] = 0xFF000000u | (i * 0x0B0D07u);
@@ -299,15 +314,16 @@ TEST_F(GfxOpenGl, OpaqueQuadsGatherByTextureWhereNoTwoMeetAtEqualDepth) {
         return At(p);
     };
     std::swap(pixels, gathered);
-    EXPECT_EQ(std::vector<uint32_t>({at(-2.25f, 0.25f), at(8.375f, 8.25f), at(7.75f, 8.25f), at(7.5625f, -3.5625f),
-                                     at(-7.75f, -7.75f)}),
+    EXPECT_EQ(std::vector<uint32_t>(
+                  {at(-2.25f, 0.25f), at(8.375f, 8.25f), at(7.75f, 8.25f), at(7.5625f, -3.5625f), at(-7.75f, -7.75f)}),
               std::vector<uint32_t>({0xFF374123u, 0xFF63753Fu, 0xFF374123u ^ 0x00FFFF00u, 0xFF374123u, 0xFF424E2Au}));
 }
 
 // A model's vertices are kept by OpenGL between frames, and follow its mesh: colours
 // written through LockVertices show at the next draw, and a model made anew (perhaps
 // where the old one lay in memory) shows its own.
-TEST_F(GfxOpenGl, ModelsAreDrawnAsTheirMeshesAreNow) {
+TEST_F(GfxOpenGl, ModelsAreDrawnAsTheirMeshesAreNow)
+{
     SetCameraLookAt(0, 0, 0, 0, 0, -10);
     const float centre[3] = {0, 0, 0};
     const auto drawn = [&] {
@@ -332,7 +348,8 @@ TEST_F(GfxOpenGl, ModelsAreDrawnAsTheirMeshesAreNow) {
     EXPECT_EQ(drawn(), 0xFF0000FFu);
 }
 
-TEST_F(GfxOpenGl, ArraysBlendingAndTexturingAreSetOnlyWhenTheyChange) {
+TEST_F(GfxOpenGl, ArraysBlendingAndTexturingAreSetOnlyWhenTheyChange)
+{
     ASSERT_EQ(CreateColouredSphereModel(&models[0], 8, 0.4f, 0xFFFFFF00u), 1);
     plat::Texture* tile = Texture(1, 1, {0xFF20A040u});
     SetCameraLookAt(0, 0, 0, 0, 10, -10);
@@ -361,7 +378,8 @@ TEST_F(GfxOpenGl, ArraysBlendingAndTexturingAreSetOnlyWhenTheyChange) {
 
 // The floor draws the frame's triangles where the frame drew them: the same pixels,
 // sprites to the pixel and world quads and models through the same camera.
-TEST_F(GfxOpenGl, TheFloorCoversThePixelsOfItsFrame) {
+TEST_F(GfxOpenGl, TheFloorCoversThePixelsOfItsFrame)
+{
     plat::Texture* bright = Texture(2, 2, {0xFFFFFFFFu, 0xFFC0C0C0u, 0xFFC0C0C0u, 0xFFFFFFFFu});
     plat::XMeshData tri;
     tri.positions = {3, 0, 3, 7, 0, 3, 5, 0, -3};

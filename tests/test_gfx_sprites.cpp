@@ -12,22 +12,28 @@ namespace {
 
 using plat::RecordedSprite;
 
-std::vector<RecordedSprite> Sprites() { return plat::CurrentRecordedFrame().Sprites(); }
+std::vector<RecordedSprite> Sprites()
+{
+    return plat::CurrentRecordedFrame().Sprites();
+}
 
-void ExpectRect(const RecordedSprite& s, float l, float t, float r, float b) {
+void ExpectRect(const RecordedSprite& s, float l, float t, float r, float b)
+{
     EXPECT_EQ((std::vector<float>{s.left, s.top, s.right, s.bottom}), (std::vector<float>{l, t, r, b}));
 }
 
 class GfxSprites : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         g_uiAtlas = device.MakeTexture(2048, 2048);
         g_fontTexture = device.MakeTexture(1024, 1024);
     }
     gfx_test::RecordingDevice device;
 };
 
-TEST_F(GfxSprites, LayoutOperationsRoundAndReturnTheirEdges) {
+TEST_F(GfxSprites, LayoutOperationsRoundAndReturnTheirEdges)
+{
     const SpriteRect wide = {0.0f, 0.0f, 20.5f, 10.0f};
     EXPECT_FLOAT_EQ(DrawSprite(10.4f, 5.0f, wide, 2048, 2048, 0xFFFFFFFFu, g_uiAtlas), 31.0f);
     EXPECT_FLOAT_EQ(DrawSprite(-2.5f, 5.0f, wide, 2048, 2048, 0xFFFFFFFFu, g_uiAtlas), 18.0f);
@@ -41,19 +47,23 @@ TEST_F(GfxSprites, LayoutOperationsRoundAndReturnTheirEdges) {
 
     const auto s = Sprites();
     ASSERT_EQ(s.size(), 11u);
-    const float want[11][4] = {{10, 5, 31, 15}, {-3, 5, 18, 15}, {10.4f, 5, 30.9f, 15}, {270, 7, 371, 27},
-                               {3.25f, 4, 49.25f, 49}, // 45.5 rounds away from zero to 46; x kept as given
-                               {11, 20, 57, 65},       // right = round(45.5 + 11), bottom = round(45 + 20)
-                               {64, 384, 576, 386}, {64, 478, 576, 480}, {64, 384, 66, 480}, {574, 384, 576, 480}, {66, 386, 574, 478}};
+    const float want[11][4] = {
+        {10, 5, 31, 15},      {-3, 5, 18, 15},        {10.4f, 5, 30.9f, 15},
+        {270, 7, 371, 27},    {3.25f, 4, 49.25f, 49}, // 45.5 rounds away from zero to 46; x kept as given
+        {11, 20, 57, 65},                             // right = round(45.5 + 11), bottom = round(45 + 20)
+        {64, 384, 576, 386},  {64, 478, 576, 480},    {64, 384, 66, 480},
+        {574, 384, 576, 480}, {66, 386, 574, 478}};
     for (int i = 0; i < 11; ++i) {
         ExpectRect(s[size_t(i)], want[i][0], want[i][1], want[i][2], want[i][3]);
-        EXPECT_TRUE(s[size_t(i)].texture == g_uiAtlas && s[size_t(i)].colour == (i < 10 ? 0xFFFFFFFFu : 0x96FFFFFFu)) << i;
+        EXPECT_TRUE(s[size_t(i)].texture == g_uiAtlas && s[size_t(i)].colour == (i < 10 ? 0xFFFFFFFFu : 0x96FFFFFFu))
+            << i;
     }
     // The panel's bottom strip is cut from its last two rows.
     EXPECT_EQ((std::vector<float>{s[7].srcTop, s[10].srcLeft, s[10].srcBottom}), (std::vector<float>{592, 3, 592}));
 }
 
-TEST_F(GfxSprites, TiledBackgroundCoversTheScreenRowByRow) {
+TEST_F(GfxSprites, TiledBackgroundCoversTheScreenRowByRow)
+{
     FillScreenWithTile(10, 20, 42, 52);
     const auto s = Sprites();
     ASSERT_EQ(s.size(), 300u);
@@ -62,7 +72,8 @@ TEST_F(GfxSprites, TiledBackgroundCoversTheScreenRowByRow) {
     ExpectRect(s[299], 608, 448, 640, 480);
 }
 
-TEST_F(GfxSprites, DigitNumbersAdvanceByWidthPlusOneAndKeepTheirResultWithoutADevice) {
+TEST_F(GfxSprites, DigitNumbersAdvanceByWidthPlusOneAndKeepTheirResultWithoutADevice)
+{
     EXPECT_FLOAT_EQ(DrawNumberSmall(5.0f, 6.0f, 0), 11.0f);
     EXPECT_FLOAT_EQ(DrawNumberMediumEnd(100.0f, 50.0f, 12), 117.0f);
     // Scaled digits keep their fractions: nothing is rounded here.
@@ -90,9 +101,11 @@ TEST_F(GfxSprites, DigitNumbersAdvanceByWidthPlusOneAndKeepTheirResultWithoutADe
     EXPECT_EQ(Sprites().size(), 7u);
 }
 
-TEST(GfxGlyphs, TextConvertsToTableIndicesInsideRowAndText) {
+TEST(GfxGlyphs, TextConvertsToTableIndicesInsideRowAndText)
+{
     std::vector<int32_t> row(kGlyphRowLength + 1, 0x7F7F7F7F); // one guard entry past the row
-    ConvertTextToGlyphs(row.data(), "\x82\x4F\x81\x48\x82\xC5" "AB\x82\xA0");
+    ConvertTextToGlyphs(row.data(), "\x82\x4F\x81\x48\x82\xC5"
+                                    "AB\x82\xA0");
     // ０, ？, で (the copy at 63 is never produced), one not in the table (takes a
     // slot, draws nothing), あ, then empty slots.
     EXPECT_EQ(std::vector<int32_t>(row.begin(), row.begin() + 6), (std::vector<int32_t>{140, 1, 54, 0, 2, 0}));
@@ -106,7 +119,11 @@ TEST(GfxGlyphs, TextConvertsToTableIndicesInsideRowAndText) {
     for (int i = 0; i < 30; ++i)
         longText += "\x82\xA0";
     ConvertTextToGlyphs(row.data(), longText.c_str(), 64);
-    EXPECT_EQ(std::vector<int32_t>(row.begin(), row.end()), [] { std::vector<int32_t> w(24, 2); w.push_back(0x7F7F7F7F); return w; }());
+    EXPECT_EQ(std::vector<int32_t>(row.begin(), row.end()), [] {
+        std::vector<int32_t> w(24, 2);
+        w.push_back(0x7F7F7F7F);
+        return w;
+    }());
     // A lead byte followed by NUL ends the text: nothing past the NUL is read. Without a
     // NUL inside maxBytes, reading stops at the buffer's end and a cut-off lead byte is dropped.
     const char odd[] = "\x82\xA0\x82\0\x82\xA0\x82\xA0";
@@ -117,7 +134,8 @@ TEST(GfxGlyphs, TextConvertsToTableIndicesInsideRowAndText) {
     EXPECT_EQ(std::vector<int32_t>(row.begin(), row.begin() + 3), (std::vector<int32_t>{2, 2, 0}));
 }
 
-TEST_F(GfxSprites, GlyphRowCentresEachGlyphInItsBand) {
+TEST_F(GfxSprites, GlyphRowCentresEachGlyphInItsBand)
+{
     // １ (6 x 14), no glyph (no advance), two out of the table, あ (17 x 17), １.
     int32_t row[kGlyphRowLength] = {141, 0, -3, kGlyphCount, 2, 141};
     DrawGlyphRow(row, 140.0f, 384.0f);
@@ -126,7 +144,8 @@ TEST_F(GfxSprites, GlyphRowCentresEachGlyphInItsBand) {
     ExpectRect(s[0], 140, 395, 146, 409); // 3 below the band at 392
     ExpectRect(s[1], 150, 394, 167, 411); // 1.5 rounds to 2
     ExpectRect(s[2], 171, 395, 177, 409);
-    for (const auto& g : s) EXPECT_TRUE(g.texture == g_fontTexture && g.colour == 0xFFFFFFFFu);
+    for (const auto& g : s)
+        EXPECT_TRUE(g.texture == g_fontTexture && g.colour == 0xFFFFFFFFu);
     EXPECT_EQ(std::make_pair(s[0].srcLeft, s[1].srcTop), std::make_pair(162.0f, 5.0f));
 }
 

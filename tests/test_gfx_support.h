@@ -17,12 +17,14 @@ namespace gfx_test {
 
 // Installs a recording device as the game's device for one test, with nothing loaded.
 struct RecordingDevice {
-    RecordingDevice() {
+    RecordingDevice()
+    {
         ReleaseGraphics();
         g_d3dDevice = plat::CreateRecordingDevice();
         plat::ResetRecordedFrames();
     }
-    ~RecordingDevice() {
+    ~RecordingDevice()
+    {
         // Textures made here are the test's own; anything the game loaded goes with the device.
         for (plat::Texture* t : made) {
             g_uiAtlas = g_uiAtlas == t ? nullptr : g_uiAtlas;
@@ -36,7 +38,8 @@ struct RecordingDevice {
     RecordingDevice(const RecordingDevice&) = delete;
     RecordingDevice& operator=(const RecordingDevice&) = delete;
 
-    plat::Texture* MakeTexture(uint32_t width, uint32_t height, uint32_t colour = 0xFFFFFFFFu) {
+    plat::Texture* MakeTexture(uint32_t width, uint32_t height, uint32_t colour = 0xFFFFFFFFu)
+    {
         plat::Image image;
         image.width = image.imageWidth = width;
         image.height = image.imageHeight = height;
@@ -50,13 +53,16 @@ using test_support::ArchiveImage;
 using test_support::SolidBmp;
 
 // A text mesh file: one triangle per material; textured[i] names a texture file for material i.
-inline std::string TriangleModel(const std::vector<bool>& textured, float height = 1.0f) {
+inline std::string TriangleModel(const std::vector<bool>& textured, float height = 1.0f)
+{
     const std::string n = std::to_string(textured.size());
     std::string positions, faces, materialOfFace, materials;
     for (size_t i = 0; i < textured.size(); ++i) {
         const std::string x = std::to_string(i), sep = i + 1 == textured.size() ? ";" : ",";
-        positions += x + ".0;0.0;0.0;, " + x + ".5;0.0;0.0;, " + x + ".0;" + std::to_string(height) + ";0.0;" + sep + "\n";
-        faces += "3;" + std::to_string(3 * i) + "," + std::to_string(3 * i + 1) + "," + std::to_string(3 * i + 2) + ";" + sep + "\n";
+        positions +=
+            x + ".0;0.0;0.0;, " + x + ".5;0.0;0.0;, " + x + ".0;" + std::to_string(height) + ";0.0;" + sep + "\n";
+        faces += "3;" + std::to_string(3 * i) + "," + std::to_string(3 * i + 1) + "," + std::to_string(3 * i + 2) +
+                 ";" + sep + "\n";
         materialOfFace += x + sep + (i + 1 == textured.size() ? ";" : "");
         materials += "Material { 1.0;1.0;1.0;1.0;; 0.0; 0.0;0.0;0.0;; 0.2;0.4;0.6;; " +
                      (textured[i] ? "TextureFilename { \"t" + x + ".bmp\"; } " : std::string()) + "}\n";
@@ -67,7 +73,8 @@ inline std::string TriangleModel(const std::vector<bool>& textured, float height
 
 // Every block the graphics device loads: atlas, font and board textures (solid colours),
 // 25 models of one untextured triangle each, and material textures for none.
-inline ArchiveImage MinimalGraphicsArchive() {
+inline ArchiveImage MinimalGraphicsArchive()
+{
     ArchiveImage archive;
     archive.Add(kAtlasBlock, SolidBmp(8, 8, 0xFF808080u));
     archive.Add(kFontBlock, SolidBmp(4, 4, 0xFFFFFFFFu));

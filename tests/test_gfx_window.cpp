@@ -20,12 +20,14 @@
 
 namespace {
 
-int DepthBits() {
+int DepthBits()
+{
     int bits = -1;
     return SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &bits) == 0 ? bits : -1;
 }
 
-TEST(GfxWindow, TheDepthRowSwitchesTheDepthBufferBetween24And16Bits) {
+TEST(GfxWindow, TheDepthRowSwitchesTheDepthBufferBetween24And16Bits)
+{
     const std::string archive = std::string(SUGOROKU_BUILD_DIR) + "/data.dat";
     if (!std::filesystem::exists(archive))
         GTEST_SKIP() << "data.dat has not been built";
@@ -54,7 +56,8 @@ TEST(GfxWindow, TheDepthRowSwitchesTheDepthBufferBetween24And16Bits) {
     auto* window = static_cast<SDL_Window*>(plat::MainWindow());
     int w = 0, h = 0;
     SDL_GetWindowSize(window, &w, &h);
-    EXPECT_TRUE(g_uiAtlas && g_hWnd == window && w == 640 && h == 480 && (SDL_GetWindowFlags(window) & SDL_WINDOW_SHOWN));
+    EXPECT_TRUE(g_uiAtlas && g_hWnd == window && w == 640 && h == 480 &&
+                (SDL_GetWindowFlags(window) & SDL_WINDOW_SHOWN));
     EXPECT_EQ(EndFrameDraw(), 1);
     ReleaseGraphics();
     FreeDataFile();
@@ -63,7 +66,8 @@ TEST(GfxWindow, TheDepthRowSwitchesTheDepthBufferBetween24And16Bits) {
     EXPECT_EQ(chdir(home.c_str()), 0);
 }
 
-TEST(GfxWindow, TheWholeWindowFrameIncludedIsCentred) {
+TEST(GfxWindow, TheWholeWindowFrameIncludedIsCentred)
+{
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     if (!plat::InitVideo("VARDUN"))
         GTEST_SKIP() << "no video driver: " << plat::LastVideoError();

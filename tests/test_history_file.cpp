@@ -11,12 +11,22 @@ namespace {
 
 using test_support::ReadFileBytes;
 
-int32_t LittleI32(const std::vector<uint8_t>& b, size_t at) { return static_cast<int32_t>(test_support::GetU32(b, at)); }
+int32_t LittleI32(const std::vector<uint8_t>& b, size_t at)
+{
+    return static_cast<int32_t>(test_support::GetU32(b, at));
+}
 
 void FillEntry(HistoryEntry& e, int seed)
 {
-    e = {{0, 5 + seed, 9 + seed, 1 + seed, seed % 12, 126 + seed, 0, 0, 0}, 1 + seed % 3, seed % 3,
-         {seed % 3, (seed + 1) % 3, (seed + 2) % 3}, {seed * 3, seed * 3 + 1, seed * 3 + 2}, 0, 0, 0, 0};
+    e = {{0, 5 + seed, 9 + seed, 1 + seed, seed % 12, 126 + seed, 0, 0, 0},
+         1 + seed % 3,
+         seed % 3,
+         {seed % 3, (seed + 1) % 3, (seed + 2) % 3},
+         {seed * 3, seed * 3 + 1, seed * 3 + 2},
+         0,
+         0,
+         0,
+         0};
 }
 
 // Start-up clears the history, then reads the file over it.
@@ -46,7 +56,8 @@ TEST_F(HistoryFile, FileLayoutIsFieldByFieldLittleEndianAndReadsBackTheSame)
     ASSERT_EQ(bytes.size(), 520u);
     // Years since 1900, month, day, hour, minute, stage, player's team, place 2's team, place 3's leader.
     std::vector<int32_t> first;
-    for (size_t at : {0, 4, 8, 12, 16, 20, 24, 28 + 4, 40 + 8}) first.push_back(LittleI32(bytes, at));
+    for (size_t at : {0, 4, 8, 12, 16, 20, 24, 28 + 4, 40 + 8})
+        first.push_back(LittleI32(bytes, at));
     EXPECT_EQ(first, (std::vector<int32_t>{126, 0, 1, 9, 5, 1, 0, 1, 2}));
     EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 52, bytes.begin() + 52 * 9), std::vector<uint8_t>(52 * 8, 0))
         << "empty entries are all-zero records";
@@ -61,7 +72,8 @@ TEST_F(HistoryFile, FileLayoutIsFieldByFieldLittleEndianAndReadsBackTheSame)
 
 TEST_F(HistoryFile, ShortAndOversizedFilesLoadWhatTheyHold)
 {
-    for (int i = 0; i < 10; ++i) FillEntry(g_history[i], i);
+    for (int i = 0; i < 10; ++i)
+        FillEntry(g_history[i], i);
     const std::string path = dir / "save.dat";
     ASSERT_TRUE(WriteHistoryFile(path.c_str()));
     std::vector<uint8_t> bytes = ReadFileBytes(path);

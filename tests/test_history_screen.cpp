@@ -4,12 +4,12 @@
 
 #include "board/race_result.h"
 #include "board/task_table.h"
+#include "board/world.h"
 #include "frontend/history_screen.h"
 #include "frontend/title.h"
 #include "persist/history.h"
 #include "persist/history_entry.h"
 #include "test_frontend_fixture.h"
-#include "board/world.h"
 
 namespace {
 
@@ -48,11 +48,12 @@ TEST(HistoryEntries, NewestFirstTenAtMost)
         AddHistoryEntryAt(At(2026, 3, race, 9, 5));
     }
     // Race 11 is entry 0, race 2 entry 9; race 1 is gone.
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(g_history[i].time.tm_mday, 11 - i) << i;
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(g_history[i].time.tm_mday, 11 - i) << i;
     const HistoryEntry& e = g_history[0];
-    EXPECT_EQ((std::vector<int>{e.time.tm_year, e.time.tm_mon, e.time.tm_hour, e.time.tm_min, e.time.tm_sec, e.time.tm_wday,
-                                e.stage, e.playerTeam, e.placeTeam[0], e.placeTeam[1], e.placeTeam[2], e.placeLeader[0],
-                                e.placeLeader[1], e.placeLeader[2]}),
+    EXPECT_EQ((std::vector<int>{e.time.tm_year, e.time.tm_mon, e.time.tm_hour, e.time.tm_min, e.time.tm_sec,
+                                e.time.tm_wday, e.stage, e.playerTeam, e.placeTeam[0], e.placeTeam[1], e.placeTeam[2],
+                                e.placeLeader[0], e.placeLeader[1], e.placeLeader[2]}),
               (std::vector<int>{126, 2, 9, 5, 0, 0, 3, 2, 2, 0, 1, 12, 1, 8}));
 }
 
@@ -74,7 +75,8 @@ TEST_F(HistoryScreen, RowsSlideInWaitForAKeyAndSlideOutToTheTitle)
     EXPECT_FLOAT_EQ(g_history[9].rowX, 20.0f);
     EXPECT_FLOAT_EQ(g_history[0].rowX, 23.0f);
     Press(kKeyReturn); // row 9 arrives in this frame: the key came too early
-    EXPECT_EQ((std::tuple{g_history[9].rowArrived, g_history[9].rowX, g_history[0].rowDelay}), std::make_tuple(1, 23.0f, 0));
+    EXPECT_EQ((std::tuple{g_history[9].rowArrived, g_history[9].rowX, g_history[0].rowDelay}),
+              std::make_tuple(1, 23.0f, 0));
 
     // Entry 0's row at y 80: the bar, the date from x 31, the player's place
     // (first place) marked, no icon for the unknown leader; the nine empty rows.
@@ -83,7 +85,8 @@ TEST_F(HistoryScreen, RowsSlideInWaitForAKeyAndSlideOutToTheTitle)
     EXPECT_EQ((std::vector<float>{bars[0].left, bars[0].top}), (std::vector<float>{23.0f, 80.0f}));
     EXPECT_EQ(DrawnFrom({1453.0f, 1282.0f, 2047.0f, 1312.0f}).size(), 9u);
     // The place marker is as wide as its label.
-    EXPECT_EQ((std::tuple{DrawnFrom({1010.0f, 1085.0f, 1039.0f, 1111.0f}).size(), DrawnFrom({1010.0f, 1085.0f, 1042.0f, 1111.0f}).size(),
+    EXPECT_EQ((std::tuple{DrawnFrom({1010.0f, 1085.0f, 1039.0f, 1111.0f}).size(),
+                          DrawnFrom({1010.0f, 1085.0f, 1042.0f, 1111.0f}).size(),
                           DrawnFrom({1948.0f, 0.0f, 2047.0f, 87.0f}).size()}),
               std::make_tuple(1u, 0u, 0u));
     const auto minute = DrawnFrom({920.0f, 340.0f, 940.0f, 360.0f});

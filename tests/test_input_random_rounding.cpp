@@ -30,17 +30,31 @@ TEST(KeySlots, EachSlotReadsItsOwnKeyOncePerPress)
         PollInput();
         std::vector<int> slots;
         for (int slot = 0; slot < kKeySlotCount; ++slot)
-            if (IsKeyPressed(slot)) slots.push_back(slot);
+            if (IsKeyPressed(slot))
+                slots.push_back(slot);
         return slots;
     };
-    const struct { int slot; uint32_t virtualKey; std::vector<SDL_Scancode> keys; } table[] = {
-        {0, 0x28, {SDL_SCANCODE_DOWN}}, {1, 0x26, {SDL_SCANCODE_UP}}, {2, 0x27, {SDL_SCANCODE_RIGHT}}, {3, 0x25, {SDL_SCANCODE_LEFT}},
-        {4, 0x1B, {SDL_SCANCODE_ESCAPE}}, {5, 0x11, {SDL_SCANCODE_LCTRL, SDL_SCANCODE_RCTRL}}, {7, 0x5A, {SDL_SCANCODE_Z}},
-        {6, 0x0D, {SDL_SCANCODE_RETURN, SDL_SCANCODE_KP_ENTER}}, {8, 0x20, {SDL_SCANCODE_SPACE}}, {10, 0x41, {SDL_SCANCODE_A}},
-        {9, 0x10, {SDL_SCANCODE_LSHIFT, SDL_SCANCODE_RSHIFT}}, {11, 0x53, {SDL_SCANCODE_S}}, {12, 0x44, {SDL_SCANCODE_D}}};
+    const struct {
+        int slot;
+        uint32_t virtualKey;
+        std::vector<SDL_Scancode> keys;
+    } table[] = {{0, 0x28, {SDL_SCANCODE_DOWN}},
+                 {1, 0x26, {SDL_SCANCODE_UP}},
+                 {2, 0x27, {SDL_SCANCODE_RIGHT}},
+                 {3, 0x25, {SDL_SCANCODE_LEFT}},
+                 {4, 0x1B, {SDL_SCANCODE_ESCAPE}},
+                 {5, 0x11, {SDL_SCANCODE_LCTRL, SDL_SCANCODE_RCTRL}},
+                 {7, 0x5A, {SDL_SCANCODE_Z}},
+                 {6, 0x0D, {SDL_SCANCODE_RETURN, SDL_SCANCODE_KP_ENTER}},
+                 {8, 0x20, {SDL_SCANCODE_SPACE}},
+                 {10, 0x41, {SDL_SCANCODE_A}},
+                 {9, 0x10, {SDL_SCANCODE_LSHIFT, SDL_SCANCODE_RSHIFT}},
+                 {11, 0x53, {SDL_SCANCODE_S}},
+                 {12, 0x44, {SDL_SCANCODE_D}}};
     for (const auto& row : table) {
         EXPECT_EQ(g_keys[row.slot].virtualKey, row.virtualKey) << "slot " << row.slot;
-        for (SDL_Scancode key : row.keys) EXPECT_EQ(slotsOf(key), std::vector<int>{row.slot}) << SDL_GetScancodeName(key);
+        for (SDL_Scancode key : row.keys)
+            EXPECT_EQ(slotsOf(key), std::vector<int>{row.slot}) << SDL_GetScancodeName(key);
     }
     // Letters go by position: neighbours of Z and the keypad do nothing.
     for (SDL_Scancode other : {SDL_SCANCODE_X, SDL_SCANCODE_Y, SDL_SCANCODE_W, SDL_SCANCODE_KP_2, SDL_SCANCODE_TAB})
@@ -67,7 +81,8 @@ TEST(KeySlots, EachSlotReadsItsOwnKeyOncePerPress)
 TEST(RandomNumbers, DrawsFollowTheClassicSequenceAndBadCountsStillDraw)
 {
     SeedRandom(1);
-    EXPECT_EQ((std::vector<int>{RollRandom(32768), RollRandom(6), RollRandom(0), RollRandom(-7), RollRandom(1), RollRandom(32768)}),
+    EXPECT_EQ((std::vector<int>{RollRandom(32768), RollRandom(6), RollRandom(0), RollRandom(-7), RollRandom(1),
+                                RollRandom(32768)}),
               (std::vector<int>{41, 18467 % 6, 0, 0, 0, 15724}));
 }
 
@@ -75,14 +90,28 @@ TEST(Rounding, HalvesGoAwayFromZeroAndOutOfRangeGivesTheLowestInteger)
 {
     const float lowest = -2147483648.0f, inf = std::numeric_limits<float>::infinity();
     const std::pair<float, float> cases[] = {
-        {0.5f, 1}, {-0.5f, -1}, {2.5f, 3}, {-2.5f, -3}, {2.49f, 2}, {359.6f, 360}, {-359.6f, -360}, {7, 7}, {-0.4f, 0},
+        {0.5f, 1},
+        {-0.5f, -1},
+        {2.5f, 3},
+        {-2.5f, -3},
+        {2.49f, 2},
+        {359.6f, 360},
+        {-359.6f, -360},
+        {7, 7},
+        {-0.4f, 0},
         // Single precision: 0.49999997f + 0.5f rounds up to 1.0f in float arithmetic.
         {0.49999997f, 1},
-        {std::numeric_limits<float>::quiet_NaN(), lowest}, {inf, lowest}, {-inf, lowest}, {3.0e9f, lowest},
-        {2147483648.0f, lowest}, {-3.0e9f, lowest},
-        {2147483520.0f, 2147483520.0f}, {-2147483520.0f, -2147483520.0f}, // the largest floats below 2^31
+        {std::numeric_limits<float>::quiet_NaN(), lowest},
+        {inf, lowest},
+        {-inf, lowest},
+        {3.0e9f, lowest},
+        {2147483648.0f, lowest},
+        {-3.0e9f, lowest},
+        {2147483520.0f, 2147483520.0f},
+        {-2147483520.0f, -2147483520.0f}, // the largest floats below 2^31
     };
-    for (const auto& [in, out] : cases) EXPECT_EQ(RoundToNearest(in), out) << in;
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(RoundToNearest(in), out) << in;
     // Small negatives round to a zero without a sign.
     EXPECT_FALSE(std::signbit(RoundToNearest(-0.4f)));
     EXPECT_FALSE(std::signbit(RoundToNearest(-0.0f)));

@@ -9,8 +9,8 @@
 #include <string>
 #include <sys/file.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "app/headless.h"
@@ -33,20 +33,35 @@ Bytes HistoryWithYear(uint32_t year)
 }
 
 // What stands at a path: its kind and, for a file or through a link, its bytes.
-std::string Text(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
-std::string Is(mode_t kind, const Bytes& bytes) { return std::to_string(kind) + ":" + Text(bytes); }
+std::string Text(const Bytes& bytes)
+{
+    return {bytes.begin(), bytes.end()};
+}
+std::string Is(mode_t kind, const Bytes& bytes)
+{
+    return std::to_string(kind) + ":" + Text(bytes);
+}
 std::string State(const std::string& path)
 {
     struct stat info {};
-    if (lstat(path.c_str(), &info) != 0) return "nothing";
+    if (lstat(path.c_str(), &info) != 0)
+        return "nothing";
     return Is(info.st_mode & S_IFMT, S_ISREG(info.st_mode) || S_ISLNK(info.st_mode) ? ReadFileBytes(path) : Bytes{});
 }
 
 class PlayerFiles : public ::testing::Test {
 protected:
     // The player of RunAsPlayer works in dir.
-    void SetUp() override { std::memset(static_cast<void*>(g_history), 0, sizeof(g_history)); chmod(dir.path().c_str(), 0777); }
-    void TearDown() override { plat::SetMessageBoxObserver(nullptr); HeadlessStop(); }
+    void SetUp() override
+    {
+        std::memset(static_cast<void*>(g_history), 0, sizeof(g_history));
+        chmod(dir.path().c_str(), 0777);
+    }
+    void TearDown() override
+    {
+        plat::SetMessageBoxObserver(nullptr);
+        HeadlessStop();
+    }
     static std::string Err(const std::string& in) { return Text(ReadFileBytes(in + "/stderr.txt")); }
     TempDir dir;
 };
@@ -65,27 +80,41 @@ TEST_F(PlayerFiles, AHistoryThatCannotBeReadOrWrittenIsKeptAndStderrSaysWhy)
         std::vector<const char*> said; // none: stderr stays quiet
     } cases[] = {
         {"no file yet", None, 0, 0777, {}},
-        {"the player's own file, write-only", File, 0200, 0777,
+        {"the player's own file, write-only",
+         File,
+         0200,
+         0777,
          {"save.dat: the race history was not read: Permission denied", "save.dat: the race history was not written"}},
         {"a directory", Directory, 0, 0777, {"not read: not a regular file"}},
         {"a FIFO", Fifo, 0, 0777, {"was not written"}},
-        {"a full disk", FullDisk, 0666, 0777, {"save.dat: the race history was not written: File too large; the previous file is kept"}},
+        {"a full disk",
+         FullDisk,
+         0666,
+         0777,
+         {"save.dat: the race history was not written: File too large; the previous file is kept"}},
         {"a directory the player may not write in", File, 0666, 0755, {"not written: Permission denied"}},
-        {"a link to a file the player may not write", Link, 0644, 0777,
+        {"a link to a file the player may not write",
+         Link,
+         0644,
+         0777,
          {"save.dat: the race history was not written: Permission denied; the previous file is kept"}},
     };
     // Left over from an earlier race in this process: start-up must clear it.
-    for (HistoryEntry& e : g_history) e.time.tm_year = 77;
+    for (HistoryEntry& e : g_history)
+        e.time.tm_year = 77;
     for (size_t n = 0; n < std::size(cases); ++n) {
         const auto& c = cases[n];
         SCOPED_TRACE(c.what);
-        if (!root && (c.dirMode != 0777 || c.kind == Link)) continue; // root's files and directories are needed
+        if (!root && (c.dirMode != 0777 || c.kind == Link))
+            continue; // root's files and directories are needed
         const std::string home = dir / std::to_string(n);
         const std::string save = home + "/save.dat";
         const std::string file = c.kind == Link ? home + "/store/real.dat" : save;
         ASSERT_EQ(mkdir(home.c_str(), 0777) + chmod(home.c_str(), c.dirMode), 0);
-        if (c.kind == Directory) ASSERT_EQ(mkdir(save.c_str(), 0777), 0);
-        if (c.kind == Fifo) ASSERT_EQ(mkfifo(save.c_str(), 0666), 0);
+        if (c.kind == Directory)
+            ASSERT_EQ(mkdir(save.c_str(), 0777), 0);
+        if (c.kind == Fifo)
+            ASSERT_EQ(mkfifo(save.c_str(), 0666), 0);
         if (c.kind == Link) {
             ASSERT_EQ(mkdir((home + "/store").c_str(), 0777) + chmod((home + "/store").c_str(), 0777), 0);
             ASSERT_EQ(symlink("store/real.dat", save.c_str()), 0);
@@ -101,19 +130,27 @@ TEST_F(PlayerFiles, AHistoryThatCannotBeReadOrWrittenIsKeptAndStderrSaysWhy)
         std::set<std::string> files = Listing(home);
         files.insert({"stderr.txt", "save.dat"});
         // The start-up read, a race, and the shutdown write, as the game does them.
-        EXPECT_EQ(RunAsPlayer(home, [&c] {
-                      signal(SIGXFSZ, SIG_IGN);
-                      struct rlimit limit {100, 100};
-                      if (c.kind == FullDisk) setrlimit(RLIMIT_FSIZE, &limit);
-                      LoadHistory();
-                      g_history[0].time.tm_year += 112;
-                      WriteSaveFile();
-                      return 0;
-                  }), 0) << "214 is the alarm: an open waited";
+        EXPECT_EQ(RunAsPlayer(home,
+                              [&c] {
+                                  signal(SIGXFSZ, SIG_IGN);
+                                  struct rlimit limit {
+                                      100, 100
+                                  };
+                                  if (c.kind == FullDisk)
+                                      setrlimit(RLIMIT_FSIZE, &limit);
+                                  LoadHistory();
+                                  g_history[0].time.tm_year += 112;
+                                  WriteSaveFile();
+                                  return 0;
+                              }),
+                  0)
+            << "214 is the alarm: an open waited";
         EXPECT_EQ(State(save), c.kind == None ? Is(S_IFREG, HistoryWithYear(112)) : before);
         EXPECT_EQ(Listing(home), files) << "a temporary file was left behind";
-        for (const char* said : c.said) EXPECT_NE(Err(home).find(said), std::string::npos) << Err(home);
-        if (c.said.empty()) EXPECT_EQ(Err(home), "");
+        for (const char* said : c.said)
+            EXPECT_NE(Err(home).find(said), std::string::npos) << Err(home);
+        if (c.said.empty())
+            EXPECT_EQ(Err(home), "");
     }
 }
 
@@ -135,7 +172,8 @@ TEST_F(PlayerFiles, AtomicWritesUseTheirOwnTemporaryFileAndFollowNothingPlanted)
         if ((writers[w] = fork()) == 0) {
             const Bytes mine = HistoryWithYear(100 + w);
             int failed = 0;
-            for (int i = 0; i < 60; ++i) failed += plat::WriteFileAtomically(save.c_str(), mine.data(), mine.size()) ? 0 : 1;
+            for (int i = 0; i < 60; ++i)
+                failed += plat::WriteFileAtomically(save.c_str(), mine.data(), mine.size()) ? 0 : 1;
             _exit(failed);
         }
     const std::set<Bytes> whole = {HistoryWithYear(100), HistoryWithYear(101), HistoryWithYear(125)};
@@ -178,7 +216,8 @@ TEST_F(PlayerFiles, ALinkedHistoryIsWrittenThroughToItsTarget)
 pid_t GonePid()
 {
     const pid_t pid = fork();
-    if (pid == 0) _exit(0);
+    if (pid == 0)
+        _exit(0);
     waitpid(pid, nullptr, 0);
     return pid;
 }
@@ -192,7 +231,8 @@ TEST_F(PlayerFiles, TemporariesOfKilledWritersGoWithTheNextWriteAndNothingElseDo
     for (int kill = 0; kill < 30; ++kill) {
         const pid_t writer = fork();
         if (writer == 0)
-            for (;;) plat::WriteFileAtomically(save.c_str(), whole.data(), whole.size());
+            for (;;)
+                plat::WriteFileAtomically(save.c_str(), whole.data(), whole.size());
         usleep(2000 + 700 * kill);
         ::kill(writer, SIGKILL);
         waitpid(writer, nullptr, 0);
@@ -207,7 +247,8 @@ TEST_F(PlayerFiles, TemporariesOfKilledWritersGoWithTheNextWriteAndNothingElseDo
     const pid_t live = fork();
     if (live == 0) {
         const int fd = open((dir / lockedName).c_str(), O_RDWR | O_CREAT, 0600);
-        if (fd < 0 || flock(fd, LOCK_EX) != 0 || write(ready[1], "x", 1) != 1) _exit(1);
+        if (fd < 0 || flock(fd, LOCK_EX) != 0 || write(ready[1], "x", 1) != 1)
+            _exit(1);
         pause();
         _exit(0);
     }
@@ -215,10 +256,15 @@ TEST_F(PlayerFiles, TemporariesOfKilledWritersGoWithTheNextWriteAndNothingElseDo
     ASSERT_EQ(read(ready[0], &byte, 1), 1);
     const std::string g = std::to_string(gone);
     enum Made { File, Link, Directory, OthersFile };
-    const struct { std::string name; Made made; bool goes; } planted[] = {
+    const struct {
+        std::string name;
+        Made made;
+        bool goes;
+    } planted[] = {
         {".save0.dat.tmp-" + g + "-0123456789abcdef", File, true},
-        {".save0.dat.tmp-" + std::to_string(getpid()) + "-4444444444444444", File, true}, // this process writes nothing now
-        {".save0.dat.tmp-" + std::to_string(live) + "-0123456789abcdef", File, false},   // its writer lives
+        {".save0.dat.tmp-" + std::to_string(getpid()) + "-4444444444444444", File,
+         true}, // this process writes nothing now
+        {".save0.dat.tmp-" + std::to_string(live) + "-0123456789abcdef", File, false}, // its writer lives
         {lockedName, File, false},
         {".save0.dat.tmp-" + g + "-3333333333333333", Link, false},
         {".save0.dat.tmp-" + g + "-5555555555555555", Directory, false},
@@ -233,10 +279,14 @@ TEST_F(PlayerFiles, TemporariesOfKilledWritersGoWithTheNextWriteAndNothingElseDo
     WriteFileBytes(dir / "victim.txt", {'k', 'e', 'e', 'p'});
     for (const auto& p : planted) {
         const std::string path = dir / p.name;
-        if (p.made == Link) ASSERT_EQ(symlink((dir / "victim.txt").c_str(), path.c_str()), 0);
-        if (p.made == Directory) ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
-        if (p.made == File || (p.made == OthersFile && root)) WriteFileBytes(path, {'t'});
-        if (p.made == OthersFile && root) ASSERT_EQ(chown(path.c_str(), kPlayer, kPlayer), 0);
+        if (p.made == Link)
+            ASSERT_EQ(symlink((dir / "victim.txt").c_str(), path.c_str()), 0);
+        if (p.made == Directory)
+            ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+        if (p.made == File || (p.made == OthersFile && root))
+            WriteFileBytes(path, {'t'});
+        if (p.made == OthersFile && root)
+            ASSERT_EQ(chown(path.c_str(), kPlayer, kPlayer), 0);
     }
     // Each writer cleared what the one killed before it had left: only the last one's
     // file can still be there.
@@ -245,7 +295,8 @@ TEST_F(PlayerFiles, TemporariesOfKilledWritersGoWithTheNextWriteAndNothingElseDo
     ASSERT_TRUE(plat::WriteFileAtomically(save.c_str(), whole.data(), whole.size()));
     std::set<std::string> expected = {"save0.dat", "victim.txt"};
     for (const auto& p : planted)
-        if (!p.goes && (p.made != OthersFile || root)) expected.insert(p.name);
+        if (!p.goes && (p.made != OthersFile || root))
+            expected.insert(p.name);
     EXPECT_EQ(Listing(dir.path()), expected);
     EXPECT_EQ(ReadFileBytes(save), whole);
     EXPECT_EQ(ReadFileBytes(dir / "victim.txt"), (Bytes{'k', 'e', 'e', 'p'}));
@@ -255,7 +306,8 @@ TEST_F(PlayerFiles, TemporariesOfKilledWritersGoWithTheNextWriteAndNothingElseDo
 
 TEST_F(PlayerFiles, ASaveOrHistoryNameThatIsALinkOfAnotherUsersIsNotFollowed)
 {
-    if (getuid() != 0) GTEST_SKIP() << "links of another user's need root to make";
+    if (getuid() != 0)
+        GTEST_SKIP() << "links of another user's need root to make";
     // Links planted by the player (kPlayer) where root's game writes, and by root where
     // the player's game writes, each toward a file its owner chose; and a link of the
     // writer's own whose target is such a link.
@@ -263,7 +315,7 @@ TEST_F(PlayerFiles, ASaveOrHistoryNameThatIsALinkOfAnotherUsersIsNotFollowed)
     ASSERT_EQ(chmod((dir / "victim.txt").c_str(), 0666), 0);
     ASSERT_EQ(symlink((dir / "victim.txt").c_str(), (dir / "save0.dat").c_str()), 0);
     ASSERT_EQ(lchown((dir / "save0.dat").c_str(), kPlayer, kPlayer), 0);
-    ASSERT_EQ(symlink("save0.dat", (dir / "save1.dat").c_str()), 0); // root's own link to the player's
+    ASSERT_EQ(symlink("save0.dat", (dir / "save1.dat").c_str()), 0);                 // root's own link to the player's
     ASSERT_EQ(symlink((dir / "victim.txt").c_str(), (dir / "save.dat").c_str()), 0); // root's, for the player's game
     const std::set<std::string> before = Listing(dir.path());
     const Bytes data = HistoryWithYear(120);
@@ -272,13 +324,16 @@ TEST_F(PlayerFiles, ASaveOrHistoryNameThatIsALinkOfAnotherUsersIsNotFollowed)
         EXPECT_FALSE(plat::WriteFileAtomically((dir / name).c_str(), data.data(), data.size(), &error)) << name;
         EXPECT_EQ(error, plat::kForeignLink) << name;
     }
-    EXPECT_EQ(RunAsPlayer(dir.path(), [] {
-                  g_history[0].time.tm_year = 120;
-                  WriteSaveFile();
-                  return 0;
-              }), 0);
-    EXPECT_NE(Err(dir.path()).find("save.dat: the race history was not written: a symbolic link owned by another "
-                                   "user stands in its place and is not followed"),
+    EXPECT_EQ(RunAsPlayer(dir.path(),
+                          [] {
+                              g_history[0].time.tm_year = 120;
+                              WriteSaveFile();
+                              return 0;
+                          }),
+              0);
+    EXPECT_NE(Err(dir.path())
+                  .find("save.dat: the race history was not written: a symbolic link owned by another "
+                        "user stands in its place and is not followed"),
               std::string::npos)
         << Err(dir.path());
     std::set<std::string> after = Listing(dir.path());

@@ -22,13 +22,16 @@ inline int RunAsPlayer(const std::string& dir, const std::function<int()>& fn)
     const pid_t pid = fork();
     if (pid == 0) {
         const int fd = open((dir + "/stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        if (fd < 0 || dup2(fd, 2) < 0 || chdir(dir.c_str()) != 0) _exit(90);
+        if (fd < 0 || dup2(fd, 2) < 0 || chdir(dir.c_str()) != 0)
+            _exit(90);
         alarm(10);
-        if (getuid() == 0 && (setgid(kPlayer) != 0 || setuid(kPlayer) != 0)) _exit(91);
+        if (getuid() == 0 && (setgid(kPlayer) != 0 || setuid(kPlayer) != 0))
+            _exit(91);
         _exit(fn());
     }
     int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
+    if (waitpid(pid, &status, 0) != pid)
+        return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 200 + WTERMSIG(status);
 }
 

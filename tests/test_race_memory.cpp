@@ -7,10 +7,10 @@
 
 #include <malloc.h>
 
-
 #include "race.h"
 
-TEST(RaceMemory, HeldMemoryDoesNotGrowFromRaceToRace) {
+TEST(RaceMemory, HeldMemoryDoesNotGrowFromRaceToRace)
+{
     int64_t held[4] = {};
     for (uint32_t seed = 1; seed <= 4; ++seed) {
         // The stage whose models and textures are the largest, past the opening camera,
@@ -25,5 +25,6 @@ TEST(RaceMemory, HeldMemoryDoesNotGrowFromRaceToRace) {
     // The first race may set up what lasts for the whole process (the C library's
     // buffers, the sound and video subsystems' tables); from the second on, nothing.
     // One lost texture or mesh of the board is tens of kilobytes at least.
-    for (int race = 2; race < 4; ++race) EXPECT_LE(held[race] - held[race - 1], 16 * 1024) << "race " << race + 1;
+    for (int race = 2; race < 4; ++race)
+        EXPECT_LE(held[race] - held[race - 1], 16 * 1024) << "race " << race + 1;
 }

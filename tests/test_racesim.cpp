@@ -18,7 +18,8 @@ namespace {
 
 class RaceWatchTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_EQ(InitWorldBuffers(), 1);
         g_stageLayers.boardWidth = 5;
         g_stageLayers.boardHeight = 3;
@@ -55,26 +56,31 @@ protected:
 
     // The controller gives list entry `index` its turn; the piece finishes its move in
     // the next frame. Returns whether both frames passed the checks.
-    bool Turn(int index) {
+    bool Turn(int index)
+    {
         controller_->turnIndex = index;
         controller_->currentPiece = controller_->turnList[index];
         controller_->currentPiece->stateProc = PieceStartTurn;
-        if (!WatchRaceFrame(&watch_)) return false;
+        if (!WatchRaceFrame(&watch_))
+            return false;
         controller_->currentPiece->stateProc = PieceIdle;
         return WatchRaceFrame(&watch_) == 1;
     }
 
     // Frames in which nothing changes.
-    bool Idle(int frames) {
+    bool Idle(int frames)
+    {
         int passed = 0;
-        while (passed < frames && WatchRaceFrame(&watch_)) ++passed;
+        while (passed < frames && WatchRaceFrame(&watch_))
+            ++passed;
         return passed == frames;
     }
 
     std::string Fault() const { return watch_.fault; }
 
     // The next look fails, and the first fault is the one expected, in its frame.
-    void ExpectCaught(int frame, const char* text) {
+    void ExpectCaught(int frame, const char* text)
+    {
         EXPECT_EQ(WatchRaceFrame(&watch_), 0);
         EXPECT_EQ(watch_.faultFrame, frame);
         EXPECT_NE(Fault().find(text), std::string::npos) << Fault();
@@ -85,7 +91,8 @@ protected:
     RaceWatch watch_{};
 };
 
-TEST_F(RaceWatchTest, SoundRaceIsCountedAndPasses) {
+TEST_F(RaceWatchTest, SoundRaceIsCountedAndPasses)
+{
     // Frame 1: the player's team holds its first turn from the start.
     ASSERT_TRUE(WatchRaceFrame(&watch_)) << Fault();
     pieces_[0]->stateProc = AutoStepMove;
@@ -103,7 +110,8 @@ TEST_F(RaceWatchTest, SoundRaceIsCountedAndPasses) {
         ASSERT_TRUE(Idle(frames)) << Fault();
     }
     // Round the list: teams 1 and 2, the roaming group, the player's team again.
-    for (int index : {1, 2, 3, 0}) ASSERT_TRUE(Turn(index)) << "index " << index << ": " << Fault();
+    for (int index : {1, 2, 3, 0})
+        ASSERT_TRUE(Turn(index)) << "index " << index << ": " << Fault();
     // An extra roll granted during a turn (the piece waited on its event) and the
     // switch to automatic play during the spin are no hand-overs.
     for (PieceProc move : {PieceWaitEvent, PieceStartTurn, PlayerRollDie, PieceStartTurn}) {
@@ -117,15 +125,42 @@ TEST_F(RaceWatchTest, SoundRaceIsCountedAndPasses) {
               std::make_tuple(6, 2, 1, 21, -1));
 }
 
-TEST_F(RaceWatchTest, BrokenPieceIsCaughtInItsFrame) {
+TEST_F(RaceWatchTest, BrokenPieceIsCaughtInItsFrame)
+{
     using Plant = void (*)(BoardPiece*);
     // A moving piece may be between cells; a resting one is on a cell's centre.
     const std::tuple<const char*, Plant, const char*> plants[] = {
-        {"past the right edge", [](BoardPiece* p) { p->x = 6.0f; p->stateProc = AutoStepMove; }, "off the 5x3 board"},
-        {"just past the left edge", [](BoardPiece* p) { p->x = -5.5f; p->stateProc = AutoStepMove; }, "off the 5x3 board"},
-        {"past the far edge", [](BoardPiece* p) { p->x = 0.0f; p->z = 3.5f; p->stateProc = AutoStepMove; }, "off the 5x3 board"},
-        {"not a number", [](BoardPiece* p) { p->x = std::nanf(""); p->stateProc = AutoStepMove; }, "off the 5x3 board"},
-        {"on blocked ground", [](BoardPiece* p) { p->x = 0.0f; p->z = 2.0f; p->stateProc = AutoStepMove; },
+        {"past the right edge",
+         [](BoardPiece* p) {
+             p->x = 6.0f;
+             p->stateProc = AutoStepMove;
+         },
+         "off the 5x3 board"},
+        {"just past the left edge",
+         [](BoardPiece* p) {
+             p->x = -5.5f;
+             p->stateProc = AutoStepMove;
+         },
+         "off the 5x3 board"},
+        {"past the far edge",
+         [](BoardPiece* p) {
+             p->x = 0.0f;
+             p->z = 3.5f;
+             p->stateProc = AutoStepMove;
+         },
+         "off the 5x3 board"},
+        {"not a number",
+         [](BoardPiece* p) {
+             p->x = std::nanf("");
+             p->stateProc = AutoStepMove;
+         },
+         "off the 5x3 board"},
+        {"on blocked ground",
+         [](BoardPiece* p) {
+             p->x = 0.0f;
+             p->z = 2.0f;
+             p->stateProc = AutoStepMove;
+         },
          "blocked ground (kind 20) at column 2 row 0"},
         {"resting between cells", [](BoardPiece* p) { p->x = -3.0f; }, "rests off the centre of column 1 row 1"},
         {"past the goal", [](BoardPiece* p) { p->progress = 4; }, "progress 4 on a track of 3"},
@@ -149,7 +184,8 @@ TEST_F(RaceWatchTest, BrokenPieceIsCaughtInItsFrame) {
     }
 }
 
-TEST_F(RaceWatchTest, TurnsAwayFromTheListsOrderAreCaught) {
+TEST_F(RaceWatchTest, TurnsAwayFromTheListsOrderAreCaught)
+{
     g_playerTeam = 1;
     ExpectCaught(1, "first turn went to team 0 at list index 0, not the player's team 1");
     g_playerTeam = 0;
@@ -158,7 +194,8 @@ TEST_F(RaceWatchTest, TurnsAwayFromTheListsOrderAreCaught) {
         ResetRaceWatch(&watch_);
         controller_->turnIndex = 0;
         controller_->currentPiece = pieces_[0];
-        for (BoardPiece* piece : pieces_) piece->stateProc = PieceIdle;
+        for (BoardPiece* piece : pieces_)
+            piece->stateProc = PieceIdle;
         pieces_[0]->stateProc = PieceStartTurn;
         const bool first = WatchRaceFrame(&watch_) == 1;
         pieces_[0]->stateProc = PieceIdle;
@@ -180,7 +217,8 @@ TEST_F(RaceWatchTest, TurnsAwayFromTheListsOrderAreCaught) {
     ExpectCaught(3, "2 pieces were given a turn in one frame");
 }
 
-TEST_F(RaceWatchTest, StuckTurnAndEventAreCaughtAtTheirBounds) {
+TEST_F(RaceWatchTest, StuckTurnAndEventAreCaughtAtTheirBounds)
+{
     // A turn may go 12,000 frames without the next hand-over, not one more.
     ASSERT_TRUE(Idle(12001)) << Fault();
     ExpectCaught(12002, "no turn was handed over for 12000 frames (current team 0 in PieceStartTurn)");
@@ -193,13 +231,14 @@ TEST_F(RaceWatchTest, StuckTurnAndEventAreCaughtAtTheirBounds) {
 
 // The simulator's summary of which commands ran: one count for each command the
 // dispatcher runs, none for frames in which the event waits or is not updated.
-TEST_F(RaceWatchTest, EventCommandsAreCountedOnceAsTheyRun) {
+TEST_F(RaceWatchTest, EventCommandsAreCountedOnceAsTheyRun)
+{
     const char script[] = "#1,1,#5,2,#15,a,b,ab#7,3,#99,";
     std::memcpy(g_eventScripts, script, sizeof script);
     ASSERT_TRUE(WatchRaceFrame(&watch_)) << Fault();
     ASSERT_EQ(StartEvent(pieces_[0], 1), 1);
     Task* task = &g_tasks[kEventSlot];
-    task->update(task); // the start state only
+    task->update(task);              // the start state only
     ASSERT_TRUE(Idle(4)) << Fault(); // and frames that do not update the event (a frozen board)
     for (int i = 0; i < 12 && task->alive; ++i) {
         task->update(task);

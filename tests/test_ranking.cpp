@@ -1,12 +1,12 @@
 // Places, the end of a race, the ranking screen and its ways out.
 #include "board/race_result.h"
-#include "board/task_table.h"
-#include <tuple>
 #include "board/ranking.h"
+#include "board/task_table.h"
 #include "frontend/history_screen.h"
 #include "frontend/title.h"
 #include "persist/history.h"
 #include "test_board_support.h"
+#include <tuple>
 
 using board_test::StoreScript;
 
@@ -39,12 +39,14 @@ TEST_F(Ranking, PlacesFromTopAndBottomEndTheRaceWhenAllThreeAreTaken)
     EXPECT_EQ((std::vector<int>{r.placeTeam[0], r.placeTeam[1], r.placeTeam[2], r.placeLeader[0], r.placeLeader[1],
                                 r.placeLeader[2], r.playerTeamAtFinish, r.teamsLeft}),
               (std::vector<int>{0, 1, 2, 0, 6, 12, 1, 0}));
-    for (int slot = 10; slot < 20; ++slot) EXPECT_FALSE(g_tasks[slot].alive) << slot;
+    for (int slot = 10; slot < 20; ++slot)
+        EXPECT_FALSE(g_tasks[slot].alive) << slot;
     // The second row is the player's: highlighted and labelled so.
     Frames(1);
     const auto highlight = DrawnFrom({1409.0f, 1223.0f, 2045.0f, 1248.0f});
     ASSERT_EQ(highlight.size(), 1u);
-    EXPECT_EQ((std::tuple{highlight[0].left, highlight[0].top, highlight[0].colour}), std::make_tuple(2.0f, 225.0f, 0x96FFFFFFu));
+    EXPECT_EQ((std::tuple{highlight[0].left, highlight[0].top, highlight[0].colour}),
+              std::make_tuple(2.0f, 225.0f, 0x96FFFFFFu));
     EXPECT_TRUE(Drawn(408.0f, 226.0f, {1106.0f, 446.0f, 1214.0f, 471.0f}));
     EXPECT_TRUE(Drawn(408.0f, 176.0f, {1062.0f, 446.0f, 1103.0f, 470.0f}));
     EXPECT_TRUE(Drawn(78.0f, 276.0f, {1062.0f, 502.0f, 1334.0f, 529.0f}));
@@ -107,7 +109,8 @@ TEST_F(Ranking, ARaceEndingBeforeAllPlacesAreTakenLeavesTheRestEmpty)
         EXPECT_TRUE(Drawn(28.0f, row, {1201.0f, 363.0f, 1229.0f, 388.0f})) << "the place itself shows";
         EXPECT_FALSE(Drawn(408.0f, row, {1062.0f, 446.0f, 1103.0f, 470.0f})) << row;
     }
-    EXPECT_TRUE(DrawnFrom({1062.0f, 534.0f, 1252.0f, 558.0f}).empty() && DrawnFrom({1062.0f, 502.0f, 1334.0f, 529.0f}).empty());
+    EXPECT_TRUE(DrawnFrom({1062.0f, 534.0f, 1252.0f, 558.0f}).empty() &&
+                DrawnFrom({1062.0f, 502.0f, 1334.0f, 529.0f}).empty());
 }
 
 class RankingKeys : public Ranking {
@@ -118,7 +121,8 @@ protected:
         std::filesystem::remove("save.dat");
         LoadHistory();
         ResetRaceResult();
-        for (int team : {2, 0, 1}) Goal(team);
+        for (int team : {2, 0, 1})
+            Goal(team);
         ASSERT_TRUE(g_tasks[kRankingSlot].alive);
         Frames(1);
     }
@@ -133,7 +137,8 @@ TEST_F(RankingKeys, ReturnOrZAddsTheRaceAndShowsTheHistoryEscapeLeavesWithoutAnE
         Open();
         Tap(keys);
         EXPECT_EQ((std::tuple{g_tasks[kRankingSlot].alive, g_tasks[kHistoryScreenSlot].alive, HistoryHasOneEntry()}),
-                  std::make_tuple(0, 1, true)) << keys;
+                  std::make_tuple(0, 1, true))
+            << keys;
         EXPECT_EQ(test_support::ReadFileBytes("save.dat").size(), 520u);
     }
     Open();

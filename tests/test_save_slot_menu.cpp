@@ -3,10 +3,10 @@
 // a damaged file or a failed save is refused while the race goes on, and a saved race
 // loads from the title.
 #include <algorithm>
-#include <tuple>
 #include <ctime>
 #include <filesystem>
 #include <sys/time.h>
+#include <tuple>
 
 #include "board/task_table.h"
 #include "frontend/save_menu.h"
@@ -29,13 +29,18 @@ protected:
     // Title entry 3 (right column, second row) opens the load menu.
     void OpenFromTitle()
     {
-        for (KeySlotId key : {kKeyRight, kKeyDown, kKeyReturn}) Press(key);
+        for (KeySlotId key : {kKeyRight, kKeyDown, kKeyReturn})
+            Press(key);
         ASSERT_NE(Menu(), nullptr);
         Frames(1);
     }
 
     // Return on the slot, down to "yes", Return.
-    void ConfirmYes() { for (KeySlotId key : {kKeyReturn, kKeyDown, kKeyReturn}) Press(key); }
+    void ConfirmYes()
+    {
+        for (KeySlotId key : {kKeyReturn, kKeyDown, kKeyReturn})
+            Press(key);
+    }
 
     // Digits of the medium set drawn in a row, read back left to right.
     static std::string DigitsInRow(float y)
@@ -48,7 +53,8 @@ protected:
                     found.emplace_back(s.left, char('0' + d));
         std::sort(found.begin(), found.end());
         std::string digits;
-        for (const auto& [x, c] : found) digits += c;
+        for (const auto& [x, c] : found)
+            digits += c;
         return digits;
     }
 };
@@ -60,7 +66,9 @@ TEST_F(SaveMenuTest, FromTheTitleTheLoadListShowsEachSlotWrapsAsksWithNoChosenAn
     Bytes file(92, 0);
     PutU32(file, 0, 3);
     WriteFileBytes(dir_ / "save2.dat", file);
-    struct tm when {.tm_sec = 0, .tm_min = 9, .tm_hour = 7, .tm_mday = 5, .tm_mon = 2, .tm_year = 124, .tm_isdst = -1};
+    struct tm when {
+        .tm_sec = 0, .tm_min = 9, .tm_hour = 7, .tm_mday = 5, .tm_mon = 2, .tm_year = 124, .tm_isdst = -1
+    };
     const struct timeval times[2] = {{mktime(&when), 0}, {mktime(&when), 0}};
     ASSERT_EQ(utimes((dir_ / "save2.dat").c_str(), times), 0);
     std::filesystem::create_directory(dir_ / "save3.dat");
@@ -78,9 +86,9 @@ TEST_F(SaveMenuTest, FromTheTitleTheLoadListShowsEachSlotWrapsAsksWithNoChosenAn
     EXPECT_EQ(DigitsInRow(199), "20243579") << "year month day hour minute";
     EXPECT_EQ(DigitsInRow(201), "3") << "the stage";
     EXPECT_TRUE(Drawn(388, 201, kStageLabel) && Drawn(488, 201, {973, 343, 983, 360}));
-    for (const SpriteRect& unit : {SpriteRect{838, 340, 858, 360}, SpriteRect{863, 340, 876, 359},
-                                   SpriteRect{879, 340, 893, 359}, SpriteRect{896, 340, 916, 360},
-                                   SpriteRect{920, 340, 940, 360}})
+    for (const SpriteRect& unit :
+         {SpriteRect{838, 340, 858, 360}, SpriteRect{863, 340, 876, 359}, SpriteRect{879, 340, 893, 359},
+          SpriteRect{896, 340, 916, 360}, SpriteRect{920, 340, 940, 360}})
         EXPECT_EQ(DrawnFrom(unit).size(), 2u) << "slots 2 and 4 show their times";
     // The unreadable slot is never shown as empty; the short file has a time but no stage.
     EXPECT_TRUE(Drawn(84, 227, kErrorMessage) && !Drawn(84, 227, kNoData));
@@ -90,7 +98,8 @@ TEST_F(SaveMenuTest, FromTheTitleTheLoadListShowsEachSlotWrapsAsksWithNoChosenAn
     EXPECT_TRUE(Menu()->cursor == 4 && Heard(0));
     Press(kKeyDown);
     EXPECT_EQ(Menu()->cursor, 0);
-    for (KeySlotId key : {kKeyDown, kKeyReturn}) Press(key);
+    for (KeySlotId key : {kKeyDown, kKeyReturn})
+        Press(key);
     Frames(1);
     // The confirmation: frame at (247, 160), the load prompt, no chosen.
     EXPECT_TRUE(Menu()->stateProc == ConfirmSaveSlot && Menu()->answer == 0);
@@ -115,8 +124,10 @@ protected:
     void SetUp() override
     {
         SaveMenuTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        if (!HasPacks()) GTEST_SKIP() << "the stage packs are not built";
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        if (!HasPacks())
+            GTEST_SKIP() << "the stage packs are not built";
         StartRace(2);
         ASSERT_TRUE(RunUntilPlayerRolls());
     }
@@ -125,7 +136,8 @@ protected:
     void OpenFromCommandMenu(int row)
     {
         Press(kKeyShift);
-        for (int i = 0; i < row; ++i) Press(kKeyDown);
+        for (int i = 0; i < row; ++i)
+            Press(kKeyDown);
         Press(kKeyReturn);
         ASSERT_NE(Menu(), nullptr);
         EXPECT_EQ(Menu()->mode, row == 2 ? 1 : 0) << "load from row 2, save from row 3";
@@ -152,7 +164,8 @@ TEST_F(SaveMenuInRace, SavingKeepsTheBoardBehindAndATitleLoadRebuildsTheRace)
     OpenFromTitle();
     Press(kKeyDown);
     ConfirmYes();
-    EXPECT_TRUE(Menu() == nullptr && g_stageLayers.stageNumber == 2 && g_tasks[100].alive == 1 && g_tasks[kTitleSlot].alive == 0);
+    EXPECT_TRUE(Menu() == nullptr && g_stageLayers.stageNumber == 2 && g_tasks[100].alive == 1 &&
+                g_tasks[kTitleSlot].alive == 0);
     const BoardPiece* player = FindPlayerTeamPiece();
     ASSERT_NE(player, nullptr);
     EXPECT_EQ((std::tuple{player->x, player->z, player->progress}), (std::tuple{before.x, before.z, before.progress}));
@@ -171,7 +184,8 @@ TEST_F(SaveMenuInRace, ADamagedSlotOrAFailedSaveIsRefusedAndTheRaceGoesOn)
     OpenFromCommandMenu(2);
     ConfirmYes();
     EXPECT_TRUE(Heard(8) && Menu()->stateProc == ShowSaveErrorMessage);
-    for (KeySlotId key : {kKeyReturn, kKeyEscape}) Press(key);
+    for (KeySlotId key : {kKeyReturn, kKeyEscape})
+        Press(key);
     Frames(1);
     EXPECT_EQ(g_tasks[100].updateEnabled, 1);
 

@@ -27,7 +27,11 @@ namespace {
 
 using namespace soundtest;
 
-struct Parsed { int ok = 0; WaveFormat format{}; Bytes samples; };
+struct Parsed {
+    int ok = 0;
+    WaveFormat format{};
+    Bytes samples;
+};
 
 // Parses a copy in a block of exactly `length` bytes, so that a read past its
 // end shows under the address sanitizer.
@@ -38,7 +42,8 @@ Parsed Parse(const Bytes& image, size_t length = SIZE_MAX)
     const uint8_t* s = nullptr;
     uint32_t n = 0;
     p.ok = FindWaveChunks(block.data(), uint32_t(block.size()), &p.format, &s, &n);
-    if (p.ok) p.samples.assign(s, s + n);
+    if (p.ok)
+        p.samples.assign(s, s + n);
     return p;
 }
 
@@ -48,16 +53,22 @@ const Bytes kMono = Fmt(1, 44100, 16);
 TEST(SoundWave, FindsFormatAndSamplesAcrossOtherChunks)
 {
     Parsed p = Parse(Wave().Chunk("fmt ", Fmt(2, 22050, 16)).Chunk("data", kFour).Image());
-    EXPECT_EQ((std::vector<uint32_t>{p.format.channels, p.format.samplesPerSec, p.format.blockAlign, p.format.bitsPerSample}),
-              (std::vector<uint32_t>{2, 22050, 4, 16}));
+    EXPECT_EQ(
+        (std::vector<uint32_t>{p.format.channels, p.format.samplesPerSec, p.format.blockAlign, p.format.bitsPerSample}),
+        (std::vector<uint32_t>{2, 22050, 4, 16}));
     EXPECT_TRUE(p.ok == 1 && p.samples == kFour);
     // An odd-sized chunk before the format is followed by its pad byte.
     p = Parse(Wave().Chunk("LIST", {1, 2, 3}).Chunk("fmt ", kMono).Chunk("data", kFour).Image());
     EXPECT_TRUE(p.ok == 1 && p.samples == kFour);
     // The first non-empty data chunk wins over an empty one before it and one
     // after it; only the first format counts.
-    p = Parse(Wave().Chunk("data", {}).Chunk("fmt ", Fmt(1, 11025, 16)).Chunk("fmt ", Fmt(2, 48000, 16))
-                  .Chunk("data", kFour).Chunk("data", S16({7, 7})).Image());
+    p = Parse(Wave()
+                  .Chunk("data", {})
+                  .Chunk("fmt ", Fmt(1, 11025, 16))
+                  .Chunk("fmt ", Fmt(2, 48000, 16))
+                  .Chunk("data", kFour)
+                  .Chunk("data", S16({7, 7}))
+                  .Image());
     EXPECT_TRUE(p.ok == 1 && p.format.samplesPerSec == 11025u && p.samples == kFour);
 
     // Samples before the format; a 16-byte record last in the block reads into a
@@ -74,7 +85,9 @@ TEST(SoundWave, RefusesMissingShortAndOversizedChunks)
     // past the end; sizes near 2^32 that would wrap a 32-bit position back into the
     // image; a RIFF that ends before the samples; no RIFF; no WAVE.
     const Bytes refused[] = {
-        Wave().Chunk("data", kFour).Image(), Wave().Chunk("fmt ", kMono).Image(), Wave().Chunk("fmt ", kMono).Chunk("data", {}).Image(),
+        Wave().Chunk("data", kFour).Image(),
+        Wave().Chunk("fmt ", kMono).Image(),
+        Wave().Chunk("fmt ", kMono).Chunk("data", {}).Image(),
         Wave().Chunk("fmt ", Fmt(1, 44100, 16, 12)).Chunk("data", kFour).Image(),
         Wave().Chunk("fmt ", Fmt(1, 44100, 16, 14)).Chunk("data", kFour).Image(),
         Wave().Chunk("fmt ", Fmt(1, 44100, 16, 10)).Chunk("fmt ", kMono).Chunk("data", kFour).Image(),
@@ -83,24 +96,30 @@ TEST(SoundWave, RefusesMissingShortAndOversizedChunks)
         Wave().Chunk("LIST", {}, 0xFFFFFFF4u).Chunk("fmt ", kMono).Chunk("data", kFour).Image(),
         Wave().Chunk("LIST", {}, 0xFFFFFFFFu).Chunk("fmt ", kMono).Chunk("data", kFour).Image(),
         Wave().Chunk("fmt ", kMono).Chunk("data", kFour).Image(4 + 8 + 16),
-        {'R', 'I', 'F', 'X', 8, 0, 0, 0, 'W', 'A', 'V', 'E'}, {'R', 'I', 'F', 'F', 8, 0, 0, 0, 'W', 'A', 'V'}};
-    for (size_t i = 0; i < std::size(refused); ++i) EXPECT_EQ(Parse(refused[i]).ok, 0) << "case " << i;
+        {'R', 'I', 'F', 'X', 8, 0, 0, 0, 'W', 'A', 'V', 'E'},
+        {'R', 'I', 'F', 'F', 8, 0, 0, 0, 'W', 'A', 'V'}};
+    for (size_t i = 0; i < std::size(refused); ++i)
+        EXPECT_EQ(Parse(refused[i]).ok, 0) << "case " << i;
 
     // A RIFF size past the block: the block's end counts.
     EXPECT_EQ(Parse(Wave().Chunk("fmt ", kMono).Chunk("data", kFour).Image(0xFFFFFFFFu)).ok, 1);
 
     // Every truncation of a good image is refused without reading past it.
     Bytes good = Wave().Chunk("LIST", {9}).Chunk("fmt ", Fmt(2, 22050, 8, 18)).Chunk("data", kFour).Image();
-    for (size_t len = 0; len < good.size(); ++len) EXPECT_EQ(Parse(good, len).ok, 0) << "length " << len;
+    for (size_t len = 0; len < good.size(); ++len)
+        EXPECT_EQ(Parse(good, len).ok, 0) << "length " << len;
     EXPECT_EQ(Parse(good).ok, 1);
 }
 
 TEST(SoundWave, AcceptsOnlyPlayableFormats)
 {
-    auto with = [](Bytes fmt, const Bytes& data) { return Parse(Wave().Chunk("fmt ", fmt).Chunk("data", data).Image()).ok; };
+    auto with = [](Bytes fmt, const Bytes& data) {
+        return Parse(Wave().Chunk("fmt ", fmt).Chunk("data", data).Image()).ok;
+    };
     EXPECT_EQ(with(Fmt(1, 8000, 8), {1}) + with(Fmt(2, 96000, 16), kFour), 2);
     // Not PCM, three or no channels, 24 bits, rate 0, less than one whole frame.
-    for (const Bytes& fmt : {Fmt(1, 44100, 16, 16, 3), Fmt(3, 44100, 16), Fmt(0, 44100, 16), Fmt(1, 44100, 24), Fmt(1, 0, 16)})
+    for (const Bytes& fmt :
+         {Fmt(1, 44100, 16, 16, 3), Fmt(3, 44100, 16), Fmt(0, 44100, 16), Fmt(1, 44100, 24), Fmt(1, 0, 16)})
         EXPECT_EQ(with(fmt, kFour), 0);
     EXPECT_EQ(with(Fmt(2, 44100, 16), {1, 2}), 0);
     Bytes badAlign = Fmt(2, 44100, 16);
@@ -131,7 +150,10 @@ plat::SoundBuffer* Buffer(int channels, int bits, uint32_t rate, const Bytes& b)
     return plat::CreateStaticBuffer({channels, bits, rate}, b.data(), uint32_t(b.size()));
 }
 
-plat::SoundBuffer* Mono16(const std::vector<int16_t>& v) { return Buffer(1, 16, 44100, S16(v)); }
+plat::SoundBuffer* Mono16(const std::vector<int16_t>& v)
+{
+    return Buffer(1, 16, 44100, S16(v));
+}
 
 TEST_F(SoundMixer, ConvertsFormatsAndRatesOnce)
 {
@@ -155,7 +177,8 @@ TEST_F(SoundMixer, ConvertsFormatsAndRatesOnce)
     ASSERT_EQ(plat::BufferFrames(slow), 16u);
     plat::PlayBuffer(slow, false);
     auto ramp = Mix(16);
-    for (int i = 0; i < 13; ++i) EXPECT_EQ(ramp[2 * i], 100 * i) << i;
+    for (int i = 0; i < 13; ++i)
+        EXPECT_EQ(ramp[2 * i], 100 * i) << i;
 
     // One second lasts one second at any rate, at an unchanged level.
     std::vector<int16_t> second(2 * 44100, -80 * 256);
@@ -169,7 +192,8 @@ TEST_F(SoundMixer, ConvertsFormatsAndRatesOnce)
 
     // Unplayable input, and a rate so low that the sound would last for hours.
     EXPECT_TRUE(!Buffer(3, 16, 44100, S16({1, 2, 3})) && !Buffer(1, 24, 44100, S16({1, 2, 3})) &&
-                !Buffer(1, 16, 0, S16({1, 2})) && !Buffer(2, 16, 44100, {1, 2, 3}) && !Buffer(1, 8, 1, Bytes(200000, 0x80)));
+                !Buffer(1, 16, 0, S16({1, 2})) && !Buffer(2, 16, 44100, {1, 2, 3}) &&
+                !Buffer(1, 8, 1, Bytes(200000, 0x80)));
 }
 
 TEST_F(SoundMixer, LouderThanTheRangeIsClippedNotWrapped)
@@ -185,12 +209,14 @@ TEST_F(SoundMixer, LoopContinuesFromTheStartWithoutAGap)
     // uneven pieces across several seams.
     const int n = 1237;
     std::vector<int16_t> ramp(n);
-    for (int i = 0; i < n; ++i) ramp[i] = int16_t(i * 20 - 12000);
+    for (int i = 0; i < n; ++i)
+        ramp[i] = int16_t(i * 20 - 12000);
     plat::SoundBuffer* b = Mono16(ramp);
     plat::PlayBuffer(b, true);
     size_t sample = 0; // both sides of each frame
     for (int piece : {1, 700, 511, 513, 2048, 3})
-        for (int16_t s : Mix(piece)) ASSERT_EQ(s, ramp[sample++ / 2 % n]) << "frame " << (sample - 1) / 2;
+        for (int16_t s : Mix(piece))
+            ASSERT_EQ(s, ramp[sample++ / 2 % n]) << "frame " << (sample - 1) / 2;
     EXPECT_TRUE(plat::BufferPlaying(b));
 }
 
@@ -204,7 +230,8 @@ TEST_F(SoundMixer, GameThreadAgainstMixingThread)
         for (int blocks = 0; !stop.load() || blocks < 10; ++blocks) {
             plat::MixAudio(out.data(), 256);
             for (int16_t s : out)
-                if (s != 0 && s != 500 && s != 1000 && s != 1500) std::abort(); // a torn start or free
+                if (s != 0 && s != 500 && s != 1000 && s != 1500)
+                    std::abort(); // a torn start or free
         }
     });
     plat::SoundBuffer* steady = Mono16(std::vector<int16_t>(3000, 500));
@@ -224,8 +251,14 @@ TEST_F(SoundMixer, GameThreadAgainstMixingThread)
     EXPECT_TRUE(plat::BufferPlaying(steady));
 }
 
-int EffectLevel(int id) { return 100 * (id + 1); }
-int MusicLevel(int track) { return 256 * (20 + 4 * track); }
+int EffectLevel(int id)
+{
+    return 100 * (id + 1);
+}
+int MusicLevel(int track)
+{
+    return 256 * (20 + 4 * track);
+}
 
 // Starts the sound from an archive whose blocks hold steady, recognisable levels, 1000
 // frames for each effect; the music is 8-bit stereo at 22050 Hz so that conversion is
@@ -233,12 +266,14 @@ int MusicLevel(int track) { return 256 * (20 + 4 * track); }
 int StartWith(int block = -1, const Bytes& bytes = {})
 {
     test_support::ArchiveImage archive;
-    for (int i = 0; i < 20; ++i) archive.Add(126 + i, MonoWave16(std::vector<int16_t>(1000, int16_t(EffectLevel(i)))));
+    for (int i = 0; i < 20; ++i)
+        archive.Add(126 + i, MonoWave16(std::vector<int16_t>(1000, int16_t(EffectLevel(i)))));
     for (int t = 0; t < 4; ++t) {
         const Bytes samples(1500 + 100 * t, uint8_t(128 + MusicLevel(t) / 256));
         archive.Add(146 + t, Wave().Chunk("fmt ", Fmt(2, 22050, 8)).Chunk("data", samples).Image());
     }
-    if (block >= 0) archive.Add(block, bytes); // the later entry wins
+    if (block >= 0)
+        archive.Add(block, bytes); // the later entry wins
     EXPECT_EQ(LoadDataFromMemory(archive.Bytes().data(), archive.Bytes().size()), 1);
     const int ok = InitSound(nullptr);
     FreeDataFile(); // the buffers hold their own copy
@@ -249,7 +284,8 @@ int StartWith(int block = -1, const Bytes& bytes = {})
 void Frame(std::initializer_list<int> ids)
 {
     ClearSoundRequests();
-    for (int id : ids) RequestSoundEffect(id);
+    for (int id : ids)
+        RequestSoundEffect(id);
     FlushSoundRequests();
 }
 
@@ -258,7 +294,8 @@ std::vector<int> Hear(int frames)
 {
     const std::vector<int16_t> out = Mix(frames);
     std::vector<int> left;
-    for (int i = 0; i < frames; ++i) left.push_back(out[2 * i]);
+    for (int i = 0; i < frames; ++i)
+        left.push_back(out[2 * i]);
     return left;
 }
 
@@ -305,7 +342,8 @@ TEST(SoundStartUp, NeedsEveryBlockAndADevice)
     g_gameConfig.soundEffectsOn = 1;
     ASSERT_EQ(StartWith(), 1);
     Frame({0});
-    for (int i = 0; i < 4000 && plat::BufferPlaying(g_soundEffects[0]); ++i) usleep(5000);
+    for (int i = 0; i < 4000 && plat::BufferPlaying(g_soundEffects[0]); ++i)
+        usleep(5000);
     EXPECT_FALSE(plat::BufferPlaying(g_soundEffects[0])) << "the device never pulled the mixer";
     ReleaseSound();
 }
@@ -331,7 +369,8 @@ TEST_F(SoundFrame, RequestsPlayOnceAtTheEndOfTheStepFromTheStart)
 
     // Numbers outside the table are ignored.
     Frame({-1, 20, INT_MAX, INT_MIN});
-    for (const auto& r : g_soundRequests) EXPECT_EQ(r.requested, 0);
+    for (const auto& r : g_soundRequests)
+        EXPECT_EQ(r.requested, 0);
     // A request made outside the step is dropped at the start of the next one.
     RequestSoundEffect(5);
     Frame({});
@@ -350,7 +389,8 @@ TEST_F(SoundFrame, MusicLoopsOneTrackFromItsStart)
     PlayMusic(0);
     Hear(1000);
     PlayMusic(1);
-    for (auto* b : g_music) EXPECT_EQ(plat::BufferPosition(b), 0u);
+    for (auto* b : g_music)
+        EXPECT_EQ(plat::BufferPosition(b), 0u);
     EXPECT_FALSE(plat::BufferPlaying(g_music[0]));
     const int looped = 3 * int(plat::BufferFrames(g_music[1])) + 17;
     EXPECT_EQ(Hear(looped), Steady(looped, MusicLevel(1)));
@@ -362,11 +402,13 @@ TEST_F(SoundFrame, MusicLoopsOneTrackFromItsStart)
     // A track number outside the table only stops the music.
     PlayMusic(4);
     PlayMusic(-1);
-    for (auto* b : g_music) EXPECT_FALSE(plat::BufferPlaying(b));
+    for (auto* b : g_music)
+        EXPECT_FALSE(plat::BufferPlaying(b));
 
     // After release every call is harmless.
     ReleaseSound();
-    for (auto* b : g_music) EXPECT_EQ(b, nullptr);
+    for (auto* b : g_music)
+        EXPECT_EQ(b, nullptr);
     Frame({0});
     PlayMusic(1);
 }

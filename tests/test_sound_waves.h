@@ -16,7 +16,8 @@ inline Bytes Fmt(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t bytes
 {
     Bytes r;
     uint32_t align = channels * bits / 8u;
-    for (auto [x, n] : {std::pair{uint32_t(tag), 2}, {channels, 2}, {rate, 4}, {rate * align, 4}, {align, 2}, {bits, 2}})
+    for (auto [x, n] :
+         {std::pair{uint32_t(tag), 2}, {channels, 2}, {rate, 4}, {rate * align, 4}, {align, 2}, {bits, 2}})
         PutLE(r, x, n);
     r.resize(bytes, 0);
     return r;
@@ -25,7 +26,8 @@ inline Bytes Fmt(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t bytes
 inline Bytes S16(const std::vector<int16_t>& values)
 {
     Bytes v;
-    for (int16_t s : values) PutLE(v, uint16_t(s), 2);
+    for (int16_t s : values)
+        PutLE(v, uint16_t(s), 2);
     return v;
 }
 
@@ -37,7 +39,8 @@ struct Wave {
         body.insert(body.end(), id, id + 4);
         PutLE(body, declared < 0 ? uint32_t(content.size()) : uint32_t(declared), 4);
         body.insert(body.end(), content.begin(), content.end());
-        if (declared < 0 && content.size() % 2) body.push_back(0xEE);
+        if (declared < 0 && content.size() % 2)
+            body.push_back(0xEE);
         return *this;
     }
     Bytes Image(int64_t riffSize = -1) const

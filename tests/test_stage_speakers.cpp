@@ -58,7 +58,11 @@ TEST(StageSpeakers, OnlyAFaceOfNoTeamOrNoneIsShownToWhicheverTeamArrives)
         std::string out;
         EXPECT_EQ(Build(dir, kTeams + Goal("#3,7,\n#2,1,まて,\n#3,99,\n"), out), 0) << out;
     }
-    struct Case { const char* what; std::string script; const char* expected; };
+    struct Case {
+        const char* what;
+        std::string script;
+        const char* expected;
+    };
     const Case cases[] = {
         {"the first team's leader at the goal", kTeams + Goal("#3,0,\n"),
          "stage 2: event 4: #3 at byte 0 shows face 0, a member of team 0"},

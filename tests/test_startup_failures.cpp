@@ -33,22 +33,36 @@ namespace {
 class StartupFailures : public ::testing::Test {
 protected:
     // The player of RunAsPlayer works in dir.
-    void SetUp() override { std::memset(static_cast<void*>(g_history), 0, sizeof(g_history)); chmod(dir.path().c_str(), 0777); }
-    void TearDown() override { plat::SetMessageBoxObserver(nullptr); HeadlessStop(); }
+    void SetUp() override
+    {
+        std::memset(static_cast<void*>(g_history), 0, sizeof(g_history));
+        chmod(dir.path().c_str(), 0777);
+    }
+    void TearDown() override
+    {
+        plat::SetMessageBoxObserver(nullptr);
+        HeadlessStop();
+    }
     TempDir dir;
 };
 
 TEST_F(StartupFailures, ASoundOutputThatWillNotOpenGivesSdlsReason)
 {
     // In a child: the driver choice stays out of this process.
-    EXPECT_EQ(RunAsPlayer(dir.path(), [] {
-                  setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
-                  plat::SelectAudioBackend(plat::AudioBackend::Device);
-                  ClearStartupFailureNote();
-                  if (InitSound(nullptr) != 0) return 1;
-                  const std::string note = StartupFailureNote();
-                  return note.rfind("sound output: ", 0) == 0 && note.size() > 14 && *plat::LastAudioError() != '\0' ? 0 : 2;
-              }), 0);
+    EXPECT_EQ(RunAsPlayer(dir.path(),
+                          [] {
+                              setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+                              plat::SelectAudioBackend(plat::AudioBackend::Device);
+                              ClearStartupFailureNote();
+                              if (InitSound(nullptr) != 0)
+                                  return 1;
+                              const std::string note = StartupFailureNote();
+                              return note.rfind("sound output: ", 0) == 0 && note.size() > 14 &&
+                                             *plat::LastAudioError() != '\0'
+                                         ? 0
+                                         : 2;
+                          }),
+              0);
 }
 
 TEST(SoundBlockLimits, RatesOutsideTheRangeAreRefusedAndLongSoundsCut)
@@ -69,7 +83,8 @@ TEST(SoundBlockLimits, RatesOutsideTheRangeAreRefusedAndLongSoundsCut)
     for (const auto [seconds, frames, cut] : {std::tuple{200u, 7938000u, true}, {179u, 7893900u, false}}) {
         bool wasCut = !cut;
         const Bytes samples(8000 * seconds, 0x90);
-        plat::SoundBuffer* buffer = plat::CreateStaticBuffer({1, 8, 8000}, samples.data(), uint32_t(samples.size()), &wasCut);
+        plat::SoundBuffer* buffer =
+            plat::CreateStaticBuffer({1, 8, 8000}, samples.data(), uint32_t(samples.size()), &wasCut);
         ASSERT_NE(buffer, nullptr);
         EXPECT_EQ(std::pair(plat::BufferFrames(buffer), wasCut), std::pair(frames, cut));
     }
@@ -81,8 +96,10 @@ TEST(SoundBlockLimits, RatesOutsideTheRangeAreRefusedAndLongSoundsCut)
 Bytes ArchiveWithWaves(uint32_t effect3Rate, const Bytes& atlas)
 {
     test_support::ArchiveImage archive;
-    for (int i = 0; i < 24; ++i) archive.Add(126 + i, soundtest::MonoWave16({1, 2, 3, 4}, i == 3 ? effect3Rate : 22050));
-    if (!atlas.empty()) archive.Add(0, atlas);
+    for (int i = 0; i < 24; ++i)
+        archive.Add(126 + i, soundtest::MonoWave16({1, 2, 3, 4}, i == 3 ? effect3Rate : 22050));
+    if (!atlas.empty())
+        archive.Add(0, atlas);
     return archive.Bytes();
 }
 
@@ -94,14 +111,15 @@ TEST_F(StartupFailures, FailuresSayWhichBlockFailedAndWhyBesideTheBoxText)
     const std::tuple<Bytes, const char*, const char*> cases[] = {
         {{}, "data.dat: No such file or directory\n", "data load failed"},
         {Bytes(599, 0), "data.dat: 599 bytes, shorter than its 600-byte offset table\n", "data load failed"},
-        {ArchiveWithWaves(4000, {}), "sound effect 3 (data.dat block 129): the sample rate is outside 8000 to 96000 Hz\n",
-         "direct sound error"},
+        {ArchiveWithWaves(4000, {}),
+         "sound effect 3 (data.dat block 129): the sample rate is outside 8000 to 96000 Hz\n", "direct sound error"},
         {farEffect, "sound effect 1 (data.dat block 127): the block lies outside data.dat\n", "direct sound error"},
         {ArchiveWithWaves(22050, {'B', 'M', 1, 2}), "texture (data.dat block 0): ", "direct graphics error"},
     };
     for (const auto& [archive, why, box] : cases) {
         unlink((dir / "data.dat").c_str());
-        if (!archive.empty()) WriteFileBytes(dir / "data.dat", archive);
+        if (!archive.empty())
+            WriteFileBytes(dir / "data.dat", archive);
         testing::internal::CaptureStderr();
         EXPECT_EQ(HeadlessStart(dir.path().c_str()), 0);
         const std::string err = testing::internal::GetCapturedStderr();
@@ -120,7 +138,8 @@ int s_atTheBox = -1;
 // then give everything back, and the window goes last.
 TEST_F(StartupFailures, TheFailureBoxShowsBeforeTheUndoStepsAndTheWindowGoesAfterThem)
 {
-    if (!plat::InitVideo("VARDUN")) GTEST_SKIP() << "no video driver: " << plat::LastVideoError();
+    if (!plat::InitVideo("VARDUN"))
+        GTEST_SKIP() << "no video driver: " << plat::LastVideoError();
     WriteFileBytes(dir / "data.dat", ArchiveWithWaves(4000, {}));
     void* window = plat::CreateMainWindow("test", 0, 0, 640, 480);
     ASSERT_NE(window, nullptr);
@@ -129,8 +148,9 @@ TEST_F(StartupFailures, TheFailureBoxShowsBeforeTheUndoStepsAndTheWindowGoesAfte
     plat::SelectGfxBackend(plat::GfxBackend::Recording);
     plat::SelectAudioBackend(plat::AudioBackend::Silent);
     plat::RecordMessageBoxes(true);
-    plat::SetMessageBoxObserver(
-        [](const char*) { s_atTheBox = (plat::MainWindow() != nullptr) + 2 * (g_tasks != nullptr) + 4 * (g_dataFile != nullptr); });
+    plat::SetMessageBoxObserver([](const char*) {
+        s_atTheBox = (plat::MainWindow() != nullptr) + 2 * (g_tasks != nullptr) + 4 * (g_dataFile != nullptr);
+    });
     testing::internal::CaptureStderr();
     EXPECT_EQ(InitGame(window), 0);
     testing::internal::GetCapturedStderr();

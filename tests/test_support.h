@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <sys/wait.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
 #include "platform/image_codec.h"
@@ -21,14 +21,16 @@ using Bytes = std::vector<uint8_t>;
 // Appends the low `bytes` bytes of x, least significant first.
 inline void PutLE(Bytes& v, uint32_t x, int bytes)
 {
-    for (int i = 0; i < bytes; ++i) v.push_back(uint8_t(x >> (8 * i)));
+    for (int i = 0; i < bytes; ++i)
+        v.push_back(uint8_t(x >> (8 * i)));
 }
 
 // Writes x at `at`, growing the image when it is shorter.
 inline void PutU32(Bytes& image, size_t at, uint32_t value)
 {
     image.resize(std::max(image.size(), at + 4));
-    for (int i = 0; i < 4; ++i) image[at + i] = uint8_t(value >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        image[at + i] = uint8_t(value >> (8 * i));
 }
 
 inline uint32_t GetU32(const Bytes& b, size_t at)
@@ -40,7 +42,8 @@ inline uint32_t GetU32(const Bytes& b, size_t at)
 // Appends a block and points table entry `index` at it.
 inline void AddBlock(Bytes& image, int index, const Bytes& bytes)
 {
-    if (image.size() < 600) image.resize(600);
+    if (image.size() < 600)
+        image.resize(600);
     PutU32(image, 4 * size_t(index), uint32_t(image.size() - 600));
     PutU32(image, image.size(), uint32_t(bytes.size()));
     image.insert(image.end(), bytes.begin(), bytes.end());
@@ -76,7 +79,8 @@ inline void WriteFileBytes(const std::string& path, const Bytes& bytes)
 inline std::set<std::string> Listing(const std::string& dir)
 {
     std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.insert(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.insert(entry.path().filename());
     return names;
 }
 
@@ -84,17 +88,24 @@ inline std::set<std::string> Listing(const std::string& dir)
 // silenced; returns its exit code, or -1 when it did not exit.
 inline int RunBuiltProgram(const std::string& path, const std::string& args)
 {
-    const int status = std::system((std::string(SUGOROKU_BUILD_DIR) + "/" + path + " " + args + " >/dev/null 2>&1").c_str());
+    const int status =
+        std::system((std::string(SUGOROKU_BUILD_DIR) + "/" + path + " " + args + " >/dev/null 2>&1").c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // A scratch directory, removed with everything in it (write-protected files too).
 class TempDir {
 public:
-    TempDir() : path_([] { char pattern[] = "/tmp/game_test_XXXXXX"; return std::string(mkdtemp(pattern) ? pattern : ""); }()) {}
+    TempDir()
+        : path_([] {
+              char pattern[] = "/tmp/game_test_XXXXXX";
+              return std::string(mkdtemp(pattern) ? pattern : "");
+          }())
+    {}
     ~TempDir()
     {
-        if (!path_.empty()) std::system(("chmod -R u+w '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'").c_str());
+        if (!path_.empty())
+            std::system(("chmod -R u+w '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'").c_str());
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

@@ -10,12 +10,16 @@ namespace {
 
 std::vector<int> g_order;
 
-void RecordUpdate(Task* task) { g_order.push_back(static_cast<int>(task - g_tasks)); }
+void RecordUpdate(Task* task)
+{
+    g_order.push_back(static_cast<int>(task - g_tasks));
+}
 
 Task* Spawn(int slot, TaskProc update = RecordUpdate, int kind = 0)
 {
     Task* task = CreateTask(slot);
-    if (task) StartTask(task, kind, update, RecordUpdate);
+    if (task)
+        StartTask(task, kind, update, RecordUpdate);
     return task;
 }
 
@@ -37,11 +41,14 @@ TEST(TaskPool, CreationChecksThePoolBoundsUseAndZeroesTheRecord)
     Spawn(10);
     Spawn(11);
     EXPECT_EQ(CreateTaskInRange(10, 20), &g_tasks[12]);
-    for (int s = 12; s < 20; ++s) Spawn(s);
+    for (int s = 12; s < 20; ++s)
+        Spawn(s);
     EXPECT_EQ(CreateTaskInRange(10, 20), nullptr);
-    for (int s = 80; s < 99; ++s) Spawn(s);
+    for (int s = 80; s < 99; ++s)
+        Spawn(s);
     EXPECT_EQ(CreateTaskInRange(80, 100), &g_tasks[99]);
-    for (auto [first, end] : {std::pair{0, 200}, {5, 5}, {-1, 5}}) EXPECT_EQ(CreateTaskInRange(first, end), nullptr) << first;
+    for (auto [first, end] : {std::pair{0, 200}, {5, 5}, {-1, 5}})
+        EXPECT_EQ(CreateTaskInRange(first, end), nullptr) << first;
 
     Task* task = Spawn(5);
     task->work[100] = 0xAB;
@@ -60,26 +67,45 @@ TEST(TaskPool, UpdatePassReadsFlagsWhenItReachesASlotAndModesSwitchThem)
         ClearTaskPool();
         g_order.clear();
         Spawn(slot, update);
-        if (other >= 0) Spawn(other);
+        if (other >= 0)
+            Spawn(other);
         UpdateAllTasks();
     };
-    Run(50, [](Task*) { g_order.push_back(50); Spawn(60); Spawn(40); });
+    Run(50, [](Task*) {
+        g_order.push_back(50);
+        Spawn(60);
+        Spawn(40);
+    });
     EXPECT_EQ(g_order, (std::vector<int>{50, 60})) << "a later slot runs in the same pass, an earlier one next frame";
     g_order.clear();
     g_tasks[50].update = RecordUpdate;
     UpdateAllTasks();
     EXPECT_EQ(g_order, (std::vector<int>{40, 50, 60}));
-    Run(30, [](Task*) { g_order.push_back(30); KillTask(&g_tasks[31]); }, 31);
+    Run(
+        30,
+        [](Task*) {
+            g_order.push_back(30);
+            KillTask(&g_tasks[31]);
+        },
+        31);
     EXPECT_EQ(g_order, (std::vector<int>{30})) << "a task killed earlier in the pass is not called";
-    Run(50, [](Task*) { g_order.push_back(50); KillAllTasks(); Spawn(70); Spawn(20); });
+    Run(50, [](Task*) {
+        g_order.push_back(50);
+        KillAllTasks();
+        Spawn(70);
+        Spawn(20);
+    });
     EXPECT_EQ(g_order, (std::vector<int>{50, 70}));
     EXPECT_TRUE(!g_tasks[50].alive && g_tasks[20].alive);
     // Killed and made again ahead of the pass: the new procedure runs.
-    Run(10, [](Task*) {
-        g_order.push_back(10);
-        KillTask(&g_tasks[12]);
-        Spawn(12)->update = [](Task*) { g_order.push_back(1200); };
-    }, 12);
+    Run(
+        10,
+        [](Task*) {
+            g_order.push_back(10);
+            KillTask(&g_tasks[12]);
+            Spawn(12)->update = [](Task*) { g_order.push_back(1200); };
+        },
+        12);
     EXPECT_EQ(g_order, (std::vector<int>{10, 1200}));
 
     ClearTaskPool();
@@ -87,14 +113,18 @@ TEST(TaskPool, UpdatePassReadsFlagsWhenItReachesASlotAndModesSwitchThem)
     Task* b = Spawn(2, RecordUpdate, 1);
     // Update and draw flags of a and b after each command; unknown modes change nothing,
     // a freeze touches the update flag only.
-    const struct { int kind, mode, flags[4]; } steps[] = {
-        {-1, 9, {1, 1, 1, 1}}, {-1, 14, {1, 1, 1, 1}}, {-1, kModeFreeze, {0, 1, 0, 1}}, {-1, kModeResume, {1, 1, 1, 1}},
-        {3, kModeHide, {1, 0, 1, 1}}, {1, kModeSuspend, {1, 0, 0, 0}}, {3, kModeFreeze, {0, 0, 0, 0}},
+    const struct {
+        int kind, mode, flags[4];
+    } steps[] = {
+        {-1, 9, {1, 1, 1, 1}},           {-1, 14, {1, 1, 1, 1}},       {-1, kModeFreeze, {0, 1, 0, 1}},
+        {-1, kModeResume, {1, 1, 1, 1}}, {3, kModeHide, {1, 0, 1, 1}}, {1, kModeSuspend, {1, 0, 0, 0}},
+        {3, kModeFreeze, {0, 0, 0, 0}},
     };
     for (const auto& step : steps) {
         step.kind < 0 ? SetAllTasksMode(step.mode) : SetTasksModeOfKind(step.kind, step.mode);
         EXPECT_EQ((std::vector<int>{a->updateEnabled, a->drawEnabled, b->updateEnabled, b->drawEnabled}),
-                  std::vector<int>(step.flags, step.flags + 4)) << step.kind << " " << step.mode;
+                  std::vector<int>(step.flags, step.flags + 4))
+            << step.kind << " " << step.mode;
     }
     EXPECT_EQ(g_tasks[9].updateEnabled, 0) << "free slots are never changed";
     Spawn(5);

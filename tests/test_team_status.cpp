@@ -11,8 +11,8 @@
 
 namespace {
 
-using board_test::BoardWorld;
 using battle_test::Team;
+using board_test::BoardWorld;
 using board_test::SpawnPiece;
 
 class TeamStatusTest : public ::testing::Test {
@@ -65,7 +65,9 @@ TEST_F(TeamStatusTest, OpensOnThePlayersPageAndWrapsPagesAndColumnsWithSoundFour
 
     Key(kKeyDown); // the first frame only installs the input state
     EXPECT_EQ(Screen()->page, 1);
-    const struct { int key, page, column; } steps[] = {
+    const struct {
+        int key, page, column;
+    } steps[] = {
         {kKeyDown, 2, 0}, {kKeyDown, 0, 0}, {kKeyUp, 2, 0}, {kKeyLeft, 2, 5}, {kKeyRight, 2, 0}, {kKeyRight, 2, 1},
     };
     for (const auto& step : steps) {
@@ -108,11 +110,15 @@ TEST_F(TeamStatusTest, PageShowsFacesCursorCountsAndTheSelectedMembersDetail)
     Draw();
     // Page tab of team 0, frame, cursor on column 2, slash between 5 and 6, the detail
     // panel centred, member 2 fallen, the hints.
-    const struct { float l, t, x, y; } spots[] = {
-        {1979, 468, 0, 0}, {1429, 216, 22, 0}, {1947, 195, 240, 220}, {873, 227, 502, 7}, {1010, 943, 162, 300},
-        {1010, 1908, 170, 304}, {1302, 1757, 170, 379}, {1218, 565, 239, 379}, {519, 675, 32, 400},
+    const struct {
+        float l, t, x, y;
+    } spots[] = {
+        {1979, 468, 0, 0},      {1429, 216, 22, 0},    {1947, 195, 240, 220},
+        {873, 227, 502, 7},     {1010, 943, 162, 300}, {1010, 1908, 170, 304},
+        {1302, 1757, 170, 379}, {1218, 565, 239, 379}, {519, 675, 32, 400},
     };
-    for (const auto& s : spots) EXPECT_EQ(At(s.l, s.t), (Spots{{s.x, s.y, kWhite}})) << s.l << "," << s.t;
+    for (const auto& s : spots)
+        EXPECT_EQ(At(s.l, s.t), (Spots{{s.x, s.y, kWhite}})) << s.l << "," << s.t;
     EXPECT_EQ(std::pair(At(1357, 1758).size(), At(1010, 1875).size()), std::pair(size_t{0}, size_t{1}));
     // The face of member 2, bottom-centred in its column and faded; the name of
     // character 2 from its profile at (238, 304).

@@ -7,7 +7,8 @@
 namespace {
 
 // A refused file says why and leaves nothing behind.
-plat::XMeshData Parse(const std::string& text, bool ok = true, const char* what = "") {
+plat::XMeshData Parse(const std::string& text, bool ok = true, const char* what = "")
+{
     plat::XMeshData m;
     std::string err;
     EXPECT_EQ(plat::ParseXFile(reinterpret_cast<const uint8_t*>(text.data()), text.size(), m, &err), ok) << what << err;
@@ -20,23 +21,29 @@ const std::string kHeader = "xof 0302txt 0032\n";
 const std::string kMaterial = "Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; }";
 
 // A unit quad in the z = 0 plane, as one four-cornered face.
-std::string QuadMesh(const std::string& name, const std::string& children = "") {
-    return "Mesh " + name + " {\n 4;\n 0.0; 0.0; 0.0;,\n 1.0; 0.0; 0.0;,\n 1.0; 1.0; 0.0;,\n 0.0; 1.0; 0.0;;\n 1;\n"
-           " 4; 0, 1, 2, 3;;\n" + children + "}\n";
+std::string QuadMesh(const std::string& name, const std::string& children = "")
+{
+    return "Mesh " + name +
+           " {\n 4;\n 0.0; 0.0; 0.0;,\n 1.0; 0.0; 0.0;,\n 1.0; 1.0; 0.0;,\n 0.0; 1.0; 0.0;;\n 1;\n"
+           " 4; 0, 1, 2, 3;;\n" +
+           children + "}\n";
 }
 
-TEST(XFile, QuadIsTriangulatedAsAFanWithADefaultMaterial) {
+TEST(XFile, QuadIsTriangulatedAsAFanWithADefaultMaterial)
+{
     plat::XMeshData m = Parse(kHeader + QuadMesh("quad"));
     ASSERT_EQ(m.positions.size(), 12u);
     ASSERT_EQ(m.indices, (std::vector<uint32_t>{0, 1, 2, 0, 2, 3}));
     EXPECT_EQ(m.triangleMaterial, (std::vector<uint32_t>{0, 0}));
     ASSERT_EQ(m.materials.size(), 1u);
-    EXPECT_EQ(std::vector<float>(m.materials[0].diffuse, m.materials[0].diffuse + 4), std::vector<float>(4, 1.0f)); // white
+    EXPECT_EQ(std::vector<float>(m.materials[0].diffuse, m.materials[0].diffuse + 4),
+              std::vector<float>(4, 1.0f)); // white
     EXPECT_TRUE(m.materials[0].textureFile.empty() && m.normals.empty() && m.texCoords.empty() && m.colours.empty());
     EXPECT_FALSE(Parse("xof 0303txt 0064" + QuadMesh("q")).positions.empty());
 }
 
-TEST(XFile, MaterialsTextureCoordsAndColours) {
+TEST(XFile, MaterialsTextureCoordsAndColours)
+{
     // Two triangles of different materials.
     plat::XMeshData m = Parse(kHeader + R"(Mesh two { 4; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;; 2; 3;0,1,2;, 3;0,2,3;;
   MeshMaterialList { 2; 2; 1, 0;;
@@ -57,52 +64,61 @@ TEST(XFile, MaterialsTextureCoordsAndColours) {
     EXPECT_EQ(m.colours, (std::vector<uint32_t>{0xFFFF0000u, 0xFFFFFFFFu, 0xFFFFFFFFu, 0x800000FFu}));
 }
 
-TEST(XFile, NestedFrameTransformsApplyChildFirst) {
+TEST(XFile, NestedFrameTransformsApplyChildFirst)
+{
     // Child scales by 2, parent translates by (10, 0, 0): (1, 0, 0) -> (12, 0, 0).
     plat::XMeshData m = Parse(kHeader + R"(template Frame { <3D82AB46-62DA-11cf-AB39-0020AF71E433> [...] }
 Header { 1; 0; 1; }
 Frame Root { FrameTransformMatrix { 1.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0, 10.0, 0.0, 0.0, 1.0;; }
   Frame Child { FrameTransformMatrix { 2,0,0,0, 0,2,0,0, 0,0,2,0, 0,0,0,1;; }
-)" + QuadMesh("q", "MeshNormals { 1; 0; 0; -1;; 1; 4; 0, 0, 0, 0;; }") + R"(} }
+)" + QuadMesh("q", "MeshNormals { 1; 0; 0; -1;; 1; 4; 0, 0, 0, 0;; }") +
+                              R"(} }
 AnimationSet walk { Animation { { Child } AnimationKey { 0; 1; 0; 4; 1, 0, 0, 0;;; } } })");
     EXPECT_EQ(m.positions, (std::vector<float>{10, 0, 0, 12, 0, 0, 12, 2, 0, 10, 2, 0}));
     ASSERT_EQ(m.normals.size(), 12u); // scaled, then normalised again
     EXPECT_FLOAT_EQ(m.normals[2], -1.0f);
 }
 
-TEST(XFile, MeshesMergeWithOffsetsAndMaterialReferences) {
-    plat::XMeshData m = Parse(kHeader +
-                                "Material 3dsShared { 0.0; 1.0; 0.0; 1.0;; 5.0; 1; 1; 1;; 0; 0; 0;; TextureFilename { \"green.png\"; } }\n" +
-                                QuadMesh("a", "MeshMaterialList { 1; 1; 0;; { 3dsShared } }") +
-                                "Frame F { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,5,1;; }\n" +
-                                QuadMesh("b", "MeshMaterialList { 2; 1; 1;; " + kMaterial + " { 3dsShared } }") + "}\n");
+TEST(XFile, MeshesMergeWithOffsetsAndMaterialReferences)
+{
+    plat::XMeshData m = Parse(
+        kHeader +
+        "Material 3dsShared { 0.0; 1.0; 0.0; 1.0;; 5.0; 1; 1; 1;; 0; 0; 0;; TextureFilename { \"green.png\"; } }\n" +
+        QuadMesh("a", "MeshMaterialList { 1; 1; 0;; { 3dsShared } }") +
+        "Frame F { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,5,1;; }\n" +
+        QuadMesh("b", "MeshMaterialList { 2; 1; 1;; " + kMaterial + " { 3dsShared } }") + "}\n");
     ASSERT_EQ(m.positions.size(), 24u);
     EXPECT_EQ(m.indices, (std::vector<uint32_t>{0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7}));
     EXPECT_EQ(m.triangleMaterial, (std::vector<uint32_t>{0, 0, 2, 2}));
     ASSERT_EQ(m.materials.size(), 3u);
-    EXPECT_EQ((std::vector<std::string>{m.materials[0].textureFile, m.materials[1].textureFile, m.materials[2].textureFile}),
-              (std::vector<std::string>{"green.png", "", "green.png"}));
+    EXPECT_EQ(
+        (std::vector<std::string>{m.materials[0].textureFile, m.materials[1].textureFile, m.materials[2].textureFile}),
+        (std::vector<std::string>{"green.png", "", "green.png"}));
     EXPECT_FLOAT_EQ(m.materials[2].power, 5.0f);
     // The second mesh is moved by its frame.
     EXPECT_EQ(std::make_pair(m.positions[2], m.positions[12 + 2]), std::make_pair(0.0f, 5.0f));
 }
 
-TEST(XFile, NormalsPerCornerSplitSharedVertices) {
+TEST(XFile, NormalsPerCornerSplitSharedVertices)
+{
     // Two triangles share the edge 0-2 but disagree on its normals: vertices 0 and 2 gain a copy.
     plat::XMeshData m = Parse(kHeader + "Mesh s { 4; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;; 2; 3;0,1,2;, 3;0,2,3;;\n"
-                                          "MeshNormals { 2; 0;0;1;, 0;1;0;; 2; 3;0,0,0;, 3;1,1,1;; }\n"
-                                          "MeshTextureCoords { 4; 0;0;, 1;0;, 1;1;, 0;1;; } }\n");
+                                        "MeshNormals { 2; 0;0;1;, 0;1;0;; 2; 3;0,0,0;, 3;1,1,1;; }\n"
+                                        "MeshTextureCoords { 4; 0;0;, 1;0;, 1;1;, 0;1;; } }\n");
     ASSERT_EQ((std::vector<size_t>{m.positions.size(), m.normals.size(), m.texCoords.size(), m.indices.size()}),
               (std::vector<size_t>{18, 18, 12, 6}));
-    for (size_t c = 0; c < 6; ++c) EXPECT_FLOAT_EQ(m.normals[m.indices[c] * 3 + 2], c < 3 ? 1.0f : 0.0f) << c;
+    for (size_t c = 0; c < 6; ++c)
+        EXPECT_FLOAT_EQ(m.normals[m.indices[c] * 3 + 2], c < 3 ? 1.0f : 0.0f) << c;
     EXPECT_FLOAT_EQ(m.positions[m.indices[4] * 3 + 0], 1.0f); // the copy of vertex 2
     EXPECT_FLOAT_EQ(m.texCoords[m.indices[4] * 2 + 1], 1.0f);
 }
 
-TEST(XFile, MalformedInputIsRefused) {
+TEST(XFile, MalformedInputIsRefused)
+{
     const std::string& h = kHeader;
     std::string deep;
-    for (int i = 0; i < 100; ++i) deep += "Frame F {";
+    for (int i = 0; i < 100; ++i)
+        deep += "Frame F {";
     const std::pair<std::string, const char*> cases[] = {
         {"xof 0302bin 0032\x01\x02\x03", "binary"},
         {std::string("xof 0302tzip0032\x00\x01", 18), "compressed"},
@@ -134,16 +150,19 @@ TEST(XFile, MalformedInputIsRefused) {
         {h + deep + QuadMesh("q") + std::string(100, '}'), "frames nested too deeply"},
         {h + std::string(5000, '{'), "unbalanced braces"},
     };
-    for (const auto& [text, what] : cases) Parse(text, false, what);
+    for (const auto& [text, what] : cases)
+        Parse(text, false, what);
     plat::XMeshData m;
     EXPECT_FALSE(plat::ParseXFile(nullptr, 0, m));
 }
 
-TEST(XFile, EveryPrefixOfAValidFileIsRefusedOrParsed) {
+TEST(XFile, EveryPrefixOfAValidFileIsRefusedOrParsed)
+{
     // Cutting a file anywhere must end in a clean refusal (or, past the last
     // brace, a clean parse); the exact-length copy lets ASan catch any overread.
-    const std::string text = kHeader + QuadMesh("q", "MeshMaterialList { 1; 1; 0;; Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; "
-                                                     "TextureFilename { \"t.bmp\"; } } }");
+    const std::string text =
+        kHeader + QuadMesh("q", "MeshMaterialList { 1; 1; 0;; Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; "
+                                "TextureFilename { \"t.bmp\"; } } }");
     const size_t lastBrace = text.rfind('}');
     for (size_t n = 0; n < text.size(); ++n) {
         std::vector<uint8_t> cut(text.begin(), text.begin() + long(n));

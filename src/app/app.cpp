@@ -20,13 +20,12 @@
 #include "platform/msgbox.h"
 #include "platform/window.h"
 
-
 char g_windowTitle[100];
 char g_windowClass[100];
 
-static int s_live = 0;            // start-up succeeded and no shutdown yet
-static int s_inFrame = 0;         // inside RunFrame's passes
-static int s_closePending = 0;    // a close request came while it could not be acted on
+static int s_live = 0;                          // start-up succeeded and no shutdown yet
+static int s_inFrame = 0;                       // inside RunFrame's passes
+static int s_closePending = 0;                  // a close request came while it could not be acted on
 static volatile std::sig_atomic_t s_hangUp = 0; // SIGHUP arrived; the main loop acts on it
 
 // The window's texts: 103 the caption placeholder, 109 the window class.

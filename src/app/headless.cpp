@@ -9,8 +9,8 @@
 #include "platform/keyboard.h"
 #include "platform/msgbox.h"
 
-static bool s_started = false;     // HeadlessStart ran and HeadlessStop not yet
-static std::string s_savedDir;     // the working directory to go back to
+static bool s_started = false; // HeadlessStart ran and HeadlessStop not yet
+static std::string s_savedDir; // the working directory to go back to
 static std::string s_lastMessage;
 static plat::GfxBackend s_previousGfx = plat::GfxBackend::OpenGL;
 static plat::AudioBackend s_previousAudio = plat::AudioBackend::Device;

@@ -38,7 +38,7 @@ constexpr int32_t kMonsterRows = 7;
 constexpr int kTextLimit = kBattleLineBytes - 1;
 
 // The lines, CP932 as the font knows them.
-constexpr const char* kEncounterHead = "\x93\x47\x82\xAA";                              // 敵が
+constexpr const char* kEncounterHead = "\x93\x47\x82\xAA";                                 // 敵が
 constexpr const char* kEncounterTail = "\x91\xCC\x82\xA0\x82\xE7\x82\xED\x82\xEA\x82\xBD"; // 体あらわれた
 // 敵の集団と戦いになった
 constexpr const char* kGroupEncounter =

@@ -58,7 +58,7 @@ struct BattleWork {
     int32_t enemyLive;
     CharacterRecord party[kBattleSideMax];   // standing ones first
     CharacterRecord enemies[kBattleSideMax]; // standing ones first
-    int32_t partyReelState; // a ReelState
+    int32_t partyReelState;                  // a ReelState
     int32_t enemyReelState;
     int32_t clashPause;
     BattleProc battleProc;

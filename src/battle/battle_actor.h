@@ -29,7 +29,7 @@ CHECK_TASK_WORK(BattleActor);
 struct Shot {
     int32_t alive;
     float position[3];
-    float centre[2];  // x and z of the spiral's centre
+    float centre[2]; // x and z of the spiral's centre
     int32_t impactTimer;
     int32_t effectModel; // 0 flying, 2 after a hit
     float angle;
@@ -44,7 +44,7 @@ CHECK_TASK_WORK(Shot);
 struct HitEffect {
     int32_t alive;
     float position[3];
-    int32_t timer; // start delay, later the frames of the impact
+    int32_t timer;       // start delay, later the frames of the impact
     int32_t effectModel; // 1 flying, 2 after a hit
     float heading;
     BattleActor* target;

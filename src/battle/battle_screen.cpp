@@ -143,8 +143,6 @@ void DrawClashOutcome(const BattleWork* battle)
         DrawMarkOverColumn(kLoserRect, kPartyColumn);
         DrawMarkOverColumn(kWinnerRect, kEnemyColumn);
         break;
-    default:
-        DrawAtlasSpriteCentredX(kEvenRect, kMarkY);
-        break;
+    default: DrawAtlasSpriteCentredX(kEvenRect, kMarkY); break;
     }
 }

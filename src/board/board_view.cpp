@@ -161,14 +161,12 @@ int32_t SquareCode(int32_t cellIndex)
 
 // -2.0 for four frames, up by 0.1 every four frames to -1.0 (held for eight), then down again.
 const float g_seaLevelTable[kSeaCycleLength] = {
-    -2.0f, -2.0f, -2.0f, -2.0f, -1.9f, -1.9f, -1.9f, -1.9f, -1.8f, -1.8f, -1.8f,
-    -1.8f, -1.7f, -1.7f, -1.7f, -1.7f, -1.6f, -1.6f, -1.6f, -1.6f, -1.5f, -1.5f,
-    -1.5f, -1.5f, -1.4f, -1.4f, -1.4f, -1.4f, -1.3f, -1.3f, -1.3f, -1.3f, -1.2f,
-    -1.2f, -1.2f, -1.2f, -1.1f, -1.1f, -1.1f, -1.1f, -1.0f, -1.0f, -1.0f, -1.0f,
-    -1.0f, -1.0f, -1.0f, -1.0f, -1.1f, -1.1f, -1.1f, -1.1f, -1.2f, -1.2f, -1.2f,
-    -1.2f, -1.3f, -1.3f, -1.3f, -1.3f, -1.4f, -1.4f, -1.4f, -1.4f, -1.5f, -1.5f,
-    -1.5f, -1.5f, -1.6f, -1.6f, -1.6f, -1.6f, -1.7f, -1.7f, -1.7f, -1.7f, -1.8f,
-    -1.8f, -1.8f, -1.8f, -1.9f, -1.9f, -1.9f, -1.9f, -2.0f, -2.0f, -2.0f, -2.0f,
+    -2.0f, -2.0f, -2.0f, -2.0f, -1.9f, -1.9f, -1.9f, -1.9f, -1.8f, -1.8f, -1.8f, -1.8f, -1.7f, -1.7f, -1.7f,
+    -1.7f, -1.6f, -1.6f, -1.6f, -1.6f, -1.5f, -1.5f, -1.5f, -1.5f, -1.4f, -1.4f, -1.4f, -1.4f, -1.3f, -1.3f,
+    -1.3f, -1.3f, -1.2f, -1.2f, -1.2f, -1.2f, -1.1f, -1.1f, -1.1f, -1.1f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f,
+    -1.0f, -1.0f, -1.0f, -1.1f, -1.1f, -1.1f, -1.1f, -1.2f, -1.2f, -1.2f, -1.2f, -1.3f, -1.3f, -1.3f, -1.3f,
+    -1.4f, -1.4f, -1.4f, -1.4f, -1.5f, -1.5f, -1.5f, -1.5f, -1.6f, -1.6f, -1.6f, -1.6f, -1.7f, -1.7f, -1.7f,
+    -1.7f, -1.8f, -1.8f, -1.8f, -1.8f, -1.9f, -1.9f, -1.9f, -1.9f, -2.0f, -2.0f, -2.0f, -2.0f,
 };
 
 int CreateBoardView()
@@ -328,8 +326,8 @@ void GetCellTileLook(int32_t code, int32_t* outTexture, float* outHeight)
     case 12: texture = 4; break;
     case 13: texture = 5; break;
     case 14: texture = 6; break;
-    case 15: texture = 1; break;  // grass
-    case 16:                      // a raised mountain cell
+    case 15: texture = 1; break; // grass
+    case 16:                     // a raised mountain cell
         texture = kMountainTexture;
         height = kMountainHeight;
         break;
@@ -346,7 +344,8 @@ int32_t GetWallTexture(int32_t)
 
 void DrawFlatTile(float x, float y, float z, int32_t texture)
 {
-    const float corners[4][3] = {{x, y, z}, {x + kTileSize, y, z}, {x + kTileSize, y, z - kTileSize}, {x, y, z - kTileSize}};
+    const float corners[4][3] = {
+        {x, y, z}, {x + kTileSize, y, z}, {x + kTileSize, y, z - kTileSize}, {x, y, z - kTileSize}};
     DrawCornerQuad(corners, texture);
 }
 

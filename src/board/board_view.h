@@ -11,8 +11,8 @@ struct BoardView {
     int32_t alive;
     int32_t seaCounter; // 0..87
     float seaLevel;
-    int32_t minimapOn;  // 1 = minimap shown
-    int32_t overlayOn;  // 1 = team panel shown
+    int32_t minimapOn; // 1 = minimap shown
+    int32_t overlayOn; // 1 = team panel shown
 };
 CHECK_TASK_WORK(BoardView);
 

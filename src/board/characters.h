@@ -13,19 +13,19 @@ constexpr int kPortraitCount = 14;
 // Field order and sizes are kept: save slots store the first twelve fields (84 bytes)
 // and the first 30 bytes of the name, field by field.
 struct CharacterRecord {
-    int32_t id;           // row of g_characters
-    int32_t modelId;      // row of g_modelTable
-    float hitPoints;      // 100.0 standing, 0.0 fallen
-    float maxHitPoints;   // 100.0
-    float spareValue1;    // 30.0, kept in saves
-    float spareValue2;    // 30.0, kept in saves
+    int32_t id;               // row of g_characters
+    int32_t modelId;          // row of g_modelTable
+    float hitPoints;          // 100.0 standing, 0.0 fallen
+    float maxHitPoints;       // 100.0
+    float spareValue1;        // 30.0, kept in saves
+    float spareValue2;        // 30.0, kept in saves
     SpriteRect portraitRect;  // 200 x 260 card portrait in the atlas
     SpriteRect faceRect;      // face icon; all zero for rows 19..24
     SpriteRect namePlateRect; // the name as a sprite
-    int32_t attackStyle;  // 0 or 1
-    int32_t moneyReward;  // 0
-    int32_t expReward;    // 0
-    char name[32];        // CP932, NUL-terminated
+    int32_t attackStyle;      // 0 or 1
+    int32_t moneyReward;      // 0
+    int32_t expReward;        // 0
+    char name[32];            // CP932, NUL-terminated
 };
 static_assert(sizeof(CharacterRecord) == 116, "CharacterRecord is 84 bytes of fields and a 32-byte name");
 

@@ -28,13 +28,11 @@ namespace {
 constexpr size_t kEventPackReadLimit = size_t(1) << 20;
 
 // "イベント文は一時保存領域を超えました": the stage's text does not fit its buffer.
-const char kTextTooLongMessage[] =
-    "\x83\x43\x83\x78\x83\x93\x83\x67\x95\xB6\x82\xCD\x88\xEA\x8E\x9E\x95\xDB\x91\xB6"
-    "\x97\xCC\x88\xE6\x82\xF0\x92\xB4\x82\xA6\x82\xDC\x82\xB5\x82\xBD";
+const char kTextTooLongMessage[] = "\x83\x43\x83\x78\x83\x93\x83\x67\x95\xB6\x82\xCD\x88\xEA\x8E\x9E\x95\xDB\x91\xB6"
+                                   "\x97\xCC\x88\xE6\x82\xF0\x92\xB4\x82\xA6\x82\xDC\x82\xB5\x82\xBD";
 // "イベントデータは過大です": one event does not fit its slot.
-const char kEventTooLongMessage[] =
-    "\x83\x43\x83\x78\x83\x93\x83\x67\x83\x66\x81\x5B\x83\x5E\x82\xCD\x89\xDF\x91\xE5"
-    "\x82\xC5\x82\xB7";
+const char kEventTooLongMessage[] = "\x83\x43\x83\x78\x83\x93\x83\x67\x83\x66\x81\x5B\x83\x5E\x82\xCD\x89\xDF\x91\xE5"
+                                    "\x82\xC5\x82\xB7";
 
 // Read by events whose slot does not exist: it holds no command, so such an event ends
 // at its first command.
@@ -149,9 +147,8 @@ int LoadEventScripts(const char* fileName)
         return 1;
     }
     // The player only sees the title come back (or the load error): say why here.
-    ReportStageProblems(fileName,
-                        "the events of stage " + std::to_string(g_stageLayers.stageNumber) + " cannot be read",
-                        problems);
+    ReportStageProblems(
+        fileName, "the events of stage " + std::to_string(g_stageLayers.stageNumber) + " cannot be read", problems);
     return 0;
 }
 
@@ -371,9 +368,7 @@ void RunEventCommand(EventTask* event)
     case kCmdSpin: StartPieceSpin(event); break;
     case kCmdLeaveRace: EventCmdRemoveTeam(event); break;
     case kCmdGoal: EventCmdGoal(event); break;
-    case kCmdEnd:
-        EndEvent(event);
-        break;
+    case kCmdEnd: EndEvent(event); break;
     default:
         // Commands without an action here are read and passed over; the next one
         // runs in the next frame.

@@ -20,19 +20,19 @@ constexpr int kEventLabelBytes = 20;
 // The commands of the script language ('#' and the number). Any other number is read
 // and passed over by the dispatcher, and refused by the stage rules.
 enum EventCommand : int32_t {
-    kCmdWindow = 1,        // message window on or off
-    kCmdMessage = 2,       // 1 to 3 lines typed out
-    kCmdPortrait = 3,      // the portrait at the lower left
-    kCmdChoice = 4,        // a question, two answers, a label for each
-    kCmdWait = 5,          // frames
-    kCmdBattle = 6,        // a battle against random monsters
-    kCmdSound = 7,         // a sound effect by number
-    kCmdPopup = 8,         // an atlas rectangle rising from the piece
-    kCmdGoBack = 9,        // the piece goes back a few squares once the event ends
-    kCmdSetSquare = 10,    // the square under the piece becomes another kind
+    kCmdWindow = 1,     // message window on or off
+    kCmdMessage = 2,    // 1 to 3 lines typed out
+    kCmdPortrait = 3,   // the portrait at the lower left
+    kCmdChoice = 4,     // a question, two answers, a label for each
+    kCmdWait = 5,       // frames
+    kCmdBattle = 6,     // a battle against random monsters
+    kCmdSound = 7,      // a sound effect by number
+    kCmdPopup = 8,      // an atlas rectangle rising from the piece
+    kCmdGoBack = 9,     // the piece goes back a few squares once the event ends
+    kCmdSetSquare = 10, // the square under the piece becomes another kind
     kCmdSinkMembers = 11,
-    kCmdJumpBack = 12,     // the members jump back a cell
-    kCmdStepForward = 13,  // the members step forward a cell
+    kCmdJumpBack = 12,    // the members jump back a cell
+    kCmdStepForward = 13, // the members step forward a cell
     kCmdDieFaces = 14,
     kCmdRandomBranch = 15, // to one of two labels at random
     kCmdFallenBranch = 16, // to the second label when a member has fallen
@@ -40,27 +40,27 @@ enum EventCommand : int32_t {
     kCmdRollAgain = 18,
     kCmdHop = 40,
     kCmdSpin = 41,
-    kCmdLeaveRace = 42,    // the piece leaves the turn list and the board
-    kCmdGoal = 43,         // the piece's team takes the next place
-    kCmdEnd = 99,          // the event is over
+    kCmdLeaveRace = 42, // the piece leaves the turn list and the board
+    kCmdGoal = 43,      // the piece's team takes the next place
+    kCmdEnd = 99,       // the event is over
 };
 
 struct EventTask {
-    int32_t alive;       // command 99 sets it to 0
-    int32_t cursor;      // byte position in the script slot, 0..2000
-    int32_t scriptSlot;  // event number - 1
-    BoardPiece* piece;   // the piece that started the event
-    int32_t wait;        // frames left of a wait
-    int32_t timer;       // message and choice timer
+    int32_t alive;      // command 99 sets it to 0
+    int32_t cursor;     // byte position in the script slot, 0..2000
+    int32_t scriptSlot; // event number - 1
+    BoardPiece* piece;  // the piece that started the event
+    int32_t wait;       // frames left of a wait
+    int32_t timer;      // message and choice timer
     EventProc stateProc;
-    int32_t windowOn;    // the message window frame is shown
-    int32_t portrait;    // portrait index, -1 none
+    int32_t windowOn; // the message window frame is shown
+    int32_t portrait; // portrait index, -1 none
     char lineText[3][kEventLineBytes];
     int32_t sourceGlyphs[3][24];
     int32_t typeColumn;
     int32_t typeRow;
     int32_t shownGlyphs[3][24]; // glyphs typed so far
-    int32_t answer;      // choice 0 or 1
+    int32_t answer;             // choice 0 or 1
     char labels[2][kEventLabelBytes];
     int32_t moveFrames;  // frame counter of hop and spin
     int32_t spinDegrees; // degrees a frame of a spin

@@ -235,10 +235,22 @@ void EventStepForwardState(EventTask* event)
     const BoardPiece* piece = event->piece;
     Figure& figure = event->piece->figures[event->animMember];
     switch (static_cast<int>(RoundToNearest(piece->heading))) {
-    case 0: figure.x += kStepForward; figure.facing = 0.0f; break;
-    case 90: figure.z += kStepForward; figure.facing = 90.0f; break;
-    case 180: figure.x -= kStepForward; figure.facing = 180.0f; break;
-    case 270: figure.z -= kStepForward; figure.facing = 270.0f; break;
+    case 0:
+        figure.x += kStepForward;
+        figure.facing = 0.0f;
+        break;
+    case 90:
+        figure.z += kStepForward;
+        figure.facing = 90.0f;
+        break;
+    case 180:
+        figure.x -= kStepForward;
+        figure.facing = 180.0f;
+        break;
+    case 270:
+        figure.z -= kStepForward;
+        figure.facing = 270.0f;
+        break;
     default: break;
     }
     event->animFrame += 1;

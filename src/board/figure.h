@@ -11,16 +11,16 @@ struct Figure;
 using FigureProc = void (*)(Figure*);
 
 struct Figure {
-    int32_t alive;        // the rising member's work-alive flag; 0 in a piece's figures
-    BoardPiece* owner;    // the piece whose movement this figure watches; null for the rising member
-    Figure* ahead;        // the figure followed; null for figure 0 and the rising member
-    float x, y, z;        // y 0.25 on the floor
-    float facing;         // 0, 90, 180 or 270
-    float drawnRotation;  // used only by the spinning draw
-    float step;           // units a frame: 0.5, or 1.0 while going back
-    int32_t framesLeft;   // frames left of the current one-cell step; the rising member's counter
+    int32_t alive;         // the rising member's work-alive flag; 0 in a piece's figures
+    BoardPiece* owner;     // the piece whose movement this figure watches; null for the rising member
+    Figure* ahead;         // the figure followed; null for figure 0 and the rising member
+    float x, y, z;         // y 0.25 on the floor
+    float facing;          // 0, 90, 180 or 270
+    float drawnRotation;   // used only by the spinning draw
+    float step;            // units a frame: 0.5, or 1.0 while going back
+    int32_t framesLeft;    // frames left of the current one-cell step; the rising member's counter
     int32_t framesPerCell; // 4, or 2 while going back
-    int32_t modelId;      // row of g_modelTable
+    int32_t modelId;       // row of g_modelTable
     FigureProc motionProc;
 };
 CHECK_TASK_WORK(Figure);

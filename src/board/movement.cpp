@@ -25,8 +25,8 @@ struct Way {
     int32_t bit;
     float heading;
 };
-constexpr Way kDrawnWays[4] = {{kLinkHeading0, 0.0f}, {kLinkHeading180, 180.0f}, {kLinkHeading270, 270.0f},
-                               {kLinkHeading90, 90.0f}};
+constexpr Way kDrawnWays[4] = {
+    {kLinkHeading0, 0.0f}, {kLinkHeading180, 180.0f}, {kLinkHeading270, 270.0f}, {kLinkHeading90, 90.0f}};
 
 // The player's direction keys in the order they are looked at: Right wins over Left,
 // Left over Down, Down over Up when several are pressed in one frame.
@@ -177,15 +177,9 @@ void PieceIdle(BoardPiece* piece)
 void PieceStartTurn(BoardPiece* piece)
 {
     switch (piece->controller) {
-    case kControllerPlayer:
-        piece->stateProc = PlayerRollDie;
-        break;
-    case kControllerComputer:
-        piece->stateProc = AutoStartDieRoll;
-        break;
-    case kControllerEnemy:
-        piece->stateProc = EnemyStartDieRoll;
-        break;
+    case kControllerPlayer: piece->stateProc = PlayerRollDie; break;
+    case kControllerComputer: piece->stateProc = AutoStartDieRoll; break;
+    case kControllerEnemy: piece->stateProc = EnemyStartDieRoll; break;
     default:
         // Nobody plays a piece of an unknown controller: hand the turn on.
         EndPieceMove(piece);
@@ -349,20 +343,11 @@ void FollowCorridor(BoardPiece* piece)
 {
     const int32_t heading = static_cast<int32_t>(RoundToNearest(piece->heading));
     switch (heading) {
-    case 0:
-        PickCorridorHeading0(piece);
-        break;
-    case 180:
-        PickCorridorHeading180(piece);
-        break;
-    case 270:
-        PickCorridorHeading270(piece);
-        break;
-    case 90:
-        PickCorridorHeading90(piece);
-        break;
-    default:
-        break;
+    case 0: PickCorridorHeading0(piece); break;
+    case 180: PickCorridorHeading180(piece); break;
+    case 270: PickCorridorHeading270(piece); break;
+    case 90: PickCorridorHeading90(piece); break;
+    default: break;
     }
 }
 

@@ -196,7 +196,8 @@ void DrawPiece(Task* task)
     // Taken every frame, so a changed member shows at once.
     for (int i = 0; i < kPieceMembers; ++i)
         piece->figures[i].modelId = piece->members[i].modelId;
-    const int32_t shown = piece->liveCount < 0 ? 0 : (piece->liveCount > kPieceMembers ? kPieceMembers : piece->liveCount);
+    const int32_t shown =
+        piece->liveCount < 0 ? 0 : (piece->liveCount > kPieceMembers ? kPieceMembers : piece->liveCount);
     for (int i = 0; i < shown; ++i)
         DrawFigure(&piece->figures[i]);
     if (piece->controller == kControllerPlayer && piece->stateProc == PlayerChooseDirection)

@@ -23,24 +23,24 @@ enum : int32_t {
 constexpr int32_t kRoamingGroupId = 3;
 
 struct BoardPiece {
-    int32_t alive;        // 0 ends the task at its next update
-    int32_t turnNumber;   // draw priority from the turn controller; 0 when not listed
-    int32_t rePan;        // the camera pans again before the turn when set
-    int32_t controller;   // 0 player, 1 computer, 2 enemy group
-    int32_t teamId;       // 0..2 teams; 3 the roaming group; other ids stay put
-    int32_t memberCount;  // 1..6
-    int32_t liveCount;    // members still standing
-    int32_t level;        // 0; kept in saves
+    int32_t alive;         // 0 ends the task at its next update
+    int32_t turnNumber;    // draw priority from the turn controller; 0 when not listed
+    int32_t rePan;         // the camera pans again before the turn when set
+    int32_t controller;    // 0 player, 1 computer, 2 enemy group
+    int32_t teamId;        // 0..2 teams; 3 the roaming group; other ids stay put
+    int32_t memberCount;   // 1..6
+    int32_t liveCount;     // members still standing
+    int32_t level;         // 0; kept in saves
     int32_t spinCountdown; // frames left of a computer die spin
-    int32_t money;        // 0; kept in saves
-    int32_t experience;   // 0; kept in saves
-    float x, y, z;        // a cell centre while resting, y 0.25
-    float heading;        // 0, 90, 180 or 270
-    int32_t subStep;      // frames done of the current one-cell step, 0..3
-    int32_t die;          // the face while spinning, then the steps left; 1 at rest
-    int32_t progress;     // squares advanced toward the goal
-    int32_t dieFaces;     // 6; an event may set another count, 3 returns to 6 after a roll
-    PieceProc stateProc;  // current movement state
+    int32_t money;         // 0; kept in saves
+    int32_t experience;    // 0; kept in saves
+    float x, y, z;         // a cell centre while resting, y 0.25
+    float heading;         // 0, 90, 180 or 270
+    int32_t subStep;       // frames done of the current one-cell step, 0..3
+    int32_t die;           // the face while spinning, then the steps left; 1 at rest
+    int32_t progress;      // squares advanced toward the goal
+    int32_t dieFaces;      // 6; an event may set another count, 3 returns to 6 after a roll
+    PieceProc stateProc;   // current movement state
     Figure figures[kPieceMembers];
     CharacterRecord members[kPieceMembers];
     char name[kPieceNameBytes]; // CP932, NUL-padded
@@ -48,7 +48,10 @@ struct BoardPiece {
 };
 CHECK_TASK_WORK(BoardPiece);
 
-inline BoardPiece* PieceOf(Task* task) { return TaskWork<BoardPiece>(task); }
+inline BoardPiece* PieceOf(Task* task)
+{
+    return TaskWork<BoardPiece>(task);
+}
 
 // Placing the pieces at stage start from the '$' records of the stage's scripts.
 void PlaceEventObjects();

@@ -19,8 +19,8 @@ constexpr int32_t kHopFrames = 48;
 constexpr int32_t kHopStepFrames = 4;
 // Rising steps, a short apex (up, then the same down) and the falling mirror, each
 // held for four frames: the hop ends at the height where it began.
-constexpr float kHopSteps[kHopFrames / kHopStepFrames] = {0.375f, 0.3f,    0.225f,  0.15f,  0.075f, 0.0375f,
-                                                          -0.0375f, -0.075f, -0.15f, -0.225f, -0.3f, -0.375f};
+constexpr float kHopSteps[kHopFrames / kHopStepFrames] = {0.375f,   0.3f,    0.225f, 0.15f,   0.075f, 0.0375f,
+                                                          -0.0375f, -0.075f, -0.15f, -0.225f, -0.3f,  -0.375f};
 
 constexpr int32_t kBackBits[4] = {kLinkHeading0, kLinkHeading180, kLinkHeading270, kLinkHeading90};
 constexpr float kBackHeadings[4] = {0.0f, 180.0f, 270.0f, 90.0f};

@@ -324,16 +324,46 @@ int IsCellOnBoard(int32_t column, int32_t row)
            row < g_stageLayers.boardHeight;
 }
 
-int32_t CellKindAt(int32_t column, int32_t row) { return LayerAt(g_stageLayers.squareLayer, column, row, kBlockedKind); }
-int32_t RouteAt(int32_t column, int32_t row) { return LayerAt(g_stageLayers.routeLayer, column, row, 0); }
-int32_t BackLinksAt(int32_t column, int32_t row) { return LayerAt(g_stageLayers.layerD, column, row, 0); }
-int32_t EnemyLinksAt(int32_t column, int32_t row) { return LayerAt(g_stageLayers.layerE, column, row, 0); }
-int32_t EventAt(int32_t column, int32_t row) { return LayerAt(g_stageLayers.eventLayer, column, row, 0); }
-int32_t CellKindOf(int32_t cell) { return LayerOf(g_stageLayers.squareLayer, cell, kBlockedKind); }
-int32_t RouteOf(int32_t cell) { return LayerOf(g_stageLayers.routeLayer, cell, 0); }
-int32_t BackLinksOf(int32_t cell) { return LayerOf(g_stageLayers.layerD, cell, 0); }
-int32_t EnemyLinksOf(int32_t cell) { return LayerOf(g_stageLayers.layerE, cell, 0); }
-int32_t EventOf(int32_t cell) { return LayerOf(g_stageLayers.eventLayer, cell, 0); }
+int32_t CellKindAt(int32_t column, int32_t row)
+{
+    return LayerAt(g_stageLayers.squareLayer, column, row, kBlockedKind);
+}
+int32_t RouteAt(int32_t column, int32_t row)
+{
+    return LayerAt(g_stageLayers.routeLayer, column, row, 0);
+}
+int32_t BackLinksAt(int32_t column, int32_t row)
+{
+    return LayerAt(g_stageLayers.layerD, column, row, 0);
+}
+int32_t EnemyLinksAt(int32_t column, int32_t row)
+{
+    return LayerAt(g_stageLayers.layerE, column, row, 0);
+}
+int32_t EventAt(int32_t column, int32_t row)
+{
+    return LayerAt(g_stageLayers.eventLayer, column, row, 0);
+}
+int32_t CellKindOf(int32_t cell)
+{
+    return LayerOf(g_stageLayers.squareLayer, cell, kBlockedKind);
+}
+int32_t RouteOf(int32_t cell)
+{
+    return LayerOf(g_stageLayers.routeLayer, cell, 0);
+}
+int32_t BackLinksOf(int32_t cell)
+{
+    return LayerOf(g_stageLayers.layerD, cell, 0);
+}
+int32_t EnemyLinksOf(int32_t cell)
+{
+    return LayerOf(g_stageLayers.layerE, cell, 0);
+}
+int32_t EventOf(int32_t cell)
+{
+    return LayerOf(g_stageLayers.eventLayer, cell, 0);
+}
 
 int32_t NeighbourCell(int32_t cell, int32_t heading)
 {

@@ -18,7 +18,7 @@ constexpr float kPieceHeight = 0.25f; // y of pieces and figures on the board
 // Square kinds (signed bytes of g_stageLayers.squareLayer).
 constexpr int32_t kFirstSquareKind = 10; // 10..14 are the five squares
 constexpr int32_t kLastSquareKind = 14;
-constexpr int32_t kBlockedKind = 15;     // 15 and above is blocked ground
+constexpr int32_t kBlockedKind = 15; // 15 and above is blocked ground
 
 // Direction bits of the route, back-move and enemy-move layers, and the route marks.
 enum : int32_t {

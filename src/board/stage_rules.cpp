@@ -24,7 +24,7 @@ namespace {
 constexpr int32_t kTeamRecord = 1;
 constexpr int32_t kEnemyRecord = 2;
 constexpr int32_t kTeams = 3;
-constexpr int32_t kNoPortrait = 99; // the one number besides 0..13 a script may show: no face
+constexpr int32_t kNoPortrait = 99;  // the one number besides 0..13 a script may show: no face
 constexpr int32_t kMostFrames = 600; // waits, popups and spins: ten seconds at most
 constexpr int32_t kAtlasSide = 2048;
 constexpr int32_t kMostDieFaces = 9;
@@ -82,7 +82,8 @@ int32_t CorridorHeading(int32_t cell, int32_t heading)
 // corridor, walked once for every square and heading and kept.
 class Ways {
 public:
-    explicit Ways(StageRuleReport* report) : report_(report), reached_(4 * static_cast<size_t>(CellCount()), kUnknown) {}
+    explicit Ways(StageRuleReport* report) : report_(report), reached_(4 * static_cast<size_t>(CellCount()), kUnknown)
+    {}
 
     // The square reached from square `from` along heading index `which` (0..3 in link
     // order), or -1 when the way is faulty (said once, in the words of `who`).
@@ -182,7 +183,8 @@ struct Script {
 class ScriptReader {
 public:
     ScriptReader(Script& script, EventScriptInfo& info, std::string& problem)
-        : s_(script), info_(info), problem_(problem) {}
+        : s_(script), info_(info), problem_(problem)
+    {}
 
     bool Parse()
     {
@@ -205,7 +207,8 @@ public:
                     return false;
             } else {
                 int32_t end = pos;
-                while (end < length && s_.bytes[static_cast<size_t>(end)] != '#' && s_.bytes[static_cast<size_t>(end)] != '$')
+                while (end < length && s_.bytes[static_cast<size_t>(end)] != '#' &&
+                       s_.bytes[static_cast<size_t>(end)] != '$')
                     ++end;
                 if (!CheckGlyphs(pos, end, "label text"))
                     return false;
@@ -386,8 +389,7 @@ private:
             int32_t bottom = 0;
             ok = Number(pos, 0, kAtlasSide, "popup left", left) && Number(pos, 0, kAtlasSide, "popup top", top) &&
                  Number(pos, 0, kAtlasSide, "popup right", right) &&
-                 Number(pos, 0, kAtlasSide, "popup bottom", bottom) &&
-                 Number(pos, 1, kMostFrames, "popup lifetime", v);
+                 Number(pos, 0, kAtlasSide, "popup bottom", bottom) && Number(pos, 1, kMostFrames, "popup lifetime", v);
             if (ok && (right <= left || bottom <= top))
                 return Fail(command.start, "the popup rectangle is empty");
             break;
@@ -396,9 +398,19 @@ private:
         case kCmdDieFaces: ok = Number(pos, 2, kMostDieFaces, "die faces", v); break;
         case kCmdRandomBranch:
         case kCmdFallenBranch: ok = Label(pos, command) && Label(pos, command); break;
-        case kCmdSpin: ok = Number(pos, 1, kMostFrames, "spin frames", v) && Number(pos, 1, 360, "spin degrees", v); break;
-        case kCmdGoBack: case kCmdSinkMembers: case kCmdJumpBack: case kCmdStepForward: case kCmdRevive:
-        case kCmdRollAgain: case kCmdHop: case kCmdLeaveRace: case kCmdGoal: case kCmdEnd: break;
+        case kCmdSpin:
+            ok = Number(pos, 1, kMostFrames, "spin frames", v) && Number(pos, 1, 360, "spin degrees", v);
+            break;
+        case kCmdGoBack:
+        case kCmdSinkMembers:
+        case kCmdJumpBack:
+        case kCmdStepForward:
+        case kCmdRevive:
+        case kCmdRollAgain:
+        case kCmdHop:
+        case kCmdLeaveRace:
+        case kCmdGoal:
+        case kCmdEnd: break;
         default: return Fail(command.start, "#" + std::to_string(command.number) + " is not a command");
         }
         if (!ok)
@@ -474,8 +486,8 @@ bool WalkPaths(int32_t eventNumber, const Script& s, bool goal, EventScriptInfo*
             info->sendsBack = true;
         if (c.number == kCmdGoal) {
             if ((state & kPlaced) != 0) {
-                *problem = "byte " + std::to_string(c.start) +
-                           ": a path runs #43 a second time; a team takes one place";
+                *problem =
+                    "byte " + std::to_string(c.start) + ": a path runs #43 a second time; a team takes one place";
                 return false;
             }
             state |= kPlaced;
@@ -557,8 +569,7 @@ bool CheckText(const uint8_t* text, uint32_t length, int32_t highest, StageRuleR
     for (size_t i = 0; i < sizes.size(); ++i) {
         if (sizes[i] > kEventScriptSlotBytes - 1)
             report->problems.push_back("event " + std::to_string(i + 1) + " is " + std::to_string(sizes[i]) +
-                                       " bytes; a script holds at most " +
-                                       std::to_string(kEventScriptSlotBytes - 1));
+                                       " bytes; a script holds at most " + std::to_string(kEventScriptSlotBytes - 1));
     }
     const auto inText = static_cast<int32_t>(sizes.size());
     if (inText < highest)
@@ -678,8 +689,8 @@ private:
                 }
                 const int32_t bits = BackLinksOf(cell);
                 if ((bits & kAnyLink) == 0) {
-                    Problem("a piece sent back from " + At(origin) + " (event " + std::to_string(n) +
-                            ") is stuck at " + At(cell) + " with no back-move way");
+                    Problem("a piece sent back from " + At(origin) + " (event " + std::to_string(n) + ") is stuck at " +
+                            At(cell) + " with no back-move way");
                     continue;
                 }
                 for (int which = 0; which < 4; ++which) {
@@ -875,7 +886,7 @@ void CheckStageMapRules(StageRuleReport* report)
     const int32_t start = FindTrackStart();
     if (starts != 1) {
         report->problems.push_back(starts == 0 ? "no start square (route mark 16)"
-                                                : std::to_string(starts) + " start squares; there must be exactly one");
+                                               : std::to_string(starts) + " start squares; there must be exactly one");
     } else if (!IsSquareCell(start)) {
         report->problems.push_back("the start at " + At(start) + " is not a square");
     } else {

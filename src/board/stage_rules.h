@@ -15,16 +15,16 @@ constexpr int kMaxBoardPieces = kPieceSlotEnd - kPieceFirstSlot;
 
 // One event's script as the rules read it.
 struct EventScriptInfo {
-    int32_t cells = 0;       // cells of the map that carry the event
-    int32_t bytes = 0;       // bytes stored in its slot
+    int32_t cells = 0; // cells of the map that carry the event
+    int32_t bytes = 0; // bytes stored in its slot
     int32_t commands = 0;
-    int32_t pieceKind = 0;   // 0 none, 1 team, 2 enemy group
+    int32_t pieceKind = 0; // 0 none, 1 team, 2 enemy group
     int32_t pieceId = -1;
     int32_t heading = 0;
     int32_t members = 0;
     int32_t ids[kPieceMembers] = {};
-    std::string name;        // CP932
-    bool sendsBack = false;  // some path runs #9
+    std::string name;       // CP932
+    bool sendsBack = false; // some path runs #9
 };
 
 struct StageRuleReport {
@@ -33,11 +33,11 @@ struct StageRuleReport {
     std::vector<std::string> problems;
     // Allowed, but worth the author's look: the ways a team can leave the race unplaced.
     std::vector<std::string> notes;
-    int32_t events = 0;      // the highest event number on the map
+    int32_t events = 0; // the highest event number on the map
     EventScriptInfo scripts[kMaxEvents];
-    int32_t textBytes = 0;   // the stage's script text as stored in the pack
+    int32_t textBytes = 0; // the stage's script text as stored in the pack
     int32_t pieces = 0;
-    int32_t forks = 0;       // squares on the teams' ways with more than one way on
+    int32_t forks = 0; // squares on the teams' ways with more than one way on
 };
 
 // The rules of the map alone, on the loaded layers: every route, back-move and
@@ -56,5 +56,5 @@ void CheckStageRules(const uint8_t* text, uint32_t length, StageRuleReport* repo
 // with *problem saying where ("byte B: ..."). A path records the goal (#43) at most
 // once and then leaves the race (#42); goal: the event stands on a goal square, so every
 // path must record the goal. Notes say where #42 can run without #43 before it.
-bool CheckEventScript(int32_t eventNumber, const char* slot, bool goal, EventScriptInfo* info,
-                      std::string* problem, std::vector<std::string>* notes);
+bool CheckEventScript(int32_t eventNumber, const char* slot, bool goal, EventScriptInfo* info, std::string* problem,
+                      std::vector<std::string>* notes);

@@ -69,14 +69,10 @@ constexpr SpriteRect kRoadDotRect = {880.0f, 24.0f, 882.0f, 26.0f};
 constexpr int32_t kFirstSquareCode = 10;
 constexpr int kSquareKinds = 5;
 constexpr SpriteRect kSquareDotRects[kSquareKinds] = {
-    {860.0f, 24.0f, 864.0f, 28.0f},
-    {850.0f, 24.0f, 854.0f, 28.0f},
-    {798.0f, 24.0f, 802.0f, 28.0f},
-    {788.0f, 24.0f, 792.0f, 28.0f},
-    {778.0f, 24.0f, 782.0f, 28.0f},
+    {860.0f, 24.0f, 864.0f, 28.0f}, {850.0f, 24.0f, 854.0f, 28.0f}, {798.0f, 24.0f, 802.0f, 28.0f},
+    {788.0f, 24.0f, 792.0f, 28.0f}, {778.0f, 24.0f, 782.0f, 28.0f},
 };
 constexpr int kMinimapMarkers = 4;
-
 
 bool IsMarkedId(int32_t id)
 {

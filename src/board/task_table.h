@@ -12,29 +12,29 @@
 
 // Slots, in pass order. A range is given by its first slot and the slot after its last.
 enum TaskSlot : int {
-    kBoardViewSlot = 2,           // board view                          board/board_view.cpp
-    kPieceFirstSlot = 10,         // board pieces, 10..19                board/piece.cpp
+    kBoardViewSlot = 2,   // board view                          board/board_view.cpp
+    kPieceFirstSlot = 10, // board pieces, 10..19                board/piece.cpp
     kPieceSlotEnd = 20,
-    kBattleObjectFirstSlot = 80,  // battle actors, shots, hit effects   battle/battle_actor.cpp
-    kBattleObjectSlotEnd = 100,   //   (80..99)
-    kRisingFigureSlot = 99,       // rising team member                  board/figure.cpp
-    kTurnControllerSlot = 100,    // turn controller                     board/turn.cpp
-    kBattleTaskSlot = 149,        // battle                              battle/battle.cpp
-    kEventSlot = 150,             // running square event                board/event.cpp
-    kBattleSceneSlot = 151,       // 3D battle scene                     battle/battle_scene.cpp
-    kTeamSelectSlot = 152,        // team select                         frontend/team_select.cpp
-    kTitleSlot = 160,             // title menu                          frontend/title.cpp
-    kConfirmDialogSlot = 161,     // two-answer confirm dialog           frontend/title.cpp
-    kOptionsSlot = 162,           // options                             frontend/options.cpp
-    kCommandMenuSlot = 163,       // in-game command menu                frontend/command_menu.cpp
-    kGallerySlot = 164,           // model gallery                       frontend/gallery.cpp
-    kStatusScreenSlot = 165,      // team status screen                  frontend/team_status.cpp
-    kSaveMenuSlot = 166,          // save and load slots                 frontend/save_menu.cpp
-    kPopupSlot = 167,             // rising popup sprite                 board/event_action.cpp
-    kRankingSlot = 168,           // ranking screen                      board/ranking.cpp
-    kHistoryScreenSlot = 169,     // race history screen                 frontend/history_screen.cpp
-    kPictureSlot = 170,           // picture screen                      frontend/picture_stage.cpp
-    kStageSelectSlot = 171,       // stage select                        frontend/picture_stage.cpp
+    kBattleObjectFirstSlot = 80, // battle actors, shots, hit effects   battle/battle_actor.cpp
+    kBattleObjectSlotEnd = 100,  //   (80..99)
+    kRisingFigureSlot = 99,      // rising team member                  board/figure.cpp
+    kTurnControllerSlot = 100,   // turn controller                     board/turn.cpp
+    kBattleTaskSlot = 149,       // battle                              battle/battle.cpp
+    kEventSlot = 150,            // running square event                board/event.cpp
+    kBattleSceneSlot = 151,      // 3D battle scene                     battle/battle_scene.cpp
+    kTeamSelectSlot = 152,       // team select                         frontend/team_select.cpp
+    kTitleSlot = 160,            // title menu                          frontend/title.cpp
+    kConfirmDialogSlot = 161,    // two-answer confirm dialog           frontend/title.cpp
+    kOptionsSlot = 162,          // options                             frontend/options.cpp
+    kCommandMenuSlot = 163,      // in-game command menu                frontend/command_menu.cpp
+    kGallerySlot = 164,          // model gallery                       frontend/gallery.cpp
+    kStatusScreenSlot = 165,     // team status screen                  frontend/team_status.cpp
+    kSaveMenuSlot = 166,         // save and load slots                 frontend/save_menu.cpp
+    kPopupSlot = 167,            // rising popup sprite                 board/event_action.cpp
+    kRankingSlot = 168,          // ranking screen                      board/ranking.cpp
+    kHistoryScreenSlot = 169,    // race history screen                 frontend/history_screen.cpp
+    kPictureSlot = 170,          // picture screen                      frontend/picture_stage.cpp
+    kStageSelectSlot = 171,      // stage select                        frontend/picture_stage.cpp
 };
 // Slot 99 is both the last battle-object slot and the rising member's: whichever is
 // created first holds it. A loaded save rebuilds the pieces and the turn controller
@@ -42,27 +42,27 @@ enum TaskSlot : int {
 
 // Kinds, each unique to its task type.
 enum TaskKind : int32_t {
-    kTurnControllerKind = 0,      // slot 100
-    kPieceKind = 1,               // slots 10..19
-    kBoardViewKind = 3,           // slot 2
-    kRisingFigureKind = 4,        // slot 99
-    kBattleTaskKind = 99,         // slot 149
-    kEventKind = 100,             // slot 150
-    kBattleSceneKind = 101,       // slot 151
-    kBattleActorKind = 102,       // slots 80..99
-    kShotKind = 103,              // slots 80..99
-    kHitEffectKind = 104,         // slots 80..99
-    kTitleKind = 150,             // slot 160
-    kConfirmDialogKind = 151,     // slot 161
-    kOptionsKind = 152,           // slot 162
-    kCommandMenuKind = 153,       // slot 163
-    kGalleryKind = 154,           // slot 164
-    kTeamSelectKind = 155,        // slot 152
-    kStatusScreenKind = 156,      // slot 165
-    kSaveMenuKind = 157,          // slot 166
-    kPopupKind = 158,             // slot 167
-    kRankingKind = 159,           // slot 168
-    kHistoryScreenKind = 160,     // slot 169
-    kPictureKind = 161,           // slot 170
-    kStageSelectKind = 162,       // slot 171
+    kTurnControllerKind = 0,  // slot 100
+    kPieceKind = 1,           // slots 10..19
+    kBoardViewKind = 3,       // slot 2
+    kRisingFigureKind = 4,    // slot 99
+    kBattleTaskKind = 99,     // slot 149
+    kEventKind = 100,         // slot 150
+    kBattleSceneKind = 101,   // slot 151
+    kBattleActorKind = 102,   // slots 80..99
+    kShotKind = 103,          // slots 80..99
+    kHitEffectKind = 104,     // slots 80..99
+    kTitleKind = 150,         // slot 160
+    kConfirmDialogKind = 151, // slot 161
+    kOptionsKind = 152,       // slot 162
+    kCommandMenuKind = 153,   // slot 163
+    kGalleryKind = 154,       // slot 164
+    kTeamSelectKind = 155,    // slot 152
+    kStatusScreenKind = 156,  // slot 165
+    kSaveMenuKind = 157,      // slot 166
+    kPopupKind = 158,         // slot 167
+    kRankingKind = 159,       // slot 168
+    kHistoryScreenKind = 160, // slot 169
+    kPictureKind = 161,       // slot 170
+    kStageSelectKind = 162,   // slot 171
 };

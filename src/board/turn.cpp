@@ -176,9 +176,7 @@ void UpdateTurnController(Task* task)
         task->alive = 0;
 }
 
-void DrawTurnController(Task*)
-{
-}
+void DrawTurnController(Task*) {}
 
 void NumberPiecesInTurnOrder(TurnController* controller)
 {
@@ -335,6 +333,4 @@ void WaitBeforeRepan(TurnController* controller)
         controller->cameraProc = StartPanX;
 }
 
-void DoNothingCamera(TurnController*)
-{
-}
+void DoNothingCamera(TurnController*) {}

@@ -15,19 +15,22 @@ constexpr int kTurnListLength = 4;
 struct TurnController {
     int32_t alive;
     float lookAt[3];
-    float eye[3];      // y is the eye height (60.0); x and z follow lookAt and angle
-    float angle;       // degrees about the look-at point (270.0)
-    int32_t wait;      // frames left of a camera wait
-    int32_t panSteps;  // half-unit pan steps left on the current axis
+    float eye[3];     // y is the eye height (60.0); x and z follow lookAt and angle
+    float angle;      // degrees about the look-at point (270.0)
+    int32_t wait;     // frames left of a camera wait
+    int32_t panSteps; // half-unit pan steps left on the current axis
     CameraProc cameraProc;
     BoardPiece* currentPiece;
-    int32_t turnIndex; // 0..3
+    int32_t turnIndex;                     // 0..3
     BoardPiece* turnList[kTurnListLength]; // player's team, the two others in rotation, roaming group
 };
 CHECK_TASK_WORK(TurnController);
 
 // The slot-100 work area, whether or not its task is alive.
-inline TurnController* TurnControllerWork() { return TaskWork<TurnController>(&g_tasks[kTurnControllerSlot]); }
+inline TurnController* TurnControllerWork()
+{
+    return TaskWork<TurnController>(&g_tasks[kTurnControllerSlot]);
+}
 
 void StartBoardTurns();
 BoardPiece* FindPlayerTeamPiece();

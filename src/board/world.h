@@ -24,13 +24,13 @@ struct StageLayers {
 
 extern StageLayers g_stageLayers;
 
-extern char* g_eventScripts;   // decoded scripts, event n in slot n - 1
-extern uint8_t* g_eventText;   // the stage's raw script text
+extern char* g_eventScripts; // decoded scripts, event n in slot n - 1
+extern uint8_t* g_eventText; // the stage's raw script text
 
-extern int32_t g_playerTeam;   // the player's team 0..2
+extern int32_t g_playerTeam; // the player's team 0..2
 
 int AllocStageBuffers(); // 1, or 0 with nothing left allocated
 void ClearStageLayers();
 void ClearEventScripts();
-void ClearStageData();   // both of the above
+void ClearStageData(); // both of the above
 void FreeStageBuffers();

@@ -9,16 +9,16 @@ constexpr uint32_t kDataTableBytes = 600;
 extern uint8_t* g_dataFile;
 extern uint64_t g_dataFileSize;
 
-int LoadDataFile();                               // reads "data.dat" from the working directory
-int LoadDataFileFrom(const char* path);           // the same from a given path
+int LoadDataFile();                                          // reads "data.dat" from the working directory
+int LoadDataFileFrom(const char* path);                      // the same from a given path
 int LoadDataFromMemory(const uint8_t* bytes, uint64_t size); // copies an archive image
-const uint8_t* GetDataBlock(int index, uint32_t* size); // NULL and size 0 when the block is unusable
+const uint8_t* GetDataBlock(int index, uint32_t* size);      // NULL and size 0 when the block is unusable
 void FreeDataFile();
 
 // Why GetDataBlock finds no block.
 enum : int32_t {
     kDataBlockFound = 0,
-    kNoDataBlock = 1,           // no archive loaded, or a number outside 0..149
+    kNoDataBlock = 1,            // no archive loaded, or a number outside 0..149
     kDataBlockOffsetOutside = 2, // the table's entry points outside the file
     kDataBlockLengthOutside = 3, // the block's length runs past the end of the file
 };

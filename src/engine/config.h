@@ -11,9 +11,9 @@ struct GameConfig {
     int32_t prevColour32Option = 1;
     int32_t prevVsyncOption = 1;
     int32_t prevDepth24Option = 1;
-    int32_t soundEffectsOn = 1;     // effects play when not 0
-    int32_t musicOn = 1;            // music plays when 1
-    int32_t battleAnimation = 1;    // 1: battles show the 3D battle scene
+    int32_t soundEffectsOn = 1;  // effects play when not 0
+    int32_t musicOn = 1;         // music plays when 1
+    int32_t battleAnimation = 1; // 1: battles show the 3D battle scene
 };
 static_assert(sizeof(GameConfig) == 44, "the settings are eleven 32-bit integers");
 

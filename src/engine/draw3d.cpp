@@ -249,10 +249,9 @@ void ProjectToScreen(float out[3], const float point[3])
     out[0] = out[1] = out[2] = 0.0f;
     if (!g_d3dDevice)
         return;
-    const plat::Vec3 p = plat::ProjectPoint({point[0], point[1], point[2]}, g_viewport,
-                                            g_d3dDevice->GetTransform(plat::TransformState::Projection),
-                                            g_d3dDevice->GetTransform(plat::TransformState::View),
-                                            plat::MatrixIdentity());
+    const plat::Vec3 p = plat::ProjectPoint(
+        {point[0], point[1], point[2]}, g_viewport, g_d3dDevice->GetTransform(plat::TransformState::Projection),
+        g_d3dDevice->GetTransform(plat::TransformState::View), plat::MatrixIdentity());
     out[0] = p.x;
     out[1] = p.y;
     out[2] = p.z;

@@ -6,7 +6,9 @@
 
 #include "platform/math3d.h"
 
-namespace plat { struct Texture; }
+namespace plat {
+struct Texture;
+}
 struct ModelRecord;
 
 struct Vertex3D {

@@ -121,7 +121,10 @@ void ReleaseGraphics()
     g_d3dDevice = nullptr;
 }
 
-int HasGraphicsDevice() { return g_d3dDevice ? 1 : 0; }
+int HasGraphicsDevice()
+{
+    return g_d3dDevice ? 1 : 0;
+}
 
 void BeginFrameDraw()
 {

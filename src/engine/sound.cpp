@@ -26,8 +26,10 @@ int InitSound(void*)
     // A second start-up without a release in between must not leave the old
     // buffers playing in the mixer.
     ReleaseSound();
-    for (auto& b : g_soundEffects) b = nullptr;
-    for (auto& b : g_music) b = nullptr;
+    for (auto& b : g_soundEffects)
+        b = nullptr;
+    for (auto& b : g_music)
+        b = nullptr;
     // The window plays no part: the output is shared and keeps playing while the
     // window is in the background.
     if (!plat::OpenAudioOutput()) {
@@ -35,13 +37,15 @@ int InitSound(void*)
         return 0;
     }
     g_soundDevice = 1;
-    if (!LoadSoundEffectsFromData()) return 0;
+    if (!LoadSoundEffectsFromData())
+        return 0;
     return LoadMusicFromData();
 }
 
 void ReleaseSound()
 {
-    if (!g_soundDevice) return;
+    if (!g_soundDevice)
+        return;
     for (auto& b : g_soundEffects) {
         plat::ReleaseBuffer(b);
         b = nullptr;
@@ -61,7 +65,8 @@ static int LoadWaveBlock(const char* what, int number, int block, plat::SoundBuf
     const uint8_t* image = GetDataBlock(block, &size);
     const char* why = nullptr;
     if (CreateSoundBufferFromWave(image, size, out, &why)) {
-        if (why) std::fprintf(stderr, "%s %d (data.dat block %d): %s\n", what, number, block, why);
+        if (why)
+            std::fprintf(stderr, "%s %d (data.dat block %d): %s\n", what, number, block, why);
         return 1;
     }
     NoteStartupFailure("%s %d (data.dat block %d): %s", what, number, block, why);
@@ -71,14 +76,16 @@ static int LoadWaveBlock(const char* what, int number, int block, plat::SoundBuf
 int LoadSoundEffectsFromData()
 {
     for (int i = 0; i < kSoundEffectCount; ++i)
-        if (!LoadWaveBlock("sound effect", i, kFirstEffectBlock + i, &g_soundEffects[i])) return 0;
+        if (!LoadWaveBlock("sound effect", i, kFirstEffectBlock + i, &g_soundEffects[i]))
+            return 0;
     return 1;
 }
 
 int LoadMusicFromData()
 {
     for (int i = 0; i < kMusicTrackCount; ++i)
-        if (!LoadWaveBlock("music track", i, kFirstMusicBlock + i, &g_music[i])) return 0;
+        if (!LoadWaveBlock("music track", i, kFirstMusicBlock + i, &g_music[i]))
+            return 0;
     return 1;
 }
 
@@ -87,18 +94,22 @@ int CreateSoundBufferFromWave(const uint8_t* image, uint32_t length, plat::Sound
     const char* ignored = nullptr;
     const char*& reason = why ? *why : ignored;
     reason = "no sound output";
-    if (!g_soundDevice) return 0;
+    if (!g_soundDevice)
+        return 0;
     reason = "the block lies outside data.dat";
-    if (image == nullptr) return 0;
+    if (image == nullptr)
+        return 0;
     WaveFormat format{};
     const uint8_t* samples = nullptr;
     uint32_t sampleBytes = 0;
-    if (!FindWaveChunks(image, length, &format, &samples, &sampleBytes, &reason)) return 0;
+    if (!FindWaveChunks(image, length, &format, &samples, &sampleBytes, &reason))
+        return 0;
     plat::PcmFormat pcm{format.channels, format.bitsPerSample, format.samplesPerSec};
     bool cut = false;
     plat::SoundBuffer* buffer = plat::CreateStaticBuffer(pcm, samples, sampleBytes, &cut);
     reason = "no memory for the converted samples";
-    if (buffer == nullptr) return 0;
+    if (buffer == nullptr)
+        return 0;
     // Only a damaged block runs this long; the game plays on with what fits.
     reason = cut ? "over three minutes long; only the first three are kept" : nullptr;
     *out = buffer;
@@ -107,28 +118,36 @@ int CreateSoundBufferFromWave(const uint8_t* image, uint32_t length, plat::Sound
 
 void RequestSoundEffect(int id, int noRewind)
 {
-    if (id < 0 || id >= kSoundEffectCount) return;
+    if (id < 0 || id >= kSoundEffectCount)
+        return;
     g_soundRequests[id].requested = 1;
     g_soundRequests[id].noRewind = noRewind;
 }
 
-void RequestSoundEffect(int id) { RequestSoundEffect(id, 0); }
+void RequestSoundEffect(int id)
+{
+    RequestSoundEffect(id, 0);
+}
 
 void ClearSoundRequests()
 {
-    for (auto& r : g_soundRequests) r = SoundRequest{};
+    for (auto& r : g_soundRequests)
+        r = SoundRequest{};
 }
 
 void FlushSoundRequests()
 {
     for (int id = 0; id < kSoundEffectCount; ++id)
-        if (g_soundRequests[id].requested) PlaySoundEffectNow(id, g_soundRequests[id].noRewind);
+        if (g_soundRequests[id].requested)
+            PlaySoundEffectNow(id, g_soundRequests[id].noRewind);
 }
 
 void PlaySoundEffectNow(int id, int noRewind)
 {
-    if (id < 0 || id >= kSoundEffectCount) return;
-    if (!g_gameConfig.soundEffectsOn || !g_soundDevice || g_soundEffects[id] == nullptr) return;
+    if (id < 0 || id >= kSoundEffectCount)
+        return;
+    if (!g_gameConfig.soundEffectsOn || !g_soundDevice || g_soundEffects[id] == nullptr)
+        return;
     plat::SoundBuffer* b = g_soundEffects[id];
     if (!noRewind) {
         // Restart an effect that is still sounding from an earlier frame.
@@ -150,6 +169,8 @@ void StopAllMusic()
 void PlayMusic(int track)
 {
     StopAllMusic();
-    if (track < 0 || track >= kMusicTrackCount) return;
-    if (g_gameConfig.musicOn == 1) plat::PlayBuffer(g_music[track], true);
+    if (track < 0 || track >= kMusicTrackCount)
+        return;
+    if (g_gameConfig.musicOn == 1)
+        plat::PlayBuffer(g_music[track], true);
 }

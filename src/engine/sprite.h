@@ -2,7 +2,9 @@
 #pragma once
 #include <cstdint>
 
-namespace plat { struct Texture; }
+namespace plat {
+struct Texture;
+}
 
 struct SpriteRect {
     float left, top, right, bottom;
@@ -16,12 +18,12 @@ struct Vertex2D {
 };
 static_assert(sizeof(Vertex2D) == 28, "screen vertices are 28 bytes");
 
-void DrawSpriteRect(const SpriteRect& dest, const SpriteRect& src, float texWidth, float texHeight,
-                    uint32_t colour, plat::Texture* texture);
+void DrawSpriteRect(const SpriteRect& dest, const SpriteRect& src, float texWidth, float texHeight, uint32_t colour,
+                    plat::Texture* texture);
 float DrawSprite(float x, float y, const SpriteRect& src, float texWidth, float texHeight, uint32_t colour,
                  plat::Texture* texture);
-float DrawSpriteUnrounded(float x, float y, const SpriteRect& src, float texWidth, float texHeight,
-                          uint32_t colour, plat::Texture* texture);
+float DrawSpriteUnrounded(float x, float y, const SpriteRect& src, float texWidth, float texHeight, uint32_t colour,
+                          plat::Texture* texture);
 void DrawSpriteScaled(float x, float y, const SpriteRect& src, float scale, float texWidth, float texHeight,
                       uint32_t colour, plat::Texture* texture);
 float DrawAtlasSpriteScaled(float x, float y, float scale, const SpriteRect& src);

@@ -121,8 +121,14 @@ static void ApplyMode(Task* task, int32_t command)
     switch (command) {
     case kModeFreeze: task->updateEnabled = 0; break;
     case kModeHide: task->drawEnabled = 0; break;
-    case kModeSuspend: task->updateEnabled = 0; task->drawEnabled = 0; break;
-    case kModeResume: task->updateEnabled = 1; task->drawEnabled = 1; break;
+    case kModeSuspend:
+        task->updateEnabled = 0;
+        task->drawEnabled = 0;
+        break;
+    case kModeResume:
+        task->updateEnabled = 1;
+        task->drawEnabled = 1;
+        break;
     default: break;
     }
 }

@@ -16,7 +16,7 @@ struct Task {
     int32_t updateEnabled; // non-zero: the update pass calls update
     int32_t drawEnabled;   // non-zero: the draw pass calls draw
     int32_t kind;
-    int32_t param;         // the creator's word; the scheduler never reads it
+    int32_t param; // the creator's word; the scheduler never reads it
     TaskProc update;
     TaskProc draw;
     alignas(16) unsigned char work[kTaskWorkBytes]; // the kind's own record, zeroed at creation
@@ -24,10 +24,10 @@ struct Task {
 
 // Mode commands for SetAllTasksMode / SetTasksModeOfKind.
 enum : int32_t {
-    kModeFreeze = 10,    // update off, still drawn
-    kModeHide = 11,      // draw off, still updated
-    kModeSuspend = 12,   // both off
-    kModeResume = 13,    // both on
+    kModeFreeze = 10,  // update off, still drawn
+    kModeHide = 11,    // draw off, still updated
+    kModeSuspend = 12, // both off
+    kModeResume = 13,  // both on
 };
 
 extern Task* g_tasks;
@@ -41,7 +41,7 @@ constexpr bool FitsTaskWork()
            std::is_standard_layout_v<W>;
 }
 
-#define CHECK_TASK_WORK(W) \
+#define CHECK_TASK_WORK(W)                                                                                             \
     static_assert(FitsTaskWork<W>(), #W " must be a plain record that fits a task's 2048-byte work area")
 
 template <class W>

@@ -118,10 +118,22 @@ float DrawNumber(float x, float y, int32_t value, int32_t scale, const SpriteRec
     return advance;
 }
 
-float DrawNumberSmall(float x, float y, int32_t value) { return DrawNumber(x, y, value, 1, g_digitsSmall); }
-float DrawNumberTall(float x, float y, int32_t value) { return DrawNumber(x, y, value, 1, g_digitsTall); }
-float DrawNumberMedium(float x, float y, int32_t value) { return DrawNumber(x, y, value, 1, g_digitsMedium); }
-float DrawNumberLarge(float x, float y, int32_t value) { return DrawNumber(x, y, value, 1, g_digitsLarge); }
+float DrawNumberSmall(float x, float y, int32_t value)
+{
+    return DrawNumber(x, y, value, 1, g_digitsSmall);
+}
+float DrawNumberTall(float x, float y, int32_t value)
+{
+    return DrawNumber(x, y, value, 1, g_digitsTall);
+}
+float DrawNumberMedium(float x, float y, int32_t value)
+{
+    return DrawNumber(x, y, value, 1, g_digitsMedium);
+}
+float DrawNumberLarge(float x, float y, int32_t value)
+{
+    return DrawNumber(x, y, value, 1, g_digitsLarge);
+}
 float DrawNumberMediumEnd(float x, float y, int32_t value)
 {
     return x + DrawNumber(x, y, value, 1, g_digitsMedium);

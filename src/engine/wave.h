@@ -8,11 +8,11 @@
 // The 18-byte wave format record at the start of a "fmt " chunk, read field by
 // field (little-endian). A shorter chunk leaves the missing fields at 0.
 struct WaveFormat {
-    uint16_t formatTag;      // 1 = PCM
+    uint16_t formatTag; // 1 = PCM
     uint16_t channels;
     uint32_t samplesPerSec;
     uint32_t avgBytesPerSec;
-    uint16_t blockAlign;     // bytes per sample frame
+    uint16_t blockAlign; // bytes per sample frame
     uint16_t bitsPerSample;
     uint16_t extraSize;
 };

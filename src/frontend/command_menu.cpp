@@ -93,19 +93,19 @@ void RunMenuItem(MenuWindow* menu, int32_t code)
 
 } // namespace
 
-const int32_t g_menuMainCodes[7] = {kMenuResume, kMenuStatus, kMenuLoad, kMenuSave,
+const int32_t g_menuMainCodes[7] = {kMenuResume,   kMenuStatus,  kMenuLoad, kMenuSave,
                                     kMenuAutoPlay, kMenuOptions, kMenuQuit};
 const int32_t g_menuQuitCodes[2] = {kMenuQuitNo, kMenuQuitYes};
 const int32_t g_menuAutoPlayCodes[2] = {kMenuAutoPlayNo, kMenuAutoPlayYes};
 
 const SpriteRect g_menuLabels[kMenuItemCodeCount] = {
-    {767.0f, 224.0f, 868.0f, 242.0f},   // resume
-    {893.0f, 205.0f, 995.0f, 225.0f},   // team status
-    {767.0f, 268.0f, 867.0f, 287.0f},   // load
-    {767.0f, 245.0f, 867.0f, 265.0f},   // save
+    {767.0f, 224.0f, 868.0f, 242.0f},     // resume
+    {893.0f, 205.0f, 995.0f, 225.0f},     // team status
+    {767.0f, 268.0f, 867.0f, 287.0f},     // load
+    {767.0f, 245.0f, 867.0f, 265.0f},     // save
     {1315.0f, 1085.0f, 1395.0f, 1105.0f}, // automatic play
-    {465.0f, 687.0f, 505.0f, 707.0f},   // options
-    {787.0f, 202.0f, 888.0f, 222.0f},   // back to the title
+    {465.0f, 687.0f, 505.0f, 707.0f},     // options
+    {787.0f, 202.0f, 888.0f, 222.0f},     // back to the title
     kAnswerNoRect,
     kAnswerYesRect,
     kAnswerNoRect,
@@ -167,8 +167,8 @@ void DrawMenuWindowTask(Task* task)
 {
     const MenuWindow* menu = TaskWork<MenuWindow>(task);
     const SpriteRect* labels = CanPlayerSave() != 0 ? g_menuLabels : g_menuLabelsNoSave;
-    DrawMenuFrame(kMenuX, kMenuY, menu->cursor, menu->itemCount, kMenuColour, menu->frameRect, menu->titleRect,
-                  labels, menu->itemCodes);
+    DrawMenuFrame(kMenuX, kMenuY, menu->cursor, menu->itemCount, kMenuColour, menu->frameRect, menu->titleRect, labels,
+                  menu->itemCodes);
 }
 
 void StartMenuWindow(MenuWindow* menu)

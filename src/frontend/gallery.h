@@ -13,11 +13,11 @@ using GalleryProc = void (*)(GalleryWork*);
 
 struct GalleryWork {
     int32_t alive;
-    int32_t count;      // 25
-    int32_t selected;   // model id 0..24
-    int32_t idleFrames; // frames since the last turn, capped at 100
-    float turnStep;     // degrees a frame while the ring turns
-    float spinAngle;    // facing of the selected model
+    int32_t count;                        // 25
+    int32_t selected;                     // model id 0..24
+    int32_t idleFrames;                   // frames since the last turn, capped at 100
+    float turnStep;                       // degrees a frame while the ring turns
+    float spinAngle;                      // facing of the selected model
     float ringAngles[kGalleryModelCount]; // degrees; 270 is the front
     float ringRadii[kGalleryModelCount];  // 10 on the ring, 25 pushed out
     GalleryProc stateProc;

@@ -180,7 +180,8 @@ void DrawHistoryRow(const HistoryEntry& entry)
     for (int p = 0; p < 3; ++p) {
         const SpriteRect& label = kPlaceLabels[p];
         if (entry.placeTeam[p] == entry.playerTeam) {
-            const SpriteRect marker = {kMarkerLeft, kMarkerTop, kMarkerLeft + (label.right - label.left), kMarkerBottom};
+            const SpriteRect marker = {kMarkerLeft, kMarkerTop, kMarkerLeft + (label.right - label.left),
+                                       kMarkerBottom};
             DrawAtlasSprite(c + 19.0f, y + 2.0f, marker);
         }
         c = DrawAtlasSpriteScaled(c + 20.0f, line, 1.0f, label);

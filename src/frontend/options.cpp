@@ -18,7 +18,6 @@ int32_t* const kRowSettings[kOptionRowCount] = {
     &g_gameConfig.musicOn,        &g_gameConfig.soundEffectsOn, &g_gameConfig.battleAnimation,
 };
 
-
 int DisplaySettingsChanged()
 {
     const GameConfig& c = g_gameConfig;
@@ -33,7 +32,8 @@ int RebuildGraphics()
 {
     ReleaseGraphics();
     PlaceMainWindow();
-    if (g_createDisplayDevice(plat::MainWindow())) return 1;
+    if (g_createDisplayDevice(plat::MainWindow()))
+        return 1;
     ReleaseGraphics();
     return 0;
 }
@@ -59,7 +59,8 @@ int OpenOptionsFromTitle()
 int CreateOptionsScreen(float panelY, int32_t origin)
 {
     Task* task = CreateTask(kOptionsSlot);
-    if (task == nullptr) return 0;
+    if (task == nullptr)
+        return 0;
     StartTask(task, kOptionsKind, UpdateOptionsScreen, DrawOptionsScreen);
     OptionsWork* work = TaskWork<OptionsWork>(task);
     work->alive = 1;
@@ -82,7 +83,8 @@ void UpdateOptionsScreen(Task* task)
 {
     OptionsWork* work = TaskWork<OptionsWork>(task);
     work->stateProc(work);
-    if (TaskWorkAlive(task) != 0) return;
+    if (TaskWorkAlive(task) != 0)
+        return;
     task->alive = 0;
     if (work->origin == kOptionsFromTitle)
         OpenTitleScreen();
@@ -98,16 +100,19 @@ void StartOptionsScreen(OptionsWork* work)
 void HandleOptionsInput(OptionsWork* work)
 {
     if (IsKeyPressed(kKeyUp)) {
-        if (--work->cursor < 0) work->cursor = kOptionRowCount - 1;
+        if (--work->cursor < 0)
+            work->cursor = kOptionRowCount - 1;
         RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyDown)) {
-        if (++work->cursor > kOptionRowCount - 1) work->cursor = 0;
+        if (++work->cursor > kOptionRowCount - 1)
+            work->cursor = 0;
         RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyRight) || IsKeyPressed(kKeyLeft)) {
         work->copies[work->cursor] = 1 - work->copies[work->cursor];
         RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyReturn) || IsKeyPressed(kKeyZ)) {
-        for (int row = 0; row < kOptionRowCount; ++row) *work->settings[row] = work->copies[row];
+        for (int row = 0; row < kOptionRowCount; ++row)
+            *work->settings[row] = work->copies[row];
         ApplyOptions(work->origin);
         work->alive = 0;
         // Requested after the settings changed: silent when sound effects were just switched off.
@@ -122,19 +127,23 @@ void ApplyOptions(int32_t origin)
         StopAllMusic();
     else
         PlayMusic(origin == kOptionsInGame ? kMusicBoard : kMusicTitle);
-    if (DisplaySettingsChanged()) ApplyDisplaySettings();
+    if (DisplaySettingsChanged())
+        ApplyDisplaySettings();
 }
 
 void ApplyDisplaySettings()
 {
-    if (!HasGraphicsDevice()) return;
-    if (RebuildGraphics()) return;
+    if (!HasGraphicsDevice())
+        return;
+    if (RebuildGraphics())
+        return;
     // The new display mode cannot be had: go back to the one that worked, so that
     // the race in progress goes on, and give up only if even that fails.
     g_gameConfig.windowedOption = g_gameConfig.prevWindowedOption;
     g_gameConfig.vsyncOption = g_gameConfig.prevVsyncOption;
     g_gameConfig.depth24Option = g_gameConfig.prevDepth24Option;
-    if (RebuildGraphics()) return;
+    if (RebuildGraphics())
+        return;
     g_running = 0;
 }
 

@@ -16,8 +16,8 @@ enum OptionsOrigin : int32_t {
 struct OptionsWork {
     int32_t alive;
     float panelY;
-    int32_t cursor; // selected row 0..5
-    int32_t origin; // kOptionsFromTitle or kOptionsInGame
+    int32_t cursor;                     // selected row 0..5
+    int32_t origin;                     // kOptionsFromTitle or kOptionsInGame
     int32_t* settings[kOptionRowCount]; // the settings of rows 0..5
     int32_t copies[kOptionRowCount];    // working values shown and flipped until confirmed
     void (*stateProc)(OptionsWork*);

@@ -17,7 +17,8 @@ int OpenPictureScreen()
 int CreatePictureScreen()
 {
     Task* task = CreateTask(kPictureSlot);
-    if (task == nullptr) return 0;
+    if (task == nullptr)
+        return 0;
     StartTask(task, kPictureKind, UpdatePictureScreen, DrawPictureScreen);
     PictureScreenWork* work = TaskWork<PictureScreenWork>(task);
     work->alive = 1;
@@ -42,8 +43,7 @@ void DrawPictureScreen(Task*)
 
 void DrawFullScreenPicture()
 {
-    DrawSprite(0.0f, 0.0f, kFullScreenPictureRect, kFontTextureSize, kFontTextureSize, kOpaqueWhite,
-               g_fontTexture);
+    DrawSprite(0.0f, 0.0f, kFullScreenPictureRect, kFontTextureSize, kFontTextureSize, kOpaqueWhite, g_fontTexture);
 }
 
 void StartPictureScreen(PictureScreenWork* work)
@@ -54,7 +54,8 @@ void StartPictureScreen(PictureScreenWork* work)
 void HandlePictureScreenInput(PictureScreenWork* work)
 {
     // Closing the picture is silent.
-    if (IsKeyPressed(kKeyZ) || IsKeyPressed(kKeyReturn)) work->alive = 0;
+    if (IsKeyPressed(kKeyZ) || IsKeyPressed(kKeyReturn))
+        work->alive = 0;
 }
 
 int OpenStageSelect()
@@ -65,7 +66,8 @@ int OpenStageSelect()
 int CreateStageSelect()
 {
     Task* task = CreateTask(kStageSelectSlot);
-    if (task == nullptr) return 0;
+    if (task == nullptr)
+        return 0;
     StartTask(task, kStageSelectKind, UpdateStageSelect, DrawStageSelect);
     StageSelectWork* work = TaskWork<StageSelectWork>(task);
     work->alive = 1;
@@ -94,10 +96,12 @@ void HandleStageSelectInput(StageSelectWork* work)
         work->alive = 0;
         RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyRight) || IsKeyPressed(kKeyDown)) {
-        if (++g_stageLayers.stageNumber > kStageCount) g_stageLayers.stageNumber = 1;
+        if (++g_stageLayers.stageNumber > kStageCount)
+            g_stageLayers.stageNumber = 1;
         RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyLeft) || IsKeyPressed(kKeyUp)) {
-        if (--g_stageLayers.stageNumber < 1) g_stageLayers.stageNumber = kStageCount;
+        if (--g_stageLayers.stageNumber < 1)
+            g_stageLayers.stageNumber = kStageCount;
         RequestSoundEffect(kSoundBlip);
     }
 }

@@ -29,7 +29,10 @@ constexpr SpriteRect kNoDataRect = {1010.0f, 1555.0f, 1256.0f, 1575.0f};
 constexpr int32_t kAnswerCodes[2] = {0, 1};
 constexpr SpriteRect kAnswerLabels[2] = {kAnswerNoRect, kAnswerYesRect};
 
-bool Confirmed() { return IsKeyPressed(kKeyReturn) || IsKeyPressed(kKeyZ); }
+bool Confirmed()
+{
+    return IsKeyPressed(kKeyReturn) || IsKeyPressed(kKeyZ);
+}
 
 } // namespace
 

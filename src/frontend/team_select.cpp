@@ -80,8 +80,7 @@ int CreateTeamSelect()
     work->stateProc = StartTeamSelect;
     for (int t = 0; t < kTeamCount; ++t) {
         work->ringAngles[t] = kStartAngles[t];
-        OffsetByAngle(&work->ringPositions[t][0], &work->ringPositions[t][2], 0.0f, 0.0f, kStartAngles[t],
-                      kRingRadius);
+        OffsetByAngle(&work->ringPositions[t][0], &work->ringPositions[t][2], 0.0f, 0.0f, kStartAngles[t], kRingRadius);
         work->ringPositions[t][1] = 0.0f;
     }
     return 1;

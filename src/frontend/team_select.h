@@ -10,10 +10,10 @@ using TeamSelectProc = void (*)(TeamSelectWork*);
 
 struct TeamSelectWork {
     int32_t alive;
-    int32_t selection;        // 0..2
-    int32_t turnFrames;       // frames left of a ring turn
+    int32_t selection;  // 0..2
+    int32_t turnFrames; // frames left of a ring turn
     float ringPositions[3][3];
-    float ringAngles[3];      // degrees; 270 is the front
+    float ringAngles[3]; // degrees; 270 is the front
     TeamSelectProc stateProc;
 };
 CHECK_TASK_WORK(TeamSelectWork);

@@ -14,20 +14,21 @@
 
 // Indexed by entry = column + 2 x row.
 const TitleEntry g_titleEntries[kTitleEntryCount] = {
-    {{370.0f, 631.0f, 505.0f, 657.0f}, OpenTeamSelect},       // team select, a new race
-    {{370.0f, 659.0f, 503.0f, 685.0f}, OpenQuitDialog},       // quit dialog
-    {{768.0f, 38.0f, 903.0f, 63.0f}, OpenOptionsFromTitle},   // options
-    {{768.0f, 66.0f, 898.0f, 92.0f}, OpenLoadFromTitle},      // load a save slot
-    {{769.0f, 348.0f, 822.0f, 374.0f}, OpenPictureScreen},    // picture screen
-    {{1063.0f, 363.0f, 1198.0f, 390.0f}, OpenHistoryScreen},  // race history
-    {{769.0f, 378.0f, 848.0f, 403.0f}, OpenModelGallery},     // model gallery
-    {{846.0f, 537.0f, 1009.0f, 564.0f}, OpenStageSelect},     // stage select
+    {{370.0f, 631.0f, 505.0f, 657.0f}, OpenTeamSelect},      // team select, a new race
+    {{370.0f, 659.0f, 503.0f, 685.0f}, OpenQuitDialog},      // quit dialog
+    {{768.0f, 38.0f, 903.0f, 63.0f}, OpenOptionsFromTitle},  // options
+    {{768.0f, 66.0f, 898.0f, 92.0f}, OpenLoadFromTitle},     // load a save slot
+    {{769.0f, 348.0f, 822.0f, 374.0f}, OpenPictureScreen},   // picture screen
+    {{1063.0f, 363.0f, 1198.0f, 390.0f}, OpenHistoryScreen}, // race history
+    {{769.0f, 378.0f, 848.0f, 403.0f}, OpenModelGallery},    // model gallery
+    {{846.0f, 537.0f, 1009.0f, 564.0f}, OpenStageSelect},    // stage select
 };
 
 int OpenTitleScreen()
 {
     Task* task = CreateTask(kTitleSlot);
-    if (task == nullptr) return 0;
+    if (task == nullptr)
+        return 0;
     StartTask(task, kTitleKind, UpdateTitleTask, DrawTitleScreen);
     TitleMenu* menu = TaskWork<TitleMenu>(task);
     menu->alive = 1;
@@ -45,7 +46,8 @@ void UpdateTitleTask(Task* task)
     menu->stateProc(menu);
     // An entry may have reopened the title in this very slot; then word 0 is the
     // new menu's and the slot stays alive.
-    if (TaskWorkAlive(task) == 0) task->alive = 0;
+    if (TaskWorkAlive(task) == 0)
+        task->alive = 0;
 }
 
 void StartTitleMenu(TitleMenu* menu)
@@ -57,22 +59,27 @@ void HandleTitleMenuInput(TitleMenu* menu)
 {
     bool confirm = false;
     if (IsKeyPressed(kKeyRight)) {
-        if (++menu->column > kTitleColumns - 1) menu->column = 0;
+        if (++menu->column > kTitleColumns - 1)
+            menu->column = 0;
         RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyLeft)) {
-        if (--menu->column < 0) menu->column = kTitleColumns - 1;
+        if (--menu->column < 0)
+            menu->column = kTitleColumns - 1;
         RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyDown)) {
-        if (++menu->row > kTitleRows - 1) menu->row = 0;
+        if (++menu->row > kTitleRows - 1)
+            menu->row = 0;
         RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyUp)) {
-        if (--menu->row < 0) menu->row = kTitleRows - 1;
+        if (--menu->row < 0)
+            menu->row = kTitleRows - 1;
         RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyZ) || IsKeyPressed(kKeyReturn)) {
         confirm = true;
     }
     menu->entry = menu->column + kTitleColumns * menu->row;
-    if (!confirm) return;
+    if (!confirm)
+        return;
 
     const int entry = menu->entry;
     menu->alive = 0;
@@ -114,7 +121,8 @@ int CreateConfirmDialog(const SpriteRect& panel, const SpriteRect rects[3], Conf
                         ConfirmAnswerProc answer1)
 {
     Task* task = CreateTask(kConfirmDialogSlot);
-    if (task == nullptr) return 0;
+    if (task == nullptr)
+        return 0;
     StartTask(task, kConfirmDialogKind, UpdateConfirmDialog, DrawConfirmDialog);
     ConfirmDialog* dialog = TaskWork<ConfirmDialog>(task);
     dialog->alive = 1;
@@ -133,7 +141,8 @@ void UpdateConfirmDialog(Task* task)
 {
     ConfirmDialog* dialog = TaskWork<ConfirmDialog>(task);
     dialog->stateProc(dialog);
-    if (TaskWorkAlive(task) == 0) task->alive = 0;
+    if (TaskWorkAlive(task) == 0)
+        task->alive = 0;
 }
 
 void StartConfirmDialog(ConfirmDialog* dialog)
@@ -144,17 +153,20 @@ void StartConfirmDialog(ConfirmDialog* dialog)
 void HandleConfirmDialogInput(ConfirmDialog* dialog)
 {
     if (IsKeyPressed(kKeyRight) || IsKeyPressed(kKeyDown)) {
-        if (++dialog->answer > 1) dialog->answer = 0;
+        if (++dialog->answer > 1)
+            dialog->answer = 0;
         RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyLeft) || IsKeyPressed(kKeyUp)) {
-        if (--dialog->answer < 0) dialog->answer = 1;
+        if (--dialog->answer < 0)
+            dialog->answer = 1;
         RequestSoundEffect(kSoundBlip);
     } else if (IsKeyPressed(kKeyReturn) || IsKeyPressed(kKeyZ)) {
         dialog->alive = 0;
         RequestSoundEffect(kSoundBlip);
         // The answer may kill every task and reuse this slot's record: read it first.
         const ConfirmAnswerProc chosen = dialog->answerProcs[dialog->answer];
-        if (chosen != nullptr) chosen();
+        if (chosen != nullptr)
+            chosen();
     }
 }
 

@@ -28,8 +28,8 @@ using ConfirmAnswerProc = void (*)();
 
 struct ConfirmDialog {
     int32_t alive;
-    int32_t answer;      // 0 or 1; answer 0 is always "no"
-    SpriteRect panel;    // atlas rectangles
+    int32_t answer;   // 0 or 1; answer 0 is always "no"
+    SpriteRect panel; // atlas rectangles
     SpriteRect question;
     SpriteRect answers[2]; // answer 0 image, answer 1 image
     ConfirmAnswerProc answerProcs[2];

@@ -4,14 +4,20 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/files.h"
 #include "platform/byte_order.h"
+#include "platform/files.h"
 
 HistoryEntry g_history[kHistoryEntries];
 
-static void PutI32(uint8_t* at, int32_t value) { plat::StoreLE32(at, static_cast<uint32_t>(value)); }
+static void PutI32(uint8_t* at, int32_t value)
+{
+    plat::StoreLE32(at, static_cast<uint32_t>(value));
+}
 
-static int32_t GetI32(const uint8_t* at) { return static_cast<int32_t>(plat::LoadLE32(at)); }
+static int32_t GetI32(const uint8_t* at)
+{
+    return static_cast<int32_t>(plat::LoadLE32(at));
+}
 
 void EncodeHistory(uint8_t out[kHistoryFileBytes])
 {
@@ -97,9 +103,8 @@ void ReadSaveFile()
 void WriteSaveFile()
 {
     if (s_saveFileUnread) {
-        std::fprintf(stderr,
-                     "save.dat: the race history was not written: the file could not be read at start, "
-                     "and writing over it would lose the races it holds\n");
+        std::fprintf(stderr, "save.dat: the race history was not written: the file could not be read at start, "
+                             "and writing over it would lose the races it holds\n");
         return;
     }
     int error = 0;

@@ -36,7 +36,7 @@ struct HistoryEntry {
 
 extern HistoryEntry g_history[kHistoryEntries];
 
-void LoadHistory();   // zero the history, then ReadSaveFile
+void LoadHistory(); // zero the history, then ReadSaveFile
 // "save.dat" in the working directory; missing: the history stays as it is. A file that
 // is there but cannot be read is left alone for the rest of the run (stderr says why).
 void ReadSaveFile();

@@ -36,14 +36,20 @@ constexpr size_t kPieceNameAt = 872;
 static_assert(kPieceNameAt + kPieceNameBytes == kSavePieceBytes, "a piece block is 922 bytes");
 static_assert(kMembersAt + kPieceMembers * kMemberBytes == kPieceNameAt, "six members of 114 bytes");
 
-void PutI32(uint8_t* at, int32_t value) { plat::StoreLE32(at, static_cast<uint32_t>(value)); }
+void PutI32(uint8_t* at, int32_t value)
+{
+    plat::StoreLE32(at, static_cast<uint32_t>(value));
+}
 void PutF32(uint8_t* at, float value)
 {
     uint32_t bits = 0;
     std::memcpy(&bits, &value, sizeof bits);
     plat::StoreLE32(at, bits);
 }
-int32_t GetI32(const uint8_t* at) { return static_cast<int32_t>(plat::LoadLE32(at)); }
+int32_t GetI32(const uint8_t* at)
+{
+    return static_cast<int32_t>(plat::LoadLE32(at));
+}
 float GetF32(const uint8_t* at)
 {
     const uint32_t bits = plat::LoadLE32(at);
@@ -67,11 +73,20 @@ void GetRect(const uint8_t* at, SpriteRect* rect)
     rect->bottom = GetF32(at + 12);
 }
 
-bool InRange(int32_t value, int32_t low, int32_t high) { return value >= low && value <= high; }
+bool InRange(int32_t value, int32_t low, int32_t high)
+{
+    return value >= low && value <= high;
+}
 
-bool IsLivePieceTask(const Task& task) { return task.alive != 0 && task.kind == kPieceKind; }
+bool IsLivePieceTask(const Task& task)
+{
+    return task.alive != 0 && task.kind == kPieceKind;
+}
 
-bool IsTeam(const BoardPiece& p) { return p.controller == kControllerPlayer || p.controller == kControllerComputer; }
+bool IsTeam(const BoardPiece& p)
+{
+    return p.controller == kControllerPlayer || p.controller == kControllerComputer;
+}
 
 // Where the camera may be: its look-at point over the board, its eye no farther off
 // than the board camera stands (20 units, with a unit to spare for the rounding of the
@@ -288,7 +303,7 @@ public:
     constexpr void F32(size_t at, float /*value*/, Keep /*keep*/ = Keep::kAsIs) { Take(at, 4); }
     constexpr void Rect(size_t at, const SpriteRect& /*rect*/) { Take(at, 16); }
     template <size_t N>
-    constexpr void Text(size_t at, const char (& /*text*/)[N], size_t bytes)
+    constexpr void Text(size_t at, const char (&/*text*/)[N], size_t bytes)
     {
         whole_ = whole_ && bytes <= N;
         Take(at, bytes);
@@ -332,15 +347,22 @@ static_assert(CameraLayoutBytes() == kSaveCameraBytes, "the camera is seven floa
 
 // Half the board's width and depth in world units (a cell is 2 x 2, the board centred
 // on the origin).
-float BoardHalfWidth() { return static_cast<float>(g_stageLayers.boardWidth); }
-float BoardHalfDepth() { return static_cast<float>(g_stageLayers.boardHeight); }
+float BoardHalfWidth()
+{
+    return static_cast<float>(g_stageLayers.boardWidth);
+}
+float BoardHalfDepth()
+{
+    return static_cast<float>(g_stageLayers.boardHeight);
+}
 
 // The camera as it may be saved and loaded: look-at x, y, z, eye x, y, z, angle.
 void CameraBounds(float low[7], float high[7])
 {
     const float w = BoardHalfWidth();
     const float d = BoardHalfDepth();
-    const float lows[7] = {-w, -kCameraHeightLimit, -d, -w - kCameraReach, -kCameraHeightLimit, -d - kCameraReach, 0.0f};
+    const float lows[7] = {-w,  -kCameraHeightLimit, -d, -w - kCameraReach, -kCameraHeightLimit, -d - kCameraReach,
+                           0.0f};
     const float highs[7] = {w, kCameraHeightLimit, d, w + kCameraReach, kCameraHeightLimit, d + kCameraReach, 360.0f};
     for (int i = 0; i < 7; ++i) {
         low[i] = lows[i];
@@ -361,14 +383,17 @@ bool AllFinite(const SpriteRect& rect)
     return AllFinite(values, 4);
 }
 
-bool WithinDegrees(float degrees) { return degrees >= 0.0f && degrees <= 360.0f; }
+bool WithinDegrees(float degrees)
+{
+    return degrees >= 0.0f && degrees <= 360.0f;
+}
 
 // Field checks of member m of piece n (1-based) whose record starts at byte at.
 int CheckMember(const CharacterRecord& r, int m, int n, size_t at, char* why)
 {
     if (!InRange(r.id, 0, kCharacterCount - 1))
-        return Refuse(why, "a member's character id is outside 0..24: %d in member %d of piece %d at byte %zu", r.id,
-                      m, n, at);
+        return Refuse(why, "a member's character id is outside 0..24: %d in member %d of piece %d at byte %zu", r.id, m,
+                      n, at);
     if (!InRange(r.modelId, 0, kCharacterCount - 1))
         return Refuse(why, "a member's model id is outside 0..24: %d in member %d of piece %d at byte %zu", r.modelId,
                       m, n, at + 4);
@@ -377,9 +402,9 @@ int CheckMember(const CharacterRecord& r, int m, int n, size_t at, char* why)
                       r.attackStyle, m, n, at + 72);
     const float values[4] = {r.hitPoints, r.maxHitPoints, r.spareValue1, r.spareValue2};
     if (!AllFinite(values, 4) || !AllFinite(r.portraitRect) || !AllFinite(r.faceRect) || !AllFinite(r.namePlateRect))
-        return Refuse(why,
-                      "a member's hit points or rectangles are not finite numbers: member %d of piece %d, bytes %zu..%zu",
-                      m, n, at + 8, at + 71);
+        return Refuse(
+            why, "a member's hit points or rectangles are not finite numbers: member %d of piece %d, bytes %zu..%zu", m,
+            n, at + 8, at + 71);
     return 1;
 }
 
@@ -391,8 +416,9 @@ int CheckPiece(const BoardPiece& p, int n, size_t at, char* why)
     // Teams are 0..2; an enemy group with such an id would take a team's place in the
     // turn order, and the team's own piece would never move again.
     if (IsTeam(p) ? !InRange(p.teamId, 0, 2) : p.teamId < kRoamingGroupId)
-        return Refuse(why, "a piece's team id is out of range (teams 0..2, enemy groups 3 and up): %d in piece %d at byte %zu",
-                      p.teamId, n, at + 8);
+        return Refuse(
+            why, "a piece's team id is out of range (teams 0..2, enemy groups 3 and up): %d in piece %d at byte %zu",
+            p.teamId, n, at + 8);
     if (!InRange(p.memberCount, 1, kPieceMembers))
         return Refuse(why, "a piece's member count is outside 1..6: %d in piece %d at byte %zu", p.memberCount, n,
                       at + 12);
@@ -403,8 +429,10 @@ int CheckPiece(const BoardPiece& p, int n, size_t at, char* why)
     const size_t counterAt[3] = {20, 28, 32};
     for (int i = 0; i < 3; ++i)
         if (counters[i] != 0)
-            return Refuse(why, "a piece's level, money or experience is not 0, and no race changes them: %d in piece %d at byte %zu",
-                          counters[i], n, at + counterAt[i]);
+            return Refuse(
+                why,
+                "a piece's level, money or experience is not 0, and no race changes them: %d in piece %d at byte %zu",
+                counters[i], n, at + counterAt[i]);
     const float position[4] = {p.x, p.y, p.z, p.heading};
     if (!AllFinite(position, 4))
         return Refuse(why, "a piece's position or heading is not a finite number: piece %d, bytes %zu..%zu", n, at + 36,
@@ -421,7 +449,8 @@ int CheckPiece(const BoardPiece& p, int n, size_t at, char* why)
         const size_t fat = at + kFiguresAt + kFigureBytes * f;
         const float pose[4] = {figure.x, figure.y, figure.z, figure.facing};
         if (!AllFinite(pose, 4))
-            return Refuse(why, "a figure's position or facing is not a finite number: figure %d of piece %d, bytes %zu..%zu",
+            return Refuse(why,
+                          "a figure's position or facing is not a finite number: figure %d of piece %d, bytes %zu..%zu",
                           f, n, fat, fat + 15);
         if (!WithinDegrees(figure.facing))
             return Refuse(why, "a figure's facing is outside 0..360 degrees: %g in figure %d of piece %d at byte %zu",
@@ -438,7 +467,10 @@ int CheckPiece(const BoardPiece& p, int n, size_t at, char* why)
 
 // Whether place i of the race result is taken: from the top, places below
 // nextPlaceFromTop; from the bottom, places above nextPlaceFromBottom.
-bool PlaceTaken(const RaceResult& r, int i) { return i < r.nextPlaceFromTop || i > r.nextPlaceFromBottom; }
+bool PlaceTaken(const RaceResult& r, int i)
+{
+    return i < r.nextPlaceFromTop || i > r.nextPlaceFromBottom;
+}
 
 int CheckRaceResult(const RaceResult& r, char* why)
 {
@@ -446,7 +478,8 @@ int CheckRaceResult(const RaceResult& r, char* why)
         return Refuse(why, "the race result's next places are outside 0..2: %d at byte 8, %d at byte 56",
                       r.nextPlaceFromTop, r.nextPlaceFromBottom);
     if (!InRange(r.playerTeamAtFinish, 0, 2) || !InRange(r.teamsLeft, 0, 3))
-        return Refuse(why, "the race result's team or count of teams left is out of range: %d at byte 12, %d at byte 52",
+        return Refuse(why,
+                      "the race result's team or count of teams left is out of range: %d at byte 12, %d at byte 52",
                       r.playerTeamAtFinish, r.teamsLeft);
     for (int i = 0; i < kPlaces; ++i) {
         if (!InRange(r.placeTeam[i], 0, 2) || !InRange(r.placeLeader[i], 0, kCharacterCount - 1) ||
@@ -469,12 +502,15 @@ int CheckRaceResult(const RaceResult& r, char* why)
     for (int i = 0; i < kPlaces; ++i)
         for (int j = i + 1; j < kPlaces; ++j)
             if (PlaceTaken(r, i) && PlaceTaken(r, j) && r.placeTeam[i] == r.placeTeam[j])
-                return Refuse(why, "team %d holds two places: places %d and %d (bytes %d and %d)", r.placeTeam[i], i + 1,
-                              j + 1, 16 + 4 * i, 16 + 4 * j);
+                return Refuse(why, "team %d holds two places: places %d and %d (bytes %d and %d)", r.placeTeam[i],
+                              i + 1, j + 1, 16 + 4 * i, 16 + 4 * j);
     return 1;
 }
 
-size_t PieceBlockAt(int index) { return kSaveHeaderBytes + kSavePieceBytes * static_cast<size_t>(index); }
+size_t PieceBlockAt(int index)
+{
+    return kSaveHeaderBytes + kSavePieceBytes * static_cast<size_t>(index);
+}
 
 // The teams on the board against the player's team and the places: one piece a team,
 // the player's under the player's hand and no other, and none for a team that has a
@@ -494,12 +530,15 @@ int CheckTeams(const SavedGame& game, char* why)
         if (p.controller != kControllerPlayer)
             continue;
         if (p.teamId != game.playerTeam)
-            return Refuse(why, "a piece of another team than the player's (%d, byte 4) is under the player's hand: piece %d (team %d) at byte %zu",
+            return Refuse(why,
+                          "a piece of another team than the player's (%d, byte 4) is under the player's hand: piece %d "
+                          "(team %d) at byte %zu",
                           game.playerTeam, i + 1, p.teamId, PieceBlockAt(i) + 4);
         player = i;
     }
     if (player < 0)
-        return Refuse(why, "no piece of the player's team under the player's hand: no piece of team %d with controller 0",
+        return Refuse(why,
+                      "no piece of the player's team under the player's hand: no piece of team %d with controller 0",
                       game.playerTeam);
     for (int i = 0; i < kPlaces; ++i)
         if (PlaceTaken(r, i) && pieceOfTeam[r.placeTeam[i]] >= 0)
@@ -771,7 +810,8 @@ int DecodeGameSlot(const uint8_t* data, size_t size, SavedGame* game, char* why)
         if (!std::isfinite(game->camera[i]))
             return Refuse(why, "the camera is not finite numbers: %g at byte %zu", game->camera[i], camera + 4 * i);
     if (!WithinDegrees(game->camera[6]))
-        return Refuse(why, "the camera's angle is outside 0..360 degrees: %g at byte %zu", game->camera[6], camera + 24);
+        return Refuse(why, "the camera's angle is outside 0..360 degrees: %g at byte %zu", game->camera[6],
+                      camera + 24);
     // A race is saved with every piece at rest, and the end of each move gathers its
     // figures on it: that is where they go again, whatever the file says.
     for (int i = 0; i < count; ++i) {
@@ -793,7 +833,9 @@ int CheckSavedRaceOnBoard(const SavedGame& game, char* why)
         int32_t column = 0;
         int32_t row = 0;
         if (!PositionToCell(p.x, p.z, &column, &row))
-            return Refuse(why, "a piece stands outside the stage's board: piece %d at x %g, z %g (byte %zu) on the %d x %d board of stage %d",
+            return Refuse(why,
+                          "a piece stands outside the stage's board: piece %d at x %g, z %g (byte %zu) on the %d x %d "
+                          "board of stage %d",
                           i + 1, p.x, p.z, at, g_stageLayers.boardWidth, g_stageLayers.boardHeight, game.stage);
         // Pieces come to rest on cell centres only; anything else is not a race at a
         // roll, and a piece walking from there would leave the paths.
@@ -801,23 +843,30 @@ int CheckSavedRaceOnBoard(const SavedGame& game, char* why)
         float z = 0.0f;
         CellCentre(column, row, &x, &z);
         if (p.x != x || p.z != z)
-            return Refuse(why, "a piece stands off the centre of its cell: piece %d at x %g, z %g (byte %zu); the centre of column %d, row %d of stage %d is x %g, z %g",
+            return Refuse(why,
+                          "a piece stands off the centre of its cell: piece %d at x %g, z %g (byte %zu); the centre of "
+                          "column %d, row %d of stage %d is x %g, z %g",
                           i + 1, p.x, p.z, at, column, row, game.stage, x, z);
         if (p.y != kPieceHeight)
-            return Refuse(why, "a piece is not at the board's height: y %g in piece %d at byte %zu", p.y, i + 1, at + 4);
+            return Refuse(why, "a piece is not at the board's height: y %g in piece %d at byte %zu", p.y, i + 1,
+                          at + 4);
         const int32_t kind = CellKindAt(column, row);
         if (kind >= kBlockedKind)
             return Refuse(why, "a piece stands on blocked ground: piece %d at column %d, row %d of stage %d", i + 1,
                           column, row, game.stage);
         if (kind < kFirstSquareKind)
-            return Refuse(why, "a piece stands on a corridor cell, where no piece comes to rest: piece %d at column %d, row %d of stage %d",
+            return Refuse(why,
+                          "a piece stands on a corridor cell, where no piece comes to rest: piece %d at column %d, row "
+                          "%d of stage %d",
                           i + 1, column, row, game.stage);
         if (!InRange(p.progress, 0, g_stageLayers.trackLength))
-            return Refuse(why, "a piece's progress is outside 0..%d, the squares of stage %d's track: %d in piece %d at byte %zu",
-                          g_stageLayers.trackLength, game.stage, p.progress, i + 1, at + 24);
+            return Refuse(
+                why, "a piece's progress is outside 0..%d, the squares of stage %d's track: %d in piece %d at byte %zu",
+                g_stageLayers.trackLength, game.stage, p.progress, i + 1, at + 24);
         if (IsTeam(p) && !HasWayOn(column, row))
-            return Refuse(why, "a team stands on a square with no way on: piece %d (team %d) at column %d, row %d of stage %d",
-                          i + 1, p.teamId, column, row, game.stage);
+            return Refuse(
+                why, "a team stands on a square with no way on: piece %d (team %d) at column %d, row %d of stage %d",
+                i + 1, p.teamId, column, row, game.stage);
     }
     float low[7];
     float high[7];

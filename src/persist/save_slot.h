@@ -25,7 +25,7 @@
 
 constexpr int kSaveSlotCount = 5;
 constexpr int kMaxSavedPieces = 10;
-constexpr size_t kSaveHeaderBytes = 64;    // stage, team, race result, N
+constexpr size_t kSaveHeaderBytes = 64; // stage, team, race result, N
 constexpr size_t kSavePieceBytes = 922;
 constexpr size_t kSaveCameraBytes = 28;
 constexpr size_t kSaveFixedBytes = kSaveHeaderBytes + kSaveCameraBytes;

@@ -1,10 +1,10 @@
 // The interface atlas: every rectangle of the rectangle list gets its picture.
 // Elements are drawn clipped to their own rectangle; unused space stays the
 // colour key.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <map>
 
 #include "art.h"
@@ -15,11 +15,12 @@ const char* const kMonsterNames[7] = {"デーモン", "エビルアイ", "パン
 // The three teams share one pattern (a colour and 旅団); the fourth is the roaming monsters.
 const char* const kTeamNames[4] = {"紅の旅団", "蒼の旅団", "翠の旅団", "徘徊する魔物"};
 
-TeamLook TeamColours(int team) {
+TeamLook TeamColours(int team)
+{
     switch (team) {
-    case 0: return {Rgb(0xC8283C), Rgb(0x6E0E1C), Rgb(0xF07A84), Rgb(0xE8C050)}; // crimson with gold
-    case 1: return {Rgb(0x2A56C8), Rgb(0x102A6E), Rgb(0x7EA2F0), Rgb(0xD8DCE6)}; // royal blue with silver
-    case 2: return {Rgb(0x2E8A3E), Rgb(0x12461C), Rgb(0x82CC80), Rgb(0x8A5A2E)}; // forest green with brown
+    case 0: return {Rgb(0xC8283C), Rgb(0x6E0E1C), Rgb(0xF07A84), Rgb(0xE8C050)};  // crimson with gold
+    case 1: return {Rgb(0x2A56C8), Rgb(0x102A6E), Rgb(0x7EA2F0), Rgb(0xD8DCE6)};  // royal blue with silver
+    case 2: return {Rgb(0x2E8A3E), Rgb(0x12461C), Rgb(0x82CC80), Rgb(0x8A5A2E)};  // forest green with brown
     default: return {Rgb(0x7A4A9A), Rgb(0x3A1E4E), Rgb(0xB890D0), Rgb(0x505050)}; // roaming monsters
     }
 }
@@ -31,7 +32,8 @@ const uint32_t kPanelTop = Rgb(0x2C4290), kPanelBottom = Rgb(0x0E1638);
 const uint32_t kGold = Rgb(0xF0D078), kGoldDark = Rgb(0x9A7428);
 const uint32_t kInk = Rgb(0x14102A);
 
-TextStyle LabelStyle() {
+TextStyle LabelStyle()
+{
     TextStyle s;
     s.fill = Paint(Rgb(0xFFFFFF));
     s.outline = WithAlpha(kInk, 230);
@@ -40,7 +42,8 @@ TextStyle LabelStyle() {
     return s;
 }
 
-TextStyle HeadingStyle() {
+TextStyle HeadingStyle()
+{
     TextStyle s = LabelStyle();
     s.fill = Paint::Lin(0, 0, Rgb(0xFFF6C8), 0, 1, Rgb(0xE0A030));
     s.outline = Rgb(0x3A2008);
@@ -49,7 +52,8 @@ TextStyle HeadingStyle() {
     return s;
 }
 
-TextStyle GreyStyle() {
+TextStyle GreyStyle()
+{
     TextStyle s = LabelStyle();
     s.fill = Paint(Rgb(0x8A8A94));
     s.outline = WithAlpha(Rgb(0x202028), 200);
@@ -57,7 +61,8 @@ TextStyle GreyStyle() {
 }
 
 // The largest pixel size at which the text's ink fits the rectangle without narrowing.
-int LargestFit(Rect r, const std::string& text, const TextStyle& st) {
+int LargestFit(Rect r, const std::string& text, const TextStyle& st)
+{
     const int extra = int(std::ceil(st.outlineWidth));
     for (int px = std::min(st.maxPx, r.h() + 4); px > st.minPx; --px) {
         InkMask im = RenderText(text, px, st.embolden);
@@ -69,7 +74,8 @@ int LargestFit(Rect r, const std::string& text, const TextStyle& st) {
 
 // The options rows: labels and values in one size, each from the left edge of its
 // rectangle, so the labels start on one column and the values on another.
-TextStyle OptionRowStyle(int px) {
+TextStyle OptionRowStyle(int px)
+{
     TextStyle s = LabelStyle();
     s.align = -1;
     s.maxPx = s.minPx = px;
@@ -77,28 +83,34 @@ TextStyle OptionRowStyle(int px) {
 }
 
 // A 2-px border: a light outer line and a darker inner one.
-void Border(Canvas& c, Rect r, uint32_t outer = kGold, uint32_t inner = kGoldDark) {
+void Border(Canvas& c, Rect r, uint32_t outer = kGold, uint32_t inner = kGoldDark)
+{
     for (int x = r.l; x < r.r; ++x) {
         c.Set(x, r.t, outer), c.Set(x, r.b - 1, outer);
         c.Set(x, r.t + 1, inner), c.Set(x, r.b - 2, inner);
     }
     for (int y = r.t; y < r.b; ++y) {
         c.Set(r.l, y, outer), c.Set(r.r - 1, y, outer);
-        if (y > r.t && y < r.b - 1) c.Set(r.l + 1, y, inner), c.Set(r.r - 2, y, inner);
+        if (y > r.t && y < r.b - 1)
+            c.Set(r.l + 1, y, inner), c.Set(r.r - 2, y, inner);
     }
 }
 
 // A window: opaque 2-px border, plain inside (the game tints it).
-void Window(Canvas& c, Rect r) {
+void Window(Canvas& c, Rect r)
+{
     c.FillPaint(r, Paint::Lin(0, float(r.t), kPanelTop, 0, float(r.b), kPanelBottom));
     Border(c, r);
     // a faint light line inside the border
-    for (int x = r.l + 3; x < r.r - 3; ++x) c.Blend(x, r.t + 3, Rgb(0x8098E0), 0.35f);
-    for (int y = r.t + 4; y < r.b - 3; ++y) c.Blend(r.l + 3, y, Rgb(0x8098E0), 0.2f);
+    for (int x = r.l + 3; x < r.r - 3; ++x)
+        c.Blend(x, r.t + 3, Rgb(0x8098E0), 0.35f);
+    for (int y = r.t + 4; y < r.b - 3; ++y)
+        c.Blend(r.l + 3, y, Rgb(0x8098E0), 0.2f);
 }
 
 // A rounded plate with a soft gradient and a thin rim.
-void Plate(Canvas& c, Rect r, uint32_t top, uint32_t bottom, uint32_t rim, float radius = 4) {
+void Plate(Canvas& c, Rect r, uint32_t top, uint32_t bottom, uint32_t rim, float radius = 4)
+{
     Painter p(c);
     p.RoundBox(float(r.l), float(r.t), float(r.r), float(r.b), radius, Paint(rim));
     p.RoundBox(float(r.l) + 1.5f, float(r.t) + 1.5f, float(r.r) - 1.5f, float(r.b) - 1.5f, radius - 1,
@@ -108,7 +120,8 @@ void Plate(Canvas& c, Rect r, uint32_t top, uint32_t bottom, uint32_t rim, float
                Paint(WithAlpha(Rgb(0xFFFFFF), 40)));
 }
 
-void Text(Canvas& c, Rect r, const std::string& s, TextStyle st = LabelStyle()) {
+void Text(Canvas& c, Rect r, const std::string& s, TextStyle st = LabelStyle())
+{
     st.maxPx = std::min(st.maxPx, r.h() + 4);
     if (r.h() <= 15 && st.outline && !st.vertical) {
         // Small print: an outline would fill the strokes in; a drop shadow keeps it legible.
@@ -136,9 +149,11 @@ struct Line {
     const Paint* fill = nullptr; // the style's fill when null
 };
 
-void DrawOnOneBaseline(Canvas& c, const std::vector<Line>& lines, TextStyle st) {
+void DrawOnOneBaseline(Canvas& c, const std::vector<Line>& lines, TextStyle st)
+{
     int minH = 1 << 20;
-    for (const Line& l : lines) minH = std::min(minH, l.r.h());
+    for (const Line& l : lines)
+        minH = std::min(minH, l.r.h());
     if (minH <= 15 && st.outline) { // small print, as in Text
         st.shadow = WithAlpha(st.outline, 220);
         st.outline = 0;
@@ -168,57 +183,70 @@ void DrawOnOneBaseline(Canvas& c, const std::vector<Line>& lines, TextStyle st) 
             lo = std::max(lo, st.padY + extra + ascent + l.lift);
             hi = std::min(hi, l.r.h() - st.padY - extra - shadow - descent + l.lift);
         }
-        if (!fits || lo > hi) continue;
+        if (!fits || lo > hi)
+            continue;
         const int base = (lo + hi) / 2;
         for (size_t i = 0; i < lines.size(); ++i) {
             const Line& l = lines[i];
             const Mask& m = ink[i].mask;
-            const int x = st.align < 0 ? l.r.l + st.padX + extra
+            const int x = st.align < 0   ? l.r.l + st.padX + extra
                           : st.align > 0 ? l.r.r - st.padX - extra - shadow - m.w
                                          : l.r.l + (l.r.w() - shadow - m.w) / 2;
             TextStyle one = st;
-            if (l.fill) one.fill = *l.fill;
+            if (l.fill)
+                one.fill = *l.fill;
             c.SetClip(l.r);
             PaintText(c, m, x, l.r.t + base - l.lift + ink[i].top, one);
         }
         c.ResetClip();
         return;
     }
-    std::fprintf(stderr, "art_tool: no common size for \"%s\" and the rest\n", lines.empty() ? "" : lines[0].text.c_str());
+    std::fprintf(stderr, "art_tool: no common size for \"%s\" and the rest\n",
+                 lines.empty() ? "" : lines[0].text.c_str());
 }
 
 // An opaque plate for words that the game draws over other words or a busy picture:
 // every texel of the rectangle is covered, so nothing beneath shows through it.
-void SolidPlate(Canvas& c, Rect r) {
+void SolidPlate(Canvas& c, Rect r)
+{
     c.FillPaint(r, Paint::Lin(0, float(r.t), Rgb(0x26387A), 0, float(r.b), Rgb(0x0E1638)));
-    for (int x = r.l; x < r.r; ++x) c.Set(x, r.t, kGold), c.Set(x, r.b - 1, kGoldDark);
-    for (int y = r.t; y < r.b; ++y) c.Set(r.l, y, kGold), c.Set(r.r - 1, y, kGoldDark);
+    for (int x = r.l; x < r.r; ++x)
+        c.Set(x, r.t, kGold), c.Set(x, r.b - 1, kGoldDark);
+    for (int y = r.t; y < r.b; ++y)
+        c.Set(r.l, y, kGold), c.Set(r.r - 1, y, kGoldDark);
 }
 
 // Lead mark of the command menu's page titles.
-void Diamond(Canvas& c, Rect r) {
+void Diamond(Canvas& c, Rect r)
+{
     Painter p(c);
     float cx = r.l + r.w() / 2.0f, cy = r.t + r.h() / 2.0f, s = std::min(r.w(), r.h()) * 0.36f;
     std::vector<Pt> d = {{cx, cy - s}, {cx + s, cy}, {cx, cy + s}, {cx - s, cy}};
-    p.Shape(cx - s - 2, cy - s - 2, cx + s + 2, cy + s + 2, [&](float x, float y) { return SdPoly(d, x, y) - 1.2f; },
-            Paint(kInk));
+    p.Shape(
+        cx - s - 2, cy - s - 2, cx + s + 2, cy + s + 2, [&](float x, float y) { return SdPoly(d, x, y) - 1.2f; },
+        Paint(kInk));
     p.Poly(d, Paint::Lin(cx, cy - s, Rgb(0xFFF0B0), cx, cy + s, Rgb(0xD09020)));
 }
 
 // Arrow triangle: dir 0 right, 1 up, 2 left, 3 down.
-void Arrow(Canvas& c, Rect r, int dir, uint32_t col) {
+void Arrow(Canvas& c, Rect r, int dir, uint32_t col)
+{
     Painter p(c);
     float cx = r.l + r.w() / 2.0f, cy = r.t + r.h() / 2.0f, s = std::min(r.w(), r.h()) * 0.36f;
     std::vector<Pt> t = {{s, 0}, {-s * 0.7f, -s}, {-s * 0.7f, s}};
     for (auto& q : t) {
         float x = q.x, y = q.y;
-        if (dir == 1) q = {y, -x};
-        else if (dir == 2) q = {-x, -y};
-        else if (dir == 3) q = {-y, x};
+        if (dir == 1)
+            q = {y, -x};
+        else if (dir == 2)
+            q = {-x, -y};
+        else if (dir == 3)
+            q = {-y, x};
         q.x += cx, q.y += cy;
     }
-    p.Shape(float(r.l), float(r.t), float(r.r), float(r.b), [&](float x, float y) { return SdPoly(t, x, y) - 1.8f; },
-            Paint(kInk));
+    p.Shape(
+        float(r.l), float(r.t), float(r.r), float(r.b), [&](float x, float y) { return SdPoly(t, x, y) - 1.8f; },
+        Paint(kInk));
     p.Poly(t, Paint::Lin(cx, cy - s, Shade(col, 1.4f), cx, cy + s, Shade(col, 0.8f)));
 }
 
@@ -229,13 +257,62 @@ struct DigitSet {
     int lr[10][2];
 };
 const DigitSet kDigitSets[4] = {
-    {"digit_small_", 29, 41, {{748, 758}, {642, 650}, {652, 662}, {664, 674}, {676, 686}, {688, 698}, {700, 710}, {712, 722}, {724, 734}, {736, 746}}},
-    {"digit_tall_", 1, 22, {{768, 785}, {787, 798}, {800, 816}, {818, 834}, {836, 855}, {857, 873}, {876, 892}, {894, 911}, {913, 930}, {932, 948}}},
-    {"digit_medium_", 343, 360, {{942, 952}, {954, 959}, {961, 971}, {973, 983}, {985, 995}, {997, 1007}, {1009, 1019}, {1021, 1031}, {1033, 1043}, {1045, 1055}}},
-    {"digit_large_", 392, 415, {{1063, 1077}, {1079, 1087}, {1090, 1103}, {1105, 1118}, {1120, 1134}, {1136, 1148}, {1152, 1164}, {1167, 1179}, {1183, 1196}, {1199, 1211}}},
+    {"digit_small_",
+     29,
+     41,
+     {{748, 758},
+      {642, 650},
+      {652, 662},
+      {664, 674},
+      {676, 686},
+      {688, 698},
+      {700, 710},
+      {712, 722},
+      {724, 734},
+      {736, 746}}},
+    {"digit_tall_",
+     1,
+     22,
+     {{768, 785},
+      {787, 798},
+      {800, 816},
+      {818, 834},
+      {836, 855},
+      {857, 873},
+      {876, 892},
+      {894, 911},
+      {913, 930},
+      {932, 948}}},
+    {"digit_medium_",
+     343,
+     360,
+     {{942, 952},
+      {954, 959},
+      {961, 971},
+      {973, 983},
+      {985, 995},
+      {997, 1007},
+      {1009, 1019},
+      {1021, 1031},
+      {1033, 1043},
+      {1045, 1055}}},
+    {"digit_large_",
+     392,
+     415,
+     {{1063, 1077},
+      {1079, 1087},
+      {1090, 1103},
+      {1105, 1118},
+      {1120, 1134},
+      {1136, 1148},
+      {1152, 1164},
+      {1167, 1179},
+      {1183, 1196},
+      {1199, 1211}}},
 };
 
-TextStyle DigitStyle(int set) {
+TextStyle DigitStyle(int set)
+{
     TextStyle s;
     s.fill = set == 3 ? Paint::Lin(0, 0, Rgb(0xFFF4B0), 0, 1, Rgb(0xF09A20))
                       : Paint::Lin(0, 0, Rgb(0xFFFFFF), 0, 1, Rgb(0xC8D8F0));
@@ -248,18 +325,21 @@ TextStyle DigitStyle(int set) {
 
 // One pixel size per set, from the height and the usual digit width; the narrow 1
 // of each set is narrowed further when drawn.
-int DigitSize(int set) {
+int DigitSize(int set)
+{
     const DigitSet& d = kDigitSets[set];
     TextStyle s = DigitStyle(set);
     int extra = 2 * int(std::ceil(s.outlineWidth));
     for (int px = 40; px > 6; --px) {
         bool ok = true;
         for (int k = 0; k < 10 && ok; ++k) {
-            if (k == 1) continue;
+            if (k == 1)
+                continue;
             InkMask m = RenderText(std::string(1, char('0' + k)), px, s.embolden);
             ok = m.mask.h + extra <= d.bottom - d.top && (m.mask.w + extra) * 0.7f <= d.lr[k][1] - d.lr[k][0];
         }
-        if (ok) return px;
+        if (ok)
+            return px;
     }
     return 6;
 }
@@ -267,7 +347,8 @@ int DigitSize(int set) {
 // The 1 of every set has too narrow a rectangle for the font's 1 at the set's size and
 // outline, so it is drawn here: a stem as tall as the other digits with a flag at its top
 // and a foot at its base, in their outline and fill. A plain bar would read as "|".
-void DrawDigitOne(Canvas& c, Rect r, int inkHeight, int size, const TextStyle& st) {
+void DrawDigitOne(Canvas& c, Rect r, int inkHeight, int size, const TextStyle& st)
+{
     if (r.h() < 20) {
         // The small sets are drawn texel by texel: a one-texel stem, a flag and a three-texel
         // foot inside a one-texel outline, the way small print draws its 1.
@@ -275,25 +356,33 @@ void DrawDigitOne(Canvas& c, Rect r, int inkHeight, int size, const TextStyle& s
         const int top = r.t + (r.h() - h) / 2, bottom = top + h - 1;
         const int x = r.l + (r.w() - 5) / 2 + 2; // the stem; the glyph is five texels wide
         std::vector<std::pair<int, int>> ink;
-        for (int y = top; y <= bottom; ++y) ink.push_back({x, y});
+        for (int y = top; y <= bottom; ++y)
+            ink.push_back({x, y});
         ink.push_back({x - 1, top + 1});
-        if (h >= 12) ink.push_back({x - 1, top + 2});
+        if (h >= 12)
+            ink.push_back({x - 1, top + 2});
         ink.push_back({x - 1, bottom});
         ink.push_back({x + 1, bottom});
-        auto isInk = [&](int px, int py) { return std::find(ink.begin(), ink.end(), std::make_pair(px, py)) != ink.end(); };
+        auto isInk = [&](int px, int py) {
+            return std::find(ink.begin(), ink.end(), std::make_pair(px, py)) != ink.end();
+        };
         for (int y = top - 1; y <= bottom + 1; ++y)
             for (int px = x - 2; px <= x + 2; ++px) {
-                if (isInk(px, y)) continue;
+                if (isInk(px, y))
+                    continue;
                 // Soft like the font's outlines: beside the ink darker than at its corners.
                 const bool side = isInk(px - 1, y) || isInk(px + 1, y) || isInk(px, y - 1) || isInk(px, y + 1);
-                const bool corner = isInk(px - 1, y - 1) || isInk(px + 1, y - 1) || isInk(px - 1, y + 1) || isInk(px + 1, y + 1);
-                if (side || corner) c.Blend(px, y, st.outline, side ? 0.8f : 0.4f);
+                const bool corner =
+                    isInk(px - 1, y - 1) || isInk(px + 1, y - 1) || isInk(px - 1, y + 1) || isInk(px + 1, y + 1);
+                if (side || corner)
+                    c.Blend(px, y, st.outline, side ? 0.8f : 0.4f);
             }
         Paint fill = st.fill;
         fill.x0 = fill.x1 = float(x);
         fill.y0 = float(top);
         fill.y1 = float(bottom + 1);
-        for (const auto& [px, py] : ink) c.Set(px, py, fill.At(px + 0.5f, py + 0.5f));
+        for (const auto& [px, py] : ink)
+            c.Set(px, py, fill.At(px + 0.5f, py + 0.5f));
         return;
     }
     const float w = float(r.w());
@@ -311,13 +400,15 @@ void DrawDigitOne(Canvas& c, Rect r, int inkHeight, int size, const TextStyle& s
     };
     auto one = [&](float x, float y) {
         const float stemD = boxDist(x, y, stem - half, top, stem + half, bottom);
-        const float flagD = SdSegment(x, y, stem - half * 0.5f, top + half * 0.6f, left + half * 0.6f, flagY) - half * 0.8f;
+        const float flagD =
+            SdSegment(x, y, stem - half * 0.5f, top + half * 0.6f, left + half * 0.6f, flagY) - half * 0.8f;
         const float footD = boxDist(x, y, left, bottom - footH, right, bottom);
         return std::min({stemD, flagD, footD});
     };
     Painter p(c);
-    p.Shape(float(r.l), float(r.t), float(r.r), float(r.b), [&](float x, float y) { return one(x, y) - ow; },
-            Paint(st.outline), 0.8f);
+    p.Shape(
+        float(r.l), float(r.t), float(r.r), float(r.b), [&](float x, float y) { return one(x, y) - ow; },
+        Paint(st.outline), 0.8f);
     Paint fill = st.fill;
     fill.x0 = fill.x1 = stem;
     fill.y0 = top;
@@ -325,7 +416,8 @@ void DrawDigitOne(Canvas& c, Rect r, int inkHeight, int size, const TextStyle& s
     p.Shape(float(r.l), float(r.t), float(r.r), float(r.b), one, fill);
 }
 
-void DrawDigits(Canvas& c) {
+void DrawDigits(Canvas& c)
+{
     for (int set = 0; set < 4; ++set) {
         const DigitSet& d = kDigitSets[set];
         int size = DigitSize(set);
@@ -356,7 +448,8 @@ void DrawDigits(Canvas& c) {
 }
 
 // Slash and date units in the style of the digits beside them.
-void DigitLike(Canvas& c, Rect r, const std::string& s, int set) {
+void DigitLike(Canvas& c, Rect r, const std::string& s, int set)
+{
     TextStyle st = DigitStyle(set);
     st.maxPx = r.h() + 4;
     DrawFitted(c, r, s, st);
@@ -364,40 +457,49 @@ void DigitLike(Canvas& c, Rect r, const std::string& s, int set) {
 
 // ---- larger pieces ----
 
-void BackgroundTile(Canvas& c, Rect r) {
+void BackgroundTile(Canvas& c, Rect r)
+{
     // A quiet diagonal lattice that repeats every 32 texels.
     for (int y = 0; y < 32; ++y)
         for (int x = 0; x < 32; ++x) {
             float d1 = std::fabs(float(((x + y) % 32) - 16)), d2 = std::fabs(float(((x - y + 64) % 32) - 16));
-            float line = std::max(0.0f, 1.5f - std::min(d1, d2) * 0.0f - std::min(std::fabs(d1 - 16), std::fabs(d2 - 16)));
+            float line =
+                std::max(0.0f, 1.5f - std::min(d1, d2) * 0.0f - std::min(std::fabs(d1 - 16), std::fabs(d2 - 16)));
             uint32_t base = Mix(Rgb(0x1E2A5A), Rgb(0x18224C), std::fabs(x + y - 31.0f) / 31.0f);
             uint32_t col = Mix(base, Rgb(0x34488E), std::min(1.0f, line * 0.6f));
             float dot = std::hypot(x - 16.0f, y - 16.0f);
-            if (dot < 2.2f) col = Mix(col, Rgb(0x8090D8), (2.2f - dot) / 2.2f * 0.8f);
+            if (dot < 2.2f)
+                col = Mix(col, Rgb(0x8090D8), (2.2f - dot) / 2.2f * 0.8f);
             c.Set(r.l + x, r.t + y, col);
         }
 }
 
-void Bar(Canvas& c, Rect r, uint32_t top, uint32_t bottom, float alphaTop = 1, float alphaBottom = 1) {
+void Bar(Canvas& c, Rect r, uint32_t top, uint32_t bottom, float alphaTop = 1, float alphaBottom = 1)
+{
     for (int y = r.t; y < r.b; ++y) {
         float t = r.h() > 1 ? float(y - r.t) / (r.h() - 1) : 0;
         uint32_t col = Mix(top, bottom, t);
         float a = alphaTop + (alphaBottom - alphaTop) * t;
-        for (int x = r.l; x < r.r; ++x) c.Blend(x, y, col, a);
+        for (int x = r.l; x < r.r; ++x)
+            c.Blend(x, y, col, a);
     }
 }
 
-void Gauge(Canvas& c, Rect r, uint32_t col) {
+void Gauge(Canvas& c, Rect r, uint32_t col)
+{
     for (int y = r.t; y < r.b; ++y) {
         float t = float(y - r.t) / (r.h() - 1);
         float shine = t < 0.35f ? 1.55f - t : (t > 0.85f ? 0.6f : 1.0f - (t - 0.35f) * 0.5f);
         uint32_t v = Shade(col, shine);
-        if (y == r.t || y == r.b - 1) v = Shade(col, 0.45f);
-        for (int x = r.l; x < r.r; ++x) c.Set(x, y, v);
+        if (y == r.t || y == r.b - 1)
+            v = Shade(col, 0.45f);
+        for (int x = r.l; x < r.r; ++x)
+            c.Set(x, y, v);
     }
 }
 
-void BattleFrame(Canvas& c, Rect r) {
+void BattleFrame(Canvas& c, Rect r)
+{
     // Dark stone-blue backdrop with a soft vignette and a faint pattern.
     for (int y = r.t; y < r.b; ++y)
         for (int x = r.l; x < r.r; ++x) {
@@ -409,7 +511,8 @@ void BattleFrame(Canvas& c, Rect r) {
         }
     Painter p(c);
     // A glowing emblem between the windows.
-    p.Circle(r.l + 320.0f, r.t + 194.0f, 44, Paint::Rad(320, 194, 44, WithAlpha(Rgb(0xFFB040), 140), WithAlpha(Rgb(0xFF4020), 0)));
+    p.Circle(r.l + 320.0f, r.t + 194.0f, 44,
+             Paint::Rad(320, 194, 44, WithAlpha(Rgb(0xFFB040), 140), WithAlpha(Rgb(0xFF4020), 0)));
     TextStyle vs = HeadingStyle();
     vs.maxPx = 46;
     Text(c, Rect{r.l + 276, r.t + 168, r.l + 364, r.t + 222}, "VS", vs);
@@ -425,7 +528,8 @@ void BattleFrame(Canvas& c, Rect r) {
         Rect trough{r.l + wx - 2, r.t + 368, r.l + wx + 202, r.t + 402};
         p.RoundBox(float(trough.l), float(trough.t), float(trough.r), float(trough.b), 3, Paint(Rgb(0x050810)));
         p.RoundBox(trough.l + 1.0f, trough.t + 1.0f, trough.r - 1.0f, trough.b - 1.0f, 3, Paint(Rgb(0x1A2038)));
-        Plate(c, Rect{r.l + wx + 64, r.t + 430, r.l + wx + 140, r.t + 464}, Rgb(0x2C2A50), Rgb(0x141230), Rgb(0x8A7040), 6);
+        Plate(c, Rect{r.l + wx + 64, r.t + 430, r.l + wx + 140, r.t + 464}, Rgb(0x2C2A50), Rgb(0x141230), Rgb(0x8A7040),
+              6);
         // The side's caption beside its count.
         TextStyle cap = HeadingStyle();
         cap.maxPx = 16;
@@ -441,12 +545,15 @@ void BattleFrame(Canvas& c, Rect r) {
     // Ornamental outer border.
     for (int i = 0; i < 3; ++i) {
         uint32_t col = i == 1 ? kGold : kGoldDark;
-        for (int x = r.l; x < r.r; ++x) c.Set(x, r.t + i, col), c.Set(x, r.b - 1 - i, col);
-        for (int y = r.t; y < r.b; ++y) c.Set(r.l + i, y, col), c.Set(r.r - 1 - i, y, col);
+        for (int x = r.l; x < r.r; ++x)
+            c.Set(x, r.t + i, col), c.Set(x, r.b - 1 - i, col);
+        for (int y = r.t; y < r.b; ++y)
+            c.Set(r.l + i, y, col), c.Set(r.r - 1 - i, y, col);
     }
 }
 
-void CardFrame(Canvas& c, Rect r) {
+void CardFrame(Canvas& c, Rect r)
+{
     Painter p(c);
     c.FillPaint(r, Paint::Lin(0, float(r.t), Rgb(0x3A2A6A), 0, float(r.b), Rgb(0x18102E)));
     float cx = r.l + 100.0f, cy = r.t + 130.0f;
@@ -466,10 +573,12 @@ void CardFrame(Canvas& c, Rect r) {
     Border(c, r);
 }
 
-void Mark(Canvas& c, Rect r, const std::string& s, uint32_t top, uint32_t bottom, uint32_t rim) {
+void Mark(Canvas& c, Rect r, const std::string& s, uint32_t top, uint32_t bottom, uint32_t rim)
+{
     Painter p(c);
     p.RoundBox(r.l + 1.0f, r.t + 1.0f, r.r - 1.0f, r.b - 1.0f, 10, Paint(WithAlpha(rim, 235)));
-    p.RoundBox(r.l + 3.0f, r.t + 3.0f, r.r - 3.0f, r.b - 3.0f, 8, Paint::Lin(0, float(r.t), top, 0, float(r.b), bottom));
+    p.RoundBox(r.l + 3.0f, r.t + 3.0f, r.r - 3.0f, r.b - 3.0f, 8,
+               Paint::Lin(0, float(r.t), top, 0, float(r.b), bottom));
     TextStyle st = HeadingStyle();
     st.fill = Paint::Lin(0, 0, Rgb(0xFFFFFF), 0, 1, Rgb(0xFFE8A0));
     st.outline = Shade(rim, 0.4f);
@@ -478,18 +587,22 @@ void Mark(Canvas& c, Rect r, const std::string& s, uint32_t top, uint32_t bottom
     Text(c, r, s, st);
 }
 
-void Minimarker(Canvas& c, Rect r, uint32_t col) {
+void Minimarker(Canvas& c, Rect r, uint32_t col)
+{
     Painter p(c);
     float cx = r.l + 8.0f, cy = r.t + 8.0f;
     p.Circle(cx, cy, 6.5f, Paint(Rgb(0xFFFFFF)));
     p.Circle(cx, cy, 5, Paint::Rad(cx - 1.5f, cy - 1.5f, 6, Shade(col, 1.5f), Shade(col, 0.8f)));
 }
 
-void TeamTab(Canvas& c, Rect r, int team) {
+void TeamTab(Canvas& c, Rect r, int team)
+{
     TeamLook t = TeamColours(team);
     c.FillPaint(r, Paint::Lin(float(r.l), 0, t.light, float(r.r), 0, t.main));
-    for (int y = r.t; y < r.b; ++y) c.Set(r.l, y, t.trim), c.Set(r.r - 1, y, t.dark);
-    for (int x = r.l; x < r.r; ++x) c.Set(x, r.t, t.trim), c.Set(x, r.b - 1, t.dark);
+    for (int y = r.t; y < r.b; ++y)
+        c.Set(r.l, y, t.trim), c.Set(r.r - 1, y, t.dark);
+    for (int x = r.l; x < r.r; ++x)
+        c.Set(x, r.t, t.trim), c.Set(x, r.b - 1, t.dark);
     TextStyle st = LabelStyle();
     st.vertical = true;
     st.maxPx = 17;
@@ -497,7 +610,8 @@ void TeamTab(Canvas& c, Rect r, int team) {
     Text(c, Rect{r.l, r.t + 8, r.r, r.b - 8}, names[team], st);
 }
 
-void CategoryIcon(Canvas& c, Rect r, int k) {
+void CategoryIcon(Canvas& c, Rect r, int k)
+{
     const uint32_t cols[4] = {Rgb(0xD08A40), Rgb(0x40A070), Rgb(0x8A6A40), Rgb(0x8040A0)};
     const char* text[4] = {"人間", "妖精", "獣人", "魔族"};
     Plate(c, r, Shade(cols[k], 1.3f), Shade(cols[k], 0.7f), Shade(cols[k], 0.4f), 5);
@@ -506,7 +620,8 @@ void CategoryIcon(Canvas& c, Rect r, int k) {
     Text(c, Rect{r.l + 2, r.t + 1, r.r - 2, r.b - 1}, text[k], st);
 }
 
-void MembersIcon(Canvas& c, Rect r) {
+void MembersIcon(Canvas& c, Rect r)
+{
     Painter p(c);
     for (int k = 0; k < 2; ++k) {
         float cx = r.l + 8.0f + k * 10, top = r.t + 1.0f;
@@ -516,20 +631,25 @@ void MembersIcon(Canvas& c, Rect r) {
     }
 }
 
-void DieMark(Canvas& c, Rect r) {
+void DieMark(Canvas& c, Rect r)
+{
     Painter p(c);
     p.RoundBox(r.l + 1.0f, r.t + 0.5f, r.l + 12.0f, r.b - 0.5f, 2.5f, Paint(Rgb(0xFFFFFF)));
     const float pips[3][2] = {{3.8f, 3.3f}, {6.5f, 6}, {9.2f, 8.7f}};
-    for (auto& q : pips) p.Circle(r.l + q[0], r.t + q[1], 1.1f, Paint(Rgb(0xD02020)));
+    for (auto& q : pips)
+        p.Circle(r.l + q[0], r.t + q[1], 1.1f, Paint(Rgb(0xD02020)));
     TextStyle st = DigitStyle(0);
     st.fill = Paint(Rgb(0xFFD040));
     Text(c, Rect{r.l + 13, r.t, r.r, r.b}, "×3", st);
 }
 
-void Cursor(Canvas& c, Rect r) {
+void Cursor(Canvas& c, Rect r)
+{
     Painter p(c);
     std::vector<Pt> t = {{r.l + 1.5f, r.t + 2.0f}, {r.r - 1.0f, r.t + r.h() / 2.0f}, {r.l + 1.5f, r.b - 2.0f}};
-    p.Shape(float(r.l), float(r.t), float(r.r), float(r.b), [&](float x, float y) { return SdPoly(t, x, y) - 0.9f; }, Paint(kInk));
+    p.Shape(
+        float(r.l), float(r.t), float(r.r), float(r.b), [&](float x, float y) { return SdPoly(t, x, y) - 0.9f; },
+        Paint(kInk));
     p.Poly(t, Paint::Lin(0, float(r.t), Rgb(0xFFF6C0), 0, float(r.b), Rgb(0xE0A020)));
 }
 
@@ -540,7 +660,8 @@ void Cursor(Canvas& c, Rect r) {
 // transparent: half-size cards keep within their rows and full-size ones within the
 // status screen's columns. The monster's rectangle serves only as an event portrait,
 // so its card sits where the others' do.
-Rect FaceCard(Rect r, int id) {
+Rect FaceCard(Rect r, int id)
+{
     constexpr int kW = 78, kH = 76;
     const int l = id == 18 ? r.l + 5 : r.l + (r.w() - kW) / 2;
     return Rect{l, r.b - kH, l + kW, r.b};
@@ -549,7 +670,8 @@ Rect FaceCard(Rect r, int id) {
 // The options' key help lies across the board's status bar when the options are opened
 // in a race, and the bar's own words take its lower half: the help stands in the upper
 // half on a plate of its own, and the lower half stays transparent.
-void HelpLine(Canvas& c, Rect r) {
+void HelpLine(Canvas& c, Rect r)
+{
     const std::string words = "↑↓：項目　←→：切り替え　Ｚ：決定";
     TextStyle st = LabelStyle();
     st.shadow = WithAlpha(kInk, 220);
@@ -557,7 +679,8 @@ void HelpLine(Canvas& c, Rect r) {
     st.outlineWidth = 0;
     int px = 13;
     InkMask im = RenderText(words, px);
-    while (px > 8 && im.mask.h > 11) im = RenderText(words, --px);
+    while (px > 8 && im.mask.h > 11)
+        im = RenderText(words, --px);
     const int w = im.mask.w + 24, top = r.t, bottom = r.t + 13;
     const Rect plate{r.l + (r.w() - w) / 2, top, r.l + (r.w() - w) / 2 + w, bottom};
     SolidPlate(c, plate);
@@ -566,7 +689,8 @@ void HelpLine(Canvas& c, Rect r) {
 
 // The automatic-play banner stands over the board at the top right: a badge of its own
 // with a little room to the screen's edge, so it reads over light squares.
-void AutoplayBadge(Canvas& c, Rect r) {
+void AutoplayBadge(Canvas& c, Rect r)
+{
     const Rect plate{r.l, r.t, r.r - 4, r.b};
     SolidPlate(c, plate);
     TextStyle st = LabelStyle();
@@ -576,7 +700,8 @@ void AutoplayBadge(Canvas& c, Rect r) {
 
 // Beside the save slots: the game writes each slot's stage on this picture, level with
 // the slot's row, so it is a column of the list rather than a picture of its own.
-void StageColumn(Canvas& c, Rect r) {
+void StageColumn(Canvas& c, Rect r)
+{
     Window(c, r);
     Painter p(c);
     for (int k = 0; k < 5; ++k) {
@@ -586,20 +711,25 @@ void StageColumn(Canvas& c, Rect r) {
 }
 
 // Names that share a place on the screen, each group at one size on one baseline.
-void DrawNameGroups(Canvas& c, const std::vector<RectRow>& rows, const std::vector<std::string>& names) {
+void DrawNameGroups(Canvas& c, const std::vector<RectRow>& rows, const std::vector<std::string>& names)
+{
     std::map<std::string, Rect> at;
     for (const RectRow& row : rows)
-        if (row.texture == "atlas") at[row.element] = row.r;
+        if (row.texture == "atlas")
+            at[row.element] = row.r;
     auto group = [&](const std::vector<std::pair<std::string, std::string>>& items, const TextStyle& st,
-                     const std::map<std::string, int>& lift = {}, const std::map<std::string, const Paint*>& fill = {}) {
+                     const std::map<std::string, int>& lift = {},
+                     const std::map<std::string, const Paint*>& fill = {}) {
         std::vector<Line> lines;
         for (const auto& [element, text] : items) {
             auto it = at.find(element);
-            if (it == at.end()) continue;
+            if (it == at.end())
+                continue;
             lines.push_back({it->second, text, lift.count(element) ? lift.at(element) : 0,
                              fill.count(element) ? fill.at(element) : nullptr});
         }
-        if (!lines.empty()) DrawOnOneBaseline(c, lines, st);
+        if (!lines.empty())
+            DrawOnOneBaseline(c, lines, st);
     };
     auto team = [](const char* prefix, int t) { return std::string(prefix) + std::to_string(t); };
 
@@ -607,13 +737,15 @@ void DrawNameGroups(Canvas& c, const std::vector<RectRow>& rows, const std::vect
     TextStyle left = LabelStyle();
     left.align = -1;
     std::vector<std::pair<std::string, std::string>> panel, ranking, label;
-    for (int t = 0; t < 4; ++t) panel.push_back({team("teampanel_name_team_", t), kTeamNames[t]});
+    for (int t = 0; t < 4; ++t)
+        panel.push_back({team("teampanel_name_team_", t), kTeamNames[t]});
     group(panel, left);
 
     // The ranking draws the three at one place in each row.
     TextStyle large = left;
     large.fill = Paint::Lin(0, 0, Rgb(0xFFFFFF), 0, 1, Rgb(0xFFE2A0));
-    for (int t = 0; t < 3; ++t) ranking.push_back({team("ranking_team_name_", t), kTeamNames[t]});
+    for (int t = 0; t < 3; ++t)
+        ranking.push_back({team("ranking_team_name_", t), kTeamNames[t]});
     group(ranking, large);
 
     // The team label centres each name in its 30-high frame, at (30 - height) / 2 rounded
@@ -626,12 +758,14 @@ void DrawNameGroups(Canvas& c, const std::vector<RectRow>& rows, const std::vect
     int lowest = 1 << 20;
     for (int t = 0; t < 3; ++t) {
         auto it = at.find(team("team_label_name_", t));
-        if (it == at.end()) continue;
+        if (it == at.end())
+            continue;
         lowest = std::min(lowest, int(std::lround((30 - it->second.h()) / 2.0)));
     }
     for (int t = 0; t < 3; ++t) {
         auto it = at.find(team("team_label_name_", t));
-        if (it == at.end()) continue;
+        if (it == at.end())
+            continue;
         label.push_back({it->first, kTeamNames[t]});
         lift[it->first] = int(std::lround((30 - it->second.h()) / 2.0)) - lowest;
     }
@@ -643,12 +777,9 @@ void DrawNameGroups(Canvas& c, const std::vector<RectRow>& rows, const std::vect
     detail.padX = 0;
     detail.outlineWidth = 1.0f; // the shortest rectangles are 18 high
     const Paint fallen(Rgb(0xFF7070));
-    std::vector<std::pair<std::string, std::string>> items = {{"status_label_row0", "名前"},
-                                                              {"status_label_row1", "年齢"},
-                                                              {"status_label_row2", "種族"},
-                                                              {"status_label_row3", "状態"},
-                                                              {"status_condition_standing", "元気"},
-                                                              {"status_condition_fallen", "戦闘不能"}};
+    std::vector<std::pair<std::string, std::string>> items = {
+        {"status_label_row0", "名前"}, {"status_label_row1", "年齢"},         {"status_label_row2", "種族"},
+        {"status_label_row3", "状態"}, {"status_condition_standing", "元気"}, {"status_condition_fallen", "戦闘不能"}};
     for (int id = 0; id < kCharacterCount; ++id) {
         char e[32];
         std::snprintf(e, sizeof e, "name_plate_%02d", id);
@@ -659,7 +790,8 @@ void DrawNameGroups(Canvas& c, const std::vector<RectRow>& rows, const std::vect
 
 } // namespace
 
-void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<std::string>& names) {
+void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<std::string>& names)
+{
     const std::map<std::string, std::string> labels = {
         {"status_hint_rolling", "Ｚ：サイコロを止める"},
         {"status_hint_default", "Shift：コマンドメニュー"},
@@ -718,7 +850,8 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
     };
     const std::map<std::string, std::string> headings = {
         {"team_select_title", "チーム選択"},
-        {"options_title", "オプション"},     {"stage_select_heading", "ステージ選択"},
+        {"options_title", "オプション"},
+        {"stage_select_heading", "ステージ選択"},
     };
 
     // One size for every options row: the largest at which all of them fit.
@@ -750,7 +883,8 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
     barStyle.maxPx = barStyle.minPx = barPx;
 
     for (const RectRow& row : rows) {
-        if (row.texture != "atlas") continue;
+        if (row.texture != "atlas")
+            continue;
         const std::string& e = row.element;
         const Rect r = row.r;
         c.SetClip(r);
@@ -776,7 +910,8 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
         } else if (auto it = labels.find(e); it != labels.end()) {
             Text(c, r, it->second);
         } else if (auto h = headings.find(e); h != headings.end()) {
-            if (e == "stage_select_heading") Plate(c, r, Rgb(0x3A4C90), Rgb(0x1A2250), kGold, 6);
+            if (e == "stage_select_heading")
+                Plate(c, r, Rgb(0x3A4C90), Rgb(0x1A2250), kGold, 6);
             Text(c, Rect{r.l + 2, r.t + 2, r.r - 2, r.b - 2}, h->second, HeadingStyle());
         } else if (starts("portrait_card_")) {
             DrawCharacter(c, r, num(), false);
@@ -804,12 +939,12 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
             AutoplayBadge(c, r);
         } else if (e == "message_window_panel" || e == "panel_316x110" || e == "menu_frame_main" ||
                    e == "menu_frame_two_items" || e == "quit_dialog_panel" || e == "save_menu_panel" ||
-                   e == "options_panel" || e == "title_menu_panel" || e == "ranking_panel" ||
-                   e == "status_frame") {
+                   e == "options_panel" || e == "title_menu_panel" || e == "ranking_panel" || e == "status_frame") {
             Window(c, r);
         } else if (e == "status_bar_strip") {
             Bar(c, r, Rgb(0x2A3A78), Rgb(0x0C1430));
-            for (int x = r.l; x < r.r; ++x) c.Set(x, r.t, kGold);
+            for (int x = r.l; x < r.r; ++x)
+                c.Set(x, r.t, kGold);
         } else if (e == "teampanel_turn_highlight" || e == "title_selection_bar") {
             Painter p(c);
             p.RoundBox(float(r.l), float(r.t), float(r.r), float(r.b), r.h() / 2.0f,
@@ -829,7 +964,8 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
         } else if (e == "slash_medium") {
             DigitLike(c, r, "/", 2);
         } else if (starts("date_unit_")) {
-            const std::map<std::string, std::string> units = {{"year", "年"}, {"month", "月"}, {"day", "日"}, {"hour", "時"}, {"minute", "分"}};
+            const std::map<std::string, std::string> units = {
+                {"year", "年"}, {"month", "月"}, {"day", "日"}, {"hour", "時"}, {"minute", "分"}};
             DigitLike(c, r, units.at(e.substr(10)), 2);
         } else if (e == "teampanel_members_icon") {
             MembersIcon(c, r);
@@ -886,7 +1022,8 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
             Cursor(c, r);
         } else if (e == "save_mode_title" || e == "load_mode_title") {
             Plate(c, r, Rgb(0x3A4C90), Rgb(0x1A2250), kGold, 6);
-            Text(c, Rect{r.l + 6, r.t + 2, r.r - 8, r.b - 3}, e == "save_mode_title" ? "セーブ" : "ロード", HeadingStyle());
+            Text(c, Rect{r.l + 6, r.t + 2, r.r - 8, r.b - 3}, e == "save_mode_title" ? "セーブ" : "ロード",
+                 HeadingStyle());
         } else if (e == "save_menu_side_picture") {
             // The slot list's stage column: the stage of each slot is written on it, row by row.
             StageColumn(c, r);
@@ -897,7 +1034,8 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
             p.RoundBox(r.l + 1.5f, r.t + 1.5f, r.r - 1.5f, r.b - 1.5f, 4,
                        empty ? Paint::Lin(0, float(r.t), Rgb(0x343A4C), 0, float(r.b), Rgb(0x1E2230))
                              : Paint::Lin(0, float(r.t), Rgb(0x34488A), 0, float(r.b), Rgb(0x162050)));
-            if (empty) Text(c, Rect{r.l + 20, r.t + 4, r.r - 20, r.b - 4}, "ー ー ー ー", GreyStyle());
+            if (empty)
+                Text(c, Rect{r.l + 20, r.t + 4, r.r - 20, r.b - 4}, "ー ー ー ー", GreyStyle());
         } else if (e == "history_title_plate" || e == "team_label_frame") {
             Plate(c, r, Rgb(0x3A4C90), Rgb(0x1A2250), kGold, 6);
         } else if (e == "history_player_marker_w32") {
@@ -915,7 +1053,8 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
             TeamTab(c, r, num());
         } else if (e == "status_column_cursor") {
             Painter p(c);
-            p.RoundBox(r.l + 2.0f, r.t + 12.0f, r.r - 2.0f, r.b - 2.0f, 3, Paint::Lin(0, r.t + 12.0f, Rgb(0xFFE890), 0, float(r.b), Rgb(0xD08A10)));
+            p.RoundBox(r.l + 2.0f, r.t + 12.0f, r.r - 2.0f, r.b - 2.0f, 3,
+                       Paint::Lin(0, r.t + 12.0f, Rgb(0xFFE890), 0, float(r.b), Rgb(0xD08A10)));
             Arrow(c, Rect{r.l + 40, r.t, r.l + 60, r.t + 14}, 1, Rgb(0xFFC040));
         } else if (starts("status_category_icon_")) {
             CategoryIcon(c, r, num());

@@ -8,15 +8,17 @@
 namespace art {
 
 const char* const kBoardNames[32] = {
-    "black", "sougen", "yama", "yuka_iwa", "murasaki", "blue", "red", "road_yuka2", "sea", "kabe",
-    "murasaki_right", "murasaki_up", "murasaki_left", "murasaki_down", "blue_right", "blue_up", "blue_left",
-    "blue_down", "red_right", "red_up", "red_left", "red_down", "pink", "pink_right", "pink_up", "pink_left",
-    "pink_down", "takoizu", "takoizu_right", "takoizu_up", "takoizu_left", "takoizu_down"};
+    "black",         "sougen",     "yama",         "yuka_iwa",       "murasaki",    "blue",          "red",
+    "road_yuka2",    "sea",        "kabe",         "murasaki_right", "murasaki_up", "murasaki_left", "murasaki_down",
+    "blue_right",    "blue_up",    "blue_left",    "blue_down",      "red_right",   "red_up",        "red_left",
+    "red_down",      "pink",       "pink_right",   "pink_up",        "pink_left",   "pink_down",     "takoizu",
+    "takoizu_right", "takoizu_up", "takoizu_left", "takoizu_down"};
 
 namespace {
 
 // Value noise that repeats every `period` cells, so the tiles join without seams.
-float TileNoise(float x, float y, int period, uint32_t seed) {
+float TileNoise(float x, float y, int period, uint32_t seed)
+{
     int xi = int(std::floor(x)), yi = int(std::floor(y));
     float fx = x - xi, fy = y - yi;
     auto h = [&](int a, int b) {
@@ -30,7 +32,8 @@ float TileNoise(float x, float y, int period, uint32_t seed) {
 }
 
 // Noise over a w x h tile, repeating at the tile's edges.
-float TileFbm(int x, int y, int w, uint32_t seed, int baseCells) {
+float TileFbm(int x, int y, int w, uint32_t seed, int baseCells)
+{
     float sum = 0, amp = 0.5f, norm = 0;
     int cells = baseCells;
     for (int o = 0; o < 4; ++o) {
@@ -44,16 +47,22 @@ float TileFbm(int x, int y, int w, uint32_t seed, int baseCells) {
 }
 
 // Square colours by kind: takoizu (10), pink (11), purple (12), blue (13), red (14).
-uint32_t SquareColour(const char* name) {
+uint32_t SquareColour(const char* name)
+{
     std::string n = name;
-    if (n.rfind("takoizu", 0) == 0) return Rgb(0xF0B020);
-    if (n.rfind("pink", 0) == 0) return Rgb(0xF070B0);
-    if (n.rfind("murasaki", 0) == 0) return Rgb(0x9050D0);
-    if (n.rfind("blue", 0) == 0) return Rgb(0x3070E0);
+    if (n.rfind("takoizu", 0) == 0)
+        return Rgb(0xF0B020);
+    if (n.rfind("pink", 0) == 0)
+        return Rgb(0xF070B0);
+    if (n.rfind("murasaki", 0) == 0)
+        return Rgb(0x9050D0);
+    if (n.rfind("blue", 0) == 0)
+        return Rgb(0x3070E0);
     return Rgb(0xE03030);
 }
 
-void Textured(Canvas& c, uint32_t dark, uint32_t light, uint32_t seed, int cells, float contrast = 1.0f) {
+void Textured(Canvas& c, uint32_t dark, uint32_t light, uint32_t seed, int cells, float contrast = 1.0f)
+{
     for (int y = 0; y < c.h(); ++y)
         for (int x = 0; x < c.w(); ++x) {
             float n = TileFbm(x, y, c.w(), seed, cells);
@@ -62,7 +71,8 @@ void Textured(Canvas& c, uint32_t dark, uint32_t light, uint32_t seed, int cells
         }
 }
 
-void SquareTile(Canvas& c, uint32_t col) {
+void SquareTile(Canvas& c, uint32_t col)
+{
     Textured(c, Shade(col, 0.85f), Shade(col, 1.1f), 7, 4, 0.4f);
     Painter p(c);
     // Bevelled edge: light top-left, dark bottom-right.
@@ -76,28 +86,36 @@ void SquareTile(Canvas& c, uint32_t col) {
     p.Circle(16, 16, 4, Paint(WithAlpha(Shade(col, 1.4f), 150)));
 }
 
-void ArrowTile(Canvas& c, uint32_t col, int dir) { // dir: 0 right, 1 up, 2 left, 3 down
+void ArrowTile(Canvas& c, uint32_t col, int dir)
+{ // dir: 0 right, 1 up, 2 left, 3 down
     // The arrow pointing right, turned for the other directions.
     std::vector<Pt> a = {{3, 11}, {17, 11}, {17, 4}, {29, 16}, {17, 28}, {17, 21}, {3, 21}};
     for (auto& q : a) {
         float x = q.x - 16, y = q.y - 16, rx = x, ry = y;
-        if (dir == 1) rx = y, ry = -x;
-        if (dir == 2) rx = -x, ry = -y;
-        if (dir == 3) rx = -y, ry = x;
+        if (dir == 1)
+            rx = y, ry = -x;
+        if (dir == 2)
+            rx = -x, ry = -y;
+        if (dir == 3)
+            rx = -y, ry = x;
         q = {rx + 16, ry + 16};
     }
     Painter p(c);
-    p.Shape(0, 0, 32, 32, [&](float x, float y) { return SdPoly(a, x, y) - 1.6f; }, Paint(Rgb(0xFFFFFF)));
-    p.Shape(0, 0, 32, 32, [&](float x, float y) { return SdPoly(a, x, y) - 0.2f; },
-            Paint::Lin(16, 4, Shade(col, 1.3f), 16, 28, Shade(col, 0.8f)));
+    p.Shape(
+        0, 0, 32, 32, [&](float x, float y) { return SdPoly(a, x, y) - 1.6f; }, Paint(Rgb(0xFFFFFF)));
+    p.Shape(
+        0, 0, 32, 32, [&](float x, float y) { return SdPoly(a, x, y) - 0.2f; },
+        Paint::Lin(16, 4, Shade(col, 1.3f), 16, 28, Shade(col, 0.8f)));
 }
 
 } // namespace
 
-Canvas DrawBoardTexture(int i) {
+Canvas DrawBoardTexture(int i)
+{
     std::string name = kBoardNames[i];
     Canvas c(32, name == "kabe" ? 64 : 32, Rgb(0x000000));
-    if (name == "black") return c;
+    if (name == "black")
+        return c;
     if (name == "sougen") {
         Textured(c, Rgb(0x2E7A24), Rgb(0x6CC048), 11, 4);
         for (int k = 0; k < 14; ++k) { // blades of grass
@@ -123,7 +141,8 @@ Canvas DrawBoardTexture(int i) {
     }
     if (name == "road_yuka2") {
         Textured(c, Rgb(0xB08A58), Rgb(0xDCC08C), 41, 8, 0.8f);
-        for (int k = 0; k < 32; ++k) c.Set(k, 0, Rgb(0x9A7446)), c.Set(0, k, Rgb(0x9A7446));
+        for (int k = 0; k < 32; ++k)
+            c.Set(k, 0, Rgb(0x9A7446)), c.Set(0, k, Rgb(0x9A7446));
         return c;
     }
     if (name == "sea") {
@@ -154,9 +173,11 @@ Canvas DrawBoardTexture(int i) {
                 int band = int(std::floor(depth));
                 float inBand = depth - float(band);
                 n += 0.18f * (float(Hash(uint32_t(band + 7) * 2654435761u) & 0xFF) / 255.0f - 0.5f);
-                if (inBand < 0.12f && n < 0.62f) n -= 0.28f;    // the joint between two strata
-                else if (inBand < 0.3f) n += 0.08f;             // the ledge under it catches light
-                float shade = 0.82f - 0.3f * float(y) / 63.0f;  // away from the light, more so below
+                if (inBand < 0.12f && n < 0.62f)
+                    n -= 0.28f; // the joint between two strata
+                else if (inBand < 0.3f)
+                    n += 0.08f;                                // the ledge under it catches light
+                float shade = 0.82f - 0.3f * float(y) / 63.0f; // away from the light, more so below
                 c.Set(x, y, Shade(Mix(Rgb(0x5A4A36), Rgb(0x9C8A6A), std::min(1.0f, std::max(0.0f, n))), shade));
             }
         for (int x = 0; x < 32; ++x) { // the lip along the top edge

@@ -22,9 +22,9 @@ struct Pt {
 };
 
 uint32_t Argb(int a, int r, int g, int b);
-uint32_t Rgb(uint32_t rgb); // 0xRRGGBB, opaque
-uint32_t Mix(uint32_t a, uint32_t b, float t);   // per channel, alpha included
-uint32_t Shade(uint32_t c, float f);             // scale RGB (f > 1 lightens toward white)
+uint32_t Rgb(uint32_t rgb);                    // 0xRRGGBB, opaque
+uint32_t Mix(uint32_t a, uint32_t b, float t); // per channel, alpha included
+uint32_t Shade(uint32_t c, float f);           // scale RGB (f > 1 lightens toward white)
 uint32_t WithAlpha(uint32_t c, int a);
 
 // Colour as a function of a point: solid, linear or radial gradient.
@@ -55,8 +55,8 @@ public:
 
     // Source-over blend with extra coverage 0..1; a key texel counts as empty.
     void Blend(int x, int y, uint32_t c, float coverage = 1.0f);
-    void Fill(Rect r, uint32_t c);             // overwrite (no blending)
-    void FillPaint(Rect r, const Paint& p);    // blend, paint in pixel coordinates
+    void Fill(Rect r, uint32_t c);          // overwrite (no blending)
+    void FillPaint(Rect r, const Paint& p); // blend, paint in pixel coordinates
 
     // Texels with alpha 0 become the key, so the output holds no stray black.
     void Finish();

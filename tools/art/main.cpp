@@ -15,11 +15,13 @@
 namespace {
 
 // An empty image is an encoder failure, never a file to write.
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
+{
     return !bytes.empty() && plat::WriteFileAtomically(path.c_str(), bytes.data(), bytes.size());
 }
 
-bool Save(const art::Canvas& c, const std::string& path, bool alpha, bool png) {
+bool Save(const art::Canvas& c, const std::string& path, bool alpha, bool png)
+{
     auto bytes = alpha ? plat::EncodeBmp32(c.data(), c.w(), c.h()) : plat::EncodeBmp24(c.data(), c.w(), c.h());
     if (!WriteFile(path, bytes)) {
         std::fprintf(stderr, "art_tool: cannot write %s\n", path.c_str());
@@ -37,16 +39,22 @@ bool Save(const art::Canvas& c, const std::string& path, bool alpha, bool png) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     std::string sources, font, out, genGlyphs;
     bool png = false;
     for (int i = 1; i < argc; ++i) {
         auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
-        if (!std::strcmp(argv[i], "--sources")) sources = next();
-        else if (!std::strcmp(argv[i], "--font")) font = next();
-        else if (!std::strcmp(argv[i], "--out")) out = next();
-        else if (!std::strcmp(argv[i], "--gen-glyphs")) genGlyphs = next();
-        else if (!std::strcmp(argv[i], "--png")) png = true;
+        if (!std::strcmp(argv[i], "--sources"))
+            sources = next();
+        else if (!std::strcmp(argv[i], "--font"))
+            font = next();
+        else if (!std::strcmp(argv[i], "--out"))
+            out = next();
+        else if (!std::strcmp(argv[i], "--gen-glyphs"))
+            genGlyphs = next();
+        else if (!std::strcmp(argv[i], "--png"))
+            png = true;
         else {
             std::fprintf(stderr, "art_tool: unknown argument %s\n", argv[i]);
             return 2;
@@ -79,12 +87,14 @@ int main(int argc, char** argv) {
     art::Canvas atlas(2048, 2048);
     art::DrawAtlas(atlas, rows, names);
     atlas.Finish();
-    if (!Save(atlas, out + "/atlas.bmp", true, png)) return 1;
+    if (!Save(atlas, out + "/atlas.bmp", true, png))
+        return 1;
 
     art::Canvas fontTex(1024, 1024);
     art::DrawFontTexture(fontTex);
     fontTex.Finish();
-    if (!Save(fontTex, out + "/font.bmp", true, png)) return 1;
+    if (!Save(fontTex, out + "/font.bmp", true, png))
+        return 1;
 
     for (int i = 0; i < 32; ++i) {
         art::Canvas b = art::DrawBoardTexture(i);
@@ -93,7 +103,8 @@ int main(int argc, char** argv) {
         std::snprintf(name, sizeof name, "/board_%02d.bmp", i);
         // Arrows sit on a transparent ground and keep their soft edges; the rest is opaque.
         bool arrow = (i >= 10 && i <= 21) || (i >= 23 && i <= 26) || i >= 28;
-        if (!Save(b, out + name, arrow, png)) return 1;
+        if (!Save(b, out + name, arrow, png))
+            return 1;
     }
     art::CloseFont();
     return 0;

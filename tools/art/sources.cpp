@@ -8,19 +8,24 @@ namespace art {
 
 namespace {
 // Splits one CSV line; quoted fields may hold commas.
-std::vector<std::string> SplitCsv(const std::string& line) {
+std::vector<std::string> SplitCsv(const std::string& line)
+{
     std::vector<std::string> f(1);
     bool quoted = false;
     for (char ch : line) {
-        if (ch == '"') quoted = !quoted;
-        else if (ch == ',' && !quoted) f.emplace_back();
-        else if (ch != '\r') f.back() += ch;
+        if (ch == '"')
+            quoted = !quoted;
+        else if (ch == ',' && !quoted)
+            f.emplace_back();
+        else if (ch != '\r')
+            f.back() += ch;
     }
     return f;
 }
 } // namespace
 
-bool LoadRectList(const std::string& path, std::vector<RectRow>& out, std::string& error) {
+bool LoadRectList(const std::string& path, std::vector<RectRow>& out, std::string& error)
+{
     std::ifstream f(path);
     if (!f) {
         error = "cannot open " + path;
@@ -31,7 +36,8 @@ bool LoadRectList(const std::string& path, std::vector<RectRow>& out, std::strin
     int n = 1;
     while (std::getline(f, line)) {
         ++n;
-        if (line.empty()) continue;
+        if (line.empty())
+            continue;
         auto v = SplitCsv(line);
         if (v.size() < 6) {
             error = path + ":" + std::to_string(n) + ": expected at least 6 fields";
@@ -46,13 +52,15 @@ bool LoadRectList(const std::string& path, std::vector<RectRow>& out, std::strin
             return false;
         }
         r.element = v[5];
-        if (v.size() > 6) r.what = v[6];
+        if (v.size() > 6)
+            r.what = v[6];
         out.push_back(r);
     }
     return true;
 }
 
-bool LoadCharacterNames(const std::string& path, std::vector<std::string>& names, std::string& error) {
+bool LoadCharacterNames(const std::string& path, std::vector<std::string>& names, std::string& error)
+{
     std::ifstream f(path);
     if (!f) {
         error = "cannot open " + path;
@@ -61,7 +69,8 @@ bool LoadCharacterNames(const std::string& path, std::vector<std::string>& names
     names.assign(18, "");
     std::string line;
     while (std::getline(f, line)) {
-        if (line.empty() || line[0] == '#') continue;
+        if (line.empty() || line[0] == '#')
+            continue;
         std::istringstream s(line);
         int id = -1;
         std::string name;

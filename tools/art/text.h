@@ -16,10 +16,10 @@ struct Mask {
 };
 
 struct InkMask {
-    Mask mask;          // cropped to the ink
-    int left = 0;       // ink box relative to the pen origin and the baseline
-    int top = 0;        // (top is negative above the baseline)
-    int advance = 0;    // total pen advance in pixels
+    Mask mask;       // cropped to the ink
+    int left = 0;    // ink box relative to the pen origin and the baseline
+    int top = 0;     // (top is negative above the baseline)
+    int advance = 0; // total pen advance in pixels
 };
 
 bool OpenFont(const char* path);
@@ -38,16 +38,16 @@ void PaintMask(Canvas& c, const Mask& m, int x, int y, const Paint& p, float alp
 
 struct TextStyle {
     Paint fill = Paint(0xFFFFFFFFu);
-    uint32_t outline = 0;     // 0 = none
+    uint32_t outline = 0; // 0 = none
     float outlineWidth = 0;
-    uint32_t shadow = 0;      // 0 = none; drawn one pixel down-right
+    uint32_t shadow = 0; // 0 = none; drawn one pixel down-right
     int maxPx = 40;
     int minPx = 8;
     int embolden = 0;
     int padX = 2, padY = 1;
-    int align = 0;            // 0 centre, -1 left, 1 right
+    int align = 0; // 0 centre, -1 left, 1 right
     bool vertical = false;
-    float minSqueeze = 0.7f;  // narrowest horizontal scale allowed to make a text fit
+    float minSqueeze = 0.7f; // narrowest horizontal scale allowed to make a text fit
 };
 
 // Paints an ink mask as text in the style (shadow, outline, fill) with the ink's top-left at (x, y).

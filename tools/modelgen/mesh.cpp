@@ -8,22 +8,46 @@ namespace modelgen {
 
 namespace {
 constexpr float kPi = 3.14159265358979f;
-float Rad(float deg) { return deg * kPi / 180.0f; }
+float Rad(float deg)
+{
+    return deg * kPi / 180.0f;
+}
 } // namespace
 
-Vec3 operator+(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Vec3 operator-(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec3 operator*(Vec3 a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-Vec3 Cross(Vec3 a, Vec3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-float Dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vec3 operator+(Vec3 a, Vec3 b)
+{
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+Vec3 operator-(Vec3 a, Vec3 b)
+{
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+Vec3 operator*(Vec3 a, float s)
+{
+    return {a.x * s, a.y * s, a.z * s};
+}
+Vec3 Cross(Vec3 a, Vec3 b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+float Dot(Vec3 a, Vec3 b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 Vec3 Normalise(Vec3 a)
 {
     float l = std::sqrt(Dot(a, a));
     return l > 1e-12f ? a * (1.0f / l) : Vec3{0, 1, 0};
 }
 
-Vec3 Xform::Point(Vec3 p) const { return Dir(p) + t; }
-Vec3 Xform::Dir(Vec3 d) const { return r[0] * d.x + r[1] * d.y + r[2] * d.z; }
+Vec3 Xform::Point(Vec3 p) const
+{
+    return Dir(p) + t;
+}
+Vec3 Xform::Dir(Vec3 d) const
+{
+    return r[0] * d.x + r[1] * d.y + r[2] * d.z;
+}
 
 Xform At(Vec3 t)
 {
@@ -135,8 +159,7 @@ void Mesh::Box(const Xform& at, Vec3 size, int mat, int faceMat)
     }
 }
 
-void Mesh::Cylinder(const Xform& at, float rBottom, float rTop, float height, int mat, int segments,
-                    bool caps)
+void Mesh::Cylinder(const Xform& at, float rBottom, float rTop, float height, int mat, int segments, bool caps)
 {
     float slope = (rBottom - rTop) / std::max(height, 1e-6f);
     std::vector<uint32_t> lo, hi;
@@ -271,8 +294,7 @@ std::string Mesh::WriteX(const std::vector<std::string>& fileNames) const
         s += t + 1 < triCount ? ",\n" : ";\n";
     }
 
-    s += "\n MeshMaterialList {\n  " + std::to_string(used.size()) + ";\n  " + std::to_string(triCount) +
-         ";\n";
+    s += "\n MeshMaterialList {\n  " + std::to_string(used.size()) + ";\n  " + std::to_string(triCount) + ";\n";
     for (size_t t = 0; t < triCount; ++t) {
         s += "  " + std::to_string(remap[triMat_[t]]);
         s += t + 1 < triCount ? ",\n" : ";\n";

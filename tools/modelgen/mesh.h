@@ -11,7 +11,10 @@ namespace modelgen {
 struct Vec3 {
     float x = 0, y = 0, z = 0;
 };
-inline Vec3 V(float x, float y, float z) { return Vec3{x, y, z}; }
+inline Vec3 V(float x, float y, float z)
+{
+    return Vec3{x, y, z};
+}
 Vec3 operator+(Vec3 a, Vec3 b);
 Vec3 operator-(Vec3 a, Vec3 b);
 Vec3 operator*(Vec3 a, float s);
@@ -34,7 +37,10 @@ Xform Then(const Xform& first, const Xform& second); // first applied, then seco
 struct Colour {
     float r = 1, g = 1, b = 1;
 };
-inline Colour C(float r, float g, float b) { return Colour{r, g, b}; }
+inline Colour C(float r, float g, float b)
+{
+    return Colour{r, g, b};
+}
 inline Colour Hex(uint32_t rgb)
 {
     return Colour{((rgb >> 16) & 255) / 255.0f, ((rgb >> 8) & 255) / 255.0f, (rgb & 255) / 255.0f};

@@ -7,11 +7,11 @@
 
 namespace modelgen {
 
-const char* const kModelAssetNames[kModelCount] = {
-    "tuintail", "majo_aka", "majo_midori", "majo_ao",  "sinkan",    "bamp",          "kaboko",
-    "nezumi",   "ookami",   "chuka",       "woman1",   "neko",      "majo_sima",     "majo_gin",
-    "majo_kin", "majo_siro", "blue_bany",  "murasaki_bany", "akuma", "eyes",         "kabo",
-    "tunousagi", "hebi",    "kumo",        "ooku"};
+const char* const kModelAssetNames[kModelCount] = {"tuintail",  "majo_aka",  "majo_midori",   "majo_ao",  "sinkan",
+                                                   "bamp",      "kaboko",    "nezumi",        "ookami",   "chuka",
+                                                   "woman1",    "neko",      "majo_sima",     "majo_gin", "majo_kin",
+                                                   "majo_siro", "blue_bany", "murasaki_bany", "akuma",    "eyes",
+                                                   "kabo",      "tunousagi", "hebi",          "kumo",     "ooku"};
 
 namespace {
 
@@ -59,7 +59,10 @@ const CharSpec kChars[18] = {
     {Hair::Long, 0x9A50C8, Hat::BunnyEars, Weapon::Fan, Outfit::Leotard, 0.8f, 0x9A50C8, 0, 0},
 };
 
-Xform Down(Vec3 at, float outDeg) { return Rot(at, 0, 0, 180 + outDeg); } // +y turned down, tilted out
+Xform Down(Vec3 at, float outDeg)
+{
+    return Rot(at, 0, 0, 180 + outDeg);
+} // +y turned down, tilted out
 
 // A witch's hat, pointed and slightly bent back; striped hats alternate two colours.
 void WitchHat(Mesh& m, float y, int mat, int band, int stripe)
@@ -127,8 +130,8 @@ void Weapon(Mesh& m, Weapon w, Vec3 hand, int accent, int team)
     case Weapon::Claws:
         for (int side = -1; side <= 1; side += 2)
             for (int k = -1; k <= 1; ++k)
-                m.Cylinder(Rot({side * hand.x + k * 0.025f, hand.y - 0.02f, hand.z - 0.03f}, -100, 0, 0),
-                           0.018f, 0.0f, 0.16f, steel, 4);
+                m.Cylinder(Rot({side * hand.x + k * 0.025f, hand.y - 0.02f, hand.z - 0.03f}, -100, 0, 0), 0.018f, 0.0f,
+                           0.16f, steel, 4);
         break;
     case Weapon::Broom: {
         Xform at = Rot({hand.x, 0.32f, hand.z + 0.22f}, -25, 0, 0);
@@ -166,8 +169,8 @@ Mesh BuildCharacter(int row)
             m.Cylinder(At({side * 0.1f, 0.08f, 0}), 0.06f, 0.07f, 0.4f, legs, 8);
             if (row == 12)
                 for (int k = 0; k < 3; ++k)
-                    m.Cylinder(At({side * 0.1f, 0.14f + k * 0.1f, 0}), 0.071f, 0.072f, 0.05f,
-                               m.Mat(Hex(0xF0F0F0)), 8, false);
+                    m.Cylinder(At({side * 0.1f, 0.14f + k * 0.1f, 0}), 0.071f, 0.072f, 0.05f, m.Mat(Hex(0xF0F0F0)), 8,
+                               false);
         }
     }
     // Lower body.
@@ -181,9 +184,7 @@ Mesh BuildCharacter(int row)
         m.Cylinder(At({0, 0.02f, 0}), 0.34f, 0.32f, 0.06f, accent, 12, false);
         m.Box(At({0, 0.38f, -0.2f}), {0.08f, 0.7f, 0.05f}, accent); // front trim
         break;
-    case Outfit::Tunic:
-        m.Cylinder(At({0, 0.36f, 0}), 0.24f, 0.18f, 0.3f, clothes, 10);
-        break;
+    case Outfit::Tunic: m.Cylinder(At({0, 0.36f, 0}), 0.24f, 0.18f, 0.3f, clothes, 10); break;
     case Outfit::Leotard:
         m.Box(At({0, 0.5f, 0}), {0.3f, 0.14f, 0.2f}, dark);
         m.Sphere(At({0, 0.5f, 0.13f}), {0.07f, 0.07f, 0.07f}, m.Mat(Hex(0xFFFFFF)), 6, 4); // tail puff
@@ -210,24 +211,17 @@ Mesh BuildCharacter(int row)
     const float hy = 1.1f;
     m.FaceSphere(At({0, hy, 0}), {0.25f, 0.24f, 0.23f}, skin, face, 12, 8);
     switch (cs.hair) {
-    case Hair::Bob:
-        m.Sphere(At({0, hy, 0.06f}), {0.285f, 0.25f, 0.26f}, hair, 12, 8);
-        break;
-    default:
-        m.Sphere(At({0, hy + 0.06f, 0.05f}), {0.27f, 0.22f, 0.24f}, hair, 12, 8);
-        break;
+    case Hair::Bob: m.Sphere(At({0, hy, 0.06f}), {0.285f, 0.25f, 0.26f}, hair, 12, 8); break;
+    default: m.Sphere(At({0, hy + 0.06f, 0.05f}), {0.27f, 0.22f, 0.24f}, hair, 12, 8); break;
     }
     switch (cs.hair) {
     case Hair::TwinTails:
         for (int side = -1; side <= 1; side += 2) {
-            m.Sphere(Rot({side * 0.33f, hy - 0.12f, 0.08f}, 0, 0, side * 12.0f), {0.085f, 0.24f, 0.085f}, hair,
-                     8, 6);
+            m.Sphere(Rot({side * 0.33f, hy - 0.12f, 0.08f}, 0, 0, side * 12.0f), {0.085f, 0.24f, 0.085f}, hair, 8, 6);
             m.Sphere(At({side * 0.27f, hy + 0.08f, 0.08f}), {0.05f, 0.05f, 0.05f}, accent, 6, 4);
         }
         break;
-    case Hair::Long:
-        m.Box(At({0, hy - 0.25f, 0.15f}), {0.46f, 0.56f, 0.1f}, hair);
-        break;
+    case Hair::Long: m.Box(At({0, hy - 0.25f, 0.15f}), {0.46f, 0.56f, 0.1f}, hair); break;
     case Hair::Buns:
         for (int side = -1; side <= 1; side += 2) {
             m.Sphere(At({side * 0.2f, hy + 0.2f, 0.04f}), {0.1f, 0.1f, 0.1f}, hair, 8, 6);
@@ -238,14 +232,11 @@ Mesh BuildCharacter(int row)
         m.Sphere(Rot({0, hy - 0.1f, 0.3f}, 20, 0, 0), {0.09f, 0.26f, 0.09f}, hair, 8, 6);
         m.Sphere(At({0, hy + 0.08f, 0.27f}), {0.05f, 0.05f, 0.05f}, accent, 6, 4);
         break;
-    default:
-        break;
+    default: break;
     }
     // Headgear.
     switch (cs.hat) {
-    case Hat::Witch:
-        WitchHat(m, hy + 0.18f, hatMat, accent, row == 12 ? m.Mat(Hex(0x202020)) : -1);
-        break;
+    case Hat::Witch: WitchHat(m, hy + 0.18f, hatMat, accent, row == 12 ? m.Mat(Hex(0x202020)) : -1); break;
     case Hat::Mitre:
         m.Cylinder(At({0, hy + 0.16f, 0.02f}), 0.2f, 0.13f, 0.36f, hatMat, 10);
         m.Box(At({0, hy + 0.34f, -0.16f}), {0.05f, 0.2f, 0.02f}, accent);
@@ -258,8 +249,8 @@ Mesh BuildCharacter(int row)
     case Hat::MouseEars:
         for (int side = -1; side <= 1; side += 2) {
             m.Cylinder(Rot({side * 0.22f, hy + 0.22f, 0.04f}, 90, 0, 0), 0.13f, 0.13f, 0.03f, hatMat, 12);
-            m.Cylinder(Rot({side * 0.22f, hy + 0.22f, 0.035f}, 90, 0, 0), 0.08f, 0.08f, 0.005f,
-                       m.Mat(Hex(0xF0A0B0)), 10);
+            m.Cylinder(Rot({side * 0.22f, hy + 0.22f, 0.035f}, 90, 0, 0), 0.08f, 0.08f, 0.005f, m.Mat(Hex(0xF0A0B0)),
+                       10);
         }
         break;
     case Hat::WolfEars:
@@ -278,16 +269,15 @@ Mesh BuildCharacter(int row)
         break;
     case Hat::Circlet:
         m.Cylinder(At({0, hy + 0.08f, 0.0f}), 0.258f, 0.258f, 0.04f, accent, 12, false);
-        m.Sphere(At({0, hy + 0.1f, -0.255f}), {0.035f, 0.035f, 0.02f}, m.Mat(team ? Hex(0x40A0FF) : Hex(0xFF3040)),
-                 6, 4);
+        m.Sphere(At({0, hy + 0.1f, -0.255f}), {0.035f, 0.035f, 0.02f}, m.Mat(team ? Hex(0x40A0FF) : Hex(0xFF3040)), 6,
+                 4);
         break;
     case Hat::Ribbon:
         for (int side = -1; side <= 1; side += 2)
             m.Sphere(Rot({side * 0.1f, hy + 0.26f, 0.05f}, 0, 0, side * 25.0f), {0.1f, 0.06f, 0.04f}, hatMat, 8, 5);
         m.Sphere(At({0, hy + 0.25f, 0.04f}), {0.04f, 0.04f, 0.04f}, hatMat, 6, 4);
         break;
-    case Hat::None:
-        break;
+    case Hat::None: break;
     }
     if (row == 5) { // the vampire's cape and high collar
         int lining = m.Mat(Hex(0xC01020));
@@ -568,7 +558,7 @@ Mesh BuildOrc()
     m.Box(At({0, 0.78f, 0}), {0.6f, 0.3f, 0.38f}, leather); // loincloth
     m.Box(At({0, 0.76f, -0.2f}), {0.26f, 0.36f, 0.03f}, leather);
     m.Box(At({0, 1.2f, 0}), {0.72f, 0.6f, 0.42f}, skin, chest);
-    m.Box(At({0, 0.95f, -0.01f}), {0.74f, 0.08f, 0.44f}, iron); // belt
+    m.Box(At({0, 0.95f, -0.01f}), {0.74f, 0.08f, 0.44f}, iron);            // belt
     m.Box(Rot({0, 1.2f, -0.01f}, 0, 0, 40), {0.1f, 0.9f, 0.44f}, leather); // strap
     Vec3 hand{};
     for (int side = -1; side <= 1; side += 2) {
@@ -602,22 +592,14 @@ Mesh BuildOrc()
 Mesh BuildModel(int row)
 {
     switch (row) {
-    case 18:
-        return BuildDemon();
-    case 19:
-        return BuildEvilEye();
-    case 20:
-        return BuildPumpkin();
-    case 21:
-        return BuildUnicorn();
-    case 22:
-        return BuildDragon();
-    case 23:
-        return BuildSpider();
-    case 24:
-        return BuildOrc();
-    default:
-        return BuildCharacter(row);
+    case 18: return BuildDemon();
+    case 19: return BuildEvilEye();
+    case 20: return BuildPumpkin();
+    case 21: return BuildUnicorn();
+    case 22: return BuildDragon();
+    case 23: return BuildSpider();
+    case 24: return BuildOrc();
+    default: return BuildCharacter(row);
     }
 }
 

@@ -18,7 +18,10 @@ namespace packdata {
 
 namespace {
 
-void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x) { plat::StoreLE32(&v[at], x); }
+void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x)
+{
+    plat::StoreLE32(&v[at], x);
+}
 
 bool ReadFile(const std::string& path, std::vector<uint8_t>& out)
 {
@@ -33,12 +36,9 @@ bool ReadFile(const std::string& path, std::vector<uint8_t>& out)
 const char* FaultText(int32_t fault)
 {
     switch (fault) {
-    case kDataBlockOffsetOutside:
-        return "offset points outside the file";
-    case kDataBlockLengthOutside:
-        return "length runs past the end of the file";
-    default:
-        return "no archive loaded";
+    case kDataBlockOffsetOutside: return "offset points outside the file";
+    case kDataBlockLengthOutside: return "length runs past the end of the file";
+    default: return "no archive loaded";
     }
 }
 
@@ -149,8 +149,8 @@ bool CheckX(const uint8_t* p, uint32_t n, std::string& detail, int& texturedMate
         hi = std::max(hi, mesh.positions[i]);
     }
     char buf[128];
-    std::snprintf(buf, sizeof buf, "%zu triangles, %zu materials (%d textured), height %.2f",
-                  mesh.indices.size() / 3, mesh.materials.size(), textured, double(hi - lo));
+    std::snprintf(buf, sizeof buf, "%zu triangles, %zu materials (%d textured), height %.2f", mesh.indices.size() / 3,
+                  mesh.materials.size(), textured, double(hi - lo));
     detail = buf;
     return true;
 }
@@ -160,22 +160,14 @@ bool CheckX(const uint8_t* p, uint32_t n, std::string& detail, int& texturedMate
 const char* KindName(BlockKind kind)
 {
     switch (kind) {
-    case BlockKind::Missing:
-        return "missing";
-    case BlockKind::Empty:
-        return "empty";
-    case BlockKind::Bmp:
-        return "BMP";
-    case BlockKind::Png:
-        return "PNG";
-    case BlockKind::Jpeg:
-        return "JPEG";
-    case BlockKind::XModel:
-        return ".x model";
-    case BlockKind::Wave:
-        return "RIFF WAVE";
-    case BlockKind::Unknown:
-        break;
+    case BlockKind::Missing: return "missing";
+    case BlockKind::Empty: return "empty";
+    case BlockKind::Bmp: return "BMP";
+    case BlockKind::Png: return "PNG";
+    case BlockKind::Jpeg: return "JPEG";
+    case BlockKind::XModel: return ".x model";
+    case BlockKind::Wave: return "RIFF WAVE";
+    case BlockKind::Unknown: break;
     }
     return "unknown";
 }
@@ -219,8 +211,8 @@ bool ReadManifest(const std::string& manifestPath, std::vector<ManifestEntry>& o
     return true;
 }
 
-bool BuildArchive(const std::vector<ManifestEntry>& entries, const std::string& contentDir,
-                  std::vector<uint8_t>& out, std::string& error)
+bool BuildArchive(const std::vector<ManifestEntry>& entries, const std::string& contentDir, std::vector<uint8_t>& out,
+                  std::string& error)
 {
     std::vector<std::vector<uint8_t>> data(kDataBlockCount);
     std::vector<bool> present(kDataBlockCount, false);
@@ -294,17 +286,10 @@ bool CheckArchive(std::vector<BlockReport>& reports, std::string& error)
                 break;
             case BlockKind::Bmp:
             case BlockKind::Png:
-            case BlockKind::Jpeg:
-                r.ok = CheckImage(b, p, r.size, r.detail);
-                break;
-            case BlockKind::XModel:
-                r.ok = CheckX(p, r.size, r.detail, texturedMaterials);
-                break;
-            case BlockKind::Wave:
-                r.ok = CheckWave(p, r.size, r.detail);
-                break;
-            default:
-                break;
+            case BlockKind::Jpeg: r.ok = CheckImage(b, p, r.size, r.detail); break;
+            case BlockKind::XModel: r.ok = CheckX(p, r.size, r.detail, texturedMaterials); break;
+            case BlockKind::Wave: r.ok = CheckWave(p, r.size, r.detail); break;
+            default: break;
             }
         }
         allOk = allOk && r.ok;
@@ -404,15 +389,11 @@ bool ExtractBlock(int block, const std::string& outPath, std::string& error)
         file.assign(p, p + size); // the block is the whole wave file
         break;
     }
-    case BlockKind::Empty:
-        error = name + " is unused (empty)";
-        return false;
+    case BlockKind::Empty: error = name + " is unused (empty)"; return false;
     case BlockKind::XModel:
         error = name + " is a model; only images (PNG) and sounds (WAV) are written out";
         return false;
-    default:
-        error = name + " holds neither an image nor a sound";
-        return false;
+    default: error = name + " holds neither an image nor a sound"; return false;
     }
     if (!plat::WriteFileAtomically(outPath.c_str(), file.data(), file.size())) {
         error = "cannot write " + outPath;

@@ -23,8 +23,8 @@ bool ReadManifest(const std::string& manifestPath, std::vector<ManifestEntry>& o
 // Lays the blocks out in block order. Blocks the manifest leaves out all point at one
 // shared empty block at the end, so even a reader that follows them finds a valid
 // length (0) inside the file. Refuses a file that cannot be read.
-bool BuildArchive(const std::vector<ManifestEntry>& entries, const std::string& contentDir,
-                  std::vector<uint8_t>& out, std::string& error);
+bool BuildArchive(const std::vector<ManifestEntry>& entries, const std::string& contentDir, std::vector<uint8_t>& out,
+                  std::string& error);
 
 enum class BlockKind { Missing, Empty, Bmp, Png, Jpeg, XModel, Wave, Unknown };
 const char* KindName(BlockKind kind);

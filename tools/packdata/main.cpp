@@ -40,7 +40,7 @@ int List(const char* path, bool all)
     for (const BlockReport& r : reports)
         if (all || !r.ok)
             std::printf("%3d  %-9s %10u bytes  %-4s %s\n", r.block, KindName(r.kind), r.size, r.ok ? "ok" : "BAD",
-                    r.detail.c_str());
+                        r.detail.c_str());
     if (!ok) {
         std::fprintf(stderr, "packdata: %s: %s\n", path, error.c_str());
         return 1;
@@ -81,11 +81,10 @@ int main(int argc, char** argv)
     if (argc == 5 && std::strcmp(argv[1], "--extract") == 0)
         return Extract(argv[2], argv[3], argv[4]);
     if (argc != 4) {
-        std::fprintf(stderr,
-                     "usage: packdata <manifest> <content dir> <output>\n"
-                     "       packdata --list <archive>\n"
-                     "       packdata --check <archive>\n"
-                     "       packdata --extract <archive> <block> <out.png|out.wav>\n");
+        std::fprintf(stderr, "usage: packdata <manifest> <content dir> <output>\n"
+                             "       packdata --list <archive>\n"
+                             "       packdata --check <archive>\n"
+                             "       packdata --extract <archive> <block> <out.png|out.wav>\n");
         return 2;
     }
     std::vector<ManifestEntry> entries;

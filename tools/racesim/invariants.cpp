@@ -21,28 +21,21 @@ struct NamedState {
 };
 
 const NamedState kMoveStates[] = {
-    {PieceIdle, "PieceIdle"},
-    {PieceStartTurn, "PieceStartTurn"},
-    {PlayerRollDie, "PlayerRollDie"},
-    {PlayerChooseDirection, "PlayerChooseDirection"},
-    {PlayerStepMove, "PlayerStepMove"},
-    {AutoStartDieRoll, "AutoStartDieRoll"},
-    {AutoRollDie, "AutoRollDie"},
-    {AutoChooseDirection, "AutoChooseDirection"},
-    {AutoStepMove, "AutoStepMove"},
-    {PieceArrive, "PieceArrive"},
-    {PieceWaitEvent, "PieceWaitEvent"},
-    {EnemyStartDieRoll, "EnemyStartDieRoll"},
-    {EnemyRollDie, "EnemyRollDie"},
-    {EnemyChooseDirection, "EnemyChooseDirection"},
-    {EnemyStepMove, "EnemyStepMove"},
-    {EnemyArrive, "EnemyArrive"},
+    {PieceIdle, "PieceIdle"},           {PieceStartTurn, "PieceStartTurn"},
+    {PlayerRollDie, "PlayerRollDie"},   {PlayerChooseDirection, "PlayerChooseDirection"},
+    {PlayerStepMove, "PlayerStepMove"}, {AutoStartDieRoll, "AutoStartDieRoll"},
+    {AutoRollDie, "AutoRollDie"},       {AutoChooseDirection, "AutoChooseDirection"},
+    {AutoStepMove, "AutoStepMove"},     {PieceArrive, "PieceArrive"},
+    {PieceWaitEvent, "PieceWaitEvent"}, {EnemyStartDieRoll, "EnemyStartDieRoll"},
+    {EnemyRollDie, "EnemyRollDie"},     {EnemyChooseDirection, "EnemyChooseDirection"},
+    {EnemyStepMove, "EnemyStepMove"},   {EnemyArrive, "EnemyArrive"},
 };
 
 const char* MoveStateName(PieceProc proc)
 {
     for (const NamedState& state : kMoveStates)
-        if (state.proc == proc) return state.name;
+        if (state.proc == proc)
+            return state.name;
     return proc == nullptr ? "none" : "another state";
 }
 
@@ -73,10 +66,12 @@ bool SlotAlive(int slot)
 // just off the left or far edge must not count as column or row 0.
 bool CellUnder(float x, float z, int* column, int* row)
 {
-    if (!std::isfinite(x) || !std::isfinite(z)) return false;
+    if (!std::isfinite(x) || !std::isfinite(z))
+        return false;
     const double c = std::floor((static_cast<double>(x) + g_stageLayers.boardWidth) / 2.0);
     const double r = std::floor((static_cast<double>(g_stageLayers.boardHeight) - z) / 2.0);
-    if (c < 0 || r < 0 || c >= g_stageLayers.boardWidth || r >= g_stageLayers.boardHeight) return false;
+    if (c < 0 || r < 0 || c >= g_stageLayers.boardWidth || r >= g_stageLayers.boardHeight)
+        return false;
     *column = static_cast<int>(c);
     *row = static_cast<int>(r);
     return true;
@@ -93,20 +88,19 @@ int CheckPiece(RaceWatch* watch, int slot, const BoardPiece* piece)
     int column = 0;
     int row = 0;
     if (!CellUnder(piece->x, piece->z, &column, &row))
-        return Fail(watch, "piece in slot %d (team %d, %s) is off the %dx%d board at x %.2f z %.2f", slot, piece->teamId,
-                    MoveStateName(piece->stateProc), g_stageLayers.boardWidth, g_stageLayers.boardHeight,
+        return Fail(watch, "piece in slot %d (team %d, %s) is off the %dx%d board at x %.2f z %.2f", slot,
+                    piece->teamId, MoveStateName(piece->stateProc), g_stageLayers.boardWidth, g_stageLayers.boardHeight,
                     static_cast<double>(piece->x), static_cast<double>(piece->z));
     const int kind = LayerByte(g_stageLayers.squareLayer, row * g_stageLayers.boardWidth + column);
     if (kind >= kBlockedKind)
-        return Fail(watch, "piece in slot %d (team %d, %s) stands on blocked ground (kind %d) at column %d row %d", slot,
-                    piece->teamId, MoveStateName(piece->stateProc), kind, column, row);
+        return Fail(watch, "piece in slot %d (team %d, %s) stands on blocked ground (kind %d) at column %d row %d",
+                    slot, piece->teamId, MoveStateName(piece->stateProc), kind, column, row);
     if (piece->stateProc == PieceIdle) {
         const float centreX = static_cast<float>(2 * column - g_stageLayers.boardWidth + 1);
         const float centreZ = static_cast<float>(g_stageLayers.boardHeight - 2 * row - 1);
         if (std::fabs(piece->x - centreX) > 0.001f || std::fabs(piece->z - centreZ) > 0.001f)
             return Fail(watch, "piece in slot %d (team %d) rests off the centre of column %d row %d (x %.2f z %.2f)",
-                        slot, piece->teamId, column, row, static_cast<double>(piece->x),
-                        static_cast<double>(piece->z));
+                        slot, piece->teamId, column, row, static_cast<double>(piece->x), static_cast<double>(piece->z));
     }
     const bool team = piece->controller == kControllerPlayer || piece->controller == kControllerComputer;
     if (team && (piece->progress < 0 || piece->progress > g_stageLayers.trackLength))
@@ -122,7 +116,8 @@ int NextListedIndex(const TurnController* controller, int from)
 {
     for (int probe = 1; probe <= kTurnListLength; ++probe) {
         const int index = (from + probe) % kTurnListLength;
-        if (controller->turnList[index] != nullptr) return index;
+        if (controller->turnList[index] != nullptr)
+            return index;
     }
     return -1;
 }
@@ -140,8 +135,8 @@ int CheckHandOver(RaceWatch* watch, int slot, const BoardPiece* piece)
                     piece->teamId);
     if (watch->turns == 0) {
         if (index != 0 || piece->teamId != g_playerTeam)
-            return Fail(watch, "the first turn went to team %d at list index %d, not the player's team %d", piece->teamId,
-                        index, g_playerTeam);
+            return Fail(watch, "the first turn went to team %d at list index %d, not the player's team %d",
+                        piece->teamId, index, g_playerTeam);
     } else {
         const int expected = NextListedIndex(controller, watch->lastTurnIndex);
         if (index != expected)
@@ -187,9 +182,11 @@ void CountEventCommand(RaceWatch* watch, int eventAlive)
 
 BoardPiece* LivePieceInSlot(int slot)
 {
-    if (g_tasks == nullptr || slot < kPieceFirstSlot || slot >= kPieceSlotEnd) return nullptr;
+    if (g_tasks == nullptr || slot < kPieceFirstSlot || slot >= kPieceSlotEnd)
+        return nullptr;
     Task* task = &g_tasks[slot];
-    if (!task->alive || task->kind != kPieceKind) return nullptr;
+    if (!task->alive || task->kind != kPieceKind)
+        return nullptr;
     return PieceOf(task);
 }
 
@@ -202,13 +199,16 @@ void ResetRaceWatch(RaceWatch* watch)
 
 int WatchRaceFrame(RaceWatch* watch)
 {
-    if (watch->faultFrame >= 0) return 0;
+    if (watch->faultFrame >= 0)
+        return 0;
     ++watch->frame;
-    if (g_tasks == nullptr) return Fail(watch, "the game has shut down");
+    if (g_tasks == nullptr)
+        return Fail(watch, "the game has shut down");
 
     // Battles and events are counted as their tasks appear.
     const int battleAlive = SlotAlive(kBattleTaskSlot) ? 1 : 0;
-    if (battleAlive && !watch->battleAlive) ++watch->battles;
+    if (battleAlive && !watch->battleAlive)
+        ++watch->battles;
     watch->battleAlive = battleAlive;
     const int eventAlive = SlotAlive(kEventSlot) ? 1 : 0;
     if (eventAlive && !watch->eventAlive) {
@@ -236,15 +236,19 @@ int WatchRaceFrame(RaceWatch* watch)
         const int wasAlive = watch->lastAlive[i];
         watch->lastAlive[i] = piece != nullptr;
         watch->lastStateProc[i] = piece != nullptr ? piece->stateProc : nullptr;
-        if (piece == nullptr) continue;
-        if (!CheckPiece(watch, slot, piece)) return 0;
+        if (piece == nullptr)
+            continue;
+        if (!CheckPiece(watch, slot, piece))
+            return 0;
         if (piece->stateProc == PieceStartTurn && (!wasAlive || previous == PieceIdle)) {
             ++handOvers;
             handOverSlot = slot;
         }
     }
-    if (handOvers > 1) return Fail(watch, "%d pieces were given a turn in one frame", handOvers);
-    if (handOvers == 1 && !CheckHandOver(watch, handOverSlot, LivePieceInSlot(handOverSlot))) return 0;
+    if (handOvers > 1)
+        return Fail(watch, "%d pieces were given a turn in one frame", handOvers);
+    if (handOvers == 1 && !CheckHandOver(watch, handOverSlot, LivePieceInSlot(handOverSlot)))
+        return 0;
 
     if (watch->controllerSeen && watch->frame - watch->lastTurnFrame > kMaxTurnFrames) {
         const TurnController* controller = TurnControllerWork();

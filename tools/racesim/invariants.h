@@ -20,24 +20,24 @@ constexpr int kRaceFaultBytes = 200;
 constexpr int kCountedCommands = kCmdEnd + 1; // command numbers 0..99; higher ones are not counted
 
 struct RaceWatch {
-    int32_t frame;           // frames looked at
-    int32_t turns;           // hand-overs seen
-    int32_t battles;         // battle tasks started
-    int32_t events;          // event tasks started
-    int32_t controllerSeen;  // the turn controller has been seen alive
-    int32_t lastTurnIndex;   // turn-list index of the latest hand-over
-    int32_t lastTurnFrame;   // frame of the latest hand-over
-    int32_t eventStartFrame; // frame the running event was first seen
-    int32_t battleAlive;     // slot 149 was alive at the last look
-    int32_t eventAlive;      // slot 150 was alive at the last look
+    int32_t frame;                                            // frames looked at
+    int32_t turns;                                            // hand-overs seen
+    int32_t battles;                                          // battle tasks started
+    int32_t events;                                           // event tasks started
+    int32_t controllerSeen;                                   // the turn controller has been seen alive
+    int32_t lastTurnIndex;                                    // turn-list index of the latest hand-over
+    int32_t lastTurnFrame;                                    // frame of the latest hand-over
+    int32_t eventStartFrame;                                  // frame the running event was first seen
+    int32_t battleAlive;                                      // slot 149 was alive at the last look
+    int32_t eventAlive;                                       // slot 150 was alive at the last look
     PieceProc lastStateProc[kPieceSlotEnd - kPieceFirstSlot]; // stateProc of each piece slot at the last look
     int32_t lastAlive[kPieceSlotEnd - kPieceFirstSlot];
-    int32_t commandDue;      // the event stood ready to run a command at the last look
-    int32_t commandSlot;     // its script slot and cursor then
+    int32_t commandDue;  // the event stood ready to run a command at the last look
+    int32_t commandSlot; // its script slot and cursor then
     int32_t commandCursor;
     int32_t commands[kCountedCommands]; // event commands run, by number
-    int32_t faultFrame;      // frame of the first broken invariant, -1 while none
-    char fault[kRaceFaultBytes]; // what broke, empty while nothing did
+    int32_t faultFrame;                 // frame of the first broken invariant, -1 while none
+    char fault[kRaceFaultBytes];        // what broke, empty while nothing did
 };
 
 void ResetRaceWatch(RaceWatch* watch);

@@ -44,11 +44,11 @@ struct Options {
 
 int Usage(const std::string& message)
 {
-    if (!message.empty()) std::fprintf(stderr, "racesim: %s\n", message.c_str());
-    std::fprintf(stderr,
-                 "usage: racesim --stage S --seed N [--races K] [--team T] [--turns U] [--max-frames F]"
-                 " [--data-dir DIR] [--commands] [--rss]\n"
-                 "  S 1..3, N 0..4294967295, K 1..10000, T 0..2, U 0..1000000 (0: no limit), F 1..100000000\n");
+    if (!message.empty())
+        std::fprintf(stderr, "racesim: %s\n", message.c_str());
+    std::fprintf(stderr, "usage: racesim --stage S --seed N [--races K] [--team T] [--turns U] [--max-frames F]"
+                         " [--data-dir DIR] [--commands] [--rss]\n"
+                         "  S 1..3, N 0..4294967295, K 1..10000, T 0..2, U 0..1000000 (0: no limit), F 1..100000000\n");
     return 2;
 }
 
@@ -56,7 +56,8 @@ bool ParseNumber(const char* text, long long low, long long high, long long* out
 {
     char* end = nullptr;
     const long long value = std::strtoll(text, &end, 10);
-    if (*text == '\0' || *end != '\0' || value < low || value > high) return false;
+    if (*text == '\0' || *end != '\0' || value < low || value > high)
+        return false;
     *out = value;
     return true;
 }
@@ -119,11 +120,11 @@ void PrintPlace(int team, char* out, size_t size)
 }
 
 // The commands of the event scripts, in the order the summary lists them.
-constexpr int kKnownCommands[] = {
-    kCmdWindow, kCmdMessage, kCmdPortrait, kCmdChoice, kCmdWait, kCmdBattle, kCmdSound, kCmdPopup,
-    kCmdGoBack, kCmdSetSquare, kCmdSinkMembers, kCmdJumpBack, kCmdStepForward, kCmdDieFaces,
-    kCmdRandomBranch, kCmdFallenBranch, kCmdRevive, kCmdRollAgain, kCmdHop, kCmdSpin, kCmdLeaveRace,
-    kCmdGoal, kCmdEnd};
+constexpr int kKnownCommands[] = {kCmdWindow,       kCmdMessage,  kCmdPortrait,    kCmdChoice,   kCmdWait,
+                                  kCmdBattle,       kCmdSound,    kCmdPopup,       kCmdGoBack,   kCmdSetSquare,
+                                  kCmdSinkMembers,  kCmdJumpBack, kCmdStepForward, kCmdDieFaces, kCmdRandomBranch,
+                                  kCmdFallenBranch, kCmdRevive,   kCmdRollAgain,   kCmdHop,      kCmdSpin,
+                                  kCmdLeaveRace,    kCmdGoal,     kCmdEnd};
 
 void PrintCommandCounts(const int64_t (&counts)[kCountedCommands])
 {
@@ -143,7 +144,8 @@ void PrintCommandCounts(const int64_t (&counts)[kCountedCommands])
 long ResidentKilobytes()
 {
     FILE* file = std::fopen("/proc/self/status", "r");
-    if (file == nullptr) return -1;
+    if (file == nullptr)
+        return -1;
     char line[256];
     long kb = -1;
     while (std::fgets(line, sizeof(line), file) != nullptr) {
@@ -175,7 +177,8 @@ int main(int argc, char** argv)
 {
     Options options;
     std::string error;
-    if (!ParseOptions(argc, argv, &options, &error)) return Usage(error);
+    if (!ParseOptions(argc, argv, &options, &error))
+        return Usage(error);
 
     int failures = 0;
     int64_t commandCounts[kCountedCommands] = {};
@@ -197,10 +200,11 @@ int main(int argc, char** argv)
             continue;
         }
         char places[3][16];
-        for (int i = 0; i < 3; ++i) PrintPlace(report.places[i], places[i], sizeof(places[i]));
+        for (int i = 0; i < 3; ++i)
+            PrintPlace(report.places[i], places[i], sizeof(places[i]));
         std::printf("stage=%d seed=%u team=%d frames=%d turns=%d finished=%d places=%s,%s,%s battles=%d events=%d\n",
-                    settings.stage, seed, settings.team, report.frames, report.watch.turns, report.finished,
-                    places[0], places[1], places[2], report.watch.battles, report.watch.events);
+                    settings.stage, seed, settings.team, report.frames, report.watch.turns, report.finished, places[0],
+                    places[1], places[2], report.watch.battles, report.watch.events);
         std::fflush(stdout);
         if (report.watch.faultFrame >= 0)
             std::fprintf(stderr, "racesim: stage=%d seed=%u team=%d frame=%d: %s\n", settings.stage, seed,
@@ -210,7 +214,8 @@ int main(int argc, char** argv)
                          settings.stage, seed, settings.team, settings.maxFrames, report.watch.turns);
         for (int n = 0; n < kCountedCommands; ++n)
             commandCounts[n] += report.watch.commands[n];
-        if (!ok) ++failures;
+        if (!ok)
+            ++failures;
         if (options.rss && ReportsMemoryAfter(k + 1, options.races)) {
             std::printf("rss after race %d: %ld kB, heap in use %ld kB\n", k + 1, ResidentKilobytes(),
                         HeapInUseKilobytes());

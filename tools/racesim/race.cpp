@@ -48,7 +48,8 @@ int SetError(RaceReport* report, const char* format, ...)
 int WaitForSlot(int slot)
 {
     for (int i = 0; i < kScreenWaitFrames && HeadlessIsRunning(); ++i) {
-        if (SlotAlive(slot)) return 1;
+        if (SlotAlive(slot))
+            return 1;
         HeadlessRunFrames(1);
     }
     return SlotAlive(slot) ? 1 : 0;
@@ -58,8 +59,7 @@ int WaitForSlot(int slot)
 int WaitForTitleInput()
 {
     for (int i = 0; i < kScreenWaitFrames && HeadlessIsRunning(); ++i) {
-        if (SlotAlive(kTitleSlot) &&
-            TaskWork<TitleMenu>(&g_tasks[kTitleSlot])->stateProc == HandleTitleMenuInput)
+        if (SlotAlive(kTitleSlot) && TaskWork<TitleMenu>(&g_tasks[kTitleSlot])->stateProc == HandleTitleMenuInput)
             return 1;
         HeadlessRunFrames(1);
     }
@@ -82,8 +82,10 @@ BoardPiece* PlayerPieceAwaitingKey()
 {
     for (int slot = kPieceFirstSlot; slot < kPieceSlotEnd; ++slot) {
         BoardPiece* piece = LivePieceInSlot(slot);
-        if (piece == nullptr || piece->teamId != g_playerTeam || piece->controller != kControllerPlayer) continue;
-        if (piece->stateProc == PlayerRollDie || piece->stateProc == PlayerChooseDirection) return piece;
+        if (piece == nullptr || piece->teamId != g_playerTeam || piece->controller != kControllerPlayer)
+            continue;
+        if (piece->stateProc == PlayerRollDie || piece->stateProc == PlayerChooseDirection)
+            return piece;
     }
     return nullptr;
 }
@@ -94,7 +96,8 @@ uint32_t FirstOpenDirectionKey(const BoardPiece* piece)
 {
     const int column = static_cast<int>(std::floor((piece->x + static_cast<float>(g_stageLayers.boardWidth)) / 2.0f));
     const int row = static_cast<int>(std::floor((static_cast<float>(g_stageLayers.boardHeight) - piece->z) / 2.0f));
-    if (column < 0 || row < 0 || column >= g_stageLayers.boardWidth || row >= g_stageLayers.boardHeight) return 0;
+    if (column < 0 || row < 0 || column >= g_stageLayers.boardWidth || row >= g_stageLayers.boardHeight)
+        return 0;
     const int route = RouteAt(column, row);
     struct Way {
         int key, bit, dc, dr;
@@ -106,7 +109,8 @@ uint32_t FirstOpenDirectionKey(const BoardPiece* piece)
         {kKeyUp, kLinkHeading90, 0, -1},
     };
     for (const Way& way : ways)
-        if ((route & way.bit) && CellKindAt(column + way.dc, row + way.dr) < kBlockedKind) return 1u << way.key;
+        if ((route & way.bit) && CellKindAt(column + way.dc, row + way.dr) < kBlockedKind)
+            return 1u << way.key;
     return 0;
 }
 
@@ -116,7 +120,8 @@ uint32_t KeysForPlayer()
 {
     if (const BoardPiece* piece = PlayerPieceAwaitingKey())
         return piece->stateProc == PlayerRollDie ? 1u << kKeyReturn : FirstOpenDirectionKey(piece);
-    if (SlotAlive(kEventSlot) || SlotAlive(kBattleTaskSlot) || SlotAlive(kBattleSceneSlot)) return 1u << kKeyReturn;
+    if (SlotAlive(kEventSlot) || SlotAlive(kBattleTaskSlot) || SlotAlive(kBattleSceneSlot))
+        return 1u << kKeyReturn;
     return 0;
 }
 
@@ -126,7 +131,8 @@ int WatchedFrame(uint32_t keys, RaceReport* report)
 {
     HeadlessSetKeys(keys);
     HeadlessRunFrames(1);
-    if (!HeadlessIsRunning()) return SetError(report, "the game ended before automatic play was on");
+    if (!HeadlessIsRunning())
+        return SetError(report, "the game ended before automatic play was on");
     if (!WatchRaceFrame(&report->watch))
         return SetError(report, "before automatic play was on: %s", report->watch.fault);
     return 1;
@@ -141,13 +147,15 @@ int SwitchOnAutomaticPlay(const RaceSettings& settings, RaceReport* report)
     // The opening camera runs a few seconds before the first die spins.
     constexpr int kSpinWaitFrames = 1200;
     for (int i = 0; i < kSpinWaitFrames && !CanPlayerSave(); ++i)
-        if (!WatchedFrame(0, report)) return 0;
+        if (!WatchedFrame(0, report))
+            return 0;
     const BoardPiece* player = PlayerPieceAwaitingKey();
     if (!CanPlayerSave() || player == nullptr)
         return SetError(report, "the player's die did not spin within %d frames", kSpinWaitFrames);
     const int keys[] = {kKeyShift, kKeyDown, kKeyDown, kKeyDown, kKeyDown, kKeyReturn, kKeyDown, kKeyReturn};
     for (const int key : keys)
-        if (!WatchedFrame(1u << key, report) || !WatchedFrame(0, report)) return 0;
+        if (!WatchedFrame(1u << key, report) || !WatchedFrame(0, report))
+            return 0;
     if (SlotAlive(kCommandMenuSlot) || player->controller != kControllerComputer)
         return SetError(report, "the command menu did not switch on automatic play for team %d", settings.team);
     return 1;
@@ -157,25 +165,31 @@ int SwitchOnAutomaticPlay(const RaceSettings& settings, RaceReport* report)
 // confirmation frame itself is left to the caller.
 int NavigateToTeamConfirm(const RaceSettings& settings, RaceReport* report)
 {
-    if (!WaitForTitleInput()) return SetError(report, "the title did not come up");
+    if (!WaitForTitleInput())
+        return SetError(report, "the title did not come up");
     // Stage select is the last title entry: right column, bottom row (Up wraps to it).
     HeadlessPressKey(kKeyRight);
     HeadlessPressKey(kKeyUp);
     HeadlessPressKey(kKeyReturn);
-    if (!WaitForSlot(kStageSelectSlot)) return SetError(report, "stage select did not open");
+    if (!WaitForSlot(kStageSelectSlot))
+        return SetError(report, "stage select did not open");
     HeadlessRunFrames(1);
-    for (int guard = 0; g_stageLayers.stageNumber != settings.stage && guard < 3; ++guard) HeadlessPressKey(kKeyRight);
+    for (int guard = 0; g_stageLayers.stageNumber != settings.stage && guard < 3; ++guard)
+        HeadlessPressKey(kKeyRight);
     HeadlessPressKey(kKeyReturn);
-    if (!WaitForTitleInput()) return SetError(report, "stage select did not return to the title");
+    if (!WaitForTitleInput())
+        return SetError(report, "stage select did not return to the title");
     if (g_stageLayers.stageNumber != settings.stage)
         return SetError(report, "stage select shows stage %d, not %d", g_stageLayers.stageNumber, settings.stage);
 
     // The first entry, a new race, opens team select.
     HeadlessPressKey(kKeyReturn);
-    if (!WaitForTeamSelectInput()) return SetError(report, "the title's new race entry did not open team select");
+    if (!WaitForTeamSelectInput())
+        return SetError(report, "the title's new race entry did not open team select");
     for (int i = 0; i < settings.team; ++i) {
         HeadlessPressKey(kKeyRight);
-        if (!WaitForTeamSelectInput()) return SetError(report, "team select's ring did not come to rest");
+        if (!WaitForTeamSelectInput())
+            return SetError(report, "team select's ring did not come to rest");
     }
     if (TaskWork<TeamSelectWork>(&g_tasks[kTeamSelectSlot])->selection != settings.team)
         return SetError(report, "team select shows team %d, not %d",
@@ -207,7 +221,8 @@ int RunRaceFrames(const RaceSettings& settings, RaceReport* report)
         HeadlessSetKeys(keys);
         held = keys;
         HeadlessRunFrames(1);
-        if (!WatchRaceFrame(&watch)) return 0;
+        if (!WatchRaceFrame(&watch))
+            return 0;
         if (SlotAlive(kRankingSlot)) {
             report->finished = 1;
             return 1;
@@ -225,9 +240,11 @@ int RunRaceFrames(const RaceSettings& settings, RaceReport* report)
 
 int RunRaceInDirectory(const std::string& work, const RaceSettings& settings, RaceReport* report)
 {
-    if (!HeadlessStart(work.c_str())) return SetError(report, "start-up failed: %s", HeadlessLastMessage());
+    if (!HeadlessStart(work.c_str()))
+        return SetError(report, "start-up failed: %s", HeadlessLastMessage());
     SeedRandom(settings.seed);
-    if (!NavigateToTeamConfirm(settings, report)) return 0;
+    if (!NavigateToTeamConfirm(settings, report))
+        return 0;
 
     HeadlessSetKeys(1u << kKeyReturn);
     HeadlessRunFrames(1);
@@ -239,7 +256,8 @@ int RunRaceInDirectory(const std::string& work, const RaceSettings& settings, Ra
     if (g_playerTeam != settings.team)
         return SetError(report, "the race started for team %d, not %d", g_playerTeam, settings.team);
     // A race counts as started once the player's team plays itself.
-    if (!SwitchOnAutomaticPlay(settings, report)) return 0;
+    if (!SwitchOnAutomaticPlay(settings, report))
+        return 0;
     report->started = 1;
     const int ok = RunRaceFrames(settings, report);
     report->frames = report->watch.frame;
@@ -253,18 +271,22 @@ int RunRace(const char* dataDir, const RaceSettings& settings, RaceReport* repor
 {
     std::memset(report, 0, sizeof(*report));
     ResetRaceWatch(&report->watch);
-    for (int& place : report->places) place = -1;
+    for (int& place : report->places)
+        place = -1;
 
     std::error_code error;
     const fs::path data = fs::absolute(dataDir, error);
-    if (error || !fs::exists(data / "data.dat", error)) return SetError(report, "no data.dat in %s", dataDir);
+    if (error || !fs::exists(data / "data.dat", error))
+        return SetError(report, "no data.dat in %s", dataDir);
     const fs::path tmp = fs::temp_directory_path(error);
     std::string pattern = ((error ? fs::path("/tmp") : tmp) / "racesim_XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) return SetError(report, "cannot make a scratch directory");
+    if (mkdtemp(pattern.data()) == nullptr)
+        return SetError(report, "cannot make a scratch directory");
     const fs::path work = pattern;
     // The inputs are only read; shutdown writes the race history into the scratch directory.
     for (const char* name : {"data.dat", "mappack.dat", "epack.dat"})
-        if (fs::exists(data / name, error)) fs::create_symlink(data / name, work / name, error);
+        if (fs::exists(data / name, error))
+            fs::create_symlink(data / name, work / name, error);
 
     const int ok = RunRaceInDirectory(work.string(), settings, report);
     HeadlessStop();

@@ -15,14 +15,14 @@ struct RaceSettings {
 };
 
 struct RaceReport {
-    int32_t started;    // the board came up with the wanted stage and team, and automatic play is on
-    int32_t frames;     // frames from the team's confirmation to the race's end
-    int32_t finished;   // the ranking screen appeared
+    int32_t started;     // the board came up with the wanted stage and team, and automatic play is on
+    int32_t frames;      // frames from the team's confirmation to the race's end
+    int32_t finished;    // the ranking screen appeared
     int32_t backAtTitle; // the race ended by returning to the title (the player's team fell)
-    int32_t overran;    // ran past maxFrames
-    int32_t places[3];  // team id by place, -1 where no team has taken it
-    RaceWatch watch;    // turns, battles, events and the first broken invariant
-    char error[200];    // why the race did not start, empty when it did
+    int32_t overran;     // ran past maxFrames
+    int32_t places[3];   // team id by place, -1 where no team has taken it
+    RaceWatch watch;     // turns, battles, events and the first broken invariant
+    char error[200];     // why the race did not start, empty when it did
 };
 
 // Runs one race on the data files in dataDir ("data.dat", "mappack.dat", "epack.dat"),

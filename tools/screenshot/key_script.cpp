@@ -14,10 +14,21 @@ struct KeyName {
 };
 
 const KeyName kKeyNames[] = {
-    {"down", kKeyDown},       {"up", kKeyUp},         {"right", kKeyRight}, {"left", kKeyLeft},
-    {"escape", kKeyEscape},   {"esc", kKeyEscape},    {"control", kKeyControl},
-    {"ctrl", kKeyControl},    {"return", kKeyReturn}, {"enter", kKeyReturn}, {"z", kKeyZ},
-    {"space", kKeySpace},     {"shift", kKeyShift},   {"a", kKeyA},         {"s", kKeyS},
+    {"down", kKeyDown},
+    {"up", kKeyUp},
+    {"right", kKeyRight},
+    {"left", kKeyLeft},
+    {"escape", kKeyEscape},
+    {"esc", kKeyEscape},
+    {"control", kKeyControl},
+    {"ctrl", kKeyControl},
+    {"return", kKeyReturn},
+    {"enter", kKeyReturn},
+    {"z", kKeyZ},
+    {"space", kKeySpace},
+    {"shift", kKeyShift},
+    {"a", kKeyA},
+    {"s", kKeyS},
     {"d", kKeyD},
 };
 

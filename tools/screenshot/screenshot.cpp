@@ -50,11 +50,11 @@ int Usage(const char* message)
 {
     if (message)
         std::fprintf(stderr, "screenshot: %s\n", message);
-    std::fprintf(stderr,
-                 "usage: screenshot --frames N [--keys \"SCRIPT\"] --out FILE.png [--data-dir DIR] [--seed S] [--paced] [--trace]\n"
-                 "  SCRIPT: steps separated by spaces: a number waits that many frames; KEY\n"
-                 "  taps a key; KEY*N holds it N frames; KEY+KEY holds keys together.\n"
-                 "  Keys: down up right left escape control return z space shift a s d\n");
+    std::fprintf(stderr, "usage: screenshot --frames N [--keys \"SCRIPT\"] --out FILE.png [--data-dir DIR] [--seed S] "
+                         "[--paced] [--trace]\n"
+                         "  SCRIPT: steps separated by spaces: a number waits that many frames; KEY\n"
+                         "  taps a key; KEY*N holds it N frames; KEY+KEY holds keys together.\n"
+                         "  Keys: down up right left escape control return z space shift a s d\n");
     return 2;
 }
 

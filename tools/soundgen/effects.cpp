@@ -108,8 +108,8 @@ Buffer MakeEffect(int id)
     case kSoundMagic: { // mahou: a rising sparkle of magic
         const int notes[8] = {72, 76, 79, 84, 88, 91, 96, 100};
         for (int k = 0; k < 8; ++k)
-            Tone(b, k * 0.06f, 0.06f, NoteFreq(notes[k]), NoteFreq(notes[k]), Wave::Triangle, 0.5f, 0.003f, 0.05f,
-                 0.5f, 0.35f);
+            Tone(b, k * 0.06f, 0.06f, NoteFreq(notes[k]), NoteFreq(notes[k]), Wave::Triangle, 0.5f, 0.003f, 0.05f, 0.5f,
+                 0.35f);
         for (int k = 0; k < 6; ++k)
             Tone(b, 0.1f + k * 0.09f, 0.02f, NoteFreq(100 + k % 3), NoteFreq(100 + k % 3), Wave::Sine, 0.2f, 0.001f,
                  0.02f, 0.2f, 0.15f);
@@ -183,7 +183,7 @@ Buffer MakeEffect(int id)
             int note;
         };
         const N notes[] = {{0.0f, 0.14f, 67}, {0.16f, 0.14f, 67}, {0.32f, 0.14f, 67}, {0.48f, 0.45f, 72},
-                           {0.96f, 0.3f, 70}, {1.28f, 0.3f, 74}, {1.6f, 1.1f, 72}};
+                           {0.96f, 0.3f, 70}, {1.28f, 0.3f, 74},  {1.6f, 1.1f, 72}};
         for (const N& x : notes) {
             float f = NoteFreq(x.note);
             Tone(b, x.at, x.len, f, f, Wave::Saw, 0.35f, 0.02f, 0.1f, 0.7f, 0.12f);
@@ -240,8 +240,8 @@ Buffer MakeEffect(int id)
     case kSoundPowerUp: { // power: a climbing arpeggio
         const int notes[6] = {60, 64, 67, 72, 76, 79};
         for (int k = 0; k < 6; ++k)
-            Tone(b, k * 0.07f, 0.06f, NoteFreq(notes[k]), NoteFreq(notes[k] + 1), Wave::Square, 0.35f, 0.003f,
-                 0.03f, 0.6f, 0.05f, 1, 0.25f);
+            Tone(b, k * 0.07f, 0.06f, NoteFreq(notes[k]), NoteFreq(notes[k] + 1), Wave::Square, 0.35f, 0.003f, 0.03f,
+                 0.6f, 0.05f, 1, 0.25f);
         Tone(b, 0.42f, 0.2f, NoteFreq(84), NoteFreq(84), Wave::Square, 0.35f, 0.003f, 0.05f, 0.6f, 0.15f, 1, 0.25f);
         return Finish(b, 0.45f);
     }
@@ -254,15 +254,14 @@ Buffer MakeEffect(int id)
             float k = float(i) / n;
             float cut = 3000 * std::pow(0.15f, k);
             float x = rng.Next();
-            b[i] = 0.8f * (lp1.Step(x, cut) - lp2.Step(x, cut * 0.3f)) * std::pow(1 - k, 1.5f) *
-                   std::min(k / 0.03f, 1.0f);
+            b[i] =
+                0.8f * (lp1.Step(x, cut) - lp2.Step(x, cut * 0.3f)) * std::pow(1 - k, 1.5f) * std::min(k / 0.03f, 1.0f);
         }
         Tone(b, 0, 0.75f, 1800, 260, Wave::Sine, 0.35f, 0.01f, 0.3f, 0.6f, 0.1f);
         NoiseBurst(b, 0, 0.12f, 3000, 500, 0.6f, 0.001f, 192);
         return Finish(b, 0.8f);
     }
-    default:
-        return b;
+    default: return b;
     }
 }
 

@@ -18,7 +18,10 @@ bool Write(const std::string& path, const Buffer& b)
     return plat::WriteFileAtomically(path.c_str(), bytes.data(), bytes.size());
 }
 
-float Db(float v) { return v > 0 ? 20 * std::log10(v) : -999; }
+float Db(float v)
+{
+    return v > 0 ? 20 * std::log10(v) : -999;
+}
 
 void Report(const std::string& name, const Buffer& b, bool verbose)
 {

@@ -23,20 +23,22 @@ enum class Groove { Title, Field, Battle, Battle2 };
 struct Song {
     int samplesPerBeat;
     Groove groove;
-    const char* chords[kBars];  // one chord, or two (one per half bar) separated by a space
-    const char* melody[kBars];  // "note eighths, note eighths, ..."; each bar adds up to 8
+    const char* chords[kBars]; // one chord, or two (one per half bar) separated by a space
+    const char* melody[kBars]; // "note eighths, note eighths, ..."; each bar adds up to 8
 };
 
 const Song kSongs[kMusicTrackCount] = {
     // kMusicTitle: stately and bright, C major.
-    {11025, Groove::Title,
+    {11025,
+     Groove::Title,
      {"C", "Am", "F", "G", "C", "Am", "Dm G", "C", "F", "G", "Em", "Am", "F", "G", "F G", "G"},
      {"E5 4, G5 2, C6 2", "A5 4, G5 2, E5 2", "F5 3, E5 1, D5 2, C5 2", "D5 6, G4 2", "E5 4, G5 2, C6 2",
       "B5 2, A5 2, E5 4", "F5 2, A5 2, G5 2, F5 2", "E5 8", "A5 4, C6 2, A5 2", "G5 4, D5 2, G5 2",
-      "E5 2, G5 2, B5 2, G5 2", "A5 6, E5 2", "F5 2, A5 2, C6 2, A5 2", "B5 4, D6 2, B5 2",
-      "A5 2, F5 2, G5 2, B5 2", "D6 4, R 4"}},
+      "E5 2, G5 2, B5 2, G5 2", "A5 6, E5 2", "F5 2, A5 2, C6 2, A5 2", "B5 4, D6 2, B5 2", "A5 2, F5 2, G5 2, B5 2",
+      "D6 4, R 4"}},
     // kMusicBoard: a cheerful walk, G major.
-    {10000, Groove::Field,
+    {10000,
+     Groove::Field,
      {"G", "G", "C", "D", "G", "Em", "C", "D", "C", "D", "Bm", "Em", "C", "D", "G", "D"},
      {"B4 1, D5 1, G5 2, F#5 1, G5 1, A5 2", "B5 2, A5 1, G5 1, D5 4", "E5 1, G5 1, C6 2, B5 1, A5 1, G5 2",
       "F#5 2, A5 2, D5 4", "B4 1, D5 1, G5 2, F#5 1, G5 1, A5 2", "B5 2, C6 1, B5 1, G5 4",
@@ -44,21 +46,22 @@ const Song kSongs[kMusicTrackCount] = {
       "D5 1, F#5 1, B5 2, A5 1, B5 1, D6 2", "B5 4, G5 2, E5 2", "C6 2, B5 1, A5 1, G5 2, E5 2",
       "F#5 2, G5 1, A5 1, D6 4", "B5 2, A5 1, G5 1, D5 2, B4 2", "A4 2, B4 1, C5 1, D5 2, F#5 2"}},
     // kMusicBattle: driving, A minor.
-    {9000, Groove::Battle,
+    {9000,
+     Groove::Battle,
      {"Am", "Am", "F", "G", "Am", "Am", "F", "E", "Dm", "Dm", "Am", "Am", "F", "G", "E", "E"},
      {"A5 2, C6 2, E6 2, C6 2", "D6 1, C6 1, B5 1, A5 1, E5 4", "F5 2, A5 2, C6 2, A5 2", "G5 1, A5 1, B5 2, D6 4",
-      "A5 2, C6 2, E6 2, A6 2", "G6 1, E6 1, D6 1, C6 1, B5 2, A5 2", "C6 2, A5 2, F5 2, A5 2",
-      "G#5 4, B5 2, E5 2", "F5 2, A5 2, D6 3, C6 1", "D6 2, E6 2, F6 4", "E6 2, C6 2, A5 3, B5 1",
-      "C6 2, B5 2, A5 4", "A5 2, C6 2, F6 2, E6 2", "D6 2, B5 2, G5 2, B5 2", "G#5 2, B5 2, E6 2, D6 2",
-      "B5 4, G#5 2, E5 2"}},
+      "A5 2, C6 2, E6 2, A6 2", "G6 1, E6 1, D6 1, C6 1, B5 2, A5 2", "C6 2, A5 2, F5 2, A5 2", "G#5 4, B5 2, E5 2",
+      "F5 2, A5 2, D6 3, C6 1", "D6 2, E6 2, F6 4", "E6 2, C6 2, A5 3, B5 1", "C6 2, B5 2, A5 4",
+      "A5 2, C6 2, F6 2, E6 2", "D6 2, B5 2, G5 2, B5 2", "G#5 2, B5 2, E6 2, D6 2", "B5 4, G#5 2, E5 2"}},
     // kMusicSecondBattle: faster and fiercer, E minor.
-    {8400, Groove::Battle2,
+    {8400,
+     Groove::Battle2,
      {"Em", "C", "D", "Em", "Em", "C", "D", "B", "C", "D", "Em", "Em", "C", "D", "B", "B"},
      {"E5 1, E5 1, G5 1, E5 1, B5 2, A5 2", "G5 1, E5 1, C6 2, B5 2, G5 2", "F#5 1, F#5 1, A5 1, F#5 1, D6 2, C6 2",
       "B5 4, E5 4", "E5 1, E5 1, G5 1, E5 1, B5 2, E6 2", "D6 1, C6 1, B5 1, G5 1, C6 2, E6 2",
       "D6 2, F#6 2, E6 1, D6 1, C6 1, A5 1", "B5 4, D#6 4", "E6 2, G6 2, E6 2, C6 2", "D6 2, F#6 2, D6 2, A5 2",
-      "B5 2, E6 2, G6 2, E6 2", "F#6 1, E6 1, D#6 1, E6 1, B5 4", "C6 2, E6 2, G6 2, E6 2",
-      "D6 2, A5 2, F#5 2, A5 2", "D#6 2, F#6 2, B6 2, A6 2", "F#6 4, D#6 2, B5 2"}},
+      "B5 2, E6 2, G6 2, E6 2", "F#6 1, E6 1, D#6 1, E6 1, B5 4", "C6 2, E6 2, G6 2, E6 2", "D6 2, A5 2, F#5 2, A5 2",
+      "D#6 2, F#6 2, B6 2, A6 2", "F#6 4, D#6 2, B5 2"}},
 };
 
 struct Chord {
@@ -200,12 +203,8 @@ Buffer MakeMusic(int track)
     Instrument bassIn{Wave::Triangle, 0.5f, 0.5f, 0.005f, 0.1f, 0.8f, 0.04f, 0, 0};
     Instrument chordIn{Wave::Saw, 0.5f, 0.06f, 0.2f, 0.3f, 0.8f, 0.3f, 1500, 0};
     switch (song.groove) {
-    case Groove::Title:
-        leadIn = {Wave::Triangle, 0.5f, 0.4f, 0.02f, 0.2f, 0.75f, 0.15f, 0, 0.008f};
-        break;
-    case Groove::Field:
-        chordIn = {Wave::Square, 0.3f, 0.07f, 0.005f, 0.05f, 0.5f, 0.05f, 2500, 0};
-        break;
+    case Groove::Title: leadIn = {Wave::Triangle, 0.5f, 0.4f, 0.02f, 0.2f, 0.75f, 0.15f, 0, 0.008f}; break;
+    case Groove::Field: chordIn = {Wave::Square, 0.3f, 0.07f, 0.005f, 0.05f, 0.5f, 0.05f, 2500, 0}; break;
     case Groove::Battle:
         leadIn = {Wave::Saw, 0.5f, 0.22f, 0.01f, 0.1f, 0.75f, 0.08f, 3000, 0.005f};
         bassIn = {Wave::Saw, 0.5f, 0.35f, 0.003f, 0.08f, 0.6f, 0.03f, 700, 0};

@@ -5,7 +5,7 @@
 
 namespace soundgen {
 
-Buffer MakeEffect(int id);       // a SoundEffect
-Buffer MakeMusic(int track);     // a MusicTrack; the buffer loops seamlessly end to start
+Buffer MakeEffect(int id);   // a SoundEffect
+Buffer MakeMusic(int track); // a MusicTrack; the buffer loops seamlessly end to start
 
 } // namespace soundgen

@@ -11,21 +11,11 @@ float Osc::Step(float freq, Rng& rng)
 {
     float v = 0;
     switch (wave) {
-    case Wave::Sine:
-        v = std::sin(kTwoPi * phase);
-        break;
-    case Wave::Square:
-        v = phase < duty ? 1.0f : -1.0f;
-        break;
-    case Wave::Triangle:
-        v = phase < 0.5f ? 4 * phase - 1 : 3 - 4 * phase;
-        break;
-    case Wave::Saw:
-        v = 2 * phase - 1;
-        break;
-    case Wave::Noise:
-        v = rng.Next();
-        break;
+    case Wave::Sine: v = std::sin(kTwoPi * phase); break;
+    case Wave::Square: v = phase < duty ? 1.0f : -1.0f; break;
+    case Wave::Triangle: v = phase < 0.5f ? 4 * phase - 1 : 3 - 4 * phase; break;
+    case Wave::Saw: v = 2 * phase - 1; break;
+    case Wave::Noise: v = rng.Next(); break;
     }
     phase += freq / kRate;
     phase -= std::floor(phase);
@@ -39,7 +29,10 @@ float LowPass::Step(float x, float cutoff)
     return y;
 }
 
-float NoteFreq(int midi) { return 440.0f * std::pow(2.0f, (midi - 69) / 12.0f); }
+float NoteFreq(int midi)
+{
+    return 440.0f * std::pow(2.0f, (midi - 69) / 12.0f);
+}
 
 int ParseNote(const std::string& name)
 {
@@ -78,7 +71,7 @@ float Adsr(float t, float len, float attack, float decay, float sustain, float r
         if (r <= 0)
             return 0;
         // Release from wherever the note was when it ended.
-        float atEnd = len < attack ? len / attack
+        float atEnd = len < attack           ? len / attack
                       : len < attack + decay ? 1 - (1 - sustain) * (len - attack) / decay
                                              : sustain;
         return atEnd * r;
@@ -119,12 +112,12 @@ std::vector<uint8_t> EncodeWave(const Buffer& b)
     tag("WAVE");
     tag("fmt ");
     u32(16);
-    u16(1);          // PCM
-    u16(1);          // mono
-    u32(kRate);      // samples per second
-    u32(kRate * 2);  // bytes per second
-    u16(2);          // block align
-    u16(16);         // bits per sample
+    u16(1);         // PCM
+    u16(1);         // mono
+    u32(kRate);     // samples per second
+    u32(kRate * 2); // bytes per second
+    u16(2);         // block align
+    u16(16);        // bits per sample
     tag("data");
     u32(dataBytes);
     for (float v : b) {

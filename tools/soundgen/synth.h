@@ -41,7 +41,10 @@ struct LowPass {
 // Mono buffer of float samples at kRate.
 using Buffer = std::vector<float>;
 
-inline int Samples(float seconds) { return static_cast<int>(seconds * kRate + 0.5f); }
+inline int Samples(float seconds)
+{
+    return static_cast<int>(seconds * kRate + 0.5f);
+}
 float NoteFreq(int midi);
 // "C5", "F#4", "Bb3" -> MIDI number; "R" (rest) -> -1; -2 when it cannot be read.
 int ParseNote(const std::string& name);

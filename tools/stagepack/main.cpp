@@ -41,11 +41,10 @@ void PrintReport(const stagecheck::StageReport& s)
 {
     std::printf("stage %d: %d x %d cells, track %d squares from column %d row %d, %d forks, %d pieces, "
                 "script text %d bytes\n",
-                s.stage, s.width, s.height, s.trackLength, s.startColumn, s.startRow, s.forks, s.pieces,
-                s.textBytes);
+                s.stage, s.width, s.height, s.trackLength, s.startColumn, s.startRow, s.forks, s.pieces, s.textBytes);
     std::printf("  squares of kind %d..%d: %d %d %d %d %d, corridor cells %d\n", int(kFirstSquareKind),
-                int(kLastSquareKind), s.squaresByKind[0], s.squaresByKind[1], s.squaresByKind[2],
-                s.squaresByKind[3], s.squaresByKind[4], s.corridorCells);
+                int(kLastSquareKind), s.squaresByKind[0], s.squaresByKind[1], s.squaresByKind[2], s.squaresByKind[3],
+                s.squaresByKind[4], s.corridorCells);
     for (const auto& e : s.events) {
         std::printf("  event %2d: %2d cells, %4d bytes, %2d commands", e.number, e.cells, e.scriptBytes, e.commands);
         if (e.pieceKind == 1)
@@ -121,9 +120,8 @@ int main(int argc, char** argv)
         return Check(argv[2], argv[3], false);
     if (argc == 4 && argv[1][0] != '-')
         return Build(argv[1], argv[2], argv[3]);
-    std::fprintf(stderr,
-                 "usage: stagepack <source dir> <mappack out> <epack out>\n"
-                 "       stagepack --check <mappack> <epack>\n"
-                 "       stagepack --list <mappack> <epack>\n");
+    std::fprintf(stderr, "usage: stagepack <source dir> <mappack out> <epack out>\n"
+                         "       stagepack --check <mappack> <epack>\n"
+                         "       stagepack --list <mappack> <epack>\n");
     return 2;
 }

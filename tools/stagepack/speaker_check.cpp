@@ -24,7 +24,10 @@ int CharacterOfFace(int face)
     return -1;
 }
 
-bool IsTeamMember(int row) { return row >= 0 && row < kPlayableCharacterCount; }
+bool IsTeamMember(int row)
+{
+    return row >= 0 && row < kPlayableCharacterCount;
+}
 
 std::string FacesOfNoTeam()
 {
@@ -57,8 +60,7 @@ std::vector<std::string> FindTeamFaces(const char* slot)
         const int team = row / kPieceMembers; // the playable characters team by team
         found.push_back("#3 at byte " + std::to_string(at) + " shows face " + std::to_string(face) +
                         ", a member of team " + std::to_string(team) +
-                        ", to whichever team arrives; show a face of no team (" + FacesOfNoTeam() +
-                        ") or none (99)");
+                        ", to whichever team arrives; show a face of no team (" + FacesOfNoTeam() + ") or none (99)");
     }
     return found;
 }

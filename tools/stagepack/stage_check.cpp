@@ -21,7 +21,8 @@ constexpr int kStages = 3;
 class StageChecker {
 public:
     StageChecker(int stage, StageReport& report, std::vector<std::string>& errors)
-        : stage_(stage), report_(report), errors_(errors) {}
+        : stage_(stage), report_(report), errors_(errors)
+    {}
 
     void Check(const std::vector<uint8_t>& mapPack, const std::vector<uint8_t>& eventPack)
     {

@@ -27,7 +27,7 @@ struct StageReport {
     int startColumn = -1, startRow = -1;
     int squaresByKind[5] = {};
     int corridorCells = 0;
-    int forks = 0;       // squares on the teams' paths with more than one way on
+    int forks = 0; // squares on the teams' paths with more than one way on
     int pieces = 0;
     int textBytes = 0;
     std::vector<EventReport> events;

@@ -38,10 +38,10 @@ int GroundValue(char c)
 {
     switch (c) {
     case '.': return kBlockedKind; // grass, blocked
-    case '^': return 16; // raised mountain, blocked
-    case '~': return 45; // sea, blocked
-    case ':': return 1;  // rock floor corridor
-    case '=': return 2;  // road corridor
+    case '^': return 16;           // raised mountain, blocked
+    case '~': return 45;           // sea, blocked
+    case ':': return 1;            // rock floor corridor
+    case '=': return 2;            // road corridor
     case 'A': return kFirstSquareKind;
     case 'B': return kFirstSquareKind + 1;
     case 'C': return kFirstSquareKind + 2;
@@ -84,11 +84,16 @@ int EventValue(char c)
 
 int LayerOfKeyword(const std::string& word)
 {
-    if (word == "ground") return kSquare;
-    if (word == "route") return kRoute;
-    if (word == "back") return kBack;
-    if (word == "event") return kEvent;
-    if (word == "enemy") return kEnemy;
+    if (word == "ground")
+        return kSquare;
+    if (word == "route")
+        return kRoute;
+    if (word == "back")
+        return kBack;
+    if (word == "event")
+        return kEvent;
+    if (word == "enemy")
+        return kEnemy;
     return -1;
 }
 
@@ -97,7 +102,10 @@ std::string Where(const std::string& path, size_t lineIndex)
     return path + ":" + std::to_string(lineIndex + 1) + ": ";
 }
 
-bool IsLeadByte(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+bool IsLeadByte(uint8_t b)
+{
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
 
 } // namespace
 
@@ -163,8 +171,8 @@ bool ReadStageMap(const std::string& path, StageSource& stage, std::string& erro
         for (int row = 0; row < stage.height; ++row) {
             const size_t at = i + 1 + size_t(row);
             if (at >= lines.size() || int(lines[at].size()) != stage.width) {
-                error = Where(path, at) + "grid \"" + word + "\" needs " + std::to_string(stage.height) +
-                        " rows of " + std::to_string(stage.width) + " characters";
+                error = Where(path, at) + "grid \"" + word + "\" needs " + std::to_string(stage.height) + " rows of " +
+                        std::to_string(stage.width) + " characters";
                 return false;
             }
             for (int column = 0; column < stage.width; ++column) {

@@ -8,7 +8,7 @@
 namespace stagepack {
 
 constexpr int kStages = 3;
-constexpr int kLayers = 5;     // in file order: square, route, back-move, event, enemy-move
+constexpr int kLayers = 5; // in file order: square, route, back-move, event, enemy-move
 
 struct StageSource {
     int width = 0;
