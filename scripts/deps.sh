@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   libfreetype-dev fonts-vlgothic
   xvfb xauth xdotool x11-utils imagemagick
-  clang libclang-rt-14-dev clang-tidy cppcheck
+  clang libclang-rt-14-dev clang-tidy clang-format cppcheck
 )
 missing=()
 for p in "${packages[@]}"; do

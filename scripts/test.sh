@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test:
 #   1. the normal build and the whole test suite (build/);
-#   2. clang-tidy over the game, the platform layer and the tools (.clang-tidy);
+#   2. clang-format's check of the whole tree (.clang-format) and clang-tidy over the game,
+#      the platform layer and the tools (.clang-tidy);
 #   3. the whole test suite again with AddressSanitizer and UndefinedBehaviorSanitizer
 #      (build-asan/), failing on any report;
 #   4. every fuzz target for a short while on its seed corpus (build-fuzz/, clang only).
@@ -22,7 +23,10 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_EXPORT_COMPILE_COM
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
 
-stage "clang-tidy"
+stage "clang-format and clang-tidy"
+# The whole tree keeps the one style of .clang-format.
+find src platform tools tests bench fuzz \( -name '*.cpp' -o -name '*.h' \) -print0 |
+  xargs -0 clang-format --dry-run -Werror
 # run-clang-tidy fans the files out over every core and fails on any finding.
 if ! run-clang-tidy -quiet -p build -j "$jobs" "^$root/(src|platform|tools)/" \
     >build/clang-tidy.log 2>&1; then
