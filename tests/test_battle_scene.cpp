@@ -269,6 +269,13 @@ TEST(BattleScene, ASkipEndsTheProjectilesInFlightToo)
 TEST(BattleScene, TheFloorDrawsTheQuadsWhoseSphereOfFourIsInView)
 {
     gfx_test::RecordingDevice device;
+    struct Textures { // the device releases them; the table must not keep them
+        ~Textures()
+        {
+            for (plat::Texture*& t : g_textures)
+                t = nullptr;
+        }
+    } textures;
     for (plat::Texture*& t : g_textures)
         t = device.MakeTexture(2, 2);
     BattleScene scene{};
@@ -296,7 +303,7 @@ TEST(BattleScene, TheFloorDrawsTheQuadsWhoseSphereOfFourIsInView)
     EXPECT_TRUE(nearTheEdge > 0 && expected.size() < 2000u) << nearTheEdge << " " << expected.size();
     EXPECT_EQ(drawn, expected);
     // Each quad's corners in fan order, with the texture's corners.
-    ASSERT_FALSE(frame.WorldFans().empty());
+    ASSERT_FALSE(frame.WorldFans().empty() || expected.empty());
     const plat::RecordedDraw& first = *frame.WorldFans()[0];
     const auto [x, y, z, texture] = expected[0];
     std::vector<std::array<float, 5>> corners;
@@ -306,6 +313,4 @@ TEST(BattleScene, TheFloorDrawsTheQuadsWhoseSphereOfFourIsInView)
     }
     EXPECT_EQ(corners, (std::vector<std::array<float, 5>>{
                            {0, 0, 0, 0, 0}, {2, 0, 0, 1, 0}, {2, 0, -2, 1, 1}, {0, 0, -2, 0, 1}}));
-    for (plat::Texture*& t : g_textures)
-        t = nullptr;
 }
