@@ -203,6 +203,7 @@ TEST(EventBattle, CommandSixFightsOneOfItsCountsThenTheScriptGoesOn)
         {"#6,1,9,#5,1,#99,", {6}},
         {"#6,8,9,9,9,9,9,9,9,9,#5,1,#99,", {6}},
     };
+    std::set<int> monsters;
     for (const auto& [script, counts] : cases) {
         SCOPED_TRACE(script);
         std::set<int> seen;
@@ -225,6 +226,8 @@ TEST(EventBattle, CommandSixFightsOneOfItsCountsThenTheScriptGoesOn)
             seen.insert(battle->enemyCount);
             EXPECT_EQ((std::tuple{battle->groupPiece, battle->enemyLive}),
                       std::make_tuple(nullptr, battle->enemyCount));
+            for (int i = 0; i < battle->enemyCount; ++i)
+                monsters.insert(battle->enemies[i].id);
             for (const CharacterRecord& m : battle->enemies) // monsters, and nothing past them
                 EXPECT_TRUE(&m - battle->enemies < battle->enemyCount ? m.id >= 18 && m.id <= 24 : m.name[0] == '\0')
                     << m.id;
@@ -239,4 +242,5 @@ TEST(EventBattle, CommandSixFightsOneOfItsCountsThenTheScriptGoesOn)
         }
         EXPECT_EQ(seen, counts);
     }
+    EXPECT_EQ(monsters, (std::set<int>{18, 19, 20, 21, 22, 23, 24})); // every monster row can come
 }

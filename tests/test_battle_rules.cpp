@@ -48,6 +48,30 @@ TEST(BattleGauges, EnemyGaugeFallsByOneRisesByTwoAndThePartysBouncesOnEvenValues
                                         2,  4,  6,  8,  10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30, 28}));
 }
 
+TEST(BattleGauges, ARoundDrawsItsRunFromTheTableThenTheAddendThenTheStopTarget)
+{
+    const int run[12] = {20, 50, 30, 40, 60, 70, 25, 55, 35, 45, 65, 75};
+    const float target[6] = {25.0f, 30.0f, 27.0f, 29.0f, 28.0f, 26.0f};
+    BattleBoard board;
+    BattleWork* battle = OpenRound(kControllerComputer, 1);
+    std::set<int> rows;
+    std::set<int> targets;
+    for (uint32_t seed = 1; seed <= 200; ++seed) {
+        SeedRandom(seed);
+        const int row = RollRandom(12);
+        const int addend = RollRandom(12);
+        const int stop = RollRandom(6);
+        rows.insert(row);
+        targets.insert(stop);
+        SeedRandom(seed);
+        SetUpRound(battle);
+        EXPECT_EQ((std::tuple{battle->enemyRunFrames, battle->cpuStopDelay, battle->cpuStopTarget}),
+                  std::make_tuple(run[row] + addend, run[row] + addend, target[stop]))
+            << "seed " << seed;
+    }
+    EXPECT_EQ((std::pair{rows.size(), targets.size()}), std::pair(size_t{12}, size_t{6})); // every row was tried
+}
+
 TEST(BattleReels, ComputerStopsPastItsDelayAtItsTargetAndWinsTheClash)
 {
     // {delay, target, frame the party reel stops, its gauge}: rising below the target it

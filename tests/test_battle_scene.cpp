@@ -1,13 +1,16 @@
 // The 3D battle scene and its actors, run through the update pass: who attacks, who
 // is hit, dodges or sinks, the camera's way, the skip and a scene without its actors.
 #include <cmath>
+#include <set>
 #include <tuple>
 
 #include "battle/battle_actor.h"
 #include "battle/battle_scene.h"
 #include "board/task_table.h"
 #include "engine/assets.h"
+#include "engine/draw3d.h"
 #include "test_board_support.h"
+#include "test_gfx_support.h"
 
 using namespace battle_test;
 
@@ -15,11 +18,14 @@ namespace {
 
 struct SceneRun {
     std::vector<int> soundFrames[kSoundEffectCount];
-    int panDone = 0;      // frame in which the camera reached the defender
-    int sceneEnded = 0;   // frame in which slot 151 was freed
-    int messagesFrom = 0; // frame in which the battle went on to its messages
+    int panDone = 0;       // frame in which the camera reached the defender
+    int countdownFrom = 0; // frame in which the last 20 frames began
+    int sceneEnded = 0;    // frame in which slot 151 was freed
+    int messagesFrom = 0;  // frame in which the battle went on to its messages
     float dodgedZ = 0.0f;
     float partyLowestY = 0.0f;
+    float panRadius = 0.0f; // the eye's distance from the target once the pan ends
+    std::set<float> effectHeights;
 };
 
 // A battle whose clash has the given outcome and fighters' styles, about to create its scene.
@@ -32,6 +38,11 @@ BattleWork* ClashWaitingForScene(int outcome, int32_t partyStyle, int32_t enemyS
     battle->enemies[0].attackStyle = enemyStyle;
     battle->battleProc = WaitClashResult;
     battle->clashPause = g_gameConfig.battleAnimation = 1;
+    // The clash has felled the first card of the losing side; the scene must still show it.
+    if (outcome == 0)
+        battle->enemies[0].hitPoints = 0.0f;
+    if (outcome == 1)
+        battle->party[0].hitPoints = 0.0f;
     return battle;
 }
 
@@ -65,8 +76,15 @@ SceneRun RunScene(const BattleWork* battle, int limit = 3000)
         const BattleScene* scene = task->alive ? TaskWork<BattleScene>(task) : nullptr;
         if (!scene && !run.sceneEnded && frame > 1)
             run.sceneEnded = frame;
-        if (scene && !run.panDone && scene->cameraProc == WaitBattleCamShots)
+        if (scene && !run.panDone && scene->cameraProc == WaitBattleCamShots) {
             run.panDone = frame;
+            run.panRadius = scene->radius;
+        }
+        if (scene && !run.countdownFrom && scene->cameraProc == CountDownBattleScene)
+            run.countdownFrom = frame;
+        for (int slot = 80; slot < 100; ++slot)
+            if (g_tasks[slot].alive && g_tasks[slot].kind == kHitEffectKind)
+                run.effectHeights.insert(TaskWork<HitEffect>(&g_tasks[slot])->position[1]);
         if (scene && run.panDone)
             EXPECT_LE(scene->eye[2], 0.0f); // it stays on the -z side
         if (BattleActor* defender = ActorOfSide(1))
@@ -95,6 +113,8 @@ TEST(BattleScene, TheWinnerShootsTheCameraFollowsAndTheLoserSinks)
         ASSERT_TRUE(party && enemy);
         EXPECT_EQ((std::vector<float>{party->position[0], party->facing, enemy->position[0], enemy->facing}),
                   (std::vector<float>{70.0f, 180.0f, -70.0f, 0.0f}));
+        // Team 1's first member and the first monster, whichever of them fell.
+        EXPECT_EQ((std::pair{party->model, enemy->model}), std::pair(6, 18));
         EXPECT_EQ((std::tuple{party->stateProc, enemy->stateProc, party->opponent, enemy->opponent}),
                   outcome == 0 ? std::make_tuple(DelayActorShot, HoldActorIdle, enemy, party)
                                : std::make_tuple(HoldActorIdle, DelayActorShot, enemy, party));
@@ -109,6 +129,9 @@ TEST(BattleScene, TheWinnerShootsTheCameraFollowsAndTheLoserSinks)
         ASSERT_EQ(run.soundFrames[10].size(), 1u); // one side sinks
         EXPECT_TRUE(run.soundFrames[10][0] > run.panDone && run.sceneEnded > run.soundFrames[10][0] + 20);
         EXPECT_EQ(run.messagesFrom, run.sceneEnded + 1); // the battle (slot 149) sees it in the next frame
+        // The eye zoomed out to 1.3 times its start distance of 25; the scene ends 20
+        // frames after the actors are idle.
+        EXPECT_EQ((std::pair{run.panRadius, run.sceneEnded - run.countdownFrom}), std::pair(32.5f, 20));
         for (int32_t kind : {kBattleActorKind, kShotKind, kHitEffectKind})
             EXPECT_EQ(LiveOfKind(kind), 0);
         // The fan in the shooter's 40th frame, every shot hitting the idle or tumbling enemy,
@@ -125,17 +148,34 @@ TEST(BattleScene, TheWinnerShootsTheCameraFollowsAndTheLoserSinks)
 
 TEST(BattleScene, ATieMakesTheDefenderDodgeAndNobodySinks)
 {
-    BattleBoard board;
-    BattleWork* battle = ClashWaitingForScene(2, 1, 0);
-    UpdateAllTasks();
-    EXPECT_EQ((std::tuple{ActorOfSide(0)->stateProc, ActorOfSide(1)->stateProc}),
-              std::make_tuple(DelayActorCharge, AwaitActorHit));
-    const SceneRun run = RunScene(battle);
-    // The charge in frame 40, the burst in 128; a dodger is never hit, nobody sinks in a tie.
-    EXPECT_EQ((std::tuple{run.soundFrames[9], run.soundFrames[11], run.soundFrames[1].size(),
-                          run.soundFrames[10].size(), std::fabs(run.dodgedZ)}),
-              std::tuple(std::vector<int>{40}, std::vector<int>{128}, 0u, 0u, 6.0f));
-    EXPECT_GT(run.messagesFrom, run.panDone);
+    const float savedHeight = g_modelTable[6].height;
+    g_modelTable[6].height = 8.0f; // the charging party member, team 1's first
+    std::set<float> dodgedTo;
+    for (uint32_t seed : {1u, 3u}) { // the dodge goes either way at random
+        BattleBoard board;
+        BattleWork* battle = ClashWaitingForScene(2, 1, 0);
+        SeedRandom(seed);
+        UpdateAllTasks();
+        EXPECT_EQ((std::tuple{ActorOfSide(0)->stateProc, ActorOfSide(1)->stateProc}),
+                  std::make_tuple(DelayActorCharge, AwaitActorHit));
+        const SceneRun run = RunScene(battle);
+        // The charge in frame 40, the burst in 128; a dodger is never hit, nobody sinks in a tie.
+        EXPECT_EQ((std::tuple{run.soundFrames[9], run.soundFrames[11], run.soundFrames[1].size(),
+                              run.soundFrames[10].size(), std::fabs(run.dodgedZ)}),
+                  std::tuple(std::vector<int>{40}, std::vector<int>{128}, 0u, 0u, 6.0f));
+        EXPECT_GT(run.messagesFrom, run.panDone);
+        // The burst starts 1 ahead of the charger (x 69), at half its height. The first
+        // effect flies from frame 129, a unit a frame (off the axis by a little, as
+        // positions on circles take pi as 3.14), and comes within 6 of the dodger for its
+        // update of frame 263. The last waits 30 updates, flies from frame 158 and passes
+        // x -140 in frame 367; the actors are idle in 368, and the scene ends 20 frames later.
+        EXPECT_EQ((std::tuple{run.soundFrames[2], run.effectHeights, run.countdownFrom, run.sceneEnded}),
+                  std::tuple(std::vector<int>{263}, std::set<float>{4.0f}, 368, 388))
+            << "seed " << seed;
+        dodgedTo.insert(run.dodgedZ);
+    }
+    g_modelTable[6].height = savedHeight;
+    EXPECT_EQ(dodgedTo, (std::set<float>{-6.0f, 6.0f}));
 }
 
 TEST(BattleScene, ShotsLeaveTheirSpiralOneAfterAnother)
@@ -200,4 +240,77 @@ TEST(BattleScene, ReturnOrZOrNoRoomForBothActorsEndsTheSceneAndTheBattleGoesOn)
         UpdateAllTasks();
         EXPECT_EQ(battle->battleProc, ShowBattleMessages);
     }
+}
+
+// A skip while shots or burst effects fly ends them with the actors.
+TEST(BattleScene, ASkipEndsTheProjectilesInFlightToo)
+{
+    // {attack style, frames run, kind in flight}: the fan comes in the shooter's 40th
+    // frame, the burst in the charger's 128th; the actors first run in the scene's second.
+    for (auto [style, frames, kind] : {std::tuple{0, 45, kShotKind}, {1, 130, kHitEffectKind}}) {
+        BattleBoard board;
+        ClashWaitingForScene(0, style, 0);
+        for (int frame = 0; frame < frames; ++frame)
+            UpdateAllTasks();
+        EXPECT_EQ(LiveOfKind(kind), 6) << style;
+        BoardWorld::PressKeys({kKeyZ});
+        UpdateAllTasks();
+        BoardWorld::ReleaseKeys();
+        EXPECT_EQ((std::vector<int>{g_tasks[kBattleSceneSlot].alive, LiveOfKind(kBattleActorKind),
+                                    LiveOfKind(kShotKind), LiveOfKind(kHitEffectKind)}),
+                  (std::vector<int>{0, 0, 0, 0}))
+            << style;
+    }
+}
+
+// The floor seen from the scene's first camera (25 from the party's character at 225
+// degrees): of the 150 x 150 quads of 2 units from (-150, 150), those whose sphere of
+// radius 4 about the centre is in view, each mapping the whole of board texture 1.
+TEST(BattleScene, TheFloorDrawsTheQuadsWhoseSphereOfFourIsInView)
+{
+    gfx_test::RecordingDevice device;
+    struct Textures { // the device releases them; the table must not keep them
+        ~Textures()
+        {
+            for (plat::Texture*& t : g_textures)
+                t = nullptr;
+        }
+    } textures;
+    for (plat::Texture*& t : g_textures)
+        t = device.MakeTexture(2, 2);
+    BattleScene scene{};
+    const float party[3] = {70.0f, 0.0f, 0.0f};
+    InitBattleCamera(&scene, party, 225.0f);
+    SetCameraTransforms(scene.target, scene.eye);
+    UpdateFrustumPlanes();
+    DrawBattleFloor();
+    std::vector<std::tuple<float, float, float, const plat::Texture*>> expected;
+    int nearTheEdge = 0; // in view only by the sphere's last 2 units
+    for (int i = 0; i < 150; ++i) {
+        for (int j = 0; j < 150; ++j) {
+            const float x = -150.0f + 2.0f * static_cast<float>(j), z = 150.0f - 2.0f * static_cast<float>(i);
+            if (IsSphereInFrustum(x + 1.0f, 0.0f, z - 1.0f, 4.0f))
+                expected.emplace_back(x, 0.0f, z, g_textures[1]);
+            nearTheEdge +=
+                IsSphereInFrustum(x + 1.0f, 0.0f, z - 1.0f, 4.0f) != IsSphereInFrustum(x + 1.0f, 0.0f, z - 1.0f, 2.0f);
+        }
+    }
+    const plat::RecordedFrame& frame = plat::CurrentRecordedFrame();
+    std::vector<std::tuple<float, float, float, const plat::Texture*>> drawn;
+    for (const plat::RecordedDraw* d : frame.WorldFans())
+        drawn.emplace_back(frame.WorldVertexOf(*d, 0).x, frame.WorldVertexOf(*d, 0).y, frame.WorldVertexOf(*d, 0).z,
+                           d->texture);
+    EXPECT_TRUE(nearTheEdge > 0 && expected.size() < 2000u) << nearTheEdge << " " << expected.size();
+    EXPECT_EQ(drawn, expected);
+    // Each quad's corners in fan order, with the texture's corners.
+    ASSERT_FALSE(frame.WorldFans().empty() || expected.empty());
+    const plat::RecordedDraw& first = *frame.WorldFans()[0];
+    const auto [x, y, z, texture] = expected[0];
+    std::vector<std::array<float, 5>> corners;
+    for (uint32_t v = 0; v < 4; ++v) {
+        const plat::WorldVertex w = frame.WorldVertexOf(first, v);
+        corners.push_back({w.x - x, w.y, w.z - z, w.u, w.v});
+    }
+    EXPECT_EQ(corners, (std::vector<std::array<float, 5>>{
+                           {0, 0, 0, 0, 0}, {2, 0, 0, 1, 0}, {2, 0, -2, 1, 1}, {0, 0, -2, 0, 1}}));
 }

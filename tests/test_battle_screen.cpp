@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "board/task_table.h"
+#include "platform/audio.h"
 #include "test_board_support.h"
 
 namespace {
@@ -98,6 +99,22 @@ TEST_F(BattleScreen, SpinningReelsShowCardsPlatesCountsGaugesAndTheBanner)
         std::find_if(sprites.begin(), sprites.end(), [](const auto& s) { return Near(s.right - s.left, 640); });
     EXPECT_TRUE(std::none_of(frame, sprites.end(), [](const auto& s) { return Near(s.bottom - s.top, 260); }));
     EXPECT_EQ(std::get<0>(Text()), 0u);
+
+    // The counts read standing / total: two of the three monsters, five of the six
+    // members. Tall digits 2, 3, 5, 6 and the gauges' values 15 and 30, each digit one
+    // pixel after the one before.
+    std::tie(battle_->enemyLive, battle_->enemySelected) = std::tuple(2, 1);
+    Show(RunReels);
+    const std::tuple<float, float, SpriteRect> counts[] = {
+        {135, 436, {800, 1, 816, 22}},    {167, 436, {818, 1, 834, 22}},
+        {455, 436, {857, 1, 873, 22}},    {487, 436, {876, 1, 892, 22}},
+        {264, 370, {787, 1, 798, 22}},    {276, 370, {857, 1, 873, 22}},
+        {342, 370, {818, 1, 834, 22}},    {359, 370, {768, 1, 785, 22}},
+        {110, 339, {910, 134, 1010, 153}}}; // the plate names the selected monster 19, 100 wide
+    for (const auto& [x, y, rect] : counts)
+        EXPECT_TRUE(Drawn(x, y, rect)) << x << ", " << y;
+    // The fallen third monster (character 20) has no card on the reel.
+    EXPECT_TRUE(DrawnFrom({808, 1263, 1008, 1523}).empty());
 }
 
 TEST_F(BattleScreen, ClashMarksStandOverTheirColumnsAndTheSceneHasTheScreenToItself)
@@ -223,4 +240,30 @@ TEST_F(BattleScreen, EveryAtlasCutIsAListedPicture)
     for (const auto& [cl, ct, cr, cb] : fontCuts)
         EXPECT_TRUE(cl >= fl && ct >= ft && cr <= fr && cb <= fb && cl < cr && ct < cb)
             << "a letter outside the glyph area";
+}
+
+// An event battle plays track 2, a battle against a group track 3, and the board's
+// track 1 comes back when either ends.
+TEST_F(BattleScreen, EachKindOfBattleHasItsMusicAndTheBoardsComesBack)
+{
+    const auto playing = [] {
+        std::vector<int> tracks;
+        for (int track = 0; track < 4; ++track)
+            if (plat::BufferPlaying(g_music[track]))
+                tracks.push_back(track);
+        return tracks;
+    };
+    EXPECT_EQ(playing(), std::vector<int>{3});
+    KillAllTasks();
+    EventTask event{};
+    event.piece = board_test::SidePiece(10, kControllerComputer, 6, 6);
+    event.scriptSlot = -1; // no script: one monster
+    StartEventBattle(&event);
+    battle_ = RunningBattle();
+    ASSERT_NE(battle_, nullptr);
+    EXPECT_EQ(playing(), std::vector<int>{2});
+    std::tie(battle_->enemyLive, battle_->messageLine) = std::tuple(0, 3); // the last line paged, nobody left
+    battle_->battleProc = ShowBattleMessages;
+    Frames(1);
+    EXPECT_EQ((std::pair{g_tasks[kBattleTaskSlot].alive, playing()}), std::pair(0, std::vector<int>{1}));
 }
