@@ -81,10 +81,12 @@ TEST_F(EventAction, SquareChangeDieFacesAndHop)
     StoreScript(1, "#10,12,#14,1,#14,3,#40,#99");
     BoardPiece* piece = Party(kControllerComputer, 4);
     Start(piece);
-    Frames(2 + 3 + 20);
+    Frames(3);
+    EXPECT_EQ(piece->dieFaces, 6); // a die of 1 face is no die: ignored
+    Frames(2 + 20);
     EXPECT_EQ((std::tuple{g_stageLayers.squareLayer[1 * kWidth + 4], g_stageLayers.squareLayer[1 * kWidth + 3]}),
               std::make_tuple(12, 10));
-    EXPECT_EQ(piece->dieFaces, 3); // 1 was ignored
+    EXPECT_EQ(piece->dieFaces, 3);
     // The hop rises for 20 frames and comes back to its height in 28; the figures follow.
     EXPECT_NEAR(piece->y, 0.25f + 4 * (0.375f + 0.3f + 0.225f + 0.15f + 0.075f), 1e-4);
     EXPECT_FLOAT_EQ(piece->figures[5].y, piece->y);
@@ -158,6 +160,15 @@ TEST_F(EventAction, FallenBranchAndReviveTakeOnlyExactlyFallenMembersTheGroupHas
     Start(group);
     EXPECT_EQ(RunToEnd(), 4); // no rising member to wait for
     EXPECT_EQ(std::pair(group->liveCount, group->members[3].hitPoints), std::pair(3, 0.0f));
+
+    // A member at exactly 0 has fallen too, for the branch as for the revival.
+    KillAllTasks();
+    StoreScript(1, "#16,A,B,A#7,4,#99B#7,5,#99");
+    BoardPiece* one = Party(kControllerComputer, 2);
+    one->members[4].hitPoints = 0.0f;
+    Start(one);
+    RunToEnd();
+    EXPECT_EQ(std::pair(SoundCount(4), SoundCount(5)), std::pair(0, 1));
 }
 
 TEST_F(EventAction, RollAgainLeaveTheRaceAndGoal)
@@ -231,6 +242,34 @@ TEST_F(GoBack, WalksBackItsDrawnSquaresAfterTheEvent)
     for (const Figure& f : piece->figures)
         EXPECT_FLOAT_EQ(f.facing, 0.0f);
     EXPECT_EQ(SoundCount(14), 3);
+}
+
+TEST_F(GoBack, DrawsFourThreeOrFiveSquaresAndStopsOnTheStartSquare)
+{
+    // Seeded with s, the first draw is ((s * 214013 + 2531011) >> 16) & 0x7FFF: 45, 58 and
+    // 41 for seeds 2, 6 and 1, so the distances at index 0, 1 and 2 of its three.
+    for (auto [seed, distance] : {std::pair{2u, 4}, {6u, 3}, {1u, 5}}) {
+        KillAllTasks();
+        StoreScript(1, "#9,#99");
+        BoardPiece* piece = Party(kControllerComputer, 6);
+        Start(piece);
+        Frames(1);
+        SeedRandom(seed);
+        Frames(1);
+        EXPECT_EQ(piece->die, distance) << "seed " << seed;
+    }
+    // The start square two squares back (column 2): drawing 4, the piece stops on it
+    // with 2 squares of its progress gone.
+    KillAllTasks();
+    g_stageLayers.routeLayer[kWidth + 2] |= 16;
+    StoreScript(1, "#9,#99");
+    BoardPiece* piece = Party(kControllerComputer, 6);
+    piece->progress = 5;
+    Start(piece);
+    Frames(1);
+    SeedRandom(2);
+    ASSERT_LT(RunPiece(piece), 400);
+    EXPECT_EQ((std::tuple{Column(piece), piece->progress, SoundCount(14)}), std::make_tuple(2, 3, 2));
 }
 
 TEST_F(GoBack, ACellWithoutAWayBackEndsTheMoveThere)

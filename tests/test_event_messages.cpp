@@ -63,6 +63,14 @@ TEST_F(EventMessage, TypesOneGlyphAFrameAndWaitsForThePlayersKey)
     EXPECT_EQ(SoundCount(0), 1);
     EXPECT_FALSE(EventRunning());
     EXPECT_TRUE(FontSprites().empty());
+
+    // Z confirms as Return does: a glyph and three row ends, then the key.
+    StoreScript(2, "#2,1," + Sjis("あ") + ",#99");
+    Start(Party(kControllerPlayer, 3, 0.0f, 1), 2);
+    Frames(2 + 4);
+    Tap(kKeyZ);
+    EXPECT_EQ(SoundCount(0), 2);
+    EXPECT_FALSE(EventRunning());
 }
 
 TEST_F(EventMessage, LongAndExtraLinesAreCutToTheWindow)

@@ -94,7 +94,8 @@ TEST_F(HistoryScreen, RowsSlideInWaitForAKeyAndSlideOutToTheTitle)
     // 2026, 1, 7, 9, 5: no leading zeros, the month counted from 1.
     const auto fives = DrawnFrom({997.0f, 343.0f, 1007.0f, 360.0f});
     ASSERT_EQ(fives.size(), 1u);
-    EXPECT_FLOAT_EQ(fives[0].right + 1.0f + 2.0f, minute[0].left); // a digit's advance is its width + 1
+    EXPECT_FLOAT_EQ(fives[0].right + 1.0f + 2.0f, minute[0].left);     // a digit's advance is its width + 1
+    EXPECT_EQ(DrawnFrom({954.0f, 343.0f, 959.0f, 360.0f}).size(), 1u); // the one "1": January
 
     Press(kKeyZ);
     EXPECT_TRUE(Heard(0));

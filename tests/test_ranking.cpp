@@ -50,6 +50,12 @@ TEST_F(Ranking, PlacesFromTopAndBottomEndTheRaceWhenAllThreeAreTaken)
     EXPECT_TRUE(Drawn(408.0f, 226.0f, {1106.0f, 446.0f, 1214.0f, 471.0f}));
     EXPECT_TRUE(Drawn(408.0f, 176.0f, {1062.0f, 446.0f, 1103.0f, 470.0f}));
     EXPECT_TRUE(Drawn(78.0f, 276.0f, {1062.0f, 502.0f, 1334.0f, 529.0f}));
+    // The first place's leader (character 0, a face 99 x 87) at half size from
+    // (548, 251 - 87), its right and bottom edges rounded from 597.5 and 207.5.
+    const auto face = DrawnFrom({1948.0f, 0.0f, 2047.0f, 87.0f});
+    ASSERT_EQ(face.size(), 1u);
+    EXPECT_EQ((std::vector<float>{face[0].left, face[0].top, face[0].right, face[0].bottom}),
+              (std::vector<float>{548.0f, 164.0f, 598.0f, 208.0f}));
 }
 
 TEST_F(Ranking, TwoGoalsLeaveTheRaceRunningAndExtraGoalsOrBadBottomIndexesWriteNoPlace)
@@ -146,4 +152,12 @@ TEST_F(RankingKeys, ReturnOrZAddsTheRaceAndShowsTheHistoryEscapeLeavesWithoutAnE
     EXPECT_EQ((std::tuple{g_tasks[kTitleSlot].alive, g_tasks[kHistoryScreenSlot].alive, g_history[0].stage}),
               std::make_tuple(1, 0, 0));
     EXPECT_FALSE(std::filesystem::exists("save.dat"));
+
+    // The key that ends the race, still down in the frame that opens the screen, does
+    // not close it: keys count from the screen's second frame.
+    KillAllTasks();
+    ResetRaceResult();
+    EndRace();
+    Tap(kKeyReturn);
+    EXPECT_EQ((std::tuple{g_tasks[kRankingSlot].alive, g_tasks[kHistoryScreenSlot].alive}), std::make_tuple(1, 0));
 }
