@@ -120,6 +120,15 @@ TEST_P(SaveSlotRoundTrip, SaveLoadSaveKeepsTheRaceAtEveryRollAndTheLoadedRaceRun
         EXPECT_TRUE(turns->turnList[0] == player && turns->currentPiece == player);
         EXPECT_EQ(std::vector<float>(turns->lookAt, turns->lookAt + 3), lookAt);
         EXPECT_EQ(g_tasks[2].alive, 1) << "the board view";
+        // Every figure walks behind the one before it in its party, the first behind its piece.
+        bool chained = true;
+        for (int slot = 10; slot < 10 + pieces; ++slot) {
+            const BoardPiece* p = PieceOf(&g_tasks[slot]);
+            for (int f = 0; f < 6; ++f)
+                chained = chained && p->figures[f].owner == p &&
+                          p->figures[f].ahead == (f == 0 ? nullptr : &p->figures[f - 1]);
+        }
+        EXPECT_TRUE(chained);
 
         // A second save matches the first, except what a load sets anew in each piece
         // block (from 64, 922 bytes each): spinCountdown (+24) 0, subStep (+52) 0, die (+56) 1.
