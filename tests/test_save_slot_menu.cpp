@@ -78,9 +78,10 @@ TEST_F(SaveMenuTest, FromTheTitleTheLoadListShowsEachSlotWrapsAsksWithNoChosenAn
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("save3.dat: the slot cannot be read"), std::string::npos) << err;
     EXPECT_EQ(LiveSlots(), std::vector<int>{166});
-    // Panel, side picture, the hint at (0, 0), the tiled background from the title, and
-    // "no data" on the empty rows 143 + 28 x slot.
+    // Panel, side picture, load title centred at y 90, the hint at (0, 0), the tiled
+    // background from the title, and "no data" on the empty rows 143 + 28 x slot.
     EXPECT_TRUE(Drawn(60, 120, {1010, 1607, 1300, 1778}) && Drawn(380, 120, {1407, 1394, 1572, 1565}));
+    EXPECT_TRUE(Drawn(253, 90, {767, 154, 901, 179}));
     EXPECT_TRUE(Drawn(0, 0, {1113, 156, 1287, 181}) && !DrawnFrom({404, 596, 436, 628}).empty());
     EXPECT_TRUE(Drawn(84, 143, kNoData) && Drawn(84, 171, kNoData) && !Drawn(84, 199, kNoData));
     EXPECT_EQ(DigitsInRow(199), "20243579") << "year month day hour minute";
@@ -161,6 +162,8 @@ TEST_F(SaveMenuInRace, SavingKeepsTheBoardBehindAndATitleLoadRebuildsTheRace)
     ConfirmYes();
     EXPECT_TRUE(Heard(7) && Menu()->stateProc == ShowSaveDoneMessage);
     Frames(1);
+    EXPECT_TRUE(Drawn(243, 180, {850, 363, 1004, 391})) << "saved";
+    EXPECT_TRUE(Drawn(253, 90, {767, 127, 901, 152})) << "the save title";
     EXPECT_TRUE(DrawnFrom({404, 596, 436, 628}).empty()) << "the board stays visible behind";
     EXPECT_TRUE(Drawn(388, 120 + 23 + 28 + 2, kStageLabel)) << "slot 1 shows its stage at once";
 
