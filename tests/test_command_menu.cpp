@@ -158,9 +158,10 @@ TEST_F(CommandMenuTest, AutomaticPlayAsksThenHandsTheTeamToTheComputerUntilD)
     EXPECT_FALSE(DrawnFrom({1252, 1782, 1403, 1872}).empty());
     EXPECT_TRUE(Drawn(49, 135, {642, 480, 700, 499}));
     EXPECT_TRUE(Drawn(58, 162, {702, 480, 741, 498}));
-    // No goes back to the main page with the cursor on resume.
+    // No goes back to the main page, in its own frame, with the cursor on resume.
     Press(kKeyReturn);
     EXPECT_EQ((std::tuple{Codes().size(), Menu()->cursor}), std::make_tuple(7u, 0));
+    EXPECT_FALSE(DrawnFrom({1894, 722, 2045, 962}).empty());
 
     // Up on the first of two rows selects the second: yes.
     Choose(4);

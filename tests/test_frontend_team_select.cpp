@@ -23,6 +23,18 @@ using Slots = std::vector<int>;
 
 const SpriteRect kLabelFrame = {1012, 637, 1241, 667};
 
+// How far ahead of the eye the origin, where both rings are centred, lies in the last
+// frame's view: straight ahead, at the eye's distance from it.
+float CameraDistance()
+{
+    const plat::RecordedFrame& frame = plat::LastRecordedFrame();
+    if (frame.MeshDraws().empty())
+        return 0.0f;
+    const auto& m = frame.StateOf(*frame.MeshDraws().front()).view.m;
+    EXPECT_TRUE(std::fabs(m[3][0]) < 1e-3f && std::fabs(m[3][1]) < 1e-3f) << "the origin straight ahead";
+    return m[3][2];
+}
+
 class TeamSelectTest : public FrontendRun {
 protected:
     void SetUp() override
@@ -71,6 +83,7 @@ TEST_F(TeamSelectTest, OpensWithTeamZeroInFrontAndTheLabelFromItsSecondFrame)
         spots.emplace(std::lround(m[3][0] * 10), std::lround(m[3][1] * 10), std::lround(m[3][2] * 10));
     }
     ASSERT_EQ(spots.size(), 18u);
+    EXPECT_NEAR(CameraDistance(), std::sqrt(10.0f * 10.0f + 40.0f * 40.0f), 1e-3f) << "the eye 40 out and 10 up";
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(spots.count({std::lround((15.0 * std::cos(270 * 3.14 / 180) - 5 + 2 * i) * 10), 0, -150}), 1u) << i;
 }
@@ -165,6 +178,8 @@ TEST_F(GalleryTest, OpensWithModelOneInFrontAndLeftTurnsFourteenFramesToTheLast)
     EXPECT_TRUE(Drawn(0, 0, {838, 313, 1042, 338}) && Drawn(32, 400, {519, 675, 551, 707}) &&
                 Drawn(576, 400, {519, 641, 551, 673}));
     EXPECT_TRUE(Drawn(276, 460, {787, 1, 798, 22}) && Drawn(310, 459, {1022, 63, 1033, 85})) << "a tall 1, the slash";
+    EXPECT_TRUE(Drawn(325, 460, {800, 1, 816, 22}) && Drawn(342, 460, {857, 1, 873, 22})) << "the total, 25";
+    EXPECT_NEAR(CameraDistance(), std::sqrt(5.0f * 5.0f + 40.0f * 40.0f), 1e-3f) << "the eye at (0, 5, -40)";
 
     HeadlessSetKeys(1u << kKeyLeft);
     Frames(1);

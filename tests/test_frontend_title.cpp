@@ -254,10 +254,16 @@ TEST_F(OptionsTest, DrawsEveryRowAndFlipsOnlyTheCopyUntilConfirmed)
     EXPECT_EQ(DrawnFrom(kBackgroundTileRect).size(), 300u);
     EXPECT_TRUE(Drawn(250, 50, kOptionsTitleRect)) << "(640 - 141) / 2 = 249.5 rounds up";
     EXPECT_TRUE(Drawn(92, 100, kOptionsPanelRect) && Drawn(104, 453, kOptionsHelpRect));
+    // Each row's label and its "on" image: windowed, vsync, 24-bit depth, music, sound
+    // effects, battle scene.
+    const SpriteRect rows[6][2] = {
+        {{515, 499, 615, 518}, {515, 541, 614, 560}}, {{619, 543, 755, 563}, {708, 408, 745, 427}},
+        {{370, 689, 460, 706}, {758, 478, 837, 496}}, {{662, 500, 736, 520}, {759, 520, 795, 540}},
+        {{662, 521, 746, 541}, {759, 520, 795, 540}}, {{878, 393, 1049, 413}, {940, 415, 979, 435}},
+    };
     for (int row = 0; row < kOptionRowCount; ++row) {
-        EXPECT_TRUE(Drawn(140, 108.0f + 25.0f * float(row), g_optionRows[row].label)) << row;
-        EXPECT_TRUE(Drawn(360, 108.0f + 25.0f * float(row), g_optionRows[row].value[1]))
-            << "every setting starts on: " << row;
+        EXPECT_TRUE(Drawn(140, 108.0f + 25.0f * float(row), rows[row][0])) << row;
+        EXPECT_TRUE(Drawn(360, 108.0f + 25.0f * float(row), rows[row][1])) << "every setting starts on: " << row;
     }
     EXPECT_TRUE(Drawn(100, 108, kMenuCursorRect) && DrawnFrom(kMenuCursorRect).size() == 1u);
 
@@ -268,7 +274,7 @@ TEST_F(OptionsTest, DrawsEveryRowAndFlipsOnlyTheCopyUntilConfirmed)
     Press(kKeyLeft); // Left flips as Right does
     EXPECT_TRUE(Heard(0) && Work()->copies[1] == 0 && g_gameConfig.vsyncOption == 1)
         << "not applied before confirmation";
-    EXPECT_TRUE(Drawn(360, 133, g_optionRows[1].value[0]) && Drawn(100, 133, kMenuCursorRect));
+    EXPECT_TRUE(Drawn(360, 133, {708, 386, 746, 405}) && Drawn(100, 133, kMenuCursorRect)) << "vsync off";
     Press(kKeyEscape);
     EXPECT_TRUE(!Heard(0) && LiveSlots() == Slots{kOptionsSlot}) << "there is no leaving without confirming";
     Press((1u << kKeyUp) | (1u << kKeyRight));
@@ -300,7 +306,7 @@ TEST_F(OptionsTest, SoundMusicAndBattleRowsApplyWithoutTouchingTheDevice)
 
     // The screen reopens with the stored values.
     Open();
-    EXPECT_TRUE(Work()->copies[3] == 0 && Drawn(360, 208, g_optionRows[4].value[0]));
+    EXPECT_TRUE(Work()->copies[3] == 0 && Drawn(360, 208, {759, 542, 840, 562})) << "sound effects off";
 }
 
 TEST_F(OptionsTest, DisplayRowsRebuildTheDeviceAndARefusedModeFallsBackToTheOneThatWorked)

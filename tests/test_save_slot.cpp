@@ -120,6 +120,15 @@ TEST_P(SaveSlotRoundTrip, SaveLoadSaveKeepsTheRaceAtEveryRollAndTheLoadedRaceRun
         EXPECT_TRUE(turns->turnList[0] == player && turns->currentPiece == player);
         EXPECT_EQ(std::vector<float>(turns->lookAt, turns->lookAt + 3), lookAt);
         EXPECT_EQ(g_tasks[2].alive, 1) << "the board view";
+        // Every figure walks behind the one before it in its party, the first behind its piece.
+        bool chained = true;
+        for (int slot = 10; slot < 10 + pieces; ++slot) {
+            const BoardPiece* p = PieceOf(&g_tasks[slot]);
+            for (int f = 0; f < 6; ++f)
+                chained = chained && p->figures[f].owner == p &&
+                          p->figures[f].ahead == (f == 0 ? nullptr : &p->figures[f - 1]);
+        }
+        EXPECT_TRUE(chained);
 
         // A second save matches the first, except what a load sets anew in each piece
         // block (from 64, 922 bytes each): spinCountdown (+24) 0, subStep (+52) 0, die (+56) 1.
@@ -224,6 +233,7 @@ TEST_F(SaveSlotRace, EveryDamagedFileOrMissingPackIsRefusedAndTheRunningRaceStay
         {"figure 5 facing infinite", b + 68 + 100 + 12, FloatBits(-INFINITY)},
         {"member 0 id 25", b + 188, 25},
         {"member 3 model -1", b + 188 + 3 * 114 + 4, minus1},
+        {"member 4 model 25", b + 188 + 4 * 114 + 4, 25},
         {"member 1 hit points not a number", b + 188 + 114 + 8, FloatBits(nan)},
         {"member 2 attack style 4", b + 188 + 2 * 114 + 72, 4},
         {"member 0 attack style -1", b + 188 + 72, minus1},
@@ -446,6 +456,8 @@ TEST_F(SaveSlotInvariants, EachFileIsRefusedWithItsReasonOrRestoredAndPlayedToTh
         {"an enemy group under a team's id", with({{E + 8, 1}}),
          "a piece's team id is out of range (teams 0..2, enemy groups 3 and up): 1 in piece " +
              std::to_string(enemy + 1)},
+        {"a team under the first enemy group's id", with({{C + 8, 3}}),
+         "a piece's team id is out of range (teams 0..2, enemy groups 3 and up): 3 in " + c},
         {"two pieces of one team", with({{C + 8, GetU32(good, 4)}}),
          "two pieces are team " + std::to_string(GetU32(good, 4))},
         {"a computer team under the player's hand", with({{C + 4, 0}}), "is under the player's hand: " + c},

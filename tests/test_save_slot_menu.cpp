@@ -78,9 +78,10 @@ TEST_F(SaveMenuTest, FromTheTitleTheLoadListShowsEachSlotWrapsAsksWithNoChosenAn
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("save3.dat: the slot cannot be read"), std::string::npos) << err;
     EXPECT_EQ(LiveSlots(), std::vector<int>{166});
-    // Panel, side picture, the hint at (0, 0), the tiled background from the title, and
-    // "no data" on the empty rows 143 + 28 x slot.
+    // Panel, side picture, load title centred at y 90, the hint at (0, 0), the tiled
+    // background from the title, and "no data" on the empty rows 143 + 28 x slot.
     EXPECT_TRUE(Drawn(60, 120, {1010, 1607, 1300, 1778}) && Drawn(380, 120, {1407, 1394, 1572, 1565}));
+    EXPECT_TRUE(Drawn(253, 90, {767, 154, 901, 179}));
     EXPECT_TRUE(Drawn(0, 0, {1113, 156, 1287, 181}) && !DrawnFrom({404, 596, 436, 628}).empty());
     EXPECT_TRUE(Drawn(84, 143, kNoData) && Drawn(84, 171, kNoData) && !Drawn(84, 199, kNoData));
     EXPECT_EQ(DigitsInRow(199), "20243579") << "year month day hour minute";
@@ -96,6 +97,7 @@ TEST_F(SaveMenuTest, FromTheTitleTheLoadListShowsEachSlotWrapsAsksWithNoChosenAn
 
     Press(kKeyUp);
     EXPECT_TRUE(Menu()->cursor == 4 && Heard(0));
+    EXPECT_TRUE(Drawn(64, 253, {438, 596, 449, 617})) << "the cursor at 120 + 21 + 28 x 4";
     Press(kKeyDown);
     EXPECT_EQ(Menu()->cursor, 0);
     for (KeySlotId key : {kKeyDown, kKeyReturn})
@@ -106,8 +108,11 @@ TEST_F(SaveMenuTest, FromTheTitleTheLoadListShowsEachSlotWrapsAsksWithNoChosenAn
     EXPECT_FALSE(DrawnFrom({1252, 1782, 1403, 1872}).empty()) << "the frame's inside";
     EXPECT_TRUE(Drawn(265, 166, {773, 156, 893, 176})) << "17.5 in from the frame, rounded";
     EXPECT_TRUE(Drawn(296, 195, {642, 480, 700, 499}) && Drawn(305, 222, {702, 480, 741, 498})) << "no, yes";
-    Press(kKeyUp);
-    EXPECT_EQ(Menu()->answer, 1);
+    // Both ways wrap between no and yes.
+    for (auto [key, answer] : {std::pair{kKeyUp, 1}, {kKeyDown, 0}, {kKeyDown, 1}}) {
+        Press(key);
+        EXPECT_EQ(Menu()->answer, answer);
+    }
     Press(kKeyReturn);
     EXPECT_TRUE(Heard(8) && Menu()->stateProc == ShowSaveErrorMessage);
     Frames(1);
@@ -115,6 +120,11 @@ TEST_F(SaveMenuTest, FromTheTitleTheLoadListShowsEachSlotWrapsAsksWithNoChosenAn
     Press(kKeyReturn);
     EXPECT_FALSE(Heard(0)) << "the error closes without a sound";
     EXPECT_TRUE(Menu()->stateProc == ChooseSaveSlot && Menu()->cursor == 1);
+    // Asked again, the confirmation opens on no, not on the yes answered last time.
+    Press(kKeyReturn);
+    EXPECT_TRUE(Menu()->stateProc == ConfirmSaveSlot && Menu()->answer == 0);
+    Press(kKeyReturn);
+    EXPECT_TRUE(Heard(0) && Menu()->stateProc == ChooseSaveSlot);
     Press(kKeyEscape);
     EXPECT_EQ(LiveSlots(), std::vector<int>{kTitleSlot});
 }
@@ -152,6 +162,8 @@ TEST_F(SaveMenuInRace, SavingKeepsTheBoardBehindAndATitleLoadRebuildsTheRace)
     ConfirmYes();
     EXPECT_TRUE(Heard(7) && Menu()->stateProc == ShowSaveDoneMessage);
     Frames(1);
+    EXPECT_TRUE(Drawn(243, 180, {850, 363, 1004, 391})) << "saved";
+    EXPECT_TRUE(Drawn(253, 90, {767, 127, 901, 152})) << "the save title";
     EXPECT_TRUE(DrawnFrom({404, 596, 436, 628}).empty()) << "the board stays visible behind";
     EXPECT_TRUE(Drawn(388, 120 + 23 + 28 + 2, kStageLabel)) << "slot 1 shows its stage at once";
 
@@ -170,6 +182,8 @@ TEST_F(SaveMenuInRace, SavingKeepsTheBoardBehindAndATitleLoadRebuildsTheRace)
     ASSERT_NE(player, nullptr);
     EXPECT_EQ((std::tuple{player->x, player->z, player->progress}), (std::tuple{before.x, before.z, before.progress}));
     EXPECT_EQ(player->stateProc, PlayerRollDie);
+    for (int track = 0; track < 4; ++track)
+        EXPECT_EQ(plat::BufferPlaying(g_music[track]), track == 1) << "the board's music, not the title's: " << track;
     Frames(5);
     EXPECT_TRUE(RunUntilPlayerRolls());
 }

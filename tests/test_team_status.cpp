@@ -2,6 +2,7 @@
 // the counts and the detail panel where they belong, and closing resumes the game.
 #include "frontend/team_status.h"
 
+#include <algorithm>
 #include <cmath>
 #include <tuple>
 
@@ -127,6 +128,24 @@ TEST_F(TeamStatusTest, PageShowsFacesCursorCountsAndTheSelectedMembersDetail)
     EXPECT_EQ(At(face.left, face.top), (Spots{{std::round(240 + (100 - w) / 2), 180 - h, 0x64FFFFFFu}}));
     const SpriteRect& name = g_characterProfiles[2].nameRect;
     EXPECT_EQ(At(name.left, name.top), (Spots{{238, 304, kWhite}}));
+    // Live count 5 before the slash, member count 6 after it, in medium digits.
+    const auto digitAt = [](float left, float x) {
+        const Spots found = At(left, 343);
+        return std::count(found.begin(), found.end(), std::tuple{x, 8.0f, kWhite});
+    };
+    EXPECT_EQ(std::pair(digitAt(997, 480), digitAt(1009, 530)), std::pair(1L, 1L)) << "5 / 6";
+
+    // The kind icon of each of the four kinds, at (238, 354): characters 0, 12, 6 and 5
+    // are of kinds 0, 1, 2 and 3.
+    const struct {
+        int32_t character;
+        float l, t;
+    } kinds[] = {{0, 1010, 1974}, {12, 1010, 1995}, {6, 1010, 2016}, {5, 1044, 1875}};
+    for (const auto& kind : kinds) {
+        piece->members[2].id = kind.character;
+        Draw();
+        EXPECT_EQ(At(kind.l, kind.t), (Spots{{238, 354, kWhite}})) << kind.character;
+    }
 }
 
 TEST_F(TeamStatusTest, AMonsterInTheTeamShowsNoProfileAndAGonePageOnlyItsFrame)
