@@ -219,6 +219,7 @@ TEST_F(StageStartRun, ClearsTheLastResultBringsUpTurnsAndViewAndThePlayerRollsFi
     StartStageFromPacks();
     EXPECT_EQ((std::vector{g_tasks[2].alive, g_tasks[100].alive, g_raceResult.nextPlaceFromTop}),
               (std::vector{1, 1, 0}));
+    EXPECT_TRUE(plat::BufferPlaying(g_music[1]) && !plat::BufferPlaying(g_music[0])) << "the board's music";
     Frames(3);
     const BoardPiece* team = FindPlayerTeamPiece();
     ASSERT_NE(team, nullptr);
