@@ -1,5 +1,6 @@
 // The six figures of a piece: how followers trail the leader, what is drawn, and the
 // member who rises from the ground.
+#include "board/scripted_move.h"
 #include "board/task_table.h"
 #include "test_board_support.h"
 
@@ -109,6 +110,9 @@ TEST(Figures, ArrivalCollapsesTheChainAndOnlyTheLeaderAndKnownModelsAreDrawn)
     };
     ASSERT_GT(RunUntil(piece, PieceArrive), 0);
     EXPECT_EQ(drawn(), 6u) << "strung out along the corridor, every member shows";
+    piece->liveCount = 4; // two members fallen: the first four are drawn
+    EXPECT_EQ(drawn(), 4u);
+    piece->liveCount = 6;
 
     ASSERT_GT(RunUntil(piece, PieceWaitEvent), 0);
     for (int k = 1; k < kPieceMembers; ++k)
@@ -132,6 +136,24 @@ TEST(Figures, ArrivalCollapsesTheChainAndOnlyTheLeaderAndKnownModelsAreDrawn)
         DrawFigure(&figure);
     }
     EXPECT_EQ(graphics.MeshDraws(), 1u);
+}
+
+// Sent back by an event, a party's drawn figures spin a quarter turn a frame, while the
+// way back is chosen too; at rest they stand upright again.
+TEST(Figures, ASentBackPartySpinsAQuarterTurnAFrame)
+{
+    RecordedGraphics graphics;
+    BoardWorld world(4, 4);
+    BoardPiece* piece = SpawnPiece(10, kControllerComputer, 1, 1, 0.0f, 1);
+    Figure& leader = piece->figures[0];
+    std::vector<float> rotations;
+    for (PieceProc proc : {BackChooseDirection, BackStepMove, BackChooseDirection, PieceIdle}) {
+        piece->stateProc = proc;
+        DrawFigure(&leader);
+        rotations.push_back(leader.drawnRotation);
+    }
+    EXPECT_EQ(rotations, (std::vector<float>{90, 180, 270, 270}));
+    EXPECT_EQ(graphics.MeshDraws(), 4u);
 }
 
 TEST(RisingMember, RisesWaitsAndWalksOntoThePiece)

@@ -159,7 +159,8 @@ TEST(Arrival, GoalStopsTheMoveWithStepsLeft)
 }
 
 // The piece waits for its last figure (within 0.4), then for the event of its square
-// while it runs; numbers beyond the loaded scripts start nothing.
+// while it runs; numbers beyond the loaded scripts start nothing. Another team on the
+// square is no group to fight: the square's event runs.
 TEST(Arrival, WaitsForTheLastFigureThenForTheEventWhereThereIsAScript)
 {
     for (int n : {11, 12, 1}) {
@@ -168,6 +169,7 @@ TEST(Arrival, WaitsForTheLastFigureThenForTheEventWhereThereIsAScript)
         world.Square(1, 1, 10);
         world.Event(1, 1, n);
         g_eventCount = n == 1 ? 1 : 10;
+        SpawnPiece(10, kControllerComputer, 1, 1, 0.0f, 2);
         BoardPiece* piece = SpawnPiece(11, kControllerComputer, 1, 1, 0.0f, 1);
         piece->stateProc = PieceArrive;
         piece->figures[5].motionProc = FigureIdleState;
@@ -273,6 +275,9 @@ TEST(ControlSwitch, RestartsAnUnstartedRollAndSavingOnlyWhileThePlayersDieSpins)
     SetPlayerTeamController(kControllerPlayer);
     EXPECT_EQ((std::tuple{mine->controller, mine->stateProc, CanPlayerSave()}),
               std::make_tuple(kControllerPlayer, AutoRollDie, 0));
+    mine->stateProc = AutoStartDieRoll; // its spin not yet drawn: the roll starts again
+    SetPlayerTeamController(kControllerPlayer);
+    EXPECT_EQ(mine->stateProc, PieceStartTurn);
 
     ClearSoundRequests();
     g_playerTeam = 2; // no piece of that team: nothing happens

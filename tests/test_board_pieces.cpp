@@ -29,18 +29,23 @@ TEST(Placement, PiecesTakeSlotsInRowOrderWithTheirRecords)
 {
     BoardWorld world(6, 4);
     g_playerTeam = 1;
-    g_eventCount = 4;
+    g_eventCount = 5;
     world.Event(4, 0, 3); // first in row order
     world.Event(1, 2, 1);
     world.Event(5, 2, 2);
     world.Event(0, 3, 4); // a script without a piece
+    world.Event(2, 3, 5); // the last of the stage's events
+    world.Event(3, 3, 6); // past the count: no event
     StoreScript(1, "$1,0,180,6,0,1,2,3,4,5,Red Team,#99");
     StoreScript(2, "$1,1,0,6,6,7,8,9,10,11,Blue,#99");
     StoreScript(3, "#10,hello,$2,3,90,4,18,19,20,21,Wolves,#99");
     StoreScript(4, "#99");
+    StoreScript(5, "$1,2,0,1,12,Last,#99");
+    StoreScript(6, "$2,4,0,1,18,Stray,#99");
     PlaceEventObjects();
 
-    ASSERT_EQ(LivePieceSlots(), (std::vector<int>{10, 11, 12}));
+    ASSERT_EQ(LivePieceSlots(), (std::vector<int>{10, 11, 12, 13}));
+    EXPECT_STREQ(PieceOf(&g_tasks[13])->name, "Last");
     const BoardPiece* wolves = PieceOf(&g_tasks[10]);
     const BoardPiece* red = PieceOf(&g_tasks[11]);
     const BoardPiece* blue = PieceOf(&g_tasks[12]);
@@ -214,6 +219,7 @@ TEST_F(StageStartRun, ClearsTheLastResultBringsUpTurnsAndViewAndThePlayerRollsFi
     StartStageFromPacks();
     EXPECT_EQ((std::vector{g_tasks[2].alive, g_tasks[100].alive, g_raceResult.nextPlaceFromTop}),
               (std::vector{1, 1, 0}));
+    EXPECT_TRUE(plat::BufferPlaying(g_music[1]) && !plat::BufferPlaying(g_music[0])) << "the board's music";
     Frames(3);
     const BoardPiece* team = FindPlayerTeamPiece();
     ASSERT_NE(team, nullptr);

@@ -157,6 +157,7 @@ TEST_F(StageMap, TrackWalkCountsSquaresToTheGoalAndAlwaysEnds)
          Map(7, 1, 0, {{0, 0, 10, s | 1}, {4, 0, 11}, {5, 0, 14}, {6, 0, 12, g}}), 3, 3},
         {"a bend by direction bits",
          Map(3, 3, 15, {{0, 0, 10, s | 4 | 8}, {0, 1, 0}, {0, 2, 13, 8 | 1}, {1, 2, 11}, {2, 2, 10, g}}), 3, 3},
+        {"bit 2 before bit 4", Map(3, 3, 15, {{2, 0, 10, s | 2 | 4}, {1, 0, 10, g}, {2, 1, 10}, {2, 2, 10, g}}), 1, 1},
         {"first start mark wins",
          Map(3, 2, 0, {{0, 1, 10, s | 1}, {1, 1, 10}, {2, 1, 10, g}, {1, 0, 10, s | 1}, {2, 0, 10, g}}), 1, 1},
         {"90 before 270",

@@ -121,6 +121,25 @@ TEST_F(TurnControllerTest, PansHalfAUnitAFrameXFirstThenZThenSnaps)
     EXPECT_EQ(next->stateProc, PieceStartTurn);
 }
 
+// A piece loaded with its re-pan flag: the camera clears it, waits 50 frames and pans
+// again (to the same place) before the turn begins.
+TEST_F(TurnControllerTest, ARePanWaitsAndPansAgainBeforeTheTurn)
+{
+    BoardPiece* player = AddPiece(10, 0, 1, 1);
+    player->rePan = 1;
+    ASSERT_EQ(CreateTurnController(1, 0.25f, 1, 270, 60, player, ArriveAtPiece), 1);
+    Frames(1);
+    EXPECT_EQ(player->rePan, 0);
+    EXPECT_EQ(Controller()->cameraProc, WaitBeforeRepan);
+    Frames(50); // wait, then StartPanX/StartPanZ, then the arrival
+    EXPECT_EQ(Controller()->cameraProc, StartPanX);
+    Frames(1);
+    EXPECT_EQ(Controller()->cameraProc, ArriveAtPiece);
+    EXPECT_EQ(player->stateProc, PieceIdle);
+    Frames(1);
+    EXPECT_EQ(player->stateProc, PieceStartTurn);
+}
+
 // An only piece gets the next turn after the wait and a pan of nothing; once every
 // piece is gone the camera stays still for good.
 TEST_F(TurnControllerTest, AnOnlyPieceTurnsAgainAndAnEmptyListLeavesTheCameraStill)
@@ -197,6 +216,13 @@ TEST_F(TurnControllerTest, DTakesThePlayersTeamBackOnceAndNotDuringAnEventOrWith
     player->controller = kControllerComputer;
     Frames(1);
     EXPECT_EQ(player->controller, kControllerComputer) << "held D counts once";
+
+    // On the ranking screen (slot 168) Shift opens no menu.
+    CreateTask(168)->alive = 1;
+    BoardWorld::PressKeys({kKeyShift});
+    Frames(1);
+    EXPECT_EQ(g_tasks[163].alive, 0);
+    g_tasks[168].alive = 0;
 
     // With Shift in the same frame the command menu opens (slot 163) and D is ignored.
     BoardWorld::PressKeys({kKeyD, kKeyShift});
