@@ -30,8 +30,10 @@ const SpriteRect g_digitsLarge[10] = {
 void FindGlyph(int32_t* index, const char* character)
 {
     *index = 0;
+    // Every message line looks up each of its characters: the first byte turns away
+    // nearly every entry before the whole code is compared.
     for (int i = 0; i < kGlyphCount; ++i) {
-        if (std::strcmp(character, g_glyphTable[i].code) == 0) {
+        if (g_glyphTable[i].code[0] == character[0] && std::strcmp(character, g_glyphTable[i].code) == 0) {
             *index = i;
             return;
         }
