@@ -45,10 +45,12 @@ BoardPiece s_standIn;
 // would start a race from the packs on disk.
 void PlayerKeys(int frame)
 {
-    for (KeySlot& key : g_keys)
-        key.previous = key.current;
+    // Return is the only key that goes down here and the game's frames never poll the
+    // keys, so every other key stays up as each input left it.
+    KeySlot& key = g_keys[kKeyReturn];
+    key.previous = key.current;
     const bool down = frame % 2 == 0 && !g_tasks[kRankingSlot].alive && !g_tasks[kTitleSlot].alive;
-    g_keys[kKeyReturn].current = down ? 0x80 : 0;
+    key.current = down ? 0x80 : 0;
 }
 
 BoardPiece* FirstPiece()

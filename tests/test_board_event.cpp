@@ -1,6 +1,7 @@
 // The event-script pack, the script syntax, the script readers and the event task.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "board/event.h"
+#include "board/stage_rules.h"
 #include "board/task_table.h"
 #include "board/world.h"
 #include "engine/glyph_table.h"
@@ -185,6 +187,50 @@ TEST_F(EventScripts, AnEventFailingAtTheEndOfTheTextLeavesNothingToTheNext)
     SetEvents({1, 2});
     ASSERT_EQ(Load("/" + std::string(15999, 'x')), 1);
     EXPECT_EQ((std::tuple{plat::LastMessageBoxText(), Slot(1)}), std::make_tuple(kEventTooLong, ""));
+}
+
+// The loader and the rules take plain bytes in runs of eight: wherever a mark, the
+// slot's end or the text's end falls in such a run, what they take is what byte-by-byte
+// reading takes.
+TEST_F(EventScripts, MarksAndEndsCutTheTextWhereverTheyFall)
+{
+    for (int k = 0; k < 17; ++k) {
+        SCOPED_TRACE(k);
+        // Every mark after k plain bytes; a '@' after a lead byte still ends the event.
+        SetEvents({1, 2});
+        ASSERT_EQ(
+            Load(std::string(k, 'a') + " \r\n" + std::string(9, 'b') + "/ c\n" + std::string(k, 'd') + "\x83@yz@"), 1);
+        EXPECT_EQ((std::tuple{Slot(0), Slot(1)}),
+                  std::make_tuple(std::string(k, 'a') + std::string(9, 'b') + std::string(k, 'd') + "\x83", "yz"));
+
+        // The slot's last byte at every place in a run: 1,999 bytes fit after a space,
+        // more do not, the next event starts behind the byte that did not fit, and the
+        // rules count them alike.
+        for (int size : {1999, 2000, 2010}) {
+            SetEvents({1, 2});
+            plat::ClearLastMessageBoxText();
+            const std::string text = std::string(k, 'p') + " " + std::string(size - k, 'x') + "@#99@";
+            ASSERT_EQ(Load(text), 1);
+            EXPECT_EQ((std::tuple{plat::LastMessageBoxText(), Slot(1)}),
+                      std::make_tuple(size == 1999 ? "" : kEventTooLong, size == 2010 ? std::string(9, 'x') : "#99"))
+                << size;
+            StageRuleReport report;
+            const Bytes inverted = board_test::Inverted(text);
+            CheckStageRules(inverted.data(), uint32_t(inverted.size()), &report);
+            const std::string tooLong = "event 1 is " + std::to_string(size) + " bytes; a script holds at most 1999";
+            const bool refused =
+                std::find(report.problems.begin(), report.problems.end(), tooLong) != report.problems.end();
+            EXPECT_EQ(refused, size > 1999) << size;
+        }
+
+        // The text's last byte is never taken, wherever the run meets it.
+        Bytes text(16016, uint8_t(~'x'));
+        std::fill(text.begin() + 15999, text.end(), uint8_t(~'y'));
+        std::memset(g_eventScripts, 0, kEventScriptSlotBytes);
+        int32_t cursor = 14001 + k;
+        EXPECT_EQ(ExtractEventScript(0, text.data(), &cursor), 0);
+        EXPECT_EQ((std::tuple{cursor, Slot(0)}), std::make_tuple(16000, std::string(1998 - k, 'x')));
+    }
 }
 
 TEST(ScriptReaders, NumbersTakeSixDigitsAndOneSeparatorAndStopAtTheSlotEnd)

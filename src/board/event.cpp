@@ -2,6 +2,7 @@
 // event task with its one-command-a-frame dispatcher.
 #include "board/event.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -185,6 +186,30 @@ int LoadEventScriptsForPlay(const uint8_t* data, size_t size, std::vector<std::s
     return 0;
 }
 
+size_t DecodePlainScriptBytes(const uint8_t* text, size_t from, size_t to, char* out)
+{
+    constexpr uint64_t kOnes = 0x0101010101010101u;
+    constexpr uint64_t kHighs = kOnes << 7;
+    // Whether any byte of the word equals the mark: (x - 1) & ~x sets a byte's high bit
+    // exactly when some byte of x is zero.
+    const auto holds = [](uint64_t word, uint8_t mark) {
+        const uint64_t x = word ^ (kOnes * mark);
+        return ((x - kOnes) & ~x & kHighs) != 0;
+    };
+    size_t taken = 0;
+    while (to >= from + taken + 8) {
+        uint64_t word = 0;
+        std::memcpy(&word, text + from + taken, sizeof word);
+        word = ~word;
+        if (holds(word, '/') || holds(word, '@') || holds(word, '\n') || holds(word, '\r') || holds(word, ' '))
+            break;
+        if (out != nullptr)
+            std::memcpy(out + taken, &word, sizeof word);
+        taken += 8;
+    }
+    return taken;
+}
+
 int ExtractEventScript(int32_t slot, const uint8_t* text, int32_t* cursor)
 {
     if (slot < 0 || slot >= kMaxEvents || g_eventScripts == nullptr)
@@ -197,6 +222,13 @@ int ExtractEventScript(int32_t slot, const uint8_t* text, int32_t* cursor)
         // more to take.
         if (*cursor < 0 || *cursor > lastPosition)
             return 0;
+        // Plain bytes go to the slot as they are while both the slot and the text have
+        // room for them; a text shorter than its store is read through its zeros too.
+        const auto plain = static_cast<int32_t>(DecodePlainScriptBytes(
+            text, static_cast<size_t>(*cursor),
+            static_cast<size_t>(std::min(lastPosition, *cursor + kEventScriptSlotBytes - count)), script + count));
+        *cursor += plain;
+        count += plain;
         const int32_t position = (*cursor)++;
         if (count > kEventScriptSlotBytes - 1 || position == lastPosition)
             return 0;
@@ -334,8 +366,13 @@ void RunEventCommand(EventTask* event)
 {
     const char* script = GetEventScript(event);
     int32_t position = event->cursor < 0 ? kEventScriptSlotBytes : event->cursor;
-    while (position < kEventScriptSlotBytes && script[position] != '#')
-        ++position;
+    if (position < kEventScriptSlotBytes) {
+        // The dispatcher looks for its next command every frame, across the whole slot
+        // when none is left.
+        const void* hash = std::memchr(script + position, '#', static_cast<size_t>(kEventScriptSlotBytes - position));
+        position =
+            hash != nullptr ? static_cast<int32_t>(static_cast<const char*>(hash) - script) : kEventScriptSlotBytes;
+    }
     if (position >= kEventScriptSlotBytes) {
         // No command left (a script without its closing 99): end the event as 99 would,
         // so the piece does not wait for ever.

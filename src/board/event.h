@@ -85,6 +85,11 @@ int LoadEventScriptsMemory(const uint8_t* data, size_t size, uint32_t* textLengt
 int LoadEventScriptsForPlay(const uint8_t* data, size_t size, std::vector<std::string>* problems,
                             StageRuleReport* report);
 int ExtractEventScript(int32_t slot, const uint8_t* text, int32_t* cursor);
+// The bytes from text[from] on, before text[to], that decode (inverted) to plain script
+// bytes, taken eight at a time up to the first eight that hold '/', '@', '\n', '\r' or
+// ' ': how many (a multiple of 8), decoded into out unless it is null. The readers take
+// what follows byte by byte.
+size_t DecodePlainScriptBytes(const uint8_t* text, size_t from, size_t to, char* out);
 int32_t FindHighestEventNumber();
 
 // Script readers; positions at or past 2,000 read as NUL and the cursor never passes 2,000.

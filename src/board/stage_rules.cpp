@@ -539,6 +539,13 @@ std::vector<int32_t> EventSizes(const uint8_t* text, uint32_t length, bool* tail
     int32_t count = 0;
     *tail = false;
     for (uint32_t i = 0; i < length; ++i) {
+        const auto plain = static_cast<uint32_t>(DecodePlainScriptBytes(text, i, length, nullptr));
+        if (plain > 0) {
+            count += static_cast<int32_t>(plain);
+            *tail = true;
+            i += plain - 1;
+            continue;
+        }
         const auto c = static_cast<uint8_t>(~text[i]);
         if (c == '/') {
             while (i + 1 < length && static_cast<uint8_t>(~text[i + 1]) != '\n')

@@ -1,6 +1,8 @@
 // Bitmap-font text as rows of glyph indices, and numbers drawn with digit sprites.
 #include "engine/text.h"
 
+#include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -27,9 +29,35 @@ const SpriteRect g_digitsLarge[10] = {
     {1183, 392, 1196, 415}, {1199, 392, 1211, 415},
 };
 
+namespace {
+
+// The first table entry for each two-byte code, -1 for none: every message line looks
+// up each of its characters, and the table is searched once, here.
+using GlyphIndex = std::array<int16_t, 65536>;
+
+GlyphIndex MakeGlyphIndex()
+{
+    GlyphIndex first;
+    first.fill(-1);
+    for (int i = kGlyphCount - 1; i >= 0; --i) {
+        const char* code = g_glyphTable[i].code;
+        if (code[0] != '\0' && code[1] != '\0' && code[2] == '\0')
+            first[size_t(uint8_t(code[0])) << 8 | uint8_t(code[1])] = static_cast<int16_t>(i);
+    }
+    return first;
+}
+
+} // namespace
+
 void FindGlyph(int32_t* index, const char* character)
 {
     *index = 0;
+    if (character[0] != '\0' && character[1] != '\0' && character[2] == '\0') {
+        static const GlyphIndex kFirst = MakeGlyphIndex();
+        const int16_t found = kFirst[size_t(uint8_t(character[0])) << 8 | uint8_t(character[1])];
+        *index = found < 0 ? 0 : found;
+        return;
+    }
     for (int i = 0; i < kGlyphCount; ++i) {
         if (std::strcmp(character, g_glyphTable[i].code) == 0) {
             *index = i;
