@@ -12,6 +12,7 @@
 #include "board/stage.h"
 #include "board/world.h"
 #include "race.h"
+#include "test_stage_packs.h"
 #include "test_support.h"
 
 namespace {
@@ -19,18 +20,12 @@ namespace {
 const std::string kBuildDir = SUGOROKU_BUILD_DIR;
 const std::string kSourceDir = SUGOROKU_SOURCE_DIR;
 
+using test_support::BuildThreeStages;
+using test_support::kTinyMap;
+using test_support::kTinyTeams;
 using test_support::ReadFileBytes;
+using test_support::RunStagepack;
 using test_support::TempDir;
-
-// Runs stagepack; returns its exit code and what it printed.
-int RunStagepack(const TempDir& dir, const std::string& args, std::string& output)
-{
-    const std::string log = dir / "stagepack.log";
-    const int status = std::system((kBuildDir + "/tools/stagepack/stagepack " + args + " >'" + log + "' 2>&1").c_str());
-    const auto bytes = ReadFileBytes(log);
-    output.assign(bytes.begin(), bytes.end());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // Each built stage read back with the game's readers, for what the build's own check of
 // the packs does not ask: the designed size and track, every square kind, one goal, one
@@ -108,20 +103,7 @@ TEST(StagePacks, TheBuildIsDeterministicListsEveryStageAndTheCheckRefusesDamage)
     }
 }
 
-// A tiny stage: three team squares in a row, a corridor cell and the goal.
-const char* const kTinyMap = "size 7 3\n"
-                             "start 1 1\n"
-                             "goal 5 1\n"
-                             "ground\n.......\n.DDD=C.\n.......\n"
-                             "route\n.......\n.>>>...\n.......\n"
-                             "back\n.......\n.......\n.......\n"
-                             "event\n.......\n.123.4.\n.......\n"
-                             "enemy\n.......\n.......\n.......\n";
-
-const char* const kTinyScript = "$1,0,0,6,0,1,2,3,4,5,東,\n#99,\n@\n"
-                                "$1,1,0,6,6,7,8,9,10,11,西,\n#99,\n@\n"
-                                "$1,2,0,6,12,13,14,15,16,17,南,\n#99,\n@\n"
-                                "/ ゴール\n#2,1,ゴールだ,\n#43,\n#42,\n#99,\n@\n";
+const std::string kTinyScript = std::string(kTinyTeams) + "/ ゴール\n#2,1,ゴールだ,\n#43,\n#42,\n#99,\n@\n";
 
 std::string Replace(std::string text, const std::string& from, const std::string& to)
 {
@@ -133,12 +115,7 @@ std::string Replace(std::string text, const std::string& from, const std::string
 // Writes the tiny stage three times, with stage 2's map and script as given, and builds.
 int BuildTiny(const TempDir& dir, const std::string& map2, const std::string& script2, std::string& output)
 {
-    for (int s = 1; s <= 3; ++s) {
-        std::ofstream(dir / ("stage" + std::to_string(s) + ".map"), std::ios::binary) << (s == 2 ? map2 : kTinyMap);
-        std::ofstream(dir / ("stage" + std::to_string(s) + ".txt"), std::ios::binary)
-            << (s == 2 ? script2 : kTinyScript);
-    }
-    return RunStagepack(dir, dir.path() + " " + (dir / "m") + " " + (dir / "e"), output);
+    return BuildThreeStages(dir, map2, script2, kTinyScript, output);
 }
 
 // A fork whose two ways differ in length: the track walk takes the first way (down), so

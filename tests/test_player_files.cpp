@@ -49,21 +49,9 @@ std::string State(const std::string& path)
     return Is(info.st_mode & S_IFMT, S_ISREG(info.st_mode) || S_ISLNK(info.st_mode) ? ReadFileBytes(path) : Bytes{});
 }
 
-class PlayerFiles : public ::testing::Test {
+class PlayerFiles : public PlayerProcessTest {
 protected:
-    // The player of RunAsPlayer works in dir.
-    void SetUp() override
-    {
-        std::memset(static_cast<void*>(g_history), 0, sizeof(g_history));
-        chmod(dir.path().c_str(), 0777);
-    }
-    void TearDown() override
-    {
-        plat::SetMessageBoxObserver(nullptr);
-        HeadlessStop();
-    }
     static std::string Err(const std::string& in) { return Text(ReadFileBytes(in + "/stderr.txt")); }
-    TempDir dir;
 };
 
 TEST_F(PlayerFiles, AHistoryThatCannotBeReadOrWrittenIsKeptAndStderrSaysWhy)

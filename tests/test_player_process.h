@@ -1,12 +1,21 @@
 // A child process run as an ordinary user, for the cases that depend on permissions or
 // must keep a choice (a driver, a signal's handling) out of the test process.
 #pragma once
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "app/headless.h"
+#include "persist/history.h"
+#include "platform/msgbox.h"
+#include "test_support.h"
 
 namespace test_support {
 
@@ -34,5 +43,22 @@ inline int RunAsPlayer(const std::string& dir, const std::function<int()>& fn)
         return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 200 + WTERMSIG(status);
 }
+
+// A test whose player runs in dir with an empty race history, and that leaves no game
+// running and no message-box observer behind.
+class PlayerProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::memset(static_cast<void*>(g_history), 0, sizeof(g_history));
+        chmod(dir.path().c_str(), 0777); // the player of RunAsPlayer works in dir
+    }
+    void TearDown() override
+    {
+        plat::SetMessageBoxObserver(nullptr);
+        HeadlessStop();
+    }
+    TempDir dir;
+};
 
 } // namespace test_support

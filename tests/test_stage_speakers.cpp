@@ -3,30 +3,18 @@
 // none, may speak to every team.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
+#include "test_stage_packs.h"
 #include "test_support.h"
 
 namespace {
 
-const std::string kBuildDir = SUGOROKU_BUILD_DIR;
-
+using test_support::BuildThreeStages;
+using test_support::kTinyMap;
+using test_support::kTinyTeams;
 using test_support::ReadFileBytes;
 using test_support::TempDir;
 
-// Three team squares in a row, a corridor cell and the goal (event 4).
-const char* const kMap = "size 7 3\n"
-                         "start 1 1\n"
-                         "goal 5 1\n"
-                         "ground\n.......\n.DDD=C.\n.......\n"
-                         "route\n.......\n.>>>...\n.......\n"
-                         "back\n.......\n.......\n.......\n"
-                         "event\n.......\n.123.4.\n.......\n"
-                         "enemy\n.......\n.......\n.......\n";
-
-const std::string kTeams = "$1,0,0,6,0,1,2,3,4,5,東,\n#99,\n@\n"
-                           "$1,1,0,6,6,7,8,9,10,11,西,\n#99,\n@\n"
-                           "$1,2,0,6,12,13,14,15,16,17,南,\n#99,\n@\n";
+const std::string kTeams = kTinyTeams;
 
 std::string Goal(const std::string& faces)
 {
@@ -36,18 +24,7 @@ std::string Goal(const std::string& faces)
 // Builds three stages, the second with the given script; returns stagepack's exit code.
 int Build(const TempDir& dir, const std::string& script, std::string& output)
 {
-    const std::string plain = kTeams + Goal("");
-    for (int s = 1; s <= 3; ++s) {
-        std::ofstream(dir / ("stage" + std::to_string(s) + ".map"), std::ios::binary) << kMap;
-        std::ofstream(dir / ("stage" + std::to_string(s) + ".txt"), std::ios::binary) << (s == 2 ? script : plain);
-    }
-    const std::string log = dir / "log";
-    const int status = std::system((kBuildDir + "/tools/stagepack/stagepack " + dir.path() + " " + (dir / "m") + " " +
-                                    (dir / "e") + " >'" + log + "' 2>&1")
-                                       .c_str());
-    const auto bytes = ReadFileBytes(log);
-    output.assign(bytes.begin(), bytes.end());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return BuildThreeStages(dir, kTinyMap, script, kTeams + Goal(""), output);
 }
 
 TEST(StageSpeakers, OnlyAFaceOfNoTeamOrNoneIsShownToWhicheverTeamArrives)

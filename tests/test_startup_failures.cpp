@@ -30,21 +30,7 @@ using namespace test_support;
 
 namespace {
 
-class StartupFailures : public ::testing::Test {
-protected:
-    // The player of RunAsPlayer works in dir.
-    void SetUp() override
-    {
-        std::memset(static_cast<void*>(g_history), 0, sizeof(g_history));
-        chmod(dir.path().c_str(), 0777);
-    }
-    void TearDown() override
-    {
-        plat::SetMessageBoxObserver(nullptr);
-        HeadlessStop();
-    }
-    TempDir dir;
-};
+using StartupFailures = PlayerProcessTest;
 
 TEST_F(StartupFailures, ASoundOutputThatWillNotOpenGivesSdlsReason)
 {
