@@ -33,6 +33,10 @@ struct StageRuleReport {
     std::vector<std::string> problems;
     // Allowed, but worth the author's look: the ways a team can leave the race unplaced.
     std::vector<std::string> notes;
+    // Checks only the pack builder applies: what our own stages keep to, though the game
+    // would play a stage that breaks them. The builder refuses on these too, and says
+    // they are its own.
+    std::vector<std::string> authoring;
     int32_t events = 0; // the highest event number on the map
     EventScriptInfo scripts[kMaxEvents];
     int32_t textBytes = 0; // the stage's script text as stored in the pack
