@@ -294,6 +294,59 @@ TEST(ContentArtAtlas, EveryDigitOneIsMoreThanABar)
     }
 }
 
+// Save times and history rows set the medium 1 between the font's digits ("2026年12月10日"):
+// it reads as the same type only with strokes as heavy as theirs, which at this size are
+// two texels of fill. A 1 drawn thinner, or digits thinned by a heavy outline, looked like
+// two typefaces in one date.
+TEST(ContentArtAtlas, MediumOneHasTheStrokesOfTheDigitsBesideIt)
+{
+    Picture atlas;
+    ASSERT_TRUE(LoadPicture("atlas.bmp", atlas));
+    auto fill = [](uint32_t c) {
+        return (c >> 24) >= 0xC0 && ((c >> 16) & 0xFF) >= 0xB0 && ((c >> 8) & 0xFF) >= 0xB0 && (c & 0xFF) >= 0xB0;
+    };
+    struct Stroke {
+        const char* digit;
+        int l, r; // the 0's left side, the 1's stem
+    };
+    for (const Stroke& s : {Stroke{"0", 942, 952}, Stroke{"1", 954, 959}})
+        for (int y = 348; y <= 354; ++y) { // the middle of the 343-360 rows
+            int x = s.l;
+            while (x < s.r && !fill(atlas.At(x, y)))
+                ++x;
+            int run = 0;
+            while (x + run < s.r && fill(atlas.At(x + run, y)))
+                ++run;
+            EXPECT_GE(run, 2) << "the " << s.digit << " at row " << y;
+        }
+}
+
+// The options rows are set in one size: a full-width character takes the same width in each
+// of them. Each row fitted to its own rectangle drew ＢＧＭ a third larger than the rest.
+TEST(ContentArtAtlas, OptionRowsShareOneTypeSize)
+{
+    Picture atlas;
+    ASSERT_TRUE(LoadPicture("atlas.bmp", atlas));
+    struct Row {
+        Box b;
+        int characters;
+    };
+    const Row rows[] = {{{515, 499, 615, 518}, 5}, {{516, 521, 655, 539}, 7},  {{515, 541, 614, 560}, 5},
+                        {{619, 543, 755, 563}, 4}, {{370, 689, 460, 706}, 5},  {{662, 500, 736, 520}, 3},
+                        {{662, 521, 746, 541}, 3}, {{878, 393, 1049, 413}, 5}, {{708, 386, 746, 405}, 2},
+                        {{708, 408, 745, 427}, 2}, {{878, 415, 938, 435}, 2},  {{940, 415, 979, 435}, 2},
+                        {{759, 542, 840, 562}, 2}, {{759, 520, 795, 540}, 2}};
+    double narrowest = 1e9, widest = 0;
+    for (const Row& row : rows) {
+        const Found ink = Scan(atlas, row.b, Ink);
+        ASSERT_GT(ink.n, 0) << row.b.l << "," << row.b.t;
+        const double perCharacter = double(ink.r - ink.l + 1) / row.characters;
+        narrowest = std::min(narrowest, perCharacter);
+        widest = std::max(widest, perCharacter);
+    }
+    EXPECT_LE(widest - narrowest, 2.0) << "from " << narrowest << " to " << widest << " texels a character";
+}
+
 // Face icons are drawn where their own rectangle's size puts them: full size on the status
 // screen, centred in 100-wide columns (x 40 + 100 i + (100 - w) / 2, the last one against
 // the frame's edge at 638); at half size in the race history, from y + 30 - h / 2 on rows 40

@@ -78,6 +78,7 @@ TextStyle OptionRowStyle(int px)
 {
     TextStyle s = LabelStyle();
     s.align = -1;
+    s.outlineWidth = 1.0f; // the shortest rectangle is 17 high
     s.maxPx = s.minPx = px;
     return s;
 }
@@ -317,7 +318,9 @@ TextStyle DigitStyle(int set)
     s.fill = set == 3 ? Paint::Lin(0, 0, Rgb(0xFFF4B0), 0, 1, Rgb(0xF09A20))
                       : Paint::Lin(0, 0, Rgb(0xFFFFFF), 0, 1, Rgb(0xC8D8F0));
     s.outline = kInk;
-    s.outlineWidth = set == 0 ? 0.8f : 1.2f;
+    // The medium digits are 10 texels wide (the 1 only 5): a thin outline leaves their
+    // strokes the room that the 1 has, so the two read as one style.
+    s.outlineWidth = set == 0 || set == 2 ? 0.8f : 1.2f;
     s.embolden = set == 0 ? 16 : 48;
     s.padX = 0, s.padY = 0;
     return s;
@@ -350,19 +353,27 @@ int DigitSize(int set)
 void DrawDigitOne(Canvas& c, Rect r, int inkHeight, int size, const TextStyle& st)
 {
     if (r.h() < 20) {
-        // The small sets are drawn texel by texel: a one-texel stem, a flag and a three-texel
-        // foot inside a one-texel outline, the way small print draws its 1.
+        // The small sets are drawn texel by texel: a stem, a flag and a three-texel foot
+        // inside a one-texel outline, the way small print draws its 1. From 16 pixels up the
+        // font's strokes are two texels wide, and so is the stem; a foot would then stand out
+        // to one side only, so that 1 has its flag alone, like the font's other digits.
         const int h = std::min(inkHeight, r.h() - 2);
         const int top = r.t + (r.h() - h) / 2, bottom = top + h - 1;
         const int x = r.l + (r.w() - 5) / 2 + 2; // the stem; the glyph is five texels wide
+        const bool wideStem = size >= 16;
         std::vector<std::pair<int, int>> ink;
-        for (int y = top; y <= bottom; ++y)
+        for (int y = top; y <= bottom; ++y) {
             ink.push_back({x, y});
+            if (wideStem)
+                ink.push_back({x + 1, y});
+        }
         ink.push_back({x - 1, top + 1});
         if (h >= 12)
             ink.push_back({x - 1, top + 2});
-        ink.push_back({x - 1, bottom});
-        ink.push_back({x + 1, bottom});
+        if (!wideStem) {
+            ink.push_back({x - 1, bottom});
+            ink.push_back({x + 1, bottom});
+        }
         auto isInk = [&](int px, int py) {
             return std::find(ink.begin(), ink.end(), std::make_pair(px, py)) != ink.end();
         };
@@ -795,11 +806,11 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
     const std::map<std::string, std::string> labels = {
         {"status_hint_rolling", "Ｚ：サイコロを止める"},
         {"status_hint_default", "Shift：コマンドメニュー"},
-        {"status_minimap_on", "S：ミニマップ ON"},
-        {"status_minimap_off", "S：ミニマップ OFF"},
-        {"status_teampanel_on", "A：チーム表示 ON"},
-        {"status_teampanel_off", "A：チーム表示 OFF"},
-        {"status_stage_label", "STAGE"},
+        {"status_minimap_on", "S：ミニマップ オン"},
+        {"status_minimap_off", "S：ミニマップ オフ"},
+        {"status_teampanel_on", "A：チーム表示 オン"},
+        {"status_teampanel_off", "A：チーム表示 オフ"},
+        {"status_stage_label", "ステージ"},
         // A team that reached the goal and one that was beaten both leave the turn list.
         {"teampanel_empty_row", "レース終了"},
         {"teampanel_count_suffix", "人"},
@@ -808,34 +819,35 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
         {"ranking_computer_label", "COM"},
         {"title_entry_0", "はじめから"},
         {"title_entry_1", "ゲーム終了"},
-        {"title_entry_2", "オプション"},
+        {"title_entry_2", "設定"},
         {"title_entry_3", "つづきから"},
         {"title_entry_4", "ＣＧ"},
         {"title_entry_6", "モデル"},
         {"title_entry_7", "ステージ選択"},
-        {"ranking_heading", "ランキング"}, // also the title menu's entry, among plain labels
+        // Also the title menu's entry that opens the race history, which the history's caption repeats.
+        {"ranking_heading", "ランキング"},
         {"answer_no", "いいえ"},
         {"answer_yes", "はい"},
         {"stage_label_medium", "ステージ"},
         {"save_slot_no_data", "データがありません"},
-        {"history_caption", "レース履歴"},
+        {"history_caption", "ランキング"},
         {"gallery_caption", "モデルギャラリー"},
         {"options_row0_label", "画面モード"},
         {"options_row0_value0", "フルスクリーン"},
         {"options_row0_value1", "ウィンドウ"},
         {"options_row1_label", "垂直同期"},
-        {"options_row1_value0", "OFF"},
-        {"options_row1_value1", "ON"},
+        {"options_row1_value0", "オフ"},
+        {"options_row1_value1", "オン"},
         {"options_row2_label", "Ｚバッファ"},
-        {"options_row2_value0", "16bit"},
-        {"options_row2_value1", "24bit"},
+        {"options_row2_value0", "16ビット"},
+        {"options_row2_value1", "24ビット"},
         {"options_row3_label", "ＢＧＭ"},
         {"options_row4_label", "効果音"},
         {"options_row5_label", "戦闘アニメ"},
-        {"options_row5_value0", "OFF"},
-        {"options_row5_value1", "ON"},
-        {"options_row3_4_value0", "OFF"},
-        {"options_row3_4_value1", "ON"},
+        {"options_row5_value0", "オフ"},
+        {"options_row5_value1", "オン"},
+        {"options_row3_4_value0", "オフ"},
+        {"options_row3_4_value1", "オン"},
         {"menu_item_0", "ゲームに戻る"},
         {"menu_item_1", "ステータス"},
         {"menu_item_2", "ロード"},
@@ -850,15 +862,17 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
     };
     const std::map<std::string, std::string> headings = {
         {"team_select_title", "チーム選択"},
-        {"options_title", "オプション"},
+        {"options_title", "設定"},
         {"stage_select_heading", "ステージ選択"},
     };
 
     // One size for every options row: the largest at which all of them fit.
     int optionPx = 40;
+    TextStyle optionFit = OptionRowStyle(40);
+    optionFit.minPx = 8;
     for (const RectRow& row : rows)
         if (row.texture == "atlas" && row.element.rfind("options_row", 0) == 0 && labels.count(row.element))
-            optionPx = std::min(optionPx, LargestFit(row.r, labels.at(row.element), OptionRowStyle(40)));
+            optionPx = std::min(optionPx, LargestFit(row.r, labels.at(row.element), optionFit));
 
     // The on/off labels of the bar along the bottom of the board share one size and start
     // at their rectangles' left edges: A and S swap a label's picture in place, and only
@@ -902,6 +916,13 @@ void DrawAtlas(Canvas& c, const std::vector<RectRow>& rows, const std::vector<st
             Text(c, r, labels.at(e), OptionRowStyle(optionPx));
         } else if (isBarLabel(e) && labels.count(e)) {
             Text(c, r, labels.at(e), barStyle);
+        } else if (e == "status_stage_label") {
+            // At the size of the bar's other words: the rectangle is as high as their ink, so
+            // the word fills it (its shadow falls outside) and narrows its letters to fit.
+            InkMask ink = RenderText(labels.at(e), barPx);
+            for (float sq = 1.0f; ink.mask.w > r.w() - 1 && sq > barStyle.minSqueeze; sq -= 0.02f)
+                ink = RenderText(labels.at(e), barPx, 0, false, sq);
+            PaintText(c, ink.mask, r.l, r.b - ink.mask.h, barStyle);
         } else if (e == "teampanel_empty_row") {
             // In the names' column of the team panel.
             TextStyle st = LabelStyle();
