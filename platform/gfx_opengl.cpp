@@ -45,21 +45,11 @@ void PrepareGlWindowAttributes(bool depth24)
 #define GL_ELEMENT_ARRAY_BUFFER 0x8893
 #endif
 
-// A recorded frame's triangles in OpenGL's clip space, in one static buffer, drawn
-// with one texture in one draw per run of the same depth test, blending and texturing.
-struct FloorFrame {
-    struct Run {
-        GLint first = 0;
-        GLsizei count = 0;
-        bool depthTest = true;
-        bool blend = false;
-        bool textured = false;
-    };
+// Clip-space triangles in static buffers (see CreateClipGeometry).
+struct ClipGeometry {
     GfxDevice* device = nullptr;
-    GLuint buffer = 0;
-    GLuint texture = 0;
-    std::vector<Run> runs;
-    uint32_t triangles = 0;
+    GLuint vertices = 0;
+    GLuint indices = 0;
 };
 
 namespace {
@@ -213,6 +203,7 @@ public:
         t->height = image.height;
         t->glName = name;
         t->serial = ++m_serial;
+        t->opaque = m_opaqueTextures.count(name) != 0;
         return t;
     }
 
@@ -290,18 +281,7 @@ public:
         SetArrays(arrays);
         // A model's subsets come one after another from the same buffers.
         if (m_pointedMesh != &mesh || m_pointedSerial != mesh.serial.value) {
-            const GLsizei stride = static_cast<GLsizei>(layout.stride);
-            if (layout.diffuse >= 0) {
-                BindArrayBuffer(buffers->colours);
-                ColorPointer(4, GL_UNSIGNED_BYTE, 0, nullptr);
-            }
-            BindArrayBuffer(buffers->vertices);
-            VertexPointer(3, GL_FLOAT, stride, nullptr);
-            if (layout.normal >= 0)
-                NormalPointer(GL_FLOAT, stride, BufferOffset(static_cast<size_t>(layout.normal)));
-            if (layout.texCoord >= 0)
-                TexCoordPointer(2, GL_FLOAT, stride, BufferOffset(static_cast<size_t>(layout.texCoord)));
-            BindElementBuffer(buffers->indices);
+            PointMeshArrays(*buffers, layout);
             m_pointedMesh = &mesh;
             m_pointedSerial = mesh.serial.value;
         }
@@ -370,18 +350,112 @@ public:
         return true;
     }
 
-    bool IsOpaqueTexture(GLuint name) const { return m_opaqueTextures.count(name) != 0; }
-    // Textures and buffers were bound behind the device's back.
-    void ForgetBindings()
+    // Clip-space triangles in new static buffers; false when the driver has none.
+    bool MakeClipGeometry(const std::vector<ClipVertex>& vertices, const std::vector<uint32_t>& indices,
+                          ClipGeometry& geometry)
     {
-        m_boundTexture = 0;
-        m_buffersKnown = false;
-        m_pointedMesh = nullptr;
+        BufferCalls& gl = Buffers();
+        if (!gl.Load())
+            return false;
+        FlushFans();
+        GLuint names[2] = {0, 0};
+        gl.genBuffers(2, names);
+        geometry.vertices = names[0];
+        geometry.indices = names[1];
+        const GLuint arrayBuffer = m_arrayBuffer, elementBuffer = m_elementBuffer;
+        const bool known = m_buffersKnown;
+        BindArrayBuffer(geometry.vertices);
+        gl.bufferData(GL_ARRAY_BUFFER, static_cast<std::ptrdiff_t>(vertices.size() * sizeof(ClipVertex)),
+                      vertices.data(), GL_STATIC_DRAW);
+        BindElementBuffer(geometry.indices);
+        gl.bufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<std::ptrdiff_t>(indices.size() * sizeof(uint32_t)),
+                      indices.data(), GL_STATIC_DRAW);
+        RestoreBufferBindings(arrayBuffer, elementBuffer, known);
+        return true;
     }
 
-    // The floor's draws, on a target cleared as a frame's is; OpenGL is left as the
-    // device's own state expects to find it (nothing of it is assumed afterwards).
-    void DrawFloor(const FloorFrame& floor);
+    void ReleaseClipGeometry(const ClipGeometry& geometry)
+    {
+        FlushFans();
+        const GLuint names[2] = {geometry.vertices, geometry.indices};
+        if (Buffers().Load())
+            Buffers().deleteBuffers(2, names);
+        // A deleted buffer that was bound is unbound.
+        if (m_arrayBuffer == names[0] || m_arrayBuffer == names[1])
+            m_arrayBuffer = 0;
+        if (m_elementBuffer == names[0] || m_elementBuffer == names[1])
+            m_elementBuffer = 0;
+    }
+
+    // The runs, with OpenGL put back afterwards as the device's state cache holds it, so
+    // that the device's next draws find what they left.
+    void DrawClipGeometry(const ClipGeometry& geometry, const Texture* texture, const std::vector<ClipRun>& runs)
+    {
+        FlushFans();
+        if (!Buffers().Load())
+            return;
+        const int depth = m_capDepth, blend = m_capBlend, lighting = m_capLighting,
+                  colourMaterial = m_capColourMaterial, texturing = m_capTexture;
+        const uint32_t arrays = m_arrays;
+        const bool arraysKnown = m_arraysKnown;
+        const GLuint arrayBuffer = m_arrayBuffer, elementBuffer = m_elementBuffer, bound = m_boundTexture;
+        const bool buffersKnown = m_buffersKnown;
+        const Mesh* pointedMesh = m_pointedMesh;
+
+        MatrixMode(GL_PROJECTION);
+        glPushMatrix();
+        LoadIdentity();
+        MatrixMode(GL_MODELVIEW);
+        glPushMatrix();
+        LoadIdentity();
+        SetCap(GL_LIGHTING, false, m_capLighting);
+        SetCap(GL_COLOR_MATERIAL, false, m_capColourMaterial);
+        SetArrays(kVertexArray | kColourArray | kTexCoordArray);
+        BindArrayBuffer(geometry.vertices);
+        const GLsizei stride = sizeof(ClipVertex);
+        VertexPointer(4, GL_FLOAT, stride, BufferOffset(offsetof(ClipVertex, position)));
+        ColorPointer(4, GL_UNSIGNED_BYTE, stride, BufferOffset(offsetof(ClipVertex, colour)));
+        TexCoordPointer(2, GL_FLOAT, stride, BufferOffset(offsetof(ClipVertex, uv)));
+        m_pointedMesh = nullptr;
+        BindElementBuffer(geometry.indices);
+        const GLuint name = texture ? texture->glName : 0;
+        if (name != 0 && m_boundTexture != name) {
+            BindTexture(name);
+            m_boundTexture = name;
+        }
+        for (const ClipRun& run : runs) {
+            SetCap(GL_DEPTH_TEST, run.depthTest, m_capDepth);
+            SetCap(GL_BLEND, run.blend, m_capBlend);
+            SetCap(GL_TEXTURE_2D, run.textured && name != 0, m_capTexture);
+            DrawElements(GL_TRIANGLES, static_cast<GLsizei>(run.indexCount), GL_UNSIGNED_INT,
+                         BufferOffset(static_cast<size_t>(run.firstIndex) * sizeof(uint32_t)));
+        }
+
+        MatrixMode(GL_PROJECTION);
+        glPopMatrix();
+        MatrixMode(GL_MODELVIEW);
+        glPopMatrix();
+        RestoreCap(GL_DEPTH_TEST, depth, m_capDepth);
+        RestoreCap(GL_BLEND, blend, m_capBlend);
+        RestoreCap(GL_LIGHTING, lighting, m_capLighting);
+        RestoreCap(GL_COLOR_MATERIAL, colourMaterial, m_capColourMaterial);
+        RestoreCap(GL_TEXTURE_2D, texturing, m_capTexture);
+        if (arraysKnown)
+            SetArrays(arrays);
+        else
+            m_arraysKnown = false;
+        if (pointedMesh) {
+            PointMeshArrays(m_pointedBuffers, m_pointedLayout);
+            m_pointedMesh = pointedMesh;
+        }
+        RestoreBufferBindings(arrayBuffer, elementBuffer, buffersKnown);
+        if (bound != 0 && m_boundTexture != bound)
+            BindTexture(bound);
+        m_boundTexture = bound;
+        // The plain path keeps no cache of capabilities: it sets them all again.
+        if (depth < 0 || blend < 0 || lighting < 0 || colourMaterial < 0 || texturing < 0)
+            m_appliedVersion = 0;
+    }
 
 private:
     // ---- OpenGL calls, counted for the benchmarks' figures ----
@@ -1440,6 +1514,25 @@ private:
         bool colourOpaque = true;
     };
 
+    // The array pointers into a mesh's buffers, and the element buffer bound.
+    void PointMeshArrays(const MeshBuffers& buffers, const VertexLayout& layout)
+    {
+        const GLsizei stride = static_cast<GLsizei>(layout.stride);
+        if (layout.diffuse >= 0) {
+            BindArrayBuffer(buffers.colours);
+            ColorPointer(4, GL_UNSIGNED_BYTE, 0, nullptr);
+        }
+        BindArrayBuffer(buffers.vertices);
+        VertexPointer(3, GL_FLOAT, stride, nullptr);
+        if (layout.normal >= 0)
+            NormalPointer(GL_FLOAT, stride, BufferOffset(static_cast<size_t>(layout.normal)));
+        if (layout.texCoord >= 0)
+            TexCoordPointer(2, GL_FLOAT, stride, BufferOffset(static_cast<size_t>(layout.texCoord)));
+        BindElementBuffer(buffers.indices);
+        m_pointedBuffers = buffers;
+        m_pointedLayout = layout;
+    }
+
     static const void* BufferOffset(size_t bytes) { return reinterpret_cast<const void*>(bytes); }
 
     // Null when the driver has no vertex buffers.
@@ -1553,6 +1646,25 @@ private:
         else
             Disable(cap);
         known = on;
+    }
+
+    // A capability back to what the cache held (-1: not known, left as it is now).
+    void RestoreCap(GLenum cap, int was, int& known)
+    {
+        if (was >= 0)
+            SetCap(cap, was != 0, known);
+        else
+            known = -1;
+    }
+
+    void RestoreBufferBindings(GLuint arrayBuffer, GLuint elementBuffer, bool known)
+    {
+        if (known) {
+            BindArrayBuffer(arrayBuffer);
+            BindElementBuffer(elementBuffer);
+        } else {
+            m_buffersKnown = false;
+        }
     }
 
     void SetArrays(uint32_t arrays)
@@ -1754,6 +1866,8 @@ private:
     bool m_buffersKnown = false;
     const Mesh* m_pointedMesh = nullptr; // whose buffers the array pointers point into
     uint64_t m_pointedSerial = 0;
+    MeshBuffers m_pointedBuffers; // and its buffers and layout, to point back at after other draws
+    VertexLayout m_pointedLayout{};
 
     // The run of opaque world quads gathered by texture, and what the tie checks keep.
     Matrix4 m_clipMatrix = MatrixIdentity(); // world x view x projection
@@ -1773,311 +1887,39 @@ private:
     uint32_t m_runViewportVersion = 0;
 };
 
-// ---- The floor ----
-
-// The floor's one texture stands in for every texture of the frame: each triangle's
-// coordinates are scaled so that it reads the same number of texels as it did.
-constexpr uint32_t kFloorTextureSize = 2048;
-
-struct FloorVertex {
-    GLfloat position[4];
-    GLubyte colour[4];
-    GLfloat uv[2];
-};
-
-// A world position as OpenGL clips it: the game's clip space with z from 0..w made
-// -w..w, and the half-pixel shift of the device.
-void ClipOfWorld(const Matrix4& worldViewProjection, const float p[3], float width, float height, GLfloat out[4])
-{
-    const float in[4] = {p[0], p[1], p[2], 1.0f};
-    float c[4];
-    RowTimesMatrix(in, worldViewProjection, c);
-    out[0] = c[0] + c[3] / width;
-    out[1] = c[1] - c[3] / height;
-    out[2] = 2.0f * c[2] - c[3];
-    out[3] = c[3];
-}
-
-// A pre-transformed position (pixels, depth, reciprocal w) as OpenGL clips it.
-void ClipOfScreen(const float p[4], float width, float height, GLfloat out[4])
-{
-    const float w = p[3] != 0.0f ? 1.0f / p[3] : 1.0f;
-    out[0] = 2.0f / width * (p[0] * w + 0.5f * w) - w;
-    out[1] = -2.0f / height * (p[1] * w + 0.5f * w) + w;
-    out[2] = 2.0f * p[2] * w - w;
-    out[3] = w;
-}
-
-GLubyte UnitToByte(float v)
-{
-    return static_cast<GLubyte>(std::clamp(v, 0.0f, 1.0f) * 255.0f + 0.5f);
-}
-
-// The floor's triangles of one draw of the recorded frame.
-class FloorBuilder {
-public:
-    FloorBuilder(const OpenGlDevice& device, const Viewport& viewport, FloorFrame& floor,
-                 std::vector<FloorVertex>& vertices)
-        : m_device(device), m_width(static_cast<float>(viewport.width)), m_height(static_cast<float>(viewport.height)),
-          m_floor(floor), m_vertices(vertices)
-    {}
-
-    void Add(const RecordedFrame& frame, const RecordedDraw& draw)
-    {
-        const DrawState& state = frame.StateOf(draw);
-        const bool mesh = draw.primitive == RecordedPrimitive::MeshSubset;
-        if (mesh && !draw.mesh)
-            return;
-        const VertexLayout layout = LayoutOfFormat(mesh ? draw.mesh->fvf : draw.fvf);
-        if (layout.stride == 0 || (mesh && layout.pretransformed))
-            return;
-        m_layout = layout;
-        m_state = &state;
-        m_mesh = mesh;
-        m_lit = state.lighting && !layout.pretransformed;
-        m_textured = draw.texture && draw.texture->glName && layout.texCoord >= 0;
-        m_textureOpaque = !m_textured || m_device.IsOpaqueTexture(draw.texture->glName);
-        m_uvScale[0] = m_textured ? static_cast<float>(draw.texture->width) / kFloorTextureSize : 0.0f;
-        m_uvScale[1] = m_textured ? static_cast<float>(draw.texture->height) / kFloorTextureSize : 0.0f;
-        m_matrix = MatrixMultiply(MatrixMultiply(state.world, state.view), state.projection);
-        if (mesh) {
-            const MeshSubset* subset = draw.mesh->FindSubset(draw.subset);
-            if (!subset)
-                return;
-            const uint8_t* base = draw.mesh->vertices.data();
-            for (uint32_t f = subset->faceStart; f < subset->faceStart + subset->faceCount; ++f) {
-                const uint32_t* index = &draw.mesh->indices[static_cast<size_t>(f) * 3];
-                AddTriangle(base + static_cast<size_t>(index[0]) * layout.stride,
-                            base + static_cast<size_t>(index[1]) * layout.stride,
-                            base + static_cast<size_t>(index[2]) * layout.stride);
-            }
-        } else {
-            const uint8_t* base = &frame.vertexBytes[draw.vertexOffset];
-            for (uint32_t i = 1; i + 1 < draw.vertexCount; ++i)
-                AddTriangle(base, base + static_cast<size_t>(i) * draw.stride,
-                            base + static_cast<size_t>(i + 1) * draw.stride);
-        }
-    }
-
-    // The triangles of the phase so far go out as one draw each of textured and untextured.
-    void Finish()
-    {
-        for (int textured = 1; textured >= 0; --textured) {
-            std::vector<FloorVertex>& part = m_phase[textured];
-            if (part.empty())
-                continue;
-            FloorFrame::Run run;
-            run.first = static_cast<GLint>(m_vertices.size());
-            run.count = static_cast<GLsizei>(part.size());
-            run.depthTest = m_phaseDepthTest;
-            run.blend = m_phaseBlend;
-            run.textured = textured != 0;
-            m_floor.runs.push_back(run);
-            m_vertices.insert(m_vertices.end(), part.begin(), part.end());
-            part.clear();
-        }
-    }
-
-private:
-    // A phase is a stretch of triangles with the same depth test and blending; within
-    // it the textured ones are drawn before the untextured ones, which changes which of
-    // them a pixel shows but neither the pixels covered nor the work.
-    void AddTriangle(const uint8_t* a, const uint8_t* b, const uint8_t* c)
-    {
-        FloorVertex v[3];
-        bool opaque = m_textureOpaque;
-        const uint8_t* corners[3] = {a, b, c};
-        for (int k = 0; k < 3; ++k)
-            opaque = Convert(corners[k], v[k]) && opaque;
-        // A triangle wholly beyond one side of the view covers no pixel: the cheapest
-        // way leaves it out.
-        uint32_t outside = 0x3F;
-        for (const FloorVertex& corner : v) {
-            const GLfloat* p = corner.position;
-            outside &= (p[0] < -p[3] ? 1u : 0u) | (p[0] > p[3] ? 2u : 0u) | (p[1] < -p[3] ? 4u : 0u) |
-                       (p[1] > p[3] ? 8u : 0u) | (p[2] < -p[3] ? 16u : 0u) | (p[2] > p[3] ? 32u : 0u);
-        }
-        if (outside != 0)
-            return;
-        const bool blend = m_state->alphaBlend && !opaque;
-        if (m_phaseStarted && (m_phaseDepthTest != m_state->depthTest || m_phaseBlend != blend))
-            Finish();
-        m_phaseStarted = true;
-        m_phaseDepthTest = m_state->depthTest;
-        m_phaseBlend = blend;
-        m_phase[m_textured ? 1 : 0].insert(m_phase[m_textured ? 1 : 0].end(), v, v + 3);
-        ++m_floor.triangles;
-    }
-
-    // The vertex as drawn: its place, and its colour as lighting leaves it. False when
-    // its alpha is below one.
-    bool Convert(const uint8_t* in, FloorVertex& out) const
-    {
-        float p[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-        std::memcpy(p, in, m_layout.pretransformed ? 16 : 12);
-        if (m_layout.pretransformed)
-            ClipOfScreen(p, m_width, m_height, out.position);
-        else
-            ClipOfWorld(m_matrix, p, m_width, m_height, out.position);
-        GLubyte rgba[4] = {255, 255, 255, 255};
-        if (m_layout.diffuse >= 0) {
-            uint32_t colour;
-            std::memcpy(&colour, in + m_layout.diffuse, 4);
-            ColourBytes(colour, rgba);
-        }
-        if (m_lit) {
-            // No lights and no ambient: the emissive colour, with the diffuse alpha (a
-            // mesh's own colours stand in for the material's diffuse).
-            const Material& material = m_state->material;
-            const GLubyte alpha = m_mesh && m_layout.diffuse >= 0 ? rgba[3] : UnitToByte(material.diffuse[3]);
-            for (int k = 0; k < 3; ++k)
-                rgba[k] = UnitToByte(material.emissive[k]);
-            rgba[3] = alpha;
-        }
-        std::memcpy(out.colour, rgba, 4);
-        out.uv[0] = out.uv[1] = 0.0f;
-        if (m_textured) {
-            float uv[2];
-            std::memcpy(uv, in + m_layout.texCoord, 8);
-            out.uv[0] = uv[0] * m_uvScale[0];
-            out.uv[1] = uv[1] * m_uvScale[1];
-        }
-        return rgba[3] == 255;
-    }
-
-    const OpenGlDevice& m_device;
-    float m_width, m_height;
-    FloorFrame& m_floor;
-    std::vector<FloorVertex>& m_vertices;
-    VertexLayout m_layout;
-    const DrawState* m_state = nullptr;
-    Matrix4 m_matrix = MatrixIdentity();
-    bool m_mesh = false;
-    bool m_lit = false;
-    bool m_textured = false;
-    bool m_textureOpaque = true;
-    float m_uvScale[2] = {0.0f, 0.0f};
-    std::vector<FloorVertex> m_phase[2]; // untextured, textured
-    bool m_phaseStarted = false;
-    bool m_phaseDepthTest = true;
-    bool m_phaseBlend = false;
-};
-
-void OpenGlDevice::DrawFloor(const FloorFrame& floor)
-{
-    FlushFans();
-    Clear(0xFF000000u, 1.0f);
-    BeginScene();
-    BufferCalls& gl = Buffers();
-    if (!gl.Load()) // made only where the driver has buffers
-        return;
-    MatrixMode(GL_PROJECTION);
-    LoadIdentity();
-    MatrixMode(GL_MODELVIEW);
-    LoadIdentity();
-    Disable(GL_LIGHTING);
-    Disable(GL_COLOR_MATERIAL);
-    DisableArray(GL_NORMAL_ARRAY);
-    gl.bindBuffer(GL_ARRAY_BUFFER, floor.buffer);
-    const GLsizei stride = sizeof(FloorVertex);
-    EnableArray(GL_VERTEX_ARRAY);
-    VertexPointer(4, GL_FLOAT, stride, reinterpret_cast<const void*>(offsetof(FloorVertex, position)));
-    EnableArray(GL_COLOR_ARRAY);
-    ColorPointer(4, GL_UNSIGNED_BYTE, stride, reinterpret_cast<const void*>(offsetof(FloorVertex, colour)));
-    EnableArray(GL_TEXTURE_COORD_ARRAY);
-    TexCoordPointer(2, GL_FLOAT, stride, reinterpret_cast<const void*>(offsetof(FloorVertex, uv)));
-    BindTexture(floor.texture);
-    m_boundTexture = floor.texture;
-    for (const FloorFrame::Run& run : floor.runs) {
-        if (run.depthTest)
-            Enable(GL_DEPTH_TEST);
-        else
-            Disable(GL_DEPTH_TEST);
-        if (run.blend)
-            Enable(GL_BLEND);
-        else
-            Disable(GL_BLEND);
-        if (run.textured)
-            Enable(GL_TEXTURE_2D);
-        else
-            Disable(GL_TEXTURE_2D);
-        DrawArrays(GL_TRIANGLES, run.first, run.count);
-    }
-    gl.bindBuffer(GL_ARRAY_BUFFER, 0);
-    m_arrayBuffer = 0;
-    DisableArray(GL_VERTEX_ARRAY);
-    DisableArray(GL_COLOR_ARRAY);
-    DisableArray(GL_TEXTURE_COORD_ARRAY);
-    ForgetAppliedState();
-    m_appliedVersion = 0;
-}
-
 } // namespace
 
-FloorFrame* CreateFloorFrame(GfxDevice* device, const RecordedFrame& frame)
+ClipGeometry* CreateClipGeometry(GfxDevice* device, const std::vector<ClipVertex>& vertices,
+                                 const std::vector<uint32_t>& indices)
 {
     OpenGlDevice* gl = dynamic_cast<OpenGlDevice*>(device);
-    if (!gl || !Buffers().Load())
+    if (!gl)
         return nullptr;
-    FloorFrame* floor = new FloorFrame;
-    floor->device = device;
-    std::vector<FloorVertex> vertices;
-    FloorBuilder builder(*gl, device->GetViewport(), *floor, vertices);
-    for (const RecordedDraw& draw : frame.draws)
-        builder.Add(frame, draw);
-    builder.Finish();
-    // One texture of the atlas's size, opaque, with a pattern that is not all one texel.
-    std::vector<uint32_t> texels(static_cast<size_t>(kFloorTextureSize) * kFloorTextureSize);
-    for (size_t i = 0; i < texels.size(); ++i)
-        texels[i] = 0xFF404040u | static_cast<uint32_t>((i * 2654435761u) >> 8); // never black
-    glGenTextures(1, &floor->texture);
-    glBindTexture(GL_TEXTURE_2D, floor->texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kFloorTextureSize, kFloorTextureSize, 0, GL_BGRA, GL_UNSIGNED_BYTE,
-                 texels.data());
-    gl->ForgetBindings();
-    BufferCalls& calls = Buffers();
-    calls.genBuffers(1, &floor->buffer);
-    calls.bindBuffer(GL_ARRAY_BUFFER, floor->buffer);
-    calls.bufferData(GL_ARRAY_BUFFER, static_cast<std::ptrdiff_t>(vertices.size() * sizeof(FloorVertex)),
-                     vertices.data(), GL_STATIC_DRAW);
-    calls.bindBuffer(GL_ARRAY_BUFFER, 0);
-    return floor;
-}
-
-void DrawFloorFrame(FloorFrame* floor)
-{
-    if (!floor)
-        return;
-    if (OpenGlDevice* gl = dynamic_cast<OpenGlDevice*>(floor->device))
-        gl->DrawFloor(*floor);
-}
-
-FloorSummary SummariseFloorFrame(const FloorFrame* floor)
-{
-    FloorSummary summary;
-    if (floor) {
-        summary.triangles = floor->triangles;
-        summary.draws = static_cast<uint32_t>(floor->runs.size());
+    ClipGeometry* geometry = new ClipGeometry;
+    geometry->device = device;
+    if (!gl->MakeClipGeometry(vertices, indices, *geometry)) {
+        delete geometry;
+        return nullptr;
     }
-    return summary;
+    return geometry;
 }
 
-void ReleaseFloorFrame(FloorFrame* floor)
+void DrawClipGeometry(const ClipGeometry* geometry, const Texture* texture, const std::vector<ClipRun>& runs)
 {
-    if (!floor)
+    if (!geometry)
         return;
-    if (floor->buffer && Buffers().Load())
-        Buffers().deleteBuffers(1, &floor->buffer);
-    if (floor->texture)
-        glDeleteTextures(1, &floor->texture);
-    if (OpenGlDevice* gl = dynamic_cast<OpenGlDevice*>(floor->device))
-        gl->ForgetBindings();
-    delete floor;
+    if (OpenGlDevice* gl = dynamic_cast<OpenGlDevice*>(geometry->device))
+        gl->DrawClipGeometry(*geometry, texture, runs);
 }
 
+void ReleaseClipGeometry(ClipGeometry* geometry)
+{
+    if (!geometry)
+        return;
+    if (OpenGlDevice* gl = dynamic_cast<OpenGlDevice*>(geometry->device))
+        gl->ReleaseClipGeometry(*geometry);
+    delete geometry;
+}
 void UseGlDrawBatching(bool on)
 {
     g_glBatching = on;
