@@ -397,6 +397,7 @@ TEST_F(GfxOpenGl, TheFloorCoversThePixelsOfItsFrame)
         Vertex3D quad[4];
         FloorQuad(quad);
         DrawQuad3D(quad, 0xFFFFFFFFu, bright);
+        DrawQuad3D(quad, 0xFFFFFFFFu, bright); // a repeat: the game draws it once, and so does the floor
         const plat::Matrix4 identity = plat::MatrixIdentity();
         DrawModel(&models[0], &identity);
         DrawModelAtPosition(&models[1], std::array<float, 3>{-5, 1, 2}.data());
