@@ -163,7 +163,7 @@ inline double Median(std::vector<double> values)
 // read back and presented, first one and then the other in turns, so that a busy
 // machine weighs on both alike; the iteration's time is the game's frame. Counters
 // (medians over the iterations): game_ms, floor_ms and their ratio; what the game's
-// frame asked of OpenGL (draws, state calls) and the floor's triangles and draws.
+// frame asked of OpenGL (draws, state calls) and the floor's triangles, vertices and draws.
 // The scene must not change between frames (its tasks' updates frozen, or not run).
 inline void RunFrameAgainstFloor(benchmark::State& state)
 {
