@@ -17,6 +17,7 @@
 #include "engine/graphics.h"
 #include "engine/input.h"
 #include "engine/task.h"
+#include "frame_floor.h"
 #include "platform/backends.h"
 #include "platform/gfx_device.h"
 #include "platform/keyboard.h"
@@ -158,11 +159,11 @@ inline double Median(std::vector<double> values)
 
 // The frame that the tasks draw now, on OpenGL, measured against its floor: the same
 // frame taken down once by a recording device and drawn the cheapest way (see
-// plat::CreateFloorFrame). Each iteration draws the game's frame and the floor, each
+// frame_floor.h). Each iteration draws the game's frame and the floor, each
 // read back and presented, first one and then the other in turns, so that a busy
 // machine weighs on both alike; the iteration's time is the game's frame. Counters
 // (medians over the iterations): game_ms, floor_ms and their ratio; what the game's
-// frame asked of OpenGL (draws, state calls) and the floor's triangles and draws.
+// frame asked of OpenGL (draws, state calls) and the floor's triangles, vertices and draws.
 // The scene must not change between frames (its tasks' updates frozen, or not run).
 inline void RunFrameAgainstFloor(benchmark::State& state)
 {
@@ -180,7 +181,7 @@ inline void RunFrameAgainstFloor(benchmark::State& state)
     g_d3dDevice = gl;
     delete recorder;
     plat::ResetRecordedFrames();
-    plat::FloorFrame* floor = plat::CreateFloorFrame(gl, recorded);
+    FloorFrame* floor = CreateFloorFrame(gl, recorded);
     if (floor == nullptr) {
         state.SkipWithError("the floor could not be made");
         return;
@@ -200,7 +201,7 @@ inline void RunFrameAgainstFloor(benchmark::State& state)
     std::vector<double> floorPassThread;
     const auto floorFrame = [&] {
         const double t0 = detail::ThreadSeconds();
-        plat::DrawFloorFrame(floor);
+        DrawFloorFrame(floor);
         const double t1 = detail::ThreadSeconds();
         gl->ReadPixels(pixels);
         gl->Present();
@@ -232,8 +233,8 @@ inline void RunFrameAgainstFloor(benchmark::State& state)
         state.SetIterationTime(gameTimes.back());
         gameFirst = !gameFirst;
     }
-    const plat::FloorSummary summary = plat::SummariseFloorFrame(floor);
-    plat::ReleaseFloorFrame(floor);
+    const FloorSummary summary = SummariseFloorFrame(floor);
+    ReleaseFloorFrame(floor);
     const double game = detail::Median(gameTimes), floorTime = detail::Median(floorTimes);
     state.counters["game_ms"] = game * 1000.0;
     state.counters["floor_ms"] = floorTime * 1000.0;
@@ -252,6 +253,7 @@ inline void RunFrameAgainstFloor(benchmark::State& state)
     state.counters["gl_triangles"] = calls.triangles;
     state.counters["floor_draws"] = summary.draws;
     state.counters["floor_triangles"] = summary.triangles;
+    state.counters["floor_vertices"] = summary.vertices;
 }
 
 } // namespace bench

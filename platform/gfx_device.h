@@ -26,6 +26,7 @@ struct Texture {
     uint32_t glName = 0;          // OpenGL texture object, 0 in the recorder
     std::vector<uint32_t> pixels; // kept by the recorder only (0xAARRGGBB, top-down)
     uint32_t serial = 0;          // creation number within the device, from 1
+    bool opaque = false;          // no texel below full alpha (set by the OpenGL device)
 };
 
 enum class TransformState { World = 0, View = 1, Projection = 2 };
@@ -142,25 +143,30 @@ struct GlCallCounts {
 };
 GlCallCounts LastGlFrameCallCounts();
 
-// ---- The floor: a frame drawn the cheapest way ----
-// Every triangle of a recorded frame that reaches into the view, moved once into
-// OpenGL's clip space with its colour as lit, kept in a static buffer and drawn with
-// one texture (each triangle reading as many texels as it did) in at most two draws
-// (textured, untextured) per stretch of the same depth test and blending, into the
-// same 640 x 480 picture. It costs the rasteriser what the frame costs it (the same
-// pixels, triangles and texel footprints) and the main thread as little as can be:
-// what a frame of the game is measured against. OpenGL devices only.
-struct FloorFrame;
-struct FloorSummary {
-    uint32_t triangles = 0;
-    uint32_t draws = 0;
+// ---- Triangles drawn as given ----
+// Indexed triangles whose corners are already in OpenGL's clip space, kept in static
+// buffers on an OpenGL device and drawn in runs, each with its own depth test, blending
+// and texturing (one texture for all): no transforms, no lighting, no batching. The
+// device's own state (what it holds bound and enabled) is as it was afterwards.
+struct ClipVertex {
+    float position[4]; // clip x, y, z (-w..w), w
+    uint8_t colour[4]; // R, G, B, A
+    float uv[2];
 };
-// Null when the device is not OpenGL or the buffers cannot be made.
-FloorFrame* CreateFloorFrame(GfxDevice* device, const RecordedFrame& frame);
-// Clears the target and depth and draws the floor (no present), on the device it was made on.
-void DrawFloorFrame(FloorFrame* floor);
-FloorSummary SummariseFloorFrame(const FloorFrame* floor);
-void ReleaseFloorFrame(FloorFrame* floor); // before the device goes
+struct ClipRun {
+    uint32_t firstIndex = 0;
+    uint32_t indexCount = 0;
+    bool depthTest = true;
+    bool blend = false;
+    bool textured = false;
+};
+struct ClipGeometry;
+// Null when the device is not OpenGL or the driver has no vertex buffers.
+ClipGeometry* CreateClipGeometry(GfxDevice* device, const std::vector<ClipVertex>& vertices,
+                                 const std::vector<uint32_t>& indices);
+// Draws the runs on the device the geometry was made on (the target as it is).
+void DrawClipGeometry(const ClipGeometry* geometry, const Texture* texture, const std::vector<ClipRun>& runs);
+void ReleaseClipGeometry(ClipGeometry* geometry); // before the device goes
 
 // Sets the window attributes (depth bits, double buffering, OpenGL 2.1) that the
 // window's creation takes on some video drivers; call before SDL_CreateWindow.
