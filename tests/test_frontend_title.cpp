@@ -170,7 +170,8 @@ TEST_F(ScreensTest, PictureFillsTheScreenFromTheFontTextureUntilReturnOrZ)
     Open(4);
     ASSERT_EQ(LiveSlots(), Slots{kPictureSlot});
     ASSERT_EQ(Sprites().size(), 1u);
-    EXPECT_TRUE(Drawn(0, 0, kFullScreenPictureRect, g_fontTexture, 1024.0f));
+    // The picture lies below the glyphs in the font texture: texels (0, 513) to (640, 993).
+    EXPECT_TRUE(Drawn(0, 0, {0.0f, 513.0f, 640.0f, 993.0f}, g_fontTexture, 1024.0f));
     EXPECT_EQ(std::make_pair(Sprites()[0].right, Sprites()[0].bottom), std::make_pair(640.0f, 480.0f));
     for (KeySlotId key : {kKeyEscape, kKeyRight, kKeyLeft, kKeyUp, kKeyDown, kKeySpace}) {
         Press(key);

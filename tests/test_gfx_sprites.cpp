@@ -134,6 +134,18 @@ TEST(GfxGlyphs, TextConvertsToTableIndicesInsideRowAndText)
     EXPECT_EQ(std::vector<int32_t>(row.begin(), row.begin() + 3), (std::vector<int32_t>{2, 2, 0}));
 }
 
+// Eighteen characters stand more than once in the font's table (買 three times); text
+// always takes the first, so the later copies are never drawn. In order:
+// で じ バ プ 依 頼 退 一 撃 買 金 代 複 数 手 早 報 先.
+TEST(GfxGlyphs, ACharacterHeldMoreThanOnceIsTakenFromItsFirstEntry)
+{
+    int32_t row[kGlyphRowLength] = {};
+    ConvertTextToGlyphs(row, "\x82\xC5\x82\xB6\x83\x6F\x83\x76\x88\xCB\x97\x8A\x91\xDE\x88\xEA\x8C\x82\x94\x83\x8B\xE0"
+                             "\x91\xE3\x95\xA1\x90\x94\x8E\xE8\x91\x81\x95\xF1\x90\xE6");
+    EXPECT_EQ(std::vector<int32_t>(row, row + 19), (std::vector<int32_t>{54, 55, 117, 124, 172, 173, 179, 187, 192, 196,
+                                                                         199, 229, 252, 253, 267, 277, 281, 302, 0}));
+}
+
 TEST_F(GfxSprites, GlyphRowCentresEachGlyphInItsBand)
 {
     // １ (6 x 14), no glyph (no advance), two out of the table, あ (17 x 17), １.
