@@ -101,6 +101,84 @@ TEST_F(GfxSprites, DigitNumbersAdvanceByWidthPlusOneAndKeepTheirResultWithoutADe
     EXPECT_EQ(Sprites().size(), 7u);
 }
 
+// Each digit of each of the four sets is cut from its own picture: the number 1234567
+// and then 890, digit by digit, against the set's picture edges (left, right, for 0 to 9).
+TEST_F(GfxSprites, EveryDigitOfEverySetIsCutFromItsOwnPicture)
+{
+    const struct {
+        float (*draw)(float, float, int32_t);
+        float top, bottom;
+        float edges[10][2];
+    } sets[] = {
+        {DrawNumberSmall,
+         29,
+         41,
+         {{748, 758},
+          {642, 650},
+          {652, 662},
+          {664, 674},
+          {676, 686},
+          {688, 698},
+          {700, 710},
+          {712, 722},
+          {724, 734},
+          {736, 746}}},
+        {DrawNumberTall,
+         1,
+         22,
+         {{768, 785},
+          {787, 798},
+          {800, 816},
+          {818, 834},
+          {836, 855},
+          {857, 873},
+          {876, 892},
+          {894, 911},
+          {913, 930},
+          {932, 948}}},
+        {DrawNumberMedium,
+         343,
+         360,
+         {{942, 952},
+          {954, 959},
+          {961, 971},
+          {973, 983},
+          {985, 995},
+          {997, 1007},
+          {1009, 1019},
+          {1021, 1031},
+          {1033, 1043},
+          {1045, 1055}}},
+        {DrawNumberLarge,
+         392,
+         415,
+         {{1063, 1077},
+          {1079, 1087},
+          {1090, 1103},
+          {1105, 1118},
+          {1120, 1134},
+          {1136, 1148},
+          {1152, 1164},
+          {1167, 1179},
+          {1183, 1196},
+          {1199, 1211}}},
+    };
+    for (const auto& set : sets) {
+        plat::CurrentRecordedFrame().Reset();
+        set.draw(0.0f, 0.0f, 1234567);
+        set.draw(0.0f, 50.0f, 890);
+        const auto s = Sprites();
+        ASSERT_EQ(s.size(), 10u);
+        for (int i = 0; i < 10; ++i) {
+            const int digit = (i + 1) % 10;
+            EXPECT_EQ((std::vector<float>{s[size_t(i)].srcLeft, s[size_t(i)].srcTop, s[size_t(i)].srcRight,
+                                          s[size_t(i)].srcBottom}),
+                      (std::vector<float>{set.edges[digit][0], set.top, set.edges[digit][1], set.bottom}))
+                << "digit " << digit << " of the set from atlas row " << set.top;
+        }
+    }
+}
+
 TEST(GfxGlyphs, TextConvertsToTableIndicesInsideRowAndText)
 {
     std::vector<int32_t> row(kGlyphRowLength + 1, 0x7F7F7F7F); // one guard entry past the row
