@@ -57,6 +57,13 @@ TEST_F(TitleMenuTest, StartsAloneAndDrawsTheMenuWhereItBelongs)
     // Labels centred in their 184-wide cells (left at 138 or 321), halves rounded up.
     EXPECT_TRUE(Drawn(163, 202, {370, 631, 505, 657}) && Drawn(204, 262, {769, 348, 822, 374}) &&
                 Drawn(332, 292, {846, 537, 1009, 564}));
+    // Every entry's label in its own cell, entry by entry (column, row = entry % 2, entry / 2).
+    const SpriteRect labels[8] = {{370, 631, 505, 657}, {370, 659, 503, 685}, {768, 38, 903, 63},
+                                  {768, 66, 898, 92},   {769, 348, 822, 374}, {1063, 363, 1198, 390},
+                                  {769, 378, 848, 403}, {846, 537, 1009, 564}};
+    const float labelX[8] = {163, 347, 163, 348, 204, 346, 191, 332};
+    for (int e = 0; e < 8; ++e)
+        EXPECT_TRUE(Drawn(labelX[e], 202.0f + 30.0f * float(e / 2), labels[e])) << "entry " << e;
     EXPECT_TRUE(Drawn(138, 202, kTitleSelectionBarRect) && DrawnFrom(kTitleSelectionBarRect).size() == 1u);
     // The labels lie over the panel, the panel over the picture.
     EXPECT_EQ(Sprites().back().u0 * 2048.0f, 846.0f);
