@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include "board/event.h"
+#include "board/event_commands.h"
 #include "engine/glyph_table.h"
 #include "engine/sprite.h"
 #include "engine/text.h"
@@ -237,6 +239,20 @@ TEST_F(GfxSprites, GlyphRowCentresEachGlyphInItsBand)
     for (const auto& g : s)
         EXPECT_TRUE(g.texture == g_fontTexture && g.colour == 0xFFFFFFFFu);
     EXPECT_EQ(std::make_pair(s[0].srcLeft, s[1].srcTop), std::make_pair(162.0f, 5.0f));
+}
+
+// The event window's three rows of text: pens start 16 pixels in, and the rows' bands
+// lie 28 pixels apart (392, 420, 448 for the window at 384).
+TEST_F(GfxSprites, MessageTextDrawsItsThreeRows28PixelsApart)
+{
+    EventTask event{};
+    for (int row = 0; row < 3; ++row)
+        event.shownGlyphs[row][0] = 141; // １, 14 high: 3 below its band's top
+    DrawMessageText(&event, 124.0f, 384.0f);
+    const auto s = Sprites();
+    ASSERT_EQ(s.size(), 3u);
+    for (int row = 0; row < 3; ++row)
+        ExpectRect(s[size_t(row)], 140, 395.0f + 28.0f * float(row), 146, 409.0f + 28.0f * float(row));
 }
 
 } // namespace
