@@ -125,6 +125,11 @@ TEST_F(HistoryScreen, RowsSlideInWaitForAKeyAndSlideOutToTheTitle)
     EXPECT_TRUE(Heard(0));
     Frames(86); // the press frame turned to the slide, the next one was its first update
     EXPECT_TRUE(g_tasks[kHistoryScreenSlot].alive);
+    // The empty rows slid out as the full one does: all nine are gone to x -640.
+    const auto emptyBars = DrawnFrom({1453.0f, 1282.0f, 2047.0f, 1312.0f});
+    ASSERT_EQ(emptyBars.size(), 9u);
+    for (const plat::RecordedSprite& bar : emptyBars)
+        EXPECT_EQ(bar.left, -640.0f);
     Frames(1);
     EXPECT_FALSE(g_tasks[kHistoryScreenSlot].alive);
     EXPECT_TRUE(g_tasks[kTitleSlot].alive);
