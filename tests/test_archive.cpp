@@ -69,6 +69,14 @@ TEST_F(DataArchive, BlocksOutsideTheFileAreRefused)
     EXPECT_EQ(BlockText(0), "good");
     for (int index : {1, 2, 3, 4, 5, 6, -1, 150, 1000})
         EXPECT_EQ(BlockText(index), "<none>") << "block " << index;
+
+    // Block 150 would take its entry from the first four bytes after the table: here the
+    // length 8 of block 0, an offset that leads to an empty block. It is still refused.
+    Bytes past;
+    AddBlock(past, 0, {'z', 'e', 'r', 'o', 0, 0, 0, 0});
+    ASSERT_EQ(LoadDataFromMemory(past.data(), past.size()), 1);
+    EXPECT_EQ(std::make_pair(BlockText(0), BlockText(150)),
+              std::make_pair(std::string("zero\0\0\0\0", 8), std::string("<none>")));
 }
 
 TEST_F(DataArchive, ShortMissingOrFailedLoadsLeaveNoArchive)

@@ -79,7 +79,7 @@ protected:
 TEST_F(FrameGuards, StartUpResetsTheGameStateAndShutdownWritesTheHistoryOnce)
 {
     const std::string home = std::filesystem::current_path();
-    g_gameConfig.windowedOption = g_gameConfig.musicOn = 0;
+    std::memset(&g_gameConfig, 0, sizeof g_gameConfig); // whatever the last run chose
     g_stageLayers.stageNumber = 3;
     g_playerTeam = 2;
     g_raceResult.teamsLeft = 0;
@@ -91,6 +91,9 @@ TEST_F(FrameGuards, StartUpResetsTheGameStateAndShutdownWritesTheHistoryOnce)
               (std::vector<int>{1, 1, 1, 1, 1, 0, 3, 2}));
     ASSERT_TRUE(g_tasks && g_stageLayers.squareLayer && g_eventScripts && g_dataFile);
     EXPECT_TRUE(g_stageLayers.squareLayer[9999] == 0 && g_eventScripts[19999] == 0); // the whole layers were zeroed
+    // Every setting starts on: the eleven words of the settings are all 1.
+    const auto* setting = reinterpret_cast<const int32_t*>(&g_gameConfig);
+    EXPECT_EQ(std::vector<int32_t>(setting, setting + 11), std::vector<int32_t>(11, 1));
 
     g_history[0].time.tm_year = 126;
     g_history[0].stage = 2;

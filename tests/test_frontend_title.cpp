@@ -51,13 +51,20 @@ TEST_F(TitleMenuTest, StartsAloneAndDrawsTheMenuWhereItBelongs)
     EXPECT_EQ(LiveSlots(), Slots{kTitleSlot});
     ASSERT_TRUE(Title() && Title()->entry == 0 && plat::BufferPlaying(g_music[0])) << "with its music";
 
-    EXPECT_TRUE(Drawn(0, 0, kTitlePictureRect) && Drawn(0, 464, kTitleBottomStripRect) &&
-                Drawn(136, 200, kTitleMenuPanelRect));
-    EXPECT_TRUE(Drawn(113, 4, kTitleLogoRect)) << "logo centred: (640 - 415) / 2 rounds to 113";
+    EXPECT_TRUE(Drawn(0, 0, {1407, 1567, 2047, 2047}) && Drawn(0, 464, {0, 630, 131, 643}) &&
+                Drawn(136, 200, {1010, 1127, 1378, 1249}));
+    EXPECT_TRUE(Drawn(113, 4, {1561, 476, 1976, 645})) << "logo centred: (640 - 415) / 2 rounds to 113";
     // Labels centred in their 184-wide cells (left at 138 or 321), halves rounded up.
     EXPECT_TRUE(Drawn(163, 202, {370, 631, 505, 657}) && Drawn(204, 262, {769, 348, 822, 374}) &&
                 Drawn(332, 292, {846, 537, 1009, 564}));
-    EXPECT_TRUE(Drawn(138, 202, kTitleSelectionBarRect) && DrawnFrom(kTitleSelectionBarRect).size() == 1u);
+    // Every entry's label in its own cell, entry by entry (column, row = entry % 2, entry / 2).
+    const SpriteRect labels[8] = {{370, 631, 505, 657}, {370, 659, 503, 685}, {768, 38, 903, 63},
+                                  {768, 66, 898, 92},   {769, 348, 822, 374}, {1063, 363, 1198, 390},
+                                  {769, 378, 848, 403}, {846, 537, 1009, 564}};
+    const float labelX[8] = {163, 347, 163, 348, 204, 346, 191, 332};
+    for (int e = 0; e < 8; ++e)
+        EXPECT_TRUE(Drawn(labelX[e], 202.0f + 30.0f * float(e / 2), labels[e])) << "entry " << e;
+    EXPECT_TRUE(Drawn(138, 202, {370, 709, 551, 737}) && DrawnFrom({370, 709, 551, 737}).size() == 1u);
     // The labels lie over the panel, the panel over the picture.
     EXPECT_EQ(Sprites().back().u0 * 2048.0f, 846.0f);
 
@@ -96,7 +103,7 @@ TEST_F(TitleMenuTest, CursorWrapsTakesTheFirstKeyInOrderAndEveryMoveSounds)
             << "after keys " << step.keys << ": " << Title()->entry;
     }
     Press(kKeyUp);
-    EXPECT_TRUE(Drawn(138, 292, kTitleSelectionBarRect) && DrawnFrom(kTitleSelectionBarRect).size() == 1u)
+    EXPECT_TRUE(Drawn(138, 292, {370, 709, 551, 737}) && DrawnFrom({370, 709, 551, 737}).size() == 1u)
         << "the bar follows the cursor: entry 6 is column 0, row 3";
     Press(kKeyEscape);
     EXPECT_TRUE(LiveSlots() == Slots{kTitleSlot} && Title()->entry == 6 && !Heard(0)) << "Escape does nothing";
@@ -108,18 +115,18 @@ TEST_F(TitleMenuTest, QuitDialogAnswersNoToAFreshTitleAndYesToShutdown)
     Press(kKeyZ); // Z confirms like Return
     ASSERT_EQ(LiveSlots(), Slots{kConfirmDialogSlot});
     ASSERT_TRUE(Dialog() && Dialog()->answer == 0);
-    EXPECT_EQ(DrawnFrom(kBackgroundTileRect).size(), 300u) << "20 x 15 tiles";
-    EXPECT_TRUE(Drawn(175, 120, kQuitPanelRect) && Drawn(259, 128, kQuitQuestionRect) &&
-                Drawn(291, 192, kAnswerNoRect));
-    EXPECT_TRUE(Drawn(301, 224, kAnswerYesRect)) << "(640 - 39) / 2 = 300.5 rounds up";
-    EXPECT_TRUE(Drawn(183, 192, kMenuCursorRect) && DrawnFrom(kMenuCursorRect).size() == 1u)
+    EXPECT_EQ(DrawnFrom({404, 596, 436, 628}).size(), 300u) << "20 x 15 tiles";
+    EXPECT_TRUE(Drawn(175, 120, {553, 566, 843, 737}) && Drawn(259, 128, {642, 430, 764, 450}) &&
+                Drawn(291, 192, {642, 480, 700, 499}));
+    EXPECT_TRUE(Drawn(301, 224, {702, 480, 741, 498})) << "(640 - 39) / 2 = 300.5 rounds up";
+    EXPECT_TRUE(Drawn(183, 192, {438, 596, 449, 617}) && DrawnFrom({438, 596, 449, 617}).size() == 1u)
         << "at the panel's left + 8";
 
     for (auto [key, answer] : {std::pair{kKeyDown, 1}, {kKeyRight, 0}, {kKeyUp, 1}, {kKeyLeft, 0}, {kKeyLeft, 1}}) {
         Press(key);
         EXPECT_TRUE(Dialog()->answer == answer && Heard(0)) << answer;
     }
-    EXPECT_TRUE(Drawn(183, 224, kMenuCursorRect)) << "the cursor on yes";
+    EXPECT_TRUE(Drawn(183, 224, {438, 596, 449, 617})) << "the cursor on yes";
     Press(kKeyEscape);
     EXPECT_TRUE(LiveSlots() == Slots{kConfirmDialogSlot} && !Heard(0)) << "Escape does nothing";
 
@@ -170,7 +177,8 @@ TEST_F(ScreensTest, PictureFillsTheScreenFromTheFontTextureUntilReturnOrZ)
     Open(4);
     ASSERT_EQ(LiveSlots(), Slots{kPictureSlot});
     ASSERT_EQ(Sprites().size(), 1u);
-    EXPECT_TRUE(Drawn(0, 0, kFullScreenPictureRect, g_fontTexture, 1024.0f));
+    // The picture lies below the glyphs in the font texture: texels (0, 513) to (640, 993).
+    EXPECT_TRUE(Drawn(0, 0, {0.0f, 513.0f, 640.0f, 993.0f}, g_fontTexture, 1024.0f));
     EXPECT_EQ(std::make_pair(Sprites()[0].right, Sprites()[0].bottom), std::make_pair(640.0f, 480.0f));
     for (KeySlotId key : {kKeyEscape, kKeyRight, kKeyLeft, kKeyUp, kKeyDown, kKeySpace}) {
         Press(key);
@@ -185,9 +193,9 @@ TEST_F(ScreensTest, StageSelectWrapsBothWaysAndKeepsTheStageForTheNextRace)
     Open(7);
     ASSERT_EQ(LiveSlots(), Slots{kStageSelectSlot});
     EXPECT_EQ(g_stageLayers.stageNumber, 1) << "every start begins on stage 1";
-    EXPECT_TRUE(Drawn(236, 100, kStageHeadingRect)) << "(640 - 169) / 2 = 235.5 rounds up";
-    EXPECT_TRUE(Drawn(162, 200, kStagePanelRect) && Drawn(232, 240, kStageLabelRect) &&
-                Drawn(378, 239, kStageSlashRect));
+    EXPECT_TRUE(Drawn(236, 100, {1212, 1251, 1381, 1283})) << "(640 - 169) / 2 = 235.5 rounds up";
+    EXPECT_TRUE(Drawn(162, 200, {1010, 943, 1326, 1053}) && Drawn(232, 240, {1006, 363, 1058, 380}) &&
+                Drawn(378, 239, {873, 227, 884, 247}));
     const auto digits = Digits();
     ASSERT_EQ(digits.size(), 2u) << "the stage and the count";
     EXPECT_EQ((std::vector<float>{digits[0].left, digits[1].left, std::round(digits[1].u0 * 2048.0f)}),
@@ -251,7 +259,7 @@ protected:
 
 TEST_F(OptionsTest, DrawsEveryRowAndFlipsOnlyTheCopyUntilConfirmed)
 {
-    EXPECT_EQ(DrawnFrom(kBackgroundTileRect).size(), 300u);
+    EXPECT_EQ(DrawnFrom({404, 596, 436, 628}).size(), 300u);
     EXPECT_TRUE(Drawn(250, 50, kOptionsTitleRect)) << "(640 - 141) / 2 = 249.5 rounds up";
     EXPECT_TRUE(Drawn(92, 100, kOptionsPanelRect) && Drawn(104, 453, kOptionsHelpRect));
     // Each row's label and its "on" image: windowed, vsync, 24-bit depth, music, sound
@@ -265,7 +273,7 @@ TEST_F(OptionsTest, DrawsEveryRowAndFlipsOnlyTheCopyUntilConfirmed)
         EXPECT_TRUE(Drawn(140, 108.0f + 25.0f * float(row), rows[row][0])) << row;
         EXPECT_TRUE(Drawn(360, 108.0f + 25.0f * float(row), rows[row][1])) << "every setting starts on: " << row;
     }
-    EXPECT_TRUE(Drawn(100, 108, kMenuCursorRect) && DrawnFrom(kMenuCursorRect).size() == 1u);
+    EXPECT_TRUE(Drawn(100, 108, {438, 596, 449, 617}) && DrawnFrom({438, 596, 449, 617}).size() == 1u);
 
     for (auto [key, cursor] : {std::pair{kKeyUp, 5}, {kKeyDown, 0}, {kKeyDown, 1}}) {
         Press(key);
@@ -274,7 +282,7 @@ TEST_F(OptionsTest, DrawsEveryRowAndFlipsOnlyTheCopyUntilConfirmed)
     Press(kKeyLeft); // Left flips as Right does
     EXPECT_TRUE(Heard(0) && Work()->copies[1] == 0 && g_gameConfig.vsyncOption == 1)
         << "not applied before confirmation";
-    EXPECT_TRUE(Drawn(360, 133, {708, 386, 746, 405}) && Drawn(100, 133, kMenuCursorRect)) << "vsync off";
+    EXPECT_TRUE(Drawn(360, 133, {708, 386, 746, 405}) && Drawn(100, 133, {438, 596, 449, 617})) << "vsync off";
     Press(kKeyEscape);
     EXPECT_TRUE(!Heard(0) && LiveSlots() == Slots{kOptionsSlot}) << "there is no leaving without confirming";
     Press((1u << kKeyUp) | (1u << kKeyRight));
@@ -322,7 +330,7 @@ TEST_F(OptionsTest, DisplayRowsRebuildTheDeviceAndARefusedModeFallsBackToTheOneT
         EXPECT_TRUE(DeviceRebuilt() && g_uiAtlas != nullptr && g_running == 1 && HeadlessIsRunning());
         ASSERT_EQ(LiveSlots(), Slots{kTitleSlot});
         Frames(1);
-        EXPECT_TRUE(Drawn(136, 200, kTitleMenuPanelRect)) << "drawn with the new device";
+        EXPECT_TRUE(Drawn(136, 200, {1010, 1127, 1378, 1249})) << "drawn with the new device";
     }
     EXPECT_EQ((std::vector<int>{g_refusedCreations, g_gameConfig.windowedOption, g_gameConfig.vsyncOption,
                                 g_gameConfig.depth24Option}),

@@ -133,17 +133,23 @@ TEST(GfxQuads, EachQuadTakesItsOwnColourAndTexture)
               std::make_pair(0x80FF0000u, 0xFF0000FFu));
 }
 
-// A model of one triangle whose bounding box is the cube of side 1 about (cx, 0, 0).
-ModelRecord CubeBoundedModel(float cx)
+// A model of one triangle whose bounding box runs from lo to hi.
+ModelRecord BoxBoundedModel(const plat::Vec3& lo, const plat::Vec3& hi)
 {
     plat::XMeshData data;
-    data.positions = {cx - 0.5f, -0.5f, -0.5f, cx + 0.5f, 0.5f, 0.5f, cx + 0.5f, -0.5f, 0.5f};
+    data.positions = {lo.x, lo.y, lo.z, hi.x, hi.y, hi.z, hi.x, lo.y, hi.z};
     data.indices = {0, 1, 2};
     data.triangleMaterial = {0};
     data.materials.resize(1);
     ModelRecord model{};
     EXPECT_EQ(LoadModelFromMeshData(&model, data), 1);
     return model;
+}
+
+// A model of one triangle whose bounding box is the cube of side 1 about (cx, 0, 0).
+ModelRecord CubeBoundedModel(float cx)
+{
+    return BoxBoundedModel({cx - 0.5f, -0.5f, -0.5f}, {cx + 0.5f, 0.5f, 0.5f});
 }
 
 // Models wholly out of view are not sent; a model that reaches into view by any part of
@@ -221,6 +227,36 @@ TEST(GfxModelCulling, OnlyModelsThatReachIntoTheViewAreSent)
     centred.textures[0] = nullptr; // the device's own, released with it
     for (ModelRecord* m : {&centred, &offset, &sphere})
         ReleaseModelRecord(m);
+}
+
+// A model far longer than it is thick, placed with its origin 20 units outside one side
+// of the view and running 20 units back toward it, reaches 0.5 units into the view with
+// its tip: it is sent, at every side and along each axis. Same camera as above: at z = 0
+// the view reaches 5.36 units to each side, the near side is z = -19.9 and the far z = 80.
+TEST(GfxModelCulling, ALongModelWhoseTipReachesIntoTheViewIsSent)
+{
+    gfx_test::RecordingDevice device;
+    SetCameraLookAt(0, 0, 0, 0, 0, -20);
+    const struct {
+        const char* side;
+        plat::Vec3 lo, hi; // the model's box, 0.2 thick
+        plat::Vec3 at;     // where its origin is placed
+    } cases[] = {
+        {"right", {-20, -0.1f, -0.1f}, {0, 0.1f, 0.1f}, {24.86f, 0, 0}},
+        {"left", {0, -0.1f, -0.1f}, {20, 0.1f, 0.1f}, {-24.86f, 0, 0}},
+        {"top", {-0.1f, -20, -0.1f}, {0.1f, 0, 0.1f}, {0, 24.86f, 0}},
+        {"bottom", {-0.1f, 0, -0.1f}, {0.1f, 20, 0.1f}, {0, -24.86f, 0}},
+        {"far", {-0.1f, -0.1f, -20}, {0.1f, 0.1f, 0}, {0, 0, 99.5f}},
+        {"near", {-0.1f, -0.1f, 0}, {0.1f, 0.1f, 20}, {0, 0, -39.4f}},
+    };
+    for (const auto& c : cases) {
+        ModelRecord model = BoxBoundedModel(c.lo, c.hi);
+        const plat::Matrix4 world = plat::MatrixTranslation(c.at.x, c.at.y, c.at.z);
+        plat::CurrentRecordedFrame().Reset();
+        DrawModel(&model, &world);
+        EXPECT_EQ(plat::CurrentRecordedFrame().MeshDraws().size(), 1u) << "the model at the " << c.side << " side";
+        ReleaseModelRecord(&model);
+    }
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include "board/event.h"
+#include "board/event_commands.h"
 #include "engine/glyph_table.h"
 #include "engine/sprite.h"
 #include "engine/text.h"
@@ -101,6 +103,84 @@ TEST_F(GfxSprites, DigitNumbersAdvanceByWidthPlusOneAndKeepTheirResultWithoutADe
     EXPECT_EQ(Sprites().size(), 7u);
 }
 
+// Each digit of each of the four sets is cut from its own picture: the number 1234567
+// and then 890, digit by digit, against the set's picture edges (left, right, for 0 to 9).
+TEST_F(GfxSprites, EveryDigitOfEverySetIsCutFromItsOwnPicture)
+{
+    const struct {
+        float (*draw)(float, float, int32_t);
+        float top, bottom;
+        float edges[10][2];
+    } sets[] = {
+        {DrawNumberSmall,
+         29,
+         41,
+         {{748, 758},
+          {642, 650},
+          {652, 662},
+          {664, 674},
+          {676, 686},
+          {688, 698},
+          {700, 710},
+          {712, 722},
+          {724, 734},
+          {736, 746}}},
+        {DrawNumberTall,
+         1,
+         22,
+         {{768, 785},
+          {787, 798},
+          {800, 816},
+          {818, 834},
+          {836, 855},
+          {857, 873},
+          {876, 892},
+          {894, 911},
+          {913, 930},
+          {932, 948}}},
+        {DrawNumberMedium,
+         343,
+         360,
+         {{942, 952},
+          {954, 959},
+          {961, 971},
+          {973, 983},
+          {985, 995},
+          {997, 1007},
+          {1009, 1019},
+          {1021, 1031},
+          {1033, 1043},
+          {1045, 1055}}},
+        {DrawNumberLarge,
+         392,
+         415,
+         {{1063, 1077},
+          {1079, 1087},
+          {1090, 1103},
+          {1105, 1118},
+          {1120, 1134},
+          {1136, 1148},
+          {1152, 1164},
+          {1167, 1179},
+          {1183, 1196},
+          {1199, 1211}}},
+    };
+    for (const auto& set : sets) {
+        plat::CurrentRecordedFrame().Reset();
+        set.draw(0.0f, 0.0f, 1234567);
+        set.draw(0.0f, 50.0f, 890);
+        const auto s = Sprites();
+        ASSERT_EQ(s.size(), 10u);
+        for (int i = 0; i < 10; ++i) {
+            const int digit = (i + 1) % 10;
+            EXPECT_EQ((std::vector<float>{s[size_t(i)].srcLeft, s[size_t(i)].srcTop, s[size_t(i)].srcRight,
+                                          s[size_t(i)].srcBottom}),
+                      (std::vector<float>{set.edges[digit][0], set.top, set.edges[digit][1], set.bottom}))
+                << "digit " << digit << " of the set from atlas row " << set.top;
+        }
+    }
+}
+
 TEST(GfxGlyphs, TextConvertsToTableIndicesInsideRowAndText)
 {
     std::vector<int32_t> row(kGlyphRowLength + 1, 0x7F7F7F7F); // one guard entry past the row
@@ -134,6 +214,18 @@ TEST(GfxGlyphs, TextConvertsToTableIndicesInsideRowAndText)
     EXPECT_EQ(std::vector<int32_t>(row.begin(), row.begin() + 3), (std::vector<int32_t>{2, 2, 0}));
 }
 
+// Eighteen characters stand more than once in the font's table (買 three times); text
+// always takes the first, so the later copies are never drawn. In order:
+// で じ バ プ 依 頼 退 一 撃 買 金 代 複 数 手 早 報 先.
+TEST(GfxGlyphs, ACharacterHeldMoreThanOnceIsTakenFromItsFirstEntry)
+{
+    int32_t row[kGlyphRowLength] = {};
+    ConvertTextToGlyphs(row, "\x82\xC5\x82\xB6\x83\x6F\x83\x76\x88\xCB\x97\x8A\x91\xDE\x88\xEA\x8C\x82\x94\x83\x8B\xE0"
+                             "\x91\xE3\x95\xA1\x90\x94\x8E\xE8\x91\x81\x95\xF1\x90\xE6");
+    EXPECT_EQ(std::vector<int32_t>(row, row + 19), (std::vector<int32_t>{54, 55, 117, 124, 172, 173, 179, 187, 192, 196,
+                                                                         199, 229, 252, 253, 267, 277, 281, 302, 0}));
+}
+
 TEST_F(GfxSprites, GlyphRowCentresEachGlyphInItsBand)
 {
     // １ (6 x 14), no glyph (no advance), two out of the table, あ (17 x 17), １.
@@ -147,6 +239,20 @@ TEST_F(GfxSprites, GlyphRowCentresEachGlyphInItsBand)
     for (const auto& g : s)
         EXPECT_TRUE(g.texture == g_fontTexture && g.colour == 0xFFFFFFFFu);
     EXPECT_EQ(std::make_pair(s[0].srcLeft, s[1].srcTop), std::make_pair(162.0f, 5.0f));
+}
+
+// The event window's three rows of text: pens start 16 pixels in, and the rows' bands
+// lie 28 pixels apart (392, 420, 448 for the window at 384).
+TEST_F(GfxSprites, MessageTextDrawsItsThreeRows28PixelsApart)
+{
+    EventTask event{};
+    for (int row = 0; row < 3; ++row)
+        event.shownGlyphs[row][0] = 141; // １, 14 high: 3 below its band's top
+    DrawMessageText(&event, 124.0f, 384.0f);
+    const auto s = Sprites();
+    ASSERT_EQ(s.size(), 3u);
+    for (int row = 0; row < 3; ++row)
+        ExpectRect(s[size_t(row)], 140, 395.0f + 28.0f * float(row), 146, 409.0f + 28.0f * float(row));
 }
 
 } // namespace

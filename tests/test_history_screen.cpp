@@ -97,10 +97,39 @@ TEST_F(HistoryScreen, RowsSlideInWaitForAKeyAndSlideOutToTheTitle)
     EXPECT_FLOAT_EQ(fives[0].right + 1.0f + 2.0f, minute[0].left);     // a digit's advance is its width + 1
     EXPECT_EQ(DrawnFrom({954.0f, 343.0f, 959.0f, 360.0f}).size(), 1u); // the one "1": January
 
+    // The whole row, left to right: the bar; year, month, day, hour and minute, each with
+    // its unit; the stage and its unit after a wider gap; then each place's label, the
+    // player's (first) place marked behind its label, each known leader's face at half size
+    // standing on the bar's bottom edge. Left, top, right and the picture's top-left corner.
+    const float row[][5] = {
+        {23, 80, 617, 1453, 1250},  {31, 86, 41, 961, 343},     {42, 86, 52, 942, 343},    {53, 86, 63, 961, 343},
+        {64, 86, 74, 1009, 343},    {77, 86, 97, 838, 340},     {99, 86, 104, 954, 343},   {107, 86, 120, 863, 340},
+        {122, 86, 132, 1021, 343},  {135, 86, 149, 879, 340},   {151, 86, 161, 1045, 343}, {164, 86, 184, 896, 340},
+        {186, 86, 196, 997, 343},   {199, 86, 219, 920, 340},   {234, 86, 244, 961, 343},  {247, 86, 267, 1315, 28},
+        {286, 82, 315, 1010, 1085}, {287, 86, 316, 1010, 1525}, {318, 61, 363, 1402, 0},   {383, 86, 415, 1048, 1525},
+        {417, 68, 466, 1720, 100},  {486, 86, 518, 1089, 1525},
+    };
+    const auto drawn = Sprites();
+    size_t at = 0;
+    while (at < drawn.size() && !(drawn[at].srcLeft == 1453.0f && drawn[at].srcTop == 1250.0f))
+        ++at;
+    ASSERT_GE(drawn.size(), at + std::size(row));
+    for (size_t i = 0; i < std::size(row); ++i) {
+        const plat::RecordedSprite& d = drawn[at + i];
+        EXPECT_EQ((std::vector<float>{d.left, d.top, d.right, d.srcLeft, d.srcTop}),
+                  std::vector<float>(row[i], row[i] + 5))
+            << "sprite " << i << " of the row";
+    }
+
     Press(kKeyZ);
     EXPECT_TRUE(Heard(0));
     Frames(86); // the press frame turned to the slide, the next one was its first update
     EXPECT_TRUE(g_tasks[kHistoryScreenSlot].alive);
+    // The empty rows slid out as the full one does: all nine are gone to x -640.
+    const auto emptyBars = DrawnFrom({1453.0f, 1282.0f, 2047.0f, 1312.0f});
+    ASSERT_EQ(emptyBars.size(), 9u);
+    for (const plat::RecordedSprite& bar : emptyBars)
+        EXPECT_EQ(bar.left, -640.0f);
     Frames(1);
     EXPECT_FALSE(g_tasks[kHistoryScreenSlot].alive);
     EXPECT_TRUE(g_tasks[kTitleSlot].alive);
