@@ -1,5 +1,7 @@
 // The six figures of a piece: how followers trail the leader, what is drawn, and the
 // member who rises from the ground.
+#include <set>
+
 #include "board/scripted_move.h"
 #include "board/task_table.h"
 #include "test_board_support.h"
@@ -79,9 +81,16 @@ TEST(Figures, ChainTrailsOneCellPerMemberAndTurnsAtTheCorner)
         Frame(piece);
         EXPECT_EQ(piece->figures[1].x, BoardWorld::X(1) + 0.5f);
 
+        // The leader faces the piece's heading in every frame, the corner's new one too.
+        std::vector<float> leaderOff;
+        std::set<float> headings;
         for (int cell = 2; cell <= 12; ++cell) {
-            for (int frame = 0; frame < 4 - (cell == 2 ? 1 : 0); ++frame)
+            for (int frame = 0; frame < 4 - (cell == 2 ? 1 : 0); ++frame) {
                 Frame(piece);
+                headings.insert(piece->heading);
+                if (piece->figures[0].facing != piece->heading)
+                    leaderOff.push_back(piece->heading);
+            }
             if (cell < 6)
                 continue; // the chain forms over the first five cells
             for (int k = 0; k < kPieceMembers; ++k) {
@@ -91,6 +100,8 @@ TEST(Figures, ChainTrailsOneCellPerMemberAndTurnsAtTheCorner)
                     << "cell " << cell << " figure " << k;
             }
         }
+        EXPECT_EQ(headings, (corner > 0 ? std::set<float>{0.0f, 270.0f} : std::set<float>{0.0f}));
+        EXPECT_EQ(leaderOff, std::vector<float>{}) << "the piece's headings in frames the leader did not face";
     }
 }
 

@@ -73,6 +73,43 @@ TEST_F(EventMessage, TypesOneGlyphAFrameAndWaitsForThePlayersKey)
     EXPECT_FALSE(EventRunning());
 }
 
+TEST_F(EventMessage, SecondAndThirdLinesTypeIntoTheirOwnRows)
+{
+    // Three lines of 2, 3 and 1 characters: row after row, a glyph a frame and a frame
+    // for each row's end.
+    StoreScript(1, "#2,3," + Sjis("あい") + "," + Sjis("うえお") + "," + Sjis("か") + ",#99");
+    Start(Party(kControllerPlayer, 2));
+    Frames(2);
+    std::vector<std::tuple<int, int, int>> typed;
+    for (int i = 0; i < 9; ++i) {
+        Frames(1);
+        const EventTask* e = Event();
+        typed.emplace_back(GlyphsIn(e->shownGlyphs[0]), GlyphsIn(e->shownGlyphs[1]), GlyphsIn(e->shownGlyphs[2]));
+    }
+    EXPECT_EQ(typed,
+              (std::vector<std::tuple<int, int, int>>{
+                  {1, 0, 0}, {2, 0, 0}, {2, 0, 0}, {2, 1, 0}, {2, 2, 0}, {2, 3, 0}, {2, 3, 0}, {2, 3, 1}, {2, 3, 1}}));
+    // あ い | う え お | か are glyphs 2 3 | 4 5 6 | 7.
+    const EventTask* e = Event();
+    EXPECT_EQ(
+        (std::vector<int>{e->shownGlyphs[1][0], e->shownGlyphs[1][1], e->shownGlyphs[1][2], e->shownGlyphs[2][0]}),
+        (std::vector<int>{4, 5, 6, 7}));
+    // Each row from x 140 in its own band: from y 392, 420 and 448, 20 pixels high.
+    Frames(1);
+    int inBand[3] = {};
+    for (const plat::RecordedSprite& s : FontSprites())
+        for (int row = 0; row < 3; ++row) {
+            const float band = 392.0f + 28.0f * row;
+            if (s.top >= band && s.bottom <= band + 20.0f)
+                inBand[row] += 1;
+        }
+    EXPECT_EQ((std::tuple{inBand[0], inBand[1], inBand[2], FontSprites().size()}), std::make_tuple(2, 3, 1, size_t{6}));
+    int rowStarts = 0;
+    for (const plat::RecordedSprite& s : FontSprites())
+        rowStarts += std::fabs(s.left - 140.0f) < 0.01f;
+    EXPECT_EQ(rowStarts, 3);
+}
+
 TEST_F(EventMessage, LongAndExtraLinesAreCutToTheWindow)
 {
     // 25 characters, then three more lines: the window keeps 24 glyphs and three rows,
