@@ -146,6 +146,33 @@ TEST(BattleScene, TheWinnerShootsTheCameraFollowsAndTheLoserSinks)
     }
 }
 
+// Every character fights in the scene as its row says: rows 8, 11 and 21 to 24 charge,
+// all others shoot, whether it is the party's member or the enemy that wins.
+TEST(BattleScene, EachCharacterRowChargesOrShootsByItsAttackStyle)
+{
+    const std::set<int> chargers = {8, 11, 21, 22, 23, 24};
+    for (int row = 0; row < 25; ++row) {
+        const bool charges = chargers.count(row) != 0;
+        EXPECT_EQ(g_characters[row].attackStyle, charges ? 1 : 0) << "row " << row;
+        // The loser is a row of the other style, so that a scene reading the wrong
+        // side's style is seen.
+        const int other = charges ? 0 : 8;
+        for (int outcome : {0, 1}) {
+            SCOPED_TRACE(::testing::Message() << "row " << row << " outcome " << outcome);
+            BattleBoard board;
+            BattleWork* battle = ClashWaitingForScene(outcome, 0, 0);
+            battle->party[0] = g_characters[outcome == 0 ? row : other];
+            battle->enemies[0] = g_characters[outcome == 0 ? other : row];
+            UpdateAllTasks();
+            const BattleActor* attacker = ActorOfSide(outcome);
+            ASSERT_NE(attacker, nullptr);
+            EXPECT_EQ((std::pair{attacker->model, attacker->stateProc}),
+                      std::pair(row, charges ? &DelayActorCharge : &DelayActorShot));
+            KillAllTasks();
+        }
+    }
+}
+
 TEST(BattleScene, ATieMakesTheDefenderDodgeAndNobodySinks)
 {
     const float savedHeight = g_modelTable[6].height;
