@@ -125,23 +125,27 @@ TEST_F(EventAction, MembersJumpBackAgainstTheHeadingThenStepForward)
     EXPECT_FLOAT_EQ(still->figures[5].x, still->x);
 }
 
-TEST_F(EventAction, MembersJumpBackOneCellBehindFromEachHeading)
+TEST_F(EventAction, MembersJumpBackOneCellBehindAndStepForwardAgainFromEachHeading)
 {
-    // Heading: the facing the members take, and where each lands from the piece.
+    // Heading: the facing the members take, and where each lands from the piece; then a
+    // step forward brings each back onto the piece, facing the heading again.
     struct Row {
         float heading, facing, dx, dz;
     };
     for (const Row& row : {Row{0, 180, -2, 0}, Row{90, 270, 0, -2}, Row{180, 0, 2, 0}, Row{270, 90, 0, 2}}) {
         SCOPED_TRACE(row.heading);
         KillAllTasks();
-        StoreScript(1, "#12,#99");
+        StoreScript(1, "#12,#13,#99");
         BoardPiece* piece = Party(kControllerComputer, 4, row.heading);
         const float x = piece->x;
         const float z = piece->z;
         Start(piece);
-        EXPECT_EQ(RunToEnd(), 2 + 6 * 12 + 1);
+        Frames(2 + 6 * 12);
         for (const Figure& f : piece->figures)
             EXPECT_EQ((std::tuple{f.facing, f.x, f.z, f.y}), std::tuple(row.facing, x + row.dx, z + row.dz, 0.25f));
+        EXPECT_EQ(RunToEnd(), 1 + 6 * 8 + 1);
+        for (const Figure& f : piece->figures)
+            EXPECT_EQ((std::tuple{f.facing, f.x, f.z}), std::tuple(row.heading, x, z));
     }
 }
 
