@@ -6,6 +6,7 @@
 #include "board/race_result.h"
 #include "board/scripted_move.h"
 #include "board/task_table.h"
+#include "engine/draw3d.h"
 #include "test_board_support.h"
 
 using board_test::StoreScript;
@@ -56,12 +57,18 @@ TEST_F(EventAction, PopupRisesOneAtATimeAndALifetimeOfOneIsNeverDrawn)
 {
     const SpriteRect rect = {606.0f, 739.0f, 806.0f, 999.0f};
     StoreScript(1, "#8,606,739,806,999,10,#8,0,0,10,10,10,#99");
-    Start(Party(kControllerComputer, 2));
+    BoardPiece* piece = Party(kControllerComputer, 2);
+    Start(piece);
     Frames(2);
     ASSERT_TRUE(g_tasks[kPopupSlot].alive);
     const PopupSprite first = *TaskWork<PopupSprite>(&g_tasks[kPopupSlot]);
     EXPECT_EQ(first.lifetime, 9); // its first update came in the frame that made it
-    Frames(1);                    // the second popup finds the slot taken
+    // It rises from where the piece stands on the screen, one pixel up already.
+    const float at[3] = {piece->x, piece->y, piece->z};
+    float screen[3] = {};
+    ProjectToScreen(screen, at);
+    EXPECT_EQ((std::pair{first.x, first.y}), (std::pair{screen[0], screen[1] - 1.0f}));
+    Frames(1); // the second popup finds the slot taken
     EXPECT_FLOAT_EQ(TaskWork<PopupSprite>(&g_tasks[kPopupSlot])->rect.left, 606.0f);
     EXPECT_FLOAT_EQ(TaskWork<PopupSprite>(&g_tasks[kPopupSlot])->y, first.y - 1.0f);
     EXPECT_EQ(DrawnFrom(rect).size(), 1u);
