@@ -171,6 +171,9 @@ TEST_F(EventMessage, ComputerBlinksThenAnswersAtRandom)
     const int picked = Event()->answer;
     Frames(29);
     EXPECT_EQ(Event()->stateProc, EventChoiceHoldState); // 30 frames of hold, the last jumps
+    // Through the hold the question, both answers and the bar on the picked one stay.
+    EXPECT_EQ(FontSprites().size(), 5u + 2u + 3u);
+    EXPECT_TRUE(TintedAt(126.0f, picked == 0 ? 420.0f : 448.0f, 0x64FFFFFFu));
     Frames(2);
     EXPECT_EQ((std::tuple{SoundCount(0), SoundCount(1), SoundCount(2)}),
               std::make_tuple(5, picked == 0 ? 1 : 0, picked == 1 ? 1 : 0));
