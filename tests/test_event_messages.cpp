@@ -208,3 +208,22 @@ TEST_F(EventMessage, PortraitAndWindowFrameStayUntilChanged)
     EXPECT_TRUE(Drawn(-4.0f, 395.0f, {1908.0f, 100.0f, 2047.0f, 185.0f}));
     EXPECT_FALSE(TintedAt(-1.0f, 0.0f, 0x96FFFFFFu));
 }
+
+TEST_F(EventMessage, OnlyPortraitsZeroToThirteenShowAFace)
+{
+    // Portrait 13 is the face of row 17, (1350, 100)-(1437, 214), on the screen's bottom
+    // edge; numbers past the fourteen faces show none.
+    for (int portrait : {13, 14, 99, 100}) {
+        SCOPED_TRACE(portrait);
+        KillAllTasks();
+        StoreScript(1, "#3," + std::to_string(portrait) + ",#5,3,#99");
+        Start(Party(kControllerComputer, 2));
+        Frames(3);
+        int atLeftEdge = 0;
+        for (const plat::RecordedSprite& s : plat::LastRecordedFrame().Sprites())
+            atLeftEdge += std::fabs(s.left + 4.0f) < 0.01f;
+        EXPECT_EQ(atLeftEdge, portrait == 13 ? 1 : 0);
+        if (portrait == 13)
+            EXPECT_TRUE(Drawn(-4.0f, 480.0f - 114.0f, {1350.0f, 100.0f, 1437.0f, 214.0f}));
+    }
+}
