@@ -209,21 +209,29 @@ TEST_F(EventMessage, PortraitAndWindowFrameStayUntilChanged)
     EXPECT_FALSE(TintedAt(-1.0f, 0.0f, 0x96FFFFFFu));
 }
 
-TEST_F(EventMessage, OnlyPortraitsZeroToThirteenShowAFace)
+TEST_F(EventMessage, OnlyPortraitsZeroToThirteenShowAFaceAndAnyWindowNumberButZeroShowsTheFrame)
 {
-    // Portrait 13 is the face of row 17, (1350, 100)-(1437, 214), on the screen's bottom
-    // edge; numbers past the fourteen faces show none.
-    for (int portrait : {13, 14, 99, 100}) {
-        SCOPED_TRACE(portrait);
+    // The same number for the window and the portrait. Portrait 0 is the face of row 0,
+    // (1948, 0)-(2047, 87), and 13 that of row 17, (1350, 100)-(1437, 214), both on the
+    // screen's bottom edge; numbers past the fourteen faces show none.
+    const struct {
+        int number;
+        SpriteRect face;
+    } rows[] = {{0, {1948, 0, 2047, 87}}, {13, {1350, 100, 1437, 214}}, {14, {}}, {99, {}}, {100, {}}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.number);
         KillAllTasks();
-        StoreScript(1, "#3," + std::to_string(portrait) + ",#5,3,#99");
+        const std::string n = std::to_string(row.number);
+        StoreScript(1, "#1," + n + ",#3," + n + ",#5,3,#99");
         Start(Party(kControllerComputer, 2));
-        Frames(3);
+        Frames(4);
         int atLeftEdge = 0;
         for (const plat::RecordedSprite& s : plat::LastRecordedFrame().Sprites())
             atLeftEdge += std::fabs(s.left + 4.0f) < 0.01f;
-        EXPECT_EQ(atLeftEdge, portrait == 13 ? 1 : 0);
-        if (portrait == 13)
-            EXPECT_TRUE(Drawn(-4.0f, 480.0f - 114.0f, {1350.0f, 100.0f, 1437.0f, 214.0f}));
+        const bool face = row.face.right > 0;
+        EXPECT_EQ(atLeftEdge, face ? 1 : 0);
+        if (face)
+            EXPECT_TRUE(Drawn(-4.0f, 480.0f - (row.face.bottom - row.face.top), row.face));
+        EXPECT_EQ(TintedAt(126.0f, 386.0f, 0x96FFFFFFu), row.number != 0);
     }
 }
