@@ -303,6 +303,24 @@ TEST_F(GoBack, DrawsFourThreeOrFiveSquaresAndStopsOnTheStartSquare)
     EXPECT_EQ((std::tuple{Column(piece), piece->progress, SoundCount(14)}), std::make_tuple(2, 3, 2));
 }
 
+// Back on its square the party looks along the first forward link in the order +x, -x,
+// -z, +z, whichever others the square has; with none it looks toward +x.
+TEST_F(GoBack, ThePartyEndsLookingAlongTheFirstForwardLink)
+{
+    const std::pair<int, float> rows[] = {{1, 0},    {2, 180},     {4, 270},       {8, 90},
+                                          {12, 270}, {2 | 8, 180}, {1 | 2 | 4, 0}, {0, 0}};
+    for (const auto& [route, heading] : rows) {
+        SCOPED_TRACE(route);
+        KillAllTasks();
+        g_stageLayers.routeLayer[kWidth + 3] = int8_t(route);
+        BoardPiece* piece = Party(kControllerComputer, 3, 45.0f);
+        FaceFirstForwardLink(piece);
+        EXPECT_EQ(piece->heading, heading);
+        for (const Figure& f : piece->figures)
+            EXPECT_EQ(std::pair(f.facing, f.drawnRotation), std::pair(heading, heading));
+    }
+}
+
 TEST_F(GoBack, ACellWithoutAWayBackEndsTheMoveThere)
 {
     // No link at column 5, and one toward column 4 only besides; then a link into
