@@ -197,3 +197,25 @@ TEST(RisingMember, RisesWaitsAndWalksOntoThePiece)
     EXPECT_EQ(sounds, (std::vector<std::pair<int, int>>{{1, 17}, {93, 18}}));
     EXPECT_NEAR(figure->z, piece->z, 0.01f);
 }
+
+TEST(RisingMember, RisesOneCellBehindAndWalksOntoThePieceFromEachHeading)
+{
+    // Heading: where the member rises, from the piece.
+    const std::tuple<float, float, float> rows[] = {{0, -2, 0}, {90, 0, -2}, {180, 2, 0}, {270, 0, 2}};
+    for (const auto& [heading, dx, dz] : rows) {
+        SCOPED_TRACE(heading);
+        BoardWorld world(4, 4);
+        BoardPiece* piece = SpawnPiece(10, kControllerComputer, 1, 1, heading, 1);
+        SpawnRisingFigure(piece, 7);
+        Task* task = &g_tasks[kRisingFigureSlot];
+        Figure* figure = TaskWork<Figure>(task);
+        EXPECT_NEAR(figure->x, piece->x + dx, 0.01f);
+        EXPECT_NEAR(figure->z, piece->z + dz, 0.01f);
+        for (int frame = 0; task->alive && frame < 200; ++frame)
+            UpdateFigureTask(task);
+        EXPECT_EQ(figure->facing, heading);
+        EXPECT_NEAR(figure->x, piece->x, 0.01f);
+        EXPECT_NEAR(figure->z, piece->z, 0.01f);
+        task->alive = 0;
+    }
+}
