@@ -321,6 +321,25 @@ TEST_F(GoBack, ThePartyEndsLookingAlongTheFirstForwardLink)
     }
 }
 
+// A way back toward -z (bit 4) or +z (bit 8) leads to the square in the row below or
+// above; there, with no way on back, the move ends.
+TEST_F(GoBack, WaysBackTowardMinusAndPlusZLeadToTheirOwnRows)
+{
+    g_stageLayers.squareLayer[0 * kWidth + 3] = g_stageLayers.squareLayer[2 * kWidth + 3] = 10;
+    for (const auto& [link, dz] : {std::pair{4, -2.0f}, {8, 2.0f}}) {
+        SCOPED_TRACE(link);
+        KillAllTasks();
+        g_stageLayers.layerD[kWidth + 3] = int8_t(link);
+        StoreScript(1, "#9,#99");
+        BoardPiece* piece = Party(kControllerComputer, 3);
+        const float x = piece->x;
+        const float z = piece->z;
+        Start(piece);
+        ASSERT_LT(RunPiece(piece), 400);
+        EXPECT_EQ(std::pair(piece->x, piece->z), std::pair(x, z + dz));
+    }
+}
+
 TEST_F(GoBack, ACellWithoutAWayBackEndsTheMoveThere)
 {
     // No link at column 5, and one toward column 4 only besides; then a link into
