@@ -223,6 +223,45 @@ TEST(BattleScene, ShotsLeaveTheirSpiralOneAfterAnother)
     EXPECT_EQ(left, (std::vector<int>{109, 102, 95, 91, 84, 78}));
 }
 
+// Either side's fan: the six shots leave their spirals after the same frames, and
+// either side's charge leans 45 degrees away from its opponent and releases its burst
+// in its 128th frame.
+TEST(BattleScene, EachSideFansItsShotsAndChargesAwayFromItsOpponent)
+{
+    for (int side : {0, 1}) {
+        SCOPED_TRACE(side);
+        BattleBoard board;
+        g_shotCounter = 0;
+        const float x = side == 0 ? 70.0f : -70.0f;
+        BattleActor* shooter = CreateBattleActor(x, 0, 0, side == 0 ? 180 : 0, 0, side, nullptr, HoldActorIdle);
+        shooter->opponent = CreateBattleActor(-x, 0, 0, side == 0 ? 0 : 180, 0, 1 - side, shooter, HoldActorDodged);
+        (side == 0 ? FireShotFanPositive : FireShotFanNegative)(shooter, x, 1.0f, 0.0f);
+        std::vector<int> left(6, 0);
+        for (int frame = 1; frame <= 120; ++frame) {
+            UpdateAllTasks();
+            for (int i = 0; i < 6; ++i)
+                if (!left[i] && g_tasks[82 + i].alive && TaskWork<Shot>(&g_tasks[82 + i])->stateProc == FlyShot)
+                    left[i] = frame;
+        }
+        EXPECT_EQ(left, (std::vector<int>{109, 102, 95, 91, 84, 78}));
+        KillAllTasks();
+
+        BattleActor* charger = CreateBattleActor(x, 0, 0, side == 0 ? 180 : 0, 0, side, nullptr, DelayActorCharge);
+        charger->opponent = CreateBattleActor(-x, 0, 0, side == 0 ? 0 : 180, 0, 1 - side, charger, HoldActorDodged);
+        float farthest = 0.0f;
+        int burst = 0;
+        for (int frame = 1; frame <= 140 && burst == 0; ++frame) {
+            ClearSoundRequests();
+            UpdateAllTasks();
+            farthest = side == 0 ? std::min(farthest, charger->lean) : std::max(farthest, charger->lean);
+            if (g_soundRequests[11].requested)
+                burst = frame;
+        }
+        EXPECT_EQ(std::pair(farthest, burst), std::pair(side == 0 ? -45.0f : 45.0f, 128));
+        KillAllTasks();
+    }
+}
+
 // A shot and a burst effect, each flying straight at an idle actor: the one within 2
 // units strikes (sound 1, the actor tumbles away from its opponent) and shows its
 // impact for 25 frames.
