@@ -289,6 +289,13 @@ TEST(BattleScene, AShotOrBurstEffectInReachKnocksItsTargetOver)
     for (int frame = 5; frame <= 29; ++frame)
         UpdateAllTasks();
     EXPECT_EQ((std::tuple{g_tasks[82].alive, g_tasks[83].alive}), std::make_tuple(0, 0));
+    // Each stands upright and idle again 45 frames after its hit: frames 48 and 49.
+    for (int frame = 30; frame <= 48; ++frame)
+        UpdateAllTasks();
+    EXPECT_EQ((std::tuple{party->stateProc, party->lean, enemy->stateProc, enemy->lean}),
+              std::make_tuple(HoldActorIdle, 0.0f, TumbleActor, 2.0f));
+    UpdateAllTasks();
+    EXPECT_EQ((std::tuple{enemy->stateProc, enemy->lean}), std::make_tuple(HoldActorIdle, 0.0f));
 }
 
 TEST(BattleScene, ReturnOrZOrNoRoomForBothActorsEndsTheSceneAndTheBattleGoesOn)
