@@ -96,6 +96,20 @@ SceneRun RunScene(const BattleWork* battle, int limit = 3000)
     return run;
 }
 
+// Frames of the update pass (120 at most) until each shot of a fan in slots 82 to 87
+// leaves its spiral.
+std::vector<int> SpiralExits()
+{
+    std::vector<int> left(6, 0);
+    for (int frame = 1; frame <= 120; ++frame) {
+        UpdateAllTasks();
+        for (int i = 0; i < 6; ++i)
+            if (!left[i] && g_tasks[82 + i].alive && TaskWork<Shot>(&g_tasks[82 + i])->stateProc == FlyShot)
+                left[i] = frame;
+    }
+    return left;
+}
+
 } // namespace
 
 TEST(BattleScene, TheWinnerShootsTheCameraFollowsAndTheLoserSinks)
@@ -213,14 +227,7 @@ TEST(BattleScene, ShotsLeaveTheirSpiralOneAfterAnother)
     shooter->opponent = CreateBattleActor(-70, 0, 0, 0, 0, 1, shooter, HoldActorDodged);
     FireShotFanPositive(shooter, 70.0f, 1.0f, 0.0f);
     EXPECT_EQ((std::tuple{LiveOfKind(kShotKind), g_shotCounter}), std::make_tuple(6, 0));
-    std::vector<int> left(6, 0);
-    for (int frame = 1; frame <= 120; ++frame) {
-        UpdateAllTasks();
-        for (int i = 0; i < 6; ++i)
-            if (!left[i] && g_tasks[82 + i].alive && TaskWork<Shot>(&g_tasks[82 + i])->stateProc == FlyShot)
-                left[i] = frame;
-    }
-    EXPECT_EQ(left, (std::vector<int>{109, 102, 95, 91, 84, 78}));
+    EXPECT_EQ(SpiralExits(), (std::vector<int>{109, 102, 95, 91, 84, 78}));
 }
 
 // Either side's fan: the six shots leave their spirals after the same frames, and
@@ -236,14 +243,7 @@ TEST(BattleScene, EachSideFansItsShotsAndChargesAwayFromItsOpponent)
         BattleActor* shooter = CreateBattleActor(x, 0, 0, side == 0 ? 180 : 0, 0, side, nullptr, HoldActorIdle);
         shooter->opponent = CreateBattleActor(-x, 0, 0, side == 0 ? 0 : 180, 0, 1 - side, shooter, HoldActorDodged);
         (side == 0 ? FireShotFanPositive : FireShotFanNegative)(shooter, x, 1.0f, 0.0f);
-        std::vector<int> left(6, 0);
-        for (int frame = 1; frame <= 120; ++frame) {
-            UpdateAllTasks();
-            for (int i = 0; i < 6; ++i)
-                if (!left[i] && g_tasks[82 + i].alive && TaskWork<Shot>(&g_tasks[82 + i])->stateProc == FlyShot)
-                    left[i] = frame;
-        }
-        EXPECT_EQ(left, (std::vector<int>{109, 102, 95, 91, 84, 78}));
+        EXPECT_EQ(SpiralExits(), (std::vector<int>{109, 102, 95, 91, 84, 78}));
         KillAllTasks();
 
         BattleActor* charger = CreateBattleActor(x, 0, 0, side == 0 ? 180 : 0, 0, side, nullptr, DelayActorCharge);
