@@ -96,6 +96,20 @@ SceneRun RunScene(const BattleWork* battle, int limit = 3000)
     return run;
 }
 
+// Frames of the update pass (120 at most) until each shot of a fan in slots 82 to 87
+// leaves its spiral.
+std::vector<int> SpiralExits()
+{
+    std::vector<int> left(6, 0);
+    for (int frame = 1; frame <= 120; ++frame) {
+        UpdateAllTasks();
+        for (int i = 0; i < 6; ++i)
+            if (!left[i] && g_tasks[82 + i].alive && TaskWork<Shot>(&g_tasks[82 + i])->stateProc == FlyShot)
+                left[i] = frame;
+    }
+    return left;
+}
+
 } // namespace
 
 TEST(BattleScene, TheWinnerShootsTheCameraFollowsAndTheLoserSinks)
@@ -146,6 +160,33 @@ TEST(BattleScene, TheWinnerShootsTheCameraFollowsAndTheLoserSinks)
     }
 }
 
+// Every character fights in the scene as its row says: rows 8, 11 and 21 to 24 charge,
+// all others shoot, whether it is the party's member or the enemy that wins.
+TEST(BattleScene, EachCharacterRowChargesOrShootsByItsAttackStyle)
+{
+    const std::set<int> chargers = {8, 11, 21, 22, 23, 24};
+    for (int row = 0; row < 25; ++row) {
+        const bool charges = chargers.count(row) != 0;
+        EXPECT_EQ(g_characters[row].attackStyle, charges ? 1 : 0) << "row " << row;
+        // The loser is a row of the other style, so that a scene reading the wrong
+        // side's style is seen.
+        const int other = charges ? 0 : 8;
+        for (int outcome : {0, 1}) {
+            SCOPED_TRACE(::testing::Message() << "row " << row << " outcome " << outcome);
+            BattleBoard board;
+            BattleWork* battle = ClashWaitingForScene(outcome, 0, 0);
+            battle->party[0] = g_characters[outcome == 0 ? row : other];
+            battle->enemies[0] = g_characters[outcome == 0 ? other : row];
+            UpdateAllTasks();
+            const BattleActor* attacker = ActorOfSide(outcome);
+            ASSERT_NE(attacker, nullptr);
+            EXPECT_EQ((std::pair{attacker->model, attacker->stateProc}),
+                      std::pair(row, charges ? &DelayActorCharge : &DelayActorShot));
+            KillAllTasks();
+        }
+    }
+}
+
 TEST(BattleScene, ATieMakesTheDefenderDodgeAndNobodySinks)
 {
     const float savedHeight = g_modelTable[6].height;
@@ -186,14 +227,39 @@ TEST(BattleScene, ShotsLeaveTheirSpiralOneAfterAnother)
     shooter->opponent = CreateBattleActor(-70, 0, 0, 0, 0, 1, shooter, HoldActorDodged);
     FireShotFanPositive(shooter, 70.0f, 1.0f, 0.0f);
     EXPECT_EQ((std::tuple{LiveOfKind(kShotKind), g_shotCounter}), std::make_tuple(6, 0));
-    std::vector<int> left(6, 0);
-    for (int frame = 1; frame <= 120; ++frame) {
-        UpdateAllTasks();
-        for (int i = 0; i < 6; ++i)
-            if (!left[i] && g_tasks[82 + i].alive && TaskWork<Shot>(&g_tasks[82 + i])->stateProc == FlyShot)
-                left[i] = frame;
+    EXPECT_EQ(SpiralExits(), (std::vector<int>{109, 102, 95, 91, 84, 78}));
+}
+
+// Either side's fan: the six shots leave their spirals after the same frames, and
+// either side's charge leans 45 degrees away from its opponent and releases its burst
+// in its 128th frame.
+TEST(BattleScene, EachSideFansItsShotsAndChargesAwayFromItsOpponent)
+{
+    for (int side : {0, 1}) {
+        SCOPED_TRACE(side);
+        BattleBoard board;
+        g_shotCounter = 0;
+        const float x = side == 0 ? 70.0f : -70.0f;
+        BattleActor* shooter = CreateBattleActor(x, 0, 0, side == 0 ? 180 : 0, 0, side, nullptr, HoldActorIdle);
+        shooter->opponent = CreateBattleActor(-x, 0, 0, side == 0 ? 0 : 180, 0, 1 - side, shooter, HoldActorDodged);
+        (side == 0 ? FireShotFanPositive : FireShotFanNegative)(shooter, x, 1.0f, 0.0f);
+        EXPECT_EQ(SpiralExits(), (std::vector<int>{109, 102, 95, 91, 84, 78}));
+        KillAllTasks();
+
+        BattleActor* charger = CreateBattleActor(x, 0, 0, side == 0 ? 180 : 0, 0, side, nullptr, DelayActorCharge);
+        charger->opponent = CreateBattleActor(-x, 0, 0, side == 0 ? 0 : 180, 0, 1 - side, charger, HoldActorDodged);
+        float farthest = 0.0f;
+        int burst = 0;
+        for (int frame = 1; frame <= 140 && burst == 0; ++frame) {
+            ClearSoundRequests();
+            UpdateAllTasks();
+            farthest = side == 0 ? std::min(farthest, charger->lean) : std::max(farthest, charger->lean);
+            if (g_soundRequests[11].requested)
+                burst = frame;
+        }
+        EXPECT_EQ(std::pair(farthest, burst), std::pair(side == 0 ? -45.0f : 45.0f, 128));
+        KillAllTasks();
     }
-    EXPECT_EQ(left, (std::vector<int>{109, 102, 95, 91, 84, 78}));
 }
 
 // A shot and a burst effect, each flying straight at an idle actor: the one within 2
@@ -223,6 +289,13 @@ TEST(BattleScene, AShotOrBurstEffectInReachKnocksItsTargetOver)
     for (int frame = 5; frame <= 29; ++frame)
         UpdateAllTasks();
     EXPECT_EQ((std::tuple{g_tasks[82].alive, g_tasks[83].alive}), std::make_tuple(0, 0));
+    // Each stands upright and idle again 45 frames after its hit: frames 48 and 49.
+    for (int frame = 30; frame <= 48; ++frame)
+        UpdateAllTasks();
+    EXPECT_EQ((std::tuple{party->stateProc, party->lean, enemy->stateProc, enemy->lean}),
+              std::make_tuple(HoldActorIdle, 0.0f, TumbleActor, 2.0f));
+    UpdateAllTasks();
+    EXPECT_EQ((std::tuple{enemy->stateProc, enemy->lean}), std::make_tuple(HoldActorIdle, 0.0f));
 }
 
 TEST(BattleScene, ReturnOrZOrNoRoomForBothActorsEndsTheSceneAndTheBattleGoesOn)

@@ -1,5 +1,7 @@
 // The six figures of a piece: how followers trail the leader, what is drawn, and the
 // member who rises from the ground.
+#include <set>
+
 #include "board/scripted_move.h"
 #include "board/task_table.h"
 #include "test_board_support.h"
@@ -79,9 +81,16 @@ TEST(Figures, ChainTrailsOneCellPerMemberAndTurnsAtTheCorner)
         Frame(piece);
         EXPECT_EQ(piece->figures[1].x, BoardWorld::X(1) + 0.5f);
 
+        // The leader faces the piece's heading in every frame, the corner's new one too.
+        std::vector<float> leaderOff;
+        std::set<float> headings;
         for (int cell = 2; cell <= 12; ++cell) {
-            for (int frame = 0; frame < 4 - (cell == 2 ? 1 : 0); ++frame)
+            for (int frame = 0; frame < 4 - (cell == 2 ? 1 : 0); ++frame) {
                 Frame(piece);
+                headings.insert(piece->heading);
+                if (piece->figures[0].facing != piece->heading)
+                    leaderOff.push_back(piece->heading);
+            }
             if (cell < 6)
                 continue; // the chain forms over the first five cells
             for (int k = 0; k < kPieceMembers; ++k) {
@@ -91,6 +100,8 @@ TEST(Figures, ChainTrailsOneCellPerMemberAndTurnsAtTheCorner)
                     << "cell " << cell << " figure " << k;
             }
         }
+        EXPECT_EQ(headings, (corner > 0 ? std::set<float>{0.0f, 270.0f} : std::set<float>{0.0f}));
+        EXPECT_EQ(leaderOff, std::vector<float>{}) << "the piece's headings in frames the leader did not face";
     }
 }
 
@@ -185,4 +196,26 @@ TEST(RisingMember, RisesWaitsAndWalksOntoThePiece)
     EXPECT_EQ(frame, 101);
     EXPECT_EQ(sounds, (std::vector<std::pair<int, int>>{{1, 17}, {93, 18}}));
     EXPECT_NEAR(figure->z, piece->z, 0.01f);
+}
+
+TEST(RisingMember, RisesOneCellBehindAndWalksOntoThePieceFromEachHeading)
+{
+    // Heading: where the member rises, from the piece.
+    const std::tuple<float, float, float> rows[] = {{0, -2, 0}, {90, 0, -2}, {180, 2, 0}, {270, 0, 2}};
+    for (const auto& [heading, dx, dz] : rows) {
+        SCOPED_TRACE(heading);
+        BoardWorld world(4, 4);
+        BoardPiece* piece = SpawnPiece(10, kControllerComputer, 1, 1, heading, 1);
+        SpawnRisingFigure(piece, 7);
+        Task* task = &g_tasks[kRisingFigureSlot];
+        Figure* figure = TaskWork<Figure>(task);
+        EXPECT_NEAR(figure->x, piece->x + dx, 0.01f);
+        EXPECT_NEAR(figure->z, piece->z + dz, 0.01f);
+        for (int frame = 0; task->alive && frame < 200; ++frame)
+            UpdateFigureTask(task);
+        EXPECT_EQ(figure->facing, heading);
+        EXPECT_NEAR(figure->x, piece->x, 0.01f);
+        EXPECT_NEAR(figure->z, piece->z, 0.01f);
+        task->alive = 0;
+    }
 }

@@ -76,6 +76,14 @@ TEST_F(TurnControllerTest, HandsOverAfterFiftyFramesWhenTheNextPieceStandsAtTheL
     EXPECT_NEAR(c->eye[0], 3.0f, 0.1f);
     EXPECT_FLOAT_EQ(c->eye[1], 60.0f);
     EXPECT_NEAR(c->eye[2], -25.0f, 0.01f);
+    // The look-at goes with the piece, up and down too (a hop); the eye keeps its height.
+    player->x = 5.0f;
+    player->y = 3.25f;
+    Frames(1);
+    EXPECT_EQ((std::vector<float>{c->lookAt[0], c->lookAt[1], c->lookAt[2], c->eye[1]}),
+              (std::vector<float>{5.0f, 3.25f, -5.0f, 60.0f}));
+    player->x = 3.0f;
+    player->y = 0.25f;
 
     player->stateProc = PieceIdle; // frame 0 sees the move over
     Frames(1);

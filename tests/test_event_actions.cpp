@@ -6,6 +6,7 @@
 #include "board/race_result.h"
 #include "board/scripted_move.h"
 #include "board/task_table.h"
+#include "engine/draw3d.h"
 #include "test_board_support.h"
 
 using board_test::StoreScript;
@@ -56,12 +57,18 @@ TEST_F(EventAction, PopupRisesOneAtATimeAndALifetimeOfOneIsNeverDrawn)
 {
     const SpriteRect rect = {606.0f, 739.0f, 806.0f, 999.0f};
     StoreScript(1, "#8,606,739,806,999,10,#8,0,0,10,10,10,#99");
-    Start(Party(kControllerComputer, 2));
+    BoardPiece* piece = Party(kControllerComputer, 2);
+    Start(piece);
     Frames(2);
     ASSERT_TRUE(g_tasks[kPopupSlot].alive);
     const PopupSprite first = *TaskWork<PopupSprite>(&g_tasks[kPopupSlot]);
     EXPECT_EQ(first.lifetime, 9); // its first update came in the frame that made it
-    Frames(1);                    // the second popup finds the slot taken
+    // It rises from where the piece stands on the screen, one pixel up already.
+    const float at[3] = {piece->x, piece->y, piece->z};
+    float screen[3] = {};
+    ProjectToScreen(screen, at);
+    EXPECT_EQ((std::pair{first.x, first.y}), (std::pair{screen[0], screen[1] - 1.0f}));
+    Frames(1); // the second popup finds the slot taken
     EXPECT_FLOAT_EQ(TaskWork<PopupSprite>(&g_tasks[kPopupSlot])->rect.left, 606.0f);
     EXPECT_FLOAT_EQ(TaskWork<PopupSprite>(&g_tasks[kPopupSlot])->y, first.y - 1.0f);
     EXPECT_EQ(DrawnFrom(rect).size(), 1u);
@@ -123,6 +130,30 @@ TEST_F(EventAction, MembersJumpBackAgainstTheHeadingThenStepForward)
     Start(still);
     EXPECT_EQ(RunToEnd(), 2 + 6 * 8 + 1);
     EXPECT_FLOAT_EQ(still->figures[5].x, still->x);
+}
+
+TEST_F(EventAction, MembersJumpBackOneCellBehindAndStepForwardAgainFromEachHeading)
+{
+    // Heading: the facing the members take, and where each lands from the piece; then a
+    // step forward brings each back onto the piece, facing the heading again.
+    struct Row {
+        float heading, facing, dx, dz;
+    };
+    for (const Row& row : {Row{0, 180, -2, 0}, Row{90, 270, 0, -2}, Row{180, 0, 2, 0}, Row{270, 90, 0, 2}}) {
+        SCOPED_TRACE(row.heading);
+        KillAllTasks();
+        StoreScript(1, "#12,#13,#99");
+        BoardPiece* piece = Party(kControllerComputer, 4, row.heading);
+        const float x = piece->x;
+        const float z = piece->z;
+        Start(piece);
+        Frames(2 + 6 * 12);
+        for (const Figure& f : piece->figures)
+            EXPECT_EQ((std::tuple{f.facing, f.x, f.z, f.y}), std::tuple(row.facing, x + row.dx, z + row.dz, 0.25f));
+        EXPECT_EQ(RunToEnd(), 1 + 6 * 8 + 1);
+        for (const Figure& f : piece->figures)
+            EXPECT_EQ((std::tuple{f.facing, f.x, f.z}), std::tuple(row.heading, x, z));
+    }
 }
 
 TEST_F(EventAction, FallenBranchAndReviveTakeOnlyExactlyFallenMembersTheGroupHas)
@@ -270,6 +301,43 @@ TEST_F(GoBack, DrawsFourThreeOrFiveSquaresAndStopsOnTheStartSquare)
     SeedRandom(2);
     ASSERT_LT(RunPiece(piece), 400);
     EXPECT_EQ((std::tuple{Column(piece), piece->progress, SoundCount(14)}), std::make_tuple(2, 3, 2));
+}
+
+// Back on its square the party looks along the first forward link in the order +x, -x,
+// -z, +z, whichever others the square has; with none it looks toward +x.
+TEST_F(GoBack, ThePartyEndsLookingAlongTheFirstForwardLink)
+{
+    const std::pair<int, float> rows[] = {{1, 0},    {2, 180},     {4, 270},       {8, 90},
+                                          {12, 270}, {2 | 8, 180}, {1 | 2 | 4, 0}, {0, 0}};
+    for (const auto& [route, heading] : rows) {
+        SCOPED_TRACE(route);
+        KillAllTasks();
+        g_stageLayers.routeLayer[kWidth + 3] = int8_t(route);
+        BoardPiece* piece = Party(kControllerComputer, 3, 45.0f);
+        FaceFirstForwardLink(piece);
+        EXPECT_EQ(piece->heading, heading);
+        for (const Figure& f : piece->figures)
+            EXPECT_EQ(std::pair(f.facing, f.drawnRotation), std::pair(heading, heading));
+    }
+}
+
+// A way back toward -z (bit 4) or +z (bit 8) leads to the square in the row below or
+// above; there, with no way on back, the move ends.
+TEST_F(GoBack, WaysBackTowardMinusAndPlusZLeadToTheirOwnRows)
+{
+    g_stageLayers.squareLayer[0 * kWidth + 3] = g_stageLayers.squareLayer[2 * kWidth + 3] = 10;
+    for (const auto& [link, dz] : {std::pair{4, -2.0f}, {8, 2.0f}}) {
+        SCOPED_TRACE(link);
+        KillAllTasks();
+        g_stageLayers.layerD[kWidth + 3] = int8_t(link);
+        StoreScript(1, "#9,#99");
+        BoardPiece* piece = Party(kControllerComputer, 3);
+        const float x = piece->x;
+        const float z = piece->z;
+        Start(piece);
+        ASSERT_LT(RunPiece(piece), 400);
+        EXPECT_EQ(std::pair(piece->x, piece->z), std::pair(x, z + dz));
+    }
 }
 
 TEST_F(GoBack, ACellWithoutAWayBackEndsTheMoveThere)

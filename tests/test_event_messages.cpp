@@ -73,6 +73,43 @@ TEST_F(EventMessage, TypesOneGlyphAFrameAndWaitsForThePlayersKey)
     EXPECT_FALSE(EventRunning());
 }
 
+TEST_F(EventMessage, SecondAndThirdLinesTypeIntoTheirOwnRows)
+{
+    // Three lines of 2, 3 and 1 characters: row after row, a glyph a frame and a frame
+    // for each row's end.
+    StoreScript(1, "#2,3," + Sjis("あい") + "," + Sjis("うえお") + "," + Sjis("か") + ",#99");
+    Start(Party(kControllerPlayer, 2));
+    Frames(2);
+    std::vector<std::tuple<int, int, int>> typed;
+    for (int i = 0; i < 9; ++i) {
+        Frames(1);
+        const EventTask* e = Event();
+        typed.emplace_back(GlyphsIn(e->shownGlyphs[0]), GlyphsIn(e->shownGlyphs[1]), GlyphsIn(e->shownGlyphs[2]));
+    }
+    EXPECT_EQ(typed,
+              (std::vector<std::tuple<int, int, int>>{
+                  {1, 0, 0}, {2, 0, 0}, {2, 0, 0}, {2, 1, 0}, {2, 2, 0}, {2, 3, 0}, {2, 3, 0}, {2, 3, 1}, {2, 3, 1}}));
+    // あ い | う え お | か are glyphs 2 3 | 4 5 6 | 7.
+    const EventTask* e = Event();
+    EXPECT_EQ(
+        (std::vector<int>{e->shownGlyphs[1][0], e->shownGlyphs[1][1], e->shownGlyphs[1][2], e->shownGlyphs[2][0]}),
+        (std::vector<int>{4, 5, 6, 7}));
+    // Each row from x 140 in its own band: from y 392, 420 and 448, 20 pixels high.
+    Frames(1);
+    int inBand[3] = {};
+    for (const plat::RecordedSprite& s : FontSprites())
+        for (int row = 0; row < 3; ++row) {
+            const float band = 392.0f + 28.0f * row;
+            if (s.top >= band && s.bottom <= band + 20.0f)
+                inBand[row] += 1;
+        }
+    EXPECT_EQ((std::tuple{inBand[0], inBand[1], inBand[2], FontSprites().size()}), std::make_tuple(2, 3, 1, size_t{6}));
+    int rowStarts = 0;
+    for (const plat::RecordedSprite& s : FontSprites())
+        rowStarts += std::fabs(s.left - 140.0f) < 0.01f;
+    EXPECT_EQ(rowStarts, 3);
+}
+
 TEST_F(EventMessage, LongAndExtraLinesAreCutToTheWindow)
 {
     // 25 characters, then three more lines: the window keeps 24 glyphs and three rows,
@@ -134,6 +171,9 @@ TEST_F(EventMessage, ComputerBlinksThenAnswersAtRandom)
     const int picked = Event()->answer;
     Frames(29);
     EXPECT_EQ(Event()->stateProc, EventChoiceHoldState); // 30 frames of hold, the last jumps
+    // Through the hold the question, both answers and the bar on the picked one stay.
+    EXPECT_EQ(FontSprites().size(), 5u + 2u + 3u);
+    EXPECT_TRUE(TintedAt(126.0f, picked == 0 ? 420.0f : 448.0f, 0x64FFFFFFu));
     Frames(2);
     EXPECT_EQ((std::tuple{SoundCount(0), SoundCount(1), SoundCount(2)}),
               std::make_tuple(5, picked == 0 ? 1 : 0, picked == 1 ? 1 : 0));
@@ -167,4 +207,31 @@ TEST_F(EventMessage, PortraitAndWindowFrameStayUntilChanged)
     Frames(6); // window off; portrait 7 is the first monster's face (139 x 85)
     EXPECT_TRUE(Drawn(-4.0f, 395.0f, {1908.0f, 100.0f, 2047.0f, 185.0f}));
     EXPECT_FALSE(TintedAt(-1.0f, 0.0f, 0x96FFFFFFu));
+}
+
+TEST_F(EventMessage, OnlyPortraitsZeroToThirteenShowAFaceAndAnyWindowNumberButZeroShowsTheFrame)
+{
+    // The same number for the window and the portrait. Portrait 0 is the face of row 0,
+    // (1948, 0)-(2047, 87), and 13 that of row 17, (1350, 100)-(1437, 214), both on the
+    // screen's bottom edge; numbers past the fourteen faces show none.
+    const struct {
+        int number;
+        SpriteRect face;
+    } rows[] = {{0, {1948, 0, 2047, 87}}, {13, {1350, 100, 1437, 214}}, {14, {}}, {99, {}}, {100, {}}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.number);
+        KillAllTasks();
+        const std::string n = std::to_string(row.number);
+        StoreScript(1, "#1," + n + ",#3," + n + ",#5,3,#99");
+        Start(Party(kControllerComputer, 2));
+        Frames(4);
+        int atLeftEdge = 0;
+        for (const plat::RecordedSprite& s : plat::LastRecordedFrame().Sprites())
+            atLeftEdge += std::fabs(s.left + 4.0f) < 0.01f;
+        const bool face = row.face.right > 0;
+        EXPECT_EQ(atLeftEdge, face ? 1 : 0);
+        if (face)
+            EXPECT_TRUE(Drawn(-4.0f, 480.0f - (row.face.bottom - row.face.top), row.face));
+        EXPECT_EQ(TintedAt(126.0f, 386.0f, 0x96FFFFFFu), row.number != 0);
+    }
 }

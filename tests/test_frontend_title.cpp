@@ -317,6 +317,35 @@ TEST_F(OptionsTest, SoundMusicAndBattleRowsApplyWithoutTouchingTheDevice)
     EXPECT_TRUE(Work()->copies[3] == 0 && Drawn(360, 208, {759, 542, 840, 562})) << "sound effects off";
 }
 
+// Each row alone: flipped, it alone shows its "off" image; confirmed, it alone turns
+// its own setting off (windowed, vsync, 24-bit depth, music, sound effects, battle
+// scene), and music plays or stops by the music row only.
+TEST_F(OptionsTest, EachRowDrivesAndShowsItsOwnSetting)
+{
+    const SpriteRect on[6] = {{515, 541, 614, 560}, {708, 408, 745, 427}, {758, 478, 837, 496},
+                              {759, 520, 795, 540}, {759, 520, 795, 540}, {940, 415, 979, 435}};
+    const SpriteRect off[6] = {{516, 521, 655, 539}, {708, 386, 746, 405}, {758, 499, 836, 517},
+                               {759, 542, 840, 562}, {759, 542, 840, 562}, {878, 415, 938, 435}};
+    GameConfig& c = g_gameConfig;
+    for (int flipped = 0; flipped < kOptionRowCount; ++flipped) {
+        SCOPED_TRACE(flipped);
+        if (flipped > 0) {
+            c.windowedOption = c.vsyncOption = c.depth24Option = c.musicOn = c.soundEffectsOn = c.battleAnimation = 1;
+            Open();
+        }
+        Flip(flipped);
+        for (int row = 0; row < kOptionRowCount; ++row)
+            EXPECT_TRUE(Drawn(360, 108.0f + 25.0f * float(row), row == flipped ? off[row] : on[row])) << "row " << row;
+        Press(kKeyReturn);
+        std::vector<int> expected(6, 1);
+        expected[flipped] = 0;
+        EXPECT_EQ((std::vector<int>{c.windowedOption, c.vsyncOption, c.depth24Option, c.musicOn, c.soundEffectsOn,
+                                    c.battleAnimation}),
+                  expected);
+        EXPECT_EQ(plat::BufferPlaying(g_music[0]), flipped != 3);
+    }
+}
+
 TEST_F(OptionsTest, DisplayRowsRebuildTheDeviceAndARefusedModeFallsBackToTheOneThatWorked)
 {
     for (int row = 0; row < 4; ++row) {

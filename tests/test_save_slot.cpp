@@ -69,6 +69,28 @@ protected:
         return false;
     }
 
+    // The race goes on from the loaded state under the race checks (which take the
+    // loaded roll as the player's turn at list index 0 under way), the player's team
+    // played by the computer, until the ranking or the title comes.
+    void PlayToTheEnd()
+    {
+        RaceWatch watch;
+        ResetRaceWatch(&watch);
+        watch.turns = 1;
+        watch.lastTurnIndex = 0;
+        SetPlayerTeamController(kControllerComputer);
+        for (int frame = 0; frame < 200000; ++frame) {
+            const bool talking = g_tasks[150].alive || g_tasks[149].alive || g_tasks[151].alive;
+            HeadlessSetKeys(talking && frame % 2 == 0 ? 1u << kKeyReturn : 0);
+            Frames(1);
+            WatchRaceFrame(&watch);
+            ASSERT_LT(watch.faultFrame, 0) << watch.fault;
+            if (g_tasks[kRankingSlot].alive || g_tasks[kTitleSlot].alive)
+                return;
+        }
+        FAIL() << "the loaded race did not end";
+    }
+
     // The whole game state a refused load must leave alone, as one string of bytes.
     static Bytes Take()
     {
@@ -81,8 +103,9 @@ protected:
                                     g_stageLayers.eventLayer, g_stageLayers.layerE})
             add(layer, 10000);
         add(g_eventScripts, 20000);
-        const int32_t globals[] = {g_stageLayers.stageNumber, g_playerTeam, g_stageLayers.boardWidth,
-                                   g_stageLayers.boardHeight, g_stageLayers.trackLength};
+        const int32_t globals[] = {g_stageLayers.stageNumber, g_playerTeam,
+                                   g_stageLayers.boardWidth,  g_stageLayers.boardHeight,
+                                   g_stageLayers.trackLength, g_eventCount};
         add(globals, sizeof globals);
         add(&g_raceResult, sizeof g_raceResult);
         return s;
@@ -263,8 +286,19 @@ TEST_F(SaveSlotRace, EveryDamagedFileOrMissingPackIsRefusedAndTheRunningRaceStay
     const Bytes before = Take();
     EXPECT_EQ(LoadGameSlot(0), 0) << "the stage's events are missing";
     EXPECT_TRUE(before == Take());
-    // The untouched file still loads, and the race is that of the file.
+    // A script pack cut after its three offsets: the stage's events cannot be read, and
+    // the running race keeps its own, and its count of them.
+    Bytes cut = ReadFileBytes(dir_ / "epack.away");
+    cut.resize(12);
+    WriteFileBytes(dir_ / "epack.dat", cut);
+    EXPECT_EQ(LoadGameSlot(0), 0) << "the stage's events are cut off";
+    EXPECT_TRUE(before == Take());
+    std::filesystem::remove(dir_ / "epack.dat");
     std::filesystem::rename(dir_ / "epack.away", dir_ / "epack.dat");
+    // After all those refusals the running race plays on to its ranking.
+    PlayToTheEnd();
+    EXPECT_TRUE(g_tasks[kRankingSlot].alive);
+    // The untouched file still loads, and the race is that of the file.
     ASSERT_EQ(LoadGameSlot(0), 1);
     EXPECT_EQ(g_stageLayers.stageNumber, 2);
 }
@@ -279,30 +313,7 @@ std::string Decimal(float value)
     return text;
 }
 
-class SaveSlotInvariants : public SaveSlotRace {
-protected:
-    // The race goes on from the loaded state under the race checks (which take the
-    // loaded roll as the player's turn at list index 0 under way), the player's team
-    // played by the computer, until the ranking or the title comes.
-    void PlayToTheEnd()
-    {
-        RaceWatch watch;
-        ResetRaceWatch(&watch);
-        watch.turns = 1;
-        watch.lastTurnIndex = 0;
-        SetPlayerTeamController(kControllerComputer);
-        for (int frame = 0; frame < 200000; ++frame) {
-            const bool talking = g_tasks[150].alive || g_tasks[149].alive || g_tasks[151].alive;
-            HeadlessSetKeys(talking && frame % 2 == 0 ? 1u << kKeyReturn : 0);
-            Frames(1);
-            WatchRaceFrame(&watch);
-            ASSERT_LT(watch.faultFrame, 0) << watch.fault;
-            if (g_tasks[kRankingSlot].alive || g_tasks[kTitleSlot].alive)
-                return;
-        }
-        FAIL() << "the loaded race did not end";
-    }
-};
+class SaveSlotInvariants : public SaveSlotRace {};
 
 // A scripted spin can leave a heading past a full turn: the file holds the same
 // direction within 0..360, as the reader takes it, and saving what was loaded gives the
