@@ -124,7 +124,12 @@ uint64_t TempNameBits()
 
 std::string TempPrefix(const std::string& target)
 {
-    return "." + BaseNameOf(target) + kTempMark;
+    // Appended piece by piece: GCC 12 at -O3 takes `"." + std::string` for an overlapping
+    // copy (a false -Wrestrict).
+    std::string prefix = ".";
+    prefix += BaseNameOf(target);
+    prefix += kTempMark;
+    return prefix;
 }
 
 // Creates a temporary file beside target that no one else has or can have redirected.

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test:
 #   1. the normal build and the whole test suite (build/);
-#   2. clang-format's check of the whole tree (.clang-format) and clang-tidy over the game,
+#   2. the game and its data files once more in a Release build (build-release/), where
+#      the optimiser sees more and warns of more;
+#   3. clang-format's check of the whole tree (.clang-format) and clang-tidy over the game,
 #      the platform layer and the tools (.clang-tidy);
-#   3. the whole test suite again with AddressSanitizer and UndefinedBehaviorSanitizer
+#   4. the whole test suite again with AddressSanitizer and UndefinedBehaviorSanitizer
 #      (build-asan/), failing on any report;
-#   4. every fuzz target for a short while on its seed corpus (build-fuzz/, clang only).
+#   5. every fuzz target for a short while on its seed corpus (build-fuzz/, clang only).
+# Its builds treat warnings in the game's own code as errors.
 # FUZZ_SECONDS sets the time per fuzz target (default 20; 0 skips fuzzing).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,9 +22,14 @@ started=$SECONDS
 stage() { echo; echo "==== $* ($((SECONDS - started)) s so far)"; }
 
 stage "normal build and tests"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DSUGOROKU_WERROR=ON
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
+
+stage "Release build of the game"
+# Only what playing needs: the game and the tools that make its data files.
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DSUGOROKU_WERROR=ON -DSUGOROKU_BENCH=OFF
+cmake --build build-release -j"$jobs" --target sugoroku content stage_content
 
 stage "clang-format and clang-tidy"
 # The whole tree keeps the one style of .clang-format.
@@ -42,7 +50,7 @@ stage "sanitizer build and tests"
 extra_sanitizers="-fsanitize=float-cast-overflow -fno-sanitize-recover=float-cast-overflow"
 # Line tables are all a sanitizer report needs; full debug information costs about a
 # fifth of this build's time on a 2-core machine.
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSUGOROKU_SANITIZE=ON -DSUGOROKU_BENCH=OFF \
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSUGOROKU_SANITIZE=ON -DSUGOROKU_WERROR=ON -DSUGOROKU_BENCH=OFF \
   -DCMAKE_C_FLAGS="$extra_sanitizers" -DCMAKE_CXX_FLAGS="$extra_sanitizers" \
   -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
 cmake --build build-asan -j"$jobs"

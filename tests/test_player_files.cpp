@@ -2,6 +2,7 @@
 // written, links, FIFOs, full disks, two games at once, temporaries of killed writers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -164,10 +165,10 @@ TEST_F(PlayerFiles, AtomicWritesUseTheirOwnTemporaryFileAndFollowNothingPlanted)
                 failed += plat::WriteFileAtomically(save.c_str(), mine.data(), mine.size()) ? 0 : 1;
             _exit(failed);
         }
-    const std::set<Bytes> whole = {HistoryWithYear(100), HistoryWithYear(101), HistoryWithYear(125)};
+    const Bytes whole[] = {HistoryWithYear(100), HistoryWithYear(101), HistoryWithYear(125)};
     int seenBroken = 0, failed = 0;
     for (int left = 2; left > 0;) {
-        seenBroken += whole.count(ReadFileBytes(save)) == 0 ? 1 : 0;
+        seenBroken += std::ranges::count(whole, ReadFileBytes(save)) == 0 ? 1 : 0;
         for (pid_t& p : writers)
             if (int status = 0; p > 0 && waitpid(p, &status, WNOHANG) == p) {
                 failed += WIFEXITED(status) ? WEXITSTATUS(status) : 100;
