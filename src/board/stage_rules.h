@@ -25,6 +25,8 @@ struct EventScriptInfo {
     int32_t ids[kPieceMembers] = {};
     std::string name;       // CP932
     bool sendsBack = false; // some path runs #9
+    // What the script does that our own stages do not ("byte B: ..."); the game plays it.
+    std::vector<std::string> authoring;
 };
 
 struct StageRuleReport {
