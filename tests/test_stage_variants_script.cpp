@@ -55,10 +55,10 @@ struct Variant {
     const char* what;
     const char* from;
     const char* to;
-    int command;          // the command the change adds, -1 none
-    const char* builder;  // what the builder's own checks say of it
-    const char* like;     // the same change with a value our stages use ("" none)
-    int framesPerRun;     // frames a run of the command takes beyond `like`'s
+    int command;         // the command the change adds, -1 none
+    const char* builder; // what the builder's own checks say of it
+    const char* like;    // the same change with a value our stages use ("" none)
+    int framesPerRun;    // frames a run of the command takes beyond `like`'s
 };
 
 // The goal event (6) runs once for every team that arrives, the tailwind (8, "#18,")
@@ -66,8 +66,8 @@ struct Variant {
 const Variant kVariants[] = {
     {"portrait 20 shows no face", "#43,", "#3,20,\n#43,", 3, "portrait 20 is outside 0..13 (or 99)", "", 1},
     {"portrait 100 shows no face", "#43,", "#3,100,\n#43,", 3, "portrait 100 is outside 0..13", "", 1},
-    {"wait 0 passes one frame like wait 1", "#43,", "#5,0,\n#43,", 5, "wait frames 0 is outside 1..600",
-     "#5,1,\n#43,", 0},
+    {"wait 0 passes one frame like wait 1", "#43,", "#5,0,\n#43,", 5, "wait frames 0 is outside 1..600", "#5,1,\n#43,",
+     0},
     {"a wait of 700 frames", "#43,", "#5,700,\n#43,", 5, "wait frames 700 is outside 1..600", "#5,1,\n#43,", 699},
     {"a spin of 0 frames turns once like a spin of 1", "#43,", "#41,0,90,\n#43,", 41, "spin frames 0 is outside 1..600",
      "#41,1,90,\n#43,", 0},

@@ -3,11 +3,11 @@
 #include <iterator>
 
 #include "battle/battle.h"
-#include "board/event.h"
 #include "board/characters.h"
+#include "board/event.h"
 #include "board/event_commands.h"
-#include "board/scripted_move.h"
 #include "board/piece.h"
+#include "board/scripted_move.h"
 #include "board/stage.h"
 #include "engine/sound.h"
 
@@ -45,11 +45,7 @@ void RunEndEvent(EventTask* event)
 
 const EventCommandSpec g_eventCommands[] = {
     {kCmdWindow, "message window", EventCmdWindow, 1, {Number("window switch", 0, kAnyNumber, 0, 1)}},
-    {kCmdMessage,
-     "message",
-     EventCmdMessage,
-     2,
-     {Number("line count", 1, 3, 1, 3), kLines}},
+    {kCmdMessage, "message", EventCmdMessage, 2, {Number("line count", 1, 3, 1, 3), kLines}},
     // Any number other than a face shows none; our stages take the face away with 99.
     {kCmdPortrait,
      "portrait",
@@ -78,8 +74,7 @@ const EventCommandSpec g_eventCommands[] = {
      "change square",
      EventCmdSetSquare,
      1,
-     {{ScriptArgKind::kNumber, "square kind", -128, kBlockedKind - 1, kFirstSquareKind, kLastSquareKind, false,
-       true}}},
+     {{ScriptArgKind::kNumber, "square kind", -128, kBlockedKind - 1, kFirstSquareKind, kLastSquareKind, false, true}}},
     {kCmdSinkMembers, "members sink", EventCmdSinkMembers, 0, {}},
     {kCmdJumpBack, "members jump back", EventCmdJumpBack, 0, {}},
     {kCmdStepForward, "members step forward", EventCmdStepForward, 0, {}},

@@ -450,7 +450,7 @@ int32_t JumpTarget(const Script& s, const Command& from, const std::string& labe
     for (const auto& t : s.texts)
         ownPlace = ownPlace || (t.first == found && t.second - t.first == static_cast<int32_t>(label.size()));
     const std::string own = "byte " + std::to_string(from.start) + ": the jump to label \"" + shown +
-                             "\" lands inside other text at byte " + std::to_string(found);
+                            "\" lands inside other text at byte " + std::to_string(found);
     if (!ownPlace && std::find(authoring->begin(), authoring->end(), own) == authoring->end())
         authoring->push_back(own);
     const int32_t after = found + static_cast<int32_t>(label.size());

@@ -1,7 +1,9 @@
-// What a stage may be. The pack builder (tools/stagepack) refuses a stage that breaks
-// one of these rules, and the game's loaders refuse it too, through this same code: no
-// race starts on a board that cannot be played to its end or with a script that the
-// dispatcher would run astray. Everything the builder builds, the game loads.
+// What a stage may be. The game's loaders and the pack builder (tools/stagepack) both
+// refuse a stage that breaks one of these rules, through this same code: no race starts
+// on a board that cannot be played to its end or with a script that would stall the
+// race or leave the game's numbers and stores. The builder also holds our own stages to
+// checks of its own (StageRuleReport::authoring), which the game does not apply; so
+// everything the builder builds, the game loads.
 #pragma once
 #include <cstdint>
 #include <string>
