@@ -24,9 +24,9 @@ constexpr ScriptArg Number(const char* name, int32_t lowest, int32_t highest, in
 {
     return {ScriptArgKind::kNumber, name, lowest, highest, ownLowest, ownHighest};
 }
-constexpr ScriptArg Numbers(const char* name, int32_t lowest, int32_t highest)
+constexpr ScriptArg Numbers(const char* name, int32_t lowest, int32_t highest, int32_t ownLowest, int32_t ownHighest)
 {
-    return {ScriptArgKind::kNumber, name, lowest, highest, lowest, highest, true};
+    return {ScriptArgKind::kNumber, name, lowest, highest, ownLowest, ownHighest, true};
 }
 constexpr ScriptArg kLine = {ScriptArgKind::kLine, "message line", 0, 0, 0, 0};
 constexpr ScriptArg kLines = {ScriptArgKind::kLine, "message line", 0, 0, 0, 0, true};
@@ -45,7 +45,8 @@ void RunEndEvent(EventTask* event)
 
 const EventCommandSpec g_eventCommands[] = {
     {kCmdWindow, "message window", EventCmdWindow, 1, {Number("window switch", 0, kAnyNumber, 0, 1)}},
-    {kCmdMessage, "message", EventCmdMessage, 2, {Number("line count", 1, 3, 1, 3), kLines}},
+    // Lines past the window's three are read and not kept; none leaves the window empty.
+    {kCmdMessage, "message", EventCmdMessage, 2, {Number("line count", 0, kAnyNumber, 1, 3), kLines}},
     // Any number other than a face shows none; our stages take the face away with 99.
     {kCmdPortrait,
      "portrait",
@@ -54,12 +55,14 @@ const EventCommandSpec g_eventCommands[] = {
      {{ScriptArgKind::kNumber, "portrait", 0, kAnyNumber, 0, kPortraitCount - 1, false, false, 99}}},
     {kCmdChoice, "choice", EventCmdChoice, 5, {kLine, kLine, kLine, kLabel, kLabel}},
     {kCmdWait, "wait", EventCmdWait, 1, {Number("wait frames", 0, kMostFrames, 1, kOwnMostFrames)}},
-    // One of the counts is drawn; a battle has room for six enemies.
+    // One of the counts is drawn; the battle keeps it within the one to six enemies it
+    // has room for.
     {kCmdBattle,
      "battle",
      RunEventBattleCommand,
      2,
-     {Number("battle choice count", 1, kPieceMembers, 1, kPieceMembers), Numbers("enemy count", 1, kPieceMembers)}},
+     {Number("battle choice count", 0, kAnyNumber, 1, kPieceMembers),
+      Numbers("enemy count", 0, kAnyNumber, 1, kPieceMembers)}},
     {kCmdSound, "sound", EventCmdSound, 1, {Number("sound", 0, kAnyNumber, 0, kSoundEffectCount - 1)}},
     {kCmdPopup,
      "popup",

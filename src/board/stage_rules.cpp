@@ -336,7 +336,7 @@ private:
     bool Line(int32_t& pos)
     {
         std::string unused;
-        return Text(pos, kEventLineBytes, kEventLineBytes, "message line", unused);
+        return Text(pos, kEventLineBytes, kEventLineBytes + 1, "message line", unused);
     }
 
     // A label the game reads as nothing would jump to the end of the script.
