@@ -71,9 +71,9 @@ const EventCommandSpec g_eventCommands[] = {
      {kPopupSide("popup left"), kPopupSide("popup top"), kPopupSide("popup right"), kPopupSide("popup bottom"),
       Number("popup lifetime", 0, kMostFrames, 1, kOwnMostFrames)}},
     {kCmdGoBack, "go back", StartGoBack, 0, {}},
-    // The square stays ground a piece can stand on: blocked ground under the piece would
-    // put the ways into it onto blocked ground, which no map may have, and leave the
-    // piece where no move can start.
+    // The square stays ground a piece can stand on: blocked ground there would make the
+    // ways into the square lead onto blocked ground, which the map rules refuse in any
+    // map, and leave the piece standing on it.
     {kCmdSetSquare,
      "change square",
      EventCmdSetSquare,
