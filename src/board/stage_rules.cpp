@@ -198,10 +198,19 @@ public:
                 if (!ParseCommand(pos))
                     return false;
             } else if (c == '$') {
-                if (s_.hasRecord)
-                    return Fail(pos, "a second '$' record; only the first one places a piece");
-                if (!ParseRecord(pos))
-                    return false;
+                if (!s_.hasRecord) {
+                    if (!ParseRecord(pos))
+                        return false;
+                    continue;
+                }
+                // The game looks for the first '$' only; the dispatcher passes over the rest.
+                Own(pos, "a second '$' record; only the first one places a piece");
+                int32_t end = pos + 1;
+                while (end < length && s_.bytes[static_cast<size_t>(end)] != '#' &&
+                       s_.bytes[static_cast<size_t>(end)] != '$')
+                    ++end;
+                s_.texts.emplace_back(pos, end);
+                pos = end;
             } else {
                 int32_t end = pos;
                 while (end < length && s_.bytes[static_cast<size_t>(end)] != '#' &&
@@ -309,12 +318,19 @@ private:
 
     // A text up to its ','; out gets it as the game reads it into a buffer of `buffer`
     // bytes. Our stages write it whole, in the font's characters, within `most` bytes.
-    bool Text(int32_t& pos, int32_t most, int32_t buffer, const char* what, std::string& out)
+    bool Text(int32_t& pos, int32_t most, int32_t buffer, const char* what, std::string& out, bool inRecord = false)
     {
         const size_t comma = s_.bytes.find(',', static_cast<size_t>(pos));
         if (comma == std::string::npos)
             return Fail(pos, std::string(what) + ": no ',' ends it");
         const int32_t length = static_cast<int32_t>(comma) - pos;
+        // The pieces are placed from the first '$' of a script, wherever it stands, and
+        // the dispatcher runs every '#' it meets outside a command's arguments.
+        const std::string body = s_.bytes.substr(static_cast<size_t>(pos), static_cast<size_t>(length));
+        if (!inRecord && !s_.hasRecord && body.find('$') != std::string::npos)
+            return Fail(pos, std::string(what) + " holds a '$', where the game would read a piece's record");
+        if (inRecord && body.find('#') != std::string::npos)
+            return Fail(pos, std::string(what) + " holds a '#', which the dispatcher would run as a command");
         if (length == 0)
             Own(pos, std::string(what) + " is empty");
         if (length > most)
@@ -327,7 +343,7 @@ private:
         out.assign(read.data());
         if (cursor != static_cast<int32_t>(comma) + 1)
             return Fail(pos, std::string(what) + ": the game reads this text differently");
-        if (length <= most && out != s_.bytes.substr(static_cast<size_t>(pos), static_cast<size_t>(length)))
+        if (length <= most && out != body)
             Own(pos, std::string(what) + ": the game reads this text differently");
         pos = cursor;
         return true;
@@ -382,7 +398,7 @@ private:
         }
         if (r.pieceKind == kTeamRecord && r.members != kPieceMembers)
             Own(at, "a team has six members");
-        if (!Text(pos, kPieceNameBytes - 1, kPieceNameBytes, "piece name", r.name))
+        if (!Text(pos, kPieceNameBytes - 1, kPieceNameBytes, "piece name", r.name, true))
             return false;
         info_.pieceKind = r.pieceKind;
         info_.pieceId = r.pieceId;
@@ -589,9 +605,9 @@ bool CheckText(const uint8_t* text, uint32_t length, int32_t highest, StageRuleR
     if (inText < highest)
         report->problems.push_back("the map uses event " + std::to_string(highest) + " but only " +
                                    std::to_string(inText) + " events end with '@'");
-    else if (inText > highest)
-        report->problems.push_back("the text holds " + std::to_string(inText) + " events but the map uses only " +
-                                   std::to_string(highest));
+    else if (inText > highest) // never read: the game takes as many events as the map uses
+        report->authoring.push_back("the text holds " + std::to_string(inText) + " events but the map uses only " +
+                                    std::to_string(highest));
     return report->problems.size() == before;
 }
 
@@ -632,8 +648,8 @@ private:
         }
         for (int32_t n = 1; n <= r_->events; ++n) {
             EventScriptInfo& info = r_->scripts[n - 1];
-            if (info.cells == 0)
-                Problem("event " + std::to_string(n) + " stands on no cell");
+            if (info.cells == 0) // it never runs
+                r_->authoring.push_back("event " + std::to_string(n) + " stands on no cell");
             std::string problem;
             if (!CheckEventScript(n, g_eventScripts + static_cast<size_t>(n - 1) * kEventScriptSlotBytes,
                                   IsGoalEvent(n), &info, &problem, &r_->notes))
