@@ -426,6 +426,10 @@ private:
         for (int32_t i = 0; spec != nullptr && i < spec->argCount; ++i) {
             const ScriptArg& arg = spec->args[i];
             const int32_t times = arg.repeated && i > 0 ? values[i - 1] : 1;
+            // Each of them takes a byte at least: more than the script has left would
+            // read past its end.
+            if (times > static_cast<int32_t>(s_.bytes.size()) - pos)
+                return Fail(pos, std::to_string(times) + " of " + arg.name + " are more than the script holds");
             for (int32_t t = 0; t < times; ++t) {
                 bool ok = true;
                 switch (arg.kind) {
