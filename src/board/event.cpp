@@ -8,9 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "battle/battle.h"
 #include "board/event_commands.h"
-#include "board/scripted_move.h"
 #include "board/stage.h"
 #include "board/stage_rules.h"
 #include "board/task_table.h"
@@ -382,35 +380,9 @@ void RunEventCommand(EventTask* event)
     }
     event->cursor = position + 1;
     const int32_t number = ReadScriptNumber(&event->cursor, script);
-    switch (number) {
-    case kCmdWindow: EventCmdWindow(event); break;
-    case kCmdMessage: EventCmdMessage(event); break;
-    case kCmdPortrait: EventCmdPortrait(event); break;
-    case kCmdChoice: EventCmdChoice(event); break;
-    case kCmdWait: EventCmdWait(event); break;
-    case kCmdBattle: RunEventBattleCommand(event); break;
-    case kCmdSound: EventCmdSound(event); break;
-    case kCmdPopup: EventCmdPopup(event); break;
-    case kCmdGoBack: StartGoBack(event); break;
-    case kCmdSetSquare: EventCmdSetSquare(event); break;
-    case kCmdSinkMembers: EventCmdSinkMembers(event); break;
-    case kCmdJumpBack: EventCmdJumpBack(event); break;
-    case kCmdStepForward: EventCmdStepForward(event); break;
-    case kCmdDieFaces: EventCmdSetDieFaces(event); break;
-    case kCmdRandomBranch: EventCmdRandomBranch(event); break;
-    case kCmdFallenBranch: EventCmdFallenBranch(event); break;
-    case kCmdRevive: EventCmdReviveMember(event); break;
-    case kCmdRollAgain: EventCmdRollAgain(event); break;
-    case kCmdHop: StartPieceHop(event); break;
-    case kCmdSpin: StartPieceSpin(event); break;
-    case kCmdLeaveRace: EventCmdRemoveTeam(event); break;
-    case kCmdGoal: EventCmdGoal(event); break;
-    case kCmdEnd: EndEvent(event); break;
-    default:
-        // Commands without an action here are read and passed over; the next one
-        // runs in the next frame.
-        break;
-    }
+    // Any other number is read and passed over; the next command runs in the next frame.
+    if (const EventCommandSpec* command = FindEventCommand(number))
+        command->run(event);
 }
 
 void EndEvent(EventTask* event)

@@ -6,44 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "board/event_table.h"
 #include "engine/task.h"
 
 struct BoardPiece;
 struct EventTask;
 struct StageRuleReport;
-using EventProc = void (*)(EventTask*);
 
 constexpr int kMaxEvents = 10;
 constexpr int kEventLineBytes = 48;
 constexpr int kEventLabelBytes = 20;
-
-// The commands of the script language ('#' and the number). Any other number is read
-// and passed over by the dispatcher, and refused by the stage rules.
-enum EventCommand : int32_t {
-    kCmdWindow = 1,     // message window on or off
-    kCmdMessage = 2,    // 1 to 3 lines typed out
-    kCmdPortrait = 3,   // the portrait at the lower left
-    kCmdChoice = 4,     // a question, two answers, a label for each
-    kCmdWait = 5,       // frames
-    kCmdBattle = 6,     // a battle against random monsters
-    kCmdSound = 7,      // a sound effect by number
-    kCmdPopup = 8,      // an atlas rectangle rising from the piece
-    kCmdGoBack = 9,     // the piece goes back a few squares once the event ends
-    kCmdSetSquare = 10, // the square under the piece becomes another kind
-    kCmdSinkMembers = 11,
-    kCmdJumpBack = 12,    // the members jump back a cell
-    kCmdStepForward = 13, // the members step forward a cell
-    kCmdDieFaces = 14,
-    kCmdRandomBranch = 15, // to one of two labels at random
-    kCmdFallenBranch = 16, // to the second label when a member has fallen
-    kCmdRevive = 17,       // the first fallen member rises again
-    kCmdRollAgain = 18,
-    kCmdHop = 40,
-    kCmdSpin = 41,
-    kCmdLeaveRace = 42, // the piece leaves the turn list and the board
-    kCmdGoal = 43,      // the piece's team takes the next place
-    kCmdEnd = 99,       // the event is over
-};
 
 struct EventTask {
     int32_t alive;      // command 99 sets it to 0

@@ -63,9 +63,9 @@ void SpinPiece(EventTask* event)
     piece->heading += static_cast<float>(event->spinDegrees);
     if (piece->heading > 360.0f)
         piece->heading -= 360.0f;
-    // A spin of at most 360 degrees a frame needs no more than that. A bigger one (in a
-    // pack the stage rules refuse) is brought back within a turn all the same, so the
-    // heading never runs away from the whole numbers a facing is taken from.
+    // A spin of at most 360 degrees a frame needs no more than that. A bigger one is
+    // brought back within a turn all the same: one subtraction a frame would let the
+    // heading grow without end, past the whole numbers a facing is taken from.
     if (piece->heading > 360.0f)
         piece->heading = std::fmod(piece->heading, 360.0f);
 }

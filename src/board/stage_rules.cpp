@@ -24,10 +24,6 @@ namespace {
 constexpr int32_t kTeamRecord = 1;
 constexpr int32_t kEnemyRecord = 2;
 constexpr int32_t kTeams = 3;
-constexpr int32_t kNoPortrait = 99;  // the one number besides 0..13 a script may show: no face
-constexpr int32_t kMostFrames = 600; // waits, popups and spins: ten seconds at most
-constexpr int32_t kAtlasSide = 2048;
-constexpr int32_t kMostDieFaces = 9;
 constexpr int32_t kHighestPieceId = 127;
 constexpr int32_t kLinkBits[4] = {kLinkHeading0, kLinkHeading180, kLinkHeading270, kLinkHeading90};
 constexpr int32_t kAnyLink = kLinkHeading0 | kLinkHeading180 | kLinkHeading270 | kLinkHeading90;
@@ -177,9 +173,10 @@ struct Script {
     bool hasRecord = false;
 };
 
-// Reads a stored script as the game's readers read it, byte by byte, and refuses
-// anything they would read differently from what its author wrote, or values the
-// game has no room for.
+// Reads a stored script as the game's readers read it, byte by byte. It refuses what
+// the game cannot play (a value that no store or number of the game holds, or a script
+// the dispatcher would read otherwise than its paths are walked here), and lists apart
+// what our own stages keep to although the game would play it.
 class ScriptReader {
 public:
     ScriptReader(Script& script, EventScriptInfo& info, std::string& problem)
@@ -201,17 +198,25 @@ public:
                 if (!ParseCommand(pos))
                     return false;
             } else if (c == '$') {
-                if (s_.hasRecord)
-                    return Fail(pos, "a second '$' record; only the first one places a piece");
-                if (!ParseRecord(pos))
-                    return false;
+                if (!s_.hasRecord) {
+                    if (!ParseRecord(pos))
+                        return false;
+                    continue;
+                }
+                // The game looks for the first '$' only; the dispatcher passes over the rest.
+                Own(pos, "a second '$' record; only the first one places a piece");
+                int32_t end = pos + 1;
+                while (end < length && s_.bytes[static_cast<size_t>(end)] != '#' &&
+                       s_.bytes[static_cast<size_t>(end)] != '$')
+                    ++end;
+                s_.texts.emplace_back(pos, end);
+                pos = end;
             } else {
                 int32_t end = pos;
                 while (end < length && s_.bytes[static_cast<size_t>(end)] != '#' &&
                        s_.bytes[static_cast<size_t>(end)] != '$')
                     ++end;
-                if (!CheckGlyphs(pos, end, "label text"))
-                    return false;
+                CheckGlyphs(pos, end, "label text");
                 s_.texts.emplace_back(pos, end);
                 pos = end;
             }
@@ -228,27 +233,42 @@ private:
         return false;
     }
 
+    // What our stages keep to: the game plays the script all the same.
+    void Own(int32_t pos, const std::string& what)
+    {
+        info_.authoring.push_back("byte " + std::to_string(pos) + ": " + what);
+    }
+
     char At(int32_t pos) const
     {
         return pos >= 0 && pos < static_cast<int32_t>(s_.bytes.size()) ? s_.bytes[static_cast<size_t>(pos)] : '\0';
     }
 
-    bool CheckGlyphs(int32_t from, int32_t to, const char* what)
+    // The font draws double-byte characters; anything else shows as nothing.
+    void CheckGlyphs(int32_t from, int32_t to, const char* what)
     {
-        if ((to - from) % 2 != 0)
-            return Fail(from, std::string(what) + " must be double-byte characters only");
+        if ((to - from) % 2 != 0) {
+            Own(from, std::string(what) + " must be double-byte characters only");
+            return;
+        }
         for (int32_t i = from; i < to; i += 2) {
             const char character[3] = {At(i), At(i + 1), '\0'};
             int32_t glyph = 0;
             FindGlyph(&glyph, character);
-            if (glyph <= 0)
-                return Fail(i, std::string(what) + " holds a character the font does not have");
+            if (glyph <= 0) {
+                Own(i, std::string(what) + " holds a character the font does not have");
+                return;
+            }
         }
-        return true;
+    }
+
+    static std::string Range(int32_t lowest, int32_t highest)
+    {
+        return std::to_string(lowest) + ".." + std::to_string(highest);
     }
 
     // A number: 1..6 digits and a ',' (or the end of the script after the last one).
-    bool Number(int32_t& pos, int32_t lowest, int32_t highest, const char* what, int32_t& value, bool mayEnd = false)
+    bool Number(int32_t& pos, const char* what, int32_t& value, bool mayEnd = false)
     {
         const int32_t length = static_cast<int32_t>(s_.bytes.size());
         int32_t digits = 0;
@@ -263,33 +283,68 @@ private:
         value = ReadScriptNumber(&cursor, s_.slot);
         if (cursor != pos + digits + 1)
             return Fail(pos, std::string(what) + ": the game reads this number differently");
-        if (value < lowest || value > highest)
-            return Fail(pos, std::string(what) + " " + std::to_string(value) + " is outside " + std::to_string(lowest) +
-                                 ".." + std::to_string(highest));
         pos = cursor;
         return true;
     }
 
-    bool Text(int32_t& pos, int32_t most, const char* what, std::string& out)
+    bool Number(int32_t& pos, int32_t lowest, int32_t highest, const char* what, int32_t& value)
+    {
+        const int32_t at = pos;
+        if (!Number(pos, what, value))
+            return false;
+        if (value < lowest || value > highest)
+            return Fail(at, std::string(what) + " " + std::to_string(value) + " is outside " + Range(lowest, highest));
+        return true;
+    }
+
+    // A number argument of a command, held to the game's range and to our stages' own.
+    bool Argument(int32_t& pos, const ScriptArg& arg, int32_t& value)
+    {
+        const int32_t at = pos;
+        if (!Number(pos, arg.name, value))
+            return false;
+        // A byte the command keeps is the number's low byte, signed as the layers hold it.
+        const int32_t kept = arg.lowByte ? static_cast<int8_t>(value & 0xFF) : value;
+        if (kept < arg.lowest || kept > arg.highest)
+            return Fail(at, std::string(arg.name) + " " + std::to_string(value) +
+                                (arg.lowByte ? " is " + std::to_string(kept) + " as a byte," : std::string(" is")) +
+                                " outside " + Range(arg.lowest, arg.highest));
+        if ((value < arg.ownLowest || value > arg.ownHighest) && value != arg.ownAlso)
+            Own(at, std::string(arg.name) + " " + std::to_string(value) + " is outside " +
+                        Range(arg.ownLowest, arg.ownHighest) +
+                        (arg.ownAlso >= 0 ? " (or " + std::to_string(arg.ownAlso) + ")" : std::string()));
+        return true;
+    }
+
+    // A text up to its ','; out gets it as the game reads it into a buffer of `buffer`
+    // bytes. Our stages write it whole, in the font's characters, within `most` bytes.
+    bool Text(int32_t& pos, int32_t most, int32_t buffer, const char* what, std::string& out, bool inRecord = false)
     {
         const size_t comma = s_.bytes.find(',', static_cast<size_t>(pos));
         if (comma == std::string::npos)
             return Fail(pos, std::string(what) + ": no ',' ends it");
         const int32_t length = static_cast<int32_t>(comma) - pos;
+        // The pieces are placed from the first '$' of a script, wherever it stands, and
+        // the dispatcher runs every '#' it meets outside a command's arguments.
+        const std::string body = s_.bytes.substr(static_cast<size_t>(pos), static_cast<size_t>(length));
+        if (!inRecord && !s_.hasRecord && body.find('$') != std::string::npos)
+            return Fail(pos, std::string(what) + " holds a '$', where the game would read a piece's record");
+        if (inRecord && body.find('#') != std::string::npos)
+            return Fail(pos, std::string(what) + " holds a '#', which the dispatcher would run as a command");
         if (length == 0)
-            return Fail(pos, std::string(what) + " is empty");
+            Own(pos, std::string(what) + " is empty");
         if (length > most)
-            return Fail(pos, std::string(what) + " is " + std::to_string(length) + " bytes; at most " +
-                                 std::to_string(most) + " fit");
-        if (!CheckGlyphs(pos, static_cast<int32_t>(comma), what))
-            return false;
-        char buffer[64] = {};
+            Own(pos, std::string(what) + " is " + std::to_string(length) + " bytes; at most " + std::to_string(most) +
+                         " fit");
+        CheckGlyphs(pos, static_cast<int32_t>(comma), what);
+        std::vector<char> read(static_cast<size_t>(buffer), '\0');
         int32_t cursor = pos;
-        ReadScriptField(buffer, static_cast<int32_t>(sizeof buffer), &cursor, s_.slot);
-        out.assign(buffer);
-        if (cursor != static_cast<int32_t>(comma) + 1 ||
-            out != s_.bytes.substr(static_cast<size_t>(pos), static_cast<size_t>(length)))
+        ReadScriptField(read.data(), buffer, &cursor, s_.slot);
+        out.assign(read.data());
+        if (cursor != static_cast<int32_t>(comma) + 1)
             return Fail(pos, std::string(what) + ": the game reads this text differently");
+        if (length <= most && out != body)
+            Own(pos, std::string(what) + ": the game reads this text differently");
         pos = cursor;
         return true;
     }
@@ -297,12 +352,19 @@ private:
     bool Line(int32_t& pos)
     {
         std::string unused;
-        return Text(pos, kEventLineBytes, "message line", unused);
+        return Text(pos, kEventLineBytes, kEventLineBytes + 1, "message line", unused);
     }
 
+    // A label the game reads as nothing would jump to the end of the script.
     bool Label(int32_t& pos, Command& command)
     {
-        return Text(pos, kEventLabelBytes, "label", command.labels[command.labelCount++]);
+        const int32_t at = pos;
+        std::string& label = command.labels[command.labelCount++];
+        if (!Text(pos, kEventLabelBytes, kEventLabelBytes + 1, "label", label))
+            return false;
+        if (label.empty())
+            return Fail(at, "label is empty");
+        return true;
     }
 
     // The '$' record goes into the report only when the whole of it reads.
@@ -335,8 +397,8 @@ private:
                                           : std::string(" is not a monster (18..24)")));
         }
         if (r.pieceKind == kTeamRecord && r.members != kPieceMembers)
-            return Fail(at, "a team has six members");
-        if (!Text(pos, kPieceNameBytes - 1, "piece name", r.name))
+            Own(at, "a team has six members");
+        if (!Text(pos, kPieceNameBytes - 1, kPieceNameBytes, "piece name", r.name, true))
             return false;
         info_.pieceKind = r.pieceKind;
         info_.pieceId = r.pieceId;
@@ -348,73 +410,39 @@ private:
         return true;
     }
 
+    // A command reads its arguments as the command table gives them; a number the table
+    // does not know is read and passed over, as the dispatcher does.
     bool ParseCommand(int32_t& pos)
     {
         Command command;
         command.start = pos;
         ++pos;
-        if (!Number(pos, 0, 999999, "command number", command.number, true))
+        if (!Number(pos, "command number", command.number, true))
             return false;
-        int32_t v = 0;
-        int32_t count = 0;
-        bool ok = true;
-        switch (command.number) {
-        case kCmdWindow: ok = Number(pos, 0, 1, "window switch", v); break;
-        case kCmdMessage:
-            ok = Number(pos, 1, 3, "line count", count);
-            for (int32_t i = 0; ok && i < count; ++i)
-                ok = Line(pos);
-            break;
-        case kCmdPortrait:
-            // A face 0..13, or 99: any other number shows no face, and that is how a
-            // script takes the portrait away before a battle or a roll; one fixed
-            // value keeps a mistyped face from passing as "none".
-            ok = Number(pos, 0, kNoPortrait, "portrait", v);
-            if (ok && v >= kPortraitCount && v != kNoPortrait)
-                return Fail(command.start, "portrait " + std::to_string(v) + " is outside 0..13 (" +
-                                               std::to_string(kNoPortrait) + " takes the portrait away)");
-            break;
-        case kCmdChoice: ok = Line(pos) && Line(pos) && Line(pos) && Label(pos, command) && Label(pos, command); break;
-        case kCmdWait: ok = Number(pos, 1, kMostFrames, "wait frames", v); break;
-        case kCmdBattle:
-            ok = Number(pos, 1, kPieceMembers, "battle choice count", count);
-            for (int32_t i = 0; ok && i < count; ++i)
-                ok = Number(pos, 1, kPieceMembers, "enemy count", v);
-            break;
-        case kCmdSound: ok = Number(pos, 0, kSoundEffectCount - 1, "sound", v); break;
-        case kCmdPopup: {
-            int32_t left = 0;
-            int32_t top = 0;
-            int32_t right = 0;
-            int32_t bottom = 0;
-            ok = Number(pos, 0, kAtlasSide, "popup left", left) && Number(pos, 0, kAtlasSide, "popup top", top) &&
-                 Number(pos, 0, kAtlasSide, "popup right", right) &&
-                 Number(pos, 0, kAtlasSide, "popup bottom", bottom) && Number(pos, 1, kMostFrames, "popup lifetime", v);
-            if (ok && (right <= left || bottom <= top))
-                return Fail(command.start, "the popup rectangle is empty");
-            break;
+        const EventCommandSpec* spec = FindEventCommand(command.number);
+        if (spec == nullptr)
+            Own(command.start, "#" + std::to_string(command.number) + " is not a command");
+        int32_t values[kMostScriptArgs] = {};
+        for (int32_t i = 0; spec != nullptr && i < spec->argCount; ++i) {
+            const ScriptArg& arg = spec->args[i];
+            const int32_t times = arg.repeated && i > 0 ? values[i - 1] : 1;
+            // Each of them takes a byte at least: more than the script has left would
+            // read past its end.
+            if (times > static_cast<int32_t>(s_.bytes.size()) - pos)
+                return Fail(pos, std::to_string(times) + " of " + arg.name + " are more than the script holds");
+            for (int32_t t = 0; t < times; ++t) {
+                bool ok = true;
+                switch (arg.kind) {
+                case ScriptArgKind::kNumber: ok = Argument(pos, arg, values[i]); break;
+                case ScriptArgKind::kLine: ok = Line(pos); break;
+                case ScriptArgKind::kLabel: ok = Label(pos, command); break;
+                }
+                if (!ok)
+                    return false;
+            }
         }
-        case kCmdSetSquare: ok = Number(pos, kFirstSquareKind, kLastSquareKind, "square kind", v); break;
-        case kCmdDieFaces: ok = Number(pos, 2, kMostDieFaces, "die faces", v); break;
-        case kCmdRandomBranch:
-        case kCmdFallenBranch: ok = Label(pos, command) && Label(pos, command); break;
-        case kCmdSpin:
-            ok = Number(pos, 1, kMostFrames, "spin frames", v) && Number(pos, 1, 360, "spin degrees", v);
-            break;
-        case kCmdGoBack:
-        case kCmdSinkMembers:
-        case kCmdJumpBack:
-        case kCmdStepForward:
-        case kCmdRevive:
-        case kCmdRollAgain:
-        case kCmdHop:
-        case kCmdLeaveRace:
-        case kCmdGoal:
-        case kCmdEnd: break;
-        default: return Fail(command.start, "#" + std::to_string(command.number) + " is not a command");
-        }
-        if (!ok)
-            return false;
+        if (command.number == kCmdPopup && (values[2] <= values[0] || values[3] <= values[1]))
+            Own(command.start, "the popup rectangle is empty");
         command.end = pos;
         s_.commands.push_back(command);
         return true;
@@ -426,11 +454,11 @@ private:
 };
 
 // Where a jump to a label lands, by the game's own search: the first later place of its
-// bytes. It must be a label of its own between commands; returns the command that runs
-// next, or -1.
-int32_t JumpTarget(const Script& s, const Command& from, const std::string& label, std::string* problem)
+// bytes, wherever it stands. Returns the command that runs next, or -1 when the label
+// is not there. Our stages write each label once, apart, between commands.
+int32_t JumpTarget(const Script& s, const Command& from, const std::string& label, std::string* problem,
+                   std::vector<std::string>* authoring)
 {
-    // A label is read into a 20-byte field, so it is no longer than the search compares.
     const int32_t found = FindScriptLabel(s.slot, from.end, label.c_str());
     const std::string shown = plat::Cp932ToUtf8(label.c_str());
     if (found < 0 || found >= static_cast<int32_t>(s.bytes.size())) {
@@ -441,11 +469,10 @@ int32_t JumpTarget(const Script& s, const Command& from, const std::string& labe
     bool ownPlace = false;
     for (const auto& t : s.texts)
         ownPlace = ownPlace || (t.first == found && t.second - t.first == static_cast<int32_t>(label.size()));
-    if (!ownPlace) {
-        *problem = "byte " + std::to_string(from.start) + ": the jump to label \"" + shown +
-                   "\" lands inside other text at byte " + std::to_string(found);
-        return -1;
-    }
+    const std::string own = "byte " + std::to_string(from.start) + ": the jump to label \"" + shown +
+                            "\" lands inside other text at byte " + std::to_string(found);
+    if (!ownPlace && std::find(authoring->begin(), authoring->end(), own) == authoring->end())
+        authoring->push_back(own);
     const int32_t after = found + static_cast<int32_t>(label.size());
     for (size_t i = 0; i < s.commands.size(); ++i) {
         if (s.commands[i].start >= after)
@@ -516,7 +543,7 @@ bool WalkPaths(int32_t eventNumber, const Script& s, bool goal, EventScriptInfo*
         }
         if (c.labelCount == 2) { // a choice or a branch
             for (const std::string& label : c.labels) {
-                const int32_t target = JumpTarget(s, c, label, problem);
+                const int32_t target = JumpTarget(s, c, label, problem, &info->authoring);
                 if (target < 0)
                     return false;
                 todo.push_back({target, state});
@@ -582,9 +609,9 @@ bool CheckText(const uint8_t* text, uint32_t length, int32_t highest, StageRuleR
     if (inText < highest)
         report->problems.push_back("the map uses event " + std::to_string(highest) + " but only " +
                                    std::to_string(inText) + " events end with '@'");
-    else if (inText > highest)
-        report->problems.push_back("the text holds " + std::to_string(inText) + " events but the map uses only " +
-                                   std::to_string(highest));
+    else if (inText > highest) // never read: the game takes as many events as the map uses
+        report->authoring.push_back("the text holds " + std::to_string(inText) + " events but the map uses only " +
+                                    std::to_string(highest));
     return report->problems.size() == before;
 }
 
@@ -625,12 +652,14 @@ private:
         }
         for (int32_t n = 1; n <= r_->events; ++n) {
             EventScriptInfo& info = r_->scripts[n - 1];
-            if (info.cells == 0)
-                Problem("event " + std::to_string(n) + " stands on no cell");
+            if (info.cells == 0) // it never runs
+                r_->authoring.push_back("event " + std::to_string(n) + " stands on no cell");
             std::string problem;
             if (!CheckEventScript(n, g_eventScripts + static_cast<size_t>(n - 1) * kEventScriptSlotBytes,
                                   IsGoalEvent(n), &info, &problem, &r_->notes))
                 Problem("event " + std::to_string(n) + ", " + problem);
+            for (const std::string& own : info.authoring)
+                r_->authoring.push_back("event " + std::to_string(n) + ", " + own);
         }
     }
 

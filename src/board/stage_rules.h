@@ -1,7 +1,9 @@
-// What a stage may be. The pack builder (tools/stagepack) refuses a stage that breaks
-// one of these rules, and the game's loaders refuse it too, through this same code: no
-// race starts on a board that cannot be played to its end or with a script that the
-// dispatcher would run astray. Everything the builder builds, the game loads.
+// What a stage may be. The game's loaders and the pack builder (tools/stagepack) both
+// refuse a stage that breaks one of these rules, through this same code: no race starts
+// on a board that cannot be played to its end or with a script that would stall the
+// race or leave the game's numbers and stores. The builder also holds our own stages to
+// checks of its own (StageRuleReport::authoring), which the game does not apply; so
+// everything the builder builds, the game loads.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -25,6 +27,8 @@ struct EventScriptInfo {
     int32_t ids[kPieceMembers] = {};
     std::string name;       // CP932
     bool sendsBack = false; // some path runs #9
+    // What the script does that our own stages do not ("byte B: ..."); the game plays it.
+    std::vector<std::string> authoring;
 };
 
 struct StageRuleReport {

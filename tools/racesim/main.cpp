@@ -25,7 +25,7 @@
 
 #include <malloc.h>
 
-#include "board/event.h"
+#include "board/event_table.h"
 #include "race.h"
 
 namespace {
@@ -119,18 +119,12 @@ void PrintPlace(int team, char* out, size_t size)
         std::snprintf(out, size, "%d", team);
 }
 
-// The commands of the event scripts, in the order the summary lists them.
-constexpr int kKnownCommands[] = {kCmdWindow,       kCmdMessage,  kCmdPortrait,    kCmdChoice,   kCmdWait,
-                                  kCmdBattle,       kCmdSound,    kCmdPopup,       kCmdGoBack,   kCmdSetSquare,
-                                  kCmdSinkMembers,  kCmdJumpBack, kCmdStepForward, kCmdDieFaces, kCmdRandomBranch,
-                                  kCmdFallenBranch, kCmdRevive,   kCmdRollAgain,   kCmdHop,      kCmdSpin,
-                                  kCmdLeaveRace,    kCmdGoal,     kCmdEnd};
-
 void PrintCommandCounts(const int64_t (&counts)[kCountedCommands])
 {
     bool known[kCountedCommands] = {};
     std::printf("commands");
-    for (const int number : kKnownCommands) {
+    for (int32_t i = 0; i < g_eventCommandCount; ++i) {
+        const int32_t number = g_eventCommands[i].number;
         known[number] = true;
         std::printf(" %d=%lld", number, static_cast<long long>(counts[number]));
     }
