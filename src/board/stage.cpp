@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "board/stage_rules.h"
 #include "engine/draw3d.h"
 #include "platform/byte_order.h"
 #include "platform/files.h"
@@ -174,34 +173,38 @@ int LoadStageMapForPlay(const uint8_t* data, size_t size, std::vector<std::strin
         ClearStageLayers();
         return 0;
     }
-    StageRuleReport report;
-    CheckStageMapRules(&report);
-    if (report.problems.empty())
-        return 1;
-    problems->insert(problems->end(), report.problems.begin(), report.problems.end());
-    if (layersKept != nullptr) {
-        *layersKept = 1;
-    } else {
-        g_stageLayers.trackLength = 0;
-        ClearStageLayers();
-    }
-    return 0;
+    // Whatever the layers hold, every lookup stays on the board; whether a race on them
+    // can end depends on where the scripts place the pieces, and is asked with them.
+    return 1;
 }
 
 void ReportStageProblems(const char* fileName, const std::string& what, const std::vector<std::string>& problems)
 {
+    // A problem that names the map pack itself is the map's, whichever file's reading
+    // found it: it stands on a line of its own, and the rest under the file read.
+    const std::string mapPack = std::string(kMapPackName) + ": ";
+    std::vector<std::string> own;
+    std::vector<std::string> map;
+    for (const std::string& p : problems)
+        (p.compare(0, mapPack.size(), mapPack) == 0 ? map : own).push_back(p);
     // The first few say what to mend; a board with thousands of faults says how many.
     constexpr size_t kShown = 5;
+    for (size_t i = 0; i < map.size() && i < kShown; ++i)
+        std::fprintf(stderr, "%s\n", map[i].c_str());
+    if (map.size() > kShown)
+        std::fprintf(stderr, "%s: and %zu more\n", kMapPackName, map.size() - kShown);
+    if (own.empty() && !map.empty())
+        return;
     std::fprintf(stderr, "%s: %s:", fileName, what.c_str());
-    if (problems.size() == 1) {
-        std::fprintf(stderr, " %s\n", problems[0].c_str());
+    if (own.size() == 1) {
+        std::fprintf(stderr, " %s\n", own[0].c_str());
         return;
     }
     std::fprintf(stderr, "\n");
-    for (size_t i = 0; i < problems.size() && i < kShown; ++i)
-        std::fprintf(stderr, "  %s\n", problems[i].c_str());
-    if (problems.size() > kShown)
-        std::fprintf(stderr, "  and %zu more\n", problems.size() - kShown);
+    for (size_t i = 0; i < own.size() && i < kShown; ++i)
+        std::fprintf(stderr, "  %s\n", own[i].c_str());
+    if (own.size() > kShown)
+        std::fprintf(stderr, "  and %zu more\n", own.size() - kShown);
 }
 
 int32_t FindTrackStart()

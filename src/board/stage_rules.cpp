@@ -32,6 +32,8 @@ constexpr int32_t kHighestPieceId = 127;
 constexpr int32_t kLinkBits[4] = {kLinkHeading0, kLinkHeading180, kLinkHeading270, kLinkHeading90};
 constexpr int32_t kAnyLink = kLinkHeading0 | kLinkHeading180 | kLinkHeading270 | kLinkHeading90;
 constexpr int32_t kLinkHeadings[4] = {0, 180, 270, 90};
+constexpr int32_t kBitOfHeading[4] = {kLinkHeading0, kLinkHeading90, kLinkHeading180,
+                                      kLinkHeading270}; // by heading / 90
 
 std::string At(int32_t cell)
 {
@@ -76,7 +78,383 @@ int32_t CorridorHeading(int32_t cell, int32_t heading)
     return static_cast<int32_t>(RoundToNearest(piece.heading));
 }
 
-// ---- the map ----
+// Where a problem of the map lies, as the game names it: the file, the stage, the row
+// and the column.
+std::string MapPlace(int32_t cell)
+{
+    const int32_t width = g_stageLayers.boardWidth;
+    return std::string(kMapPackName) + ": stage " + std::to_string(g_stageLayers.stageNumber) + ", row " +
+           std::to_string(cell / width) + ", column " + std::to_string(cell % width) + ": ";
+}
+
+// ---- the ways pieces take ----
+
+// Where a piece that leaves a square along a heading comes to a square again, by the
+// corridor rule of movement (a dead end sends it back). A corridor cell and the heading
+// a piece enters it with lead on to exactly one next cell and heading, so each walk is
+// kept for every later walk that meets it: the whole board costs at most four steps a
+// cell. Headings are indexed by heading / 90.
+class Corridors {
+public:
+    static constexpr int32_t kLoops = -1; // the walk runs round a corridor loop for ever
+
+    Corridors()
+        : cells_(CellCount()), width_(g_stageLayers.boardWidth), ground_(static_cast<size_t>(cells_)),
+          next_(4 * static_cast<size_t>(cells_), kUnknown)
+    {
+        for (int32_t cell = 0; cell < cells_; ++cell) {
+            const int32_t kind = CellKindOf(cell);
+            ground_[static_cast<size_t>(cell)] = kind >= kBlockedKind                                    ? kBlocked
+                                                 : (kind >= kFirstSquareKind && kind <= kLastSquareKind) ? kSquare
+                                                                                                         : kCorridor;
+        }
+    }
+
+    int32_t Cells() const { return cells_; }
+
+    // The neighbour along heading index k, or -1 off the board.
+    int32_t Neighbour(int32_t cell, int k) const
+    {
+        const int32_t column = cell % width_;
+        switch (k) {
+        case 0: return column + 1 < width_ ? cell + 1 : -1;
+        case 1: return cell >= width_ ? cell - width_ : -1;
+        case 2: return column > 0 ? cell - 1 : -1;
+        default: return cell + width_ < cells_ ? cell + width_ : -1;
+        }
+    }
+
+    bool WalkableAhead(int32_t cell, int k) const
+    {
+        const int32_t next = Neighbour(cell, k);
+        return next >= 0 && ground_[static_cast<size_t>(next)] != kBlocked;
+    }
+
+    // The square reached from `from` along heading index k, whose neighbour must be
+    // walkable, or kLoops; *newLoop is set when no earlier walk met that loop.
+    int32_t Reach(int32_t from, int k, bool* newLoop)
+    {
+        *newLoop = false;
+        int32_t cell = Neighbour(from, k);
+        path_.clear();
+        int32_t result = kLoops;
+        for (;;) {
+            if (ground_[static_cast<size_t>(cell)] == kSquare) {
+                result = cell;
+                break;
+            }
+            const size_t state = 4 * static_cast<size_t>(cell) + static_cast<size_t>(k);
+            if (next_[state] >= kLoops) {
+                result = next_[state];
+                break;
+            }
+            if (next_[state] == kOnPath) {
+                *newLoop = true;
+                break;
+            }
+            next_[state] = kOnPath;
+            path_.push_back(state);
+            int turn = -1;
+            for (const int32_t heading : kCorridorOrder[k]) {
+                if (WalkableAhead(cell, heading / 90)) {
+                    turn = heading / 90;
+                    break;
+                }
+            }
+            if (turn < 0) { // walled in: the piece stops on the corridor, and never gets on
+                *newLoop = true;
+                break;
+            }
+            k = turn;
+            cell = Neighbour(cell, k);
+        }
+        for (const size_t state : path_)
+            next_[state] = result;
+        return result;
+    }
+
+private:
+    enum : uint8_t { kBlocked, kCorridor, kSquare };
+    static constexpr int32_t kUnknown = -2;
+    static constexpr int32_t kOnPath = -3;
+
+    int32_t cells_;
+    int32_t width_;
+    std::vector<uint8_t> ground_;
+    std::vector<int32_t> next_; // by corridor cell and heading: the square reached, kLoops or unknown
+    std::vector<size_t> path_;
+};
+
+// Whether a race on the stage can end: from where each team starts, by every way the
+// game's movement can take it (a team's choice on each square it passes, the corridor
+// rule, the go-backs its arrivals can order), the team can still reach the goal; and no
+// move, go-back or turn of the roaming group walks a corridor for ever. A square where a
+// team is caught for good is named once, not every square that leads to it.
+class RaceWays {
+public:
+    RaceWays(StageRuleReport* report, const std::vector<int32_t>& teamStarts, int32_t roamStart)
+        : r_(report), squares_(corridors_.Cells()), finish_((kLongestGoBack + 1) * squares_),
+          reached_(static_cast<size_t>(finish_) + 1, 0), teamStarts_(teamStarts), roamStart_(roamStart)
+    {}
+
+    void Check()
+    {
+        for (const int32_t cell : teamStarts_)
+            Visit(cell);
+        while (!todo_.empty()) {
+            const int32_t node = todo_.back();
+            todo_.pop_back();
+            if (node == finish_)
+                continue;
+            if (node < squares_)
+                TeamTurn(node);
+            else
+                GoBackStep(node);
+        }
+        FindTraps();
+        if (roamStart_ >= 0)
+            CheckRoaming();
+    }
+
+private:
+    // Nodes: a team standing on square c is node c; a team going back with k squares
+    // still to go, now on square c, is node k * cells + c; finish_ is a team that has
+    // reached the goal and left the race.
+    void Visit(int32_t node)
+    {
+        if (reached_[static_cast<size_t>(node)] == 0) {
+            reached_[static_cast<size_t>(node)] = 1;
+            todo_.push_back(node);
+        }
+    }
+
+    void Edge(int32_t from, int32_t to)
+    {
+        edges_.emplace_back(from, to);
+        Visit(to);
+    }
+
+    bool RunsEvent(int32_t cell) const
+    {
+        const int32_t n = EventOf(cell);
+        return n >= 1 && n <= r_->events;
+    }
+
+    // A move that comes to square `to`: on the goal it stops and the goal's event takes
+    // the team out of the race; elsewhere the move goes on or ends there, and an ending
+    // may run an event that sends the team back.
+    void Arrive(int32_t from, int32_t to)
+    {
+        if ((RouteOf(to) & kRouteGoal) != 0 && RunsEvent(to)) {
+            Edge(from, finish_);
+            return;
+        }
+        Edge(from, to);
+        if (RunsEvent(to) && r_->scripts[EventOf(to) - 1].sendsBack) {
+            for (const int32_t squares : kGoBackDistances)
+                Edge(from, squares * squares_ + to);
+        }
+    }
+
+    void Stall(int32_t cell, int k, const char* who)
+    {
+        r_->problems.push_back(MapPlace(cell) + who + " heading " + std::to_string(90 * k) +
+                               " walks a corridor that never meets a square, for ever");
+    }
+
+    void TeamTurn(int32_t cell)
+    {
+        const int32_t route = RouteOf(cell);
+        for (int k = 0; k < 4; ++k) {
+            if ((route & kBitOfHeading[k]) == 0 || !corridors_.WalkableAhead(cell, k))
+                continue;
+            bool newLoop = false;
+            const int32_t to = corridors_.Reach(cell, k, &newLoop);
+            if (to >= 0)
+                Arrive(cell, to);
+            else if (newLoop)
+                Stall(cell, k, "a team leaving this square");
+        }
+    }
+
+    void GoBackStep(int32_t node)
+    {
+        const int32_t left = node / squares_;
+        const int32_t cell = node % squares_;
+        const int32_t links = BackLinksOf(cell);
+        bool open = false;
+        for (int k = 0; k < 4; ++k) {
+            if ((links & kBitOfHeading[k]) == 0 || !corridors_.WalkableAhead(cell, k))
+                continue;
+            open = true;
+            bool newLoop = false;
+            const int32_t to = corridors_.Reach(cell, k, &newLoop);
+            if (to < 0) {
+                if (newLoop)
+                    Stall(cell, k, "a team sent back from this square");
+                continue;
+            }
+            // The start square ends a go-back early; a square reached ends no move.
+            const bool stops = left <= 1 || (RouteOf(to) & kRouteStart) != 0;
+            Edge(node, stops ? to : (left - 1) * squares_ + to);
+        }
+        if (!open)
+            Edge(node, cell); // no way back: the go-back ends where it is
+    }
+
+    // The squares where a team is caught for good: the groups of squares it can reach
+    // but never leave toward the goal, with no way out to another such group (Tarjan's
+    // components, walked with a stack of its own).
+    void FindTraps()
+    {
+        const auto nodes = static_cast<size_t>(finish_) + 1;
+        std::vector<int32_t> first(nodes + 1, 0);
+        for (const auto& e : edges_)
+            ++first[static_cast<size_t>(e.first) + 1];
+        for (size_t i = 0; i < nodes; ++i)
+            first[i + 1] += first[i];
+        std::vector<int32_t> out(edges_.size());
+        std::vector<int32_t> fill(first.begin(), first.end() - 1);
+        for (const auto& e : edges_)
+            out[static_cast<size_t>(fill[static_cast<size_t>(e.first)]++)] = e.second;
+        // Which nodes still lead to the goal: back from the finish.
+        std::vector<int32_t> inFirst(nodes + 1, 0);
+        for (const auto& e : edges_)
+            ++inFirst[static_cast<size_t>(e.second) + 1];
+        for (size_t i = 0; i < nodes; ++i)
+            inFirst[i + 1] += inFirst[i];
+        std::vector<int32_t> in(edges_.size());
+        std::vector<int32_t> inFill(inFirst.begin(), inFirst.end() - 1);
+        for (const auto& e : edges_)
+            in[static_cast<size_t>(inFill[static_cast<size_t>(e.second)]++)] = e.first;
+        std::vector<uint8_t> leads(nodes, 0);
+        std::vector<int32_t> back{finish_};
+        leads[static_cast<size_t>(finish_)] = 1;
+        while (!back.empty()) {
+            const int32_t node = back.back();
+            back.pop_back();
+            for (int32_t i = inFirst[static_cast<size_t>(node)]; i < inFirst[static_cast<size_t>(node) + 1]; ++i) {
+                const int32_t from = in[static_cast<size_t>(i)];
+                if (leads[static_cast<size_t>(from)] == 0) {
+                    leads[static_cast<size_t>(from)] = 1;
+                    back.push_back(from);
+                }
+            }
+        }
+        // Tarjan over the reached nodes that do not lead to the goal; every way from
+        // such a node stays among them. A component with no way into another is a trap.
+        constexpr int32_t kNone = -1;
+        std::vector<int32_t> index(nodes, kNone);
+        std::vector<int32_t> low(nodes, 0);
+        std::vector<uint8_t> onStack(nodes, 0);
+        std::vector<uint8_t> leaves(nodes, 0); // has a way into a finished component
+        std::vector<int32_t> stack;
+        struct Frame {
+            int32_t node;
+            int32_t edge;
+        };
+        std::vector<Frame> calls;
+        int32_t counter = 0;
+        for (size_t root = 0; root < nodes; ++root) {
+            if (reached_[root] == 0 || leads[root] != 0 || index[root] != kNone)
+                continue;
+            calls.push_back({static_cast<int32_t>(root), first[root]});
+            index[root] = low[root] = counter++;
+            stack.push_back(static_cast<int32_t>(root));
+            onStack[root] = 1;
+            while (!calls.empty()) {
+                Frame& f = calls.back();
+                const auto v = static_cast<size_t>(f.node);
+                if (f.edge < first[v + 1]) {
+                    const auto w = static_cast<size_t>(out[static_cast<size_t>(f.edge++)]);
+                    if (index[w] == kNone) {
+                        index[w] = low[w] = counter++;
+                        stack.push_back(static_cast<int32_t>(w));
+                        onStack[w] = 1;
+                        calls.push_back({static_cast<int32_t>(w), first[w]});
+                    } else if (onStack[w] != 0) {
+                        low[v] = std::min(low[v], index[w]);
+                    } else {
+                        leaves[v] = 1;
+                    }
+                    continue;
+                }
+                calls.pop_back();
+                if (!calls.empty()) {
+                    const auto parent = static_cast<size_t>(calls.back().node);
+                    low[parent] = std::min(low[parent], low[v]);
+                }
+                if (low[v] != index[v])
+                    continue;
+                // v roots a component: take it off the stack.
+                bool trap = true;
+                int32_t square = -1;
+                int32_t squares = 0;
+                bool ways = false;
+                for (;;) {
+                    const auto w = static_cast<size_t>(stack.back());
+                    stack.pop_back();
+                    onStack[w] = 0;
+                    trap = trap && leaves[w] == 0;
+                    ways = ways || first[w + 1] > first[w];
+                    if (static_cast<int32_t>(w) < squares_) {
+                        ++squares;
+                        square = square < 0 ? static_cast<int32_t>(w) : std::min(square, static_cast<int32_t>(w));
+                    }
+                    if (w == v)
+                        break;
+                }
+                // A parent whose child component is finished leaves toward it.
+                if (!calls.empty())
+                    leaves[static_cast<size_t>(calls.back().node)] = 1;
+                if (trap && square >= 0)
+                    r_->problems.push_back(
+                        MapPlace(square) + "a team that stops on this square can never reach the goal: " +
+                        (!ways          ? std::string("it has no way on")
+                         : squares == 1 ? std::string("every way from it leads back to it")
+                                        : "its ways lead only among " + std::to_string(squares) + " squares"));
+            }
+        }
+    }
+
+    // The roaming group may go anywhere its links lead; only a walk without end is a fault.
+    void CheckRoaming()
+    {
+        std::vector<uint8_t> seen(static_cast<size_t>(squares_), 0);
+        std::vector<int32_t> todo{roamStart_};
+        seen[static_cast<size_t>(roamStart_)] = 1;
+        while (!todo.empty()) {
+            const int32_t cell = todo.back();
+            todo.pop_back();
+            const int32_t links = EnemyLinksOf(cell);
+            for (int k = 0; k < 4; ++k) {
+                if ((links & kBitOfHeading[k]) == 0 || !corridors_.WalkableAhead(cell, k))
+                    continue;
+                bool newLoop = false;
+                const int32_t to = corridors_.Reach(cell, k, &newLoop);
+                if (to < 0) {
+                    if (newLoop)
+                        Stall(cell, k, "the roaming group leaving this square");
+                } else if (seen[static_cast<size_t>(to)] == 0) {
+                    seen[static_cast<size_t>(to)] = 1;
+                    todo.push_back(to);
+                }
+            }
+        }
+    }
+
+    StageRuleReport* r_;
+    Corridors corridors_;
+    int32_t squares_;
+    int32_t finish_;
+    std::vector<uint8_t> reached_;
+    std::vector<int32_t> todo_;
+    std::vector<std::pair<int32_t, int32_t>> edges_;
+    const std::vector<int32_t>& teamStarts_;
+    int32_t roamStart_;
+};
+
+// ---- what only the builder asks of our stages ----
 
 // Where each way from a square leads: the square a moving piece reaches along the
 // corridor, walked once for every square and heading and kept.
@@ -93,8 +471,8 @@ public:
         if (known == kUnknown) {
             std::string problem;
             known = Walk(from, kLinkHeadings[which], &problem);
-            if (known < 0)
-                report_->problems.push_back(who + problem);
+            if (known < 0 && !problem.empty())
+                report_->authoring.push_back(who + problem);
         }
         return known;
     }
@@ -103,8 +481,9 @@ private:
     static constexpr int32_t kUnknown = -2;
 
     // Follows the corridor from a square the way a moving piece does, to the next square.
-    // Corridors are one cell wide: a way that must turn back, meets a corridor cell open
-    // on three or four sides, or never meets a square is a fault.
+    // Our corridors are one cell wide and lead on: a way that must turn back or meets a
+    // corridor cell open on three or four sides is said. A way that never meets a square
+    // is the game's own refusal (RaceWays), not said again.
     static int32_t Walk(int32_t from, int32_t heading, std::string* problem)
     {
         int32_t cell = NeighbourCell(from, heading);
@@ -130,7 +509,7 @@ private:
             heading = next;
             cell = NeighbourCell(cell, heading);
         }
-        *problem = "the corridor from " + At(from) + " runs in a loop without a square";
+        problem->clear();
         return -1;
     }
 
@@ -151,9 +530,9 @@ void CheckLinkBits(StageRuleReport* report)
             for (int which = 0; which < 4; ++which) {
                 const int32_t next = NeighbourCell(cell, kLinkHeadings[which]);
                 if ((bits & kLinkBits[which]) != 0 && !Walkable(next))
-                    report->problems.push_back(std::string("the ") + layer.name + " bit " +
-                                               std::to_string(kLinkBits[which]) + " at " + At(cell) + " points " +
-                                               (next < 0 ? "off the board" : "onto blocked ground"));
+                    report->authoring.push_back(std::string("the ") + layer.name + " bit " +
+                                                std::to_string(kLinkBits[which]) + " at " + At(cell) + " points " +
+                                                (next < 0 ? "off the board" : "onto blocked ground"));
             }
         }
     }
@@ -592,12 +971,19 @@ bool CheckText(const uint8_t* text, uint32_t length, int32_t highest, StageRuleR
 
 class StageChecker {
 public:
-    explicit StageChecker(StageRuleReport* report) : r_(report), ways_(report) {}
+    // authoring: the builder's own checks (into report->authoring) on a stage whose
+    // scripts the game's rules have read already; otherwise the game's rules.
+    StageChecker(StageRuleReport* report, bool authoring) : r_(report), authoring_(authoring), ways_(report) {}
 
     void Check()
     {
-        CheckScripts();
+        if (!authoring_)
+            CheckScripts();
         CheckPieces();
+        if (!authoring_) {
+            RaceWays(r_, teamStarts_, roamStart_).Check();
+            return;
+        }
         CheckGoBacks(); // first: where a go-back stops, a team goes on from
         CheckTeamWays();
         if (roamStart_ >= 0)
@@ -606,6 +992,7 @@ public:
 
 private:
     void Problem(const std::string& what) { r_->problems.push_back(what); }
+    void Own(const std::string& what) { r_->authoring.push_back(what); }
 
     bool IsGoalEvent(int32_t n) const
     {
@@ -634,45 +1021,62 @@ private:
         }
     }
 
-    // The pieces, in the order the game places them.
+    // The pieces, in the order the game places them; the board has room for the first
+    // ten. A piece stands on a square: a save file holds pieces only there. Every team
+    // needs a piece, or the race would wait for it for ever.
     void CheckPieces()
     {
         int32_t teams[kTeams] = {};
+        int32_t placed[kTeams] = {};
         int32_t roaming = 0;
+        int32_t pieces = 0;
         for (int32_t cell = 0; cell < CellCount(); ++cell) {
             const int32_t n = EventOf(cell);
             if (n < 1 || n > r_->events || r_->scripts[n - 1].pieceKind == 0)
                 continue;
             const EventScriptInfo& s = r_->scripts[n - 1];
-            ++r_->pieces;
-            if (!Walkable(cell))
-                Problem("the piece of event " + std::to_string(n) + " starts on blocked ground at " + At(cell));
-            else if (!IsSquareCell(cell))
-                Problem("the piece of event " + std::to_string(n) + " starts on a corridor at " + At(cell) +
-                        "; it could not choose a way");
+            const bool gets = pieces++ < kMaxBoardPieces;
+            if (!authoring_ && gets && !Walkable(cell))
+                Problem(MapPlace(cell) + "the piece of event " + std::to_string(n) + " starts on blocked ground");
+            else if (!authoring_ && gets && !IsSquareCell(cell))
+                Problem(MapPlace(cell) + "the piece of event " + std::to_string(n) +
+                        " starts on a corridor; a piece rests only on squares");
             if (s.pieceKind == kTeamRecord && s.pieceId >= 0 && s.pieceId < kTeams) {
                 ++teams[s.pieceId];
-                teamStarts_.push_back(cell);
+                if (gets) {
+                    ++placed[s.pieceId];
+                    teamStarts_.push_back(cell);
+                }
             } else if (s.pieceKind == kEnemyRecord && s.pieceId == kRoamingGroupId) {
+                if (gets && roaming == 0)
+                    roamStart_ = cell;
                 ++roaming;
-                roamStart_ = cell;
             }
         }
-        if (r_->pieces > kMaxBoardPieces)
-            Problem(std::to_string(r_->pieces) + " pieces; the board has room for " + std::to_string(kMaxBoardPieces));
+        if (!authoring_) {
+            r_->pieces = pieces;
+            for (int32_t t = 0; t < kTeams; ++t) {
+                if (teams[t] == 0)
+                    Problem("team " + std::to_string(t) + " has 0 start cells; it needs one");
+                else if (placed[t] == 0)
+                    Problem("team " + std::to_string(t) + " starts only after the board's first " +
+                            std::to_string(kMaxBoardPieces) + " pieces, which take every piece slot");
+            }
+            return;
+        }
+        if (pieces > kMaxBoardPieces)
+            Own(std::to_string(pieces) + " pieces; the board has room for " + std::to_string(kMaxBoardPieces));
         for (int32_t t = 0; t < kTeams; ++t) {
-            if (teams[t] != 1)
-                Problem("team " + std::to_string(t) + " has " + std::to_string(teams[t]) +
-                        " start cells; it needs one");
+            if (teams[t] > 1)
+                Own("team " + std::to_string(t) + " has " + std::to_string(teams[t]) +
+                    " start cells; our stages place each team once");
         }
-        if (roaming > 1) {
-            Problem(std::to_string(roaming) + " roaming groups (id 3); only one can take turns");
-            roamStart_ = -1;
-        }
+        if (roaming > 1)
+            Own(std::to_string(roaming) + " roaming groups (id 3); only the first takes turns");
     }
 
     // Every go-back a script can order, from every cell of its event: each square it
-    // passes, short of the start where it stops, must have a way further back.
+    // passes, short of the start where it stops, has a way further back.
     void CheckGoBacks()
     {
         const auto cells = static_cast<size_t>(CellCount());
@@ -696,8 +1100,8 @@ private:
                 }
                 const int32_t bits = BackLinksOf(cell);
                 if ((bits & kAnyLink) == 0) {
-                    Problem("a piece sent back from " + At(origin) + " (event " + std::to_string(n) + ") is stuck at " +
-                            At(cell) + " with no back-move way");
+                    Own("a piece sent back from " + At(origin) + " (event " + std::to_string(n) + ") is stuck at " +
+                        At(cell) + " with no back-move way");
                     continue;
                 }
                 for (int which = 0; which < 4; ++which) {
@@ -713,13 +1117,13 @@ private:
     }
 
     // Explores what teams can do: from the start, the teams' own starts and wherever a
-    // go-back stops, along the route bits. Every square a team can reach must lead on
-    // and, in the end, to a goal.
+    // go-back stops, along the route bits. Where a team is caught for good is the game's
+    // own refusal; here, what our stages keep to on the way: no square opens every way,
+    // no loops, no branch longer than the track walk.
     void CheckTeamWays()
     {
         const auto cells = static_cast<size_t>(CellCount());
         std::vector<uint8_t> reached(cells, 0);
-        std::vector<int32_t> order; // squares in the order they were reached
         std::vector<std::vector<int32_t>> next(cells);
         std::vector<int32_t> todo = teamStarts_;
         const int32_t start = FindTrackStart();
@@ -732,7 +1136,6 @@ private:
             if (reached[static_cast<size_t>(cell)] != 0)
                 continue;
             reached[static_cast<size_t>(cell)] = 1;
-            order.push_back(cell);
             const int32_t bits = RouteOf(cell);
             if ((bits & kRouteGoal) != 0)
                 continue;
@@ -747,50 +1150,19 @@ private:
                 next[static_cast<size_t>(cell)].push_back(to);
                 todo.push_back(to);
             }
-            if (ways == 0)
-                Problem("a team on the square at " + At(cell) + " has no way on");
-            else if (ways == 4)
-                Problem("the square at " + At(cell) + " opens every way; a team could turn straight back");
+            if (ways == 4)
+                Own("the square at " + At(cell) + " opens every way; a team could turn straight back");
             if (ways > 1)
                 ++r_->forks;
-        }
-        // Every square a team can reach must still lead to a goal: back from the goals.
-        std::vector<std::vector<int32_t>> previous(cells);
-        for (const int32_t cell : order) {
-            for (const int32_t to : next[static_cast<size_t>(cell)])
-                previous[static_cast<size_t>(to)].push_back(cell);
-        }
-        std::vector<uint8_t> leads(cells, 0);
-        std::vector<int32_t> back;
-        for (const int32_t cell : order) {
-            if ((RouteOf(cell) & kRouteGoal) != 0) {
-                leads[static_cast<size_t>(cell)] = 1;
-                back.push_back(cell);
-            }
-        }
-        while (!back.empty()) {
-            const int32_t cell = back.back();
-            back.pop_back();
-            for (const int32_t from : previous[static_cast<size_t>(cell)]) {
-                if (leads[static_cast<size_t>(from)] == 0) {
-                    leads[static_cast<size_t>(from)] = 1;
-                    back.push_back(from);
-                }
-            }
-        }
-        for (const int32_t cell : order) {
-            if (leads[static_cast<size_t>(cell)] == 0)
-                Problem("from the square at " + At(cell) + " no way leads to the goal");
         }
         CheckRouteLengths(next, start);
     }
 
-    // A team's progress counts the squares it has walked, and the progress display and
-    // the race's end measure it against the track walk, which follows the first way at
-    // every fork. So no way from the start, or from a team's own start, may take more
-    // squares to the goal than that walk, and the ways must not run in a loop. A
-    // depth-first walk with its own stack: the board's size bounds it, not the
-    // program's stack.
+    // A team's progress counts the squares it has walked, and the progress display
+    // measures it against the track walk, which follows the first way at every fork. Our
+    // stages keep every way from the start, or from a team's own start, no longer than
+    // that walk, and the ways free of loops. A depth-first walk with its own stack: the
+    // board's size bounds it, not the program's stack.
     void CheckRouteLengths(const std::vector<std::vector<int32_t>>& next, int32_t start)
     {
         const auto cells = static_cast<size_t>(CellCount());
@@ -815,7 +1187,7 @@ private:
                         stack.push_back({to, 0});
                     } else if (mark[static_cast<size_t>(to)] == kOpen && !loop) {
                         loop = true;
-                        Problem("the teams' ways run in a loop through the square at " + At(to));
+                        Own("the teams' ways run in a loop through the square at " + At(to));
                     }
                     continue;
                 }
@@ -843,10 +1215,9 @@ private:
         for (const auto& [cell, what] : roots) {
             const int32_t squares = longest[static_cast<size_t>(cell)];
             if (squares > g_stageLayers.trackLength)
-                Problem("a way from " + std::string(what) + " at " + At(cell) + " reaches the goal in " +
-                        std::to_string(squares) + " squares, more than the " +
-                        std::to_string(g_stageLayers.trackLength) +
-                        " the track walk measures; make the branches of each fork equally long");
+                Own("a way from " + std::string(what) + " at " + At(cell) + " reaches the goal in " +
+                    std::to_string(squares) + " squares, more than the " + std::to_string(g_stageLayers.trackLength) +
+                    " the track walk measures; make the branches of each fork equally long");
         }
     }
 
@@ -862,7 +1233,7 @@ private:
             reached[static_cast<size_t>(cell)] = 1;
             const int32_t bits = EnemyLinksOf(cell);
             if ((bits & kAnyLink) == 0) {
-                Problem("the roaming group on the square at " + At(cell) + " has no enemy-move way on");
+                Own("the roaming group on the square at " + At(cell) + " has no enemy-move way on");
                 continue;
             }
             for (int which = 0; which < 4; ++which) {
@@ -876,15 +1247,17 @@ private:
     }
 
     StageRuleReport* r_;
+    bool authoring_;
     Ways ways_;
     std::vector<int32_t> teamStarts_;
     std::vector<int32_t> stops_; // squares where a go-back may stop
     int32_t roamStart_ = -1;
 };
 
-} // namespace
-
-void CheckStageMapRules(StageRuleReport* report)
+// The map alone, as our stages keep it: every link leads onto walkable ground of the
+// board, one start mark on a square, a track walk that reaches a goal square, event
+// numbers 1 to 10.
+void CheckMapAuthoring(StageRuleReport* report)
 {
     CheckLinkBits(report);
     int32_t starts = 0;
@@ -892,23 +1265,32 @@ void CheckStageMapRules(StageRuleReport* report)
         starts += (RouteOf(cell) & kRouteStart) != 0 ? 1 : 0;
     const int32_t start = FindTrackStart();
     if (starts != 1) {
-        report->problems.push_back(starts == 0 ? "no start square (route mark 16)"
-                                               : std::to_string(starts) + " start squares; there must be exactly one");
+        report->authoring.push_back(starts == 0 ? "no start square (route mark 16)"
+                                                : std::to_string(starts) + " start squares; there must be exactly one");
     } else if (!IsSquareCell(start)) {
-        report->problems.push_back("the start at " + At(start) + " is not a square");
+        report->authoring.push_back("the start at " + At(start) + " is not a square");
     } else {
         int reached = 0;
         MeasureTrack(&reached);
         if (reached == 0)
-            report->problems.push_back("the track walk from the start at " + At(start) +
-                                       " does not reach a goal square (route value exactly 32)");
+            report->authoring.push_back("the track walk from the start at " + At(start) +
+                                        " does not reach a goal square (route value exactly 32)");
     }
     for (int32_t cell = 0; cell < CellCount(); ++cell) {
         const int32_t n = EventOf(cell);
         if (n > kMaxEvents)
-            report->problems.push_back("event number " + std::to_string(n) + " at " + At(cell) +
-                                       "; a stage has at most " + std::to_string(kMaxEvents) + " events");
+            report->authoring.push_back("event number " + std::to_string(n) + " at " + At(cell) +
+                                        "; a stage has at most " + std::to_string(kMaxEvents) + " events");
     }
+}
+
+} // namespace
+
+void CheckStageAuthoring(StageRuleReport* report, bool scriptsRead)
+{
+    CheckMapAuthoring(report);
+    if (scriptsRead)
+        StageChecker(report, true).Check();
 }
 
 void CheckStageRules(const uint8_t* text, uint32_t length, StageRuleReport* report)
@@ -917,7 +1299,7 @@ void CheckStageRules(const uint8_t* text, uint32_t length, StageRuleReport* repo
     report->events = std::min(FindHighestEventNumber(), static_cast<int32_t>(kMaxEvents));
     if (text == nullptr || !CheckText(text, length, report->events, report))
         return;
-    StageChecker(report).Check();
+    StageChecker(report, false).Check();
 }
 
 bool CheckEventScript(int32_t eventNumber, const char* slot, bool goal, EventScriptInfo* info, std::string* problem,
