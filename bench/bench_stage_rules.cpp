@@ -66,11 +66,15 @@ std::vector<uint8_t> DenseMapPack()
     }
     std::vector<uint8_t> route = links;
     route[cells - 1] = kRouteGoal;
+    // No go-back ends on the goal, where a team would stand with no way on.
+    std::vector<uint8_t> back = links;
+    back[cells - 2] &= ~kLinkHeading0;
+    back[cells - 1 - kSide] &= ~kLinkHeading270;
     route[0] |= kRouteStart;
     for (uint8_t n = 1; n <= 4; ++n)
         event[n - 1] = n;
     event[cells - 1] = 5;
-    for (const auto* layer : {&square, &route, &links, &event, &links})
+    for (const auto* layer : {&square, &route, &back, &event, &links})
         entry.insert(entry.end(), layer->begin(), layer->end());
     return ThreeTimes(entry);
 }

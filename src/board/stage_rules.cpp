@@ -188,73 +188,66 @@ private:
 // Whether a race on the stage can end: from where each team starts, by every way the
 // game's movement can take it (a team's choice on each square it passes, the corridor
 // rule, the go-backs its arrivals can order), the team can still reach the goal; and no
-// move, go-back or turn of the roaming group walks a corridor for ever. A square where a
+// move, go-back or turn of the roaming group walks a corridor for ever. A place where a
 // team is caught for good is named once, not every square that leads to it.
+//
+// The ways form a graph, walked once depth first from the teams' starts with its
+// strongly connected components found on the way (Tarjan's, with a stack of its own):
+// a component that cannot reach the goal and has no way into another component is
+// where teams are caught. The nodes:
+//   a team standing on square c, at the start of a turn or passing it: c;
+//   a team whose move has come to square c, whose event may send it back: cells + c;
+//   a team going back with k squares still to go, now on square c: (1 + k) * cells + c;
+//   a team that has reached the goal and left the race: (2 + kLongestGoBack) * cells.
 class RaceWays {
 public:
     RaceWays(StageRuleReport* report, const std::vector<int32_t>& teamStarts, int32_t roamStart)
-        : r_(report), squares_(corridors_.Cells()), finish_((kLongestGoBack + 1) * squares_),
-          reached_(static_cast<size_t>(finish_) + 1, 0), teamStarts_(teamStarts), roamStart_(roamStart)
-    {}
+        : r_(report), cells_(corridors_.Cells()), finish_((2 + kLongestGoBack) * cells_),
+          cell_(static_cast<size_t>(cells_)), index_(static_cast<size_t>(finish_) + 1, kNone),
+          low_(static_cast<size_t>(finish_) + 1, 0), marks_(static_cast<size_t>(finish_) + 1, 0),
+          teamStarts_(teamStarts), roamStart_(roamStart)
+    {
+        for (int32_t c = 0; c < cells_; ++c) {
+            CellWays& w = cell_[static_cast<size_t>(c)];
+            const int32_t route = RouteOf(c);
+            const int32_t back = BackLinksOf(c);
+            for (int k = 0; k < 4; ++k) {
+                if (!corridors_.WalkableAhead(c, k))
+                    continue;
+                w.forward = static_cast<uint8_t>(w.forward | ((route & kBitOfHeading[k]) != 0 ? 1u << k : 0u));
+                w.backward = static_cast<uint8_t>(w.backward | ((back & kBitOfHeading[k]) != 0 ? 1u << k : 0u));
+            }
+            const int32_t n = EventOf(c);
+            const bool runs = n >= 1 && n <= r_->events;
+            w.start = (route & kRouteStart) != 0;
+            w.ends = runs && (route & kRouteGoal) != 0;
+            w.sendsBack = runs && r_->scripts[n - 1].sendsBack;
+        }
+    }
 
     void Check()
     {
-        for (const int32_t cell : teamStarts_)
-            Visit(cell);
-        while (!todo_.empty()) {
-            const int32_t node = todo_.back();
-            todo_.pop_back();
-            if (node == finish_)
-                continue;
-            if (node < squares_)
-                TeamTurn(node);
-            else
-                GoBackStep(node);
+        for (const int32_t start : teamStarts_) {
+            if (index_[static_cast<size_t>(start)] == kNone)
+                Walk(start);
         }
-        FindTraps();
         if (roamStart_ >= 0)
             CheckRoaming();
     }
 
 private:
-    // Nodes: a team standing on square c is node c; a team going back with k squares
-    // still to go, now on square c, is node k * cells + c; finish_ is a team that has
-    // reached the goal and left the race.
-    void Visit(int32_t node)
-    {
-        if (reached_[static_cast<size_t>(node)] == 0) {
-            reached_[static_cast<size_t>(node)] = 1;
-            todo_.push_back(node);
-        }
-    }
+    static constexpr int32_t kNone = -1;
+    static constexpr int32_t kUnknown = -2;
+    enum : uint8_t { kOnStack = 1, kLeadsOut = 2, kExitsOut = 4, kLeads = 8, kHasWay = 16 };
 
-    void Edge(int32_t from, int32_t to)
-    {
-        edges_.emplace_back(from, to);
-        Visit(to);
-    }
-
-    bool RunsEvent(int32_t cell) const
-    {
-        const int32_t n = EventOf(cell);
-        return n >= 1 && n <= r_->events;
-    }
-
-    // A move that comes to square `to`: on the goal it stops and the goal's event takes
-    // the team out of the race; elsewhere the move goes on or ends there, and an ending
-    // may run an event that sends the team back.
-    void Arrive(int32_t from, int32_t to)
-    {
-        if ((RouteOf(to) & kRouteGoal) != 0 && RunsEvent(to)) {
-            Edge(from, finish_);
-            return;
-        }
-        Edge(from, to);
-        if (RunsEvent(to) && r_->scripts[EventOf(to) - 1].sendsBack) {
-            for (const int32_t squares : kGoBackDistances)
-                Edge(from, squares * squares_ + to);
-        }
-    }
+    struct CellWays {
+        uint8_t forward = 0;  // bit k: the route opens heading index k onto walkable ground
+        uint8_t backward = 0; // the same for the back-move links
+        bool start = false;
+        bool ends = false;      // an arrival here takes the team out of the race at the goal
+        bool sendsBack = false; // an arrival here may run a go-back
+        int32_t reached[4] = {kUnknown, kUnknown, kUnknown, kUnknown}; // the square each way leads to
+    };
 
     void Stall(int32_t cell, int k, const char* who)
     {
@@ -262,165 +255,138 @@ private:
                                " walks a corridor that never meets a square, for ever");
     }
 
-    void TeamTurn(int32_t cell)
+    // The square reached from `cell` along heading index k, which `open` (a mask of
+    // heading indices) must allow, or kNone; a walk for ever is said once.
+    int32_t Way(int32_t cell, uint32_t open, int k, const char* who)
     {
-        const int32_t route = RouteOf(cell);
-        for (int k = 0; k < 4; ++k) {
-            if ((route & kBitOfHeading[k]) == 0 || !corridors_.WalkableAhead(cell, k))
-                continue;
+        if ((open >> k & 1u) == 0)
+            return kNone;
+        int32_t& known = cell_[static_cast<size_t>(cell)].reached[k];
+        if (known == kUnknown) {
             bool newLoop = false;
             const int32_t to = corridors_.Reach(cell, k, &newLoop);
-            if (to >= 0)
-                Arrive(cell, to);
-            else if (newLoop)
-                Stall(cell, k, "a team leaving this square");
+            if (to < 0 && newLoop)
+                Stall(cell, k, who);
+            known = to < 0 ? kNone : to;
         }
+        return known;
     }
 
-    void GoBackStep(int32_t node)
+    // The i-th way on (i = 0..3) from node `part` * cells + `cell`, or kNone.
+    int32_t Next(int32_t part, int32_t cell, int i)
     {
-        const int32_t left = node / squares_;
-        const int32_t cell = node % squares_;
-        const int32_t links = BackLinksOf(cell);
-        bool open = false;
-        for (int k = 0; k < 4; ++k) {
-            if ((links & kBitOfHeading[k]) == 0 || !corridors_.WalkableAhead(cell, k))
-                continue;
-            open = true;
-            bool newLoop = false;
-            const int32_t to = corridors_.Reach(cell, k, &newLoop);
-            if (to < 0) {
-                if (newLoop)
-                    Stall(cell, k, "a team sent back from this square");
-                continue;
-            }
-            // The start square ends a go-back early; a square reached ends no move.
-            const bool stops = left <= 1 || (RouteOf(to) & kRouteStart) != 0;
-            Edge(node, stops ? to : (left - 1) * squares_ + to);
+        const CellWays& w = cell_[static_cast<size_t>(cell)];
+        if (part == 0) {
+            const int32_t to = Way(cell, w.forward, i, "a team leaving this square");
+            if (to == kNone)
+                return kNone;
+            return cell_[static_cast<size_t>(to)].ends ? finish_ : cells_ + to;
         }
-        if (!open)
-            Edge(node, cell); // no way back: the go-back ends where it is
+        if (part == 1) { // the move ends here, or goes on; an ending may send the team back
+            if (i == 0)
+                return cell;
+            return w.sendsBack ? (1 + kGoBackDistances[i - 1]) * cells_ + cell : kNone;
+        }
+        if (part > 1 + kLongestGoBack)
+            return kNone; // the finish
+        const int32_t left = part - 1;
+        if (w.backward == 0)
+            return i == 0 ? cell : kNone; // no way back: the go-back ends where it is
+        const int32_t to = Way(cell, w.backward, i, "a team sent back from this square");
+        if (to == kNone)
+            return kNone;
+        // The start square ends a go-back early; a square reached ends no move.
+        const bool stops = left <= 1 || cell_[static_cast<size_t>(to)].start;
+        return stops ? to : left * cells_ + to;
     }
 
-    // The squares where a team is caught for good: the groups of squares it can reach
-    // but never leave toward the goal, with no way out to another such group (Tarjan's
-    // components, walked with a stack of its own).
-    void FindTraps()
+    void Walk(int32_t root)
     {
-        const auto nodes = static_cast<size_t>(finish_) + 1;
-        std::vector<int32_t> first(nodes + 1, 0);
-        for (const auto& e : edges_)
-            ++first[static_cast<size_t>(e.first) + 1];
-        for (size_t i = 0; i < nodes; ++i)
-            first[i + 1] += first[i];
-        std::vector<int32_t> out(edges_.size());
-        std::vector<int32_t> fill(first.begin(), first.end() - 1);
-        for (const auto& e : edges_)
-            out[static_cast<size_t>(fill[static_cast<size_t>(e.first)]++)] = e.second;
-        // Which nodes still lead to the goal: back from the finish.
-        std::vector<int32_t> inFirst(nodes + 1, 0);
-        for (const auto& e : edges_)
-            ++inFirst[static_cast<size_t>(e.second) + 1];
-        for (size_t i = 0; i < nodes; ++i)
-            inFirst[i + 1] += inFirst[i];
-        std::vector<int32_t> in(edges_.size());
-        std::vector<int32_t> inFill(inFirst.begin(), inFirst.end() - 1);
-        for (const auto& e : edges_)
-            in[static_cast<size_t>(inFill[static_cast<size_t>(e.second)]++)] = e.first;
-        std::vector<uint8_t> leads(nodes, 0);
-        std::vector<int32_t> back{finish_};
-        leads[static_cast<size_t>(finish_)] = 1;
-        while (!back.empty()) {
-            const int32_t node = back.back();
-            back.pop_back();
-            for (int32_t i = inFirst[static_cast<size_t>(node)]; i < inFirst[static_cast<size_t>(node) + 1]; ++i) {
-                const int32_t from = in[static_cast<size_t>(i)];
-                if (leads[static_cast<size_t>(from)] == 0) {
-                    leads[static_cast<size_t>(from)] = 1;
-                    back.push_back(from);
-                }
-            }
-        }
-        // Tarjan over the reached nodes that do not lead to the goal; every way from
-        // such a node stays among them. A component with no way into another is a trap.
-        constexpr int32_t kNone = -1;
-        std::vector<int32_t> index(nodes, kNone);
-        std::vector<int32_t> low(nodes, 0);
-        std::vector<uint8_t> onStack(nodes, 0);
-        std::vector<uint8_t> leaves(nodes, 0); // has a way into a finished component
-        std::vector<int32_t> stack;
         struct Frame {
             int32_t node;
-            int32_t edge;
+            int32_t part;
+            int32_t cell;
+            int way;
         };
         std::vector<Frame> calls;
-        int32_t counter = 0;
-        for (size_t root = 0; root < nodes; ++root) {
-            if (reached_[root] == 0 || leads[root] != 0 || index[root] != kNone)
+        auto open = [&](int32_t node) {
+            index_[static_cast<size_t>(node)] = low_[static_cast<size_t>(node)] = counter_++;
+            marks_[static_cast<size_t>(node)] |= kOnStack;
+            stack_.push_back(node);
+            calls.push_back({node, node / cells_, node % cells_, 0});
+        };
+        open(root);
+        while (!calls.empty()) {
+            Frame& f = calls.back();
+            const auto v = static_cast<size_t>(f.node);
+            if (f.way < 4) {
+                const int32_t w = Next(f.part, f.cell, f.way++);
+                if (w == kNone)
+                    continue;
+                marks_[v] |= kHasWay;
+                const auto wi = static_cast<size_t>(w);
+                if (index_[wi] == kNone)
+                    open(w);
+                else if ((marks_[wi] & kOnStack) != 0)
+                    low_[v] = std::min(low_[v], index_[wi]);
+                else
+                    marks_[v] |= kExitsOut | ((marks_[wi] & kLeads) != 0 ? kLeadsOut : 0);
                 continue;
-            calls.push_back({static_cast<int32_t>(root), first[root]});
-            index[root] = low[root] = counter++;
-            stack.push_back(static_cast<int32_t>(root));
-            onStack[root] = 1;
-            while (!calls.empty()) {
-                Frame& f = calls.back();
-                const auto v = static_cast<size_t>(f.node);
-                if (f.edge < first[v + 1]) {
-                    const auto w = static_cast<size_t>(out[static_cast<size_t>(f.edge++)]);
-                    if (index[w] == kNone) {
-                        index[w] = low[w] = counter++;
-                        stack.push_back(static_cast<int32_t>(w));
-                        onStack[w] = 1;
-                        calls.push_back({static_cast<int32_t>(w), first[w]});
-                    } else if (onStack[w] != 0) {
-                        low[v] = std::min(low[v], index[w]);
-                    } else {
-                        leaves[v] = 1;
-                    }
-                    continue;
-                }
-                calls.pop_back();
-                if (!calls.empty()) {
-                    const auto parent = static_cast<size_t>(calls.back().node);
-                    low[parent] = std::min(low[parent], low[v]);
-                }
-                if (low[v] != index[v])
-                    continue;
-                // v roots a component: take it off the stack.
-                bool trap = true;
-                int32_t square = -1;
-                int32_t squares = 0;
-                bool ways = false;
-                for (;;) {
-                    const auto w = static_cast<size_t>(stack.back());
-                    stack.pop_back();
-                    onStack[w] = 0;
-                    trap = trap && leaves[w] == 0;
-                    ways = ways || first[w + 1] > first[w];
-                    if (static_cast<int32_t>(w) < squares_) {
-                        ++squares;
-                        square = square < 0 ? static_cast<int32_t>(w) : std::min(square, static_cast<int32_t>(w));
-                    }
-                    if (w == v)
-                        break;
-                }
-                // A parent whose child component is finished leaves toward it.
+            }
+            calls.pop_back();
+            if (!calls.empty()) {
+                const auto parent = static_cast<size_t>(calls.back().node);
+                low_[parent] = std::min(low_[parent], low_[v]);
+            }
+            if (low_[v] == index_[v]) {
+                const bool leads = CloseComponent(f.node);
                 if (!calls.empty())
-                    leaves[static_cast<size_t>(calls.back().node)] = 1;
-                if (trap && square >= 0)
-                    r_->problems.push_back(
-                        MapPlace(square) + "a team that stops on this square can never reach the goal: " +
-                        (!ways          ? std::string("it has no way on")
-                         : squares == 1 ? std::string("every way from it leads back to it")
-                                        : "its ways lead only among " + std::to_string(squares) + " squares"));
+                    marks_[static_cast<size_t>(calls.back().node)] |= kExitsOut | (leads ? kLeadsOut : 0);
             }
         }
+    }
+
+    // Takes the component rooted at `root` off the stack; says where teams are caught
+    // when it cannot reach the goal and has no way into another component. Returns
+    // whether it leads to the goal.
+    bool CloseComponent(int32_t root)
+    {
+        const size_t from =
+            static_cast<size_t>(std::find(stack_.rbegin(), stack_.rend(), root).base() - stack_.begin()) - 1;
+        bool leads = false;
+        bool exits = false;
+        bool ways = false;
+        int32_t square = -1;
+        int32_t squares = 0;
+        for (size_t i = from; i < stack_.size(); ++i) {
+            const int32_t node = stack_[i];
+            const uint8_t m = marks_[static_cast<size_t>(node)];
+            leads = leads || node == finish_ || (m & kLeadsOut) != 0;
+            exits = exits || (m & kExitsOut) != 0;
+            ways = ways || (m & kHasWay) != 0;
+            if (node < cells_) {
+                ++squares;
+                square = square < 0 ? node : std::min(square, node);
+            }
+        }
+        for (size_t i = from; i < stack_.size(); ++i) {
+            uint8_t& m = marks_[static_cast<size_t>(stack_[i])];
+            m = static_cast<uint8_t>((m & ~kOnStack) | (leads ? kLeads : 0));
+        }
+        stack_.resize(from);
+        if (!leads && !exits && square >= 0)
+            r_->problems.push_back(MapPlace(square) + "a team that stops on this square can never reach the goal: " +
+                                   (!ways ? std::string("it has no way on")
+                                    : squares == 1
+                                        ? std::string("every way from it leads back to it")
+                                        : "its ways lead only among " + std::to_string(squares) + " squares"));
+        return leads;
     }
 
     // The roaming group may go anywhere its links lead; only a walk without end is a fault.
     void CheckRoaming()
     {
-        std::vector<uint8_t> seen(static_cast<size_t>(squares_), 0);
+        std::vector<uint8_t> seen(static_cast<size_t>(cells_), 0);
         std::vector<int32_t> todo{roamStart_};
         seen[static_cast<size_t>(roamStart_)] = 1;
         while (!todo.empty()) {
@@ -432,10 +398,9 @@ private:
                     continue;
                 bool newLoop = false;
                 const int32_t to = corridors_.Reach(cell, k, &newLoop);
-                if (to < 0) {
-                    if (newLoop)
-                        Stall(cell, k, "the roaming group leaving this square");
-                } else if (seen[static_cast<size_t>(to)] == 0) {
+                if (to < 0 && newLoop)
+                    Stall(cell, k, "the roaming group leaving this square");
+                if (to >= 0 && seen[static_cast<size_t>(to)] == 0) {
                     seen[static_cast<size_t>(to)] = 1;
                     todo.push_back(to);
                 }
@@ -445,11 +410,14 @@ private:
 
     StageRuleReport* r_;
     Corridors corridors_;
-    int32_t squares_;
+    int32_t cells_;
     int32_t finish_;
-    std::vector<uint8_t> reached_;
-    std::vector<int32_t> todo_;
-    std::vector<std::pair<int32_t, int32_t>> edges_;
+    std::vector<CellWays> cell_;
+    std::vector<int32_t> index_;
+    std::vector<int32_t> low_;
+    std::vector<uint8_t> marks_;
+    std::vector<int32_t> stack_;
+    int32_t counter_ = 0;
     const std::vector<int32_t>& teamStarts_;
     int32_t roamStart_;
 };
