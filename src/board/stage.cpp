@@ -252,34 +252,63 @@ int32_t WalkTrack(float x, float z, int32_t heading, int* reached)
         return 0;
     int32_t back = WrapHeading(heading + 180);
     int32_t count = 0;
-    // A route that never reaches its goal (a loop, a dead end, a goal square carrying
-    // direction bits) would walk for ever: four tries per cell is more than any path
-    // through the board needs, turns included. What was counted by then is the length
-    // the race measures progress against, but the walk did not get anywhere.
-    const int32_t limit = 4 * CellCount();
-    for (int32_t move = 0; move < limit; ++move) {
+    // One move: a step to the next cell, or a turn where the cell ahead is blocked. True
+    // when the step ends on a square whose route value is exactly 32.
+    auto move = [&]() {
         const int32_t next = NeighbourCell(cell, heading);
         if (CellKindOf(next) >= kBlockedKind) {
             // Try the right-angle turn, then the opposite one; never straight back.
             heading = WrapHeading(heading + 90);
             if (heading == back)
                 heading = WrapHeading(heading + 90);
-            continue;
+            return false;
         }
         cell = next;
         back = WrapHeading(heading + 180);
         if (!IsTrackSquare(cell))
-            continue;
+            return false;
         ++count;
         const int32_t route = RouteOf(cell);
-        if (route == kRouteGoal) {
+        if (route == kRouteGoal)
+            return true;
+        const int32_t turn = FirstLinkHeading(route);
+        if (turn >= 0)
+            heading = turn;
+        return false;
+    };
+    // A route that never reaches its goal (a loop, a dead end, a goal square carrying
+    // direction bits) would walk for ever: four tries per cell is more than any path
+    // through the board needs, turns included. What was counted by then is the length
+    // the race measures progress against, but the walk did not get anywhere. Such a walk
+    // comes back to a cell with the same heading and way back, and goes round from there
+    // for good: once that is seen (Brent's search: the state now against one kept at
+    // moves 1, 2, 4, 8 ...), the whole laps left to the bound are counted at once.
+    const int32_t limit = 4 * CellCount();
+    int32_t kept[3] = {cell, heading, back};
+    int32_t keptMove = 0;
+    int32_t keptCount = 0;
+    int32_t span = 1;
+    bool lapped = false;
+    for (int32_t moves = 1; moves <= limit; ++moves) {
+        if (move()) {
             if (reached != nullptr)
                 *reached = 1;
             return count;
         }
-        const int32_t turn = FirstLinkHeading(route);
-        if (turn >= 0)
-            heading = turn;
+        if (lapped)
+            continue;
+        if (cell == kept[0] && heading == kept[1] && back == kept[2]) {
+            const int32_t lap = moves - keptMove;
+            const int32_t laps = (limit - moves) / lap;
+            count += laps * (count - keptCount);
+            moves += laps * lap;
+            lapped = true;
+        } else if (moves - keptMove == span) {
+            kept[0] = cell, kept[1] = heading, kept[2] = back;
+            keptMove = moves;
+            keptCount = count;
+            span *= 2;
+        }
     }
     return count;
 }

@@ -99,11 +99,12 @@ public:
     static constexpr int32_t kLoops = -1; // the walk runs round a corridor loop for ever
 
     Corridors()
-        : cells_(CellCount()), width_(g_stageLayers.boardWidth), ground_(static_cast<size_t>(cells_)),
-          next_(4 * static_cast<size_t>(cells_), kUnknown)
+        : cells_(g_stageLayers.squareLayer != nullptr ? CellCount() : 0), width_(g_stageLayers.boardWidth),
+          ground_(static_cast<size_t>(cells_)), next_(4 * static_cast<size_t>(cells_), kUnknown)
     {
+        // The layers are read directly: every cell index here lies on the board.
         for (int32_t cell = 0; cell < cells_; ++cell) {
-            const int32_t kind = CellKindOf(cell);
+            const int32_t kind = g_stageLayers.squareLayer[cell];
             ground_[static_cast<size_t>(cell)] = kind >= kBlockedKind                                    ? kBlocked
                                                  : (kind >= kFirstSquareKind && kind <= kLastSquareKind) ? kSquare
                                                                                                          : kCorridor;
@@ -209,15 +210,15 @@ public:
     {
         for (int32_t c = 0; c < cells_; ++c) {
             CellWays& w = cell_[static_cast<size_t>(c)];
-            const int32_t route = RouteOf(c);
-            const int32_t back = BackLinksOf(c);
+            const int32_t route = g_stageLayers.routeLayer[c];
+            const int32_t back = g_stageLayers.layerD[c];
             for (int k = 0; k < 4; ++k) {
                 if (!corridors_.WalkableAhead(c, k))
                     continue;
                 w.forward = static_cast<uint8_t>(w.forward | ((route & kBitOfHeading[k]) != 0 ? 1u << k : 0u));
                 w.backward = static_cast<uint8_t>(w.backward | ((back & kBitOfHeading[k]) != 0 ? 1u << k : 0u));
             }
-            const int32_t n = EventOf(c);
+            const int32_t n = g_stageLayers.eventLayer[c];
             const bool runs = n >= 1 && n <= r_->events;
             w.start = (route & kRouteStart) != 0;
             w.ends = runs && (route & kRouteGoal) != 0;
@@ -962,13 +963,19 @@ private:
     void Problem(const std::string& what) { r_->problems.push_back(what); }
     void Own(const std::string& what) { r_->authoring.push_back(what); }
 
-    bool IsGoalEvent(int32_t n) const
+    // Whether event n stands on a goal square; the board is read once for all events.
+    bool IsGoalEvent(int32_t n)
     {
-        for (int32_t cell = 0; cell < CellCount(); ++cell) {
-            if (EventOf(cell) == n && (RouteOf(cell) & kRouteGoal) != 0)
-                return true;
+        if (goalEvents_ < 0) {
+            goalEvents_ = 0;
+            const int32_t cells = CellCount();
+            for (int32_t cell = 0; cell < cells; ++cell) {
+                const int32_t e = EventOf(cell);
+                if (e >= 1 && e <= kMaxEvents && (RouteOf(cell) & kRouteGoal) != 0)
+                    goalEvents_ |= 1 << e;
+            }
         }
-        return false;
+        return n >= 1 && n <= kMaxEvents && (goalEvents_ >> n & 1) != 0;
     }
 
     void CheckScripts()
@@ -998,7 +1005,8 @@ private:
         int32_t placed[kTeams] = {};
         int32_t roaming = 0;
         int32_t pieces = 0;
-        for (int32_t cell = 0; cell < CellCount(); ++cell) {
+        const int32_t cells = CellCount();
+        for (int32_t cell = 0; cell < cells; ++cell) {
             const int32_t n = EventOf(cell);
             if (n < 1 || n > r_->events || r_->scripts[n - 1].pieceKind == 0)
                 continue;
@@ -1220,6 +1228,7 @@ private:
     std::vector<int32_t> teamStarts_;
     std::vector<int32_t> stops_; // squares where a go-back may stop
     int32_t roamStart_ = -1;
+    int32_t goalEvents_ = -1; // bit n: event n stands on a goal square; -1 not read yet
 };
 
 // The map alone, as our stages keep it: every link leads onto walkable ground of the
