@@ -5,7 +5,9 @@
 #include "board/stage_rules.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -96,19 +98,16 @@ std::string MapPlace(int32_t cell)
 // cell. Headings are indexed by heading / 90.
 class Corridors {
 public:
-    static constexpr int32_t kLoops = -1; // the walk runs round a corridor loop for ever
+    static constexpr int32_t kLoops = -2; // the walk runs round a corridor loop for ever
 
+    // The square layer is read directly: every cell index here lies on the board. The
+    // memory is set with memset: a board's rules run on every race start and on every
+    // input of the map-pack fuzzer, whose instrumented loops would cost more than the walks.
     Corridors()
         : cells_(g_stageLayers.squareLayer != nullptr ? CellCount() : 0), width_(g_stageLayers.boardWidth),
-          ground_(static_cast<size_t>(cells_)), next_(4 * static_cast<size_t>(cells_), kUnknown)
+          kinds_(g_stageLayers.squareLayer), next_(new int32_t[4 * static_cast<size_t>(cells_)])
     {
-        // The layers are read directly: every cell index here lies on the board.
-        for (int32_t cell = 0; cell < cells_; ++cell) {
-            const int32_t kind = g_stageLayers.squareLayer[cell];
-            ground_[static_cast<size_t>(cell)] = kind >= kBlockedKind                                    ? kBlocked
-                                                 : (kind >= kFirstSquareKind && kind <= kLastSquareKind) ? kSquare
-                                                                                                         : kCorridor;
-        }
+        std::memset(next_.get(), 0xFF, 4 * static_cast<size_t>(cells_) * sizeof(int32_t)); // kUnknown
     }
 
     int32_t Cells() const { return cells_; }
@@ -128,8 +127,10 @@ public:
     bool WalkableAhead(int32_t cell, int k) const
     {
         const int32_t next = Neighbour(cell, k);
-        return next >= 0 && ground_[static_cast<size_t>(next)] != kBlocked;
+        return next >= 0 && kinds_[next] < kBlockedKind;
     }
+
+    bool Square(int32_t cell) const { return kinds_[cell] >= kFirstSquareKind && kinds_[cell] <= kLastSquareKind; }
 
     // The square reached from `from` along heading index k, whose neighbour must be
     // walkable, or kLoops; *newLoop is set when no earlier walk met that loop.
@@ -140,12 +141,12 @@ public:
         path_.clear();
         int32_t result = kLoops;
         for (;;) {
-            if (ground_[static_cast<size_t>(cell)] == kSquare) {
+            if (Square(cell)) {
                 result = cell;
                 break;
             }
             const size_t state = 4 * static_cast<size_t>(cell) + static_cast<size_t>(k);
-            if (next_[state] >= kLoops) {
+            if (next_[state] >= 0 || next_[state] == kLoops) {
                 result = next_[state];
                 break;
             }
@@ -175,14 +176,13 @@ public:
     }
 
 private:
-    enum : uint8_t { kBlocked, kCorridor, kSquare };
-    static constexpr int32_t kUnknown = -2;
+    static constexpr int32_t kUnknown = -1;
     static constexpr int32_t kOnPath = -3;
 
     int32_t cells_;
     int32_t width_;
-    std::vector<uint8_t> ground_;
-    std::vector<int32_t> next_; // by corridor cell and heading: the square reached, kLoops or unknown
+    const int8_t* kinds_;
+    std::unique_ptr<int32_t[]> next_; // by corridor cell and heading: the square reached, kLoops or unknown
     std::vector<size_t> path_;
 };
 
@@ -204,26 +204,13 @@ class RaceWays {
 public:
     RaceWays(StageRuleReport* report, const std::vector<int32_t>& teamStarts, int32_t roamStart)
         : r_(report), cells_(corridors_.Cells()), finish_((2 + kLongestGoBack) * cells_),
-          cell_(static_cast<size_t>(cells_)), index_(static_cast<size_t>(finish_) + 1, kNone),
-          low_(static_cast<size_t>(finish_) + 1, 0), marks_(static_cast<size_t>(finish_) + 1, 0),
+          cell_(new CellWays[static_cast<size_t>(cells_)]), index_(new int32_t[static_cast<size_t>(finish_) + 1]),
+          low_(new int32_t[static_cast<size_t>(finish_) + 1]), marks_(new uint8_t[static_cast<size_t>(finish_) + 1]),
           teamStarts_(teamStarts), roamStart_(roamStart)
     {
-        for (int32_t c = 0; c < cells_; ++c) {
-            CellWays& w = cell_[static_cast<size_t>(c)];
-            const int32_t route = g_stageLayers.routeLayer[c];
-            const int32_t back = g_stageLayers.layerD[c];
-            for (int k = 0; k < 4; ++k) {
-                if (!corridors_.WalkableAhead(c, k))
-                    continue;
-                w.forward = static_cast<uint8_t>(w.forward | ((route & kBitOfHeading[k]) != 0 ? 1u << k : 0u));
-                w.backward = static_cast<uint8_t>(w.backward | ((back & kBitOfHeading[k]) != 0 ? 1u << k : 0u));
-            }
-            const int32_t n = g_stageLayers.eventLayer[c];
-            const bool runs = n >= 1 && n <= r_->events;
-            w.start = (route & kRouteStart) != 0;
-            w.ends = runs && (route & kRouteGoal) != 0;
-            w.sendsBack = runs && r_->scripts[n - 1].sendsBack;
-        }
+        std::memset(cell_.get(), 0, static_cast<size_t>(cells_) * sizeof(CellWays));
+        std::memset(index_.get(), 0xFF, (static_cast<size_t>(finish_) + 1) * sizeof(int32_t)); // kNone
+        std::memset(marks_.get(), 0, static_cast<size_t>(finish_) + 1);
     }
 
     void Check()
@@ -242,13 +229,39 @@ private:
     enum : uint8_t { kOnStack = 1, kLeadsOut = 2, kExitsOut = 4, kLeads = 8, kHasWay = 16 };
 
     struct CellWays {
-        uint8_t forward = 0;  // bit k: the route opens heading index k onto walkable ground
-        uint8_t backward = 0; // the same for the back-move links
-        bool start = false;
-        bool ends = false;      // an arrival here takes the team out of the race at the goal
-        bool sendsBack = false; // an arrival here may run a go-back
-        int32_t reached[4] = {kUnknown, kUnknown, kUnknown, kUnknown}; // the square each way leads to
+        bool read;            // the fields below are set
+        uint8_t forward;      // bit k: the route opens heading index k onto walkable ground
+        uint8_t backward;     // the same for the back-move links
+        bool start;
+        bool ends;            // an arrival here takes the team out of the race at the goal
+        bool sendsBack;       // an arrival here may run a go-back
+        int32_t reached[4];   // the square each way leads to, kNone or kUnknown
     };
+
+    // A cell's ways, read from the layers the first time the walk needs them.
+    const CellWays& Ways(int32_t c)
+    {
+        CellWays& w = cell_[static_cast<size_t>(c)];
+        if (!w.read) {
+            w.read = true;
+            const int32_t route = g_stageLayers.routeLayer[c];
+            const int32_t back = g_stageLayers.layerD[c];
+            for (int k = 0; k < 4; ++k) {
+                if (!corridors_.WalkableAhead(c, k))
+                    continue;
+                w.forward = static_cast<uint8_t>(w.forward | ((route & kBitOfHeading[k]) != 0 ? 1u << k : 0u));
+                w.backward = static_cast<uint8_t>(w.backward | ((back & kBitOfHeading[k]) != 0 ? 1u << k : 0u));
+            }
+            const int32_t n = g_stageLayers.eventLayer[c];
+            const bool runs = n >= 1 && n <= r_->events;
+            w.start = (route & kRouteStart) != 0;
+            w.ends = runs && (route & kRouteGoal) != 0;
+            w.sendsBack = runs && r_->scripts[n - 1].sendsBack;
+            for (int32_t& to : w.reached)
+                to = kUnknown;
+        }
+        return w;
+    }
 
     void Stall(int32_t cell, int k, const char* who)
     {
@@ -262,7 +275,7 @@ private:
     {
         if ((open >> k & 1u) == 0)
             return kNone;
-        int32_t& known = cell_[static_cast<size_t>(cell)].reached[k];
+        int32_t& known = cell_[static_cast<size_t>(cell)].reached[k]; // set up by Ways(cell)
         if (known == kUnknown) {
             bool newLoop = false;
             const int32_t to = corridors_.Reach(cell, k, &newLoop);
@@ -276,12 +289,12 @@ private:
     // The i-th way on (i = 0..3) from node `part` * cells + `cell`, or kNone.
     int32_t Next(int32_t part, int32_t cell, int i)
     {
-        const CellWays& w = cell_[static_cast<size_t>(cell)];
+        const CellWays& w = Ways(cell);
         if (part == 0) {
             const int32_t to = Way(cell, w.forward, i, "a team leaving this square");
             if (to == kNone)
                 return kNone;
-            return cell_[static_cast<size_t>(to)].ends ? finish_ : cells_ + to;
+            return Ways(to).ends ? finish_ : cells_ + to;
         }
         if (part == 1) { // the move ends here, or goes on; an ending may send the team back
             if (i == 0)
@@ -297,7 +310,7 @@ private:
         if (to == kNone)
             return kNone;
         // The start square ends a go-back early; a square reached ends no move.
-        const bool stops = left <= 1 || cell_[static_cast<size_t>(to)].start;
+        const bool stops = left <= 1 || Ways(to).start;
         return stops ? to : left * cells_ + to;
     }
 
@@ -413,10 +426,10 @@ private:
     Corridors corridors_;
     int32_t cells_;
     int32_t finish_;
-    std::vector<CellWays> cell_;
-    std::vector<int32_t> index_;
-    std::vector<int32_t> low_;
-    std::vector<uint8_t> marks_;
+    std::unique_ptr<CellWays[]> cell_;
+    std::unique_ptr<int32_t[]> index_;
+    std::unique_ptr<int32_t[]> low_;
+    std::unique_ptr<uint8_t[]> marks_;
     std::vector<int32_t> stack_;
     int32_t counter_ = 0;
     const std::vector<int32_t>& teamStarts_;
