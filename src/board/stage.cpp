@@ -252,23 +252,43 @@ int32_t WalkTrack(float x, float z, int32_t heading, int* reached)
         return 0;
     int32_t back = WrapHeading(heading + 180);
     int32_t count = 0;
-    // One move: a step to the next cell, or a turn where the cell ahead is blocked. True
-    // when the step ends on a square whose route value is exactly 32.
+    // The walk keeps its column and row and reads the layers directly: the cell under a
+    // point on the board lies on it, and every step is tested against the board's sides.
+    const int32_t width = g_stageLayers.boardWidth;
+    const int32_t height = g_stageLayers.boardHeight;
+    const int8_t* const kinds = g_stageLayers.squareLayer;
+    const int8_t* const routes = g_stageLayers.routeLayer;
+    int32_t column = cell % width;
+    int32_t row = cell / width;
+    // One move: a step to the next cell, or a turn where the cell ahead is blocked (or
+    // off the board, or the heading is not a right angle). True when the step ends on a
+    // square whose route value is exactly 32.
     auto move = [&]() {
-        const int32_t next = NeighbourCell(cell, heading);
-        if (CellKindOf(next) >= kBlockedKind) {
+        int32_t nextColumn = column;
+        int32_t nextRow = row;
+        switch (heading) {
+        case 0: ++nextColumn; break;
+        case 90: --nextRow; break;
+        case 180: --nextColumn; break;
+        case 270: ++nextRow; break;
+        default: nextColumn = -1; break;
+        }
+        const bool onBoard = nextColumn >= 0 && nextColumn < width && nextRow >= 0 && nextRow < height;
+        if (!onBoard || kinds[nextRow * width + nextColumn] >= kBlockedKind) {
             // Try the right-angle turn, then the opposite one; never straight back.
             heading = WrapHeading(heading + 90);
             if (heading == back)
                 heading = WrapHeading(heading + 90);
             return false;
         }
-        cell = next;
+        column = nextColumn;
+        row = nextRow;
+        cell = row * width + column;
         back = WrapHeading(heading + 180);
-        if (!IsTrackSquare(cell))
+        if (kinds[cell] < kFirstSquareKind || kinds[cell] > kLastSquareKind)
             return false;
         ++count;
-        const int32_t route = RouteOf(cell);
+        const int32_t route = routes != nullptr ? routes[cell] : 0;
         if (route == kRouteGoal)
             return true;
         const int32_t turn = FirstLinkHeading(route);

@@ -197,7 +197,8 @@ private:
 // a component that cannot reach the goal and has no way into another component is
 // where teams are caught. The nodes:
 //   a team standing on square c, at the start of a turn or passing it: c;
-//   a team whose move has come to square c, whose event may send it back: cells + c;
+//   a team whose move has come to square c, whose event may send it back: cells + c
+//     (elsewhere a move that comes to a square is a team standing there);
 //   a team going back with k squares still to go, now on square c: (1 + k) * cells + c;
 //   a team that has reached the goal and left the race: (2 + kLongestGoBack) * cells.
 class RaceWays {
@@ -229,13 +230,13 @@ private:
     enum : uint8_t { kOnStack = 1, kLeadsOut = 2, kExitsOut = 4, kLeads = 8, kHasWay = 16 };
 
     struct CellWays {
-        bool read;            // the fields below are set
-        uint8_t forward;      // bit k: the route opens heading index k onto walkable ground
-        uint8_t backward;     // the same for the back-move links
+        bool read;        // the fields below are set
+        uint8_t forward;  // bit k: the route opens heading index k onto walkable ground
+        uint8_t backward; // the same for the back-move links
         bool start;
-        bool ends;            // an arrival here takes the team out of the race at the goal
-        bool sendsBack;       // an arrival here may run a go-back
-        int32_t reached[4];   // the square each way leads to, kNone or kUnknown
+        bool ends;          // an arrival here takes the team out of the race at the goal
+        bool sendsBack;     // an arrival here may run a go-back
+        int32_t reached[4]; // the square each way leads to, kNone or kUnknown
     };
 
     // A cell's ways, read from the layers the first time the walk needs them.
@@ -294,13 +295,11 @@ private:
             const int32_t to = Way(cell, w.forward, i, "a team leaving this square");
             if (to == kNone)
                 return kNone;
-            return Ways(to).ends ? finish_ : cells_ + to;
+            const CellWays& at = Ways(to);
+            return at.ends ? finish_ : at.sendsBack ? cells_ + to : to;
         }
-        if (part == 1) { // the move ends here, or goes on; an ending may send the team back
-            if (i == 0)
-                return cell;
-            return w.sendsBack ? (1 + kGoBackDistances[i - 1]) * cells_ + cell : kNone;
-        }
+        if (part == 1) // the move ends here or goes on; an ending may send the team back
+            return i == 0 ? cell : (1 + kGoBackDistances[i - 1]) * cells_ + cell;
         if (part > 1 + kLongestGoBack)
             return kNone; // the finish
         const int32_t left = part - 1;
