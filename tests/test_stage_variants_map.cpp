@@ -18,6 +18,7 @@
 #include "board/task_table.h"
 #include "board/world.h"
 #include "engine/input.h"
+#include "test_stage_packs.h"
 #include "test_support.h"
 
 namespace {
@@ -101,7 +102,7 @@ bool IsTeam(const BoardPiece& piece)
 struct Seen {
     bool wanted = false, unwanted = false;
     int32_t mostProgress = 0;
-    uint32_t teams = 0; // bit t: team t was seen where the case looks first
+    int steps[3] = {}; // by team: how far it has come along what the case looks for
 };
 
 } // namespace
@@ -130,10 +131,19 @@ TEST(StageVariantsMap, EachChangedStageLoadsAndPlaysToTheRankingAsMovementSays)
         {"a one-cell stub below the bend at column 23, row 16, the turn tried first",
          [](Bytes& m) { SetCell(m, kSquareLayer, 23, 17, kRoad); }, 37,
          [](const BoardPiece& p, Seen& s) {
-             // A team comes into the stub heading down and is sent back up, on its way.
-             if (IsTeam(p) && On(p, 23, 17))
-                 s.teams |= 1u << p.teamId;
-             s.wanted = s.wanted || ((s.teams >> p.teamId & 1) != 0 && On(p, 23, 15) && p.heading == 90.0f);
+             // A team going right comes to the bend, turns down into the stub, is sent
+             // back and goes on up: seen on those cells in that order, nowhere else between.
+             if (!IsTeam(p) || p.teamId < 0 || p.teamId > 2)
+                 return;
+             int& step = s.steps[p.teamId];
+             if (On(p, 23, 16) && p.heading == 0.0f)
+                 step = 1;
+             else if (step >= 1 && On(p, 23, 17))
+                 step = 2;
+             else if (step == 2 && On(p, 23, 15) && p.heading == 90.0f)
+                 s.wanted = true;
+             else if (!On(p, 23, 16))
+                 step = 0;
          },
          "a team in the stub, then back up the road beyond the bend"},
         {"a second start mark on the square at column 17, row 6",
@@ -207,4 +217,22 @@ TEST(StageVariantsMap, ADeadEndThatCatchesATeamIsRefusedOnceWhereItIsCaught)
     EXPECT_EQ(said, "mappack.dat: stage 1, row 16, column 22: a team that stops on this square can never reach the "
                     "goal: every way from it leads back to it\n");
     FreeWorldBuffers();
+}
+
+// The builder plays by the game's rules and, on top, keeps our stages to its own: the
+// stub below the bend, which the game plays, it refuses as its own check, said as such
+// on every line.
+TEST(StageVariantsMap, TheBuilderRefusesTheStubAsItsOwnCheckAndSaysSo)
+{
+    Bytes maps = test_support::ReadFileBytes(kBuildDir + "/mappack.dat");
+    SetCell(maps, kSquareLayer, 23, 17, kRoad);
+    TempDir dir;
+    WritePacks(dir, maps);
+    std::string out;
+    EXPECT_EQ(test_support::RunStagepack(dir, "--check " + (dir / "mappack.dat") + " " + (dir / "epack.dat"), out), 1);
+    EXPECT_NE(out.find("stagepack: builder's own check: stage 1: the corridor from column 22, row 16 opens on 3 sides "
+                       "at column 23, row 16"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("stagepack: stage"), std::string::npos) << "no rule of the game's is broken:\n" << out;
 }
