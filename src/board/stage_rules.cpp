@@ -91,6 +91,22 @@ std::string MapPlace(int32_t cell)
 
 // ---- the ways pieces take ----
 
+// Memory the walks keep from one board to the next, as large as the largest board so
+// far: the rules of a board then touch no fresh pages, on a race start or on each input
+// of the map-pack fuzzer.
+template <typename T>
+T* KeptMemory(std::vector<T>* kept, size_t count)
+{
+    if (kept->size() < count)
+        kept->resize(count);
+    return kept->data();
+}
+
+std::vector<int32_t> s_corridorMemory;
+std::vector<int32_t> s_indexMemory;
+std::vector<int32_t> s_lowMemory;
+std::vector<uint8_t> s_markMemory;
+
 // Where a piece that leaves a square along a heading comes to a square again, by the
 // corridor rule of movement (a dead end sends it back). A corridor cell and the heading
 // a piece enters it with lead on to exactly one next cell and heading, so each walk is
@@ -105,9 +121,9 @@ public:
     // input of the map-pack fuzzer, whose instrumented loops would cost more than the walks.
     Corridors()
         : cells_(g_stageLayers.squareLayer != nullptr ? CellCount() : 0), width_(g_stageLayers.boardWidth),
-          kinds_(g_stageLayers.squareLayer), next_(new int32_t[4 * static_cast<size_t>(cells_)])
+          kinds_(g_stageLayers.squareLayer), next_(KeptMemory(&s_corridorMemory, 4 * static_cast<size_t>(cells_)))
     {
-        std::memset(next_.get(), 0xFF, 4 * static_cast<size_t>(cells_) * sizeof(int32_t)); // kUnknown
+        std::memset(next_, 0xFF, 4 * static_cast<size_t>(cells_) * sizeof(int32_t)); // kUnknown
     }
 
     int32_t Cells() const { return cells_; }
@@ -182,7 +198,7 @@ private:
     int32_t cells_;
     int32_t width_;
     const int8_t* kinds_;
-    std::unique_ptr<int32_t[]> next_; // by corridor cell and heading: the square reached, kLoops or unknown
+    int32_t* next_; // by corridor cell and heading: the square reached, kLoops or unknown
     std::vector<size_t> path_;
 };
 
@@ -205,13 +221,15 @@ class RaceWays {
 public:
     RaceWays(StageRuleReport* report, const std::vector<int32_t>& teamStarts, int32_t roamStart)
         : r_(report), cells_(corridors_.Cells()), finish_((2 + kLongestGoBack) * cells_),
-          cell_(new CellWays[static_cast<size_t>(cells_)]), index_(new int32_t[static_cast<size_t>(finish_) + 1]),
-          low_(new int32_t[static_cast<size_t>(finish_) + 1]), marks_(new uint8_t[static_cast<size_t>(finish_) + 1]),
-          teamStarts_(teamStarts), roamStart_(roamStart)
+          cell_(KeptMemory(&s_cellMemory, static_cast<size_t>(cells_))),
+          index_(KeptMemory(&s_indexMemory, static_cast<size_t>(finish_) + 1)),
+          low_(KeptMemory(&s_lowMemory, static_cast<size_t>(finish_) + 1)),
+          marks_(KeptMemory(&s_markMemory, static_cast<size_t>(finish_) + 1)), teamStarts_(teamStarts),
+          roamStart_(roamStart)
     {
-        std::memset(cell_.get(), 0, static_cast<size_t>(cells_) * sizeof(CellWays));
-        std::memset(index_.get(), 0xFF, (static_cast<size_t>(finish_) + 1) * sizeof(int32_t)); // kNone
-        std::memset(marks_.get(), 0, static_cast<size_t>(finish_) + 1);
+        std::memset(cell_, 0, static_cast<size_t>(cells_) * sizeof(CellWays));
+        std::memset(index_, 0xFF, (static_cast<size_t>(finish_) + 1) * sizeof(int32_t)); // kNone
+        std::memset(marks_, 0, static_cast<size_t>(finish_) + 1);
     }
 
     void Check()
@@ -238,6 +256,8 @@ private:
         bool sendsBack;     // an arrival here may run a go-back
         int32_t reached[4]; // the square each way leads to, kNone or kUnknown
     };
+
+    static std::vector<CellWays> s_cellMemory;
 
     // A cell's ways, read from the layers the first time the walk needs them.
     const CellWays& Ways(int32_t c)
@@ -425,15 +445,17 @@ private:
     Corridors corridors_;
     int32_t cells_;
     int32_t finish_;
-    std::unique_ptr<CellWays[]> cell_;
-    std::unique_ptr<int32_t[]> index_;
-    std::unique_ptr<int32_t[]> low_;
-    std::unique_ptr<uint8_t[]> marks_;
+    CellWays* cell_;
+    int32_t* index_;
+    int32_t* low_;
+    uint8_t* marks_;
     std::vector<int32_t> stack_;
     int32_t counter_ = 0;
     const std::vector<int32_t>& teamStarts_;
     int32_t roamStart_;
 };
+
+std::vector<RaceWays::CellWays> RaceWays::s_cellMemory;
 
 // ---- what only the builder asks of our stages ----
 
