@@ -94,6 +94,12 @@ std::string MapPlace(int32_t cell)
 // Memory the walks keep from one board to the next, as large as the largest board so
 // far: the rules of a board then touch no fresh pages, on a race start or on each input
 // of the map-pack fuzzer.
+// A layer's byte at a cell on the board, read as the game reads it: signed.
+int32_t CellValue(const int8_t* layer, int32_t cell)
+{
+    return layer[cell];
+}
+
 template <typename T>
 T* KeptMemory(std::vector<T>* kept, size_t count)
 {
@@ -265,15 +271,15 @@ private:
         CellWays& w = cell_[static_cast<size_t>(c)];
         if (!w.read) {
             w.read = true;
-            const int32_t route = g_stageLayers.routeLayer[c];
-            const int32_t back = g_stageLayers.layerD[c];
+            const int32_t route = CellValue(g_stageLayers.routeLayer, c);
+            const int32_t back = CellValue(g_stageLayers.layerD, c);
             for (int k = 0; k < 4; ++k) {
                 if (!corridors_.WalkableAhead(c, k))
                     continue;
                 w.forward = static_cast<uint8_t>(w.forward | ((route & kBitOfHeading[k]) != 0 ? 1u << k : 0u));
                 w.backward = static_cast<uint8_t>(w.backward | ((back & kBitOfHeading[k]) != 0 ? 1u << k : 0u));
             }
-            const int32_t n = g_stageLayers.eventLayer[c];
+            const int32_t n = CellValue(g_stageLayers.eventLayer, c);
             const bool runs = n >= 1 && n <= r_->events;
             w.start = (route & kRouteStart) != 0;
             w.ends = runs && (route & kRouteGoal) != 0;
