@@ -426,8 +426,8 @@ TEST(EventScriptRules, TheGameRefusesWhatTheBuilderWouldNotBuildAndSaysWhereItIs
         {"a goal that keeps its team", [](auto&, Scripts& s) { s[3] = "#43,#99,"; }, "ends without #43 and then #42"},
         {"a place taken on a square that keeps the team", [](auto&, Scripts& s) { s[4] = "#43,#99,"; },
          "event 5, byte 4: a path records the goal (#43) and ends without leaving the race (#42)"},
-        {"a go-back with no way back", [](auto&, Scripts& s) { s[4] = "#9,#99,"; },
-         "is stuck at column 4, row 1 with no back-move way"},
+        // A go-back with no way back ends where it starts: the game plays it.
+        {"a go-back with no way back", [](auto&, Scripts& s) { s[4] = "#9,#99,"; }, nullptr},
         {"a script of 2,000 bytes", [&](auto&, Scripts& s) { s[4] = "#99," + over; },
          "event 5 is 2000 bytes; a script holds at most 1999"},
         {"an event the map does not use", [](auto&, Scripts& s) { s.push_back("#99,"); }, nullptr},
@@ -438,13 +438,14 @@ TEST(EventScriptRules, TheGameRefusesWhatTheBuilderWouldNotBuildAndSaysWhereItIs
          "event 5, byte 5: message line holds a '$'"},
         {"a team on blocked ground",
          [](board_test::MapEntry& m, auto&) { m.event[m.At(2, 1)] = 0, m.event[m.At(2, 0)] = 2; },
-         "the piece of event 2 starts on blocked ground at column 2, row 0"},
+         "mappack.dat: stage 1, row 0, column 2: the piece of event 2 starts on blocked ground"},
+        // A square open every way and corridors open on every side play as movement says:
+        // every way a team can take still leads to the goal.
         {"a square open every way",
          [](board_test::MapEntry& m, auto&) { m.Cell(4, 0, 10, 4), m.Cell(4, 2, 10, 8), m.route[m.At(4, 1)] = 15; },
-         "the square at column 4, row 1 opens every way"},
+         nullptr},
         {"an open field of corridors",
-         [](board_test::MapEntry& m, auto&) { m.Cell(5, 0, 0), m.Cell(5, 2, 0), m.Cell(6, 0, 0); },
-         "the corridor from column 4, row 1 opens on 4 sides at column 5, row 1"},
+         [](board_test::MapEntry& m, auto&) { m.Cell(5, 0, 0), m.Cell(5, 2, 0), m.Cell(6, 0, 0); }, nullptr},
     };
     test_support::TempDir dir;
     for (const Case& c : cases) {
@@ -464,7 +465,9 @@ TEST(EventScriptRules, TheGameRefusesWhatTheBuilderWouldNotBuildAndSaysWhereItIs
             continue;
         }
         EXPECT_EQ((std::tuple{loaded, g_eventCount, Slot(0)}), std::make_tuple(0, 0, std::string()));
-        EXPECT_NE(said.find("epack.dat: the events of stage 1 cannot be read:"), std::string::npos) << said;
+        // A problem of the map names the map pack on its own line.
+        const bool ofMap = std::string(c.reason).rfind("mappack.dat: ", 0) == 0;
+        EXPECT_EQ(said.find("epack.dat: the events of stage 1 cannot be read:") != std::string::npos, !ofMap) << said;
         EXPECT_NE(said.find(c.reason), std::string::npos) << said;
     }
     // A text the file cuts short is refused before any event is taken.

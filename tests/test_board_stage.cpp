@@ -263,11 +263,14 @@ TEST(CharacterTable, NamesDrawAndProfilesAndPortraitsShowTheirCharacters)
     EXPECT_EQ(std::memcmp(&g_portraitRects[7], portrait7, 16), 0);
 }
 
-// The game plays only a map the pack builder would have built: a map pack file that
-// breaks a rule of the stage map goes back with nothing loaded, and stderr says what is
-// wrong and where. The board: squares in row 1 from the start (column 1) to the goal
-// (column 5), blocked ground all round.
-TEST_F(StageMap, TheGameRefusesAMapTheBuilderWouldNotBuildAndSaysWhereItIsWrong)
+// The game takes every map pack entry that is there whole with a size the layers hold:
+// links onto blocked ground, a second start mark, no start or a track walk that misses
+// the goal play as movement and the track walk say (whether a race on the map can end
+// depends on where the scripts place the pieces, and is asked with them). These used to
+// be refused here; now only the builder refuses them. An entry the file cuts short goes
+// back with nothing loaded, and stderr says why. The board: squares in row 1 from the
+// start (column 1) to the goal (column 5), blocked ground all round.
+TEST_F(StageMap, TheGameTakesEveryWholeMapAndRefusesOneTheFileCutsShort)
 {
     auto good = [] {
         return Map(7, 3, 15,
@@ -286,21 +289,14 @@ TEST_F(StageMap, TheGameRefusesAMapTheBuilderWouldNotBuildAndSaysWhereItIsWrong)
     };
     const Case cases[] = {
         {"as the builder builds it", good(), 0, nullptr},
-        {"a track that does not reach the goal", with([](MapEntry& m) { m.Cell(5, 1, 14, 0); }), 0,
-         "the track walk from the start at column 1, row 1 does not reach a goal square"},
-        {"a 1 x 1 board", Map(1, 1, 10, {{0, 0, 10, kRouteStart | 1}}), 0,
-         "the route bit 1 at column 0, row 0 points off the board"},
-        {"a route link onto blocked ground", with([](MapEntry& m) { m.route[m.At(3, 1)] = 1 | 4; }), 0,
-         "the route bit 4 at column 3, row 1 points onto blocked ground"},
-        {"a back-move link off the board", with([](MapEntry& m) { m.back[m.At(6, 2)] = 1; }), 0,
-         "the back-move bit 1 at column 6, row 2 points off the board"},
-        {"an enemy-move link onto blocked ground", with([](MapEntry& m) { m.enemy[m.At(2, 1)] = 8; }), 0,
-         "the enemy-move bit 8 at column 2, row 1 points onto blocked ground"},
-        {"two starts", with([](MapEntry& m) { m.route[m.At(2, 1)] |= kRouteStart; }), 0, "2 start squares"},
-        {"a start on a corridor", with([](MapEntry& m) { m.square[m.At(1, 1)] = 3; }), 0,
-         "the start at column 1, row 1 is not a square"},
-        {"an eleventh event", with([](MapEntry& m) { m.event[m.At(4, 1)] = 11; }), 0,
-         "event number 11 at column 4, row 1; a stage has at most 10 events"},
+        {"a track that does not reach the goal", with([](MapEntry& m) { m.Cell(5, 1, 14, 0); }), 0, nullptr},
+        {"a 1 x 1 board", Map(1, 1, 10, {{0, 0, 10, kRouteStart | 1}}), 0, nullptr},
+        {"a route link onto blocked ground", with([](MapEntry& m) { m.route[m.At(3, 1)] = 1 | 4; }), 0, nullptr},
+        {"a back-move link off the board", with([](MapEntry& m) { m.back[m.At(6, 2)] = 1; }), 0, nullptr},
+        {"an enemy-move link onto blocked ground", with([](MapEntry& m) { m.enemy[m.At(2, 1)] = 8; }), 0, nullptr},
+        {"two starts", with([](MapEntry& m) { m.route[m.At(2, 1)] |= kRouteStart; }), 0, nullptr},
+        {"a start on a corridor", with([](MapEntry& m) { m.square[m.At(1, 1)] = 3; }), 0, nullptr},
+        {"an eleventh event", with([](MapEntry& m) { m.event[m.At(4, 1)] = 11; }), 0, nullptr},
         {"an entry the file cuts short", good(), 1, "the file ends inside the stage's map"},
     };
     test_support::TempDir dir;
@@ -314,7 +310,9 @@ TEST_F(StageMap, TheGameRefusesAMapTheBuilderWouldNotBuildAndSaysWhereItIsWrong)
         const int loaded = LoadStageFromMapPack((dir / "mappack.dat").c_str());
         const std::string said = testing::internal::GetCapturedStderr();
         if (c.reason == nullptr) {
-            EXPECT_EQ((std::tuple{loaded, g_stageLayers.trackLength, said}), std::make_tuple(1, 4, std::string()));
+            EXPECT_EQ((std::tuple{loaded, said}), std::make_tuple(1, std::string()));
+            if (&c == &cases[0])
+                EXPECT_EQ(g_stageLayers.trackLength, 4);
             continue;
         }
         EXPECT_EQ(loaded, 0);

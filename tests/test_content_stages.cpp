@@ -157,7 +157,7 @@ TEST(StagePacks, TheTinyStagesBuildAndEachFaultIsRefusedWithItsReason)
         {"no start", Replace(map, "start 1 1\n", ""), script, "no start square"},
         {"goal never reached", Replace(map, "goal 5 1\n", ""), script, "does not reach a goal square"},
         {"team on grass", Replace(Replace(map, ".123.4.", "..23.4."), "event\n.......", "event\n.1....."), script,
-         "starts on blocked ground at column 1, row 0"},
+         "mappack.dat: stage 2, row 0, column 1: the piece of event 1 starts on blocked ground"},
         {"eleven events", Replace(map, ".123.4.", ".123b4."), script,
          "event number 11 at column 4, row 1; a stage has at most 10 events"},
         {"fork's other way longer than the track", Replace(Replace(kForkMap, "%", "="), "%", "."), script,

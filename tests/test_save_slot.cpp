@@ -512,8 +512,8 @@ TEST_F(SaveSlotInvariants, EachFileIsRefusedWithItsReasonOrRestoredAndPlayedToTh
     EXPECT_EQ(LoadGameSlot(3), 0);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("save3.dat: the race was not loaded: "), std::string::npos) << err;
-    EXPECT_NE(err.find("on blocked ground at column " + std::to_string(playerCell % 30) + ", row " +
-                       std::to_string(playerCell / 30)),
+    EXPECT_NE(err.find("mappack.dat: stage 1, row " + std::to_string(playerCell / 30) + ", column " +
+                       std::to_string(playerCell % 30) + ": the piece of event 1 starts on blocked ground"),
               std::string::npos)
         << err;
     WriteFileBytes(dir_ / "mappack.dat", original);

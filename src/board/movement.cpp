@@ -152,11 +152,11 @@ bool IsLivePiece(const Task& task)
     return task.alive != 0 && task.kind == kPieceKind;
 }
 
-void PickFirstWalkable(BoardPiece* piece, const float (&order)[4])
+void PickFirstWalkable(BoardPiece* piece, const int32_t (&order)[4])
 {
-    for (float heading : order) {
-        if (IsWalkableAhead(piece->x, piece->z, heading)) {
-            piece->heading = heading;
+    for (const int32_t heading : order) {
+        if (IsWalkableAhead(piece->x, piece->z, static_cast<float>(heading))) {
+            piece->heading = static_cast<float>(heading);
             return;
         }
     }
@@ -351,25 +351,24 @@ void FollowCorridor(BoardPiece* piece)
     }
 }
 
-// Straight on first, then the turns, going back last: a dead end sends the piece back.
 void PickCorridorHeading0(BoardPiece* piece)
 {
-    PickFirstWalkable(piece, {0.0f, 270.0f, 90.0f, 180.0f});
+    PickFirstWalkable(piece, kCorridorOrder[0]);
 }
 
 void PickCorridorHeading180(BoardPiece* piece)
 {
-    PickFirstWalkable(piece, {180.0f, 270.0f, 90.0f, 0.0f});
+    PickFirstWalkable(piece, kCorridorOrder[2]);
 }
 
 void PickCorridorHeading270(BoardPiece* piece)
 {
-    PickFirstWalkable(piece, {270.0f, 0.0f, 180.0f, 90.0f});
+    PickFirstWalkable(piece, kCorridorOrder[3]);
 }
 
 void PickCorridorHeading90(BoardPiece* piece)
 {
-    PickFirstWalkable(piece, {90.0f, 0.0f, 180.0f, 270.0f});
+    PickFirstWalkable(piece, kCorridorOrder[1]);
 }
 
 void EndPieceMove(BoardPiece* piece)

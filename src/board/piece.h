@@ -92,6 +92,11 @@ void EnemyArrive(BoardPiece* piece);
 
 void OnSquareReached(BoardPiece* piece);
 void OnSquareReachedEnemy(BoardPiece* piece);
+// The corridor rule, by the heading a piece comes in with (row heading / 90): it goes on
+// along the first heading of the row that leads onto walkable ground. Straight on first,
+// then the turns, back last: a dead end sends the piece back. The stage rules follow
+// corridors by the same rows.
+constexpr int32_t kCorridorOrder[4][4] = {{0, 270, 90, 180}, {90, 0, 180, 270}, {180, 270, 90, 0}, {270, 0, 180, 90}};
 void FollowCorridor(BoardPiece* piece);
 void PickCorridorHeading0(BoardPiece* piece);
 void PickCorridorHeading180(BoardPiece* piece);

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "board/stage_rules.h"
 #include "engine/draw3d.h"
 #include "platform/byte_order.h"
 #include "platform/files.h"
@@ -174,34 +173,38 @@ int LoadStageMapForPlay(const uint8_t* data, size_t size, std::vector<std::strin
         ClearStageLayers();
         return 0;
     }
-    StageRuleReport report;
-    CheckStageMapRules(&report);
-    if (report.problems.empty())
-        return 1;
-    problems->insert(problems->end(), report.problems.begin(), report.problems.end());
-    if (layersKept != nullptr) {
-        *layersKept = 1;
-    } else {
-        g_stageLayers.trackLength = 0;
-        ClearStageLayers();
-    }
-    return 0;
+    // Whatever the layers hold, every lookup stays on the board; whether a race on them
+    // can end depends on where the scripts place the pieces, and is asked with them.
+    return 1;
 }
 
 void ReportStageProblems(const char* fileName, const std::string& what, const std::vector<std::string>& problems)
 {
+    // A problem that names the map pack itself is the map's, whichever file's reading
+    // found it: it stands on a line of its own, and the rest under the file read.
+    const std::string mapPack = std::string(kMapPackName) + ": ";
+    std::vector<std::string> own;
+    std::vector<std::string> map;
+    for (const std::string& p : problems)
+        (p.compare(0, mapPack.size(), mapPack) == 0 ? map : own).push_back(p);
     // The first few say what to mend; a board with thousands of faults says how many.
     constexpr size_t kShown = 5;
+    for (size_t i = 0; i < map.size() && i < kShown; ++i)
+        std::fprintf(stderr, "%s\n", map[i].c_str());
+    if (map.size() > kShown)
+        std::fprintf(stderr, "%s: and %zu more\n", kMapPackName, map.size() - kShown);
+    if (own.empty() && !map.empty())
+        return;
     std::fprintf(stderr, "%s: %s:", fileName, what.c_str());
-    if (problems.size() == 1) {
-        std::fprintf(stderr, " %s\n", problems[0].c_str());
+    if (own.size() == 1) {
+        std::fprintf(stderr, " %s\n", own[0].c_str());
         return;
     }
     std::fprintf(stderr, "\n");
-    for (size_t i = 0; i < problems.size() && i < kShown; ++i)
-        std::fprintf(stderr, "  %s\n", problems[i].c_str());
-    if (problems.size() > kShown)
-        std::fprintf(stderr, "  and %zu more\n", problems.size() - kShown);
+    for (size_t i = 0; i < own.size() && i < kShown; ++i)
+        std::fprintf(stderr, "  %s\n", own[i].c_str());
+    if (own.size() > kShown)
+        std::fprintf(stderr, "  and %zu more\n", own.size() - kShown);
 }
 
 int32_t FindTrackStart()
@@ -249,34 +252,83 @@ int32_t WalkTrack(float x, float z, int32_t heading, int* reached)
         return 0;
     int32_t back = WrapHeading(heading + 180);
     int32_t count = 0;
-    // A route that never reaches its goal (a loop, a dead end, a goal square carrying
-    // direction bits) would walk for ever: four tries per cell is more than any path
-    // through the board needs, turns included. What was counted by then is the length
-    // the race measures progress against, but the walk did not get anywhere.
-    const int32_t limit = 4 * CellCount();
-    for (int32_t move = 0; move < limit; ++move) {
-        const int32_t next = NeighbourCell(cell, heading);
-        if (CellKindOf(next) >= kBlockedKind) {
+    // The walk keeps its column and row and reads the layers directly: the cell under a
+    // point on the board lies on it, and every step is tested against the board's sides.
+    const int32_t width = g_stageLayers.boardWidth;
+    const int32_t height = g_stageLayers.boardHeight;
+    const int8_t* const kinds = g_stageLayers.squareLayer;
+    const int8_t* const routes = g_stageLayers.routeLayer;
+    int32_t column = cell % width;
+    int32_t row = cell / width;
+    // One move: a step to the next cell, or a turn where the cell ahead is blocked (or
+    // off the board, or the heading is not a right angle). True when the step ends on a
+    // square whose route value is exactly 32.
+    auto move = [&]() {
+        int32_t nextColumn = column;
+        int32_t nextRow = row;
+        switch (heading) {
+        case 0: ++nextColumn; break;
+        case 90: --nextRow; break;
+        case 180: --nextColumn; break;
+        case 270: ++nextRow; break;
+        default: nextColumn = -1; break;
+        }
+        const bool onBoard = nextColumn >= 0 && nextColumn < width && nextRow >= 0 && nextRow < height;
+        if (!onBoard || kinds[nextRow * width + nextColumn] >= kBlockedKind) {
             // Try the right-angle turn, then the opposite one; never straight back.
             heading = WrapHeading(heading + 90);
             if (heading == back)
                 heading = WrapHeading(heading + 90);
-            continue;
+            return false;
         }
-        cell = next;
+        column = nextColumn;
+        row = nextRow;
+        cell = row * width + column;
         back = WrapHeading(heading + 180);
-        if (!IsTrackSquare(cell))
-            continue;
+        if (kinds[cell] < kFirstSquareKind || kinds[cell] > kLastSquareKind)
+            return false;
         ++count;
-        const int32_t route = RouteOf(cell);
-        if (route == kRouteGoal) {
+        const int32_t route = routes != nullptr ? routes[cell] : 0;
+        if (route == kRouteGoal)
+            return true;
+        const int32_t turn = FirstLinkHeading(route);
+        if (turn >= 0)
+            heading = turn;
+        return false;
+    };
+    // A route that never reaches its goal (a loop, a dead end, a goal square carrying
+    // direction bits) would walk for ever: four tries per cell is more than any path
+    // through the board needs, turns included. What was counted by then is the length
+    // the race measures progress against, but the walk did not get anywhere. Such a walk
+    // comes back to a cell with the same heading and way back, and goes round from there
+    // for good: once that is seen (Brent's search: the state now against one kept at
+    // moves 1, 2, 4, 8 ...), the whole laps left to the bound are counted at once.
+    const int32_t limit = 4 * CellCount();
+    int32_t kept[3] = {cell, heading, back};
+    int32_t keptMove = 0;
+    int32_t keptCount = 0;
+    int32_t span = 1;
+    bool lapped = false;
+    for (int32_t moves = 1; moves <= limit; ++moves) {
+        if (move()) {
             if (reached != nullptr)
                 *reached = 1;
             return count;
         }
-        const int32_t turn = FirstLinkHeading(route);
-        if (turn >= 0)
-            heading = turn;
+        if (lapped)
+            continue;
+        if (cell == kept[0] && heading == kept[1] && back == kept[2]) {
+            const int32_t lap = moves - keptMove;
+            const int32_t laps = (limit - moves) / lap;
+            count += laps * (count - keptCount);
+            moves += laps * lap;
+            lapped = true;
+        } else if (moves - keptMove == span) {
+            kept[0] = cell, kept[1] = heading, kept[2] = back;
+            keptMove = moves;
+            keptCount = count;
+            span *= 2;
+        }
     }
     return count;
 }

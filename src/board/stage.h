@@ -13,6 +13,8 @@
 #include "board/world.h"
 
 constexpr int kMaxBoardSide = 100;
+// The map pack's name: a problem of the map starts with it (stage_rules.h).
+inline constexpr char kMapPackName[] = "mappack.dat";
 constexpr float kPieceHeight = 0.25f; // y of pieces and figures on the board
 
 // Square kinds (signed bytes of g_stageLayers.squareLayer).
@@ -50,14 +52,14 @@ int LoadStageFromMapPack(const char* fileName);
 // Reads the entry of g_stageLayers.stageNumber as it stands, short entries and all (a layer the
 // bytes do not fill stays zero); 0 only when there is no entry of a size that fits.
 int LoadStageFromMapPackMemory(const uint8_t* data, size_t size);
-// Reads the entry of g_stageLayers.stageNumber and holds it to the stage map's rules
-// (stage_rules.h): 1 when the game may play it. On 0 every problem found is added to
-// *problems and the layers are cleared; with layersKept given, the layers of an entry
-// that was whole stay loaded and *layersKept says so (the pack builder goes on to check
-// the scripts against such a map, to name every problem at once).
+// Reads the entry of g_stageLayers.stageNumber as the game plays it: 1 when it is there
+// whole with a size that fits the layers. On 0 the reason is added to *problems and the
+// layers are cleared (*layersKept, when given, is 0). Whether a race on the map can end
+// is a rule of the whole stage (stage_rules.h), asked once the scripts are read.
 int LoadStageMapForPlay(const uint8_t* data, size_t size, std::vector<std::string>* problems,
                         int* layersKept = nullptr);
-// "FILE: WHAT: problem" on stderr, or WHAT and the first few problems on lines of their own.
+// "FILE: WHAT: problem" on stderr, or WHAT and the first few problems on lines of their
+// own; a problem that starts with the map pack's name stands alone on its line.
 void ReportStageProblems(const char* fileName, const std::string& what, const std::vector<std::string>& problems);
 
 int32_t FindStartAndMeasureTrack();

@@ -5,7 +5,9 @@
 #include "board/stage_rules.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -28,6 +30,8 @@ constexpr int32_t kHighestPieceId = 127;
 constexpr int32_t kLinkBits[4] = {kLinkHeading0, kLinkHeading180, kLinkHeading270, kLinkHeading90};
 constexpr int32_t kAnyLink = kLinkHeading0 | kLinkHeading180 | kLinkHeading270 | kLinkHeading90;
 constexpr int32_t kLinkHeadings[4] = {0, 180, 270, 90};
+constexpr int32_t kBitOfHeading[4] = {kLinkHeading0, kLinkHeading90, kLinkHeading180,
+                                      kLinkHeading270}; // by heading / 90
 
 std::string At(int32_t cell)
 {
@@ -72,7 +76,390 @@ int32_t CorridorHeading(int32_t cell, int32_t heading)
     return static_cast<int32_t>(RoundToNearest(piece.heading));
 }
 
-// ---- the map ----
+// Where a problem of the map lies, as the game names it: the file, the stage, the row
+// and the column.
+std::string MapPlace(int32_t cell)
+{
+    const int32_t width = g_stageLayers.boardWidth;
+    return std::string(kMapPackName) + ": stage " + std::to_string(g_stageLayers.stageNumber) + ", row " +
+           std::to_string(cell / width) + ", column " + std::to_string(cell % width) + ": ";
+}
+
+// ---- the ways pieces take ----
+
+// Memory the walks keep from one board to the next, as large as the largest board so
+// far: the rules of a board then touch no fresh pages, on a race start or on each input
+// of the map-pack fuzzer.
+// A layer's byte at a cell on the board, read as the game reads it: signed.
+int32_t CellValue(const int8_t* layer, int32_t cell)
+{
+    return layer[cell];
+}
+
+template <typename T>
+T* KeptMemory(std::vector<T>* kept, size_t count)
+{
+    if (kept->size() < count)
+        kept->resize(count);
+    return kept->data();
+}
+
+std::vector<int32_t> s_corridorMemory;
+std::vector<int32_t> s_indexMemory;
+std::vector<int32_t> s_lowMemory;
+std::vector<uint8_t> s_markMemory;
+
+// Where a piece that leaves a square along a heading comes to a square again, by the
+// corridor rule of movement (a dead end sends it back). A corridor cell and the heading
+// a piece enters it with lead on to exactly one next cell and heading, so each walk is
+// kept for every later walk that meets it: the whole board costs at most four steps a
+// cell. Headings are indexed by heading / 90.
+class Corridors {
+public:
+    static constexpr int32_t kLoops = -2; // the walk runs round a corridor loop for ever
+
+    // The square layer is read directly: every cell index here lies on the board. The
+    // memory is set with memset: a board's rules run on every race start and on every
+    // input of the map-pack fuzzer, whose instrumented loops would cost more than the walks.
+    Corridors()
+        : cells_(g_stageLayers.squareLayer != nullptr ? CellCount() : 0), width_(g_stageLayers.boardWidth),
+          kinds_(g_stageLayers.squareLayer), next_(KeptMemory(&s_corridorMemory, 4 * static_cast<size_t>(cells_)))
+    {
+        std::memset(next_, 0xFF, 4 * static_cast<size_t>(cells_) * sizeof(int32_t)); // kUnknown
+    }
+
+    int32_t Cells() const { return cells_; }
+
+    // The neighbour along heading index k, or -1 off the board.
+    int32_t Neighbour(int32_t cell, int k) const
+    {
+        const int32_t column = cell % width_;
+        switch (k) {
+        case 0: return column + 1 < width_ ? cell + 1 : -1;
+        case 1: return cell >= width_ ? cell - width_ : -1;
+        case 2: return column > 0 ? cell - 1 : -1;
+        default: return cell + width_ < cells_ ? cell + width_ : -1;
+        }
+    }
+
+    bool WalkableAhead(int32_t cell, int k) const
+    {
+        const int32_t next = Neighbour(cell, k);
+        return next >= 0 && kinds_[next] < kBlockedKind;
+    }
+
+    bool Square(int32_t cell) const { return kinds_[cell] >= kFirstSquareKind && kinds_[cell] <= kLastSquareKind; }
+
+    // The square reached from `from` along heading index k, whose neighbour must be
+    // walkable, or kLoops; *newLoop is set when no earlier walk met that loop.
+    int32_t Reach(int32_t from, int k, bool* newLoop)
+    {
+        *newLoop = false;
+        int32_t cell = Neighbour(from, k);
+        path_.clear();
+        int32_t result = kLoops;
+        for (;;) {
+            if (Square(cell)) {
+                result = cell;
+                break;
+            }
+            const size_t state = 4 * static_cast<size_t>(cell) + static_cast<size_t>(k);
+            if (next_[state] >= 0 || next_[state] == kLoops) {
+                result = next_[state];
+                break;
+            }
+            if (next_[state] == kOnPath) {
+                *newLoop = true;
+                break;
+            }
+            next_[state] = kOnPath;
+            path_.push_back(state);
+            int turn = -1;
+            for (const int32_t heading : kCorridorOrder[k]) {
+                if (WalkableAhead(cell, heading / 90)) {
+                    turn = heading / 90;
+                    break;
+                }
+            }
+            if (turn < 0) { // walled in: the piece stops on the corridor, and never gets on
+                *newLoop = true;
+                break;
+            }
+            k = turn;
+            cell = Neighbour(cell, k);
+        }
+        for (const size_t state : path_)
+            next_[state] = result;
+        return result;
+    }
+
+private:
+    static constexpr int32_t kUnknown = -1;
+    static constexpr int32_t kOnPath = -3;
+
+    int32_t cells_;
+    int32_t width_;
+    const int8_t* kinds_;
+    int32_t* next_; // by corridor cell and heading: the square reached, kLoops or unknown
+    std::vector<size_t> path_;
+};
+
+// Whether a race on the stage can end: from where each team starts, by every way the
+// game's movement can take it (a team's choice on each square it passes, the corridor
+// rule, the go-backs its arrivals can order), the team can still reach the goal; and no
+// move, go-back or turn of the roaming group walks a corridor for ever. A place where a
+// team is caught for good is named once, not every square that leads to it.
+//
+// The ways form a graph, walked once depth first from the teams' starts with its
+// strongly connected components found on the way (Tarjan's, with a stack of its own):
+// a component that cannot reach the goal and has no way into another component is
+// where teams are caught. The nodes:
+//   a team standing on square c, at the start of a turn or passing it: c;
+//   a team whose move has come to square c, whose event may send it back: cells + c
+//     (elsewhere a move that comes to a square is a team standing there);
+//   a team going back with k squares still to go, now on square c: (1 + k) * cells + c;
+//   a team that has reached the goal and left the race: (2 + kLongestGoBack) * cells.
+class RaceWays {
+public:
+    RaceWays(StageRuleReport* report, const std::vector<int32_t>& teamStarts, int32_t roamStart)
+        : r_(report), cells_(corridors_.Cells()), finish_((2 + kLongestGoBack) * cells_),
+          cell_(KeptMemory(&s_cellMemory, static_cast<size_t>(cells_))),
+          index_(KeptMemory(&s_indexMemory, static_cast<size_t>(finish_) + 1)),
+          low_(KeptMemory(&s_lowMemory, static_cast<size_t>(finish_) + 1)),
+          marks_(KeptMemory(&s_markMemory, static_cast<size_t>(finish_) + 1)), teamStarts_(teamStarts),
+          roamStart_(roamStart)
+    {
+        std::memset(cell_, 0, static_cast<size_t>(cells_) * sizeof(CellWays));
+        std::memset(index_, 0xFF, (static_cast<size_t>(finish_) + 1) * sizeof(int32_t)); // kNone
+        std::memset(marks_, 0, static_cast<size_t>(finish_) + 1);
+    }
+
+    void Check()
+    {
+        for (const int32_t start : teamStarts_) {
+            if (index_[static_cast<size_t>(start)] == kNone)
+                Walk(start);
+        }
+        if (roamStart_ >= 0)
+            CheckRoaming();
+    }
+
+private:
+    static constexpr int32_t kNone = -1;
+    static constexpr int32_t kUnknown = -2;
+    enum : uint8_t { kOnStack = 1, kLeadsOut = 2, kExitsOut = 4, kLeads = 8, kHasWay = 16 };
+
+    struct CellWays {
+        bool read;        // the fields below are set
+        uint8_t forward;  // bit k: the route opens heading index k onto walkable ground
+        uint8_t backward; // the same for the back-move links
+        bool start;
+        bool ends;          // an arrival here takes the team out of the race at the goal
+        bool sendsBack;     // an arrival here may run a go-back
+        int32_t reached[4]; // the square each way leads to, kNone or kUnknown
+    };
+
+    static std::vector<CellWays> s_cellMemory;
+
+    // A cell's ways, read from the layers the first time the walk needs them.
+    const CellWays& Ways(int32_t c)
+    {
+        CellWays& w = cell_[static_cast<size_t>(c)];
+        if (!w.read) {
+            w.read = true;
+            const int32_t route = CellValue(g_stageLayers.routeLayer, c);
+            const int32_t back = CellValue(g_stageLayers.layerD, c);
+            for (int k = 0; k < 4; ++k) {
+                if (!corridors_.WalkableAhead(c, k))
+                    continue;
+                w.forward = static_cast<uint8_t>(w.forward | ((route & kBitOfHeading[k]) != 0 ? 1u << k : 0u));
+                w.backward = static_cast<uint8_t>(w.backward | ((back & kBitOfHeading[k]) != 0 ? 1u << k : 0u));
+            }
+            const int32_t n = CellValue(g_stageLayers.eventLayer, c);
+            const bool runs = n >= 1 && n <= r_->events;
+            w.start = (route & kRouteStart) != 0;
+            w.ends = runs && (route & kRouteGoal) != 0;
+            w.sendsBack = runs && r_->scripts[n - 1].sendsBack;
+            for (int32_t& to : w.reached)
+                to = kUnknown;
+        }
+        return w;
+    }
+
+    void Stall(int32_t cell, int k, const char* who)
+    {
+        r_->problems.push_back(MapPlace(cell) + who + " heading " + std::to_string(90 * k) +
+                               " walks a corridor that never meets a square, for ever");
+    }
+
+    // The square reached from `cell` along heading index k, which `open` (a mask of
+    // heading indices) must allow, or kNone; a walk for ever is said once.
+    int32_t Way(int32_t cell, uint32_t open, int k, const char* who)
+    {
+        if ((open >> k & 1u) == 0)
+            return kNone;
+        int32_t& known = cell_[static_cast<size_t>(cell)].reached[k]; // set up by Ways(cell)
+        if (known == kUnknown) {
+            bool newLoop = false;
+            const int32_t to = corridors_.Reach(cell, k, &newLoop);
+            if (to < 0 && newLoop)
+                Stall(cell, k, who);
+            known = to < 0 ? kNone : to;
+        }
+        return known;
+    }
+
+    // The i-th way on (i = 0..3) from node `part` * cells + `cell`, or kNone.
+    int32_t Next(int32_t part, int32_t cell, int i)
+    {
+        const CellWays& w = Ways(cell);
+        if (part == 0) {
+            const int32_t to = Way(cell, w.forward, i, "a team leaving this square");
+            if (to == kNone)
+                return kNone;
+            const CellWays& at = Ways(to);
+            return at.ends ? finish_ : at.sendsBack ? cells_ + to : to;
+        }
+        if (part == 1) // the move ends here or goes on; an ending may send the team back
+            return i == 0 ? cell : (1 + kGoBackDistances[i - 1]) * cells_ + cell;
+        if (part > 1 + kLongestGoBack)
+            return kNone; // the finish
+        const int32_t left = part - 1;
+        if (w.backward == 0)
+            return i == 0 ? cell : kNone; // no way back: the go-back ends where it is
+        const int32_t to = Way(cell, w.backward, i, "a team sent back from this square");
+        if (to == kNone)
+            return kNone;
+        // The start square ends a go-back early; a square reached ends no move.
+        const bool stops = left <= 1 || Ways(to).start;
+        return stops ? to : left * cells_ + to;
+    }
+
+    void Walk(int32_t root)
+    {
+        struct Frame {
+            int32_t node;
+            int32_t part;
+            int32_t cell;
+            int way;
+        };
+        std::vector<Frame> calls;
+        auto open = [&](int32_t node) {
+            index_[static_cast<size_t>(node)] = low_[static_cast<size_t>(node)] = counter_++;
+            marks_[static_cast<size_t>(node)] |= kOnStack;
+            stack_.push_back(node);
+            calls.push_back({node, node / cells_, node % cells_, 0});
+        };
+        open(root);
+        while (!calls.empty()) {
+            Frame& f = calls.back();
+            const auto v = static_cast<size_t>(f.node);
+            if (f.way < 4) {
+                const int32_t w = Next(f.part, f.cell, f.way++);
+                if (w == kNone)
+                    continue;
+                marks_[v] |= kHasWay;
+                const auto wi = static_cast<size_t>(w);
+                if (index_[wi] == kNone)
+                    open(w);
+                else if ((marks_[wi] & kOnStack) != 0)
+                    low_[v] = std::min(low_[v], index_[wi]);
+                else
+                    marks_[v] |= kExitsOut | ((marks_[wi] & kLeads) != 0 ? kLeadsOut : 0);
+                continue;
+            }
+            calls.pop_back();
+            if (!calls.empty()) {
+                const auto parent = static_cast<size_t>(calls.back().node);
+                low_[parent] = std::min(low_[parent], low_[v]);
+            }
+            if (low_[v] == index_[v]) {
+                const bool leads = CloseComponent(f.node);
+                if (!calls.empty())
+                    marks_[static_cast<size_t>(calls.back().node)] |= kExitsOut | (leads ? kLeadsOut : 0);
+            }
+        }
+    }
+
+    // Takes the component rooted at `root` off the stack; says where teams are caught
+    // when it cannot reach the goal and has no way into another component. Returns
+    // whether it leads to the goal.
+    bool CloseComponent(int32_t root)
+    {
+        const size_t from =
+            static_cast<size_t>(std::find(stack_.rbegin(), stack_.rend(), root).base() - stack_.begin()) - 1;
+        bool leads = false;
+        bool exits = false;
+        bool ways = false;
+        int32_t square = -1;
+        int32_t squares = 0;
+        for (size_t i = from; i < stack_.size(); ++i) {
+            const int32_t node = stack_[i];
+            const uint8_t m = marks_[static_cast<size_t>(node)];
+            leads = leads || node == finish_ || (m & kLeadsOut) != 0;
+            exits = exits || (m & kExitsOut) != 0;
+            ways = ways || (m & kHasWay) != 0;
+            if (node < cells_) {
+                ++squares;
+                square = square < 0 ? node : std::min(square, node);
+            }
+        }
+        for (size_t i = from; i < stack_.size(); ++i) {
+            uint8_t& m = marks_[static_cast<size_t>(stack_[i])];
+            m = static_cast<uint8_t>((m & ~kOnStack) | (leads ? kLeads : 0));
+        }
+        stack_.resize(from);
+        if (!leads && !exits && square >= 0)
+            r_->problems.push_back(MapPlace(square) + "a team that stops on this square can never reach the goal: " +
+                                   (!ways ? std::string("it has no way on")
+                                    : squares == 1
+                                        ? std::string("every way from it leads back to it")
+                                        : "its ways lead only among " + std::to_string(squares) + " squares"));
+        return leads;
+    }
+
+    // The roaming group may go anywhere its links lead; only a walk without end is a fault.
+    void CheckRoaming()
+    {
+        std::vector<uint8_t> seen(static_cast<size_t>(cells_), 0);
+        std::vector<int32_t> todo{roamStart_};
+        seen[static_cast<size_t>(roamStart_)] = 1;
+        while (!todo.empty()) {
+            const int32_t cell = todo.back();
+            todo.pop_back();
+            const int32_t links = EnemyLinksOf(cell);
+            for (int k = 0; k < 4; ++k) {
+                if ((links & kBitOfHeading[k]) == 0 || !corridors_.WalkableAhead(cell, k))
+                    continue;
+                bool newLoop = false;
+                const int32_t to = corridors_.Reach(cell, k, &newLoop);
+                if (to < 0 && newLoop)
+                    Stall(cell, k, "the roaming group leaving this square");
+                if (to >= 0 && seen[static_cast<size_t>(to)] == 0) {
+                    seen[static_cast<size_t>(to)] = 1;
+                    todo.push_back(to);
+                }
+            }
+        }
+    }
+
+    StageRuleReport* r_;
+    Corridors corridors_;
+    int32_t cells_;
+    int32_t finish_;
+    CellWays* cell_;
+    int32_t* index_;
+    int32_t* low_;
+    uint8_t* marks_;
+    std::vector<int32_t> stack_;
+    int32_t counter_ = 0;
+    const std::vector<int32_t>& teamStarts_;
+    int32_t roamStart_;
+};
+
+std::vector<RaceWays::CellWays> RaceWays::s_cellMemory;
+
+// ---- what only the builder asks of our stages ----
 
 // Where each way from a square leads: the square a moving piece reaches along the
 // corridor, walked once for every square and heading and kept.
@@ -89,8 +476,8 @@ public:
         if (known == kUnknown) {
             std::string problem;
             known = Walk(from, kLinkHeadings[which], &problem);
-            if (known < 0)
-                report_->problems.push_back(who + problem);
+            if (known < 0 && !problem.empty())
+                report_->authoring.push_back(who + problem);
         }
         return known;
     }
@@ -99,8 +486,9 @@ private:
     static constexpr int32_t kUnknown = -2;
 
     // Follows the corridor from a square the way a moving piece does, to the next square.
-    // Corridors are one cell wide: a way that must turn back, meets a corridor cell open
-    // on three or four sides, or never meets a square is a fault.
+    // Our corridors are one cell wide and lead on: a way that must turn back or meets a
+    // corridor cell open on three or four sides is said. A way that never meets a square
+    // is the game's own refusal (RaceWays), not said again.
     static int32_t Walk(int32_t from, int32_t heading, std::string* problem)
     {
         int32_t cell = NeighbourCell(from, heading);
@@ -126,7 +514,7 @@ private:
             heading = next;
             cell = NeighbourCell(cell, heading);
         }
-        *problem = "the corridor from " + At(from) + " runs in a loop without a square";
+        problem->clear();
         return -1;
     }
 
@@ -147,9 +535,9 @@ void CheckLinkBits(StageRuleReport* report)
             for (int which = 0; which < 4; ++which) {
                 const int32_t next = NeighbourCell(cell, kLinkHeadings[which]);
                 if ((bits & kLinkBits[which]) != 0 && !Walkable(next))
-                    report->problems.push_back(std::string("the ") + layer.name + " bit " +
-                                               std::to_string(kLinkBits[which]) + " at " + At(cell) + " points " +
-                                               (next < 0 ? "off the board" : "onto blocked ground"));
+                    report->authoring.push_back(std::string("the ") + layer.name + " bit " +
+                                                std::to_string(kLinkBits[which]) + " at " + At(cell) + " points " +
+                                                (next < 0 ? "off the board" : "onto blocked ground"));
             }
         }
     }
@@ -619,12 +1007,19 @@ bool CheckText(const uint8_t* text, uint32_t length, int32_t highest, StageRuleR
 
 class StageChecker {
 public:
-    explicit StageChecker(StageRuleReport* report) : r_(report), ways_(report) {}
+    // authoring: the builder's own checks (into report->authoring) on a stage whose
+    // scripts the game's rules have read already; otherwise the game's rules.
+    StageChecker(StageRuleReport* report, bool authoring) : r_(report), authoring_(authoring), ways_(report) {}
 
     void Check()
     {
-        CheckScripts();
+        if (!authoring_)
+            CheckScripts();
         CheckPieces();
+        if (!authoring_) {
+            RaceWays(r_, teamStarts_, roamStart_).Check();
+            return;
+        }
         CheckGoBacks(); // first: where a go-back stops, a team goes on from
         CheckTeamWays();
         if (roamStart_ >= 0)
@@ -633,14 +1028,21 @@ public:
 
 private:
     void Problem(const std::string& what) { r_->problems.push_back(what); }
+    void Own(const std::string& what) { r_->authoring.push_back(what); }
 
-    bool IsGoalEvent(int32_t n) const
+    // Whether event n stands on a goal square; the board is read once for all events.
+    bool IsGoalEvent(int32_t n)
     {
-        for (int32_t cell = 0; cell < CellCount(); ++cell) {
-            if (EventOf(cell) == n && (RouteOf(cell) & kRouteGoal) != 0)
-                return true;
+        if (goalEvents_ < 0) {
+            goalEvents_ = 0;
+            const int32_t cells = CellCount();
+            for (int32_t cell = 0; cell < cells; ++cell) {
+                const int32_t e = EventOf(cell);
+                if (e >= 1 && e <= kMaxEvents && (RouteOf(cell) & kRouteGoal) != 0)
+                    goalEvents_ |= 1 << e;
+            }
         }
-        return false;
+        return n >= 1 && n <= kMaxEvents && (goalEvents_ >> n & 1) != 0;
     }
 
     void CheckScripts()
@@ -663,45 +1065,63 @@ private:
         }
     }
 
-    // The pieces, in the order the game places them.
+    // The pieces, in the order the game places them; the board has room for the first
+    // ten. A piece stands on a square: a save file holds pieces only there. Every team
+    // needs a piece, or the race would wait for it for ever.
     void CheckPieces()
     {
         int32_t teams[kTeams] = {};
+        int32_t placed[kTeams] = {};
         int32_t roaming = 0;
-        for (int32_t cell = 0; cell < CellCount(); ++cell) {
+        int32_t pieces = 0;
+        const int32_t cells = CellCount();
+        for (int32_t cell = 0; cell < cells; ++cell) {
             const int32_t n = EventOf(cell);
             if (n < 1 || n > r_->events || r_->scripts[n - 1].pieceKind == 0)
                 continue;
             const EventScriptInfo& s = r_->scripts[n - 1];
-            ++r_->pieces;
-            if (!Walkable(cell))
-                Problem("the piece of event " + std::to_string(n) + " starts on blocked ground at " + At(cell));
-            else if (!IsSquareCell(cell))
-                Problem("the piece of event " + std::to_string(n) + " starts on a corridor at " + At(cell) +
-                        "; it could not choose a way");
+            const bool gets = pieces++ < kMaxBoardPieces;
+            if (!authoring_ && gets && !Walkable(cell))
+                Problem(MapPlace(cell) + "the piece of event " + std::to_string(n) + " starts on blocked ground");
+            else if (!authoring_ && gets && !IsSquareCell(cell))
+                Problem(MapPlace(cell) + "the piece of event " + std::to_string(n) +
+                        " starts on a corridor; a piece rests only on squares");
             if (s.pieceKind == kTeamRecord && s.pieceId >= 0 && s.pieceId < kTeams) {
                 ++teams[s.pieceId];
-                teamStarts_.push_back(cell);
+                if (gets) {
+                    ++placed[s.pieceId];
+                    teamStarts_.push_back(cell);
+                }
             } else if (s.pieceKind == kEnemyRecord && s.pieceId == kRoamingGroupId) {
+                if (gets && roaming == 0)
+                    roamStart_ = cell;
                 ++roaming;
-                roamStart_ = cell;
             }
         }
-        if (r_->pieces > kMaxBoardPieces)
-            Problem(std::to_string(r_->pieces) + " pieces; the board has room for " + std::to_string(kMaxBoardPieces));
+        if (!authoring_) {
+            r_->pieces = pieces;
+            for (int32_t t = 0; t < kTeams; ++t) {
+                if (teams[t] == 0)
+                    Problem("team " + std::to_string(t) + " has 0 start cells; it needs one");
+                else if (placed[t] == 0)
+                    Problem("team " + std::to_string(t) + " starts only after the board's first " +
+                            std::to_string(kMaxBoardPieces) + " pieces, which take every piece slot");
+            }
+            return;
+        }
+        if (pieces > kMaxBoardPieces)
+            Own(std::to_string(pieces) + " pieces; the board has room for " + std::to_string(kMaxBoardPieces));
         for (int32_t t = 0; t < kTeams; ++t) {
-            if (teams[t] != 1)
-                Problem("team " + std::to_string(t) + " has " + std::to_string(teams[t]) +
-                        " start cells; it needs one");
+            if (teams[t] > 1)
+                Own("team " + std::to_string(t) + " has " + std::to_string(teams[t]) +
+                    " start cells; our stages place each team once");
         }
-        if (roaming > 1) {
-            Problem(std::to_string(roaming) + " roaming groups (id 3); only one can take turns");
-            roamStart_ = -1;
-        }
+        if (roaming > 1)
+            Own(std::to_string(roaming) + " roaming groups (id 3); only the first takes turns");
     }
 
     // Every go-back a script can order, from every cell of its event: each square it
-    // passes, short of the start where it stops, must have a way further back.
+    // passes, short of the start where it stops, has a way further back.
     void CheckGoBacks()
     {
         const auto cells = static_cast<size_t>(CellCount());
@@ -725,8 +1145,8 @@ private:
                 }
                 const int32_t bits = BackLinksOf(cell);
                 if ((bits & kAnyLink) == 0) {
-                    Problem("a piece sent back from " + At(origin) + " (event " + std::to_string(n) + ") is stuck at " +
-                            At(cell) + " with no back-move way");
+                    Own("a piece sent back from " + At(origin) + " (event " + std::to_string(n) + ") is stuck at " +
+                        At(cell) + " with no back-move way");
                     continue;
                 }
                 for (int which = 0; which < 4; ++which) {
@@ -742,13 +1162,13 @@ private:
     }
 
     // Explores what teams can do: from the start, the teams' own starts and wherever a
-    // go-back stops, along the route bits. Every square a team can reach must lead on
-    // and, in the end, to a goal.
+    // go-back stops, along the route bits. Where a team is caught for good is the game's
+    // own refusal; here, what our stages keep to on the way: no square opens every way,
+    // no loops, no branch longer than the track walk.
     void CheckTeamWays()
     {
         const auto cells = static_cast<size_t>(CellCount());
         std::vector<uint8_t> reached(cells, 0);
-        std::vector<int32_t> order; // squares in the order they were reached
         std::vector<std::vector<int32_t>> next(cells);
         std::vector<int32_t> todo = teamStarts_;
         const int32_t start = FindTrackStart();
@@ -761,7 +1181,6 @@ private:
             if (reached[static_cast<size_t>(cell)] != 0)
                 continue;
             reached[static_cast<size_t>(cell)] = 1;
-            order.push_back(cell);
             const int32_t bits = RouteOf(cell);
             if ((bits & kRouteGoal) != 0)
                 continue;
@@ -776,50 +1195,19 @@ private:
                 next[static_cast<size_t>(cell)].push_back(to);
                 todo.push_back(to);
             }
-            if (ways == 0)
-                Problem("a team on the square at " + At(cell) + " has no way on");
-            else if (ways == 4)
-                Problem("the square at " + At(cell) + " opens every way; a team could turn straight back");
+            if (ways == 4)
+                Own("the square at " + At(cell) + " opens every way; a team could turn straight back");
             if (ways > 1)
                 ++r_->forks;
-        }
-        // Every square a team can reach must still lead to a goal: back from the goals.
-        std::vector<std::vector<int32_t>> previous(cells);
-        for (const int32_t cell : order) {
-            for (const int32_t to : next[static_cast<size_t>(cell)])
-                previous[static_cast<size_t>(to)].push_back(cell);
-        }
-        std::vector<uint8_t> leads(cells, 0);
-        std::vector<int32_t> back;
-        for (const int32_t cell : order) {
-            if ((RouteOf(cell) & kRouteGoal) != 0) {
-                leads[static_cast<size_t>(cell)] = 1;
-                back.push_back(cell);
-            }
-        }
-        while (!back.empty()) {
-            const int32_t cell = back.back();
-            back.pop_back();
-            for (const int32_t from : previous[static_cast<size_t>(cell)]) {
-                if (leads[static_cast<size_t>(from)] == 0) {
-                    leads[static_cast<size_t>(from)] = 1;
-                    back.push_back(from);
-                }
-            }
-        }
-        for (const int32_t cell : order) {
-            if (leads[static_cast<size_t>(cell)] == 0)
-                Problem("from the square at " + At(cell) + " no way leads to the goal");
         }
         CheckRouteLengths(next, start);
     }
 
-    // A team's progress counts the squares it has walked, and the progress display and
-    // the race's end measure it against the track walk, which follows the first way at
-    // every fork. So no way from the start, or from a team's own start, may take more
-    // squares to the goal than that walk, and the ways must not run in a loop. A
-    // depth-first walk with its own stack: the board's size bounds it, not the
-    // program's stack.
+    // A team's progress counts the squares it has walked, and the progress display
+    // measures it against the track walk, which follows the first way at every fork. Our
+    // stages keep every way from the start, or from a team's own start, no longer than
+    // that walk, and the ways free of loops. A depth-first walk with its own stack: the
+    // board's size bounds it, not the program's stack.
     void CheckRouteLengths(const std::vector<std::vector<int32_t>>& next, int32_t start)
     {
         const auto cells = static_cast<size_t>(CellCount());
@@ -844,7 +1232,7 @@ private:
                         stack.push_back({to, 0});
                     } else if (mark[static_cast<size_t>(to)] == kOpen && !loop) {
                         loop = true;
-                        Problem("the teams' ways run in a loop through the square at " + At(to));
+                        Own("the teams' ways run in a loop through the square at " + At(to));
                     }
                     continue;
                 }
@@ -872,10 +1260,9 @@ private:
         for (const auto& [cell, what] : roots) {
             const int32_t squares = longest[static_cast<size_t>(cell)];
             if (squares > g_stageLayers.trackLength)
-                Problem("a way from " + std::string(what) + " at " + At(cell) + " reaches the goal in " +
-                        std::to_string(squares) + " squares, more than the " +
-                        std::to_string(g_stageLayers.trackLength) +
-                        " the track walk measures; make the branches of each fork equally long");
+                Own("a way from " + std::string(what) + " at " + At(cell) + " reaches the goal in " +
+                    std::to_string(squares) + " squares, more than the " + std::to_string(g_stageLayers.trackLength) +
+                    " the track walk measures; make the branches of each fork equally long");
         }
     }
 
@@ -891,7 +1278,7 @@ private:
             reached[static_cast<size_t>(cell)] = 1;
             const int32_t bits = EnemyLinksOf(cell);
             if ((bits & kAnyLink) == 0) {
-                Problem("the roaming group on the square at " + At(cell) + " has no enemy-move way on");
+                Own("the roaming group on the square at " + At(cell) + " has no enemy-move way on");
                 continue;
             }
             for (int which = 0; which < 4; ++which) {
@@ -905,15 +1292,18 @@ private:
     }
 
     StageRuleReport* r_;
+    bool authoring_;
     Ways ways_;
     std::vector<int32_t> teamStarts_;
     std::vector<int32_t> stops_; // squares where a go-back may stop
     int32_t roamStart_ = -1;
+    int32_t goalEvents_ = -1; // bit n: event n stands on a goal square; -1 not read yet
 };
 
-} // namespace
-
-void CheckStageMapRules(StageRuleReport* report)
+// The map alone, as our stages keep it: every link leads onto walkable ground of the
+// board, one start mark on a square, a track walk that reaches a goal square, event
+// numbers 1 to 10.
+void CheckMapAuthoring(StageRuleReport* report)
 {
     CheckLinkBits(report);
     int32_t starts = 0;
@@ -921,23 +1311,32 @@ void CheckStageMapRules(StageRuleReport* report)
         starts += (RouteOf(cell) & kRouteStart) != 0 ? 1 : 0;
     const int32_t start = FindTrackStart();
     if (starts != 1) {
-        report->problems.push_back(starts == 0 ? "no start square (route mark 16)"
-                                               : std::to_string(starts) + " start squares; there must be exactly one");
+        report->authoring.push_back(starts == 0 ? "no start square (route mark 16)"
+                                                : std::to_string(starts) + " start squares; there must be exactly one");
     } else if (!IsSquareCell(start)) {
-        report->problems.push_back("the start at " + At(start) + " is not a square");
+        report->authoring.push_back("the start at " + At(start) + " is not a square");
     } else {
         int reached = 0;
         MeasureTrack(&reached);
         if (reached == 0)
-            report->problems.push_back("the track walk from the start at " + At(start) +
-                                       " does not reach a goal square (route value exactly 32)");
+            report->authoring.push_back("the track walk from the start at " + At(start) +
+                                        " does not reach a goal square (route value exactly 32)");
     }
     for (int32_t cell = 0; cell < CellCount(); ++cell) {
         const int32_t n = EventOf(cell);
         if (n > kMaxEvents)
-            report->problems.push_back("event number " + std::to_string(n) + " at " + At(cell) +
-                                       "; a stage has at most " + std::to_string(kMaxEvents) + " events");
+            report->authoring.push_back("event number " + std::to_string(n) + " at " + At(cell) +
+                                        "; a stage has at most " + std::to_string(kMaxEvents) + " events");
     }
+}
+
+} // namespace
+
+void CheckStageAuthoring(StageRuleReport* report, bool scriptsRead)
+{
+    CheckMapAuthoring(report);
+    if (scriptsRead)
+        StageChecker(report, true).Check();
 }
 
 void CheckStageRules(const uint8_t* text, uint32_t length, StageRuleReport* report)
@@ -946,7 +1345,7 @@ void CheckStageRules(const uint8_t* text, uint32_t length, StageRuleReport* repo
     report->events = std::min(FindHighestEventNumber(), static_cast<int32_t>(kMaxEvents));
     if (text == nullptr || !CheckText(text, length, report->events, report))
         return;
-    StageChecker(report).Check();
+    StageChecker(report, false).Check();
 }
 
 bool CheckEventScript(int32_t eventNumber, const char* slot, bool goal, EventScriptInfo* info, std::string* problem,

@@ -1,9 +1,10 @@
-// What a stage may be. The game's loaders and the pack builder (tools/stagepack) both
-// refuse a stage that breaks one of these rules, through this same code: no race starts
-// on a board that cannot be played to its end or with a script that would stall the
-// race or leave the game's numbers and stores. The builder also holds our own stages to
-// checks of its own (StageRuleReport::authoring), which the game does not apply; so
-// everything the builder builds, the game loads.
+// What a stage may be. The game's loaders refuse a stage only where a race on it could
+// not be played to its end: a team with no piece, a way the game's movement can take that
+// walks for ever or catches a team where it can never reach the goal, or a script that
+// would stall the race or leave the game's numbers and stores. The pack builder
+// (tools/stagepack) applies the same rules through this same code and, on top, its own
+// checks of what our stages keep to (StageRuleReport::authoring), which the game does not
+// apply; so everything the builder builds, the game loads.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -48,17 +49,26 @@ struct StageRuleReport {
     int32_t forks = 0; // squares on the teams' ways with more than one way on
 };
 
-// The rules of the map alone, on the loaded layers: every route, back-move and
-// enemy-move bit leads onto walkable ground of the board, one start on a square, a
-// track walk that reaches a goal square, event numbers 1 to 10.
-void CheckStageMapRules(StageRuleReport* report);
-
 // The rules of the whole stage, on the loaded layers and script store: text and length
 // are the stage's script text as the pack holds it (every byte inverted). The text
 // holds exactly the events the map uses, each script reads as the game reads it with
-// values in range and every path ending in #99, the pieces stand on squares, and every
-// way a team, the roaming group or a go-back can take leads on to the goal.
+// values in range and every path ending in #99, the pieces that get a slot stand on
+// squares, every team has one, and on every way the game's movement can take a team
+// (its choices, the corridor rule, go-backs) it can still reach the goal; no move of a
+// team, a go-back or the roaming group walks a corridor for ever. A problem of the map
+// names the map pack, the stage, the row and the column.
 void CheckStageRules(const uint8_t* text, uint32_t length, StageRuleReport* report);
+
+// The builder's own checks, into report->authoring: what our stages keep to, though the
+// game plays a stage that breaks it. The map alone: every route, back-move and enemy-move
+// bit leads onto walkable ground of the board, one start mark on a square, a track walk
+// that reaches a goal square, event numbers 1 to 10. With the scripts read
+// (CheckStageRules ran on the same layers): one start cell per team, one roaming group,
+// room for every piece, corridors one cell wide that never turn back, no square a team
+// reaches open every way, a way back from every square a go-back passes, an enemy-move
+// way from every square the roaming group reaches, and the teams' ways free of loops
+// and no longer than the track walk.
+void CheckStageAuthoring(StageRuleReport* report, bool scriptsRead);
 
 // One script from its 2,000-byte slot: true when it reads as it must; otherwise false
 // with *problem saying where ("byte B: ..."). A path records the goal (#43) at most

@@ -11,7 +11,7 @@
 void StartStageFromPacks()
 {
     KillAllTasks();
-    if (!LoadStageFromMapPack("mappack.dat")) {
+    if (!LoadStageFromMapPack(kMapPackName)) {
         ReturnToTitle();
         return;
     }

@@ -5,6 +5,8 @@
 //   stagepack --list <mappack> <epack>                  every stage and event, then the check
 // Each prints a note where a script lets a team leave the race (#42) without a place
 // (#43 before it): allowed, since such a team simply races no more, but worth a look.
+// Each refuses what the game would refuse, and what our stages do not do though the game
+// would play it ("builder's own check: ...").
 #include <cstdio>
 #include <cstring>
 #include <fstream>

@@ -15,9 +15,11 @@ namespace {
 
 constexpr int kStages = 3;
 
-// One stage, read as the game reads it: the map, then the scripts against it. Every
-// rule is the game's; this only adds plainer words for packs too damaged to read at all,
-// and the figures of the listing.
+// One stage, read as the game reads it: the map, then the scripts against it, with the
+// game's rules; then the builder's own checks of what our stages keep to, each said as
+// such, so that an author can tell them from what the game itself would refuse. Both
+// refuse the stage. This adds plainer words for packs too damaged to read at all, and
+// the figures of the listing.
 class StageChecker {
 public:
     StageChecker(int stage, StageReport& report, std::vector<std::string>& errors)
@@ -27,12 +29,18 @@ public:
     void Check(const std::vector<uint8_t>& mapPack, const std::vector<uint8_t>& eventPack)
     {
         report_.stage = stage_;
-        if (!LoadMap(mapPack) || !LoadScripts(eventPack))
+        if (!LoadMap(mapPack))
             return;
+        const bool scriptsRead = LoadScripts(eventPack);
+        CheckStageAuthoring(&rules_, scriptsRead);
+        for (const std::string& own : rules_.authoring)
+            errors_.push_back(std::string(kOwnCheck) + "stage " + std::to_string(stage_) + ": " + own);
         Summarise();
     }
 
 private:
+    static constexpr const char* kOwnCheck = "builder's own check: ";
+
     void Error(const std::string& what) { errors_.push_back("stage " + std::to_string(stage_) + ": " + what); }
 
     bool LoadMap(const std::vector<uint8_t>& pack)
@@ -58,12 +66,10 @@ private:
         }
         g_stageLayers.stageNumber = stage_;
         std::vector<std::string> problems;
-        int kept = 0;
-        if (!LoadStageMapForPlay(pack.data(), pack.size(), &problems, &kept)) {
+        if (!LoadStageMapForPlay(pack.data(), pack.size(), &problems)) {
             for (const std::string& p : problems)
                 Error(p);
-            if (!kept)
-                return false;
+            return false;
         }
         report_.width = g_stageLayers.boardWidth;
         report_.height = g_stageLayers.boardHeight;
@@ -71,11 +77,13 @@ private:
         return true;
     }
 
+    // Whether the game takes the scripts, so that the builder's checks of the whole
+    // stage can go on from its reading of them.
     bool LoadScripts(const std::vector<uint8_t>& pack)
     {
         plat::RecordMessageBoxes(true);
         std::vector<std::string> problems;
-        LoadEventScriptsForPlay(pack.data(), pack.size(), &problems, &rules_);
+        const bool taken = LoadEventScriptsForPlay(pack.data(), pack.size(), &problems, &rules_) != 0;
         for (const std::string& p : problems)
             Error(p);
         for (int32_t n = 1; n <= rules_.events; ++n)
@@ -83,7 +91,7 @@ private:
                 Error("event " + std::to_string(n) + ": " + face);
         for (const std::string& n : rules_.notes)
             report_.notes.push_back("stage " + std::to_string(stage_) + ": " + n);
-        return true;
+        return taken;
     }
 
     void Summarise()

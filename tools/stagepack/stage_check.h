@@ -1,5 +1,6 @@
 // Checking the two built packs with the game's own readers and the game's own stage
-// rules (src/board/stage_rules.h): what is refused here, the game refuses at load too.
+// rules (src/board/stage_rules.h), which the game applies at load too, and with the
+// builder's own checks of what our stages keep to (each said as such).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -35,7 +36,8 @@ struct StageReport {
 };
 
 // Checks every stage of the packs. Each problem is one line in errors, starting with
-// "stage N: "; returns true when there is none.
+// "stage N: ", or "builder's own check: stage N: " for a check the game does not apply;
+// returns true when there is none.
 bool CheckPacks(const std::vector<uint8_t>& mapPack, const std::vector<uint8_t>& eventPack,
                 std::vector<StageReport>& reports, std::vector<std::string>& errors);
 
