@@ -48,8 +48,6 @@ like() { # reference.rgb: per cent of the last shot's pixels as in the reference
     agreement "$work/now.rgb" "$1"
 }
 title_shown() { [ "$(like "$work/title.rgb")" -ge 97 ]; }
-team_select_shown() { sprite_shown 519 675 551 707 32 400; } # its left arrow
-not_team_select() { ! team_select_shown; }
 
 # Title: the first entry is a new race; team select: the first team is in front.
 await "$screen_wait" "the title" title_shown

@@ -133,7 +133,6 @@ watch_battle() {
 
 # Screens.
 title_bar_at() { sprite_shown 370 709 388 737 "$1" "$2"; } # the title's selection bar, left of its label
-team_select_shown() { sprite_shown 519 675 551 707 32 400; } # its left arrow
 menu_open() { sprite_shown 767 181 871 199 26 106; }        # "command menu" heading
 menu_row() { menu_open && cursor_at 4 $((132 + 27 * $1)); }
 two_item_row() { cursor_at 4 $((132 + 27 * $1)); }         # the menu's question pages
@@ -149,7 +148,6 @@ ranking_shown() {
 # The history's title plate at (225, 40), left of its caption, and the caption over it.
 history_shown() { sprite_shown 873 249 906 279 225 40 && sprite_shown 1010 1780 1130 1800 260 42; }
 not_spinning() { ! die_spins; }
-not_team_select() { ! team_select_shown; }
 not_load_slots() { ! slots_shown 767 154 179; }
 slots_without_message() { slots_shown 767 127 152 && ! saved_shown; }
 # The status bar keeps its die hint under the save slots: the slots must be gone too.

@@ -318,6 +318,9 @@ sprite_shown() {
 cursor_at() { sprite_shown 438 596 449 617 "$1" "$2"; }
 # The title's quit dialog, its question at (259, 128), the cursor on answer 0 (no) or 1 (yes).
 quit_dialog_row() { sprite_shown 642 430 764 450 259 128 && cursor_at 183 $((192 + 32 * $1)); }
+# Team select, by its left arrow.
+team_select_shown() { sprite_shown 519 675 551 707 32 400; }
+not_team_select() { ! team_select_shown; }
 
 # The battle frame is drawn 1:1 from atlas (0, 0, 640, 480) over the whole window
 # while a battle's messages or reels show. find_battle_frame_probes fills frame_probes
