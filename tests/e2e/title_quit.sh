@@ -92,13 +92,14 @@ options_row0() { # window|full
 step Down "the bar on entry 2" title_on 138 232
 full_screen_view title2
 step Return "the options" options_row0 window
+# In full screen the options' first row lies above the window: this view serves for
+# either of its values.
 full_screen_view options
 step Right "full screen chosen" options_row0 full
 step Return "the title in full screen" full_screen_shows title0
 echo "ok: switched to full screen"
 
-# Back in a window. While full screen, the options' first row lies above the window,
-# so whether Right took shows only after Return: the title comes back in a window, or
+# Back in a window. While full screen, whether Right took shows only after Return: the title comes back in a window, or
 # still in full screen when a slow frame missed Right; then the options are opened
 # again.
 title_after_switch() { title_on 138 202 || full_screen_shows title0 || { locate_window; false; }; }
