@@ -42,7 +42,7 @@ run_under_xvfb() {
             exit 0
         fi
         local tool rc
-        for tool in xdotool xwininfo import convert od awk; do
+        for tool in xdotool xwininfo import convert compare od awk; do
             command -v "$tool" >/dev/null 2>&1 || { echo "FAIL: $tool is missing"; exit 1; }
         done
         export E2E_INNER=1
@@ -159,17 +159,20 @@ fail_with_shot() {
 # at its poll and was up at the one before, so a key held until its effect shows is
 # seen however slow the frames. It is not seen when it was already down at the poll
 # before: its last release fell between two polls, or the screen spent that frame
-# starting up. So a key that shows no effect for $repress_after s is let go and
-# pressed again; and after each release a short pause lets the next poll see it up
-# (should a slow frame outrun the pause, the key is pressed again later).
+# starting up. So a key whose effect a picture taken $repress_after s after it went
+# down does not show is let go and pressed again (counted from the picture, not from
+# the check, which a busy machine may make slow); and after each release a short
+# pause lets the next poll see it up (should a slow frame outrun the pause, the key
+# is pressed again later).
 step() {
-    local key=$1 what=$2 since=$SECONDS held
+    local key=$1 what=$2 since=$SECONDS held looked
     shift 2
     while :; do
         alive
         timeout 15 xdotool keydown "$key" || fail "could not press $key"
         held=$SECONDS
         while :; do
+            looked=$SECONDS
             shoot
             if "$@"; then
                 timeout 15 xdotool keyup "$key" || fail "could not release $key"
@@ -178,7 +181,7 @@ step() {
                 return 0
             fi
             alive
-            [ $((SECONDS - held)) -lt "$repress_after" ] || break
+            [ $((looked - held)) -lt "$repress_after" ] || break
         done
         timeout 15 xdotool keyup "$key" || fail "could not release $key"
         [ $((SECONDS - since)) -lt "$screen_wait" ] || fail_with_shot "$key did not lead to $what within $screen_wait s"
