@@ -12,7 +12,7 @@
 #   3. The game starts again; the title's load entry takes slot 0, and the board shows
 #      the race as it was (the team panel and the rest of the picture as kept).
 #   4. Automatic play through the command menu (its banner only once chosen); the race
-#      runs on by itself, the screen watched every second or so until at least one battle
+#      runs on by itself, the screen watched picture after picture until at least one battle
 #      has shown, with its message window and its name plates over the frame, and the
 #      ranking comes up (if the player's team is beaten first, slot 0 is loaded again).
 #      Return adds the race to the history and shows the history screen; the window's
@@ -297,6 +297,8 @@ automatic_play() {
     # Its banner at (470, 2) (atlas 1212, 1318, 1380, 1332): white letters. A square event
     # or a battle may hide the status bar for a while.
     await "$screen_wait" "automatic play" sprite_shown 1212 1318 1380 1332 470 2
+    # Picture after picture, with no pause: a battle may show its frame for a few seconds
+    # only, and on a busy machine each look takes one or two.
     from=$SECONDS
     while [ $((SECONDS - from)) -lt 900 ]; do
         alive
@@ -304,7 +306,6 @@ automatic_play() {
         watch_battle
         ranking_shown && return 0
         title_bar_at 138 202 && return 1
-        sleep 0.7
     done
     fail_with_shot "no ranking screen within $((SECONDS - from)) s of automatic play"
 }
