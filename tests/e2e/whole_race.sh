@@ -12,9 +12,9 @@
 #   3. The game starts again; the title's load entry takes slot 0, and the board shows
 #      the race as it was (the team panel and the rest of the picture as kept).
 #   4. Automatic play through the command menu (its banner only once chosen); the race
-#      runs on by itself, the screen watched picture after picture until at least one battle
-#      has shown, with its message window and its name plates over the frame, and the
-#      ranking comes up (if the player's team is beaten first, slot 0 is loaded again).
+#      runs on by itself, the screen watched picture after picture until at least one
+#      battle has shown, with its message window and its name plates over the frame, and
+#      the ranking comes up (if the player's team is beaten first, slot 0 is loaded again).
 #      Return adds the race to the history and shows the history screen; the window's
 #      close request then ends the game with status 0.
 #   5. The slot file and the history file are read back field by field.
