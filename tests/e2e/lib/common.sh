@@ -17,6 +17,12 @@ e2e_script=$(readlink -f "${BASH_SOURCE[1]}")
 press_hold=0.2
 press_gap=0.25
 
+# How long a wait for the screen may last, in seconds: long enough for a machine busy
+# with other work, short enough that a screen that never comes fails the run.
+screen_wait=45
+# How long step holds a key that shows no effect before it presses it again.
+repress_after=5
+
 # Set to 1 for fail to print the game's output after the message.
 fail_shows_log=0
 
@@ -36,7 +42,7 @@ run_under_xvfb() {
             exit 0
         fi
         local tool rc
-        for tool in xdotool xwininfo import convert od awk; do
+        for tool in xdotool xwininfo import convert compare od awk; do
             command -v "$tool" >/dev/null 2>&1 || { echo "FAIL: $tool is missing"; exit 1; }
         done
         export E2E_INNER=1
@@ -58,6 +64,7 @@ run_under_xvfb() {
 
     work=$(mktemp -d)
     game_pid=""
+    started_at=$SECONDS
     trap cleanup EXIT
 }
 
@@ -108,11 +115,11 @@ locate_window() {
     read -r wx wy <<<"$origin"
 }
 
-# Waits up to 10 s for the game to end by itself: status is then its exit code, or
-# empty if it still runs.
+# Waits up to $screen_wait s for the game to end by itself: status is then its exit
+# code, or empty if it still runs.
 await_exit() {
     status=""
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 $((10 * screen_wait))); do
         if ! kill -0 "$game_pid" 2>/dev/null; then
             wait "$game_pid"
             status=$?
@@ -123,14 +130,76 @@ await_exit() {
     done
 }
 
-# The game polls its keys once per 17 ms frame: hold each key for longer than a slow
-# frame and let the next frame see it released before the next one. On a loaded
-# machine xdotool itself may take seconds.
+# press key: taps a key whose effect is not looked for. The game polls its keys once a
+# frame: the key is held for longer than a slow frame and then left up for the next
+# frame to see it released, but a slower frame misses it. A script that presses keys
+# this way watches the screen for what the keys together lead to; every other key
+# goes through step. On a loaded machine xdotool itself may take seconds.
 press() {
     timeout 15 xdotool keydown "$1" || fail "could not press $1"
     sleep "$press_hold"
     timeout 15 xdotool keyup "$1" || fail "could not release $1"
     sleep "$press_gap"
+}
+
+alive() { kill -0 "$game_pid" 2>/dev/null || fail "the game ended unexpectedly"; }
+game_ended() { ! kill -0 "$game_pid" 2>/dev/null; }
+
+# Keeps the last picture next to the build for a look after a failure.
+fail_with_shot() {
+    local name
+    name=$(basename "$e2e_script" .sh)_last.png
+    cp "$work/shot.png" "$build/$name" 2>/dev/null
+    fail "$* (last picture: $name)"
+}
+
+# step key what check...: presses the key and holds it down until a picture shows the
+# check holding (it must not hold before the key is seen), then lets it go; fails with
+# what when that takes longer than $screen_wait s. The game acts on a key that is down
+# at its poll and was up at the one before, so a key held until its effect shows is
+# seen however slow the frames. It is not seen when it was already down at the poll
+# before: its last release fell between two polls, or the screen spent that frame
+# starting up. So a key whose effect a picture taken $repress_after s after it went
+# down does not show is let go and pressed again (counted from the picture, not from
+# the check, which a busy machine may make slow); and after each release a short
+# pause lets the next poll see it up (should a slow frame outrun the pause, the key
+# is pressed again later).
+step() {
+    local key=$1 what=$2 since=$SECONDS held looked
+    shift 2
+    while :; do
+        alive
+        timeout 15 xdotool keydown "$key" || fail "could not press $key"
+        held=$SECONDS
+        while :; do
+            looked=$SECONDS
+            shoot
+            if "$@"; then
+                timeout 15 xdotool keyup "$key" || fail "could not release $key"
+                echo "ok: $what ($((SECONDS - started_at)) s)"
+                sleep "$press_gap"
+                return 0
+            fi
+            alive
+            [ $((looked - held)) -lt "$repress_after" ] || break
+        done
+        timeout 15 xdotool keyup "$key" || fail "could not release $key"
+        [ $((SECONDS - since)) -lt "$screen_wait" ] || fail_with_shot "$key did not lead to $what within $screen_wait s"
+        sleep "$press_gap"
+    done
+}
+
+# await seconds what check...: waits for the check to hold, looking twice a second.
+await() {
+    local limit=$1 what=$2 since=$SECONDS
+    shift 2
+    while [ $((SECONDS - since)) -lt "$limit" ]; do
+        alive
+        shoot
+        "$@" && { echo "ok: $what ($((SECONDS - started_at)) s)"; return 0; }
+        sleep 0.5
+    done
+    fail_with_shot "no $what within $limit s"
 }
 
 # shoot [out.rgb]: a screenshot; the window's 640 x 480 pixels are then in
@@ -142,9 +211,10 @@ shoot() {
     convert "$work/shot.png" -crop "640x480+$wx+$wy" +repage -depth 8 "rgb:$work/shot.rgb" ||
         fail "the screenshot could not be cut to the window"
     if [ $# -gt 0 ]; then
-        od -An -v -tu1 -w3 "$work/shot.rgb" >"$1"
+        shot_lines "$1"
     fi
 }
+shot_lines() { od -An -v -tu1 -w3 "$work/shot.rgb" >"$1"; } # out.rgb: the last shot, as shoot gives it
 pixel() { # x y: "r g b" of the window in the last shot
     od -An -tu1 -N3 -j $((3 * ($2 * 640 + $1))) "$work/shot.rgb" | awk '{ print $1, $2, $3 }'
 }
@@ -220,6 +290,40 @@ expect() {
     close_to "$want" "$got" || fail "$name: pixel ($x, $y) is $got, expected $want"
     echo "ok: $name at ($x, $y)"
 }
+
+# sprite_shown left top right bottom x y: the picture cut from that atlas rectangle is
+# on top at (x, y) of the window: six of its texels, spread over it, are there. A
+# texel of alpha a over anything shows between a x texel and that plus (1 - a) x 255,
+# so translucent texels (alpha 200 and up) bound the pixel too. The texels are looked
+# up once per rectangle.
+declare -A sprite_texels
+sprite_shown() {
+    local key="$1 $2 $3 $4" probe tx ty r g b a
+    if [ -z "${sprite_texels[$key]:-}" ]; then
+        sprite_texels[$key]=$(for ty in $(seq 0 $(($4 - $2 - 1))); do
+                od -An -tu1 -v -w4 -N $((($3 - $1) * 4)) -j $((4 * (($2 + ty) * 2048 + $1))) "$work/atlas.rgba" |
+                    awk -v ty="$ty" '$4 >= 200 && !($1 == 0 && $2 == 255 && $3 == 0) { print NR - 1, ty, $1, $2, $3, $4 }'
+            done | awk '{ t[NR] = $0 } END { for (i = 1; i <= 6 && NR > 0; ++i) print t[int((i - 0.5) * NR / 6) + 1] }' |
+            tr '\n' ';')
+        [ -n "${sprite_texels[$key]}" ] || fail "atlas ($key) has no texel to look for"
+    fi
+    local IFS=';'
+    for probe in ${sprite_texels[$key]}; do
+        IFS=' ' read -r tx ty r g b a <<<"$probe"
+        pixel $(($5 + tx)) $(($6 + ty)) | awk -v r="$r" -v g="$g" -v b="$b" -v a="$a" '{
+                split(r " " g " " b, t, " "); k = a / 255
+                for (i = 1; i <= 3; ++i) if ($i < t[i] * k - 4 || $i > t[i] * k + 255 * (1 - k) + 4) exit 1 }' ||
+            return 1
+    done
+}
+
+# The command menu's, the save slots' and the dialogs' cursor (atlas 438, 596, 449, 617).
+cursor_at() { sprite_shown 438 596 449 617 "$1" "$2"; }
+# The title's quit dialog, its question at (259, 128), the cursor on answer 0 (no) or 1 (yes).
+quit_dialog_row() { sprite_shown 642 430 764 450 259 128 && cursor_at 183 $((192 + 32 * $1)); }
+# Team select, by its left arrow.
+team_select_shown() { sprite_shown 519 675 551 707 32 400; }
+not_team_select() { ! team_select_shown; }
 
 # The battle frame is drawn 1:1 from atlas (0, 0, 640, 480) over the whole window
 # while a battle's messages or reels show. find_battle_frame_probes fills frame_probes
