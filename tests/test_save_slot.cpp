@@ -429,8 +429,7 @@ TEST_F(SaveSlotInvariants, EachFileIsRefusedWithItsReasonOrRestoredAndPlayedToTh
         {"a computer team beaten, third from the bottom", beaten, ""},
         // Loops and ways longer than the track take progress past it; back links that
         // lead away from the start take it below 0.
-        {"progress far past the track and far behind the start",
-         with({{P + 60, 100000}, {C + 60, uint32_t(-100000)}}), ""},
+        {"progress past the track and behind the start", with({{P + 60, 100000}, {C + 60, uint32_t(-100000)}}), ""},
         {"the leader a little off its cell's centre", with({{P + 36, FloatBits(px + 0.25f)}}),
          "a piece stands off the centre of its cell: " + p + " at x " + Decimal(px + 0.25f)},
         {"on the border of two cells", with({{P + 44, FloatBits(pz + 1.0f)}}),

@@ -104,7 +104,8 @@ bool IsTeam(const BoardPiece& piece)
 struct Seen {
     bool wanted = false, unwanted = false;
     int32_t mostProgress = 0;
-    int32_t savedProgress = -1, loadedProgress = -1; // a team's, in a save made past the track
+    // A team's progress in a save made while it rests past the track, and as read back.
+    int32_t savedProgress = -1, loadedProgress = -1;
     int steps[3] = {}; // by team: how far it has come along what the case looks for
 };
 
@@ -120,9 +121,9 @@ void SaveAndTakeApart(const BoardPiece& team, Seen& seen)
     test_support::PutU32(file, 4, uint32_t(team.teamId));
     for (size_t i = 0, at = kSaveHeaderBytes; i < test_support::GetU32(file, 60); ++i, at += kSavePieceBytes) {
         if (test_support::GetU32(file, at + 4) != kControllerEnemy)
-            test_support::PutU32(file, at + 4, test_support::GetU32(file, at + 8) == uint32_t(team.teamId)
-                                                   ? kControllerPlayer
-                                                   : kControllerComputer);
+            test_support::PutU32(file, at + 4,
+                                 test_support::GetU32(file, at + 8) == uint32_t(team.teamId) ? kControllerPlayer
+                                                                                             : kControllerComputer);
     }
     if (DecodeGameSlot(file.data(), file.size(), &game, nullptr) == 0 || CheckSavedRaceOnBoard(game, nullptr) == 0)
         return; // a piece between cells, or a team on the goal: no race is saved there
