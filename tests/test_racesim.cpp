@@ -100,6 +100,10 @@ TEST_F(RaceWatchTest, SoundRaceIsCountedAndPasses)
     ASSERT_TRUE(Idle(1)) << Fault();
     pieces_[0]->x = -2.0f;
     pieces_[0]->progress = 3; // the whole track; an enemy group's count means nothing
+    // Past the track (a loop, a longer branch) and behind the start (back links that
+    // lead away from it), within the bound that keeps differences in range.
+    pieces_[1]->progress = 1000000000;
+    pieces_[2]->progress = -1000000000;
     pieces_[3]->progress = 99;
     pieces_[0]->liveCount = 0;
     // An event, a battle, then a second event; the move ends after them.
@@ -163,8 +167,9 @@ TEST_F(RaceWatchTest, BrokenPieceIsCaughtInItsFrame)
          },
          "blocked ground (kind 20) at column 2 row 0"},
         {"resting between cells", [](BoardPiece* p) { p->x = -3.0f; }, "rests off the centre of column 1 row 1"},
-        {"past the goal", [](BoardPiece* p) { p->progress = 4; }, "progress 4 on a track of 3"},
-        {"behind the start", [](BoardPiece* p) { p->progress = -1; }, "progress -1"},
+        {"past the goal", [](BoardPiece* p) { p->progress = 1000000001; },
+         "progress 1000000001, outside -1000000000..1000000000"},
+        {"behind the start", [](BoardPiece* p) { p->progress = -1000000001; }, "progress -1000000001"},
         {"seven members", [](BoardPiece* p) { p->memberCount = 7; }, "has 7 members"},
         {"no members", [](BoardPiece* p) { p->memberCount = p->liveCount = 0; }, "has 0 members"},
         {"more standing than members", [](BoardPiece* p) { p->memberCount = 5; }, "6 of 5 members standing"},

@@ -427,6 +427,9 @@ TEST_F(SaveSlotInvariants, EachFileIsRefusedWithItsReasonOrRestoredAndPlayedToTh
         {"followers far from their piece", with(scattered), ""},
         {"the limits of a race", with(limits), ""},
         {"a computer team beaten, third from the bottom", beaten, ""},
+        // Loops and ways longer than the track take progress past it; back links that
+        // lead away from the start take it below 0.
+        {"progress past the track and behind the start", with({{P + 60, 100000}, {C + 60, uint32_t(-100000)}}), ""},
         {"the leader a little off its cell's centre", with({{P + 36, FloatBits(px + 0.25f)}}),
          "a piece stands off the centre of its cell: " + p + " at x " + Decimal(px + 0.25f)},
         {"on the border of two cells", with({{P + 44, FloatBits(pz + 1.0f)}}),
@@ -448,9 +451,11 @@ TEST_F(SaveSlotInvariants, EachFileIsRefusedWithItsReasonOrRestoredAndPlayedToTh
          "team 2 holds two places: places 1 and 3 (bytes 16 and 24)"},
         {"a team with a place still racing", with({{56, 1}, {52, 2}, {24, computerTeam}}),
          "team " + std::to_string(computerTeam) + " has place 3 (byte 24) and still races: " + c},
-        {"progress INT_MAX", with({{C + 60, intMax}}), "a piece's progress is outside 0.."},
+        {"progress INT_MAX", with({{C + 60, intMax}}),
+         "a piece's progress is outside -1000000000..1000000000: 2147483647 in " + c},
         {"progress INT_MIN", with({{P + 60, intMin}}),
-         ", the squares of stage 1's track: -2147483648 in " + p + " at byte " + std::to_string(P + 60)},
+         "a piece's progress is outside -1000000000..1000000000: -2147483648 in " + p + " at byte " +
+             std::to_string(P + 60)},
         {"die faces 0", with({{P + 64, 0}}), "a piece's die faces are outside 2..999999: 0 in " + p},
         {"die faces 1000000", with({{C + 64, 1000000}}), "a piece's die faces are outside 2..999999: 1000000 in " + c},
         {"money", with({{C + 28, 5}}),
@@ -595,12 +600,9 @@ TEST(SaveSlotLayout, EachFieldOfAPieceBlockIsWrittenAndReadAtItsPlace)
             p.members[m].name[i] = char('a' + (m + i) % 26);
     for (size_t i = 0; i < 50; ++i)
         p.name[i] = char('A' + i % 26); // no NUL: the reader ends it
-    const int32_t track = g_stageLayers.trackLength;
-    g_stageLayers.trackLength = 1000; // the progress (60) is saved within the track
     Bytes block(922, 0xEE);
     WritePiece(block.data(), p);
     ReadPiece(block.data(), &q);
-    g_stageLayers.trackLength = track;
 
     for (const BlockField& f : written)
         EXPECT_EQ(GetU32(block, f.at), f.word ? uint32_t(f.at) : FloatBits(float(f.at) + 0.25f)) << "byte " << f.at;

@@ -18,6 +18,8 @@
 #include "board/task_table.h"
 #include "board/world.h"
 #include "engine/input.h"
+#include "persist/save_slot.h"
+#include "race.h"
 #include "test_stage_packs.h"
 #include "test_support.h"
 
@@ -102,8 +104,36 @@ bool IsTeam(const BoardPiece& piece)
 struct Seen {
     bool wanted = false, unwanted = false;
     int32_t mostProgress = 0;
+    // A team's progress in a save made while it rests past the track, and as read back.
+    int32_t savedProgress = -1, loadedProgress = -1;
     int steps[3] = {}; // by team: how far it has come along what the case looks for
 };
+
+// The race saved as a slot file and taken apart as a load does, once every piece is at
+// rest: the progress of `team`'s piece as saved and as read back. The computer plays
+// every team here; the file puts `team` under the player's hand, as if it were saved at
+// that team's roll.
+void SaveAndTakeApart(const BoardPiece& team, Seen& seen)
+{
+    static SavedGame game;
+    Bytes file(kSaveMaxBytes);
+    file.resize(EncodeGameSlot(file.data()));
+    test_support::PutU32(file, 4, uint32_t(team.teamId));
+    for (size_t i = 0, at = kSaveHeaderBytes; i < test_support::GetU32(file, 60); ++i, at += kSavePieceBytes) {
+        if (test_support::GetU32(file, at + 4) != kControllerEnemy)
+            test_support::PutU32(file, at + 4,
+                                 test_support::GetU32(file, at + 8) == uint32_t(team.teamId) ? kControllerPlayer
+                                                                                             : kControllerComputer);
+    }
+    if (DecodeGameSlot(file.data(), file.size(), &game, nullptr) == 0 || CheckSavedRaceOnBoard(game, nullptr) == 0)
+        return; // a piece between cells, or a team on the goal: no race is saved there
+    for (int i = 0; i < game.pieceCount; ++i) {
+        if (game.pieces[i].teamId == team.teamId && IsTeam(game.pieces[i])) {
+            seen.savedProgress = team.progress;
+            seen.loadedProgress = game.pieces[i].progress;
+        }
+    }
+}
 
 } // namespace
 
@@ -189,12 +219,25 @@ TEST(StageVariantsMap, EachChangedStageLoadsAndPlaysToTheRankingAsMovementSays)
             EXPECT_TRUE(RaceToRanking(dir, seed, [&](const BoardPiece& p) {
                 measured = g_stageLayers.trackLength;
                 c.watch(p, seen);
+                if (IsTeam(p) && p.progress > measured && seen.savedProgress < 0)
+                    SaveAndTakeApart(p, seen);
             }));
         }
         EXPECT_EQ(measured, c.trackLength);
         EXPECT_TRUE(seen.wanted && !seen.unwanted) << c.expect;
         if (c.trackLength == 36)
             EXPECT_GT(seen.mostProgress, 36) << "progress counts the squares walked, past the track walk's";
+        // A race saved where a team rests past the track keeps that team's progress.
+        EXPECT_EQ(seen.loadedProgress, seen.savedProgress);
+        if (std::string(c.what).starts_with("a loop")) {
+            EXPECT_GT(seen.savedProgress, 37) << "never saved with a team at rest past the track";
+            // The race simulator's frame checks take races round the loop as sound.
+            for (uint32_t seed : {1u, 2u, 3u}) {
+                RaceReport report;
+                EXPECT_EQ(RunRace(dir.path().c_str(), RaceSettings{1, seed, 0, 0, 200000}, &report), 1)
+                    << report.error << report.watch.fault;
+            }
+        }
     }
 }
 

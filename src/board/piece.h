@@ -14,6 +14,12 @@ using PieceProc = void (*)(BoardPiece*);
 constexpr int kPieceMembers = 6;
 constexpr int kPieceNameBytes = 50;
 
+// A team's progress goes up a square per step and down a square per go-back square. On
+// a stage with loops, or ways longer than its track, it passes the track length; where
+// back links lead away from the start, a go-back takes it below 0. No race comes near
+// this bound, and within it the difference of two progresses still fits an int32_t.
+constexpr int32_t kProgressBound = 1000000000;
+
 enum : int32_t {
     kControllerPlayer = 0,
     kControllerComputer = 1,

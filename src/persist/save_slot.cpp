@@ -124,13 +124,10 @@ float Clamped(float value, float low, float high)
     return value < low ? low : (value > high ? high : value);
 }
 
-// Progress counts the squares walked toward the goal, which no way on a stage makes
-// longer than its track: that range keeps every sum and difference of two far from
-// overflow.
-int32_t ClampedProgress(int32_t progress)
+// Progress within what the reader takes; every race stays far inside that bound.
+int32_t BoundedProgress(int32_t progress)
 {
-    const int32_t most = g_stageLayers.trackLength > 0 ? g_stageLayers.trackLength : 0;
-    return progress < 0 ? 0 : (progress > most ? most : progress);
+    return progress < -kProgressBound ? -kProgressBound : (progress > kProgressBound ? kProgressBound : progress);
 }
 
 // The slot file's layout, written once: each layout below lists the fields of one part
@@ -143,7 +140,7 @@ int32_t ClampedProgress(int32_t progress)
 enum class Keep : uint8_t {
     kAsIs,
     kWithinATurn, // saved within 0..360 degrees: a scripted spin may leave it past a full turn
-    kWithinTrack, // saved within 0..the track length, which no way on a stage exceeds
+    kWithinBound, // saved within -kProgressBound..kProgressBound
     kZeroOnLoad,  // saved as it is; a load starts it at 0 (a step or spin is not taken up again)
     kOneOnLoad,   // saved as it is; a load starts it at 1 (the die at rest)
 };
@@ -224,7 +221,7 @@ constexpr void PieceLayout(Walk& walk, size_t at, Piece& p)
     walk.F32(at + 48, p.heading, Keep::kWithinATurn);
     walk.I32(at + 52, p.subStep, Keep::kZeroOnLoad);
     walk.I32(at + 56, p.die, Keep::kOneOnLoad);
-    walk.I32(at + 60, p.progress, Keep::kWithinTrack);
+    walk.I32(at + 60, p.progress, Keep::kWithinBound);
     walk.I32(at + 64, p.dieFaces);
     // All six figures and members, also for an enemy group with fewer members.
     for (size_t i = 0; i < kPieceMembers; ++i)
@@ -249,7 +246,7 @@ public:
     explicit FieldWriter(uint8_t* block) : block_(block) {}
     void I32(size_t at, int32_t value, Keep keep = Keep::kAsIs) const
     {
-        PutI32(block_ + at, keep == Keep::kWithinTrack ? ClampedProgress(value) : value);
+        PutI32(block_ + at, keep == Keep::kWithinBound ? BoundedProgress(value) : value);
     }
     void F32(size_t at, float value, Keep keep = Keep::kAsIs) const
     {
@@ -859,10 +856,9 @@ int CheckSavedRaceOnBoard(const SavedGame& game, char* why)
                           "a piece stands on a corridor cell, where no piece comes to rest: piece %d at column %d, row "
                           "%d of stage %d",
                           i + 1, column, row, game.stage);
-        if (!InRange(p.progress, 0, g_stageLayers.trackLength))
-            return Refuse(
-                why, "a piece's progress is outside 0..%d, the squares of stage %d's track: %d in piece %d at byte %zu",
-                g_stageLayers.trackLength, game.stage, p.progress, i + 1, at + 24);
+        if (!InRange(p.progress, -kProgressBound, kProgressBound))
+            return Refuse(why, "a piece's progress is outside %d..%d: %d in piece %d at byte %zu", -kProgressBound,
+                          kProgressBound, p.progress, i + 1, at + 24);
         if (IsTeam(p) && !HasWayOn(column, row))
             return Refuse(
                 why, "a team stands on a square with no way on: piece %d (team %d) at column %d, row %d of stage %d",

@@ -33,7 +33,7 @@ constexpr size_t kSaveMaxBytes = kSaveFixedBytes + kSavePieceBytes * kMaxSavedPi
 constexpr size_t kSlotReasonBytes = 256; // what is wrong with a refused file, and where
 
 // What a race can reach: die faces come from the start (6) or a script number
-// (2..999,999); progress stays within 0..the stage's track length.
+// (2..999,999); progress stays within -kProgressBound..kProgressBound.
 constexpr int32_t kMinSavedDieFaces = 2;
 constexpr int32_t kMaxSavedDieFaces = 999999;
 

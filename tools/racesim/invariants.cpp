@@ -103,10 +103,10 @@ int CheckPiece(RaceWatch* watch, int slot, const BoardPiece* piece)
                         slot, piece->teamId, column, row, static_cast<double>(piece->x), static_cast<double>(piece->z));
     }
     const bool team = piece->controller == kControllerPlayer || piece->controller == kControllerComputer;
-    if (team && (piece->progress < 0 || piece->progress > g_stageLayers.trackLength))
-        return Fail(watch, "team %d (slot %d) has progress %d on a track of %d squares (%s at column %d row %d)",
-                    piece->teamId, slot, piece->progress, g_stageLayers.trackLength, MoveStateName(piece->stateProc),
-                    column, row);
+    if (team && (piece->progress < -kProgressBound || piece->progress > kProgressBound))
+        return Fail(watch, "team %d (slot %d) has progress %d, outside %d..%d (%s at column %d row %d)", piece->teamId,
+                    slot, piece->progress, -kProgressBound, kProgressBound, MoveStateName(piece->stateProc), column,
+                    row);
     return 1;
 }
 
