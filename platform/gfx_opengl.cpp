@@ -504,22 +504,8 @@ void OpenGlDevice::ApplyDrawState(bool pretransformed, bool vertexColour, bool m
             LoadIdentity();
         } else {
             // Clip z 0..w becomes -w..w, and the same half-pixel shift as above.
-            const GLfloat fix[16] = {1,
-                                     0,
-                                     0,
-                                     0,
-                                     0,
-                                     1,
-                                     0,
-                                     0,
-                                     0,
-                                     0,
-                                     2,
-                                     0,
-                                     1.0f / static_cast<float>(m_viewport.width),
-                                     -1.0f / static_cast<float>(m_viewport.height),
-                                     -1,
-                                     1};
+            GLfloat fix[16];
+            opengl::ClipFixMatrix(m_viewport.width, m_viewport.height, fix);
             LoadMatrix(fix);
             MultMatrix(&m_state.projection.m[0][0]); // row-major row-vector = column-major transposed
             MatrixMode(GL_MODELVIEW);

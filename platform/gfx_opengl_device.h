@@ -40,6 +40,17 @@ struct ClipGeometry {
 
 namespace opengl {
 
+// The projection that takes the device's clip space (z 0..w) to OpenGL's (-w..w), with
+// the half-pixel shift of the 2D path, for a viewport of that size.
+inline void ClipFixMatrix(int width, int height, GLfloat fix[16])
+{
+    const GLfloat m[16] = {
+        1,  0, 0, 0, 0, 1, 0, 0, 0, 0, 2, 0, 1.0f / static_cast<float>(width), -1.0f / static_cast<float>(height),
+        -1, 1};
+    for (int i = 0; i < 16; ++i)
+        fix[i] = m[i];
+}
+
 inline void ColourBytes(uint32_t argb, GLubyte out[4])
 {
     out[0] = static_cast<GLubyte>(argb >> 16);

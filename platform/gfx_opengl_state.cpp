@@ -108,22 +108,8 @@ void OpenGlDevice::ApplyDrawStateCached(bool pretransformed, bool vertexColour, 
             !SameMatrix(m_loaded.projection, m_state.projection) || !SameMatrix(m_loaded.view, m_state.view) ||
             !SameMatrix(m_loaded.world, m_state.world)) {
             // Clip z 0..w becomes -w..w, and the same half-pixel shift as above.
-            const GLfloat fix[16] = {1,
-                                     0,
-                                     0,
-                                     0,
-                                     0,
-                                     1,
-                                     0,
-                                     0,
-                                     0,
-                                     0,
-                                     2,
-                                     0,
-                                     1.0f / static_cast<float>(m_viewport.width),
-                                     -1.0f / static_cast<float>(m_viewport.height),
-                                     -1,
-                                     1};
+            GLfloat fix[16];
+            opengl::ClipFixMatrix(m_viewport.width, m_viewport.height, fix);
             MatrixMode(GL_PROJECTION);
             LoadMatrix(fix);
             MultMatrix(&m_state.projection.m[0][0]); // row-major row-vector = column-major transposed
