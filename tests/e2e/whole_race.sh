@@ -463,7 +463,7 @@ for p in 0 1 2; do
     [ "$leader" -ge $((6 * team)) ] && [ "$leader" -lt $((6 * team + 6)) ] || fail "$what: leader $leader"
     [ "$p" -ge "$top" ] || [ "$(i32 "$slot" $((40 + 4 * p)))" -eq 1 ] || fail "$what: not at the goal under the computer"
 done
-[ "$top" -eq 0 ] || echo "ok: $top computer teams at the goal by the save, sound"
+[ "$top" -eq 0 ] || echo "ok: computer teams at the goal by the save: $top, placed soundly"
 for k in 0 1 2 3 4 5 6; do
     v=$(f32 "$slot" $((64 + 922 * n + 4 * k)))
     awk -v v="$v" 'BEGIN { exit !(v == v + 0 && v > -1e6 && v < 1e6) }' || fail "save0.dat's camera word $k is $v"
