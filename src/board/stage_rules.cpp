@@ -125,7 +125,8 @@ public:
         : cells_(g_stageLayers.squareLayer != nullptr ? CellCount() : 0), width_(g_stageLayers.boardWidth),
           kinds_(g_stageLayers.squareLayer), next_(KeptMemory(&s_corridorMemory, 4 * static_cast<size_t>(cells_)))
     {
-        std::memset(next_, 0xFF, 4 * static_cast<size_t>(cells_) * sizeof(int32_t)); // kUnknown
+        static_assert(kUnknown == -1, "every byte 0xFF makes each entry kUnknown");
+        std::memset(next_, 0xFF, 4 * static_cast<size_t>(cells_) * sizeof(int32_t));
     }
 
     int32_t Cells() const { return cells_; }
