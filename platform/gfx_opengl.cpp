@@ -512,11 +512,7 @@ void OpenGlDevice::ApplyDrawState(bool pretransformed, bool vertexColour, bool m
             LoadMatrix(&m_state.view.m[0][0]);
             MultMatrix(&m_state.world.m[0][0]);
             const Material& mat = m_state.material;
-            SetMaterialv(GL_FRONT_AND_BACK, GL_DIFFUSE, mat.diffuse);
-            SetMaterialv(GL_FRONT_AND_BACK, GL_AMBIENT, mat.ambient);
-            SetMaterialv(GL_FRONT_AND_BACK, GL_SPECULAR, mat.specular);
-            SetMaterialv(GL_FRONT_AND_BACK, GL_EMISSION, mat.emissive);
-            SetMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, std::clamp(mat.power, 0.0f, 128.0f));
+            ApplyMaterial(mat);
         }
         m_appliedVersion = m_stateVersion;
         m_appliedMode = mode;

@@ -7,6 +7,7 @@
 #include <GL/gl.h>
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <unordered_map>
@@ -201,6 +202,16 @@ private:
     {
         glMaterialf(face, name, v);
         ++m_counts.materials;
+    }
+
+    // The five terms of a material on both faces, the shininess kept within OpenGL's range.
+    void ApplyMaterial(const Material& mat)
+    {
+        SetMaterialv(GL_FRONT_AND_BACK, GL_DIFFUSE, mat.diffuse);
+        SetMaterialv(GL_FRONT_AND_BACK, GL_AMBIENT, mat.ambient);
+        SetMaterialv(GL_FRONT_AND_BACK, GL_SPECULAR, mat.specular);
+        SetMaterialv(GL_FRONT_AND_BACK, GL_EMISSION, mat.emissive);
+        SetMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, std::clamp(mat.power, 0.0f, 128.0f));
     }
 
     void ColorMaterial(GLenum face, GLenum mode)

@@ -125,11 +125,7 @@ void OpenGlDevice::ApplyDrawStateCached(bool pretransformed, bool vertexColour, 
         }
         if (!m_materialValid || !SameMaterial(m_loaded.material, m_state.material)) {
             const Material& mat = m_state.material;
-            SetMaterialv(GL_FRONT_AND_BACK, GL_DIFFUSE, mat.diffuse);
-            SetMaterialv(GL_FRONT_AND_BACK, GL_AMBIENT, mat.ambient);
-            SetMaterialv(GL_FRONT_AND_BACK, GL_SPECULAR, mat.specular);
-            SetMaterialv(GL_FRONT_AND_BACK, GL_EMISSION, mat.emissive);
-            SetMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, std::clamp(mat.power, 0.0f, 128.0f));
+            ApplyMaterial(mat);
             m_loaded.material = mat;
             m_materialValid = true;
             // Written while colour tracking is on, the diffuse colour may not hold.
